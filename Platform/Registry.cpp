@@ -1,0 +1,109 @@
+#include "Registry.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::platform::Registry {
+
+namespace {
+
+QString rootName(RegRoot root)
+{
+    switch (root) {
+    case RegRoot::CurrentUser:
+        return u"HKEY_CURRENT_USER"_s;
+    case RegRoot::LocalMachine:
+        return u"HKEY_LOCAL_MACHINE"_s;
+    case RegRoot::ClassesRoot:
+        return u"HKEY_CLASSES_ROOT"_s;
+    }
+    return {};
+}
+
+// Registry paths use backslashes; the INI file nests groups with "/".
+QString groupOf(const QString& keyPath)
+{
+    QString g = keyPath;
+    g.replace(u'\\', u'/');
+    while (g.startsWith(u'/'))
+        g.remove(0, 1);
+    while (g.endsWith(u'/'))
+        g.chop(1);
+    return g;
+}
+
+// A fresh QSettings per call, synced first, so another process's write is seen.
+std::unique_ptr<QSettings> open(RegRoot root)
+{
+    auto s = std::make_unique<QSettings>(rootFile(root), QSettings::IniFormat);
+    s->sync();
+    return s;
+}
+
+QString ansi(const QString& text)
+{
+    return QString::fromLatin1(text.toLatin1());
+}
+
+} // namespace
+
+QString rootFile(RegRoot root)
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return base + u"/kivara/registry/"_s + rootName(root) + u".ini"_s;
+}
+
+bool keyExists(RegRoot root, const QString& keyPath)
+{
+    auto s = open(root);
+    s->beginGroup(groupOf(keyPath));
+    return !s->childKeys().isEmpty() || !s->childGroups().isEmpty();
+}
+
+std::optional<QString> queryValue(RegRoot root, const QString& keyPath, const QString& name)
+{
+    auto s = open(root);
+    s->beginGroup(groupOf(keyPath));
+    const QVariant v = s->value(name);
+    if (!v.isValid())
+        return std::nullopt;
+    return v.toString();
+}
+
+bool setValue(RegRoot root, const QString& keyPath, const QString& name, const QString& value)
+{
+    QDir().mkpath(QFileInfo(rootFile(root)).absolutePath());
+    auto s = open(root);
+    s->beginGroup(groupOf(keyPath));
+    s->setValue(name, ansi(value));
+    s->endGroup();
+    s->sync();
+    return s->status() == QSettings::NoError;
+}
+
+bool deleteValue(RegRoot root, const QString& keyPath, const QString& name)
+{
+    auto s = open(root);
+    s->beginGroup(groupOf(keyPath));
+    if (!s->contains(name))
+        return false;
+    s->remove(name);
+    s->endGroup();
+    s->sync();
+    return s->status() == QSettings::NoError;
+}
+
+bool deleteKey(RegRoot root, const QString& keyPath)
+{
+    if (!keyExists(root, keyPath))
+        return false;
+    auto s = open(root);
+    s->remove(groupOf(keyPath));
+    s->sync();
+    return s->status() == QSettings::NoError;
+}
+
+} // namespace kv::platform::Registry

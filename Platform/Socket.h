@@ -1,0 +1,97 @@
+#pragma once
+// A socket endpoint shaped like the socket control the product was designed
+// against: properties set before an operation, events as signals delivered on
+// the owner's thread. One instance is either UDP or TCP for its whole life.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QUdpSocket;
+class QTcpSocket;
+class QTcpServer;
+
+namespace kv::platform {
+
+// Error numbers as the socket control reports them.
+namespace SocketError {
+inline constexpr int AddressInUse = 10048;
+inline constexpr int AddressNotAvailable = 10049;
+inline constexpr int NetworkUnreachable = 10051;
+inline constexpr int ConnectionAborted = 10053;
+inline constexpr int ConnectionReset = 10054;
+inline constexpr int TimedOut = 10060;
+inline constexpr int ConnectionRefused = 10061;
+inline constexpr int HostUnreachable = 10065;
+inline constexpr int HostNotFound = 11001;
+inline constexpr int WrongProtocolOrState = 40006;
+inline constexpr int InvalidArgument = 40020;
+} // namespace SocketError
+
+class Socket : public QObject {
+    Q_OBJECT
+public:
+    enum class Protocol { Tcp = 0, Udp = 1 };
+    // Values of State, as the socket control numbers them.
+    enum StateValue : short {
+        Closed = 0, Open = 1, Listening = 2, ConnectionPending = 3, ResolvingHost = 4,
+        HostResolved = 5, Connecting = 6, Connected = 7, Closing = 8, Error = 9
+    };
+
+    explicit Socket(Protocol protocol, QObject* parent = nullptr);
+    ~Socket() override;
+
+    Protocol protocol() const { return m_protocol; }
+
+    QString RemoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString& host) { m_remoteHost = host; }
+    int RemotePort() const { return m_remotePort; }
+    void setRemotePort(int port) { m_remotePort = port; }
+    int LocalPort() const;
+    void setLocalPort(int port) { m_localPort = port; }
+    // The machine's address: KIVARA_LOCAL_IP when set, else the first non-loopback IPv4 address.
+    static QString LocalIP();
+    // After a datagram arrived: its sender. For a connected stream: the peer.
+    QString RemoteHostIP() const { return m_remoteHostIP; }
+    short State() const;
+
+    // UDP: binds LocalPort on the local address. Returns 0, or the error number
+    // (AddressInUse when another socket has the port); the caller decides how to report it.
+    int Bind();
+    // TCP: listens on LocalPort. Returns 0 or the error number.
+    int Listen();
+    // TCP: takes over the pending connection announced by ConnectionRequest.
+    int Accept(int requestId);
+    // TCP: connects to RemoteHost:RemotePort. Returns 0 when the request is under
+    // way (the outcome arrives as Connected or Error), or the error number when it
+    // failed at once (unresolvable name, no route, network unreachable).
+    int Connect();
+    // UDP: one datagram to RemoteHost:RemotePort. TCP: the bytes on the connection.
+    // Text is sent as ANSI (Latin-1) bytes. Returns 0 or the error number.
+    int SendData(const QByteArray& bytes);
+    int SendData(const QString& text) { return SendData(text.toLatin1()); }
+    // UDP: the whole pending datagram. TCP: all bytes received so far.
+    QByteArray GetData();
+    void Close();
+
+Q_SIGNALS:
+    void DataArrival(qint64 bytesTotal);
+    void Error(int number, const QString& description);
+    void ConnectionRequest(int requestId);
+    void Connected();
+    void Closed();
+    void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    void SendComplete();
+
+private:
+    struct Impl;
+    Protocol m_protocol;
+    QString m_remoteHost;
+    int m_remotePort = 0;
+    int m_localPort = 0;
+    QString m_remoteHostIP;
+    std::unique_ptr<Impl> d;
+    friend struct Impl;
+};
+
+} // namespace kv::platform

@@ -1,0 +1,51 @@
+#pragma once
+// A simulated computer: its own home, configuration, data, runtime and
+// temporary folders, its own loopback address, and the product set up in it
+// as the installer would (InstallDir, SerialNum, network probe on loopback).
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace kv::test {
+
+class SimComputer {
+public:
+    // localIp must be a 127.x.y.z address no other test uses with the fixed ports.
+    explicit SimComputer(const QString& localIp = QStringLiteral("127.0.0.1"),
+                         const QString& serialNum = QStringLiteral("KV-TEST-0001"));
+
+    // Makes this process that computer: sets the environment variables the
+    // platform layer reads, then performs the product set-up.
+    void activate();
+
+    // The environment for a child process that runs on this computer.
+    QProcessEnvironment environment() const;
+
+    QString root() const { return m_dir.path(); }
+    QString home() const;
+    QString installDir() const; // ends with "/"
+    QString localIp() const { return m_localIp; }
+    QString serialNum() const { return m_serialNum; }
+
+private:
+    void setUp() const;
+
+    QTemporaryDir m_dir;
+    QString m_localIp;
+    QString m_serialNum;
+};
+
+} // namespace kv::test
+
+// Test main: every suite runs inside a simulated computer from the first line,
+// so that nothing can probe a real network.
+#define KV_TEST_MAIN(TestObject)                                                                             \
+    int main(int argc, char* argv[])                                                                         \
+    {                                                                                                        \
+        kv::test::SimComputer kvDefaultComputer;                                                             \
+        kvDefaultComputer.activate();                                                                        \
+        QApplication app(argc, argv);                                                                        \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
+    }
