@@ -1,22 +1,196 @@
+// The settings store's read and write rules, the catalogue's per-deliverable
+// defaults, and visibility of one process's writes to another.
 #include "SimComputer.h"
 #include "modReg.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
+namespace Registry = kv::platform::Registry;
+
+namespace {
+
+const QString Settings = u"Settings"_s;
+
+// Child side of the cross-process tests: "write <subkey> <name> <value>" or
+// "read <subkey> <name> <default>" (prints the value).
+int childMain(const QStringList& args)
+{
+    if (args.size() == 4 && args[0] == u"write"_s)
+        return WriteSetting(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == u"read"_s) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            return 1;
+        out.write(ReadSetting(args[1], args[2], args[3]).toUtf8());
+        return 0;
+    }
+    return 2;
+}
+
+QString runChild(const kv::test::SimComputer& computer, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessEnvironment(computer.environment());
+    p.start(QCoreApplication::applicationFilePath(), QStringList{u"--child"_s} + args);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return u"<child failed: "_s + QString::fromUtf8(p.readAllStandardError()) + u">"_s;
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
 
 class TestRegistry : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void readRules();
+    void init();
+    void missingValuesReadAsDefault();
+    void emptyValueAndNonEmptyDefault();
+    void bufferLimit();
+    void writeTrimsSpacesOnly();
+    void keyValuesAreNotTrimmedAndAnsi();
+    void deleteValueAndKey();
+    void catalogueDefaults();
+    void flags();
+    void writesAreSeenByAnotherProcess();
+
+private:
+    std::unique_ptr<kv::test::SimComputer> m_computer;
 };
 
-void TestRegistry::readRules()
+void TestRegistry::init()
 {
-    QCOMPARE(ReadSetting(u"Settings"_s, u"FontName"_s, u"Tahoma"_s), u"Tahoma"_s);
+    m_computer = std::make_unique<kv::test::SimComputer>();
+    m_computer->activate();
 }
 
-KV_TEST_MAIN(TestRegistry)
+void TestRegistry::missingValuesReadAsDefault()
+{
+    const QString key = qs(ProductKey) + u"Never"_s;
+    QCOMPARE(ReadSetting(u"Never"_s, u"X"_s, u"dflt"_s), u"dflt"_s);
+    // A read never creates the key it looks in.
+    QVERIFY(!Registry::keyExists(RegRoot::CurrentUser, key));
+    QCOMPARE(ReadSetting(Settings, u"NoSuchValue"_s, u""_s), QString());
+}
+
+void TestRegistry::emptyValueAndNonEmptyDefault()
+{
+    WriteSetting(Settings, u"FontName"_s, u""_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::FontName), u"Tahoma"_s);
+    WriteSetting(Settings, u"EnterMsg"_s, u""_s);
+    QVERIFY(Registry::queryValue(RegRoot::CurrentUser, qs(ProductKey) + Settings, u"EnterMsg"_s).has_value());
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::EnterMsg), QString());
+}
+
+void TestRegistry::bufferLimit()
+{
+    const QString fits(254, u'x');
+    const QString tooLong(255, u'y');
+    WriteSetting(Settings, u"Comment"_s, fits);
+    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u"d"_s), fits);
+    WriteSetting(Settings, u"Comment"_s, tooLong);
+    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u"d"_s), u"d"_s);
+    // The limit counts bytes of the single-byte form: 254 accented letters still fit.
+    const QString accented(254, QChar(0xE9));
+    WriteSetting(Settings, u"Comment"_s, accented);
+    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u"d"_s), accented);
+}
+
+void TestRegistry::writeTrimsSpacesOnly()
+{
+    QCOMPARE(WriteSetting(Settings, u"FontName"_s, u"  Tahoma  "_s), 0);
+    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u""_s), u"Tahoma"_s);
+    WriteSetting(Settings, u"EnterMsg"_s, u" \tHi there\t "_s);
+    QCOMPARE(ReadSetting(Settings, u"EnterMsg"_s, u""_s), u"\tHi there\t"_s);
+    // Values that look like INI syntax survive.
+    for (const QString& v : {u"a, b, c"_s, u"@ByteArray(x)"_s, u"x=y;z"_s, u"\"quoted\""_s, u"back\\slash"_s}) {
+        WriteSetting(Settings, u"Comment"_s, v);
+        QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), v);
+    }
+}
+
+void TestRegistry::keyValuesAreNotTrimmedAndAnsi()
+{
+    const QString run = qs(RunKey);
+    WriteKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"  /opt/kivara/vigilo  "_s);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u""_s), u"  /opt/kivara/vigilo  "_s);
+    // Text outside the single-byte code page is stored as the ANSI functions store it.
+    WriteSetting(Settings, u"Comment"_s, u"caf\u00e9 \u4e2d"_s);
+    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), u"caf\u00e9 ?"_s);
+    // The roots are separate stores.
+    QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, run, qs(RunValue), u"none"_s), u"none"_s);
+}
+
+void TestRegistry::deleteValueAndKey()
+{
+    const QString run = qs(RunKey);
+    WriteKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"x"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, qs(RunValue)), 0);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"gone"_s), u"gone"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, qs(RunValue)), ErrorFileNotFound);
+
+    WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
+    WriteSetting(u"Profile"_s, u"ChatName"_s, u"Ann"_s);
+    WriteKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u"1"_s);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, qs(CompanyKey)), 0);
+    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Tahoma"_s);
+    QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, u""_s), QString());
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u""_s), u"1"_s);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, qs(CompanyKey)), ErrorFileNotFound);
+}
+
+void TestRegistry::catalogueDefaults()
+{
+    QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::Service), QString());
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::Service), u"Personal Folders"_s);
+    QCOMPARE(ReadSetting(Deliverable::Tallyo, settings::Folder), u"Kivara"_s);
+    QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::Folder), QString());
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::Messages), u"1"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::Messages), u"0"_s);
+    // Defaults built on the installation folder, which ends with a separator.
+    const QString install = m_computer->installDir();
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::FileFolder), install + u"Downloads"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::CallFile), install + u"trillo.wav"_s);
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::MonitorSnd), install + u"trillo.wav"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AttnFile), install + u"pingoa1.wav"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::OthersColor), QString::number(0x800000));
+    // The profile's identifier falls back to the installed one until it is set.
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), m_computer->serialNum());
+    WriteSetting(settings::ProfileSerialNum, u"OWN-1"_s);
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), u"OWN-1"_s);
+}
+
+void TestRegistry::flags()
+{
+    QVERIFY(!ReadFlag(Deliverable::Vigilo, settings::AutoIgnore));
+    QVERIFY(ReadFlag(Deliverable::Vigilo, settings::UseMonSnd)); // "-1" is on
+    for (const auto& [text, on] : {std::pair{u"1"_s, true}, {u"-1"_s, true}, {u"0"_s, false}, {u"2"_s, true}}) {
+        WriteSetting(settings::AutoIgnore, text);
+        QCOMPARE(ReadFlag(Deliverable::Vigilo, settings::AutoIgnore), on);
+    }
+}
+
+void TestRegistry::writesAreSeenByAnotherProcess()
+{
+    // Each side's next read sees the other's write, also for a same-length value.
+    WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
+    QCOMPARE(runChild(*m_computer, {u"read"_s, Settings, u"FontName"_s, u"Tahoma"_s}), u"Arial"_s);
+    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Arial"_s);
+    for (const QString& v : {u"Times"_s, u"Verdn"_s, u"Cour"_s}) {
+        QCOMPARE(runChild(*m_computer, {u"write"_s, Settings, u"FontName"_s, v}), QString());
+        QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), v);
+    }
+    // Writes from both sides to different values of one key are all kept.
+    WriteSetting(Settings, u"EnterMsg"_s, u"hello"_s);
+    runChild(*m_computer, {u"write"_s, Settings, u"LeaveMsg"_s, u"bye"_s});
+    QCOMPARE(ReadSetting(Settings, u"EnterMsg"_s, u""_s), u"hello"_s);
+    QCOMPARE(ReadSetting(Settings, u"LeaveMsg"_s, u""_s), u"bye"_s);
+    QCOMPARE(runChild(*m_computer, {u"read"_s, Settings, u"EnterMsg"_s, u""_s}), u"hello"_s);
+}
+
+KV_TEST_MAIN_WITH_CHILD(TestRegistry, childMain)
 #include "tst_registry.moc"

@@ -38,10 +38,16 @@ private:
 } // namespace kv::test
 
 // Test main: every suite runs inside a simulated computer from the first line,
-// so that nothing can probe a real network.
-#define KV_TEST_MAIN(TestObject)                                                                             \
+// so that nothing can probe a real network. A suite that also serves as its own
+// child process (for tests across processes) passes a function that runs when
+// the first argument is "--child"; the child keeps the environment it was given.
+#define KV_TEST_MAIN_WITH_CHILD(TestObject, childMain)                                                       \
     int main(int argc, char* argv[])                                                                         \
     {                                                                                                        \
+        if (argc > 1 && qstrcmp(argv[1], "--child") == 0) {                                                  \
+            QApplication app(argc, argv);                                                                    \
+            return childMain(QCoreApplication::arguments().mid(2));                                          \
+        }                                                                                                    \
         kv::test::SimComputer kvDefaultComputer;                                                             \
         kvDefaultComputer.activate();                                                                        \
         QApplication app(argc, argv);                                                                        \
@@ -49,3 +55,9 @@ private:
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \
     }
+
+namespace kv::test {
+inline int noChild(const QStringList&) { return 2; }
+} // namespace kv::test
+
+#define KV_TEST_MAIN(TestObject) KV_TEST_MAIN_WITH_CHILD(TestObject, kv::test::noChild)

@@ -1,0 +1,146 @@
+// Network check, temporary names, folders and the small text operations.
+#include "SimComputer.h"
+#include "Socket.h"
+#include "modMisc.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+
+class TestMisc : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void probeHostChoice();
+    void networkCheck();
+    void tempNames();
+    void tempFolderIsPrivate();
+    void folders();
+    void textOperations();
+    void splitUserName_data();
+    void splitUserName();
+};
+
+void TestMisc::probeHostChoice()
+{
+    QCOMPARE(ProbeHost(qs(ProductWebHost)), qs(ProductWebHost));
+    QCOMPARE(ProbeHost(u"10.0.0.1, 10.0.0.2"_s), u"10.0.0.1"_s);
+    QCOMPARE(ProbeHost(u"  10.0.0.1 ,10.0.0.2"_s), u"10.0.0.1"_s);
+    // A single entry is taken whole, spaces included.
+    QCOMPARE(ProbeHost(u" 10.0.0.9 "_s), u" 10.0.0.9 "_s);
+    QCOMPARE(ProbeHost(u"127.0.0.1"_s), u"127.0.0.1"_s);
+}
+
+void TestMisc::networkCheck()
+{
+    platform::Socket probe(platform::Socket::Protocol::Tcp);
+    // Loopback: the request is under way (a refusal comes later), so a network is present.
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    QCOMPARE(NetworkAbsent(probe), short(0));
+    QCOMPARE(probe.State(), short(platform::Socket::Closed));
+    // The broadcast address cannot be connected to: the request fails at once, nothing is sent.
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255, 127.0.0.1"_s);
+    QCOMPARE(NetworkAbsent(probe), short(1));
+    QCOMPARE(probe.State(), short(platform::Socket::Closed));
+    // The same socket serves again afterwards.
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    QCOMPARE(NetworkAbsent(probe), short(0));
+}
+
+void TestMisc::tempNames()
+{
+    const QString folder = PrivateTempFolder();
+    const QRegularExpression plain(u"^~[0-9a-f]{1,4}\\.tmp$"_s);
+    QSet<QString> seen;
+    for (int i = 0; i < 200; ++i) {
+        const QString name = MakeTempFileName(QString());
+        const QFileInfo fi(name);
+        QCOMPARE(fi.absolutePath(), folder);
+        QVERIFY2(plain.match(fi.fileName()).hasMatch(), qPrintable(name));
+        QVERIFY(!fi.exists());
+        seen.insert(name);
+    }
+    QVERIFY(seen.size() > 150); // names are not handed out in a fixed order
+    const QString withSuffix = MakeTempFileName(u".kvp"_s);
+    QVERIFY2(QRegularExpression(u"^~[0-9a-f]\\.kvp$"_s).match(QFileInfo(withSuffix).fileName()).hasMatch(),
+             qPrintable(withSuffix));
+    QCOMPARE(QFileInfo(withSuffix).absolutePath(), folder);
+}
+
+void TestMisc::tempFolderIsPrivate()
+{
+    const QString folder = PrivateTempFolder();
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+                                                | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+             QFile::Permissions());
+    // Not in the shared temporary folder when the user has a private runtime folder.
+    QVERIFY(folder.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR")));
+    // A folder opened up by mistake is closed again.
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                      | QFile::ExeOther);
+    PrivateTempFolder();
+    QVERIFY(!(QFileInfo(folder).permissions() & QFile::ReadOther));
+}
+
+void TestMisc::folders()
+{
+    QCOMPARE(SystemFolder(), QCoreApplication::applicationDirPath());
+    QVERIFY(!SystemFolder().endsWith(u'/'));
+    QVERIFY(WindowsFolder().startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+    QVERIFY(!WindowsFolder().endsWith(u'/'));
+}
+
+void TestMisc::textOperations()
+{
+    QCOMPARE(JoinNonEmpty(QString(), u"WA"_s), u"WA"_s);
+    QCOMPARE(JoinNonEmpty(u"Seattle"_s, u"WA"_s), u"Seattle, WA"_s);
+    QCOMPARE(JoinNonEmpty(u"Seattle"_s, QString()), u"Seattle"_s);
+    QCOMPARE(JoinNonEmpty(QString(), QString()), QString());
+
+    QCOMPARE(FileNameOfPath(u"C:\\Kivara\\Downloads\\report.doc"_s), u"report.doc"_s);
+    QCOMPARE(FileNameOfPath(u"/home/ann/Downloads/report.doc"_s), u"report.doc"_s);
+    QCOMPARE(FileNameOfPath(u"report.doc"_s), u"report.doc"_s);
+    QCOMPARE(FileNameOfPath(u"/home/ann/"_s), u"/home/ann/"_s);
+    QCOMPARE(FileNameOfPath(QString()), QString());
+
+    QLineEdit box(u"select me"_s);
+    box.setCursorPosition(3);
+    SelectAllText(&box);
+    QCOMPARE(box.selectedText(), u"select me"_s);
+    QCOMPARE(box.selectionStart(), 0);
+}
+
+void TestMisc::splitUserName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("comma") << u"Smith, John"_s << u"Smith"_s << u"John"_s;
+    QTest::newRow("comma, spaces kept inside") << u" van Dyke ,  Mary Ann "_s << u"van Dyke"_s << u"Mary Ann"_s;
+    QTest::newRow("three words") << u"John Q Smith"_s << u"John Q "_s << u"Smith"_s;
+    QTest::newRow("one word") << u"Cher"_s << QString() << u"Cher"_s;
+    QTest::newRow("trailing space") << u"Ann "_s << u"Ann "_s << QString();
+    QTest::newRow("empty") << QString() << QString() << QString();
+    QTest::newRow("two spaces") << u"Ann  Lee"_s << u"Ann  "_s << u"Lee"_s;
+}
+
+void TestMisc::splitUserName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const SplitName parts = SplitUserName(name);
+    QCOMPARE(parts.first, first);
+    QCOMPARE(parts.second, second);
+}
+
+KV_TEST_MAIN(TestMisc)
+#include "tst_misc.moc"
