@@ -22,18 +22,15 @@ std::unique_ptr<Prompt> Prompt::createDefault()
 {
     const QString rules = qEnvironmentVariable(RulesVariable);
     const QString log = qEnvironmentVariable(LogVariable);
-    if (!rules.isEmpty())
-        return ScriptedPrompt::fromFile(rules, log);
-    if (!log.isEmpty())
-        return std::make_unique<ScriptedPrompt>(QString(), log);
+    if (!rules.isEmpty()) return ScriptedPrompt::fromFile(rules, log);
+    if (!log.isEmpty()) return std::make_unique<ScriptedPrompt>(QString(), log);
     return std::make_unique<QtPrompt>();
 }
 
 Prompt& Prompt::current()
 {
     std::unique_ptr<Prompt>& prompt = Installed();
-    if (!prompt)
-        prompt = createDefault();
+    if (!prompt) prompt = createDefault();
     return *prompt;
 }
 

@@ -31,15 +31,15 @@ struct FileDialogRequest {
     QString filter;      // "Text (*.txt)|*.txt|All (*.*)|*.*" pairs, as the design's dialogs
     int filterIndex = 1; // 1-based
     QString initialDir;
-    QString fileName;    // initial file name
+    QString fileName; // initial file name
     bool overwritePrompt = false;
 };
 
 struct PrintRequest {
     QString title;
     bool selectionAvailable = false;
-    bool setup = false;           // the printer-setup dialog rather than the print dialog
-    QPrinter* printer = nullptr;  // set up by the interactive dialog when given
+    bool setup = false;          // the printer-setup dialog rather than the print dialog
+    QPrinter* printer = nullptr; // set up by the interactive dialog when given
 };
 struct PrintAnswer {
     bool accepted = false;

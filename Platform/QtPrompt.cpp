@@ -30,14 +30,18 @@ QList<ButtonMap> ButtonsOf(MsgButtons buttons)
 {
     using B = QMessageBox;
     switch (buttons) {
-    case MsgButtons::OK: return {{B::Ok, MsgResult::OK}};
-    case MsgButtons::OKCancel: return {{B::Ok, MsgResult::OK}, {B::Cancel, MsgResult::Cancel}};
+    case MsgButtons::OK:
+        return {{B::Ok, MsgResult::OK}};
+    case MsgButtons::OKCancel:
+        return {{B::Ok, MsgResult::OK}, {B::Cancel, MsgResult::Cancel}};
     case MsgButtons::AbortRetryIgnore:
         return {{B::Abort, MsgResult::Abort}, {B::Retry, MsgResult::Retry}, {B::Ignore, MsgResult::Ignore}};
     case MsgButtons::YesNoCancel:
         return {{B::Yes, MsgResult::Yes}, {B::No, MsgResult::No}, {B::Cancel, MsgResult::Cancel}};
-    case MsgButtons::YesNo: return {{B::Yes, MsgResult::Yes}, {B::No, MsgResult::No}};
-    case MsgButtons::RetryCancel: return {{B::Retry, MsgResult::Retry}, {B::Cancel, MsgResult::Cancel}};
+    case MsgButtons::YesNo:
+        return {{B::Yes, MsgResult::Yes}, {B::No, MsgResult::No}};
+    case MsgButtons::RetryCancel:
+        return {{B::Retry, MsgResult::Retry}, {B::Cancel, MsgResult::Cancel}};
     }
     return {{B::Ok, MsgResult::OK}};
 }
@@ -45,11 +49,16 @@ QList<ButtonMap> ButtonsOf(MsgButtons buttons)
 QMessageBox::Icon QtIcon(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::None: return QMessageBox::NoIcon;
-    case MsgIcon::Critical: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Exclamation: return QMessageBox::Warning;
-    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::None:
+        return QMessageBox::NoIcon;
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
     }
     return QMessageBox::NoIcon;
 }
@@ -62,10 +71,8 @@ void SetUpFileDialog(QFileDialog& dialog, const FileDialogRequest& request)
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters.value(qBound(1, request.filterIndex, int(filters.size())) - 1));
     }
-    if (!request.initialDir.isEmpty())
-        dialog.setDirectory(request.initialDir);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+    if (!request.initialDir.isEmpty()) dialog.setDirectory(request.initialDir);
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
 }
 
 } // namespace
@@ -81,17 +88,13 @@ QStringList QtNameFilters(const QString& pairs)
         QStringList patterns;
         for (QString p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
             p = p.trimmed();
-            if (p == u"*.*"_s)
-                p = u"*"_s;
-            if (!p.isEmpty())
-                patterns << p;
+            if (p == u"*.*"_s) p = u"*"_s;
+            if (!p.isEmpty()) patterns << p;
         }
-        if (patterns.isEmpty())
-            continue;
+        if (patterns.isEmpty()) continue;
         QString description = parts[i].trimmed();
         description.remove(trailingPatterns);
-        if (description.isEmpty())
-            description = patterns.join(u' ');
+        if (description.isEmpty()) description = patterns.join(u' ');
         result << description + u" ("_s + patterns.join(u' ') + u')';
     }
     return result;
@@ -120,13 +123,11 @@ MsgResult QtPrompt::msgBox(const MsgBoxRequest& request)
         qobject_cast<QPushButton*>(made.value(qBound(1, request.defaultButton, int(made.size())) - 1)));
     // Escape and the close box give Cancel where there is one, OK on a lone OK box.
     for (qsizetype i = 0; i < buttons.size(); ++i) {
-        if (buttons[i].result == MsgResult::Cancel || buttons.size() == 1)
-            box.setEscapeButton(made[i]);
+        if (buttons[i].result == MsgResult::Cancel || buttons.size() == 1) box.setEscapeButton(made[i]);
     }
     box.exec();
     const qsizetype chosen = made.indexOf(box.clickedButton());
-    if (chosen >= 0)
-        return buttons[chosen].result;
+    if (chosen >= 0) return buttons[chosen].result;
     // Closed without a button on a box that has no way to cancel: its default answers.
     return buttons[qBound(1, request.defaultButton, int(buttons.size())) - 1].result;
 }
@@ -145,8 +146,7 @@ QString QtPrompt::openFile(const FileDialogRequest& request)
     SetUpFileDialog(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
+    if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }
 
@@ -156,8 +156,7 @@ QStringList QtPrompt::openFiles(const FileDialogRequest& request)
     SetUpFileDialog(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
+    if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles();
 }
 
@@ -168,8 +167,7 @@ QString QtPrompt::saveFile(const FileDialogRequest& request)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
+    if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }
 

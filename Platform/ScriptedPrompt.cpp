@@ -36,12 +36,18 @@ QList<MsgResult> ResultsOf(MsgButtons buttons)
 {
     using R = MsgResult;
     switch (buttons) {
-    case MsgButtons::OK: return {R::OK};
-    case MsgButtons::OKCancel: return {R::OK, R::Cancel};
-    case MsgButtons::AbortRetryIgnore: return {R::Abort, R::Retry, R::Ignore};
-    case MsgButtons::YesNoCancel: return {R::Yes, R::No, R::Cancel};
-    case MsgButtons::YesNo: return {R::Yes, R::No};
-    case MsgButtons::RetryCancel: return {R::Retry, R::Cancel};
+    case MsgButtons::OK:
+        return {R::OK};
+    case MsgButtons::OKCancel:
+        return {R::OK, R::Cancel};
+    case MsgButtons::AbortRetryIgnore:
+        return {R::Abort, R::Retry, R::Ignore};
+    case MsgButtons::YesNoCancel:
+        return {R::Yes, R::No, R::Cancel};
+    case MsgButtons::YesNo:
+        return {R::Yes, R::No};
+    case MsgButtons::RetryCancel:
+        return {R::Retry, R::Cancel};
     }
     return {R::OK};
 }
@@ -58,8 +64,7 @@ FormAnswer ParseFormAnswer(const QString& answer)
     FormAnswer parsed;
     for (const QString& rawPart : answer.split(u';', Qt::SkipEmptyParts)) {
         const QString part = rawPart.trimmed();
-        if (part.isEmpty())
-            continue;
+        if (part.isEmpty()) continue;
         const qsizetype eq = part.indexOf(u'=');
         if (eq < 0)
             parsed.button = part; // the last bare name is the button
@@ -73,8 +78,7 @@ FormAnswer ParseFormAnswer(const QString& answer)
 QString SetControl(QWidget* form, const QString& name, const QString& value, bool apply)
 {
     QWidget* w = form->findChild<QWidget*>(name);
-    if (!w)
-        return u"no control "_s + name;
+    if (!w) return u"no control "_s + name;
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         const QString v = value.toLower();
         bool want = false;
@@ -82,37 +86,30 @@ QString SetControl(QWidget* form, const QString& name, const QString& value, boo
             want = true;
         else if (v != u"unchecked"_s && v != u"false"_s && v != u"0"_s)
             return name + u" takes checked or unchecked"_s;
-        if (!b->isCheckable())
-            return name + u" cannot be checked"_s;
+        if (!b->isCheckable()) return name + u" cannot be checked"_s;
         if (b->autoExclusive() && !want && b->isChecked())
             return name + u" is unchecked by checking another option"_s;
         // A click, as a person's, so the form's click handlers run.
-        if (apply && b->isChecked() != want)
-            b->click();
+        if (apply && b->isChecked() != want) b->click();
         return {};
     }
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        if (apply)
-            e->setText(value);
+        if (apply) e->setText(value);
         return {};
     }
     if (auto* e = qobject_cast<QTextEdit*>(w)) {
-        if (apply)
-            e->setPlainText(value);
+        if (apply) e->setPlainText(value);
         return {};
     }
     if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
-        if (apply)
-            e->setPlainText(value);
+        if (apply) e->setPlainText(value);
         return {};
     }
     if (auto* c = qobject_cast<QComboBox*>(w)) {
         bool isIndex = false;
         int index = value.toInt(&isIndex);
-        if (!isIndex || index < 0 || index >= c->count())
-            index = c->findText(value);
-        if (index < 0 && !c->isEditable())
-            return name + u" has no item "_s + value;
+        if (!isIndex || index < 0 || index >= c->count()) index = c->findText(value);
+        if (index < 0 && !c->isEditable()) return name + u" has no item "_s + value;
         if (apply) {
             if (index >= 0)
                 c->setCurrentIndex(index);
@@ -127,17 +124,14 @@ QString SetControl(QWidget* form, const QString& name, const QString& value, boo
         if (!ok || n < s->minimum() || n > s->maximum())
             return name + u" takes a number from "_s + QString::number(s->minimum()) + u" to "_s +
                    QString::number(s->maximum());
-        if (apply)
-            s->setValue(n);
+        if (apply) s->setValue(n);
         return {};
     }
     if (auto* s = qobject_cast<QDoubleSpinBox*>(w)) {
         bool ok = false;
         const double n = value.toDouble(&ok);
-        if (!ok || n < s->minimum() || n > s->maximum())
-            return name + u" takes a number in its range"_s;
-        if (apply)
-            s->setValue(n);
+        if (!ok || n < s->minimum() || n > s->maximum()) return name + u" takes a number in its range"_s;
+        if (apply) s->setValue(n);
         return {};
     }
     return name + u" cannot be set"_s;
@@ -147,8 +141,7 @@ QString ApplyFormAnswer(QWidget* form, const FormAnswer& answer, bool apply)
 {
     for (const auto& [name, value] : answer.settings) {
         const QString error = SetControl(form, name, value, apply);
-        if (!error.isEmpty())
-            return error;
+        if (!error.isEmpty()) return error;
     }
     if (!answer.button.isEmpty() && !form->findChild<QAbstractButton*>(answer.button))
         return u"no button "_s + answer.button;
@@ -160,8 +153,7 @@ QString ApplyFormAnswer(QWidget* form, const FormAnswer& answer, bool apply)
 bool ParsePrintAnswer(const QString& answer, const PrintRequest& request, PrintAnswer& out)
 {
     const QStringList tokens = answer.split(u' ', Qt::SkipEmptyParts);
-    if (tokens.isEmpty())
-        return false;
+    if (tokens.isEmpty()) return false;
     PrintAnswer parsed;
     if (tokens[0].compare(u"OK"_s, Qt::CaseInsensitive) == 0)
         parsed.accepted = true;
@@ -172,16 +164,14 @@ bool ParsePrintAnswer(const QString& answer, const PrintRequest& request, PrintA
         if (t.startsWith(u"copies="_s)) {
             bool ok = false;
             parsed.copies = t.mid(7).toInt(&ok);
-            if (!ok || parsed.copies < 1 || parsed.copies > MaxCopies)
-                return false;
+            if (!ok || parsed.copies < 1 || parsed.copies > MaxCopies) return false;
         } else if (t == u"selection"_s && request.selectionAvailable) {
             parsed.selectionOnly = true;
         } else {
             return false;
         }
     }
-    if (!parsed.accepted)
-        parsed = PrintAnswer{};
+    if (!parsed.accepted) parsed = PrintAnswer{};
     out = parsed;
     return true;
 }
@@ -193,12 +183,18 @@ bool ParsePrintAnswer(const QString& answer, const PrintRequest& request, PrintA
 QString ButtonsName(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::OK: return u"OK"_s;
-    case MsgButtons::OKCancel: return u"OKCancel"_s;
-    case MsgButtons::AbortRetryIgnore: return u"AbortRetryIgnore"_s;
-    case MsgButtons::YesNoCancel: return u"YesNoCancel"_s;
-    case MsgButtons::YesNo: return u"YesNo"_s;
-    case MsgButtons::RetryCancel: return u"RetryCancel"_s;
+    case MsgButtons::OK:
+        return u"OK"_s;
+    case MsgButtons::OKCancel:
+        return u"OKCancel"_s;
+    case MsgButtons::AbortRetryIgnore:
+        return u"AbortRetryIgnore"_s;
+    case MsgButtons::YesNoCancel:
+        return u"YesNoCancel"_s;
+    case MsgButtons::YesNo:
+        return u"YesNo"_s;
+    case MsgButtons::RetryCancel:
+        return u"RetryCancel"_s;
     }
     return {};
 }
@@ -206,11 +202,16 @@ QString ButtonsName(MsgButtons buttons)
 QString IconName(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::None: return u"None"_s;
-    case MsgIcon::Critical: return u"Critical"_s;
-    case MsgIcon::Question: return u"Question"_s;
-    case MsgIcon::Exclamation: return u"Exclamation"_s;
-    case MsgIcon::Information: return u"Information"_s;
+    case MsgIcon::None:
+        return u"None"_s;
+    case MsgIcon::Critical:
+        return u"Critical"_s;
+    case MsgIcon::Question:
+        return u"Question"_s;
+    case MsgIcon::Exclamation:
+        return u"Exclamation"_s;
+    case MsgIcon::Information:
+        return u"Information"_s;
     }
     return {};
 }
@@ -218,13 +219,20 @@ QString IconName(MsgIcon icon)
 QString ResultName(MsgResult result)
 {
     switch (result) {
-    case MsgResult::OK: return u"OK"_s;
-    case MsgResult::Cancel: return u"Cancel"_s;
-    case MsgResult::Abort: return u"Abort"_s;
-    case MsgResult::Retry: return u"Retry"_s;
-    case MsgResult::Ignore: return u"Ignore"_s;
-    case MsgResult::Yes: return u"Yes"_s;
-    case MsgResult::No: return u"No"_s;
+    case MsgResult::OK:
+        return u"OK"_s;
+    case MsgResult::Cancel:
+        return u"Cancel"_s;
+    case MsgResult::Abort:
+        return u"Abort"_s;
+    case MsgResult::Retry:
+        return u"Retry"_s;
+    case MsgResult::Ignore:
+        return u"Ignore"_s;
+    case MsgResult::Yes:
+        return u"Yes"_s;
+    case MsgResult::No:
+        return u"No"_s;
     }
     return {};
 }
@@ -234,12 +242,10 @@ QByteArray PromptLogEntry::toJson() const
     QByteArray line = "{\"kind\":" + JsonString(kind) + ",\"title\":" + JsonString(title) +
                       ",\"text\":" + JsonString(text) + ",\"buttons\":" + JsonString(buttons) +
                       ",\"icon\":" + JsonString(icon) + ",\"answer\":" + JsonString(answer);
-    if (unmatched)
-        line += ",\"unmatched\":true";
+    if (unmatched) line += ",\"unmatched\":true";
     for (const auto& [key, value] : extra)
         line += ',' + JsonString(key) + ':' + JsonString(value);
-    if (!error.isEmpty())
-        line += ",\"error\":" + JsonString(error);
+    if (!error.isEmpty()) line += ",\"error\":" + JsonString(error);
     return line + '}';
 }
 
@@ -251,8 +257,7 @@ PromptRules PromptRules::parse(const QString& text)
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
+        if (line.isEmpty() || line.startsWith(u'#')) continue;
         const QString where = u"line "_s + QString::number(i + 1) + u": "_s;
         const qsizetype kindEnd = line.indexOf(QRegularExpression(u"\\s"_s));
         const QString kind = kindEnd < 0 ? line : line.left(kindEnd);
@@ -299,13 +304,11 @@ std::unique_ptr<ScriptedPrompt> ScriptedPrompt::fromFile(const QString& rulesFil
 
 void ScriptedPrompt::reloadIfChanged()
 {
-    if (m_rulesFile.isEmpty())
-        return;
+    if (m_rulesFile.isEmpty()) return;
     const QFileInfo info(m_rulesFile);
     const QByteArray stamp = QByteArray::number(info.lastModified().toMSecsSinceEpoch()) + '/' +
                              QByteArray::number(info.size()) + '/' + QByteArray::number(info.exists());
-    if (stamp == m_rulesStamp)
-        return;
+    if (stamp == m_rulesStamp) return;
     m_rulesStamp = stamp;
     QFile file(m_rulesFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -318,13 +321,12 @@ void ScriptedPrompt::reloadIfChanged()
         qWarning("prompt rules %s: %s", qPrintable(m_rulesFile), qPrintable(e));
 }
 
-template<typename Fits>
+template <typename Fits>
 const PromptRule* ScriptedPrompt::find(const QString& kind, const QString& subject, Fits fits)
 {
     reloadIfChanged();
     for (const PromptRule& rule : std::as_const(m_rules.rules)) {
-        if (rule.kind == kind && rule.pattern.match(subject).hasMatch() && fits(rule.answer))
-            return &rule;
+        if (rule.kind == kind && rule.pattern.match(subject).hasMatch() && fits(rule.answer)) return &rule;
     }
     return nullptr;
 }
@@ -332,8 +334,7 @@ const PromptRule* ScriptedPrompt::find(const QString& kind, const QString& subje
 void ScriptedPrompt::record(const PromptLogEntry& entry)
 {
     m_log << entry;
-    if (m_logFile.isEmpty())
-        return;
+    if (m_logFile.isEmpty()) return;
     // Opened per line and written in one call: other processes read the file while this one runs.
     QFile file(m_logFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -356,8 +357,15 @@ MsgResult ScriptedPrompt::msgBox(const MsgBoxRequest& request)
         }
         return false;
     });
-    record({u"msgbox"_s, request.title, request.text, ButtonsName(request.buttons), IconName(request.icon),
-            ResultName(result), rule == nullptr, {}, {}});
+    record({u"msgbox"_s,
+            request.title,
+            request.text,
+            ButtonsName(request.buttons),
+            IconName(request.icon),
+            ResultName(result),
+            rule == nullptr,
+            {},
+            {}});
     return result;
 }
 
@@ -365,8 +373,15 @@ QString ScriptedPrompt::inputBox(const QString& text, const QString& title, cons
 {
     const PromptRule* rule = find(u"input"_s, text, [](const QString&) { return true; });
     const QString answer = rule ? rule->answer : defaultText;
-    record({u"input"_s, title, text, DialogButtons, IconName(MsgIcon::None), answer, rule == nullptr,
-            {{u"default"_s, defaultText}}, {}});
+    record({u"input"_s,
+            title,
+            text,
+            DialogButtons,
+            IconName(MsgIcon::None),
+            answer,
+            rule == nullptr,
+            {{u"default"_s, defaultText}},
+            {}});
     return answer;
 }
 
@@ -374,7 +389,13 @@ QString ScriptedPrompt::fileDialog(const QString& kind, const FileDialogRequest&
 {
     const PromptRule* rule = find(kind, request.title, [](const QString&) { return true; });
     const QString answer = rule ? rule->answer : QString();
-    record({kind, request.title, QString(), DialogButtons, IconName(MsgIcon::None), answer, rule == nullptr,
+    record({kind,
+            request.title,
+            QString(),
+            DialogButtons,
+            IconName(MsgIcon::None),
+            answer,
+            rule == nullptr,
             {{u"filter"_s, request.filter},
              {u"initialDir"_s, request.initialDir},
              {u"fileName"_s, request.fileName}},
@@ -391,8 +412,7 @@ QStringList ScriptedPrompt::openFiles(const FileDialogRequest& request)
 {
     QStringList files;
     for (const QString& f : fileDialog(u"open"_s, request).split(u'|', Qt::SkipEmptyParts)) {
-        if (!f.trimmed().isEmpty())
-            files << f.trimmed();
+        if (!f.trimmed().isEmpty()) files << f.trimmed();
     }
     return files;
 }
@@ -406,8 +426,15 @@ QString ScriptedPrompt::chooseFolder(const QString& title, const QString& initia
 {
     const PromptRule* rule = find(u"folder"_s, title, [](const QString&) { return true; });
     const QString answer = rule ? rule->answer : QString();
-    record({u"folder"_s, title, QString(), DialogButtons, IconName(MsgIcon::None), answer, rule == nullptr,
-            {{u"initialDir"_s, initialDir}}, {}});
+    record({u"folder"_s,
+            title,
+            QString(),
+            DialogButtons,
+            IconName(MsgIcon::None),
+            answer,
+            rule == nullptr,
+            {{u"initialDir"_s, initialDir}},
+            {}});
     return answer;
 }
 
@@ -417,16 +444,21 @@ PrintAnswer ScriptedPrompt::print(const PrintRequest& request)
     const PromptRule* rule = find(u"print"_s, request.title, [&](const QString& answer) {
         return ParsePrintAnswer(answer, request, result);
     });
-    record({u"print"_s, request.title, QString(), DialogButtons, IconName(MsgIcon::None),
-            rule ? rule->answer : u"Cancel"_s, rule == nullptr,
-            {{u"selectionAvailable"_s, request.selectionAvailable ? u"true"_s : u"false"_s}}, {}});
+    record({u"print"_s,
+            request.title,
+            QString(),
+            DialogButtons,
+            IconName(MsgIcon::None),
+            rule ? rule->answer : u"Cancel"_s,
+            rule == nullptr,
+            {{u"selectionAvailable"_s, request.selectionAvailable ? u"true"_s : u"false"_s}},
+            {}});
     return result;
 }
 
 void ScriptedPrompt::formShown(QWidget* form)
 {
-    if (!form)
-        return;
+    if (!form) return;
     // Only an answer that fits this form (its controls and button exist and take
     // the values) counts; the form is then set and pressed once it is running.
     FormAnswer chosen;
@@ -434,23 +466,26 @@ void ScriptedPrompt::formShown(QWidget* form)
         chosen = ParseFormAnswer(answer);
         return ApplyFormAnswer(form, chosen, false).isEmpty();
     });
-    record({u"form"_s, form->windowTitle(), QString(), QString(), IconName(MsgIcon::None),
-            rule ? rule->answer : QString(), rule == nullptr, {{u"name"_s, form->objectName()}}, {}});
-    if (!rule)
-        return;
+    record({u"form"_s,
+            form->windowTitle(),
+            QString(),
+            QString(),
+            IconName(MsgIcon::None),
+            rule ? rule->answer : QString(),
+            rule == nullptr,
+            {{u"name"_s, form->objectName()}},
+            {}});
+    if (!rule) return;
     // Queued, so that a form shown with exec() is answered from inside its own loop.
     QTimer::singleShot(0, form, [guard = QPointer<QWidget>(form), chosen] {
-        if (!guard)
-            return;
+        if (!guard) return;
         const QString error = ApplyFormAnswer(guard, chosen, true);
         if (!error.isEmpty()) {
             qWarning("prompt form %s: %s", qPrintable(guard->objectName()), qPrintable(error));
             return;
         }
-        if (chosen.button.isEmpty())
-            return;
-        if (auto* button = guard->findChild<QAbstractButton*>(chosen.button))
-            button->click();
+        if (chosen.button.isEmpty()) return;
+        if (auto* button = guard->findChild<QAbstractButton*>(chosen.button)) button->click();
     });
 }
 

@@ -73,8 +73,7 @@ public:
 private:
     // The first rule of this kind whose regex matches subject and whose answer
     // fits says fits() true; nullptr when none.
-    template<typename Fits>
-    const PromptRule* find(const QString& kind, const QString& subject, Fits fits);
+    template <typename Fits> const PromptRule* find(const QString& kind, const QString& subject, Fits fits);
     QString fileDialog(const QString& kind, const FileDialogRequest& request);
     void record(const PromptLogEntry& entry);
     void reloadIfChanged();

@@ -23,22 +23,21 @@ constexpr auto DryRunVariable = "KIVARA_SHELL_DRYRUN";
 QUrl TargetUrl(const QString& target)
 {
     static const QRegularExpression scheme(u"^[A-Za-z][A-Za-z0-9+.\\-]+:"_s);
-    if (scheme.match(target).hasMatch())
-        return QUrl(target);
+    if (scheme.match(target).hasMatch()) return QUrl(target);
     return QUrl::fromLocalFile(QDir::cleanPath(target));
 }
 
 class DesktopShell : public Shell {
 public:
-    DesktopShell(const QString& logFile, bool dryRun) : m_logFile(logFile), m_dryRun(dryRun && !logFile.isEmpty()) {}
+    DesktopShell(const QString& logFile, bool dryRun)
+        : m_logFile(logFile), m_dryRun(dryRun && !logFile.isEmpty())
+    {}
 
     bool open(const QString& target) override
     {
         log({u"open"_s, target, {}, {}});
-        if (target.isEmpty())
-            return false;
-        if (m_dryRun)
-            return true;
+        if (target.isEmpty()) return false;
+        if (m_dryRun) return true;
         const QUrl url = TargetUrl(target);
         return url.isValid() && QDesktopServices::openUrl(url);
     }
@@ -52,11 +51,9 @@ public:
 private:
     void log(const ShellCall& call) const
     {
-        if (m_logFile.isEmpty())
-            return;
+        if (m_logFile.isEmpty()) return;
         QFile file(m_logFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write(call.toJson() + '\n');
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(call.toJson() + '\n');
     }
 
     QString m_logFile;
@@ -90,8 +87,7 @@ std::unique_ptr<Shell> Shell::createDefault()
 Shell& Shell::current()
 {
     std::unique_ptr<Shell>& shell = Installed();
-    if (!shell)
-        shell = createDefault();
+    if (!shell) shell = createDefault();
     return *shell;
 }
 

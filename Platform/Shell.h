@@ -10,7 +10,7 @@ namespace kv::platform {
 
 // One call of the shell, as recorded for tests.
 struct ShellCall {
-    QString kind; // "open" or "start"
+    QString kind;   // "open" or "start"
     QString target; // the document, folder or URL, or the program
     QStringList arguments;
     QString workingDir;
@@ -25,7 +25,8 @@ public:
     // Opens a document, folder or URL. False when nothing could open it.
     virtual bool open(const QString& target) = 0;
     // Starts a program detached. False when it could not be started.
-    virtual bool start(const QString& program, const QStringList& arguments, const QString& workingDir = {}) = 0;
+    virtual bool start(const QString& program, const QStringList& arguments,
+                       const QString& workingDir = {}) = 0;
 
     // The process's shell. When KIVARA_SHELL_LOG names a file every call is
     // also appended to it; with KIVARA_SHELL_DRYRUN=1 as well, documents and

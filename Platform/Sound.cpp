@@ -1,9 +1,9 @@
 #include "Sound.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QFile>
 #include <QFileInfo>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QPointer>
 #include <QSoundEffect>
@@ -23,8 +23,7 @@ public:
     ~QtSound() override
     {
         // At process exit the application (and the audio back end) may be gone already.
-        if (m_effect && QCoreApplication::instance())
-            delete m_effect;
+        if (m_effect && QCoreApplication::instance()) delete m_effect;
     }
 
     void play(const QString& file) override
@@ -32,17 +31,14 @@ public:
         log(u"play "_s + file);
         // As the system's asynchronous playback: a new sound replaces the one playing.
         stop();
-        if (!QFileInfo(file).isFile() || QMediaDevices::audioOutputs().isEmpty())
-            return;
+        if (!QFileInfo(file).isFile() || QMediaDevices::audioOutputs().isEmpty()) return;
         m_effect = new QSoundEffect;
         QSoundEffect* effect = m_effect;
         QObject::connect(effect, &QSoundEffect::statusChanged, effect, [this, effect] {
-            if (effect->status() == QSoundEffect::Error)
-                release(effect);
+            if (effect->status() == QSoundEffect::Error) release(effect);
         });
         QObject::connect(effect, &QSoundEffect::playingChanged, effect, [this, effect] {
-            if (!effect->isPlaying() && effect->status() == QSoundEffect::Ready)
-                release(effect);
+            if (!effect->isPlaying() && effect->status() == QSoundEffect::Ready) release(effect);
         });
         effect->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
         effect->play(); // starts once loaded
@@ -67,19 +63,16 @@ private:
 
     void release(QSoundEffect* effect)
     {
-        if (m_effect == effect)
-            m_effect = nullptr;
+        if (m_effect == effect) m_effect = nullptr;
         effect->disconnect();
         effect->deleteLater();
     }
 
     void log(const QString& line) const
     {
-        if (m_logFile.isEmpty())
-            return;
+        if (m_logFile.isEmpty()) return;
         QFile file(m_logFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write(line.toUtf8() + '\n');
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(line.toUtf8() + '\n');
     }
 
     QString m_logFile;
@@ -102,8 +95,7 @@ std::unique_ptr<Sound> Sound::createDefault()
 Sound& Sound::current()
 {
     std::unique_ptr<Sound>& sound = Installed();
-    if (!sound)
-        sound = createDefault();
+    if (!sound) sound = createDefault();
     return *sound;
 }
 

@@ -48,11 +48,9 @@ QList<QJsonObject> ReadLog(const QString& path)
 {
     QList<QJsonObject> entries;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
+    if (!file.open(QIODevice::ReadOnly)) return entries;
     for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
+        if (line.isEmpty()) continue;
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
         entries << (error.error == QJsonParseError::NoError ? doc.object() : QJsonObject{{u"bad"_s, true}});
@@ -131,16 +129,17 @@ private Q_SLOTS:
 
 void TestPrompt::rulesFile()
 {
-    const PromptRules parsed = PromptRules::parse(u"# answers for the uninstaller\n"
-                                                  "\n"
-                                                  "msgbox Close now => Yes\r\n"
-                                                  "  # indented comment\n"
-                                                  "msgbox ([ => Yes\n"
-                                                  "beep x => y\n"
-                                                  "msgbox no arrow here\n"
-                                                  "input name => a => b\n"
-                                                  "save Transcript =>\n"
-                                                  "form entering room... => optEnter_2=checked; cmdEnter_0\n"_s);
+    const PromptRules parsed =
+        PromptRules::parse(u"# answers for the uninstaller\n"
+                           "\n"
+                           "msgbox Close now => Yes\r\n"
+                           "  # indented comment\n"
+                           "msgbox ([ => Yes\n"
+                           "beep x => y\n"
+                           "msgbox no arrow here\n"
+                           "input name => a => b\n"
+                           "save Transcript =>\n"
+                           "form entering room... => optEnter_2=checked; cmdEnter_0\n"_s);
     QCOMPARE(parsed.errors.size(), 3);
     QVERIFY(parsed.errors[0].startsWith(u"line 5: bad regex"_s));
     QVERIFY(parsed.errors[1].startsWith(u"line 6: unknown kind"_s));
@@ -205,7 +204,7 @@ void TestPrompt::dialogAnswers()
                           "folder transfers => /tmp/in\n"_s);
     QCOMPARE(prompt.inputBox(u"Enter new Chat name:"_s, u"T"_s, u"Old"_s), u"Alice"_s);
     QCOMPARE(prompt.inputBox(u"Subject:"_s, u"T"_s, u"Old"_s), QString()); // empty answer cancels
-    QCOMPARE(prompt.inputBox(u"Other:"_s, u"T"_s, u"Old"_s), u"Old"_s);   // unmatched: OK with the default
+    QCOMPARE(prompt.inputBox(u"Other:"_s, u"T"_s, u"Old"_s), u"Old"_s);    // unmatched: OK with the default
     QVERIFY(prompt.log().last().unmatched);
 
     QCOMPARE(prompt.openFiles(Dialog(u"Select file to send..."_s)),
@@ -344,8 +343,7 @@ void TestPrompt::environmentChoosesService()
 void TestPrompt::runningProgramSwitched()
 {
     QString binDir = qEnvironmentVariable("KIVARA_BIN_DIR");
-    if (binDir.isEmpty())
-        binDir = QCoreApplication::applicationDirPath();
+    if (binDir.isEmpty()) binDir = QCoreApplication::applicationDirPath();
     const QString child = binDir + u"/kvpromptchild"_s;
     QVERIFY2(QFile::exists(child), qPrintable(child));
 
@@ -370,14 +368,12 @@ void TestPrompt::runningProgramSwitched()
             env.remove(u"KIVARA_PROMPTS"_s);
         p.setProcessEnvironment(env);
         p.start(child, {});
-        if (!p.waitForFinished(60000))
-            p.kill();
+        if (!p.waitForFinished(60000)) p.kill();
         return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
     };
 
     const QStringList answered = run(true);
-    QCOMPARE(answered.mid(0, 4),
-             QStringList({u"7"_s, u"7"_s, u"Carol"_s, u"/data/one.kvp,/data/two.kvp"_s}));
+    QCOMPARE(answered.mid(0, 4), QStringList({u"7"_s, u"7"_s, u"Carol"_s, u"/data/one.kvp,/data/two.kvp"_s}));
     QList<QJsonObject> entries = ReadLog(log);
     QCOMPARE(entries.size(), 4);
     QCOMPARE(entries[0].value(u"text"_s).toString(),
@@ -399,8 +395,8 @@ void TestPrompt::runningProgramSwitched()
 void TestPrompt::formAnsweredInsideExec()
 {
     Prompt::install(std::make_unique<ScriptedPrompt>(
-        u"form entering room => nosuch=checked; cmdEnter_0\n"           // no such control: does not fit
-        "form entering room => spnCopies=12; cmdEnter_0\n"              // out of range: does not fit
+        u"form entering room => nosuch=checked; cmdEnter_0\n" // no such control: does not fit
+        "form entering room => spnCopies=12; cmdEnter_0\n"    // out of range: does not fit
         "form entering room => optEnter_2=checked; chkAttach=unchecked; txtSubject=Hello there; "
         "cboFolder='Contacts' folder; spnCopies=3; cmdEnter_0\n"_s));
     auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
@@ -420,7 +416,8 @@ void TestPrompt::formAnsweredInsideExec()
     QVERIFY(!prompt->log()[0].unmatched);
 
     // Index as combo value, the other button, a second showing of a new form.
-    Prompt::install(std::make_unique<ScriptedPrompt>(u"form room => cboFolder=1; optEnter_1=1; cmdEnter_1\n"_s));
+    Prompt::install(
+        std::make_unique<ScriptedPrompt>(u"form room => cboFolder=1; optEnter_1=1; cmdEnter_1\n"_s));
     TestForm again;
     QCOMPARE(again.exec(), int(QDialog::Rejected));
     QVERIFY(again.opt[1]->isChecked());
@@ -429,8 +426,9 @@ void TestPrompt::formAnsweredInsideExec()
 
 void TestPrompt::formUnmatchedStaysOpen()
 {
-    Prompt::install(std::make_unique<ScriptedPrompt>(u"form Options => cmdEnter_0\n"
-                                                     "form entering => optEnter_0=unchecked; cmdEnter_0\n"_s));
+    Prompt::install(
+        std::make_unique<ScriptedPrompt>(u"form Options => cmdEnter_0\n"
+                                         "form entering => optEnter_0=unchecked; cmdEnter_0\n"_s));
     auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
     TestForm form;
     form.show();

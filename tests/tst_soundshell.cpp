@@ -21,11 +21,9 @@ namespace {
 QStringList Lines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
 
@@ -40,7 +38,8 @@ void WriteWave(const QString& path)
     out.writeRawData("RIFF", 4);
     out << quint32(36 + samples.size());
     out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1) << quint16(8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1)
+        << quint16(8);
     out.writeRawData("data", 4);
     out << quint32(samples.size());
     out.writeRawData(samples.constData(), int(samples.size()));
@@ -148,7 +147,8 @@ void TestSoundShell::shellStartsPrograms()
 
     // One argument with the characters a message text carries, a working folder.
     const QString argument = u"FILEPREP|a b.txt|a b|12|127.0.0.2|8087|Bob"_s;
-    QVERIFY(shell->start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s' \"$1\" > started"_s, u"sh"_s, argument}, dir.path()));
+    QVERIFY(shell->start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s' \"$1\" > started"_s, u"sh"_s, argument},
+                         dir.path()));
     const QString started = dir.filePath(u"started"_s);
     QVERIFY(WaitUntil([&] { return QFile(started).size() == argument.size(); }, 30000));
     QFile f(started);
