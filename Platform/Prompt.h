@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 
+class QPrinter;
 class QWidget;
 
 namespace kv::platform {
@@ -30,13 +31,15 @@ struct FileDialogRequest {
     QString filter;      // "Text (*.txt)|*.txt|All (*.*)|*.*" pairs, as the design's dialogs
     int filterIndex = 1; // 1-based
     QString initialDir;
-    QString fileName;    // initial file name
+    QString fileName; // initial file name
     bool overwritePrompt = false;
 };
 
 struct PrintRequest {
     QString title;
     bool selectionAvailable = false;
+    bool setup = false;          // the printer-setup dialog rather than the print dialog
+    QPrinter* printer = nullptr; // set up by the interactive dialog when given
 };
 struct PrintAnswer {
     bool accepted = false;
@@ -64,6 +67,8 @@ public:
     // The process's prompt service: scripted when KIVARA_PROMPTS or
     // KIVARA_PROMPT_LOG is set, interactive otherwise, unless one was installed.
     static Prompt& current();
+    // A new service chosen from the environment as current() chooses it.
+    static std::unique_ptr<Prompt> createDefault();
     // Replaces the process's service (tests install a scripted one per case).
     static void install(std::unique_ptr<Prompt> prompt);
 };

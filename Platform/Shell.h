@@ -1,11 +1,23 @@
 #pragma once
 // The shell's "open": documents, folders and URLs with the desktop's handler,
 // programs with arguments and a working folder.
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 namespace kv::platform {
+
+// One call of the shell, as recorded for tests.
+struct ShellCall {
+    QString kind;   // "open" or "start"
+    QString target; // the document, folder or URL, or the program
+    QStringList arguments;
+    QString workingDir;
+
+    // One line of KIVARA_SHELL_LOG: a JSON object, without the line break.
+    QByteArray toJson() const;
+};
 
 class Shell {
 public:
@@ -13,10 +25,37 @@ public:
     // Opens a document, folder or URL. False when nothing could open it.
     virtual bool open(const QString& target) = 0;
     // Starts a program detached. False when it could not be started.
-    virtual bool start(const QString& program, const QStringList& arguments, const QString& workingDir = {}) = 0;
+    virtual bool start(const QString& program, const QStringList& arguments,
+                       const QString& workingDir = {}) = 0;
 
+    // The process's shell. When KIVARA_SHELL_LOG names a file every call is
+    // also appended to it; with KIVARA_SHELL_DRYRUN=1 as well, documents and
+    // URLs are only recorded, not opened (programs still start).
     static Shell& current();
     static void install(std::unique_ptr<Shell> shell);
+    // A new service chosen from the environment as current() chooses it.
+    static std::unique_ptr<Shell> createDefault();
+};
+
+// Records instead of performing, for tests; answers every call with result.
+class RecordingShell : public Shell {
+public:
+    bool open(const QString& target) override
+    {
+        m_calls.append({QStringLiteral("open"), target, {}, {}});
+        return result;
+    }
+    bool start(const QString& program, const QStringList& arguments, const QString& workingDir = {}) override
+    {
+        m_calls.append({QStringLiteral("start"), program, arguments, workingDir});
+        return result;
+    }
+    const QList<ShellCall>& calls() const { return m_calls; }
+
+    bool result = true;
+
+private:
+    QList<ShellCall> m_calls;
 };
 
 } // namespace kv::platform

@@ -1,0 +1,99 @@
+#include "Shell.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::platform {
+
+namespace {
+
+constexpr auto LogVariable = "KIVARA_SHELL_LOG";
+constexpr auto DryRunVariable = "KIVARA_SHELL_DRYRUN";
+
+// "scheme:..." with a scheme of two or more letters is a URL (one letter would be a drive).
+QUrl TargetUrl(const QString& target)
+{
+    static const QRegularExpression scheme(u"^[A-Za-z][A-Za-z0-9+.\\-]+:"_s);
+    if (scheme.match(target).hasMatch()) return QUrl(target);
+    return QUrl::fromLocalFile(QDir::cleanPath(target));
+}
+
+class DesktopShell : public Shell {
+public:
+    DesktopShell(const QString& logFile, bool dryRun)
+        : m_logFile(logFile), m_dryRun(dryRun && !logFile.isEmpty())
+    {}
+
+    bool open(const QString& target) override
+    {
+        log({u"open"_s, target, {}, {}});
+        if (target.isEmpty()) return false;
+        if (m_dryRun) return true;
+        const QUrl url = TargetUrl(target);
+        return url.isValid() && QDesktopServices::openUrl(url);
+    }
+
+    bool start(const QString& program, const QStringList& arguments, const QString& workingDir) override
+    {
+        log({u"start"_s, program, arguments, workingDir});
+        return !program.isEmpty() && QProcess::startDetached(program, arguments, workingDir);
+    }
+
+private:
+    void log(const ShellCall& call) const
+    {
+        if (m_logFile.isEmpty()) return;
+        QFile file(m_logFile);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(call.toJson() + '\n');
+    }
+
+    QString m_logFile;
+    bool m_dryRun;
+};
+
+std::unique_ptr<Shell>& Installed()
+{
+    static std::unique_ptr<Shell> shell;
+    return shell;
+}
+
+} // namespace
+
+QByteArray ShellCall::toJson() const
+{
+    QJsonObject o{{u"call"_s, kind}, {u"target"_s, target}};
+    if (kind == u"start"_s) {
+        o.insert(u"arguments"_s, QJsonArray::fromStringList(arguments));
+        o.insert(u"workingDir"_s, workingDir);
+    }
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::unique_ptr<Shell> Shell::createDefault()
+{
+    return std::make_unique<DesktopShell>(qEnvironmentVariable(LogVariable),
+                                          qEnvironmentVariable(DryRunVariable) == u"1"_s);
+}
+
+Shell& Shell::current()
+{
+    std::unique_ptr<Shell>& shell = Installed();
+    if (!shell) shell = createDefault();
+    return *shell;
+}
+
+void Shell::install(std::unique_ptr<Shell> shell)
+{
+    Installed() = std::move(shell);
+}
+
+} // namespace kv::platform

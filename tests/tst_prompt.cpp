@@ -1,0 +1,488 @@
+#include "Events.h"
+#include "QtPrompt.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace kv::platform;
+
+namespace {
+
+MsgBoxRequest Box(const QString& text, MsgButtons buttons, int defaultButton = 1)
+{
+    MsgBoxRequest r;
+    r.text = text;
+    r.buttons = buttons;
+    r.icon = MsgIcon::Question;
+    r.defaultButton = defaultButton;
+    return r;
+}
+
+FileDialogRequest Dialog(const QString& title)
+{
+    FileDialogRequest r;
+    r.title = title;
+    r.filter = u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s;
+    return r;
+}
+
+QList<QJsonObject> ReadLog(const QString& path)
+{
+    QList<QJsonObject> entries;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return entries;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        entries << (error.error == QJsonParseError::NoError ? doc.object() : QJsonObject{{u"bad"_s, true}});
+    }
+    return entries;
+}
+
+// A modal form in the shape of the product's: named controls, OK and Cancel,
+// and the prompt service told when it is shown.
+class TestForm : public QDialog {
+public:
+    TestForm()
+    {
+        setObjectName(u"frmEntry"_s);
+        setWindowTitle(u"Bob entering room..."_s);
+        for (int i = 0; i < 3; ++i) {
+            opt[i] = new QRadioButton(this);
+            opt[i]->setObjectName(u"optEnter_"_s + QString::number(i));
+        }
+        opt[0]->setChecked(true);
+        chk = new QCheckBox(this);
+        chk->setObjectName(u"chkAttach"_s);
+        chk->setChecked(true);
+        txt = new QLineEdit(this);
+        txt->setObjectName(u"txtSubject"_s);
+        cbo = new QComboBox(this);
+        cbo->setObjectName(u"cboFolder"_s);
+        cbo->addItems({u"'Kivara' folder"_s, u"'Contacts' folder"_s});
+        spn = new QSpinBox(this);
+        spn->setObjectName(u"spnCopies"_s);
+        spn->setRange(1, 9);
+        auto* ok = new QPushButton(this);
+        ok->setObjectName(u"cmdEnter_0"_s);
+        auto* cancel = new QPushButton(this);
+        cancel->setObjectName(u"cmdEnter_1"_s);
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(opt[2], &QRadioButton::clicked, this, [this] { ++privateClicks; });
+    }
+
+    QRadioButton* opt[3];
+    QCheckBox* chk;
+    QLineEdit* txt;
+    QComboBox* cbo;
+    QSpinBox* spn;
+    int privateClicks = 0;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QDialog::showEvent(event);
+        Prompt::current().formShown(this);
+    }
+};
+
+} // namespace
+
+class TestPrompt : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { Prompt::install(nullptr); }
+    void rulesFile();
+    void messageBoxAnswers();
+    void dialogAnswers();
+    void printAnswers();
+    void logFormat();
+    void rulesFileReloaded();
+    void environmentChoosesService();
+    void runningProgramSwitched();
+    void formAnsweredInsideExec();
+    void formUnmatchedStaysOpen();
+    void formDeletedBeforeAnswer();
+    void qtFilters();
+    void qtDisplayText();
+};
+
+void TestPrompt::rulesFile()
+{
+    const PromptRules parsed =
+        PromptRules::parse(u"# answers for the uninstaller\n"
+                           "\n"
+                           "msgbox Close now => Yes\r\n"
+                           "  # indented comment\n"
+                           "msgbox ([ => Yes\n"
+                           "beep x => y\n"
+                           "msgbox no arrow here\n"
+                           "input name => a => b\n"
+                           "save Transcript =>\n"
+                           "form entering room... => optEnter_2=checked; cmdEnter_0\n"_s);
+    QCOMPARE(parsed.errors.size(), 3);
+    QVERIFY(parsed.errors[0].startsWith(u"line 5: bad regex"_s));
+    QVERIFY(parsed.errors[1].startsWith(u"line 6: unknown kind"_s));
+    QVERIFY(parsed.errors[2].startsWith(u"line 7:"_s));
+    QCOMPARE(parsed.rules.size(), 4);
+    QCOMPARE(parsed.rules[0].kind, u"msgbox"_s);
+    QCOMPARE(parsed.rules[0].pattern.pattern(), u"Close now"_s);
+    QCOMPARE(parsed.rules[0].answer, u"Yes"_s); // the CR of a CR LF file is not part of it
+    QCOMPARE(parsed.rules[1].answer, u"a => b"_s);
+    QCOMPARE(parsed.rules[2].answer, QString());
+    QCOMPARE(parsed.rules[3].pattern.pattern(), u"entering room..."_s);
+    QCOMPARE(parsed.rules[3].answer, u"optEnter_2=checked; cmdEnter_0"_s);
+
+    // A prompt still works with the bad lines dropped.
+    ScriptedPrompt prompt(u"msgbox ([ => No\nmsgbox . => Yes\n"_s);
+    QCOMPARE(prompt.ruleErrors().size(), 1);
+    QCOMPARE(prompt.msgBox(Box(u"Sure ?"_s, MsgButtons::YesNo)), MsgResult::Yes);
+}
+
+void TestPrompt::messageBoxAnswers()
+{
+    ScriptedPrompt prompt(u"msgbox already exists => No\n"
+                          "msgbox Close now => Retry\n"
+                          "msgbox \\?$ => yes\n"
+                          "msgbox ^Network => Ignore\n"
+                          "msgbox Kivara for Microsoft => OK\n"_s);
+    // The first matching rule answers; rules do not wear out.
+    QCOMPARE(prompt.msgBox(Box(u"The file 'a' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
+             MsgResult::No);
+    QCOMPARE(prompt.msgBox(Box(u"The file 'b' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
+             MsgResult::No);
+    // An answer the box has no button for does not fit; a later rule may (case does not matter).
+    QCOMPARE(prompt.msgBox(Box(u"Close now ?"_s, MsgButtons::YesNoCancel)), MsgResult::Yes);
+    QCOMPARE(prompt.msgBox(Box(u"Network down"_s, MsgButtons::AbortRetryIgnore)), MsgResult::Ignore);
+    // No rule fits: the default button, logged as unmatched.
+    QCOMPARE(prompt.msgBox(Box(u"Network down"_s, MsgButtons::YesNo, 2)), MsgResult::No);
+    QCOMPARE(prompt.msgBox(Box(u"Closing"_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
+    QCOMPARE(prompt.msgBox(Box(u"Closing"_s, MsgButtons::RetryCancel, 9)), MsgResult::Cancel); // clamped
+    // The regex is searched in the text, not the title.
+    QCOMPARE(prompt.msgBox(Box(u"Done."_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
+
+    const QList<PromptLogEntry>& log = prompt.log();
+    QCOMPARE(log.size(), 8);
+    QCOMPARE(log[2].answer, u"Yes"_s);
+    QVERIFY(!log[3].unmatched);
+    QVERIFY(log[4].unmatched);
+    QCOMPARE(log[4].answer, u"No"_s);
+    QCOMPARE(log[4].buttons, u"YesNo"_s);
+    QCOMPARE(log[4].icon, u"Question"_s);
+    QCOMPARE(log[4].title, u"Kivara for Microsoft Outlook"_s);
+    QVERIFY(log[7].unmatched);
+}
+
+void TestPrompt::dialogAnswers()
+{
+    ScriptedPrompt prompt(u"input Chat name => Alice\n"
+                          "input Subject =>\n"
+                          "open ^Select file => /tmp/a.txt| /tmp/b c.txt ||\n"
+                          "open Sound => /snd/ring.wav\n"
+                          "save Transcript =>\n"
+                          "save as => /tmp/out.bin\n"
+                          "folder transfers => /tmp/in\n"_s);
+    QCOMPARE(prompt.inputBox(u"Enter new Chat name:"_s, u"T"_s, u"Old"_s), u"Alice"_s);
+    QCOMPARE(prompt.inputBox(u"Subject:"_s, u"T"_s, u"Old"_s), QString()); // empty answer cancels
+    QCOMPARE(prompt.inputBox(u"Other:"_s, u"T"_s, u"Old"_s), u"Old"_s);    // unmatched: OK with the default
+    QVERIFY(prompt.log().last().unmatched);
+
+    QCOMPARE(prompt.openFiles(Dialog(u"Select file to send..."_s)),
+             QStringList({u"/tmp/a.txt"_s, u"/tmp/b c.txt"_s}));
+    // Dialogs are matched by title.
+    QCOMPARE(prompt.openFile(Dialog(u"Select Sound File..."_s)), u"/snd/ring.wav"_s);
+    QCOMPARE(prompt.saveFile(Dialog(u"Save Kivara Transcript..."_s)), QString());
+    QVERIFY(!prompt.log().last().unmatched);
+    QCOMPARE(prompt.saveFile(Dialog(u"Save file as..."_s)), u"/tmp/out.bin"_s);
+    QCOMPARE(prompt.saveFile(Dialog(u"Export"_s)), QString());
+    QVERIFY(prompt.log().last().unmatched);
+    QCOMPARE(prompt.chooseFolder(u"Save Kivara file transfers to..."_s, u"/home"_s), u"/tmp/in"_s);
+    QCOMPARE(prompt.chooseFolder(u"Pick"_s, u"/home"_s), QString());
+    QCOMPARE(prompt.openFiles(Dialog(u"Nothing"_s)), QStringList());
+    QCOMPARE(prompt.log().last().kind, u"open"_s);
+    QVERIFY(prompt.log().last().unmatched);
+}
+
+void TestPrompt::printAnswers()
+{
+    ScriptedPrompt prompt(u"print Transcript => OK copies=0\n"
+                          "print Transcript => OK copies=2 selection\n"
+                          "print Transcript => OK\n"
+                          "print Setup => Cancel\n"
+                          "print Other => OK sideways\n"_s);
+    PrintRequest request;
+    request.title = u"Print Kivara Transcript..."_s;
+    request.selectionAvailable = true;
+    PrintAnswer answer = prompt.print(request);
+    QVERIFY(answer.accepted);
+    QCOMPARE(answer.copies, 2);
+    QVERIFY(answer.selectionOnly);
+
+    // Without a selection the dialog cannot print one: the next rule fits.
+    request.selectionAvailable = false;
+    answer = prompt.print(request);
+    QVERIFY(answer.accepted);
+    QCOMPARE(answer.copies, 1);
+    QVERIFY(!answer.selectionOnly);
+    QCOMPARE(prompt.log().last().answer, u"OK"_s);
+
+    request.title = u"Print Setup"_s;
+    QVERIFY(!prompt.print(request).accepted);
+    QVERIFY(!prompt.log().last().unmatched);
+    request.title = u"Print Other"_s;
+    QVERIFY(!prompt.print(request).accepted);
+    QVERIFY(prompt.log().last().unmatched);
+    QCOMPARE(prompt.log().last().answer, u"Cancel"_s);
+}
+
+void TestPrompt::logFormat()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"prompts.log"_s);
+    const QString text = u"The folder 'C:\\x' does not exist.\r\rDo you want to create it ?\r\n\"quoted\""_s;
+    {
+        ScriptedPrompt prompt(u"msgbox does not exist => Yes\n"_s, path);
+        MsgBoxRequest r = Box(text, MsgButtons::YesNo);
+        r.icon = MsgIcon::Exclamation;
+        prompt.msgBox(r);
+        prompt.msgBox(Box(u"Other"_s, MsgButtons::OK));
+        prompt.openFile(Dialog(u"Select Sound File..."_s));
+        // Each line is on disk as soon as the prompt returns.
+        QCOMPARE(ReadLog(path).size(), 3);
+    }
+    QFile raw(path);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = raw.readAll().split('\n');
+    QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last break
+    QVERIFY(lines[0].contains("\\r\\rDo you"));
+    QVERIFY(!lines[0].contains('\r'));
+
+    const QList<QJsonObject> log = ReadLog(path);
+    QCOMPARE(log[0].value(u"kind"_s).toString(), u"msgbox"_s);
+    QCOMPARE(log[0].value(u"text"_s).toString(), text);
+    QCOMPARE(log[0].value(u"title"_s).toString(), u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(log[0].value(u"buttons"_s).toString(), u"YesNo"_s);
+    QCOMPARE(log[0].value(u"icon"_s).toString(), u"Exclamation"_s);
+    QCOMPARE(log[0].value(u"answer"_s).toString(), u"Yes"_s);
+    QVERIFY(!log[0].contains(u"unmatched"_s));
+    QCOMPARE(log[1].value(u"answer"_s).toString(), u"OK"_s);
+    QCOMPARE(log[1].value(u"unmatched"_s), QJsonValue(true));
+    QCOMPARE(log[2].value(u"kind"_s).toString(), u"open"_s);
+    QCOMPARE(log[2].value(u"title"_s).toString(), u"Select Sound File..."_s);
+    QCOMPARE(log[2].value(u"filter"_s).toString(), u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s);
+    QCOMPARE(log[2].value(u"unmatched"_s), QJsonValue(true));
+}
+
+void TestPrompt::rulesFileReloaded()
+{
+    QTemporaryDir dir;
+    const QString rules = dir.filePath(u"rules"_s);
+    auto write = [&](const QByteArray& content) {
+        QFile f(rules);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    };
+    write("msgbox . => No\n");
+    auto prompt = ScriptedPrompt::fromFile(rules, QString());
+    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::No);
+    write("msgbox . => Yes\n# changed\n");
+    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::Yes);
+    QFile::remove(rules); // a vanished rules file leaves every prompt unmatched
+    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo, 2)), MsgResult::No);
+    QVERIFY(prompt->log().last().unmatched);
+}
+
+void TestPrompt::environmentChoosesService()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(u"log"_s);
+    qunsetenv("KIVARA_PROMPTS");
+    qunsetenv("KIVARA_PROMPT_LOG");
+    QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
+
+    // Log only: every prompt unmatched, answered by its default.
+    qputenv("KIVARA_PROMPT_LOG", log.toLocal8Bit());
+    {
+        auto prompt = Prompt::createDefault();
+        QVERIFY(dynamic_cast<ScriptedPrompt*>(prompt.get()));
+        QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNoCancel, 3)), MsgResult::Cancel);
+        QCOMPARE(ReadLog(log).size(), 1);
+    }
+    qunsetenv("KIVARA_PROMPT_LOG");
+
+    // Installed services win over the environment until removed.
+    auto scripted = std::make_unique<ScriptedPrompt>(u"msgbox . => OK"_s);
+    ScriptedPrompt* installed = scripted.get();
+    Prompt::install(std::move(scripted));
+    QCOMPARE(MsgBox(u"Hello"_s), MsgResult::OK);
+    QCOMPARE(installed->log().size(), 1);
+    QCOMPARE(installed->log()[0].title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(installed->log()[0].icon, u"None"_s);
+}
+
+void TestPrompt::runningProgramSwitched()
+{
+    QString binDir = qEnvironmentVariable("KIVARA_BIN_DIR");
+    if (binDir.isEmpty()) binDir = QCoreApplication::applicationDirPath();
+    const QString child = binDir + u"/kvpromptchild"_s;
+    QVERIFY2(QFile::exists(child), qPrintable(child));
+
+    QTemporaryDir dir;
+    const QString rules = dir.filePath(u"rules"_s);
+    const QString log = dir.filePath(u"log"_s);
+    {
+        QFile f(rules);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("msgbox Close now => No\n"
+                "input Chat name => Carol\n"
+                "open Select file => /data/one.kvp|/data/two.kvp\n");
+    }
+    auto run = [&](bool withRules) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+        if (withRules)
+            env.insert(u"KIVARA_PROMPTS"_s, rules);
+        else
+            env.remove(u"KIVARA_PROMPTS"_s);
+        p.setProcessEnvironment(env);
+        p.start(child, {});
+        if (!p.waitForFinished(60000)) p.kill();
+        return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
+    };
+
+    const QStringList answered = run(true);
+    QCOMPARE(answered.mid(0, 4), QStringList({u"7"_s, u"7"_s, u"Carol"_s, u"/data/one.kvp,/data/two.kvp"_s}));
+    QList<QJsonObject> entries = ReadLog(log);
+    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries[0].value(u"text"_s).toString(),
+             u"You should close Kivara Monitor before uninstalling.\r\rClose now ?"_s);
+    QCOMPARE(entries[0].value(u"buttons"_s).toString(), u"YesNoCancel"_s);
+    QVERIFY(!entries[0].contains(u"unmatched"_s));
+    QCOMPARE(entries[1].value(u"unmatched"_s), QJsonValue(true)); // default second button: No
+    QCOMPARE(entries[3].value(u"kind"_s).toString(), u"open"_s);
+
+    // Log only: each prompt takes its default and the log grows behind the first run's lines.
+    const QStringList defaults = run(false);
+    QCOMPARE(defaults.mid(0, 4), QStringList({u"6"_s, u"7"_s, u"Old"_s, QString()}));
+    entries = ReadLog(log);
+    QCOMPARE(entries.size(), 8);
+    for (qsizetype i = 4; i < 8; ++i)
+        QCOMPARE(entries[i].value(u"unmatched"_s), QJsonValue(true));
+}
+
+void TestPrompt::formAnsweredInsideExec()
+{
+    Prompt::install(std::make_unique<ScriptedPrompt>(
+        u"form entering room => nosuch=checked; cmdEnter_0\n" // no such control: does not fit
+        "form entering room => spnCopies=12; cmdEnter_0\n"    // out of range: does not fit
+        "form entering room => optEnter_2=checked; chkAttach=unchecked; txtSubject=Hello there; "
+        "cboFolder='Contacts' folder; spnCopies=3; cmdEnter_0\n"_s));
+    auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
+    TestForm form;
+    QTimer::singleShot(30000, &form, [&form] { form.done(-1); }); // only if the answer never comes
+    QCOMPARE(form.exec(), int(QDialog::Accepted));
+    QVERIFY(form.opt[2]->isChecked());
+    QVERIFY(!form.opt[0]->isChecked());
+    QCOMPARE(form.privateClicks, 1); // set as a click, so the form's handlers ran
+    QVERIFY(!form.chk->isChecked());
+    QCOMPARE(form.txt->text(), u"Hello there"_s);
+    QCOMPARE(form.cbo->currentIndex(), 1);
+    QCOMPARE(form.spn->value(), 3);
+    QCOMPARE(prompt->log().size(), 1);
+    QCOMPARE(prompt->log()[0].kind, u"form"_s);
+    QCOMPARE(prompt->log()[0].title, u"Bob entering room..."_s);
+    QVERIFY(!prompt->log()[0].unmatched);
+
+    // Index as combo value, the other button, a second showing of a new form.
+    Prompt::install(
+        std::make_unique<ScriptedPrompt>(u"form room => cboFolder=1; optEnter_1=1; cmdEnter_1\n"_s));
+    TestForm again;
+    QCOMPARE(again.exec(), int(QDialog::Rejected));
+    QVERIFY(again.opt[1]->isChecked());
+    QCOMPARE(again.cbo->currentIndex(), 1);
+}
+
+void TestPrompt::formUnmatchedStaysOpen()
+{
+    Prompt::install(
+        std::make_unique<ScriptedPrompt>(u"form Options => cmdEnter_0\n"
+                                         "form entering => optEnter_0=unchecked; cmdEnter_0\n"_s));
+    auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
+    TestForm form;
+    form.show();
+    DoEvents();
+    DoEvents();
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.result(), 0);
+    QVERIFY(form.opt[0]->isChecked());
+    QCOMPARE(prompt->log().size(), 1);
+    QVERIFY(prompt->log()[0].unmatched);
+    QCOMPARE(prompt->log()[0].answer, QString());
+    form.close();
+}
+
+void TestPrompt::formDeletedBeforeAnswer()
+{
+    Prompt::install(std::make_unique<ScriptedPrompt>(u"form . => txtSubject=x; cmdEnter_0\n"_s));
+    QPointer<TestForm> form = new TestForm;
+    form->show();
+    delete form; // the queued answer must find nothing to press
+    DoEvents();
+    DoEvents();
+    QVERIFY(form.isNull());
+}
+
+void TestPrompt::qtFilters()
+{
+    QCOMPARE(QtNameFilters(u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s),
+             QStringList({u"Sound Files (*.wav)"_s, u"All Files (*)"_s}));
+    QCOMPARE(QtNameFilters(u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp"_s),
+             QStringList({u"All Files (*)"_s, u"Kivara Peerslip (*.kvp)"_s}));
+    QCOMPARE(QtNameFilters(u"Pictures|*.bmp;*.gif"_s), QStringList({u"Pictures (*.bmp *.gif)"_s}));
+    QCOMPARE(QtNameFilters(u"Text (txt)|*.txt|Dangling"_s), QStringList({u"Text (*.txt)"_s}));
+    QCOMPARE(QtNameFilters(u"|*.rtf"_s), QStringList({u"*.rtf (*.rtf)"_s}));
+    QCOMPARE(QtNameFilters(QString()), QStringList());
+    QCOMPARE(QtNameFilters(u"Empty|"_s), QStringList());
+
+    // The dialog takes them as filters (built, never shown).
+    QtPrompt qtPrompt;
+    Q_UNUSED(qtPrompt);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(QtNameFilters(u"Rich Text Format (*.rtf)|*.rtf|All Files (*.*)|*.*"_s));
+    dialog.selectNameFilter(u"All Files (*)"_s);
+    QCOMPARE(dialog.selectedNameFilter(), u"All Files (*)"_s);
+    QCOMPARE(dialog.nameFilters().size(), 2);
+}
+
+void TestPrompt::qtDisplayText()
+{
+    QCOMPARE(DisplayText(u"Your Kivara Profile was not found.\r\rYou must create a profile."_s),
+             u"Your Kivara Profile was not found.\n\nYou must create a profile."_s);
+    QCOMPARE(DisplayText(u"a\r\n\r\nb\rc"_s), u"a\n\nb\nc"_s);
+}
+
+KV_TEST_MAIN(TestPrompt)
+#include "tst_prompt.moc"

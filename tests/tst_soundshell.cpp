@@ -1,0 +1,169 @@
+#include "Events.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "Sound.h"
+
+#include <QApplication>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv::platform;
+
+namespace {
+
+QStringList Lines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+// A short, valid 8 kHz mono wave file.
+void WriteWave(const QString& path)
+{
+    const QByteArray samples(800, char(0x80));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + samples.size());
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1)
+        << quint16(8);
+    out.writeRawData("data", 4);
+    out << quint32(samples.size());
+    out.writeRawData(samples.constData(), int(samples.size()));
+}
+
+} // namespace
+
+class TestSoundShell : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void soundSkipsSilentlyAndLogs();
+    void soundInstalled();
+    void shellDryRunRecordsOpens();
+    void shellStartsPrograms();
+};
+
+void TestSoundShell::cleanup()
+{
+    for (const char* v : {"KIVARA_SOUND_LOG", "KIVARA_SHELL_LOG", "KIVARA_SHELL_DRYRUN"})
+        qunsetenv(v);
+    Sound::install(nullptr);
+    Shell::install(nullptr);
+}
+
+void TestSoundShell::soundSkipsSilentlyAndLogs()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(u"sound.log"_s);
+    const QString wave = dir.filePath(u"trillo.wav"_s);
+    WriteWave(wave);
+    const QString broken = dir.filePath(u"broken.wav"_s);
+    {
+        QFile f(broken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("RIFF not really");
+    }
+    qputenv("KIVARA_SOUND_LOG", log.toLocal8Bit());
+    {
+        auto sound = Sound::createDefault();
+        const QString missing = dir.filePath(u"missing.wav"_s);
+        // None of these may block or fail, with or without an audio device.
+        sound->play(missing);
+        sound->play(wave);
+        sound->play(wave); // replaces the one playing
+        sound->play(broken);
+        sound->play(QString());
+        sound->beep();
+        QCOMPARE(Lines(log), QStringList({u"play "_s + missing, u"play "_s + wave, u"play "_s + wave,
+                                          u"play "_s + broken, u"play "_s, u"beep"_s}));
+        for (int i = 0; i < 5; ++i)
+            DoEvents();
+        sound->play(wave); // destroyed while it may still play
+    }
+    DoEvents();
+    QCOMPARE(Lines(log).size(), 7);
+}
+
+void TestSoundShell::soundInstalled()
+{
+    auto recording = std::make_unique<RecordingSound>();
+    RecordingSound* r = recording.get();
+    Sound::install(std::move(recording));
+    Sound::current().play(u"/x/pingoa1.wav"_s);
+    Sound::current().beep();
+    QCOMPARE(r->events(), QStringList({u"play /x/pingoa1.wav"_s, u"beep"_s}));
+}
+
+void TestSoundShell::shellDryRunRecordsOpens()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(u"shell.log"_s);
+    qputenv("KIVARA_SHELL_LOG", log.toLocal8Bit());
+    qputenv("KIVARA_SHELL_DRYRUN", "1");
+    auto shell = Shell::createDefault();
+    QVERIFY(shell->open(u"http://127.0.0.1:9/help.html#1001"_s));
+    QVERIFY(shell->open(dir.path()));
+    QVERIFY(!shell->open(QString()));
+    const QStringList lines = Lines(log);
+    QCOMPARE(lines.size(), 3);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    QCOMPARE(first.value(u"call"_s).toString(), u"open"_s);
+    QCOMPARE(first.value(u"target"_s).toString(), u"http://127.0.0.1:9/help.html#1001"_s);
+    QCOMPARE(QJsonDocument::fromJson(lines[1].toUtf8()).object().value(u"target"_s).toString(), dir.path());
+
+    auto recording = std::make_unique<RecordingShell>();
+    RecordingShell* r = recording.get();
+    r->result = false;
+    Shell::install(std::move(recording));
+    QVERIFY(!Shell::current().open(u"mailto:a@b"_s));
+    QVERIFY(!Shell::current().start(u"/bin/dorvan"_s, {u"openkvfolder"_s}, u"/"_s));
+    QCOMPARE(r->calls().size(), 2);
+    QCOMPARE(r->calls()[1].kind, u"start"_s);
+    QCOMPARE(r->calls()[1].arguments, QStringList({u"openkvfolder"_s}));
+    QCOMPARE(r->calls()[1].workingDir, u"/"_s);
+}
+
+void TestSoundShell::shellStartsPrograms()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(u"shell.log"_s);
+    qputenv("KIVARA_SHELL_LOG", log.toLocal8Bit());
+    qputenv("KIVARA_SHELL_DRYRUN", "1"); // does not hold programs back
+    auto shell = Shell::createDefault();
+
+    // One argument with the characters a message text carries, a working folder.
+    const QString argument = u"FILEPREP|a b.txt|a b|12|127.0.0.2|8087|Bob"_s;
+    QVERIFY(shell->start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s' \"$1\" > started"_s, u"sh"_s, argument},
+                         dir.path()));
+    const QString started = dir.filePath(u"started"_s);
+    QVERIFY(WaitUntil([&] { return QFile(started).size() == argument.size(); }, 30000));
+    QFile f(started);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()), argument);
+
+    QVERIFY(!shell->start(dir.filePath(u"no-such-program"_s), {}));
+    const QStringList lines = Lines(log);
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject call = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    QCOMPARE(call.value(u"call"_s).toString(), u"start"_s);
+    QCOMPARE(call.value(u"target"_s).toString(), u"/bin/sh"_s);
+    QCOMPARE(call.value(u"arguments"_s).toArray().last().toString(), argument);
+    QCOMPARE(call.value(u"workingDir"_s).toString(), dir.path());
+}
+
+KV_TEST_MAIN(TestSoundShell)
+#include "tst_soundshell.moc"
