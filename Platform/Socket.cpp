@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <sys/socket.h>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -66,6 +68,20 @@ std::optional<QHostAddress> configuredLocalAddress()
     if (!address.setAddress(text))
         return std::nullopt;
     return address;
+}
+
+// The system caps the requested size at its configured maximum; a privileged
+// process may go beyond it, which the attempt below does where allowed.
+void enlargeReceiveBuffer(QUdpSocket* socket)
+{
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, DatagramReceiveBufferBytes);
+#ifdef SO_RCVBUFFORCE
+    if (socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() < DatagramReceiveBufferBytes) {
+        const int size = DatagramReceiveBufferBytes;
+        (void)::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &size,
+                           sizeof size);
+    }
+#endif
 }
 
 QHostAddress bindAddress()
@@ -163,10 +179,7 @@ struct Socket::Impl {
     qint64 sendReported = 0;
     bool progressPosted = false;
     bool reportingProgress = false;
-    // TCP: bytes handed out by GetData, to tell new data from data left unread.
-    qint64 bytesTaken = 0;
     bool dataPosted = false;
-    bool inDataArrival = false;
     // Set while connectToHost runs: a failure inside the request is Connect()'s to report.
     bool connectingNow = false;
 
@@ -210,7 +223,7 @@ struct Socket::Impl {
             ++generation;
             return number;
         }
-        udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, DatagramReceiveBufferBytes);
+        enlargeReceiveBuffer(udp);
         state = sckOpen;
         return 0;
     }
@@ -234,17 +247,20 @@ struct Socket::Impl {
         }
     }
 
+    // One DataArrival per posted event, the next one posted first, so that a
+    // handler that yields (a modal dialog, a wait) still sees the datagrams behind it.
     void deliverDatagrams()
     {
         deliveryPosted = false;
-        QPointer<Socket> guard(q);
-        const quint64 gen = generation;
-        while (guard && gen == generation && owedArrivals > 0) {
-            --owedArrivals;
-            if (datagrams.empty())
-                continue;
-            Q_EMIT q->DataArrival(datagrams.front().data().size());
+        if (owedArrivals <= 0)
+            return;
+        --owedArrivals;
+        if (owedArrivals > 0) {
+            deliveryPosted = true;
+            post([this] { deliverDatagrams(); });
         }
+        if (!datagrams.empty())
+            Q_EMIT q->DataArrival(datagrams.front().data().size());
     }
 
     // ---- TCP ---------------------------------------------------------------
@@ -254,7 +270,7 @@ struct Socket::Impl {
         ++generation;
         tcp = socket;
         tcp->setParent(q);
-        sendQueued = sendReported = bytesTaken = 0;
+        sendQueued = sendReported = 0;
         dataPosted = progressPosted = false;
         QObject::connect(tcp, &QTcpSocket::connected, q, [this] {
             state = sckConnected;
@@ -284,26 +300,13 @@ struct Socket::Impl {
         post([this] { deliverData(); });
     }
 
-    // One DataArrival while unread bytes wait; again when more came in while the handler ran.
+    // Runs from the event loop, so Qt's readyRead has returned and data arriving
+    // while the handler yields posts the next delivery.
     void deliverData()
     {
         dataPosted = false;
-        if (inDataArrival)
-            return; // the running delivery loop sees the new bytes
-        QPointer<Socket> guard(q);
-        const quint64 gen = generation;
-        inDataArrival = true;
-        qint64 arrivedBefore = -1;
-        while (guard && gen == generation && tcp) {
-            const qint64 available = tcp->bytesAvailable();
-            const qint64 arrived = bytesTaken + available;
-            if (available <= 0 || arrived == arrivedBefore)
-                break;
-            arrivedBefore = arrived;
-            Q_EMIT q->DataArrival(available);
-        }
-        if (guard && gen == generation)
-            inDataArrival = false;
+        if (tcp && tcp->bytesAvailable() > 0)
+            Q_EMIT q->DataArrival(tcp->bytesAvailable());
     }
 
     void postProgress()
@@ -403,8 +406,8 @@ struct Socket::Impl {
         datagrams.clear();
         owedArrivals = 0;
         deliveryPosted = dataPosted = progressPosted = false;
-        reportingProgress = inDataArrival = false;
-        sendQueued = sendReported = bytesTaken = 0;
+        reportingProgress = false;
+        sendQueued = sendReported = 0;
         state = sckClosed;
     }
 };
@@ -607,9 +610,7 @@ QByteArray Socket::GetData()
     }
     if (!d->tcp)
         return {};
-    const QByteArray bytes = d->tcp->readAll();
-    d->bytesTaken += bytes.size();
-    return bytes;
+    return d->tcp->readAll();
 }
 
 void Socket::Close()
