@@ -68,7 +68,10 @@ public:
     int Bind();
     // TCP: listens on LocalPort. Returns 0 or the error number.
     int Listen();
-    // TCP: takes over the pending connection announced by ConnectionRequest.
+    // TCP: takes over the pending connection announced by ConnectionRequest, on
+    // a closed socket (or on the listener itself, which then stops listening).
+    // InvalidArgument for an id that is unknown, already accepted, or whose
+    // listener has closed.
     int Accept(int requestId);
     // TCP: connects to RemoteHost:RemotePort. Returns 0 when the request is under
     // way (the outcome arrives as Connected or Error), or the error number when it
