@@ -15,28 +15,36 @@ namespace kv::platform {
 
 // Error numbers as the socket control reports them.
 namespace SocketError {
+inline constexpr int MessageTooBig = 10040;
 inline constexpr int AddressInUse = 10048;
 inline constexpr int AddressNotAvailable = 10049;
 inline constexpr int NetworkUnreachable = 10051;
 inline constexpr int ConnectionAborted = 10053;
 inline constexpr int ConnectionReset = 10054;
+inline constexpr int NoBufferSpace = 10055;
+inline constexpr int NotConnected = 10057;
 inline constexpr int TimedOut = 10060;
 inline constexpr int ConnectionRefused = 10061;
 inline constexpr int HostUnreachable = 10065;
 inline constexpr int HostNotFound = 11001;
 inline constexpr int WrongProtocolOrState = 40006;
-inline constexpr int InvalidArgument = 40020;
+inline constexpr int InvalidArgument = 40014;
+inline constexpr int InvalidOperation = 40020;
 } // namespace SocketError
 
 class Socket : public QObject {
     Q_OBJECT
 public:
     enum class Protocol { Tcp = 0, Udp = 1 };
-    // Values of State, as the socket control numbers them.
+    // Values of State, as the socket control numbers and names them (the event
+    // names Connected, Closed and Error are taken by the signals).
     enum StateValue : short {
-        Closed = 0, Open = 1, Listening = 2, ConnectionPending = 3, ResolvingHost = 4,
-        HostResolved = 5, Connecting = 6, Connected = 7, Closing = 8, Error = 9
+        sckClosed = 0, sckOpen = 1, sckListening = 2, sckConnectionPending = 3, sckResolvingHost = 4,
+        sckHostResolved = 5, sckConnecting = 6, sckConnected = 7, sckClosing = 8, sckError = 9
     };
+
+    // The socket control's text for an error number.
+    static QString ErrorDescription(int number);
 
     explicit Socket(Protocol protocol, QObject* parent = nullptr);
     ~Socket() override;
@@ -60,7 +68,10 @@ public:
     int Bind();
     // TCP: listens on LocalPort. Returns 0 or the error number.
     int Listen();
-    // TCP: takes over the pending connection announced by ConnectionRequest.
+    // TCP: takes over the pending connection announced by ConnectionRequest, on
+    // a closed socket (or on the listener itself, which then stops listening).
+    // InvalidArgument for an id that is unknown, already accepted, or whose
+    // listener has closed.
     int Accept(int requestId);
     // TCP: connects to RemoteHost:RemotePort. Returns 0 when the request is under
     // way (the outcome arrives as Connected or Error), or the error number when it
@@ -70,16 +81,26 @@ public:
     // Text is sent as ANSI (Latin-1) bytes. Returns 0 or the error number.
     int SendData(const QByteArray& bytes);
     int SendData(const QString& text) { return SendData(text.toLatin1()); }
-    // UDP: the whole pending datagram. TCP: all bytes received so far.
+    // UDP: the whole pending datagram (sets RemoteHostIP to its sender), empty
+    // when none is pending. TCP: all bytes received and not yet taken.
     QByteArray GetData();
+    // Releases the port or connection at once; State reads sckClosed afterwards.
+    // Bytes already handed to SendData still go out before the connection closes.
     void Close();
 
 Q_SIGNALS:
+    // Events are delivered from the event loop, never from inside the call
+    // that caused them, so handlers may yield and be re-entered.
+    // UDP: one per datagram. TCP: data is waiting (bytesTotal = all unread bytes).
     void DataArrival(qint64 bytesTotal);
     void Error(int number, const QString& description);
+    // A listening socket has a pending connection; Accept(requestId) takes it.
     void ConnectionRequest(int requestId);
     void Connected();
+    // The peer closed the connection; State reads sckClosing until Close().
     void Closed();
+    // bytesSent: bytes handed to the network since the previous SendProgress.
+    // bytesRemaining: bytes still waiting to be sent.
     void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
     void SendComplete();
 

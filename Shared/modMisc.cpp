@@ -25,7 +25,7 @@ namespace {
 void closeAndWait(platform::Socket& socket)
 {
     socket.Close();
-    platform::WaitUntil([&] { return socket.State() == platform::Socket::Closed; }, SocketCloseWaitMs);
+    platform::WaitUntil([&] { return socket.State() == platform::Socket::sckClosed; }, SocketCloseWaitMs);
 }
 
 // Spaces only, as the design's Trim.

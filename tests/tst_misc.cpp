@@ -44,11 +44,11 @@ void TestMisc::networkCheck()
     // Loopback: the request is under way (a refusal comes later), so a network is present.
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));
-    QCOMPARE(probe.State(), short(platform::Socket::Closed));
+    QCOMPARE(probe.State(), short(platform::Socket::sckClosed));
     // The broadcast address cannot be connected to: the request fails at once, nothing is sent.
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255, 127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(1));
-    QCOMPARE(probe.State(), short(platform::Socket::Closed));
+    QCOMPARE(probe.State(), short(platform::Socket::sckClosed));
     // The same socket serves again afterwards.
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));

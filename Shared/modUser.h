@@ -1,0 +1,79 @@
+#pragma once
+// The user's profile: its registry form, its Peerslip file and its text forms.
+#include "modReg.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kv {
+
+inline constexpr int DefaultLocalPort = 8086;
+inline constexpr int PeerslipRecordSize = 256;
+inline constexpr std::u16string_view PeerslipExtension = u".kvp";
+
+// The 15 fields in file order.
+struct ProfileRecord {
+    QString FullName;
+    QString Company;
+    QString Email;
+    QString City;
+    QString State;
+    QString Country;
+    QString Comment;
+    QString ChatName;
+    QString UserStatus;
+    QString IPAddress;
+    qint32 LocalPort = DefaultLocalPort;
+    QString SerialNum;
+    QString Reserved; // written empty, ignored on reading
+    qint16 ChatType = 1;
+    qint16 PrivateInfo = 0;
+
+    bool operator==(const ProfileRecord&) const = default;
+};
+
+// Reads the profile from the "Profile" subkey with the deliverable's defaults.
+// Returns true when the chat name is empty (the profile is incomplete).
+bool LoadProfile(Deliverable who, ProfileRecord& profile);
+
+// Writes the profile to the registry and the user's own Peerslip file, removes
+// the file of a previous chat name. Returns 0, or -1 when the file could not be
+// written (the registry copy is kept and the user is told why).
+int SaveProfile(const ProfileRecord& profile, const QString& previousChatName);
+
+// The record as written for others: the private form when PrivateInfo is set.
+ProfileRecord PublishedForm(const ProfileRecord& profile);
+
+// The 14 "|"-separated fields carried by SAVEUSER and SHOWUSER.
+QString ProfileFieldString(const ProfileRecord& profile);
+// The 8-field user record of the wire protocol.
+QString ShortProfileFieldString(const ProfileRecord& profile);
+
+// The bytes of record 1 (without padding), or nothing when the fields do not fit 256 bytes.
+std::optional<QByteArray> EncodePeerslip(const ProfileRecord& profile);
+// Parses a Peerslip's bytes; nothing when the data is truncated, a length runs
+// past the record, or the size cannot be a Peerslip.
+std::optional<ProfileRecord> DecodePeerslip(const QByteArray& bytes);
+
+// Writes the record padded to 256 bytes. False when it does not fit or cannot be written.
+bool WritePeerslipFile(const QString& path, const ProfileRecord& profile);
+std::optional<ProfileRecord> ReadPeerslipFile(const QString& path);
+
+// A chat name made safe as a file name in the installation folder: path
+// separators and control characters become "_", and "." or ".." get a leading "_".
+QString PeerslipFileName(const QString& chatName);
+// InstallDir + the safe file name of the chat name + ".kvp".
+QString PeerslipPath(const QString& chatName);
+
+// A Peerslip built from a received message's fields 1 to 8 (index 0 is the
+// message name), written to a new temporary file. Returns its path, or "" on failure.
+QString WriteTempPeerslip(const QStringList& fields);
+
+// Shown when the profile's Peerslip would not fit its record.
+inline constexpr std::u16string_view PeerslipTooLongText =
+    u"Your profile is too long to be saved as a Peerslip.\r\rPlease shorten your name, company, "
+    u"address or comment. Your settings have been saved.";
+
+} // namespace kv

@@ -1,0 +1,132 @@
+// The protocol probe as shipped: a listener and a sender process, each on its
+// own simulated computer (127.20.12.x), and the probe's datagrams checked raw.
+#include "Events.h"
+#include "Protocol.h"
+#include "SimComputer.h"
+#include "Socket.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using kv::platform::Socket;
+using kv::platform::WaitUntil;
+
+namespace {
+
+constexpr int WaitMs = 30000;
+const QString HelloText = u"HELLO|Ann|Available|ann@example.com|127.20.12.2|Hi there|KV-TEST-0002||1"_s;
+
+QString kvwirePath()
+{
+    return qEnvironmentVariable("KIVARA_BIN_DIR") + u"/kvwire"_s;
+}
+
+// Runs kvwire to the end (bounded), pumping events meanwhile.
+int runKvwire(const kv::test::SimComputer& computer, const QStringList& args, QByteArray* err = nullptr)
+{
+    QProcess p;
+    p.setProcessEnvironment(computer.environment());
+    p.start(kvwirePath(), args);
+    if (!WaitUntil([&] { return p.state() == QProcess::NotRunning; }, WaitMs)) {
+        p.kill();
+        WaitUntil([&] { return p.state() == QProcess::NotRunning; }, WaitMs);
+        return -1;
+    }
+    if (err)
+        *err = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+class TestKvwire : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void scrambledHelloArrivesWithNineFields();
+    void sendsFramedOrPlainFromChosenAddress();
+    void listenerReportsPortInUse();
+};
+
+void TestKvwire::initTestCase()
+{
+    QVERIFY2(QFile::exists(kvwirePath()), qPrintable(kvwirePath()));
+}
+
+void TestKvwire::scrambledHelloArrivesWithNineFields()
+{
+    kv::test::SimComputer callee(u"127.20.12.3"_s), caller(u"127.20.12.2"_s, u"KV-TEST-0002"_s);
+    QProcess listener;
+    listener.setProcessEnvironment(callee.environment());
+    listener.start(kvwirePath(), {u"listen"_s, u"127.20.12.3:8085"_s, u"--count"_s, u"2"_s, u"--timeout"_s, u"60"_s});
+    QByteArray err;
+    QVERIFY(WaitUntil([&] {
+        err += listener.readAllStandardError();
+        return err.contains("listening") || listener.state() == QProcess::NotRunning;
+    }, WaitMs));
+    QVERIFY2(err.startsWith("listening on 127.20.12.3:8085"), err.constData());
+
+    QCOMPARE(runKvwire(caller, {u"send"_s, u"--from"_s, u"127.20.12.2"_s, u"127.20.12.3:8085"_s, HelloText}), 0);
+    QCOMPARE(runKvwire(caller, {u"send"_s, u"--plain"_s, u"127.20.12.3:8085"_s, u"GIVEUP|Ann|a\\b"_s}), 0);
+    QVERIFY(WaitUntil([&] { return listener.state() == QProcess::NotRunning; }, WaitMs));
+    QCOMPARE(listener.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(listener.exitCode(), 0);
+
+    const QStringList lines = QString::fromUtf8(listener.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QString hello = lines[0];
+    const QString head = u"127.20.12.2 scrambled 9 fields: "_s;
+    QVERIFY2(hello.startsWith(head), qPrintable(hello));
+    const QStringList fields = hello.sliced(head.size()).split(u" | "_s);
+    QCOMPARE(fields, kv::ParseDatagram(HelloText));
+    QCOMPARE(fields.size(), 9);
+    QCOMPARE(fields[0], u"HELLO"_s);
+    QCOMPARE(fields[6], u"KV-TEST-0002"_s);
+    QCOMPARE(fields[7], QString());
+    // The caller's computer address is the source even without --from; a backslash is shown escaped.
+    QCOMPARE(lines[1], u"127.20.12.2 plain 3 fields: GIVEUP | Ann | a\\x5cb"_s);
+}
+
+void TestKvwire::sendsFramedOrPlainFromChosenAddress()
+{
+    // This process is the receiving computer and reads the bytes as they came.
+    qputenv("KIVARA_LOCAL_IP", "127.20.12.4");
+    Socket monitor(Socket::Protocol::Udp);
+    monitor.setLocalPort(kv::MonitorDatagramPort);
+    QCOMPARE(monitor.Bind(), 0);
+    QList<QByteArray> got;
+    QStringList from;
+    connect(&monitor, &Socket::DataArrival, &monitor, [&] {
+        got.append(monitor.GetData());
+        from.append(monitor.RemoteHostIP());
+    });
+    kv::test::SimComputer elsewhere(u"127.20.12.6"_s);
+    QCOMPARE(runKvwire(elsewhere, {u"send"_s, u"--from"_s, u"127.20.12.5"_s, u"127.20.12.4:8085"_s, HelloText}), 0);
+    QCOMPARE(runKvwire(elsewhere, {u"send"_s, u"--plain"_s, u"127.20.12.4:8085"_s, HelloText}), 0);
+    QVERIFY(WaitUntil([&] { return got.size() == 2; }, WaitMs));
+    QCOMPARE(got[0], kv::FrameDatagram(HelloText));
+    QVERIFY(!got[0].contains("HELLO")); // scrambled on the wire
+    QCOMPARE(got[1], HelloText.toLatin1());
+    QCOMPARE(from, (QStringList{u"127.20.12.5"_s, u"127.20.12.6"_s}));
+
+    QByteArray err;
+    QCOMPARE(runKvwire(elsewhere, {u"send"_s, u"127.20.12.4"_s, u"x"_s}, &err), 2); // no port
+    QVERIFY(err.contains("Usage"));
+}
+
+void TestKvwire::listenerReportsPortInUse()
+{
+    qputenv("KIVARA_LOCAL_IP", "127.20.12.7");
+    Socket holder(Socket::Protocol::Udp);
+    holder.setLocalPort(kv::ChatDatagramPort);
+    QCOMPARE(holder.Bind(), 0);
+    kv::test::SimComputer same(u"127.20.12.7"_s);
+    QByteArray err;
+    QCOMPARE(runKvwire(same, {u"listen"_s, u"127.20.12.7:8086"_s, u"--timeout"_s, u"5"_s}, &err), 3);
+    QVERIFY2(err.contains("10048"), err.constData());
+}
+
+KV_TEST_MAIN(TestKvwire)
+#include "tst_kvwire.moc"

@@ -1,0 +1,288 @@
+// The profile's registry form, its Peerslip bytes and its text forms.
+#include "Prompt.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "modMisc.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+
+namespace {
+
+ProfileRecord fullProfile()
+{
+    ProfileRecord p;
+    p.FullName = u"Ann Smith"_s;
+    p.Company = u"Smith & S\u00f6hne"_s;
+    p.Email = u"ann@example.com"_s;
+    p.City = u"Seattle"_s;
+    p.State = u"WA"_s;
+    p.Country = u"USA"_s;
+    p.Comment = u"Call me after five"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = u"127.0.0.2"_s;
+    p.LocalPort = 8086;
+    p.SerialNum = u"KV-0042"_s;
+    p.ChatType = 3;
+    p.PrivateInfo = 0;
+    return p;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestProfile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void encodingOfTheSmallestProfile();
+    void roundTrips();
+    void malformedPeerslips();
+    void freshSystemDefaults();
+    void saveWritesRegistryAndFile();
+    void renameLeavesOnlyTheNewFile();
+    void privateProfile();
+    void tooLongProfileKeepsRegistry();
+    void unsafeChatNamesStayInInstallFolder();
+    void textForms();
+    void tempPeerslipFromMessage();
+
+private:
+    std::unique_ptr<kv::test::SimComputer> m_computer;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+};
+
+void TestProfile::init()
+{
+    m_computer = std::make_unique<kv::test::SimComputer>();
+    m_computer->activate();
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(QString());
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+void TestProfile::encodingOfTheSmallestProfile()
+{
+    ProfileRecord p;
+    p.ChatName = u"Ann"_s;
+    p.IPAddress = u"10.0.0.5"_s;
+    const QByteArray expected = QByteArray::fromHex("0000" "0000" "0000" "0000" "0000" "0000" "0000"
+                                                    "0300" "416e6e" "0000" "0800" "31302e302e302e35"
+                                                    "961f0000" "0000" "0000" "0100" "0000");
+    QCOMPARE(expected.size(), 43);
+    QCOMPARE(EncodePeerslip(p).value(), expected);
+    // The file is a 256-byte record; readers take both the padded record and the bare data.
+    const QString path = QDir(m_computer->root()).filePath(u"ann.kvp"_s);
+    QVERIFY(WritePeerslipFile(path, p));
+    const QByteArray file = readFile(path);
+    QCOMPARE(file.size(), PeerslipRecordSize);
+    QCOMPARE(file.left(43), expected);
+    QCOMPARE(ReadPeerslipFile(path).value(), p);
+    QCOMPARE(DecodePeerslip(expected).value(), p);
+}
+
+void TestProfile::roundTrips()
+{
+    const ProfileRecord p = fullProfile();
+    QCOMPARE(DecodePeerslip(EncodePeerslip(p).value()).value(), p);
+    // Negative and extreme integers keep their two's complement form.
+    ProfileRecord q = p;
+    q.LocalPort = -2;
+    q.ChatType = -32768;
+    q.PrivateInfo = 32767;
+    QCOMPARE(DecodePeerslip(EncodePeerslip(q).value()).value(), q);
+    // Exactly 224 bytes of text fit; one more does not.
+    ProfileRecord big;
+    big.Comment = QString(224, u'c');
+    QCOMPARE(EncodePeerslip(big)->size(), PeerslipRecordSize);
+    big.Comment += u'c';
+    QVERIFY(!EncodePeerslip(big));
+}
+
+void TestProfile::malformedPeerslips()
+{
+    const QByteArray good = EncodePeerslip(fullProfile()).value();
+    // Every truncation short of the last field is unreadable.
+    for (qsizetype n = 0; n < good.size(); ++n)
+        QVERIFY2(!DecodePeerslip(good.left(n)), qPrintable(QString::number(n)));
+    // A length that runs past the data.
+    QByteArray bad = good;
+    bad[0] = char(0xF0);
+    bad[1] = char(0x00);
+    QVERIFY(!DecodePeerslip(bad));
+    bad[0] = char(0xFF);
+    bad[1] = char(0xFF);
+    QVERIFY(!DecodePeerslip(bad));
+    // A file larger than one record is not a Peerslip.
+    const QString path = QDir(m_computer->root()).filePath(u"big.kvp"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(good);
+    f.write(QByteArray(PeerslipRecordSize, 'x'));
+    f.close();
+    QVERIFY(!ReadPeerslipFile(path));
+    QVERIFY(!ReadPeerslipFile(path + u".missing"_s));
+    // Random bytes never crash the reader.
+    auto* rng = QRandomGenerator::global();
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray junk(rng->bounded(0, 300), '\0');
+        for (char& c : junk)
+            c = char(rng->bounded(256));
+        if (rng->bounded(2))
+            junk = good.left(rng->bounded(good.size() + 1)) + junk.left(8);
+        DecodePeerslip(junk);
+    }
+}
+
+void TestProfile::freshSystemDefaults()
+{
+    ProfileRecord p;
+    p.LocalPort = 1;
+    p.ChatType = 7;
+    p.PrivateInfo = 1;
+    QVERIFY(LoadProfile(Deliverable::Quillon, p));
+    QCOMPARE(p.LocalPort, 8086);
+    QCOMPARE(p.ChatType, qint16(1));
+    QCOMPARE(p.PrivateInfo, qint16(0));
+    QCOMPARE(p.SerialNum, m_computer->serialNum());
+    QVERIFY(p.ChatName.isEmpty());
+}
+
+void TestProfile::saveWritesRegistryAndFile()
+{
+    ProfileRecord p = fullProfile();
+    p.FullName = u"  Ann Smith  "_s;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    ProfileRecord loaded;
+    QVERIFY(!LoadProfile(Deliverable::Vigilo, loaded));
+    ProfileRecord expected = p;
+    expected.FullName = u"Ann Smith"_s; // the registry keeps trimmed text
+    QCOMPARE(loaded, expected);
+    const QString file = m_computer->installDir() + u"Ann.kvp"_s;
+    QCOMPARE(PeerslipPath(u"Ann"_s), file);
+    QCOMPARE(ReadPeerslipFile(file)->ChatName, u"Ann"_s);
+    QCOMPARE(ReadPeerslipFile(file)->FullName, u"  Ann Smith  "_s);
+}
+
+void TestProfile::renameLeavesOnlyTheNewFile()
+{
+    ProfileRecord p = fullProfile();
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    p.ChatName = u"Anna"_s;
+    QCOMPARE(SaveProfile(p, u"Ann"_s), 0);
+    const QStringList files = QDir(m_computer->installDir()).entryList({u"*.kvp"_s}, QDir::Files);
+    QCOMPARE(files, QStringList{u"Anna.kvp"_s});
+    // Saving again under the same name keeps the file.
+    QCOMPARE(SaveProfile(p, u"Anna"_s), 0);
+    QVERIFY(QFileInfo::exists(m_computer->installDir() + u"Anna.kvp"_s));
+}
+
+void TestProfile::privateProfile()
+{
+    ProfileRecord p = fullProfile();
+    p.PrivateInfo = 1;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    const ProfileRecord onDisk = ReadPeerslipFile(PeerslipPath(u"Ann"_s)).value();
+    QVERIFY(onDisk.FullName.isEmpty() && onDisk.Company.isEmpty() && onDisk.Email.isEmpty());
+    QVERIFY(onDisk.City.isEmpty() && onDisk.State.isEmpty() && onDisk.Country.isEmpty());
+    QVERIFY(onDisk.Comment.isEmpty());
+    QCOMPARE(onDisk.PrivateInfo, qint16(0));
+    QCOMPARE(onDisk.ChatName, u"Ann"_s);
+    QCOMPARE(onDisk.IPAddress, p.IPAddress);
+    QCOMPARE(onDisk.SerialNum, p.SerialNum);
+    QCOMPARE(onDisk.ChatType, p.ChatType);
+    QCOMPARE(onDisk.LocalPort, p.LocalPort);
+    ProfileRecord loaded;
+    LoadProfile(Deliverable::Quillon, loaded);
+    QCOMPARE(loaded.FullName, u"Ann Smith"_s);
+    QCOMPARE(loaded.PrivateInfo, qint16(1));
+}
+
+void TestProfile::tooLongProfileKeepsRegistry()
+{
+    ProfileRecord p = fullProfile();
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    const QByteArray before = readFile(PeerslipPath(u"Ann"_s));
+    p.Comment = QString(200, u'z');
+    QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
+    QCOMPARE(m_prompt->log().size(), 1);
+    QCOMPARE(m_prompt->log().first().text, qs(PeerslipTooLongText));
+    ProfileRecord loaded;
+    LoadProfile(Deliverable::Quillon, loaded);
+    QCOMPARE(loaded.Comment, p.Comment);
+    QCOMPARE(readFile(PeerslipPath(u"Ann"_s)), before); // the last good file stays
+}
+
+void TestProfile::unsafeChatNamesStayInInstallFolder()
+{
+    const QString install = QDir(m_computer->installDir()).canonicalPath();
+    for (const QString& name : {u"../../evil"_s, u"a/b"_s, u"..\\x"_s, u".."_s, u"."_s, u"tab\there"_s}) {
+        ProfileRecord p = fullProfile();
+        p.ChatName = name;
+        QCOMPARE(SaveProfile(p, QString()), 0);
+        const QFileInfo written(PeerslipPath(name));
+        QVERIFY2(written.exists(), qPrintable(name));
+        QCOMPARE(written.absoluteDir().canonicalPath(), install);
+        // The wire keeps the name itself.
+        QCOMPARE(ReadPeerslipFile(written.filePath())->ChatName, name);
+        QVERIFY(ShortProfileFieldString(p).startsWith(name + u'|'));
+    }
+    QCOMPARE(PeerslipFileName(u".."_s), u"_...kvp"_s);
+    QCOMPARE(PeerslipFileName(u"a/b"_s), u"a_b.kvp"_s);
+}
+
+void TestProfile::textForms()
+{
+    ProfileRecord p = fullProfile();
+    QCOMPARE(ProfileFieldString(p),
+             u"Ann Smith|Smith & S\u00f6hne|ann@example.com|Seattle|WA|USA|Call me after five|Ann|Available|"
+             "127.0.0.2|KV-0042||3|0"_s);
+    QCOMPARE(ProfileFieldString(p).split(u'|').size(), 14);
+    QCOMPARE(ShortProfileFieldString(p), u"Ann|Available|ann@example.com|127.0.0.2|Call me after five|KV-0042||3"_s);
+    p.PrivateInfo = 1;
+    QCOMPARE(ProfileFieldString(p), u"|||||||Ann|Available|127.0.0.2|KV-0042||3|1"_s);
+    // The user record does not depend on the private flag.
+    QCOMPARE(ShortProfileFieldString(p), u"Ann|Available|ann@example.com|127.0.0.2|Call me after five|KV-0042||3"_s);
+}
+
+void TestProfile::tempPeerslipFromMessage()
+{
+    const QStringList fields = {u"MESSAGE"_s, u"Bob"_s,     u"Available"_s, u"bob@example.com"_s, u"127.0.0.3"_s,
+                                u"hi"_s,      u"KV-0099"_s, u"ignored"_s,   u"5"_s,               u"subject"_s};
+    const QString path = WriteTempPeerslip(fields);
+    QVERIFY(!path.isEmpty());
+    const QFileInfo fi(path);
+    QVERIFY(fi.fileName().startsWith(u'~'));
+    QVERIFY(fi.fileName().endsWith(u".kvp"_s));
+    QCOMPARE(fi.fileName().count(u'.'), 1);
+    QCOMPARE(fi.absolutePath(), QFileInfo(PrivateTempFolder()).absoluteFilePath());
+    const ProfileRecord p = ReadPeerslipFile(path).value();
+    QCOMPARE(p.ChatName, u"Bob"_s);
+    QCOMPARE(p.UserStatus, u"Available"_s);
+    QCOMPARE(p.Email, u"bob@example.com"_s);
+    QCOMPARE(p.IPAddress, u"127.0.0.3"_s);
+    QCOMPARE(p.Comment, u"hi"_s);
+    QCOMPARE(p.SerialNum, u"KV-0099"_s);
+    QCOMPARE(p.ChatType, qint16(5));
+    QCOMPARE(p.LocalPort, 0);
+    QVERIFY(p.FullName.isEmpty());
+    // A short message still yields a file with empty fields.
+    QVERIFY(ReadPeerslipFile(WriteTempPeerslip({u"MESSAGE"_s, u"Cy"_s})).has_value());
+}
+
+KV_TEST_MAIN(TestProfile)
+#include "tst_profile.moc"

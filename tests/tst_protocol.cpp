@@ -1,0 +1,340 @@
+// The datagram codec: scrambling, framing, splitting, and every builder's field
+// order checked against the positions receivers read.
+#include "Protocol.h"
+#include "SimComputer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+
+namespace {
+
+UserRecord sampleRecord(const QString& name = u"Ann"_s)
+{
+    UserRecord r;
+    r.chatName = name;
+    r.availability = u"Be Right Back"_s;
+    r.email = name.toLower() + u"@example.com"_s;
+    r.ipAddress = u"127.20.0.2"_s;
+    r.comment = u"Caf\u00e9 comment"_s;
+    r.serialNum = u"KV-0001"_s;
+    r.iconCode = u"3"_s;
+    return r;
+}
+
+void checkRecordAt(const QStringList& fields, int first, const UserRecord& expected)
+{
+    QVERIFY(fields.size() >= first + UserRecord::FieldCount);
+    QCOMPARE(fields[first + 0], expected.chatName);
+    QCOMPARE(fields[first + 1], expected.availability);
+    QCOMPARE(fields[first + 2], expected.email);
+    QCOMPARE(fields[first + 3], expected.ipAddress);
+    QCOMPARE(fields[first + 4], expected.comment);
+    QCOMPARE(fields[first + 5], expected.serialNum);
+    QCOMPARE(fields[first + 6], QString());
+    QCOMPARE(fields[first + 7], expected.iconCode);
+}
+
+// What a receiver reads after the message went over the wire.
+QStringList received(const QString& text)
+{
+    return ReadDatagram(FrameDatagram(text));
+}
+
+} // namespace
+
+class TestProtocol : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void ports();
+    void keyShape();
+    void keyNotStoredWhole();
+    void scrambleIsItsOwnInverse();
+    void scrambleUsesKeyByPosition();
+    void framingKeepsEveryByteValue();
+    void plainAndFramedBothAccepted();
+    void splitRules_data();
+    void splitRules();
+    void userRecord();
+    void roomListReadsWholeEntriesOnly();
+    void builders();
+    void messageWithPeerslip();
+};
+
+void TestProtocol::ports()
+{
+    QCOMPARE(ChatDatagramPort, 8086);
+    QCOMPARE(MonitorDatagramPort, 8085);
+    QCOMPARE(FileTransferPort, 8087);
+}
+
+void TestProtocol::keyShape()
+{
+    const QString& key = DatagramKey();
+    QCOMPARE(key.size(), DatagramKeyLength);
+    for (const QChar c : key) {
+        QVERIFY(c.unicode() > 0);  // a zero would leave characters in the clear
+        QVERIFY(c.unicode() <= 0xFF); // Latin-1, so scrambled text stays one byte per character
+    }
+    QCOMPARE(&DatagramKey(), &key); // built once, kept
+}
+
+void TestProtocol::keyNotStoredWhole()
+{
+    QFile self(QCoreApplication::applicationFilePath());
+    QVERIFY(self.open(QIODevice::ReadOnly));
+    const QByteArray image = self.readAll();
+    const QString& key = DatagramKey();
+    QVERIFY(!image.contains(key.toLatin1()));
+    const QByteArray utf16(reinterpret_cast<const char*>(key.utf16()), key.size() * 2);
+    QVERIFY(!image.contains(utf16));
+}
+
+void TestProtocol::scrambleIsItsOwnInverse()
+{
+    QString all;
+    for (int c = 0; c < 256; ++c)
+        all += QChar(c);
+    const QStringList texts = {QString(), u"H"_s, u"HELLO|Ann|Available"_s, all, all + all.left(13)};
+    for (const QString& t : texts) {
+        const QString once = ScrambleText(t);
+        QCOMPARE(once.size(), t.size());
+        if (!t.isEmpty())
+            QVERIFY(once != t);
+        QCOMPARE(ScrambleText(once), t);
+    }
+}
+
+void TestProtocol::scrambleUsesKeyByPosition()
+{
+    const QString& key = DatagramKey();
+    // XOR with zero codes exposes the key character used at each position.
+    const QString zeros7(7, QChar(0));
+    QCOMPARE(ScrambleText(zeros7), key);
+    const QString zeros16(16, QChar(0));
+    QCOMPARE(ScrambleText(zeros16), key + key + key.left(2)); // the 8th character reuses the first
+    const QString sevenA(7, u'A');
+    const QString scrambled = ScrambleText(sevenA);
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(scrambled[i].unicode(), char16_t(u'A' ^ key[i].unicode()));
+}
+
+void TestProtocol::framingKeepsEveryByteValue()
+{
+    QString all;
+    for (int round = 0; round < 3; ++round)
+        for (int c = 0; c < 256; ++c)
+            all += QChar(c);
+    const QByteArray framed = FrameDatagram(all);
+    QCOMPARE(framed.size(), all.size() + 1);
+    QCOMPARE(framed.front(), '1');
+    QVERIFY(IsScrambledDatagram(framed));
+    QVERIFY(framed.sliced(1) != all.toLatin1());
+    QCOMPARE(UnframeDatagram(framed), all);
+    // The wire bytes are the Latin-1 bytes scrambled.
+    QCOMPARE(QString::fromLatin1(framed.sliced(1)), ScrambleText(all));
+    // A character outside Latin-1 goes out as "?", as an ANSI conversion does.
+    QCOMPARE(UnframeDatagram(FrameDatagram(u"a\u20acb"_s)), u"a?b"_s);
+}
+
+void TestProtocol::plainAndFramedBothAccepted()
+{
+    const QString text = BuildStatus(u"Ann"_s, u"On the Phone"_s);
+    QCOMPARE(ReadDatagram(PlainDatagram(text)), ReadDatagram(FrameDatagram(text)));
+    QCOMPARE(ReadDatagram(PlainDatagram(text)).value(0), QString(msg::Status));
+    QVERIFY(!IsScrambledDatagram(PlainDatagram(text)));
+    // "1" alone: one empty field, which names no message.
+    QCOMPARE(ReadDatagram(QByteArray("1")), QStringList{QString()});
+    QCOMPARE(ReadDatagram(QByteArray()), QStringList{QString()});
+}
+
+void TestProtocol::splitRules_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("empty") << QString() << QStringList{QString()};
+    QTest::newRow("name only") << u"DONEHELLO"_s << QStringList{u"DONEHELLO"_s};
+    QTest::newRow("trailing separator") << u"A|"_s << QStringList{u"A"_s, QString()};
+    QTest::newRow("lone separator") << u"|"_s << QStringList{QString(), QString()};
+    QTest::newRow("leading separator") << u"|A"_s << QStringList{QString(), u"A"_s};
+    QTest::newRow("consecutive") << u"A||B"_s << QStringList{u"A"_s, QString(), u"B"_s};
+    QTest::newRow("only separators") << u"|||"_s << QStringList{QString(), QString(), QString(), QString()};
+    QTest::newRow("chat line with bar")
+        << u"PUBCHAT|Ann|255|left|right"_s << QStringList{u"PUBCHAT"_s, u"Ann"_s, u"255"_s, u"left"_s, u"right"_s};
+}
+
+void TestProtocol::splitRules()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, fields);
+    QCOMPARE(ParseDatagram(text), fields);
+    QCOMPARE(ParseDatagram(text).size() - 1, text.count(u'|')); // upper bound = number of separators
+}
+
+void TestProtocol::userRecord()
+{
+    UserRecord r = sampleRecord();
+    r.reserved = u"not sent"_s;
+    QStringList f = r.fields();
+    QCOMPARE(f.size(), 8);
+    QCOMPARE(f[6], QString());
+    f.prepend(QString(msg::Hello));
+    const std::optional<UserRecord> back = UserRecord::fromFields(f);
+    QVERIFY(back);
+    r.reserved.clear();
+    QCOMPARE(*back, r);
+    // A record cut short is not read at all.
+    f.removeLast();
+    QVERIFY(!UserRecord::fromFields(f));
+    QVERIFY(!UserRecord::fromFields({}));
+    QVERIFY(!UserRecord::fromFields(f, -1));
+    QVERIFY(!UserRecord::fromFields(f, 100));
+}
+
+void TestProtocol::roomListReadsWholeEntriesOnly()
+{
+    const QList<UserRecord> rows = {sampleRecord(u"Ann"_s), sampleRecord(u"Bob"_s), sampleRecord(u"Cy"_s)};
+    QStringList f = received(BuildRoomList(rows));
+    QCOMPARE(f[field::Name], QString(msg::RoomList));
+    QCOMPARE(f[field::RoomListTag], QString(word::PublicRoomTag));
+    QCOMPARE(f.size(), 2 + 3 * 8);
+    QCOMPARE(RoomListEntryCount(f), 3);
+    QCOMPARE(RoomListEntries(f), rows);
+
+    // Cut the last entry short by 1 to 8 fields: only the whole entries are read.
+    for (int cut = 1; cut <= 8; ++cut) {
+        const QStringList shorter = f.first(f.size() - cut);
+        QCOMPARE(RoomListEntryCount(shorter), 2);
+        QCOMPARE(RoomListEntries(shorter), rows.first(2));
+    }
+    QCOMPARE(RoomListEntryCount(received(BuildRoomList({}))), 0);
+    QCOMPARE(RoomListEntryCount({QString(msg::RoomList)}), 0);
+    QCOMPARE(RoomListEntryCount({}), 0);
+    // The monitor's refusal: one entry, the refusal text where the availability goes.
+    UserRecord refusal = sampleRecord();
+    refusal.availability = u"I am out of the office"_s;
+    const QList<UserRecord> one = RoomListEntries(received(BuildRoomList({refusal})));
+    QCOMPARE(one.size(), 1);
+    QCOMPARE(one[0].availability, refusal.availability);
+}
+
+void TestProtocol::builders()
+{
+    const UserRecord me = sampleRecord();
+    QStringList f;
+
+    for (const auto& [text, name] : {std::pair{BuildHello(me), msg::Hello}, std::pair{BuildEnter(me), msg::Enter},
+                                     std::pair{BuildUpdate(me), msg::Update}}) {
+        f = received(text);
+        QCOMPARE(f.size(), 9);
+        QCOMPARE(f[field::Name], QString(name));
+        checkRecordAt(f, field::Record, me);
+    }
+
+    for (const auto& [text, name] : {std::pair{BuildHelloWait(u"Bob"_s), msg::HelloWait},
+                                     std::pair{BuildGiveUp(u"Bob"_s), msg::GiveUp},
+                                     std::pair{BuildNoFile(u"Bob"_s), msg::NoFile}}) {
+        f = received(text);
+        QCOMPARE(f, (QStringList{QString(name), u"Bob"_s}));
+        QCOMPARE(f[field::SenderName], u"Bob"_s);
+    }
+
+    QCOMPARE(received(BuildDoneHello()), QStringList{u"DONEHELLO"_s});
+
+    f = received(BuildLeaveMsg(u"Bob"_s, true));
+    QCOMPARE(f, (QStringList{u"LEAVEMSG"_s, u"Bob"_s, u"1"_s}));
+    QCOMPARE(received(BuildLeaveMsg(u"Bob"_s, false))[field::LeaveMsgTakesMessages], u"0"_s);
+
+    f = received(BuildPubChat(u"Ann"_s, 16711680, u"hello there"_s));
+    QCOMPARE(f.size(), 4);
+    QCOMPARE(f[field::SenderName], u"Ann"_s);
+    QCOMPARE(f[field::PubChatColor], u"16711680"_s);
+    QCOMPARE(f[field::PubChatLine], u"hello there"_s);
+    // No escaping: a "|" in a line cuts it for the receiver.
+    QCOMPARE(received(BuildPubChat(u"Ann"_s, 0, u"a|b"_s))[field::PubChatLine], u"a"_s);
+
+    f = received(BuildPriChat(me, 255, QString(word::OpenPrivate)));
+    QCOMPARE(f.size(), 11);
+    QCOMPARE(f[field::Name], u"PRICHAT"_s);
+    checkRecordAt(f, field::Record, me);
+    QCOMPARE(f[field::PriChatColor], u"255"_s);
+    QCOMPARE(f[field::PriChatLine], u"OPENPRI"_s);
+
+    f = received(BuildStatus(u"Ann"_s, u"Stepped Out"_s));
+    QCOMPARE(f, (QStringList{u"STATUS"_s, u"Ann"_s, u"Stepped Out"_s}));
+    QCOMPARE(f[field::StatusAvailability], u"Stepped Out"_s);
+
+    f = received(BuildNickName(u"Ann"_s, u"Annie"_s));
+    QCOMPARE(f[field::NickNameOld], u"Ann"_s);
+    QCOMPARE(f[field::NickNameNew], u"Annie"_s);
+    QCOMPARE(f[field::Name], u"NICKNAME"_s);
+
+    f = received(BuildGetUserSimple(u"Ann"_s, u"Bob"_s, true));
+    QCOMPARE(f, (QStringList{u"GETUSER"_s, u"Ann"_s, u"SIMPLE"_s, u"Bob"_s, u"SILENT"_s}));
+    QCOMPARE(f[field::GetUserRequester], u"Ann"_s);
+    QCOMPARE(f[field::GetUserKind], QString(word::Simple));
+    QCOMPARE(f[field::GetUserTarget], u"Bob"_s);
+    QCOMPARE(received(BuildGetUserSimple(u"Ann"_s, u"Bob"_s, false))[field::GetUserMode], u"NORMAL"_s);
+    QCOMPARE(received(BuildGetUserProfile(u"Ann"_s, u"Bob"_s)),
+             (QStringList{u"GETUSER"_s, u"Ann"_s, u"PROFILE"_s, u"Bob"_s}));
+
+    const QString slip = u"Ann Smith|Acme|ann@example.com|Oslo||Norway|hi|Ann|Available|127.20.0.2|KV-1||3|0"_s;
+    for (const auto& [text, name] :
+         {std::pair{BuildSaveUser(slip), msg::SaveUser}, std::pair{BuildShowUser(slip), msg::ShowUser}}) {
+        f = received(text);
+        QCOMPARE(f.size(), 15);
+        QCOMPARE(f[field::Name], QString(name));
+        QCOMPARE(f.sliced(field::PeerslipFirst).join(u'|'), slip);
+    }
+
+    f = received(BuildFilePrep(u"Ann"_s, u"report.pdf"_s, 123456789, u"127.20.0.2"_s));
+    QCOMPARE(f, (QStringList{u"FILEPREP"_s, u"Ann"_s, u"report.pdf"_s, u"123456789"_s, u"127.20.0.2"_s, u"8087"_s}));
+    QCOMPARE(f[field::FilePrepTitle], u"report.pdf"_s);
+    QCOMPARE(f[field::FilePrepSize], u"123456789"_s);
+    QCOMPARE(f[field::FilePrepAddress], u"127.20.0.2"_s);
+    QCOMPARE(f[field::FilePrepPort].toInt(), FileTransferPort);
+
+    QCOMPARE(received(BuildLeave(u"Ann"_s, QString(word::PublicRoom))), (QStringList{u"LEAVE"_s, u"Ann"_s, u"Public"_s}));
+    QCOMPARE(received(BuildLeave(u"Ann"_s, u"Ann"_s))[field::LeaveRoom], u"Ann"_s);
+
+    f = received(BuildDumpUser(u"Ann"_s, u"Bob"_s));
+    QCOMPARE(f[field::Name], u"DUMPUSER"_s);
+    QCOMPARE(f[field::DumpUserRemover], u"Ann"_s);
+    QCOMPARE(f[field::DumpUserRemoved], u"Bob"_s);
+}
+
+void TestProtocol::messageWithPeerslip()
+{
+    const UserRecord me = sampleRecord();
+    QStringList f = received(BuildMessage(me, u"Call me"_s, u"About the report"_s));
+    QCOMPARE(f.size(), 12);
+    QCOMPARE(f[field::Name], u"MESSAGE"_s);
+    checkRecordAt(f, field::Record, me);
+    QCOMPARE(f[field::MessageSubject], u"Call me"_s);
+    QCOMPARE(f[field::MessageText], u"About the report"_s);
+    QCOMPARE(f[field::MessageHasPeerslip], u"0"_s);
+    QVERIFY(!MessagePeerslip(f));
+
+    // A binary Peerslip with separators, NULs and high bytes comes back byte for byte.
+    QByteArray slip(256, '\0');
+    for (int i = 0; i < slip.size(); ++i)
+        slip[i] = static_cast<char>((i * 37) & 0xFF);
+    slip[5] = '|';
+    slip[6] = '|';
+    slip[255] = '|';
+    f = received(BuildMessage(me, u"s"_s, u"t"_s, slip));
+    QCOMPARE(f[field::MessageHasPeerslip], u"1"_s);
+    QVERIFY(f.size() > field::MessagePeerslip);
+    const std::optional<QByteArray> back = MessagePeerslip(f);
+    QVERIFY(back);
+    QCOMPARE(*back, slip);
+    // An empty attachment is still an attachment.
+    f = received(BuildMessage(me, u"s"_s, u"t"_s, QByteArray()));
+    QCOMPARE(MessagePeerslip(f), std::optional<QByteArray>(QByteArray()));
+}
+
+KV_TEST_MAIN(TestProtocol)
+#include "tst_protocol.moc"

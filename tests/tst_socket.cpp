@@ -1,0 +1,505 @@
+// The socket endpoint between loopback addresses of this suite's block
+// (127.20.<case>.x): datagrams, the port-in-use error, the local address, and
+// TCP streams with accept by request id, progress, refusal and unreachable hosts.
+#include "Events.h"
+#include "SimComputer.h"
+#include "Socket.h"
+
+#include <QApplication>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using kv::platform::Socket;
+using kv::platform::WaitUntil;
+namespace SocketError = kv::platform::SocketError;
+
+namespace {
+
+constexpr int WaitMs = 20000;
+
+QString address(int testCase, int host)
+{
+    return u"127.20.%1.%2"_s.arg(testCase).arg(host);
+}
+
+// This process acts as the computer at that address from now on.
+void beComputer(const QString& ip)
+{
+    qputenv("KIVARA_LOCAL_IP", ip.toLatin1());
+}
+
+struct Received {
+    QList<QByteArray> datagrams;
+    QStringList senders;
+};
+
+void collectDatagrams(Socket& socket, Received& into)
+{
+    QObject::connect(&socket, &Socket::DataArrival, &socket, [&socket, &into] {
+        into.datagrams.append(socket.GetData());
+        into.senders.append(socket.RemoteHostIP());
+    });
+}
+
+} // namespace
+
+class TestSocket : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void localIpFollowsEnvironment();
+    void datagramBurstKeepsBoundariesAndSender();
+    void unboundSenderReceivesReplies();
+    void handlersMayYield();
+    void datagramErrors();
+    void portInUse();
+    void tcpStreamIsByteExactWithProgress();
+    void acceptByRequestId();
+    void listenerCloseDropsPendingConnections();
+    void refusedConnectArrivesAsError();
+    void unreachableConnectFailsAtOnce();
+    void connectByHostName();
+};
+
+void TestSocket::cleanup()
+{
+    beComputer(u"127.0.0.1"_s);
+}
+
+void TestSocket::localIpFollowsEnvironment()
+{
+    beComputer(address(1, 2));
+    QCOMPARE(Socket::LocalIP(), address(1, 2));
+    beComputer(address(1, 3)); // read at each call
+    QCOMPARE(Socket::LocalIP(), address(1, 3));
+    qunsetenv("KIVARA_LOCAL_IP");
+    const QString own = Socket::LocalIP();
+    QHostAddress parsed;
+    QVERIFY(parsed.setAddress(own));
+    QCOMPARE(parsed.protocol(), QAbstractSocket::IPv4Protocol);
+}
+
+void TestSocket::datagramBurstKeepsBoundariesAndSender()
+{
+    // Chat-sized datagrams, as many as arrive while a modal dialog holds the UI
+    // thread; the count stays within what a system-capped receive buffer holds.
+    constexpr int Count = 400;
+    beComputer(address(2, 3));
+    Socket receiver(Socket::Protocol::Udp);
+    receiver.setLocalPort(8086);
+    QCOMPARE(receiver.Bind(), 0);
+    QCOMPARE(receiver.State(), short(Socket::sckOpen));
+    QCOMPARE(receiver.LocalPort(), 8086);
+    Received got;
+    collectDatagrams(receiver, got);
+
+    beComputer(address(2, 2));
+    Socket sender(Socket::Protocol::Udp);
+    sender.setRemoteHost(address(2, 3));
+    sender.setRemotePort(8086);
+    QList<QByteArray> sent;
+    // The whole burst goes out before this thread handles a single event.
+    for (int i = 0; i < Count; ++i) {
+        QByteArray d = QByteArray::number(i) + ':' + QByteArray(i % 120, static_cast<char>('a' + i % 26));
+        if (i % 50 == 7)
+            d = "1"; // a datagram that is only the framing mark
+        if (i % 100 == 33)
+            d = QByteArray(1400, '|');
+        sent.append(d);
+        QCOMPARE(sender.SendData(d), 0);
+    }
+    QVERIFY(WaitUntil([&] { return got.datagrams.size() >= Count; }, WaitMs));
+    QCOMPARE(got.datagrams, sent);
+    QCOMPARE(got.senders, QStringList(Count, address(2, 2)));
+    QCOMPARE(receiver.GetData(), QByteArray()); // nothing more pending
+
+    // The largest datagram arrives whole.
+    const QByteArray big(65507, 'z');
+    QCOMPARE(sender.SendData(big), 0);
+    QVERIFY(WaitUntil([&] { return got.datagrams.size() > Count; }, WaitMs));
+    QCOMPARE(got.datagrams.last(), big);
+}
+
+void TestSocket::unboundSenderReceivesReplies()
+{
+    beComputer(address(3, 3));
+    Socket monitor(Socket::Protocol::Udp);
+    monitor.setLocalPort(8085);
+    QCOMPARE(monitor.Bind(), 0);
+    Received atMonitor;
+    collectDatagrams(monitor, atMonitor);
+
+    beComputer(address(3, 2));
+    Socket caller(Socket::Protocol::Udp);
+    QCOMPARE(caller.State(), short(Socket::sckClosed));
+    caller.setRemoteHost(address(3, 3));
+    caller.setRemotePort(8085);
+    QCOMPARE(caller.SendData(u"HELLO"_s), 0);
+    QCOMPARE(caller.State(), short(Socket::sckOpen));
+    QVERIFY(caller.LocalPort() > 0);
+    Received atCaller;
+    collectDatagrams(caller, atCaller);
+
+    QVERIFY(WaitUntil([&] { return !atMonitor.datagrams.isEmpty(); }, WaitMs));
+    QCOMPARE(atMonitor.senders.value(0), address(3, 2));
+    // A reply goes to whoever sent the last datagram.
+    monitor.setRemoteHost(monitor.RemoteHostIP());
+    monitor.setRemotePort(caller.LocalPort());
+    QCOMPARE(monitor.SendData(u"HELLOWAIT|Bob"_s), 0);
+    QVERIFY(WaitUntil([&] { return !atCaller.datagrams.isEmpty(); }, WaitMs));
+    QCOMPARE(atCaller.datagrams.value(0), QByteArray("HELLOWAIT|Bob"));
+    QCOMPARE(atCaller.senders.value(0), address(3, 3));
+}
+
+void TestSocket::handlersMayYield()
+{
+    // A handler that holds the UI thread in a nested loop (a message box, a wait)
+    // still gets the datagrams and stream bytes that come in meanwhile.
+    beComputer(address(11, 3));
+    Socket receiver(Socket::Protocol::Udp);
+    receiver.setLocalPort(8086);
+    QCOMPARE(receiver.Bind(), 0);
+    QList<QByteArray> got;
+    int nested = 0;
+    bool inModal = false;
+    connect(&receiver, &Socket::DataArrival, &receiver, [&] {
+        const QByteArray d = receiver.GetData();
+        got.append(d);
+        if (inModal)
+            ++nested;
+        if (d == "first") {
+            inModal = true;
+            WaitUntil([&] { return got.size() >= 4; }, WaitMs);
+            inModal = false;
+        }
+    });
+    beComputer(address(11, 2));
+    Socket sender(Socket::Protocol::Udp);
+    sender.setRemoteHost(address(11, 3));
+    sender.setRemotePort(8086);
+    for (const char* d : {"first", "second", "third"})
+        QCOMPARE(sender.SendData(QByteArray(d)), 0); // queued together, before any is handled
+    QTimer::singleShot(50, &sender, [&] { sender.SendData(QByteArray("later")); });
+    QVERIFY(WaitUntil([&] { return got.size() >= 4; }, WaitMs));
+    QCOMPARE(got, (QList<QByteArray>{"first", "second", "third", "later"}));
+    QCOMPARE(nested, 3);
+
+    // The same for a stream: the last bytes arrive while the handler waits.
+    beComputer(address(11, 3));
+    Socket listener(Socket::Protocol::Tcp), stream(Socket::Protocol::Tcp);
+    listener.setLocalPort(8087);
+    QCOMPARE(listener.Listen(), 0);
+    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { stream.Accept(id); });
+    QByteArray bytes;
+    bool waited = false;
+    connect(&stream, &Socket::DataArrival, &stream, [&] {
+        bytes += stream.GetData();
+        if (!waited) {
+            waited = true;
+            WaitUntil([&] { return bytes.size() >= 8; }, WaitMs);
+        }
+    });
+    beComputer(address(11, 2));
+    Socket caller(Socket::Protocol::Tcp);
+    caller.setRemoteHost(address(11, 3));
+    caller.setRemotePort(8087);
+    connect(&caller, &Socket::Connected, &caller, [&] {
+        caller.SendData(QByteArray("1234"));
+        QTimer::singleShot(50, &caller, [&] { caller.SendData(QByteArray("5678")); });
+    });
+    QCOMPARE(caller.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return bytes.size() >= 8; }, WaitMs));
+    QCOMPARE(bytes, QByteArray("12345678"));
+}
+
+void TestSocket::datagramErrors()
+{
+    beComputer(address(4, 2));
+    Socket udp(Socket::Protocol::Udp);
+    QCOMPARE(udp.GetData(), QByteArray());
+    udp.setRemotePort(8086);
+    QVERIFY(udp.SendData(u"x"_s) != 0); // no destination
+    udp.setRemoteHost(address(4, 3));
+    QCOMPARE(udp.SendData(QByteArray(70000, 'x')), SocketError::MessageTooBig);
+    QCOMPARE(udp.Listen(), SocketError::WrongProtocolOrState);
+    QCOMPARE(udp.Connect(), SocketError::WrongProtocolOrState);
+
+    // An owner that closes its socket while handling a datagram stops the rest quietly.
+    beComputer(address(4, 3));
+    auto receiver = std::make_unique<Socket>(Socket::Protocol::Udp);
+    receiver->setLocalPort(8086);
+    QCOMPARE(receiver->Bind(), 0);
+    int arrivals = 0;
+    connect(receiver.get(), &Socket::DataArrival, receiver.get(), [&] {
+        ++arrivals;
+        receiver->Close();
+    });
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(udp.SendData(u"x"_s), 0);
+    QVERIFY(WaitUntil([&] { return arrivals > 0; }, WaitMs));
+    kv::platform::DoEvents();
+    QCOMPARE(arrivals, 1);
+    QCOMPARE(receiver->State(), short(Socket::sckClosed));
+}
+
+void TestSocket::portInUse()
+{
+    beComputer(address(5, 2));
+    auto first = std::make_unique<Socket>(Socket::Protocol::Udp);
+    first->setLocalPort(8086);
+    QCOMPARE(first->Bind(), 0);
+    QCOMPARE(first->Bind(), SocketError::WrongProtocolOrState); // already bound
+
+    Socket second(Socket::Protocol::Udp);
+    second.setLocalPort(8086);
+    QCOMPARE(second.Bind(), SocketError::AddressInUse);
+    QCOMPARE(second.State(), short(Socket::sckClosed));
+
+    // Closing releases the port at once; so does destroying the owner.
+    first->Close();
+    QCOMPARE(first->State(), short(Socket::sckClosed));
+    QCOMPARE(second.Bind(), 0);
+    second.Close();
+    QCOMPARE(first->Bind(), 0);
+    first.reset();
+    QCOMPARE(second.Bind(), 0);
+
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(8087);
+    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(listener.State(), short(Socket::sckListening));
+    Socket other(Socket::Protocol::Tcp);
+    other.setLocalPort(8087);
+    QCOMPARE(other.Listen(), SocketError::AddressInUse);
+    listener.Close();
+    QCOMPARE(other.Listen(), 0);
+}
+
+void TestSocket::tcpStreamIsByteExactWithProgress()
+{
+    constexpr qsizetype Size = 3 * 1024 * 1024 + 777;
+    QByteArray payload(Size, Qt::Uninitialized);
+    QRandomGenerator rng(42);
+    rng.fillRange(reinterpret_cast<quint32*>(payload.data()), Size / 4);
+
+    beComputer(address(6, 3));
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(8087);
+    QCOMPARE(listener.Listen(), 0);
+    Socket receiver(Socket::Protocol::Tcp);
+    QByteArray got;
+    int closedEvents = 0;
+    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { QCOMPARE(receiver.Accept(id), 0); });
+    connect(&receiver, &Socket::DataArrival, &receiver, [&](qint64 total) {
+        QVERIFY(total > 0);
+        got += receiver.GetData();
+        kv::platform::DoEvents(); // receivers yield while they write the file
+    });
+    connect(&receiver, &Socket::Closed, &receiver, [&] { ++closedEvents; });
+
+    beComputer(address(6, 2));
+    Socket sender(Socket::Protocol::Tcp);
+    sender.setRemoteHost(address(6, 3));
+    sender.setRemotePort(8087);
+    bool connected = false;
+    qint64 progressTotal = 0, lastRemaining = -1;
+    int progressEvents = 0, completeEvents = 0;
+    connect(&sender, &Socket::Connected, &sender, [&] { connected = true; });
+    connect(&sender, &Socket::SendProgress, &sender, [&](qint64 sent, qint64 remaining) {
+        QVERIFY(sent > 0);
+        progressTotal += sent;
+        lastRemaining = remaining;
+        ++progressEvents;
+        kv::platform::DoEvents(); // the sender shows its progress and yields
+    });
+    connect(&sender, &Socket::SendComplete, &sender, [&] { ++completeEvents; });
+    connect(&sender, &Socket::Error, &sender, [](int n, const QString& d) { QFAIL(qPrintable(u"%1 %2"_s.arg(n).arg(d))); });
+
+    QCOMPARE(sender.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return connected && receiver.State() == Socket::sckConnected; }, WaitMs));
+    QCOMPARE(sender.State(), short(Socket::sckConnected));
+    QCOMPARE(receiver.RemoteHostIP(), address(6, 2)); // the stream comes from this computer's address
+    QCOMPARE(sender.RemoteHostIP(), address(6, 3));
+
+    QCOMPARE(sender.SendData(payload), 0);
+    QVERIFY(WaitUntil([&] { return completeEvents > 0 && got.size() >= Size; }, WaitMs));
+    QCOMPARE(got.size(), Size);
+    QVERIFY(got == payload);
+    QCOMPARE(progressTotal, Size);
+    QCOMPARE(lastRemaining, 0);
+    QVERIFY(progressEvents >= 1);
+    QCOMPARE(completeEvents, 1);
+
+    // The sender closes: the receiver learns it, and its state says so until it closes too.
+    sender.Close();
+    QCOMPARE(sender.State(), short(Socket::sckClosed));
+    QVERIFY(WaitUntil([&] { return closedEvents > 0; }, WaitMs));
+    QCOMPARE(receiver.State(), short(Socket::sckClosing));
+    receiver.Close();
+    QCOMPARE(receiver.State(), short(Socket::sckClosed));
+    QCOMPARE(closedEvents, 1);
+}
+
+void TestSocket::acceptByRequestId()
+{
+    beComputer(address(7, 3));
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(8087);
+    QCOMPARE(listener.Listen(), 0);
+    QList<int> requests;
+    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { requests.append(id); });
+
+    // Two callers from two computers.
+    beComputer(address(7, 2));
+    Socket callerA(Socket::Protocol::Tcp);
+    callerA.setRemoteHost(address(7, 3));
+    callerA.setRemotePort(8087);
+    QCOMPARE(callerA.Connect(), 0);
+    beComputer(address(7, 4));
+    Socket callerB(Socket::Protocol::Tcp);
+    callerB.setRemoteHost(address(7, 3));
+    callerB.setRemotePort(8087);
+    QCOMPARE(callerB.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return requests.size() == 2 && callerA.State() == Socket::sckConnected &&
+                                   callerB.State() == Socket::sckConnected; },
+                      WaitMs));
+    QVERIFY(requests[0] != requests[1]);
+    // Both send before anything is accepted; the bytes wait for their acceptor.
+    QCOMPARE(callerA.SendData(u"from A"_s), 0);
+    QCOMPARE(callerB.SendData(u"from B"_s), 0);
+
+    Socket first(Socket::Protocol::Tcp), second(Socket::Protocol::Tcp);
+    QByteArray atFirst, atSecond;
+    connect(&first, &Socket::DataArrival, &first, [&] { atFirst += first.GetData(); });
+    connect(&second, &Socket::DataArrival, &second, [&] { atSecond += second.GetData(); });
+    QCOMPARE(first.Accept(requests[1]), 0); // in the other order
+    QCOMPARE(second.Accept(requests[0]), 0);
+    QVERIFY(first.Accept(requests[0]) != 0);           // taken already, and first is busy
+    Socket third(Socket::Protocol::Tcp);
+    QCOMPARE(third.Accept(requests[0]), SocketError::InvalidArgument); // an id is accepted once
+    QCOMPARE(third.Accept(-5), SocketError::InvalidArgument);
+
+    QVERIFY(WaitUntil([&] { return atFirst.size() == 6 && atSecond.size() == 6; }, WaitMs));
+    // Each acceptor has the connection its id named, whichever caller that was.
+    QCOMPARE(atFirst, first.RemoteHostIP() == address(7, 2) ? QByteArray("from A") : QByteArray("from B"));
+    QCOMPARE(atSecond, second.RemoteHostIP() == address(7, 2) ? QByteArray("from A") : QByteArray("from B"));
+    QVERIFY(first.RemoteHostIP() != second.RemoteHostIP());
+    QCOMPARE(listener.State(), short(Socket::sckListening)); // still listening for more
+
+    // Replies go back on the accepted connection.
+    QByteArray atA;
+    connect(&callerA, &Socket::DataArrival, &callerA, [&] { atA += callerA.GetData(); });
+    Socket& acceptorOfA = first.RemoteHostIP() == address(7, 2) ? first : second;
+    QCOMPARE(acceptorOfA.SendData(u"hi A"_s), 0);
+    QVERIFY(WaitUntil([&] { return atA == "hi A"; }, WaitMs));
+}
+
+void TestSocket::listenerCloseDropsPendingConnections()
+{
+    beComputer(address(8, 3));
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(8087);
+    QCOMPARE(listener.Listen(), 0);
+    int request = 0;
+    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { request = id; });
+
+    beComputer(address(8, 2));
+    Socket caller(Socket::Protocol::Tcp);
+    caller.setRemoteHost(address(8, 3));
+    caller.setRemotePort(8087);
+    bool closed = false;
+    connect(&caller, &Socket::Closed, &caller, [&] { closed = true; });
+    QCOMPARE(caller.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return request != 0 && caller.State() == Socket::sckConnected; }, WaitMs));
+
+    listener.Close();
+    Socket late(Socket::Protocol::Tcp);
+    QCOMPARE(late.Accept(request), SocketError::InvalidArgument);
+    QVERIFY(WaitUntil([&] { return closed; }, WaitMs)); // the caller sees its connection go
+
+    // Accepting on the listening socket itself ends its listening, as the socket control does.
+    beComputer(address(8, 3));
+    QCOMPARE(listener.Listen(), 0);
+    beComputer(address(8, 2));
+    Socket caller2(Socket::Protocol::Tcp);
+    caller2.setRemoteHost(address(8, 3));
+    caller2.setRemotePort(8087);
+    request = 0;
+    QCOMPARE(caller2.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return request != 0; }, WaitMs));
+    QCOMPARE(listener.Accept(request), 0);
+    QCOMPARE(listener.State(), short(Socket::sckConnected));
+    QCOMPARE(listener.RemoteHostIP(), address(8, 2));
+}
+
+void TestSocket::refusedConnectArrivesAsError()
+{
+    beComputer(address(9, 2));
+    Socket caller(Socket::Protocol::Tcp);
+    caller.setRemoteHost(address(9, 3)); // nobody listens there
+    caller.setRemotePort(8087);
+    QList<int> errors;
+    QString description;
+    connect(&caller, &Socket::Error, &caller, [&](int number, const QString& text) {
+        errors.append(number);
+        description = text;
+    });
+    QCOMPARE(caller.Connect(), 0); // a refusal is not an error of the request itself
+    QVERIFY(WaitUntil([&] { return !errors.isEmpty(); }, WaitMs));
+    QCOMPARE(errors, QList<int>{SocketError::ConnectionRefused});
+    QVERIFY(!description.isEmpty());
+    QCOMPARE(caller.State(), short(Socket::sckError));
+    QCOMPARE(caller.SendData(u"x"_s), SocketError::WrongProtocolOrState);
+    caller.Close();
+    QCOMPARE(caller.State(), short(Socket::sckClosed));
+    // The socket can try again after an error.
+    QCOMPARE(caller.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return errors.size() == 2; }, WaitMs));
+}
+
+void TestSocket::unreachableConnectFailsAtOnce()
+{
+    for (const QString& local : {address(10, 2), QString()}) {
+        if (local.isEmpty())
+            qunsetenv("KIVARA_LOCAL_IP");
+        else
+            beComputer(local);
+        Socket probe(Socket::Protocol::Tcp);
+        int errorEvents = 0;
+        connect(&probe, &Socket::Error, &probe, [&] { ++errorEvents; });
+        probe.setRemoteHost(u"255.255.255.255"_s);
+        probe.setRemotePort(80);
+        QCOMPARE(probe.Connect(), SocketError::NetworkUnreachable);
+        QCOMPARE(probe.State(), short(Socket::sckClosed));
+        kv::platform::DoEvents();
+        QCOMPARE(errorEvents, 0); // reported once, by the request
+    }
+    Socket probe(Socket::Protocol::Tcp);
+    probe.setRemoteHost(u"255.255.255.255"_s);
+    QCOMPARE(probe.Connect(), SocketError::InvalidArgument); // no port set
+}
+
+void TestSocket::connectByHostName()
+{
+    // "localhost" is a name, resolved locally; the listener takes a free port on 127.0.0.1.
+    beComputer(u"127.0.0.1"_s);
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(0);
+    QCOMPARE(listener.Listen(), 0);
+    QVERIFY(listener.LocalPort() > 0);
+    bool requested = false;
+    connect(&listener, &Socket::ConnectionRequest, &listener, [&] { requested = true; });
+    Socket caller(Socket::Protocol::Tcp);
+    caller.setRemoteHost(u"localhost"_s);
+    caller.setRemotePort(listener.LocalPort());
+    QCOMPARE(caller.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return requested && caller.State() == Socket::sckConnected; }, WaitMs));
+    QCOMPARE(caller.RemoteHostIP(), u"127.0.0.1"_s);
+}
+
+KV_TEST_MAIN(TestSocket)
+#include "tst_socket.moc"
