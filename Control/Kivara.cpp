@@ -156,6 +156,7 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
         // Cancelling a call or a file transfer comes with call set-up and file sending.
     });
     ui->txtSend->installEventFilter(this);
+    ui->txtSend->viewport()->installEventFilter(this);
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
     ui->picSplit->setStretchFactor(0, 3);
     ui->picSplit->setStretchFactor(1, 1);
@@ -294,6 +295,7 @@ Room& Kivara::createRoom(const QString& tag)
     room->list->setMouseTracking(true);
     room->list->setContextMenuPolicy(Qt::CustomContextMenu);
     room->list->header()->setStretchLastSection(false);
+    room->list->header()->setMinimumSectionSize(0);
     room->list->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
     const bool details = m_roomDetails;
     for (int c = ColAvailability; c < ColumnCount; ++c)
@@ -773,7 +775,7 @@ int Kivara::ChangeUserName(const QString& sNewName)
     return 0;
 }
 
-void Kivara::OwnRowEdited(const QString& oldName, const QString& newName)
+void Kivara::OwnRowEdited(QString oldName, QString newName)
 {
     Participant own = m_rooms.currentRoom().row(1);
     auto restore = [&] {
@@ -1333,7 +1335,7 @@ bool Kivara::RunCommandLine(const QString& line)
 
 bool Kivara::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->txtSend) {
+    if (watched == ui->txtSend || watched == ui->txtSend->viewport()) {
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

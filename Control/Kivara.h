@@ -180,7 +180,7 @@ public:
     // Sends the private-room request to a participant of the public room.
     void RequestPrivateRoom(const QString& name);
     // Applies an in-place edit of the own row.
-    void OwnRowEdited(const QString& oldName, const QString& newName);
+    void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
 Q_SIGNALS:
     // The control's one outgoing event, raised by every SetCallStatus.
