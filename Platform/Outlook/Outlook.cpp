@@ -223,6 +223,9 @@ namespace {
 
 bool openStore(AppData& app) { return app.s().ensureOpen(); }
 
+// Text columns are NOT NULL; a null string is stored as an empty one.
+QVariant nonNull(const QString& s) { return s.isNull() ? QVariant(u""_s) : QVariant(s); }
+
 QList<FormProperty> formProperties(Store& s, const QString& cls)
 {
     QList<FormProperty> list;
@@ -392,7 +395,7 @@ bool writeAttachments(Store& s, const ItemData& d, qint64 id)
         Query q(s,
                 u"INSERT INTO attachments (item_id, idx, type, position, display_name, file_name, data)"
                 u" VALUES (?, ?, ?, ?, ?, ?, ?)"_s,
-                {id, ++idx, a.type, a.position, a.displayName, a.fileName, a.data});
+                {id, ++idx, a.type, a.position, nonNull(a.displayName), nonNull(a.fileName), a.data});
         if (!q.ok())
             return false;
     }
@@ -408,7 +411,7 @@ bool writeRecipients(Store& s, const ItemData& d, qint64 id)
     for (const RecipData& r : d.recips) {
         Query q(s,
                 u"INSERT INTO recipients (item_id, idx, type, name, address, resolved) VALUES (?, ?, ?, ?, ?, ?)"_s,
-                {id, ++idx, r.type, r.name, r.address, r.resolved ? 1 : 0});
+                {id, ++idx, r.type, nonNull(r.name), nonNull(r.address), r.resolved ? 1 : 0});
         if (!q.ok())
             return false;
     }
@@ -443,6 +446,13 @@ bool saveItem(ItemData& d)
     Store& s = d.app->s();
     if (d.classDirty || d.id == 0)
         mergeFormProperties(d);
+    // A contact is filed under its full name unless told otherwise.
+    const int fileAs = memberIndex(u"FileAs"_s);
+    const int fullName = memberIndex(u"FullName"_s);
+    if (d.isContact() && d.fields[fileAs].isEmpty() && !d.fields[fullName].isEmpty()) {
+        d.fields[fileAs] = d.fields[fullName];
+        d.dirtyFields.insert(fileAs);
+    }
     qint64 newId = 0;
     qint64 folderId = d.folderId;
     const bool ok = s.write([&] {
@@ -465,7 +475,7 @@ bool saveItem(ItemData& d)
             for (int i = 0; i < MemberCount; ++i) {
                 cols += u", "_s + members()[i].column;
                 marks += u", ?"_s;
-                values.append(d.fields[i]);
+                values.append(nonNull(d.fields[i]));
             }
             Query q(s, u"INSERT INTO items ("_s + cols + u") VALUES ("_s + marks + u")"_s, values);
             if (q.ok()) {
@@ -479,7 +489,7 @@ bool saveItem(ItemData& d)
                 if (!d.dirtyFields.contains(i))
                     continue;
                 sets += u", "_s + members()[i].column + u" = ?"_s;
-                values.append(d.fields[i]);
+                values.append(nonNull(d.fields[i]));
             }
             values.append(d.id);
             Query q(s, u"UPDATE items SET "_s + sets + u" WHERE id = ?"_s, values);
@@ -570,7 +580,7 @@ std::optional<detail::Filter> compileFilter(Store& s, qint64 folderId, const QSt
             return std::nullopt;
         }
         f.member = member;
-        f.stored = parsed->literal;
+        f.stored = nonNull(parsed->literal.toString());
         return f;
     }
     // A user property: its type from the forms, else from the items that carry it.

@@ -140,8 +140,10 @@ QVariant ToStored(int type, const QVariant& value)
         const QDateTime dt = value.toDateTime();
         return dt.isValid() ? QVariant(dt.toString(Qt::ISODateWithMs)) : QVariant(u""_s);
     }
-    default:
-        return value.toString();
+    default: {
+        const QString text = value.toString();
+        return text.isNull() ? QString(u""_s) : text; // NULL would never compare equal
+    }
     }
 }
 

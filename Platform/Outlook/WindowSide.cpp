@@ -27,12 +27,15 @@ void WindowSide::install(std::shared_ptr<WindowSide> side) { g_side = std::move(
 
 // ---------------------------------------------------------------- pages
 
-HeadlessWindowSide::Page::~Page()
+HeadlessWindowSide::Page::~Page() { release(); }
+
+void HeadlessWindowSide::Page::release()
 {
     // A control may be closing its own form from inside one of its members.
     for (const QPointer<QObject>& c : std::as_const(m_controls))
         if (c)
             c->deleteLater();
+    m_controls.clear();
 }
 
 QObject* HeadlessWindowSide::Page::Controls(const QString& name)
@@ -100,11 +103,13 @@ public:
             return true;
         if (saveMode == olSave && !m_item.Save())
             return false;
-        if (saveMode != olSave)
-            m_item.Close(olDiscard == saveMode ? olDiscard : olPromptForSave);
         m_closed = true;
+        for (const auto& page : std::as_const(m_pages))
+            page->release();
         m_pages.clear();
         m_side->m_inspectors.removeAll(shared_from_this());
+        if (saveMode != olSave)
+            m_item.Close(olDiscard); // no longer open here, so this only drops the changes
         ClearErr();
         Q_EMIT m_side->inspectorClosed();
         return true;

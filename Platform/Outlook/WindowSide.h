@@ -82,6 +82,8 @@ public:
         QObject* Controls(const QString& name) override;
         // The page owns the control; it is deleted (later) when the inspector closes.
         void addControl(const QString& name, QObject* control);
+        // Deletes the controls (later: one may be running the close).
+        void release();
         ~Page() override;
 
     private:
