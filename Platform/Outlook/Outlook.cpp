@@ -1531,6 +1531,8 @@ Item Item::Move(const MAPIFolder& folder) const
         SetErr(ErrNo::InvalidArg, u"Items move only between folders of one store file."_s);
         return {};
     }
+    if (d->id != 0 && d->folderId == folder.m_id && !d->dirty())
+        return *this; // already there
     if (d->id == 0 || d->folderId == folder.m_id) {
         d->folderId = folder.m_id;
         if (!saveItem(*d))
