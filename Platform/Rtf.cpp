@@ -11,7 +11,10 @@ namespace kv::platform::rtf {
 
 namespace {
 
-QByteArray num(int n) { return QByteArray::number(n); }
+QByteArray num(int n)
+{
+    return QByteArray::number(n);
+}
 
 // Windows-1252 bytes 0x80..0x9F and the Unicode characters they stand for.
 constexpr char16_t Cp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -22,11 +25,9 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2
 // The ANSI byte for a character, or -1 when the code page lacks it.
 int ansiByte(char16_t c)
 {
-    if (c >= 0xA0 && c <= 0xFF)
-        return c;
+    if (c >= 0xA0 && c <= 0xFF) return c;
     for (int i = 0; i < 32; ++i)
-        if (Cp1252High[i] != 0 && Cp1252High[i] == c)
-            return 0x80 + i;
+        if (Cp1252High[i] != 0 && Cp1252High[i] == c) return 0x80 + i;
     return -1;
 }
 
@@ -75,8 +76,7 @@ Writer::Writer()
 int Writer::addFont(const QString& name, const QByteArray& family)
 {
     const int existing = m_fonts.indexOf(name);
-    if (existing >= 0)
-        return existing;
+    if (existing >= 0) return existing;
     m_fonts.append(name);
     m_families.append(family);
     return static_cast<int>(m_fonts.size() - 1);
@@ -84,19 +84,16 @@ int Writer::addFont(const QString& name, const QByteArray& family)
 
 int Writer::addColour(const QColor& colour)
 {
-    if (!colour.isValid())
-        return 0;
+    if (!colour.isValid()) return 0;
     for (qsizetype i = 1; i < m_colours.size(); ++i)
-        if (m_colours[i].rgb() == colour.rgb())
-            return static_cast<int>(i);
+        if (m_colours[i].rgb() == colour.rgb()) return static_cast<int>(i);
     m_colours.append(colour);
     return static_cast<int>(m_colours.size() - 1);
 }
 
 void Writer::beginParagraph(const ParagraphFormat& format)
 {
-    if (m_inParagraph)
-        endParagraph();
+    if (m_inParagraph) endParagraph();
     m_paragraph = format;
     m_body.append("\\pard");
     for (int tab : format.tabStopsTwips)
@@ -108,20 +105,14 @@ void Writer::beginParagraph(const ParagraphFormat& format)
 void Writer::applyFormat(const CharFormat& f)
 {
     QByteArray codes;
-    if (f.font != m_current.font)
-        codes.append("\\f" + num(f.font));
-    if (f.bold != m_current.bold)
-        codes.append(f.bold ? "\\b" : "\\b0");
-    if (f.italic != m_current.italic)
-        codes.append(f.italic ? "\\i" : "\\i0");
-    if (f.underline != m_current.underline)
-        codes.append(f.underline ? "\\ul" : "\\ulnone");
-    if (f.colour != m_current.colour)
-        codes.append("\\cf" + num(f.colour));
+    if (f.font != m_current.font) codes.append("\\f" + num(f.font));
+    if (f.bold != m_current.bold) codes.append(f.bold ? "\\b" : "\\b0");
+    if (f.italic != m_current.italic) codes.append(f.italic ? "\\i" : "\\i0");
+    if (f.underline != m_current.underline) codes.append(f.underline ? "\\ul" : "\\ulnone");
+    if (f.colour != m_current.colour) codes.append("\\cf" + num(f.colour));
     const int size = f.halfPoints > 0 ? f.halfPoints : m_defaultHalfPoints;
     const int currentSize = m_current.halfPoints > 0 ? m_current.halfPoints : m_defaultHalfPoints;
-    if (size != currentSize)
-        codes.append("\\fs" + num(size));
+    if (size != currentSize) codes.append("\\fs" + num(size));
     if (!codes.isEmpty()) {
         m_body.append(codes);
         m_body.append(' ');
@@ -131,20 +122,16 @@ void Writer::applyFormat(const CharFormat& f)
 
 void Writer::text(const QString& text, const CharFormat& format)
 {
-    if (!m_inParagraph)
-        beginParagraph(m_paragraph);
+    if (!m_inParagraph) beginParagraph(m_paragraph);
     applyFormat(format);
     qsizetype start = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         const bool atEnd = i == text.size();
         const QChar c = atEnd ? QChar() : text.at(i);
-        if (!atEnd && c != u'\r' && c != u'\n')
-            continue;
+        if (!atEnd && c != u'\r' && c != u'\n') continue;
         m_body.append(EscapeText(text.mid(start, i - start)));
-        if (atEnd)
-            break;
-        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-            ++i;
+        if (atEnd) break;
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
         m_body.append("\\par\n");
         start = i + 1;
     }
@@ -152,8 +139,7 @@ void Writer::text(const QString& text, const CharFormat& format)
 
 void Writer::endParagraph()
 {
-    if (!m_inParagraph)
-        return;
+    if (!m_inParagraph) return;
     m_body.append("\\par\n");
     m_inParagraph = false;
 }
@@ -170,7 +156,8 @@ QByteArray Writer::toRtf() const
     const QList<QString> fonts = m_fonts.isEmpty() ? QList<QString>{u"Tahoma"_s} : m_fonts;
     for (qsizetype i = 0; i < fonts.size(); ++i) {
         const QByteArray family = i < m_families.size() ? m_families[i] : QByteArrayLiteral("swiss");
-        out.append("{\\f" + num(static_cast<int>(i)) + "\\f" + family + "\\fcharset0 " + EscapeText(fonts[i]) + ";}");
+        out.append("{\\f" + num(static_cast<int>(i)) + "\\f" + family + "\\fcharset0 " +
+                   EscapeText(fonts[i]) + ";}");
     }
     out.append("}\n");
     if (m_colours.size() > 1) {
@@ -203,20 +190,16 @@ QByteArray FromDocument(const QTextDocument& document)
         w.beginParagraph(pf);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
-            if (!frag.isValid())
-                continue;
+            if (!frag.isValid()) continue;
             const QTextCharFormat cf = frag.charFormat();
             CharFormat f;
             const QStringList families = cf.fontFamilies().toStringList();
-            if (!families.isEmpty())
-                f.font = w.addFont(families.first());
+            if (!families.isEmpty()) f.font = w.addFont(families.first());
             f.bold = cf.fontWeight() >= QFont::Bold;
             f.italic = cf.fontItalic();
             f.underline = cf.fontUnderline();
-            if (cf.hasProperty(QTextFormat::ForegroundBrush))
-                f.colour = w.addColour(cf.foreground().color());
-            if (cf.fontPointSize() > 0)
-                f.halfPoints = qRound(cf.fontPointSize() * 2);
+            if (cf.hasProperty(QTextFormat::ForegroundBrush)) f.colour = w.addColour(cf.foreground().color());
+            if (cf.fontPointSize() > 0) f.halfPoints = qRound(cf.fontPointSize() * 2);
             QString t = frag.text();
             t.replace(QChar::LineSeparator, u'\n');
             w.text(t, f);
@@ -229,10 +212,8 @@ QByteArray FromDocument(const QTextDocument& document)
 bool WriteFile(const QString& path, const QByteArray& rtf)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(rtf) != rtf.size())
-        return false;
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    if (f.write(rtf) != rtf.size()) return false;
     return f.commit();
 }
 

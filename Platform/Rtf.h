@@ -13,7 +13,7 @@ class QTextDocument;
 namespace kv::platform::rtf {
 
 struct CharFormat {
-    int font = 0;       // index returned by addFont (0: the first font)
+    int font = 0; // index returned by addFont (0: the first font)
     bool bold = false;
     bool italic = false;
     bool underline = false;

@@ -42,8 +42,8 @@ Figure measure(int runs, const std::function<void(int)>& step)
 
 void report(const char* what, const Figure& f, double targetMs)
 {
-    std::printf("%-44s median %8.3f ms   p95 %8.3f ms   target < %.0f ms  %s\n", what, f.medianMs, f.p95Ms, targetMs,
-                f.medianMs < targetMs ? "ok" : "MISSED");
+    std::printf("%-44s median %8.3f ms   p95 %8.3f ms   target < %.0f ms  %s\n", what, f.medianMs, f.p95Ms,
+                targetMs, f.medianMs < targetMs ? "ok" : "MISSED");
 }
 
 // Filling 200,000 items one Save at a time would take minutes; the bench
@@ -52,13 +52,13 @@ bool fill(const QString& path, qint64 contactsFolder, qint64 messagesFolder)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"fill"_s);
     db.setDatabaseName(path);
-    if (!db.open())
-        return false;
+    if (!db.open()) return false;
     QSqlQuery q(db);
     q.exec(u"BEGIN IMMEDIATE"_s);
     QSqlQuery item(db);
-    item.prepare(u"INSERT INTO items (folder_id, message_class, full_name, file_as, subject, sent_on_behalf_of_name)"
-                 u" VALUES (?, ?, ?, ?, ?, ?)"_s);
+    item.prepare(
+        u"INSERT INTO items (folder_id, message_class, full_name, file_as, subject, sent_on_behalf_of_name)"
+        u" VALUES (?, ?, ?, ?, ?, ?)"_s);
     QSqlQuery prop(db);
     prop.prepare(u"INSERT INTO item_props (item_id, folder_id, name, type, value) VALUES (?, ?, ?, ?, ?)"_s);
     auto addProp = [&](qint64 id, qint64 folder, const QString& name, int type, const QVariant& v) {
@@ -77,15 +77,13 @@ bool fill(const QString& path, qint64 contactsFolder, qint64 messagesFolder)
         item.bindValue(3, name);
         item.bindValue(4, u""_s);
         item.bindValue(5, u""_s);
-        if (!item.exec())
-            return false;
+        if (!item.exec()) return false;
         const qint64 id = item.lastInsertId().toLongLong();
         addProp(id, contactsFolder, u"QuillonName"_s, olText, name);
         addProp(id, contactsFolder, u"UserStatus"_s, olText, u"Available"_s);
         addProp(id, contactsFolder, u"LocalHost"_s, olText, u"127.0.0.2"_s);
         addProp(id, contactsFolder, u"LocalPort"_s, olNumber, 8086);
-        if (!addProp(id, contactsFolder, u"SerialNumber"_s, olText, u"KV-%1"_s.arg(i)))
-            return false;
+        if (!addProp(id, contactsFolder, u"SerialNumber"_s, olText, u"KV-%1"_s.arg(i))) return false;
     }
     for (int i = 0; i < Messages; ++i) {
         const QString from = u"Caller %1"_s.arg(i % 977);
@@ -95,8 +93,7 @@ bool fill(const QString& path, qint64 contactsFolder, qint64 messagesFolder)
         item.bindValue(3, u""_s);
         item.bindValue(4, u"Message %1"_s.arg(i));
         item.bindValue(5, from);
-        if (!item.exec())
-            return false;
+        if (!item.exec()) return false;
         const qint64 id = item.lastInsertId().toLongLong();
         addProp(id, messagesFolder, u"IPAddress"_s, olText, u"127.0.0.3"_s);
         addProp(id, messagesFolder, u"ChatName"_s, olText, from);
@@ -134,22 +131,20 @@ int main(int argc, char* argv[])
         return 1;
     }
     QSqlDatabase::removeDatabase(u"fill"_s);
-    std::printf("store: %d contacts, %d messages (filled in %.1f s)\n", kv.Items().Count(), msgs.Items().Count(),
-                fillTime.elapsed() / 1000.0);
+    std::printf("store: %d contacts, %d messages (filled in %.1f s)\n", kv.Items().Count(),
+                msgs.Items().Count(), fillTime.elapsed() / 1000.0);
 
     int misses = 0;
     const Figure find = measure(2000, [&](int i) {
         const int n = static_cast<int>((i * 7919LL) % Contacts);
         const Item c = kv.Items().Find(u"[SerialNumber] = 'KV-%1'"_s.arg(n));
-        if (!c || c.FullName() != u"Peer %1"_s.arg(n))
-            ++misses;
+        if (!c || c.FullName() != u"Peer %1"_s.arg(n)) ++misses;
     });
     report("Find by SerialNumber", find, 1);
 
     int unreadSeen = 0;
-    const Figure count = measure(200, [&](int) {
-        unreadSeen = msgs.Items().Restrict(u"[MsgRead] = False"_s).Count();
-    });
+    const Figure count =
+        measure(200, [&](int) { unreadSeen = msgs.Items().Restrict(u"[MsgRead] = False"_s).Count(); });
     report("count messages with MsgRead false", count, 5);
 
     int failed = 0;
@@ -162,12 +157,11 @@ int main(int argc, char* argv[])
         m.UserProperties().Find(u"ChatName"_s).setValue(u"bench"_s);
         m.UserProperties().Find(u"Availability"_s).setValue(u"Available"_s);
         m.UserProperties().Find(u"MsgRead"_s).setValue(false);
-        if (!m.Save() || !m.Move(msgs))
-            ++failed;
+        if (!m.Save() || !m.Move(msgs)) ++failed;
     });
     report("add one message (Add, fill, Save, Move)", add, 5);
 
-    std::printf("checks: %d finds missed, %d unread counted (expected %d), %d adds failed\n", misses, unreadSeen,
-                Messages / 2, failed);
+    std::printf("checks: %d finds missed, %d unread counted (expected %d), %d adds failed\n", misses,
+                unreadSeen, Messages / 2, failed);
     return misses == 0 && failed == 0 && unreadSeen == Messages / 2 ? 0 : 1;
 }

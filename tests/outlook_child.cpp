@@ -81,8 +81,7 @@ int markRead(const Application& app, int target, int limitMs)
             }
             ++marked;
         }
-        if (!any)
-            QThread::msleep(PollMs); // nothing new yet: poll again
+        if (!any) QThread::msleep(PollMs); // nothing new yet: poll again
     }
     say(u"done marked=%1 errors=%2"_s.arg(marked).arg(errors));
     return errors == 0 && marked >= target ? 0 : 1;
@@ -99,9 +98,7 @@ int main(int argc, char* argv[])
         return 64;
     }
     const Application app(args.at(2));
-    if (args.at(1) == u"add"_s)
-        return add(app, args.at(3).toInt(), args.at(4));
-    if (args.at(1) == u"markread"_s)
-        return markRead(app, args.at(3).toInt(), args.at(4).toInt());
+    if (args.at(1) == u"add"_s) return add(app, args.at(3).toInt(), args.at(4));
+    if (args.at(1) == u"markread"_s) return markRead(app, args.at(3).toInt(), args.at(4).toInt());
     return 64;
 }

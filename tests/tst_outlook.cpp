@@ -8,11 +8,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -38,8 +38,7 @@ private:
     MAPIFolder folder(const QString& name, int type)
     {
         MAPIFolder f = personal().Folders().Item(name);
-        if (!f)
-            f = personal().Folders().Add(name, type);
+        if (!f) f = personal().Folders().Add(name, type);
         return f;
     }
     Item newContact(const MAPIFolder& f, const QString& serial, const QString& name = {})
@@ -80,7 +79,8 @@ private Q_SLOTS:
 
     void store_newProfileAndLocation()
     {
-        QCOMPARE(DefaultStorePath(), qEnvironmentVariable("XDG_DATA_HOME") + u"/kivara/outlook/store.sqlite"_s);
+        QCOMPARE(DefaultStorePath(),
+                 qEnvironmentVariable("XDG_DATA_HOME") + u"/kivara/outlook/store.sqlite"_s);
         Folders stores = ns().Folders();
         QCOMPARE(stores.Count(), 1);
         QCOMPARE(stores.Item(1).Name(), Personal);
@@ -114,7 +114,8 @@ private Q_SLOTS:
             {
                 // A real store with some content, checkpointed into the main file.
                 Application a(path);
-                MAPIFolder inbox = a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Inbox"_s);
+                MAPIFolder inbox =
+                    a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Inbox"_s);
                 for (int i = 0; i < 200; ++i) {
                     Item m = inbox.Items().Add();
                     m.setBody(QString(500, u'a'));
@@ -164,13 +165,15 @@ private Q_SLOTS:
             QString error;
             QVERIFY2(Store::migrate(db, 1, &error), qPrintable(error));
             QSqlQuery q(db);
-            QVERIFY(q.exec(u"INSERT INTO items (folder_id, message_class, full_name) VALUES (4, 'IPM.Contact', 'Old')"_s));
+            QVERIFY(q.exec(
+                u"INSERT INTO items (folder_id, message_class, full_name) VALUES (4, 'IPM.Contact', 'Old')"_s));
             QCOMPARE(QSqlQuery(u"PRAGMA user_version"_s, db).next(), true);
             db.close();
         }
         QSqlDatabase::removeDatabase(u"old"_s);
         Application a(path);
-        MAPIFolder contacts = a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Contacts"_s);
+        MAPIFolder contacts =
+            a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Contacts"_s);
         QCOMPARE(contacts.Items().Count(), 1);
         QCOMPARE(contacts.Items().Find(u"[FullName] = 'old'"_s).FullName(), u"Old"_s);
         QCOMPARE(Store::forPath(path)->schemaVersion(), Store::latestSchemaVersion());
@@ -273,7 +276,8 @@ private Q_SLOTS:
         QCOMPARE(Err().Number, ErrNo::Exception);
 
         // A held folder that another process removed.
-        MAPIFolder held = ns().AddStore(u"Mailbox - Ann Smith"_s).Folders().Add(u"Kivara"_s, olFolderContacts);
+        MAPIFolder held =
+            ns().AddStore(u"Mailbox - Ann Smith"_s).Folders().Add(u"Kivara"_s, olFolderContacts);
         QVERIFY(held);
         QVERIFY(ns().RemoveStore(u"Mailbox - Ann Smith"_s));
         QVERIFY(!held.Folders().Item(u"Messages"_s));
@@ -411,7 +415,8 @@ private Q_SLOTS:
         Items all = msgs.Items();
         QVERIFY(all.Find(u"[Subject] = 'Hello from bob'"_s));
         QCOMPARE(all.FindNext().SentOnBehalfOfName(), QString());
-        QCOMPARE(msgs.Items().Find(u"[MessageClass] = 'IPM.Note.Kivara Message'"_s).SentOnBehalfOfName(), u"ann"_s);
+        QCOMPARE(msgs.Items().Find(u"[MessageClass] = 'IPM.Note.Kivara Message'"_s).SentOnBehalfOfName(),
+                 u"ann"_s);
         Items ms = msgs.Items();
         QCOMPARE(ms.Find(u"[ChatName] = 'cyd'"_s).Subject(), u"Hello from cyd"_s);
         QVERIFY(!ms.FindNext());
@@ -568,8 +573,9 @@ private Q_SLOTS:
             f.write("\x01\x02PEER");
         }
         Item mail = app().CreateItem(olMailItem);
-        const QString body = u"\r\r"_s + QString(53, u'=') + u"\r\nOpen {it} \\ now.\r\nKivara for Microsoft Outlook"_s
-                             + QChar(174) + u": x\r\n"_s;
+        const QString body = u"\r\r"_s + QString(53, u'=') +
+                             u"\r\nOpen {it} \\ now.\r\nKivara for Microsoft Outlook"_s + QChar(174) +
+                             u": x\r\n"_s;
         QVERIFY(mail.setBody(body));
         QVERIFY(mail.Attachments().Add(file, olByValue, 1024, u"Me's Peerslip"_s));
         const QString out = m_dir->filePath(u"Kivara.rtf"_s);
@@ -586,7 +592,7 @@ private Q_SLOTS:
         QVERIFY(att > rtf.indexOf("Outlook\\'ae"));
         QVERIFY(rtf.contains("{\\*\\kvdisplayname Me's Peerslip}"));
         QVERIFY(rtf.contains(QByteArray("\x01\x02PEER").toHex()));
-        QCOMPARE(rtf.count('{'), rtf.count('}') );
+        QCOMPARE(rtf.count('{'), rtf.count('}'));
         // Replacing the file works; an unknown format does not.
         QVERIFY(mail.SaveAs(out, olRTF));
         QVERIFY(!mail.SaveAs(out, 7));
@@ -616,13 +622,13 @@ private Q_SLOTS:
     {
         QPointer<QObject> control;
         std::shared_ptr<Inspector> parentSeen;
-        m_side->setPageBuilder(ContactClass, u"Kivara"_s, [&](const std::shared_ptr<Inspector>& insp,
-                                                               HeadlessWindowSide::Page& page) {
-            auto* c = new QObject;
-            control = c;
-            parentSeen = insp;
-            page.addControl(u"Kivara1"_s, c);
-        });
+        m_side->setPageBuilder(ContactClass, u"Kivara"_s,
+                               [&](const std::shared_ptr<Inspector>& insp, HeadlessWindowSide::Page& page) {
+                                   auto* c = new QObject;
+                                   control = c;
+                                   parentSeen = insp;
+                                   page.addControl(u"Kivara1"_s, c);
+                               });
         QVERIFY(!app().ActiveInspector());
         QCOMPARE(Err().Number, 0);
 

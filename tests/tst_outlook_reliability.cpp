@@ -21,7 +21,10 @@ namespace {
 constexpr int ChildTimeoutMs = 120000;
 constexpr int KillRounds = 6;
 
-QString childProgram() { return QCoreApplication::applicationDirPath() + u"/outlook_child"_s; }
+QString childProgram()
+{
+    return QCoreApplication::applicationDirPath() + u"/outlook_child"_s;
+}
 
 // A child whose output lines are collected as they come.
 struct Child {
@@ -55,16 +58,14 @@ struct Child {
     {
         QStringList names;
         for (const QString& l : lines)
-            if (l.startsWith(u"saved "_s))
-                names << l.mid(6);
+            if (l.startsWith(u"saved "_s)) names << l.mid(6);
         return names;
     }
     QStringList errors() const
     {
         QStringList found;
         for (const QString& l : lines)
-            if (l.startsWith(u"error "_s))
-                found << l;
+            if (l.startsWith(u"error "_s)) found << l;
         return found;
     }
 };
@@ -100,7 +101,8 @@ private Q_SLOTS:
         Child adder;
         Child reader;
         adder.start({u"add"_s, storePath(), QString::number(Count), u"pair"_s});
-        reader.start({u"markread"_s, storePath(), QString::number(Count), QString::number(ChildTimeoutMs / 2)});
+        reader.start(
+            {u"markread"_s, storePath(), QString::number(Count), QString::number(ChildTimeoutMs / 2)});
         QVERIFY(adder.finish());
         QVERIFY(reader.finish());
         QVERIFY2(adder.errors().isEmpty(), qPrintable(adder.errors().join(u'\n')));

@@ -56,7 +56,8 @@ private Q_SLOTS:
         QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Tahoma;}"
                                "{\\f1\\fswiss\\fcharset0 Arial;}}"));
         QVERIFY(rtf.contains("{\\colortbl ;\\red0\\green0\\blue255;\\red128\\green128\\blue128;}"));
-        QVERIFY(rtf.contains("\\pard\\tx1250 \\b\\cf1 Ann\\f1\\b0\\cf0\\fs24 \\tab Hello\\par\nsecond line\\par\n"));
+        QVERIFY(rtf.contains(
+            "\\pard\\tx1250 \\b\\cf1 Ann\\f1\\b0\\cf0\\fs24 \\tab Hello\\par\nsecond line\\par\n"));
         QVERIFY(rtf.contains("\\f0\\b\\cf2\\fs20 [Bob]\\par\n"));
         QCOMPARE(rtf.count('{'), rtf.count('}'));
         QVERIFY(rtf.endsWith("}\n"));

@@ -9,8 +9,8 @@
 namespace kv::outlook::detail {
 
 struct ParsedFilter {
-    QString name;        // between the brackets
-    QVariant literal;    // QString for a quoted value, bool, or double
+    QString name;     // between the brackets
+    QVariant literal; // QString for a quoted value, bool, or double
     bool quoted = false;
 };
 

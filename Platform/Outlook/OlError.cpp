@@ -13,9 +13,15 @@ QString OlError::hex() const
     return QString::number(static_cast<quint32>(Number), 16).toUpper();
 }
 
-const OlError& Err() { return t_err; }
+const OlError& Err()
+{
+    return t_err;
+}
 
-void ClearErr() { t_err = OlError{}; }
+void ClearErr()
+{
+    t_err = OlError{};
+}
 
 namespace detail {
 
@@ -28,8 +34,7 @@ bool SetErr(qint32 number, const QString& description)
 
 bool NothingErr()
 {
-    if (!t_err)
-        SetErr(ErrNo::ObjectNotSet, u"Object variable or With block variable not set"_s);
+    if (!t_err) SetErr(ErrNo::ObjectNotSet, u"Object variable or With block variable not set"_s);
     return false;
 }
 

@@ -14,13 +14,13 @@ namespace ErrNo {
 inline constexpr qint32 None = 0;
 inline constexpr qint32 TypeMismatch = 13;
 inline constexpr qint32 ObjectNotSet = 91;
-inline constexpr qint32 CannotCreateObject = 429;        // no running instance to attach to
-inline constexpr qint32 NotSupported = 438;              // member not on this kind of item
-inline constexpr qint32 Exception = qint32(0x80020009);  // not found; folder exists; bad filter
+inline constexpr qint32 CannotCreateObject = 429;       // no running instance to attach to
+inline constexpr qint32 NotSupported = 438;             // member not on this kind of item
+inline constexpr qint32 Exception = qint32(0x80020009); // not found; folder exists; bad filter
 inline constexpr qint32 BadIndex = qint32(0x8002000B);
 inline constexpr qint32 NotFound = qint32(0x8004010F);
 inline constexpr qint32 StoreFailed = qint32(0x8004011D);
-inline constexpr qint32 Collision = qint32(0x80040604);  // already exists
+inline constexpr qint32 Collision = qint32(0x80040604);   // already exists
 inline constexpr qint32 CantCallOut = qint32(0x8001010D); // held folder no longer there
 inline constexpr qint32 FileNotFound = qint32(0x80070002);
 inline constexpr qint32 InvalidArg = qint32(0x80070057);

@@ -26,7 +26,8 @@ using detail::SetErr;
 namespace {
 
 const QString NotFoundText = u"The operation failed. An object could not be found."_s;
-const QString ItemGoneText = u"The operation cannot be performed because the item has been deleted or moved."_s;
+const QString ItemGoneText =
+    u"The operation cannot be performed because the item has been deleted or moved."_s;
 const QString FolderGoneText = u"The folder is no longer available; it has been deleted or moved."_s;
 const QString StoreOfflineText =
     u"The information store '%1' could not be opened: its server is not available. "
@@ -64,8 +65,7 @@ constexpr int MemberCount = 11;
 int memberIndex(const QString& name)
 {
     for (int i = 0; i < MemberCount; ++i)
-        if (members()[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
+        if (members()[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
     return -1;
 }
 
@@ -80,16 +80,17 @@ QString memberColumns()
 // Standard forms every store has; other classes need a registered form.
 bool isStandardClass(const QString& cls)
 {
-    static const QStringList standard = {u"IPM"_s,         u"IPM.Note"_s,   u"IPM.Contact"_s,    u"IPM.Post"_s,
-                                         u"IPM.Appointment"_s, u"IPM.Task"_s, u"IPM.StickyNote"_s, u"IPM.Activity"_s,
-                                         u"IPM.DistList"_s};
+    static const QStringList standard = {
+        u"IPM"_s,      u"IPM.Note"_s,       u"IPM.Contact"_s,  u"IPM.Post"_s,    u"IPM.Appointment"_s,
+        u"IPM.Task"_s, u"IPM.StickyNote"_s, u"IPM.Activity"_s, u"IPM.DistList"_s};
     return standard.contains(cls, Qt::CaseInsensitive);
 }
 
 bool isContactClass(const QString& cls)
 {
     static const QString base = u"IPM.Contact"_s;
-    return cls.startsWith(base, Qt::CaseInsensitive) && (cls.size() == base.size() || cls.at(base.size()) == u'.');
+    return cls.startsWith(base, Qt::CaseInsensitive) &&
+           (cls.size() == base.size() || cls.at(base.size()) == u'.');
 }
 
 QString defaultClassForType(int type)
@@ -116,11 +117,9 @@ QString defaultClassForType(int type)
 
 bool validFolderName(const QString& name)
 {
-    if (name.trimmed().isEmpty() || name.size() > 255 || name.contains(u'\\'))
-        return false;
+    if (name.trimmed().isEmpty() || name.size() > 255 || name.contains(u'\\')) return false;
     for (const QChar c : name)
-        if (c.category() == QChar::Other_Control)
-            return false;
+        if (c.category() == QChar::Other_Control) return false;
     return true;
 }
 
@@ -180,26 +179,23 @@ struct ItemData {
     bool isContact() const { return isContactClass(messageClass); }
     bool dirty() const
     {
-        if (classDirty || !dirtyFields.isEmpty() || attsDirty || recipsDirty)
-            return true;
+        if (classDirty || !dirtyFields.isEmpty() || attsDirty || recipsDirty) return true;
         for (const PropValue& p : props)
-            if (p.dirty)
-                return true;
+            if (p.dirty) return true;
         return false;
     }
     PropValue* prop(const QString& name)
     {
         for (PropValue& p : props)
-            if (p.name.compare(name, Qt::CaseInsensitive) == 0)
-                return &p;
+            if (p.name.compare(name, Qt::CaseInsensitive) == 0) return &p;
         return nullptr;
     }
 };
 
 struct Filter {
-    int member = -1;      // a built-in member (or -2: MessageClass)
-    QString property;     // else a user property
-    QVariant stored;      // the value as stored
+    int member = -1;  // a built-in member (or -2: MessageClass)
+    QString property; // else a user property
+    QVariant stored;  // the value as stored
 };
 
 struct ItemsData {
@@ -221,10 +217,16 @@ using detail::RecipData;
 
 namespace {
 
-bool openStore(AppData& app) { return app.s().ensureOpen(); }
+bool openStore(AppData& app)
+{
+    return app.s().ensureOpen();
+}
 
 // Text columns are NOT NULL; a null string is stored as an empty one.
-QVariant nonNull(const QString& s) { return s.isNull() ? QVariant(u""_s) : QVariant(s); }
+QVariant nonNull(const QString& s)
+{
+    return s.isNull() ? QVariant(u""_s) : QVariant(s);
+}
 
 QList<FormProperty> formProperties(Store& s, const QString& cls)
 {
@@ -247,8 +249,7 @@ void mergeFormProperties(ItemData& d)
 {
     const QList<FormProperty> defs = formProperties(d.app->s(), d.messageClass);
     for (const FormProperty& def : defs) {
-        if (d.prop(def.name))
-            continue;
+        if (d.prop(def.name)) continue;
         d.props.append({def.name, def.type, detail::DefaultValue(def.type), true});
     }
 }
@@ -259,9 +260,9 @@ std::shared_ptr<ItemData> loadItem(const std::shared_ptr<AppData>& app, qint64 i
     auto d = std::make_shared<ItemData>();
     d->app = app;
     {
-        Query q(s, u"SELECT folder_id, message_class, "_s + memberColumns() + u" FROM items WHERE id = ?"_s, {id});
-        if (!q.ok())
-            return nullptr;
+        Query q(s, u"SELECT folder_id, message_class, "_s + memberColumns() + u" FROM items WHERE id = ?"_s,
+                {id});
+        if (!q.ok()) return nullptr;
         if (!q.next()) {
             SetErr(ErrNo::NotFound, ItemGoneText);
             return nullptr;
@@ -291,22 +292,20 @@ std::shared_ptr<ItemData> loadItem(const std::shared_ptr<AppData>& app, qint64 i
         }
     }
     for (const PropValue& p : std::as_const(d->props))
-        if (!p.name.isEmpty())
-            ordered.append(p);
+        if (!p.name.isEmpty()) ordered.append(p);
     d->props = ordered;
     return d;
 }
 
 void loadAttachments(ItemData& d)
 {
-    if (d.attsLoaded)
-        return;
+    if (d.attsLoaded) return;
     d.attsLoaded = true;
-    if (d.id == 0)
-        return;
-    Query q(d.app->s(),
-            u"SELECT type, position, display_name, file_name, data FROM attachments WHERE item_id = ? ORDER BY idx"_s,
-            {d.id});
+    if (d.id == 0) return;
+    Query q(
+        d.app->s(),
+        u"SELECT type, position, display_name, file_name, data FROM attachments WHERE item_id = ? ORDER BY idx"_s,
+        {d.id});
     while (q.ok() && q.next())
         d.atts.append({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
                        q.value(4).toByteArray()});
@@ -314,15 +313,14 @@ void loadAttachments(ItemData& d)
 
 void loadRecipients(ItemData& d)
 {
-    if (d.recipsLoaded)
-        return;
+    if (d.recipsLoaded) return;
     d.recipsLoaded = true;
-    if (d.id == 0)
-        return;
-    Query q(d.app->s(), u"SELECT type, name, address, resolved FROM recipients WHERE item_id = ? ORDER BY idx"_s,
-            {d.id});
+    if (d.id == 0) return;
+    Query q(d.app->s(),
+            u"SELECT type, name, address, resolved FROM recipients WHERE item_id = ? ORDER BY idx"_s, {d.id});
     while (q.ok() && q.next())
-        d.recips.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
+        d.recips.append(
+            {q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
 }
 
 // Folder row lookups. Callers are inside an open store.
@@ -343,17 +341,18 @@ std::optional<FolderRow> folderRow(Store& s, qint64 id)
             u"SELECT f.id, f.parent_id, f.store_id, f.name, f.type, f.default_class, s.online, s.name"
             u" FROM folders f JOIN folders s ON s.id = f.store_id WHERE f.id = ?"_s,
             {id});
-    if (!q.ok() || !q.next())
-        return std::nullopt;
-    return FolderRow{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toString(),
-                     q.value(4).toInt(),      q.value(5).toString(),   q.value(6).toBool(),     q.value(7).toString()};
+    if (!q.ok() || !q.next()) return std::nullopt;
+    return FolderRow{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong(),
+                     q.value(3).toString(),   q.value(4).toInt(),      q.value(5).toString(),
+                     q.value(6).toBool(),     q.value(7).toString()};
 }
 
 qint64 childFolder(Store& s, qint64 parent, const QString& name)
 {
     Query q(s,
-            parent == 0 ? u"SELECT id FROM folders WHERE parent_id IS NULL AND name = ? COLLATE NOCASE ORDER BY id"_s
-                        : u"SELECT id FROM folders WHERE parent_id = ? AND name = ? COLLATE NOCASE ORDER BY id"_s,
+            parent == 0
+                ? u"SELECT id FROM folders WHERE parent_id IS NULL AND name = ? COLLATE NOCASE ORDER BY id"_s
+                : u"SELECT id FROM folders WHERE parent_id = ? AND name = ? COLLATE NOCASE ORDER BY id"_s,
             parent == 0 ? QVariantList{name} : QVariantList{parent, name});
     return q.ok() && q.next() ? q.value(0).toLongLong() : 0;
 }
@@ -366,21 +365,19 @@ qint64 insertFolder(Store& s, qint64 parent, qint64 storeId, const QString& name
             {parent == 0 ? QVariant(QMetaType::fromType<qint64>()) : QVariant(parent),
              storeId == 0 ? QVariant(QMetaType::fromType<qint64>()) : QVariant(storeId), name, type,
              defaultClassForType(type)});
-    if (!q.ok())
-        return 0;
+    if (!q.ok()) return 0;
     return q.lastInsertId();
 }
 
 bool writeProps(Store& s, ItemData& d, qint64 id, bool all)
 {
     for (PropValue& p : d.props) {
-        if (!all && !p.dirty)
-            continue;
-        Query q(s,
-                u"INSERT OR REPLACE INTO item_props (item_id, folder_id, name, type, value) VALUES (?, ?, ?, ?, ?)"_s,
-                {id, d.folderId, p.name, p.type, detail::ToStored(p.type, p.value)});
-        if (!q.ok())
-            return false;
+        if (!all && !p.dirty) continue;
+        Query q(
+            s,
+            u"INSERT OR REPLACE INTO item_props (item_id, folder_id, name, type, value) VALUES (?, ?, ?, ?, ?)"_s,
+            {id, d.folderId, p.name, p.type, detail::ToStored(p.type, p.value)});
+        if (!q.ok()) return false;
     }
     return true;
 }
@@ -388,16 +385,14 @@ bool writeProps(Store& s, ItemData& d, qint64 id, bool all)
 bool writeAttachments(Store& s, const ItemData& d, qint64 id)
 {
     Query del(s, u"DELETE FROM attachments WHERE item_id = ?"_s, {id});
-    if (!del.ok())
-        return false;
+    if (!del.ok()) return false;
     int idx = 0;
     for (const AttData& a : d.atts) {
         Query q(s,
                 u"INSERT INTO attachments (item_id, idx, type, position, display_name, file_name, data)"
                 u" VALUES (?, ?, ?, ?, ?, ?, ?)"_s,
                 {id, ++idx, a.type, a.position, nonNull(a.displayName), nonNull(a.fileName), a.data});
-        if (!q.ok())
-            return false;
+        if (!q.ok()) return false;
     }
     return true;
 }
@@ -405,15 +400,14 @@ bool writeAttachments(Store& s, const ItemData& d, qint64 id)
 bool writeRecipients(Store& s, const ItemData& d, qint64 id)
 {
     Query del(s, u"DELETE FROM recipients WHERE item_id = ?"_s, {id});
-    if (!del.ok())
-        return false;
+    if (!del.ok()) return false;
     int idx = 0;
     for (const RecipData& r : d.recips) {
-        Query q(s,
-                u"INSERT INTO recipients (item_id, idx, type, name, address, resolved) VALUES (?, ?, ?, ?, ?, ?)"_s,
-                {id, ++idx, r.type, nonNull(r.name), nonNull(r.address), r.resolved ? 1 : 0});
-        if (!q.ok())
-            return false;
+        Query q(
+            s,
+            u"INSERT INTO recipients (item_id, idx, type, name, address, resolved) VALUES (?, ?, ?, ?, ?, ?)"_s,
+            {id, ++idx, r.type, nonNull(r.name), nonNull(r.address), r.resolved ? 1 : 0});
+        if (!q.ok()) return false;
     }
     return true;
 }
@@ -424,28 +418,23 @@ qint64 draftsFolder(Store& s)
     qint64 storeId = 0;
     {
         Query q(s, u"SELECT id FROM folders WHERE parent_id IS NULL ORDER BY id LIMIT 1"_s);
-        if (!q.ok())
-            return 0;
+        if (!q.ok()) return 0;
         if (!q.next()) {
             SetErr(ErrNo::NotFound, u"There is no information store to save the item in."_s);
             return 0;
         }
         storeId = q.value(0).toLongLong();
     }
-    if (const qint64 id = childFolder(s, storeId, QString::fromUtf16(DraftsFolderName)))
-        return id;
+    if (const qint64 id = childFolder(s, storeId, QString::fromUtf16(DraftsFolderName))) return id;
     return insertFolder(s, storeId, storeId, QString::fromUtf16(DraftsFolderName), olFolderDrafts);
 }
 
 bool saveItem(ItemData& d)
 {
-    if (d.deleted)
-        return SetErr(ErrNo::NotFound, ItemGoneText);
-    if (!openStore(*d.app))
-        return false;
+    if (d.deleted) return SetErr(ErrNo::NotFound, ItemGoneText);
+    if (!openStore(*d.app)) return false;
     Store& s = d.app->s();
-    if (d.classDirty || d.id == 0)
-        mergeFormProperties(d);
+    if (d.classDirty || d.id == 0) mergeFormProperties(d);
     // A contact is filed under its full name unless told otherwise.
     const int fileAs = memberIndex(u"FileAs"_s);
     const int fullName = memberIndex(u"FullName"_s);
@@ -456,14 +445,11 @@ bool saveItem(ItemData& d)
     qint64 newId = 0;
     qint64 folderId = d.folderId;
     const bool ok = s.write([&] {
-        if (folderId == 0 && (folderId = draftsFolder(s)) == 0)
-            return false;
+        if (folderId == 0 && (folderId = draftsFolder(s)) == 0) return false;
         {
             Query q(s, u"SELECT 1 FROM folders WHERE id = ?"_s, {folderId});
-            if (!q.ok())
-                return false;
-            if (!q.next())
-                return SetErr(ErrNo::NotFound, FolderGoneText);
+            if (!q.ok()) return false;
+            if (!q.next()) return SetErr(ErrNo::NotFound, FolderGoneText);
         }
         const qint64 savedFolder = d.folderId;
         d.folderId = folderId;
@@ -486,8 +472,7 @@ bool saveItem(ItemData& d)
             QString sets = u"message_class = ?, modified = strftime('%Y-%m-%dT%H:%M:%f','now')"_s;
             QVariantList values{d.messageClass};
             for (int i = 0; i < MemberCount; ++i) {
-                if (!d.dirtyFields.contains(i))
-                    continue;
+                if (!d.dirtyFields.contains(i)) continue;
                 sets += u", "_s + members()[i].column + u" = ?"_s;
                 values.append(nonNull(d.fields[i]));
             }
@@ -499,17 +484,13 @@ bool saveItem(ItemData& d)
                 done = writeProps(s, d, d.id, false);
         }
         const qint64 id = d.id ? d.id : newId;
-        if (done && d.attsDirty)
-            done = writeAttachments(s, d, id);
-        if (done && d.recipsDirty)
-            done = writeRecipients(s, d, id);
-        if (!done)
-            d.folderId = savedFolder;
+        if (done && d.attsDirty) done = writeAttachments(s, d, id);
+        if (done && d.recipsDirty) done = writeRecipients(s, d, id);
+        if (!done) d.folderId = savedFolder;
         return done;
     });
     if (!ok) {
-        if (!Err())
-            SetErr(ErrNo::Fail, u"The item could not be saved."_s);
+        if (!Err()) SetErr(ErrNo::Fail, u"The item could not be saved."_s);
         return false;
     }
     if (d.id == 0) {
@@ -529,8 +510,7 @@ bool saveItem(ItemData& d)
 // Drops unsaved changes of a stored item.
 void discardChanges(ItemData& d)
 {
-    if (d.id == 0 || !d.dirty())
-        return;
+    if (d.id == 0 || !d.dirty()) return;
     if (auto fresh = loadItem(d.app, d.id)) {
         const std::shared_ptr<AppData> app = d.app;
         d = *fresh;
@@ -546,8 +526,7 @@ bool resolveName(AppData& app, RecipData& r)
         r.resolved = true;
         return true;
     }
-    if (!openStore(app))
-        return false;
+    if (!openStore(app)) return false;
     Query q(app.s(),
             u"SELECT full_name, email1_address FROM items WHERE (message_class = 'IPM.Contact' COLLATE NOCASE"
             u" OR message_class LIKE 'IPM.Contact.%') AND email1_address <> ''"
@@ -576,7 +555,8 @@ std::optional<detail::Filter> compileFilter(Store& s, qint64 folderId, const QSt
     const int member = isClass ? -2 : memberIndex(parsed->name);
     if (member != -1) {
         if (!parsed->quoted) {
-            SetErr(ErrNo::TypeMismatch, u"Type mismatch: the value for \"%1\" must be quoted."_s.arg(parsed->name));
+            SetErr(ErrNo::TypeMismatch,
+                   u"Type mismatch: the value for \"%1\" must be quoted."_s.arg(parsed->name));
             return std::nullopt;
         }
         f.member = member;
@@ -587,14 +567,12 @@ std::optional<detail::Filter> compileFilter(Store& s, qint64 folderId, const QSt
     int type = 0;
     {
         Query q(s, u"SELECT type FROM form_props WHERE name = ? LIMIT 1"_s, {parsed->name});
-        if (q.ok() && q.next())
-            type = q.value(0).toInt();
+        if (q.ok() && q.next()) type = q.value(0).toInt();
     }
     if (type == 0) {
         Query q(s, u"SELECT type FROM item_props WHERE folder_id = ? AND name = ? LIMIT 1"_s,
                 {folderId, parsed->name});
-        if (q.ok() && q.next())
-            type = q.value(0).toInt();
+        if (q.ok() && q.next()) type = q.value(0).toInt();
     }
     if (type == 0) {
         SetErr(ErrNo::Exception, u"The property \"%1\" in the condition is unknown."_s.arg(parsed->name));
@@ -611,7 +589,8 @@ std::optional<detail::Filter> compileFilter(Store& s, qint64 folderId, const QSt
 }
 
 // Ids of the folder's items (matching the filter) after `after`, in order.
-QList<qint64> selectIds(Store& s, qint64 folderId, const detail::Filter* f, qint64 after, int limit, int offset = 0)
+QList<qint64> selectIds(Store& s, qint64 folderId, const detail::Filter* f, qint64 after, int limit,
+                        int offset = 0)
 {
     QString sql;
     QVariantList values{folderId};
@@ -623,8 +602,8 @@ QList<qint64> selectIds(Store& s, qint64 folderId, const detail::Filter* f, qint
         values << f->property << f->stored;
     } else {
         const QString column = f->member == -2 ? u"message_class"_s : members()[f->member].column;
-        sql = u"SELECT id FROM items WHERE folder_id = ? AND "_s + column
-              + u" = ? COLLATE NOCASE AND id > ? ORDER BY id LIMIT ? OFFSET ?"_s;
+        sql = u"SELECT id FROM items WHERE folder_id = ? AND "_s + column +
+              u" = ? COLLATE NOCASE AND id > ? ORDER BY id LIMIT ? OFFSET ?"_s;
         values << f->stored;
     }
     values << after << limit << offset;
@@ -650,12 +629,14 @@ int countIds(Store& s, qint64 folderId, const detail::Filter* f)
         values << f->stored;
     }
     Query q(s, sql, values);
-    if (!q.ok())
-        return 0;
+    if (!q.ok()) return 0;
     return q.next() ? q.value(0).toInt() : 0;
 }
 
-QByteArray hexBytes(const QByteArray& data) { return data.toHex(); }
+QByteArray hexBytes(const QByteArray& data)
+{
+    return data.toHex();
+}
 
 } // namespace
 
@@ -663,8 +644,7 @@ QByteArray hexBytes(const QByteArray& data) { return data.toHex(); }
 
 Application::Application(const QString& storePath)
     : d(std::make_shared<AppData>(AppData{Store::forPath(storePath)}))
-{
-}
+{}
 
 Application Application::GetObject()
 {
@@ -746,7 +726,10 @@ std::shared_ptr<Inspector> Application::ActiveInspector() const
     return WindowSide::current()->ActiveInspector();
 }
 
-QString Application::StorePath() const { return d ? d->store->path() : QString(); }
+QString Application::StorePath() const
+{
+    return d ? d->store->path() : QString();
+}
 
 Item Application::ItemFromSnapshot(const QVariantMap& snapshot) const
 {
@@ -755,8 +738,7 @@ Item Application::ItemFromSnapshot(const QVariantMap& snapshot) const
         return {};
     }
     ClearErr();
-    if (!openStore(*d))
-        return {};
+    if (!openStore(*d)) return {};
     const QString cls = snapshot.value(u"messageClass"_s).toString();
     if (!validClass(cls)) {
         SetErr(ErrNo::InvalidArg, u"The item has no message class."_s);
@@ -775,8 +757,7 @@ Item Application::ItemFromSnapshot(const QVariantMap& snapshot) const
     const QVariantMap fields = snapshot.value(u"members"_s).toMap();
     for (auto it = fields.begin(); it != fields.end(); ++it) {
         const int i = memberIndex(it.key());
-        if (i >= 0)
-            data->fields[i] = it.value().toString();
+        if (i >= 0) data->fields[i] = it.value().toString();
     }
     const QVariantList props = snapshot.value(u"userProperties"_s).toList();
     for (const QVariant& pv : props) {
@@ -861,61 +842,49 @@ MAPIFolder NameSpace::AddStore(const QString& name) const
         SetErr(ErrNo::InvalidArg, u"The name of the information store is not valid."_s);
         return {};
     }
-    if (!openStore(*d))
-        return {};
+    if (!openStore(*d)) return {};
     Store& s = d->s();
     qint64 id = 0;
     const bool ok = s.write([&] {
         if (childFolder(s, 0, name))
             return SetErr(ErrNo::Collision, u"An information store named '%1' already exists."_s.arg(name));
         id = insertFolder(s, 0, 0, name, olFolderInbox);
-        if (!id)
-            return false;
+        if (!id) return false;
         Query q(s, u"UPDATE folders SET store_id = id WHERE id = ?"_s, {id});
-        if (!q.ok())
-            return false;
-        return insertFolder(s, id, id, QString::fromUtf16(DeletedItemsFolderName), olFolderDeletedItems)
-               && insertFolder(s, id, id, QString::fromUtf16(InboxFolderName), olFolderInbox)
-               && insertFolder(s, id, id, QString::fromUtf16(ContactsFolderName), olFolderContacts);
+        if (!q.ok()) return false;
+        return insertFolder(s, id, id, QString::fromUtf16(DeletedItemsFolderName), olFolderDeletedItems) &&
+               insertFolder(s, id, id, QString::fromUtf16(InboxFolderName), olFolderInbox) &&
+               insertFolder(s, id, id, QString::fromUtf16(ContactsFolderName), olFolderContacts);
     });
-    if (!ok)
-        return {};
+    if (!ok) return {};
     return MAPIFolder(d, id);
 }
 
 bool NameSpace::RemoveStore(const QString& name) const
 {
-    if (!d)
-        return NothingErr();
+    if (!d) return NothingErr();
     ClearErr();
-    if (!openStore(*d))
-        return false;
+    if (!openStore(*d)) return false;
     Store& s = d->s();
     return s.write([&] {
         Query q(s, u"DELETE FROM folders WHERE parent_id IS NULL AND name = ? COLLATE NOCASE"_s, {name});
-        if (!q.ok())
-            return false;
-        if (q.rowsAffected() == 0)
-            return SetErr(ErrNo::Exception, NotFoundText);
+        if (!q.ok()) return false;
+        if (q.rowsAffected() == 0) return SetErr(ErrNo::Exception, NotFoundText);
         return true;
     });
 }
 
 bool NameSpace::SetStoreOnline(const QString& name, bool online) const
 {
-    if (!d)
-        return NothingErr();
+    if (!d) return NothingErr();
     ClearErr();
-    if (!openStore(*d))
-        return false;
+    if (!openStore(*d)) return false;
     Store& s = d->s();
     return s.write([&] {
         Query q(s, u"UPDATE folders SET online = ? WHERE parent_id IS NULL AND name = ? COLLATE NOCASE"_s,
                 {online ? 1 : 0, name});
-        if (!q.ok())
-            return false;
-        if (q.rowsAffected() == 0)
-            return SetErr(ErrNo::Exception, NotFoundText);
+        if (!q.ok()) return false;
+        if (q.rowsAffected() == 0) return SetErr(ErrNo::Exception, NotFoundText);
         return true;
     });
 }
@@ -924,13 +893,10 @@ bool NameSpace::SetStoreOnline(const QString& name, bool online) const
 
 int Folders::Count() const
 {
-    if (!m_app)
-        return NothingErr();
+    if (!m_app) return NothingErr();
     ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check())
-        return 0;
-    if (!openStore(*m_app))
-        return 0;
+    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return 0;
+    if (!openStore(*m_app)) return 0;
     Query q(m_app->s(),
             m_parent == 0 ? u"SELECT count(*) FROM folders WHERE parent_id IS NULL"_s
                           : u"SELECT count(*) FROM folders WHERE parent_id = ?"_s,
@@ -945,14 +911,11 @@ MAPIFolder Folders::Item(const QString& name) const
         return {};
     }
     ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check())
-        return {};
-    if (!openStore(*m_app))
-        return {};
+    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return {};
+    if (!openStore(*m_app)) return {};
     const qint64 id = childFolder(m_app->s(), m_parent, name);
     if (!id) {
-        if (!Err())
-            SetErr(ErrNo::Exception, NotFoundText);
+        if (!Err()) SetErr(ErrNo::Exception, NotFoundText);
         return {};
     }
     if (m_parent == 0) {
@@ -972,10 +935,8 @@ MAPIFolder Folders::Item(int index) const
         return {};
     }
     ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check())
-        return {};
-    if (!openStore(*m_app))
-        return {};
+    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return {};
+    if (!openStore(*m_app)) return {};
     if (index < 1) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -984,8 +945,7 @@ MAPIFolder Folders::Item(int index) const
             m_parent == 0 ? u"SELECT id FROM folders WHERE parent_id IS NULL ORDER BY id LIMIT 1 OFFSET ?"_s
                           : u"SELECT id FROM folders WHERE parent_id = ? ORDER BY id LIMIT 1 OFFSET ?"_s,
             m_parent == 0 ? QVariantList{index - 1} : QVariantList{m_parent, index - 1});
-    if (!q.ok())
-        return {};
+    if (!q.ok()) return {};
     if (!q.next()) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -1005,14 +965,11 @@ MAPIFolder Folders::Add(const QString& name, int type) const
         return {};
     }
     const MAPIFolder parent(m_app, m_parent);
-    if (!parent.check())
-        return {};
+    if (!parent.check()) return {};
     Store& s = m_app->s();
     const std::optional<FolderRow> prow = folderRow(s, m_parent);
-    if (!prow)
-        return {};
-    if (type == -1)
-        type = prow->type;
+    if (!prow) return {};
+    if (type == -1) type = prow->type;
     if (defaultClassForType(type).isEmpty()) {
         SetErr(ErrNo::InvalidArg, u"One or more arguments are invalid."_s);
         return {};
@@ -1024,12 +981,12 @@ MAPIFolder Folders::Add(const QString& name, int type) const
     qint64 id = 0;
     const bool ok = s.write([&] {
         if (childFolder(s, m_parent, name))
-            return SetErr(ErrNo::Exception, u"Cannot create the folder. A folder named '%1' already exists."_s.arg(name));
+            return SetErr(ErrNo::Exception,
+                          u"Cannot create the folder. A folder named '%1' already exists."_s.arg(name));
         id = insertFolder(s, m_parent, prow->storeId, name, type);
         return id != 0;
     });
-    if (!ok)
-        return {};
+    if (!ok) return {};
     return MAPIFolder(m_app, id);
 }
 
@@ -1039,8 +996,7 @@ QList<MAPIFolder> Folders::toList() const
     const int n = Count();
     for (int i = 1; i <= n; ++i) {
         MAPIFolder f = Item(i);
-        if (f)
-            list.append(f);
+        if (f) list.append(f);
     }
     return list;
 }
@@ -1055,41 +1011,33 @@ bool MAPIFolder::operator==(const MAPIFolder& o) const
 
 bool MAPIFolder::check(bool needOnline) const
 {
-    if (!m_app)
-        return NothingErr();
+    if (!m_app) return NothingErr();
     ClearErr();
-    if (!openStore(*m_app))
-        return false;
+    if (!openStore(*m_app)) return false;
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     if (!row) {
-        if (!Err())
-            SetErr(ErrNo::CantCallOut, FolderGoneText);
+        if (!Err()) SetErr(ErrNo::CantCallOut, FolderGoneText);
         return false;
     }
-    if (needOnline && !row->online)
-        return SetErr(ErrNo::StoreFailed, StoreOfflineText.arg(row->storeName));
+    if (needOnline && !row->online) return SetErr(ErrNo::StoreFailed, StoreOfflineText.arg(row->storeName));
     return true;
 }
 
 QString MAPIFolder::Name() const
 {
-    if (!check(false))
-        return {};
+    if (!check(false)) return {};
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     return row ? row->name : QString();
 }
 
 bool MAPIFolder::setName(const QString& name) const
 {
-    if (!check())
-        return false;
-    if (!validFolderName(name))
-        return SetErr(ErrNo::InvalidArg, u"The folder name is not valid."_s);
+    if (!check()) return false;
+    if (!validFolderName(name)) return SetErr(ErrNo::InvalidArg, u"The folder name is not valid."_s);
     Store& s = m_app->s();
     return s.write([&] {
         const std::optional<FolderRow> row = folderRow(s, m_id);
-        if (!row)
-            return SetErr(ErrNo::CantCallOut, FolderGoneText);
+        if (!row) return SetErr(ErrNo::CantCallOut, FolderGoneText);
         const qint64 other = childFolder(s, row->parent, name);
         if (other && other != m_id)
             return SetErr(ErrNo::Collision, u"A folder named '%1' already exists."_s.arg(name));
@@ -1100,24 +1048,21 @@ bool MAPIFolder::setName(const QString& name) const
 
 QString MAPIFolder::DefaultMessageClass() const
 {
-    if (!check(false))
-        return {};
+    if (!check(false)) return {};
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     return row ? row->defaultClass : QString();
 }
 
 int MAPIFolder::DefaultItemType() const
 {
-    if (!check(false))
-        return 0;
+    if (!check(false)) return 0;
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     return row ? row->type : 0;
 }
 
 Folders MAPIFolder::Folders() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     kv::outlook::Folders f;
     f.m_app = m_app;
     f.m_parent = m_id;
@@ -1126,8 +1071,7 @@ Folders MAPIFolder::Folders() const
 
 Items MAPIFolder::Items() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     kv::outlook::Items items;
     items.d = std::make_shared<ItemsData>();
     items.d->app = m_app;
@@ -1137,29 +1081,28 @@ Items MAPIFolder::Items() const
 
 MAPIFolder MAPIFolder::Parent() const
 {
-    if (!check(false))
-        return {};
+    if (!check(false)) return {};
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
-    if (!row || row->parent == 0)
-        return {};
+    if (!row || row->parent == 0) return {};
     return MAPIFolder(m_app, row->parent);
 }
 
 bool MAPIFolder::IsStore() const
 {
-    if (!check(false))
-        return false;
+    if (!check(false)) return false;
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     return row && row->parent == 0;
 }
 
-QString MAPIFolder::EntryID() const { return m_app ? QString::number(m_id) : QString(); }
+QString MAPIFolder::EntryID() const
+{
+    return m_app ? QString::number(m_id) : QString();
+}
 
 std::shared_ptr<Explorer> MAPIFolder::GetExplorer(int displayMode) const
 {
     Q_UNUSED(displayMode);
-    if (!check())
-        return nullptr;
+    if (!check()) return nullptr;
     return WindowSide::current()->GetExplorer(*this);
 }
 
@@ -1174,10 +1117,8 @@ Application MAPIFolder::Application() const
 
 int Items::Count() const
 {
-    if (!d)
-        return NothingErr();
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return 0;
+    if (!d) return NothingErr();
+    if (!MAPIFolder(d->app, d->folderId).check()) return 0;
     return countIds(d->app->s(), d->folderId, d->filter ? &*d->filter : nullptr);
 }
 
@@ -1187,16 +1128,15 @@ Item Items::Item(int index) const
         NothingErr();
         return {};
     }
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return {};
+    if (!MAPIFolder(d->app, d->folderId).check()) return {};
     if (index < 1) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
     }
-    const QList<qint64> ids = selectIds(d->app->s(), d->folderId, d->filter ? &*d->filter : nullptr, 0, 1, index - 1);
+    const QList<qint64> ids =
+        selectIds(d->app->s(), d->folderId, d->filter ? &*d->filter : nullptr, 0, 1, index - 1);
     if (ids.isEmpty()) {
-        if (!Err())
-            SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
+        if (!Err()) SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
     }
     auto data = loadItem(d->app, ids.first());
@@ -1209,11 +1149,9 @@ Item Items::Find(const QString& filter) const
         NothingErr();
         return {};
     }
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return {};
+    if (!MAPIFolder(d->app, d->folderId).check()) return {};
     std::optional<detail::Filter> f = compileFilter(d->app->s(), d->folderId, filter);
-    if (!f)
-        return {};
+    if (!f) return {};
     d->findFilter = f;
     d->findAfter = 0;
     return FindNext();
@@ -1225,26 +1163,22 @@ Item Items::FindNext() const
         NothingErr();
         return {};
     }
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return {};
+    if (!MAPIFolder(d->app, d->folderId).check()) return {};
     if (!d->findFilter) {
         SetErr(ErrNo::Exception, u"FindNext needs a Find first."_s);
         return {};
     }
     for (;;) {
         const QList<qint64> ids = selectIds(d->app->s(), d->folderId, &*d->findFilter, d->findAfter, 1);
-        if (ids.isEmpty())
-            return {};
+        if (ids.isEmpty()) return {};
         d->findAfter = ids.first();
         if (d->filter) {
             // A Find inside a Restrict: both conditions hold.
             const QList<qint64> in = selectIds(d->app->s(), d->folderId, &*d->filter, ids.first() - 1, 1);
-            if (in.isEmpty() || in.first() != ids.first())
-                continue;
+            if (in.isEmpty() || in.first() != ids.first()) continue;
         }
         auto data = loadItem(d->app, ids.first());
-        if (!data)
-            continue; // removed between the two reads
+        if (!data) continue; // removed between the two reads
         ClearErr();
         return kv::outlook::Item(data);
     }
@@ -1256,15 +1190,13 @@ Items Items::Restrict(const QString& filter) const
         NothingErr();
         return {};
     }
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return {};
+    if (!MAPIFolder(d->app, d->folderId).check()) return {};
     if (d->filter) {
         SetErr(ErrNo::Exception, u"A restricted collection cannot be restricted again."_s);
         return {};
     }
     std::optional<detail::Filter> f = compileFilter(d->app->s(), d->folderId, filter);
-    if (!f)
-        return {};
+    if (!f) return {};
     Items r;
     r.d = std::make_shared<ItemsData>();
     r.d->app = d->app;
@@ -1280,8 +1212,7 @@ Item Items::Add(const QString& messageClass) const
         return {};
     }
     const MAPIFolder folder(d->app, d->folderId);
-    if (!folder.check())
-        return {};
+    if (!folder.check()) return {};
     Store& s = d->app->s();
     QString cls = messageClass.trimmed();
     if (cls.isEmpty()) {
@@ -1293,8 +1224,7 @@ Item Items::Add(const QString& messageClass) const
         return {};
     }
     if (!isStandardClass(cls) && !formRegistered(s, cls)) {
-        if (!Err())
-            SetErr(ErrNo::NotFound, u"The form for \"%1\" is not installed."_s.arg(cls));
+        if (!Err()) SetErr(ErrNo::NotFound, u"The form for \"%1\" is not installed."_s.arg(cls));
         return {};
     }
     auto data = std::make_shared<ItemData>();
@@ -1313,8 +1243,7 @@ Items::iterator Items::begin() const
         NothingErr();
         return it;
     }
-    if (!MAPIFolder(d->app, d->folderId).check())
-        return it;
+    if (!MAPIFolder(d->app, d->folderId).check()) return it;
     it.m_items = d;
     it.m_done = false;
     it.m_id = 0;
@@ -1329,8 +1258,8 @@ void Items::iterator::fill()
         m_id = m_page.at(m_pos);
         return;
     }
-    m_page = selectIds(m_items->app->s(), m_items->folderId, m_items->filter ? &*m_items->filter : nullptr, m_id,
-                       PageSize);
+    m_page = selectIds(m_items->app->s(), m_items->folderId, m_items->filter ? &*m_items->filter : nullptr,
+                       m_id, PageSize);
     m_pos = 0;
     if (m_page.isEmpty()) {
         m_done = true;
@@ -1353,8 +1282,7 @@ Item Items::iterator::operator*() const
 
 Items::iterator& Items::iterator::operator++()
 {
-    if (m_done)
-        return *this;
+    if (m_done) return *this;
     ++m_pos;
     fill();
     return *this;
@@ -1364,27 +1292,30 @@ Items::iterator& Items::iterator::operator++()
 
 bool Item::check() const
 {
-    if (!d)
-        return NothingErr();
+    if (!d) return NothingErr();
     ClearErr();
     return true;
 }
 
-bool Item::isContact() const { return d && d->isContact(); }
+bool Item::isContact() const
+{
+    return d && d->isContact();
+}
 
 bool Item::isSameStored(const Item& o) const
 {
     return d && o.d && d->id != 0 && d->id == o.d->id && d->app->store == o.d->app->store;
 }
 
-QString Item::MessageClass() const { return check() ? d->messageClass : QString(); }
+QString Item::MessageClass() const
+{
+    return check() ? d->messageClass : QString();
+}
 
 bool Item::setMessageClass(const QString& messageClass) const
 {
-    if (!check())
-        return false;
-    if (!validClass(messageClass))
-        return SetErr(ErrNo::InvalidArg, u"The message class is not valid."_s);
+    if (!check()) return false;
+    if (!validClass(messageClass)) return SetErr(ErrNo::InvalidArg, u"The message class is not valid."_s);
     if (d->messageClass != messageClass) {
         d->messageClass = messageClass;
         d->classDirty = true;
@@ -1394,12 +1325,9 @@ bool Item::setMessageClass(const QString& messageClass) const
 
 QVariant Item::GetMember(const QString& name) const
 {
-    if (!check())
-        return {};
-    if (name.compare(u"MessageClass"_s, Qt::CaseInsensitive) == 0)
-        return d->messageClass;
-    if (name.compare(u"EntryID"_s, Qt::CaseInsensitive) == 0)
-        return EntryID();
+    if (!check()) return {};
+    if (name.compare(u"MessageClass"_s, Qt::CaseInsensitive) == 0) return d->messageClass;
+    if (name.compare(u"EntryID"_s, Qt::CaseInsensitive) == 0) return EntryID();
     const int i = memberIndex(name);
     if (i < 0 || !(members()[i].kinds & (d->isContact() ? ContactKind : MailKind))) {
         SetErr(ErrNo::NotSupported, u"Object doesn't support this property or method"_s);
@@ -1410,10 +1338,8 @@ QVariant Item::GetMember(const QString& name) const
 
 bool Item::SetMember(const QString& name, const QVariant& value) const
 {
-    if (!check())
-        return false;
-    if (name.compare(u"MessageClass"_s, Qt::CaseInsensitive) == 0)
-        return setMessageClass(value.toString());
+    if (!check()) return false;
+    if (name.compare(u"MessageClass"_s, Qt::CaseInsensitive) == 0) return setMessageClass(value.toString());
     const int i = memberIndex(name);
     if (i < 0 || !(members()[i].kinds & (d->isContact() ? ContactKind : MailKind)))
         return SetErr(ErrNo::NotSupported, u"Object doesn't support this property or method"_s);
@@ -1425,9 +1351,15 @@ bool Item::SetMember(const QString& name, const QVariant& value) const
     return true;
 }
 
-#define KV_OL_TEXT_MEMBER(Name)                                                                                      \
-    QString Item::Name() const { return GetMember(QStringLiteral(#Name)).toString(); }                              \
-    bool Item::set##Name(const QString& v) const { return SetMember(QStringLiteral(#Name), v); }
+#define KV_OL_TEXT_MEMBER(Name)                                                                              \
+    QString Item::Name() const                                                                               \
+    {                                                                                                        \
+        return GetMember(QStringLiteral(#Name)).toString();                                                  \
+    }                                                                                                        \
+    bool Item::set##Name(const QString& v) const                                                             \
+    {                                                                                                        \
+        return SetMember(QStringLiteral(#Name), v);                                                          \
+    }
 
 KV_OL_TEXT_MEMBER(Body)
 KV_OL_TEXT_MEMBER(FullName)
@@ -1442,23 +1374,26 @@ KV_OL_TEXT_MEMBER(Subject)
 KV_OL_TEXT_MEMBER(SentOnBehalfOfName)
 #undef KV_OL_TEXT_MEMBER
 
-QString Item::EntryID() const { return d && d->id ? QString::number(d->id) : QString(); }
+QString Item::EntryID() const
+{
+    return d && d->id ? QString::number(d->id) : QString();
+}
 
-bool Item::Saved() const { return d && d->id != 0 && !d->dirty(); }
+bool Item::Saved() const
+{
+    return d && d->id != 0 && !d->dirty();
+}
 
 MAPIFolder Item::Parent() const
 {
-    if (!check())
-        return {};
-    if (d->folderId == 0)
-        return {};
+    if (!check()) return {};
+    if (d->folderId == 0) return {};
     return MAPIFolder(d->app, d->folderId);
 }
 
 UserProperties Item::UserProperties() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     kv::outlook::UserProperties p;
     p.m_item = d;
     return p;
@@ -1466,23 +1401,19 @@ UserProperties Item::UserProperties() const
 
 bool Item::Save() const
 {
-    if (!check())
-        return false;
+    if (!check()) return false;
     return saveItem(*d);
 }
 
 bool Item::Delete() const
 {
-    if (!check())
-        return false;
-    if (d->deleted)
-        return SetErr(ErrNo::NotFound, ItemGoneText);
+    if (!check()) return false;
+    if (d->deleted) return SetErr(ErrNo::NotFound, ItemGoneText);
     if (d->id == 0) {
         d->deleted = true;
         return true;
     }
-    if (!openStore(*d->app))
-        return false;
+    if (!openStore(*d->app)) return false;
     Store& s = d->app->s();
     const bool ok = s.write([&] {
         qint64 bin = 0;
@@ -1491,96 +1422,77 @@ bool Item::Delete() const
                     u"SELECT b.id FROM folders f JOIN folders b ON b.parent_id = f.store_id"
                     u" WHERE f.id = ? AND b.type = ? ORDER BY b.id LIMIT 1"_s,
                     {d->folderId, int(olFolderDeletedItems)});
-            if (!q.ok())
-                return false;
-            if (q.next())
-                bin = q.value(0).toLongLong();
+            if (!q.ok()) return false;
+            if (q.next()) bin = q.value(0).toLongLong();
         }
         if (bin != 0 && bin != d->folderId) {
             Query q(s, u"UPDATE items SET folder_id = ? WHERE id = ?"_s, {bin, d->id});
-            if (!q.ok())
-                return false;
-            if (q.rowsAffected() == 0)
-                return SetErr(ErrNo::NotFound, ItemGoneText);
+            if (!q.ok()) return false;
+            if (q.rowsAffected() == 0) return SetErr(ErrNo::NotFound, ItemGoneText);
             Query p(s, u"UPDATE item_props SET folder_id = ? WHERE item_id = ?"_s, {bin, d->id});
             return p.ok();
         }
         Query q(s, u"DELETE FROM items WHERE id = ?"_s, {d->id});
-        if (!q.ok())
-            return false;
-        if (q.rowsAffected() == 0)
-            return SetErr(ErrNo::NotFound, ItemGoneText);
+        if (!q.ok()) return false;
+        if (q.rowsAffected() == 0) return SetErr(ErrNo::NotFound, ItemGoneText);
         return true;
     });
-    if (ok)
-        d->deleted = true;
+    if (ok) d->deleted = true;
     return ok;
 }
 
 Item Item::Move(const MAPIFolder& folder) const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     if (d->deleted) {
         SetErr(ErrNo::NotFound, ItemGoneText);
         return {};
     }
-    if (!folder.check())
-        return {};
+    if (!folder.check()) return {};
     if (folder.m_app->store != d->app->store) {
         SetErr(ErrNo::InvalidArg, u"Items move only between folders of one store file."_s);
         return {};
     }
-    if (d->id != 0 && d->folderId == folder.m_id && !d->dirty())
-        return *this; // already there
+    if (d->id != 0 && d->folderId == folder.m_id && !d->dirty()) return *this; // already there
     if (d->id == 0 || d->folderId == folder.m_id) {
         d->folderId = folder.m_id;
-        if (!saveItem(*d))
-            return {};
+        if (!saveItem(*d)) return {};
         return *this;
     }
     Store& s = d->app->s();
     const qint64 target = folder.m_id;
     const bool ok = s.write([&] {
         Query q(s, u"UPDATE items SET folder_id = ? WHERE id = ?"_s, {target, d->id});
-        if (!q.ok())
-            return false;
-        if (q.rowsAffected() == 0)
-            return SetErr(ErrNo::NotFound, ItemGoneText);
+        if (!q.ok()) return false;
+        if (q.rowsAffected() == 0) return SetErr(ErrNo::NotFound, ItemGoneText);
         Query p(s, u"UPDATE item_props SET folder_id = ? WHERE item_id = ?"_s, {target, d->id});
         return p.ok();
     });
-    if (!ok)
-        return {};
+    if (!ok) return {};
     d->folderId = target;
     // Unsaved changes travel with the item.
-    if (d->dirty() && !saveItem(*d))
-        return {};
+    if (d->dirty() && !saveItem(*d)) return {};
     return *this;
 }
 
 bool Item::Display(bool modal) const
 {
     const std::shared_ptr<Inspector> inspector = GetInspector();
-    if (!inspector)
-        return false;
+    if (!inspector) return false;
     return inspector->Display(modal);
 }
 
 std::shared_ptr<Inspector> Item::GetInspector() const
 {
-    if (!check())
-        return nullptr;
+    if (!check()) return nullptr;
     return WindowSide::current()->GetInspector(*this);
 }
 
 bool Item::Close(int saveMode) const
 {
-    if (!check())
-        return false;
+    if (!check()) return false;
     if (saveMode == olSave) {
-        if (!saveItem(*d))
-            return false;
+        if (!saveItem(*d)) return false;
     } else if (saveMode == olDiscard || saveMode == olPromptForSave) {
         discardChanges(*d);
     } else {
@@ -1594,8 +1506,7 @@ bool Item::Close(int saveMode) const
 
 bool Item::SaveAs(const QString& path, int type) const
 {
-    if (!check())
-        return false;
+    if (!check()) return false;
     QByteArray bytes;
     if (type == olTXT) {
         bytes = d->fields[memberIndex(u"Body"_s)].toLatin1();
@@ -1620,10 +1531,10 @@ bool Item::SaveAs(const QString& path, int type) const
             const qsizetype pos = a->position < 0 ? body.size() : qMin<qsizetype>(a->position, body.size());
             w.text(body.mid(at, pos - at));
             at = pos;
-            const QByteArray payload = "\\kvpos" + QByteArray::number(a->position) + " {\\*\\kvdisplayname "
-                                       + platform::rtf::EscapeText(a->displayName) + "}{\\*\\kvfilename "
-                                       + platform::rtf::EscapeText(a->fileName) + "}{\\*\\kvdata "
-                                       + hexBytes(a->data) + "}";
+            const QByteArray payload = "\\kvpos" + QByteArray::number(a->position) + " {\\*\\kvdisplayname " +
+                                       platform::rtf::EscapeText(a->displayName) + "}{\\*\\kvfilename " +
+                                       platform::rtf::EscapeText(a->fileName) + "}{\\*\\kvdata " +
+                                       hexBytes(a->data) + "}";
             w.ignorableGroup(QByteArrayLiteral("kvattachment"), payload);
         }
         w.text(body.mid(at));
@@ -1640,8 +1551,7 @@ bool Item::SaveAs(const QString& path, int type) const
 
 Recipients Item::Recipients() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     if (d->isContact()) {
         SetErr(ErrNo::NotSupported, u"Object doesn't support this property or method"_s);
         return {};
@@ -1654,8 +1564,7 @@ Recipients Item::Recipients() const
 
 Attachments Item::Attachments() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     loadAttachments(*d);
     kv::outlook::Attachments a;
     a.m_item = d;
@@ -1664,8 +1573,7 @@ Attachments Item::Attachments() const
 
 QVariantMap Item::Snapshot() const
 {
-    if (!check())
-        return {};
+    if (!check()) return {};
     loadAttachments(*d);
     loadRecipients(*d);
     QVariantMap m;
@@ -1703,8 +1611,7 @@ QVariantMap Item::Snapshot() const
 
 int UserProperties::Count() const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     return static_cast<int>(m_item->props.size());
 }
@@ -1717,8 +1624,7 @@ UserProperty UserProperties::Find(const QString& name) const
     }
     ClearErr();
     const PropValue* p = m_item->prop(name);
-    if (!p)
-        return {};
+    if (!p) return {};
     UserProperty up;
     up.m_item = m_item;
     up.m_name = p->name;
@@ -1744,16 +1650,14 @@ UserProperty UserProperties::Item(int index) const
 
 QString UserProperty::Name() const
 {
-    if (!m_item)
-        return NothingErr(), QString();
+    if (!m_item) return NothingErr(), QString();
     ClearErr();
     return m_name;
 }
 
 int UserProperty::Type() const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     const PropValue* p = m_item->prop(m_name);
     return p ? p->type : 0;
@@ -1761,8 +1665,7 @@ int UserProperty::Type() const
 
 QVariant UserProperty::Value() const
 {
-    if (!m_item)
-        return NothingErr(), QVariant();
+    if (!m_item) return NothingErr(), QVariant();
     ClearErr();
     const PropValue* p = m_item->prop(m_name);
     return p ? p->value : QVariant();
@@ -1770,15 +1673,12 @@ QVariant UserProperty::Value() const
 
 bool UserProperty::setValue(const QVariant& value) const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     PropValue* p = m_item->prop(m_name);
-    if (!p)
-        return SetErr(ErrNo::NotFound, NotFoundText);
+    if (!p) return SetErr(ErrNo::NotFound, NotFoundText);
     QVariant converted;
-    if (!detail::Coerce(p->type, value, &converted))
-        return SetErr(ErrNo::TypeMismatch, u"Type mismatch"_s);
+    if (!detail::Coerce(p->type, value, &converted)) return SetErr(ErrNo::TypeMismatch, u"Type mismatch"_s);
     p->value = converted;
     p->dirty = true;
     return true;
@@ -1788,8 +1688,7 @@ bool UserProperty::setValue(const QVariant& value) const
 
 int Attachments::Count() const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     return static_cast<int>(m_item->atts.size());
 }
@@ -1851,8 +1750,7 @@ Attachment Attachments::Item(int index) const
 
 bool Attachments::Remove(int index) const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     if (index < 1 || index > m_item->atts.size())
         return SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
@@ -1910,8 +1808,7 @@ QByteArray Attachment::Data() const
 bool Attachment::SaveAsFile(const QString& path) const
 {
     const AttData* a = attAt(m_item, m_index);
-    if (!a)
-        return false;
+    if (!a) return false;
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(a->data) != a->data.size() || !f.commit())
         return SetErr(ErrNo::Fail, u"Cannot save the attachment to '%1'."_s.arg(path));
@@ -1922,8 +1819,7 @@ bool Attachment::SaveAsFile(const QString& path) const
 
 int Recipients::Count() const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     return static_cast<int>(m_item->recips.size());
 }
@@ -1939,8 +1835,7 @@ Recipient Recipients::Add(const QString& name) const
     const QStringList parts = name.split(u';', Qt::SkipEmptyParts);
     QStringList names;
     for (const QString& p : parts)
-        if (!p.trimmed().isEmpty())
-            names.append(p.trimmed());
+        if (!p.trimmed().isEmpty()) names.append(p.trimmed());
     if (names.isEmpty()) {
         SetErr(ErrNo::InvalidArg, u"There must be at least one name in the recipient."_s);
         return {};
@@ -1974,13 +1869,11 @@ Recipient Recipients::Item(int index) const
 
 bool Recipients::ResolveAll() const
 {
-    if (!m_item)
-        return NothingErr();
+    if (!m_item) return NothingErr();
     ClearErr();
     bool all = true;
     for (RecipData& r : m_item->recips) {
-        if (!r.resolved && !resolveName(*m_item->app, r))
-            all = false;
+        if (!r.resolved && !resolveName(*m_item->app, r)) all = false;
     }
     m_item->recipsDirty = true;
     ClearErr();
@@ -2026,8 +1919,7 @@ int Recipient::Type() const
 bool Recipient::Resolve() const
 {
     RecipData* r = recipAt(m_item, m_index);
-    if (!r)
-        return false;
+    if (!r) return false;
     const bool ok = r->resolved || resolveName(*m_item->app, *r);
     m_item->recipsDirty = true;
     ClearErr();
@@ -2038,31 +1930,27 @@ bool Recipient::Resolve() const
 
 bool RegisterForm(const Application& app, const QString& messageClass, const QList<FormProperty>& properties)
 {
-    if (!app.d)
-        return NothingErr();
+    if (!app.d) return NothingErr();
     ClearErr();
-    if (!validClass(messageClass))
-        return SetErr(ErrNo::InvalidArg, u"The message class is not valid."_s);
+    if (!validClass(messageClass)) return SetErr(ErrNo::InvalidArg, u"The message class is not valid."_s);
     QSet<QString> seen;
     for (const FormProperty& p : properties) {
-        if (p.name.trimmed().isEmpty() || !detail::IsKnownPropertyType(p.type) || seen.contains(p.name.toLower()))
+        if (p.name.trimmed().isEmpty() || !detail::IsKnownPropertyType(p.type) ||
+            seen.contains(p.name.toLower()))
             return SetErr(ErrNo::InvalidArg, u"The form's property \"%1\" is not valid."_s.arg(p.name));
         seen.insert(p.name.toLower());
     }
-    if (!openStore(*app.d))
-        return false;
+    if (!openStore(*app.d)) return false;
     Store& s = app.d->s();
     return s.write([&] {
         Query del(s, u"DELETE FROM forms WHERE message_class = ?"_s, {messageClass});
         Query ins(s, u"INSERT INTO forms (message_class) VALUES (?)"_s, {messageClass});
-        if (!del.ok() || !ins.ok())
-            return false;
+        if (!del.ok() || !ins.ok()) return false;
         int idx = 0;
         for (const FormProperty& p : properties) {
             Query q(s, u"INSERT INTO form_props (message_class, name, type, idx) VALUES (?, ?, ?, ?)"_s,
                     {messageClass, p.name, p.type, ++idx});
-            if (!q.ok())
-                return false;
+            if (!q.ok()) return false;
         }
         return true;
     });
@@ -2070,29 +1958,23 @@ bool RegisterForm(const Application& app, const QString& messageClass, const QLi
 
 bool UnregisterForm(const Application& app, const QString& messageClass)
 {
-    if (!app.d)
-        return NothingErr();
+    if (!app.d) return NothingErr();
     ClearErr();
-    if (!openStore(*app.d))
-        return false;
+    if (!openStore(*app.d)) return false;
     Store& s = app.d->s();
     return s.write([&] {
         Query q(s, u"DELETE FROM forms WHERE message_class = ?"_s, {messageClass});
-        if (!q.ok())
-            return false;
-        if (q.rowsAffected() == 0)
-            return SetErr(ErrNo::Exception, NotFoundText);
+        if (!q.ok()) return false;
+        if (q.rowsAffected() == 0) return SetErr(ErrNo::Exception, NotFoundText);
         return true;
     });
 }
 
 bool IsFormRegistered(const Application& app, const QString& messageClass)
 {
-    if (!app.d)
-        return NothingErr();
+    if (!app.d) return NothingErr();
     ClearErr();
-    if (!openStore(*app.d))
-        return false;
+    if (!openStore(*app.d)) return false;
     return formRegistered(app.d->s(), messageClass);
 }
 
@@ -2103,14 +1985,17 @@ bool RegisterProductForms(const Application& app)
                          {u"UserStatus"_s, olText},
                          {u"LocalHost"_s, olText},
                          {u"LocalPort"_s, olNumber},
-                         {u"SerialNumber"_s, olText}})
-           && RegisterForm(app, QString::fromUtf16(KivaraMessageClass),
-                           {{u"IPAddress"_s, olText},
-                            {u"ChatName"_s, olText},
-                            {u"Availability"_s, olText},
-                            {u"MsgRead"_s, olYesNo}});
+                         {u"SerialNumber"_s, olText}}) &&
+           RegisterForm(app, QString::fromUtf16(KivaraMessageClass),
+                        {{u"IPAddress"_s, olText},
+                         {u"ChatName"_s, olText},
+                         {u"Availability"_s, olText},
+                         {u"MsgRead"_s, olYesNo}});
 }
 
-bool RegisterProductForms(const QString& storePath) { return RegisterProductForms(Application(storePath)); }
+bool RegisterProductForms(const QString& storePath)
+{
+    return RegisterProductForms(Application(storePath));
+}
 
 } // namespace kv::outlook

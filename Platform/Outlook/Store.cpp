@@ -27,10 +27,8 @@ int g_connectionCounter = 0;
 bool precheck(const QString& path, QString* why)
 {
     QFileInfo info(path);
-    if (!info.exists())
-        return true;
-    if (info.size() == 0)
-        return true; // created but never written: a new store
+    if (!info.exists()) return true;
+    if (info.size() == 0) return true; // created but never written: a new store
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *why = u"the file cannot be read"_s;
@@ -47,8 +45,7 @@ bool precheck(const QString& path, QString* why)
     }
     const auto* h = reinterpret_cast<const uchar*>(header.constData());
     qint64 pageSize = qFromBigEndian<quint16>(h + 16);
-    if (pageSize == 1)
-        pageSize = 65536;
+    if (pageSize == 1) pageSize = 65536;
     if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) {
         *why = u"the file is damaged (invalid page size)"_s;
         return false;
@@ -154,8 +151,7 @@ bool execRaw(QSqlDatabase& db, const QString& sql, QString* error = nullptr)
         q.finish();
         return true;
     }
-    if (error)
-        *error = q.lastError().text();
+    if (error) *error = q.lastError().text();
     return false;
 }
 
@@ -163,8 +159,7 @@ QVariant scalar(QSqlDatabase& db, const QString& sql, QString* error = nullptr)
 {
     QSqlQuery q(db);
     if (!q.exec(sql)) {
-        if (error)
-            *error = q.lastError().text();
+        if (error) *error = q.lastError().text();
         return {};
     }
     QVariant v = q.next() ? q.value(0) : QVariant();
@@ -180,10 +175,8 @@ bool isBusy(const QString& text)
 bool beginImmediate(QSqlDatabase& db, QString* error)
 {
     for (int attempt = 0;; ++attempt) {
-        if (execRaw(db, u"BEGIN IMMEDIATE"_s, error))
-            return true;
-        if (!isBusy(*error) || attempt >= MaxBusyRetries)
-            return false;
+        if (execRaw(db, u"BEGIN IMMEDIATE"_s, error)) return true;
+        if (!isBusy(*error) || attempt >= MaxBusyRetries) return false;
         QThread::msleep(10u << attempt);
     }
 }
@@ -192,19 +185,17 @@ bool beginImmediate(QSqlDatabase& db, QString* error)
 
 QString DefaultStorePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara/outlook/store.sqlite"_s;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/kivara/outlook/store.sqlite"_s;
 }
 
-Store::Store(const QString& path)
-    : m_path(path), m_connection(u"kvoutlook-%1"_s.arg(++g_connectionCounter))
-{
-}
+Store::Store(const QString& path) : m_path(path), m_connection(u"kvoutlook-%1"_s.arg(++g_connectionCounter))
+{}
 
 Store::~Store()
 {
     m_queries.clear();
-    if (m_db.isValid())
-        m_db.close();
+    if (m_db.isValid()) m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
 }
@@ -212,8 +203,7 @@ Store::~Store()
 std::shared_ptr<Store> Store::forPath(const QString& path)
 {
     const QString key = QFileInfo(path).absoluteFilePath();
-    if (auto existing = t_stores.value(key).lock())
-        return existing;
+    if (auto existing = t_stores.value(key).lock()) return existing;
     std::shared_ptr<Store> store(new Store(key));
     t_stores.insert(key, store);
     return store;
@@ -222,8 +212,7 @@ std::shared_ptr<Store> Store::forPath(const QString& path)
 bool Store::openFailed(const QString& why)
 {
     m_queries.clear();
-    if (m_db.isValid())
-        m_db.close();
+    if (m_db.isValid()) m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
     return detail::SetErr(ErrNo::StoreFailed,
@@ -232,19 +221,16 @@ bool Store::openFailed(const QString& why)
 
 bool Store::ensureOpen()
 {
-    if (m_open)
-        return true;
+    if (m_open) return true;
     QString why;
-    if (!precheck(m_path, &why))
-        return openFailed(why);
+    if (!precheck(m_path, &why)) return openFailed(why);
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return openFailed(u"its folder cannot be created"_s);
 
     m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT="_s + BusyTimeoutMs);
-    if (!m_db.open())
-        return openFailed(u"the file cannot be read (%1)"_s.arg(m_db.lastError().text()));
+    if (!m_db.open()) return openFailed(u"the file cannot be read (%1)"_s.arg(m_db.lastError().text()));
 
     QString error;
     // Reading the schema is the first thing that fails on a file SQLite cannot use.
@@ -253,7 +239,8 @@ bool Store::ensureOpen()
     const QString mode = scalar(m_db, u"PRAGMA journal_mode=WAL"_s, &error).toString();
     if (mode.compare(u"wal"_s, Qt::CaseInsensitive) != 0)
         return openFailed(u"the file cannot be shared (%1)"_s.arg(error.isEmpty() ? mode : error));
-    if (!execRaw(m_db, u"PRAGMA synchronous=NORMAL"_s, &error) || !execRaw(m_db, u"PRAGMA foreign_keys=ON"_s, &error))
+    if (!execRaw(m_db, u"PRAGMA synchronous=NORMAL"_s, &error) ||
+        !execRaw(m_db, u"PRAGMA foreign_keys=ON"_s, &error))
         return openFailed(error);
 
     const int version = scalar(m_db, u"PRAGMA user_version"_s).toInt();
@@ -265,17 +252,18 @@ bool Store::ensureOpen()
     return true;
 }
 
-int Store::latestSchemaVersion() { return migrations().last().version; }
+int Store::latestSchemaVersion()
+{
+    return migrations().last().version;
+}
 
 bool Store::migrate(QSqlDatabase& db, int target, QString* error)
 {
-    if (!beginImmediate(db, error))
-        return false;
+    if (!beginImmediate(db, error)) return false;
     // Another process may have migrated while this one waited for the lock.
     const int version = scalar(db, u"PRAGMA user_version"_s).toInt();
     for (const Migration& m : migrations()) {
-        if (m.version <= version || m.version > target)
-            continue;
+        if (m.version <= version || m.version > target) continue;
         for (const QString& sql : m.statements) {
             if (!execRaw(db, sql, error)) {
                 execRaw(db, u"ROLLBACK"_s);
@@ -308,8 +296,7 @@ QSqlQuery& Store::prepared(const QString& sql)
 
 bool Store::write(const std::function<bool()>& body)
 {
-    if (!ensureOpen())
-        return false;
+    if (!ensureOpen()) return false;
     Q_ASSERT(!m_inWrite);
     QString error;
     if (!beginImmediate(m_db, &error))
@@ -339,28 +326,27 @@ bool Store::sqlFailed(const QSqlQuery& q)
 
 QString Store::integrityCheck()
 {
-    if (!ensureOpen())
-        return Err().Description;
+    if (!ensureOpen()) return Err().Description;
     return scalar(m_db, u"PRAGMA integrity_check"_s).toString();
 }
 
 int Store::schemaVersion()
 {
-    if (!ensureOpen())
-        return -1;
+    if (!ensureOpen()) return -1;
     return scalar(m_db, u"PRAGMA user_version"_s).toInt();
 }
 
-Query::Query(Store& store, const QString& sql, const QVariantList& values)
-    : m_q(store.prepared(sql))
+Query::Query(Store& store, const QString& sql, const QVariantList& values) : m_q(store.prepared(sql))
 {
     for (int i = 0; i < values.size(); ++i)
         m_q.bindValue(i, values[i]);
     m_ok = m_q.exec();
-    if (!m_ok)
-        store.sqlFailed(m_q);
+    if (!m_ok) store.sqlFailed(m_q);
 }
 
-Query::~Query() { m_q.finish(); }
+Query::~Query()
+{
+    m_q.finish();
+}
 
 } // namespace kv::outlook

@@ -80,13 +80,13 @@ bool Coerce(int type, const QVariant& in, QVariant* out)
             return true;
         }
         const QString s = in.toString().trimmed();
-        if (s.compare(u"true"_s, Qt::CaseInsensitive) == 0 || s.compare(u"yes"_s, Qt::CaseInsensitive) == 0
-            || s == u"-1"_s || s == u"1"_s) {
+        if (s.compare(u"true"_s, Qt::CaseInsensitive) == 0 || s.compare(u"yes"_s, Qt::CaseInsensitive) == 0 ||
+            s == u"-1"_s || s == u"1"_s) {
             *out = true;
             return true;
         }
-        if (s.compare(u"false"_s, Qt::CaseInsensitive) == 0 || s.compare(u"no"_s, Qt::CaseInsensitive) == 0
-            || s == u"0"_s || s.isEmpty()) {
+        if (s.compare(u"false"_s, Qt::CaseInsensitive) == 0 || s.compare(u"no"_s, Qt::CaseInsensitive) == 0 ||
+            s == u"0"_s || s.isEmpty()) {
             *out = false;
             return true;
         }
@@ -106,8 +106,7 @@ bool Coerce(int type, const QVariant& in, QVariant* out)
         bool ok = false;
         const QString s = in.toString().trimmed();
         const double d = s.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
-            return false;
+        if (!ok || !std::isfinite(d)) return false;
         *out = number(d);
         return true;
     }
@@ -117,8 +116,7 @@ bool Coerce(int type, const QVariant& in, QVariant* out)
             return true;
         }
         const QDateTime dt = QDateTime::fromString(in.toString().trimmed(), Qt::ISODate);
-        if (!dt.isValid())
-            return false;
+        if (!dt.isValid()) return false;
         *out = QVariant::fromValue(dt);
         return true;
     }
@@ -133,8 +131,7 @@ QVariant ToStored(int type, const QVariant& value)
     case olYesNo:
         return value.toBool() ? 1 : 0;
     case olNumber:
-        if (value.typeId() == QMetaType::Double)
-            return value.toDouble();
+        if (value.typeId() == QMetaType::Double) return value.toDouble();
         return value.toLongLong();
     case olDateTime: {
         const QDateTime dt = value.toDateTime();
@@ -153,8 +150,7 @@ QVariant FromStored(int type, const QVariant& stored)
     case olYesNo:
         return stored.toLongLong() != 0;
     case olNumber:
-        if (stored.typeId() == QMetaType::Double)
-            return number(stored.toDouble());
+        if (stored.typeId() == QMetaType::Double) return number(stored.toDouble());
         return QVariant::fromValue<qint64>(stored.toLongLong());
     case olDateTime:
         return QVariant::fromValue(QDateTime::fromString(stored.toString(), Qt::ISODateWithMs));

@@ -12,29 +12,33 @@ std::shared_ptr<WindowSide> g_side;
 const QString ClosedText = u"The window has been closed."_s;
 const QString NoPageText = u"Array index out of bounds."_s;
 // Standard pages every form has besides its custom ones.
-const QStringList StandardPages = {u"General"_s, u"Details"_s, u"Activities"_s, u"Certificates"_s,
-                                   u"All Fields"_s, u"Message"_s};
+const QStringList StandardPages = {u"General"_s,      u"Details"_s,    u"Activities"_s,
+                                   u"Certificates"_s, u"All Fields"_s, u"Message"_s};
 } // namespace
 
 std::shared_ptr<WindowSide> WindowSide::current()
 {
-    if (!g_side)
-        g_side = std::make_shared<HeadlessWindowSide>();
+    if (!g_side) g_side = std::make_shared<HeadlessWindowSide>();
     return g_side;
 }
 
-void WindowSide::install(std::shared_ptr<WindowSide> side) { g_side = std::move(side); }
+void WindowSide::install(std::shared_ptr<WindowSide> side)
+{
+    g_side = std::move(side);
+}
 
 // ---------------------------------------------------------------- pages
 
-HeadlessWindowSide::Page::~Page() { release(); }
+HeadlessWindowSide::Page::~Page()
+{
+    release();
+}
 
 void HeadlessWindowSide::Page::release()
 {
     // A control may be closing its own form from inside one of its members.
     for (const QPointer<QObject>& c : std::as_const(m_controls))
-        if (c)
-            c->deleteLater();
+        if (c) c->deleteLater();
     m_controls.clear();
 }
 
@@ -42,15 +46,13 @@ QObject* HeadlessWindowSide::Page::Controls(const QString& name)
 {
     ClearErr();
     QObject* c = m_controls.value(name);
-    if (!c)
-        SetErr(ErrNo::BadIndex, NoPageText);
+    if (!c) SetErr(ErrNo::BadIndex, NoPageText);
     return c;
 }
 
 void HeadlessWindowSide::Page::addControl(const QString& name, QObject* control)
 {
-    if (control && control->objectName().isEmpty())
-        control->setObjectName(name);
+    if (control && control->objectName().isEmpty()) control->setObjectName(name);
     m_controls.insert(name, control);
 }
 
@@ -74,8 +76,7 @@ public:
     {
         Q_UNUSED(modal);
         ClearErr();
-        if (m_closed)
-            return SetErr(ErrNo::NotFound, ClosedText);
+        if (m_closed) return SetErr(ErrNo::NotFound, ClosedText);
         buildPages();
         const bool first = !m_displayed;
         m_displayed = true;
@@ -87,8 +88,7 @@ public:
             const UserProperty read = m_item.UserProperties().Find(u"MsgRead"_s);
             if (read && !read.Value().toBool()) {
                 read.setValue(true);
-                if (!m_item.EntryID().isEmpty())
-                    m_item.Save();
+                if (!m_item.EntryID().isEmpty()) m_item.Save();
             }
         }
         ClearErr();
@@ -99,10 +99,8 @@ public:
     bool Close(int saveMode) override
     {
         ClearErr();
-        if (m_closed)
-            return true;
-        if (saveMode == olSave && !m_item.Save())
-            return false;
+        if (m_closed) return true;
+        if (saveMode == olSave && !m_item.Save()) return false;
         m_closed = true;
         for (const auto& page : std::as_const(m_pages))
             page->release();
@@ -118,8 +116,7 @@ public:
     bool SetCurrentFormPage(const QString& pageName) override
     {
         ClearErr();
-        if (m_closed)
-            return SetErr(ErrNo::NotFound, ClosedText);
+        if (m_closed) return SetErr(ErrNo::NotFound, ClosedText);
         buildPages();
         if (!m_pages.contains(pageName) && !StandardPages.contains(pageName, Qt::CaseInsensitive))
             return SetErr(ErrNo::Exception, u"Could not find the form page \"%1\"."_s.arg(pageName));
@@ -136,8 +133,7 @@ public:
         }
         buildPages();
         auto page = m_pages.value(pageName);
-        if (!page)
-            SetErr(ErrNo::BadIndex, NoPageText);
+        if (!page) SetErr(ErrNo::BadIndex, NoPageText);
         return page;
     }
 
@@ -150,13 +146,11 @@ public:
 private:
     void buildPages()
     {
-        if (m_built)
-            return;
+        if (m_built) return;
         m_built = true;
         const QString cls = m_item.MessageClass();
         for (const Builder& b : std::as_const(m_side->m_builders)) {
-            if (b.messageClass.compare(cls, Qt::CaseInsensitive) != 0)
-                continue;
+            if (b.messageClass.compare(cls, Qt::CaseInsensitive) != 0) continue;
             auto page = std::make_shared<Page>();
             m_pages.insert(b.page, page);
             b.build(shared_from_this(), *page);
@@ -187,8 +181,7 @@ public:
     bool setCurrentFolder(const MAPIFolder& folder) override
     {
         ClearErr();
-        if (!folder)
-            return SetErr(ErrNo::ObjectNotSet, u"Object variable or With block variable not set"_s);
+        if (!folder) return SetErr(ErrNo::ObjectNotSet, u"Object variable or With block variable not set"_s);
         m_folder = folder;
         return true;
     }
@@ -201,8 +194,7 @@ public:
     bool Activate() override
     {
         ClearErr();
-        if (!m_displayed)
-            return Display();
+        if (!m_displayed) return Display();
         auto self = shared_from_this();
         m_side->m_explorers.removeAll(self);
         m_side->m_explorers.append(self);
@@ -227,20 +219,17 @@ private:
 
 // ---------------------------------------------------------------- side
 
-HeadlessWindowSide::HeadlessWindowSide(bool running)
-    : m_running(running)
-{
-}
+HeadlessWindowSide::HeadlessWindowSide(bool running) : m_running(running) {}
 
-void HeadlessWindowSide::setPageBuilder(const QString& messageClass, const QString& pageName, PageBuilder builder)
+void HeadlessWindowSide::setPageBuilder(const QString& messageClass, const QString& pageName,
+                                        PageBuilder builder)
 {
     m_builders.append({messageClass, pageName, std::move(builder)});
 }
 
 bool HeadlessWindowSide::Start()
 {
-    if (!m_running && m_startable)
-        m_running = true;
+    if (!m_running && m_startable) m_running = true;
     return m_running;
 }
 
@@ -263,16 +252,14 @@ std::shared_ptr<Explorer> HeadlessWindowSide::GetExplorer(const MAPIFolder& fold
 std::shared_ptr<Inspector> HeadlessWindowSide::FindInspector(const Item& item)
 {
     for (const auto& i : std::as_const(m_inspectors))
-        if (i->item() == item || i->item().isSameStored(item))
-            return i;
+        if (i->item() == item || i->item().isSameStored(item)) return i;
     return nullptr;
 }
 
 std::shared_ptr<Inspector> HeadlessWindowSide::GetInspector(const Item& item)
 {
     ClearErr();
-    if (auto open = FindInspector(item))
-        return open;
+    if (auto open = FindInspector(item)) return open;
     return std::make_shared<HInspector>(this, item);
 }
 
