@@ -1,6 +1,10 @@
 #include "SimComputer.h"
 
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
 #include "modReg.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +54,15 @@ void SimComputer::setUp() const
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
     WriteSetting(u"Settings"_s, u"InstallDir"_s, installDir());
     WriteSetting(u"Settings"_s, u"SerialNum"_s, m_serialNum);
+    // The store's driver needs an application object; before it exists the
+    // test main registers the forms itself.
+    if (QCoreApplication::instance())
+        installForms();
+}
+
+void SimComputer::installForms() const
+{
+    outlook::RegisterProductForms(outlook::DefaultStorePath());
 }
 
 } // namespace kv::test

@@ -15,8 +15,11 @@ public:
                          const QString& serialNum = QStringLiteral("KV-TEST-0001"));
 
     // Makes this process that computer: sets the environment variables the
-    // platform layer reads, then performs the product set-up.
+    // platform layer reads, then performs the product set-up (the forms are
+    // registered in the store once an application object exists).
     void activate();
+    // Registers the product's two forms in this computer's store.
+    void installForms() const;
 
     // The environment for a child process that runs on this computer.
     QProcessEnvironment environment() const;
@@ -51,6 +54,7 @@ private:
         kv::test::SimComputer kvDefaultComputer;                                                             \
         kvDefaultComputer.activate();                                                                        \
         QApplication app(argc, argv);                                                                        \
+        kvDefaultComputer.installForms();                                                                    \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \
