@@ -10,6 +10,7 @@
 #include "Socket.h"
 #include "Sound.h"
 #include "Transcript.h"
+#include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
 #include "ui_Kivara.h"
@@ -188,6 +189,14 @@ void Kivara::Terminate()
     for (Socket* s : m_wskFile)
         s->Close();
     m_objParent = nullptr;
+    m_inspector.reset();
+}
+
+bool Kivara::CloseParentForm()
+{
+    if (m_inspector) return m_inspector->Close(outlook::olSave);
+    if (m_objParent) return QMetaObject::invokeMethod(m_objParent, "Close", Q_ARG(int, outlook::olSave));
+    return false;
 }
 
 void Kivara::closeWaitChatSocket()

@@ -25,6 +25,9 @@ class Kivara;
 namespace kv::platform {
 class Socket;
 }
+namespace kv::outlook {
+class Inspector;
+}
 
 namespace kv::control {
 
@@ -107,8 +110,12 @@ public:
     explicit Kivara(QWidget* parent = nullptr, const KivaraTimings& timings = {});
     ~Kivara() override;
 
+    // A host reaching the control by name sets an object that answers
+    // CurrentItem and Close(int); an in-process host sets the inspector itself.
     QObject* objParent() const { return m_objParent; }
     void setObjParent(QObject* parent) { m_objParent = parent; }
+    std::shared_ptr<outlook::Inspector> parentInspector() const { return m_inspector; }
+    void setParentInspector(std::shared_ptr<outlook::Inspector> inspector) { m_inspector = std::move(inspector); }
     bool TrayOpened() const { return m_state.trayOpened; }
     void setTrayOpened(bool opened) { m_state.trayOpened = opened; }
     Q_INVOKABLE bool Alone(short nRoom);
@@ -179,6 +186,8 @@ public:
     void ConfirmClosePrivateRoom(const QString& tag);
     // Sends the private-room request to a participant of the public room.
     void RequestPrivateRoom(const QString& name);
+    // Closes the contact form the control sits on, saving its item (Close(0) on objParent).
+    bool CloseParentForm();
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -224,6 +233,7 @@ private:
     bool m_roomDetails = false; // "&Show Room Details" is checked
     bool m_renaming = false; // rows are being written by the control, not edited by the user
     QPointer<QObject> m_objParent;
+    std::shared_ptr<outlook::Inspector> m_inspector;
     RoomTable m_rooms;
     platform::Socket* m_wskChat = nullptr;
     platform::Socket* m_wskProbe = nullptr;

@@ -14,6 +14,7 @@
 #include "Socket.h"
 #include "Sound.h"
 #include "Transcript.h"
+#include "Outlook/WindowSide.h"
 #include "modUser.h"
 
 #include <QAction>
@@ -292,6 +293,24 @@ void TestControl::interfaceByName()
     QCOMPARE(k->property("objParent").value<QObject*>(), &parentForm);
     QVERIFY(k->setProperty("TrayOpened", true));
     QVERIFY(k->property("TrayOpened").toBool());
+
+    // The form is closed through the inspector, saving its item.
+    struct FakeInspector : outlook::Inspector {
+        QList<int> closes;
+        outlook::Item CurrentItem() override { return outlook::Item(); }
+        bool Display(bool) override { return true; }
+        bool Close(int saveMode) override { closes << saveMode; return true; }
+        bool SetCurrentFormPage(const QString&) override { return true; }
+        std::shared_ptr<outlook::FormPage> ModifiedFormPages(const QString&) override { return nullptr; }
+        QString CurrentFormPage() override { return {}; }
+        bool IsDisplayed() override { return true; }
+    };
+    auto inspector = std::make_shared<FakeInspector>();
+    k->setParentInspector(inspector);
+    QVERIFY(k->CloseParentForm());
+    QCOMPARE(inspector->closes, QList<int>{0});
+    k.reset(); // terminating releases the form's references
+    QCOMPARE(inspector.use_count(), 1);
 }
 
 void TestControl::beforeSessionStart()
