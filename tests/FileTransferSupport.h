@@ -9,9 +9,9 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QRegularExpression>
 #include <QUdpSocket>
 #include <deque>
 
@@ -55,15 +55,13 @@ public:
     bool send(const QByteArray& bytes)
     {
         QTcpSocket* s = connection();
-        if (!s)
-            return false;
+        if (!s) return false;
         s->write(bytes);
         return platform::WaitUntil([&] { return !s || s->bytesToWrite() == 0; }, TransferWaitMs);
     }
     void closeConnection()
     {
-        if (QTcpSocket* s = connection())
-            s->disconnectFromHost();
+        if (QTcpSocket* s = connection()) s->disconnectFromHost();
     }
     bool peerClosed() const
     {
@@ -97,7 +95,8 @@ inline QByteArray ExpectedFramed(const QString& text)
     QByteArray out("1");
     const QByteArray plain = text.toLatin1();
     for (qsizetype i = 0; i < plain.size(); ++i)
-        out.append(static_cast<char>(static_cast<uchar>(plain[i]) ^ (key.at(i % DatagramKeyLength).unicode() & 0xff)));
+        out.append(static_cast<char>(static_cast<uchar>(plain[i]) ^
+                                     (key.at(i % DatagramKeyLength).unicode() & 0xff)));
     return out;
 }
 

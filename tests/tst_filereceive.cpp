@@ -237,8 +237,9 @@ void TestFileReceive::chooseSavePathLoops()
     SavePathChoice choice = ChooseSavePath(wanted, folder, true);
     QCOMPARE(choice.path, wanted);
     QVERIFY(!choice.replaceAgreed);
-    QCOMPARE(m_prompt->shown(), (QStringList{u"Save file as..."_s, u"Do you wish to cancel the file transfer ?"_s,
-                                             u"Save file as..."_s}));
+    QCOMPARE(m_prompt->shown(),
+             (QStringList{u"Save file as..."_s, u"Do you wish to cancel the file transfer ?"_s,
+                          u"Save file as..."_s}));
     QCOMPARE(m_prompt->lastSave.filter, u"All files (*.*)|*.*"_s);
     QCOMPARE(m_prompt->lastSave.initialDir, folder);
     QCOMPARE(m_prompt->lastSave.fileName, wanted);
@@ -258,9 +259,9 @@ void TestFileReceive::chooseSavePathLoops()
     const int before = static_cast<int>(m_prompt->shown().size());
     choice = ChooseSavePath(wanted, folder, true);
     QCOMPARE(choice.path, other);
-    QCOMPARE(m_prompt->shown().mid(before), (QStringList{u"Save file as..."_s,
-                                                         u"The file 'a.txt' already exists.\r\rOverwrite ?"_s,
-                                                         u"Save file as..."_s}));
+    QCOMPARE(m_prompt->shown().mid(before),
+             (QStringList{u"Save file as..."_s, u"The file 'a.txt' already exists.\r\rOverwrite ?"_s,
+                          u"Save file as..."_s}));
     // "Yes" agrees to replace it, which happens only when the new file is complete.
     m_prompt->answer(u"already exists"_s, {MsgResult::Yes});
     choice = ChooseSavePath(wanted, folder, false);
@@ -280,8 +281,9 @@ void TestFileReceive::windowShowsTheOffer()
     QCOMPARE(Label(w, "lblFile_0"), u"Bob is sending a file."_s);
     QCOMPARE(Label(w, "lblFile_1"), u"Filename: report.doc (2.00 k)"_s);
     QCOMPARE(Label(w, "lblSize"), u"2.00 k"_s);
-    QCOMPARE(Label(w, "lblFile_2"), u"Some files can contain viruses, macros or data which can be harmful to your "
-                                    u"computer.  You should only accept files from trusted sources."_s);
+    QCOMPARE(Label(w, "lblFile_2"),
+             u"Some files can contain viruses, macros or data which can be harmful to your "
+             u"computer.  You should only accept files from trusted sources."_s);
     QCOMPARE(Label(w, "lblFile_3"), u"What would you like to do with this file?"_s);
     QCOMPARE(Label(w, "lblFile_4"), u"File size:"_s);
     QCOMPARE(Label(w, "lblFile_5"), u"Progress:"_s);
@@ -308,7 +310,8 @@ void TestFileReceive::receivesFewMiBWithProgress()
     const QString target = QDir(m_folder).filePath(u"big.bin"_s);
     // The form is answered as a person would: OK with "save" chosen, then the dialog.
     kv::platform::Prompt::install(std::make_unique<kv::test::SequencePrompt>(
-        u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s + target));
+        u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s +
+        target));
     frmFile w;
     bool unloaded = false;
     connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
@@ -554,9 +557,10 @@ void TestFileReceive::openItHandsTheFileToTheShell()
         if (opens)
             QVERIFY(m_prompt->shown().isEmpty());
         else
-            QCOMPARE(m_prompt->shown().last(), u"Could not open "_s + target +
-                                                   u".\r\rNo application is associated with the specified file "
-                                                   u"for this operation."_s);
+            QCOMPARE(m_prompt->shown().last(),
+                     u"Could not open "_s + target +
+                         u".\r\rNo application is associated with the specified file "
+                         u"for this operation."_s);
         QFile::remove(target);
     }
     QCOMPARE(FilesUnder(m_folder), QStringList());
@@ -569,12 +573,16 @@ void TestFileReceive::malformedOffersAreRefused_data()
     QTest::addColumn<bool>("notified");
     const int c = 11;
     QTest::newRow("only the word") << QStringList{u"FILEPREP"_s} << u"The offer is incomplete."_s << false;
-    QTest::newRow("no own name") << Offer(c, u"a.txt"_s, u"5"_s).mid(0, 6) << u"The offer is incomplete."_s << true;
-    QTest::newRow("negative size") << Offer(c, u"a.txt"_s, u"-5"_s) << u"The file size is not valid."_s << true;
-    QTest::newRow("huge size") << Offer(c, u"a.txt"_s, u"4294967296"_s) << u"The file size is not valid."_s << true;
+    QTest::newRow("no own name") << Offer(c, u"a.txt"_s, u"5"_s).mid(0, 6) << u"The offer is incomplete."_s
+                                 << true;
+    QTest::newRow("negative size") << Offer(c, u"a.txt"_s, u"-5"_s) << u"The file size is not valid."_s
+                                   << true;
+    QTest::newRow("huge size") << Offer(c, u"a.txt"_s, u"4294967296"_s) << u"The file size is not valid."_s
+                               << true;
     QTest::newRow("text size") << Offer(c, u"a.txt"_s, u"lots"_s) << u"The file size is not valid."_s << true;
     QTest::newRow("empty size") << Offer(c, u"a.txt"_s, u""_s) << u"The file size is not valid."_s << true;
-    QTest::newRow("parent title") << Offer(c, u"../.."_s, u"5"_s) << u"The file name cannot be used."_s << true;
+    QTest::newRow("parent title") << Offer(c, u"../.."_s, u"5"_s) << u"The file name cannot be used."_s
+                                  << true;
     QTest::newRow("empty title") << Offer(c, u""_s, u"5"_s) << u"The file name cannot be used."_s << true;
     QStringList named = Offer(c, u"a.txt"_s, u"5"_s);
     named[piece::RemoteHost] = u"evil.example"_s;
@@ -619,9 +627,9 @@ void TestFileReceive::hostileTitlesStayInTheSaveFolder()
     kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
     FileSender sender(Address(12, 3));
     QVERIFY(sender.ready());
-    const QStringList titles = {u"../escape1.txt"_s,        u"../../escape2.txt"_s, u"..\\escape3.txt"_s,
-                                u"/tmp/escape4.txt"_s,      u"Downloads/../escape5"_s,
-                                u"\x01..\x02/escape6.txt"_s};
+    const QStringList titles = {u"../escape1.txt"_s,       u"../../escape2.txt"_s,
+                                u"..\\escape3.txt"_s,      u"/tmp/escape4.txt"_s,
+                                u"Downloads/../escape5"_s, u"\x01..\x02/escape6.txt"_s};
     int n = 0;
     for (const QString& title : titles) {
         const QByteArray data = Pattern(100 + n++);

@@ -35,11 +35,9 @@ QList<QJsonObject> JsonLines(const QString& path)
 {
     QList<QJsonObject> out;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.trimmed().isEmpty())
-            out << QJsonDocument::fromJson(line).object();
+        if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
     return out;
 }
 
@@ -51,7 +49,8 @@ void WriteText(const QString& path, const QString& text)
 }
 
 // Performs the product set-up in another computer's registry, with extra settings.
-void SetUpComputer(const kv::test::SimComputer& computer, const QList<std::pair<kv::SettingSpec, QString>>& values)
+void SetUpComputer(const kv::test::SimComputer& computer,
+                   const QList<std::pair<kv::SettingSpec, QString>>& values)
 {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", computer.environment().value(u"XDG_CONFIG_HOME"_s).toLocal8Bit());
@@ -148,7 +147,8 @@ void TestOpener::splitsAtEveryBar()
 {
     QCOMPARE(SplitPieces(u"openkvfolder"_s), QStringList{u"openkvfolder"_s});
     QCOMPARE(SplitPieces(u""_s), QStringList{QString()});
-    QCOMPARE(SplitPieces(u"SHOWUSER|Ann|Acme|"_s), (QStringList{u"SHOWUSER"_s, u"Ann"_s, u"Acme"_s, QString()}));
+    QCOMPARE(SplitPieces(u"SHOWUSER|Ann|Acme|"_s),
+             (QStringList{u"SHOWUSER"_s, u"Ann"_s, u"Acme"_s, QString()}));
     QCOMPARE(SplitPieces(u"xFILEPREP||a"_s), (QStringList{u"xFILEPREP"_s, QString(), u"a"_s}));
     // The 14 Peerslip fields follow the word.
     QStringList fields;
@@ -170,7 +170,8 @@ void TestOpener::classifiesEveryCommandWord_data()
     QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme"_s << Route::ShowUser;
     QTest::newRow("fileprep") << u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
     QTest::newRow("showuser inside a word") << u"xxSHOWUSERxx"_s << Route::ShowUser;
-    QTest::newRow("showuser before fileprep") << u"FILEPREP|SHOWUSER|a|5|127.0.0.3|8087|Ann"_s << Route::ShowUser;
+    QTest::newRow("showuser before fileprep")
+        << u"FILEPREP|SHOWUSER|a|5|127.0.0.3|8087|Ann"_s << Route::ShowUser;
     QTest::newRow("fileprep later in the line") << u"hello FILEPREP"_s << Route::FilePrep;
     QTest::newRow("case matters") << u"Uninstall"_s << Route::Nothing;
     QTest::newRow("lower showuser") << u"showuser|a"_s << Route::Nothing;
@@ -207,7 +208,8 @@ void TestOpener::missingSettingsEndBeforeAnyCommand()
 {
     QFETCH(QString, missing);
     const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
-    kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s, missing);
+    kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
+                                        missing);
     frmOpen w;
     bool unloaded = false;
     connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
@@ -229,7 +231,8 @@ void TestOpener::commandsWithoutAWindowEnd_data()
     // Routed to windows that this program does not hold yet.
     QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
     QTest::newRow("conversion") << u""_s << Route::Conversion;
-    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme||||||Ann|Available|127.0.0.2|8086|S|1|0"_s << Route::ShowUser;
+    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme||||||Ann|Available|127.0.0.2|8086|S|1|0"_s
+                              << Route::ShowUser;
 }
 
 void TestOpener::commandsWithoutAWindowEnd()
@@ -276,7 +279,8 @@ void TestOpener::programReceivesAFile()
     const QString target = QDir(folder).filePath(u"chosen name.bin"_s);
     const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
     WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
-                     u"save ^Save file as\\.\\.\\.$ => "_s + target + u"\n"_s);
+                     u"save ^Save file as\\.\\.\\.$ => "_s +
+                         target + u"\n"_s);
     QProcessEnvironment env = receiver.environment();
     env.insert(u"KIVARA_PROMPTS"_s, rules);
     env.insert(u"KIVARA_PROMPT_LOG"_s, log);
@@ -284,7 +288,8 @@ void TestOpener::programReceivesAFile()
     FileSender sender(u"127.60.50.3"_s);
     QVERIFY(sender.ready());
     const QByteArray data = Pattern(1024 * 1024 + 7);
-    DorvanChild dorvan(env, u"FILEPREP|Bob|report.bin|"_s + QString::number(data.size()) + u"|127.60.50.3|8087|Ann"_s);
+    DorvanChild dorvan(env, u"FILEPREP|Bob|report.bin|"_s + QString::number(data.size()) +
+                                u"|127.60.50.3|8087|Ann"_s);
     QVERIFY(sender.waitConnection());
     QCOMPARE(sender.connection()->peerAddress().toString(), u"127.60.50.2"_s);
     QVERIFY(sender.send(data));
@@ -308,7 +313,8 @@ void TestOpener::programOpensAReceivedFile()
 {
     kv::test::SimComputer receiver(u"127.60.51.2"_s, u"KV-TEST-0051"_s);
     QTemporaryDir work;
-    SetUpComputer(receiver, {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
+    SetUpComputer(receiver,
+                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
     const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
     const QString shellLog = work.filePath(u"shell.log"_s);
     WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s);
@@ -339,7 +345,8 @@ void TestOpener::programOpensAReceivedFile()
     // The window was the only prompt: opening shows no box.
     QCOMPARE(JsonLines(log).size(), 1);
     // The default save folder was made, and stays empty.
-    QCOMPARE(QDir(receiver.installDir() + u"Downloads"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(receiver.installDir() + u"Downloads"_s).entryList(QDir::Files | QDir::Hidden),
+             QStringList());
 }
 
 void TestOpener::programEndsOnUnknownCommand()
@@ -355,7 +362,8 @@ void TestOpener::programEndsOnUnknownCommand()
         QVERIFY(dorvan.waitEnd());
         QCOMPARE(dorvan.exitCode(), 0);
     }
-    SetUpComputer(receiver, {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
+    SetUpComputer(receiver,
+                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
     for (const QString& line : {u"something else"_s, u"Uninstall"_s}) {
         DorvanChild dorvan(env, line);
         QVERIFY(dorvan.waitEnd());

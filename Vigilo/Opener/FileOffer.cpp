@@ -30,51 +30,41 @@ std::optional<QString> SafeFileTitle(const QString& title)
     QString name = title.mid(cut + 1);
     name.removeIf(isUnsafeChar);
     name = name.trimmed();
-    if (name.isEmpty() || name == u"."_s || name == u".."_s)
-        return std::nullopt;
-    if (QFile::encodeName(name).size() > MaxFileTitleBytes)
-        return std::nullopt;
+    if (name.isEmpty() || name == u"."_s || name == u".."_s) return std::nullopt;
+    if (QFile::encodeName(name).size() > MaxFileTitleBytes) return std::nullopt;
     return name;
 }
 
 std::optional<qint32> ParseOfferSize(const QString& text)
 {
-    if (text.isEmpty() || text.size() > 10)
-        return std::nullopt;
+    if (text.isEmpty() || text.size() > 10) return std::nullopt;
     qint64 value = 0;
     for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
+        if (c < u'0' || c > u'9') return std::nullopt;
         value = value * 10 + (c.unicode() - u'0');
     }
-    if (value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
+    if (value > std::numeric_limits<qint32>::max()) return std::nullopt;
     return static_cast<qint32>(value);
 }
 
 std::optional<QString> ParseSenderAddress(const QString& text)
 {
     const QStringList parts = text.split(u'.');
-    if (parts.size() != 4)
-        return std::nullopt;
+    if (parts.size() != 4) return std::nullopt;
     int octets[4] = {};
     for (int i = 0; i < 4; ++i) {
         const QString& p = parts[i];
-        if (p.isEmpty() || p.size() > 3 || (p.size() > 1 && p.front() == u'0'))
-            return std::nullopt;
+        if (p.isEmpty() || p.size() > 3 || (p.size() > 1 && p.front() == u'0')) return std::nullopt;
         int v = 0;
         for (QChar c : p) {
-            if (c < u'0' || c > u'9')
-                return std::nullopt;
+            if (c < u'0' || c > u'9') return std::nullopt;
             v = v * 10 + (c.unicode() - u'0');
         }
-        if (v > 255)
-            return std::nullopt;
+        if (v > 255) return std::nullopt;
         octets[i] = v;
     }
     // "This network", multicast, and the reserved block with the broadcast address.
-    if (octets[0] == 0 || octets[0] >= 224)
-        return std::nullopt;
+    if (octets[0] == 0 || octets[0] >= 224) return std::nullopt;
     return parts.join(u'.');
 }
 
@@ -114,11 +104,16 @@ OfferCheck CheckOffer(const QStringList& pieces)
 QString OfferFaultText(OfferFault fault)
 {
     switch (fault) {
-    case OfferFault::None: return {};
-    case OfferFault::Incomplete: return TextIncomplete;
-    case OfferFault::BadTitle: return TextBadTitle;
-    case OfferFault::BadSize: return TextBadSize;
-    case OfferFault::BadAddress: return TextBadAddress;
+    case OfferFault::None:
+        return {};
+    case OfferFault::Incomplete:
+        return TextIncomplete;
+    case OfferFault::BadTitle:
+        return TextBadTitle;
+    case OfferFault::BadSize:
+        return TextBadSize;
+    case OfferFault::BadAddress:
+        return TextBadAddress;
     }
     return {};
 }

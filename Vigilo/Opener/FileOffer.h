@@ -36,7 +36,7 @@ struct FileOffer {
 
 struct OfferCheck {
     OfferFault fault = OfferFault::None;
-    FileOffer offer;          // complete only when fault is None
+    FileOffer offer;            // complete only when fault is None
     bool addressUsable = false; // the sender can be told of the refusal
 };
 

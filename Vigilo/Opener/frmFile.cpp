@@ -51,8 +51,7 @@ void Notice(const QString& message)
 // received ÷ size × 100, rounded half to even.
 int Percentage(qint32 received, qint32 size)
 {
-    if (size <= 0)
-        return 100;
+    if (size <= 0) return 100;
     return static_cast<int>(std::nearbyint(static_cast<double>(received) / size * 100.0));
 }
 
@@ -60,10 +59,8 @@ int Percentage(qint32 received, qint32 size)
 
 QString FormatSize(qint32 n)
 {
-    if (n < 1024)
-        return QString::number(n) + u" bytes"_s;
-    if (n < 1024000)
-        return QString::number(n / 1024.0, 'f', 2) + u" k"_s;
+    if (n < 1024) return QString::number(n) + u" bytes"_s;
+    if (n < 1024000) return QString::number(n / 1024.0, 'f', 2) + u" k"_s;
     return QString::number(n / 1024000.0, 'f', 2) + u" M"_s;
 }
 
@@ -86,8 +83,7 @@ SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask)
             path = chosen;
         }
         const QFileInfo info(path);
-        if (!info.exists() && !info.isSymLink())
-            return {path, false};
+        if (!info.exists() && !info.isSymLink()) return {path, false};
         const QString question = T(text::AlreadyExistsHead) + info.fileName() + T(text::AlreadyExistsTail);
         if (platform::MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
             return {path, true};
@@ -107,15 +103,15 @@ frmFile::frmFile(QWidget* parent)
     setFixedSize(sizeHint().expandedTo(size()));
 
     m_saveFolder = ReadSetting(Deliverable::Dorvan, settings::FileFolder);
-    if (!m_saveFolder.isEmpty() && !QFileInfo(m_saveFolder).isDir())
-        QDir().mkdir(m_saveFolder);
+    if (!m_saveFolder.isEmpty() && !QFileInfo(m_saveFolder).isDir()) QDir().mkdir(m_saveFolder);
     setSelection(1);
 
     tmrConnect->setSingleShot(true);
     tmrConnect->setInterval(ConnectTimeoutMs);
     connect(tmrConnect, &QTimer::timeout, this, [this] {
         if (m_phase == Phase::Connecting)
-            onError(platform::SocketError::TimedOut, Socket::ErrorDescription(platform::SocketError::TimedOut));
+            onError(platform::SocketError::TimedOut,
+                    Socket::ErrorDescription(platform::SocketError::TimedOut));
     });
     connect(ui->cmdFile_0, &QPushButton::clicked, this, [this] { cmdFileClick(0); });
     connect(ui->cmdFile_1, &QPushButton::clicked, this, [this] { cmdFileClick(1); });
@@ -136,8 +132,7 @@ void frmFile::setInfo(const QStringList& pieces)
 {
     const OfferCheck check = CheckOffer(pieces);
     if (check.fault != OfferFault::None) {
-        if (check.addressUsable)
-            m_remoteHost = *ParseSenderAddress(pieces[piece::RemoteHost]);
+        if (check.addressUsable) m_remoteHost = *ParseSenderAddress(pieces[piece::RemoteHost]);
         refuse(OfferFaultText(check.fault), check.addressUsable,
                pieces.size() > piece::OwnName ? pieces[piece::OwnName] : QString());
         return;
@@ -152,8 +147,7 @@ void frmFile::setInfo(const QStringList& pieces)
     // Known before AutoMode may press OK, so a cancel from there names the user.
     m_ownName = offer.ownName;
     setAutoMode(static_cast<short>(ReadSetting(Deliverable::Dorvan, settings::AcceptFiles).toInt()));
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     show();
     platform::Prompt::current().formShown(this);
 }
@@ -186,8 +180,7 @@ void frmFile::showSize()
 void frmFile::setAutoMode(short mode)
 {
     m_autoMode = mode;
-    if (mode == 1)
-        cmdFileClick(0);
+    if (mode == 1) cmdFileClick(0);
 }
 
 short frmFile::Selection() const
@@ -204,12 +197,10 @@ void frmFile::setSelection(short selection)
 
 void frmFile::cmdFileClick(int index)
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     m_button = static_cast<short>(index);
     if (index == 0) {
-        if (m_phase == Phase::Asking)
-            accept();
+        if (m_phase == Phase::Asking) accept();
     } else {
         cancelByUser();
     }
@@ -218,8 +209,7 @@ void frmFile::cmdFileClick(int index)
 void frmFile::closeEvent(QCloseEvent* event)
 {
     // Closing the window before the end is the user's cancel.
-    if (!m_unloaded)
-        cancelByUser();
+    if (!m_unloaded) cancelByUser();
     event->accept();
 }
 
@@ -234,8 +224,7 @@ void frmFile::accept()
     } else {
         const SavePathChoice choice =
             ChooseSavePath(QDir(m_saveFolder).filePath(m_fileTitle), m_saveFolder, m_autoMode != 1);
-        if (m_unloaded)
-            return;
+        if (m_unloaded) return;
         if (choice.path.isEmpty()) {
             cancelByUser();
             return;
@@ -266,8 +255,7 @@ void frmFile::accept()
 
 void frmFile::cancelByUser()
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     sendCancelNotice();
     discardPartial();
     wskFile->Close();
@@ -287,8 +275,7 @@ void frmFile::refuse(const QString& reason, bool notify, const QString& ownName)
 
 void frmFile::sendCancelNotice()
 {
-    if (!m_notifySender)
-        return;
+    if (!m_notifySender) return;
     wskCtrl->setRemoteHost(m_remoteHost);
     wskCtrl->setRemotePort(ChatDatagramPort);
     wskCtrl->SendData(FrameDatagram(BuildNoFile(m_ownName)));
@@ -296,8 +283,7 @@ void frmFile::sendCancelNotice()
 
 void frmFile::unload()
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     m_unloaded = true;
     m_phase = Phase::Done;
     tmrConnect->stop();
@@ -314,26 +300,24 @@ bool frmFile::createPartial()
 {
     const QString folder = QFileInfo(m_targetPath).absolutePath();
     for (int attempt = 0; attempt < PartialNameAttempts; ++attempt) {
-        const QString name = T(PartialPrefix) +
-                             QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
+        const QString name =
+            T(PartialPrefix) +
+            QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
         m_partial.setFileName(QDir(folder).filePath(name));
         // A new file only (never through an existing name or link), created without execute permission.
         if (m_partial.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             m_partialPath = m_partial.fileName();
             return true;
         }
-        if (m_partial.error() != QFileDevice::OpenError || QFileInfo::exists(folder) == false)
-            break;
+        if (m_partial.error() != QFileDevice::OpenError || QFileInfo::exists(folder) == false) break;
     }
     return false;
 }
 
 void frmFile::discardPartial()
 {
-    if (m_partial.isOpen())
-        m_partial.close();
-    if (!m_partialPath.isEmpty())
-        QFile::remove(m_partialPath);
+    if (m_partial.isOpen()) m_partial.close();
+    if (!m_partialPath.isEmpty()) QFile::remove(m_partialPath);
     m_partialPath.clear();
 }
 
@@ -370,13 +354,11 @@ bool frmFile::moveIntoPlace(QString* error)
 
 void frmFile::onConnected()
 {
-    if (m_phase != Phase::Connecting)
-        return;
+    if (m_phase != Phase::Connecting) return;
     tmrConnect->stop();
     m_phase = Phase::Receiving;
     // Nothing will arrive for an empty file: the connection itself completes it.
-    if (m_fileSize == 0)
-        finish();
+    if (m_fileSize == 0) finish();
 }
 
 void frmFile::onDataArrival()
@@ -390,8 +372,7 @@ void frmFile::onDataArrival()
 
 void frmFile::take(const QByteArray& bytes)
 {
-    if (bytes.isEmpty() || m_phase != Phase::Receiving)
-        return;
+    if (bytes.isEmpty() || m_phase != Phase::Receiving) return;
     // Never more than announced: extra bytes end the transfer and nothing is kept.
     if (bytes.size() > static_cast<qint64>(m_fileSize) - m_received) {
         wskFile->Close();
@@ -427,8 +408,7 @@ void frmFile::finish()
     m_phase = Phase::Done;
     QString error;
     if (!m_partial.flush() || !moveIntoPlace(&error)) {
-        if (error.isEmpty())
-            error = m_partial.errorString();
+        if (error.isEmpty()) error = m_partial.errorString();
         discardPartial();
         Notice(T(text::CannotSave) + CR + CR + u"'"_s + m_targetPath + u"'."_s + CR + CR + error);
         unload();
@@ -444,12 +424,10 @@ void frmFile::finish()
 
 void frmFile::onClosed()
 {
-    if (m_phase != Phase::Receiving && m_phase != Phase::Connecting)
-        return;
+    if (m_phase != Phase::Receiving && m_phase != Phase::Connecting) return;
     // Bytes that came before the close count first.
     take(wskFile->GetData());
-    if (m_unloaded || m_phase == Phase::Done)
-        return;
+    if (m_unloaded || m_phase == Phase::Done) return;
     Notice(m_sender + T(text::SenderCancelled));
     discardPartial();
     wskFile->Close();
@@ -458,8 +436,7 @@ void frmFile::onClosed()
 
 void frmFile::onError(int number, const QString& description)
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     tmrConnect->stop();
     wskFile->Close();
     m_phase = Phase::Failed;

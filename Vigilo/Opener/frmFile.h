@@ -34,11 +34,13 @@ inline constexpr auto AlreadyExistsHead = u"The file '";
 inline constexpr auto AlreadyExistsTail = u"' already exists.\r\rOverwrite ?";
 inline constexpr auto SavedAs = u"Saved received file as:";
 inline constexpr auto CouldNotOpen = u"Could not open ";
-inline constexpr auto NoAssociation = u"No application is associated with the specified file for this operation.";
+inline constexpr auto NoAssociation =
+    u"No application is associated with the specified file for this operation.";
 inline constexpr auto SenderCancelled = u" has cancelled the file transfer.";
 inline constexpr auto TransferError = u"A file transfer error has occured.";
 inline constexpr auto OfferRefused = u"The file offer cannot be accepted.";
-inline constexpr auto Overrun = u"The sender sent more data than the file size it announced.\r\rThe file was not saved.";
+inline constexpr auto Overrun =
+    u"The sender sent more data than the file size it announced.\r\rThe file was not saved.";
 inline constexpr auto CannotCreate = u"The received file cannot be stored in:";
 inline constexpr auto CannotWrite = u"The received file could not be written.";
 inline constexpr auto CannotSave = u"The received file could not be saved as:";

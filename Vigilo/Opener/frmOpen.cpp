@@ -18,18 +18,12 @@ QString T(const char16_t* s)
 
 Route Classify(const QString& commandLine)
 {
-    if (commandLine == T(command::Uninstall))
-        return Route::Uninstall;
-    if (commandLine == T(command::OpenKVFolder))
-        return Route::OpenKVFolder;
-    if (commandLine == T(command::OpenKVMessages))
-        return Route::OpenKVMessages;
-    if (commandLine.isEmpty())
-        return Route::Conversion;
-    if (commandLine.contains(T(command::ShowUser)))
-        return Route::ShowUser;
-    if (commandLine.contains(T(command::FilePrep)))
-        return Route::FilePrep;
+    if (commandLine == T(command::Uninstall)) return Route::Uninstall;
+    if (commandLine == T(command::OpenKVFolder)) return Route::OpenKVFolder;
+    if (commandLine == T(command::OpenKVMessages)) return Route::OpenKVMessages;
+    if (commandLine.isEmpty()) return Route::Conversion;
+    if (commandLine.contains(T(command::ShowUser))) return Route::ShowUser;
+    if (commandLine.contains(T(command::FilePrep))) return Route::FilePrep;
     return Route::Nothing;
 }
 
@@ -116,12 +110,10 @@ QString frmOpen::GetSysDir() const
 
 void frmOpen::Unload()
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     m_unloaded = true;
     platform::DoEvents();
-    if (m_file && !m_file->isUnloaded())
-        m_file->cmdFileClick(1);
+    if (m_file && !m_file->isUnloaded()) m_file->cmdFileClick(1);
     hide();
     Q_EMIT Unloaded();
 }

@@ -21,14 +21,14 @@ inline constexpr auto FilePrep = u"FILEPREP";
 } // namespace command
 
 enum class Route {
-    EarlyEnd,       // a setting was missing: nothing ran
+    EarlyEnd, // a setting was missing: nothing ran
     Uninstall,
     OpenKVFolder,
     OpenKVMessages,
-    Conversion,     // empty command line: the folder-conversion window
-    ShowUser,       // the Peerslip viewer
-    FilePrep,       // the receiving window
-    Nothing,        // an unknown command line
+    Conversion, // empty command line: the folder-conversion window
+    ShowUser,   // the Peerslip viewer
+    FilePrep,   // the receiving window
+    Nothing,    // an unknown command line
 };
 
 // Which command a command line carries, by the dispatch table.

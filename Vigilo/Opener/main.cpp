@@ -11,7 +11,8 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     kv::dorvan::frmOpen main;
-    QObject::connect(&main, &kv::dorvan::frmOpen::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&main, &kv::dorvan::frmOpen::Unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     const QString commandLine = kv::dorvan::CommandLineOf(QCoreApplication::arguments().mid(1));
     // Dispatched once the event loop runs, so an unload during dispatch ends the program.
     QTimer::singleShot(0, &main, [&main, commandLine] { main.Start(commandLine); });
