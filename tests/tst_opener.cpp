@@ -1,6 +1,9 @@
 // Dorvan's command dispatch in this process, and the shipped program receiving
 // a file as a child process on its own simulated computer (127.60.50.x and up).
 #include "FileTransferSupport.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
 #include "Shell.h"
 #include "SimComputer.h"
 #include "frmFile.h"
@@ -14,6 +17,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -115,11 +119,22 @@ private Q_SLOTS:
     void commandsWithoutAWindowEnd();
     void filePrepOpensTheReceivingWindow();
 
+    void openKVFolderStartsTheHostAndCreatesTheFolder();
+    void openKVFolderReusesOrSwitchesTheWindow();
+    void openKVMessagesCreatesBothFolders();
+    void folderErrorsAreReported();
+
     void programReceivesAFile();
     void programOpensAReceivedFile();
     void programEndsOnUnknownCommand();
 
 private:
+    // A fresh mail store for the case, and a window side without windows.
+    std::shared_ptr<kv::outlook::HeadlessWindowSide> useStore(bool running);
+    kv::outlook::MAPIFolder personal() const;
+
+    std::unique_ptr<QTemporaryDir> m_data;
+    QByteArray m_savedDataHome;
     kv::test::SequencePrompt* m_prompt = nullptr;
     kv::platform::RecordingShell* m_shell = nullptr;
 };
@@ -141,6 +156,29 @@ void TestOpener::cleanup()
 {
     kv::platform::Prompt::install(nullptr);
     kv::platform::Shell::install(nullptr);
+    kv::outlook::WindowSide::install(nullptr);
+    if (m_data) {
+        qputenv("XDG_DATA_HOME", m_savedDataHome);
+        m_data.reset();
+    }
+}
+
+std::shared_ptr<kv::outlook::HeadlessWindowSide> TestOpener::useStore(bool running)
+{
+    m_data = std::make_unique<QTemporaryDir>();
+    m_savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_data->path().toLocal8Bit());
+    auto side = std::make_shared<kv::outlook::HeadlessWindowSide>(running);
+    kv::outlook::WindowSide::install(side);
+    return side;
+}
+
+kv::outlook::MAPIFolder TestOpener::personal() const
+{
+    return kv::outlook::Application(kv::outlook::DefaultStorePath())
+        .GetNamespace(u"MAPI"_s)
+        .Folders()
+        .Item(u"Personal Folders"_s);
 }
 
 void TestOpener::splitsAtEveryBar()
@@ -226,8 +264,6 @@ void TestOpener::commandsWithoutAWindowEnd_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<Route>("route");
     QTest::newRow("unknown") << u"hello"_s << Route::Nothing;
-    QTest::newRow("openkvfolder") << u"openkvfolder"_s << Route::OpenKVFolder;
-    QTest::newRow("openkvmessage") << u"openkvmessage"_s << Route::OpenKVMessages;
     // Routed to windows that this program does not hold yet.
     QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
     QTest::newRow("conversion") << u""_s << Route::Conversion;
@@ -266,6 +302,122 @@ void TestOpener::filePrepOpensTheReceivingWindow()
     QVERIFY(unloaded);
     QVERIFY(sender.waitDatagram());
     QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
+}
+
+void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
+{
+    const auto side = useStore(false);
+    QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
+    frmOpen w;
+    bool unloaded = false;
+    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
+    QVERIFY(unloaded);
+    QVERIFY(side->IsRunning());
+    const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(product);
+    QCOMPARE(product.DefaultItemType(), int(kv::outlook::olFolderContacts));
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
+    QVERIFY(m_prompt->shown().isEmpty());
+}
+
+void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(true);
+    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
+    const MAPIFolder product = personal().Folders().Add(u"Kivara"_s, olFolderContacts);
+    QVERIFY(inbox && product);
+    frmOpen w;
+
+    // No window yet: a new one on the folder.
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    const std::shared_ptr<Explorer> first = side->openExplorers().first();
+    QCOMPARE(first->CurrentFolder(), product);
+
+    // The active window shows another folder: it switches, no new window.
+    QVERIFY(first->setCurrentFolder(inbox));
+    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(first->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 0);
+
+    // It already shows the folder: brought to the front of another window, not switched.
+    const std::shared_ptr<Explorer> other = inbox.GetExplorer(0);
+    QVERIFY(other->Display());
+    QCOMPARE(side->ActiveExplorer(), other);
+    QVERIFY(other->setCurrentFolder(product));
+    shown.clear();
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->ActiveExplorer(), other);
+    QCOMPARE(side->openExplorers().size(), 2);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(other->CurrentFolder(), product);
+    QCOMPARE(personal().Folders().Count(), 4); // nothing new was made
+    QVERIFY(m_prompt->shown().isEmpty());
+}
+
+void TestOpener::openKVMessagesCreatesBothFolders()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(false);
+    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s); // not used: the folder is always "Messages"
+    frmOpen w;
+    QCOMPARE(w.Start(u"openkvmessage"_s), Route::OpenKVMessages);
+    const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(product);
+    QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
+    const MAPIFolder messages = product.Folders().Item(u"Messages"_s);
+    QVERIFY(messages);
+    QCOMPARE(messages.DefaultMessageClass(), u"IPM.Note"_s);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(side->ActiveExplorer()->CurrentFolder(), messages);
+
+    // Running and showing "Messages": brought forward, nothing created twice.
+    frmOpen again;
+    QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(product.Folders().Count(), 1);
+    QVERIFY(m_prompt->shown().isEmpty());
+    kv::WriteSetting(kv::settings::MsgFolder, u"Messages"_s);
+}
+
+void TestOpener::folderErrorsAreReported()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(true);
+    frmOpen w;
+    // A store that does not exist.
+    QCOMPARE(w.OpenKVFolder(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
+    QVERIFY2(m_prompt->shown().last().startsWith(
+                 u"An error occured connecting to Microsoft Outlook.\r\r80020009 - "_s),
+             qPrintable(m_prompt->shown().last()));
+    QCOMPARE(w.OpenKVMessages(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
+    QCOMPARE(m_prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
+
+    // A store that cannot be opened: its own text and the store's name.
+    const NameSpace ns = Application(DefaultStorePath()).GetNamespace(u"MAPI"_s);
+    QVERIFY(ns.AddStore(u"Mailbox"_s));
+    QVERIFY(ns.SetStoreOnline(u"Mailbox"_s, false));
+    QCOMPARE(w.OpenKVFolder(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
+    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QCOMPARE(w.OpenKVMessages(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
+    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+
+    // No host running and none can be started.
+    side->setRunning(false);
+    side->setStartable(false);
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), ErrNo::CannotCreateObject);
+    QVERIFY2(
+        m_prompt->shown().last().startsWith(u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
+        qPrintable(m_prompt->shown().last()));
+    QVERIFY(side->openExplorers().isEmpty());
+    QVERIFY(!personal().Folders().Item(u"Kivara"_s));
 }
 
 void TestOpener::programReceivesAFile()

@@ -20,6 +20,13 @@ inline constexpr auto ShowUser = u"SHOWUSER";
 inline constexpr auto FilePrep = u"FILEPREP";
 } // namespace command
 
+namespace text {
+inline constexpr auto OutlookError = u"An error occured connecting to Microsoft Outlook.";
+inline constexpr auto MessagesFolderError = u"Could not open the Kivara 'Messages' folder.";
+// The literal name of the Messages folder inside the product folder (not the MsgFolder setting).
+inline constexpr auto MessagesFolder = u"Messages";
+} // namespace text
+
 enum class Route {
     EarlyEnd, // a setting was missing: nothing ran
     Uninstall,
