@@ -10,11 +10,11 @@ int main(int argc, char* argv[])
     // Another window of Dorvan may close while the main window waits in its dispatch.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    kv::dorvan::frmOpen main;
-    QObject::connect(&main, &kv::dorvan::frmOpen::Unloaded, &app, &QCoreApplication::quit,
+    kv::dorvan::frmOpen window;
+    QObject::connect(&window, &kv::dorvan::frmOpen::Unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     const QString commandLine = kv::dorvan::CommandLineOf(QCoreApplication::arguments().mid(1));
     // Dispatched once the event loop runs, so an unload during dispatch ends the program.
-    QTimer::singleShot(0, &main, [&main, commandLine] { main.Start(commandLine); });
+    QTimer::singleShot(0, &window, [&window, commandLine] { window.Start(commandLine); });
     return app.exec();
 }
