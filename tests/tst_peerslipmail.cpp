@@ -159,20 +159,6 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->log().size(), 0);
     }
 
-    void signatureIsReplacedAfterARename()
-    {
-        StoreAccess access(Deliverable::Vigilo);
-        ProfileRecord anna = annProfile();
-        anna.ChatName = u"Anna"_s;
-        QCOMPARE(SaveProfile(anna, u"Ann"_s, &access), 0);
-        const QByteArray rtf = readFile(SignatureFilePath());
-        QVERIFY(rtf.contains("{\\*\\kvdisplayname Anna's Peerslip}"));
-        QVERIFY(rtf.contains("{\\*\\kvfilename Anna.kvp}"));
-        QVERIFY(!rtf.contains("Ann's Peerslip"));
-        QVERIFY(rtf.contains(readFile(m_computer->installDir() + u"Anna.kvp"_s).toHex()));
-        QVERIFY(access.application()); // the caller's access was used and keeps its connection
-    }
-
     void signatureWithoutOutlookStaysAsItWas()
     {
         const QByteArray before = readFile(SignatureFilePath());

@@ -246,17 +246,6 @@ private Q_SLOTS:
         QVERIFY(!access.application()); // nothing was attached
     }
 
-    void dorvanDefaultsAreEmpty()
-    {
-        StoreAccess dorvan(Deliverable::Dorvan);
-        QCOMPARE(dorvan.serviceName(), QString());
-        QCOMPARE(dorvan.folderName(), QString());
-        StoreAccess vigilo(Deliverable::Vigilo);
-        QCOMPARE(vigilo.serviceName(), Personal);
-        QCOMPARE(vigilo.folderName(), u"Kivara"_s);
-        QCOMPARE(vigilo.msgFolderName(), u"Messages"_s);
-    }
-
     // ---- opening folders
 
     void openFolder_createsTheProductFolderOnce()
