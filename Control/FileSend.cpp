@@ -30,7 +30,10 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::Socket;
 
-QString T(const char16_t* s) { return QString::fromUtf16(s); }
+QString T(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
 
 constexpr QChar CR = u'\r';
 
@@ -48,7 +51,8 @@ QString NormalAddress(const QString& text)
 int PercentRemaining(qint64 remaining, qint64 size)
 {
     if (size <= 0) return 0;
-    return static_cast<int>(std::nearbyint(static_cast<double>(remaining) / static_cast<double>(size) * 100.0));
+    return static_cast<int>(
+        std::nearbyint(static_cast<double>(remaining) / static_cast<double>(size) * 100.0));
 }
 
 } // namespace
@@ -150,7 +154,8 @@ void FileSend::onConnectionRequest(int requestId)
     }
     // The file goes only to the party it was offered to, and only once: anyone
     // else, or a second connection, is closed at once without a byte.
-    if (!m_pending || m_pendingAddress.isEmpty() || NormalAddress(e->socket->RemoteHostIP()) != m_pendingAddress) {
+    if (!m_pending || m_pendingAddress.isEmpty() ||
+        NormalAddress(e->socket->RemoteHostIP()) != m_pendingAddress) {
         e->socket->Close();
         e->socket->deleteLater();
         return;
@@ -161,7 +166,8 @@ void FileSend::onConnectionRequest(int requestId)
     Element* el = e.get();
     m_pool.push_back(std::move(e));
     renumber();
-    connect(el->socket, &Socket::SendProgress, this, [this, el](qint64 sent, qint64) { onProgress(el, sent); });
+    connect(el->socket, &Socket::SendProgress, this,
+            [this, el](qint64 sent, qint64) { onProgress(el, sent); });
     connect(el->socket, &Socket::Closed, this, [this, el] { onClosed(el); });
     connect(el->socket, &Socket::Error, this,
             [this, el](int number, const QString& description) { onError(el, number, description); });
@@ -205,7 +211,8 @@ void FileSend::onProgress(Element* e, qint64 bytesSent)
 {
     if (e->done) return;
     e->flushed += bytesSent;
-    const QString text = T(sendtext::SendingProgress) + QString::number(PercentRemaining(e->size - e->flushed, e->size)) +
+    const QString text = T(sendtext::SendingProgress) +
+                         QString::number(PercentRemaining(e->size - e->flushed, e->size)) +
                          T(sendtext::Remaining);
     if (text != m_lastStatus) {
         m_lastStatus = text;
@@ -248,8 +255,8 @@ void FileSend::onError(Element* e, int number, const QString& description)
 void FileSend::fail(Element* e, int number, const QString& description)
 {
     destroy(e);
-    MsgBox(T(sendtext::TransferError) + CR + CR + QString::number(number) + u':' + description, MsgButtons::OK,
-           MsgIcon::Information);
+    MsgBox(T(sendtext::TransferError) + CR + CR + QString::number(number) + u':' + description,
+           MsgButtons::OK, MsgIcon::Information);
     Q_EMIT cancelButtonVisible(false);
     Q_EMIT statusText(T(sendtext::TransferErrorPanel));
 }

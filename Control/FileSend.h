@@ -29,7 +29,8 @@ inline constexpr auto CancelQuestion = u"Cancel file transfer ?";
 inline constexpr auto Cancelled = u"File transfer cancelled.";
 inline constexpr auto CancelledBy = u"The file transfer was cancelled by ";
 inline constexpr auto SendToSelf = u"You cannot send a file to yourself.";
-inline constexpr auto NoFolders = u"Cannot send folders.  Please select the files you wish to send, and try again.";
+inline constexpr auto NoFolders =
+    u"Cannot send folders.  Please select the files you wish to send, and try again.";
 inline constexpr auto CannotRead = u"The file cannot be sent:";
 inline constexpr auto TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
 } // namespace sendtext

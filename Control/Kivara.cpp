@@ -148,7 +148,8 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
     connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
     connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
-    m_fileDrop = new FileDrop([this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
+    m_fileDrop = new FileDrop(
+        [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(u"tmrMain"_s);
     m_tmrMain->setInterval(m_timings.mainTimerMs);
@@ -721,12 +722,14 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             if (path.isEmpty()) return -1;
         }
         const Participant target = m_rooms.at(cur).findRow(sData);
-        const std::optional<OfferedFile> offer = m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
+        const std::optional<OfferedFile> offer =
+            m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
         if (!offer) return -1;
         const QString title = offer->title;
         m_state.sendFilePath = path;
         m_state.sendFileSize = offer->size;
-        if (SendToParticipant(sock, m_rooms, cur, sData, BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
+        if (SendToParticipant(sock, m_rooms, cur, sData,
+                              BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
             m_fileSend->Withdraw();
             return -1;
         }
@@ -998,13 +1001,15 @@ int Kivara::ShowFile(const QStringList& vData)
     constexpr qsizetype OfferFields = field::FilePrepPort + 1;
     if (vData.size() < OfferFields) return -1;
     const QString text = vData.mid(0, OfferFields).join(FieldSeparator) + FieldSeparator + m_profile.ChatName;
-    const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
+    const bool started =
+        platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
     return started ? 0 : -1;
 }
 
 int Kivara::CancelFileTransfer()
 {
-    if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+    if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
+        MsgResult::Yes)
         return -1;
     m_fileSend->Cancel();
     SetCallStatus(call::Connected);

@@ -41,7 +41,10 @@ constexpr auto ReceiverIp = "127.0.0.3";
 constexpr int BaselinePort = 8099;
 constexpr int WaitMs = 600000;
 
-qint64 Now() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 Now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // Peak resident memory of a process in KiB, from its status file; 0 when gone.
 qint64 PeakKiB(qint64 pid)
@@ -70,7 +73,8 @@ int BaseReader(const QString& target)
     addr.sin_family = AF_INET;
     addr.sin_port = htons(BaselinePort);
     ::inet_pton(AF_INET, ReceiverIp, &addr.sin_addr);
-    if (::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(server, 1) != 0) return 3;
+    if (::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(server, 1) != 0)
+        return 3;
     Out() << "listening" << Qt::endl;
     const int conn = ::accept(server, nullptr, nullptr);
     const int out = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -130,15 +134,15 @@ int Sender(const QString& path)
     kv::control::Kivara k;
     if (k.ChatInit() != 0) return 3;
     kv::control::Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    bob.setDetails(kv::UserRecord{u"Bob"_s, u"Available"_s, {}, QString::fromLatin1(ReceiverIp), {}, u"KV-BENCH-BOB"_s, {}, u"3"_s});
+    bob.setDetails(kv::UserRecord{
+        u"Bob"_s, u"Available"_s, {}, QString::fromLatin1(ReceiverIp), {}, u"KV-BENCH-BOB"_s, {}, u"3"_s});
     bool started = false;
     QObject::connect(&k.fileSend(), &kv::control::FileSend::statusText, &k, [&](const QString&) {
         if (!started) Out() << "start " << Now() << Qt::endl;
         started = true;
     });
-    QObject::connect(&k.fileSend(), &kv::control::FileSend::roomNameRestored, &k, [] {
-        Out() << "sent " << Now() << Qt::endl;
-    });
+    QObject::connect(&k.fileSend(), &kv::control::FileSend::roomNameRestored, &k,
+                     [] { Out() << "sent " << Now() << Qt::endl; });
     if (k.DataSend(14, u"Bob"_s, path) != 0) return 4;
     Out() << "offered" << Qt::endl;
     // Ends when the bench closes its input: then the peak is reported.
@@ -160,7 +164,8 @@ int Receiver(const QString& argument)
 {
     QApplication::setQuitOnLastWindowClosed(false);
     kv::dorvan::frmOpen window;
-    QObject::connect(&window, &kv::dorvan::frmOpen::Unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&window, &kv::dorvan::frmOpen::Unloaded, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     QTimer::singleShot(0, &window, [&window, argument] { window.Start(argument); });
     // Samples the label on a timer: the samples come only while the event loop runs.
     QStringList seen;
@@ -191,16 +196,18 @@ struct Child {
     bool heard(const char* word)
     {
         return kv::platform::WaitUntil(
-            [&] {
-                said += process.readAllStandardOutput();
-                return said.contains(word) || process.state() == QProcess::NotRunning;
-            },
-            WaitMs) && said.contains(word);
+                   [&] {
+                       said += process.readAllStandardOutput();
+                       return said.contains(word) || process.state() == QProcess::NotRunning;
+                   },
+                   WaitMs) &&
+               said.contains(word);
     }
     qint64 number(const char* word) const
     {
         for (const QByteArray& line : said.split('\n'))
-            if (line.startsWith(word)) return line.mid(qstrlen(word)).trimmed().split(' ').first().toLongLong();
+            if (line.startsWith(word))
+                return line.mid(qstrlen(word)).trimmed().split(' ').first().toLongLong();
         return -1;
     }
     QByteArray line(const char* word) const
@@ -221,13 +228,17 @@ void Start(Child& c, const QProcessEnvironment& env, const QStringList& args)
 bool SameFiles(const QString& a, const QString& b)
 {
     QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size()) return false;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
     while (!fa.atEnd())
         if (fa.read(1 << 20) != fb.read(1 << 20)) return false;
     return true;
 }
 
-double MiBs(qint64 bytes, qint64 ms) { return ms > 0 ? bytes / 1048576.0 / (ms / 1000.0) : 0; }
+double MiBs(qint64 bytes, qint64 ms)
+{
+    return ms > 0 ? bytes / 1048576.0 / (ms / 1000.0) : 0;
+}
 
 int Bench(qint64 mib)
 {
@@ -272,9 +283,11 @@ int Bench(qint64 mib)
     bobEnv.insert(u"KIVARA_PROMPT_LOG"_s, work.filePath(u"bob.log"_s));
     annEnv.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     bobEnv.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    const QString argument = u"FILEPREP|Ann|payload.bin|%1|%2|8087|Bob"_s.arg(size).arg(QString::fromLatin1(SenderIp));
+    const QString argument =
+        u"FILEPREP|Ann|payload.bin|%1|%2|8087|Bob"_s.arg(size).arg(QString::fromLatin1(SenderIp));
 
-    auto runKivara = [&](bool watchLabel, qint64* ms, qint64* senderPeak, qint64* receiverPeak, QByteArray* receiverSaid) {
+    auto runKivara = [&](bool watchLabel, qint64* ms, qint64* senderPeak, qint64* receiverPeak,
+                         QByteArray* receiverSaid) {
         Child sender;
         Start(sender, annEnv, {u"--sender"_s, source});
         if (!sender.heard("offered")) return false;
@@ -330,20 +343,21 @@ int Bench(qint64 mib)
     const QByteArray gapLine = probe.line("labels");
     const double base = MiBs(size, baseMs), kvRate = MiBs(size, kvMs);
     Out() << "baseline (plain TCP copy):   " << QString::number(base, 'f', 1) << " MiB/s"
-          << (baseOk ? "" : "  [COPY DIFFERS]") << ", writer peak " << writer.number("peak") / 1024 << " MiB, reader peak "
-          << reader.number("peak") / 1024 << " MiB" << Qt::endl;
+          << (baseOk ? "" : "  [COPY DIFFERS]") << ", writer peak " << writer.number("peak") / 1024
+          << " MiB, reader peak " << reader.number("peak") / 1024 << " MiB" << Qt::endl;
     Out() << "chat control -> dorvan:      " << QString::number(kvRate, 'f', 1) << " MiB/s"
           << (kvOk ? ", byte-identical" : "  [TRANSFER FAILED OR DIFFERS]") << Qt::endl;
-    Out() << "ratio:                       " << QString::number(base > 0 ? kvRate / base : 0, 'f', 2) << " (goal >= 0.80)"
-          << Qt::endl;
-    Out() << "peak resident, sender:       " << QString::number(senderPeak / 1024.0, 'f', 1) << " MiB (goal < 64)"
-          << Qt::endl;
-    Out() << "peak resident, dorvan:       " << QString::number(dorvanPeak / 1024.0, 'f', 1) << " MiB (goal < 64)"
-          << Qt::endl;
+    Out() << "ratio:                       " << QString::number(base > 0 ? kvRate / base : 0, 'f', 2)
+          << " (goal >= 0.80)" << Qt::endl;
+    Out() << "peak resident, sender:       " << QString::number(senderPeak / 1024.0, 'f', 1)
+          << " MiB (goal < 64)" << Qt::endl;
+    Out() << "peak resident, dorvan:       " << QString::number(dorvanPeak / 1024.0, 'f', 1)
+          << " MiB (goal < 64)" << Qt::endl;
     Out() << "receiving window (2nd run):  " << (watchRan ? "" : "[FAILED] ") << labels
           << " distinct progress label texts seen while receiving, "
-          << QString::fromLatin1(gapLine.mid(gapLine.indexOf("gap") + 4)) << " ms longest gap between 20 ms samples, "
-          << QString::number(MiBs(size, watchMs), 'f', 1) << " MiB/s" << Qt::endl;
+          << QString::fromLatin1(gapLine.mid(gapLine.indexOf("gap") + 4))
+          << " ms longest gap between 20 ms samples, " << QString::number(MiBs(size, watchMs), 'f', 1)
+          << " MiB/s" << Qt::endl;
     if (!probe.line("label").isEmpty() && probe.line("label") != gapLine)
         Out() << "  e.g. " << QString::fromLatin1(probe.line("label ").mid(6)) << Qt::endl;
     return baseOk && kvOk && watchRan ? 0 : 1;

@@ -44,7 +44,10 @@ using kv::test::WriteText;
 
 namespace {
 
-QString address(int testCase, int host) { return u"127.90.%1.%2"_s.arg(testCase).arg(host); }
+QString address(int testCase, int host)
+{
+    return u"127.90.%1.%2"_s.arg(testCase).arg(host);
+}
 
 bool WriteFile(const QString& path, const QByteArray& bytes)
 {
@@ -123,9 +126,8 @@ int SenderChild(const QStringList& args)
     Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, {}, args[0], {}, u"KV-BOB"_s, {}, u"3"_s});
     QTextStream out(stdout);
-    QObject::connect(&k.fileSend(), &FileSend::statusText, &k, [&out](const QString& text) {
-        out << "status " << text << Qt::endl;
-    });
+    QObject::connect(&k.fileSend(), &FileSend::statusText, &k,
+                     [&out](const QString& text) { out << "status " << text << Qt::endl; });
     if (k.DataSend(14, u"Bob"_s, args[1]) != 0) return 4;
     out << "offered" << Qt::endl;
     return QApplication::exec();
@@ -206,8 +208,8 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
     // The test plays the inbound dispatcher on the chat port.
     k->chatSocket().Close();
     Participant bob = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(testCase, 3), {},
-                              u"KV-BOB"_s, {}, u"3"_s});
+    bob.setDetails(UserRecord{
+        u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(testCase, 3), {}, u"KV-BOB"_s, {}, u"3"_s});
     return k;
 }
 
@@ -296,9 +298,8 @@ void TestFileSend::existingFileIsReplacedOnlyAfterYes()
     DorvanChild dorvan(receiver.env, offerArgument(bob));
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(ReadFile(saved), data);
-    QCOMPARE(BoxTexts(receiver.log),
-             (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
-                          u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
+    QCOMPARE(BoxTexts(receiver.log), (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
+                                                  u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
     QCOMPARE(receiver.savedFiles(), QStringList{u"notes.txt"_s});
     QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
 }
@@ -389,15 +390,16 @@ void TestFileSend::senderDiesMidTransfer()
     QByteArray said;
     auto heard = [&](const char* what) {
         return WaitUntil(
-            [&] {
-                said += sender.readAllStandardOutput();
-                return said.contains(what) || sender.state() == QProcess::NotRunning;
-            },
-            TransferWaitMs) &&
+                   [&] {
+                       said += sender.readAllStandardOutput();
+                       return said.contains(what) || sender.state() == QProcess::NotRunning;
+                   },
+                   TransferWaitMs) &&
                said.contains(what);
     };
     QVERIFY(heard("offered"));
-    DorvanChild dorvan(receiver.env, u"FILEPREP|Ann|big.bin|%1|%2|8087|Bob"_s.arg(qint64(128) << 20).arg(address(9, 2)));
+    DorvanChild dorvan(receiver.env,
+                       u"FILEPREP|Ann|big.bin|%1|%2|8087|Bob"_s.arg(qint64(128) << 20).arg(address(9, 2)));
     QVERIFY(heard("status Sending file..."));
     sender.kill();
     QVERIFY(sender.waitForFinished(TransferWaitMs));
@@ -455,7 +457,8 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
         },
         TransferWaitMs));
     QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
-    QVERIFY(!WaitUntil([&] { return b.bytesAvailable() > 0 || b.state() != QAbstractSocket::ConnectedState; }, 300));
+    QVERIFY(!WaitUntil([&] { return b.bytesAvailable() > 0 || b.state() != QAbstractSocket::ConnectedState; },
+                       300));
     QCOMPARE(got, data);
     // A second connection from Bob: the offer was taken once.
     QCOMPARE(fetch(3), QByteArray());
@@ -547,8 +550,8 @@ void TestFileSend::showFileStartsTheOpener()
 {
     auto k = start(13);
     QVERIFY(k);
-    const QStringList offer{u"FILEPREP"_s, u"Bob"_s, u"a b.txt"_s, u"12"_s, u"127.90.13.3"_s, u"8087"_s,
-                            u"extra"_s};
+    const QStringList offer{u"FILEPREP"_s,    u"Bob"_s,  u"a b.txt"_s, u"12"_s,
+                            u"127.90.13.3"_s, u"8087"_s, u"extra"_s};
     QCOMPARE(k->ShowFile(offer), 0);
     QCOMPARE(m_shell->calls().size(), 1);
     const platform::ShellCall call = m_shell->calls().first();
