@@ -314,6 +314,7 @@ int Bench(qint64 mib)
         *ms = end - sender.number("start");
         sender.process.closeWriteChannel();
         if (!sender.heard("peak")) return false;
+        sender.process.waitForFinished(WaitMs);
         *senderPeak = sender.number("peak");
         if (watchLabel) {
             watched.heard("peak");
