@@ -149,13 +149,11 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(u"tmrMain"_s);
     m_tmrMain->setInterval(m_timings.mainTimerMs);
-    // Its ticks (no answer, keep waiting) belong to placing calls.
 
     connect(m_wskChat, &Socket::DataArrival, this, &Kivara::onChatDatagram);
     connect(m_wskChat, &Socket::Error, this, &Kivara::onChatError);
-    connect(ui->cmdCancel, &QPushButton::clicked, this, [] {
-        // Cancelling a call or a file transfer comes with call set-up and file sending.
-    });
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);
+    connect(m_tmrMain, &QTimer::timeout, this, &Kivara::onMainTimer);
     ui->txtSend->installEventFilter(this);
     ui->txtSend->viewport()->installEventFilter(this);
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
@@ -598,7 +596,16 @@ void Kivara::onChatDatagram()
 {
     const QByteArray datagram = m_wskChat->GetData();
     if (datagram.isEmpty()) return;
+    // The sender is read now: handlers that yield let further datagrams change the socket's.
+    const bool wasFromNetwork = m_fromNetwork;
+    const QString previousSender = m_datagramSender;
+    m_fromNetwork = true;
+    m_datagramSender = m_wskChat->RemoteHostIP();
+    QPointer<Kivara> self(this);
     DataRcvd(ReadDatagram(datagram), false);
+    if (!self) return;
+    m_fromNetwork = wasFromNetwork;
+    m_datagramSender = previousSender;
 }
 
 void Kivara::onChatError(int number, const QString& description)
@@ -607,20 +614,17 @@ void Kivara::onChatError(int number, const QString& description)
     platform::Sound::current().beep();
 }
 
-int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
-{
-    // The handlers of the inbound messages arrive with inbound handling; until
-    // then every message is received and dropped.
-    Q_UNUSED(vData);
-    Q_UNUSED(bPassed);
-    return 0;
-}
-
 int Kivara::DataPass(const QString& sDataPass)
 {
     const QStringList fields = ParseDatagram(sDataPass);
     if (fields.isEmpty()) return 0;
-    return DataRcvd(fields, true);
+    // Passed in by the monitor of this computer, not read from the network.
+    const bool wasFromNetwork = m_fromNetwork;
+    m_fromNetwork = false;
+    QPointer<Kivara> self(this);
+    const int result = DataRcvd(fields, true);
+    if (self) m_fromNetwork = wasFromNetwork;
+    return result;
 }
 
 UserRecord Kivara::ownRecord() const
@@ -921,14 +925,6 @@ QString Kivara::UserProfile(short nIndex, const QString& sUserName)
     return p.record().fields().at(nIndex);
 }
 
-int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
-{
-    // Placing a call (checks, the repeated HELLO, supervision) arrives with call set-up.
-    Q_UNUSED(sRemoteHost);
-    Q_UNUSED(lRemotePort);
-    return -1;
-}
-
 void Kivara::setRemoteHost(const QString& host)
 {
     m_state.remoteHost = host;
@@ -985,13 +981,6 @@ int Kivara::ShowUser(const QStringList& vData)
     const QString text = vData.join(FieldSeparator);
     const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
     return started ? 0 : -1;
-}
-
-int Kivara::ShowFile(const QStringList& vData)
-{
-    // Receiving an offered file through the opener arrives with file transfer.
-    Q_UNUSED(vData);
-    return -1;
 }
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
