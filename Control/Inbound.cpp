@@ -1,6 +1,7 @@
 // The inbound dispatcher: every message that reaches the control, from the
 // network or passed in by the monitor, and what it does to rooms, rows,
 // transcripts, the call state and the contact shown on the form.
+#include "ContactRecords.h"
 #include "Events.h"
 #include "FanOut.h"
 #include "Kivara.h"
@@ -174,8 +175,12 @@ void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
     if (shown != match && !(alsoEmpty && shown.isEmpty())) return;
     for (const auto& [name, value] : userProperties)
         if (const outlook::UserProperty p = props.Find(name)) p.setValue(value);
-    for (const auto& [name, value] : members)
-        item.SetMember(name, value);
+    for (const auto& [name, value] : members) {
+        if (name == u"Body"_s)
+            item.setBody(value);
+        else if (name == u"Email1Address"_s)
+            item.setEmail1Address(value);
+    }
 }
 
 void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
@@ -500,7 +505,8 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
             }
         }
         if (ask) {
-            m_state.confirmContactSaves = true;
+            // The contact made on entry is stored without questions.
+            m_state.confirmContactSaves = false;
             DataSend(mode::GetUserSimple, caller, QString(word::Silent));
         }
     }
@@ -632,8 +638,7 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
 
 void Kivara::onSaveUser(const Fields& f)
 {
-    // Storing the sender as a contact needs store access, which arrives separately.
-    Q_UNUSED(f);
+    SaveContact(store(), f.all(), m_state.confirmContactSaves);
     m_state.confirmContactSaves = true;
 }
 

@@ -13,6 +13,8 @@
 #include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
+#include "PeerslipMail.h"
+#include "StoreAccess.h"
 #include "ui_Kivara.h"
 
 #include <QAction>
@@ -188,6 +190,7 @@ void Kivara::Terminate()
         s->Close();
     m_objParent = nullptr;
     m_inspector.reset();
+    if (m_store) m_store->Release();
 }
 
 bool Kivara::CloseParentForm()
@@ -815,9 +818,13 @@ void Kivara::OwnRowEdited(QString oldName, QString newName)
 
 int Kivara::EMailContact(const QString& sRecipients)
 {
-    // Mailing the Peerslip needs store access, which arrives separately.
-    Q_UNUSED(sRecipients);
-    return -1;
+    return MailPeerslip(store(), sRecipients);
+}
+
+StoreAccess& Kivara::store()
+{
+    if (!m_store) m_store = std::make_unique<StoreAccess>(Deliverable::Quillon);
+    return *m_store;
 }
 
 short Kivara::OpenPrivateRoom(const QStringList& vData)

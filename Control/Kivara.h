@@ -29,6 +29,9 @@ class Socket;
 namespace kv::outlook {
 class Inspector;
 }
+namespace kv {
+class StoreAccess;
+}
 
 namespace kv::control {
 
@@ -244,6 +247,8 @@ private:
     bool removeOther(Room& room, const QString& name);
     void markRoomButton(int position);
     void closeFormWhenAloneFromTray();
+    // This control's own store access, made on first use.
+    StoreAccess& store();
     void UpdateShownContact(const QString& match, bool alsoEmpty,
                             const QList<std::pair<QString, QString>>& userProperties,
                             const QList<std::pair<QString, QString>>& members = {});
@@ -264,6 +269,7 @@ private:
     std::vector<platform::Socket*> m_wskFile;
     QTimer* m_tmrMain = nullptr;
     QPointer<frmEntry> m_entry;
+    std::unique_ptr<StoreAccess> m_store;
     bool m_connecting = false;     // Connect's loop is running
     bool m_fromNetwork = false;    // the message being dispatched came in a datagram
     QString m_datagramSender;      // and from this address

@@ -10,6 +10,8 @@
 #include "ScriptedPrompt.h"
 #include "Shell.h"
 #include "SimComputer.h"
+#include "StoreAccess.h"
+#include "Outlook/Outlook.h"
 #include "Socket.h"
 #include "Sound.h"
 #include "frmEntry.h"
@@ -747,7 +749,17 @@ void TestCalls::statusNameUpdate()
     pri += record(u"Bob"_s, bob.ip()).fields();
     pri += {u"255"_s, u"OPENPRI"_s};
     k->OpenPrivateRoom(pri);
+    // The contact shown on the form is Bob's: his rows' news reach its user properties.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item shown = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    QVERIFY(shown);
+    QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
+    k->setParentInspector(shown.GetInspector());
+    QVERIFY(k->parentInspector());
     k->DataPass(u"STATUS|Bob|On the Phone"_s);
+    QCOMPARE(shown.UserProperties().Find(u"UserStatus"_s).Value().toString(), u"On the Phone"_s);
+    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Bob"_s);
     for (int i = 0; i < 2; ++i) {
         Participant row = k->rooms().at(i).findRow(u"Bob"_s);
         QCOMPARE(row.availability(), u"On the Phone"_s);
@@ -765,9 +777,16 @@ void TestCalls::statusNameUpdate()
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
     UserRecord r = record(u"Robert"_s, bob.ip(), u"Available"_s);
     r.comment = u"new comment"_s;
+    r.serialNum = u"KV-BOB"_s;
     k->DataPass(u"UPDATE|"_s + r.text());
     QCOMPARE(k->rooms().publicRoom().row(2).comment(), u"new comment"_s);
     QCOMPARE(k->rooms().at(1).findRow(u"Robert"_s).comment(), u"new comment"_s);
+    QCOMPARE(shown.Body(), u"new comment"_s);
+    QCOMPARE(shown.Email1Address(), u"robert@example.org"_s);
+    QCOMPARE(shown.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
+    // Someone else's update leaves the contact alone.
+    k->DataPass(u"UPDATE|"_s + record(u"Zed"_s, bob.ip()).text());
+    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Robert"_s);
     // Own row: untouched by others' messages naming the local user.
     k->DataPass(u"UPDATE|"_s + record(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
     k->DataPass(u"STATUS|Ann|Unavailable"_s);
@@ -801,6 +820,28 @@ void TestCalls::peerslipsAndFiles()
     QCOMPARE(m_shell->calls().at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
     QCOMPARE(m_shell->calls().at(1).arguments,
              QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
+
+    // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
+    ProfileRecord bp;
+    bp.FullName = u"Bob Example"_s;
+    bp.ChatName = u"Bob"_s;
+    bp.UserStatus = u"Available"_s;
+    bp.IPAddress = bob.ip();
+    bp.SerialNum = u"KV-BOB"_s;
+    rules(u"msgbox ^Saved => OK"_s);
+    k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
+    QVERIFY2(promptTexts().size() == 1 && promptTexts().first() == u"Saved 'Bob' in 'Kivara' folder."_s,
+             qPrintable(promptTexts().join(u'/')));
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.OpenFolder(access.folderName()), 0);
+        const outlook::Item found = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s);
+        QVERIFY(found);
+        QCOMPARE(found.FullName(), u"Bob Example"_s);
+    }
+    k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
+    QCOMPARE(promptTexts().last(),
+             u"No network address was specified for this contact.\r\rCannot save this contact."_s);
 
     k->DataPass(u"NOFILE|Bob"_s);
     QCOMPARE(promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
