@@ -76,6 +76,8 @@ constexpr auto CannotTalk = u"I cannot talk now.  Please call back later.";
 
 QString t(const char16_t* s) { return QString::fromUtf16(s); }
 
+constexpr int MaxPrivateRooms = 32;
+
 namespace mode {
 constexpr short RoomList = 3, GetUserSimple = 5, PubChat = 7, PriChat = 8;
 }
@@ -568,10 +570,14 @@ void Kivara::onPriChat(const Fields& f)
     bool createdNow = false;
     Participant row;
     if (position < 1) {
+        // However many names a party sends, the rooms stay a number a person can use.
+        if (m_rooms.highest() >= MaxPrivateRooms) return;
         QStringList fields = f.all().mid(0, 9);
         if (fields.size() < 9) throw MissingField{};
         fields[4] = NetAddress(fields[4]);
-        position = OpenPrivateRoom(fields);
+        if (OpenPrivateRoom(fields) < 1) return;
+        // Opening yields: rooms may have come and gone meanwhile.
+        position = m_rooms.FindRoom(from);
         if (position < 1) return;
         createdNow = true;
         row = otherRow(m_rooms.at(position), from);

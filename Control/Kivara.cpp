@@ -1208,7 +1208,10 @@ void Kivara::SwitchRoom(int k)
         ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
     }
     applyRoomButtons();
+    const Room* shown = &next;
     platform::DoEvents();
+    // Handlers run while yielding may have closed this room or switched to another one.
+    if (!m_rooms.valid(k) || &m_rooms.at(k) != shown || m_rooms.current != k) return;
     ShowRoomName();
     next.button->setText(panelText(1));
     for (int i = 0; i < m_rooms.count(); ++i)
