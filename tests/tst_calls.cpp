@@ -12,10 +12,12 @@
 #include "SimComputer.h"
 #include "StoreAccess.h"
 #include "Outlook/Outlook.h"
+#include "Outlook/WindowSide.h"
 #include "Socket.h"
 #include "Sound.h"
 #include "frmEntry.h"
 #include "modMisc.h"
+#include "modReg.h"
 #include "modUser.h"
 
 #include <QApplication>
@@ -91,6 +93,8 @@ class TestCalls : public QObject {
 private Q_SLOTS:
     void cleanup();
     void connectRefusals();
+    void noNetwork();
+    void socketErrorsAndTrayForms();
     void noAnswerAfterSupervision();
     void admittedByRoomList();
     void cancelWhileCalling();
@@ -202,6 +206,56 @@ void TestCalls::connectRefusals()
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(events.last().at(0).toInt(), int(call::Idle));
     QVERIFY(bob.quiet());
+}
+
+void TestCalls::noNetwork()
+{
+    computer(20);
+    CallPeer bob(address(20, 3));
+    QCOMPARE(WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s), 0);
+    auto k = control();
+    QVERIFY(k);
+    QSignalSpy events(k.get(), CallStatusEvent);
+    QCOMPARE(k->Connect(bob.ip(), 8086), -1);
+    QCOMPARE(promptTexts().last(),
+             u"No network services were detected.\r\rYou must connect to the network to connect a call."_s);
+    QCOMPARE(k->panelText(3), u"Offline"_s);
+    // No call state is shown while offline, not even for a caller knocking.
+    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QCOMPARE(events.size(), 0);
+    QCOMPARE(k->panelText(3), u"Offline"_s);
+    QVERIFY(bob.drain(MonitorDatagramPort).isEmpty());
+}
+
+void TestCalls::socketErrorsAndTrayForms()
+{
+    computer(21);
+    CallPeer bob(address(21, 3));
+    auto k = control();
+    QVERIFY(k);
+    // A form the monitor opened closes itself when the refused caller leaves the user alone.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item contact = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    auto inspector = contact.GetInspector();
+    QVERIFY(inspector && inspector->Display());
+    QVERIFY(inspector->IsDisplayed());
+    k->setParentInspector(inspector);
+    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QVERIFY(inspector->IsDisplayed()); // not opened by the monitor
+    k->setTrayOpened(true);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QVERIFY(!inspector->IsDisplayed());
+
+    // A socket error shows in panel 1 with a beep, and changes no call state.
+    k->setCallStatus(call::Connected);
+    const qsizetype before = m_sound->events().size();
+    Q_EMIT k->chatSocket().Error(10054, u"Connection reset by peer"_s);
+    QCOMPARE(k->panelText(1), u"10054:Connection reset by peer"_s);
+    QCOMPARE(m_sound->events().mid(before), QStringList{u"beep"_s});
+    QCOMPARE(k->CallStatus(), call::Connected);
 }
 
 void TestCalls::noAnswerAfterSupervision()
