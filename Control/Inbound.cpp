@@ -526,6 +526,8 @@ void Kivara::onRoomList(const Fields& f)
     QPointer<Kivara> self(this);
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
+        // A refusal answers a call being placed; arriving late or unasked it changes nothing.
+        if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
         PlayAlert(0);
         SetCallStatus(call::Idle);
         if (!self) return;
@@ -605,6 +607,8 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
 {
     const QString callee = f[1];
     const QString flag = f[2];
+    // Only the party being called can refuse; offering a message to anyone else would be a stranger's prompt.
+    if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
     QPointer<Kivara> self(this);
     if (flag == word::FlagOff) {
         SetCallStatus(call::Idle);

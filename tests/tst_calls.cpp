@@ -464,6 +464,9 @@ void TestCalls::leavingAMessage()
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
     k->setRemoteHost(bob.ip());
+    k->DataPass(u"LEAVEMSG|Bob|1"_s); // not calling: nothing to refuse
+    QVERIFY(seen.isEmpty() && m_prompt->log().isEmpty());
+    k->setCallStatus(call::WaitingToEnter);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QCOMPARE(seen, (QList<short>{call::Connected, call::Idle}));
     QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"|Sorry|Call me back|1|"_s + content);
@@ -472,16 +475,19 @@ void TestCalls::leavingAMessage()
 
     // Without the Peerslip, empty fields still make a message.
     rules(u"msgbox leave a message => Yes\nform Message Center => cmdMsg"_s);
+    k->setCallStatus(call::Calling);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"||"_s + u"|0"_s);
     // Cancel sends nothing and leaves the admission preselection alone.
     rules(u"msgbox leave a message => Yes\nform Message Center => cmdFile_1"_s);
+    k->setCallStatus(call::Calling);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QVERIFY(bob.quiet());
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
     QCOMPARE(k->CallStatus(), call::Idle);
     // Any other flag: nothing.
     QSignalSpy events(k.get(), CallStatusEvent);
+    k->setCallStatus(call::Calling);
     k->DataPass(u"LEAVEMSG|Bob|2"_s);
     QCOMPARE(events.size(), 0);
 }
@@ -927,6 +933,12 @@ void TestCalls::strangersAndShortMessages()
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->CallStatus(), call::Connected);
+    // A refusal that answers no call being placed changes nothing.
+    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+    k->DataPass(list.join(u'|'));
+    QCOMPARE(k->CallStatus(), call::Connected);
+    QVERIFY(m_prompt->log().isEmpty());
     // Short messages stop where a field is missing; what came before stays.
     k->DataPass(u"HELLO|Zed"_s);
     QCOMPARE(k->CallStatus(), call::Incoming);
