@@ -14,6 +14,8 @@
 #include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
+#include "PeerslipMail.h"
+#include "StoreAccess.h"
 #include "ui_Kivara.h"
 
 #include <QAction>
@@ -153,13 +155,11 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(u"tmrMain"_s);
     m_tmrMain->setInterval(m_timings.mainTimerMs);
-    // Its ticks (no answer, keep waiting) belong to placing calls.
 
     connect(m_wskChat, &Socket::DataArrival, this, &Kivara::onChatDatagram);
     connect(m_wskChat, &Socket::Error, this, &Kivara::onChatError);
-    connect(ui->cmdCancel, &QPushButton::clicked, this, [] {
-        // Cancelling a call or a file transfer comes with call set-up and file sending.
-    });
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);
+    connect(m_tmrMain, &QTimer::timeout, this, &Kivara::onMainTimer);
     ui->txtSend->installEventFilter(this);
     ui->txtSend->viewport()->installEventFilter(this);
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
@@ -193,6 +193,7 @@ void Kivara::Terminate()
     m_fileSend->Close();
     m_objParent = nullptr;
     m_inspector.reset();
+    if (m_store) m_store->Release();
 }
 
 bool Kivara::CloseParentForm()
@@ -559,7 +560,6 @@ void Kivara::SetCallStatus(short code, const QString& detail)
         break;
     case call::Connected:
         ui->cmdCancel->setVisible(false);
-        m_state.transferState = 0; // the file-sending display starts over
         setPanel(3, t(text::Connected), t(picture::Connected));
         callItem->setText(t(text::EndCall));
         m_tmrMain->stop();
@@ -600,7 +600,16 @@ void Kivara::onChatDatagram()
 {
     const QByteArray datagram = m_wskChat->GetData();
     if (datagram.isEmpty()) return;
+    // The sender is read now: handlers that yield let further datagrams change the socket's.
+    const bool wasFromNetwork = m_fromNetwork;
+    const QString previousSender = m_datagramSender;
+    m_fromNetwork = true;
+    m_datagramSender = m_wskChat->RemoteHostIP();
+    QPointer<Kivara> self(this);
     DataRcvd(ReadDatagram(datagram), false);
+    if (!self) return;
+    m_fromNetwork = wasFromNetwork;
+    m_datagramSender = previousSender;
 }
 
 void Kivara::onChatError(int number, const QString& description)
@@ -609,20 +618,17 @@ void Kivara::onChatError(int number, const QString& description)
     platform::Sound::current().beep();
 }
 
-int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
-{
-    // The handlers of the inbound messages arrive with inbound handling; until
-    // then every message is received and dropped.
-    Q_UNUSED(vData);
-    Q_UNUSED(bPassed);
-    return 0;
-}
-
 int Kivara::DataPass(const QString& sDataPass)
 {
     const QStringList fields = ParseDatagram(sDataPass);
     if (fields.isEmpty()) return 0;
-    return DataRcvd(fields, true);
+    // Passed in by the monitor of this computer, not read from the network.
+    const bool wasFromNetwork = m_fromNetwork;
+    m_fromNetwork = false;
+    QPointer<Kivara> self(this);
+    const int result = DataRcvd(fields, true);
+    if (self) m_fromNetwork = wasFromNetwork;
+    return result;
 }
 
 UserRecord Kivara::ownRecord() const
@@ -819,9 +825,13 @@ void Kivara::OwnRowEdited(QString oldName, QString newName)
 
 int Kivara::EMailContact(const QString& sRecipients)
 {
-    // Mailing the Peerslip needs store access, which arrives separately.
-    Q_UNUSED(sRecipients);
-    return -1;
+    return MailPeerslip(store(), sRecipients);
+}
+
+StoreAccess& Kivara::store()
+{
+    if (!m_store) m_store = std::make_unique<StoreAccess>(Deliverable::Quillon);
+    return *m_store;
 }
 
 short Kivara::OpenPrivateRoom(const QStringList& vData)
@@ -929,14 +939,6 @@ QString Kivara::UserProfile(short nIndex, const QString& sUserName)
     return p.record().fields().at(nIndex);
 }
 
-int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
-{
-    // Placing a call (checks, the repeated HELLO, supervision) arrives with call set-up.
-    Q_UNUSED(sRemoteHost);
-    Q_UNUSED(lRemotePort);
-    return -1;
-}
-
 void Kivara::setRemoteHost(const QString& host)
 {
     m_state.remoteHost = host;
@@ -992,17 +994,6 @@ int Kivara::ShowUser(const QStringList& vData)
 {
     const QString text = vData.join(FieldSeparator);
     const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
-    return started ? 0 : -1;
-}
-
-int Kivara::ShowFile(const QStringList& vData)
-{
-    // The offer's six fields and the own chat name, as the opener's one argument.
-    constexpr qsizetype OfferFields = field::FilePrepPort + 1;
-    if (vData.size() < OfferFields) return -1;
-    const QString text = vData.mid(0, OfferFields).join(FieldSeparator) + FieldSeparator + m_profile.ChatName;
-    const bool started =
-        platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
     return started ? 0 : -1;
 }
 
@@ -1235,7 +1226,10 @@ void Kivara::SwitchRoom(int k)
         ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
     }
     applyRoomButtons();
+    const Room* shown = &next;
     platform::DoEvents();
+    // Handlers run while yielding may have closed this room or switched to another one.
+    if (!m_rooms.valid(k) || &m_rooms.at(k) != shown || m_rooms.current != k) return;
     ShowRoomName();
     next.button->setText(panelText(1));
     for (int i = 0; i < m_rooms.count(); ++i)
