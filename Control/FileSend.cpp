@@ -116,6 +116,10 @@ void FileSend::Close()
 
 std::optional<OfferedFile> FileSend::Offer(const QString& path, const QString& recipientAddress)
 {
+    if (m_pending) {
+        MsgBox(T(sendtext::OfferWaiting), MsgButtons::OK, MsgIcon::Information);
+        return std::nullopt;
+    }
     QFile file(path);
     const QFileInfo info(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
@@ -132,7 +136,6 @@ std::optional<OfferedFile> FileSend::Offer(const QString& path, const QString& r
         return std::nullopt;
     }
     OfferedFile offer{path, FileNameOfPath(path).trimmed(), static_cast<qint32>(size)};
-    // A new offer replaces the one before it.
     m_pending = offer;
     m_pendingAddress = NormalAddress(recipientAddress);
     return offer;

@@ -33,6 +33,10 @@ inline constexpr auto NoFolders =
     u"Cannot send folders.  Please select the files you wish to send, and try again.";
 inline constexpr auto CannotRead = u"The file cannot be sent:";
 inline constexpr auto TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
+// One offer waits at a time: the receiver's connection carries no file name, so
+// a second pending offer could hand it the wrong file.
+inline constexpr auto OfferWaiting =
+    u"Another file offer is still waiting to be accepted.  Please wait for it, or cancel it, and try again.";
 } // namespace sendtext
 
 // The file is read and handed to the connection in segments; no more than
@@ -61,8 +65,9 @@ public:
     void Close();
 
     // Reads the file's size and makes it the pending offer, to be handed only
-    // to a connection from recipientAddress. A file that cannot be read or is
-    // too large for the offer is refused with a message; nothing is remembered.
+    // to a connection from recipientAddress. A file that cannot be read, is too
+    // large for the offer, or comes while another offer is still pending is
+    // refused with a message; nothing is remembered.
     std::optional<OfferedFile> Offer(const QString& path, const QString& recipientAddress);
     // The offer could not be sent: no connection may take it.
     void Withdraw();
