@@ -266,9 +266,12 @@ void Counter::Layout()
 {
     if (m_layingOut) return;
     m_layingOut = true;
+    // The folder's name keeps its designed width unless this screen's font needs more.
+    m_folder->resize(qMax(TwipsToPixelsX(twips::FolderWidth), m_folder->sizeHint().width()),
+                     m_folder->height());
     m_count->adjustSize();
-    const int countLeftTwips = twips::FolderLeft + twips::FolderWidth + twips::CountGap;
-    m_count->move(TwipsToPixelsX(countLeftTwips), TwipsToPixelsY(twips::CountTop));
+    m_count->move(m_folder->x() + m_folder->width() + TwipsToPixelsX(twips::CountGap),
+                  TwipsToPixelsY(twips::CountTop));
     const int width = m_count->x() + m_count->width() + TwipsToPixelsX(twips::RightMargin);
     const int height = TwipsToPixelsY(twips::ControlHeight);
     setFixedSize(width, height);

@@ -198,9 +198,12 @@ private Q_SLOTS:
         QCOMPARE(counter.TwipsToPixelsX(1440), counter.logicalDpiX());
         QCOMPARE(Label(counter, 2)->geometry(),
                  QRect(px(540), counter.TwipsToPixelsY(15), px(1410), counter.TwipsToPixelsY(345)));
-        QCOMPARE(Label(counter, 0)->geometry(),
-                 QRect(px(570), counter.TwipsToPixelsY(580), px(705), counter.TwipsToPixelsY(195)));
-        QCOMPARE(Label(counter, 1)->x(), px(570 + 705 + 270));
+        QCOMPARE(Label(counter, 0)->pos(), QPoint(px(570), counter.TwipsToPixelsY(580)));
+        QCOMPARE(Label(counter, 0)->height(), counter.TwipsToPixelsY(195));
+        // 705 twips, or what the name needs in this screen's font.
+        QCOMPARE(Label(counter, 0)->width(), qMax(px(705), Label(counter, 0)->sizeHint().width()));
+        QCOMPARE(Label(counter, 1)->x(), Label(counter, 0)->x() + Label(counter, 0)->width() + px(270));
+        QCOMPARE(Label(counter, 1)->y(), counter.TwipsToPixelsY(580));
         QCOMPARE(counter.width(), Label(counter, 1)->x() + Label(counter, 1)->width() + px(30));
         QCOMPARE(counter.height(), counter.TwipsToPixelsY(795));
         QCOMPARE(Label(counter, 0)->font().family(), u"Tahoma"_s);
