@@ -250,6 +250,17 @@ private Q_SLOTS:
         verifyNothingRemoved();
     }
 
+    // An unattended run takes the default answer, which keeps the product.
+    void theDefaultAnswerKeepsTheProduct()
+    {
+        runUninstall();
+        QCOMPARE(shown(), QStringList{Question});
+        QCOMPARE(m_prompt->log().first().answer, u"No"_s);
+        QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+        QCOMPARE(m_prompt->log().first().icon, u"Question"_s);
+        verifyNothingRemoved();
+    }
+
     void removesTheProductAndKeepsTheRest()
     {
         answer(u"msgbox Do you wish to continue => Yes"_s);

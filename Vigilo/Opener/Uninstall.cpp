@@ -111,8 +111,13 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     }
 
     // 1. Confirm.
-    if (platform::MsgBox(T(text::UninstallQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
-        MsgResult::Yes) {
+    // No is the default: only a deliberate Yes removes the product.
+    platform::MsgBoxRequest confirm;
+    confirm.text = T(text::UninstallQuestion);
+    confirm.buttons = MsgButtons::YesNo;
+    confirm.icon = MsgIcon::Question;
+    confirm.defaultButton = 2;
+    if (platform::Prompt::current().msgBox(confirm) != MsgResult::Yes) {
         Unload();
         return;
     }
