@@ -3,6 +3,7 @@
 #include "ChatName.h"
 #include "Events.h"
 #include "FanOut.h"
+#include "FileSend.h"
 #include "Icons.h"
 #include "MessageEntry.h"
 #include "Prompt.h"
@@ -143,9 +144,12 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_wskChat->setObjectName(u"wskChat"_s);
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
-    auto* listener = new Socket(Socket::Protocol::Tcp, this);
-    listener->setObjectName(u"wskFile_0"_s);
-    m_wskFile.push_back(listener);
+    m_fileSend = new FileSend(this);
+    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
+    connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
+    connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
+    m_fileDrop = new FileDrop(
+        [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(u"tmrMain"_s);
     m_tmrMain->setInterval(m_timings.mainTimerMs);
@@ -186,8 +190,7 @@ void Kivara::Terminate()
 {
     m_sessionEnded = true;
     closeWaitChatSocket();
-    for (Socket* s : m_wskFile)
-        s->Close();
+    m_fileSend->Close();
     m_objParent = nullptr;
     m_inspector.reset();
 }
@@ -310,6 +313,7 @@ Room& Kivara::createRoom(const QString& tag)
     for (int c = ColAvailability; c < ColumnCount; ++c)
         room->list->header()->resizeSection(c, details ? room->list->columnWidth(ColName) : 0);
     room->list->viewport()->installEventFilter(this);
+    m_fileDrop->watch(room->list);
     room->list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
     ui->stkLists->addWidget(room->list);
 
@@ -450,10 +454,8 @@ int Kivara::ChatInit()
         MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
-    // 10. File listener; the transfer itself comes with file sending.
-    m_wskFile[0]->Close();
-    m_wskFile[0]->setLocalPort(FileTransferPort);
-    m_wskFile[0]->Listen();
+    // 10. File listener
+    m_fileSend->Listen();
     return 0;
 }
 
@@ -719,12 +721,18 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             path = platform::Prompt::current().openFile(request).trimmed();
             if (path.isEmpty()) return -1;
         }
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable()) return -1;
-        const QString title = FileNameOfPath(path);
+        const Participant target = m_rooms.at(cur).findRow(sData);
+        const std::optional<OfferedFile> offer =
+            m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
+        if (!offer) return -1;
+        const QString title = offer->title;
         m_state.sendFilePath = path;
-        m_state.sendFileSize = info.size();
-        SendToParticipant(sock, m_rooms, cur, sData, BuildFilePrep(own, title, info.size(), Socket::LocalIP()));
+        m_state.sendFileSize = offer->size;
+        if (SendToParticipant(sock, m_rooms, cur, sData,
+                              BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
+            m_fileSend->Withdraw();
+            return -1;
+        }
         ui->cmdCancel->setVisible(true);
         ui->cmdCancel->raise();
         setPanel(1, t(text::SendingFile) + title + u" to "_s + sData + u"..."_s);
@@ -989,9 +997,24 @@ int Kivara::ShowUser(const QStringList& vData)
 
 int Kivara::ShowFile(const QStringList& vData)
 {
-    // Receiving an offered file through the opener arrives with file transfer.
-    Q_UNUSED(vData);
-    return -1;
+    // The offer's six fields and the own chat name, as the opener's one argument.
+    constexpr qsizetype OfferFields = field::FilePrepPort + 1;
+    if (vData.size() < OfferFields) return -1;
+    const QString text = vData.mid(0, OfferFields).join(FieldSeparator) + FieldSeparator + m_profile.ChatName;
+    const bool started =
+        platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
+    return started ? 0 : -1;
+}
+
+int Kivara::CancelFileTransfer()
+{
+    if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
+        MsgResult::Yes)
+        return -1;
+    m_fileSend->Cancel();
+    SetCallStatus(call::Connected);
+    setPanel(1, QString::fromUtf16(sendtext::Cancelled));
+    return 0;
 }
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)

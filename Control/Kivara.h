@@ -31,6 +31,9 @@ class Inspector;
 
 namespace kv::control {
 
+class FileSend;
+class FileDrop;
+
 // Intervals and bounds of the control's timers and waits, in milliseconds.
 // Tests shorten them; every wait of the control also ends with the session.
 struct KivaraTimings {
@@ -188,6 +191,10 @@ public:
     void RequestPrivateRoom(const QString& name);
     // Closes the contact form the control sits on, saving its item (Close(0) on objParent).
     bool CloseParentForm();
+    // File sending: the pool and its transfers; NOFILE from the dispatcher goes to its OnNoFile.
+    FileSend& fileSend() { return *m_fileSend; }
+    // The cancel button's file-transfer branch (in a call): asks, then ends the transfer.
+    int CancelFileTransfer();
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -237,7 +244,8 @@ private:
     RoomTable m_rooms;
     platform::Socket* m_wskChat = nullptr;
     platform::Socket* m_wskProbe = nullptr;
-    std::vector<platform::Socket*> m_wskFile;
+    FileSend* m_fileSend = nullptr; // the wskFile pool and the transfers
+    FileDrop* m_fileDrop = nullptr;
     QTimer* m_tmrMain = nullptr;
     QLabel* m_panelText[3] = {};
     QLabel* m_panelPicture[3] = {};
