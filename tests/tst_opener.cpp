@@ -194,11 +194,8 @@ void TestOpener::commandsWithoutAWindowEnd_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<Route>("route");
     QTest::newRow("unknown") << u"hello"_s << Route::Nothing;
-    // Routed to windows that this program does not hold yet.
+    // Unanswered, the uninstaller's first question keeps the product.
     QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
-    QTest::newRow("conversion") << u""_s << Route::Conversion;
-    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme||||||Ann|Available|127.0.0.2|8086|S|1|0"_s
-                              << Route::ShowUser;
 }
 
 void TestOpener::commandsWithoutAWindowEnd()

@@ -4,7 +4,9 @@
 #include "Outlook/Outlook.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
+#include "frmConvert.h"
 #include "frmFile.h"
+#include "frmProp.h"
 #include "modMisc.h"
 #include "modReg.h"
 
@@ -113,6 +115,8 @@ frmOpen::frmOpen(QWidget* parent) : QWidget(parent) {}
 frmOpen::~frmOpen()
 {
     delete m_file;
+    delete m_prop;
+    delete m_convert;
 }
 
 Route frmOpen::Start(const QString& commandLine)
@@ -128,7 +132,7 @@ Route frmOpen::Start(const QString& commandLine)
     const Route route = Classify(commandLine);
     switch (route) {
     case Route::Uninstall:
-        // The uninstaller is not part of this program yet: Uninstall(m_service, m_folder, m_installDir).
+        Uninstall(m_service, m_folder, m_installDir);
         Unload();
         break;
     case Route::OpenKVFolder:
@@ -140,12 +144,15 @@ Route frmOpen::Start(const QString& commandLine)
         Unload();
         break;
     case Route::Conversion:
-        // The folder-conversion window is not part of this program yet; without it there is nothing to show.
-        Unload();
+        m_convert = new frmConvert(this, m_service, m_folder);
+        connect(m_convert, &frmConvert::Unloaded, this, &frmOpen::Unload);
+        m_convert->Load();
         break;
     case Route::ShowUser:
-        // The Peerslip viewer is not part of this program yet: it takes SplitPieces(commandLine) as its User.
-        Unload();
+        m_prop = new frmProp;
+        connect(m_prop, &frmProp::Unloaded, this, &frmOpen::Unload);
+        m_prop->setUser(SplitPieces(commandLine));
+        m_prop->show();
         break;
     case Route::FilePrep:
         m_file = new frmFile;
@@ -214,6 +221,8 @@ void frmOpen::Unload()
     m_unloaded = true;
     platform::DoEvents();
     if (m_file && !m_file->isUnloaded()) m_file->cmdFileClick(1);
+    if (m_prop) m_prop->Unload();
+    if (m_convert) m_convert->Unload();
     hide();
     Q_EMIT Unloaded();
 }

@@ -5,10 +5,13 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <array>
 
 namespace kv::dorvan {
 
 class frmFile;
+class frmProp;
+class frmConvert;
 
 // Command words, compared with the whole command line.
 namespace command {
@@ -25,7 +28,51 @@ inline constexpr auto OutlookError = u"An error occured connecting to Microsoft 
 inline constexpr auto MessagesFolderError = u"Could not open the Kivara 'Messages' folder.";
 // The literal name of the Messages folder inside the product folder (not the MsgFolder setting).
 inline constexpr auto MessagesFolder = u"Messages";
+
+// The uninstaller's messages.
+inline constexpr auto UninstallQuestion =
+    u"This will remove Kivara for Microsoft Outlook 1.1\r\rDo you wish to continue ?";
+inline constexpr auto CloseMonitorQuestion =
+    u"You should close Kivara Monitor before uninstalling.\r\rClose now ?";
+inline constexpr auto NotUninstalled = u" was not uninstalled.";
+inline constexpr auto SubfolderKeptHead = u"The uninstaller detected files in your '";
+inline constexpr auto SubfolderKeptMiddle = u"' folder.";
+inline constexpr auto SubfolderKeptTail = u"They will not be removed.  ";
+inline constexpr auto ContactsRestoredHead =
+    u"All Kivara contacts are now standard Outlook contacts.\r\rThey remain in the folder '";
+inline constexpr auto ContactsRestoredTail = u"'.";
+inline constexpr auto Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled.";
+// The refusal that guards a mistaken InstallDir setting.
+inline constexpr auto UnsafeFolderHead = u"The installation folder '";
+inline constexpr auto UnsafeFolderTail =
+    u"' is not a folder the uninstaller may remove files from.\r\rCheck the InstallDir setting.";
+// The welcome contact the set-up places in the product folder.
+inline constexpr auto WelcomeContactName = u"1. Welcome to Kivara!!!";
+// The folder named like this stays the user's own; no notice about it.
+inline constexpr auto StandardContactsFolder = u"Contacts";
+
+// The conversion's messages.
+inline constexpr auto ItemsUpdated = u"The folder items were successfully updated.\r\r";
+inline constexpr auto NowKivaraContacts = u"All items are now Kivara Contacts.";
+inline constexpr auto NowStandardContacts = u"All items are now standard Outlook contacts.";
 } // namespace text
+
+// What the set-up installs in place of the program group and the registrations.
+namespace installed {
+// The link to the monitor program that marks an installation folder.
+inline constexpr auto MonitorLink = u"vigilo";
+inline constexpr std::array<const char16_t*, 2> DesktopEntries{u"kivara-vigilo.desktop",
+                                                               u"kivara-dorvan.desktop"};
+inline constexpr auto MimePackage = u"kivara-peerslip.xml";
+inline constexpr auto AutostartEntry = u"vigilo.desktop";
+// The two control libraries in the system folder.
+inline constexpr std::array<const char16_t*, 2> ControlLibraries{u"libquillonplugin.so",
+                                                                 u"libtallyoplugin.so"};
+} // namespace installed
+
+// Whether the uninstaller may delete files in this folder: not the root, not
+// the user's home or a folder above it, not a system folder or one inside it.
+bool IsRemovableInstallFolder(const QString& folder);
 
 enum class Route {
     EarlyEnd, // a setting was missing: nothing ran
@@ -60,6 +107,21 @@ public:
     int OpenKVMessages(const QString& store, const QString& folder);
     QString GetSysDir() const;
 
+    // Removes the product: its files, entries, settings and contact forms.
+    void Uninstall(const QString& store, const QString& folder, const QString& installDir);
+    // 0 when every item of the folder is of the product's contact class
+    // (or the standard one); non-zero after an error message.
+    int UpdateFormsToKV(const QString& folder, const QString& store);
+    int UpdateFormsToMO(const QString& folder, const QString& store);
+
+    // Seams for tests: where the control libraries live, and how long the
+    // uninstaller waits for the monitor to close.
+    void setSystemFolder(const QString& folder) { m_sysDir = folder; }
+    void setMonitorWaitMs(int ms) { m_monitorWaitMs = ms; }
+
+    frmProp* viewer() const { return m_prop; }
+    frmConvert* conversionWindow() const { return m_convert; }
+
     frmFile* fileWindow() const { return m_file; }
     bool isUnloaded() const { return m_unloaded; }
     // Unloads the main window and every window of Dorvan.
@@ -69,10 +131,18 @@ Q_SIGNALS:
     void Unloaded();
 
 private:
+    int UpdateForms(const QString& folder, const QString& store, const QString& messageClass);
+    void RemoveDesktopEntries();
+    void RestoreContacts(const QString& store, const QString& folder);
+
     QString m_installDir;
     QString m_service;
     QString m_folder;
     frmFile* m_file = nullptr;
+    frmProp* m_prop = nullptr;
+    frmConvert* m_convert = nullptr;
+    QString m_sysDir;
+    int m_monitorWaitMs = 10 * 60 * 1000;
     bool m_unloaded = false;
 };
 

@@ -1,0 +1,259 @@
+// The uninstaller and the folder conversion of Dorvan's main window.
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "Prompt.h"
+#include "Shell.h"
+#include "StoreAccess.h"
+#include "Window.h"
+#include "frmOpen.h"
+#include "modReg.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::dorvan {
+
+namespace {
+
+using namespace kv::outlook;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+QString T(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
+
+constexpr QChar CR = u'\r';
+
+void Notice(const QString& message)
+{
+    platform::MsgBox(message, MsgButtons::OK, MsgIcon::Information);
+}
+
+// Folders of the operating system: never an installation folder, nor anything inside them.
+constexpr std::array<const char16_t*, 16> SystemFolders{
+    u"/bin",  u"/boot", u"/dev", u"/etc",  u"/lib", u"/lib32", u"/lib64", u"/libx32",
+    u"/proc", u"/root", u"/run", u"/sbin", u"/srv", u"/sys",   u"/usr",   u"/var"};
+// Folders that hold other people's or other programs' files: refused themselves, not their subfolders.
+constexpr std::array<const char16_t*, 5> SharedFolders{u"/home", u"/tmp", u"/media", u"/mnt", u"/opt"};
+
+bool IsSameOrInside(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder + u'/');
+}
+
+bool HoldsMonitorLink(const QString& installDir)
+{
+    const QFileInfo link(installDir + T(installed::MonitorLink));
+    return link.isSymLink() || link.exists();
+}
+
+// Deletes the folder's files, hidden ones included, and symbolic links (never
+// what they point to); subfolders are left. Failures are ignored.
+QStringList DeleteFolderFiles(const QString& folder)
+{
+    QStringList subfolders;
+    const QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !entry.isDir())
+            QFile::remove(entry.absoluteFilePath()); // unlink: a link goes, its target stays
+        else
+            subfolders << entry.fileName();
+    }
+    return subfolders;
+}
+
+// The folder without its trailing separators, with every link resolved when it exists.
+QString ResolvedFolder(const QString& folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+} // namespace
+
+bool IsRemovableInstallFolder(const QString& folder)
+{
+    if (folder.trimmed().isEmpty() || QDir::isRelativePath(folder)) return false;
+    const QString home = ResolvedFolder(QDir::homePath());
+    // Both the folder as named and where its links lead must pass.
+    for (const QString& path : {QDir::cleanPath(folder), ResolvedFolder(folder)}) {
+        if (path == u"/"_s) return false;
+        // The home folder, or one above it.
+        if (IsSameOrInside(home, path) || IsSameOrInside(QDir::cleanPath(QDir::homePath()), path))
+            return false;
+        for (const char16_t* system : SystemFolders)
+            if (IsSameOrInside(path, T(system))) return false;
+        for (const char16_t* shared : SharedFolders)
+            if (path == T(shared)) return false;
+    }
+    return true;
+}
+
+void frmOpen::Uninstall(const QString& store, const QString& folder, const QString& installDir)
+{
+    const QString product = QString::fromUtf16(platform::ProductTitle);
+    // A mistaken InstallDir must not turn the uninstaller against the user's files: check before anything
+    // changes.
+    if (!IsRemovableInstallFolder(installDir)) {
+        Notice(T(text::UnsafeFolderHead) + installDir + T(text::UnsafeFolderTail));
+        Notice(product + T(text::NotUninstalled));
+        Unload();
+        return;
+    }
+
+    // 1. Confirm.
+    // No is the default: only a deliberate Yes removes the product.
+    platform::MsgBoxRequest confirm;
+    confirm.text = T(text::UninstallQuestion);
+    confirm.buttons = MsgButtons::YesNo;
+    confirm.icon = MsgIcon::Question;
+    confirm.defaultButton = 2;
+    if (platform::Prompt::current().msgBox(confirm) != MsgResult::Yes) {
+        Unload();
+        return;
+    }
+
+    // 2-3. The monitor must be closed first.
+    if (platform::MonitorWindowExists()) {
+        const MsgResult answer =
+            platform::MsgBox(T(text::CloseMonitorQuestion), MsgButtons::YesNoCancel, MsgIcon::Question);
+        if (answer == MsgResult::Cancel) {
+            Notice(product + T(text::NotUninstalled));
+            Unload();
+            return;
+        }
+        if (answer == MsgResult::Yes) platform::CloseMonitorWindow();
+    }
+    if (!platform::WaitUntil([] { return !platform::MonitorWindowExists(); }, m_monitorWaitMs)) {
+        // Files of a running monitor are not taken from under it.
+        Notice(product + T(text::NotUninstalled));
+        Unload();
+        return;
+    }
+
+    // 4. The installation folder's files, only where the monitor was installed; subfolders stay.
+    if (HoldsMonitorLink(installDir)) {
+        const QStringList subfolders = DeleteFolderFiles(installDir);
+        for (const QString& name : subfolders)
+            Notice(T(text::SubfolderKeptHead) + name + T(text::SubfolderKeptMiddle) + CR + CR + installDir +
+                   name + CR + CR + T(text::SubfolderKeptTail));
+        QDir().rmdir(installDir);
+    }
+
+    // 5. The program group and the Peerslip type.
+    RemoveDesktopEntries();
+
+    // 6-7. The product's contacts become standard contacts again.
+    RestoreContacts(store, folder);
+    if (folder != T(text::StandardContactsFolder))
+        Notice(T(text::ContactsRestoredHead) + folder + T(text::ContactsRestoredTail));
+
+    // 8. Settings and registrations.
+    DeleteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue));
+    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/"_s +
+                  T(installed::AutostartEntry));
+    DeleteKey(RegRoot::CurrentUser, qs(CompanyKey));
+    DeleteKey(RegRoot::ClassesRoot, qs(PeerslipExtensionKey));
+    DeleteKey(RegRoot::ClassesRoot, qs(PeerslipClassKey));
+    DeleteKey(RegRoot::LocalMachine, qs(UninstallKey));
+    DeleteKey(RegRoot::LocalMachine, qs(AppPathsKey));
+    DeleteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue));
+
+    // 9. The two control libraries: a plugin that is gone is no longer registered.
+    const QString sysDir = m_sysDir.isEmpty() ? GetSysDir() : m_sysDir;
+    for (const char16_t* library : installed::ControlLibraries)
+        QFile::remove(sysDir + u'/' + T(library));
+
+    // 10. Anything written meanwhile.
+    if (HoldsMonitorLink(installDir)) DeleteFolderFiles(installDir);
+
+    // 11.
+    Notice(T(text::Uninstalled));
+    Unload();
+}
+
+void frmOpen::RemoveDesktopEntries()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString applications = data + u"/applications"_s;
+    const QString mime = data + u"/mime"_s;
+    bool entriesRemoved = false;
+    for (const char16_t* entry : installed::DesktopEntries)
+        entriesRemoved |= QFile::remove(applications + u'/' + T(entry));
+    const bool typeRemoved = QFile::remove(mime + u"/packages/"_s + T(installed::MimePackage));
+
+    // The desktop's caches follow when their tools are installed (started, not awaited).
+    auto& shell = platform::Shell::current();
+    const QString desktopDb = QStandardPaths::findExecutable(u"update-desktop-database"_s);
+    if (entriesRemoved && !desktopDb.isEmpty()) shell.start(desktopDb, {applications});
+    const QString mimeDb = QStandardPaths::findExecutable(u"update-mime-database"_s);
+    if (typeRemoved && !mimeDb.isEmpty()) shell.start(mimeDb, {mime});
+}
+
+void frmOpen::RestoreContacts(const QString& store, const QString& folder)
+{
+    Application app;
+    const qint32 started = AttachOrStartOutlook(app);
+    MAPIFolder product;
+    if (app) product = app.GetNamespace(qs(MapiNamespace)).Folders().Item(store).Folders().Item(folder);
+    if (!product) {
+        OlError error = Err();
+        if (!error && started) error.Number = started;
+        Notice(OpenErrorText(error, store));
+        return;
+    }
+    // Collected first: deleting while walking the folder would skip items.
+    QList<Item> welcome;
+    QList<Item> contacts;
+    for (const Item item : product.Items()) {
+        if (!item) continue;
+        if (item.FullName() == T(text::WelcomeContactName))
+            welcome << item;
+        else if (item.MessageClass() == T(KivaraContactClass))
+            contacts << item;
+    }
+    for (const Item& item : welcome)
+        item.Delete();
+    for (const Item& item : contacts)
+        if (item.setMessageClass(qs(StandardContactClass))) item.Save();
+}
+
+int frmOpen::UpdateFormsToKV(const QString& folder, const QString& store)
+{
+    return UpdateForms(folder, store, T(KivaraContactClass));
+}
+
+int frmOpen::UpdateFormsToMO(const QString& folder, const QString& store)
+{
+    return UpdateForms(folder, store, qs(StandardContactClass));
+}
+
+int frmOpen::UpdateForms(const QString& folder, const QString& store, const QString& messageClass)
+{
+    Application app;
+    const qint32 started = AttachOrStartOutlook(app);
+    MAPIFolder target;
+    if (app) target = app.GetNamespace(qs(MapiNamespace)).Folders().Item(store).Folders().Item(folder);
+    if (!target) {
+        OlError error = Err();
+        if (!error && started) error.Number = started;
+        if (error.Number == ErrNo::Exception || error.Number == ErrNo::NotFound)
+            Notice(FolderNotFoundText(folder));
+        else
+            Notice(OpenErrorText(error, store));
+        return error.Number ? error.Number : -1;
+    }
+    StoreAccess::ConvertItems(target, messageClass);
+    return 0;
+}
+
+} // namespace kv::dorvan

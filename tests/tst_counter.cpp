@@ -1,0 +1,297 @@
+// The Today page's counter against the simulated computer's store: the count
+// and its texts, a missing Messages folder made at the first refresh, the
+// layout in twips, the pointer's underlining and the clicks that switch the
+// host's window, and a renamed Messages folder.
+#include "Counter.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::outlook;
+using kv::tallyo::Counter;
+
+namespace {
+
+const QString StoreName = u"Personal Folders"_s;
+const QString MessageClass = u"IPM.Note.Kivara Message"_s;
+// Long enough that no tick comes by itself while a case runs; cases tick by hand.
+constexpr int QuietIntervalMs = 3600 * 1000;
+
+MAPIFolder StoreRoot()
+{
+    return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(StoreName);
+}
+
+MAPIFolder MakeFolders(const QString& messages = u"Messages"_s)
+{
+    MAPIFolder product = StoreRoot().Folders().Item(u"Kivara"_s);
+    if (!product) product = StoreRoot().Folders().Add(u"Kivara"_s, olFolderContacts);
+    return product.Folders().Add(messages, olFolderInbox);
+}
+
+void AddMessage(const MAPIFolder& folder, bool read)
+{
+    Item item = folder.Items().Add(MessageClass);
+    item.setSubject(u"Call me"_s);
+    item.UserProperties().Find(u"MsgRead"_s).setValue(read);
+    item.Save();
+}
+
+QLabel* Label(Counter& c, int index)
+{
+    return c.findChild<QLabel*>(u"lblMain_"_s + QString::number(index));
+}
+
+void Move(QWidget* target, QPoint at)
+{
+    QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+}
+
+void Click(QWidget* target)
+{
+    const QPoint at(2, 2);
+    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+} // namespace
+
+class TestCounter : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::shared_ptr<HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+
+    void answer(const QString& rules)
+    {
+        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
+        m_prompt = prompt.get();
+        platform::Prompt::install(std::move(prompt));
+    }
+    // The host's window, showing the store's Inbox.
+    std::shared_ptr<Explorer> hostWindow()
+    {
+        const std::shared_ptr<Explorer> window = m_side->GetExplorer(StoreRoot().Folders().Item(u"Inbox"_s));
+        window->Display();
+        return window;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_computer = std::make_unique<test::SimComputer>();
+        m_computer->activate();
+        m_side = std::make_shared<HeadlessWindowSide>();
+        WindowSide::install(m_side);
+        answer({});
+    }
+    void cleanup()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+        m_computer.reset();
+    }
+
+    void countsTheUnreadMessages()
+    {
+        const MAPIFolder messages = MakeFolders();
+        AddMessage(messages, false);
+        AddMessage(messages, true);
+        AddMessage(messages, false);
+        Counter counter(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(counter, 1)->text(), u"2 unread"_s);
+        QCOMPARE(Label(counter, 0)->text(), u"Messages"_s);
+        QCOMPARE(Label(counter, 2)->text(), u"Kivara"_s);
+
+        AddMessage(messages, false);
+        counter.Refresh();
+        QCOMPARE(Label(counter, 1)->text(), u"3 unread"_s);
+        QVERIFY(m_prompt->log().isEmpty());
+    }
+
+    void theTimerRefreshes()
+    {
+        const MAPIFolder messages = MakeFolders();
+        Counter counter(nullptr, 10);
+        QCOMPARE(counter.findChild<QTimer*>(u"tmrMain"_s)->interval(), 10);
+        QCOMPARE(Counter(nullptr).findChild<QTimer*>(u"tmrMain"_s)->interval(), 1000);
+        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
+        AddMessage(messages, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Label(counter, 1)->text(), u"1 unread"_s, 10000);
+    }
+
+    void anEmptyFolderHasNoNewMessages()
+    {
+        MakeFolders();
+        Counter counter(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
+    }
+
+    void aMissingFolderIsCreatedAtTheFirstRefresh()
+    {
+        WriteSetting(settings::MsgFolder, u"Calls"_s);
+        QVERIFY(!StoreRoot().Folders().Item(u"Kivara"_s));
+        Counter counter(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
+        QCOMPARE(Label(counter, 0)->text(), u"Calls"_s);
+        const MAPIFolder made = StoreRoot().Folders().Item(u"Kivara"_s).Folders().Item(u"Calls"_s);
+        QVERIFY(made);
+        QVERIFY(counter.messagesFolder() == made);
+        QVERIFY(m_prompt->log().isEmpty());
+    }
+
+    void aMissingStoreIsReportedOnce()
+    {
+        WriteSetting(settings::Service, u"Gone Store"_s);
+        Counter counter(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
+        QCOMPARE(m_prompt->log().size(), 1);
+        QCOMPARE(m_prompt->log().first().text,
+                 u"The 'Gone Store' information service is no longer present in the profile.\r\r"
+                 u"Please reinstall the service, or update your Outlook profile."_s);
+    }
+
+    void aRenamedFolderShowsTheNewNameAndCountsTheOld()
+    {
+        const MAPIFolder messages = MakeFolders();
+        AddMessage(messages, false);
+        const MAPIFolder other = MakeFolders(u"Voice"_s);
+        AddMessage(other, false);
+        AddMessage(other, false);
+        Counter counter(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(counter, 1)->text(), u"1 unread"_s);
+
+        WriteSetting(settings::MsgFolder, u"Voice"_s);
+        counter.Refresh();
+        QCOMPARE(Label(counter, 0)->text(), u"Voice"_s);
+        QCOMPARE(Label(counter, 1)->text(), u"1 unread"_s);
+        QVERIFY(counter.messagesFolder() == messages);
+
+        Counter fresh(nullptr, QuietIntervalMs);
+        QCOMPARE(Label(fresh, 1)->text(), u"2 unread"_s);
+    }
+
+    void layoutInTwips()
+    {
+        MakeFolders();
+        Counter counter(nullptr, QuietIntervalMs);
+        const auto px = [&counter](int twips) { return counter.TwipsToPixelsX(twips); };
+        QCOMPARE(counter.TwipsToPixelsX(1440), counter.logicalDpiX());
+        QCOMPARE(Label(counter, 2)->geometry(),
+                 QRect(px(540), counter.TwipsToPixelsY(15), px(1410), counter.TwipsToPixelsY(345)));
+        QCOMPARE(Label(counter, 0)->pos(), QPoint(px(570), counter.TwipsToPixelsY(580)));
+        QCOMPARE(Label(counter, 0)->height(), counter.TwipsToPixelsY(195));
+        // 705 twips, or what the name needs in this screen's font.
+        QCOMPARE(Label(counter, 0)->width(), qMax(px(705), Label(counter, 0)->sizeHint().width()));
+        QCOMPARE(Label(counter, 1)->x(), Label(counter, 0)->x() + Label(counter, 0)->width() + px(270));
+        QCOMPARE(Label(counter, 1)->y(), counter.TwipsToPixelsY(580));
+        QCOMPARE(counter.width(), Label(counter, 1)->x() + Label(counter, 1)->width() + px(30));
+        QCOMPARE(counter.height(), counter.TwipsToPixelsY(795));
+        QCOMPARE(Label(counter, 0)->font().family(), u"Tahoma"_s);
+        QCOMPARE(Label(counter, 2)->font().family(), u"Arial"_s);
+
+        // A longer text widens the control.
+        const int narrow = counter.width();
+        const MAPIFolder messages = counter.messagesFolder();
+        for (int i = 0; i < 12; ++i)
+            AddMessage(messages, false);
+        counter.Refresh();
+        QCOMPARE(Label(counter, 1)->text(), u"12 unread"_s);
+        QVERIFY(counter.width() != narrow);
+        QCOMPARE(counter.width(), Label(counter, 1)->x() + Label(counter, 1)->width() + px(30));
+        counter.resize(10, 10);
+        QCOMPARE(counter.height(), counter.TwipsToPixelsY(795));
+    }
+
+    void clicksShowTheMessagesFolderOnlyWhenUnderlined()
+    {
+        const MAPIFolder messages = MakeFolders();
+        const std::shared_ptr<Explorer> window = hostWindow();
+        Counter counter(nullptr, QuietIntervalMs);
+        counter.show();
+        QLabel* folderLabel = Label(counter, 0);
+        QLabel* titleLabel = Label(counter, 2);
+        QLabel* countLabel = Label(counter, 1);
+
+        // Without the pointer having underlined them, clicks do nothing.
+        Click(folderLabel);
+        Click(titleLabel);
+        Move(countLabel, {2, 2});
+        Click(countLabel);
+        QCOMPARE(window->CurrentFolder().Name(), u"Inbox"_s);
+        QVERIFY(!countLabel->font().underline());
+
+        Move(folderLabel, {2, 2});
+        QVERIFY(folderLabel->font().underline());
+        QVERIFY(!titleLabel->font().underline());
+        Move(titleLabel, {2, 2});
+        QVERIFY(titleLabel->font().underline());
+        // Moving over the background takes both underlines away.
+        Move(&counter, {1, counter.height() - 1});
+        QVERIFY(!folderLabel->font().underline());
+        QVERIFY(!titleLabel->font().underline());
+        Click(titleLabel);
+        QCOMPARE(window->CurrentFolder().Name(), u"Inbox"_s);
+
+        Move(titleLabel, {2, 2});
+        Click(titleLabel);
+        QVERIFY(window->CurrentFolder() == messages);
+
+        window->setCurrentFolder(StoreRoot().Folders().Item(u"Inbox"_s));
+        Move(folderLabel, {2, 2});
+        Click(folderLabel);
+        QVERIFY(window->CurrentFolder() == messages);
+
+        // The icon needs no underline.
+        window->setCurrentFolder(StoreRoot().Folders().Item(u"Inbox"_s));
+        Click(counter.findChild<QLabel*>(u"imgMain"_s));
+        QVERIFY(window->CurrentFolder() == messages);
+
+        if (!qEnvironmentVariableIsEmpty("KIVARA_SCREENSHOTS")) {
+            Move(folderLabel, {2, 2});
+            counter.grab().save(qEnvironmentVariable("KIVARA_SCREENSHOTS") + u"/counter.png"_s);
+        }
+    }
+
+    void membersAreCallableByName()
+    {
+        MakeFolders();
+        Counter counter(nullptr, QuietIntervalMs);
+        const QMetaObject* meta = counter.metaObject();
+        QStringList names;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            if (meta->method(i).methodType() == QMetaMethod::Method)
+                names << QString::fromLatin1(meta->method(i).name());
+        QCOMPARE(names, (QStringList{u"SetKVFolder"_s, u"SetKMFolder"_s, u"CreateKMFolder"_s,
+                                     u"CreateKVFolder"_s, u"GetOutlook"_s}));
+        int status = -5;
+        QVERIFY(QMetaObject::invokeMethod(&counter, "SetKMFolder", Q_RETURN_ARG(int, status),
+                                          Q_ARG(QString, u"Archive"_s)));
+        QCOMPARE(status, 0);
+        QVERIFY(StoreRoot().Folders().Item(u"Kivara"_s).Folders().Item(u"Messages"_s));
+        QVERIFY(QMetaObject::invokeMethod(&counter, "GetOutlook", Q_RETURN_ARG(int, status)));
+        QCOMPARE(status, 0);
+    }
+};
+
+KV_TEST_MAIN(TestCounter)
+#include "tst_counter.moc"

@@ -1,0 +1,485 @@
+// The uninstaller against a simulated computer with the product set up: the
+// questions and their No and Cancel answers, a running monitor (a stand-in
+// owning the monitor's bus name on this suite's private bus), what is removed
+// and what is kept, the guard on the installation folder, and the shipped
+// program removing the product as a child process.
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "Registry.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "frmOpen.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::outlook;
+using namespace kv::dorvan;
+
+namespace {
+
+const QString StoreName = u"Personal Folders"_s;
+const QString KivaraClass = u"IPM.Contact.Kivara Contact"_s;
+const QString StandardClass = u"IPM.Contact"_s;
+const QString Question = u"This will remove Kivara for Microsoft Outlook 1.1\r\rDo you wish to continue ?"_s;
+const QString CloseQuestion = u"You should close Kivara Monitor before uninstalling.\r\rClose now ?"_s;
+const QString NotUninstalled = u"Kivara for Microsoft Outlook was not uninstalled."_s;
+const QString Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled."_s;
+const QString Restored =
+    u"All Kivara contacts are now standard Outlook contacts.\r\rThey remain in the folder 'Kivara'."_s;
+
+void WriteFile(const QString& path, const QByteArray& bytes = "data")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
+}
+
+// The monitor as the uninstaller sees it: the owner of its bus name, whose
+// Close ends it (after a while, as a closing window does).
+class FakeMonitor : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "Kivara.Vigilo")
+public:
+    explicit FakeMonitor(int closeDelayMs = 50) : m_closeDelayMs(closeDelayMs)
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        m_registered = bus.registerObject(u"/Vigilo"_s, this, QDBusConnection::ExportScriptableSlots) &&
+                       bus.registerService(u"Kivara.Vigilo"_s);
+    }
+    ~FakeMonitor() override { End(); }
+    bool registered() const { return m_registered; }
+    int closeCalls() const { return m_closeCalls; }
+    // The user closes the monitor by hand.
+    void End()
+    {
+        if (!m_registered) return;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterService(u"Kivara.Vigilo"_s);
+        bus.unregisterObject(u"/Vigilo"_s);
+        m_registered = false;
+    }
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void Close()
+    {
+        ++m_closeCalls;
+        QTimer::singleShot(m_closeDelayMs, this, &FakeMonitor::End);
+    }
+
+private:
+    int m_closeDelayMs;
+    int m_closeCalls = 0;
+    bool m_registered = false;
+};
+
+} // namespace
+
+class TestUninstall : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::shared_ptr<HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingShell* m_shell = nullptr;
+    QString m_install; // ends with "/"
+    QString m_sys;     // the system folder the control libraries sit in
+    QString m_outside; // files that links in the installation folder point to
+    QString m_data;
+    QString m_config;
+
+    void answer(const QString& rules)
+    {
+        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
+        m_prompt = prompt.get();
+        platform::Prompt::install(std::move(prompt));
+    }
+    QStringList shown() const
+    {
+        QStringList out;
+        for (const auto& e : m_prompt->log())
+            out << e.text;
+        return out;
+    }
+    MAPIFolder product() const
+    {
+        return Application(DefaultStorePath())
+            .GetNamespace(u"MAPI"_s)
+            .Folders()
+            .Item(StoreName)
+            .Folders()
+            .Item(u"Kivara"_s);
+    }
+
+    // What the set-up leaves on the computer.
+    void setUpProduct()
+    {
+        m_install = m_computer->installDir();
+        m_sys = m_computer->root() + u"/sys"_s;
+        m_outside = m_computer->root() + u"/outside"_s;
+        m_data = m_computer->root() + u"/data"_s;
+        m_config = m_computer->root() + u"/config"_s;
+        WriteFile(m_sys + u"/vigilo"_s, "program");
+        WriteFile(m_sys + u"/libquillonplugin.so"_s);
+        WriteFile(m_sys + u"/libtallyoplugin.so"_s);
+        WriteFile(m_sys + u"/libother.so"_s);
+        QFile::link(m_sys + u"/vigilo"_s, m_install + u"vigilo"_s);
+        WriteFile(m_install + u"trillo.wav"_s);
+        WriteFile(m_install + u"Ann.kvp"_s);
+        WriteFile(m_install + u".hidden"_s);
+        WriteFile(m_install + u"Downloads/report.pdf"_s);
+        WriteFile(m_outside + u"/keep.txt"_s, "precious");
+        WriteFile(m_outside + u"/inner/deep.txt"_s, "precious");
+        QFile::link(m_outside, m_install + u"linked-folder"_s);
+        QFile::link(m_outside + u"/keep.txt"_s, m_install + u"linked-file.txt"_s);
+        WriteFile(m_data + u"/applications/kivara-vigilo.desktop"_s);
+        WriteFile(m_data + u"/applications/kivara-dorvan.desktop"_s);
+        WriteFile(m_data + u"/applications/other.desktop"_s,
+                  "[Desktop Entry]\nType=Application\nName=Other\nExec=true\n");
+        WriteFile(m_data + u"/mime/packages/kivara-peerslip.xml"_s);
+        WriteFile(m_config + u"/autostart/vigilo.desktop"_s);
+
+        WriteSetting(settings::Service, StoreName);
+        WriteSetting(settings::Folder, u"Kivara"_s);
+        WriteSetting(settings::ChatName, u"Ann"_s);
+        WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), m_sys + u"/vigilo"_s);
+        WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Other"_s, u"/bin/true"_s);
+        WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue),
+                      u"res://x/pellum.dll/Outlook.htm"_s);
+        WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), u"Stamp"_s, u"1"_s);
+        WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipExtensionKey), u"Class"_s, qs(PeerslipClassKey));
+        WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipClassKey) + u"\\shell\\open\\command"_s, u"Command"_s,
+                      u"vigilo"_s);
+        WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"DisplayName"_s, u"Kivara"_s);
+        WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), u"Path"_s, m_sys + u"/vigilo"_s);
+
+        const MAPIFolder root =
+            Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(StoreName);
+        const MAPIFolder folder = root.Folders().Add(u"Kivara"_s, olFolderContacts);
+        for (const auto& [cls, name] :
+             QList<std::pair<QString, QString>>{{KivaraClass, u"1. Welcome to Kivara!!!"_s},
+                                                {KivaraClass, u"Bob Stone"_s},
+                                                {StandardClass, u"Plain Ann"_s}}) {
+            Item c = folder.Items().Add(cls);
+            c.setFullName(name);
+            c.Save();
+        }
+    }
+
+    QStringList contactsOf(const QString& cls) const
+    {
+        QStringList names;
+        for (const Item item : product().Items())
+            if (item.MessageClass() == cls) names << item.FullName();
+        names.sort();
+        return names;
+    }
+
+    void verifyNothingRemoved()
+    {
+        QVERIFY(QFileInfo(m_install + u"vigilo"_s).isSymLink());
+        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
+        QVERIFY(QFile::exists(m_install + u".hidden"_s));
+        QVERIFY(QFile::exists(m_sys + u"/libquillonplugin.so"_s));
+        QVERIFY(QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
+        QVERIFY(QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
+        QVERIFY(QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
+        QVERIFY(QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, QString()), u"Ann"_s);
+        QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
+        QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), QString()),
+                 m_sys + u"/vigilo"_s);
+        QCOMPARE(contactsOf(KivaraClass), (QStringList{u"1. Welcome to Kivara!!!"_s, u"Bob Stone"_s}));
+    }
+
+    void runUninstall(int monitorWaitMs = 20000)
+    {
+        frmOpen main;
+        main.setSystemFolder(m_sys);
+        main.setMonitorWaitMs(monitorWaitMs);
+        QCOMPARE(main.Start(u"uninstall"_s), Route::Uninstall);
+        QVERIFY(main.isUnloaded());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "the suite runs on a private session bus");
+    }
+    void init()
+    {
+        m_computer = std::make_unique<test::SimComputer>();
+        m_computer->activate();
+        m_side = std::make_shared<HeadlessWindowSide>();
+        WindowSide::install(m_side);
+        setUpProduct();
+        answer({});
+        auto shell = std::make_unique<platform::RecordingShell>();
+        m_shell = shell.get();
+        platform::Shell::install(std::move(shell));
+    }
+    void cleanup()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+        m_computer.reset();
+    }
+
+    void answeringNoRemovesNothing()
+    {
+        answer(u"msgbox Do you wish to continue => No"_s);
+        runUninstall();
+        QCOMPARE(shown(), QStringList{Question});
+        verifyNothingRemoved();
+    }
+
+    // An unattended run takes the default answer, which keeps the product.
+    void theDefaultAnswerKeepsTheProduct()
+    {
+        runUninstall();
+        QCOMPARE(shown(), QStringList{Question});
+        QCOMPARE(m_prompt->log().first().answer, u"No"_s);
+        QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+        QCOMPARE(m_prompt->log().first().icon, u"Question"_s);
+        verifyNothingRemoved();
+    }
+
+    void removesTheProductAndKeepsTheRest()
+    {
+        answer(u"msgbox Do you wish to continue => Yes"_s);
+        runUninstall();
+
+        // The questions and notices, in order.
+        const QString kept = u"The uninstaller detected files in your 'Downloads' folder.\r\r"_s + m_install +
+                             u"Downloads\r\rThey will not be removed.  "_s;
+        QCOMPARE(shown(), (QStringList{Question, kept, Restored, Uninstalled}));
+
+        // Files: the folder's own go, subfolders and the folder stay, links go without their targets.
+        QCOMPARE(
+            QDir(m_install).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{u"Downloads"_s});
+        QVERIFY(QFile::exists(m_install + u"Downloads/report.pdf"_s));
+        QVERIFY(QFile::exists(m_sys + u"/vigilo"_s));
+        QVERIFY(QFile::exists(m_outside + u"/keep.txt"_s));
+        QVERIFY(QFile::exists(m_outside + u"/inner/deep.txt"_s));
+
+        // Entries, type and autostart.
+        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
+        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-dorvan.desktop"_s));
+        QVERIFY(QFile::exists(m_data + u"/applications/other.desktop"_s));
+        QVERIFY(!QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
+        QVERIFY(!QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        // The desktop's caches are brought up to date where their tools are installed.
+        QStringList started;
+        for (const platform::ShellCall& call : m_shell->calls())
+            started << QFileInfo(call.target).fileName() + u' ' + call.arguments.join(u' ');
+        QStringList expected;
+        if (!QStandardPaths::findExecutable(u"update-desktop-database"_s).isEmpty())
+            expected << u"update-desktop-database "_s + m_data + u"/applications"_s;
+        if (!QStandardPaths::findExecutable(u"update-mime-database"_s).isEmpty())
+            expected << u"update-mime-database "_s + m_data + u"/mime"_s;
+        QCOMPARE(started, expected);
+
+        // Control libraries.
+        QVERIFY(!QFile::exists(m_sys + u"/libquillonplugin.so"_s));
+        QVERIFY(!QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
+        QVERIFY(QFile::exists(m_sys + u"/libother.so"_s));
+
+        // Contacts: the welcome item is gone, the product's contacts are standard ones.
+        QCOMPARE(contactsOf(KivaraClass), QStringList());
+        QCOMPARE(contactsOf(StandardClass), (QStringList{u"Bob Stone"_s, u"Plain Ann"_s}));
+
+        // Settings and registrations.
+        using platform::Registry::keyExists;
+        QVERIFY(!keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
+        QVERIFY(!keyExists(RegRoot::ClassesRoot, qs(PeerslipExtensionKey)));
+        QVERIFY(!keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
+        QVERIFY(!keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
+        QVERIFY(!keyExists(RegRoot::LocalMachine, qs(AppPathsKey)));
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), u"<gone>"_s), u"<gone>"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Other"_s, QString()), u"/bin/true"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), u"<gone>"_s),
+                 u"<gone>"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), u"Stamp"_s, QString()), u"1"_s);
+    }
+
+    // Without the monitor's link the folder is not the product's: its files stay.
+    void aFolderWithoutTheMonitorKeepsItsFiles()
+    {
+        QFile::remove(m_install + u"vigilo"_s);
+        answer(u"msgbox Do you wish to continue => Yes"_s);
+        runUninstall();
+        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
+        QVERIFY(QFile::exists(m_install + u".hidden"_s));
+        QCOMPARE(shown(), (QStringList{Question, Restored, Uninstalled}));
+        QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
+    }
+
+    void cancelWithTheMonitorRunningRemovesNothing()
+    {
+        FakeMonitor monitor;
+        QVERIFY(monitor.registered());
+        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel"_s);
+        runUninstall();
+        QCOMPARE(shown(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        QCOMPARE(m_prompt->log().at(1).buttons, u"YesNoCancel"_s);
+        QCOMPARE(m_prompt->log().at(2).icon, u"Information"_s);
+        QCOMPARE(monitor.closeCalls(), 0);
+        verifyNothingRemoved();
+    }
+
+    void yesClosesTheMonitorAndGoesOn()
+    {
+        FakeMonitor monitor;
+        QVERIFY(monitor.registered());
+        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Yes"_s);
+        runUninstall();
+        QCOMPARE(monitor.closeCalls(), 1);
+        QVERIFY(!monitor.registered());
+        QCOMPARE(shown().last(), Uninstalled);
+        QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
+    }
+
+    void noWaitsUntilTheUserClosesTheMonitor()
+    {
+        FakeMonitor monitor;
+        QVERIFY(monitor.registered());
+        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
+        bool closedWhileWaiting = false;
+        // The user closes the monitor a little later; until then nothing may be removed.
+        QTimer::singleShot(300, this, [&] {
+            closedWhileWaiting = QFile::exists(m_install + u"trillo.wav"_s);
+            monitor.End();
+        });
+        runUninstall();
+        QVERIFY(closedWhileWaiting);
+        QCOMPARE(monitor.closeCalls(), 0);
+        QCOMPARE(shown().last(), Uninstalled);
+        QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
+    }
+
+    // A monitor that never closes: the wait ends and nothing is removed.
+    void aMonitorThatStaysRemovesNothing()
+    {
+        FakeMonitor monitor;
+        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
+        runUninstall(200);
+        QCOMPARE(shown(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        verifyNothingRemoved();
+    }
+
+    // ---- the guard on the installation folder
+
+    void refusesHomeRootAndSystemFolders_data()
+    {
+        // "~" stands for this computer's home folder, which exists only once the case runs.
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("home") << u"~/"_s;
+        QTest::newRow("home without separator") << u"~"_s;
+        QTest::newRow("root") << u"/"_s;
+        QTest::newRow("usr") << u"/usr/"_s;
+        QTest::newRow("inside usr") << u"/usr/share/kivara/"_s;
+        QTest::newRow("etc") << u"/etc/"_s;
+        QTest::newRow("bin") << u"/bin/"_s;
+        QTest::newRow("home root") << u"/home/"_s;
+        QTest::newRow("dotted") << u"/usr/../etc/"_s;
+        QTest::newRow("relative") << u"install/"_s;
+    }
+    void refusesHomeRootAndSystemFolders()
+    {
+        QFETCH(QString, folder);
+        if (folder.startsWith(u'~')) folder = QDir::homePath() + folder.mid(1);
+        QVERIFY(!IsRemovableInstallFolder(folder));
+        WriteSetting(settings::InstallDir, folder);
+        WriteFile(QDir::homePath() + u"/notes.txt"_s);
+        QFile::link(m_sys + u"/vigilo"_s, QDir::homePath() + u"/vigilo"_s);
+        answer(u"msgbox Do you wish to continue => Yes"_s);
+        runUninstall();
+        QCOMPARE(shown().size(), 2);
+        QVERIFY(shown().at(0).startsWith(u"The installation folder '"_s + folder + u"'"_s));
+        QCOMPARE(shown().at(1), NotUninstalled);
+        QVERIFY(QFile::exists(QDir::homePath() + u"/notes.txt"_s));
+        verifyNothingRemoved();
+    }
+
+    void theGuardSeesThroughLinks()
+    {
+        QVERIFY(IsRemovableInstallFolder(m_install));
+        QVERIFY(!IsRemovableInstallFolder(QString()));
+        QVERIFY(!IsRemovableInstallFolder(u"  "_s));
+        QVERIFY(IsRemovableInstallFolder(QDir::homePath() + u"/.local/share/kivara/"_s));
+        const QString toUsr = m_computer->root() + u"/looks-harmless"_s;
+        QVERIFY(QFile::link(u"/usr"_s, toUsr));
+        QVERIFY(!IsRemovableInstallFolder(toUsr + u"/"_s));
+        const QString toHome = m_computer->root() + u"/my-home"_s;
+        QVERIFY(QFile::link(QDir::homePath(), toHome));
+        QVERIFY(!IsRemovableInstallFolder(toHome + u"/"_s));
+        // A folder above the home folder holds it.
+        QVERIFY(!IsRemovableInstallFolder(QFileInfo(QDir::homePath()).absolutePath() + u"/"_s));
+    }
+
+    // ---- the shipped program
+
+    // dorvan from a system folder of its own (so that the build's control
+    // libraries stay), answering from a rules file.
+    void shippedProgramRemovesTheProduct()
+    {
+        const QString program = m_sys + u"/dorvan"_s;
+        QVERIFY(QFile::copy(qEnvironmentVariable("KIVARA_BIN_DIR") + u"/dorvan"_s, program));
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString rules = m_computer->root() + u"/rules"_s;
+        const QString log = m_computer->root() + u"/prompts.jsonl"_s;
+        WriteFile(rules, "msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel\n");
+
+        QProcess child;
+        QProcessEnvironment env = m_computer->environment();
+        env.insert(u"KIVARA_PROMPTS"_s, rules);
+        env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        child.setProcessEnvironment(env);
+        child.start(program, {u"uninstall"_s});
+        QVERIFY(platform::WaitUntil([&] { return child.state() == QProcess::NotRunning; }, 120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+
+        QStringList texts;
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                texts << QJsonDocument::fromJson(line).object().value(u"text"_s).toString();
+        QCOMPARE(texts.first(), Question);
+        QCOMPARE(texts.last(), Uninstalled);
+
+        QCOMPARE(
+            QDir(m_install).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{u"Downloads"_s});
+        QVERIFY(!QFile::exists(m_sys + u"/libquillonplugin.so"_s));
+        QVERIFY(!QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
+        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
+        QVERIFY(!QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
+        QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
+        QVERIFY(!platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), u"<gone>"_s), u"<gone>"_s);
+    }
+};
+
+KV_TEST_MAIN(TestUninstall)
+#include "tst_uninstall.moc"

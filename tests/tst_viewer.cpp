@@ -1,0 +1,311 @@
+// Dorvan's Peerslip viewer and folder-conversion window against the simulated
+// computer's store: what the viewer shows, adding the peer as a contact, and
+// converting a folder's items between the two contact forms.
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "frmConvert.h"
+#include "frmOpen.h"
+#include "frmProp.h"
+#include "modReg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::outlook;
+using namespace kv::dorvan;
+
+namespace {
+
+const QString StoreName = u"Personal Folders"_s;
+const QString KivaraClass = u"IPM.Contact.Kivara Contact"_s;
+const QString StandardClass = u"IPM.Contact"_s;
+
+// A SHOWUSER command line: the word, then the 14 fields of the profile text.
+QString ShowUserLine(const QString& state, const QString& address, const QString& serial = u"KV-PEER-7"_s)
+{
+    return QStringList{u"SHOWUSER"_s, u"Bob Stone"_s, u"Acme"_s,  u"bob@example.com"_s, u"Seattle"_s, state,
+                       u"USA"_s,      u"Hi all"_s,    u"bobby"_s, u"Stepped Out"_s,     address,      serial,
+                       QString(),     u"2"_s,         u"0"_s}
+        .join(u'|');
+}
+
+MAPIFolder StoreRoot()
+{
+    return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(StoreName);
+}
+
+Item AddContact(const MAPIFolder& folder, const QString& cls, const QString& name)
+{
+    Item c = folder.Items().Add(cls);
+    c.setFullName(name);
+    c.Save();
+    return c;
+}
+
+// Marks every stored item as saved long ago, so that a later save shows.
+class SaveStamps {
+public:
+    SaveStamps()
+    {
+        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"stamps"_s);
+        m_db.setDatabaseName(DefaultStorePath());
+        m_db.open();
+    }
+    ~SaveStamps()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"stamps"_s);
+    }
+    bool ageAll()
+    {
+        QSqlQuery q(m_db);
+        return q.exec(u"UPDATE items SET modified = '2000-01-01T00:00:00.000'"_s);
+    }
+    // Whether the item was saved since ageAll().
+    bool savedSince(const Item& item)
+    {
+        QSqlQuery q(m_db);
+        q.prepare(u"SELECT modified FROM items WHERE id = ?"_s);
+        q.addBindValue(item.EntryID().toLongLong());
+        return q.exec() && q.next() && !q.value(0).toString().startsWith(u"2000-"_s);
+    }
+
+private:
+    QSqlDatabase m_db;
+};
+
+QString LabelText(QWidget* w, const QString& name)
+{
+    auto* l = w->findChild<QLabel*>(name);
+    return l ? l->text() : u"<missing>"_s;
+}
+
+} // namespace
+
+class TestViewer : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::shared_ptr<HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+
+    void answer(const QString& rules)
+    {
+        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
+        m_prompt = prompt.get();
+        platform::Prompt::install(std::move(prompt));
+    }
+    QStringList shownTexts() const
+    {
+        QStringList out;
+        for (const auto& e : m_prompt->log())
+            out << e.text;
+        return out;
+    }
+    void configure()
+    {
+        WriteSetting(settings::Service, StoreName);
+        WriteSetting(settings::Folder, u"Kivara"_s);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_computer = std::make_unique<test::SimComputer>();
+        m_computer->activate();
+        m_side = std::make_shared<HeadlessWindowSide>();
+        WindowSide::install(m_side);
+        configure();
+        answer({});
+    }
+    void cleanup()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+        m_computer.reset();
+    }
+
+    // ---- the viewer
+
+    void viewerShowsTheProfile_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("cityState");
+        QTest::newRow("with state") << u"WA"_s << u"Seattle, WA"_s;
+        QTest::newRow("without state") << QString() << u"Seattle"_s;
+    }
+    void viewerShowsTheProfile()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, cityState);
+        frmOpen main;
+        QCOMPARE(main.Start(ShowUserLine(state, u"127.0.0.9"_s)), Route::ShowUser);
+        frmProp* viewer = main.viewer();
+        QVERIFY(viewer);
+        QVERIFY(viewer->isVisible());
+        QVERIFY(viewer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(viewer->windowTitle(), u"Peerslip - bobby"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_0"_s), u"Bob Stone"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_7"_s), u"Acme"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_1"_s), u"bob@example.com"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_2"_s), cityState);
+        QCOMPARE(LabelText(viewer, u"lblProp_3"_s), u"USA"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_4"_s), u"Hi all"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_5"_s), u"bobby"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_6"_s), u"Stepped Out"_s);
+        QCOMPARE(viewer->findChild<QAbstractButton*>(u"cmdProp_0"_s)->text(), u"&Add to Contacts"_s);
+        QCOMPARE(viewer->findChild<QAbstractButton*>(u"cmdProp_1"_s)->text(), u"&Close"_s);
+        if (!qEnvironmentVariableIsEmpty("KIVARA_SCREENSHOTS"))
+            viewer->grab().save(qEnvironmentVariable("KIVARA_SCREENSHOTS") + u"/viewer.png"_s);
+    }
+
+    // A short or hostile command line fills what it has and never reads past its end.
+    void viewerWithFewPieces()
+    {
+        frmOpen main;
+        main.Start(u"xSHOWUSERx|Ann"_s);
+        QCOMPARE(LabelText(main.viewer(), u"lblProp_0"_s), u"Ann"_s);
+        QCOMPARE(LabelText(main.viewer(), u"lblProp_6"_s), QString());
+        QCOMPARE(main.viewer()->windowTitle(), u"Peerslip - "_s);
+    }
+
+    void addingMakesAContactAndTwiceAsksToUpdate()
+    {
+        answer(u"msgbox update their profile => No"_s);
+        frmOpen main;
+        main.Start(ShowUserLine(u"WA"_s, u"127.0.0.9"_s));
+        frmProp* viewer = main.viewer();
+        viewer->findChild<QAbstractButton*>(u"cmdProp_0"_s)->click();
+        QCOMPARE(viewer->lastSaveResult(), 0);
+        QVERIFY(viewer->isVisible());
+        QCOMPARE(shownTexts().last(), u"Saved 'bobby' in 'Kivara' folder."_s);
+
+        const MAPIFolder product = StoreRoot().Folders().Item(u"Kivara"_s);
+        Item contact = product.Items().Find(u"[SerialNumber] = 'KV-PEER-7'"_s);
+        QVERIFY(contact);
+        QCOMPARE(contact.MessageClass(), KivaraClass);
+        QCOMPARE(contact.FullName(), u"Bob Stone"_s);
+        QCOMPARE(contact.BusinessAddressState(), u"WA"_s);
+
+        viewer->cmdPropClick(0);
+        QCOMPARE(viewer->lastSaveResult(), -1);
+        QCOMPARE(shownTexts().last(),
+                 u"This Kivara Contact already exists.\r\rDo you want to update their profile ?"_s);
+        QCOMPARE(product.Items().Count(), 1);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void emptyAddressIsRefused()
+    {
+        frmOpen main;
+        main.Start(ShowUserLine(u"WA"_s, QString()));
+        main.viewer()->cmdPropClick(0);
+        QCOMPARE(main.viewer()->lastSaveResult(), -1);
+        QCOMPARE(shownTexts(),
+                 QStringList{
+                     u"No network address was specified for this contact.\r\rCannot save this contact."_s});
+        QVERIFY(main.viewer()->isVisible());
+        QVERIFY(!StoreRoot().Folders().Item(u"Kivara"_s) ||
+                StoreRoot().Folders().Item(u"Kivara"_s).Items().Count() == 0);
+    }
+
+    void closingTheViewerEndsDorvan()
+    {
+        frmOpen main;
+        QSignalSpy ended(&main, &frmOpen::Unloaded);
+        main.Start(ShowUserLine(u"WA"_s, u"127.0.0.9"_s));
+        main.viewer()->close();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(main.isUnloaded());
+    }
+
+    // ---- the conversion window
+
+    void conversionWindowListsAndConvertsBothWays()
+    {
+        const MAPIFolder root = StoreRoot();
+        const MAPIFolder friends = root.Folders().Add(u"Friends"_s, olFolderContacts);
+        root.Folders().Add(u"Kivara"_s, olFolderContacts);
+        AddContact(friends, StandardClass, u"Plain Ann"_s);
+        AddContact(friends, KivaraClass, u"Kivara Kim"_s);
+
+        answer(u"msgbox successfully updated => OK"_s);
+        frmOpen main;
+        QCOMPARE(main.Start(QString()), Route::Conversion);
+        frmConvert* window = main.conversionWindow();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->objectName(), u"frmOpen"_s);
+        QCOMPARE(window->windowTitle(), u"Kivara Contact Forms"_s);
+        auto* list = window->findChild<QComboBox*>(u"cboMain"_s);
+        QCOMPARE(list->itemText(0), u"'Kivara' folder"_s);
+        QVERIFY(list->findText(u"'Friends' folder"_s) > 0);
+        QVERIFY(list->findText(u"'Contacts' folder"_s) > 0);
+        QVERIFY(!QApplication::overrideCursor());
+        if (!qEnvironmentVariableIsEmpty("KIVARA_SCREENSHOTS"))
+            window->grab().save(qEnvironmentVariable("KIVARA_SCREENSHOTS") + u"/conversion.png"_s);
+
+        list->setCurrentIndex(list->findText(u"'Friends' folder"_s));
+        QCOMPARE(window->SelectedFolder(), u"Friends"_s);
+
+        // Items already of the target class are not saved again.
+        const Item ann = friends.Items().Find(u"[FullName] = 'Plain Ann'"_s);
+        const Item kim = friends.Items().Find(u"[FullName] = 'Kivara Kim'"_s);
+        QVERIFY(ann && kim);
+        SaveStamps stamps;
+        QVERIFY(stamps.ageAll());
+        window->findChild<QAbstractButton*>(u"Command1"_s)->click();
+        for (const Item item : friends.Items())
+            QCOMPARE(item.MessageClass(), KivaraClass);
+        QVERIFY(stamps.savedSince(ann));
+        QVERIFY(!stamps.savedSince(kim));
+        QCOMPARE(shownTexts().last(),
+                 u"The folder items were successfully updated.\r\rAll items are now Kivara Contacts."_s);
+
+        QVERIFY(stamps.ageAll());
+        window->findChild<QRadioButton*>(u"Option1_1"_s)->setChecked(true);
+        window->Command1Click();
+        for (const Item item : friends.Items())
+            QCOMPARE(item.MessageClass(), StandardClass);
+        QVERIFY(stamps.savedSince(ann) && stamps.savedSince(kim));
+        QCOMPARE(
+            shownTexts().last(),
+            u"The folder items were successfully updated.\r\rAll items are now standard Outlook contacts."_s);
+        QVERIFY(stamps.ageAll());
+        window->Command1Click(); // nothing left to change: nothing is saved
+        QVERIFY(!stamps.savedSince(ann) && !stamps.savedSince(kim));
+    }
+
+    void conversionReportsAMissingFolder()
+    {
+        frmOpen main;
+        main.Start(u"openkvfolder"_s); // reads the settings; the window itself is not needed
+        QVERIFY(main.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
+        QCOMPARE(shownTexts().last(), u"Could not find the 'Nowhere' folder."_s);
+    }
+
+    void closingTheConversionWindowEndsDorvan()
+    {
+        frmOpen main;
+        QSignalSpy ended(&main, &frmOpen::Unloaded);
+        main.Start(QString());
+        main.conversionWindow()->close();
+        QCOMPARE(ended.count(), 1);
+    }
+};
+
+KV_TEST_MAIN(TestViewer)
+#include "tst_viewer.moc"
