@@ -57,7 +57,7 @@ int Run(const QStringList& arguments)
     QTimer busCheck;
     if (onBus) {
         QObject::connect(&busCheck, &QTimer::timeout, [] {
-            if (!QDBusConnection::sessionBus().isConnected()) QCoreApplication::quit();
+            if (!QDBusConnection::sessionBus().isConnected()) QCoreApplication::exit(0);
         });
         busCheck.start(BusCheckMs);
     }

@@ -127,8 +127,9 @@ QDBusObjectPath ApplicationExport::FindInspector(const QString& entryId)
 
 void ApplicationExport::Quit()
 {
-    // After the reply has gone out.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    // After the reply has gone out; exit rather than quit, which would ask
+    // each window (and a form with changes would wait for a person).
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }
 
 // ---------------------------------------------------------------- explorer
