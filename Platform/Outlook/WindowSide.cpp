@@ -1,5 +1,7 @@
 #include "WindowSide.h"
 
+#include "RemoteWindowSide.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kv::outlook {
@@ -18,7 +20,8 @@ const QStringList StandardPages = {u"General"_s,      u"Details"_s,    u"Activit
 
 std::shared_ptr<WindowSide> WindowSide::current()
 {
-    if (!g_side) g_side = std::make_shared<HeadlessWindowSide>();
+    // A process that installed nothing reaches the mail host over the bus.
+    if (!g_side) g_side = std::make_shared<RemoteWindowSide>();
     return g_side;
 }
 

@@ -47,7 +47,8 @@ public:
 };
 
 // What one process uses for windows. Installed once per process (the host
-// program, a D-Bus client, or a test case); the default is headless.
+// program, a D-Bus client, or a test case); the default is the D-Bus client
+// (RemoteWindowSide.h).
 class WindowSide {
 public:
     virtual ~WindowSide() = default;

@@ -1,0 +1,15 @@
+#pragma once
+// Chat names travel unescaped inside "|"-separated messages, so a name holding
+// the separator would split every message that carries it.
+#include "Protocol.h"
+
+#include <QString>
+
+namespace kv::control {
+
+inline constexpr auto ChatNameSeparatorText =
+    u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name.";
+
+inline bool IsValidChatName(const QString& name) { return !name.contains(FieldSeparator); }
+
+} // namespace kv::control

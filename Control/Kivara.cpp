@@ -1,0 +1,1410 @@
+#include "Kivara.h"
+
+#include "ChatName.h"
+#include "Events.h"
+#include "FanOut.h"
+#include "Icons.h"
+#include "MessageEntry.h"
+#include "Prompt.h"
+#include "Shell.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "Transcript.h"
+#include "Outlook/WindowSide.h"
+#include "frmOptions.h"
+#include "modMisc.h"
+#include "ui_Kivara.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::control {
+
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+using platform::Socket;
+
+namespace {
+
+// Texts the user sees, exactly as the product shows them.
+namespace text {
+constexpr auto NoNetworkAtStart = u"You are not connected to the network or Internet.\r\rYou must connect to the "
+                                  u"network to chat with your Kivara Contacts.";
+constexpr auto ProfileCreated = u"Your Kivara Profile was successfully created.";
+constexpr auto ProfileNotFound =
+    u"Your Kivara Profile was not found.\r\rYou must create a profile before using Kivara for Microsoft Outlook.";
+constexpr auto SessionInProgress =
+    u"A chat session is already in progress.\r\rPlease close the chat session and try again.";
+constexpr auto NoNetworkPanel = u"No network services were detected.  Connect to network.";
+constexpr auto Offline = u"Offline";
+constexpr auto WaitingForCall = u"Waiting for call...";
+constexpr auto Connecting = u"Connecting...";
+constexpr auto Connected = u"Connected";
+constexpr auto PlaceCall = u"&Place Call";
+constexpr auto PlaceCallAtLoad = u"Place &Call";
+constexpr auto EndCall = u"&End Call";
+constexpr auto EnterChatName = u"Enter new Chat name:";
+constexpr auto ChangedStatus = u"has changed status to '";
+constexpr auto DisconnectQuestion = u"Disconnect '";
+constexpr auto Disconnected = u"disconnected ";
+constexpr auto ChoseYourself = u"You have chosen yourself.\r\rWould you like to edit your profile ?";
+constexpr auto CloseRoomQuestion = u"Close ";
+constexpr auto CloseRoomQuestionEnd = u"'s private room ?";
+constexpr auto CloseDisconnects = u"\r\rClosing this private room will disconnect the call.";
+constexpr auto RoomNotFound = u"Private room not found.";
+constexpr auto InCallQuestion =
+    u"You are currently in a call.  If you exit, you will be diconnected.\r\rExit now?";
+constexpr auto AddedTo = u" has been added to ";
+constexpr auto AddedToEnd = u" room.";
+constexpr auto NowChattingIn = u"Now chatting in ";
+constexpr auto PrivateRoomOpened = u"'s private room...\r\n";
+constexpr auto SendingFile = u"Sending file ";
+constexpr auto SelectFileTitle = u"Select file to send...";
+constexpr auto SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
+constexpr auto Downloads = u"Downloads";
+constexpr auto FloppyCaptionEnd = u" Floppy (A)";
+} // namespace text
+
+QString t(const char16_t* s) { return QString::fromUtf16(s); }
+
+// DataSend modes.
+namespace mode {
+constexpr short Hello = 0, RoomList = 3, Leave = 4, GetUserSimple = 5, PubChat = 7, PriChat = 8, Status = 9,
+                NickName = 10, GetUserProfile = 11, DumpUser = 12, FilePrep = 14, NoFile = 18, GiveUp = 19,
+                Update = 20;
+}
+
+// The availability menu's captions, in order ("-" is its separator).
+const QStringList& StatusCaptions()
+{
+    static const QStringList captions = {t(availability::Available),   t(availability::Unavailable), u"-"_s,
+                                         t(availability::BeRightBack), t(availability::OnThePhone),
+                                         t(availability::SteppedOut),  t(availability::OutOfOffice)};
+    return captions;
+}
+
+const QStringList& UserMenuCaptions()
+{
+    static const QStringList captions = {
+        u"&Change Chat Name..."_s, u"-"_s, u"Send &E-Mail..."_s, u"Send &File..."_s, u"-"_s,
+        u"View &Peerslip..."_s,    u"&Add to Contacts"_s, u"-"_s, u"I&gnore Contact"_s, u"Dis&connect Contact"_s,
+        u"-"_s,                    u"&Open Private Room"_s, u"&Close Private Room"_s, u"-"_s,
+        u"&Show Room Details"_s};
+    return captions;
+}
+
+QMenu* makeMenu(QWidget* owner, const QString& name, const QStringList& captions)
+{
+    auto* menu = new QMenu(owner);
+    menu->setObjectName(name);
+    for (int i = 0; i < captions.size(); ++i) {
+        QAction* a = captions[i] == u"-"_s ? menu->addSeparator() : menu->addAction(captions[i]);
+        a->setObjectName(name + u'_' + QString::number(i));
+    }
+    return menu;
+}
+
+QAction* item(QMenu* menu, int index)
+{
+    const QList<QAction*> actions = menu->actions();
+    return index >= 0 && index < actions.size() ? actions[index] : nullptr;
+}
+
+} // namespace
+
+// ---- Lifecycle ---------------------------------------------------------------
+
+Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
+    : QWidget(parent), ui(std::make_unique<Ui::Kivara>()), m_timings(timings)
+{
+    ui->setupUi(this);
+    setWindowIcon(ProductIcon());
+    m_wskChat = new Socket(Socket::Protocol::Udp, this);
+    m_wskChat->setObjectName(u"wskChat"_s);
+    m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
+    m_wskProbe->setObjectName(u"wskProbe"_s);
+    auto* listener = new Socket(Socket::Protocol::Tcp, this);
+    listener->setObjectName(u"wskFile_0"_s);
+    m_wskFile.push_back(listener);
+    m_tmrMain = new QTimer(this);
+    m_tmrMain->setObjectName(u"tmrMain"_s);
+    m_tmrMain->setInterval(m_timings.mainTimerMs);
+    // Its ticks (no answer, keep waiting) belong to placing calls.
+
+    connect(m_wskChat, &Socket::DataArrival, this, &Kivara::onChatDatagram);
+    connect(m_wskChat, &Socket::Error, this, &Kivara::onChatError);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, [] {
+        // Cancelling a call or a file transfer comes with call set-up and file sending.
+    });
+    ui->txtSend->installEventFilter(this);
+    ui->txtSend->viewport()->installEventFilter(this);
+    ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
+    ui->picSplit->setStretchFactor(0, 3);
+    ui->picSplit->setStretchFactor(1, 1);
+
+    buildMenus();
+    buildStatusBar();
+    Initialize();
+}
+
+Kivara::~Kivara() { Terminate(); }
+
+void Kivara::Initialize()
+{
+    // Status-bar panels are made in buildStatusBar; the public room with its transcript and list here.
+    Room& pub = createRoom(t(PublicTag));
+    pub.button->setVisible(false);
+    SwitchRoom(0);
+    m_rooms.currentTag = t(PublicTag);
+    if (QAction* floppy = item(m_mnuSendTo, 0))
+        floppy->setText(u"3"_s + QChar(189) + t(text::FloppyCaptionEnd));
+    m_state.confirmContactSaves = true;
+    setPanel(2, t(availability::Available), t(picture::Available));
+}
+
+void Kivara::Terminate()
+{
+    m_sessionEnded = true;
+    closeWaitChatSocket();
+    for (Socket* s : m_wskFile)
+        s->Close();
+    m_objParent = nullptr;
+    m_inspector.reset();
+}
+
+bool Kivara::CloseParentForm()
+{
+    if (m_inspector) return m_inspector->Close(outlook::olSave);
+    if (m_objParent) return QMetaObject::invokeMethod(m_objParent, "Close", Q_ARG(int, outlook::olSave));
+    return false;
+}
+
+void Kivara::closeWaitChatSocket()
+{
+    m_wskChat->Close();
+    // Bound: socketCloseWaitMs; Close releases the port at once, so this normally returns at the first check.
+    platform::WaitUntil([this] { return m_wskChat->State() == Socket::sckClosed; }, m_timings.socketCloseWaitMs);
+}
+
+// ---- Widgets -----------------------------------------------------------------
+
+void Kivara::buildMenus()
+{
+    m_mnuFile = makeMenu(this, u"mnuFile"_s,
+                         {t(text::PlaceCallAtLoad), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
+                          u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
+    m_mnuSendTo = makeMenu(this, u"mnuSendTo"_s, {u"3x &Floppy (A)"_s, u"&Outlook Recipient"_s});
+    item(m_mnuFile, 8)->setMenu(m_mnuSendTo);
+    m_mnuUser = makeMenu(this, u"mnuUser"_s, UserMenuCaptions());
+    item(m_mnuUser, 8)->setCheckable(true);
+    item(m_mnuUser, 14)->setCheckable(true);
+    m_mnuPrivate = makeMenu(this, u"mnuPrivate"_s, {u"&Close room"_s});
+    m_mnuStatus = makeMenu(this, u"mnuStatus"_s, StatusCaptions());
+    for (QAction* a : m_mnuStatus->actions())
+        a->setCheckable(!a->isSeparator());
+    item(m_mnuStatus, 0)->setChecked(true);
+    m_mnuSendEdit = makeMenu(this, u"mnuSendEdit"_s, {u"Cu&t"_s, u"&Copy"_s, u"&Paste"_s, u"-"_s, u"&Delete"_s});
+    for (int i = 0; i < m_mnuSendEdit->actions().size(); ++i)
+        item(m_mnuSendEdit, i)->setObjectName(u"mnuSE_"_s + QString::number(i));
+    item(m_mnuSendEdit, 0)->setShortcut(QKeySequence(u"Ctrl+X"_s));
+    item(m_mnuSendEdit, 2)->setShortcut(QKeySequence(u"Ctrl+V"_s));
+
+    auto wire = [this](QMenu* menu, void (Kivara::*handler)(short)) {
+        const QList<QAction*> actions = menu->actions();
+        for (int i = 0; i < actions.size(); ++i) {
+            if (actions[i]->isSeparator() || actions[i]->menu()) continue;
+            connect(actions[i], &QAction::triggered, this, [this, handler, i] { (this->*handler)(short(i)); });
+        }
+    };
+    wire(m_mnuFile, &Kivara::FileMenu_Click);
+    wire(m_mnuSendTo, &Kivara::SendToTarget_Click);
+    wire(m_mnuUser, &Kivara::UserMenu_Click);
+    wire(m_mnuPrivate, &Kivara::PrivateMenu_Click);
+    wire(m_mnuStatus, &Kivara::StatusMenu_Click);
+    // Checkable items toggle their own mark when triggered; the handlers then set it as it must be.
+
+    QTextEdit* box = ui->txtSend;
+    connect(item(m_mnuSendEdit, 0), &QAction::triggered, box, &QTextEdit::cut);
+    connect(item(m_mnuSendEdit, 1), &QAction::triggered, box, &QTextEdit::copy);
+    connect(item(m_mnuSendEdit, 2), &QAction::triggered, box, &QTextEdit::paste);
+    connect(item(m_mnuSendEdit, 4), &QAction::triggered, box,
+            [box] { box->textCursor().removeSelectedText(); });
+}
+
+void Kivara::buildStatusBar()
+{
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QWidget(ui->sbrMain);
+        panel->setObjectName(u"sbrPanel_"_s + QString::number(i + 1));
+        auto* lay = new QHBoxLayout(panel);
+        lay->setContentsMargins(4, 0, 4, 0);
+        lay->setSpacing(4);
+        m_panelPicture[i] = new QLabel(panel);
+        m_panelPicture[i]->setObjectName(u"imgPanel_"_s + QString::number(i + 1));
+        m_panelPicture[i]->setFixedSize(16, 16);
+        m_panelPicture[i]->setVisible(i > 0);
+        m_panelText[i] = new QLabel(panel);
+        m_panelText[i]->setObjectName(u"lblPanel_"_s + QString::number(i + 1));
+        lay->addWidget(m_panelPicture[i]);
+        lay->addWidget(m_panelText[i], 1);
+        if (i == 0)
+            ui->sbrMain->addWidget(panel, 1);
+        else
+            ui->sbrMain->addPermanentWidget(panel);
+        if (i == 1) {
+            panel->setCursor(Qt::PointingHandCursor);
+            panel->setToolTip(u"Click to change your availability"_s);
+            panel->installEventFilter(this);
+        }
+    }
+}
+
+Room& Kivara::createRoom(const QString& tag)
+{
+    auto room = std::make_unique<Room>();
+    room->tag = tag;
+    room->button = new QPushButton(RoomCaption(tag), ui->fraRooms);
+    room->button->setProperty("tag", tag);
+    room->button->setAcceptDrops(true);
+    room->button->setIcon(ProductIcon());
+    room->button->installEventFilter(this);
+    auto* layout = ui->layRooms;
+    layout->insertWidget(layout->count() - 1, room->button);
+
+    room->list = new QTreeWidget(ui->stkLists);
+    room->list->setColumnCount(ColumnCount);
+    room->list->setHeaderLabels(QStringList{RoomCaption(tag)} + DetailHeaders());
+    room->list->setRootIsDecorated(false);
+    room->list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    room->list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    room->list->setAllColumnsShowFocus(true);
+    room->list->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    room->list->setDragEnabled(true);
+    room->list->setDragDropMode(QAbstractItemView::DragOnly);
+    room->list->setMouseTracking(true);
+    room->list->setContextMenuPolicy(Qt::CustomContextMenu);
+    room->list->header()->setStretchLastSection(false);
+    room->list->header()->setMinimumSectionSize(0);
+    room->list->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
+    const bool details = m_roomDetails;
+    for (int c = ColAvailability; c < ColumnCount; ++c)
+        room->list->header()->resizeSection(c, details ? room->list->columnWidth(ColName) : 0);
+    room->list->viewport()->installEventFilter(this);
+    room->list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
+    ui->stkLists->addWidget(room->list);
+
+    room->transcript = new QTextEdit(ui->stkTranscripts);
+    PrepareTranscript(room->transcript);
+    room->transcript->setFont(ui->txtSend->font());
+    ui->stkTranscripts->addWidget(room->transcript);
+
+    QTreeWidget* list = room->list;
+    connect(list, &QTreeWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
+        if (list != m_rooms.currentRoom().list) return;
+        PrepareUserMenu();
+        m_mnuUser->popup(list->viewport()->mapToGlobal(pos));
+    });
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (selectedRow().isNull()) return;
+        if (selectionIsOwnRow())
+            openOptions(int(frmOptions::Mode::Normal));
+        else
+            UserMenu_Click(5);
+    });
+    connect(list, &QTreeWidget::itemChanged, this, [this, list](QTreeWidgetItem* changed, int column) {
+        if (m_renaming || column != ColName || list->indexOfTopLevelItem(changed) != 0) return;
+        OwnRowEdited(m_profile.ChatName, changed->text(ColName));
+    });
+    QPushButton* button = room->button;
+    connect(button, &QPushButton::clicked, this, [this, button] {
+        for (int i = 0; i < m_rooms.count(); ++i) {
+            if (m_rooms.at(i).button == button) SwitchRoom(i);
+        }
+    });
+
+    Room& added = m_rooms.append(std::move(room));
+    renumberRooms();
+    return added;
+}
+
+void Kivara::renumberRooms()
+{
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        const QString n = QString::number(i);
+        m_rooms.at(i).button->setObjectName(u"cmdMain_"_s + n);
+        m_rooms.at(i).list->setObjectName(u"lstMain_"_s + n);
+        m_rooms.at(i).transcript->setObjectName(u"txtMain_"_s + n);
+    }
+}
+
+void Kivara::applyRoomButtons()
+{
+    const bool several = m_rooms.count() > 1;
+    ui->fraRooms->setVisible(several);
+    for (int i = 0; i < m_rooms.count(); ++i)
+        m_rooms.at(i).button->setVisible(several && i != m_rooms.current);
+}
+
+void Kivara::setPanel(int panel, const QString& text, const QString& picture)
+{
+    if (panel < 1 || panel > 3) return;
+    const int i = panel - 1;
+    m_panelText[i]->setText(text);
+    if (!picture.isNull()) {
+        m_panelPictureName[i] = picture;
+        m_panelPicture[i]->setPixmap(StatusPicture(picture));
+    }
+}
+
+QString Kivara::panelText(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? m_panelText[panel - 1]->text() : QString();
+}
+
+QString Kivara::panelPicture(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? m_panelPictureName[panel - 1] : QString();
+}
+
+void Kivara::focusEntry()
+{
+    if (ui->txtSend->isVisible()) ui->txtSend->setFocus();
+}
+
+// ---- Session start -------------------------------------------------------------
+
+int Kivara::ChatInit()
+{
+    m_sessionEnded = false;
+    // 1. Network
+    if (NetworkAbsent(*m_wskProbe) != 0) {
+        MsgBox(t(text::NoNetworkAtStart), MsgButtons::OK, MsgIcon::Information);
+        SetNetworkState(1);
+    }
+    // 2. Settings
+    m_state.installDir = ReadSetting(Deliverable::Quillon, settings::InstallDir);
+    m_state.service = ReadSetting(Deliverable::Quillon, settings::Service);
+    m_state.folder = ReadSetting(Deliverable::Quillon, settings::Folder);
+    // 3. Rooms
+    m_rooms.current = 0;
+    m_rooms.currentTag = t(PublicTag);
+    platform::DoEvents();
+    // 4. Profile, created on first use. Bound: a dialog that reports success
+    // while the profile still reads incomplete is not shown more than this often.
+    constexpr int MaxProfileRounds = 5;
+    bool haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
+    for (int round = 0; !haveProfile && round < MaxProfileRounds; ++round) {
+        const QString answer = frmOptions::Run(frmOptions::Mode::NewUser, Socket::LocalIP(), this);
+        if (answer != QString::fromUtf16(frmOptions::Success)) break;
+        MsgBox(t(text::ProfileCreated), MsgButtons::OK, MsgIcon::Information);
+        haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
+    }
+    m_profileLoaded = true;
+    if (haveProfile) {
+        // 5. Own row
+        Room& pub = m_rooms.publicRoom();
+        pub.list->clear();
+        m_renaming = true;
+        Participant own = pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
+        own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
+        m_renaming = false;
+        // 6.
+        RefreshSettings();
+        SetCallStatus(call::Idle);
+        // 7. Address. Without a profile there is nothing to keep current (and no file to rewrite).
+        const QString localIp = Socket::LocalIP();
+        if (localIp != m_profile.IPAddress) {
+            m_profile.IPAddress = localIp;
+            m_profile.LocalPort = ChatDatagramPort;
+            SaveProfile(m_profile, m_profile.ChatName);
+        }
+    } else {
+        SetCallStatus(call::NoProfile);
+        MsgBox(t(text::ProfileNotFound), MsgButtons::OK, MsgIcon::Information);
+    }
+    // 8. Socket
+    closeWaitChatSocket();
+    m_wskChat->setLocalPort(ChatDatagramPort);
+    if (m_wskChat->Bind() != 0) {
+        // 9. Another chat control of this computer holds the port.
+        MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
+        return -1;
+    }
+    // 10. File listener; the transfer itself comes with file sending.
+    m_wskFile[0]->Close();
+    m_wskFile[0]->setLocalPort(FileTransferPort);
+    m_wskFile[0]->Listen();
+    return 0;
+}
+
+int Kivara::RefreshSettings()
+{
+    if (m_profileLoaded && !m_profile.ChatName.isEmpty()) {
+        LoadProfile(Deliverable::Quillon, m_profile);
+        // 1. Own rows in every room
+        const QString localIp = Socket::LocalIP();
+        if (localIp != m_state.shownLocalIp) m_state.shownLocalIp = localIp;
+        updateOwnRows();
+        // 2. Availability
+        const QString checked = [this] {
+            for (QAction* a : m_mnuStatus->actions())
+                if (a->isChecked()) return a->text();
+            return QString();
+        }();
+        if (!m_profile.UserStatus.isEmpty() && m_profile.UserStatus != checked) SetStatus(m_profile.UserStatus);
+        // 3. Chat name
+        if (!m_state.shownChatName.isEmpty() && m_state.shownChatName != m_profile.ChatName)
+            DataSend(mode::NickName, m_state.shownChatName + FieldSeparator + m_profile.ChatName);
+        m_state.shownChatName = m_profile.ChatName;
+    }
+    // 4. Fonts
+    applyFonts();
+    // 5. Colours and sounds
+    m_state.myColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::MyColor).toLongLong());
+    m_state.useOthers = ReadFlag(Deliverable::Quillon, settings::UseOthers);
+    m_state.othersColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
+    m_state.useCallSound = ReadFlag(Deliverable::Quillon, settings::UseCallSnd);
+    m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
+    m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
+    m_state.attnFile = ReadSetting(Deliverable::Quillon, settings::AttnFile);
+    ui->txtSend->setTextColor(m_state.myColor);
+    // 6. View settings
+    ui->sbrMain->setVisible(ReadSetting(Deliverable::Quillon, settings::StatusBar) == u"1"_s);
+    const bool showUsers = ReadSetting(Deliverable::Quillon, settings::ShowUsers) == u"1"_s;
+    ui->stkLists->setVisible(showUsers);
+    for (int i = 0; i < m_rooms.count(); ++i)
+        m_rooms.at(i).list->setVisible(showUsers);
+    // 7. Announce
+    if (m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
+    return 0;
+}
+
+void Kivara::updateOwnRows()
+{
+    m_renaming = true;
+    UserRecord own = ownRecord();
+    own.ipAddress = Socket::LocalIP();
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Participant row = m_rooms.at(i).row(1);
+        if (row.isNull()) continue;
+        row.setName(own.chatName);
+        row.setDetails(own);
+    }
+    m_renaming = false;
+}
+
+void Kivara::applyFonts()
+{
+    QFont font = ui->txtSend->font();
+    font.setFamily(ReadSetting(Deliverable::Quillon, settings::FontName));
+    const int size = ReadSetting(Deliverable::Quillon, settings::FontSize).toInt();
+    if (size > 0) font.setPointSize(size);
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        QTextEdit* tr = m_rooms.at(i).transcript;
+        tr->setFont(font);
+        tr->document()->setDefaultFont(font);
+        tr->moveCursor(QTextCursor::End);
+        m_rooms.at(i).list->setFont(font);
+    }
+    ui->txtSend->setFont(font);
+}
+
+// ---- Call state display --------------------------------------------------------
+
+void Kivara::SetCallStatus(short code, const QString& detail)
+{
+    if (m_state.networkState == 1) return;
+    m_state.callStatus = code;
+    QAction* callItem = item(m_mnuFile, 0);
+    switch (code) {
+    case call::Idle:
+        ui->cmdCancel->setVisible(false);
+        setPanel(1, t(PublicRoomCaption));
+        setPanel(3, t(text::WaitingForCall), t(picture::Waiting));
+        callItem->setText(t(text::PlaceCall));
+        m_tmrMain->stop();
+        break;
+    case call::WaitingToEnter:
+        setPanel(1, u"Waiting to enter "_s + detail + u"'s Public room..."_s);
+        platform::DoEvents();
+        break;
+    case call::Calling:
+        ui->cmdCancel->setVisible(true);
+        ui->cmdCancel->raise();
+        setPanel(1, u"Calling "_s + m_wskChat->RemoteHost() + u"..."_s);
+        setPanel(3, t(text::Connecting), t(picture::Connected));
+        m_tmrMain->start();
+        break;
+    case call::Connected:
+        ui->cmdCancel->setVisible(false);
+        m_state.transferState = 0; // the file-sending display starts over
+        setPanel(3, t(text::Connected), t(picture::Connected));
+        callItem->setText(t(text::EndCall));
+        m_tmrMain->stop();
+        break;
+    case call::Incoming:
+        setPanel(1, u"Incoming call from "_s + detail + u"..."_s);
+        platform::DoEvents();
+        PlayAlert(1);
+        break;
+    default:
+        break;
+    }
+    Q_EMIT CallStatus(m_state.callStatus);
+    platform::DoEvents();
+}
+
+void Kivara::SetNetworkState(short state)
+{
+    m_state.networkState = state;
+    if (state == 1) {
+        setPanel(1, t(text::NoNetworkPanel));
+        setPanel(3, t(text::Offline), t(picture::Offline));
+        item(m_mnuFile, 0)->setText(t(text::PlaceCall));
+    }
+}
+
+void Kivara::PlayAlert(int kind)
+{
+    if (kind == 1 && m_state.useCallSound)
+        platform::Sound::current().play(m_state.callFile);
+    else if (kind == 0 && m_state.useAttnSound)
+        platform::Sound::current().play(m_state.attnFile);
+}
+
+// ---- Network -------------------------------------------------------------------
+
+void Kivara::onChatDatagram()
+{
+    const QByteArray datagram = m_wskChat->GetData();
+    if (datagram.isEmpty()) return;
+    DataRcvd(ReadDatagram(datagram), false);
+}
+
+void Kivara::onChatError(int number, const QString& description)
+{
+    setPanel(1, QString::number(number) + u':' + description);
+    platform::Sound::current().beep();
+}
+
+int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
+{
+    // The handlers of the inbound messages arrive with inbound handling; until
+    // then every message is received and dropped.
+    Q_UNUSED(vData);
+    Q_UNUSED(bPassed);
+    return 0;
+}
+
+int Kivara::DataPass(const QString& sDataPass)
+{
+    const QStringList fields = ParseDatagram(sDataPass);
+    if (fields.isEmpty()) return 0;
+    return DataRcvd(fields, true);
+}
+
+UserRecord Kivara::ownRecord() const
+{
+    UserRecord r;
+    r.chatName = m_profile.ChatName;
+    r.availability = m_profile.UserStatus;
+    r.email = m_profile.Email;
+    r.ipAddress = m_profile.IPAddress;
+    r.comment = m_profile.Comment;
+    r.serialNum = m_profile.SerialNum;
+    r.iconCode = QString::number(m_profile.ChatType);
+    return r;
+}
+
+int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData2)
+{
+    Socket& sock = *m_wskChat;
+    const QString own = m_profile.ChatName;
+    const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;
+    const qint32 myColor = qint32(ColorToSetting(m_state.myColor));
+    switch (nSendMode) {
+    case mode::Hello:
+        SendToPeerMonitor(sock, BuildHello(ownRecord()));
+        break;
+    case mode::RoomList: {
+        QList<UserRecord> entries;
+        const Room& room = m_rooms.at(cur);
+        for (int n = 1; n <= room.rowCount(); ++n)
+            entries.append(room.row(n).record());
+        SendToParticipant(sock, m_rooms, cur, QString(), BuildRoomList(entries));
+        break;
+    }
+    case mode::Leave: {
+        if (sData == t(PublicTag)) {
+            // The farewell line goes first, while others are there to read it.
+            const QString farewell = ReadSetting(Deliverable::Quillon, settings::LeaveMsg);
+            if (m_rooms.publicRoom().rowCount() >= 2 && !farewell.trimmed().isEmpty())
+                DataSend(mode::PubChat, farewell);
+            BroadcastToRoom(sock, m_rooms, 0, BuildLeave(own, QString(word::PublicRoom)));
+        } else {
+            bool ok = false;
+            int position = sData2.toInt(&ok);
+            if (!ok || !m_rooms.valid(position) || m_rooms.at(position).tag != sData)
+                position = m_rooms.FindRoom(sData);
+            if (position < 1) return 0;
+            SendToParticipant(sock, m_rooms, position, sData, BuildLeave(own, own));
+        }
+        break;
+    }
+    case mode::GetUserSimple:
+        SendToParticipant(sock, m_rooms, cur, sData,
+                          BuildGetUserSimple(own, sData, sData2 == QString(word::Silent)));
+        break;
+    case mode::PubChat:
+        if (sData.trimmed().isEmpty()) return 0;
+        // Public lines go to the public room's participants even while a private room is in front.
+        BroadcastToRoom(sock, m_rooms, 0, BuildPubChat(own, myColor, sData));
+        AppendChatLine(m_rooms.at(cur).transcript, own, m_state.myColor, sData);
+        break;
+    case mode::PriChat:
+        if (sData.trimmed().isEmpty()) return 0;
+        SendToParticipant(sock, m_rooms, cur, m_rooms.currentTag, BuildPriChat(ownRecord(), myColor, sData));
+        if (sData != QString(word::OpenPrivate))
+            AppendChatLine(m_rooms.at(cur).transcript, own, m_state.myColor, sData);
+        break;
+    case mode::Status:
+        BroadcastToRoom(sock, m_rooms, cur, BuildStatus(own, m_profile.UserStatus));
+        AppendNoticeLine(m_rooms.publicRoom().transcript, own,
+                         t(text::ChangedStatus) + m_profile.UserStatus + u"'."_s);
+        break;
+    case mode::NickName: {
+        const qsizetype bar = sData.indexOf(FieldSeparator);
+        const QString oldName = bar < 0 ? sData : sData.left(bar);
+        const QString newName = bar < 0 ? QString() : sData.mid(bar + 1);
+        BroadcastToRoom(sock, m_rooms, cur, BuildNickName(oldName, newName));
+        break;
+    }
+    case mode::GetUserProfile:
+        SendToParticipant(sock, m_rooms, cur, sData, BuildGetUserProfile(own, sData));
+        break;
+    case mode::DumpUser:
+        if (sData.isEmpty() || !confirmDumpUser(sData)) return 0;
+        DataSend(mode::PubChat, t(text::Disconnected) + sData);
+        BroadcastToRoom(sock, m_rooms, 0, BuildDumpUser(own, sData));
+        m_rooms.publicRoom().removeRow(sData);
+        ShowRoomName();
+        break;
+    case mode::FilePrep: {
+        QString path = sData2.trimmed();
+        if (path.isEmpty()) {
+            platform::FileDialogRequest request;
+            request.title = t(text::SelectFileTitle);
+            request.filter = t(text::SelectFileFilter);
+            request.initialDir = m_state.installDir + t(text::Downloads);
+            path = platform::Prompt::current().openFile(request).trimmed();
+            if (path.isEmpty()) return -1;
+        }
+        const QFileInfo info(path);
+        if (!info.isFile() || !info.isReadable()) return -1;
+        const QString title = FileNameOfPath(path);
+        m_state.sendFilePath = path;
+        m_state.sendFileSize = info.size();
+        SendToParticipant(sock, m_rooms, cur, sData, BuildFilePrep(own, title, info.size(), Socket::LocalIP()));
+        ui->cmdCancel->setVisible(true);
+        ui->cmdCancel->raise();
+        setPanel(1, t(text::SendingFile) + title + u" to "_s + sData + u"..."_s);
+        break;
+    }
+    case mode::NoFile:
+        SendToParticipant(sock, m_rooms, cur, sData, BuildNoFile(own));
+        break;
+    case mode::GiveUp:
+        SendToParticipant(sock, m_rooms, cur, QString(), BuildGiveUp(own));
+        break;
+    case mode::Update:
+        BroadcastToRoom(sock, m_rooms, cur, BuildUpdate(ownRecord()));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+bool Kivara::confirmDumpUser(const QString& name)
+{
+    return MsgBox(t(text::DisconnectQuestion) + name + u"' ?"_s, MsgButtons::YesNo, MsgIcon::Question) ==
+           MsgResult::Yes;
+}
+
+// ---- Members of the interface ----------------------------------------------------
+
+bool Kivara::Alone(short nRoom)
+{
+    if (m_rooms.count() != 1 || !m_rooms.valid(nRoom)) return false;
+    return m_rooms.at(nRoom).rowCount() == 1;
+}
+
+bool Kivara::refuseChatName(const QString& name)
+{
+    if (IsValidChatName(name)) return false;
+    MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
+    return true;
+}
+
+int Kivara::ChangeUserName(const QString& sNewName)
+{
+    QString newName = sNewName;
+    if (newName.isEmpty())
+        newName = platform::Prompt::current().inputBox(t(text::EnterChatName), t(platform::ProductTitle), QString());
+    if (newName.isEmpty() || newName == m_profile.ChatName) return 0;
+    if (refuseChatName(newName)) return -1;
+    const QString oldName = m_profile.ChatName;
+    m_profile.ChatName = newName;
+    SaveProfile(m_profile, oldName);
+    m_state.shownChatName = newName;
+    m_renaming = true;
+    m_rooms.currentRoom().row(1).setName(newName);
+    m_renaming = false;
+    DataSend(mode::NickName, oldName + FieldSeparator + newName);
+    return 0;
+}
+
+void Kivara::OwnRowEdited(QString oldName, QString newName)
+{
+    Participant own = m_rooms.currentRoom().row(1);
+    auto restore = [&] {
+        m_renaming = true;
+        own.setName(oldName);
+        m_renaming = false;
+    };
+    if (newName.isEmpty() || newName == oldName) {
+        restore();
+        return;
+    }
+    if (refuseChatName(newName)) {
+        restore();
+        return;
+    }
+    m_profile.ChatName = newName;
+    SaveProfile(m_profile, oldName);
+    m_state.shownChatName = newName;
+    m_renaming = true;
+    own.setName(newName);
+    m_renaming = false;
+    DataSend(mode::NickName, oldName + FieldSeparator + newName);
+}
+
+int Kivara::EMailContact(const QString& sRecipients)
+{
+    // Mailing the Peerslip needs store access, which arrives separately.
+    Q_UNUSED(sRecipients);
+    return -1;
+}
+
+short Kivara::OpenPrivateRoom(const QStringList& vData)
+{
+    const std::optional<UserRecord> other = UserRecord::fromFields(vData, field::Record);
+    if (!other || other->chatName.isEmpty()) return -1;
+    // Tags are unique: a room already open with that party is the answer.
+    const int existing = m_rooms.FindRoom(other->chatName);
+    if (existing >= 1) return short(existing);
+    Room& room = createRoom(other->chatName);
+    m_renaming = true;
+    Participant own = room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
+    UserRecord ownFields = ownRecord();
+    ownFields.ipAddress = Socket::LocalIP();
+    own.setDetails(ownFields);
+    own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
+    Participant party = room.addRow(other->chatName, other->iconCode + t(OtherIconSuffix));
+    party.setDetails(*other);
+    m_renaming = false;
+    AppendPlainText(room.transcript, t(text::NowChattingIn) + other->chatName + t(text::PrivateRoomOpened));
+    const int position = m_rooms.count() - 1;
+    ShowRoomName();
+    SwitchRoom(position);
+    return short(position);
+}
+
+int Kivara::ClosePrivateRoom(const QVariant& sUserName)
+{
+    const QString tag = sUserName.toString();
+    const int position = m_rooms.FindRoom(tag);
+    if (position < 1) return -1;
+    const bool wasCurrent = position == m_rooms.current;
+    std::unique_ptr<Room> room = m_rooms.take(position);
+    ui->layRooms->removeWidget(room->button);
+    room->button->hide();
+    room->button->deleteLater();
+    ui->stkLists->removeWidget(room->list);
+    ui->stkTranscripts->removeWidget(room->transcript);
+    room->list->deleteLater();
+    room->transcript->deleteLater();
+    renumberRooms();
+    // The room in front stays in front; when it was the one closed, the room before it comes forward.
+    int next = m_rooms.current;
+    if (wasCurrent)
+        next = position - 1;
+    else if (m_rooms.current > position)
+        next = m_rooms.current - 1;
+    m_rooms.current = -1;
+    SwitchRoom(next);
+    if (m_rooms.count() == 1) {
+        m_rooms.publicRoom().button->setVisible(false);
+        if (Alone(0)) SetCallStatus(call::Idle);
+    }
+    return 0;
+}
+
+QStringList Kivara::SelectedUser() const
+{
+    const Participant p = selectedRow();
+    if (p.isNull()) return {};
+    QStringList columns;
+    for (int c = 0; c < ColumnCount; ++c)
+        columns << p.column(Column(c));
+    return columns;
+}
+
+Participant Kivara::selectedRow() const
+{
+    const Room& room = const_cast<RoomTable&>(m_rooms).currentRoom();
+    QTreeWidgetItem* it = room.list->currentItem();
+    if (!it || !it->isSelected()) {
+        const QList<QTreeWidgetItem*> sel = room.list->selectedItems();
+        it = sel.isEmpty() ? nullptr : sel.first();
+    }
+    return Participant(it);
+}
+
+bool Kivara::selectionIsOwnRow() const
+{
+    const Participant p = selectedRow();
+    return !p.isNull() && p.item()->treeWidget()->indexOfTopLevelItem(p.item()) == 0;
+}
+
+QString Kivara::PeerslipFile() const
+{
+    return m_profileLoaded ? PeerslipPath(m_profile.ChatName) : QString();
+}
+
+void Kivara::ShowAbout() { openOptions(int(frmOptions::Mode::About)); }
+
+void Kivara::openOptions(int dialogMode)
+{
+    frmOptions::Run(frmOptions::Mode(dialogMode), Socket::LocalIP(), this);
+    RefreshSettings();
+    focusEntry();
+}
+
+QString Kivara::UserProfile(short nIndex, const QString& sUserName)
+{
+    static const QString unknown = u"Unknown"_s;
+    if (nIndex < 0 || nIndex >= UserRecord::FieldCount) return unknown;
+    if (sUserName.isEmpty() || sUserName == m_profile.ChatName) return ownRecord().fields().at(nIndex);
+    const Participant p = m_rooms.publicRoom().findRow(sUserName);
+    if (p.isNull()) return unknown;
+    return p.record().fields().at(nIndex);
+}
+
+int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
+{
+    // Placing a call (checks, the repeated HELLO, supervision) arrives with call set-up.
+    Q_UNUSED(sRemoteHost);
+    Q_UNUSED(lRemotePort);
+    return -1;
+}
+
+void Kivara::setRemoteHost(const QString& host)
+{
+    m_state.remoteHost = host;
+    m_wskChat->setRemoteHost(host);
+}
+
+void Kivara::setRemotePort(int port)
+{
+    m_state.remotePort = port;
+    m_wskChat->setRemotePort(port);
+}
+
+int Kivara::SendSession(const QString& sRecipients, const QString& sFileName)
+{
+    // Mailing the transcript needs store access, which arrives separately.
+    Q_UNUSED(sRecipients);
+    Q_UNUSED(sFileName);
+    return -1;
+}
+
+void Kivara::SetStatus(const QString& sStatus)
+{
+    // 1. The check mark
+    int checkedIndex = -1;
+    const QList<QAction*> items = m_mnuStatus->actions();
+    for (int i = 0; i < items.size(); ++i) {
+        items[i]->setCheckable(!items[i]->isSeparator());
+        items[i]->setChecked(false);
+    }
+    for (int i = 0; i < items.size(); ++i) {
+        if (!items[i]->isSeparator() && items[i]->text() == sStatus) {
+            items[i]->setChecked(true);
+            checkedIndex = i;
+            break;
+        }
+    }
+    // 2. The panel
+    setPanel(2, sStatus, checkedIndex == 0 ? t(picture::Available) : t(picture::Away));
+    // 3. Own rows everywhere
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Participant own = m_rooms.at(i).row(1);
+        if (!own.isNull()) own.setAvailability(sStatus);
+    }
+    // 4. The profile (only one that exists: an empty one would leave a nameless Peerslip behind)
+    m_profile.UserStatus = sStatus;
+    m_state.shownStatus = sStatus;
+    if (!m_profile.ChatName.isEmpty()) SaveProfile(m_profile, m_profile.ChatName);
+    // 5. Announce
+    DataSend(mode::Status);
+}
+
+int Kivara::ShowUser(const QStringList& vData)
+{
+    const QString text = vData.join(FieldSeparator);
+    const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
+    return started ? 0 : -1;
+}
+
+int Kivara::ShowFile(const QStringList& vData)
+{
+    // Receiving an offered file through the opener arrives with file transfer.
+    Q_UNUSED(vData);
+    return -1;
+}
+
+int Kivara::SaveSession(QString sFileName, bool bPrompt)
+{
+    // Saving the transcript arrives with transcript export.
+    Q_UNUSED(sFileName);
+    Q_UNUSED(bPrompt);
+    return -1;
+}
+
+void Kivara::setAppearance(short n)
+{
+    m_state.appearance = n;
+    ui->linBorder_0->setVisible(n != 0);
+    ui->linBorder_1->setVisible(n != 0);
+}
+
+// ---- Menus ---------------------------------------------------------------------
+
+void Kivara::FileMenu_Click(short Index)
+{
+    switch (Index) {
+    case 0:
+        if (item(m_mnuFile, 0)->text() == t(text::PlaceCall))
+            Connect(RemoteHost(), RemotePort());
+        else
+            Disconnect(false);
+        break;
+    case 10:
+        openOptions(int(frmOptions::Mode::Normal));
+        break;
+    default:
+        // Save, print and send-to arrive with transcript export.
+        break;
+    }
+    focusEntry();
+}
+
+void Kivara::SendToTarget_Click(short Index)
+{
+    // Sending the transcript to a floppy or a recipient arrives with transcript export.
+    Q_UNUSED(Index);
+}
+
+void Kivara::PrivateMenu_Click(short Index)
+{
+    if (Index == 0) ConfirmClosePrivateRoom(m_rooms.menuTag);
+    focusEntry();
+}
+
+void Kivara::StatusMenu_Click(short Index)
+{
+    QAction* a = item(m_mnuStatus, Index);
+    if (a && !a->isSeparator()) SetStatus(a->text());
+    focusEntry();
+}
+
+void Kivara::PrepareUserMenu()
+{
+    const Participant p = selectedRow();
+    const bool own = selectionIsOwnRow();
+    const bool other = !p.isNull() && !own;
+    for (int i = 0; i <= 13; ++i)
+        item(m_mnuUser, i)->setVisible(false);
+    item(m_mnuUser, 14)->setVisible(true);
+    m_mnuUser->setDefaultAction(nullptr);
+    if (own) {
+        item(m_mnuUser, 0)->setVisible(true);
+        item(m_mnuUser, 1)->setVisible(true);
+        m_mnuUser->setDefaultAction(item(m_mnuUser, 0));
+    } else if (other) {
+        for (int i = 2; i <= 10; ++i)
+            item(m_mnuUser, i)->setVisible(true);
+        m_mnuUser->setDefaultAction(item(m_mnuUser, 5));
+        const bool hasRoom = m_rooms.FindRoom(p.name()) >= 1;
+        item(m_mnuUser, 11)->setVisible(!hasRoom);
+        item(m_mnuUser, 12)->setVisible(hasRoom);
+        item(m_mnuUser, 13)->setVisible(true);
+        QAction* ignore = item(m_mnuUser, 8);
+        ignore->setCheckable(true);
+        ignore->setChecked(p.isIgnored());
+    }
+}
+
+void Kivara::UserMenu_Click(short Index)
+{
+    Participant p = selectedRow();
+    const bool own = selectionIsOwnRow();
+    const QString name = p.name();
+    auto chooseSelf = [this] {
+        if (MsgBox(t(text::ChoseYourself), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
+            openOptions(int(frmOptions::Mode::Normal));
+    };
+    switch (Index) {
+    case 0:
+        if (own) ChangeUserName();
+        break;
+    case 2: {
+        QStringList addresses;
+        const Room& room = m_rooms.currentRoom();
+        for (int n = 2; n <= room.rowCount(); ++n) {
+            if (room.row(n).item()->isSelected()) addresses << room.row(n).email();
+        }
+        EMailContact(addresses.join(u"; "_s));
+        break;
+    }
+    case 3:
+        if (!p.isNull() && !own) DataSend(mode::FilePrep, name);
+        break;
+    case 5:
+        if (own)
+            chooseSelf();
+        else if (!p.isNull())
+            DataSend(mode::GetUserProfile, name);
+        break;
+    case 6:
+        if (own)
+            chooseSelf();
+        else if (!p.isNull())
+            DataSend(mode::GetUserSimple, name, QString(word::Normal));
+        break;
+    case 8:
+        if (!p.isNull() && !own) {
+            ToggleIgnore(p);
+            QAction* a = item(m_mnuUser, 8);
+            a->setCheckable(true);
+            a->setChecked(p.isIgnored());
+        }
+        break;
+    case 9:
+        if (!p.isNull() && !own) DataSend(mode::DumpUser, name);
+        break;
+    case 11:
+        if (!p.isNull() && !own) RequestPrivateRoom(name);
+        break;
+    case 12:
+        if (!p.isNull() && !own) ConfirmClosePrivateRoom(name);
+        break;
+    case 14:
+        m_roomDetails = !m_roomDetails;
+        item(m_mnuUser, 14)->setChecked(m_roomDetails);
+        toggleRoomDetails(m_roomDetails);
+        break;
+    default:
+        break;
+    }
+    focusEntry();
+}
+
+void Kivara::toggleRoomDetails(bool on)
+{
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        QTreeWidget* list = m_rooms.at(i).list;
+        const int w = on ? list->columnWidth(ColName) : 0;
+        list->header()->setSectionResizeMode(ColName, on ? QHeaderView::Interactive : QHeaderView::Stretch);
+        for (int c = ColAvailability; c < ColumnCount; ++c)
+            list->header()->resizeSection(c, w);
+    }
+}
+
+void Kivara::ToggleIgnore(Participant row)
+{
+    if (row.isNull()) return;
+    if (row.savedAvailability().isEmpty()) {
+        const QString shown = row.availability();
+        // An empty availability would read as "not ignored"; keep the row recoverable.
+        row.setSavedAvailability(shown.isEmpty() ? t(availability::Available) : shown);
+        row.setAvailability(t(availability::Ignored));
+        row.setDimmed(true);
+    } else {
+        row.setAvailability(row.savedAvailability());
+        row.setSavedAvailability(QString());
+        row.setDimmed(false);
+    }
+}
+
+void Kivara::ConfirmClosePrivateRoom(const QString& tag)
+{
+    QString question = t(text::CloseRoomQuestion) + tag + t(text::CloseRoomQuestionEnd);
+    if (m_rooms.publicRoom().findRow(tag).isNull()) question += t(text::CloseDisconnects);
+    if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
+        const int position = m_rooms.FindRoom(tag);
+        if (position < 1) {
+            MsgBox(t(text::RoomNotFound), MsgButtons::OK, MsgIcon::Information);
+        } else {
+            DataSend(mode::Leave, tag, QString::number(position));
+            ClosePrivateRoom(tag);
+        }
+    }
+    focusEntry();
+}
+
+void Kivara::RequestPrivateRoom(const QString& name)
+{
+    // The request goes to the party's row in the public room. The current tag
+    // names the party only while the public room is in front: in a private room
+    // it must keep naming that room's party, or its lines would go astray.
+    if (m_rooms.current == 0) m_rooms.currentTag = name;
+    SendToParticipant(*m_wskChat, m_rooms, 0, name,
+                      BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
+                                   QString(word::OpenPrivate)));
+}
+
+void Kivara::SwitchRoom(int k)
+{
+    if (!m_rooms.valid(k)) return;
+    const int p = m_rooms.current;
+    Room& next = m_rooms.at(k);
+    m_rooms.current = k;
+    m_rooms.currentTag = next.tag;
+    ui->stkTranscripts->setCurrentWidget(next.transcript);
+    ui->stkLists->setCurrentWidget(next.list);
+    // The previous room's button takes the slot of the one now in front.
+    if (m_rooms.valid(p) && p != k) {
+        QPushButton* prev = m_rooms.at(p).button;
+        const int slot = ui->layRooms->indexOf(next.button);
+        ui->layRooms->removeWidget(prev);
+        ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
+    }
+    applyRoomButtons();
+    platform::DoEvents();
+    ShowRoomName();
+    next.button->setText(panelText(1));
+    for (int i = 0; i < m_rooms.count(); ++i)
+        m_rooms.at(i).button->raise();
+    focusEntry();
+}
+
+void Kivara::ShowRoomName()
+{
+    setPanel(1, m_rooms.current == 0 ? t(PublicRoomCaption) : RoomCaption(m_rooms.currentTag));
+}
+
+void Kivara::DropParticipantOnRoom(int k, const QString& name)
+{
+    if (!m_rooms.valid(k) || name.isEmpty()) return;
+    Room& target = m_rooms.at(k);
+    const Participant dragged = m_rooms.currentRoom().findRow(name);
+    if (dragged.isNull()) return;
+    // 1-2. Room k's list, to the dragged participant.
+    QStringList fields{QString(msg::RoomList), target.tag};
+    for (int n = 1; n <= target.rowCount(); ++n)
+        fields += target.row(n).record().fields();
+    SendToParticipant(*m_wskChat, m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
+    // 3. The participant joins room k's list (looked up there, so a row is never listed twice).
+    Participant row = target.findRow(name);
+    m_renaming = true;
+    if (row.isNull()) {
+        row = target.addRow(name, dragged.iconKey());
+        row.setDetails(dragged.record());
+        m_renaming = false;
+        MsgBox(name + t(text::AddedTo) + target.tag + t(text::AddedToEnd), MsgButtons::OK, MsgIcon::Information);
+    } else {
+        row.setName(dragged.name());
+        row.setDetails(dragged.record());
+        m_renaming = false;
+    }
+}
+
+int Kivara::Disconnect(bool bPrompt)
+{
+    if (bPrompt && m_state.callStatus == call::Connected &&
+        MsgBox(t(text::InCallQuestion), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
+        return -1;
+    if (m_state.callStatus != call::Idle) DataSend(mode::GiveUp);
+    for (int position = m_rooms.highest(); position >= 1; --position) {
+        if (!m_rooms.valid(position)) continue;
+        const QString tag = m_rooms.at(position).tag;
+        if (m_rooms.FindRoom(tag) < 1) {
+            MsgBox(t(text::RoomNotFound), MsgButtons::OK, MsgIcon::Information);
+            continue;
+        }
+        DataSend(mode::Leave, tag, QString::number(position));
+        ClosePrivateRoom(tag);
+    }
+    if (m_state.callStatus != call::Idle) {
+        DataSend(mode::Leave, t(PublicTag), u"0"_s);
+        m_rooms.publicRoom().keepOnlyOwnRow();
+    }
+    return 0;
+}
+
+// ---- Message entry ---------------------------------------------------------------
+
+void Kivara::SendEntry()
+{
+    const QString entry = ui->txtSend->toPlainText();
+    if (entry.isEmpty()) {
+        platform::Sound::current().beep();
+        ui->txtSend->clear();
+        return;
+    }
+    ui->txtSend->clear();
+    if (RunCommandLine(entry)) return;
+    DataSend(m_rooms.current == 0 ? mode::PubChat : mode::PriChat, entry);
+}
+
+bool Kivara::RunCommandLine(const QString& line)
+{
+    const std::optional<CommandLine> cmd = SplitCommandLine(line);
+    if (!cmd) return false;
+    const QString& arg = cmd->argument;
+    Room& room = m_rooms.currentRoom();
+    switch (CommandFor(cmd->word)) {
+    case Command::CmdList:
+        AppendChatLine(room.transcript, t(CommandListName), m_state.myColor, CommandListText());
+        AppendPlainText(room.transcript, u"\r\n"_s);
+        break;
+    case Command::Help:
+        platform::Shell::current().open(ReadSetting(Deliverable::Quillon, settings::InstallDir) +
+                                        t(HelpFileName));
+        break;
+    case Command::Private:
+        RequestPrivateRoom(arg);
+        break;
+    case Command::Leave:
+        if (arg.isEmpty()) {
+            DataSend(mode::Leave, room.tag, QString::number(m_rooms.current));
+        } else {
+            for (int i = 0; i < m_rooms.count(); ++i) {
+                if (m_rooms.at(i).tag == arg) {
+                    DataSend(mode::Leave, arg, QString::number(i));
+                    break;
+                }
+            }
+        }
+        break;
+    case Command::Away:
+        SetStatus(t(availability::BeRightBack));
+        break;
+    case Command::Ignore:
+        if (!arg.isEmpty()) ToggleIgnore(room.findRow(arg));
+        break;
+    case Command::Kick:
+        if (!arg.isEmpty()) DataSend(mode::DumpUser, arg);
+        break;
+    case Command::Nick:
+        if (!arg.isEmpty()) ChangeUserName(arg);
+        break;
+    case Command::Whois:
+        DataSend(mode::GetUserProfile, arg);
+        break;
+    case Command::None:
+        break;
+    }
+    return true;
+}
+
+// ---- Events --------------------------------------------------------------------
+
+bool Kivara::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->txtSend || watched == ui->txtSend->viewport()) {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                SendEntry();
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonRelease &&
+                   static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+            const bool selected = ui->txtSend->textCursor().hasSelection();
+            item(m_mnuSendEdit, 0)->setEnabled(selected);
+            item(m_mnuSendEdit, 1)->setEnabled(selected);
+            item(m_mnuSendEdit, 4)->setEnabled(selected);
+            item(m_mnuSendEdit, 2)->setEnabled(!QApplication::clipboard()->text().isEmpty());
+            m_mnuSendEdit->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+            return true;
+        }
+        return false;
+    }
+    if (watched == m_panelText[1]->parentWidget() && event->type() == QEvent::MouseButtonRelease) {
+        m_mnuStatus->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        return true;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+        int k = -1;
+        for (int i = 0; i < m_rooms.count(); ++i)
+            if (m_rooms.at(i).button == button) k = i;
+        if (k < 0) return false;
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+            if (button->text() != t(PublicRoomCaption)) {
+                m_rooms.menuTag = m_rooms.at(k).tag;
+                m_mnuPrivate->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+            }
+            return true;
+        }
+        if (event->type() == QEvent::DragEnter) {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            if (drag->source() == m_rooms.currentRoom().list) drag->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const Participant p = selectedRow();
+            if (drop->source() == m_rooms.currentRoom().list && !p.isNull()) {
+                drop->acceptProposedAction();
+                DropParticipantOnRoom(k, p.name());
+            }
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::MouseMove) {
+        for (int i = 0; i < m_rooms.count(); ++i) {
+            QTreeWidget* list = m_rooms.at(i).list;
+            if (watched != list->viewport()) continue;
+            QTreeWidgetItem* over = list->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            list->setToolTip(over ? over->text(ColAvailability) : QString());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kv::control

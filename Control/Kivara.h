@@ -1,0 +1,253 @@
+#pragma once
+// The chat control: one instance is one chat session of the local user. It
+// owns the datagram socket, the rooms, the entry box and the call state; hosts
+// reach it only through the members of its automation interface, which are
+// callable by name (Q_INVOKABLE / Q_PROPERTY, declared in the interface's order).
+#include "Rooms.h"
+#include "modUser.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QVariant>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QMenu;
+class QAction;
+class QTimer;
+
+namespace Ui {
+class Kivara;
+}
+
+namespace kv::platform {
+class Socket;
+}
+namespace kv::outlook {
+class Inspector;
+}
+
+namespace kv::control {
+
+// Intervals and bounds of the control's timers and waits, in milliseconds.
+// Tests shorten them; every wait of the control also ends with the session.
+struct KivaraTimings {
+    int mainTimerMs = 30000;      // tmrMain: supervision of a call being placed or waiting to enter
+    int helloPauseMs = 750;       // one of the four pauses between HELLO repeats (3 s in all)
+    int admissionRingMs = 600;    // the admission dialog's ring
+    int admissionRefuseMs = 45000; // the admission dialog refuses by itself
+    int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
+    int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
+    int callLoopBoundMs = 600000; // outer bound of the HELLO loop, beyond tmrMain's own ends
+};
+
+// Call status codes.
+namespace call {
+inline constexpr short NotStarted = 0;
+inline constexpr short NoProfile = 2;
+inline constexpr short Idle = 4;
+inline constexpr short WaitingToEnter = 5;
+inline constexpr short Calling = 6;
+inline constexpr short Connected = 7;
+inline constexpr short Incoming = 10;
+inline constexpr short NoAnswer = 11;
+} // namespace call
+
+// Per-instance state (the rooms and their current position live in the RoomTable).
+struct SessionState {
+    bool trayOpened = false;
+    QString remoteHost;
+    int remotePort = 0;
+    short appearance = 0;
+    short networkState = 0;
+    short callStatus = call::NotStarted;
+    bool callCancelled = false;
+    QColor myColor;
+    bool useOthers = false;
+    QColor othersColor;
+    bool confirmContactSaves = false;
+    // File sending
+    short fileSocketCount = 0;
+    QString sendFilePath;
+    qint64 sendFileSize = 0;
+    int transferState = 0;
+    // Sounds
+    bool useCallSound = false;
+    QString callFile;
+    bool useAttnSound = false;
+    QString attnFile;
+    // Settings read at session start
+    QString installDir;
+    QString service;
+    QString folder;
+    // What RefreshSettings last showed, to notice changes
+    QString shownChatName;
+    QString shownStatus;
+    QString shownLocalIp;
+};
+
+class Kivara : public QWidget {
+    Q_OBJECT
+    // ---- Automation interface, in its declared order -------------------------
+    Q_PROPERTY(QObject* objParent READ objParent WRITE setObjParent)
+    Q_PROPERTY(bool TrayOpened READ TrayOpened WRITE setTrayOpened)
+    Q_PROPERTY(short CallStatus READ CallStatus WRITE setCallStatus)
+    Q_PROPERTY(QString KivaraName READ KivaraName)
+    Q_PROPERTY(int LocalPort READ LocalPort)
+    Q_PROPERTY(QStringList SelectedUser READ SelectedUser)
+    Q_PROPERTY(QString PeerslipFile READ PeerslipFile)
+    Q_PROPERTY(QString LocalHost READ LocalHost)
+    Q_PROPERTY(QString RemoteHost READ RemoteHost WRITE setRemoteHost)
+    Q_PROPERTY(short Appearance READ Appearance WRITE setAppearance)
+    Q_PROPERTY(QString Service READ Service)
+    Q_PROPERTY(QString Folder READ Folder)
+    Q_PROPERTY(bool Personal READ Personal WRITE setPersonal)
+    Q_PROPERTY(int RemotePort READ RemotePort WRITE setRemotePort)
+
+public:
+    explicit Kivara(QWidget* parent = nullptr, const KivaraTimings& timings = {});
+    ~Kivara() override;
+
+    // A host reaching the control by name sets an object that answers
+    // CurrentItem and Close(int); an in-process host sets the inspector itself.
+    QObject* objParent() const { return m_objParent; }
+    void setObjParent(QObject* parent) { m_objParent = parent; }
+    std::shared_ptr<outlook::Inspector> parentInspector() const { return m_inspector; }
+    void setParentInspector(std::shared_ptr<outlook::Inspector> inspector) { m_inspector = std::move(inspector); }
+    bool TrayOpened() const { return m_state.trayOpened; }
+    void setTrayOpened(bool opened) { m_state.trayOpened = opened; }
+    Q_INVOKABLE bool Alone(short nRoom);
+    short CallStatus() const { return m_state.callStatus; }
+    void setCallStatus(short code) { m_state.callStatus = code; }
+    Q_INVOKABLE int ChangeUserName(const QString& sNewName = QString());
+    Q_INVOKABLE int ClosePrivateRoom(const QVariant& sUserName);
+    Q_INVOKABLE int DataRcvd(const QStringList& vData, bool bPassed = false);
+    Q_INVOKABLE int EMailContact(const QString& sRecipients);
+    QString KivaraName() const { return m_profileLoaded ? m_profile.ChatName : QString(); }
+    int LocalPort() const { return m_profileLoaded ? m_profile.LocalPort : 0; }
+    Q_INVOKABLE short OpenPrivateRoom(const QStringList& vData);
+    QStringList SelectedUser() const;
+    QString PeerslipFile() const;
+    Q_INVOKABLE void ShowAbout();
+    Q_INVOKABLE QString UserProfile(short nIndex, const QString& sUserName = QString());
+    QString LocalHost() const { return m_profileLoaded ? m_profile.IPAddress : QString(); }
+    Q_INVOKABLE int ChatInit();
+    Q_INVOKABLE int Connect(const QString& sRemoteHost = QString(), int lRemotePort = 0);
+    Q_INVOKABLE int RefreshSettings();
+    QString RemoteHost() const { return m_state.remoteHost; }
+    void setRemoteHost(const QString& host);
+    Q_INVOKABLE int SendSession(const QString& sRecipients, const QString& sFileName);
+    Q_INVOKABLE void SetStatus(const QString& sStatus);
+    Q_INVOKABLE int ShowUser(const QStringList& vData);
+    Q_INVOKABLE int ShowFile(const QStringList& vData);
+    Q_INVOKABLE int DataSend(short nSendMode, const QString& sData = QString(), const QString& sData2 = QString());
+    Q_INVOKABLE int DataPass(const QString& sDataPass);
+    Q_INVOKABLE int SaveSession(QString sFileName, bool bPrompt);
+    short Appearance() const { return m_state.appearance; }
+    void setAppearance(short n);
+    QString Service() const { return m_state.service; }
+    QString Folder() const { return m_state.folder; }
+    bool Personal() const { return false; }
+    void setPersonal(bool) {}
+    int RemotePort() const { return m_state.remotePort; }
+    void setRemotePort(int port);
+    Q_INVOKABLE void FileMenu_Click(short Index);
+    Q_INVOKABLE void PrivateMenu_Click(short Index);
+    Q_INVOKABLE void SendToTarget_Click(short Index);
+    Q_INVOKABLE void StatusMenu_Click(short Index);
+    Q_INVOKABLE void UserMenu_Click(short Index);
+    Q_INVOKABLE int Disconnect(bool bPrompt);
+
+    // ---- Inside the control (used by inbound handling, the layout and tests) ----
+    const SessionState& state() const { return m_state; }
+    const ProfileRecord& profile() const { return m_profile; }
+    RoomTable& rooms() { return m_rooms; }
+    platform::Socket& chatSocket() { return *m_wskChat; }
+    const KivaraTimings& timings() const { return m_timings; }
+
+    // Runs a slash command; false when the line is not one.
+    bool RunCommandLine(const QString& text);
+    // Enter in the entry box.
+    void SendEntry();
+    // Status-bar panels 1 to 3: text and picture name.
+    QString panelText(int panel) const;
+    QString panelPicture(int panel) const;
+    // The room switch a click on room button k performs.
+    void SwitchRoom(int position);
+    void ShowRoomName();
+    void ToggleIgnore(Participant row);
+    // Prepares the participant menu for the current selection (visibility, default item).
+    void PrepareUserMenu();
+    // A participant of the current room dropped on the button of room k.
+    void DropParticipantOnRoom(int position, const QString& name);
+    // The close question for a private room, as the menus ask it.
+    void ConfirmClosePrivateRoom(const QString& tag);
+    // Sends the private-room request to a participant of the public room.
+    void RequestPrivateRoom(const QString& name);
+    // Closes the contact form the control sits on, saving its item (Close(0) on objParent).
+    bool CloseParentForm();
+    // Applies an in-place edit of the own row.
+    void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
+
+Q_SIGNALS:
+    // The control's one outgoing event, raised by every SetCallStatus.
+    void CallStatus(short Status);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Initialize();
+    void Terminate();
+    void buildMenus();
+    void buildStatusBar();
+    Room& createRoom(const QString& tag);
+    void renumberRooms();
+    void applyRoomButtons();
+    void setPanel(int panel, const QString& text, const QString& picture = QString());
+    void SetCallStatus(short code, const QString& text = QString());
+    void SetNetworkState(short state);
+    void PlayAlert(int kind);
+    void onChatDatagram();
+    void onChatError(int number, const QString& description);
+    bool confirmDumpUser(const QString& name);
+    UserRecord ownRecord() const;
+    void updateOwnRows();
+    void applyFonts();
+    void focusEntry();
+    Participant selectedRow() const;
+    bool selectionIsOwnRow() const;
+    void toggleRoomDetails(bool on);
+    void openOptions(int mode);
+    void closeWaitChatSocket();
+    bool refuseChatName(const QString& name);
+
+    std::unique_ptr<Ui::Kivara> ui;
+    KivaraTimings m_timings;
+    SessionState m_state;
+    ProfileRecord m_profile;
+    bool m_profileLoaded = false;
+    bool m_sessionEnded = false;
+    bool m_roomDetails = false; // "&Show Room Details" is checked
+    bool m_renaming = false; // rows are being written by the control, not edited by the user
+    QPointer<QObject> m_objParent;
+    std::shared_ptr<outlook::Inspector> m_inspector;
+    RoomTable m_rooms;
+    platform::Socket* m_wskChat = nullptr;
+    platform::Socket* m_wskProbe = nullptr;
+    std::vector<platform::Socket*> m_wskFile;
+    QTimer* m_tmrMain = nullptr;
+    QLabel* m_panelText[3] = {};
+    QLabel* m_panelPicture[3] = {};
+    QString m_panelPictureName[3];
+    QMenu* m_mnuFile = nullptr;
+    QMenu* m_mnuSendTo = nullptr;
+    QMenu* m_mnuUser = nullptr;
+    QMenu* m_mnuPrivate = nullptr;
+    QMenu* m_mnuStatus = nullptr;
+    QMenu* m_mnuSendEdit = nullptr;
+};
+
+} // namespace kv::control

@@ -1,0 +1,1163 @@
+// The chat control in one simulated computer (127.50.<case>.2) with the other
+// parties played at the protocol level by plain datagram sockets on
+// 127.50.<case>.3 and up: the automation interface by name, session start,
+// rooms and fan-out, every send mode, the menus and every slash command.
+#include "Events.h"
+#include "FanOut.h"
+#include "Kivara.h"
+#include "MessageEntry.h"
+#include "Prompt.h"
+#include "Protocol.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "Transcript.h"
+#include "Outlook/WindowSide.h"
+#include "modUser.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::control;
+
+namespace {
+
+constexpr int WaitMs = 5000;
+// Long enough for a datagram on loopback under the sanitizer build.
+constexpr int QuietMs = 300;
+
+QString address(int testCase, int host) { return u"127.50.%1.%2"_s.arg(testCase).arg(host); }
+
+// A party at the protocol level: its chat port and its monitor port.
+class Peer {
+public:
+    explicit Peer(const QString& ip) : m_ip(ip)
+    {
+        for (auto [socket, port, inbox] : {std::tuple{&m_chat, ChatDatagramPort, &m_chatIn},
+                                           std::tuple{&m_monitor, MonitorDatagramPort, &m_monitorIn}}) {
+            ok = socket->bind(QHostAddress(ip), quint16(port)) && ok;
+            QObject::connect(socket, &QUdpSocket::readyRead, socket, [socket, inbox] {
+                while (socket->hasPendingDatagrams()) {
+                    QByteArray d(int(socket->pendingDatagramSize()), '\0');
+                    socket->readDatagram(d.data(), d.size());
+                    inbox->append(d);
+                }
+            });
+        }
+    }
+    QString ip() const { return m_ip; }
+    // The next message at the chat (or monitor) port, unframed; "<none>" when none came,
+    // "<plain>" + text when it was not scrambled.
+    QString next(int port = ChatDatagramPort)
+    {
+        QList<QByteArray>& inbox = port == ChatDatagramPort ? m_chatIn : m_monitorIn;
+        if (!platform::WaitUntil([&] { return !inbox.isEmpty(); }, WaitMs)) return u"<none>"_s;
+        const QByteArray d = inbox.takeFirst();
+        return IsScrambledDatagram(d) ? UnframeDatagram(d) : u"<plain>"_s + QString::fromLatin1(d);
+    }
+    // Lets datagrams in flight arrive; true when none came at either port.
+    bool quiet()
+    {
+        platform::WaitUntil([] { return false; }, QuietMs);
+        return m_chatIn.isEmpty() && m_monitorIn.isEmpty();
+    }
+    void sendTo(const QString& host, const QString& text)
+    {
+        m_chat.writeDatagram(FrameDatagram(text), QHostAddress(host), quint16(ChatDatagramPort));
+    }
+    bool ok = true;
+
+private:
+    QString m_ip;
+    QUdpSocket m_chat;
+    QUdpSocket m_monitor;
+    QList<QByteArray> m_chatIn;
+    QList<QByteArray> m_monitorIn;
+};
+
+UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s,
+                  const QString& icon = u"3"_s)
+{
+    return UserRecord{name, avail, name.toLower() + u"@example.org"_s, ip, u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(), QString(), icon};
+}
+
+Participant addParty(Room& room, const UserRecord& r)
+{
+    Participant p = room.addRow(r.chatName, r.iconCode + u"_0"_s);
+    p.setDetails(r);
+    return p;
+}
+
+// PRICHAT fields as the other party sends them.
+QStringList priChatFields(const UserRecord& r, const QString& line = QString(word::OpenPrivate))
+{
+    return QStringList{QString(msg::PriChat)} + r.fields() + QStringList{u"255"_s, line};
+}
+
+QStringList visibleItems(QMenu* menu)
+{
+    QStringList names;
+    for (QAction* a : menu->actions())
+        if (a->isVisible()) names << a->objectName().section(u'_', -1);
+    return names;
+}
+
+QString plain(QTextEdit* t) { return t->toPlainText(); }
+
+} // namespace
+
+class TestControl : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void interfaceByName();
+    void beforeSessionStart();
+    void sessionStartRewritesChangedAddress();
+    void secondControlIsRefused();
+    void firstStartCreatesProfile();
+    void firstStartWithoutProfileCompleted();
+    void everySendModeDatagram();
+    void fanOutSkipsAndFallsBack();
+    void privateRoomsInAnyOrder();
+    void closingFromMenusAsks();
+    void participantMenus();
+    void everySlashCommand();
+    void entryBox();
+    void chatNameChanges();
+    void statusAndProfileMembers();
+    void transcriptLineFormats();
+    void dropOnRoomButton();
+    void disconnectLeavesEverything();
+    void conversation();
+
+private:
+    // A fresh computer for the case, with a profile for "Ann" unless told otherwise.
+    void computer(int testCase, bool withProfile = true, const QString& profileIp = QString());
+    std::unique_ptr<Kivara> control(bool start = true);
+    void rules(const QString& text);
+    QStringList promptTexts() const;
+
+    std::unique_ptr<test::SimComputer> m_computer;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingSound* m_sound = nullptr;
+    platform::RecordingShell* m_shell = nullptr;
+    QString m_ip;
+};
+
+void TestControl::cleanup()
+{
+    m_computer.reset();
+}
+
+void TestControl::computer(int testCase, bool withProfile, const QString& profileIp)
+{
+    m_ip = address(testCase, 2);
+    m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
+    m_computer->activate();
+    rules(QString());
+    auto sound = std::make_unique<platform::RecordingSound>();
+    m_sound = sound.get();
+    platform::Sound::install(std::move(sound));
+    auto shell = std::make_unique<platform::RecordingShell>();
+    m_shell = shell.get();
+    platform::Shell::install(std::move(shell));
+    if (!withProfile) return;
+    ProfileRecord p;
+    p.FullName = u"Ann Example"_s;
+    p.Email = u"ann@example.org"_s;
+    p.Comment = u"hi there"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = profileIp.isEmpty() ? m_ip : profileIp;
+    p.SerialNum = u"KV-ANN"_s;
+    p.ChatType = 2;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+}
+
+void TestControl::rules(const QString& text)
+{
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+QStringList TestControl::promptTexts() const
+{
+    QStringList texts;
+    for (const auto& e : m_prompt->log())
+        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
+    return texts;
+}
+
+std::unique_ptr<Kivara> TestControl::control(bool start)
+{
+    auto k = std::make_unique<Kivara>();
+    k->resize(640, 420);
+    if (start && k->ChatInit() != 0) return nullptr;
+    return k;
+}
+
+// ---- Interface -------------------------------------------------------------------
+
+void TestControl::interfaceByName()
+{
+    computer(1);
+    auto k = control(false);
+    const QMetaObject* mo = k->metaObject();
+
+    // Methods in the declared order, each with its full argument count.
+    const QList<std::pair<const char*, int>> methods = {
+        {"Alone", 1},         {"ChangeUserName", 1}, {"ClosePrivateRoom", 1}, {"DataRcvd", 2},
+        {"EMailContact", 1},  {"OpenPrivateRoom", 1}, {"ShowAbout", 0},       {"UserProfile", 2},
+        {"ChatInit", 0},      {"Connect", 2},        {"RefreshSettings", 0},  {"SendSession", 2},
+        {"SetStatus", 1},     {"ShowUser", 1},       {"ShowFile", 1},         {"DataSend", 3},
+        {"DataPass", 1},      {"SaveSession", 2},    {"FileMenu_Click", 1},   {"PrivateMenu_Click", 1},
+        {"SendToTarget_Click", 1}, {"StatusMenu_Click", 1}, {"UserMenu_Click", 1}, {"Disconnect", 1}};
+    int last = -1;
+    for (const auto& [name, count] : methods) {
+        int found = -1;
+        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
+            const QMetaMethod m = mo->method(i);
+            if (m.methodType() == QMetaMethod::Method && m.name() == name && m.parameterCount() == count)
+                found = i;
+        }
+        QVERIFY2(found >= 0, name);
+        QVERIFY2(found > last, name);
+        last = found;
+    }
+    // The one event.
+    const int event = mo->indexOfSignal("CallStatus(short)");
+    QVERIFY(event >= 0);
+
+    const QStringList properties = {u"objParent"_s,  u"TrayOpened"_s,   u"CallStatus"_s, u"KivaraName"_s,
+                                    u"LocalPort"_s,  u"SelectedUser"_s, u"PeerslipFile"_s, u"LocalHost"_s,
+                                    u"RemoteHost"_s, u"Appearance"_s,   u"Service"_s,    u"Folder"_s,
+                                    u"Personal"_s,   u"RemotePort"_s};
+    QStringList declared;
+    for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
+        declared << QString::fromLatin1(mo->property(i).name());
+    QCOMPARE(declared, properties);
+    for (const char* writable : {"objParent", "TrayOpened", "CallStatus", "RemoteHost", "Appearance", "Personal",
+                                 "RemotePort"})
+        QVERIFY2(mo->property(mo->indexOfProperty(writable)).isWritable(), writable);
+    for (const char* readOnly : {"KivaraName", "LocalPort", "SelectedUser", "PeerslipFile", "LocalHost", "Service",
+                                 "Folder"})
+        QVERIFY2(!mo->property(mo->indexOfProperty(readOnly)).isWritable(), readOnly);
+
+    // Invoked by name, as a host does.
+    int result = 99;
+    QVERIFY(QMetaObject::invokeMethod(k.get(), "DataSend", Q_RETURN_ARG(int, result), Q_ARG(short, 1)));
+    QCOMPARE(result, 0);
+    QString field;
+    QVERIFY(QMetaObject::invokeMethod(k.get(), "UserProfile", Q_RETURN_ARG(QString, field), Q_ARG(short, 8)));
+    QCOMPARE(field, u"Unknown"_s);
+    bool alone = false;
+    QVERIFY(QMetaObject::invokeMethod(k.get(), "Alone", Q_RETURN_ARG(bool, alone), Q_ARG(short, 0)));
+    QVERIFY(!alone); // no own row before the session starts
+    QVERIFY(k->setProperty("Personal", true));
+    QCOMPARE(k->property("Personal").toBool(), false);
+    QSignalSpy events(k.get(), qOverload<short>(&Kivara::CallStatus));
+    QVERIFY(k->setProperty("CallStatus", 7));
+    QCOMPARE(k->property("CallStatus").toInt(), 7);
+    QCOMPARE(events.count(), 0); // let stores the code only
+    QVERIFY(k->setProperty("Appearance", 1));
+    QVERIFY(k->findChild<QWidget*>(u"linBorder_0"_s)->isVisibleTo(k.get()));
+    QVERIFY(k->setProperty("Appearance", 0));
+    QVERIFY(!k->findChild<QWidget*>(u"linBorder_1"_s)->isVisibleTo(k.get()));
+    QVERIFY(k->setProperty("RemoteHost", address(1, 3)));
+    QVERIFY(k->setProperty("RemotePort", 8085));
+    QCOMPARE(k->chatSocket().RemoteHost(), address(1, 3));
+    QCOMPARE(k->chatSocket().RemotePort(), 8085);
+    QObject parentForm;
+    QVERIFY(k->setProperty("objParent", QVariant::fromValue<QObject*>(&parentForm)));
+    QCOMPARE(k->property("objParent").value<QObject*>(), &parentForm);
+    QVERIFY(k->setProperty("TrayOpened", true));
+    QVERIFY(k->property("TrayOpened").toBool());
+
+    // The form is closed through the inspector, saving its item.
+    struct FakeInspector : outlook::Inspector {
+        QList<int> closes;
+        outlook::Item CurrentItem() override { return outlook::Item(); }
+        bool Display(bool) override { return true; }
+        bool Close(int saveMode) override { closes << saveMode; return true; }
+        bool SetCurrentFormPage(const QString&) override { return true; }
+        std::shared_ptr<outlook::FormPage> ModifiedFormPages(const QString&) override { return nullptr; }
+        QString CurrentFormPage() override { return {}; }
+        bool IsDisplayed() override { return true; }
+    };
+    auto inspector = std::make_shared<FakeInspector>();
+    k->setParentInspector(inspector);
+    QVERIFY(k->CloseParentForm());
+    QCOMPARE(inspector->closes, QList<int>{0});
+    k.reset(); // terminating releases the form's references
+    QCOMPARE(inspector.use_count(), 1);
+}
+
+void TestControl::beforeSessionStart()
+{
+    computer(2);
+    auto k = control(false);
+    QCOMPARE(k->property("KivaraName").toString(), QString());
+    QCOMPARE(k->property("LocalHost").toString(), QString());
+    QCOMPARE(k->property("LocalPort").toInt(), 0);
+    QCOMPARE(k->property("CallStatus").toInt(), 0);
+    QCOMPARE(k->panelText(2), u"Available"_s);
+    // DataPass of nothing reaches nothing; of a message, the dispatcher.
+    QCOMPARE(k->DataPass(QString()), 0);
+    // The send-to menu's first caption.
+    auto* floppy = k->findChild<QAction*>(u"mnuSendTo_0"_s);
+    QCOMPARE(floppy->text(), u"3"_s + QChar(189) + u" Floppy (A)"_s);
+    QCOMPARE(k->findChild<QAction*>(u"mnuFile_0"_s)->text(), u"Place &Call"_s);
+    QCOMPARE(k->state().confirmContactSaves, true);
+}
+
+void TestControl::sessionStartRewritesChangedAddress()
+{
+    computer(3, true, address(3, 9));
+    QSignalSpy* events = nullptr;
+    auto k = std::make_unique<Kivara>();
+    QSignalSpy spy(k.get(), qOverload<short>(&Kivara::CallStatus));
+    events = &spy;
+    QCOMPARE(k->ChatInit(), 0);
+    QCOMPARE(events->count(), 1);
+    QCOMPARE(events->at(0).at(0).toInt(), 4);
+    QCOMPARE(k->panelText(1), u"Public room"_s);
+    QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
+    QCOMPARE(k->panelPicture(3), u"waiting"_s);
+    QCOMPARE(k->findChild<QAction*>(u"mnuFile_0"_s)->text(), u"&Place Call"_s);
+    // The new address is in the profile and in the Peerslip, with the chat port.
+    ProfileRecord saved;
+    LoadProfile(Deliverable::Quillon, saved);
+    QCOMPARE(saved.IPAddress, m_ip);
+    QCOMPARE(saved.LocalPort, 8086);
+    const auto slip = ReadPeerslipFile(PeerslipPath(u"Ann"_s));
+    QVERIFY(slip);
+    QCOMPARE(slip->IPAddress, m_ip);
+    QCOMPARE(k->property("LocalHost").toString(), m_ip);
+    QCOMPARE(k->property("KivaraName").toString(), u"Ann"_s);
+    QCOMPARE(k->property("PeerslipFile").toString(), m_computer->installDir() + u"Ann.kvp"_s);
+    QCOMPARE(k->property("Service").toString(), u"Personal Folders"_s);
+    QCOMPARE(k->property("Folder").toString(), u"Kivara"_s);
+    // Own row with the own icon and the profile's columns.
+    const Participant own = k->rooms().publicRoom().row(1);
+    QCOMPARE(own.name(), u"Ann"_s);
+    QCOMPARE(own.iconKey(), u"2_1"_s);
+    QCOMPARE(own.address(), m_ip);
+    QCOMPARE(own.email(), u"ann@example.org"_s);
+    QCOMPARE(own.serial(), u"KV-ANN"_s);
+    QVERIFY(k->Alone(0));
+    QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
+    QVERIFY(m_prompt->log().isEmpty());
+}
+
+void TestControl::secondControlIsRefused()
+{
+    computer(4);
+    Peer bob(address(4, 3));
+    QVERIFY(bob.ok);
+    auto first = control();
+    QVERIFY(first);
+    auto second = std::make_unique<Kivara>();
+    QCOMPARE(second->ChatInit(), -1);
+    QCOMPARE(promptTexts(),
+             QStringList{u"A chat session is already in progress.\r\rPlease close the chat session and try again."_s});
+    QCOMPARE(m_prompt->log().at(0).title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(m_prompt->log().at(0).icon, u"Information"_s);
+    // The first keeps working: it receives and it sends.
+    second.reset();
+    addParty(first->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
+    bob.sendTo(m_ip, u"STATUS|Bob|Available"_s);
+    QVERIFY(platform::WaitUntil([&] { return first->chatSocket().RemoteHostIP() == bob.ip(); }, WaitMs));
+    first->DataSend(7, u"still here"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|still here"_s);
+}
+
+void TestControl::firstStartCreatesProfile()
+{
+    computer(5, false);
+    rules(u"form ^Kivara - New Profile$ => txtProfile_0=Ann Example; txtProfile_3=Springfield, Oregon; "
+          u"cboUserName=Ann; cmdOptions_0\n"
+          u"msgbox successfully created => OK\n"_s);
+    auto k = control(false);
+    QCOMPARE(k->ChatInit(), 0);
+    QCOMPARE(promptTexts(),
+             (QStringList{u"form:Kivara - New Profile"_s, u"Your Kivara Profile was successfully created."_s}));
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Ann"_s);
+    ProfileRecord saved;
+    QVERIFY(!LoadProfile(Deliverable::Quillon, saved));
+    QCOMPARE(saved.FullName, u"Ann Example"_s);
+    QCOMPARE(saved.City, u"Springfield"_s);
+    QCOMPARE(saved.State, u"Oregon"_s);
+    QCOMPARE(saved.UserStatus, u"Available"_s);
+    QCOMPARE(saved.IPAddress, m_ip);
+    QCOMPARE(saved.LocalPort, 8086);
+    QCOMPARE(saved.SerialNum, u"KV-ANN"_s);
+    QVERIFY(QFile::exists(m_computer->installDir() + u"Ann.kvp"_s));
+}
+
+void TestControl::firstStartWithoutProfileCompleted()
+{
+    computer(6, false);
+    rules(u"form New Profile => cmdOptions_1\n"_s);
+    auto k = std::make_unique<Kivara>();
+    QSignalSpy events(k.get(), qOverload<short>(&Kivara::CallStatus));
+    QCOMPARE(k->ChatInit(), 0); // bound all the same
+    QCOMPARE(promptTexts(), (QStringList{u"form:Kivara - New Profile"_s,
+                                         u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                                         u"using Kivara for Microsoft Outlook."_s}));
+    QCOMPARE(k->CallStatus(), call::NoProfile);
+    QCOMPARE(events.count(), 1);
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 0);
+    QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
+    // No nameless Peerslip is left behind.
+    QVERIFY(!QFile::exists(m_computer->installDir() + u".kvp"_s));
+}
+
+// ---- Sending -------------------------------------------------------------------------
+
+void TestControl::everySendModeDatagram()
+{
+    computer(7);
+    Peer bob(address(7, 3));
+    QVERIFY(bob.ok);
+    auto k = control();
+    QVERIFY(k);
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    addParty(k->rooms().publicRoom(), b);
+    k->setProperty("RemoteHost", bob.ip());
+
+    QCOMPARE(k->DataSend(0), 0);
+    QCOMPARE(bob.next(MonitorDatagramPort), u"HELLO|"_s + own);
+    k->setProperty("RemoteHost", bob.ip());
+    QCOMPARE(k->DataSend(3), 0);
+    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + own + u'|' + b.text());
+    QCOMPARE(k->DataSend(5, u"Bob"_s, u"SILENT"_s), 0);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);
+    QCOMPARE(k->DataSend(5, u"Bob"_s, u"NORMAL"_s), 0);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|NORMAL"_s);
+    QCOMPARE(k->DataSend(7, u"Hello, Bob"_s), 0);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hello, Bob"_s);
+    QVERIFY(plain(k->rooms().publicRoom().transcript).endsWith(u"Ann\tHello, Bob\n"_s));
+    QCOMPARE(k->DataSend(9), 0);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s);
+    QVERIFY(plain(k->rooms().publicRoom().transcript).endsWith(u"[Ann]\thas changed status to 'Available'.\n"_s));
+    QCOMPARE(k->DataSend(10, u"Ann|Anna"_s), 0);
+    QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
+    QCOMPARE(k->DataSend(11, u"Bob"_s), 0);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
+    QCOMPARE(k->DataSend(18, u"Bob"_s), 0);
+    QCOMPARE(bob.next(), u"NOFILE|Ann"_s);
+    QCOMPARE(k->DataSend(20), 0);
+    QCOMPARE(bob.next(), u"UPDATE|"_s + own);
+    k->setProperty("RemoteHost", bob.ip());
+    QCOMPARE(k->DataSend(19), 0);
+    QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
+
+    // File offer: the path's file title and size, the own address and the file port.
+    const QString path = m_computer->root() + u"/tmp/notes.txt"_s;
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("12345");
+    f.close();
+    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
+    QCOMPARE(bob.next(), u"FILEPREP|Ann|notes.txt|5|%1|8087"_s.arg(m_ip));
+    QCOMPARE(k->panelText(1), u"Sending file notes.txt to Bob..."_s);
+    QVERIFY(k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    // Without a path the file dialog asks; cancelling it sends nothing.
+    QCOMPARE(k->DataSend(14, u"Bob"_s), -1);
+    QCOMPARE(m_prompt->log().last().kind, u"open"_s);
+    QCOMPARE(m_prompt->log().last().title, u"Select file to send..."_s);
+
+    // Removal: asked first; No sends nothing, Yes sends the line, then DUMPUSER.
+    rules(u"msgbox ^Disconnect 'Bob' \\?$ => No"_s);
+    QCOMPARE(k->DataSend(12, u"Bob"_s), 0);
+    QVERIFY(bob.quiet());
+    rules(u"msgbox ^Disconnect 'Bob' \\?$ => Yes"_s);
+    QCOMPARE(k->DataSend(12, u"Bob"_s), 0);
+    QCOMPARE(m_prompt->log().last().buttons, u"YesNo"_s);
+    QCOMPARE(m_prompt->log().last().icon, u"Question"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Bob"_s);
+    QCOMPARE(bob.next(), u"DUMPUSER|Ann|Bob"_s);
+    QVERIFY(k->rooms().publicRoom().findRow(u"Bob"_s).isNull());
+
+    // Leaving the public room: the farewell line first, when set.
+    addParty(k->rooms().publicRoom(), b);
+    WriteSetting(settings::LeaveMsg, u"Bye all"_s);
+    QCOMPARE(k->DataSend(4, u"Public"_s, u"0"_s), 0);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Bye all"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
+    WriteSetting(settings::LeaveMsg, QString());
+
+    // Private: PRICHAT with the own record; OPENPRI is not echoed; LEAVE names the sender.
+    const short pos = k->OpenPrivateRoom(priChatFields(b));
+    QCOMPARE(pos, short(1));
+    QCOMPARE(k->DataSend(8, u"OPENPRI"_s), 0);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    QCOMPARE(k->DataSend(8, u"just us"_s), 0);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|just us"_s);
+    QCOMPARE(plain(k->rooms().at(1).transcript),
+             u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
+    QCOMPARE(k->DataSend(4, u"Bob"_s, u"1"_s), 0);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+
+    // Blank chat lines and modes without a message send nothing.
+    for (short m : {1, 2, 6, 13, 15, 16, 17, 21, 99, -1})
+        QCOMPARE(k->DataSend(m, u"Bob"_s, u"x"_s), 0);
+    QCOMPARE(k->DataSend(7, u"   "_s), 0);
+    QCOMPARE(k->DataSend(8, u"  "_s), 0);
+    QVERIFY(bob.quiet());
+    QCOMPARE(plain(k->rooms().at(1).transcript), u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
+}
+
+void TestControl::fanOutSkipsAndFallsBack()
+{
+    computer(8);
+    Peer bob(address(8, 3)), carl(address(8, 4)), dora(address(8, 5));
+    QVERIFY(bob.ok && carl.ok && dora.ok);
+    auto k = control();
+    QVERIFY(k);
+    Room& pub = k->rooms().publicRoom();
+    // Alone: nothing goes out.
+    QCOMPARE(BroadcastToRoom(k->chatSocket(), k->rooms(), 0, u"PUBCHAT|Ann|0|x"_s), 0);
+    addParty(pub, record(u"Bob"_s, bob.ip()));
+    Participant c = addParty(pub, record(u"Carl"_s, carl.ip()));
+    addParty(pub, record(u"Dora"_s, dora.ip(), u"Unavailable"_s));
+    Participant eve = addParty(pub, record(u"Eve"_s, QString()));
+    k->ToggleIgnore(c);
+    QCOMPARE(c.availability(), u"Ignored"_s);
+    QVERIFY(c.dimmed());
+    QCOMPARE(BroadcastToRoom(k->chatSocket(), k->rooms(), 0, u"PUBCHAT|Ann|0|one"_s), 1);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|one"_s);
+    QVERIFY(eve.dimmed()); // no address: dimmed, not sent to
+    QVERIFY(carl.quiet() && dora.quiet());
+    // Un-ignoring restores exactly what was shown, and Carl hears again.
+    k->ToggleIgnore(c);
+    QCOMPARE(c.availability(), u"Available"_s);
+    QVERIFY(!c.dimmed());
+    QCOMPARE(BroadcastToRoom(k->chatSocket(), k->rooms(), 0, u"PUBCHAT|Ann|0|two"_s), 2);
+    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|two"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|two"_s);
+
+    // To one party by name, to its monitor, and by fallback.
+    QCOMPARE(SendToParticipant(k->chatSocket(), k->rooms(), 0, u"Carl"_s, u"GIVEUP|Ann"_s), 0);
+    QCOMPARE(carl.next(), u"GIVEUP|Ann"_s);
+    QCOMPARE(SendToParticipantMonitor(k->chatSocket(), k->rooms(), 0, u"Bob"_s, u"GIVEUP|Ann"_s), 0);
+    QCOMPARE(bob.next(MonitorDatagramPort), u"GIVEUP|Ann"_s);
+    QCOMPARE(SendToParticipant(k->chatSocket(), k->rooms(), 0, u"Nobody"_s, u"GIVEUP|Ann"_s), -1);
+    // Empty name: the last destination stays (Bob's monitor host, now the chat port).
+    QCOMPARE(SendToParticipant(k->chatSocket(), k->rooms(), 0, QString(), u"GIVEUP|Ann"_s), 0);
+    QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
+    QCOMPARE(SendToPeerMonitor(k->chatSocket(), u"HELLO|x"_s), 0);
+    QCOMPARE(bob.next(MonitorDatagramPort), u"HELLO|x"_s);
+    // No remote host: the sender of the last datagram received.
+    dora.sendTo(m_ip, u"STATUS|Dora|Unavailable"_s);
+    QVERIFY(platform::WaitUntil([&] { return k->chatSocket().RemoteHostIP() == dora.ip(); }, WaitMs));
+    k->chatSocket().setRemoteHost(QString());
+    QCOMPARE(SendToParticipant(k->chatSocket(), k->rooms(), 0, QString(), u"GIVEUP|Ann"_s), 0);
+    QCOMPARE(dora.next(), u"GIVEUP|Ann"_s);
+    k->chatSocket().setRemoteHost(QString());
+    QCOMPARE(SendToParticipantMonitor(k->chatSocket(), k->rooms(), 0, QString(), u"GIVEUP|Ann"_s), 0);
+    QCOMPARE(dora.next(MonitorDatagramPort), u"GIVEUP|Ann"_s);
+    QVERIFY(bob.quiet() && carl.quiet() && dora.quiet());
+}
+
+// ---- Rooms ---------------------------------------------------------------------------
+
+void TestControl::privateRoomsInAnyOrder()
+{
+    computer(9);
+    auto k = control();
+    QVERIFY(k);
+    const QStringList names = {u"Bob"_s, u"Carl"_s, u"Dora"_s};
+    QList<int> order = {0, 1, 2};
+    do {
+        for (const QString& n : names)
+            k->OpenPrivateRoom(priChatFields(record(n, QString())));
+        QCOMPARE(k->rooms().count(), 4);
+        QCOMPARE(k->rooms().current, 3); // a new room comes to the front
+        // Opening again finds the room rather than making a second one.
+        QCOMPARE(k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, QString()))), short(2));
+        QCOMPARE(k->rooms().count(), 4);
+        k->SwitchRoom(1);
+        QCOMPARE(k->panelText(1), u"Bob's room"_s);
+        QStringList closed;
+        for (int idx : order) {
+            QCOMPARE(k->ClosePrivateRoom(names[idx]), 0);
+            closed << names[idx];
+            // Every room left is found, has its own widgets, and only the current button is hidden.
+            for (const QString& n : names) {
+                const int pos = k->rooms().FindRoom(n);
+                QCOMPARE(pos < 1, closed.contains(n));
+                if (pos >= 1) {
+                    QCOMPARE(k->rooms().at(pos).tag, n);
+                    QCOMPARE(k->rooms().at(pos).row(2).name(), n);
+                    QCOMPARE(k->rooms().at(pos).button->objectName(), u"cmdMain_"_s + QString::number(pos));
+                }
+            }
+            const RoomTable& rooms = k->rooms();
+            QVERIFY(rooms.valid(rooms.current));
+            QCOMPARE(rooms.currentTag, rooms.at(rooms.current).tag);
+            for (int i = 0; i < rooms.count(); ++i)
+                QCOMPARE(rooms.at(i).button->isVisibleTo(k.get()), rooms.count() > 1 && i != rooms.current);
+        }
+        QCOMPARE(k->rooms().count(), 1);
+        QCOMPARE(k->rooms().current, 0);
+        QCOMPARE(k->panelText(1), u"Public room"_s);
+        QCOMPARE(k->CallStatus(), call::Idle); // alone again: the call is over
+    } while (std::next_permutation(order.begin(), order.end()));
+    QCOMPARE(k->ClosePrivateRoom(u"Bob"_s), -1);
+    QCOMPARE(k->ClosePrivateRoom(u"Public"_s), -1);
+    QCOMPARE(k->rooms().FindRoom(u"PUBLIC"_s), 0);
+    // A PRICHAT short of the record opens nothing.
+    QCOMPARE(k->OpenPrivateRoom({u"PRICHAT"_s, u"Bob"_s}), short(-1));
+
+    // The slots of the buttons: the previous room's button takes the place of the current one.
+    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, QString())));
+    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, QString())));
+    QCOMPARE(k->rooms().at(0).button->text(), u"Public room"_s);
+    QCOMPARE(k->rooms().at(1).button->text(), u"Bob's room"_s);
+    k->rooms().at(0).button->click();
+    QCOMPARE(k->rooms().current, 0);
+    QVERIFY(!k->rooms().at(0).button->isVisibleTo(k.get()));
+    QVERIFY(k->rooms().at(2).button->isVisibleTo(k.get()));
+    QCOMPARE(k->Alone(0), false);
+}
+
+void TestControl::closingFromMenusAsks()
+{
+    computer(10);
+    Peer bob(address(10, 3)), carl(address(10, 4));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    addParty(k->rooms().publicRoom(), b);
+    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
+    rules(u"msgbox ^Close => No"_s);
+    k->rooms().menuTag = u"Bob"_s;
+    k->PrivateMenu_Click(0);
+    QCOMPARE(m_prompt->log().last().text, u"Close Bob's private room ?"_s);
+    QCOMPARE(k->rooms().count(), 3);
+    // Carl is not in the public room: closing ends the call, and the question says so.
+    rules(u"msgbox ^Close => Yes"_s);
+    k->rooms().menuTag = u"Carl"_s;
+    k->PrivateMenu_Click(0);
+    QCOMPARE(m_prompt->log().last().text,
+             u"Close Carl's private room ?\r\rClosing this private room will disconnect the call."_s);
+    QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->rooms().FindRoom(u"Carl"_s), -1);
+    k->ConfirmClosePrivateRoom(u"Carl"_s);
+    QCOMPARE(m_prompt->log().last().text, u"Private room not found."_s);
+    // From the participant menu of the public room.
+    k->SwitchRoom(0);
+    k->rooms().publicRoom().list->setCurrentItem(k->rooms().publicRoom().row(2).item());
+    k->UserMenu_Click(12);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QVERIFY(!k->rooms().publicRoom().button->isVisibleTo(k.get()));
+    QVERIFY(bob.quiet() && carl.quiet());
+}
+
+void TestControl::participantMenus()
+{
+    computer(11);
+    Peer bob(address(11, 3));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    addParty(k->rooms().publicRoom(), b);
+    QMenu* menu = k->findChild<QMenu*>(u"mnuUser"_s);
+    QTreeWidget* list = k->rooms().publicRoom().list;
+
+    list->setCurrentItem(list->topLevelItem(0));
+    k->PrepareUserMenu();
+    QCOMPARE(visibleItems(menu), (QStringList{u"0"_s, u"1"_s, u"14"_s}));
+    QCOMPARE(menu->defaultAction()->objectName(), u"mnuUser_0"_s);
+    QCOMPARE(k->property("SelectedUser").toStringList().value(0), u"Ann"_s);
+    // "View Peerslip" on oneself asks to edit the profile instead.
+    rules(u"msgbox chosen yourself => No"_s);
+    k->UserMenu_Click(5);
+    QCOMPARE(m_prompt->log().last().text, u"You have chosen yourself.\r\rWould you like to edit your profile ?"_s);
+    k->UserMenu_Click(6);
+    QCOMPARE(m_prompt->log().size(), 2);
+
+    list->setCurrentItem(list->topLevelItem(1));
+    k->PrepareUserMenu();
+    QCOMPARE(visibleItems(menu), (QStringList{u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"9"_s,
+                                              u"10"_s, u"11"_s, u"13"_s, u"14"_s}));
+    QCOMPARE(menu->defaultAction()->objectName(), u"mnuUser_5"_s);
+    QCOMPARE(k->property("SelectedUser").toStringList(),
+             (QStringList{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob.ip(), u"note of Bob"_s, u"KV-BOB"_s}));
+    k->UserMenu_Click(5);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
+    k->UserMenu_Click(6);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|NORMAL"_s);
+    k->UserMenu_Click(8);
+    QCOMPARE(k->rooms().publicRoom().row(2).availability(), u"Ignored"_s);
+    QVERIFY(k->findChild<QAction*>(u"mnuUser_8"_s)->isChecked());
+    k->UserMenu_Click(8);
+    QCOMPARE(k->rooms().publicRoom().row(2).availability(), u"Available"_s);
+    QVERIFY(!k->findChild<QAction*>(u"mnuUser_8"_s)->isChecked());
+    k->UserMenu_Click(11);
+    QCOMPARE(bob.next().section(u'|', -1), u"OPENPRI"_s);
+    QCOMPARE(k->rooms().currentTag, u"Bob"_s);
+    // With a private room: "Close Private Room" instead of "Open".
+    k->OpenPrivateRoom(priChatFields(b));
+    k->SwitchRoom(0);
+    list->setCurrentItem(list->topLevelItem(1));
+    k->PrepareUserMenu();
+    QVERIFY(!k->findChild<QAction*>(u"mnuUser_11"_s)->isVisible());
+    QVERIFY(k->findChild<QAction*>(u"mnuUser_12"_s)->isVisible());
+    // Room details: the detail columns as wide as the name column, then gone again.
+    k->UserMenu_Click(14);
+    for (int i = 0; i < k->rooms().count(); ++i) {
+        QTreeWidget* l = k->rooms().at(i).list;
+        QVERIFY(l->columnWidth(ColAvailability) > 0);
+        QCOMPARE(l->columnWidth(ColSerial), l->columnWidth(ColName));
+    }
+    k->UserMenu_Click(14);
+    QCOMPARE(list->columnWidth(ColComment), 0);
+
+    // Availability menu: check mark, panel, own rows in every room, the announcement.
+    k->StatusMenu_Click(4);
+    QCOMPARE(bob.next(), u"STATUS|Ann|On the Phone"_s);
+    QCOMPARE(k->panelText(2), u"On the Phone"_s);
+    QCOMPARE(k->panelPicture(2), u"away"_s);
+    QVERIFY(k->findChild<QAction*>(u"mnuStatus_4"_s)->isChecked());
+    QVERIFY(!k->findChild<QAction*>(u"mnuStatus_0"_s)->isChecked());
+    QCOMPARE(k->rooms().at(1).row(1).availability(), u"On the Phone"_s);
+    k->StatusMenu_Click(0);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s);
+    QCOMPARE(k->panelPicture(2), u"available"_s);
+    // Separator does nothing.
+    k->StatusMenu_Click(2);
+    QVERIFY(bob.quiet());
+    // The tooltip follows the row under the mouse.
+    k->show();
+    QVERIFY(QTest::qWaitForWindowExposed(k.get()));
+    const QRect r = list->visualItemRect(list->topLevelItem(1));
+    QMouseEvent move(QEvent::MouseMove, r.center(), list->viewport()->mapToGlobal(r.center()), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+    QCOMPARE(list->toolTip(), u"Available"_s);
+}
+
+// ---- Entry -------------------------------------------------------------------------
+
+void TestControl::everySlashCommand()
+{
+    computer(12);
+    Peer bob(address(12, 3)), carl(address(12, 4));
+    auto k = control();
+    QVERIFY(k);
+    Room& pub = k->rooms().publicRoom();
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    addParty(pub, b);
+    addParty(pub, record(u"Carl"_s, carl.ip()));
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+
+    QVERIFY(!k->RunCommandLine(u"hello /msg"_s));
+    QVERIFY(k->RunCommandLine(u"/"_s));
+    QVERIFY(k->RunCommandLine(u"\\"_s));
+    QVERIFY(k->RunCommandLine(u"/frobnicate Bob"_s));
+
+    k->RunCommandLine(u"/cmdlist"_s);
+    const QString list = u"Kivara\tKivara Command Line\n/cmdlist - Display this command list\n/help, /? - Display "
+                         u"help contents\n\n/msg, /query, /private <username> - Opens private room with specified "
+                         u"user\n/part, /leave, /quit - Leave the current room (close if private room)\n/ban, "
+                         u"/ignore <username> - Ignore specified user\n/kick, /disconnect <username> - Remove "
+                         u"specified user from room\n/nick <new chatname> - Change your Chat name to name "
+                         u"specified\n/user, /whois <username> - Show user's Peerslip\n\n"_s;
+    QCOMPARE(plain(pub.transcript), list);
+    k->RunCommandLine(u"/CMDLIST"_s);
+    QCOMPARE(plain(pub.transcript), list + list);
+
+    for (const QString& help : {u"/help"_s, u"/HELP"_s, u"\\help"_s, u"/?"_s, u"/Help me"_s})
+        QVERIFY(k->RunCommandLine(help));
+    QCOMPARE(m_shell->calls().size(), 5);
+    for (const auto& call : m_shell->calls()) {
+        QCOMPARE(call.kind, u"open"_s);
+        QCOMPARE(call.target, m_computer->installDir() + u"quillon.hlp"_s);
+    }
+
+    for (const QString& word : {u"msg"_s, u"query"_s, u"PRIVATE"_s}) {
+        k->RunCommandLine(u"/"_s + word + u" Carl"_s);
+        QCOMPARE(carl.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+        QCOMPARE(k->rooms().currentTag, u"Carl"_s);
+    }
+    // No name: to the peer the last datagram came from.
+    bob.sendTo(m_ip, u"STATUS|Bob|Available"_s);
+    QVERIFY(platform::WaitUntil([&] { return k->chatSocket().RemoteHostIP() == bob.ip(); }, WaitMs));
+    k->chatSocket().setRemoteHost(QString());
+    k->RunCommandLine(u"/msg"_s);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+
+    for (const QString& word : {u"part"_s, u"leave"_s, u"Quit"_s}) {
+        k->RunCommandLine(u"/"_s + word);
+        QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
+        QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
+    }
+    QCOMPARE(pub.rowCount(), 3); // nothing is closed locally
+    k->OpenPrivateRoom(priChatFields(b));
+    k->RunCommandLine(u"/part"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    k->RunCommandLine(u"/leave Public"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
+    QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
+    k->RunCommandLine(u"/part Bob"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    k->RunCommandLine(u"/part Nobody"_s);
+    QVERIFY(bob.quiet() && carl.quiet());
+    k->SwitchRoom(0);
+
+    k->RunCommandLine(u"/away"_s);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Be Right Back"_s);
+    QCOMPARE(carl.next(), u"STATUS|Ann|Be Right Back"_s);
+    QCOMPARE(k->panelText(2), u"Be Right Back"_s);
+
+    const Participant carlRow = pub.findRow(u"Carl"_s);
+    for (const QString& word : {u"ban"_s, u"IGNORE"_s}) {
+        k->RunCommandLine(u"/"_s + word + u" Carl"_s);
+        QCOMPARE(carlRow.availability(), u"Ignored"_s);
+        QCOMPARE(carlRow.savedAvailability(), u"Available"_s);
+        k->RunCommandLine(u"\\"_s + word + u" Carl"_s);
+        QCOMPARE(carlRow.availability(), u"Available"_s);
+        QCOMPARE(carlRow.savedAvailability(), QString());
+        QVERIFY(!carlRow.dimmed());
+    }
+    k->RunCommandLine(u"/ban"_s);
+    k->RunCommandLine(u"/ignore carl"_s); // names are exact
+    QCOMPARE(carlRow.availability(), u"Available"_s);
+
+    rules(u"msgbox ^Disconnect 'Carl' => No"_s);
+    k->RunCommandLine(u"/kick Carl"_s);
+    k->RunCommandLine(u"/kick"_s);
+    QCOMPARE(promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
+    rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
+    k->RunCommandLine(u"/disconnect Carl"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
+    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
+    QCOMPARE(bob.next(), u"DUMPUSER|Ann|Carl"_s);
+    QCOMPARE(carl.next(), u"DUMPUSER|Ann|Carl"_s);
+    QVERIFY(pub.findRow(u"Carl"_s).isNull());
+
+    for (const QString& word : {u"user"_s, u"WhoIs"_s}) {
+        k->RunCommandLine(u"/"_s + word + u" Bob"_s);
+        QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
+    }
+
+    k->RunCommandLine(u"/nick"_s);
+    QVERIFY(bob.quiet());
+    QCOMPARE(k->property("KivaraName").toString(), u"Ann"_s);
+    // Two blanks: the name keeps one leading blank.
+    k->RunCommandLine(u"/nick  Annie"_s);
+    QCOMPARE(bob.next(), u"NICKNAME|Ann| Annie"_s);
+    QCOMPARE(k->property("KivaraName").toString(), u" Annie"_s);
+    QCOMPARE(pub.row(1).name(), u" Annie"_s);
+    rules(QString());
+    k->RunCommandLine(u"/nick An|na"_s);
+    QCOMPARE(promptTexts().last(),
+             u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
+    QCOMPARE(k->property("KivaraName").toString(), u" Annie"_s);
+    QVERIFY(bob.quiet() && carl.quiet());
+}
+
+void TestControl::entryBox()
+{
+    computer(13);
+    Peer bob(address(13, 3));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    addParty(k->rooms().publicRoom(), b);
+    auto* box = k->findChild<QTextEdit*>(u"txtSend"_s);
+    k->show();
+    QVERIFY(QTest::qWaitForWindowExposed(k.get()));
+
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(m_sound->events(), QStringList{u"beep"_s});
+    QTest::keyClicks(box, u"   "_s);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(box->toPlainText(), QString());
+    QVERIFY(bob.quiet());
+    QCOMPARE(plain(k->rooms().publicRoom().transcript), QString());
+
+    QTest::keyClicks(box, u"Hi Bob"_s);
+    QTest::keyClick(box, Qt::Key_Enter);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hi Bob"_s);
+    QCOMPARE(box->toPlainText(), QString());
+    QTest::keyClicks(box, u"/whois Bob"_s);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
+
+    k->OpenPrivateRoom(priChatFields(b));
+    QTest::keyClicks(box, u"psst"_s);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(bob.next().section(u'|', 9), u"0|psst"_s);
+    QTest::keyClicks(box, u" "_s);
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(bob.quiet());
+
+    // The edit menu follows the selection and the clipboard.
+    QTest::keyClicks(box, u"abc"_s);
+    box->selectAll();
+    QTest::mouseClick(box->viewport(), Qt::RightButton);
+    auto* editMenu = k->findChild<QMenu*>(u"mnuSendEdit"_s);
+    QVERIFY(k->findChild<QAction*>(u"mnuSE_0"_s)->isEnabled());
+    editMenu->hide();
+    k->findChild<QAction*>(u"mnuSE_4"_s)->trigger();
+    QCOMPARE(box->toPlainText(), QString());
+    QTest::mouseClick(box->viewport(), Qt::RightButton);
+    QVERIFY(!k->findChild<QAction*>(u"mnuSE_1"_s)->isEnabled());
+    editMenu->hide();
+}
+
+void TestControl::chatNameChanges()
+{
+    computer(14);
+    Peer bob(address(14, 3));
+    auto k = control();
+    QVERIFY(k);
+    addParty(k->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
+    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, bob.ip())));
+    k->SwitchRoom(0);
+
+    rules(u"input ^Enter new Chat name:$ => Anna"_s);
+    QCOMPARE(k->ChangeUserName(), 0);
+    QCOMPARE(m_prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
+    QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
+    QCOMPARE(k->rooms().at(1).row(1).name(), u"Ann"_s); // only the current room
+    QVERIFY(QFile::exists(m_computer->installDir() + u"Anna.kvp"_s));
+    QVERIFY(!QFile::exists(m_computer->installDir() + u"Ann.kvp"_s));
+    // Same name, empty answer: nothing.
+    QCOMPARE(k->ChangeUserName(u"Anna"_s), 0);
+    rules(QString());
+    QCOMPARE(k->ChangeUserName(), 0);
+    QVERIFY(bob.quiet());
+    // A separator in the name is refused.
+    QCOMPARE(k->ChangeUserName(u"A|B"_s), -1);
+    QCOMPARE(m_prompt->log().last().icon, u"Information"_s);
+    QVERIFY(bob.quiet());
+
+    // In place: only the own row is editable; an edit renames, a bad one is put back.
+    QTreeWidget* list = k->rooms().publicRoom().list;
+    QVERIFY(list->topLevelItem(0)->flags() & Qt::ItemIsEditable);
+    QVERIFY(!(list->topLevelItem(1)->flags() & Qt::ItemIsEditable));
+    list->topLevelItem(0)->setText(ColName, u"Annie"_s);
+    QCOMPARE(bob.next(), u"NICKNAME|Anna|Annie"_s);
+    QCOMPARE(k->property("KivaraName").toString(), u"Annie"_s);
+    list->topLevelItem(0)->setText(ColName, u"Ann|ie"_s);
+    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    QCOMPARE(m_prompt->log().last().text,
+             u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
+    list->topLevelItem(0)->setText(ColName, QString());
+    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    QVERIFY(bob.quiet());
+    ProfileRecord saved;
+    LoadProfile(Deliverable::Quillon, saved);
+    QCOMPARE(saved.ChatName, u"Annie"_s);
+}
+
+void TestControl::statusAndProfileMembers()
+{
+    computer(15);
+    Peer bob(address(15, 3));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip(), u"Stepped Out"_s, u"4"_s);
+    addParty(k->rooms().publicRoom(), b);
+    k->OpenPrivateRoom(priChatFields(b));
+
+    k->SetStatus(u"Out of Office"_s);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Out of Office"_s);
+    for (int i = 0; i < k->rooms().count(); ++i)
+        QCOMPARE(k->rooms().at(i).row(1).availability(), u"Out of Office"_s);
+    ProfileRecord saved;
+    LoadProfile(Deliverable::Quillon, saved);
+    QCOMPARE(saved.UserStatus, u"Out of Office"_s);
+    QCOMPARE(ReadPeerslipFile(PeerslipPath(u"Ann"_s))->UserStatus, u"Out of Office"_s);
+    // No caption matches: nothing checked, the away picture.
+    k->SetStatus(u"Dancing"_s);
+    bob.next();
+    for (QAction* a : k->findChild<QMenu*>(u"mnuStatus"_s)->actions())
+        QVERIFY(!a->isChecked());
+    QCOMPARE(k->panelPicture(2), u"away"_s);
+
+    QCOMPARE(k->UserProfile(0), u"Ann"_s);
+    QCOMPARE(k->UserProfile(3, u"Ann"_s), m_ip);
+    QCOMPARE(k->UserProfile(7), u"2"_s);
+    QCOMPARE(k->UserProfile(1, u"Bob"_s), u"Stepped Out"_s);
+    QCOMPARE(k->UserProfile(6, u"Bob"_s), QString());
+    QCOMPARE(k->UserProfile(7, u"Bob"_s), u"4"_s);
+    QCOMPARE(k->UserProfile(2, u"Nobody"_s), u"Unknown"_s);
+    QCOMPARE(k->UserProfile(8, u"Bob"_s), u"Unknown"_s);
+    QCOMPARE(k->UserProfile(-1), u"Unknown"_s);
+
+    const QStringList slip = {u"SHOWUSER"_s, u"Bob B"_s, u""_s, u"bob@example.org"_s};
+    QCOMPARE(k->ShowUser(slip), 0);
+    QCOMPARE(m_shell->calls().size(), 1);
+    QCOMPARE(m_shell->calls()[0].kind, u"start"_s);
+    QVERIFY(m_shell->calls()[0].target.endsWith(u"/dorvan"_s));
+    QCOMPARE(m_shell->calls()[0].arguments, QStringList{u"SHOWUSER|Bob B||bob@example.org"_s});
+    QCOMPARE(m_shell->calls()[0].workingDir, m_computer->home());
+    m_shell->result = false;
+    QCOMPARE(k->ShowUser(slip), -1);
+}
+
+void TestControl::transcriptLineFormats()
+{
+    computer(16);
+    QTextEdit t;
+    PrepareTranscript(&t);
+    QVERIFY(t.isReadOnly());
+    QCOMPARE(t.tabStopDistance(), qreal(TwipsToPixels(1250, &t)));
+    AppendChatLine(&t, u"Bob"_s, ColorFromSetting(255), u"hello\tthere"_s);
+    AppendNoticeLine(&t, u"Carl"_s, u"left the chat."_s);
+    QCOMPARE(t.toPlainText(), u"Bob\thello\tthere\n[Carl]\tleft the chat.\n"_s);
+    QCOMPARE(t.textCursor().position(), t.document()->characterCount() - 1);
+    auto fragments = [&](int block) {
+        QList<QTextFragment> out;
+        for (auto it = t.document()->findBlockByNumber(block).begin(); !it.atEnd(); ++it)
+            out << it.fragment();
+        return out;
+    };
+    const auto chat = fragments(0);
+    QCOMPARE(chat[0].text(), u"Bob"_s);
+    QCOMPARE(chat[0].charFormat().fontWeight(), int(QFont::Bold));
+    QCOMPARE(chat[0].charFormat().foreground().color(), QColor(255, 0, 0)); // 255 is red in BGR order
+    QVERIFY(chat[1].text().startsWith(u'\t'));
+    QCOMPARE(chat[1].charFormat().fontWeight(), int(QFont::Normal));
+    const auto notice = fragments(1);
+    QCOMPARE(notice[0].text(), u"[Carl]"_s);
+    QCOMPARE(notice[0].charFormat().foreground().color(), QColor(0xC0, 0xC0, 0xC0));
+    QCOMPARE(ColorToSetting(ColorFromSetting(8388608)), 8388608);
+    QCOMPARE(ColorFromSetting(8388608), QColor(0, 0, 0x80));
+}
+
+void TestControl::dropOnRoomButton()
+{
+    computer(17);
+    Peer bob(address(17, 3)), carl(address(17, 4));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord c = record(u"Carl"_s, carl.ip());
+    addParty(k->rooms().publicRoom(), b);
+    addParty(k->rooms().publicRoom(), c);
+    k->OpenPrivateRoom(priChatFields(b));
+    k->SwitchRoom(0);
+    rules(u"msgbox has been added => OK"_s);
+    k->DropParticipantOnRoom(1, u"Carl"_s);
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text());
+    QCOMPARE(promptTexts(), QStringList{u"Carl has been added to Bob room."_s});
+    const Participant added = k->rooms().at(1).findRow(u"Carl"_s);
+    QVERIFY(!added.isNull());
+    QCOMPARE(added.record(), c);
+    // Again: the row is refreshed, not doubled, and nobody is told.
+    k->DropParticipantOnRoom(1, u"Carl"_s);
+    QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text() + u'|' + c.text());
+    QCOMPARE(k->rooms().at(1).rowCount(), 3);
+    QCOMPARE(promptTexts().size(), 1);
+}
+
+void TestControl::disconnectLeavesEverything()
+{
+    computer(18);
+    Peer bob(address(18, 3)), carl(address(18, 4));
+    auto k = control();
+    QVERIFY(k);
+    addParty(k->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
+    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, bob.ip())));
+    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
+    k->setCallStatus(call::Connected);
+    k->setProperty("RemoteHost", bob.ip());
+    rules(u"msgbox currently in a call => No"_s);
+    QCOMPARE(k->Disconnect(true), -1);
+    QCOMPARE(m_prompt->log().last().text,
+             u"You are currently in a call.  If you exit, you will be diconnected.\r\rExit now?"_s);
+    QVERIFY(bob.quiet() && carl.quiet());
+    rules(u"msgbox currently in a call => Yes"_s);
+    QCOMPARE(k->Disconnect(true), 0);
+    QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
+    QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+    QVERIFY(bob.quiet() && carl.quiet());
+}
+
+// A public room, a private room, commands and menus, as one conversation.
+void TestControl::conversation()
+{
+    computer(19);
+    Peer bob(address(19, 3)), carl(address(19, 4));
+    auto k = control();
+    QVERIFY(k);
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord c = record(u"Carl"_s, carl.ip(), u"On the Phone"_s);
+    addParty(k->rooms().publicRoom(), b);
+    addParty(k->rooms().publicRoom(), c);
+    auto type = [&](const QString& line) {
+        k->findChild<QTextEdit*>(u"txtSend"_s)->setPlainText(line);
+        k->SendEntry();
+    };
+    type(u"Good morning"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Good morning"_s);
+    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Good morning"_s);
+    type(u"/msg Bob"_s);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    // Bob agrees: the room opens (as inbound handling does with Bob's OPENPRI).
+    k->OpenPrivateRoom(priChatFields(b));
+    QCOMPARE(k->panelText(1), u"Bob's room"_s);
+    type(u"only for you"_s);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|only for you"_s);
+    QVERIFY(carl.quiet());
+    type(u"/away"_s);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Be Right Back"_s); // the private room's party
+    k->rooms().at(0).button->click();
+    QCOMPARE(k->rooms().current, 0);
+    type(u"back in public"_s);
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|back in public"_s);
+    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|back in public"_s);
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Ann\tback in public\n"_s));
+    QVERIFY(!plain(k->rooms().at(1).transcript).contains(u"back in public"_s));
+    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Ann\tonly for you\n"_s));
+    rules(u"msgbox ^Close Bob => Yes"_s);
+    k->rooms().at(1).button->click();
+    type(u"/part"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    k->rooms().menuTag = u"Bob"_s;
+    k->PrivateMenu_Click(0);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QVERIFY(bob.quiet() && carl.quiet());
+}
+
+KV_TEST_MAIN(TestControl)
+#include "tst_control.moc"
