@@ -9,6 +9,7 @@
 #include "Outlook/Store.h"
 #include "Outlook/WindowSide.h"
 #include "Events.h"
+#include "Registry.h"
 #include "SimComputer.h"
 
 #include <QApplication>
@@ -43,6 +44,7 @@ private:
     QTemporaryDir m_sys;
     QString m_withControl;    // host program next to the test control library
     QString m_withoutControl; // host program alone
+    QString m_withChat;       // host program next to the chat control library
     std::shared_ptr<RemoteWindowSide> m_side;
 
     NameSpace ns() const { return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s); }
@@ -96,6 +98,11 @@ private Q_SLOTS:
         m_withoutControl = root.filePath(u"without/outlook-standin"_s);
         QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withControl));
         QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withoutControl));
+        QVERIFY(root.mkpath(u"real"_s));
+        m_withChat = root.filePath(u"real/outlook-standin"_s);
+        QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withChat));
+        const QString chat = QStringLiteral(KV_CHAT_CONTROL_PLUGIN);
+        QVERIFY(QFile::copy(chat, root.filePath(u"real/"_s + QFileInfo(chat).fileName())));
         const QString plugin = QStringLiteral(KV_FAKE_CONTROL_PLUGIN);
         QVERIFY(QFile::copy(plugin, root.filePath(u"with/"_s + QFileInfo(plugin).fileName())));
         RemoteTimings t;
@@ -326,6 +333,43 @@ private Q_SLOTS:
         QVERIFY(m_side->IsRunning());
         QVERIFY(Application::GetObject().ActiveInspector());
         QCOMPARE(Application::GetObject().ActiveInspector()->CurrentItem().FullName(), u"Cy Nolib"_s);
+    }
+
+    void chatControl_isHostedOnTheKivaraPage()
+    {
+        // The chat control binds its ports on this computer's address, finds
+        // a profile, and any prompt it shows is answered and logged.
+        qputenv("KIVARA_LOCAL_IP", "127.70.3.2");
+        const QString profileKey = u"Software\\Brindlewood\\Kivara\\Profile"_s;
+        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"ChatName"_s, u"Gil"_s));
+        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"UserStatus"_s,
+                                                 u"Available"_s));
+        const QString rules = m_sys.filePath(u"prompts.rules"_s);
+        const QString log = m_sys.filePath(u"prompts.log"_s);
+        QFile r(rules);
+        QVERIFY(r.open(QIODevice::WriteOnly));
+        r.write("msgbox .* => OK\n");
+        r.close();
+        qputenv("KIVARA_PROMPTS", rules.toLocal8Bit());
+        qputenv("KIVARA_PROMPT_LOG", log.toLocal8Bit());
+        const bool started = startHost(m_withChat);
+        qunsetenv("KIVARA_PROMPTS");
+        qunsetenv("KIVARA_PROMPT_LOG");
+        QVERIFY(started);
+        const Item c = callerContact(u"KV-PEER-0006"_s, u"Fay Real"_s);
+        QObject* ctl = kivaraControl(c.GetInspector());
+        QVERIFY2(ctl, qPrintable(Err().Description));
+        // Started by the form's script: past its first state, with the settings read.
+        QCOMPARE(CallByName(ctl, u"CallStatus"_s, VbGet).toInt(), 4); // "Waiting for call..."
+        QCOMPARE(CallByName(ctl, u"KivaraName"_s, VbGet).toString(), u"Gil"_s);
+        QCOMPARE(Err().Number, 0);
+        QCOMPARE(CallByName(ctl, u"Service"_s, VbGet).toString(), u"Personal Folders"_s);
+        CallByName(ctl, u"TrayOpened"_s, VbLet, {true});
+        QCOMPARE(CallByName(ctl, u"TrayOpened"_s, VbGet).toBool(), true);
+        CallByName(ctl, u"RemoteHost"_s, VbLet, {u"127.70.3.3"_s});
+        QCOMPARE(CallByName(ctl, u"RemoteHost"_s, VbGet).toString(), u"127.70.3.3"_s);
+        QCOMPARE(CallByName(ctl, u"Personal"_s, VbGet).toBool(), false);
+        qputenv("KIVARA_LOCAL_IP", "127.0.0.1");
     }
 
     void controlClosesItsOwnForm_andHostGoingAwayIsAnError()
