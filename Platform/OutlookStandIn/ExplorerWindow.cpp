@@ -69,7 +69,8 @@ TodayPage::TodayPage(QWidget* parent) : QWidget(parent)
 
 void TodayPage::showStore(const QString& storeName)
 {
-    m_heading->setText(storeName + u" - "_s + qs16(TodayTitle));
+    Q_UNUSED(storeName);
+    m_heading->setText(qs16(TodayTitle));
     m_date->setText(QLocale().toString(QDate::currentDate(), QLocale::LongFormat));
     ensureCounter();
 }
@@ -266,7 +267,6 @@ bool ExplorerWindow::setFolder(const MAPIFolder& folder)
         refreshFolders();
     selectFolderRow();
     if (folder.IsStore()) {
-        m_heading->setText(name + u" - "_s + qs16(TodayTitle));
         m_today->showStore(name);
         m_view->setCurrentWidget(m_today);
         m_count->clear();
