@@ -1,7 +1,5 @@
 #include "WindowSide.h"
 
-#include "RemoteWindowSide.h"
-
 using namespace Qt::StringLiterals;
 
 namespace kv::outlook {
@@ -20,8 +18,7 @@ const QStringList StandardPages = {u"General"_s,      u"Details"_s,    u"Activit
 
 std::shared_ptr<WindowSide> WindowSide::current()
 {
-    // A process that installed nothing reaches the mail host over the bus.
-    if (!g_side) g_side = std::make_shared<RemoteWindowSide>();
+    if (!g_side) g_side = std::make_shared<HeadlessWindowSide>();
     return g_side;
 }
 
