@@ -1,0 +1,31 @@
+// vigilo: the tray monitor.
+#include "CommandLine.h"
+#include "Instance.h"
+#include "frmTray.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("vigilo"));
+    const QString commandLine = kv::vigilo::RawCommandLine(QCoreApplication::arguments().mid(1));
+
+    kv::vigilo::MonitorInstance instance;
+    if (!instance.Claim()) {
+        // Another monitor runs: it carries out the Peerslip argument; with none, end silently.
+        if (!commandLine.isEmpty() && !kv::vigilo::MonitorInstance::SendCommandLine(commandLine)) {
+            kv::vigilo::frmTray window;
+            window.HandleCommandLine(commandLine);
+        }
+        return 0;
+    }
+
+    kv::vigilo::frmTray window;
+    QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    instance.Attach(&window);
+    if (!window.Load(commandLine))
+        return 0;
+    return QApplication::exec();
+}
