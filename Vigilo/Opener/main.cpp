@@ -1,0 +1,20 @@
+// Dorvan, the opener: one command word or message text on its command line.
+#include "frmOpen.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    // Another window of Dorvan may close while the main window waits in its dispatch.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    kv::dorvan::frmOpen window;
+    QObject::connect(&window, &kv::dorvan::frmOpen::Unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    const QString commandLine = kv::dorvan::CommandLineOf(QCoreApplication::arguments().mid(1));
+    // Dispatched once the event loop runs, so an unload during dispatch ends the program.
+    QTimer::singleShot(0, &window, [&window, commandLine] { window.Start(commandLine); });
+    return app.exec();
+}

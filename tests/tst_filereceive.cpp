@@ -1,0 +1,649 @@
+// The receiving window in this process against a sender played at the
+// protocol level on 127.60.<case>.3; the receiver is 127.60.<case>.2.
+#include "FileTransferSupport.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "frmFile.h"
+#include "modMisc.h"
+#include "modReg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv::dorvan;
+using kv::platform::MsgResult;
+using kv::platform::WaitUntil;
+using kv::test::FileSender;
+using kv::test::Pattern;
+using kv::test::TransferWaitMs;
+
+namespace {
+
+QString Address(int c, int host)
+{
+    return u"127.60.%1.%2"_s.arg(c).arg(host);
+}
+
+QStringList Offer(int c, const QString& title, const QString& size, const QString& own = u"Ann"_s)
+{
+    return {u"FILEPREP"_s, u"Bob"_s, title, size, Address(c, 3), u"8087"_s, own};
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file below a folder, relative to it, hidden ones included.
+QStringList FilesUnder(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+QString Label(const frmFile& w, const char* name)
+{
+    auto* l = w.findChild<QLabel*>(QString::fromLatin1(name));
+    return l ? l->text() : u"<no label>"_s;
+}
+
+} // namespace
+
+class TestFileReceive : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void formatSize_data();
+    void formatSize();
+    void offerPiecesAreChecked();
+    void hostileTitlesKeepOnlyABaseName_data();
+    void hostileTitlesKeepOnlyABaseName();
+    void chooseSavePathLoops();
+
+    void windowShowsTheOffer();
+    void receivesFewMiBWithProgress();
+    void autoModeSavesWithoutQuestion();
+    void autoModeOverwriteAskedUntilYes();
+    void zeroByteOfferCompletesOnConnect();
+    void senderClosesEarly();
+    void receiverCancelsWithNoFile();
+    void extraBytesEndTheTransfer();
+    void connectionRefusedKeepsWindow();
+    void openItHandsTheFileToTheShell();
+    void malformedOffersAreRefused_data();
+    void malformedOffersAreRefused();
+    void hostileTitlesStayInTheSaveFolder();
+
+private:
+    // The receiver's computer address for a case; the sender is .3 of the same block.
+    void useCase(int c) { qputenv("KIVARA_LOCAL_IP", Address(c, 2).toLatin1()); }
+    // Runs an offer to its end with auto-accept; returns the window's last state.
+    void receiveAuto(int c, FileSender& sender, const QString& title, const QByteArray& data);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_folder;
+    kv::test::SequencePrompt* m_prompt = nullptr;
+    kv::platform::RecordingShell* m_shell = nullptr;
+};
+
+void TestFileReceive::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_folder = m_root->filePath(u"Downloads"_s);
+    kv::WriteSetting(kv::settings::FileFolder, m_folder);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
+    auto prompt = std::make_unique<kv::test::SequencePrompt>();
+    m_prompt = prompt.get();
+    kv::platform::Prompt::install(std::move(prompt));
+    auto shell = std::make_unique<kv::platform::RecordingShell>();
+    m_shell = shell.get();
+    kv::platform::Shell::install(std::move(shell));
+}
+
+void TestFileReceive::cleanup()
+{
+    kv::platform::Prompt::install(nullptr);
+    kv::platform::Shell::install(nullptr);
+    m_prompt = nullptr;
+    m_shell = nullptr;
+    m_root.reset();
+}
+
+void TestFileReceive::formatSize_data()
+{
+    QTest::addColumn<qint32>("n");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0 << u"0 bytes"_s;
+    QTest::newRow("1023") << 1023 << u"1023 bytes"_s;
+    QTest::newRow("1024") << 1024 << u"1.00 k"_s;
+    QTest::newRow("1535 rounds up") << 1535 << u"1.50 k"_s;
+    QTest::newRow("1023999") << 1023999 << u"1000.00 k"_s;
+    QTest::newRow("1024000") << 1024000 << u"1.00 M"_s;
+    QTest::newRow("one MiB is not 1.00 M") << 1048576 << u"1.02 M"_s;
+    QTest::newRow("largest") << std::numeric_limits<qint32>::max() << u"2097.15 M"_s;
+}
+
+void TestFileReceive::formatSize()
+{
+    QFETCH(qint32, n);
+    QFETCH(QString, text);
+    QCOMPARE(FormatSize(n), text);
+}
+
+void TestFileReceive::offerPiecesAreChecked()
+{
+    // Sizes: decimal digits only, within 32 bits.
+    for (const QString& bad : {u""_s, u"-1"_s, u"+5"_s, u" 5"_s, u"5 "_s, u"12a"_s, u"0x10"_s, u"1e3"_s,
+                               u"2147483648"_s, u"99999999999999999999"_s, u"١٢"_s})
+        QVERIFY2(!ParseOfferSize(bad), qPrintable(bad));
+    QCOMPARE(ParseOfferSize(u"0"_s), std::optional<qint32>(0));
+    QCOMPARE(ParseOfferSize(u"007"_s), std::optional<qint32>(7));
+    QCOMPARE(ParseOfferSize(u"2147483647"_s), std::optional<qint32>(std::numeric_limits<qint32>::max()));
+
+    // Addresses: dotted unicast IPv4 literals only, never a name to resolve.
+    for (const QString& bad :
+         {u""_s, u"localhost"_s, u"example.com"_s, u"0.0.0.0"_s, u"0.1.2.3"_s, u"255.255.255.255"_s,
+          u"224.0.0.1"_s, u"240.1.1.1"_s, u"127.1"_s, u"127.0.0.01"_s, u"0177.0.0.1"_s, u"1.2.3.4.5"_s,
+          u"1.2.3.256"_s, u"::1"_s, u"127.0.0.1 "_s, u"127.0.0.1:80"_s, u"1..2.3"_s})
+        QVERIFY2(!ParseSenderAddress(bad), qPrintable(bad));
+    QCOMPARE(ParseSenderAddress(u"127.60.1.3"_s), std::optional<QString>(u"127.60.1.3"_s));
+    QCOMPARE(ParseSenderAddress(u"10.0.0.1"_s), std::optional<QString>(u"10.0.0.1"_s));
+
+    // Whole offers: every piece up to the own name is required; more pieces are ignored.
+    QCOMPARE(CheckOffer({u"FILEPREP"_s}).fault, OfferFault::Incomplete);
+    QCOMPARE(CheckOffer(Offer(1, u"a.txt"_s, u"5"_s).mid(0, 6)).fault, OfferFault::Incomplete);
+    QVERIFY(CheckOffer(Offer(1, u"a.txt"_s, u"5"_s).mid(0, 6)).addressUsable);
+    QCOMPARE(CheckOffer(Offer(1, u"a.txt"_s, u"-5"_s)).fault, OfferFault::BadSize);
+    QCOMPARE(CheckOffer(Offer(1, u".."_s, u"5"_s)).fault, OfferFault::BadTitle);
+    QStringList far = Offer(1, u"a.txt"_s, u"5"_s);
+    far[piece::RemoteHost] = u"files.example.com"_s;
+    QCOMPARE(CheckOffer(far).fault, OfferFault::BadAddress);
+    QVERIFY(!CheckOffer(far).addressUsable);
+    const OfferCheck ok = CheckOffer(Offer(1, u"dir\\a.txt"_s, u"5"_s) << u"extra"_s);
+    QCOMPARE(ok.fault, OfferFault::None);
+    QCOMPARE(ok.offer.fileTitle, u"a.txt"_s);
+    QCOMPARE(ok.offer.fileSize, 5);
+    QCOMPARE(ok.offer.ownName, u"Ann"_s);
+}
+
+void TestFileReceive::hostileTitlesKeepOnlyABaseName_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("safe"); // empty: refused
+    const QString none;
+    QTest::newRow("parent") << u"../evil.txt"_s << u"evil.txt"_s;
+    QTest::newRow("deep parent") << u"../../../../etc/passwd"_s << u"passwd"_s;
+    QTest::newRow("absolute") << u"/etc/passwd"_s << u"passwd"_s;
+    QTest::newRow("backslashes") << u"..\\..\\Windows\\win.ini"_s << u"win.ini"_s;
+    QTest::newRow("drive") << u"C:\\autoexec.bat"_s << u"autoexec.bat"_s;
+    QTest::newRow("mixed") << u"a/b\\c/../d.txt"_s << u"d.txt"_s;
+    QTest::newRow("home") << u"~/.bashrc"_s << u".bashrc"_s;
+    QTest::newRow("dot dot") << u".."_s << none;
+    QTest::newRow("dot") << u"."_s << none;
+    QTest::newRow("ends in parent") << u"a/.."_s << none;
+    QTest::newRow("ends in separator") << u"dir/"_s << none;
+    QTest::newRow("backslash end") << u"dir\\"_s << none;
+    QTest::newRow("empty") << u""_s << none;
+    QTest::newRow("blanks") << u"   "_s << none;
+    QTest::newRow("controls only") << u"\x01\x02\x7f"_s << none;
+    QTest::newRow("newline") << u"a\nb.txt"_s << u"ab.txt"_s;
+    QTest::newRow("escape") << u"\x1b[31mred.txt"_s << u"[31mred.txt"_s;
+    QTest::newRow("bell and tab") << u"\a\tx.txt"_s << u"x.txt"_s;
+    QTest::newRow("direction override") << u"photo\u202Etxt.exe"_s << u"phototxt.exe"_s;
+    QTest::newRow("control then parent") << u".\x01."_s << none;
+    QTest::newRow("too long") << QString(MaxFileTitleBytes + 1, u'a') << none;
+    QTest::newRow("longest") << QString(MaxFileTitleBytes, u'a') << QString(MaxFileTitleBytes, u'a');
+    QTest::newRow("long in bytes") << QString(MaxFileTitleBytes / 2 + 1, u'é') << none;
+    QTest::newRow("padded") << u"  report.doc  "_s << u"report.doc"_s;
+    QTest::newRow("plain") << u"report.doc"_s << u"report.doc"_s;
+}
+
+void TestFileReceive::hostileTitlesKeepOnlyABaseName()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, safe);
+    const std::optional<QString> got = SafeFileTitle(title);
+    if (safe.isEmpty()) {
+        QVERIFY2(!got, qPrintable(got.value_or(QString())));
+        return;
+    }
+    QVERIFY(got);
+    QCOMPARE(*got, safe);
+    QVERIFY(!got->contains(u'/') && !got->contains(u'\\'));
+}
+
+void TestFileReceive::chooseSavePathLoops()
+{
+    const QString folder = m_root->path();
+    const QString wanted = QDir(folder).filePath(u"a.txt"_s);
+
+    // Cancelled dialog, "No" to cancelling: the dialog comes back.
+    m_prompt->saveAnswers = {QString(), wanted};
+    m_prompt->answer(u"cancel the file transfer"_s, {MsgResult::No});
+    SavePathChoice choice = ChooseSavePath(wanted, folder, true);
+    QCOMPARE(choice.path, wanted);
+    QVERIFY(!choice.replaceAgreed);
+    QCOMPARE(m_prompt->shown(),
+             (QStringList{u"Save file as..."_s, u"Do you wish to cancel the file transfer ?"_s,
+                          u"Save file as..."_s}));
+    QCOMPARE(m_prompt->lastSave.filter, u"All files (*.*)|*.*"_s);
+    QCOMPARE(m_prompt->lastSave.initialDir, folder);
+    QCOMPARE(m_prompt->lastSave.fileName, wanted);
+
+    // Cancelled dialog, "Yes": no path.
+    m_prompt->saveAnswers = {QString()};
+    m_prompt->answer(u"cancel the file transfer"_s, {MsgResult::Yes});
+    QVERIFY(ChooseSavePath(wanted, folder, true).path.isEmpty());
+
+    // An existing file: "No" goes back to the dialog, which picks another name.
+    QFile existing(wanted);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    const QString other = QDir(folder).filePath(u"b.txt"_s);
+    m_prompt->saveAnswers = {wanted, other};
+    m_prompt->answer(u"already exists"_s, {MsgResult::No});
+    const int before = static_cast<int>(m_prompt->shown().size());
+    choice = ChooseSavePath(wanted, folder, true);
+    QCOMPARE(choice.path, other);
+    QCOMPARE(m_prompt->shown().mid(before),
+             (QStringList{u"Save file as..."_s, u"The file 'a.txt' already exists.\r\rOverwrite ?"_s,
+                          u"Save file as..."_s}));
+    // "Yes" agrees to replace it, which happens only when the new file is complete.
+    m_prompt->answer(u"already exists"_s, {MsgResult::Yes});
+    choice = ChooseSavePath(wanted, folder, false);
+    QCOMPARE(choice.path, wanted);
+    QVERIFY(choice.replaceAgreed);
+    QVERIFY(QFile::exists(wanted));
+}
+
+void TestFileReceive::windowShowsTheOffer()
+{
+    useCase(1);
+    frmFile w;
+    w.setInfo(Offer(1, u"report.doc"_s, u"2048"_s));
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.windowTitle(), u"File Transfer"_s);
+    QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(Label(w, "lblFile_0"), u"Bob is sending a file."_s);
+    QCOMPARE(Label(w, "lblFile_1"), u"Filename: report.doc (2.00 k)"_s);
+    QCOMPARE(Label(w, "lblSize"), u"2.00 k"_s);
+    QCOMPARE(Label(w, "lblFile_2"),
+             u"Some files can contain viruses, macros or data which can be harmful to your "
+             u"computer.  You should only accept files from trusted sources."_s);
+    QCOMPARE(Label(w, "lblFile_3"), u"What would you like to do with this file?"_s);
+    QCOMPARE(Label(w, "lblFile_4"), u"File size:"_s);
+    QCOMPARE(Label(w, "lblFile_5"), u"Progress:"_s);
+    QCOMPARE(Label(w, "lblProgress"), u"Waiting for file..."_s);
+    QCOMPARE(w.findChild<QAbstractButton*>(u"optFile_0"_s)->text(), u"O&pen it"_s);
+    QCOMPARE(w.findChild<QAbstractButton*>(u"optFile_1"_s)->text(), u"&Save it to disk"_s);
+    QCOMPARE(w.findChild<QAbstractButton*>(u"cmdFile_0"_s)->text(), u"OK"_s);
+    QCOMPARE(w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->text(), u"Cancel"_s);
+    QCOMPARE(w.findChild<QProgressBar*>(u"prgFile"_s)->maximum(), 2048);
+    QCOMPARE(w.Selection(), short(1));
+    QCOMPARE(w.phase(), frmFile::Phase::Asking); // AcceptFiles 0: nothing happens before OK
+    QVERIFY(QFileInfo(m_folder).isDir());        // the save folder is made when missing
+    // Markup from the sender is shown as text.
+    w.setSender(u"<b>Eve</b>"_s);
+    QCOMPARE(w.findChild<QLabel*>(u"lblFile_0"_s)->textFormat(), Qt::PlainText);
+}
+
+void TestFileReceive::receivesFewMiBWithProgress()
+{
+    useCase(2);
+    FileSender sender(Address(2, 3));
+    QVERIFY(sender.ready());
+    const QByteArray data = Pattern(4 * 1024 * 1024 + 7);
+    const QString target = QDir(m_folder).filePath(u"big.bin"_s);
+    // The form is answered as a person would: OK with "save" chosen, then the dialog.
+    kv::platform::Prompt::install(std::make_unique<kv::test::SequencePrompt>(
+        u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s +
+        target));
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    w.setInfo(Offer(2, u"big.bin"_s, QString::number(data.size())));
+    QVERIFY(sender.waitConnection());
+    QCOMPARE(sender.connection()->peerAddress().toString(), Address(2, 2));
+    QVERIFY(!w.findChild<QWidget*>(u"picQuestion"_s)->isVisible());
+    QVERIFY(!w.findChild<QWidget*>(u"cmdFile_0"_s)->isVisible());
+
+    // 1000 is not a multiple of 32: the bar moves, the label does not.
+    QVERIFY(sender.send(data.left(1000)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1000; }, TransferWaitMs));
+    QCOMPARE(w.findChild<QProgressBar*>(u"prgFile"_s)->value(), 1000);
+    QCOMPARE(Label(w, "lblProgress"), u"Waiting for file..."_s);
+    QVERIFY(sender.send(data.mid(1000, 24)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024; }, TransferWaitMs));
+    QCOMPARE(Label(w, "lblProgress"), u"0 % (1.00 k of 4.10 M bytes)"_s);
+    QVERIFY(sender.send(data.mid(1024, 1024 * 1024 - 1024)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024 * 1024; }, TransferWaitMs));
+    QCOMPARE(Label(w, "lblProgress"), u"25 % (1.02 M of 4.10 M bytes)"_s);
+    // Nothing under the final name before the end.
+    QVERIFY(!QFile::exists(target));
+
+    QVERIFY(sender.send(data.mid(1024 * 1024)));
+    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
+    QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
+    auto* prompt = static_cast<kv::test::SequencePrompt*>(&kv::platform::Prompt::current());
+    QCOMPARE(prompt->shown().last(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
+    QCOMPARE(prompt->log().last().icon, u"Information"_s);
+    QCOMPARE(prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
+    QVERIFY(WaitUntil([&] { return sender.peerClosed(); }, TransferWaitMs));
+    QVERIFY(sender.datagrams().isEmpty());
+}
+
+void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& title, const QByteArray& data)
+{
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    const int before = sender.connectionCount();
+    w.setInfo(Offer(c, title, QString::number(data.size())));
+    QVERIFY(!unloaded);
+    QVERIFY(sender.waitConnection(before + 1));
+    QVERIFY(sender.send(data));
+    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+}
+
+void TestFileReceive::autoModeSavesWithoutQuestion()
+{
+    useCase(3);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(3, 3));
+    QVERIFY(sender.ready());
+    const QByteArray data = Pattern(1023);
+    receiveAuto(3, sender, u"notes.txt"_s, data);
+    const QString target = QDir(m_folder).filePath(u"notes.txt"_s);
+    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(m_prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
+
+    // Any other value asks first.
+    for (const QString& value : {u"0"_s, u"2"_s, u"-1"_s, u"yes"_s}) {
+        kv::WriteSetting(kv::settings::AcceptFiles, value);
+        frmFile w;
+        w.setInfo(Offer(3, u"other.txt"_s, u"10"_s));
+        QCOMPARE(w.AutoMode(), short(value.toInt()));
+        QCOMPARE(w.phase(), frmFile::Phase::Asking);
+        QVERIFY(w.isVisible());
+    }
+}
+
+void TestFileReceive::autoModeOverwriteAskedUntilYes()
+{
+    useCase(4);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    QVERIFY(QDir().mkpath(m_folder));
+    const QString target = QDir(m_folder).filePath(u"same.txt"_s);
+    {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old contents");
+    }
+    FileSender sender(Address(4, 3));
+    QVERIFY(sender.ready());
+    const QString question = u"The file 'same.txt' already exists.\r\rOverwrite ?"_s;
+
+    // Sender gives up half-way after a Yes: the old file is kept.
+    m_prompt->answer(u"already exists"_s, {MsgResult::No, MsgResult::No, MsgResult::Yes});
+    {
+        frmFile w;
+        bool unloaded = false;
+        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        w.setInfo(Offer(4, u"same.txt"_s, u"100"_s));
+        QCOMPARE(m_prompt->shown(), (QStringList{question, question, question}));
+        QVERIFY(sender.waitConnection(1));
+        QVERIFY(sender.send(Pattern(40)));
+        QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
+        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        sender.closeConnection();
+        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
+    }
+
+    // Completed after a Yes: replaced.
+    m_prompt->answer(u"already exists"_s, {MsgResult::Yes});
+    receiveAuto(4, sender, u"same.txt"_s, Pattern(100));
+    QCOMPARE(ReadAll(target), Pattern(100));
+    QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
+}
+
+void TestFileReceive::zeroByteOfferCompletesOnConnect()
+{
+    useCase(5);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(5, 3));
+    QVERIFY(sender.ready());
+    receiveAuto(5, sender, u"empty.dat"_s, {});
+    const QString target = QDir(m_folder).filePath(u"empty.dat"_s);
+    QVERIFY(QFileInfo(target).isFile());
+    QCOMPARE(QFileInfo(target).size(), 0);
+    QCOMPARE(m_prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
+}
+
+void TestFileReceive::senderClosesEarly()
+{
+    useCase(6);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(6, 3));
+    QVERIFY(sender.ready());
+    for (int sent : {300, 0}) {
+        frmFile w;
+        bool unloaded = false;
+        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        const int before = sender.connectionCount();
+        w.setInfo(Offer(6, u"part.bin"_s, u"1000"_s));
+        QVERIFY(sender.waitConnection(before + 1));
+        QVERIFY(sender.send(Pattern(sent)));
+        QVERIFY(WaitUntil([&] { return w.receivedCount() == sent; }, TransferWaitMs));
+        sender.closeConnection();
+        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+        QCOMPARE(m_prompt->shown().last(), u"Bob has cancelled the file transfer."_s);
+        QCOMPARE(FilesUnder(m_folder), QStringList());
+    }
+    QVERIFY(sender.datagrams().isEmpty());
+}
+
+void TestFileReceive::receiverCancelsWithNoFile()
+{
+    useCase(7);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(7, 3));
+    QVERIFY(sender.ready());
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    w.setInfo(Offer(7, u"big.bin"_s, u"100000"_s, u"Ann Lee"_s));
+    QVERIFY(sender.waitConnection());
+    QVERIFY(sender.send(Pattern(5000)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 5000; }, TransferWaitMs));
+    w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
+    QVERIFY(unloaded);
+    QCOMPARE(w.Button(), short(1));
+    QVERIFY(sender.waitDatagram());
+    QCOMPARE(sender.datagrams().size(), 1);
+    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann Lee"_s));
+    QCOMPARE(kv::ReadDatagram(sender.datagrams().first()), (QStringList{u"NOFILE"_s, u"Ann Lee"_s}));
+    QCOMPARE(sender.datagramSources().first(), Address(7, 2));
+    QVERIFY(WaitUntil([&] { return sender.peerClosed(); }, TransferWaitMs));
+    QCOMPARE(FilesUnder(m_folder), QStringList());
+}
+
+void TestFileReceive::extraBytesEndTheTransfer()
+{
+    useCase(8);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(8, 3));
+    QVERIFY(sender.ready());
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    w.setInfo(Offer(8, u"short.bin"_s, u"100"_s));
+    QVERIFY(sender.waitConnection());
+    QVERIFY(sender.send(Pattern(50)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 50; }, TransferWaitMs));
+    QVERIFY(sender.send(Pattern(100)));
+    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+    QCOMPARE(w.receivedCount(), 50); // not one byte beyond what fitted
+    QCOMPARE(m_prompt->shown().last(),
+             u"The sender sent more data than the file size it announced.\r\rThe file was not saved."_s);
+    QCOMPARE(FilesUnder(m_folder), QStringList());
+    QVERIFY(sender.waitDatagram());
+    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
+}
+
+void TestFileReceive::connectionRefusedKeepsWindow()
+{
+    useCase(9);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(9, 3), false);
+    QVERIFY(sender.ready());
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    w.setInfo(Offer(9, u"x.bin"_s, u"10"_s));
+    QVERIFY(WaitUntil([&] { return w.phase() == frmFile::Phase::Failed; }, TransferWaitMs));
+    QCOMPARE(m_prompt->shown().last(),
+             u"A file transfer error has occured.\r\r10061:Connection is forcefully rejected"_s);
+    QVERIFY(!unloaded);
+    QVERIFY(w.isVisible());
+    w.cmdFileClick(1);
+    QVERIFY(unloaded);
+    QVERIFY(sender.waitDatagram());
+    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
+    QCOMPARE(FilesUnder(m_folder), QStringList());
+}
+
+void TestFileReceive::openItHandsTheFileToTheShell()
+{
+    useCase(10);
+    FileSender sender(Address(10, 3));
+    QVERIFY(sender.ready());
+    const QByteArray data = Pattern(70000);
+    for (bool opens : {true, false}) {
+        m_shell->result = opens;
+        frmFile w;
+        bool unloaded = false;
+        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        const int before = sender.connectionCount();
+        w.setInfo(Offer(10, u"../slides.pdf"_s, QString::number(data.size())));
+        w.setSelection(0);
+        w.cmdFileClick(0);
+        QVERIFY(sender.waitConnection(before + 1));
+        QVERIFY(sender.send(data));
+        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+        const QString target = w.targetPath();
+        QCOMPARE(QFileInfo(target).absolutePath(), QFileInfo(kv::PrivateTempFolder()).absoluteFilePath());
+        QVERIFY2(QFileInfo(target).fileName().endsWith(u"slides.pdf"_s), qPrintable(target));
+        QCOMPARE(ReadAll(target), data);
+        QCOMPARE(m_shell->calls().last().kind, u"open"_s);
+        QCOMPARE(m_shell->calls().last().target, target);
+        if (opens)
+            QVERIFY(m_prompt->shown().isEmpty());
+        else
+            QCOMPARE(m_prompt->shown().last(),
+                     u"Could not open "_s + target +
+                         u".\r\rNo application is associated with the specified file "
+                         u"for this operation."_s);
+        QFile::remove(target);
+    }
+    QCOMPARE(FilesUnder(m_folder), QStringList());
+}
+
+void TestFileReceive::malformedOffersAreRefused_data()
+{
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("notified");
+    const int c = 11;
+    QTest::newRow("only the word") << QStringList{u"FILEPREP"_s} << u"The offer is incomplete."_s << false;
+    QTest::newRow("no own name") << Offer(c, u"a.txt"_s, u"5"_s).mid(0, 6) << u"The offer is incomplete."_s
+                                 << true;
+    QTest::newRow("negative size") << Offer(c, u"a.txt"_s, u"-5"_s) << u"The file size is not valid."_s
+                                   << true;
+    QTest::newRow("huge size") << Offer(c, u"a.txt"_s, u"4294967296"_s) << u"The file size is not valid."_s
+                               << true;
+    QTest::newRow("text size") << Offer(c, u"a.txt"_s, u"lots"_s) << u"The file size is not valid."_s << true;
+    QTest::newRow("empty size") << Offer(c, u"a.txt"_s, u""_s) << u"The file size is not valid."_s << true;
+    QTest::newRow("parent title") << Offer(c, u"../.."_s, u"5"_s) << u"The file name cannot be used."_s
+                                  << true;
+    QTest::newRow("empty title") << Offer(c, u""_s, u"5"_s) << u"The file name cannot be used."_s << true;
+    QStringList named = Offer(c, u"a.txt"_s, u"5"_s);
+    named[piece::RemoteHost] = u"evil.example"_s;
+    QTest::newRow("host name") << named << u"The sender's address is not valid."_s << false;
+    QStringList broadcast = Offer(c, u"a.txt"_s, u"5"_s);
+    broadcast[piece::RemoteHost] = u"255.255.255.255"_s;
+    QTest::newRow("broadcast") << broadcast << u"The sender's address is not valid."_s << false;
+}
+
+void TestFileReceive::malformedOffersAreRefused()
+{
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, reason);
+    QFETCH(bool, notified);
+    useCase(11);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(11, 3));
+    QVERIFY(sender.ready());
+    const QStringList before = FilesUnder(m_root->path());
+    frmFile w;
+    bool unloaded = false;
+    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    w.setInfo(pieces);
+    QVERIFY(unloaded);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(m_prompt->shown(), QStringList{u"The file offer cannot be accepted.\r\r"_s + reason});
+    QCOMPARE(FilesUnder(m_root->path()), before);
+    if (notified) {
+        QVERIFY(sender.waitDatagram());
+        const QString own = pieces.size() > piece::OwnName ? pieces[piece::OwnName] : QString();
+        QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|"_s + own));
+    } else {
+        // Nothing was sent; a datagram would have arrived long before the connection test below.
+        QVERIFY(!WaitUntil([&] { return !sender.datagrams().isEmpty(); }, 200));
+    }
+    QCOMPARE(sender.connectionCount(), 0);
+}
+
+void TestFileReceive::hostileTitlesStayInTheSaveFolder()
+{
+    useCase(12);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    FileSender sender(Address(12, 3));
+    QVERIFY(sender.ready());
+    const QStringList titles = {u"../escape1.txt"_s,       u"../../escape2.txt"_s,
+                                u"..\\escape3.txt"_s,      u"/tmp/escape4.txt"_s,
+                                u"Downloads/../escape5"_s, u"\x01..\x02/escape6.txt"_s};
+    int n = 0;
+    for (const QString& title : titles) {
+        const QByteArray data = Pattern(100 + n++);
+        receiveAuto(12, sender, title, data);
+        const QString safe = *SafeFileTitle(title);
+        QCOMPARE(ReadAll(QDir(m_folder).filePath(safe)), data);
+    }
+    // Nothing but the save folder's own files anywhere below the test's root.
+    QStringList expected;
+    for (const QString& title : titles)
+        expected << u"Downloads/"_s + *SafeFileTitle(title);
+    expected.sort();
+    QCOMPARE(FilesUnder(m_root->path()), expected);
+}
+
+KV_TEST_MAIN(TestFileReceive)
+#include "tst_filereceive.moc"

@@ -1,0 +1,528 @@
+// Dorvan's command dispatch in this process, and the shipped program receiving
+// a file as a child process on its own simulated computer (127.60.50.x and up).
+#include "FileTransferSupport.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "frmFile.h"
+#include "frmOpen.h"
+#include "modReg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv::dorvan;
+using kv::platform::WaitUntil;
+using kv::test::FileSender;
+using kv::test::Pattern;
+using kv::test::TransferWaitMs;
+
+namespace {
+
+QString DorvanPath()
+{
+    return qEnvironmentVariable("KIVARA_BIN_DIR") + u"/dorvan"_s;
+}
+
+QList<QJsonObject> JsonLines(const QString& path)
+{
+    QList<QJsonObject> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
+    return out;
+}
+
+void WriteText(const QString& path, const QString& text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.toUtf8());
+}
+
+// Performs the product set-up in another computer's registry, with extra settings.
+void SetUpComputer(const kv::test::SimComputer& computer,
+                   const QList<std::pair<kv::SettingSpec, QString>>& values)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", computer.environment().value(u"XDG_CONFIG_HOME"_s).toLocal8Bit());
+    kv::WriteKeyValue(kv::RegRoot::LocalMachine, kv::qs(kv::NameServerKey), kv::qs(kv::NameServerValue),
+                      u"127.0.0.1"_s);
+    kv::WriteSetting(kv::settings::InstallDir, computer.installDir());
+    kv::WriteSetting(kv::settings::SerialNum, computer.serialNum());
+    for (const auto& [spec, value] : values)
+        kv::WriteSetting(spec, value);
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+struct Run {
+    int exitCode = -1;
+    bool finished = false;
+};
+
+// Starts dorvan with one argument and pumps events (the sender lives here) until it ends.
+class DorvanChild {
+public:
+    DorvanChild(const QProcessEnvironment& env, const QString& argument)
+    {
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(DorvanPath(), {argument});
+    }
+    ~DorvanChild()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    bool waitEnd()
+    {
+        return WaitUntil([&] { return m_process.state() == QProcess::NotRunning; }, TransferWaitMs);
+    }
+    int exitCode() const
+    {
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestOpener : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void splitsAtEveryBar();
+    void classifiesEveryCommandWord_data();
+    void classifiesEveryCommandWord();
+    void commandLineIsTheArgumentAsItIs();
+    void missingSettingsEndBeforeAnyCommand_data();
+    void missingSettingsEndBeforeAnyCommand();
+    void commandsWithoutAWindowEnd_data();
+    void commandsWithoutAWindowEnd();
+    void filePrepOpensTheReceivingWindow();
+
+    void openKVFolderStartsTheHostAndCreatesTheFolder();
+    void openKVFolderReusesOrSwitchesTheWindow();
+    void openKVMessagesCreatesBothFolders();
+    void folderErrorsAreReported();
+
+    void programReceivesAFile();
+    void programOpensAReceivedFile();
+    void programEndsOnUnknownCommand();
+
+private:
+    // A fresh mail store for the case, and a window side without windows.
+    std::shared_ptr<kv::outlook::HeadlessWindowSide> useStore(bool running);
+    kv::outlook::MAPIFolder personal() const;
+
+    std::unique_ptr<QTemporaryDir> m_data;
+    QByteArray m_savedDataHome;
+    kv::test::SequencePrompt* m_prompt = nullptr;
+    kv::platform::RecordingShell* m_shell = nullptr;
+};
+
+void TestOpener::init()
+{
+    kv::WriteSetting(kv::settings::Service, u"Personal Folders"_s);
+    kv::WriteSetting(kv::settings::Folder, u"Kivara"_s);
+    kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
+    auto prompt = std::make_unique<kv::test::SequencePrompt>();
+    m_prompt = prompt.get();
+    kv::platform::Prompt::install(std::move(prompt));
+    auto shell = std::make_unique<kv::platform::RecordingShell>();
+    m_shell = shell.get();
+    kv::platform::Shell::install(std::move(shell));
+}
+
+void TestOpener::cleanup()
+{
+    kv::platform::Prompt::install(nullptr);
+    kv::platform::Shell::install(nullptr);
+    kv::outlook::WindowSide::install(nullptr);
+    if (m_data) {
+        qputenv("XDG_DATA_HOME", m_savedDataHome);
+        m_data.reset();
+    }
+}
+
+std::shared_ptr<kv::outlook::HeadlessWindowSide> TestOpener::useStore(bool running)
+{
+    m_data = std::make_unique<QTemporaryDir>();
+    m_savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", m_data->path().toLocal8Bit());
+    auto side = std::make_shared<kv::outlook::HeadlessWindowSide>(running);
+    kv::outlook::WindowSide::install(side);
+    return side;
+}
+
+kv::outlook::MAPIFolder TestOpener::personal() const
+{
+    return kv::outlook::Application(kv::outlook::DefaultStorePath())
+        .GetNamespace(u"MAPI"_s)
+        .Folders()
+        .Item(u"Personal Folders"_s);
+}
+
+void TestOpener::splitsAtEveryBar()
+{
+    QCOMPARE(SplitPieces(u"openkvfolder"_s), QStringList{u"openkvfolder"_s});
+    QCOMPARE(SplitPieces(u""_s), QStringList{QString()});
+    QCOMPARE(SplitPieces(u"SHOWUSER|Ann|Acme|"_s),
+             (QStringList{u"SHOWUSER"_s, u"Ann"_s, u"Acme"_s, QString()}));
+    QCOMPARE(SplitPieces(u"xFILEPREP||a"_s), (QStringList{u"xFILEPREP"_s, QString(), u"a"_s}));
+    // The 14 Peerslip fields follow the word.
+    QStringList fields;
+    for (int i = 1; i <= 14; ++i)
+        fields << u"f%1"_s.arg(i);
+    const QStringList pieces = SplitPieces(u"SHOWUSER|"_s + fields.join(u'|'));
+    QCOMPARE(pieces.size(), 15);
+    QCOMPARE(pieces.mid(1), fields);
+}
+
+void TestOpener::classifiesEveryCommandWord_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<Route>("route");
+    QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
+    QTest::newRow("openkvfolder") << u"openkvfolder"_s << Route::OpenKVFolder;
+    QTest::newRow("openkvmessage") << u"openkvmessage"_s << Route::OpenKVMessages;
+    QTest::newRow("empty") << u""_s << Route::Conversion;
+    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme"_s << Route::ShowUser;
+    QTest::newRow("fileprep") << u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
+    QTest::newRow("showuser inside a word") << u"xxSHOWUSERxx"_s << Route::ShowUser;
+    QTest::newRow("showuser before fileprep")
+        << u"FILEPREP|SHOWUSER|a|5|127.0.0.3|8087|Ann"_s << Route::ShowUser;
+    QTest::newRow("fileprep later in the line") << u"hello FILEPREP"_s << Route::FilePrep;
+    QTest::newRow("case matters") << u"Uninstall"_s << Route::Nothing;
+    QTest::newRow("lower showuser") << u"showuser|a"_s << Route::Nothing;
+    QTest::newRow("whole line only") << u"openkvfolder "_s << Route::Nothing;
+    QTest::newRow("plural") << u"openkvmessages"_s << Route::Nothing;
+    QTest::newRow("blank") << u" "_s << Route::Nothing;
+    QTest::newRow("other") << u"format c:"_s << Route::Nothing;
+}
+
+void TestOpener::classifiesEveryCommandWord()
+{
+    QFETCH(QString, line);
+    QFETCH(Route, route);
+    QCOMPARE(Classify(line), route);
+}
+
+void TestOpener::commandLineIsTheArgumentAsItIs()
+{
+    QCOMPARE(CommandLineOf({}), QString());
+    QCOMPARE(CommandLineOf({u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s}),
+             u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s);
+    QCOMPARE(CommandLineOf({u"a"_s, u"b c"_s}), u"a b c"_s);
+}
+
+void TestOpener::missingSettingsEndBeforeAnyCommand_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("InstallDir") << u"InstallDir"_s;
+    QTest::newRow("Service") << u"Service"_s;
+    QTest::newRow("Folder") << u"Folder"_s;
+}
+
+void TestOpener::missingSettingsEndBeforeAnyCommand()
+{
+    QFETCH(QString, missing);
+    const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
+    kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
+                                        missing);
+    frmOpen w;
+    bool unloaded = false;
+    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::EarlyEnd);
+    QVERIFY(unloaded);
+    QVERIFY(!w.fileWindow());
+    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_shell->calls().isEmpty());
+    kv::WriteSetting(kv::settings::InstallDir, installDir);
+}
+
+void TestOpener::commandsWithoutAWindowEnd_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<Route>("route");
+    QTest::newRow("unknown") << u"hello"_s << Route::Nothing;
+    // Routed to windows that this program does not hold yet.
+    QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
+    QTest::newRow("conversion") << u""_s << Route::Conversion;
+    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme||||||Ann|Available|127.0.0.2|8086|S|1|0"_s
+                              << Route::ShowUser;
+}
+
+void TestOpener::commandsWithoutAWindowEnd()
+{
+    QFETCH(QString, line);
+    QFETCH(Route, route);
+    frmOpen w;
+    bool unloaded = false;
+    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QCOMPARE(w.Start(line), route);
+    QVERIFY(unloaded);
+    QVERIFY(!w.fileWindow());
+    QVERIFY(m_shell->calls().isEmpty());
+}
+
+void TestOpener::filePrepOpensTheReceivingWindow()
+{
+    qputenv("KIVARA_LOCAL_IP", "127.60.40.2");
+    FileSender sender(u"127.60.40.3"_s);
+    QVERIFY(sender.ready());
+    frmOpen w;
+    bool unloaded = false;
+    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::FilePrep);
+    QVERIFY(!unloaded);
+    frmFile* file = w.fileWindow();
+    QVERIFY(file && file->isVisible());
+    QCOMPARE(file->findChild<QLabel*>(u"lblFile_1"_s)->text(), u"Filename: a.txt (5 bytes)"_s);
+    // The receiving window's end is Dorvan's end.
+    file->findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
+    QVERIFY(unloaded);
+    QVERIFY(sender.waitDatagram());
+    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
+}
+
+void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
+{
+    const auto side = useStore(false);
+    QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
+    frmOpen w;
+    bool unloaded = false;
+    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
+    QVERIFY(unloaded);
+    QVERIFY(side->IsRunning());
+    const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(product);
+    QCOMPARE(product.DefaultItemType(), int(kv::outlook::olFolderContacts));
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
+    QVERIFY(m_prompt->shown().isEmpty());
+}
+
+void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(true);
+    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
+    const MAPIFolder product = personal().Folders().Add(u"Kivara"_s, olFolderContacts);
+    QVERIFY(inbox && product);
+    frmOpen w;
+
+    // No window yet: a new one on the folder.
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    const std::shared_ptr<Explorer> first = side->openExplorers().first();
+    QCOMPARE(first->CurrentFolder(), product);
+
+    // The active window shows another folder: it switches, no new window.
+    QVERIFY(first->setCurrentFolder(inbox));
+    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(first->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 0);
+
+    // It already shows the folder: brought to the front of another window, not switched.
+    const std::shared_ptr<Explorer> other = inbox.GetExplorer(0);
+    QVERIFY(other->Display());
+    QCOMPARE(side->ActiveExplorer(), other);
+    QVERIFY(other->setCurrentFolder(product));
+    shown.clear();
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->ActiveExplorer(), other);
+    QCOMPARE(side->openExplorers().size(), 2);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(other->CurrentFolder(), product);
+    QCOMPARE(personal().Folders().Count(), 4); // nothing new was made
+    QVERIFY(m_prompt->shown().isEmpty());
+}
+
+void TestOpener::openKVMessagesCreatesBothFolders()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(false);
+    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s); // not used: the folder is always "Messages"
+    frmOpen w;
+    QCOMPARE(w.Start(u"openkvmessage"_s), Route::OpenKVMessages);
+    const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(product);
+    QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
+    const MAPIFolder messages = product.Folders().Item(u"Messages"_s);
+    QVERIFY(messages);
+    QCOMPARE(messages.DefaultMessageClass(), u"IPM.Note"_s);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(side->ActiveExplorer()->CurrentFolder(), messages);
+
+    // Running and showing "Messages": brought forward, nothing created twice.
+    frmOpen again;
+    QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(product.Folders().Count(), 1);
+    QVERIFY(m_prompt->shown().isEmpty());
+    kv::WriteSetting(kv::settings::MsgFolder, u"Messages"_s);
+}
+
+void TestOpener::folderErrorsAreReported()
+{
+    using namespace kv::outlook;
+    const auto side = useStore(true);
+    frmOpen w;
+    // A store that does not exist.
+    QCOMPARE(w.OpenKVFolder(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
+    QVERIFY2(m_prompt->shown().last().startsWith(
+                 u"An error occured connecting to Microsoft Outlook.\r\r80020009 - "_s),
+             qPrintable(m_prompt->shown().last()));
+    QCOMPARE(w.OpenKVMessages(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
+    QCOMPARE(m_prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
+
+    // A store that cannot be opened: its own text and the store's name.
+    const NameSpace ns = Application(DefaultStorePath()).GetNamespace(u"MAPI"_s);
+    QVERIFY(ns.AddStore(u"Mailbox"_s));
+    QVERIFY(ns.SetStoreOnline(u"Mailbox"_s, false));
+    QCOMPARE(w.OpenKVFolder(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
+    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QCOMPARE(w.OpenKVMessages(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
+    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+
+    // No host running and none can be started.
+    side->setRunning(false);
+    side->setStartable(false);
+    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), ErrNo::CannotCreateObject);
+    QVERIFY2(
+        m_prompt->shown().last().startsWith(u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
+        qPrintable(m_prompt->shown().last()));
+    QVERIFY(side->openExplorers().isEmpty());
+    QVERIFY(!personal().Folders().Item(u"Kivara"_s));
+}
+
+void TestOpener::programReceivesAFile()
+{
+    kv::test::SimComputer receiver(u"127.60.50.2"_s, u"KV-TEST-0050"_s);
+    QTemporaryDir work;
+    const QString folder = work.filePath(u"saved"_s);
+    SetUpComputer(receiver, {{kv::settings::Service, u"Personal Folders"_s},
+                             {kv::settings::Folder, u"Kivara"_s},
+                             {kv::settings::FileFolder, folder}});
+    const QString target = QDir(folder).filePath(u"chosen name.bin"_s);
+    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
+    WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
+                     u"save ^Save file as\\.\\.\\.$ => "_s +
+                         target + u"\n"_s);
+    QProcessEnvironment env = receiver.environment();
+    env.insert(u"KIVARA_PROMPTS"_s, rules);
+    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+
+    FileSender sender(u"127.60.50.3"_s);
+    QVERIFY(sender.ready());
+    const QByteArray data = Pattern(1024 * 1024 + 7);
+    DorvanChild dorvan(env, u"FILEPREP|Bob|report.bin|"_s + QString::number(data.size()) +
+                                u"|127.60.50.3|8087|Ann"_s);
+    QVERIFY(sender.waitConnection());
+    QCOMPARE(sender.connection()->peerAddress().toString(), u"127.60.50.2"_s);
+    QVERIFY(sender.send(data));
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), data);
+
+    const QList<QJsonObject> prompts = JsonLines(log);
+    QCOMPARE(prompts.size(), 3);
+    QCOMPARE(prompts[0][u"kind"_s].toString(), u"form"_s);
+    QCOMPARE(prompts[1][u"kind"_s].toString(), u"save"_s);
+    QCOMPARE(prompts[1][u"fileName"_s].toString(), QDir(folder).filePath(u"report.bin"_s));
+    QCOMPARE(prompts[2][u"text"_s].toString(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
+    QCOMPARE(prompts[2][u"title"_s].toString(), u"Kivara for Microsoft Outlook"_s);
+    QVERIFY(sender.datagrams().isEmpty());
+}
+
+void TestOpener::programOpensAReceivedFile()
+{
+    kv::test::SimComputer receiver(u"127.60.51.2"_s, u"KV-TEST-0051"_s);
+    QTemporaryDir work;
+    SetUpComputer(receiver,
+                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
+    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
+    const QString shellLog = work.filePath(u"shell.log"_s);
+    WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s);
+    QProcessEnvironment env = receiver.environment();
+    env.insert(u"KIVARA_PROMPTS"_s, rules);
+    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+    env.insert(u"KIVARA_SHELL_LOG"_s, shellLog);
+    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
+
+    FileSender sender(u"127.60.51.3"_s);
+    QVERIFY(sender.ready());
+    const QByteArray data = Pattern(1024);
+    DorvanChild dorvan(env, u"FILEPREP|Bob|../../notes.txt|1024|127.60.51.3|8087|Ann"_s);
+    QVERIFY(sender.waitConnection());
+    QVERIFY(sender.send(data));
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+
+    const QList<QJsonObject> calls = JsonLines(shellLog);
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls[0][u"call"_s].toString(), u"open"_s);
+    const QString target = calls[0][u"target"_s].toString();
+    QVERIFY2(target.startsWith(receiver.root() + u"/runtime/"_s), qPrintable(target));
+    QVERIFY2(target.endsWith(u"notes.txt"_s) && !target.contains(u".."_s), qPrintable(target));
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), data);
+    // The window was the only prompt: opening shows no box.
+    QCOMPARE(JsonLines(log).size(), 1);
+    // The default save folder was made, and stays empty.
+    QCOMPARE(QDir(receiver.installDir() + u"Downloads"_s).entryList(QDir::Files | QDir::Hidden),
+             QStringList());
+}
+
+void TestOpener::programEndsOnUnknownCommand()
+{
+    kv::test::SimComputer receiver(u"127.60.52.2"_s, u"KV-TEST-0052"_s);
+    QTemporaryDir work;
+    const QString log = work.filePath(u"prompts.log"_s);
+    QProcessEnvironment env = receiver.environment();
+    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+    // Before the set-up the store and folder names are missing: it ends at once, even with an offer.
+    {
+        DorvanChild dorvan(env, u"FILEPREP|Bob|a.txt|5|127.60.52.3|8087|Ann"_s);
+        QVERIFY(dorvan.waitEnd());
+        QCOMPARE(dorvan.exitCode(), 0);
+    }
+    SetUpComputer(receiver,
+                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
+    for (const QString& line : {u"something else"_s, u"Uninstall"_s}) {
+        DorvanChild dorvan(env, line);
+        QVERIFY(dorvan.waitEnd());
+        QCOMPARE(dorvan.exitCode(), 0);
+    }
+    QVERIFY(!QFile::exists(log));
+}
+
+KV_TEST_MAIN(TestOpener)
+#include "tst_opener.moc"
