@@ -26,6 +26,8 @@ qint32 MonitorStore::Connect()
         return ol::Err().Number ? ol::Err().Number : -1;
     m_folder = store.Folders().Item(m_folderName);
     if (!m_folder)
+        m_folder = store.Folders().Add(m_folderName, ol::olFolderContacts);
+    if (!m_folder)
         return ol::Err().Number ? ol::Err().Number : -1;
     return 0;
 }
@@ -49,8 +51,13 @@ int MonitorStore::CreateMessages()
 
 bool MonitorStore::RenameMessages(const QString& newName)
 {
-    if (!m_msgFolder && OpenMessages() != 0)
-        return false;
+    if (!m_msgFolder && OpenMessages() != 0) {
+        // No folder of the old name to rename: the new name is taken when the folder is made.
+        if (!m_folder)
+            return false;
+        m_msgFolderName = newName;
+        return true;
+    }
     if (!m_msgFolder.setName(newName))
         return false;
     m_msgFolderName = newName;
