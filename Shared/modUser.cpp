@@ -1,6 +1,8 @@
 #include "modUser.h"
 
+#include "PeerslipMail.h"
 #include "Prompt.h"
+#include "StoreAccess.h"
 #include "modMisc.h"
 
 #include <QDir>
@@ -100,7 +102,7 @@ bool LoadProfile(Deliverable who, ProfileRecord& p)
     return p.ChatName.isEmpty();
 }
 
-int SaveProfile(const ProfileRecord& p, const QString& previousChatName)
+int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAccess* access)
 {
     using namespace settings;
     WriteSetting(FullName, p.FullName);
@@ -130,6 +132,12 @@ int SaveProfile(const ProfileRecord& p, const QString& previousChatName)
         return -1;
     if (!previousChatName.isEmpty() && PeerslipFileName(previousChatName) != PeerslipFileName(p.ChatName))
         QFile::remove(PeerslipPath(previousChatName));
+    if (access) {
+        RefreshSignature(*access);
+    } else {
+        StoreAccess own(Deliverable::Vigilo);
+        RefreshSignature(own);
+    }
     return 0;
 }
 

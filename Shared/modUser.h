@@ -9,6 +9,8 @@
 
 namespace kv {
 
+class StoreAccess;
+
 inline constexpr int DefaultLocalPort = 8086;
 inline constexpr int PeerslipRecordSize = 256;
 inline constexpr std::u16string_view PeerslipExtension = u".kvp";
@@ -39,9 +41,11 @@ struct ProfileRecord {
 bool LoadProfile(Deliverable who, ProfileRecord& profile);
 
 // Writes the profile to the registry and the user's own Peerslip file, removes
-// the file of a previous chat name. Returns 0, or -1 when the file could not be
-// written (the registry copy is kept and the user is told why).
-int SaveProfile(const ProfileRecord& profile, const QString& previousChatName);
+// the file of a previous chat name and refreshes the e-mail signature through
+// the caller's store access (a short-lived one when none is given). Returns 0,
+// or -1 when the file could not be written (the registry copy is kept, the
+// user is told why, and the signature keeps the previous Peerslip).
+int SaveProfile(const ProfileRecord& profile, const QString& previousChatName, StoreAccess* access = nullptr);
 
 // The record as written for others: the private form when PrivateInfo is set.
 ProfileRecord PublishedForm(const ProfileRecord& profile);

@@ -2,6 +2,7 @@
 #include "Prompt.h"
 #include "ScriptedPrompt.h"
 #include "SimComputer.h"
+#include "PeerslipMail.h"
 #include "modMisc.h"
 #include "modUser.h"
 
@@ -55,6 +56,7 @@ private Q_SLOTS:
     void freshSystemDefaults();
     void saveWritesRegistryAndFile();
     void renameLeavesOnlyTheNewFile();
+    void signatureNamesTheNewPeerslipAfterARename();
     void privateProfile();
     void tooLongProfileKeepsRegistry();
     void unsafeChatNamesStayInInstallFolder();
@@ -189,6 +191,20 @@ void TestProfile::renameLeavesOnlyTheNewFile()
     // Saving again under the same name keeps the file.
     QCOMPARE(SaveProfile(p, u"Anna"_s), 0);
     QVERIFY(QFileInfo::exists(m_computer->installDir() + u"Anna.kvp"_s));
+}
+
+void TestProfile::signatureNamesTheNewPeerslipAfterARename()
+{
+    ProfileRecord p = fullProfile();
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    QVERIFY(readFile(SignatureFilePath()).contains("{\\*\\kvdisplayname Ann's Peerslip}"));
+    p.ChatName = u"Anna"_s;
+    QCOMPARE(SaveProfile(p, u"Ann"_s), 0);
+    const QByteArray signature = readFile(SignatureFilePath());
+    QVERIFY(signature.contains("{\\*\\kvdisplayname Anna's Peerslip}"));
+    QVERIFY(signature.contains("{\\*\\kvfilename Anna.kvp}"));
+    QVERIFY(!signature.contains("Ann's Peerslip"));
+    QVERIFY(signature.contains(readFile(PeerslipPath(u"Anna"_s)).toHex()));
 }
 
 void TestProfile::privateProfile()

@@ -15,10 +15,18 @@ namespace kv::test {
 
 namespace {
 const QStringList SubDirs = {u"home"_s, u"config"_s, u"data"_s, u"runtime"_s, u"tmp"_s, u"install"_s};
+
+// Every computer is made under the temporary folder the process started in,
+// never inside another computer's folders, which go when that computer does.
+QString baseTempPath()
+{
+    static const QString base = QDir::tempPath();
+    return base;
 }
+} // namespace
 
 SimComputer::SimComputer(const QString& localIp, const QString& serialNum)
-    : m_localIp(localIp), m_serialNum(serialNum)
+    : m_dir(baseTempPath() + u"/kvsim-XXXXXX"_s), m_localIp(localIp), m_serialNum(serialNum)
 {
     for (const QString& d : SubDirs)
         QDir(m_dir.path()).mkpath(d);

@@ -1,0 +1,129 @@
+#include "ContactRecords.h"
+
+#include "Prompt.h"
+#include "StoreAccess.h"
+#include "modUser.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace kv {
+
+using namespace outlook;
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+namespace {
+
+constexpr QChar CR = u'\r';
+
+// The arrow-and-hourglass pointer while the store is searched; restored once,
+// before any message and at the end. Without a GUI there is no pointer.
+class BusyPointer {
+public:
+    BusyPointer()
+    {
+        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+            m_shown = true;
+        }
+    }
+    ~BusyPointer() { restore(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+    void restore()
+    {
+        if (!m_shown) return;
+        QGuiApplication::restoreOverrideCursor();
+        m_shown = false;
+    }
+
+private:
+    bool m_shown = false;
+};
+
+// A value inside a quoted filter literal: a quote is doubled, so an identifier
+// holding one still finds its contact instead of failing the search.
+QString filterLiteral(const QString& value)
+{
+    QString v = value;
+    return u"'"_s + v.replace(u'\'', u"''"_s) + u"'"_s;
+}
+
+} // namespace
+
+int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive)
+{
+    const auto field = [&](int i) { return fields.value(i); };
+    using namespace contactfield;
+
+    if (field(IPAddress).isEmpty()) {
+        MsgBox(qs(contacttext::NoAddress) + CR + CR + qs(contacttext::CannotSave), MsgButtons::OK,
+               MsgIcon::Information);
+        return -1;
+    }
+
+    BusyPointer pointer;
+    // Without the folder there is nothing to search or add to; the reason has been shown.
+    if (!access.currentFolder() && access.OpenFolder(access.folderName()) != 0) return -1;
+    const MAPIFolder folder = access.currentFolder();
+
+    Item contact = folder.Items().Find(u"["_s + qs(contactprop::SerialNumber) + u"] = "_s +
+                                       filterLiteral(field(SerialNum)));
+    const qint32 findError = Err().Number;
+    if (!contact && findError != ErrNo::None && findError != ErrNo::Exception &&
+        findError != ErrNo::NotFound) {
+        // The store failed (not merely "no such contact"): adding one now could duplicate it.
+        pointer.restore();
+        access.ShowOpenError(Err());
+        return -1;
+    }
+    if (!contact) {
+        contact = folder.Items().Add(qs(outlook::KivaraContactClass));
+        if (!contact) {
+            pointer.restore();
+            MsgBox(qs(contacttext::FormNotInstalled), MsgButtons::OK, MsgIcon::Information);
+            return -1;
+        }
+    } else if (interactive) {
+        pointer.restore();
+        if (MsgBox(qs(contacttext::AlreadyExists) + CR + CR + qs(contacttext::UpdateQuestion),
+                   MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+            return -1;
+    }
+
+    contact.setFullName(field(FullName));
+    if (contact.FullName().isEmpty()) contact.setFullName(field(ChatName));
+    contact.setCompanyName(field(Company));
+    contact.setEmail1Address(field(Email));
+    contact.setBusinessAddressCity(field(City));
+    contact.setBusinessAddressState(field(State));
+    contact.setBusinessAddressCountry(field(Country));
+    contact.setBody(field(Comment));
+    const UserProperties props = contact.UserProperties();
+    props.Find(qs(contactprop::QuillonName)).setValue(field(ChatName));
+    props.Find(qs(contactprop::UserStatus)).setValue(field(UserStatus));
+    props.Find(qs(contactprop::LocalHost)).setValue(field(IPAddress));
+    // The field list carries no port: a contact is always called on the chat port.
+    props.Find(qs(contactprop::LocalPort)).setValue(DefaultLocalPort);
+    props.Find(qs(contactprop::SerialNumber)).setValue(field(SerialNum));
+    if (!contact.Save()) {
+        pointer.restore();
+        access.ShowOpenError(Err());
+        return -1;
+    }
+
+    if (interactive) {
+        pointer.restore();
+        MsgBox(qs(contacttext::SavedBefore) + field(ChatName) + qs(contacttext::SavedMiddle) +
+                   access.folderName() + qs(contacttext::SavedAfter),
+               MsgButtons::OK, MsgIcon::Information);
+    }
+    return 0;
+}
+
+} // namespace kv

@@ -1,0 +1,45 @@
+#pragma once
+// Kivara contacts: a peer's profile stored as, or updating, a contact item of
+// the product's form in the product folder, found by the peer's installation
+// identifier.
+#include <QStringList>
+#include <string_view>
+
+namespace kv {
+
+class StoreAccess;
+
+namespace contacttext {
+inline constexpr std::u16string_view NoAddress = u"No network address was specified for this contact.";
+inline constexpr std::u16string_view CannotSave = u"Cannot save this contact.";
+inline constexpr std::u16string_view FormNotInstalled =
+    u"Cannot create new Kivara Contact item.  The Kivara Contact form is not installed.";
+inline constexpr std::u16string_view AlreadyExists = u"This Kivara Contact already exists.";
+inline constexpr std::u16string_view UpdateQuestion = u"Do you want to update their profile ?";
+inline constexpr std::u16string_view SavedBefore = u"Saved '";
+inline constexpr std::u16string_view SavedMiddle = u"' in '";
+inline constexpr std::u16string_view SavedAfter = u"' folder.";
+} // namespace contacttext
+
+// The user properties of a Kivara contact.
+namespace contactprop {
+inline constexpr std::u16string_view QuillonName = u"QuillonName";
+inline constexpr std::u16string_view UserStatus = u"UserStatus";
+inline constexpr std::u16string_view LocalHost = u"LocalHost";
+inline constexpr std::u16string_view LocalPort = u"LocalPort";
+inline constexpr std::u16string_view SerialNumber = u"SerialNumber";
+} // namespace contactprop
+
+// Positions in the field list (the order of ProfileFieldString; index 0 holds
+// the command word and is ignored).
+namespace contactfield {
+inline constexpr int FullName = 1, Company = 2, Email = 3, City = 4, State = 5, Country = 6, Comment = 7,
+                     ChatName = 8, UserStatus = 9, IPAddress = 10, SerialNum = 11;
+} // namespace contactfield
+
+// Creates or updates the peer's Kivara contact. Interactive: asks before
+// updating an existing contact and confirms the save. Returns 0, or -1 when
+// nothing was saved.
+int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive);
+
+} // namespace kv

@@ -1,0 +1,376 @@
+#include "StoreAccess.h"
+
+#include "Prompt.h"
+
+#include <QDebug>
+
+using namespace Qt::StringLiterals;
+
+namespace kv {
+
+using namespace outlook;
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+namespace {
+
+constexpr QChar CR = u'\r';
+// A store offered and accepted that then cannot be found either: stop asking
+// after a few rounds rather than loop.
+constexpr int MaxRelocationRounds = 4;
+
+bool isNotFound(qint32 number)
+{
+    return number == ErrNo::Exception || number == ErrNo::NotFound;
+}
+
+void notice(const QString& text)
+{
+    MsgBox(text, MsgButtons::OK, MsgIcon::Information);
+}
+
+} // namespace
+
+QString NoServiceText()
+{
+    return qs(storetext::NoService) + CR + CR + qs(storetext::ReinstallProduct);
+}
+
+QString ServiceGoneText(const QString& storeName)
+{
+    return qs(storetext::ServiceGoneBefore) + storeName + qs(storetext::ServiceGoneAfter) + CR + CR;
+}
+
+QString FolderNotFoundText(const QString& folderName)
+{
+    return qs(storetext::FolderNotFoundBefore) + folderName + qs(storetext::FolderNotFoundAfter);
+}
+
+QString OpenErrorText(const OlError& error, const QString& storeName)
+{
+    if (error.Number == ErrNo::StoreFailed) return error.Description + CR + CR + storeName;
+    return qs(storetext::ConnectError) + CR + CR + QString::number(error.Number) + u" - "_s +
+           error.Description;
+}
+
+StoreOps CarriedOperations(Deliverable who)
+{
+    const StoreOps all = StoreOp::GetOutlook | StoreOp::OpenFolder | StoreOp::ResolveService |
+                         StoreOp::OpenMessagesFolder | StoreOp::CreateMessagesFolder |
+                         StoreOp::CountStandardContacts | StoreOp::ConvertFolders |
+                         StoreOp::ListContactFolders;
+    switch (who) {
+    case Deliverable::Vigilo:
+        return all;
+    case Deliverable::Quillon:
+        return all & ~StoreOps(StoreOp::OpenMessagesFolder | StoreOp::CreateMessagesFolder);
+    case Deliverable::Dorvan:
+        return StoreOp::GetOutlook | StoreOp::OpenFolder | StoreOp::ResolveService |
+               StoreOp::ListContactFolders;
+    case Deliverable::Tallyo:
+        return StoreOp::GetOutlook;
+    }
+    return {};
+}
+
+qint32 AttachOrStartOutlook(Application& app)
+{
+    app = Application::GetObject();
+    if (app) return 0;
+    if (Err().Number != ErrNo::CannotCreateObject) return 0;
+    ClearErr();
+    app = Application::CreateObject();
+    return app ? 0 : Err().Number;
+}
+
+// ---------------------------------------------------------------- StoreAccess
+
+StoreAccess::StoreAccess(Deliverable who) : StoreAccess(who, CarriedOperations(who)) {}
+
+StoreAccess::StoreAccess(Deliverable who, StoreOps carried, OutlookConnector connect)
+    : m_who(who), m_carried(carried),
+      m_connect(connect ? std::move(connect) : OutlookConnector(AttachOrStartOutlook)),
+      m_service(ReadSetting(who, settings::Service)), m_folderName(ReadSetting(who, settings::Folder)),
+      m_msgFolderName(ReadSetting(who, settings::MsgFolder))
+{}
+
+StoreAccess::~StoreAccess()
+{
+    Release();
+}
+
+void StoreAccess::Release()
+{
+    m_msgFolder = {};
+    m_folder = {};
+    m_app = {};
+}
+
+bool StoreAccess::carries(StoreOp op, const char* name) const
+{
+    if (m_carried.testFlag(op)) return true;
+    qWarning("StoreAccess: %s is not an operation of this deliverable", name);
+    return false;
+}
+
+NameSpace StoreAccess::mapi() const
+{
+    return m_app.GetNamespace(qs(MapiNamespace));
+}
+
+void StoreAccess::ShowOpenError(const OlError& error) const
+{
+    notice(OpenErrorText(error, m_service));
+}
+
+qint32 StoreAccess::GetOutlook()
+{
+    if (!carries(StoreOp::GetOutlook, "GetOutlook")) return ErrNo::CannotCreateObject;
+    if (m_app) return 0;
+    Application app;
+    const qint32 result = m_connect(app);
+    if (app) m_app = app;
+    return result;
+}
+
+int StoreAccess::OpenFolder(const QString& name)
+{
+    if (!carries(StoreOp::OpenFolder, "OpenFolder")) return -1;
+    GetOutlook(); // a failure stays pending and is reported by the lookup below
+    if (m_folder && m_folder.Name() == name) return 0;
+
+    const MAPIFolder folder = mapi().Folders().Item(m_service).Folders().Item(name);
+    if (folder) {
+        m_folder = folder;
+        return 0;
+    }
+    const OlError error = Err();
+    if (!isNotFound(error.Number)) {
+        ShowOpenError(error);
+        return -1;
+    }
+    if (ResolveService() != 0) return -1;
+    if (m_folder && m_folder.Name() == name) return 0;
+    // The store is there and holds the product folder; the folder asked for
+    // is another one, which must exist by itself.
+    const MAPIFolder again = mapi().Folders().Item(m_service).Folders().Item(name);
+    if (again) {
+        m_folder = again;
+        return 0;
+    }
+    if (isNotFound(Err().Number))
+        notice(FolderNotFoundText(name));
+    else
+        ShowOpenError(Err());
+    return -1;
+}
+
+StoreAccess::StoreCheckResult StoreAccess::CheckStore()
+{
+    StoreCheckResult result;
+    for (int round = 0; round < MaxRelocationRounds; ++round) {
+        const NameSpace ns = mapi();
+        const MAPIFolder store = ns.Folders().Item(m_service);
+        if (store) {
+            result.outcome = StoreCheck::Present;
+            result.store = store;
+            return result;
+        }
+        result.error = Err();
+        if (!isNotFound(result.error.Number)) {
+            result.outcome = StoreCheck::Failed;
+            return result;
+        }
+
+        // The store has gone: look for one to offer instead.
+        QString personal;
+        QString mailbox;
+        const Folders stores = ns.Folders();
+        const int count = stores.Count();
+        for (int i = 1; i <= count; ++i) {
+            const QString storeName = stores.Item(i).Name();
+            if (storeName.isEmpty() || storeName == qs(PublicFoldersName)) continue;
+            if (storeName == qs(PersonalFoldersName))
+                personal = storeName;
+            else if (storeName.contains(qs(MailboxMarker)))
+                mailbox = storeName; // the last one wins
+        }
+
+        const QString gone = ServiceGoneText(m_service);
+        QString offer;
+        QString question;
+        if (m_service == qs(PersonalFoldersName) && !mailbox.isEmpty()) {
+            offer = mailbox;
+            question =
+                gone + qs(storetext::ChangeLocationBefore) + offer + qs(storetext::LocationQuestionAfter);
+        } else if (m_service.contains(qs(MailboxMarker)) && !personal.isEmpty()) {
+            offer = personal;
+            question = gone + qs(storetext::SetLocationBefore) + offer + qs(storetext::LocationQuestionAfter);
+        } else {
+            notice(gone + qs(storetext::ReinstallService));
+            result.outcome = StoreCheck::Unavailable;
+            return result;
+        }
+        if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes) {
+            result.outcome = StoreCheck::Declined;
+            return result;
+        }
+        m_service = offer;
+        WriteSetting(settings::Service, offer);
+        result.relocated = true;
+    }
+    result.outcome = StoreCheck::Failed;
+    return result;
+}
+
+MAPIFolder StoreAccess::AddProductFolder(const MAPIFolder& store)
+{
+    const MAPIFolder added = store.Folders().Add(m_folderName, olFolderContacts);
+    if (added) return added;
+    // The addition fails when the folder exists; then the existing one is the product folder.
+    return store.Folders().Item(m_folderName);
+}
+
+int StoreAccess::ResolveService()
+{
+    if (!carries(StoreOp::ResolveService, "ResolveService")) return -1;
+    if (m_service.isEmpty()) {
+        notice(NoServiceText());
+        return -1;
+    }
+    GetOutlook();
+    const StoreCheckResult check = CheckStore();
+    switch (check.outcome) {
+    case StoreCheck::Present:
+        break;
+    case StoreCheck::Failed:
+        notice(ServiceGoneText(m_service) + qs(storetext::ReinstallService));
+        return -1;
+    case StoreCheck::Declined:
+    case StoreCheck::Unavailable:
+        return -1;
+    }
+    const MAPIFolder folder = AddProductFolder(check.store);
+    if (!folder) {
+        ShowOpenError(Err());
+        return -1;
+    }
+    m_folder = folder;
+    if (check.relocated) notice(qs(storetext::LocationChanged));
+    return 0;
+}
+
+int StoreAccess::OpenMessagesFolder(const QString& name)
+{
+    if (!carries(StoreOp::OpenMessagesFolder, "OpenMessagesFolder")) return -1;
+    GetOutlook();
+    if (OpenFolder(m_folderName) != 0) return -1;
+    const MAPIFolder folder = m_folder.Folders().Item(name);
+    if (folder) {
+        m_msgFolder = folder;
+        return 0;
+    }
+    const OlError error = Err();
+    if (isNotFound(error.Number) || error.Number == ErrNo::CantCallOut)
+        return CreateMessagesFolder() == 0 ? 0 : -1;
+    ShowOpenError(error);
+    return -1;
+}
+
+int StoreAccess::CreateMessagesFolder()
+{
+    if (!carries(StoreOp::CreateMessagesFolder, "CreateMessagesFolder")) return -1;
+    if (m_service.isEmpty()) {
+        notice(NoServiceText());
+        return -1;
+    }
+    GetOutlook();
+    if (OpenFolder(m_folderName) != 0) return -1;
+    MAPIFolder folder = m_folder.Folders().Add(m_msgFolderName, olFolderInbox);
+    const bool created = bool(folder);
+    if (!folder) folder = m_folder.Folders().Item(m_msgFolderName); // it existed already
+    if (!folder) {
+        ShowOpenError(Err());
+        return -1;
+    }
+    m_msgFolder = folder;
+    if (!created) return 0; // only a new folder gets the welcome message
+
+    const Item item = folder.Items().Add(qs(outlook::KivaraMessageClass));
+    item.setSentOnBehalfOfName(qs(welcome::SenderName));
+    item.setSubject(qs(welcome::Subject));
+    item.setBody(qs(welcome::FirstLine) + u"\r\n\r\n"_s + qs(welcome::Description));
+    const UserProperties props = item.UserProperties();
+    props.Find(qs(msgprop::IPAddress)).setValue(QString());
+    props.Find(qs(msgprop::ChatName)).setValue(qs(welcome::ChatName));
+    props.Find(qs(msgprop::Availability)).setValue(qs(welcome::Availability));
+    props.Find(qs(msgprop::MsgRead)).setValue(false);
+    item.Save();
+    item.Move(folder);
+    return 0;
+}
+
+int StoreAccess::CountStandardContacts(const QString& name)
+{
+    if (!carries(StoreOp::CountStandardContacts, "CountStandardContacts")) return 0;
+    GetOutlook();
+    const MAPIFolder folder = mapi().Folders().Item(m_service).Folders().Item(name);
+    if (!folder) {
+        const OlError error = Err();
+        if (error.Number == ErrNo::Exception)
+            notice(FolderNotFoundText(name));
+        else if (error.Number != ErrNo::StoreFailed)
+            ShowOpenError(error);
+        return 0;
+    }
+    const Items standard =
+        folder.Items().Restrict(u"[MessageClass] = '"_s + qs(StandardContactClass) + u"'"_s);
+    return standard ? standard.Count() : 0;
+}
+
+int StoreAccess::ConvertItems(const MAPIFolder& folder, const QString& messageClass)
+{
+    int changed = 0;
+    const Items items = folder.Items();
+    if (!items) return 0;
+    for (const Item item : items) {
+        if (!item || item.MessageClass() == messageClass) continue;
+        if (item.setMessageClass(messageClass) && item.Save()) ++changed;
+    }
+    return changed;
+}
+
+int StoreAccess::ConvertFolders(const QString& newFolder, const QString& oldFolder)
+{
+    if (!carries(StoreOp::ConvertFolders, "ConvertFolders")) return -1;
+    if (OpenFolder(oldFolder) == 0) ConvertItems(m_folder, qs(StandardContactClass));
+    if (OpenFolder(newFolder) != 0) return -1;
+    ConvertItems(m_folder, qs(outlook::KivaraContactClass));
+    return 0;
+}
+
+QStringList StoreAccess::ListContactFolders(const QString& productFolder)
+{
+    QStringList entries;
+    if (!carries(StoreOp::ListContactFolders, "ListContactFolders")) return entries;
+    GetOutlook();
+    const MAPIFolder store = mapi().Folders().Item(m_service);
+    if (!store) return entries;
+    const Folders folders = store.Folders();
+    const int count = folders.Count();
+    for (int i = 1; i <= count; ++i) {
+        const MAPIFolder folder = folders.Item(i);
+        if (!folder || folder.DefaultMessageClass() != qs(StandardContactClass)) continue;
+        const QString name = folder.Name();
+        const QString entry = u"'"_s + name + u"' folder"_s;
+        if (name == productFolder)
+            entries.prepend(entry);
+        else
+            entries.append(entry);
+    }
+    return entries;
+}
+
+} // namespace kv

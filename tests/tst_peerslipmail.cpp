@@ -1,0 +1,175 @@
+// The Peerslip handed out by e-mail: the invitation text, the mail shown to
+// the user with the Peerslip attached, and the signature file kept up to date
+// whenever the profile is saved.
+#include "Outlook/Outlook.h"
+#include "Outlook/WindowSide.h"
+#include "PeerslipMail.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "StoreAccess.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::outlook;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+ProfileRecord annProfile()
+{
+    ProfileRecord p;
+    p.FullName = u"Ann Smith"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = u"127.0.0.2"_s;
+    p.SerialNum = u"KV-A"_s;
+    return p;
+}
+
+} // namespace
+
+class TestPeerslipMail : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<kv::test::SimComputer> m_computer;
+    std::shared_ptr<HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_computer = std::make_unique<kv::test::SimComputer>();
+        m_computer->activate();
+        m_side = std::make_shared<HeadlessWindowSide>();
+        WindowSide::install(m_side);
+        auto prompt = std::make_unique<platform::ScriptedPrompt>(QString());
+        m_prompt = prompt.get();
+        platform::Prompt::install(std::move(prompt));
+        QCOMPARE(SaveProfile(annProfile(), QString()), 0);
+    }
+    void cleanup()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+        m_computer.reset();
+    }
+
+    void invitationText()
+    {
+        const QString tail = QString(53, u'=') +
+                             u"\r\nOpen the attached Peerslip below to add it to your Kivara Contacts."
+                             u"\r\nKivara for Microsoft Outlook\u00AE: "_s +
+                             qs(ProductWebAddress) + u"\r\n"_s;
+        QCOMPARE(PeerslipMailBody(MailBodyBreaks), u"\r\r\r\r\r"_s + tail);
+        QCOMPARE(PeerslipMailBody(SignatureBodyBreaks), u"\r\r"_s + tail);
+        QVERIFY(!tail.contains(u"\r\r"_s));
+        QVERIFY(qs(ProductWebAddress).startsWith(u"http://"_s));
+    }
+
+    void mailShowsTheInvitationWithThePeerslip()
+    {
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), 0);
+        QCOMPARE(m_prompt->log().size(), 0);
+        const auto inspectors = m_side->openInspectors();
+        QCOMPARE(inspectors.size(), 1);
+        QVERIFY(inspectors.first()->IsDisplayed());
+        const Item mail = inspectors.first()->CurrentItem();
+        QCOMPARE(mail.MessageClass(), u"IPM.Note"_s);
+        QCOMPARE(mail.Body(), PeerslipMailBody(5));
+        QVERIFY(!mail.Saved()); // for the user to complete and send
+
+        QCOMPARE(mail.Recipients().Count(), 1);
+        QCOMPARE(mail.Recipients().Item(1).Name(), u"bob@example.com"_s);
+        QVERIFY(mail.Recipients().Item(1).Resolved());
+
+        QCOMPARE(mail.Attachments().Count(), 1);
+        const Attachment slip = mail.Attachments().Item(1);
+        QCOMPARE(slip.DisplayName(), u"Ann's Peerslip"_s);
+        QCOMPARE(slip.FileName(), u"Ann.kvp"_s);
+        QCOMPARE(slip.Position(), 1024);
+        QCOMPARE(slip.Type(), int(olByValue));
+        QCOMPARE(slip.Data(), readFile(m_computer->installDir() + u"Ann.kvp"_s));
+    }
+
+    void mailToAnAddressThatDoesNotResolveIsStillShown()
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(MailPeerslip(access, u"Nobody Known"_s), 0);
+        const Item mail = m_side->openInspectors().first()->CurrentItem();
+        QCOMPARE(mail.Recipients().Count(), 1);
+        QVERIFY(!mail.Recipients().Item(1).Resolved());
+
+        // The monitor's option bar starts a mail with no recipient at all.
+        QCOMPARE(MailPeerslip(access, QString()), 0);
+        QCOMPARE(m_side->openInspectors().size(), 2);
+        QCOMPARE(m_side->openInspectors().last()->CurrentItem().Recipients().Count(), 0);
+        QCOMPARE(m_prompt->log().size(), 0);
+    }
+
+    void mailWithoutPeerslipFileHasNoAttachment()
+    {
+        QVERIFY(QFile::remove(m_computer->installDir() + u"Ann.kvp"_s));
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), 0);
+        QCOMPARE(m_side->openInspectors().first()->CurrentItem().Attachments().Count(), 0);
+    }
+
+    void mailThatCannotBeCreated()
+    {
+        m_side->setRunning(false);
+        m_side->setStartable(false);
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), -1);
+        QCOMPARE(m_prompt->log().size(), 1);
+        const platform::PromptLogEntry& e = m_prompt->log().first();
+        QCOMPARE(e.text, u"Cannot create new Mail message."_s);
+        QCOMPARE(e.icon, u"Information"_s);
+        QCOMPARE(e.title, u"Kivara for Microsoft Outlook"_s);
+        QVERIFY(m_side->openInspectors().isEmpty());
+    }
+
+    void signatureCarriesTheInvitationAndPeerslip()
+    {
+        const QString path = SignatureFilePath();
+        QCOMPARE(path, qEnvironmentVariable("XDG_DATA_HOME") +
+                           u"/kivara/Application Data/Microsoft/Shared/Signatures/Kivara.rtf"_s);
+        const QByteArray rtf = readFile(path);
+        QVERIFY(rtf.startsWith("{\\rtf1"));
+        QVERIFY(rtf.trimmed().endsWith('}'));
+        QVERIFY(rtf.contains("Open the attached Peerslip below to add it to your Kivara Contacts."));
+        QVERIFY(rtf.contains("Kivara for Microsoft Outlook\\'ae: "));
+        QVERIFY(rtf.contains(QByteArray(53, '=')));
+        QVERIFY(rtf.contains("{\\*\\kvdisplayname Ann's Peerslip}"));
+        QVERIFY(rtf.contains("{\\*\\kvfilename Ann.kvp}"));
+        QVERIFY(rtf.contains(readFile(m_computer->installDir() + u"Ann.kvp"_s).toHex()));
+        // The item was discarded: nothing is left open or stored.
+        QVERIFY(m_side->openInspectors().isEmpty());
+        QCOMPARE(m_prompt->log().size(), 0);
+    }
+
+    void signatureWithoutOutlookStaysAsItWas()
+    {
+        const QByteArray before = readFile(SignatureFilePath());
+        m_side->setRunning(false);
+        m_side->setStartable(false);
+        StoreAccess access(Deliverable::Quillon);
+        RefreshSignature(access);
+        QCOMPARE(readFile(SignatureFilePath()), before);
+        QCOMPARE(m_prompt->log().size(), 0);
+    }
+};
+
+KV_TEST_MAIN(TestPeerslipMail)
+#include "tst_peerslipmail.moc"

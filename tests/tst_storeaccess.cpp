@@ -1,0 +1,605 @@
+// Store access and contact records against the simulated computer's store:
+// the relocation dialogue, folder opening and its error reports, the Messages
+// folder with its welcome message, counting, converting and listing contact
+// folders, and saving a peer as a Kivara contact.
+#include "ContactRecords.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "StoreAccess.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::outlook;
+
+namespace {
+const QString Personal = u"Personal Folders"_s;
+const QString Mailbox = u"Mailbox - Ann Smith"_s;
+const QString ContactClass = u"IPM.Contact.Kivara Contact"_s;
+const QString StandardClass = u"IPM.Contact"_s;
+const QString Title = u"Kivara for Microsoft Outlook"_s;
+
+const QString ConnectErrorText = u"An error occured connecting to Microsoft Outlook."_s;
+const QString ReinstallServiceText = u"Please reinstall the service, or update your Outlook profile."_s;
+const QString LocationChangedText = u"Default location successfully changed."_s;
+
+QString goneText(const QString& store)
+{
+    return u"The '"_s + store + u"' information service is no longer present in the profile.\r\r"_s;
+}
+
+// A peer's field list as SAVEUSER carries it: the command word, then the 14 fields.
+QStringList peerFields(const QString& fullName, const QString& chatName, const QString& address,
+                       const QString& serial, const QString& company = u"Acme"_s)
+{
+    return {u"SAVEUSER"_s, fullName,   company,  u"bob@example.com"_s, u"Seattle"_s, u"WA"_s,
+            u"USA"_s,      u"Hello"_s, chatName, u"Available"_s,       address,      serial,
+            QString(),     u"2"_s,     u"0"_s};
+}
+
+// Marks items as saved long ago, so that a later save shows in "modified".
+const QString OldStamp = u"2000-01-01T00:00:00.000"_s;
+
+class StoreProbe {
+public:
+    StoreProbe()
+    {
+        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"probe"_s);
+        m_db.setDatabaseName(DefaultStorePath());
+        m_db.open();
+    }
+    ~StoreProbe()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"probe"_s);
+    }
+    bool ageAll()
+    {
+        QSqlQuery q(m_db);
+        q.prepare(u"UPDATE items SET modified = ?"_s);
+        q.addBindValue(OldStamp);
+        return q.exec();
+    }
+    QString modified(const QString& entryId)
+    {
+        QSqlQuery q(m_db);
+        q.prepare(u"SELECT modified FROM items WHERE id = ?"_s);
+        q.addBindValue(entryId.toLongLong());
+        return q.exec() && q.next() ? q.value(0).toString() : QString();
+    }
+
+private:
+    QSqlDatabase m_db;
+};
+
+} // namespace
+
+class TestStoreAccess : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<kv::test::SimComputer> m_computer;
+    std::shared_ptr<HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+
+    void answer(const QString& rules)
+    {
+        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
+        m_prompt = prompt.get();
+        platform::Prompt::install(std::move(prompt));
+    }
+    const QList<platform::PromptLogEntry>& shown() const { return m_prompt->log(); }
+    void expectNotice(int index, const QString& text)
+    {
+        QVERIFY(shown().size() > index);
+        QCOMPARE(shown().at(index).text, text);
+        QCOMPARE(shown().at(index).icon, u"Information"_s);
+        QCOMPARE(shown().at(index).buttons, u"OK"_s);
+        QCOMPARE(shown().at(index).title, Title);
+    }
+    void expectQuestion(int index, const QString& text)
+    {
+        QVERIFY(shown().size() > index);
+        QCOMPARE(shown().at(index).text, text);
+        QCOMPARE(shown().at(index).icon, u"Question"_s);
+        QCOMPARE(shown().at(index).buttons, u"YesNo"_s);
+        QCOMPARE(shown().at(index).title, Title);
+    }
+    static Application app() { return Application(DefaultStorePath()); }
+    static NameSpace ns() { return app().GetNamespace(u"MAPI"_s); }
+    static MAPIFolder storeRoot(const QString& name) { return ns().Folders().Item(name); }
+    static MAPIFolder addFolder(const QString& store, const QString& name, int type = olFolderContacts)
+    {
+        return storeRoot(store).Folders().Add(name, type);
+    }
+    static Item addContact(const MAPIFolder& folder, const QString& cls, const QString& name)
+    {
+        Item c = folder.Items().Add(cls);
+        c.setFullName(name);
+        c.Save();
+        return c;
+    }
+    static QString rawService() { return ReadSetting(u"Settings"_s, u"Service"_s, u"<unset>"_s); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_computer = std::make_unique<kv::test::SimComputer>();
+        m_computer->activate();
+        m_side = std::make_shared<HeadlessWindowSide>();
+        WindowSide::install(m_side);
+        answer({});
+    }
+    void cleanup()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+        m_computer.reset();
+    }
+
+    // ---- the store check and relocation
+
+    void relocation_personalMissingMailboxOffered_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void relocation_personalMissingMailboxOffered()
+    {
+        QFETCH(bool, accept);
+        QVERIFY(ns().AddStore(u"Public Folders"_s));
+        QVERIFY(ns().AddStore(Mailbox));
+        QVERIFY(ns().RemoveStore(Personal));
+        answer(u"msgbox change the default location => "_s + (accept ? u"Yes"_s : u"No"_s));
+
+        StoreAccess access(Deliverable::Vigilo);
+        const int result = access.OpenFolder(u"Kivara"_s);
+
+        expectQuestion(0, goneText(Personal) + u"Would you like to change the default location to '"_s +
+                              Mailbox + u"' ?"_s);
+        if (accept) {
+            QCOMPARE(result, 0);
+            QCOMPARE(rawService(), Mailbox);
+            QCOMPARE(access.serviceName(), Mailbox);
+            QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
+            QCOMPARE(access.currentFolder().Parent().Name(), Mailbox);
+            QCOMPARE(access.currentFolder().DefaultMessageClass(), StandardClass);
+            expectNotice(1, LocationChangedText);
+            QCOMPARE(shown().size(), 2);
+        } else {
+            QCOMPARE(result, -1);
+            QCOMPARE(rawService(), u"<unset>"_s);
+            QVERIFY(!access.currentFolder());
+            QVERIFY(!storeRoot(Mailbox).Folders().Item(u"Kivara"_s));
+            QCOMPARE(shown().size(), 1);
+        }
+    }
+
+    void relocation_mailboxMissingPersonalOffered()
+    {
+        WriteSetting(u"Settings"_s, u"Service"_s, u"Mailbox - Bob Jones"_s);
+        answer(u"msgbox set the default location => Yes"_s);
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.ResolveService(), 0);
+        expectQuestion(0, goneText(u"Mailbox - Bob Jones"_s) +
+                              u"Would you like to set the default location to '"_s + Personal + u"' ?"_s);
+        expectNotice(1, LocationChangedText);
+        QCOMPARE(rawService(), Personal);
+        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
+        QCOMPARE(access.currentFolder().Parent().Name(), Personal);
+    }
+
+    void relocation_nothingToOffer_data()
+    {
+        QTest::addColumn<QString>("configured");
+        QTest::newRow("mailbox gone, no personal store") << u"Mailbox - Bob Jones"_s;
+        QTest::newRow("personal gone, no mailbox") << Personal;
+    }
+    void relocation_nothingToOffer()
+    {
+        QFETCH(QString, configured);
+        WriteSetting(u"Settings"_s, u"Service"_s, configured);
+        QVERIFY(ns().AddStore(u"Archive"_s));
+        QVERIFY(ns().RemoveStore(Personal));
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), -1);
+        QCOMPARE(shown().size(), 1);
+        expectNotice(0, goneText(configured) + ReinstallServiceText);
+        QCOMPARE(rawService(), configured);
+        QVERIFY(!storeRoot(u"Archive"_s).Folders().Item(u"Kivara"_s));
+    }
+
+    void relocation_existingProductFolderBecomesCurrent()
+    {
+        QVERIFY(ns().AddStore(Mailbox));
+        addContact(addFolder(Mailbox, u"Kivara"_s), ContactClass, u"Carol"_s);
+        QVERIFY(ns().RemoveStore(Personal));
+        answer(u"msgbox change the default location => Yes"_s);
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        QVERIFY(access.currentFolder());
+        QCOMPARE(access.currentFolder().Items().Count(), 1);
+        expectNotice(1, LocationChangedText);
+    }
+
+    void resolveService_noStoreNamed()
+    {
+        // Dorvan's default store name is empty; given every operation, each checks it.
+        StoreAccess access(Deliverable::Dorvan, CarriedOperations(Deliverable::Vigilo));
+        const QString text =
+            u"No information service has been specified.\rPlease reinstall Kivara for Microsoft Outlook."_s;
+        QCOMPARE(access.ResolveService(), -1);
+        QCOMPARE(access.CreateMessagesFolder(), -1);
+        QCOMPARE(shown().size(), 2);
+        expectNotice(0, QString(text).replace(u"\r"_s, u"\r\r"_s));
+        expectNotice(1, QString(text).replace(u"\r"_s, u"\r\r"_s));
+        QVERIFY(!access.application()); // nothing was attached
+    }
+
+    // ---- opening folders
+
+    void openFolder_createsTheProductFolderOnce()
+    {
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
+        QCOMPARE(shown().size(), 0);
+
+        // A second call with the same name does not go to the store again:
+        // with the store now failing it still succeeds, silently.
+        QVERIFY(ns().SetStoreOnline(Personal, false));
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        QCOMPARE(shown().size(), 0);
+
+        // Another name does go to the store, which reports it failed.
+        ns().Folders().Item(Personal);
+        QCOMPARE(Err().Number, ErrNo::StoreFailed);
+        const QString description = Err().Description;
+        QVERIFY(!description.isEmpty());
+        QCOMPARE(access.OpenFolder(u"Contacts"_s), -1);
+        expectNotice(0, description + u"\r\r"_s + Personal);
+        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s); // unchanged by the failure
+    }
+
+    void openFolder_otherErrorsAreReportedWithTheirNumber()
+    {
+        m_side->setRunning(false);
+        m_side->setStartable(false);
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.GetOutlook(), ErrNo::CannotCreateObject);
+        const QString description = Err().Description;
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), -1);
+        expectNotice(0, ConnectErrorText + u"\r\r429 - "_s + description);
+        QVERIFY(!access.application());
+    }
+
+    void getOutlook_startsOneWhenNoneRuns()
+    {
+        m_side->setRunning(false);
+        StoreAccess access(Deliverable::Dorvan);
+        QCOMPARE(access.GetOutlook(), 0);
+        QVERIFY(access.application());
+        QVERIFY(m_side->IsRunning());
+    }
+
+    void getOutlook_goesThroughTheConnector()
+    {
+        int calls = 0;
+        const OutlookConnector connector = [&](Application& a) {
+            ++calls;
+            a = Application(DefaultStorePath());
+            return 0;
+        };
+        m_side->setRunning(false);
+        m_side->setStartable(false);
+        StoreAccess access(Deliverable::Quillon, CarriedOperations(Deliverable::Quillon), connector);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        QCOMPARE(access.GetOutlook(), 0);
+        QCOMPARE(calls, 1);
+        access.Release();
+        QVERIFY(!access.application());
+        QVERIFY(!access.currentFolder());
+    }
+
+    void openFolder_missingFolderOtherThanTheProducts()
+    {
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenFolder(u"Nope"_s), -1);
+        expectNotice(0, u"Could not find the 'Nope' folder."_s);
+        QCOMPARE(shown().size(), 1);
+        addFolder(Personal, u"Friends"_s);
+        QCOMPARE(access.OpenFolder(u"Friends"_s), 0);
+        QCOMPARE(access.currentFolder().Name(), u"Friends"_s);
+    }
+
+    // ---- the Messages folder
+
+    void messagesFolder_createdWithTheWelcomeMessage()
+    {
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenMessagesFolder(u"Messages"_s), 0);
+        QCOMPARE(shown().size(), 0);
+        const MAPIFolder messages = access.messagesFolder();
+        QCOMPARE(messages.Name(), u"Messages"_s);
+        QCOMPARE(messages.Parent().Name(), u"Kivara"_s);
+        QCOMPARE(messages.DefaultMessageClass(), u"IPM.Note"_s);
+        QCOMPARE(messages.Items().Count(), 1);
+
+        const Item welcome = messages.Items().Item(1);
+        QCOMPARE(welcome.MessageClass(), u"IPM.Note.Kivara Message"_s);
+        QCOMPARE(welcome.SentOnBehalfOfName(), u"Kivara"_s);
+        QCOMPARE(welcome.Subject(), u"Welcome to Kivara for Microsoft Outlook!"_s);
+        QVERIFY(welcome.Body().startsWith(u"Welcome to Kivara(tm) for Microsoft Outlook(R)!!!\r\n\r\n"_s));
+        QVERIFY(welcome.Body().size() > 100);
+        const UserProperties props = welcome.UserProperties();
+        QVERIFY(props.Find(u"IPAddress"_s));
+        QCOMPARE(props.Find(u"IPAddress"_s).Value().toString(), QString());
+        QCOMPARE(props.Find(u"ChatName"_s).Value().toString(), u"Kivara"_s);
+        QCOMPARE(props.Find(u"Availability"_s).Value().toString(), u"Available"_s);
+        QCOMPARE(props.Find(u"MsgRead"_s).Value(), QVariant(false));
+        QCOMPARE(messages.Items().Restrict(u"[MsgRead] = False"_s).Count(), 1);
+
+        // Another deliverable finds the folder; nobody adds a second welcome.
+        StoreAccess other(Deliverable::Vigilo);
+        QCOMPARE(other.OpenMessagesFolder(u"Messages"_s), 0);
+        QCOMPARE(other.CreateMessagesFolder(), 0);
+        QVERIFY(other.messagesFolder() == messages);
+        QCOMPARE(messages.Items().Count(), 1);
+    }
+
+    void messagesFolder_recreatedWhenTheHeldOneHasGone()
+    {
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.OpenMessagesFolder(u"Messages"_s), 0);
+        // Another program removes the whole product folder.
+        QVERIFY(storeRoot(Personal).Folders().Item(u"Kivara"_s));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"remover"_s);
+        db.setDatabaseName(DefaultStorePath());
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(u"PRAGMA foreign_keys = ON"_s, db).isActive());
+        QVERIFY(QSqlQuery(u"DELETE FROM folders WHERE name = 'Kivara'"_s, db).isActive());
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"remover"_s);
+        QVERIFY(!storeRoot(Personal).Folders().Item(u"Kivara"_s));
+
+        QCOMPARE(access.OpenMessagesFolder(u"Messages"_s), 0);
+        QCOMPARE(access.messagesFolder().Parent().Name(), u"Kivara"_s);
+        QCOMPARE(access.messagesFolder().Items().Count(), 1);
+        QCOMPARE(shown().size(), 0);
+    }
+
+    void messagesFolder_onlyForDeliverablesThatCarryIt()
+    {
+        StoreAccess quillon(Deliverable::Quillon);
+        QTest::ignoreMessage(QtWarningMsg,
+                             "StoreAccess: OpenMessagesFolder is not an operation of this deliverable");
+        QCOMPARE(quillon.OpenMessagesFolder(u"Messages"_s), -1);
+        QVERIFY(!quillon.application());
+        QVERIFY(!storeRoot(Personal).Folders().Item(u"Kivara"_s));
+    }
+
+    // ---- counting, converting and listing
+
+    void countStandardContacts()
+    {
+        const MAPIFolder friends = addFolder(Personal, u"Friends"_s);
+        addContact(friends, StandardClass, u"A"_s);
+        addContact(friends, StandardClass, u"B"_s);
+        addContact(friends, ContactClass, u"C"_s);
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.CountStandardContacts(u"Friends"_s), 2);
+        QCOMPARE(access.CountStandardContacts(u"Contacts"_s), 0);
+        QCOMPARE(shown().size(), 0);
+
+        QCOMPARE(access.CountStandardContacts(u"Nope"_s), 0);
+        expectNotice(0, u"Could not find the 'Nope' folder."_s);
+
+        QVERIFY(ns().SetStoreOnline(Personal, false));
+        QCOMPARE(access.CountStandardContacts(u"Friends"_s), 0);
+        QCOMPARE(shown().size(), 1); // the store's failure is reported by whoever opened it
+    }
+
+    void convertFolders_changesOnlyItemsOfTheOtherClass()
+    {
+        const MAPIFolder kivara = addFolder(Personal, u"Kivara"_s);
+        const MAPIFolder friends = addFolder(Personal, u"Friends"_s);
+        const Item k1 = addContact(kivara, ContactClass, u"K1"_s);
+        const Item s1 = addContact(kivara, StandardClass, u"S1"_s);
+        const Item s2 = addContact(friends, StandardClass, u"S2"_s);
+        const Item k2 = addContact(friends, ContactClass, u"K2"_s);
+        const Item s3 = addContact(friends, StandardClass, u"S3"_s);
+        StoreProbe probe;
+        QVERIFY(probe.ageAll());
+
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(access.ConvertFolders(u"Friends"_s, u"Kivara"_s), 0);
+        QCOMPARE(access.currentFolder().Name(), u"Friends"_s);
+        QCOMPARE(shown().size(), 0);
+
+        for (const Item& i : kivara.Items())
+            QCOMPARE(i.MessageClass(), StandardClass);
+        for (const Item& i : friends.Items())
+            QCOMPARE(i.MessageClass(), ContactClass);
+        // Items already of the target class were not saved again.
+        QCOMPARE(probe.modified(s1.EntryID()), OldStamp);
+        QCOMPARE(probe.modified(k2.EntryID()), OldStamp);
+        QVERIFY(probe.modified(k1.EntryID()) != OldStamp);
+        QVERIFY(probe.modified(s2.EntryID()) != OldStamp);
+        QVERIFY(probe.modified(s3.EntryID()) != OldStamp);
+    }
+
+    void convertFolders_reportsAMissingNewFolder()
+    {
+        addFolder(Personal, u"Kivara"_s);
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.ConvertFolders(u"Gone"_s, u"Kivara"_s), -1);
+        expectNotice(0, u"Could not find the 'Gone' folder."_s);
+    }
+
+    void listContactFolders_productFolderFirst()
+    {
+        addFolder(Personal, u"Friends"_s);
+        addFolder(Personal, u"Journal"_s, olFolderJournal);
+        const MAPIFolder kivara = addFolder(Personal, u"Kivara"_s);
+        kivara.Folders().Add(u"Inner"_s, olFolderContacts); // not top level
+        addFolder(Personal, u"Work"_s);
+
+        StoreAccess unset(Deliverable::Dorvan); // Dorvan's defaults are empty
+        // The set-up writes the store name.
+        WriteSetting(u"Settings"_s, u"Service"_s, Personal);
+        StoreAccess dorvan(Deliverable::Dorvan);
+        const QStringList expected = {u"'Kivara' folder"_s, u"'Contacts' folder"_s, u"'Friends' folder"_s,
+                                      u"'Work' folder"_s};
+        QCOMPARE(dorvan.ListContactFolders(u"Kivara"_s), expected);
+        QCOMPARE(dorvan.ListContactFolders(u"Work"_s).first(), u"'Work' folder"_s);
+        QCOMPARE(dorvan.ListContactFolders(u"Missing"_s).first(), u"'Contacts' folder"_s);
+        QCOMPARE(unset.ListContactFolders(u"Kivara"_s), QStringList()); // no store named
+    }
+
+    // ---- contact records
+
+    void saveContact_newPeerWithoutFullName()
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(SaveContact(access, peerFields(QString(), u"Bob"_s, u"127.0.0.3"_s, u"KV-B"_s), true), 0);
+        QCOMPARE(shown().size(), 1);
+        expectNotice(0, u"Saved 'Bob' in 'Kivara' folder."_s);
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        const Item c = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-B'"_s);
+        QVERIFY(c);
+        QCOMPARE(c.MessageClass(), ContactClass);
+        QCOMPARE(c.FullName(), u"Bob"_s);
+        QCOMPARE(c.CompanyName(), u"Acme"_s);
+        QCOMPARE(c.Email1Address(), u"bob@example.com"_s);
+        QCOMPARE(c.BusinessAddressCity(), u"Seattle"_s);
+        QCOMPARE(c.BusinessAddressState(), u"WA"_s);
+        QCOMPARE(c.BusinessAddressCountry(), u"USA"_s);
+        QCOMPARE(c.Body(), u"Hello"_s);
+        const UserProperties p = c.UserProperties();
+        QCOMPARE(p.Find(u"QuillonName"_s).Value().toString(), u"Bob"_s);
+        QCOMPARE(p.Find(u"UserStatus"_s).Value().toString(), u"Available"_s);
+        QCOMPARE(p.Find(u"LocalHost"_s).Value().toString(), u"127.0.0.3"_s);
+        QCOMPARE(p.Find(u"LocalPort"_s).Value().toInt(), 8086);
+        QCOMPARE(p.Find(u"SerialNumber"_s).Value().toString(), u"KV-B"_s);
+    }
+
+    void saveContact_twiceAsksBeforeUpdating()
+    {
+        answer(u"msgbox update their profile => No"_s);
+        WriteSetting(u"Settings"_s, u"Service"_s, Personal);
+        WriteSetting(u"Settings"_s, u"Folder"_s, u"Kivara"_s);
+        StoreAccess dorvan(Deliverable::Dorvan);
+        QCOMPARE(SaveContact(dorvan, peerFields(u"Bob Jones"_s, u"Bob"_s, u"127.0.0.3"_s, u"KV-B"_s), true),
+                 0);
+        QCOMPARE(SaveContact(dorvan,
+                             peerFields(u"Robert Jones"_s, u"Bob"_s, u"127.0.0.4"_s, u"KV-B"_s, u"Other"_s),
+                             true),
+                 -1);
+        QCOMPARE(shown().size(), 2);
+        expectQuestion(1, u"This Kivara Contact already exists.\r\rDo you want to update their profile ?"_s);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        const MAPIFolder kivara = dorvan.currentFolder();
+        QCOMPARE(kivara.Items().Count(), 1);
+        Item c = kivara.Items().Find(u"[SerialNumber] = 'KV-B'"_s);
+        QCOMPARE(c.FullName(), u"Bob Jones"_s);
+        QCOMPARE(c.CompanyName(), u"Acme"_s);
+
+        answer(u"msgbox update their profile => Yes"_s);
+        QCOMPARE(SaveContact(dorvan,
+                             peerFields(u"Robert Jones"_s, u"Bob"_s, u"127.0.0.4"_s, u"KV-B"_s, u"Other"_s),
+                             true),
+                 0);
+        QCOMPARE(shown().size(), 2);
+        expectNotice(1, u"Saved 'Bob' in 'Kivara' folder."_s);
+        QCOMPARE(kivara.Items().Count(), 1);
+        c = kivara.Items().Find(u"[SerialNumber] = 'KV-B'"_s);
+        QCOMPARE(c.FullName(), u"Robert Jones"_s);
+        QCOMPARE(c.CompanyName(), u"Other"_s);
+        QCOMPARE(c.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.4"_s);
+    }
+
+    void saveContact_portIsAlwaysTheChatPort()
+    {
+        ProfileRecord peer;
+        peer.FullName = u"Dana"_s;
+        peer.ChatName = u"dana"_s;
+        peer.IPAddress = u"127.0.0.5"_s;
+        peer.LocalPort = 9000;
+        peer.SerialNum = u"KV-D"_s;
+        const QStringList fields = QStringList{u"SHOWUSER"_s} + ProfileFieldString(peer).split(u'|');
+        StoreAccess access(Deliverable::Vigilo);
+        QCOMPARE(SaveContact(access, fields, false), 0);
+        const Item c = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-D'"_s);
+        QCOMPARE(c.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
+        QCOMPARE(c.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.5"_s);
+    }
+
+    void saveContact_emptyAddressRefusedBeforeTheStore()
+    {
+        m_side->setRunning(false);
+        m_side->setStartable(false);
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(SaveContact(access, peerFields(u"Eve"_s, u"eve"_s, QString(), u"KV-E"_s), false), -1);
+        QCOMPARE(shown().size(), 1);
+        expectNotice(0, u"No network address was specified for this contact.\r\rCannot save this contact."_s);
+        QVERIFY(!access.application());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        // Too short a list is a missing address, not a crash.
+        QCOMPARE(SaveContact(access, {u"SAVEUSER"_s, u"Eve"_s}, false), -1);
+    }
+
+    void saveContact_silentCreatesAndUpdatesWithoutAsking()
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(SaveContact(access, peerFields(u"Fay"_s, u"fay"_s, u"127.0.0.6"_s, u"KV-F"_s), false), 0);
+        QCOMPARE(SaveContact(access, peerFields(u"Fay Lee"_s, u"fay"_s, u"127.0.0.7"_s, u"KV-F"_s), false),
+                 0);
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(access.currentFolder().Items().Count(), 1);
+        QCOMPARE(access.currentFolder().Items().Item(1).FullName(), u"Fay Lee"_s);
+        // An identifier holding a quote still finds its contact.
+        QCOMPARE(SaveContact(access, peerFields(u"Gil"_s, u"gil"_s, u"127.0.0.8"_s, u"KV'G"_s), false), 0);
+        QCOMPARE(SaveContact(access, peerFields(u"Gil O'Hara"_s, u"gil"_s, u"127.0.0.8"_s, u"KV'G"_s), false),
+                 0);
+        QCOMPARE(access.currentFolder().Items().Count(), 2);
+        QCOMPARE(shown().size(), 0);
+    }
+
+    void saveContact_formNotInstalled()
+    {
+        QVERIFY(UnregisterForm(app(), ContactClass));
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(SaveContact(access, peerFields(u"Hal"_s, u"hal"_s, u"127.0.0.9"_s, u"KV-H"_s), true), -1);
+        QCOMPARE(shown().size(), 1);
+        expectNotice(0,
+                     u"Cannot create new Kivara Contact item.  The Kivara Contact form is not installed."_s);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(access.currentFolder().Items().Count(), 0);
+    }
+
+    void saveContact_storeFailureIsNotReportedAsAMissingForm()
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        QVERIFY(ns().SetStoreOnline(Personal, false));
+        QCOMPARE(SaveContact(access, peerFields(u"Ivy"_s, u"ivy"_s, u"127.0.0.10"_s, u"KV-I"_s), true), -1);
+        QCOMPARE(shown().size(), 1);
+        QVERIFY(shown().first().text.endsWith(u"\r\r"_s + Personal));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+};
+
+KV_TEST_MAIN(TestStoreAccess)
+#include "tst_storeaccess.moc"
