@@ -34,7 +34,6 @@ inline QString S(QStringView v) { return v.toString(); }
 
 constexpr auto ProgramName = u"/vigilo";
 constexpr auto ProductWeb = u"http://www.kivara.com";
-constexpr auto StandardContact = u"IPM.Contact";
 constexpr auto CityStateSeparator = u", ";
 constexpr auto TabCaptions = {u"My Information", u"Settings", u"About"};
 
@@ -178,24 +177,8 @@ void frmOptions::fillFolders()
 {
     ui->cboFolder->clear();
     const QString configured = ReadSetting(Deliverable::Vigilo, settings::Folder);
-    if (!m_store.application())
-        m_store.Connect();
-    QStringList rows;
-    if (const ol::Application app = m_store.application()) {
-        const QString service = ReadSetting(Deliverable::Vigilo, settings::Service);
-        const ol::MAPIFolder storeFolder = app.GetNamespace(u"MAPI"_s).Folders().Item(service);
-        if (storeFolder) {
-            for (const ol::MAPIFolder& folder : storeFolder.Folders().toList()) {
-                if (folder.DefaultMessageClass() != StandardContact)
-                    continue;
-                if (folder.Name().compare(configured, Qt::CaseInsensitive) == 0)
-                    rows.prepend(FolderRow(folder.Name()));
-                else
-                    rows.append(FolderRow(folder.Name()));
-            }
-        }
-    }
-    if (rows.isEmpty() || FolderOfRow(rows.first()).compare(configured, Qt::CaseInsensitive) != 0)
+    QStringList rows = m_store.access().ListContactFolders(configured);
+    if (rows.isEmpty() || FolderOfRow(rows.first()) != configured)
         rows.prepend(FolderRow(configured));
     ui->cboFolder->addItems(rows);
     ui->cboFolder->setCurrentIndex(0);
@@ -300,21 +283,13 @@ void frmOptions::applyFolder()
         return;
     WriteSetting(settings::Folder, folder);
     m_store.setFolderName(folder);
-    if (m_store.Connect() == 0) {
-        QList<ol::Item> plain;
-        for (const ol::Item& item : m_store.contactsFolder().Items()) {
-            if (item.MessageClass() == StandardContact)
-                plain << item;
-        }
-        if (!plain.isEmpty()
-            && MsgBox(S(optionstext::StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
-            bool converted = true;
-            for (const ol::Item& item : std::as_const(plain))
-                converted = item.setMessageClass(QString::fromUtf16(ol::KivaraContactClass)) && item.Save() && converted;
-            if (converted)
-                MsgBox(S(optionstext::UpdatedBefore) + folder + S(optionstext::UpdatedAfter), MsgButtons::OK,
-                       MsgIcon::Information);
-        }
+    if (m_store.Connect() == 0 && m_store.access().CountStandardContacts(folder) > 0
+        && MsgBox(S(optionstext::StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
+        const int standardBefore = m_store.access().CountStandardContacts(folder);
+        StoreAccess::ConvertItems(m_store.contactsFolder(), QString::fromUtf16(ol::KivaraContactClass));
+        if (standardBefore > 0 && m_store.access().CountStandardContacts(folder) == 0)
+            MsgBox(S(optionstext::UpdatedBefore) + folder + S(optionstext::UpdatedAfter), MsgButtons::OK,
+                   MsgIcon::Information);
     }
     MsgBox(S(optionstext::DefaultFolderBefore) + folder + S(optionstext::DefaultFolderAfter), MsgButtons::OK,
            MsgIcon::Information);

@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "MonitorStore.h"
+#include "PeerslipMail.h"
 #include "frmOptions.h"
 #include "modTray.h"
 
@@ -57,19 +58,9 @@ constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options
               Exit = 10, Count = 11;
 } // namespace mnu
 
-// The footer appended to a left message that carries a Peerslip.
-constexpr int FooterBreaks = 5;
-constexpr int FooterRuleLength = 53;
-constexpr auto FooterOpenAttached = u"Open the attached Peerslip below to add it to your Kivara Contacts.";
-constexpr int PeerslipPosition = 1024;
-constexpr char16_t RegisteredSign = 0x00AE;
-
-QString PeerslipFooter()
-{
-    return u"\r\r"_s + QString(FooterBreaks, u'\r') + QString(FooterRuleLength, u'=') + u"\r\n"_s
-        + QString::fromUtf16(FooterOpenAttached) + u"\r\n"_s + S(traytext::Title) + QChar(RegisteredSign) + u": "_s
-        + S(ProductWebPage) + u"\r\n"_s;
-}
+// A left message that carries a Peerslip ends with the invitation's lines,
+// after two more carriage returns.
+constexpr auto FooterLead = u"\r\r";
 
 bool IsOn(const QString& flag) { return flag.trimmed().toInt() != 0; }
 
@@ -520,12 +511,12 @@ int frmTray::StoreMessage(const QStringList& fields)
     QString body = f(field::MessageText);
     const bool withPeerslip = f(field::MessageHasPeerslip) == word::FlagOn;
     if (withPeerslip)
-        body += PeerslipFooter();
+        body += QString::fromUtf16(FooterLead) + PeerslipMailBody(MailBodyBreaks);
     item.setBody(body);
     if (withPeerslip) {
         const QString temp = WriteTempPeerslip(fields);
         if (!temp.isEmpty()) {
-            item.Attachments().Add(temp, ol::olByValue, PeerslipPosition, f(1) + S(traytext::PeerslipSuffix));
+            item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition, f(1) + S(traytext::PeerslipSuffix));
             QFile::remove(temp);
         }
     }
@@ -749,20 +740,7 @@ void frmTray::OptionClick(int index)
     hoverOption(-1);
     switch (index) {
     case 0:
-        // The invitation by e-mail goes through the mail host with an empty recipient.
-        if (m_store->HoldsFolder() || m_store->Connect() == 0) {
-            const ol::Item mail = m_store->application().CreateItem(ol::olMailItem);
-            if (!mail) {
-                MsgBox(u"Cannot create new Mail message."_s, MsgButtons::OK, MsgIcon::Information);
-            } else {
-                mail.setBody(QString(FooterBreaks, u'\r') + PeerslipFooter().mid(2 + FooterBreaks));
-                const QString own = PeerslipPath(m_profile.ChatName);
-                if (QFile::exists(own))
-                    mail.Attachments().Add(own, ol::olByValue, PeerslipPosition,
-                                           m_profile.ChatName + S(traytext::PeerslipSuffix));
-                mail.Display();
-            }
-        }
+        MailPeerslip(m_store->access(), QString());
         break;
     case 1:
         ShowOptions();
