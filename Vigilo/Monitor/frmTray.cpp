@@ -377,6 +377,7 @@ void frmTray::onDataArrival()
 {
     const QByteArray datagram = m_wskTray->GetData();
     const QString source = m_wskTray->RemoteHostIP();
+    ++m_datagramsHandled;
     const bool enciphered = IsScrambledDatagram(datagram);
     const QStringList fields = ReadDatagram(datagram);
     const QString name = fields.value(field::Name);

@@ -148,6 +148,7 @@ public:
     modTray& handOff() { return *m_tray; }
     platform::Socket& socket() { return *m_wskTray; }
     QList<QPair<NoticeKind, QString>> notices() const { return m_notices; }
+    qint64 datagramsHandled() const { return m_datagramsHandled; }
     void noticeClicked();
 
 Q_SIGNALS:
@@ -219,6 +220,7 @@ private:
     QStringList m_callFields;
     QString m_callSource;
     QList<QPair<NoticeKind, QString>> m_notices;
+    qint64 m_datagramsHandled = 0;
 };
 
 } // namespace kv::vigilo
