@@ -46,7 +46,10 @@ namespace {
 constexpr int WaitMs = 5000;
 constexpr int QuietMs = 300;
 
-QString address(int testCase, int host) { return u"127.80.%1.%2"_s.arg(testCase).arg(host); }
+QString address(int testCase, int host)
+{
+    return u"127.80.%1.%2"_s.arg(testCase).arg(host);
+}
 
 // The chat control on a contact form, as the monitor reaches it: by member name.
 class FakeControl : public QObject {
@@ -61,7 +64,11 @@ public:
     FakeControl() { all << this; }
     ~FakeControl() override { all.removeAll(this); }
     bool TrayOpened() const { return trayOpened; }
-    void setTrayOpened(bool v) { trayOpened = v; calls << u"TrayOpened=%1"_s.arg(v); }
+    void setTrayOpened(bool v)
+    {
+        trayOpened = v;
+        calls << u"TrayOpened=%1"_s.arg(v);
+    }
     QString RemoteHost() const { return remoteHost; }
     void setRemoteHost(const QString& v) { remoteHost = v; }
     int RemotePort() const { return remotePort; }
@@ -69,8 +76,7 @@ public:
     Q_INVOKABLE int DataPass(const QString& text)
     {
         calls << u"DataPass "_s + text;
-        if (duringDataPass)
-            std::exchange(duringDataPass, nullptr)();
+        if (duringDataPass) std::exchange(duringDataPass, nullptr)();
         return 0;
     }
     Q_INVOKABLE void SetStatus(const QString& s) { calls << u"SetStatus "_s + s; }
@@ -107,8 +113,7 @@ public:
     // The next datagram, unframed; "<plain>" + text when it was not scrambled; "<none>" when none came.
     QString next()
     {
-        if (!platform::WaitUntil([&] { return !m_inbox.isEmpty(); }, WaitMs))
-            return u"<none>"_s;
+        if (!platform::WaitUntil([&] { return !m_inbox.isEmpty(); }, WaitMs)) return u"<none>"_s;
         const QByteArray d = m_inbox.takeFirst();
         return IsScrambledDatagram(d) ? UnframeDatagram(d) : u"<plain>"_s + QString::fromLatin1(d);
     }
@@ -133,8 +138,14 @@ private:
 
 UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
 {
-    return UserRecord{name, avail, name.toLower() + u"@example.org"_s, ip, u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(), QString(), u"3"_s};
+    return UserRecord{name,
+                      avail,
+                      name.toLower() + u"@example.org"_s,
+                      ip,
+                      u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(),
+                      QString(),
+                      u"3"_s};
 }
 
 } // namespace
@@ -200,8 +211,7 @@ void TestVigilo::computer(int testCase, bool withProfile)
     auto shell = std::make_unique<platform::RecordingShell>();
     m_shell = shell.get();
     platform::Shell::install(std::move(shell));
-    if (!withProfile)
-        return;
+    if (!withProfile) return;
     ProfileRecord p;
     p.FullName = u"Ann Example"_s;
     p.Email = u"ann@example.org"_s;
@@ -235,8 +245,7 @@ std::unique_ptr<frmTray> TestVigilo::monitor(bool load)
     timings.ringMs = 100;
     timings.pollMs = 3600000; // polled by hand
     auto tray = std::make_unique<frmTray>(timings);
-    if (load)
-        tray->Load(QString());
+    if (load) tray->Load(QString());
     return tray;
 }
 
@@ -340,9 +349,10 @@ void TestVigilo::startWithoutProfile()
     auto tray = monitor(false);
     QVERIFY(!tray->Load(QString()));
     QVERIFY(tray->isUnloaded());
-    QCOMPARE(promptTexts(), (QStringList{u"form:Options"_s,
-                                         u"Your Kivara Profile was not found.\r\rYou must create a profile before "
-                                         "using Kivara for Microsoft Outlook."_s}));
+    QCOMPARE(promptTexts(),
+             (QStringList{u"form:Options"_s,
+                          u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                          "using Kivara for Microsoft Outlook."_s}));
     // No exit question after a start-up failure.
 }
 
@@ -382,8 +392,9 @@ void TestVigilo::portTakenAndNoNetwork()
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s);
     auto tray = monitor(false);
     QVERIFY(tray->Load(QString()));
-    QCOMPARE(promptTexts(), QStringList{u"You are not connected to the network or Internet.\r\rYou must connect to "
-                                        "the network to receive incoming calls."_s});
+    QCOMPARE(promptTexts(),
+             QStringList{u"You are not connected to the network or Internet.\r\rYou must connect to "
+                         "the network to receive incoming calls."_s});
     QCOMPARE(tray->networkState(), short(1));
     QCOMPARE(tray->iconIndex(), iconindex::NoNetwork);
     QCOMPARE(tray->toolTip(), u"No network available"_s);
@@ -414,7 +425,8 @@ void TestVigilo::ringingAndHandOff()
     UserRecord r = record(u"Bob"_s, u"10.9.9.9"_s);
     bob.send(m_ip, BuildHello(r), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
-    QVERIFY(platform::WaitUntil([] { return !FakeControl::all.isEmpty() && !FakeControl::all[0]->calls.isEmpty(); }, WaitMs));
+    QVERIFY(platform::WaitUntil(
+        [] { return !FakeControl::all.isEmpty() && !FakeControl::all[0]->calls.isEmpty(); }, WaitMs));
     FakeControl* control = FakeControl::all.value(0);
     QVERIFY(platform::WaitUntil([&] { return control->calls.size() >= 2; }, WaitMs));
     r.ipAddress = bob.ip();
@@ -458,7 +470,8 @@ void TestVigilo::handOffToActiveForm()
     auto tray = monitor();
     // Another user's Kivara form is open and active: it takes the call, not opened by the monitor.
     ol::Application app = ol::Application::GetObject();
-    ol::MAPIFolder folder = app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
+    ol::MAPIFolder folder =
+        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
     QVERIFY(folder);
     ol::Item cora = folder.Items().Add(QString::fromUtf16(ol::KivaraContactClass));
     cora.setFullName(u"Cora"_s);
@@ -487,7 +500,8 @@ void TestVigilo::handOffToActiveForm()
     QCOMPARE(tray->handOff().NotifyFormStatus(u"Available"_s), ol::ErrNo::NotSupported);
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
-    QVERIFY(platform::WaitUntil([&] { return FakeControl::all.size() == 2 && FakeControl::all[1]->calls.size() >= 2; }, WaitMs));
+    QVERIFY(platform::WaitUntil(
+        [&] { return FakeControl::all.size() == 2 && FakeControl::all[1]->calls.size() >= 2; }, WaitMs));
     QCOMPARE(FakeControl::all[1]->calls[0], u"TrayOpened=1"_s);
 
     // A Peerslip on the command line: stored, its form opened and called; "-m" only stores it.
@@ -522,9 +536,11 @@ void TestVigilo::unavailableAndOutOfOffice()
     WriteSetting(settings::AutoIgnore, u"1"_s);
     auto tray = monitor();
     Caller bob(address(7, 3));
-    const QString busy = u"<plain>ROOMLIST|PUBLIC|Ann|%1|ann@example.org|"_s + m_ip + u"|hi there|KV-ANN||2"_s;
+    const QString busy =
+        u"<plain>ROOMLIST|PUBLIC|Ann|%1|ann@example.org|"_s + m_ip + u"|hi there|KV-ANN||2"_s;
 
-    // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no question.
+    // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no
+    // question.
     const int promptsBefore = int(m_prompt->log().size());
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
@@ -539,8 +555,9 @@ void TestVigilo::unavailableAndOutOfOffice()
     tray = monitor();
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QCOMPARE(promptTexts(), QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
-                                        "like to answer the call ?"_s});
+    QCOMPARE(promptTexts(),
+             QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
+                         "like to answer the call ?"_s});
     QVERIFY(!tray->inUnavailablePrompt());
     QCOMPARE(tray->availability(), u"Unavailable"_s);
 
@@ -628,11 +645,10 @@ void TestVigilo::leftMessages()
     QList<ol::Item> left;
     const auto collect = [&] {
         left.clear();
-        if (!store.HoldsMessages())
-            return false;
+        if (!store.HoldsMessages()) return false;
         for (const ol::Item& item : store.messagesFolder().Items())
-            if (item.MessageClass() == QString::fromUtf16(ol::KivaraMessageClass)
-                && item.SentOnBehalfOfName() != u"Kivara"_s)
+            if (item.MessageClass() == QString::fromUtf16(ol::KivaraMessageClass) &&
+                item.SentOnBehalfOfName() != u"Kivara"_s)
                 left << item;
         return left.size() >= 3;
     };
@@ -647,9 +663,10 @@ void TestVigilo::leftMessages()
     QCOMPARE(left[0].UserProperties().Find(u"Availability"_s).Value().toString(), u"Stepped Out"_s);
     QCOMPARE(left[0].UserProperties().Find(u"MsgRead"_s).Value().toBool(), false);
 
-    const QString footer = u"\r\r\r\r\r\r\r"_s + QString(53, u'=') + u"\r\nOpen the attached Peerslip below to add it to your "
-                                                                      "Kivara Contacts.\r\nKivara for Microsoft Outlook"_s
-        + QChar(0xAE) + u": http://www.kivara.com\r\n"_s;
+    const QString footer = u"\r\r\r\r\r\r\r"_s + QString(53, u'=') +
+                           u"\r\nOpen the attached Peerslip below to add it to your "
+                           "Kivara Contacts.\r\nKivara for Microsoft Outlook"_s +
+                           QChar(0xAE) + u": http://www.kivara.com\r\n"_s;
     QCOMPARE(left[1].Body(), u"Here is mine."_s + footer);
     QCOMPARE(left[1].Attachments().Count(), 1);
     const ol::Attachment slip = left[1].Attachments().Item(1);
@@ -668,12 +685,15 @@ void TestVigilo::leftMessages()
     QVERIFY(store.messagesFolder().Parent().Folders().Count() >= 1);
     tray->store().Release();
     ol::Application app = ol::Application::GetObject();
-    ol::MAPIFolder kivara = app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
+    ol::MAPIFolder kivara =
+        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
     ol::MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
     QVERIFY(messages.setName(u"Old"_s));
     bob.send(m_ip, BuildMessage(r, u"Again"_s, u"x"_s));
     QVERIFY(platform::WaitUntil([&] { return bool(kivara.Folders().Item(u"Messages"_s)); }, WaitMs));
-    QVERIFY(platform::WaitUntil([&] { return bool(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s)); }, WaitMs));
+    QVERIFY(platform::WaitUntil(
+        [&] { return bool(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s)); },
+        WaitMs));
     QVERIFY(tray->notices().isEmpty() || tray->notices().last().first != NoticeKind::Failure);
 }
 
@@ -691,16 +711,20 @@ void TestVigilo::pollCountsUnread()
     bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"one"_s, u"1"_s));
     bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"two"_s, u"2"_s));
     MonitorStore& store = tray->store();
-    QVERIFY(platform::WaitUntil([&] {
-        return store.HoldsMessages() && store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count() >= 2;
-    }, WaitMs));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return store.HoldsMessages() &&
+                   store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count() >= 2;
+        },
+        WaitMs));
     m_prompt->log();
     rules(u"msgbox new Kivara message => No\n"_s);
     const int unread = store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count();
     tray->Poll();
     // One beep and one question for the two (or three) new messages.
     QCOMPARE(int(m_sound->events().count(u"beep"_s)) - beepsAtStart, 1);
-    QCOMPARE(promptTexts(), QStringList{u"A new Kivara message has arrived.  Would you like to read it now ?"_s});
+    QCOMPARE(promptTexts(),
+             QStringList{u"A new Kivara message has arrived.  Would you like to read it now ?"_s});
     QCOMPARE(counter->text(), QString::number(unread) + u" unread"_s);
     QCOMPARE(tray->iconFamily(), IconFamily::Msg);
     QCOMPARE(tray->iconIndex(), iconindex::Available); // even while not "Available"
@@ -777,7 +801,8 @@ void TestVigilo::optionsDialog()
     QVERIFY(flags.autoIgnore);
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoIgnore"_s, QString()), u"1"_s);
     QCOMPARE(ReadSetting(u"Profile"_s, u"UserStatus"_s, QString()), u"Stepped Out"_s);
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, QString()), SystemFolder() + u"/vigilo"_s);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, QString()),
+             SystemFolder() + u"/vigilo"_s);
     QVERIFY(QFile::exists(AutostartFilePath()));
     QVERIFY(AutostartFilePath().startsWith(m_computer->root()));
 
@@ -839,7 +864,8 @@ void TestVigilo::optionsDialog()
         QVERIFY(!dialog.findChild<QPushButton*>(u"cmdSound"_s)->isEnabled());
         dialog.SelectTab(2);
         QCOMPARE(dialog.currentTab(), 2);
-        QCOMPARE(dialog.findChild<QLabel*>(u"lblProduct"_s)->text(), u"Kivara    for Microsoft"_s + QChar(0xAE) + u" Outlook"_s);
+        QCOMPARE(dialog.findChild<QLabel*>(u"lblProduct"_s)->text(),
+                 u"Kivara    for Microsoft"_s + QChar(0xAE) + u" Outlook"_s);
     }
 }
 
@@ -854,8 +880,9 @@ void TestVigilo::closingPath()
     rules(u"msgbox Are you sure => No\n"_s);
     QVERIFY(!tray->close());
     QVERIFY(!tray->isUnloaded());
-    QCOMPARE(promptTexts(), QStringList{u"If you close the Kivara Monitor you will not receive incoming calls.\r\rAre "
-                                        "you sure you want to exit ?"_s});
+    QCOMPARE(promptTexts(),
+             QStringList{u"If you close the Kivara Monitor you will not receive incoming calls.\r\rAre "
+                         "you sure you want to exit ?"_s});
     // "E&xit Monitor" restores the window, so its position is written.
     rules(u"msgbox Are you sure => Yes\n"_s);
     tray->move(30, 40);

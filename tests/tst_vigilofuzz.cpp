@@ -18,9 +18,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
@@ -42,8 +42,7 @@ QByteArray Mutate(QRandomGenerator& rng, QByteArray d)
     for (int e = 0; e < edits; ++e) {
         switch (rng.bounded(7)) {
         case 0: // flip a byte
-            if (!d.isEmpty())
-                d[int(rng.bounded(d.size()))] = char(rng.bounded(256));
+            if (!d.isEmpty()) d[int(rng.bounded(d.size()))] = char(rng.bounded(256));
             break;
         case 1: // truncate
             d.truncate(int(rng.bounded(d.size() + 1)));
@@ -64,7 +63,8 @@ QByteArray Mutate(QRandomGenerator& rng, QByteArray d)
                 d.prepend('1');
             break;
         case 5: // control characters and high bytes
-            d.insert(int(rng.bounded(d.size() + 1)), QByteArray(1, char(rng.bounded(32) + (rng.bounded(2) ? 128 : 0))));
+            d.insert(int(rng.bounded(d.size() + 1)),
+                     QByteArray(1, char(rng.bounded(32) + (rng.bounded(2) ? 128 : 0))));
             break;
         default: // a long field
             d.append(QByteArray(int(rng.bounded(4000)), char('A' + rng.bounded(26))));
@@ -108,24 +108,30 @@ void TestVigiloFuzz::randomDatagrams()
     QVERIFY(tray.Load(QString()));
 
     quint32 seed = quint32(qEnvironmentVariableIntValue("KIVARA_FUZZ_SEED"));
-    if (seed == 0)
-        seed = 20261206;
+    if (seed == 0) seed = 20261206;
     qInfo("seed %u", seed);
     QRandomGenerator rng(seed);
 
-    const UserRecord caller{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, CallerIp, u"hi"_s, u"KV-BOB"_s,
+    const UserRecord caller{u"Bob"_s,  u"Available"_s, u"bob@example.org"_s, CallerIp, u"hi"_s, u"KV-BOB"_s,
                             QString(), u"1"_s};
     // Messages that survive mutation are stored, each a store write; they are
     // the rarer kind so that the run stays short.
-    const QList<QString> bases{BuildHello(caller),     BuildHello(caller),         BuildHello(caller),
-                               BuildGiveUp(u"Bob"_s),  BuildDoneHello(),           BuildRoomList({caller}),
-                               BuildPubChat(u"Bob"_s, 0, u"x"_s), BuildHelloWait(u"Bob"_s),
+    const QList<QString> bases{BuildHello(caller),
+                               BuildHello(caller),
+                               BuildHello(caller),
+                               BuildGiveUp(u"Bob"_s),
+                               BuildDoneHello(),
+                               BuildRoomList({caller}),
+                               BuildPubChat(u"Bob"_s, 0, u"x"_s),
+                               BuildHelloWait(u"Bob"_s),
                                BuildStatus(u"Bob"_s, u"Available"_s)};
     const QList<QString> messages{BuildMessage(caller, u"s"_s, u"t"_s),
                                   BuildMessage(caller, u"s"_s, u"t"_s, QByteArray("slip|data"))};
     // Answering modes, in turn: ringing, declining at once, asking (answered No), refusing.
-    const QList<QPair<QString, QString>> modes{{u"Available"_s, u"0"_s}, {u"Unavailable"_s, u"1"_s},
-                                               {u"Unavailable"_s, u"0"_s}, {u"Out of Office"_s, u"0"_s}};
+    const QList<QPair<QString, QString>> modes{{u"Available"_s, u"0"_s},
+                                               {u"Unavailable"_s, u"1"_s},
+                                               {u"Unavailable"_s, u"0"_s},
+                                               {u"Out of Office"_s, u"0"_s}};
 
     QUdpSocket sender;
     QVERIFY(sender.bind(QHostAddress(CallerIp), quint16(ChatDatagramPort)));
@@ -158,8 +164,7 @@ void TestVigiloFuzz::randomDatagrams()
                                                       : bases[int(rng.bounded(bases.size()))];
             d = Mutate(rng, rng.bounded(2) ? FrameDatagram(base) : PlainDatagram(base));
         }
-        if (sender.writeDatagram(d, QHostAddress(MonitorIp), quint16(MonitorDatagramPort)) >= 0)
-            ++sent;
+        if (sender.writeDatagram(d, QHostAddress(MonitorIp), quint16(MonitorDatagramPort)) >= 0) ++sent;
         if ((i + 1) % Batch == 0)
             platform::WaitUntil([&] { return tray.datagramsHandled() - handledBefore >= sent; }, BatchWaitMs);
     }
@@ -177,13 +182,13 @@ void TestVigiloFuzz::randomDatagrams()
         sender.receiveDatagram();
     QByteArray reply;
     disconnect(&sender, nullptr, nullptr, nullptr);
-    sender.writeDatagram(FrameDatagram(BuildHello(caller)), QHostAddress(MonitorIp), quint16(MonitorDatagramPort));
+    sender.writeDatagram(FrameDatagram(BuildHello(caller)), QHostAddress(MonitorIp),
+                         quint16(MonitorDatagramPort));
     QVERIFY(platform::WaitUntil(
         [&] {
             while (sender.hasPendingDatagrams()) {
                 const QByteArray d = sender.receiveDatagram().data();
-                if (IsScrambledDatagram(d) && UnframeDatagram(d) == u"HELLOWAIT|Fuzzy"_s)
-                    reply = d;
+                if (IsScrambledDatagram(d) && UnframeDatagram(d) == u"HELLOWAIT|Fuzzy"_s) reply = d;
             }
             return !reply.isEmpty();
         },

@@ -23,13 +23,10 @@ std::optional<PeerslipArgument> ParsePeerslipArgument(const QString& commandLine
     result.addOnly = commandLine.contains(AddOnlySwitch);
     // "-m", blank, quote ... quote; or quote ... quote.
     const qsizetype head = result.addOnly ? 4 : 1;
-    if (commandLine.size() < head + 1)
-        return std::nullopt;
+    if (commandLine.size() < head + 1) return std::nullopt;
     result.path = commandLine.mid(head, commandLine.size() - head - 1);
-    if (result.path.isEmpty())
-        return std::nullopt;
-    if (result.path.contains(OwnPeerslipName, Qt::CaseInsensitive))
-        return std::nullopt;
+    if (result.path.isEmpty()) return std::nullopt;
+    if (result.path.contains(OwnPeerslipName, Qt::CaseInsensitive)) return std::nullopt;
     return result;
 }
 

@@ -4,8 +4,8 @@
 // would have passed it, so it is rebuilt from the arguments first.
 #include <QString>
 #include <QStringList>
-#include <optional>
 #include <QStringView>
+#include <optional>
 
 namespace kv::vigilo {
 

@@ -19,9 +19,9 @@ constexpr int HandOverTimeoutMs = 5000;
 bool CallRunning(const QString& member, const QVariantList& args)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(BusName.toString(), BusPath.toString(), BusInterface.toString(), member);
+    if (!bus.isConnected()) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(BusName.toString(), BusPath.toString(),
+                                                       BusInterface.toString(), member);
     call.setAutoStartService(false);
     call.setArguments(args);
     const QDBusMessage reply = bus.call(call, QDBus::Block, HandOverTimeoutMs);
@@ -43,12 +43,11 @@ MonitorInstance::~MonitorInstance()
 bool MonitorInstance::Claim()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return true;
-    const auto reply = bus.interface()->registerService(BusName.toString(), QDBusConnectionInterface::DontQueueService,
-                                                        QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid())
-        return true;
+    if (!bus.isConnected()) return true;
+    const auto reply =
+        bus.interface()->registerService(BusName.toString(), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid()) return true;
     m_claimed = reply.value() == QDBusConnectionInterface::ServiceRegistered;
     return m_claimed;
 }
@@ -57,23 +56,22 @@ void MonitorInstance::Attach(frmTray* window)
 {
     m_window = window;
     if (m_claimed)
-        QDBusConnection::sessionBus().registerObject(BusPath.toString(), this, QDBusConnection::ExportScriptableSlots);
+        QDBusConnection::sessionBus().registerObject(BusPath.toString(), this,
+                                                     QDBusConnection::ExportScriptableSlots);
 }
 
 void MonitorInstance::Close()
 {
     // Answer the caller first; the closing path may ask its question.
     QTimer::singleShot(0, this, [this] {
-        if (m_window)
-            m_window->RequestClose(true);
+        if (m_window) m_window->RequestClose(true);
     });
 }
 
 void MonitorInstance::HandleCommandLine(const QString& commandLine)
 {
     QTimer::singleShot(0, this, [this, commandLine] {
-        if (m_window)
-            m_window->HandleCommandLine(commandLine);
+        if (m_window) m_window->HandleCommandLine(commandLine);
     });
 }
 
@@ -82,6 +80,9 @@ bool MonitorInstance::SendCommandLine(const QString& commandLine)
     return CallRunning(u"HandleCommandLine"_s, {commandLine});
 }
 
-bool MonitorInstance::RequestClose() { return CallRunning(u"Close"_s, {}); }
+bool MonitorInstance::RequestClose()
+{
+    return CallRunning(u"Close"_s, {});
+}
 
 } // namespace kv::vigilo

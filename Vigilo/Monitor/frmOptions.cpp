@@ -30,7 +30,10 @@ using platform::MsgResult;
 
 namespace {
 
-inline QString S(QStringView v) { return v.toString(); }
+inline QString S(QStringView v)
+{
+    return v.toString();
+}
 
 constexpr auto ProgramName = u"/vigilo";
 constexpr auto ProductWeb = u"http://www.kivara.com";
@@ -47,10 +50,8 @@ QString FolderRow(const QString& name)
 QString FolderOfRow(const QString& row)
 {
     QString name = row;
-    if (name.startsWith(optionstext::FolderRowBefore))
-        name.remove(0, 1);
-    if (name.endsWith(optionstext::FolderRowAfter))
-        name.chop(qsizetype(optionstext::FolderRowAfter.size()));
+    if (name.startsWith(optionstext::FolderRowBefore)) name.remove(0, 1);
+    if (name.endsWith(optionstext::FolderRowAfter)) name.chop(qsizetype(optionstext::FolderRowAfter.size()));
     return name;
 }
 
@@ -58,7 +59,8 @@ QString FolderOfRow(const QString& row)
 
 QString AutostartFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/vigilo.desktop"_s;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           u"/autostart/vigilo.desktop"_s;
 }
 
 void WriteRunEntry(bool on)
@@ -72,22 +74,17 @@ void WriteRunEntry(bool on)
     WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), program);
     QDir().mkpath(QFileInfo(AutostartFilePath()).absolutePath());
     QSaveFile file(AutostartFilePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    const QString entry = u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nExec=\""_s + program
-        + u"\"\nX-GNOME-Autostart-enabled=true\nNoDisplay=true\n"_s;
+    if (!file.open(QIODevice::WriteOnly)) return;
+    const QString entry = u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nExec=\""_s + program +
+                          u"\"\nX-GNOME-Autostart-enabled=true\nNoDisplay=true\n"_s;
     file.write(entry.toUtf8());
     file.commit();
 }
 
-frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFlags& flags, MonitorStore& store,
-                       QWidget* parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::frmOptions>())
-    , m_firstProfile(firstProfile)
-    , m_localAddress(localAddress)
-    , m_flags(flags)
-    , m_store(store)
+frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFlags& flags,
+                       MonitorStore& store, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmOptions>()), m_firstProfile(firstProfile),
+      m_localAddress(localAddress), m_flags(flags), m_store(store)
 {
     ui->setupUi(this);
     ui->imgTab->installEventFilter(this);
@@ -110,8 +107,8 @@ frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFl
             m_settingsChanged = true;
         }
     });
-    for (QLineEdit* box : {ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3, ui->txtMyInfo_4,
-                           ui->txtMyInfo_5, ui->txtSound})
+    for (QLineEdit* box : {ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3,
+                           ui->txtMyInfo_4, ui->txtMyInfo_5, ui->txtSound})
         box->installEventFilter(this);
     load();
     watchChanges();
@@ -128,12 +125,9 @@ void frmOptions::load()
     ui->txtMyInfo_3->setText(JoinNonEmpty(m_profile.City, m_profile.State));
     ui->txtMyInfo_4->setText(m_profile.Country);
     ui->txtMyInfo_5->setText(m_profile.Comment);
-    if (!m_profile.ChatName.isEmpty())
-        ui->cboUserName->addItem(m_profile.ChatName);
-    if (!m_profile.FullName.isEmpty())
-        ui->cboUserName->addItem(m_profile.FullName);
-    if (ui->cboUserName->count() > 0)
-        ui->cboUserName->setCurrentIndex(0);
+    if (!m_profile.ChatName.isEmpty()) ui->cboUserName->addItem(m_profile.ChatName);
+    if (!m_profile.FullName.isEmpty()) ui->cboUserName->addItem(m_profile.FullName);
+    if (ui->cboUserName->count() > 0) ui->cboUserName->setCurrentIndex(0);
     ui->chkMyInfo->setChecked(m_profile.PrivateInfo != 0);
     fillFolders();
 
@@ -164,8 +158,7 @@ void frmOptions::load()
         SelectTab(0);
         if (ui->cboUserName->count() == 0 && m_store.application()) {
             const QString user = m_store.application().GetNamespace(u"MAPI"_s).CurrentUser();
-            if (!user.isEmpty() && user != optionstext::UnknownUser)
-                ui->cboUserName->setEditText(user);
+            if (!user.isEmpty() && user != optionstext::UnknownUser) ui->cboUserName->setEditText(user);
         }
         adjustSize();
     } else {
@@ -178,8 +171,7 @@ void frmOptions::fillFolders()
     ui->cboFolder->clear();
     const QString configured = ReadSetting(Deliverable::Vigilo, settings::Folder);
     QStringList rows = m_store.access().ListContactFolders(configured);
-    if (rows.isEmpty() || FolderOfRow(rows.first()) != configured)
-        rows.prepend(FolderRow(configured));
+    if (rows.isEmpty() || FolderOfRow(rows.first()) != configured) rows.prepend(FolderRow(configured));
     ui->cboFolder->addItems(rows);
     ui->cboFolder->setCurrentIndex(0);
 }
@@ -188,8 +180,8 @@ void frmOptions::watchChanges()
 {
     const auto profile = [this] { m_profileChanged = true; };
     const auto setting = [this] { m_settingsChanged = true; };
-    for (QLineEdit* box :
-         {ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3, ui->txtMyInfo_4, ui->txtMyInfo_5})
+    for (QLineEdit* box : {ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3,
+                           ui->txtMyInfo_4, ui->txtMyInfo_5})
         connect(box, &QLineEdit::textChanged, this, profile);
     connect(ui->cboUserName, &QComboBox::editTextChanged, this, profile);
     connect(ui->cboFolder, &QComboBox::currentIndexChanged, this, profile);
@@ -203,21 +195,20 @@ void frmOptions::watchChanges()
 
 int frmOptions::TabForTwips(int x)
 {
-    if (x > 0 && x < TabBoundary1)
-        return 0;
-    if (x >= TabBoundary1 && x < TabBoundary2)
-        return 1;
-    if (x >= TabBoundary2 && x < TabBoundary3)
-        return 2;
+    if (x > 0 && x < TabBoundary1) return 0;
+    if (x >= TabBoundary1 && x < TabBoundary2) return 1;
+    if (x >= TabBoundary2 && x < TabBoundary3) return 2;
     return -1;
 }
 
-int frmOptions::currentTab() const { return ui->stkPanels->currentIndex(); }
+int frmOptions::currentTab() const
+{
+    return ui->stkPanels->currentIndex();
+}
 
 void frmOptions::SelectTab(int tab)
 {
-    if (tab < 0 || tab > 2)
-        return;
+    if (tab < 0 || tab > 2) return;
     ui->stkPanels->setCurrentIndex(tab);
     drawTabs();
 }
@@ -233,7 +224,8 @@ void frmOptions::drawTabs()
     int i = 0;
     for (const char16_t* caption : TabCaptions) {
         const QRect r(qRound(bounds[i] * perTwip), i == currentTab() ? 0 : 3,
-                      qRound((bounds[i + 1] - bounds[i]) * perTwip) - 1, strip.height() - (i == currentTab() ? 1 : 4));
+                      qRound((bounds[i + 1] - bounds[i]) * perTwip) - 1,
+                      strip.height() - (i == currentTab() ? 1 : 4));
         painter.setBrush(i == currentTab() ? palette().window() : palette().button());
         painter.setPen(palette().color(QPalette::Mid));
         painter.drawRect(r);
@@ -252,18 +244,17 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const int twips = qRound(mouse->position().x() * TwipsPerInch / logicalDpiX());
             const int tab = TabForTwips(twips);
-            if (tab >= 0)
-                SelectTab(tab);
+            if (tab >= 0) SelectTab(tab);
         }
         return true;
     }
-    if ((watched == ui->lblLink_0 || watched == ui->lblLink_1) && event->type() == QEvent::MouseButtonRelease) {
+    if ((watched == ui->lblLink_0 || watched == ui->lblLink_1) &&
+        event->type() == QEvent::MouseButtonRelease) {
         openLink(watched == ui->lblLink_0 ? 0 : 1);
         return true;
     }
     if (event->type() == QEvent::FocusIn) {
-        if (auto* box = qobject_cast<QLineEdit*>(watched))
-            SelectAllText(box);
+        if (auto* box = qobject_cast<QLineEdit*>(watched)) SelectAllText(box);
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -279,12 +270,12 @@ void frmOptions::applyFolder()
 {
     const QString folder = FolderOfRow(ui->cboFolder->currentText());
     const QString current = ReadSetting(Deliverable::Vigilo, settings::Folder);
-    if (folder.isEmpty() || folder == current)
-        return;
+    if (folder.isEmpty() || folder == current) return;
     WriteSetting(settings::Folder, folder);
     m_store.setFolderName(folder);
-    if (m_store.Connect() == 0 && m_store.access().CountStandardContacts(folder) > 0
-        && MsgBox(S(optionstext::StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
+    if (m_store.Connect() == 0 && m_store.access().CountStandardContacts(folder) > 0 &&
+        MsgBox(S(optionstext::StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) ==
+            MsgResult::Yes) {
         const int standardBefore = m_store.access().CountStandardContacts(folder);
         StoreAccess::ConvertItems(m_store.contactsFolder(), QString::fromUtf16(ol::KivaraContactClass));
         if (standardBefore > 0 && m_store.access().CountStandardContacts(folder) == 0)
@@ -325,15 +316,14 @@ void frmOptions::onOk()
         applyFolder();
     }
     if (m_firstProfile) {
-        m_result = SaveProfile(m_profile, previousName) == 0 ? QString::fromUtf16(Success) : QString::fromUtf16(Failure);
+        m_result = SaveProfile(m_profile, previousName) == 0 ? QString::fromUtf16(Success)
+                                                             : QString::fromUtf16(Failure);
         hide();
         QDialog::accept();
         return;
     }
-    if (m_profileChanged)
-        SaveProfile(m_profile, previousName);
-    if (m_settingsChanged)
-        saveSettings();
+    if (m_profileChanged) SaveProfile(m_profile, previousName);
+    if (m_settingsChanged) saveSettings();
     QDialog::accept();
 }
 
@@ -353,8 +343,8 @@ void frmOptions::saveSettings()
     WriteSetting(settings::AutoStart, autoStart ? u"1"_s : u"0"_s);
     WriteRunEntry(autoStart);
     const QString msgFolder = ui->txtMon->text().trimmed();
-    if (!msgFolder.isEmpty() && msgFolder != ReadSetting(Deliverable::Vigilo, settings::MsgFolder)
-        && m_store.RenameMessages(msgFolder))
+    if (!msgFolder.isEmpty() && msgFolder != ReadSetting(Deliverable::Vigilo, settings::MsgFolder) &&
+        m_store.RenameMessages(msgFolder))
         WriteSetting(settings::MsgFolder, msgFolder);
     WriteSetting(settings::Messages, ui->chkMon_5->isChecked() ? u"1"_s : u"0"_s);
     WriteSetting(settings::MsgBeep, ui->chkMon_4->isChecked() ? u"1"_s : u"0"_s);
@@ -363,22 +353,19 @@ void frmOptions::saveSettings()
 
 void frmOptions::onCancel()
 {
-    if (m_firstProfile)
-        m_result = QString::fromUtf16(Failure);
+    if (m_firstProfile) m_result = QString::fromUtf16(Failure);
     QDialog::reject();
 }
 
-QString frmOptions::Run(bool firstProfile, const QString& localAddress, MonitorFlags& flags, MonitorStore& store,
-                        QWidget* parent)
+QString frmOptions::Run(bool firstProfile, const QString& localAddress, MonitorFlags& flags,
+                        MonitorStore& store, QWidget* parent)
 {
     QPointer<frmOptions> dialog = new frmOptions(firstProfile, localAddress, flags, store, parent);
     platform::Prompt::current().formShown(dialog);
     QString result = firstProfile ? QString::fromUtf16(Failure) : QString();
-    if (dialog)
-        dialog->exec();
+    if (dialog) dialog->exec();
     if (dialog) {
-        if (!dialog->resultText().isEmpty())
-            result = dialog->resultText();
+        if (!dialog->resultText().isEmpty()) result = dialog->resultText();
         delete dialog;
     }
     return result;

@@ -5,8 +5,8 @@
 #include "modUser.h"
 
 #include <QDialog>
-#include <memory>
 #include <QStringView>
+#include <memory>
 
 namespace Ui {
 class frmOptions;
@@ -28,11 +28,13 @@ struct MonitorFlags {
 namespace optionstext {
 inline constexpr QStringView NoUserName = u"You must supply a Username.";
 inline constexpr QStringView StandardContactsFound =
-    u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these contacts to Kivara "
+    u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these contacts to "
+    u"Kivara "
     u"contacts ?";
 inline constexpr QStringView UpdatedBefore = u"The '";
 inline constexpr QStringView UpdatedAfter = u"' contacts were updated successfully.";
-inline constexpr QStringView DefaultFolderBefore = u"The default Outlook folder for your Kivara contacts is now '";
+inline constexpr QStringView DefaultFolderBefore =
+    u"The default Outlook folder for your Kivara contacts is now '";
 inline constexpr QStringView DefaultFolderAfter = u"'.";
 inline constexpr QStringView FolderRowBefore = u"'";
 inline constexpr QStringView FolderRowAfter = u"' folder";
@@ -66,8 +68,8 @@ public:
     ~frmOptions() override;
 
     // Shows the dialog modally (through the prompt service); the result text.
-    static QString Run(bool firstProfile, const QString& localAddress, MonitorFlags& flags, MonitorStore& store,
-                       QWidget* parent);
+    static QString Run(bool firstProfile, const QString& localAddress, MonitorFlags& flags,
+                       MonitorStore& store, QWidget* parent);
 
     // The tab for a press at x twips inside the strip; -1 beyond the tabs.
     static int TabForTwips(int x);

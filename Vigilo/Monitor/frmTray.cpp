@@ -44,7 +44,10 @@ using platform::Socket;
 
 namespace {
 
-inline QString S(QStringView v) { return v.toString(); }
+inline QString S(QStringView v)
+{
+    return v.toString();
+}
 
 // Rows of the availability combo; the third is a separator.
 constexpr int SeparatorRow = 2;
@@ -54,20 +57,24 @@ constexpr auto SubmenuSeparator = u"-";
 
 // Entries of the pop-up menu.
 namespace mnu {
-constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options = 5, Mute = 7, DisplayOnCall = 8,
-              Exit = 10, Count = 11;
+constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options = 5, Mute = 7,
+              DisplayOnCall = 8, Exit = 10, Count = 11;
 } // namespace mnu
 
 // A left message that carries a Peerslip ends with the invitation's lines,
 // after two more carriage returns.
 constexpr auto FooterLead = u"\r\r";
 
-bool IsOn(const QString& flag) { return flag.trimmed().toInt() != 0; }
+bool IsOn(const QString& flag)
+{
+    return flag.trimmed().toInt() != 0;
+}
 
 QPixmap OptionPicture(QWidget* w, int index)
 {
-    static constexpr QStyle::StandardPixmap pictures[] = {QStyle::SP_DialogYesButton, QStyle::SP_FileDialogInfoView,
-                                                         QStyle::SP_DirOpenIcon, QStyle::SP_DirHomeIcon};
+    static constexpr QStyle::StandardPixmap pictures[] = {QStyle::SP_DialogYesButton,
+                                                          QStyle::SP_FileDialogInfoView,
+                                                          QStyle::SP_DirOpenIcon, QStyle::SP_DirHomeIcon};
     return w->style()->standardIcon(pictures[index]).pixmap(24, 24);
 }
 
@@ -88,25 +95,23 @@ QPixmap LogoPicture()
 
 QStringList AvailabilityRows()
 {
-    return {S(traytext::Available), S(traytext::Unavailable), S(traytext::Separator), S(traytext::BeRightBack),
-            u"On the Phone"_s,     u"Stepped Out"_s,           S(traytext::OutOfOffice)};
+    return {S(traytext::Available),   S(traytext::Unavailable), S(traytext::Separator),
+            S(traytext::BeRightBack), u"On the Phone"_s,        u"Stepped Out"_s,
+            S(traytext::OutOfOffice)};
 }
 
 int AvailabilityRow(const QString& text)
 {
     const QStringList rows = AvailabilityRows();
     for (int row = 0; row < rows.size(); ++row) {
-        if (row != SeparatorRow && rows[row] == text)
-            return row;
+        if (row != SeparatorRow && rows[row] == text) return row;
     }
     return 0;
 }
 
 frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
-    : QWidget(parent)
-    , ui(std::make_unique<Ui::frmTray>())
-    , m_timings(timings)
-    , m_store(std::make_unique<MonitorStore>())
+    : QWidget(parent), ui(std::make_unique<Ui::frmTray>()), m_timings(timings),
+      m_store(std::make_unique<MonitorStore>())
 {
     ui->setupUi(this);
     setWindowTitle(S(traytext::Title));
@@ -169,16 +174,23 @@ void frmTray::buildMenu()
 {
     m_popup = new QMenu(this);
     m_popup->setObjectName(u"mPopupSys"_s);
-    const QStringList captions{u"Kivara &Monitor"_s, u"Kivara &Contacts"_s, u"Kivara M&essages"_s, QString(),
-                               u"&Availability"_s, u"User &Profile / Options..."_s, QString(),
-                               u"&Mute sound"_s, u"&Display on call"_s, QString(), u"E&xit Monitor"_s};
+    const QStringList captions{u"Kivara &Monitor"_s,
+                               u"Kivara &Contacts"_s,
+                               u"Kivara M&essages"_s,
+                               QString(),
+                               u"&Availability"_s,
+                               u"User &Profile / Options..."_s,
+                               QString(),
+                               u"&Mute sound"_s,
+                               u"&Display on call"_s,
+                               QString(),
+                               u"E&xit Monitor"_s};
     m_statusMenu = new QMenu(captions[mnu::Availability], m_popup);
     m_statusMenu->setObjectName(u"mnuS"_s);
     const QStringList rows = AvailabilityRows();
     for (int i = 0; i < AvailabilityRowCount; ++i) {
         QAction* action = i == SeparatorRow ? m_statusMenu->addSeparator() : m_statusMenu->addAction(rows[i]);
-        if (i == SeparatorRow)
-            action->setText(QString::fromUtf16(SubmenuSeparator));
+        if (i == SeparatorRow) action->setText(QString::fromUtf16(SubmenuSeparator));
         action->setObjectName(u"mnuS_%1"_s.arg(i));
         action->setCheckable(i != SeparatorRow);
         connect(action, &QAction::triggered, this, [this, i] { StatusMenuClick(i); });
@@ -193,8 +205,7 @@ void frmTray::buildMenu()
         else
             action = m_popup->addAction(captions[i]);
         action->setObjectName(u"mnuP_%1"_s.arg(i));
-        if (i == mnu::Mute || i == mnu::DisplayOnCall)
-            action->setCheckable(true);
+        if (i == mnu::Mute || i == mnu::DisplayOnCall) action->setCheckable(true);
         if (!captions[i].isEmpty() && i != mnu::Availability)
             connect(action, &QAction::triggered, this, [this, i] { MenuClick(i); });
         m_mnuP << action;
@@ -215,8 +226,7 @@ bool frmTray::Load(const QString& commandLine)
 
     setTrayIcon(iconindex::Other);
     setTip(QString());
-    if (m_trayIcon)
-        m_trayIcon->show();
+    if (m_trayIcon) m_trayIcon->show();
 
     m_inStatusUpdate = true;
     ui->cboUserName_1->clear();
@@ -225,14 +235,14 @@ bool frmTray::Load(const QString& commandLine)
 
     if (ChatInit() != 0) {
         m_closingNoPrompt = true;
-        if (!m_unloaded)
-            unload();
+        if (!m_unloaded) unload();
         return false;
     }
     HandleCommandLine(commandLine);
 
     if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
-        platform::Shell::current().open(SystemFolder() + S(HelpFile) + u"#"_s + QString::number(FirstRunHelpContext));
+        platform::Shell::current().open(SystemFolder() + S(HelpFile) + u"#"_s +
+                                        QString::number(FirstRunHelpContext));
         startOpener(OpenKvFolder);
         WriteSetting(settings::FirstRun, u"0"_s);
     }
@@ -302,8 +312,7 @@ int frmTray::bindCallPort()
 void frmTray::HandleCommandLine(const QString& commandLine)
 {
     const std::optional<PeerslipArgument> argument = ParsePeerslipArgument(commandLine);
-    if (!argument)
-        return;
+    if (!argument) return;
     if (argument->addOnly)
         m_tray->AddPeerslipContact(argument->path);
     else
@@ -316,10 +325,8 @@ void frmTray::fillChatNames(int selectRow)
     m_inStatusUpdate = true;
     QComboBox* combo = ui->cboUserName_0;
     combo->clear();
-    if (!m_profile.ChatName.isEmpty())
-        combo->addItem(m_profile.ChatName);
-    if (!m_profile.FullName.isEmpty())
-        combo->addItem(m_profile.FullName);
+    if (!m_profile.ChatName.isEmpty()) combo->addItem(m_profile.ChatName);
+    if (!m_profile.FullName.isEmpty()) combo->addItem(m_profile.FullName);
     if (combo->count() > 0)
         combo->setCurrentIndex(selectRow >= 0 && selectRow < combo->count() ? selectRow : 0);
     m_inStatusUpdate = wasUpdating;
@@ -330,16 +337,14 @@ void frmTray::fillChatNames(int selectRow)
 void frmTray::setTrayIcon(int index)
 {
     m_iconIndex = index;
-    if (m_trayIcon)
-        m_trayIcon->setIcon(TrayIcon(iconFamily(), index));
+    if (m_trayIcon) m_trayIcon->setIcon(TrayIcon(iconFamily(), index));
     setWindowIcon(TrayIcon(iconFamily(), index));
 }
 
 void frmTray::setTip(const QString& tip)
 {
     m_tip = tip;
-    if (m_trayIcon)
-        m_trayIcon->setToolTip(tip);
+    if (m_trayIcon) m_trayIcon->setToolTip(tip);
 }
 
 void frmTray::setCallerBold(bool bold)
@@ -365,11 +370,13 @@ void frmTray::SetTopMost(bool topMost)
     const QRect geometry = this->geometry();
     setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
     setGeometry(geometry);
-    if (visible)
-        show();
+    if (visible) show();
 }
 
-bool frmTray::ringing() const { return m_tmrRing->isActive(); }
+bool frmTray::ringing() const
+{
+    return m_tmrRing->isActive();
+}
 
 // ---- Listener ----------------------------------------------------------------
 
@@ -394,8 +401,7 @@ void frmTray::onDataArrival()
 void frmTray::onHello(const QStringList& fields, bool enciphered, const QString& source)
 {
     // A HELLO without a whole user record cannot be answered or handed on: ignored.
-    if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount)
-        return;
+    if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount) return;
     m_callFields = fields;
     m_callSource = source;
     const bool wasVisible = isVisible();
@@ -435,8 +441,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     m_wskTray->SendData(enciphered ? FrameDatagram(reply) : PlainDatagram(reply));
     notify(NoticeKind::Call, S(traytext::CallNotice).arg(callerName));
 
-    if (m_autoAnswer)
-        ShowMonitor();
+    if (m_autoAnswer) ShowMonitor();
     if (isVisible()) {
         setWindowTitle(S(traytext::IncomingCallFrom) + callerName);
         ui->lblCaller->setText(callerName);
@@ -445,27 +450,24 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
 
     QPointer<frmTray> self(this);
     m_tray->HandOffCall(fields, source);
-    if (!self)
-        return;
+    if (!self) return;
 
     ResetCallDisplay();
     m_tmrRing->stop();
     setEnabled(true);
-    if (!m_unloaded)
-        setVisible(wasVisible);
+    if (!m_unloaded) setVisible(wasVisible);
     QApplication::restoreOverrideCursor();
 }
 
 void frmTray::SendBusyReply(const QString& text)
 {
     QStringList record = ShortProfileFieldString(m_profile).split(FieldSeparator);
-    if (record.size() > 1)
-        record[1] = text;
+    if (record.size() > 1) record[1] = text;
     m_wskTray->setRemoteHost(m_callSource);
     m_wskTray->setRemotePort(ChatDatagramPort);
     // Always plain, whatever the HELLO was.
-    m_wskTray->SendData(PlainDatagram(msg::RoomList + FieldSeparator + word::PublicRoomTag + FieldSeparator
-                                      + record.join(FieldSeparator)));
+    m_wskTray->SendData(PlainDatagram(msg::RoomList + FieldSeparator + word::PublicRoomTag + FieldSeparator +
+                                      record.join(FieldSeparator)));
 }
 
 void frmTray::ResetCallDisplay()
@@ -485,17 +487,16 @@ void frmTray::ResetCallDisplay()
 
 void frmTray::PlayRing()
 {
-    if (m_soundOn)
-        platform::Sound::current().play(m_ringFile);
+    if (m_soundOn) platform::Sound::current().play(m_ringFile);
 }
 
 void frmTray::onMessage(const QStringList& fields)
 {
     // Without the writer's whole record there is nobody to show it from: ignored.
-    if (fields.size() < 1 + UserRecord::FieldCount)
-        return;
+    if (fields.size() < 1 + UserRecord::FieldCount) return;
     if (StoreMessage(fields) != 0)
-        notify(NoticeKind::Failure, S(traytext::MessageNotStored).arg(fields[field::Record], m_store->msgFolderName()));
+        notify(NoticeKind::Failure,
+               S(traytext::MessageNotStored).arg(fields[field::Record], m_store->msgFolderName()));
 }
 
 int frmTray::StoreMessage(const QStringList& fields)
@@ -505,26 +506,24 @@ int frmTray::StoreMessage(const QStringList& fields)
     if (!m_store->HoldsMessages() && m_store->OpenMessages() != 0 && m_store->CreateMessages() != 0)
         return -1;
     const ol::Item item = m_store->messagesFolder().Items().Add(QString::fromUtf16(ol::KivaraMessageClass));
-    if (!item)
-        return -1;
+    if (!item) return -1;
     item.setSentOnBehalfOfName(f(1));
     item.setSubject(f(field::MessageSubject));
     QString body = f(field::MessageText);
     const bool withPeerslip = f(field::MessageHasPeerslip) == word::FlagOn;
-    if (withPeerslip)
-        body += QString::fromUtf16(FooterLead) + PeerslipMailBody(MailBodyBreaks);
+    if (withPeerslip) body += QString::fromUtf16(FooterLead) + PeerslipMailBody(MailBodyBreaks);
     item.setBody(body);
     if (withPeerslip) {
         const QString temp = WriteTempPeerslip(fields);
         if (!temp.isEmpty()) {
-            item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition, f(1) + S(traytext::PeerslipSuffix));
+            item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition,
+                                   f(1) + S(traytext::PeerslipSuffix));
             QFile::remove(temp);
         }
     }
     const ol::UserProperties props = item.UserProperties();
     const auto set = [&](const QString& name, const QVariant& value) {
-        if (const ol::UserProperty p = props.Find(name))
-            p.setValue(value);
+        if (const ol::UserProperty p = props.Find(name)) p.setValue(value);
     };
     set(u"IPAddress"_s, f(4));
     set(u"ChatName"_s, f(1));
@@ -553,30 +552,27 @@ void frmTray::Poll()
     }
     if (m_networkState != m_previousNetworkState) {
         m_wskTray->Close();
-        platform::WaitUntil([this] { return m_wskTray->State() == Socket::sckClosed; }, m_timings.socketCloseWaitMs);
+        platform::WaitUntil([this] { return m_wskTray->State() == Socket::sckClosed; },
+                            m_timings.socketCloseWaitMs);
         bindCallPort();
     }
     ui->lblCaller->setText(S(traytext::WaitingForCall));
-    if (m_iconIndex == iconindex::NoNetwork)
-        setTrayIcon(iconindex::Available);
+    if (m_iconIndex == iconindex::NoNetwork) setTrayIcon(iconindex::Available);
     if (!m_store->HoldsFolder()) {
         m_outlookError = m_store->Connect() != 0 ? 1 : 0;
-        if (m_outlookError != 0)
-            ui->lblCaller->setText(S(traytext::NoOutlook));
+        if (m_outlookError != 0) ui->lblCaller->setText(S(traytext::NoOutlook));
     }
     int count = 0;
-    if (CountUnread(count) != 0)
-        return;
+    if (CountUnread(count) != 0) return;
     if (count > 0) {
         ui->lblMessages_0->setText(QString::number(count) + S(traytext::UnreadSuffix));
         if (count > m_lastUnreadCount) {
             if (ReadFlag(Deliverable::Vigilo, settings::Messages)) {
-                if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep))
-                    platform::Sound::current().beep();
+                if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep)) platform::Sound::current().beep();
                 notify(NoticeKind::Message, S(traytext::MessageNotice));
-                if (ReadFlag(Deliverable::Vigilo, settings::MsgPrompt)
-                    && MsgBox(S(traytext::NewMessageQuestion), MsgButtons::YesNoCancel, MsgIcon::Question)
-                        == MsgResult::Yes)
+                if (ReadFlag(Deliverable::Vigilo, settings::MsgPrompt) &&
+                    MsgBox(S(traytext::NewMessageQuestion), MsgButtons::YesNoCancel, MsgIcon::Question) ==
+                        MsgResult::Yes)
                     MenuClick(mnu::Messages);
             }
             m_hasUnread = true;
@@ -594,8 +590,7 @@ void frmTray::Poll()
 int frmTray::CountUnread(int& count)
 {
     count = 0;
-    if (!m_store->HoldsMessages())
-        m_store->OpenMessages();
+    if (!m_store->HoldsMessages()) m_store->OpenMessages();
     if (!m_store->HoldsMessages()) {
         m_store->CreateMessages();
         count = 1;
@@ -614,8 +609,7 @@ int frmTray::CountUnread(int& count)
 
 void frmTray::ApplyStatus(const QString& text)
 {
-    if (m_inStatusUpdate)
-        return;
+    if (m_inStatusUpdate) return;
     m_inStatusUpdate = true;
     for (QAction* action : std::as_const(m_mnuS))
         action->setChecked(false);
@@ -636,8 +630,7 @@ void frmTray::ApplyStatus(const QString& text)
 
 void frmTray::onStatusCombo(int row)
 {
-    if (m_inStatusUpdate || row < 0)
-        return;
+    if (m_inStatusUpdate || row < 0) return;
     if (ui->cboUserName_1->itemText(row).contains(u'-')) {
         // The separator row stands for "Be Right Back".
         m_inStatusUpdate = true;
@@ -649,16 +642,14 @@ void frmTray::onStatusCombo(int row)
 
 void frmTray::StatusMenuClick(int index)
 {
-    if (index < 0 || index >= m_mnuS.size() || index == SeparatorRow)
-        return;
+    if (index < 0 || index >= m_mnuS.size() || index == SeparatorRow) return;
     ApplyStatus(AvailabilityRows()[index]);
 }
 
 void frmTray::onChatNameCommit()
 {
     const QString text = ui->cboUserName_0->currentText();
-    if (m_inStatusUpdate || text == m_profile.ChatName)
-        return;
+    if (m_inStatusUpdate || text == m_profile.ChatName) return;
     const QString previousName = m_profile.ChatName;
     m_profile.ChatName = text;
     m_profile.IPAddress = Socket::LocalIP();
@@ -761,7 +752,8 @@ void frmTray::hoverOption(int index)
 {
     m_hovered = index;
     for (int i = 0; i < m_imgOptions.size(); ++i)
-        m_imgOptions[i]->setStyleSheet(i == index ? u"border: 1px solid #0000ff;"_s : u"border: 1px solid #ffffff;"_s);
+        m_imgOptions[i]->setStyleSheet(i == index ? u"border: 1px solid #0000ff;"_s
+                                                  : u"border: 1px solid #ffffff;"_s);
 }
 
 void frmTray::onTrayActivated(int reason)
@@ -804,15 +796,13 @@ bool frmTray::eventFilter(QObject* watched, QEvent* event)
     const int option = m_imgOptions.indexOf(qobject_cast<QLabel*>(watched));
     if (option >= 0) {
         if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
-            if (m_hovered != option)
-                hoverOption(option);
+            if (m_hovered != option) hoverOption(option);
         } else if (event->type() == QEvent::MouseButtonRelease) {
             OptionClick(option);
             return true;
         }
     } else if (watched == ui->picOptions) {
-        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonPress)
-            hoverOption(-1);
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonPress) hoverOption(-1);
     } else if (watched == ui->lblMessages_0) {
         if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
             QFont font = ui->lblMessages_0->font();
@@ -846,8 +836,7 @@ void frmTray::changeEvent(QEvent* event)
     // Minimising the window by any means hides it.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && isVisible())
         QTimer::singleShot(0, this, [this] {
-            if (windowState() & Qt::WindowMinimized)
-                hide();
+            if (windowState() & Qt::WindowMinimized) hide();
         });
     QWidget::changeEvent(event);
 }
@@ -856,10 +845,9 @@ void frmTray::changeEvent(QEvent* event)
 
 bool frmTray::RequestClose(bool ask)
 {
-    if (m_unloaded)
-        return true;
-    if (ask && !m_closingNoPrompt
-        && MsgBox(S(traytext::ExitQuestion), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::No)
+    if (m_unloaded) return true;
+    if (ask && !m_closingNoPrompt &&
+        MsgBox(S(traytext::ExitQuestion), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::No)
         return false;
     unload();
     return true;
@@ -875,8 +863,7 @@ void frmTray::closeEvent(QCloseEvent* event)
 
 void frmTray::unload()
 {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     m_unloaded = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     WriteSetting(settings::UseMonSnd, m_soundOn ? u"-1"_s : u"0"_s);
@@ -887,8 +874,7 @@ void frmTray::unload()
         WriteSetting(settings::Left, QString::number(float(x())));
         WriteSetting(settings::Top, QString::number(float(y())));
     }
-    if (m_trayIcon)
-        m_trayIcon->hide();
+    if (m_trayIcon) m_trayIcon->hide();
     m_tmrRing->stop();
     m_tmrConnect->stop();
     m_wskTray->Close();

@@ -10,9 +10,9 @@
 #include <QList>
 #include <QPointer>
 #include <QStringList>
+#include <QStringView>
 #include <QWidget>
 #include <memory>
-#include <QStringView>
 
 class QAction;
 class QLabel;
@@ -46,17 +46,17 @@ inline constexpr QStringView IncomingCallFrom = u"Incoming call from:  ";
 inline constexpr QStringView CannotTalk = u"I cannot talk now.  Please call back later.";
 inline constexpr QStringView UnavailableCallingAfter =
     u" is calling, but your status indicates you are unavailable.\r\rWould you like to answer the call ?";
-inline constexpr QStringView NoProfile =
-    u"Your Kivara Profile was not found.\r\rYou must create a profile before using Kivara for Microsoft Outlook.";
-inline constexpr QStringView NoNetworkAtStart =
-    u"You are not connected to the network or Internet.\r\rYou must connect to the network to receive incoming "
-    u"calls.";
+inline constexpr QStringView NoProfile = u"Your Kivara Profile was not found.\r\rYou must create a profile "
+                                         u"before using Kivara for Microsoft Outlook.";
+inline constexpr QStringView NoNetworkAtStart = u"You are not connected to the network or Internet.\r\rYou "
+                                                u"must connect to the network to receive incoming "
+                                                u"calls.";
 inline constexpr QStringView OutlookErrors =
     u"Kivara Monitor encountered one or more errors connecting to Outlook.\r\rPlease resolve the errors and "
     u"restart Kivara Monitor.";
 inline constexpr QStringView AlreadyRunning = u"Kivara Monitor is already running.";
-inline constexpr QStringView ExitQuestion =
-    u"If you close the Kivara Monitor you will not receive incoming calls.\r\rAre you sure you want to exit ?";
+inline constexpr QStringView ExitQuestion = u"If you close the Kivara Monitor you will not receive incoming "
+                                            u"calls.\r\rAre you sure you want to exit ?";
 inline constexpr QStringView NewMessageQuestion =
     u"A new Kivara message has arrived.  Would you like to read it now ?";
 inline constexpr QStringView MessageNotStored = u"A message from %1 could not be stored in the '%2' folder.";

@@ -3,7 +3,19 @@
 #include "Instance.h"
 #include "frmTray.h"
 
+#include "Outlook/WindowSide.h"
+
 #include <QApplication>
+
+namespace {
+// Forms opened for calls hold store objects: let them go while the store's
+// database layer still exists, not in the exit handlers.
+int Finish(int code)
+{
+    kv::outlook::WindowSide::install(std::make_shared<kv::outlook::HeadlessWindowSide>());
+    return code;
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -19,13 +31,16 @@ int main(int argc, char* argv[])
             kv::vigilo::frmTray window;
             window.HandleCommandLine(commandLine);
         }
-        return 0;
+        return Finish(0);
     }
 
-    kv::vigilo::frmTray window;
-    QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    instance.Attach(&window);
-    if (!window.Load(commandLine))
-        return 0;
-    return QApplication::exec();
+    int code = 0;
+    {
+        kv::vigilo::frmTray window;
+        QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        instance.Attach(&window);
+        if (window.Load(commandLine)) code = QApplication::exec();
+    }
+    return Finish(code);
 }

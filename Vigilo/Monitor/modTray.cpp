@@ -26,7 +26,10 @@ using platform::MsgIcon;
 
 namespace {
 
-inline QString S(QStringView v) { return v.toString(); }
+inline QString S(QStringView v)
+{
+    return v.toString();
+}
 
 const auto ContactClass = QString::fromUtf16(ol::KivaraContactClass);
 constexpr auto SerialFilterBefore = u"[SerialNumber] = '";
@@ -41,8 +44,7 @@ QString SerialFilter(QString serial)
 void SetUserProperty(const ol::Item& item, const QString& name, const QVariant& value)
 {
     const ol::UserProperty property = item.UserProperties().Find(name);
-    if (property)
-        property.setValue(value);
+    if (property) property.setValue(value);
 }
 
 // Arrow-and-hourglass while an operation runs, restored however it ends.
@@ -55,18 +57,15 @@ struct BusyCursor {
 
 QVariant CallMember(QObject* object, const char* name, const QVariantList& args)
 {
-    if (!object)
-        return {};
+    if (!object) return {};
     const QMetaObject* meta = object->metaObject();
     for (int i = meta->methodCount() - 1; i >= 0; --i) {
         const QMetaMethod method = meta->method(i);
-        if (method.name() != name || method.parameterCount() != args.size())
-            continue;
+        if (method.name() != name || method.parameterCount() != args.size()) continue;
         QVariantList converted;
         for (int p = 0; p < args.size(); ++p) {
             QVariant value = args[p];
-            if (!value.convert(method.parameterMetaType(p)))
-                return {};
+            if (!value.convert(method.parameterMetaType(p))) return {};
             converted << value;
         }
         QGenericArgument a[4];
@@ -77,12 +76,10 @@ QVariant CallMember(QObject* object, const char* name, const QVariantList& args)
         if (returnType.isValid() && returnType.id() != QMetaType::Void) {
             result = QVariant(returnType);
             QGenericReturnArgument ret(returnType.name(), result.data());
-            if (!method.invoke(object, Qt::DirectConnection, ret, a[0], a[1], a[2], a[3]))
-                return {};
+            if (!method.invoke(object, Qt::DirectConnection, ret, a[0], a[1], a[2], a[3])) return {};
             return result;
         }
-        if (!method.invoke(object, Qt::DirectConnection, a[0], a[1], a[2], a[3]))
-            return {};
+        if (!method.invoke(object, Qt::DirectConnection, a[0], a[1], a[2], a[3])) return {};
         return QVariant(true);
     }
     return {};
@@ -101,7 +98,10 @@ modTray::~modTray()
     delete m_notice.data();
 }
 
-QWidget* modTray::pendingNotice() const { return m_notice.data(); }
+QWidget* modTray::pendingNotice() const
+{
+    return m_notice.data();
+}
 
 // Sets the waiting texts for the length of a hand-off and restores the
 // previous ones, with the normal time-out, however it ends.
@@ -119,8 +119,7 @@ struct modTray::PendingScope {
     ~PendingScope()
     {
         t.m_pendingTimer->stop();
-        if (t.m_notice)
-            t.m_notice->hide();
+        if (t.m_notice) t.m_notice->hide();
         t.m_pendingTitle = title;
         t.m_pendingText = text;
         t.m_pendingMs = NormalPendingMs;
@@ -149,15 +148,13 @@ void modTray::ShowPending()
 
 QObject* modTray::TakeControl(const std::shared_ptr<ol::Inspector>& inspector)
 {
-    if (!inspector)
-        return nullptr;
+    if (!inspector) return nullptr;
     for (int attempt = 0; attempt < ControlAttempts; ++attempt) {
         inspector->Display();
         inspector->SetCurrentFormPage(S(ChatPageName));
         platform::DoEvents();
         if (const auto page = inspector->ModifiedFormPages(S(ChatPageName))) {
-            if (QObject* control = page->Controls(S(ChatControlName)))
-                return control;
+            if (QObject* control = page->Controls(S(ChatControlName))) return control;
         }
     }
     return nullptr;
@@ -167,8 +164,7 @@ ol::Item modTray::FindOrAddContact(const QString& serialNum)
 {
     const ol::Items items = m_store.contactsFolder().Items();
     ol::Item item = items.Find(SerialFilter(serialNum));
-    if (!item)
-        item = items.Add(ContactClass);
+    if (!item) item = items.Add(ContactClass);
     return item;
 }
 
@@ -181,8 +177,7 @@ void modTray::Fail()
 
 int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress)
 {
-    if (fields.size() < 1 + UserRecord::FieldCount)
-        return -1;
+    if (fields.size() < 1 + UserRecord::FieldCount) return -1;
     BusyCursor busy;
     PendingScope pending(*this);
     if (!m_store.HoldsFolder() && m_store.Connect() != 0) {
@@ -198,8 +193,7 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
     if (inspector) {
         const ol::Item current = inspector->CurrentItem();
         current.NickName();
-        if (current && !ol::Err())
-            control = TakeControl(inspector);
+        if (current && !ol::Err()) control = TakeControl(inspector);
     }
     if (!control) {
         openedByMonitor = true;
@@ -208,8 +202,7 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
             Fail();
             return -1;
         }
-        if (!sourceAddress.isEmpty())
-            record[3] = sourceAddress;
+        if (!sourceAddress.isEmpty()) record[3] = sourceAddress;
         item.setFullName(record[0]);
         SetUserProperty(item, u"QuillonName"_s, record[0]);
         SetUserProperty(item, u"UserStatus"_s, record[1]);
@@ -235,23 +228,26 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
 
 int modTray::Notify(const char* member, const QString& text)
 {
-    if (!m_store.HoldsFolder() && m_store.Connect() != 0)
-        return 0;
+    if (!m_store.HoldsFolder() && m_store.Connect() != 0) return 0;
     const std::shared_ptr<ol::Inspector> inspector = m_store.application().ActiveInspector();
-    if (!inspector)
-        return 0;
+    if (!inspector) return 0;
     const ol::Item current = inspector->CurrentItem();
     current.NickName();
-    if (ol::Err())
-        return ol::Err().Number;
+    if (ol::Err()) return ol::Err().Number;
     if (const auto page = inspector->ModifiedFormPages(S(ChatPageName)))
         CallMember(page->Controls(S(ChatControlName)), member, {text});
     return 0;
 }
 
-int modTray::NotifyFormStatus(const QString& text) { return Notify("SetStatus", text); }
+int modTray::NotifyFormStatus(const QString& text)
+{
+    return Notify("SetStatus", text);
+}
 
-int modTray::NotifyFormUserName(const QString& name) { return Notify("ChangeUserName", name); }
+int modTray::NotifyFormUserName(const QString& name)
+{
+    return Notify("ChangeUserName", name);
+}
 
 void modTray::FillFromRecord(const ol::Item& item, const ProfileRecord& r)
 {

@@ -8,9 +8,9 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QVariant>
 #include <memory>
-#include <QStringView>
 
 class QWidget;
 class QLabel;
@@ -27,9 +27,9 @@ class MonitorStore;
 
 namespace handofftext {
 inline constexpr QStringView WaitingTitle = u"Kivara Monitor - Incoming Call...";
-inline constexpr QStringView WaitingText =
-    u"Kivara Monitor is waiting for you to respond to an incoming call.\r\rPlease switch to the Kivara Contact "
-    u"Form window, and respond to the prompt.";
+inline constexpr QStringView WaitingText = u"Kivara Monitor is waiting for you to respond to an incoming "
+                                           u"call.\r\rPlease switch to the Kivara Contact "
+                                           u"Form window, and respond to the prompt.";
 inline constexpr QStringView FormFailed =
     u"Could not open the specified contact form.\r\rPlease restart Microsoft Outlook and try again.";
 inline constexpr QStringView PeerslipNotFound = u"The Peerslip you are trying to add was not found.\r\r";
