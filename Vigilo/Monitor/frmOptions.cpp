@@ -230,6 +230,12 @@ void frmOptions::drawTabs()
         painter.setPen(palette().color(QPalette::Mid));
         painter.drawRect(r);
         painter.setPen(palette().color(QPalette::WindowText));
+        // The tab widths are fixed: a caption that does not fit is drawn smaller.
+        QFont font = this->font();
+        const int advance = QFontMetrics(font).horizontalAdvance(QString::fromUtf16(caption));
+        if (advance > r.width() - 6 && advance > 0)
+            font.setPointSizeF(font.pointSizeF() * (r.width() - 6) / advance);
+        painter.setFont(font);
         painter.drawText(r, Qt::AlignCenter, QString::fromUtf16(caption));
         ++i;
     }

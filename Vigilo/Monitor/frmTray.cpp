@@ -53,7 +53,6 @@ inline QString S(QStringView v)
 constexpr int SeparatorRow = 2;
 constexpr int BeRightBackRow = 3;
 constexpr int AvailabilityRowCount = 7;
-constexpr auto SubmenuSeparator = u"-";
 
 // Entries of the pop-up menu.
 namespace mnu {
@@ -190,7 +189,6 @@ void frmTray::buildMenu()
     const QStringList rows = AvailabilityRows();
     for (int i = 0; i < AvailabilityRowCount; ++i) {
         QAction* action = i == SeparatorRow ? m_statusMenu->addSeparator() : m_statusMenu->addAction(rows[i]);
-        if (i == SeparatorRow) action->setText(QString::fromUtf16(SubmenuSeparator));
         action->setObjectName(u"mnuS_%1"_s.arg(i));
         action->setCheckable(i != SeparatorRow);
         connect(action, &QAction::triggered, this, [this, i] { StatusMenuClick(i); });
