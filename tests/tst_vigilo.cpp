@@ -168,6 +168,8 @@ private Q_SLOTS:
     void pollCountsUnread();
     void optionsDialog();
     void closingPath();
+    void waitingNoticeAndNotifications();
+    void optionsFolderChange();
 
 private:
     void computer(int testCase, bool withProfile = true);
@@ -900,6 +902,109 @@ void TestVigilo::closingPath()
     tray->setWindowState(Qt::WindowMinimized);
     QVERIFY(tray->RequestClose());
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"Left"_s, QString()), u"30"_s);
+}
+
+void TestVigilo::waitingNoticeAndNotifications()
+{
+    computer(13);
+    auto tray = monitor();
+    Caller bob(address(13, 3));
+    bool checked = false;
+    // The form takes longer than the time-out to take the call: the waiting notice shows its texts.
+    FakeControl::duringDataPass = [&] {
+        QCOMPARE(tray->handOff().pendingTitle(), u"Kivara Monitor - Incoming Call..."_s);
+        QCOMPARE(tray->handOff().pendingTimeoutMs(), 2500);
+        QVERIFY(platform::WaitUntil(
+            [&] { return tray->handOff().pendingNotice() && tray->handOff().pendingNotice()->isVisible(); },
+            WaitMs));
+        auto* label = tray->handOff().pendingNotice()->findChild<QLabel*>(u"lblPending"_s);
+        QCOMPARE(label->text(),
+                 u"Kivara Monitor is waiting for you to respond to an incoming call.\n\nPlease switch "
+                 "to the Kivara Contact Form window, and respond to the prompt."_s);
+        checked = true;
+    };
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QVERIFY(platform::WaitUntil([&] { return checked; }, 2 * WaitMs));
+    QVERIFY(platform::WaitUntil([&] { return !tray->handOff().pendingNotice()->isVisible(); }, WaitMs));
+    QCOMPARE(tray->handOff().pendingTimeoutMs(), 5000);
+    QVERIFY(tray->handOff().pendingTitle().isEmpty());
+
+    // A click on the call's notification shows the monitor; on a message's, the Messages folder opens.
+    QCOMPARE(tray->notices().last().first, NoticeKind::Call);
+    tray->noticeClicked();
+    QVERIFY(tray->isVisible());
+    Caller(address(13, 4)).send(m_ip, BuildMessage(record(u"Cy"_s, address(13, 4)), u"s"_s, u"t"_s));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return tray->store().HoldsMessages() &&
+                   tray->store().messagesFolder().Items().Find(u"[ChatName] = 'Cy'"_s);
+        },
+        WaitMs));
+    tray->Poll();
+    QCOMPARE(tray->notices().last().first, NoticeKind::Message);
+    tray->noticeClicked();
+    QCOMPARE(m_shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
+
+    // A hand-off whose form has no chat control fails with its message and lets the store go.
+    cleanup();
+    computer(14);
+    m_side = std::make_shared<ol::HeadlessWindowSide>();
+    ol::WindowSide::install(m_side);
+    tray = monitor();
+    Caller eve(address(14, 3));
+    eve.send(address(14, 2), BuildHello(record(u"Eve"_s, eve.ip())));
+    QCOMPARE(eve.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !promptTexts().isEmpty(); }, WaitMs));
+    QCOMPARE(promptTexts(),
+             QStringList{u"Could not open the specified contact form.\r\rPlease restart Microsoft "
+                         "Outlook and try again."_s});
+    QVERIFY(platform::WaitUntil([&] { return tray->isEnabled() && !tray->ringing(); }, WaitMs));
+    QVERIFY(!tray->store().HoldsFolder());
+}
+
+void TestVigilo::optionsFolderChange()
+{
+    computer(15);
+    MonitorStore store;
+    QCOMPARE(store.Connect(), 0);
+    ol::MAPIFolder personal =
+        store.application().GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s);
+    ol::MAPIFolder contacts = personal.Folders().Item(u"Contacts"_s);
+    QVERIFY(contacts);
+    ol::Item plain = contacts.Items().Add(u"IPM.Contact"_s);
+    plain.setFullName(u"Plain Person"_s);
+    QVERIFY(plain.Save());
+    MonitorFlags flags;
+
+    // The row chosen unchanged: no folder message.
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        auto* folders = dialog.findChild<QComboBox*>(u"cboFolder"_s);
+        QCOMPARE(folders->itemText(0), u"'Kivara' folder"_s);
+        QVERIFY(folders->findText(u"'Contacts' folder"_s) > 0);
+        dialog.findChild<QLineEdit*>(u"txtMyInfo_2"_s)->setText(u"ann@x.org"_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QVERIFY(promptTexts().isEmpty());
+
+    // Another folder with standard contacts: asked, converted, told.
+    rules(u"msgbox Standard Outlook contacts => Yes\n"_s);
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        auto* folders = dialog.findChild<QComboBox*>(u"cboFolder"_s);
+        folders->setCurrentIndex(folders->findText(u"'Contacts' folder"_s));
+        QVERIFY(dialog.profileChanged());
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QCOMPARE(promptTexts(),
+             (QStringList{
+                 u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these "
+                 "contacts to Kivara contacts ?"_s,
+                 u"The 'Contacts' contacts were updated successfully."_s,
+                 u"The default Outlook folder for your Kivara contacts is now 'Contacts'."_s}));
+    QCOMPARE(ReadSetting(u"Settings"_s, u"Folder"_s, QString()), u"Contacts"_s);
+    QCOMPARE(contacts.Items().Find(u"[FullName] = 'Plain Person'"_s).MessageClass(),
+             QString::fromUtf16(ol::KivaraContactClass));
 }
 
 KV_TEST_MAIN(TestVigilo)
