@@ -170,6 +170,7 @@ private Q_SLOTS:
     void closingPath();
     void waitingNoticeAndNotifications();
     void optionsFolderChange();
+    void outlookMissing();
 
 private:
     void computer(int testCase, bool withProfile = true);
@@ -1005,6 +1006,40 @@ void TestVigilo::optionsFolderChange()
     QCOMPARE(ReadSetting(u"Settings"_s, u"Folder"_s, QString()), u"Contacts"_s);
     QCOMPARE(contacts.Items().Find(u"[FullName] = 'Plain Person'"_s).MessageClass(),
              QString::fromUtf16(ol::KivaraContactClass));
+}
+
+void TestVigilo::outlookMissing()
+{
+    computer(16);
+    // No mail host to attach to, and none can be started: reported, and the monitor ends without the exit
+    // question.
+    m_side->setRunning(false);
+    m_side->setStartable(false);
+    auto tray = monitor(false);
+    QVERIFY(!tray->Load(QString()));
+    QVERIFY(tray->isUnloaded());
+    QCOMPARE(promptTexts(),
+             QStringList{u"Kivara Monitor encountered one or more errors connecting to Outlook.\r\r"
+                         "Please resolve the errors and restart Kivara Monitor."_s});
+
+    // The host goes away while the monitor runs: the poll says so and leaves the counter as it was.
+    rules(QString());
+    m_side->setRunning(true);
+    tray = monitor();
+    QVERIFY(!tray->isUnloaded());
+    auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
+    const QString before = counter->text();
+    tray->store().Release();
+    m_side->setRunning(false);
+    tray->Poll();
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No Outlook connection."_s);
+    QCOMPARE(counter->text(), before);
+    QCOMPARE(tray->outlookError(), short(1));
+    // It comes back: the next poll connects again.
+    m_side->setRunning(true);
+    tray->Poll();
+    QCOMPARE(tray->outlookError(), short(0));
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Waiting for call..."_s);
 }
 
 KV_TEST_MAIN(TestVigilo)

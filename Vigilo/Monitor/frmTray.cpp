@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -540,6 +541,10 @@ int frmTray::StoreMessage(const QStringList& fields)
 
 void frmTray::Poll()
 {
+    // A poll that waits on a message box lets the timer tick again: one poll at a time,
+    // so that the boxes of an unreachable store do not pile up.
+    if (m_inPoll) return;
+    QScopedValueRollback<bool> polling(m_inPoll, true);
     m_previousNetworkState = m_networkState;
     m_networkState = NetworkAbsent(*m_wskConnect);
     if (m_networkState != 0) {
@@ -588,6 +593,8 @@ void frmTray::Poll()
 int frmTray::CountUnread(int& count)
 {
     count = 0;
+    // Without the product folder there is no store to count in (its error was reported when connecting).
+    if (!m_store->HoldsFolder()) return -1;
     if (!m_store->HoldsMessages()) m_store->OpenMessages();
     if (!m_store->HoldsMessages()) {
         m_store->CreateMessages();

@@ -221,6 +221,7 @@ private:
     QString m_callSource;
     QList<QPair<NoticeKind, QString>> m_notices;
     qint64 m_datagramsHandled = 0;
+    bool m_inPoll = false;
 };
 
 } // namespace kv::vigilo
