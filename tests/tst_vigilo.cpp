@@ -373,6 +373,7 @@ void TestVigilo::firstProfileCreated()
     QCOMPARE(p.IPAddress, m_ip);
     QCOMPARE(p.SerialNum, u"KV-ANN"_s);
     QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
+    QCOMPARE(tray->findChild<QComboBox*>(u"cboUserName_0"_s)->itemText(0), u"Zed"_s);
     // The user's own Peerslip on the command line is ignored: only the dialog was shown.
     QCOMPARE(promptTexts(), QStringList{u"form:Options"_s});
     auto* caller = tray->findChild<QLabel*>(u"lblCaller"_s);

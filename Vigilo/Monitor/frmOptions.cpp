@@ -156,7 +156,7 @@ void frmOptions::load()
         ui->fraPanel_1->hide();
         ui->fraPanel_2->hide();
         SelectTab(0);
-        if (ui->cboUserName->count() == 0 && m_store.application()) {
+        if (ui->cboUserName->count() == 0 && m_store.access().GetOutlook() == 0 && m_store.application()) {
             const QString user = m_store.application().GetNamespace(u"MAPI"_s).CurrentUser();
             if (!user.isEmpty() && user != optionstext::UnknownUser) ui->cboUserName->setEditText(user);
         }
