@@ -3,6 +3,7 @@
 #include "ChatName.h"
 #include "Events.h"
 #include "FanOut.h"
+#include "FileSend.h"
 #include "Icons.h"
 #include "MessageEntry.h"
 #include "Prompt.h"
@@ -13,6 +14,8 @@
 #include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
+#include "PeerslipMail.h"
+#include "StoreAccess.h"
 #include "ui_Kivara.h"
 
 #include <QAction>
@@ -143,19 +146,20 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_wskChat->setObjectName(u"wskChat"_s);
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
-    auto* listener = new Socket(Socket::Protocol::Tcp, this);
-    listener->setObjectName(u"wskFile_0"_s);
-    m_wskFile.push_back(listener);
+    m_fileSend = new FileSend(this);
+    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
+    connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
+    connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
+    m_fileDrop = new FileDrop(
+        [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(u"tmrMain"_s);
     m_tmrMain->setInterval(m_timings.mainTimerMs);
-    // Its ticks (no answer, keep waiting) belong to placing calls.
 
     connect(m_wskChat, &Socket::DataArrival, this, &Kivara::onChatDatagram);
     connect(m_wskChat, &Socket::Error, this, &Kivara::onChatError);
-    connect(ui->cmdCancel, &QPushButton::clicked, this, [] {
-        // Cancelling a call or a file transfer comes with call set-up and file sending.
-    });
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);
+    connect(m_tmrMain, &QTimer::timeout, this, &Kivara::onMainTimer);
     ui->txtSend->installEventFilter(this);
     ui->txtSend->viewport()->installEventFilter(this);
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
@@ -186,10 +190,10 @@ void Kivara::Terminate()
 {
     m_sessionEnded = true;
     closeWaitChatSocket();
-    for (Socket* s : m_wskFile)
-        s->Close();
+    m_fileSend->Close();
     m_objParent = nullptr;
     m_inspector.reset();
+    if (m_store) m_store->Release();
 }
 
 bool Kivara::CloseParentForm()
@@ -310,6 +314,7 @@ Room& Kivara::createRoom(const QString& tag)
     for (int c = ColAvailability; c < ColumnCount; ++c)
         room->list->header()->resizeSection(c, details ? room->list->columnWidth(ColName) : 0);
     room->list->viewport()->installEventFilter(this);
+    m_fileDrop->watch(room->list);
     room->list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
     ui->stkLists->addWidget(room->list);
 
@@ -450,10 +455,8 @@ int Kivara::ChatInit()
         MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
-    // 10. File listener; the transfer itself comes with file sending.
-    m_wskFile[0]->Close();
-    m_wskFile[0]->setLocalPort(FileTransferPort);
-    m_wskFile[0]->Listen();
+    // 10. File listener
+    m_fileSend->Listen();
     return 0;
 }
 
@@ -557,7 +560,6 @@ void Kivara::SetCallStatus(short code, const QString& detail)
         break;
     case call::Connected:
         ui->cmdCancel->setVisible(false);
-        m_state.transferState = 0; // the file-sending display starts over
         setPanel(3, t(text::Connected), t(picture::Connected));
         callItem->setText(t(text::EndCall));
         m_tmrMain->stop();
@@ -598,7 +600,16 @@ void Kivara::onChatDatagram()
 {
     const QByteArray datagram = m_wskChat->GetData();
     if (datagram.isEmpty()) return;
+    // The sender is read now: handlers that yield let further datagrams change the socket's.
+    const bool wasFromNetwork = m_fromNetwork;
+    const QString previousSender = m_datagramSender;
+    m_fromNetwork = true;
+    m_datagramSender = m_wskChat->RemoteHostIP();
+    QPointer<Kivara> self(this);
     DataRcvd(ReadDatagram(datagram), false);
+    if (!self) return;
+    m_fromNetwork = wasFromNetwork;
+    m_datagramSender = previousSender;
 }
 
 void Kivara::onChatError(int number, const QString& description)
@@ -607,20 +618,17 @@ void Kivara::onChatError(int number, const QString& description)
     platform::Sound::current().beep();
 }
 
-int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
-{
-    // The handlers of the inbound messages arrive with inbound handling; until
-    // then every message is received and dropped.
-    Q_UNUSED(vData);
-    Q_UNUSED(bPassed);
-    return 0;
-}
-
 int Kivara::DataPass(const QString& sDataPass)
 {
     const QStringList fields = ParseDatagram(sDataPass);
     if (fields.isEmpty()) return 0;
-    return DataRcvd(fields, true);
+    // Passed in by the monitor of this computer, not read from the network.
+    const bool wasFromNetwork = m_fromNetwork;
+    m_fromNetwork = false;
+    QPointer<Kivara> self(this);
+    const int result = DataRcvd(fields, true);
+    if (self) m_fromNetwork = wasFromNetwork;
+    return result;
 }
 
 UserRecord Kivara::ownRecord() const
@@ -719,12 +727,18 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             path = platform::Prompt::current().openFile(request).trimmed();
             if (path.isEmpty()) return -1;
         }
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable()) return -1;
-        const QString title = FileNameOfPath(path);
+        const Participant target = m_rooms.at(cur).findRow(sData);
+        const std::optional<OfferedFile> offer =
+            m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
+        if (!offer) return -1;
+        const QString title = offer->title;
         m_state.sendFilePath = path;
-        m_state.sendFileSize = info.size();
-        SendToParticipant(sock, m_rooms, cur, sData, BuildFilePrep(own, title, info.size(), Socket::LocalIP()));
+        m_state.sendFileSize = offer->size;
+        if (SendToParticipant(sock, m_rooms, cur, sData,
+                              BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
+            m_fileSend->Withdraw();
+            return -1;
+        }
         ui->cmdCancel->setVisible(true);
         ui->cmdCancel->raise();
         setPanel(1, t(text::SendingFile) + title + u" to "_s + sData + u"..."_s);
@@ -811,9 +825,13 @@ void Kivara::OwnRowEdited(QString oldName, QString newName)
 
 int Kivara::EMailContact(const QString& sRecipients)
 {
-    // Mailing the Peerslip needs store access, which arrives separately.
-    Q_UNUSED(sRecipients);
-    return -1;
+    return MailPeerslip(store(), sRecipients);
+}
+
+StoreAccess& Kivara::store()
+{
+    if (!m_store) m_store = std::make_unique<StoreAccess>(Deliverable::Quillon);
+    return *m_store;
 }
 
 short Kivara::OpenPrivateRoom(const QStringList& vData)
@@ -921,14 +939,6 @@ QString Kivara::UserProfile(short nIndex, const QString& sUserName)
     return p.record().fields().at(nIndex);
 }
 
-int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
-{
-    // Placing a call (checks, the repeated HELLO, supervision) arrives with call set-up.
-    Q_UNUSED(sRemoteHost);
-    Q_UNUSED(lRemotePort);
-    return -1;
-}
-
 void Kivara::setRemoteHost(const QString& host)
 {
     m_state.remoteHost = host;
@@ -987,11 +997,15 @@ int Kivara::ShowUser(const QStringList& vData)
     return started ? 0 : -1;
 }
 
-int Kivara::ShowFile(const QStringList& vData)
+int Kivara::CancelFileTransfer()
 {
-    // Receiving an offered file through the opener arrives with file transfer.
-    Q_UNUSED(vData);
-    return -1;
+    if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
+        MsgResult::Yes)
+        return -1;
+    m_fileSend->Cancel();
+    SetCallStatus(call::Connected);
+    setPanel(1, QString::fromUtf16(sendtext::Cancelled));
+    return 0;
 }
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
@@ -1212,7 +1226,10 @@ void Kivara::SwitchRoom(int k)
         ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
     }
     applyRoomButtons();
+    const Room* shown = &next;
     platform::DoEvents();
+    // Handlers run while yielding may have closed this room or switched to another one.
+    if (!m_rooms.valid(k) || &m_rooms.at(k) != shown || m_rooms.current != k) return;
     ShowRoomName();
     next.button->setText(panelText(1));
     for (int i = 0; i < m_rooms.count(); ++i)

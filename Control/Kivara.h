@@ -4,6 +4,7 @@
 // reach it only through the members of its automation interface, which are
 // callable by name (Q_INVOKABLE / Q_PROPERTY, declared in the interface's order).
 #include "Rooms.h"
+#include "frmEntry.h"
 #include "modUser.h"
 
 #include <QPointer>
@@ -28,8 +29,15 @@ class Socket;
 namespace kv::outlook {
 class Inspector;
 }
+namespace kv {
+class StoreAccess;
+}
 
 namespace kv::control {
+
+class FileSend;
+class FileDrop;
+class Fields;
 
 // Intervals and bounds of the control's timers and waits, in milliseconds.
 // Tests shorten them; every wait of the control also ends with the session.
@@ -69,10 +77,8 @@ struct SessionState {
     QColor othersColor;
     bool confirmContactSaves = false;
     // File sending
-    short fileSocketCount = 0;
     QString sendFilePath;
     qint64 sendFileSize = 0;
-    int transferState = 0;
     // Sounds
     bool useCallSound = false;
     QString callFile;
@@ -188,6 +194,14 @@ public:
     void RequestPrivateRoom(const QString& name);
     // Closes the contact form the control sits on, saving its item (Close(0) on objParent).
     bool CloseParentForm();
+    // File sending: the pool and its transfers; NOFILE from the dispatcher goes to its OnNoFile.
+    FileSend& fileSend() { return *m_fileSend; }
+    // The cancel button's file-transfer branch (in a call): asks, then ends the transfer.
+    int CancelFileTransfer();
+    // The cancel button: gives up a call being placed or waiting to enter.
+    void CancelCall();
+    // The admission or message dialog open right now; nullptr when none.
+    frmEntry* entryDialog() const { return m_entry; }
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -223,6 +237,25 @@ private:
     void openOptions(int mode);
     void closeWaitChatSocket();
     bool refuseChatName(const QString& name);
+    // Calls and inbound handling
+    void onMainTimer();
+    void dispatch(const Fields& f, bool bPassed, const QString& sender);
+    void onHello(const Fields& f, bool bPassed, bool found);
+    void onRoomList(const Fields& f);
+    void onPriChat(const Fields& f);
+    void onLeaveMsg(const Fields& f, const QString& sender);
+    void onSaveUser(const Fields& f);
+    bool knownHost(const QString& sender) const;
+    // A row of another participant by name; never the local user's own row 1.
+    Participant otherRow(const Room& room, const QString& name) const;
+    bool removeOther(Room& room, const QString& name);
+    void markRoomButton(int position);
+    void closeFormWhenAloneFromTray();
+    // This control's own store access, made on first use.
+    StoreAccess& store();
+    void UpdateShownContact(const QString& match, bool alsoEmpty,
+                            const QList<std::pair<QString, QString>>& userProperties,
+                            const QList<std::pair<QString, QString>>& members = {});
 
     std::unique_ptr<Ui::Kivara> ui;
     KivaraTimings m_timings;
@@ -237,8 +270,14 @@ private:
     RoomTable m_rooms;
     platform::Socket* m_wskChat = nullptr;
     platform::Socket* m_wskProbe = nullptr;
-    std::vector<platform::Socket*> m_wskFile;
+    FileSend* m_fileSend = nullptr; // the wskFile pool and the transfers
+    FileDrop* m_fileDrop = nullptr;
     QTimer* m_tmrMain = nullptr;
+    QPointer<frmEntry> m_entry;
+    std::unique_ptr<StoreAccess> m_store;
+    bool m_connecting = false;     // Connect's loop is running
+    bool m_fromNetwork = false;    // the message being dispatched came in a datagram
+    QString m_datagramSender;      // and from this address
     QLabel* m_panelText[3] = {};
     QLabel* m_panelPicture[3] = {};
     QString m_panelPictureName[3];

@@ -30,6 +30,9 @@ constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr std::size_t MaxQueuedDatagrams = 16384;
 // How long a closed connection may keep flushing bytes already sent before it is cut.
 constexpr int CloseLingerMs = 30000;
+// Bytes a stream connection takes from the network before its owner reads them;
+// beyond this the sender is held back, so a slow reader never buffers a whole file.
+constexpr qint64 StreamReadBufferBytes = qint64(1) << 20;
 
 // A connection announced by ConnectionRequest and not yet accepted.
 struct PendingConnection {
@@ -270,6 +273,7 @@ struct Socket::Impl {
         ++generation;
         tcp = socket;
         tcp->setParent(q);
+        tcp->setReadBufferSize(StreamReadBufferBytes);
         sendQueued = sendReported = 0;
         dataPosted = progressPosted = false;
         QObject::connect(tcp, &QTcpSocket::connected, q, [this] {

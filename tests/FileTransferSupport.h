@@ -5,8 +5,14 @@
 #include "Events.h"
 #include "Protocol.h"
 #include "ScriptedPrompt.h"
+#include "SimComputer.h"
+#include "modReg.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QRegularExpression>
@@ -18,6 +24,72 @@
 namespace kv::test {
 
 inline constexpr int TransferWaitMs = 60000;
+
+inline QString DorvanPath()
+{
+    return qEnvironmentVariable("KIVARA_BIN_DIR") + QStringLiteral("/dorvan");
+}
+
+// The JSON objects of a log with one per line (prompt and shell logs).
+inline QList<QJsonObject> JsonLines(const QString& path)
+{
+    QList<QJsonObject> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
+    return out;
+}
+
+inline bool WriteText(const QString& path, const QString& text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(text.toUtf8()) >= 0;
+}
+
+// Performs the product set-up in another computer's registry, with extra settings.
+inline void SetUpComputer(const SimComputer& computer, const QList<std::pair<SettingSpec, QString>>& values)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", computer.environment().value(QStringLiteral("XDG_CONFIG_HOME")).toLocal8Bit());
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), QStringLiteral("127.0.0.1"));
+    WriteSetting(settings::InstallDir, computer.installDir());
+    WriteSetting(settings::SerialNum, computer.serialNum());
+    for (const auto& [spec, value] : values)
+        WriteSetting(spec, value);
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+// Starts dorvan with one argument; waits pump events (the sender may live in this process).
+class DorvanChild {
+public:
+    DorvanChild(const QProcessEnvironment& env, const QString& argument)
+    {
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(DorvanPath(), {argument});
+    }
+    ~DorvanChild()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    bool waitEnd(int timeoutMs = TransferWaitMs)
+    {
+        return platform::WaitUntil([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
+    }
+    int exitCode() const
+    {
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QProcess m_process;
+};
 
 class FileSender : public QObject {
 public:

@@ -28,80 +28,10 @@ using kv::test::FileSender;
 using kv::test::Pattern;
 using kv::test::TransferWaitMs;
 
-namespace {
-
-QString DorvanPath()
-{
-    return qEnvironmentVariable("KIVARA_BIN_DIR") + u"/dorvan"_s;
-}
-
-QList<QJsonObject> JsonLines(const QString& path)
-{
-    QList<QJsonObject> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
-    return out;
-}
-
-void WriteText(const QString& path, const QString& text)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text.toUtf8());
-}
-
-// Performs the product set-up in another computer's registry, with extra settings.
-void SetUpComputer(const kv::test::SimComputer& computer,
-                   const QList<std::pair<kv::SettingSpec, QString>>& values)
-{
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", computer.environment().value(u"XDG_CONFIG_HOME"_s).toLocal8Bit());
-    kv::WriteKeyValue(kv::RegRoot::LocalMachine, kv::qs(kv::NameServerKey), kv::qs(kv::NameServerValue),
-                      u"127.0.0.1"_s);
-    kv::WriteSetting(kv::settings::InstallDir, computer.installDir());
-    kv::WriteSetting(kv::settings::SerialNum, computer.serialNum());
-    for (const auto& [spec, value] : values)
-        kv::WriteSetting(spec, value);
-    qputenv("XDG_CONFIG_HOME", saved);
-}
-
-struct Run {
-    int exitCode = -1;
-    bool finished = false;
-};
-
-// Starts dorvan with one argument and pumps events (the sender lives here) until it ends.
-class DorvanChild {
-public:
-    DorvanChild(const QProcessEnvironment& env, const QString& argument)
-    {
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(DorvanPath(), {argument});
-    }
-    ~DorvanChild()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    bool waitEnd()
-    {
-        return WaitUntil([&] { return m_process.state() == QProcess::NotRunning; }, TransferWaitMs);
-    }
-    int exitCode() const
-    {
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-private:
-    QProcess m_process;
-};
-
-} // namespace
+using kv::test::DorvanChild;
+using kv::test::JsonLines;
+using kv::test::SetUpComputer;
+using kv::test::WriteText;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -430,9 +360,9 @@ void TestOpener::programReceivesAFile()
                              {kv::settings::FileFolder, folder}});
     const QString target = QDir(folder).filePath(u"chosen name.bin"_s);
     const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
-    WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
-                     u"save ^Save file as\\.\\.\\.$ => "_s +
-                         target + u"\n"_s);
+    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
+                             u"save ^Save file as\\.\\.\\.$ => "_s +
+                                 target + u"\n"_s));
     QProcessEnvironment env = receiver.environment();
     env.insert(u"KIVARA_PROMPTS"_s, rules);
     env.insert(u"KIVARA_PROMPT_LOG"_s, log);
@@ -469,7 +399,7 @@ void TestOpener::programOpensAReceivedFile()
                   {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
     const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
     const QString shellLog = work.filePath(u"shell.log"_s);
-    WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s);
+    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s));
     QProcessEnvironment env = receiver.environment();
     env.insert(u"KIVARA_PROMPTS"_s, rules);
     env.insert(u"KIVARA_PROMPT_LOG"_s, log);

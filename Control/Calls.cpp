@@ -1,0 +1,195 @@
+// Placing a call: Connect's checks and its HELLO loop, the supervision timer,
+// cancelling, and the remote host and port.
+#include "Events.h"
+#include "FanOut.h"
+#include "Kivara.h"
+#include "Prompt.h"
+#include "Socket.h"
+#include "ui_Kivara.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::control {
+
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+namespace {
+
+namespace text {
+constexpr auto NoNetworkForCall =
+    u"No network services were detected.\r\rYou must connect to the network to connect a call.";
+constexpr auto NoRemoteHost = u"No Remote Host specified.";
+constexpr auto NoRemoteHostHint = u"\r\rYou must specify an IP Address or Computer name.";
+constexpr auto OwnComputer =
+    u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again.";
+constexpr auto NoRemotePort = u"No Remote Port specified.";
+constexpr auto NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer.";
+constexpr auto KeepWaiting = u"The user you are calling has responded, but is not answering your call.\r\rWould "
+                             u"you like to continue to wait ?";
+constexpr auto CallTo = u"Call to ";
+constexpr auto Cancelled = u" cancelled.";
+} // namespace text
+
+QString t(const char16_t* s) { return QString::fromUtf16(s); }
+
+constexpr short HelloMode = 0, GiveUpMode = 19;
+constexpr int PausesPerHello = 4;
+
+} // namespace
+
+int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
+{
+    if (m_state.networkState == 1) {
+        MsgBox(t(text::NoNetworkForCall), MsgButtons::OK, MsgIcon::Information);
+        return -1;
+    }
+    if (m_state.callStatus == call::WaitingToEnter) return -1;
+    // A call already being placed keeps its own loop; a second one would only double the HELLOs.
+    if (m_connecting) return -1;
+    if (!sRemoteHost.isEmpty()) setRemoteHost(sRemoteHost);
+    if (lRemotePort > 0) setRemotePort(lRemotePort);
+    if (m_state.remoteHost.isEmpty()) {
+        setPanel(1, t(text::NoRemoteHost));
+        MsgBox(t(text::NoRemoteHost) + t(text::NoRemoteHostHint), MsgButtons::OK, MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return -1;
+    }
+    if (m_state.remoteHost == platform::Socket::LocalIP()) {
+        MsgBox(t(text::OwnComputer), MsgButtons::OK, MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return -1;
+    }
+    if (m_state.remotePort == 0) {
+        setPanel(1, t(text::NoRemotePort));
+        MsgBox(t(text::NoRemotePort), MsgButtons::OK, MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return -1;
+    }
+    // A flag left from an earlier call must not turn this call's outcome into a cancellation.
+    m_state.callCancelled = false;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_wskChat->setRemoteHost(m_state.remoteHost);
+    m_wskChat->setRemotePort(m_state.remotePort);
+    SetCallStatus(call::Calling);
+
+    QPointer<Kivara> self(this);
+    m_connecting = true;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    auto ringing = [this] {
+        return m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter;
+    };
+    for (;;) {
+        if (!self || m_sessionEnded) break;
+        const short status = m_state.callStatus;
+        if (status == call::Connected) break;
+        if (status == call::Calling) {
+            // The HELLO goes to the callee's monitor; other sends in between move the socket's target.
+            m_wskChat->setRemoteHost(m_state.remoteHost);
+            DataSend(HelloMode);
+        } else if (status == call::NoAnswer) {
+            SetCallStatus(call::Idle);
+            m_tmrMain->stop();
+            break;
+        } else if (status == call::Idle) {
+            break;
+        }
+        if (elapsed.elapsed() > m_timings.callLoopBoundMs) {
+            if (ringing()) SetCallStatus(call::Idle);
+            break;
+        }
+        PlayAlert(1);
+        for (int i = 0; i < PausesPerHello; ++i) {
+            const short before = m_state.callStatus;
+            platform::WaitUntil(
+                [&] { return !self || m_sessionEnded || m_state.callStatus != before; }, m_timings.helloPauseMs);
+            if (!self || m_sessionEnded || m_state.callStatus != before) break;
+        }
+    }
+    if (!self) return -2;
+    m_connecting = false;
+    QApplication::restoreOverrideCursor();
+    if (m_state.callStatus == call::Connected) return 0;
+    if (m_state.callCancelled) {
+        m_state.callCancelled = false;
+        return Alone(0) ? -3 : -4;
+    }
+    return -2;
+}
+
+void Kivara::onMainTimer()
+{
+    switch (m_state.callStatus) {
+    case call::Calling:
+        // No second tick while the message is up.
+        m_tmrMain->stop();
+        MsgBox(t(text::NoAnswer), MsgButtons::OK, MsgIcon::Information);
+        if (m_state.callStatus == call::Calling) m_state.callStatus = call::NoAnswer;
+        break;
+    case call::WaitingToEnter: {
+        m_tmrMain->stop();
+        const MsgResult answer = MsgBox(t(text::KeepWaiting), MsgButtons::YesNo, MsgIcon::Question);
+        if (m_state.callStatus != call::WaitingToEnter) break; // answered while asking
+        if (answer == MsgResult::No)
+            CancelCall();
+        else
+            m_tmrMain->start();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void Kivara::CancelCall()
+{
+    m_tmrMain->stop();
+    QPointer<Kivara> self(this);
+    platform::DoEvents();
+    if (!self) return;
+    auto giveUp = [this] {
+        // GIVEUP goes to the party called, whatever the last send addressed.
+        if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+        DataSend(GiveUpMode);
+    };
+    switch (m_state.callStatus) {
+    case call::WaitingToEnter:
+        giveUp();
+        platform::DoEvents();
+        if (!self) return;
+        SetCallStatus(call::Idle);
+        setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+        closeFormWhenAloneFromTray();
+        break;
+    case call::Calling:
+        m_state.callCancelled = true;
+        giveUp();
+        platform::DoEvents();
+        if (!self) return;
+        closeFormWhenAloneFromTray();
+        SetCallStatus(m_rooms.publicRoom().rowCount() > 1 ? call::Connected : call::Idle);
+        setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+        break;
+    case call::Connected:
+        CancelFileTransfer();
+        break;
+    default:
+        m_state.callStatus = call::Idle;
+        break;
+    }
+}
+
+void Kivara::closeFormWhenAloneFromTray()
+{
+    if (Alone(0) && m_state.trayOpened) CloseParentForm();
+}
+
+} // namespace kv::control

@@ -1,0 +1,124 @@
+#pragma once
+// The sending side of a file transfer: the offer's file, the socket pool
+// wskFile (element 0 listens on the file port, one element per accepted
+// receiver), the byte stream, progress, completion, cancel and errors. The
+// control shows what this reports through the signals below.
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTreeWidget;
+
+namespace kv::platform {
+class Socket;
+}
+
+namespace kv::control {
+
+namespace sendtext {
+inline constexpr auto SendingProgress = u"Sending file...";
+inline constexpr auto Remaining = u"% remaining";
+inline constexpr auto SentOk = u"File successfully sent.";
+inline constexpr auto TransferError = u"A file transfer error has occured.";
+inline constexpr auto TransferErrorPanel = u"File transfer error";
+inline constexpr auto CancelQuestion = u"Cancel file transfer ?";
+inline constexpr auto Cancelled = u"File transfer cancelled.";
+inline constexpr auto CancelledBy = u"The file transfer was cancelled by ";
+inline constexpr auto SendToSelf = u"You cannot send a file to yourself.";
+inline constexpr auto NoFolders =
+    u"Cannot send folders.  Please select the files you wish to send, and try again.";
+inline constexpr auto CannotRead = u"The file cannot be sent:";
+inline constexpr auto TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
+} // namespace sendtext
+
+// The file is read and handed to the connection in segments; no more than
+// SendQueueBytes wait in the connection at any time.
+inline constexpr qint64 SendSegmentBytes = qint64(1) << 20;
+inline constexpr qint64 SendQueueBytes = qint64(4) << 20;
+// Bound on waiting for a closed element to read closed.
+inline constexpr int FileSocketCloseWaitMs = 5000;
+
+// What an offer announces.
+struct OfferedFile {
+    QString path;
+    QString title;
+    qint32 size = 0;
+};
+
+class FileSend : public QObject {
+    Q_OBJECT
+public:
+    explicit FileSend(QObject* parent = nullptr);
+    ~FileSend() override;
+
+    // Element 0 starts listening on the file port. 0 or the socket's error number.
+    int Listen();
+    // Closes every element, the listener included, and forgets the offer.
+    void Close();
+
+    // Reads the file's size and makes it the pending offer, to be handed only
+    // to a connection from recipientAddress. A file that cannot be read or is
+    // too large for the offer is refused with a message; nothing is remembered.
+    std::optional<OfferedFile> Offer(const QString& path, const QString& recipientAddress);
+    // The offer could not be sent: no connection may take it.
+    void Withdraw();
+    bool offerPending() const { return m_pending.has_value(); }
+    // Transfers connected and not yet ended.
+    int activeTransfers() const;
+
+    // The sender's cancel after its question: the newest transfer's connection
+    // is closed (the receiver sees the close), and a pending offer is withdrawn.
+    void Cancel();
+    // A NOFILE notice from the receiver (called by the inbound dispatcher).
+    void OnNoFile(const QString& senderName);
+
+    // Elements of the pool, element 0 being the listener.
+    int elementCount() const { return static_cast<int>(m_pool.size()); }
+    platform::Socket* element(int index) const;
+
+Q_SIGNALS:
+    // Text for the room panel of the status bar.
+    void statusText(const QString& text);
+    void cancelButtonVisible(bool visible);
+    // The room panel shows the room's name again.
+    void roomNameRestored();
+
+private:
+    struct Element;
+    void onConnectionRequest(int requestId);
+    void pump(Element& e);
+    void onProgress(Element* e, qint64 bytesSent);
+    void onClosed(Element* e);
+    void onError(Element* e, int number, const QString& description);
+    void fail(Element* e, int number, const QString& description);
+    void complete(Element& e);
+    void destroy(Element* e);
+    void renumber();
+
+    std::vector<std::unique_ptr<Element>> m_pool;
+    std::optional<OfferedFile> m_pending;
+    QString m_pendingAddress;
+    QString m_lastStatus;
+};
+
+// Files dropped on a participant list: the row under the pointer is
+// highlighted while dragging, selected on the drop, and each dropped file is
+// offered to it in order; folders are skipped with a message.
+class FileDrop : public QObject {
+public:
+    using OfferFn = std::function<void(const QString& name, const QString& path)>;
+    explicit FileDrop(OfferFn offer, QObject* parent = nullptr);
+    void watch(QTreeWidget* list);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    OfferFn m_offer;
+};
+
+} // namespace kv::control

@@ -1,0 +1,660 @@
+// The inbound dispatcher: every message that reaches the control, from the
+// network or passed in by the monitor, and what it does to rooms, rows,
+// transcripts, the call state and the contact shown on the form.
+#include "ContactRecords.h"
+#include "Events.h"
+#include "FanOut.h"
+#include "FileSend.h"
+#include "Kivara.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/WindowSide.h"
+#include "Prompt.h"
+#include "Shell.h"
+#include "Socket.h"
+#include "Transcript.h"
+#include "frmEntry.h"
+#include "modMisc.h"
+#include "ui_Kivara.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::control {
+
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+// A message's fields; reading one that is not there ends the handler (effects before it stay).
+struct MissingField {};
+class Fields {
+public:
+    explicit Fields(const QStringList& fields) : m_fields(fields) {}
+    QString operator[](qsizetype i) const
+    {
+        if (i < 0 || i >= m_fields.size()) throw MissingField{};
+        return m_fields.at(i);
+    }
+    qsizetype size() const { return m_fields.size(); }
+    const QStringList& all() const { return m_fields; }
+    // The user record at fields first .. first+7.
+    UserRecord record(qsizetype first) const
+    {
+        const std::optional<UserRecord> r = UserRecord::fromFields(m_fields, first);
+        if (!r) throw MissingField{};
+        return *r;
+    }
+
+private:
+    const QStringList& m_fields;
+};
+
+namespace {
+
+namespace text {
+constexpr auto Unavailable = u"The contact you are calling has responded, but is unavailable.";
+constexpr auto StatusPrefix = u"\r\rStatus: ";
+constexpr auto LeaveMessageQuestion = u"\r\rWould you like to leave a message ?";
+constexpr auto EnteredRoom = u" has entered your chat room.\r\n\r\nDo you want to add this Contact to your '";
+constexpr auto EnteredRoomEnd = u"' folder ?";
+constexpr auto ChangedStatus = u"has changed status to '";
+constexpr auto ChangedName = u"changed Chat Name to '";
+constexpr auto AddedYou = u"has added you to their Kivara folder.";
+constexpr auto RequestedPeerslip = u"has requested your Peerslip.";
+constexpr auto LeftChat = u"left the chat.";
+constexpr auto FileCancelledBy = u"The file transfer was cancelled by ";
+// Availability texts of a refusal room list.
+constexpr auto CannotTalk = u"I cannot talk now.  Please call back later.";
+} // namespace text
+
+QString t(const char16_t* s) { return QString::fromUtf16(s); }
+
+constexpr int MaxPrivateRooms = 32;
+
+namespace mode {
+constexpr short RoomList = 3, GetUserSimple = 5, PubChat = 7, PriChat = 8;
+}
+
+// Contact user properties the control writes.
+namespace prop {
+constexpr auto QuillonName = u"QuillonName";
+constexpr auto UserStatus = u"UserStatus";
+constexpr auto LocalHost = u"LocalHost";
+constexpr auto SerialNumber = u"SerialNumber";
+} // namespace prop
+
+// Addresses that arrive in messages are used only as dotted IPv4 literals:
+// anything else would be looked up by name, which a datagram must never cause.
+QString NetAddress(const QString& text)
+{
+    static const QRegularExpression dotted(u"^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"_s);
+    const QRegularExpressionMatch m = dotted.match(text);
+    if (!m.hasMatch()) return QString();
+    for (int i = 1; i <= 4; ++i)
+        if (m.captured(i).toInt() > 255) return QString();
+    return text;
+}
+
+UserRecord Sanitized(UserRecord r)
+{
+    r.ipAddress = NetAddress(r.ipAddress);
+    return r;
+}
+
+bool IsRefusal(const QString& availability)
+{
+    return availability == QString::fromUtf16(availability::Unavailable) ||
+           availability == QString::fromUtf16(availability::OutOfOffice) || availability == t(text::CannotTalk);
+}
+
+} // namespace
+
+int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
+{
+    if (vData.isEmpty() || !m_profileLoaded) return 0;
+    // Only a message read from the network has a sender to check; one passed by a host is local.
+    const QString sender = m_fromNetwork ? m_datagramSender : QString();
+    try {
+        dispatch(Fields(vData), bPassed, sender);
+    } catch (const MissingField&) {
+        // A short message ends its handler where the field is missing.
+    }
+    return 0;
+}
+
+bool Kivara::knownHost(const QString& sender) const
+{
+    if (sender.isEmpty()) return true;
+    if (sender == m_wskChat->RemoteHost() || sender == m_state.remoteHost) return true;
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        const Room& room = m_rooms.at(i);
+        for (int n = 2; n <= room.rowCount(); ++n)
+            if (room.row(n).address() == sender) return true;
+    }
+    return false;
+}
+
+Participant Kivara::otherRow(const Room& room, const QString& name) const
+{
+    const Participant p = room.findRow(name);
+    if (p.isNull() || room.list->indexOfTopLevelItem(p.item()) == 0) return Participant();
+    return p;
+}
+
+bool Kivara::removeOther(Room& room, const QString& name)
+{
+    const Participant p = otherRow(room, name);
+    if (p.isNull()) return false;
+    delete p.item();
+    return true;
+}
+
+void Kivara::markRoomButton(int position)
+{
+    if (!m_rooms.valid(position) || position == m_rooms.current) return;
+    QPushButton* button = m_rooms.at(position).button;
+    if (!button->text().contains(u'*')) button->setText(u"* "_s + button->text() + u" *"_s);
+}
+
+void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
+                                const QList<std::pair<QString, QString>>& userProperties,
+                                const QList<std::pair<QString, QString>>& members)
+{
+    if (!m_inspector) return;
+    const outlook::Item item = m_inspector->CurrentItem();
+    if (!item) return;
+    const outlook::UserProperties props = item.UserProperties();
+    if (!props) return;
+    const outlook::UserProperty serial = props.Find(t(prop::SerialNumber));
+    const QString shown = serial ? serial.Value().toString() : QString();
+    if (shown != match && !(alsoEmpty && shown.isEmpty())) return;
+    for (const auto& [name, value] : userProperties)
+        if (const outlook::UserProperty p = props.Find(name)) p.setValue(value);
+    for (const auto& [name, value] : members) {
+        if (name == u"Body"_s)
+            item.setBody(value);
+        else if (name == u"Email1Address"_s)
+            item.setEmail1Address(value);
+    }
+}
+
+void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
+{
+    const QString name = f[0];
+    Room& pub = m_rooms.publicRoom();
+    const QString own = m_profile.ChatName;
+    // Whether the sender has a row in the public list, looked up once on arrival.
+    const bool found = f.size() > 1 && !otherRow(pub, f.all().at(1)).isNull();
+
+    if (name == msg::Hello) {
+        onHello(f, bPassed, found);
+    } else if (name == msg::HelloWait) {
+        if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
+        SetCallStatus(call::WaitingToEnter, f[1]);
+    } else if (name == msg::GiveUp) {
+        if (!found) return;
+        const QString caller = f[1];
+        if (m_entry && m_entry->mode() == frmEntry::Entering && m_entry->sender() == caller) {
+            m_entry->setSelection(ChoiceGaveUp);
+            m_entry->press(0);
+        }
+        removeOther(pub, caller);
+        if (Alone(0)) {
+            SetCallStatus(call::Idle);
+            closeFormWhenAloneFromTray();
+        }
+    } else if (name == msg::RoomList) {
+        // A room list comes from the party called or from a participant; a stranger's is dropped.
+        if (!knownHost(sender)) return;
+        onRoomList(f);
+    } else if (name == msg::Enter) {
+        if (!knownHost(sender)) return;
+        const UserRecord r = Sanitized(f.record(1));
+        if (r.chatName.isEmpty() || r.chatName == own) return;
+        m_renaming = true;
+        Participant row = otherRow(pub, r.chatName);
+        if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + t(OtherIconSuffix));
+        row.setName(r.chatName);
+        row.setDetails(r);
+        m_renaming = false;
+    } else if (name == msg::PubChat) {
+        const QString from = f[1];
+        const Participant row = otherRow(pub, from);
+        int position = 0;
+        if (!row.isNull()) {
+            if (row.isIgnored()) return;
+        } else {
+            position = m_rooms.FindRoom(from);
+            if (position < 1) return;
+            const Participant inRoom = otherRow(m_rooms.at(position), from);
+            if (!inRoom.isNull() && inRoom.isIgnored()) return;
+        }
+        const QString colour = f[2];
+        const QString line = f[3];
+        const QColor shownColour =
+            m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
+        AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
+        PlayAlert(0);
+        markRoomButton(position);
+    } else if (name == msg::PriChat) {
+        if (!knownHost(sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag) return;
+        onPriChat(f);
+    } else if (name == msg::Status) {
+        const QString who = f[1];
+        const QString availability = f[2];
+        for (int i = 0; i < m_rooms.count(); ++i) {
+            Participant row = otherRow(m_rooms.at(i), who);
+            if (row.isNull() || row.availability() == availability) continue;
+            if (row.isIgnored()) {
+                row.setSavedAvailability(availability);
+            } else {
+                row.setAvailability(availability);
+                row.setDimmed(availability != QString::fromUtf16(availability::Available));
+            }
+            PlayAlert(0);
+            AppendNoticeLine(m_rooms.at(i).transcript, who, t(text::ChangedStatus) + availability + u"'."_s);
+            UpdateShownContact(row.serial(), false,
+                               {{t(prop::QuillonName), who}, {t(prop::UserStatus), availability}});
+        }
+    } else if (name == msg::NickName) {
+        const QString oldName = f[1];
+        const QString newName = f[2];
+        if (newName.isEmpty() || oldName == newName || newName == own) return;
+        QString serial;
+        bool renamed = false;
+        for (int i = 0; i < m_rooms.count(); ++i) {
+            Room& room = m_rooms.at(i);
+            Participant row = otherRow(room, oldName);
+            // A name already listed there is not given to a second row.
+            if (row.isNull() || !room.findRow(newName).isNull()) continue;
+            m_renaming = true;
+            row.setName(newName);
+            m_renaming = false;
+            AppendNoticeLine(room.transcript, oldName, t(text::ChangedName) + newName + u"'."_s);
+            serial = row.serial();
+            renamed = true;
+        }
+        const int position = m_rooms.FindRoom(oldName);
+        if (position >= 1 && m_rooms.FindRoom(newName) < 0) {
+            Room& room = m_rooms.at(position);
+            const bool wasCurrentTag = m_rooms.currentTag == room.tag;
+            room.tag = newName;
+            room.button->setText(RoomCaption(newName));
+            room.button->setProperty("tag", newName);
+            if (wasCurrentTag) {
+                m_rooms.currentTag = newName;
+                room.list->headerItem()->setText(ColName, RoomCaption(newName));
+                setPanel(1, RoomCaption(newName));
+            }
+        }
+        if (renamed) UpdateShownContact(serial, false, {{t(prop::QuillonName), newName}});
+        PlayAlert(0);
+    } else if (name == msg::Update) {
+        const UserRecord r = Sanitized(f.record(1));
+        if (r.chatName == own) return;
+        for (int i = 0; i < m_rooms.count(); ++i) {
+            Participant row = otherRow(m_rooms.at(i), r.chatName);
+            if (row.isNull()) continue;
+            m_renaming = true;
+            row.setName(r.chatName);
+            row.setDetails(r);
+            m_renaming = false;
+        }
+        const int position = m_rooms.FindRoom(r.chatName);
+        if (position >= 1) {
+            Room& room = m_rooms.at(position);
+            room.button->setText(RoomCaption(r.chatName));
+            room.tag = r.chatName;
+            if (position == m_rooms.current) {
+                room.list->headerItem()->setText(ColName, RoomCaption(r.chatName));
+                setPanel(1, RoomCaption(r.chatName));
+            }
+        }
+        UpdateShownContact(r.serialNum, true,
+                           {{t(prop::QuillonName), r.chatName},
+                            {t(prop::UserStatus), r.availability},
+                            {t(prop::LocalHost), r.ipAddress},
+                            {t(prop::SerialNumber), r.serialNum}},
+                           {{u"Email1Address"_s, r.email}, {u"Body"_s, r.comment}});
+    } else if (name == msg::GetUser) {
+        const QString requester = f[1];
+        const QString kind = f[2];
+        const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;
+        if (kind == word::Simple) {
+            SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildSaveUser(ProfileFieldString(m_profile)));
+            if (f[4] == word::Normal)
+                AppendNoticeLine(m_rooms.at(cur).transcript, requester, t(text::AddedYou));
+        } else if (kind == word::Profile) {
+            AppendNoticeLine(m_rooms.at(cur).transcript, requester, t(text::RequestedPeerslip));
+            SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildShowUser(ProfileFieldString(m_profile)));
+        }
+    } else if (name == msg::SaveUser) {
+        onSaveUser(f);
+    } else if (name == msg::ShowUser) {
+        ShowUser(f.all());
+    } else if (name == msg::FilePrep) {
+        ShowFile(f.all());
+    } else if (name == msg::NoFile) {
+        m_fileSend->OnNoFile(f[1]);
+        m_state.sendFilePath.clear();
+        m_state.sendFileSize = 0;
+    } else if (name == msg::Leave) {
+        const QString who = f[1];
+        const QString room = f[2];
+        if (room == word::PublicRoom) {
+            if (found && removeOther(pub, who))
+                AppendNoticeLine(m_rooms.currentRoom().transcript, who, t(text::LeftChat));
+            ClosePrivateRoom(who);
+            if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+        } else {
+            ClosePrivateRoom(room);
+        }
+        PlayAlert(0);
+    } else if (name == msg::DumpUser) {
+        const QString remover = f[1];
+        const QString removed = f[2];
+        if (removed == own) {
+            if (found) removeOther(pub, remover);
+        } else {
+            removeOther(pub, removed);
+        }
+        if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+        PlayAlert(0);
+    } else if (name == msg::LeaveMsg) {
+        onLeaveMsg(f, sender);
+    } else if (name == msg::Message) {
+        // Messages are the monitor's to store.
+    }
+}
+
+void Kivara::onHello(const Fields& f, bool bPassed, bool found)
+{
+    const QString caller = f[1];
+    const QString own = m_profile.ChatName;
+    // A caller with the local user's own name cannot be told apart from the own row.
+    if (caller.isEmpty() || caller == own) return;
+    QPointer<Kivara> self(this);
+    Room& pub = m_rooms.publicRoom();
+    SetCallStatus(call::Incoming, caller);
+    if (!self) return;
+    const UserRecord r = Sanitized(f.record(1));
+    if (!found) {
+        if (Alone(0)) {
+            pub.transcript->clear();
+            ui->txtSend->clear();
+        }
+        m_renaming = true;
+        Participant row = pub.addRow(caller, r.iconCode + t(OtherIconSuffix));
+        row.setDetails(r);
+        row.setDimmed(r.availability != QString::fromUtf16(availability::Available));
+        m_renaming = false;
+    }
+    const QString callerHost = r.ipAddress;
+    auto toCaller = [&] {
+        // Replies go to the caller, whatever other sends addressed in the meantime.
+        if (!callerHost.isEmpty()) m_wskChat->setRemoteHost(callerHost);
+        m_wskChat->setRemotePort(ChatDatagramPort);
+    };
+    toCaller();
+    if (!bPassed) SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildHelloWait(own));
+    // One dialog per caller: a repeated HELLO while it is open stops here.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w)) return;
+
+    auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog->setMode(frmEntry::Entering);
+    dialog->setSender(caller);
+    QPointer<frmEntry> previous = m_entry;
+    m_entry = dialog;
+    QPointer<frmEntry> guard(dialog);
+    platform::Prompt::current().formShown(dialog);
+    dialog->exec();
+    if (!self) return;
+    if (!guard) return;
+    const short choice = dialog->selection();
+    dialog->unload();
+    m_entry = previous;
+    // Gone at once: its caption must not keep the next call of this caller out.
+    delete dialog;
+
+    switch (choice) {
+    case ChoiceEnter:
+        if (m_profile.UserStatus == QString::fromUtf16(availability::Unavailable))
+            SetStatus(QString::fromUtf16(availability::Available));
+        toCaller();
+        DataSend(mode::RoomList);
+        BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildEnter(r));
+        SetCallStatus(call::Connected);
+        if (!self) return;
+        break;
+    case ChoiceRefuse: {
+        const QString takes = ReadSetting(Deliverable::Quillon, settings::Messages);
+        toCaller();
+        SendToParticipant(*m_wskChat, m_rooms, 0, QString(),
+                          u"LEAVEMSG|"_s + own + FieldSeparator + takes);
+        removeOther(pub, caller);
+        if (Alone(0)) {
+            SetCallStatus(call::Idle);
+            if (!self) return;
+            closeFormWhenAloneFromTray();
+        }
+        return;
+    }
+    case ChoicePrivate: {
+        m_rooms.currentTag = caller;
+        const Participant row = otherRow(pub, caller);
+        SendToParticipant(*m_wskChat, m_rooms, 0, caller,
+                          BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
+                                       QString(word::OpenPrivate)));
+        if (row.isNull()) {
+            toCaller();
+            SendToParticipant(*m_wskChat, m_rooms, 0, QString(),
+                              BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
+                                           QString(word::OpenPrivate)));
+        }
+        removeOther(pub, caller);
+        SetCallStatus(call::Connected);
+        if (!self) return;
+        // The room opens when the caller's own OPENPRI arrives. Bound: the caller's
+        // supervision gives up after the same interval, so nothing comes later.
+        platform::WaitUntil([&] { return !self || m_sessionEnded || m_rooms.FindRoom(caller) >= 1; },
+                            m_timings.privateRoomWaitMs);
+        if (!self) return;
+        if (m_rooms.FindRoom(caller) < 1) {
+            // The caller never answered: nobody is in a call with us through this request.
+            if (m_rooms.currentTag == caller) m_rooms.currentTag = m_rooms.currentRoom().tag;
+            if (Alone(0)) {
+                SetCallStatus(call::Idle);
+                if (!self) return;
+                closeFormWhenAloneFromTray();
+            }
+            return;
+        }
+        break;
+    }
+    default:
+        removeOther(pub, caller);
+        if (Alone(0)) SetCallStatus(call::Idle);
+        return;
+    }
+    if (!self) return;
+    // Automatic contact: only for a caller who was new here while the user is available.
+    bool steps9and10 = true;
+    if (m_profile.UserStatus == QString::fromUtf16(availability::Available) && !found) {
+        const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
+        bool ask = autoAdd == u"0"_s || autoAdd == u"1"_s;
+        if (autoAdd == u"1"_s) {
+            const MsgResult answer =
+                MsgBox(caller + t(text::EnteredRoom) + m_state.folder + t(text::EnteredRoomEnd), MsgButtons::YesNo,
+                       MsgIcon::Question);
+            if (!self) return;
+            if (answer == MsgResult::No) {
+                ask = false;
+                steps9and10 = false;
+            }
+        }
+        if (ask) {
+            // The contact made on entry is stored without questions.
+            m_state.confirmContactSaves = false;
+            DataSend(mode::GetUserSimple, caller, QString(word::Silent));
+        }
+    }
+    if (!steps9and10) return;
+    UpdateShownContact(r.serialNum, true,
+                       {{t(prop::QuillonName), r.chatName},
+                        {t(prop::UserStatus), r.availability},
+                        {t(prop::LocalHost), r.ipAddress},
+                        {t(prop::SerialNumber), r.serialNum}});
+    focusEntry();
+}
+
+void Kivara::onRoomList(const Fields& f)
+{
+    QPointer<Kivara> self(this);
+    const QString firstAvailability = f[3];
+    if (IsRefusal(firstAvailability)) {
+        // A refusal answers a call being placed; arriving late or unasked it changes nothing.
+        if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
+        PlayAlert(0);
+        SetCallStatus(call::Idle);
+        if (!self) return;
+        MsgBox(t(text::Unavailable) + t(text::StatusPrefix) + firstAvailability, MsgButtons::OK,
+               MsgIcon::Information);
+        if (!self) return;
+        closeFormWhenAloneFromTray();
+        return;
+    }
+    int position = m_rooms.FindRoom(f[2]);
+    if (position < 1) position = 0;
+    Room& room = m_rooms.at(position);
+    const qsizetype entries = (f.size() - 1) / 8;
+    m_renaming = true;
+    for (qsizetype k = 1; k <= entries; ++k) {
+        const qsizetype b = 8 * k - 6;
+        const UserRecord e = Sanitized(f.record(b));
+        if (e.serialNum == m_profile.SerialNum) continue;
+        if (e.chatName.isEmpty() || e.chatName == m_profile.ChatName) continue;
+        Participant row = otherRow(room, e.chatName);
+        if (row.isNull()) row = room.addRow(e.chatName, e.iconCode + t(OtherIconSuffix));
+        row.setDetails(e);
+    }
+    m_renaming = false;
+    const QString greeting = ReadSetting(Deliverable::Quillon, settings::EnterMsg);
+    DataSend(mode::PubChat, greeting);
+    SetCallStatus(call::Connected);
+    if (!self) return;
+    UpdateShownContact(f[7], false,
+                       {{t(prop::QuillonName), f[2]},
+                        {t(prop::UserStatus), f[3]},
+                        {t(prop::LocalHost), NetAddress(f[5])},
+                        {t(prop::SerialNumber), f[7]}});
+}
+
+void Kivara::onPriChat(const Fields& f)
+{
+    const QString from = f[1];
+    // A private room can never carry the public room's tag or the own name.
+    if (from.isEmpty() || from == word::PublicRoomTag || from == m_profile.ChatName) return;
+    int position = m_rooms.FindRoom(from);
+    bool createdNow = false;
+    Participant row;
+    if (position < 1) {
+        // However many names a party sends, the rooms stay a number a person can use.
+        if (m_rooms.highest() >= MaxPrivateRooms) return;
+        QStringList fields = f.all().mid(0, 9);
+        if (fields.size() < 9) throw MissingField{};
+        fields[4] = NetAddress(fields[4]);
+        if (OpenPrivateRoom(fields) < 1) return;
+        // Opening yields: rooms may have come and gone meanwhile.
+        position = m_rooms.FindRoom(from);
+        if (position < 1) return;
+        createdNow = true;
+        row = otherRow(m_rooms.at(position), from);
+    } else {
+        row = otherRow(m_rooms.at(position), from);
+    }
+    const QString line = f[10];
+    if (line != word::OpenPrivate) {
+        if (!row.isNull() && row.isIgnored()) return;
+        const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());
+        Room& room = m_rooms.at(position);
+        room.transcript->setUpdatesEnabled(false);
+        AppendChatLine(room.transcript, from, colour, line);
+        room.transcript->setUpdatesEnabled(true);
+        PlayAlert(0);
+        markRoomButton(position);
+    } else if (createdNow) {
+        m_rooms.currentTag = from;
+        DataSend(mode::PriChat, QString(word::OpenPrivate));
+    }
+    SetCallStatus(call::Connected);
+}
+
+void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
+{
+    const QString callee = f[1];
+    const QString flag = f[2];
+    // Only the party being called can refuse; offering a message to anyone else would be a stranger's prompt.
+    if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
+    QPointer<Kivara> self(this);
+    if (flag == word::FlagOff) {
+        SetCallStatus(call::Idle);
+        if (!self) return;
+        MsgBox(t(text::Unavailable), MsgButtons::OK, MsgIcon::Information);
+    } else if (flag == word::FlagOn) {
+        SetCallStatus(call::Connected);
+        if (!self) return;
+        const MsgResult answer =
+            MsgBox(t(text::Unavailable) + t(text::LeaveMessageQuestion), MsgButtons::YesNo, MsgIcon::Question);
+        if (!self) return;
+        if (answer == MsgResult::Yes) {
+            auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);
+            dialog->setMode(frmEntry::Message);
+            dialog->setSender(callee);
+            QPointer<frmEntry> previous = m_entry;
+            m_entry = dialog;
+            QPointer<frmEntry> guard(dialog);
+            platform::Prompt::current().formShown(dialog);
+            dialog->exec();
+            if (!self || !guard) return;
+            if (dialog->selection() == ChoiceMessage) {
+                // To the monitor of the party that answered.
+                const QString host = NetAddress(sender).isEmpty() ? m_state.remoteHost : sender;
+                if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
+                SendToParticipantMonitor(*m_wskChat, m_rooms, 0, QString(),
+                                         u"MESSAGE|"_s + ShortProfileFieldString(m_profile) + FieldSeparator +
+                                             dialog->subject() + FieldSeparator + dialog->body());
+            }
+            dialog->unload();
+            m_entry = previous;
+            delete dialog;
+        }
+        SetCallStatus(call::Idle);
+    }
+}
+
+void Kivara::onSaveUser(const Fields& f)
+{
+    SaveContact(store(), f.all(), m_state.confirmContactSaves);
+    m_state.confirmContactSaves = true;
+}
+
+int Kivara::ShowFile(const QStringList& vData)
+{
+    // The opener receives the offer's six fields and the own chat name, as one argument.
+    if (vData.size() < 6) return -1;
+    const QString offer = vData.mid(0, 6).join(FieldSeparator) + FieldSeparator + m_profile.ChatName;
+    const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {offer}, QDir::homePath());
+    return started ? 0 : -1;
+}
+
+} // namespace kv::control

@@ -1,0 +1,71 @@
+#pragma once
+// A party at the protocol level for the chat-control suites: plain datagram
+// sockets on its own loopback address, one on the chat port, one on the monitor port.
+#include "Events.h"
+#include "Protocol.h"
+
+#include <QHostAddress>
+#include <QUdpSocket>
+#include <tuple>
+
+namespace kv::test {
+
+class CallPeer {
+public:
+    explicit CallPeer(const QString& ip, int waitMs = 5000) : m_ip(ip), m_waitMs(waitMs)
+    {
+        for (auto [socket, port, inbox] : {std::tuple{&m_chat, ChatDatagramPort, &m_chatIn},
+                                           std::tuple{&m_monitor, MonitorDatagramPort, &m_monitorIn}}) {
+            ok = socket->bind(QHostAddress(ip), quint16(port)) && ok;
+            QObject::connect(socket, &QUdpSocket::readyRead, socket, [socket, inbox] {
+                while (socket->hasPendingDatagrams()) {
+                    QByteArray d(int(socket->pendingDatagramSize()), '\0');
+                    socket->readDatagram(d.data(), d.size());
+                    inbox->append(d);
+                }
+            });
+        }
+    }
+    QString ip() const { return m_ip; }
+    // The next message at that port, unframed; "<none>" when none came in time.
+    QString next(int port = ChatDatagramPort)
+    {
+        QList<QByteArray>& inbox = port == ChatDatagramPort ? m_chatIn : m_monitorIn;
+        if (!platform::WaitUntil([&] { return !inbox.isEmpty(); }, m_waitMs)) return QStringLiteral("<none>");
+        return UnframeDatagram(inbox.takeFirst());
+    }
+    // Every message that has come so far at that port.
+    QStringList drain(int port = ChatDatagramPort)
+    {
+        QList<QByteArray>& inbox = port == ChatDatagramPort ? m_chatIn : m_monitorIn;
+        QStringList all;
+        for (const QByteArray& d : inbox)
+            all << UnframeDatagram(d);
+        inbox.clear();
+        return all;
+    }
+    bool quiet(int ms = 300)
+    {
+        platform::WaitUntil([] { return false; }, ms);
+        return m_chatIn.isEmpty() && m_monitorIn.isEmpty();
+    }
+    void sendTo(const QString& host, const QString& text)
+    {
+        m_chat.writeDatagram(FrameDatagram(text), QHostAddress(host), quint16(ChatDatagramPort));
+    }
+    void sendRaw(const QString& host, const QByteArray& datagram)
+    {
+        m_chat.writeDatagram(datagram, QHostAddress(host), quint16(ChatDatagramPort));
+    }
+    bool ok = true;
+
+private:
+    QString m_ip;
+    int m_waitMs;
+    QUdpSocket m_chat;
+    QUdpSocket m_monitor;
+    QList<QByteArray> m_chatIn;
+    QList<QByteArray> m_monitorIn;
+};
+
+} // namespace kv::test

@@ -1,0 +1,957 @@
+// Calls and inbound handling of the chat control in one simulated computer
+// (127.51.<case>.2) with the other parties played at the protocol level on
+// 127.51.<case>.3 and .4: placing, supervising and cancelling calls, the
+// admission dialog, and the handlers of the message catalogue.
+#include "CallPeer.h"
+#include "Events.h"
+#include "Kivara.h"
+#include "Prompt.h"
+#include "Protocol.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "StoreAccess.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/WindowSide.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "frmEntry.h"
+#include "modMisc.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::control;
+using kv::test::CallPeer;
+
+namespace {
+
+const auto CallStatusEvent = qOverload<short>(&Kivara::CallStatus);
+
+QString address(int testCase, int host) { return u"127.51.%1.%2"_s.arg(testCase).arg(host); }
+
+UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
+{
+    return UserRecord{name, avail, name.toLower() + u"@example.org"_s, ip, u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(), QString(), u"3"_s};
+}
+
+KivaraTimings fast()
+{
+    KivaraTimings t;
+    t.mainTimerMs = 800;
+    t.helloPauseMs = 40;
+    t.admissionRingMs = 20;
+    t.admissionRefuseMs = 400;
+    t.privateRoomWaitMs = 800;
+    return t;
+}
+
+QStringList names(const Room& room)
+{
+    QStringList n;
+    for (int i = 1; i <= room.rowCount(); ++i)
+        n << room.row(i).name();
+    return n;
+}
+
+QString plain(QTextEdit* t) { return t->toPlainText(); }
+
+// Runs f once the condition holds, checking while events are pumped.
+void when(QObject* context, std::function<bool()> condition, std::function<void()> f)
+{
+    auto* timer = new QTimer(context);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, condition, f] {
+        if (!condition()) return;
+        timer->stop();
+        timer->deleteLater();
+        f();
+    });
+    timer->start();
+}
+
+} // namespace
+
+class TestCalls : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void connectRefusals();
+    void noNetwork();
+    void socketErrorsAndTrayForms();
+    void noAnswerAfterSupervision();
+    void admittedByRoomList();
+    void cancelWhileCalling();
+    void cancelWhileWaiting();
+    void waitingQuestion();
+    void refusalsAtTheCaller();
+    void leavingAMessage();
+    void helloPassedOrFromNetwork();
+    void admissionChoices();
+    void admissionPrivateRoom();
+    void admissionTimeoutAndGiveUp();
+    void admissionDialogForm();
+    void roomListAndEnter();
+    void chatLinesAndRooms();
+    void leavingAndRemoval();
+    void statusNameUpdate();
+    void peerslipsAndFiles();
+    void strangersAndShortMessages();
+
+private:
+    void computer(int testCase);
+    std::unique_ptr<Kivara> control(const KivaraTimings& timings = fast());
+    void rules(const QString& text);
+    QStringList promptTexts() const;
+
+    std::unique_ptr<test::SimComputer> m_computer;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingSound* m_sound = nullptr;
+    platform::RecordingShell* m_shell = nullptr;
+    QString m_ip;
+};
+
+void TestCalls::cleanup() { m_computer.reset(); }
+
+void TestCalls::computer(int testCase)
+{
+    m_ip = address(testCase, 2);
+    m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
+    m_computer->activate();
+    rules(QString());
+    auto sound = std::make_unique<platform::RecordingSound>();
+    m_sound = sound.get();
+    platform::Sound::install(std::move(sound));
+    auto shell = std::make_unique<platform::RecordingShell>();
+    m_shell = shell.get();
+    platform::Shell::install(std::move(shell));
+    ProfileRecord p;
+    p.FullName = u"Ann Example"_s;
+    p.Email = u"ann@example.org"_s;
+    p.Comment = u"hi there"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = m_ip;
+    p.SerialNum = u"KV-ANN"_s;
+    p.ChatType = 2;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+}
+
+void TestCalls::rules(const QString& text)
+{
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+QStringList TestCalls::promptTexts() const
+{
+    QStringList texts;
+    for (const auto& e : m_prompt->log())
+        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
+    return texts;
+}
+
+std::unique_ptr<Kivara> TestCalls::control(const KivaraTimings& timings)
+{
+    auto k = std::make_unique<Kivara>(nullptr, timings);
+    k->resize(640, 420);
+    if (k->ChatInit() != 0) return nullptr;
+    return k;
+}
+
+// ---- Placing calls -----------------------------------------------------------------
+
+void TestCalls::connectRefusals()
+{
+    computer(1);
+    CallPeer bob(address(1, 3));
+    auto k = control();
+    QVERIFY(k);
+    QSignalSpy events(k.get(), CallStatusEvent);
+
+    // Waiting to enter: refused at once, nothing shown or sent.
+    k->setCallStatus(call::WaitingToEnter);
+    QCOMPARE(k->Connect(bob.ip(), 8086), -1);
+    QVERIFY(m_prompt->log().isEmpty());
+    QVERIFY(bob.quiet());
+    k->setCallStatus(call::Idle);
+
+    QCOMPARE(k->Connect(), -1);
+    QCOMPARE(promptTexts().last(), u"No Remote Host specified.\r\rYou must specify an IP Address or Computer name."_s);
+    QCOMPARE(k->panelText(1), u"Public room"_s); // SetCallStatus(4) follows the panel text
+    QCOMPARE(k->Connect(m_ip, 8086), -1);
+    QCOMPARE(promptTexts().last(),
+             u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again."_s);
+    k->setRemotePort(0);
+    QCOMPARE(k->Connect(bob.ip()), -1);
+    QCOMPARE(promptTexts().last(), u"No Remote Port specified."_s);
+    QCOMPARE(k->RemoteHost(), bob.ip());
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(events.last().at(0).toInt(), int(call::Idle));
+    QVERIFY(bob.quiet());
+}
+
+void TestCalls::noNetwork()
+{
+    computer(20);
+    CallPeer bob(address(20, 3));
+    QCOMPARE(WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s), 0);
+    auto k = control();
+    QVERIFY(k);
+    QSignalSpy events(k.get(), CallStatusEvent);
+    QCOMPARE(k->Connect(bob.ip(), 8086), -1);
+    QCOMPARE(promptTexts().last(),
+             u"No network services were detected.\r\rYou must connect to the network to connect a call."_s);
+    QCOMPARE(k->panelText(3), u"Offline"_s);
+    // No call state is shown while offline, not even for a caller knocking.
+    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QCOMPARE(events.size(), 0);
+    QCOMPARE(k->panelText(3), u"Offline"_s);
+    QVERIFY(bob.drain(MonitorDatagramPort).isEmpty());
+}
+
+void TestCalls::socketErrorsAndTrayForms()
+{
+    computer(21);
+    CallPeer bob(address(21, 3));
+    auto k = control();
+    QVERIFY(k);
+    // A form the monitor opened closes itself when the refused caller leaves the user alone.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item contact = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    auto inspector = contact.GetInspector();
+    QVERIFY(inspector && inspector->Display());
+    QVERIFY(inspector->IsDisplayed());
+    k->setParentInspector(inspector);
+    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QVERIFY(inspector->IsDisplayed()); // not opened by the monitor
+    k->setTrayOpened(true);
+    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    QVERIFY(!inspector->IsDisplayed());
+
+    // A socket error shows in panel 1 with a beep, and changes no call state.
+    k->setCallStatus(call::Connected);
+    const qsizetype before = m_sound->events().size();
+    Q_EMIT k->chatSocket().Error(10054, u"Connection reset by peer"_s);
+    QCOMPARE(k->panelText(1), u"10054:Connection reset by peer"_s);
+    QCOMPARE(m_sound->events().mid(before), QStringList{u"beep"_s});
+    QCOMPARE(k->CallStatus(), call::Connected);
+}
+
+void TestCalls::noAnswerAfterSupervision()
+{
+    computer(2);
+    CallPeer bob(address(2, 3));
+    auto k = control();
+    QVERIFY(k);
+    WriteSetting(settings::UseCallSnd, u"1"_s);
+    k->RefreshSettings();
+    QSignalSpy events(k.get(), CallStatusEvent);
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(promptTexts(), QStringList{u"Cannot connect to specified Contact.\r\rStatus: No answer."_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(events.first().at(0).toInt(), int(call::Calling));
+    QCOMPARE(events.last().at(0).toInt(), int(call::Idle));
+    const QStringList hellos = bob.drain(MonitorDatagramPort);
+    QVERIFY2(hellos.size() >= 2, qPrintable(QString::number(hellos.size())));
+    QCOMPARE(hellos.first(), u"HELLO|Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip));
+    QVERIFY(bob.drain().isEmpty()); // nothing at the chat port
+    QVERIFY(m_sound->events().contains(u"play "_s + ReadSetting(Deliverable::Quillon, settings::CallFile)));
+    QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
+}
+
+void TestCalls::admittedByRoomList()
+{
+    computer(3);
+    CallPeer bob(address(3, 3)), carl(address(3, 4));
+    WriteSetting(settings::EnterMsg, u"Hello all"_s);
+    auto k = control();
+    QVERIFY(k);
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) {
+        seen << s;
+        if (s == call::Calling && seen.count(call::Calling) == 1) bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
+        if (s == call::WaitingToEnter) {
+            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+            list += record(u"Bob"_s, bob.ip()).fields();
+            list += record(u"Ann"_s, m_ip).fields(); // the own entry, by identifier
+            list[list.size() - 3] = u"KV-ANN"_s;
+            list += record(u"Carl"_s, carl.ip(), u"On the Phone"_s).fields();
+            bob.sendTo(m_ip, list.join(u'|'));
+        }
+    });
+    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QCOMPARE(seen.mid(0, 3), (QList<short>{call::Calling, call::WaitingToEnter, call::Connected}));
+    QCOMPARE(k->CallStatus(), call::Connected);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
+    QCOMPARE(k->rooms().publicRoom().row(3).availability(), u"On the Phone"_s);
+    QVERIFY(!k->rooms().publicRoom().row(3).dimmed()); // room lists do not dim
+    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hello all"_s);
+    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Hello all"_s);
+    QCOMPARE(k->panelText(3), u"Connected"_s);
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
+    // The call menu entry now ends the call.
+    k->FileMenu_Click(0);
+    QStringList got;
+    QVERIFY(platform::WaitUntil([&] { got += bob.drain(); return got.contains(u"LEAVE|Ann|Public"_s); }, 5000));
+}
+
+void TestCalls::cancelWhileCalling()
+{
+    computer(4);
+    CallPeer bob(address(4, 3)), carl(address(4, 4));
+    auto k = control();
+    QVERIFY(k);
+    k->show();
+    // Alone: -3, one GIVEUP to the party called.
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
+         [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -3);
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
+
+    // A private room open, nobody else in the public room: -4.
+    QStringList pri{u"PRICHAT"_s};
+    pri += record(u"Carl"_s, carl.ip()).fields();
+    pri += {u"0"_s, u"OPENPRI"_s};
+    k->OpenPrivateRoom(pri);
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -4);
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
+
+    // Others in the public room: the call goes on as connected.
+    k->ClosePrivateRoom(u"Carl"_s);
+    Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
+    c.setDetails(record(u"Carl"_s, carl.ip()));
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QCOMPARE(k->CallStatus(), call::Connected);
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QVERIFY(carl.drain().isEmpty());
+}
+
+void TestCalls::cancelWhileWaiting()
+{
+    computer(5);
+    CallPeer bob(address(5, 3));
+    auto k = control();
+    QVERIFY(k);
+    auto inspector = std::shared_ptr<outlook::Inspector>();
+    k->setTrayOpened(true);
+    bool sentWait = false;
+    when(k.get(), [&] { return k->CallStatus() == call::Calling && !sentWait; },
+         [&] {
+             sentWait = true;
+             bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
+         });
+    when(k.get(), [&] { return k->CallStatus() == call::WaitingToEnter; }, [&] {
+        QCOMPARE(k->panelText(1), u"Waiting to enter Bob's Public room..."_s);
+        k->CancelCall();
+    });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2); // no cancel flag while waiting to enter
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
+    // Cancelling with no call: idle without an event.
+    k->setCallStatus(call::Incoming);
+    QSignalSpy events(k.get(), CallStatusEvent);
+    k->CancelCall();
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(events.size(), 0);
+}
+
+void TestCalls::waitingQuestion()
+{
+    computer(6);
+    CallPeer bob(address(6, 3));
+    auto k = control();
+    QVERIFY(k);
+    rules(u"msgbox continue to wait => No"_s);
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(promptTexts(), QStringList{u"The user you are calling has responded, but is not answering your "
+                                        u"call.\r\rWould you like to continue to wait ?"_s});
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    // Yes keeps waiting and asks again.
+    rules(u"msgbox continue to wait => Yes"_s);
+    bool asked = false;
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    when(k.get(), [&] { return m_prompt->log().size() >= 2; }, [&] {
+        asked = true;
+        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+        list += record(u"Bob"_s, bob.ip()).fields();
+        bob.sendTo(m_ip, list.join(u'|'));
+    });
+    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QVERIFY(asked);
+    QVERIFY(bob.drain().isEmpty());
+}
+
+void TestCalls::refusalsAtTheCaller()
+{
+    computer(7);
+    CallPeer bob(address(7, 3));
+    auto k = control();
+    QVERIFY(k);
+    const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
+    // A refusal room list: whatever further entries say, the first decides.
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] {
+        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+        list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+        list += record(u"Carl"_s, bob.ip()).fields();
+        bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
+        bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
+    });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+    QCOMPARE(k->CallStatus(), call::Idle);
+
+    rules(QString());
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
+         [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(promptTexts(), QStringList{unavailable});
+    QCOMPARE(k->CallStatus(), call::Idle);
+
+    // Declining to leave a message returns to idle and sends nothing.
+    rules(u"msgbox leave a message => No"_s);
+    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
+         [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
+    bob.drain(MonitorDatagramPort);
+    QVERIFY(bob.quiet());
+}
+
+void TestCalls::leavingAMessage()
+{
+    computer(8);
+    CallPeer bob(address(8, 3));
+    auto k = control();
+    QVERIFY(k);
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    QFile slip(k->PeerslipFile());
+    QVERIFY(slip.open(QIODevice::ReadOnly));
+    const QString content = QString::fromLatin1(slip.readAll());
+    QVERIFY(content.size() >= 64);
+
+    rules(u"msgbox leave a message => Yes\n"
+          "form Message Center => txtMsg_0=Sorry; txtMsg_1=Call me back; chkMsg=checked; cmdMsg"_s);
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    k->setRemoteHost(bob.ip());
+    k->DataPass(u"LEAVEMSG|Bob|1"_s); // not calling: nothing to refuse
+    QVERIFY(seen.isEmpty() && m_prompt->log().isEmpty());
+    k->setCallStatus(call::WaitingToEnter);
+    k->DataPass(u"LEAVEMSG|Bob|1"_s);
+    QCOMPARE(seen, (QList<short>{call::Connected, call::Idle}));
+    QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"|Sorry|Call me back|1|"_s + content);
+    QVERIFY(!m_prompt->log().last().unmatched);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+
+    // Without the Peerslip, empty fields still make a message.
+    rules(u"msgbox leave a message => Yes\nform Message Center => cmdMsg"_s);
+    k->setCallStatus(call::Calling);
+    k->DataPass(u"LEAVEMSG|Bob|1"_s);
+    QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"||"_s + u"|0"_s);
+    // Cancel sends nothing and leaves the admission preselection alone.
+    rules(u"msgbox leave a message => Yes\nform Message Center => cmdFile_1"_s);
+    k->setCallStatus(call::Calling);
+    k->DataPass(u"LEAVEMSG|Bob|1"_s);
+    QVERIFY(bob.quiet());
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    // Any other flag: nothing.
+    QSignalSpy events(k.get(), CallStatusEvent);
+    k->setCallStatus(call::Calling);
+    k->DataPass(u"LEAVEMSG|Bob|2"_s);
+    QCOMPARE(events.size(), 0);
+}
+
+// ---- The answering side --------------------------------------------------------------
+
+void TestCalls::helloPassedOrFromNetwork()
+{
+    computer(9);
+    CallPeer bob(address(9, 3));
+    auto k = control();
+    QVERIFY(k);
+    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    const QString hello = u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text();
+    k->DataPass(hello);
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s); // refused; no HELLOWAIT before it
+    QVERIFY(bob.quiet());
+    bob.sendTo(m_ip, hello);
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    WriteSetting(settings::Messages, u"1"_s);
+    k->DataPass(hello);
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|1"_s);
+}
+
+void TestCalls::admissionChoices()
+{
+    computer(10);
+    CallPeer bob(address(10, 3)), carl(address(10, 4));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord c = record(u"Carl"_s, carl.ip());
+    Participant cr = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
+    cr.setDetails(c);
+    k->setCallStatus(call::Connected);
+    WriteSetting(settings::AutoAdd, u"2"_s);
+    rules(u"form ^Bob entering room => optEnter_0=checked; cmdFile_0"_s);
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    k->SetStatus(u"Unavailable"_s);
+    QCOMPARE(carl.next(), u"STATUS|Ann|Unavailable"_s);
+    k->DataPass(u"HELLO|"_s + b.text());
+    QCOMPARE(seen, (QList<short>{call::Incoming, call::Connected}));
+    QCOMPARE(k->profile().UserStatus, u"Available"_s); // entering makes the user available
+    QCOMPARE(carl.next(), u"STATUS|Ann|Available"_s);
+    const QString ownEntry = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s); // the caller's row is in the room already
+    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text());
+    QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
+    QCOMPARE(carl.next(), u"ENTER|"_s + b.text());
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    QCOMPARE(m_prompt->log().last().title, u"Bob entering room..."_s);
+    QVERIFY(bob.quiet() && carl.quiet());
+
+    // AutoAdd 0: the Peerslip is asked for silently; 1: asked first.
+    k->rooms().publicRoom().removeRow(u"Bob"_s);
+    WriteSetting(settings::AutoAdd, u"0"_s);
+    k->DataPass(u"HELLO|"_s + b.text());
+    QStringList got = bob.drain();
+    platform::WaitUntil([&] { got += bob.drain(); return got.size() >= 3; }, 3000);
+    QVERIFY(got.contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
+    k->rooms().publicRoom().removeRow(u"Bob"_s);
+    WriteSetting(settings::AutoAdd, u"1"_s);
+    rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
+    k->DataPass(u"HELLO|"_s + b.text());
+    QVERIFY(promptTexts().contains(
+        u"Bob has entered your chat room.\r\n\r\nDo you want to add this Contact to your 'Kivara' folder ?"_s));
+    got = bob.drain();
+    platform::WaitUntil([&] { got += bob.drain(); return got.size() >= 2; }, 3000);
+    QVERIFY(bob.quiet());
+    QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
+}
+
+void TestCalls::admissionPrivateRoom()
+{
+    computer(11);
+    CallPeer bob(address(11, 3));
+    auto k = control();
+    QVERIFY(k);
+    WriteSetting(settings::AutoEnter, u"2"_s);
+    rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    when(k.get(), [&] { return k->rooms().publicRoom().rowCount() == 1 && k->CallStatus() == call::Connected; },
+         [&] { bob.sendTo(m_ip, u"PRICHAT|"_s + b.text() + u"|255|OPENPRI"_s); });
+    k->DataPass(u"HELLO|"_s + b.text());
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    QCOMPARE(k->rooms().count(), 2);
+    QCOMPARE(k->rooms().at(1).tag, u"Bob"_s);
+    QCOMPARE(k->CallStatus(), call::Connected);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"2"_s);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s); // the room just made answers once more
+    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);   // AutoAdd 0: the new contact's Peerslip
+    QVERIFY(bob.quiet());
+
+    // A caller that never opens its side: the wait ends, the control is idle again.
+    CallPeer carl(address(11, 4));
+    k->ClosePrivateRoom(u"Bob"_s);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QElapsedTimer timer;
+    timer.start();
+    k->DataPass(u"HELLO|"_s + record(u"Carl"_s, carl.ip()).text());
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(carl.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(k->rooms().currentTag, u"Public"_s);
+}
+
+void TestCalls::admissionTimeoutAndGiveUp()
+{
+    computer(12);
+    CallPeer bob(address(12, 3));
+    auto k = control();
+    QVERIFY(k);
+    k->setTrayOpened(true);
+    const UserRecord b = record(u"Bob"_s, bob.ip());
+    // Unanswered: refused after the interval, and "refuse" becomes the preselection.
+    k->DataPass(u"HELLO|"_s + b.text());
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"1"_s);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QVERIFY(m_prompt->log().last().unmatched);
+
+    // The caller gives up while the dialog is open: nothing is replied, the choice is kept.
+    WriteSetting(settings::AutoEnter, u"0"_s);
+    when(k.get(), [&] { return k->entryDialog() != nullptr; }, [&] { bob.sendTo(m_ip, u"GIVEUP|Bob"_s); });
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    k->DataPass(u"HELLO|"_s + b.text());
+    // Idle from the GIVEUP, and again as the admission ends without a choice.
+    QCOMPARE(seen, (QList<short>{call::Incoming, call::Idle, call::Idle}));
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+    QVERIFY(bob.quiet());
+    QVERIFY(k->entryDialog() == nullptr);
+    // A GIVEUP from someone not in the list changes nothing.
+    QSignalSpy events(k.get(), CallStatusEvent);
+    k->DataPass(u"GIVEUP|Zed"_s);
+    QCOMPARE(events.size(), 0);
+}
+
+void TestCalls::admissionDialogForm()
+{
+    computer(13);
+    WriteSetting(settings::AutoEnter, u"2"_s);
+    WriteSetting(settings::UseCallSnd, u"1"_s);
+    frmEntry f(600, 45000);
+    QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
+    QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(f.windowTitle(), u"Caller entering room..."_s);
+    f.setMode(frmEntry::Entering);
+    f.setSender(u"Bob"_s);
+    QCOMPARE(f.windowTitle(), u"Bob entering room..."_s);
+    QCOMPARE(f.findChild<QLabel*>(u"lblEnter_0"_s)->text(), u"Bob is entering your Public room..."_s);
+    QCOMPARE(f.findChild<QTimer*>(u"tmrRing"_s)->interval(), 600);
+    QCOMPARE(f.findChild<QTimer*>(u"tmrCancel"_s)->interval(), 45000);
+    QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
+    for (const auto& [nameOf, caption] : {std::pair{u"optEnter_0"_s, u"Yes, let them enter Public room."_s},
+                                          std::pair{u"optEnter_1"_s, u"No, don't let them enter."_s},
+                                          std::pair{u"optEnter_2"_s, u"Open private chat room."_s},
+                                          std::pair{u"cmdFile_0"_s, u"OK"_s},
+                                          std::pair{u"cmdFile_1"_s, u"Cancel"_s},
+                                          std::pair{u"cmdMsg"_s, u"&Leave Message"_s},
+                                          std::pair{u"chkMsg"_s, u"&Attach my Peerslip to message"_s}})
+        QCOMPARE(f.findChild<QAbstractButton*>(nameOf)->text(), caption);
+    // The ring: the sound at the first tick (counter 0), then the counter climbs from 64.
+    f.ring();
+    QCOMPARE(f.ringCounter(), 64);
+    QCOMPARE(m_sound->events().size(), 1);
+    for (int i = 0; i < 20; ++i)
+        f.ring();
+    QCOMPARE(f.ringCounter(), 74);
+    QCOMPARE(m_sound->events().size(), 1);
+    // The close box acts as OK on the option chosen at that moment.
+    f.show();
+    f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
+    f.close();
+    QCOMPARE(f.button(), short(0));
+    QCOMPARE(f.selection(), short(0));
+    f.unload();
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+
+    frmEntry m(600, 45000);
+    m.setMode(frmEntry::Message);
+    QCOMPARE(m.windowTitle(), u"Kivara Message Center"_s);
+    QVERIFY(!m.findChild<QTimer*>(u"tmrRing"_s)->isActive());
+    m.findChild<QPlainTextEdit*>(u"txtMsg_1"_s)->setPlainText(u"text"_s);
+    QCOMPARE(m.body(), u"text|0"_s);
+}
+
+// ---- Inbound messages --------------------------------------------------------------
+
+void TestCalls::roomListAndEnter()
+{
+    computer(14);
+    CallPeer bob(address(14, 3)), carl(address(14, 4));
+    auto k = control();
+    QVERIFY(k);
+    k->setRemoteHost(bob.ip());
+    // A room list whose field count is not a multiple of 8 is read as whole entries only.
+    QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Bob"_s, bob.ip()).fields();
+    list += record(u"Carl"_s, carl.ip()).fields().mid(0, 5);
+    bob.sendTo(m_ip, list.join(u'|'));
+    QVERIFY(platform::WaitUntil([&] { return k->CallStatus() == call::Connected; }, 5000));
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s}));
+    // ENTER from a participant adds the new one once; a second ENTER updates the row.
+    bob.sendTo(m_ip, u"ENTER|"_s + record(u"Carl"_s, carl.ip(), u"Stepped Out"_s).text());
+    bob.sendTo(m_ip, u"ENTER|"_s + record(u"Carl"_s, carl.ip()).text());
+    QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
+    QVERIFY(platform::WaitUntil(
+        [&] { return k->rooms().publicRoom().row(3).availability() == u"Available"_s; }, 5000));
+    QCOMPARE(k->rooms().publicRoom().row(3).iconKey(), u"3_0"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
+    // A room list naming a private room's party fills that room.
+    QStringList pri{u"PRICHAT"_s};
+    pri += record(u"Bob"_s, bob.ip()).fields();
+    pri += {u"0"_s, u"OPENPRI"_s};
+    k->OpenPrivateRoom(pri);
+    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Bob"_s, bob.ip()).fields();
+    list += record(u"Dan"_s, u"127.51.14.5"_s).fields();
+    k->DataPass(list.join(u'|'));
+    QCOMPARE(names(k->rooms().at(1)), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
+}
+
+void TestCalls::chatLinesAndRooms()
+{
+    computer(15);
+    CallPeer bob(address(15, 3)), carl(address(15, 4));
+    auto k = control();
+    QVERIFY(k);
+    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    b.setDetails(record(u"Bob"_s, bob.ip()));
+    QStringList pri{u"PRICHAT"_s};
+    pri += record(u"Carl"_s, carl.ip()).fields();
+    pri += {u"255"_s, u"first words"_s};
+    k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
+    QCOMPARE(k->rooms().count(), 2);
+    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tfirst words"_s));
+    QCOMPARE(k->rooms().current, 1);
+    QCOMPARE(k->CallStatus(), call::Connected);
+    // PUBCHAT: public room (marked once), Carl's private room, nobody's.
+    k->DataPass(u"PUBCHAT|Bob|0|hello|world"_s);
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Bob\thello\n"_s));
+    QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);
+    k->DataPass(u"PUBCHAT|Bob|0|again"_s);
+    QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);
+    k->DataPass(u"PUBCHAT|Carl|0|to the private room"_s);
+    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tto the private room"_s));
+    k->DataPass(u"PUBCHAT|Zed|0|nobody"_s);
+    QVERIFY(!plain(k->rooms().at(0).transcript).contains(u"nobody"_s));
+    QVERIFY(!plain(k->rooms().at(1).transcript).contains(u"nobody"_s));
+    // Ignored senders are dropped.
+    k->ToggleIgnore(k->rooms().publicRoom().findRow(u"Bob"_s));
+    k->DataPass(u"PUBCHAT|Bob|0|ignored line"_s);
+    QVERIFY(!plain(k->rooms().at(0).transcript).contains(u"ignored line"_s));
+    // A line in Carl's room while the public room is in front marks Carl's button once.
+    k->SwitchRoom(0);
+    pri[10] = u"more"_s;
+    k->DataPass(pri.join(u'|'));
+    k->DataPass(pri.join(u'|'));
+    QCOMPARE(k->rooms().at(1).button->text(), u"* Carl's room *"_s);
+    QVERIFY(!m_sound->events().isEmpty());
+}
+
+void TestCalls::leavingAndRemoval()
+{
+    computer(16);
+    CallPeer bob(address(16, 3)), carl(address(16, 4));
+    auto k = control();
+    QVERIFY(k);
+    k->setTrayOpened(true);
+    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    b.setDetails(record(u"Bob"_s, bob.ip()));
+    Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
+    c.setDetails(record(u"Carl"_s, carl.ip()));
+    QStringList pri{u"PRICHAT"_s};
+    pri += record(u"Carl"_s, carl.ip()).fields();
+    pri += {u"255"_s, u"OPENPRI"_s};
+    k->OpenPrivateRoom(pri);
+    k->setCallStatus(call::Connected);
+    // Removed by Bob: Bob's row goes, everything else stays.
+    k->DataPass(u"DUMPUSER|Bob|Ann"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Carl"_s}));
+    QCOMPARE(k->rooms().count(), 2);
+    // A LEAVE for the private room closes it; the last participant's public LEAVE leaves the user alone.
+    k->DataPass(u"LEAVE|Carl|Carl"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(k->CallStatus(), call::Connected);
+    k->OpenPrivateRoom(pri);
+    k->SwitchRoom(0); // the notice goes to the room in front
+    k->DataPass(u"LEAVE|Carl|Public"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), QStringList{u"Ann"_s});
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Carl]\tleft the chat."_s));
+    // Absent rows: nothing happens; the own row is never removed.
+    k->DataPass(u"LEAVE|Ann|Public"_s);
+    k->DataPass(u"DUMPUSER|Zed|Ann"_s);
+    k->DataPass(u"DUMPUSER|Zed|Ann"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), QStringList{u"Ann"_s});
+}
+
+void TestCalls::statusNameUpdate()
+{
+    computer(17);
+    CallPeer bob(address(17, 3));
+    auto k = control();
+    QVERIFY(k);
+    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    b.setDetails(record(u"Bob"_s, bob.ip()));
+    QStringList pri{u"PRICHAT"_s};
+    pri += record(u"Bob"_s, bob.ip()).fields();
+    pri += {u"255"_s, u"OPENPRI"_s};
+    k->OpenPrivateRoom(pri);
+    // The contact shown on the form is Bob's: his rows' news reach its user properties.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item shown = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    QVERIFY(shown);
+    QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
+    k->setParentInspector(shown.GetInspector());
+    QVERIFY(k->parentInspector());
+    k->DataPass(u"STATUS|Bob|On the Phone"_s);
+    QCOMPARE(shown.UserProperties().Find(u"UserStatus"_s).Value().toString(), u"On the Phone"_s);
+    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Bob"_s);
+    for (int i = 0; i < 2; ++i) {
+        Participant row = k->rooms().at(i).findRow(u"Bob"_s);
+        QCOMPARE(row.availability(), u"On the Phone"_s);
+        QVERIFY(row.dimmed());
+        QVERIFY(plain(k->rooms().at(i).transcript).contains(u"[Bob]\thas changed status to 'On the Phone'."_s));
+    }
+    k->DataPass(u"NICKNAME|Bob|Robert"_s);
+    QCOMPARE(k->rooms().at(1).tag, u"Robert"_s);
+    QCOMPARE(k->rooms().currentTag, u"Robert"_s);
+    QCOMPARE(k->panelText(1), u"Robert's room"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Bob]\tchanged Chat Name to 'Robert'."_s));
+    // A rename onto the own name or onto a listed name is not made.
+    k->DataPass(u"NICKNAME|Robert|Ann"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
+    UserRecord r = record(u"Robert"_s, bob.ip(), u"Available"_s);
+    r.comment = u"new comment"_s;
+    r.serialNum = u"KV-BOB"_s;
+    k->DataPass(u"UPDATE|"_s + r.text());
+    QCOMPARE(k->rooms().publicRoom().row(2).comment(), u"new comment"_s);
+    QCOMPARE(k->rooms().at(1).findRow(u"Robert"_s).comment(), u"new comment"_s);
+    QCOMPARE(shown.Body(), u"new comment"_s);
+    QCOMPARE(shown.Email1Address(), u"robert@example.org"_s);
+    QCOMPARE(shown.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
+    // Someone else's update leaves the contact alone.
+    k->DataPass(u"UPDATE|"_s + record(u"Zed"_s, bob.ip()).text());
+    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Robert"_s);
+    // Own row: untouched by others' messages naming the local user.
+    k->DataPass(u"UPDATE|"_s + record(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
+    k->DataPass(u"STATUS|Ann|Unavailable"_s);
+    QCOMPARE(k->rooms().publicRoom().row(1).availability(), u"Available"_s);
+    QCOMPARE(k->rooms().publicRoom().row(1).address(), m_ip);
+}
+
+void TestCalls::peerslipsAndFiles()
+{
+    computer(18);
+    CallPeer bob(address(18, 3));
+    auto k = control();
+    QVERIFY(k);
+    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    b.setDetails(record(u"Bob"_s, bob.ip()));
+    const QString slip = ProfileFieldString(k->profile());
+    k->DataPass(u"GETUSER|Bob|SIMPLE|Ann|NORMAL"_s);
+    QCOMPARE(bob.next(), u"SAVEUSER|"_s + slip);
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Bob]\thas added you to their Kivara folder."_s));
+    k->DataPass(u"GETUSER|Bob|PROFILE|Ann"_s);
+    QCOMPARE(bob.next(), u"SHOWUSER|"_s + slip);
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Bob]\thas requested your Peerslip."_s));
+    k->DataPass(u"GETUSER|Bob|OTHER|Ann"_s);
+    QVERIFY(bob.quiet());
+
+    k->DataPass(u"SHOWUSER|a|b|c"_s);
+    k->DataPass(u"FILEPREP|Bob|notes.txt|1234|%1|8087"_s.arg(bob.ip()));
+    k->DataPass(u"FILEPREP|Bob|short"_s); // too short to offer anything
+    QCOMPARE(m_shell->calls().size(), 2);
+    QCOMPARE(m_shell->calls().at(0).target, SystemFolder() + u"/dorvan"_s);
+    QCOMPARE(m_shell->calls().at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
+    QCOMPARE(m_shell->calls().at(1).arguments,
+             QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
+
+    // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
+    ProfileRecord bp;
+    bp.FullName = u"Bob Example"_s;
+    bp.ChatName = u"Bob"_s;
+    bp.UserStatus = u"Available"_s;
+    bp.IPAddress = bob.ip();
+    bp.SerialNum = u"KV-BOB"_s;
+    rules(u"msgbox ^Saved => OK"_s);
+    k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
+    QVERIFY2(promptTexts().size() == 1 && promptTexts().first() == u"Saved 'Bob' in 'Kivara' folder."_s,
+             qPrintable(promptTexts().join(u'/')));
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.OpenFolder(access.folderName()), 0);
+        const outlook::Item found = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s);
+        QVERIFY(found);
+        QCOMPARE(found.FullName(), u"Bob Example"_s);
+    }
+    k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
+    QCOMPARE(promptTexts().last(),
+             u"No network address was specified for this contact.\r\rCannot save this contact."_s);
+
+    k->DataPass(u"NOFILE|Bob"_s);
+    QCOMPARE(promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
+    QCOMPARE(k->state().sendFilePath, QString());
+}
+
+void TestCalls::strangersAndShortMessages()
+{
+    computer(19);
+    CallPeer bob(address(19, 3)), mallory(address(19, 4));
+    auto k = control();
+    QVERIFY(k);
+    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    b.setDetails(record(u"Bob"_s, bob.ip()));
+    k->setCallStatus(call::Connected);
+    // From a host in no call with this user: no rows, no rooms.
+    QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Eve"_s, mallory.ip()).fields();
+    mallory.sendTo(m_ip, list.join(u'|'));
+    mallory.sendTo(m_ip, u"ENTER|"_s + record(u"Eve"_s, mallory.ip()).text());
+    mallory.sendTo(m_ip, u"PRICHAT|"_s + record(u"Eve"_s, mallory.ip()).text() + u"|0|OPENPRI"_s);
+    mallory.sendTo(m_ip, u"HELLOWAIT|Eve"_s); // not calling: no waiting state
+    // The same from a participant (a drag to a room sends exactly such a room list).
+    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Dan"_s, u"127.51.19.5"_s).fields();
+    bob.sendTo(m_ip, list.join(u'|'));
+    QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
+    QVERIFY(mallory.quiet());
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(k->CallStatus(), call::Connected);
+    // A refusal that answers no call being placed changes nothing.
+    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
+    list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+    k->DataPass(list.join(u'|'));
+    QCOMPARE(k->CallStatus(), call::Connected);
+    QVERIFY(m_prompt->log().isEmpty());
+    // Short messages stop where a field is missing; what came before stays.
+    k->DataPass(u"HELLO|Zed"_s);
+    QCOMPARE(k->CallStatus(), call::Incoming);
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
+    for (const QString& text : {u"HELLOWAIT"_s, u"ENTER|X|Y"_s, u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s,
+                                u"NICKNAME|Bob"_s, u"UPDATE|Bob|x"_s, u"GETUSER|Bob"_s, u"LEAVE|Bob"_s,
+                                u"DUMPUSER|Bob"_s, u"LEAVEMSG|Bob"_s, u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s})
+        k->DataPass(text);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
+    // An address that is not a dotted literal is never taken (it would be looked up by name).
+    k->DataPass(u"ENTER|"_s + record(u"Fay"_s, u"name.example"_s).text());
+    QCOMPARE(k->rooms().publicRoom().findRow(u"Fay"_s).address(), QString());
+}
+
+KV_TEST_MAIN(TestCalls)
+#include "tst_calls.moc"

@@ -1,0 +1,567 @@
+// Sending files from the chat control. The control runs in this process on
+// 127.90.<case>.2; the receiver is the shipped dorvan on its own simulated
+// computer at 127.90.<case>.3, or a plain stream socket where the protocol
+// alone is tested. The inbound dispatcher's part (NOFILE) is played by a
+// datagram socket on the control's chat port.
+#include "Events.h"
+#include "FileSend.h"
+#include "FileTransferSupport.h"
+#include "Kivara.h"
+#include "Protocol.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "modMisc.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QTreeWidget>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::control;
+using kv::platform::WaitUntil;
+using kv::test::DorvanChild;
+using kv::test::FileSender;
+using kv::test::JsonLines;
+using kv::test::Pattern;
+using kv::test::SetUpComputer;
+using kv::test::TransferWaitMs;
+using kv::test::WriteText;
+
+namespace {
+
+QString address(int testCase, int host)
+{
+    return u"127.90.%1.%2"_s.arg(testCase).arg(host);
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// A large file written a block at a time, so the test never holds it whole.
+bool WriteLargeFile(const QString& path, qint64 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const QByteArray block = Pattern(1 << 20);
+    for (qint64 left = size; left > 0; left -= block.size())
+        if (f.write(block.constData(), std::min<qint64>(left, block.size())) < 0) return false;
+    return true;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Texts of a dorvan prompt log, message boxes only.
+QStringList BoxTexts(const QString& log)
+{
+    QStringList out;
+    for (const QJsonObject& o : JsonLines(log))
+        if (o[u"kind"_s].toString() == u"msgbox"_s) out << o[u"text"_s].toString();
+    return out;
+}
+
+// A receiving computer with dorvan set up: its save folder, rules and logs.
+struct Receiver {
+    Receiver(int testCase, const QString& rules, bool autoAccept)
+        : computer(address(testCase, 3), u"KV-BOB"_s), folder(work.filePath(u"saved"_s)),
+          log(work.filePath(u"prompts.log"_s))
+    {
+        SetUpComputer(computer, {{settings::Service, u"Personal Folders"_s},
+                                 {settings::Folder, u"Kivara"_s},
+                                 {settings::FileFolder, folder},
+                                 {settings::AcceptFiles, autoAccept ? u"1"_s : u"0"_s}});
+        QDir().mkpath(folder);
+        const QString rulesFile = work.filePath(u"rules"_s);
+        WriteText(rulesFile, rules);
+        env = computer.environment();
+        env.insert(u"KIVARA_PROMPTS"_s, rulesFile);
+        env.insert(u"KIVARA_PROMPT_LOG"_s, log);
+    }
+    QStringList savedFiles() const
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    test::SimComputer computer;
+    QTemporaryDir work;
+    QString folder;
+    QString log;
+    QProcessEnvironment env;
+};
+
+// The child that dies mid-transfer: a control on its own computer offering a file to Bob.
+int SenderChild(const QStringList& args)
+{
+    // args: receiver address, path
+    if (args.size() < 2) return 2;
+    ProfileRecord p;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = platform::Socket::LocalIP();
+    p.SerialNum = u"KV-ANN"_s;
+    SaveProfile(p, QString());
+    Kivara k;
+    if (k.ChatInit() != 0) return 3;
+    Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, {}, args[0], {}, u"KV-BOB"_s, {}, u"3"_s});
+    QTextStream out(stdout);
+    QObject::connect(&k.fileSend(), &FileSend::statusText, &k,
+                     [&out](const QString& text) { out << "status " << text << Qt::endl; });
+    if (k.DataSend(14, u"Bob"_s, args[1]) != 0) return 4;
+    out << "offered" << Qt::endl;
+    return QApplication::exec();
+}
+
+} // namespace
+
+class TestFileSend : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void arrivesByteIdentical_data();
+    void arrivesByteIdentical();
+    void existingFileIsReplacedOnlyAfterYes();
+    void receiverCancels();
+    void senderCancelsMidTransfer();
+    void senderDiesMidTransfer();
+    void strangersAndLateConnectionsGetNothing();
+    void dropsOfferEachFileSkippingFolders();
+    void refusedFiles();
+    void showFileStartsTheOpener();
+
+private:
+    // A computer for the case with Ann's profile, and her control in session
+    // with Bob (127.90.<case>.3) in the public room.
+    std::unique_ptr<Kivara> start(int testCase, const QString& rules = QString());
+    void rules(const QString& text);
+    QStringList boxes() const;
+    // The offer as it reaches Bob, turned into dorvan's argument as his control builds it.
+    QString offerArgument(FileSender& bob);
+
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::unique_ptr<QTemporaryDir> m_files;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingShell* m_shell = nullptr;
+};
+
+void TestFileSend::cleanup()
+{
+    m_computer.reset();
+    m_files.reset();
+}
+
+void TestFileSend::rules(const QString& text)
+{
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+QStringList TestFileSend::boxes() const
+{
+    QStringList texts;
+    for (const auto& e : m_prompt->log())
+        if (e.kind == u"msgbox"_s) texts << e.text;
+    return texts;
+}
+
+std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleText)
+{
+    m_computer = std::make_unique<test::SimComputer>(address(testCase, 2), u"KV-ANN"_s);
+    m_computer->activate();
+    m_files = std::make_unique<QTemporaryDir>(m_computer->root() + u"/tmp/files-XXXXXX"_s);
+    rules(ruleText);
+    platform::Sound::install(std::make_unique<platform::RecordingSound>());
+    auto shell = std::make_unique<platform::RecordingShell>();
+    m_shell = shell.get();
+    platform::Shell::install(std::move(shell));
+    ProfileRecord p;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = address(testCase, 2);
+    p.SerialNum = u"KV-ANN"_s;
+    p.ChatType = 2;
+    if (SaveProfile(p, QString()) != 0) return nullptr;
+    auto k = std::make_unique<Kivara>();
+    if (k->ChatInit() != 0) return nullptr;
+    // The test plays the inbound dispatcher on the chat port.
+    k->chatSocket().Close();
+    Participant bob = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+    bob.setDetails(UserRecord{
+        u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(testCase, 3), {}, u"KV-BOB"_s, {}, u"3"_s});
+    return k;
+}
+
+QString TestFileSend::offerArgument(FileSender& bob)
+{
+    if (!bob.waitDatagram()) return QString();
+    const QStringList fields = ReadDatagram(bob.datagrams().last());
+    return fields.join(u'|') + u"|Bob"_s;
+}
+
+// ---- With dorvan receiving --------------------------------------------------------
+
+void TestFileSend::arrivesByteIdentical_data()
+{
+    QTest::addColumn<int>("testCase");
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 1 << 0;
+    QTest::newRow("one byte") << 2 << 1;
+    QTest::newRow("1023") << 3 << 1023;
+    QTest::newRow("1024") << 4 << 1024;
+    QTest::newRow("1 MiB + 7") << 5 << (1024 * 1024 + 7);
+}
+
+void TestFileSend::arrivesByteIdentical()
+{
+    QFETCH(int, testCase);
+    QFETCH(int, size);
+    auto k = start(testCase);
+    QVERIFY(k);
+    FileSender bob(address(testCase, 3), false);
+    QVERIFY(bob.ready());
+    Receiver receiver(testCase, QString(), true);
+    const QByteArray data = Pattern(size);
+    const QString path = m_files->filePath(u"report v2.bin"_s);
+    QVERIFY(WriteFile(path, data));
+    QSignalSpy status(&k->fileSend(), &FileSend::statusText);
+
+    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
+    const QString argument = offerArgument(bob);
+    QCOMPARE(argument, u"FILEPREP|Ann|report v2.bin|%1|%2|8087|Bob"_s.arg(size).arg(address(testCase, 2)));
+    QCOMPARE(k->panelText(1), u"Sending file report v2.bin to Bob..."_s);
+    auto* cancel = k->findChild<QPushButton*>(u"cmdCancel"_s);
+    QVERIFY(cancel->isVisibleTo(k.get()));
+
+    DorvanChild dorvan(receiver.env, argument);
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+    const QString saved = QDir(receiver.folder).filePath(u"report v2.bin"_s);
+    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(receiver.savedFiles(), QStringList{u"report v2.bin"_s});
+    QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
+
+    // The sender reports success once, and the display returns to the room.
+    QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
+    QCOMPARE(boxes(), QStringList{u"File successfully sent."_s});
+    QCOMPARE(m_prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
+    QVERIFY(!cancel->isVisibleTo(k.get()));
+    QCOMPARE(k->panelText(1), u"Public room"_s);
+    QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
+    QVERIFY(bob.datagrams().size() == 1); // no NOFILE, nothing else
+
+    // Progress counts down to nothing remaining.
+    int last = 101;
+    for (const QList<QVariant>& s : status) {
+        const QString text = s.first().toString();
+        QVERIFY2(text.startsWith(u"Sending file..."_s) && text.endsWith(u"% remaining"_s), qPrintable(text));
+        const int p = text.mid(15).section(u'%', 0, 0).toInt();
+        QVERIFY(p <= last);
+        last = p;
+    }
+    if (size > 0) QCOMPARE(last, 0);
+}
+
+void TestFileSend::existingFileIsReplacedOnlyAfterYes()
+{
+    auto k = start(6);
+    QVERIFY(k);
+    FileSender bob(address(6, 3), false);
+    QVERIFY(bob.ready());
+    Receiver receiver(6, u"msgbox already exists => Yes\n"_s, true);
+    const QString saved = QDir(receiver.folder).filePath(u"notes.txt"_s);
+    QVERIFY(WriteFile(saved, "old content"));
+    const QByteArray data = Pattern(5000);
+    QVERIFY(WriteFile(m_files->filePath(u"notes.txt"_s), data));
+    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"notes.txt"_s)), 0);
+    DorvanChild dorvan(receiver.env, offerArgument(bob));
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(BoxTexts(receiver.log), (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
+                                                  u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
+    QCOMPARE(receiver.savedFiles(), QStringList{u"notes.txt"_s});
+    QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
+}
+
+void TestFileSend::receiverCancels()
+{
+    auto k = start(7);
+    QVERIFY(k);
+    FileSender bob(address(7, 3), false);
+    FileSender dispatcher(address(7, 2), false);
+    QVERIFY(bob.ready() && dispatcher.ready());
+    Receiver receiver(7, u"form ^File Transfer$ => cmdFile_1\n"_s, false);
+    QVERIFY(WriteFile(m_files->filePath(u"a.txt"_s), "abc"));
+    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"a.txt"_s)), 0);
+    DorvanChild dorvan(receiver.env, offerArgument(bob));
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+
+    // NOFILE from the receiver's computer, handed on as the dispatcher does.
+    QVERIFY(dispatcher.waitDatagram());
+    QCOMPARE(dispatcher.datagramSources().first(), address(7, 3));
+    const QStringList fields = ReadDatagram(dispatcher.datagrams().first());
+    QCOMPARE(fields, (QStringList{u"NOFILE"_s, u"Bob"_s}));
+    k->fileSend().OnNoFile(fields[1]);
+    QCOMPARE(boxes(), QStringList{u"The file transfer was cancelled by Bob."_s});
+    QCOMPARE(m_prompt->log().last().icon, u"Information"_s);
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    QCOMPARE(k->panelText(1), u"Public room"_s);
+    QVERIFY(!k->fileSend().offerPending());
+    QVERIFY(receiver.savedFiles().isEmpty());
+}
+
+void TestFileSend::senderCancelsMidTransfer()
+{
+    auto k = start(8, u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
+    QVERIFY(k);
+    k->setCallStatus(call::Connected);
+    FileSender bob(address(8, 3), false);
+    QVERIFY(bob.ready());
+    Receiver receiver(8, QString(), true);
+    const QString path = m_files->filePath(u"big.bin"_s);
+    QVERIFY(WriteLargeFile(path, qint64(128) << 20));
+    bool sending = false;
+    connect(&k->fileSend(), &FileSend::statusText, this, [&] { sending = true; });
+    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
+    DorvanChild dorvan(receiver.env, offerArgument(bob));
+    QVERIFY(WaitUntil([&] { return sending; }, TransferWaitMs));
+
+    QCOMPARE(k->CancelFileTransfer(), 0);
+    QCOMPARE(k->panelText(1), u"File transfer cancelled."_s);
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    QCOMPARE(k->fileSend().elementCount(), 1);
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+    QCOMPARE(BoxTexts(receiver.log), QStringList{u"Ann has cancelled the file transfer."_s});
+    QVERIFY(receiver.savedFiles().isEmpty());
+    QCOMPARE(boxes(), QStringList{u"Cancel file transfer ?"_s});
+    QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+
+    // No: nothing changes.
+    rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
+    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
+    QCOMPARE(k->CancelFileTransfer(), -1);
+    QVERIFY(k->fileSend().offerPending());
+    // Yes before the receiver connected withdraws the offer; the listener stays.
+    rules(u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
+    QCOMPARE(k->CancelFileTransfer(), 0);
+    QVERIFY(!k->fileSend().offerPending());
+    QCOMPARE(k->fileSend().element(0)->State(), platform::Socket::sckListening);
+}
+
+void TestFileSend::senderDiesMidTransfer()
+{
+    test::SimComputer senderComputer(address(9, 2), u"KV-ANN"_s);
+    SetUpComputer(senderComputer, {});
+    Receiver receiver(9, QString(), true);
+    QTemporaryDir files;
+    const QString path = files.filePath(u"big.bin"_s);
+    QVERIFY(WriteLargeFile(path, qint64(128) << 20));
+
+    QProcess sender;
+    QProcessEnvironment env = senderComputer.environment();
+    env.insert(u"KIVARA_PROMPT_LOG"_s, files.filePath(u"sender.log"_s));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    sender.setProcessEnvironment(env);
+    sender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sender.start(QCoreApplication::applicationFilePath(), {u"--child"_s, address(9, 3), path});
+    QByteArray said;
+    auto heard = [&](const char* what) {
+        return WaitUntil(
+                   [&] {
+                       said += sender.readAllStandardOutput();
+                       return said.contains(what) || sender.state() == QProcess::NotRunning;
+                   },
+                   TransferWaitMs) &&
+               said.contains(what);
+    };
+    QVERIFY(heard("offered"));
+    DorvanChild dorvan(receiver.env,
+                       u"FILEPREP|Ann|big.bin|%1|%2|8087|Bob"_s.arg(qint64(128) << 20).arg(address(9, 2)));
+    QVERIFY(heard("status Sending file..."));
+    sender.kill();
+    QVERIFY(sender.waitForFinished(TransferWaitMs));
+
+    QVERIFY(dorvan.waitEnd());
+    QCOMPARE(dorvan.exitCode(), 0);
+    QCOMPARE(BoxTexts(receiver.log), QStringList{u"Ann has cancelled the file transfer."_s});
+    QVERIFY(receiver.savedFiles().isEmpty());
+}
+
+// ---- At the protocol level ----------------------------------------------------------
+
+void TestFileSend::strangersAndLateConnectionsGetNothing()
+{
+    auto k = start(10);
+    QVERIFY(k);
+    FileSender bob(address(10, 3), false);
+    QVERIFY(bob.ready());
+    // Connects from `from` and reads until the sender closes; what came, or "<open>" when it stayed open.
+    auto fetch = [&](int from, bool close = true) -> QByteArray {
+        QTcpSocket s;
+        if (!s.bind(QHostAddress(address(10, from)))) return "<bind>";
+        s.connectToHost(QHostAddress(address(10, 2)), FileTransferPort);
+        QByteArray got;
+        const bool ended = WaitUntil(
+            [&] {
+                got += s.readAll();
+                return s.state() == QAbstractSocket::UnconnectedState;
+            },
+            5000);
+        got += s.readAll();
+        if (close) s.close();
+        return ended ? got : got + "<open>";
+    };
+    // Nothing offered: even the party's own address is turned away.
+    QCOMPARE(fetch(3), QByteArray());
+    const QByteArray data = Pattern(300000);
+    QVERIFY(WriteFile(m_files->filePath(u"x.bin"_s), data));
+    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"x.bin"_s)), 0);
+    QVERIFY(bob.waitDatagram());
+    // Anyone else gets nothing, and the offer stays for Bob.
+    QCOMPARE(fetch(4), QByteArray());
+    QCOMPARE(fetch(1), QByteArray());
+    QVERIFY(k->fileSend().offerPending());
+
+    // Bob gets exactly the bytes; the sender leaves the connection for him to close.
+    QTcpSocket b;
+    QVERIFY(b.bind(QHostAddress(address(10, 3))));
+    b.connectToHost(QHostAddress(address(10, 2)), FileTransferPort);
+    QByteArray got;
+    QVERIFY(WaitUntil(
+        [&] {
+            got += b.readAll();
+            return got.size() >= data.size();
+        },
+        TransferWaitMs));
+    QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
+    QVERIFY(!WaitUntil([&] { return b.bytesAvailable() > 0 || b.state() != QAbstractSocket::ConnectedState; },
+                       300));
+    QCOMPARE(got, data);
+    // A second connection from Bob: the offer was taken once.
+    QCOMPARE(fetch(3), QByteArray());
+    b.close();
+    QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
+
+    // A receiver that goes away mid-stream ends the transfer on the sender's side.
+    const QString big = m_files->filePath(u"big.bin"_s);
+    QVERIFY(WriteLargeFile(big, qint64(64) << 20));
+    QCOMPARE(k->DataSend(14, u"Bob"_s, big), 0);
+    QTcpSocket quitter;
+    QVERIFY(quitter.bind(QHostAddress(address(10, 3))));
+    quitter.connectToHost(QHostAddress(address(10, 2)), FileTransferPort);
+    QVERIFY(WaitUntil([&] { return quitter.bytesAvailable() > 0; }, TransferWaitMs));
+    quitter.abort();
+    QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    QVERIFY(k->panelText(1) == u"File transfer cancelled."_s || k->panelText(1) == u"File transfer error"_s);
+}
+
+void TestFileSend::dropsOfferEachFileSkippingFolders()
+{
+    auto k = start(11);
+    QVERIFY(k);
+    k->show();
+    FileSender bob(address(11, 3), false);
+    QVERIFY(bob.ready());
+    QVERIFY(WriteFile(m_files->filePath(u"one.txt"_s), "1"));
+    QVERIFY(WriteFile(m_files->filePath(u"two.txt"_s), "22"));
+    QVERIFY(QDir(m_files->path()).mkdir(u"folder"_s));
+    QTreeWidget* list = k->rooms().publicRoom().list;
+    auto drop = [&](int row, const QStringList& names) {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& n : names)
+            urls << QUrl::fromLocalFile(m_files->filePath(n));
+        mime->setUrls(urls);
+        const QPointF at = list->visualItemRect(list->topLevelItem(row)).center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &enter);
+        const bool accepted = enter.isAccepted();
+        QDropEvent dropped(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &dropped);
+        delete mime;
+        return accepted;
+    };
+    // On the own row: refused, nothing offered.
+    QVERIFY(drop(0, {u"one.txt"_s}));
+    QCOMPARE(boxes(), QStringList{u"You cannot send a file to yourself."_s});
+    QCOMPARE(list->currentItem(), list->topLevelItem(0));
+    // On Bob: one offer per file in drop order; the folder only skipped, with the message.
+    QVERIFY(drop(1, {u"one.txt"_s, u"folder"_s, u"two.txt"_s}));
+    QVERIFY(bob.waitDatagram(2));
+    QCOMPARE(ReadDatagram(bob.datagrams()[0]).mid(0, 4),
+             (QStringList{u"FILEPREP"_s, u"Ann"_s, u"one.txt"_s, u"1"_s}));
+    QCOMPARE(ReadDatagram(bob.datagrams()[1]).mid(0, 4),
+             (QStringList{u"FILEPREP"_s, u"Ann"_s, u"two.txt"_s, u"2"_s}));
+    QCOMPARE(boxes().last(),
+             u"Cannot send folders.  Please select the files you wish to send, and try again."_s);
+    QCOMPARE(boxes().size(), 2);
+    QCOMPARE(list->currentItem(), list->topLevelItem(1));
+    QCOMPARE(k->panelText(1), u"Sending file two.txt to Bob..."_s);
+    QVERIFY(!WaitUntil([&] { return bob.datagrams().size() > 2; }, 300));
+}
+
+void TestFileSend::refusedFiles()
+{
+    auto k = start(12);
+    QVERIFY(k);
+    FileSender bob(address(12, 3), false);
+    QVERIFY(bob.ready());
+    // Missing file, and one beyond the offer's 32-bit size (sparse, nothing is written).
+    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"missing.txt"_s)), -1);
+    QVERIFY(boxes().last().startsWith(u"The file cannot be sent:\r\r'"_s));
+    QFile huge(m_files->filePath(u"huge.bin"_s));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(1) << 31));
+    huge.close();
+    QCOMPARE(k->DataSend(14, u"Bob"_s, huge.fileName()), -1);
+    QCOMPARE(boxes().last(), u"The file is too large to send.  Files up to 2047 MB can be sent."_s);
+    // Nobody of that name in the room: nothing offered.
+    QVERIFY(WriteFile(m_files->filePath(u"a.txt"_s), "a"));
+    QCOMPARE(k->DataSend(14, u"Carol"_s, m_files->filePath(u"a.txt"_s)), -1);
+    QVERIFY(!k->fileSend().offerPending());
+    QVERIFY(!WaitUntil([&] { return !bob.datagrams().isEmpty(); }, 300));
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+}
+
+void TestFileSend::showFileStartsTheOpener()
+{
+    auto k = start(13);
+    QVERIFY(k);
+    const QStringList offer{u"FILEPREP"_s,    u"Bob"_s,  u"a b.txt"_s, u"12"_s,
+                            u"127.90.13.3"_s, u"8087"_s, u"extra"_s};
+    QCOMPARE(k->ShowFile(offer), 0);
+    QCOMPARE(m_shell->calls().size(), 1);
+    const platform::ShellCall call = m_shell->calls().first();
+    QCOMPARE(call.kind, u"start"_s);
+    QCOMPARE(call.target, SystemFolder() + u"/dorvan"_s);
+    QCOMPARE(call.arguments, QStringList{u"FILEPREP|Bob|a b.txt|12|127.90.13.3|8087|Ann"_s});
+    // A short offer starts nothing.
+    QCOMPARE(k->ShowFile(offer.mid(0, 5)), -1);
+    QCOMPARE(m_shell->calls().size(), 1);
+}
+
+KV_TEST_MAIN_WITH_CHILD(TestFileSend, SenderChild)
+#include "tst_filesend.moc"
