@@ -17,6 +17,7 @@ class QLabel;
 class QMenu;
 class QAction;
 class QTimer;
+class QPrinter;
 
 namespace Ui {
 class Kivara;
@@ -87,6 +88,8 @@ struct SessionState {
     QString shownStatus;
     QString shownLocalIp;
 };
+
+class TranscriptView;
 
 class Kivara : public QWidget {
     Q_OBJECT
@@ -159,6 +162,8 @@ public:
     Q_INVOKABLE void StatusMenu_Click(short Index);
     Q_INVOKABLE void UserMenu_Click(short Index);
     Q_INVOKABLE int Disconnect(bool bPrompt);
+    // The transcript's Edit menu: 0 "&Copy", 2 "Select A&ll".
+    void EditMenu_Click(short Index);
 
     // ---- Inside the control (used by inbound handling, the layout and tests) ----
     const SessionState& state() const { return m_state; }
@@ -188,6 +193,10 @@ public:
     void RequestPrivateRoom(const QString& name);
     // Closes the contact form the control sits on, saving its item (Close(0) on objParent).
     bool CloseParentForm();
+    // The path "&Save" writes to; empty until a save set it.
+    QString lastSavedPath() const { return m_lastSavedPath; }
+    // The printer that "Print Set&up..." configures and "&Print..." prints on.
+    QPrinter& printer();
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -248,6 +257,10 @@ private:
     QMenu* m_mnuPrivate = nullptr;
     QMenu* m_mnuStatus = nullptr;
     QMenu* m_mnuSendEdit = nullptr;
+    QMenu* m_mnuEdit = nullptr;
+    TranscriptView* m_transcriptView = nullptr;
+    QString m_lastSavedPath;
+    std::unique_ptr<QPrinter> m_printer;
 };
 
 } // namespace kv::control
