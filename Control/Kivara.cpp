@@ -4,6 +4,7 @@
 #include "Events.h"
 #include "FanOut.h"
 #include "Icons.h"
+#include "Layout.h"
 #include "MessageEntry.h"
 #include "Prompt.h"
 #include "Shell.h"
@@ -165,6 +166,7 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
     ui->picSplit->setStretchFactor(0, 3);
     ui->picSplit->setStretchFactor(1, 1);
+    m_layout = new LayoutKeeper(this, ui->picSplit);
 
     buildMenus();
     buildStatusBar();
@@ -522,6 +524,7 @@ int Kivara::RefreshSettings()
     ui->stkLists->setVisible(showUsers);
     for (int i = 0; i < m_rooms.count(); ++i)
         m_rooms.at(i).list->setVisible(showUsers);
+    m_layout->relayout();
     // 7. Announce
     if (m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
     return 0;

@@ -90,6 +90,7 @@ struct SessionState {
 };
 
 class TranscriptView;
+class LayoutKeeper;
 
 class Kivara : public QWidget {
     Q_OBJECT
@@ -197,6 +198,7 @@ public:
     QString lastSavedPath() const { return m_lastSavedPath; }
     // The printer that "Print Set&up..." configures and "&Print..." prints on.
     QPrinter& printer();
+    LayoutKeeper& layoutKeeper() { return *m_layout; }
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -259,6 +261,7 @@ private:
     QMenu* m_mnuSendEdit = nullptr;
     QMenu* m_mnuEdit = nullptr;
     TranscriptView* m_transcriptView = nullptr;
+    LayoutKeeper* m_layout = nullptr;
     QString m_lastSavedPath;
     std::unique_ptr<QPrinter> m_printer;
 };
