@@ -166,9 +166,18 @@ void frmOptions::load()
     }
     if (ui->cboUserName->count() > 0) ui->cboUserName->setCurrentIndex(0);
     const QString folder = ReadSetting(Q, settings::Folder);
-    ui->cboFolder->addItems(access.ListContactFolders(folder));
-    if (ui->cboFolder->count() == 0) ui->cboFolder->addItem(folder);
-    ui->cboFolder->setCurrentIndex(0);
+    const QStringList entries = access.ListContactFolders(folder);
+    ui->cboFolder->addItems(entries);
+    // The stored folder stays selected even when the store does not list it
+    // (yet): OK must not move the contacts elsewhere unasked.
+    int selected = -1;
+    for (int i = 0; i < entries.size() && selected < 0; ++i)
+        if (FolderOfEntry(entries[i]) == folder) selected = i;
+    if (selected < 0) {
+        ui->cboFolder->insertItem(0, folder);
+        selected = 0;
+    }
+    ui->cboFolder->setCurrentIndex(selected);
     ui->chkMyInfo->setChecked(m_profile.PrivateInfo != 0);
 
     // Options
