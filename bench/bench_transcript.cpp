@@ -1,5 +1,5 @@
-// Appending to a growing transcript. A peer at 127.0.0.3 sends a burst of
-// public chat lines as fast as it can to a live control at 127.0.0.2; the
+// Appending to a growing transcript. A peer at 127.110.200.3 sends a burst of
+// public chat lines as fast as it can to a live control at 127.110.200.2; the
 // benchmark counts the lines that reach the public transcript and compares the
 // time the control took for the last thousand with the first thousand. The
 // append path alone is measured the same way, without the network.
@@ -29,8 +29,8 @@ using namespace kv::control;
 namespace {
 
 constexpr int Window = 1000;
-const QString ControlIp = u"127.0.0.2"_s;
-const QString PeerIp = u"127.0.0.3"_s;
+const QString ControlIp = u"127.110.200.2"_s;
+const QString PeerIp = u"127.110.200.3"_s;
 
 // Times (ms since the start) at which the transcript reached each line count.
 struct Marks {
