@@ -171,6 +171,8 @@ void frmOptions::load()
     // The stored folder stays selected even when the store does not list it
     // (yet): OK must not move the contacts elsewhere unasked.
     int selected = -1;
+    for (const QString& entry : entries)
+        m_listedFolders << FolderOfEntry(entry);
     for (int i = 0; i < entries.size() && selected < 0; ++i)
         if (FolderOfEntry(entries[i]) == folder) selected = i;
     if (selected < 0) {
@@ -278,7 +280,9 @@ bool frmOptions::storeFolder()
     const QString previous = ReadSetting(Q, settings::Folder);
     WriteSetting(settings::Folder, folder);
     StoreAccess access(Q);
-    if (access.CountStandardContacts(folder) > 0 &&
+    // Only a folder the store holds can hold contacts; one typed in that does
+    // not exist yet is made when the product next opens it.
+    if (m_listedFolders.contains(folder) && access.CountStandardContacts(folder) > 0 &&
         MsgBox(t(StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
         if (access.OpenFolder(folder) == 0) {
             StoreAccess::ConvertItems(access.currentFolder(), qs(outlook::KivaraContactClass));

@@ -82,6 +82,7 @@ private:
     ProfileRecord m_profile;
     QString m_result;
     QColor m_colors[2];
+    QStringList m_listedFolders; // the contacts folders the store holds
 };
 
 } // namespace kv::control
