@@ -19,7 +19,8 @@ SplitterRange SplitterLimits(int innerWidth, int marginPixels)
 LayoutKeeper::LayoutKeeper(QWidget* control, QSplitter* splitter)
     : QObject(control), m_control(control), m_splitter(splitter)
 {
-    m_control->setMinimumSize(TwipsToPixels(MinimumWidthTwips, control), TwipsToPixels(MinimumHeightTwips, control));
+    m_control->setMinimumSize(TwipsToPixels(MinimumWidthTwips, control),
+                              TwipsToPixels(MinimumHeightTwips, control));
     // The panes are laid out again when the splitter is released, not while it moves.
     m_splitter->setOpaqueResize(false);
     m_control->installEventFilter(this);

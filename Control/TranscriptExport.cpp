@@ -28,7 +28,10 @@ using platform::MsgIcon;
 using platform::MsgResult;
 
 namespace {
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
+QString t(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
 
 const char* const MonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -51,7 +54,7 @@ QString TranscriptAttachmentName(const QDate& date)
 TranscriptFormat FormatForPath(const QString& path)
 {
     return path.right(3).compare(u"txt"_s, Qt::CaseInsensitive) == 0 ? TranscriptFormat::Plain
-                                                                      : TranscriptFormat::Rich;
+                                                                     : TranscriptFormat::Rich;
 }
 
 QByteArray TranscriptRtf(const QTextDocument& document)
@@ -166,8 +169,7 @@ QStringList RemovableMediaRoots()
 QString FloppyFolder(const QStringList& roots)
 {
     for (const QString& root : roots) {
-        const QFileInfoList media =
-            QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList media = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& medium : media) {
             if (medium.isWritable()) return medium.absoluteFilePath();
         }
@@ -178,8 +180,10 @@ QString FloppyFolder(const QStringList& roots)
 QString TranscriptTempCopy(const QTextEdit& transcript)
 {
     QString path = MakeTempFileName(QString());
-    if (path.size() >= 4) path = path.left(path.size() - 4) + t(exporttext::RtfExtension);
-    else path.clear();
+    if (path.size() >= 4)
+        path = path.left(path.size() - 4) + t(exporttext::RtfExtension);
+    else
+        path.clear();
     if (path.isEmpty()) {
         MsgBox(t(exporttext::NoAttachment), MsgButtons::OK, MsgIcon::Information);
         return {};
@@ -218,7 +222,9 @@ int MailTranscript(const QString& recipients, const QString& file, const QDate& 
 
 // ---- The view --------------------------------------------------------------------
 
-TranscriptView::TranscriptView(Actions actions, QObject* parent) : QObject(parent), m_actions(std::move(actions)) {}
+TranscriptView::TranscriptView(Actions actions, QObject* parent)
+    : QObject(parent), m_actions(std::move(actions))
+{}
 
 void TranscriptView::watch(QTextEdit* transcript)
 {

@@ -32,18 +32,20 @@ using platform::MsgResult;
 
 namespace {
 
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
+QString t(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
 
 // The palette's cells: the classic sixteen colours and a range of lighter and darker tones.
 constexpr int PaletteColumns = 8;
 constexpr int PaletteRows = 6;
 constexpr int PaletteCell = 18;
 constexpr QRgb PaletteColours[PaletteRows * PaletteColumns] = {
-    0x000000, 0x808080, 0x800000, 0x808000, 0x008000, 0x008080, 0x000080, 0x800080,
-    0xFFFFFF, 0xC0C0C0, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF, 0x0000FF, 0xFF00FF,
-    0x404040, 0xA0A0A0, 0xFF8080, 0xFFFF80, 0x80FF80, 0x80FFFF, 0x8080FF, 0xFF80FF,
-    0x400000, 0x404000, 0x004000, 0x004040, 0x000040, 0x400040, 0x804000, 0x004080,
-    0xFF8000, 0x80FF00, 0x00FF80, 0x0080FF, 0x8000FF, 0xFF0080, 0xC08040, 0x40C080,
+    0x000000, 0x808080, 0x800000, 0x808000, 0x008000, 0x008080, 0x000080, 0x800080, 0xFFFFFF, 0xC0C0C0,
+    0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF, 0x0000FF, 0xFF00FF, 0x404040, 0xA0A0A0, 0xFF8080, 0xFFFF80,
+    0x80FF80, 0x80FFFF, 0x8080FF, 0xFF80FF, 0x400000, 0x404000, 0x004000, 0x004040, 0x000040, 0x400040,
+    0x804000, 0x004080, 0xFF8000, 0x80FF00, 0x00FF80, 0x0080FF, 0x8000FF, 0xFF0080, 0xC08040, 0x40C080,
     0x993300, 0x336699, 0x669933, 0x996633, 0x663399, 0x339966, 0xCC9966, 0x6699CC};
 
 // The colour palette picture: a click picks the cell under the pointer.
@@ -69,8 +71,8 @@ protected:
     {
         QPainter painter(this);
         for (int i = 0; i < PaletteRows * PaletteColumns; ++i) {
-            const QRect cell((i % PaletteColumns) * PaletteCell, (i / PaletteColumns) * PaletteCell, PaletteCell,
-                             PaletteCell);
+            const QRect cell((i % PaletteColumns) * PaletteCell, (i / PaletteColumns) * PaletteCell,
+                             PaletteCell, PaletteCell);
             painter.fillRect(cell, QColor::fromRgb(PaletteColours[i]));
             painter.setPen(Qt::gray);
             painter.drawRect(cell);
@@ -87,11 +89,23 @@ private:
     std::function<void(const QColor&)> m_picked;
 };
 
-QCheckBox* soundCheck(Ui::frmOptions& ui, int i) { return i == 0 ? ui.chkSound_0 : ui.chkSound_1; }
-QLineEdit* soundBox(Ui::frmOptions& ui, int i) { return i == 0 ? ui.txtSound_0 : ui.txtSound_1; }
-QPushButton* soundButton(Ui::frmOptions& ui, int i) { return i == 0 ? ui.cmdSound_0 : ui.cmdSound_1; }
+QCheckBox* soundCheck(Ui::frmOptions& ui, int i)
+{
+    return i == 0 ? ui.chkSound_0 : ui.chkSound_1;
+}
+QLineEdit* soundBox(Ui::frmOptions& ui, int i)
+{
+    return i == 0 ? ui.txtSound_0 : ui.txtSound_1;
+}
+QPushButton* soundButton(Ui::frmOptions& ui, int i)
+{
+    return i == 0 ? ui.cmdSound_0 : ui.cmdSound_1;
+}
 
-QString flag(bool on) { return on ? u"1"_s : u"0"_s; }
+QString flag(bool on)
+{
+    return on ? u"1"_s : u"0"_s;
+}
 
 } // namespace
 
@@ -130,7 +144,10 @@ QString frmOptions::FolderOfEntry(const QString& entry)
     return m.hasMatch() ? m.captured(1) : entry.trimmed();
 }
 
-QList<int> frmOptions::FontSizes() { return {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 28, 36}; }
+QList<int> frmOptions::FontSizes()
+{
+    return {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 28, 36};
+}
 
 void frmOptions::setColor(int index, const QColor& color)
 {

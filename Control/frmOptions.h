@@ -33,7 +33,8 @@ public:
         u"Kivara contacts ?";
     static constexpr auto ContactsUpdatedBefore = u"The '";
     static constexpr auto ContactsUpdatedAfter = u"' contacts were updated successfully.";
-    static constexpr auto DefaultFolderBefore = u"The default Outlook folder for your Kivara contacts is now '";
+    static constexpr auto DefaultFolderBefore =
+        u"The default Outlook folder for your Kivara contacts is now '";
     static constexpr auto DefaultFolderAfter = u"'.";
     static constexpr auto NoFolderText =
         u"You must specify a folder name if you choose to automatically save file transfers.";

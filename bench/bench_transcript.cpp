@@ -49,8 +49,8 @@ void report(const char* what, const Marks& m, int sent, qint64 elapsedMs)
 {
     const int lines = int(m.at.size()) - 1;
     const double seconds = elapsedMs / 1000.0;
-    std::printf("%-12s lines %d of %d (%d lost), %.0f lines/s, last/first %d ratio %.2f (goal <= 1.5)\n", what,
-                lines, sent, sent - lines, seconds > 0 ? lines / seconds : 0.0, Window, m.ratio());
+    std::printf("%-12s lines %d of %d (%d lost), %.0f lines/s, last/first %d ratio %.2f (goal <= 1.5)\n",
+                what, lines, sent, sent - lines, seconds > 0 ? lines / seconds : 0.0, Window, m.ratio());
 }
 
 // Appends directly, as inbound handling does for each line.
@@ -76,7 +76,8 @@ public:
         QUdpSocket socket;
         if (!socket.bind(QHostAddress(PeerIp), quint16(ChatDatagramPort))) return;
         for (int i = 1; i <= m_count; ++i) {
-            const QByteArray d = FrameDatagram(BuildPubChat(u"Bob"_s, 200, u"line number %1 of the burst"_s.arg(i)));
+            const QByteArray d =
+                FrameDatagram(BuildPubChat(u"Bob"_s, 200, u"line number %1 of the burst"_s.arg(i)));
             socket.writeDatagram(d, QHostAddress(ControlIp), quint16(ChatDatagramPort));
         }
     }

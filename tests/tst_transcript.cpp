@@ -5,16 +5,16 @@
 #include "Events.h"
 #include "Kivara.h"
 #include "Layout.h"
+#include "Outlook/WindowSide.h"
 #include "Protocol.h"
 #include "ScriptedPrompt.h"
 #include "Shell.h"
 #include "SimComputer.h"
 #include "Socket.h"
-#include "StoreAccess.h"
 #include "Sound.h"
+#include "StoreAccess.h"
 #include "Transcript.h"
 #include "TranscriptExport.h"
-#include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
 #include "modUser.h"
@@ -47,7 +47,10 @@ namespace {
 
 constexpr int WaitMs = 5000;
 
-QString address(int testCase, int host) { return u"127.110.%1.%2"_s.arg(testCase).arg(host); }
+QString address(int testCase, int host)
+{
+    return u"127.110.%1.%2"_s.arg(testCase).arg(host);
+}
 
 QByteArray readFile(const QString& path)
 {
@@ -55,7 +58,10 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QString reg(const SettingSpec& spec) { return ReadSetting(Deliverable::Quillon, spec); }
+QString reg(const SettingSpec& spec)
+{
+    return ReadSetting(Deliverable::Quillon, spec);
+}
 
 } // namespace
 
@@ -262,7 +268,8 @@ void TestTranscript::saveMenuRemembersThePath()
     AppendChatLine(k->rooms().publicRoom().transcript, u"Ann"_s, Qt::black, u"later line"_s);
     rules(u"msgbox already exists => Yes"_s);
     k->FileMenu_Click(2);
-    QCOMPARE(promptTexts(), QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
+    QCOMPARE(promptTexts(),
+             QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
     QVERIFY(readFile(first).contains("later line"));
 
     // "Save &As..." asks every time and keeps the path "&Save" uses.
@@ -485,8 +492,10 @@ void TestTranscript::optionsRoundTrip()
         QCOMPARE(captions, (QStringList{u"My Infomation"_s, u"Options"_s, u"Settings"_s, u"About"_s}));
         QCOMPARE(d.windowTitle(), u"Options"_s);
         // The defaults of a fresh computer.
-        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_0"_s)->text(), m_computer->installDir() + u"trillo.wav"_s);
-        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), m_computer->installDir() + u"pingoa1.wav"_s);
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_0"_s)->text(),
+                 m_computer->installDir() + u"trillo.wav"_s);
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(),
+                 m_computer->installDir() + u"pingoa1.wav"_s);
         QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), m_computer->installDir() + u"Downloads"_s);
         QCOMPARE(d.findChild<QComboBox*>(u"cboFont"_s)->currentText(), u"Tahoma"_s);
         QVERIFY(d.findChild<QComboBox*>(u"cboFont"_s)->count() > 1);
@@ -571,8 +580,9 @@ void TestTranscript::optionsValidation()
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(u"  "_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(d.isVisible());
-        QCOMPARE(promptTexts(), QStringList{u"You must specify a folder name if you choose to automatically save "
-                                            u"file transfers."_s});
+        QCOMPARE(promptTexts(),
+                 QStringList{u"You must specify a folder name if you choose to automatically save "
+                             u"file transfers."_s});
         QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
         QCOMPARE(reg(settings::LeaveMsg), u"bye"_s); // the steps before it were taken
 
@@ -594,8 +604,8 @@ void TestTranscript::optionsValidation()
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(missing);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QCOMPARE(promptTexts(),
-                 QStringList{u"The folder '"_s + missing + u"' does not exist.\r\rDo you want to create it ?"_s});
+        QCOMPARE(promptTexts(), QStringList{u"The folder '"_s + missing +
+                                            u"' does not exist.\r\rDo you want to create it ?"_s});
         QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
         QVERIFY(QFileInfo(missing).isDir());
         QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
@@ -607,7 +617,8 @@ void TestTranscript::optionsValidation()
         frmOptions d(frmOptions::Mode::Normal, m_ip);
         d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"Friends"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QVERIFY(promptTexts().contains(u"The default Outlook folder for your Kivara contacts is now 'Friends'."_s));
+        QVERIFY(promptTexts().contains(
+            u"The default Outlook folder for your Kivara contacts is now 'Friends'."_s));
         QCOMPARE(reg(settings::Folder), u"Friends"_s);
     }
     {
@@ -622,11 +633,12 @@ void TestTranscript::optionsValidation()
         frmOptions d(frmOptions::Mode::Normal, m_ip);
         d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"'Kivara' folder"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QCOMPARE(promptTexts(), (QStringList{u"Standard Outlook contacts were found in this folder.\r\rWould you "
-                                             u"like to update these contacts to Kivara contacts ?"_s,
-                                             u"The 'Kivara' contacts were updated successfully."_s,
-                                             u"The default Outlook folder for your Kivara contacts is now "
-                                             u"'Kivara'."_s}));
+        QCOMPARE(promptTexts(),
+                 (QStringList{u"Standard Outlook contacts were found in this folder.\r\rWould you "
+                              u"like to update these contacts to Kivara contacts ?"_s,
+                              u"The 'Kivara' contacts were updated successfully."_s,
+                              u"The default Outlook folder for your Kivara contacts is now "
+                              u"'Kivara'."_s}));
         QCOMPARE(access.CountStandardContacts(u"Kivara"_s), 0);
         QCOMPARE(reg(settings::Folder), u"Kivara"_s);
     }
@@ -697,8 +709,9 @@ void TestTranscript::refreshUpdatesEveryRoom()
     QVERIFY(bob.bind(QHostAddress(address(11, 3)), quint16(ChatDatagramPort)));
     auto k = control();
     QVERIFY(k);
-    const UserRecord bobRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(11, 3), QString(),
-                               u"KV-BOB"_s, QString(), u"1"_s};
+    const UserRecord bobRecord{u"Bob"_s,       u"Available"_s, u"bob@example.org"_s,
+                               address(11, 3), QString(),      u"KV-BOB"_s,
+                               QString(),      u"1"_s};
     Participant row = k->rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
     row.setDetails(bobRecord);
     QStringList pri = QStringList{u"PRICHAT"_s} + bobRecord.fields() + QStringList{u"255"_s, u"OPENPRI"_s};
