@@ -49,7 +49,9 @@ class Writer {
 public:
     explicit Writer(QTextEdit* t) : m_t(t), m_cursor(t->document())
     {
-        auto* lock = t->findChild<RedrawLock*>(QString(), Qt::FindDirectChildrenOnly);
+        // RedrawLock has no meta-object of its own: found by name, checked by type.
+        auto* lock = dynamic_cast<RedrawLock*>(
+            t->findChild<QObject*>(QStringLiteral("transcriptRedraw"), Qt::FindDirectChildrenOnly));
         if (!lock) lock = new RedrawLock(t);
         lock->hold();
         m_cursor.movePosition(QTextCursor::End);
