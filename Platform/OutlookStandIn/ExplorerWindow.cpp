@@ -402,7 +402,8 @@ void ExplorerWindow::closeEvent(QCloseEvent* event)
 
 void ExplorerWindow::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    // Once closing, the explorer may already be gone.
+    if (!m_closing && event->type() == QEvent::ActivationChange && isActiveWindow()) {
         m_explorer->activated();
         if (itemsSignature() != m_signature) refreshItems();
     }

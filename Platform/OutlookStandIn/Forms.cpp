@@ -153,7 +153,8 @@ void InspectorWindow::closeEvent(QCloseEvent* event)
 
 void InspectorWindow::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) m_inspector->activated();
+    // Once closing, the inspector may already be gone.
+    if (!m_closing && event->type() == QEvent::ActivationChange && isActiveWindow()) m_inspector->activated();
     QMainWindow::changeEvent(event);
 }
 

@@ -71,9 +71,13 @@ int main(int argc, char* argv[])
     }
 
     int files = 0;
-    if (!share.isEmpty())
-        for (const QString& sub : {u"sounds"_s, u"help"_s, u"icons"_s})
-            files += CopyTree(share + u'/' + sub, installDir);
+    // Sounds and the help page sit directly in InstallDir, where the settings'
+    // defaults name them (InstallDir + "trillo.wav"); icons in a folder of their own.
+    if (!share.isEmpty()) {
+        files += CopyTree(share + u"/sounds"_s, installDir);
+        files += CopyTree(share + u"/help"_s, installDir);
+        files += CopyTree(share + u"/icons"_s, installDir + u"icons/"_s);
+    }
 
     const bool forms = kv::outlook::RegisterProductForms(kv::outlook::DefaultStorePath());
     std::printf("InstallDir: %s\nSerialNum: %s\nData files copied: %d\nForms registered: %s\n",
