@@ -5,12 +5,14 @@
 #include "FanOut.h"
 #include "FileSend.h"
 #include "Icons.h"
+#include "Layout.h"
 #include "MessageEntry.h"
 #include "Prompt.h"
 #include "Shell.h"
 #include "Socket.h"
 #include "Sound.h"
 #include "Transcript.h"
+#include "TranscriptExport.h"
 #include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -31,8 +34,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -165,6 +170,7 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
     ui->picSplit->setStretchFactor(0, 3);
     ui->picSplit->setStretchFactor(1, 1);
+    m_layout = new LayoutKeeper(this, ui->picSplit);
 
     buildMenus();
     buildStatusBar();
@@ -219,6 +225,28 @@ void Kivara::buildMenus()
                           u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
     m_mnuSendTo = makeMenu(this, u"mnuSendTo"_s, {u"3x &Floppy (A)"_s, u"&Outlook Recipient"_s});
     item(m_mnuFile, 8)->setMenu(m_mnuSendTo);
+    item(m_mnuFile, 2)->setShortcut(QKeySequence(u"Ctrl+S"_s));
+    item(m_mnuFile, 6)->setShortcut(QKeySequence(u"Ctrl+P"_s));
+    m_mnuEdit = makeMenu(this, u"mnuEdit"_s, {u"&Copy"_s, u"-"_s, u"Select A&ll"_s});
+    item(m_mnuEdit, 0)->setShortcut(QKeySequence(u"Ctrl+C"_s));
+    item(m_mnuEdit, 2)->setShortcut(QKeySequence(u"Ctrl+A"_s));
+    // The shortcuts work while the focus is anywhere in the control; the entry
+    // box keeps its own copy and select-all while it has the focus.
+    for (QAction* a : {item(m_mnuFile, 2), item(m_mnuFile, 6), item(m_mnuEdit, 0), item(m_mnuEdit, 2)}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(a);
+    }
+    m_transcriptView = new TranscriptView(
+        {[this] { focusEntry(); },
+         [this](const QPoint& at) {
+             m_mnuEdit->setDefaultAction(item(m_mnuEdit, 0));
+             m_mnuEdit->popup(at);
+         },
+         [this](const QPoint& at) {
+             m_mnuFile->setDefaultAction(item(m_mnuFile, 0));
+             m_mnuFile->popup(at);
+         }},
+        this);
     m_mnuUser = makeMenu(this, u"mnuUser"_s, UserMenuCaptions());
     item(m_mnuUser, 8)->setCheckable(true);
     item(m_mnuUser, 14)->setCheckable(true);
@@ -242,6 +270,7 @@ void Kivara::buildMenus()
     };
     wire(m_mnuFile, &Kivara::FileMenu_Click);
     wire(m_mnuSendTo, &Kivara::SendToTarget_Click);
+    wire(m_mnuEdit, &Kivara::EditMenu_Click);
     wire(m_mnuUser, &Kivara::UserMenu_Click);
     wire(m_mnuPrivate, &Kivara::PrivateMenu_Click);
     wire(m_mnuStatus, &Kivara::StatusMenu_Click);
@@ -320,6 +349,7 @@ Room& Kivara::createRoom(const QString& tag)
 
     room->transcript = new QTextEdit(ui->stkTranscripts);
     PrepareTranscript(room->transcript);
+    m_transcriptView->watch(room->transcript);
     room->transcript->setFont(ui->txtSend->font());
     ui->stkTranscripts->addWidget(room->transcript);
 
@@ -497,6 +527,7 @@ int Kivara::RefreshSettings()
     ui->stkLists->setVisible(showUsers);
     for (int i = 0; i < m_rooms.count(); ++i)
         m_rooms.at(i).list->setVisible(showUsers);
+    m_layout->relayout();
     // 7. Announce
     if (m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
     return 0;
@@ -953,10 +984,7 @@ void Kivara::setRemotePort(int port)
 
 int Kivara::SendSession(const QString& sRecipients, const QString& sFileName)
 {
-    // Mailing the transcript needs store access, which arrives separately.
-    Q_UNUSED(sRecipients);
-    Q_UNUSED(sFileName);
-    return -1;
+    return MailTranscript(sRecipients, sFileName);
 }
 
 void Kivara::SetStatus(const QString& sStatus)
@@ -1010,10 +1038,13 @@ int Kivara::CancelFileTransfer()
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
 {
-    // Saving the transcript arrives with transcript export.
-    Q_UNUSED(sFileName);
-    Q_UNUSED(bPrompt);
-    return -1;
+    return SaveTranscript(*m_rooms.currentRoom().transcript, m_lastSavedPath, sFileName, bPrompt);
+}
+
+QPrinter& Kivara::printer()
+{
+    if (!m_printer) m_printer = std::make_unique<QPrinter>();
+    return *m_printer;
 }
 
 void Kivara::setAppearance(short n)
@@ -1034,20 +1065,69 @@ void Kivara::FileMenu_Click(short Index)
         else
             Disconnect(false);
         break;
+    case 2:
+        SaveSession(m_lastSavedPath, false);
+        break;
+    case 3:
+        if (!m_lastSavedPath.isEmpty())
+            SaveSession(m_lastSavedPath, true);
+        else
+            SaveSession(QString(), false);
+        break;
+    case 5: {
+        platform::PrintRequest setup;
+        setup.title = item(m_mnuFile, 5)->text().remove(u'&');
+        setup.setup = true;
+        setup.printer = &printer();
+        platform::Prompt::current().print(setup);
+        break;
+    }
+    case 6:
+        PrintTranscript(*m_rooms.currentRoom().transcript, printer());
+        break;
     case 10:
         openOptions(int(frmOptions::Mode::Normal));
         break;
     default:
-        // Save, print and send-to arrive with transcript export.
         break;
+    }
+    focusEntry();
+}
+
+void Kivara::EditMenu_Click(short Index)
+{
+    QTextEdit* transcript = m_rooms.currentRoom().transcript;
+    if (Index == 0) {
+        QClipboard* clipboard = QApplication::clipboard();
+        clipboard->clear();
+        // The selection as plain text; a paragraph break reads as a line break.
+        clipboard->setText(transcript->textCursor().selection().toPlainText());
+    } else if (Index == 2) {
+        transcript->selectAll();
     }
     focusEntry();
 }
 
 void Kivara::SendToTarget_Click(short Index)
 {
-    // Sending the transcript to a floppy or a recipient arrives with transcript export.
-    Q_UNUSED(Index);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString temp = TranscriptTempCopy(*m_rooms.currentRoom().transcript);
+    if (!temp.isEmpty()) {
+        if (Index == 0) {
+            CopyToFloppy(temp);
+        } else if (Index == 1) {
+            QStringList addresses;
+            const Room& room = m_rooms.currentRoom();
+            for (int n = 2; n <= room.rowCount(); ++n) {
+                if (room.row(n).item()->isSelected()) addresses << room.row(n).email();
+            }
+            SendSession(addresses.join(u"; "_s).trimmed(), temp);
+        }
+        // The mail holds its own copy of the bytes; the temporary file has served.
+        QFile::remove(temp);
+    }
+    QApplication::restoreOverrideCursor();
+    focusEntry();
 }
 
 void Kivara::PrivateMenu_Click(short Index)

@@ -18,6 +18,7 @@ class QLabel;
 class QMenu;
 class QAction;
 class QTimer;
+class QPrinter;
 
 namespace Ui {
 class Kivara;
@@ -94,6 +95,9 @@ struct SessionState {
     QString shownLocalIp;
 };
 
+class TranscriptView;
+class LayoutKeeper;
+
 class Kivara : public QWidget {
     Q_OBJECT
     // ---- Automation interface, in its declared order -------------------------
@@ -165,6 +169,8 @@ public:
     Q_INVOKABLE void StatusMenu_Click(short Index);
     Q_INVOKABLE void UserMenu_Click(short Index);
     Q_INVOKABLE int Disconnect(bool bPrompt);
+    // The transcript's Edit menu: 0 "&Copy", 2 "Select A&ll".
+    void EditMenu_Click(short Index);
 
     // ---- Inside the control (used by inbound handling, the layout and tests) ----
     const SessionState& state() const { return m_state; }
@@ -202,6 +208,11 @@ public:
     void CancelCall();
     // The admission or message dialog open right now; nullptr when none.
     frmEntry* entryDialog() const { return m_entry; }
+    // The path "&Save" writes to; empty until a save set it.
+    QString lastSavedPath() const { return m_lastSavedPath; }
+    // The printer that "Print Set&up..." configures and "&Print..." prints on.
+    QPrinter& printer();
+    LayoutKeeper& layoutKeeper() { return *m_layout; }
     // Applies an in-place edit of the own row.
     void OwnRowEdited(QString oldName, QString newName); // by value: the old name may be the profile's own
 
@@ -287,6 +298,11 @@ private:
     QMenu* m_mnuPrivate = nullptr;
     QMenu* m_mnuStatus = nullptr;
     QMenu* m_mnuSendEdit = nullptr;
+    QMenu* m_mnuEdit = nullptr;
+    TranscriptView* m_transcriptView = nullptr;
+    LayoutKeeper* m_layout = nullptr;
+    QString m_lastSavedPath;
+    std::unique_ptr<QPrinter> m_printer;
 };
 
 } // namespace kv::control

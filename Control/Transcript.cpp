@@ -5,6 +5,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -14,19 +15,53 @@ namespace kv::control {
 namespace {
 constexpr int TwipsPerInch = 1440;
 
+// How long the view's painting is held off after a line arrives: a burst of
+// lines is drawn once, not once per line.
+constexpr int RedrawDelayMs = 40;
+
+// Holds the view's painting while lines arrive and draws once when they stop.
+class RedrawLock : public QObject {
+public:
+    explicit RedrawLock(QTextEdit* t) : QObject(t), m_t(t)
+    {
+        setObjectName(QStringLiteral("transcriptRedraw"));
+        m_timer.setSingleShot(true);
+        m_timer.setInterval(RedrawDelayMs);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_t->viewport()->setUpdatesEnabled(true);
+            m_t->ensureCursorVisible();
+        });
+    }
+    void hold()
+    {
+        if (m_timer.isActive()) return;
+        m_t->viewport()->setUpdatesEnabled(false);
+        m_timer.start();
+    }
+
+private:
+    QTextEdit* m_t;
+    QTimer m_timer;
+};
+
 // One writer for all appends: the caret ends at the end of the text.
 class Writer {
 public:
     explicit Writer(QTextEdit* t) : m_t(t), m_cursor(t->document())
     {
-        m_t->setUpdatesEnabled(false);
+        // RedrawLock has no meta-object of its own: found by name, checked by type.
+        auto* lock = dynamic_cast<RedrawLock*>(
+            t->findChild<QObject*>(QStringLiteral("transcriptRedraw"), Qt::FindDirectChildrenOnly));
+        if (!lock) lock = new RedrawLock(t);
+        lock->hold();
         m_cursor.movePosition(QTextCursor::End);
     }
     ~Writer()
     {
-        m_t->setTextCursor(m_cursor);
-        m_t->setUpdatesEnabled(true);
-        m_t->ensureCursorVisible();
+        // A caret already at the end moved along with the text; setting it
+        // again would lay the view out once per line.
+        const QTextCursor caret = m_t->textCursor();
+        if (caret.hasSelection() || caret.position() != m_cursor.position()) m_t->setTextCursor(m_cursor);
     }
     void write(const QString& text, bool bold, const QColor& color = QColor())
     {
@@ -69,6 +104,8 @@ void PrepareTranscript(QTextEdit* transcript)
     transcript->setReadOnly(true);
     transcript->setAcceptRichText(true);
     transcript->setTabStopDistance(TwipsToPixels(TranscriptTabStopTwips, transcript));
+    // Lines are only ever appended: nothing to undo, and no history growing with the text.
+    transcript->document()->setUndoRedoEnabled(false);
 }
 
 void AppendChatLine(QTextEdit* transcript, const QString& name, const QColor& color, const QString& text)

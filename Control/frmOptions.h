@@ -1,10 +1,16 @@
 #pragma once
-// The chat options dialog. Its profile page ("My Infomation") edits the
-// user's profile; in the new-user mode it creates the profile at session start.
+// The chat options dialog: the user's profile ("My Infomation"), messages,
+// sounds, colours and view ("Options"), file transfer and adding callers
+// ("Settings"), and "About". In the new-user mode it creates the profile at
+// session start.
 #include "modUser.h"
 
+#include <QColor>
 #include <QDialog>
 #include <memory>
+
+class QComboBox;
+class QLineEdit;
 
 namespace Ui {
 class frmOptions;
@@ -22,6 +28,23 @@ public:
     static constexpr auto Caption = u"Options";
     static constexpr auto NewProfileCaption = u"Kivara - New Profile";
     static constexpr auto NoChatNameText = u"You must supply a Chat name.";
+    static constexpr auto StandardContactsFound =
+        u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these contacts to "
+        u"Kivara contacts ?";
+    static constexpr auto ContactsUpdatedBefore = u"The '";
+    static constexpr auto ContactsUpdatedAfter = u"' contacts were updated successfully.";
+    static constexpr auto DefaultFolderBefore =
+        u"The default Outlook folder for your Kivara contacts is now '";
+    static constexpr auto DefaultFolderAfter = u"'.";
+    static constexpr auto NoFolderText =
+        u"You must specify a folder name if you choose to automatically save file transfers.";
+    static constexpr auto FolderMissingBefore = u"The folder '";
+    static constexpr auto FolderMissingAfter = u"' does not exist.\r\rDo you want to create it ?";
+    static constexpr auto SoundTitle = u"Select Sound File...";
+    static constexpr auto SoundFilter = u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*";
+    static constexpr auto FolderTitle = u"Save Kivara file transfers to...";
+    static constexpr auto CannotOpen = u"Could not open ";
+    static constexpr auto UnknownUser = u"Unknown";
 
     // localIp: the address of the control's datagram socket, stored in a new profile.
     frmOptions(Mode mode, const QString& localIp, QWidget* parent = nullptr);
@@ -33,8 +56,25 @@ public:
     // Shows the dialog modally (through the prompt service) and returns resultText().
     static QString Run(Mode mode, const QString& localIp, QWidget* parent);
 
+    // The folder name in a folder-list entry ("'Kivara' folder" gives "Kivara").
+    static QString FolderOfEntry(const QString& entry);
+    // The font sizes offered.
+    static QList<int> FontSizes();
+
+    QColor color(int index) const { return m_colors[index & 1]; }
+    void setColor(int index, const QColor& color);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void load();
+    void applyEnabling();
+    void browseSound(int index);
+    void browseFolder();
+    void openPalette(int index);
+    void nextTab();
+    bool storeFolder();
     void accept() override;
 
     std::unique_ptr<Ui::frmOptions> ui;
@@ -42,6 +82,8 @@ private:
     QString m_localIp;
     ProfileRecord m_profile;
     QString m_result;
+    QColor m_colors[2];
+    QStringList m_listedFolders; // the contacts folders the store holds
 };
 
 } // namespace kv::control

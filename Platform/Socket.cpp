@@ -26,8 +26,12 @@ namespace {
 constexpr const char* LocalIpVariable = "KIVARA_LOCAL_IP";
 // Room for a burst of datagrams while the UI thread is busy elsewhere.
 constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
-// Datagrams kept for an owner that does not take them; beyond this the newest are dropped, as a full buffer would.
-constexpr std::size_t MaxQueuedDatagrams = 16384;
+// Datagrams kept for an owner that does not take them; beyond either bound the
+// newest are dropped, as a full buffer would. The count holds a burst of chat
+// lines that the sender produces far faster than a transcript takes them; the
+// bytes bound what large datagrams may hold.
+constexpr std::size_t MaxQueuedDatagrams = 65536;
+constexpr qint64 MaxQueuedBytes = 16 * 1024 * 1024;
 // How long a closed connection may keep flushing bytes already sent before it is cut.
 constexpr int CloseLingerMs = 30000;
 // Bytes a stream connection takes from the network before its owner reads them;
@@ -174,6 +178,7 @@ struct Socket::Impl {
 
     // UDP: datagrams taken from the network, waiting for GetData, and DataArrival events owed.
     std::deque<QNetworkDatagram> datagrams;
+    qint64 queuedBytes = 0;
     int owedArrivals = 0;
     bool deliveryPosted = false;
 
@@ -239,8 +244,10 @@ struct Socket::Impl {
             QNetworkDatagram datagram = udp->receiveDatagram();
             if (!datagram.isValid())
                 break;
-            if (datagrams.size() >= MaxQueuedDatagrams)
+            const qint64 size = datagram.data().size();
+            if (datagrams.size() >= MaxQueuedDatagrams || queuedBytes + size > MaxQueuedBytes)
                 continue;
+            queuedBytes += size;
             datagrams.push_back(std::move(datagram));
             ++owedArrivals;
         }
@@ -408,6 +415,7 @@ struct Socket::Impl {
         dispose(tcp);
         tcp = nullptr;
         datagrams.clear();
+        queuedBytes = 0;
         owedArrivals = 0;
         deliveryPosted = dataPosted = progressPosted = false;
         reportingProgress = false;
@@ -609,6 +617,7 @@ QByteArray Socket::GetData()
             return {};
         const QNetworkDatagram datagram = std::move(d->datagrams.front());
         d->datagrams.pop_front();
+        d->queuedBytes -= datagram.data().size();
         m_remoteHostIP = ipv4Text(datagram.senderAddress());
         return datagram.data();
     }

@@ -824,6 +824,42 @@ QString NameSpace::CurrentUser() const
     return FullNameFromGecos(pw && pw->pw_gecos ? QString::fromLocal8Bit(pw->pw_gecos) : QString());
 }
 
+Item NameSpace::GetItemFromID(const QString& entryId) const
+{
+    if (!d) {
+        NothingErr();
+        return {};
+    }
+    ClearErr();
+    if (!openStore(*d)) return {};
+    bool ok = false;
+    const qint64 id = entryId.toLongLong(&ok);
+    if (!ok || id <= 0) {
+        SetErr(ErrNo::NotFound, NotFoundText);
+        return {};
+    }
+    std::shared_ptr<ItemData> data = loadItem(d, id);
+    if (!data) return {};
+    return kv::outlook::Item(data);
+}
+
+MAPIFolder NameSpace::GetFolderFromID(const QString& entryId) const
+{
+    if (!d) {
+        NothingErr();
+        return {};
+    }
+    ClearErr();
+    if (!openStore(*d)) return {};
+    bool ok = false;
+    const qint64 id = entryId.toLongLong(&ok);
+    if (!ok || id <= 0 || !folderRow(d->s(), id)) {
+        if (!Err()) SetErr(ErrNo::NotFound, NotFoundText);
+        return {};
+    }
+    return MAPIFolder(d, id);
+}
+
 Application NameSpace::Application() const
 {
     kv::outlook::Application app;

@@ -102,6 +102,9 @@ public:
     // The user's full name from the system, or "Unknown".
     QString CurrentUser() const;
     kv::outlook::Application Application() const;
+    // An item or folder by the EntryID it was handed across with; not found: 8004010F.
+    Item GetItemFromID(const QString& entryId) const;
+    MAPIFolder GetFolderFromID(const QString& entryId) const;
 
     // Store administration for the set-up and tests: a new store holds the
     // standard folders; an existing name fails with 80040604.
@@ -345,6 +348,7 @@ public:
 private:
     friend class Items;
     friend class Application;
+    friend class NameSpace;
     friend class UserProperties;
     explicit Item(std::shared_ptr<detail::ItemData> data) : d(std::move(data)) {}
     bool check() const; // clears Err; Nothing keeps the pending one

@@ -47,7 +47,9 @@ public:
 };
 
 // What one process uses for windows. Installed once per process (the host
-// program, a D-Bus client, or a test case); the default is headless.
+// program, a D-Bus client, or a test case); the default is headless. Every
+// program other than the host installs the D-Bus client at start
+// (InstallRemoteWindowSide, RemoteWindowSide.h).
 class WindowSide {
 public:
     virtual ~WindowSide() = default;

@@ -1,5 +1,6 @@
 // Dorvan, the opener: one command word or message text on its command line.
 #include "frmOpen.h"
+#include "Outlook/RemoteWindowSide.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -7,6 +8,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Folder windows are the mail host's, reached over the session bus.
+    kv::outlook::InstallRemoteWindowSide();
     // Another window of Dorvan may close while the main window waits in its dispatch.
     QApplication::setQuitOnLastWindowClosed(false);
 

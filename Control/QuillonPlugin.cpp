@@ -1,0 +1,22 @@
+#include "QuillonPlugin.h"
+
+#include "Kivara.h"
+#include "Outlook/WindowSide.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kv::control {
+
+QWidget* QuillonPlugin::create(const QString& className, QWidget* parent)
+{
+    if (className.compare(u"Kivara"_s, Qt::CaseInsensitive) != 0) return nullptr;
+    return new Kivara(parent);
+}
+
+void QuillonPlugin::attachHost(std::shared_ptr<kv::outlook::WindowSide> windows)
+{
+    // The library's own copy of the object model then opens forms in the host.
+    kv::outlook::WindowSide::install(std::move(windows));
+}
+
+} // namespace kv::control

@@ -1,0 +1,260 @@
+#include "TranscriptExport.h"
+
+#include "Prompt.h"
+#include "Rtf.h"
+#include "StoreAccess.h"
+#include "Transcript.h"
+#include "modMisc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::control {
+
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+namespace {
+QString t(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
+
+const char* const MonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+} // namespace
+
+QString DefaultTranscriptName(const QDate& date)
+{
+    return t(exporttext::NamePrefix) + QString::number(date.month()) + u'-' + QString::number(date.day()) +
+           t(exporttext::RtfExtension);
+}
+
+QString TranscriptAttachmentName(const QDate& date)
+{
+    // English month names whatever the locale, as the format's "mmm" gave them.
+    const int m = qBound(1, date.month(), 12);
+    return t(exporttext::NamePrefix) + QString::fromLatin1(MonthAbbreviations[m - 1]) + u". "_s +
+           u"%1"_s.arg(date.day(), 2, 10, QChar(u'0'));
+}
+
+TranscriptFormat FormatForPath(const QString& path)
+{
+    return path.right(3).compare(u"txt"_s, Qt::CaseInsensitive) == 0 ? TranscriptFormat::Plain
+                                                                     : TranscriptFormat::Rich;
+}
+
+QByteArray TranscriptRtf(const QTextDocument& document)
+{
+    // The writer's document conversion takes tab stops from each paragraph;
+    // the transcript keeps its one stop for the whole view, so paragraphs are
+    // written here with it.
+    platform::rtf::Writer w;
+    const QFont base = document.defaultFont();
+    w.addFont(base.family());
+    if (base.pointSizeF() > 0) w.setDefaultSize(qRound(base.pointSizeF() * 2));
+    platform::rtf::ParagraphFormat pf;
+    pf.tabStopsTwips = {TranscriptTabStopTwips};
+    const QTextBlock last = document.lastBlock();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        // The last line ends with a line break, so the empty paragraph after it is not written.
+        if (block == last && block.length() <= 1 && block != document.begin()) break;
+        w.beginParagraph(pf);
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            const QTextCharFormat cf = frag.charFormat();
+            platform::rtf::CharFormat f;
+            const QStringList families = cf.fontFamilies().toStringList();
+            if (!families.isEmpty()) f.font = w.addFont(families.first());
+            f.bold = cf.fontWeight() >= QFont::Bold;
+            f.italic = cf.fontItalic();
+            f.underline = cf.fontUnderline();
+            if (cf.hasProperty(QTextFormat::ForegroundBrush)) f.colour = w.addColour(cf.foreground().color());
+            if (cf.fontPointSize() > 0) f.halfPoints = qRound(cf.fontPointSize() * 2);
+            QString text = frag.text();
+            text.replace(QChar::LineSeparator, u'\n');
+            w.text(text, f);
+        }
+        w.endParagraph();
+    }
+    return w.toRtf();
+}
+
+bool WriteTranscript(const QTextEdit& transcript, const QString& path, TranscriptFormat format)
+{
+    if (format == TranscriptFormat::Rich)
+        return platform::rtf::WriteFile(path, TranscriptRtf(*transcript.document()));
+    // Plain text with the line breaks of the product's files.
+    QString text = transcript.toPlainText();
+    text.replace(u'\n', u"\r\n"_s);
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    const QByteArray bytes = text.toLocal8Bit();
+    if (f.write(bytes) != bytes.size()) return false;
+    return f.commit();
+}
+
+int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString path, bool alwaysAsk,
+                   const QDate& today)
+{
+    // 1. The dialog
+    if (path.isEmpty() || alwaysAsk) {
+        platform::FileDialogRequest request;
+        request.title = t(exporttext::SaveTitle);
+        request.filter = t(exporttext::SaveFilter);
+        request.fileName = DefaultTranscriptName(today);
+        if (!lastSavedPath.isEmpty()) request.initialDir = QFileInfo(lastSavedPath).absolutePath();
+        path = platform::Prompt::current().saveFile(request);
+        if (path.isEmpty()) return -1;
+    }
+    // 2. Overwrite question
+    if (QFileInfo::exists(path) &&
+        MsgBox(t(exporttext::FileExists), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        return -1;
+    // 3-4. Format and write
+    if (!WriteTranscript(transcript, path, FormatForPath(path))) return -1;
+    // 5. Only a save that did not insist on asking sets the path "&Save" writes to.
+    if (!alwaysAsk) lastSavedPath = path;
+    return 0;
+}
+
+int PrintTranscript(const QTextEdit& transcript, QPrinter& printer)
+{
+    const QTextCursor selection = transcript.textCursor();
+    platform::PrintRequest request;
+    request.title = t(exporttext::PrintTitle);
+    request.selectionAvailable = selection.hasSelection();
+    request.printer = &printer;
+    const platform::PrintAnswer answer = platform::Prompt::current().print(request);
+    if (!answer.accepted) return -1;
+    // What is printed: the selection as it is formatted, or the whole transcript.
+    QTextDocument part;
+    const QTextDocument* source = transcript.document();
+    if (answer.selectionOnly && selection.hasSelection()) {
+        part.setDefaultFont(source->defaultFont());
+        part.setDefaultTextOption(source->defaultTextOption());
+        QTextCursor(&part).insertFragment(selection.selection());
+        source = &part;
+    }
+    int printed = 0;
+    for (int copy = 0; copy < qMax(1, answer.copies); ++copy) {
+        // One document per copy, as the copies come off the printer one after the other.
+        source->print(&printer);
+        ++printed;
+    }
+    return printed;
+}
+
+QStringList RemovableMediaRoots()
+{
+    const QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty()) return {};
+    return {u"/media/"_s + user, u"/run/media/"_s + user};
+}
+
+QString FloppyFolder(const QStringList& roots)
+{
+    for (const QString& root : roots) {
+        const QFileInfoList media = QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& medium : media) {
+            if (medium.isWritable()) return medium.absoluteFilePath();
+        }
+    }
+    return {};
+}
+
+QString TranscriptTempCopy(const QTextEdit& transcript)
+{
+    QString path = MakeTempFileName(QString());
+    if (path.size() >= 4)
+        path = path.left(path.size() - 4) + t(exporttext::RtfExtension);
+    else
+        path.clear();
+    if (path.isEmpty()) {
+        MsgBox(t(exporttext::NoAttachment), MsgButtons::OK, MsgIcon::Information);
+        return {};
+    }
+    WriteTranscript(transcript, path, TranscriptFormat::Rich);
+    return path;
+}
+
+bool CopyToFloppy(const QString& file, const QStringList& roots, const QDate& today)
+{
+    const QString folder = FloppyFolder(roots);
+    if (folder.isEmpty() || !QFileInfo::exists(file)) return false;
+    const QString target = folder + u'/' + DefaultTranscriptName(today);
+    // A copy replaces a transcript of the same day.
+    if (QFileInfo::exists(target) && !QFile::remove(target)) return false;
+    return QFile::copy(file, target);
+}
+
+int MailTranscript(const QString& recipients, const QString& file, const QDate& today)
+{
+    StoreAccess access(Deliverable::Quillon);
+    access.GetOutlook();
+    const outlook::Item mail = access.application().CreateItem(outlook::olMailItem);
+    if (!mail) {
+        MsgBox(t(exporttext::CannotCreateMessage), MsgButtons::OK, MsgIcon::Information);
+        return -1;
+    }
+    // An address that does not resolve is still shown, for the user to correct.
+    const outlook::Recipients to = mail.Recipients();
+    if (!recipients.isEmpty()) to.Add(recipients);
+    to.ResolveAll();
+    mail.Attachments().Add(file, outlook::olByValue, 1, TranscriptAttachmentName(today));
+    mail.Display();
+    return 0;
+}
+
+// ---- The view --------------------------------------------------------------------
+
+TranscriptView::TranscriptView(Actions actions, QObject* parent)
+    : QObject(parent), m_actions(std::move(actions))
+{}
+
+void TranscriptView::watch(QTextEdit* transcript)
+{
+    transcript->setContextMenuPolicy(Qt::NoContextMenu);
+    transcript->viewport()->installEventFilter(this);
+}
+
+bool TranscriptView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::MouseButtonRelease) return QObject::eventFilter(watched, event);
+    auto* viewport = qobject_cast<QWidget*>(watched);
+    auto* transcript = viewport ? qobject_cast<QTextEdit*>(viewport->parentWidget()) : nullptr;
+    if (!transcript) return QObject::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QTextCursor cursor = transcript->textCursor();
+    if (mouse->button() == Qt::LeftButton) {
+        if (!cursor.hasSelection()) {
+            transcript->moveCursor(QTextCursor::End);
+            if (m_actions.focusEntry) m_actions.focusEntry();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    const QPoint global = mouse->globalPosition().toPoint();
+    const int selected = cursor.selectionEnd() - cursor.selectionStart();
+    if (EditMenuFor(selected)) {
+        if (m_actions.popupEdit) m_actions.popupEdit(global);
+    } else if (m_actions.popupFile) {
+        m_actions.popupFile(global);
+    }
+    return true;
+}
+
+} // namespace kv::control

@@ -1,0 +1,73 @@
+#include "Host.h"
+
+#include "ExplorerWindow.h"
+#include "HostBus.h"
+#include "HostWindowSide.h"
+#include "Outlook/RemoteWindowSide.h"
+#include "Outlook/Store.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QTimer>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::host {
+
+namespace {
+// How often the host checks that its bus is still there; without it no
+// caller can reach it, and a host started for automation would linger.
+constexpr int BusCheckMs = 2000;
+} // namespace
+
+int Run(const QStringList& arguments)
+{
+    const bool embedding = arguments.contains(QString::fromUtf16(HostEmbeddingArgument));
+    auto side = std::make_shared<HostWindowSide>(DefaultStorePath());
+    WindowSide::install(side);
+
+    HostBus hostBus;
+    QString why;
+    const bool onBus = hostBus.start(&why);
+    if (!onBus) {
+        std::fprintf(stderr, "outlook-standin: %s\n", qPrintable(why));
+        // A second instance leaves the running one alone.
+        if (QDBusConnection::sessionBus().isConnected()) {
+            WindowSide::install(nullptr);
+            return 1;
+        }
+    }
+
+    // Started for automation, the program lives while callers may come back;
+    // started by a person, it ends with its last window.
+    QApplication::setQuitOnLastWindowClosed(!embedding);
+    if (!embedding) {
+        const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
+        MAPIFolder root = ns.Folders().Item(QString::fromUtf16(PersonalFoldersName));
+        if (!root) root = ns.Folders().Item(1);
+        if (root) {
+            const auto explorer = root.GetExplorer(0);
+            if (explorer) explorer->Display();
+        } else {
+            std::fprintf(stderr, "outlook-standin: %s\n", qPrintable(Err().Description));
+        }
+    }
+
+    QTimer busCheck;
+    if (onBus) {
+        QObject::connect(&busCheck, &QTimer::timeout, [] {
+            if (!QDBusConnection::sessionBus().isConnected()) QCoreApplication::exit(0);
+        });
+        busCheck.start(BusCheckMs);
+    }
+
+    const int code = QApplication::exec();
+    side->closeAll();
+    // Windows must go before the application object does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    WindowSide::install(nullptr);
+    return code;
+}
+
+} // namespace kv::host

@@ -1,0 +1,12 @@
+// outlook-standin: the mail and contacts host.
+#include "Host.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("outlook-standin"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Microsoft Outlook"));
+    return kv::host::Run(QCoreApplication::arguments().mid(1));
+}

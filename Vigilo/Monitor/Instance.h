@@ -1,0 +1,44 @@
+#pragma once
+// The running monitor on the session bus: its name is the previous-instance
+// test, "Close" runs the normal closing path (the uninstaller uses it), and
+// "HandleCommandLine" carries a second start's Peerslip argument to it.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringView>
+
+namespace kv::vigilo {
+
+class frmTray;
+
+inline constexpr QStringView BusName = u"Kivara.Vigilo";
+inline constexpr QStringView BusPath = u"/Vigilo";
+inline constexpr QStringView BusInterface = u"Kivara.Vigilo";
+
+class MonitorInstance : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "Kivara.Vigilo")
+public:
+    explicit MonitorInstance(QObject* parent = nullptr);
+    ~MonitorInstance() override;
+
+    // Claims the bus name. False when another monitor holds it; true also
+    // when there is no session bus (the port bind then decides).
+    bool Claim();
+    // Exports the interface for the window once it has loaded.
+    void Attach(frmTray* window);
+    // Hands a command line to the running monitor; false when none answered.
+    static bool SendCommandLine(const QString& commandLine);
+    // Asks the running monitor to close; false when none answered.
+    static bool RequestClose();
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void Close();
+    Q_SCRIPTABLE void HandleCommandLine(const QString& commandLine);
+
+private:
+    QPointer<frmTray> m_window;
+    bool m_claimed = false;
+};
+
+} // namespace kv::vigilo

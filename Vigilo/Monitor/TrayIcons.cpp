@@ -1,0 +1,41 @@
+#include "TrayIcons.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace kv::vigilo {
+
+QIcon TrayIcon(IconFamily family, int index)
+{
+    constexpr int Size = 32;
+    QPixmap pixmap(Size, Size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor colour(0x2e, 0x9d, 0x3c); // available: green
+    if (index == iconindex::Other)
+        colour = QColor(0xd9, 0x8a, 0x1c);
+    else if (index == iconindex::NoNetwork)
+        colour = QColor(0x80, 0x80, 0x80);
+    // A handset-like bell: a filled disc with a white ring.
+    painter.setBrush(colour);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawEllipse(QRectF(3, 3, Size - 6, Size - 6));
+    if (index == iconindex::NoNetwork) {
+        painter.setPen(QPen(QColor(0xc0, 0x20, 0x20), 3));
+        painter.drawLine(8, 8, Size - 8, Size - 8);
+    }
+    if (family == IconFamily::Msg) {
+        // An envelope in the lower right corner.
+        const QRectF envelope(Size / 2.0 - 2, Size / 2.0 + 2, Size / 2.0, Size / 2.0 - 6);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(QColor(0xff, 0xf4, 0xb0));
+        painter.drawRect(envelope);
+        painter.drawLine(envelope.topLeft(), envelope.center());
+        painter.drawLine(envelope.topRight(), envelope.center());
+    }
+    painter.end();
+    return QIcon(pixmap);
+}
+
+} // namespace kv::vigilo

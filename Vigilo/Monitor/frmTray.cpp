@@ -1,0 +1,892 @@
+#include "frmTray.h"
+#include "ui_frmTray.h"
+
+#include "CommandLine.h"
+#include "MonitorStore.h"
+#include "PeerslipMail.h"
+#include "frmOptions.h"
+#include "modTray.h"
+
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "Prompt.h"
+#include "Protocol.h"
+#include "Shell.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "modMisc.h"
+#include "modReg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolTip>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::vigilo {
+
+namespace ol = kv::outlook;
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+using platform::Socket;
+
+namespace {
+
+inline QString S(QStringView v)
+{
+    return v.toString();
+}
+
+// Rows of the availability combo; the third is a separator.
+constexpr int SeparatorRow = 2;
+constexpr int BeRightBackRow = 3;
+constexpr int AvailabilityRowCount = 7;
+
+// Entries of the pop-up menu.
+namespace mnu {
+constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options = 5, Mute = 7,
+              DisplayOnCall = 8, Exit = 10, Count = 11;
+} // namespace mnu
+
+// A left message that carries a Peerslip ends with the invitation's lines,
+// after two more carriage returns.
+constexpr auto FooterLead = u"\r\r";
+
+bool IsOn(const QString& flag)
+{
+    return flag.trimmed().toInt() != 0;
+}
+
+QPixmap OptionPicture(QWidget* w, int index)
+{
+    static constexpr QStyle::StandardPixmap pictures[] = {QStyle::SP_DialogYesButton,
+                                                          QStyle::SP_FileDialogInfoView,
+                                                          QStyle::SP_DirOpenIcon, QStyle::SP_DirHomeIcon};
+    return w->style()->standardIcon(pictures[index]).pixmap(24, 24);
+}
+
+QPixmap LogoPicture()
+{
+    QPixmap pixmap(64, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(0x1f, 0x4e, 0x9a));
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, u"Kivara"_s);
+    return pixmap;
+}
+
+} // namespace
+
+QStringList AvailabilityRows()
+{
+    return {S(traytext::Available),   S(traytext::Unavailable), S(traytext::Separator),
+            S(traytext::BeRightBack), u"On the Phone"_s,        u"Stepped Out"_s,
+            S(traytext::OutOfOffice)};
+}
+
+int AvailabilityRow(const QString& text)
+{
+    const QStringList rows = AvailabilityRows();
+    for (int row = 0; row < rows.size(); ++row) {
+        if (row != SeparatorRow && rows[row] == text) return row;
+    }
+    return 0;
+}
+
+frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::frmTray>()), m_timings(timings),
+      m_store(std::make_unique<MonitorStore>())
+{
+    ui->setupUi(this);
+    setWindowTitle(S(traytext::Title));
+    m_tray = std::make_unique<modTray>(*m_store, this);
+
+    m_wskTray = new Socket(Socket::Protocol::Udp, this);
+    m_wskTray->setObjectName(u"wskTray"_s);
+    m_wskConnect = new Socket(Socket::Protocol::Tcp, this);
+    m_wskConnect->setObjectName(u"wskConnect"_s);
+    connect(m_wskTray, &Socket::DataArrival, this, [this] { onDataArrival(); });
+
+    m_tmrRing = new QTimer(this);
+    m_tmrRing->setObjectName(u"tmrRing"_s);
+    m_tmrRing->setInterval(m_timings.ringMs);
+    connect(m_tmrRing, &QTimer::timeout, this, &frmTray::PlayRing);
+    m_tmrConnect = new QTimer(this);
+    m_tmrConnect->setObjectName(u"tmrConnect"_s);
+    m_tmrConnect->setInterval(m_timings.pollMs);
+    connect(m_tmrConnect, &QTimer::timeout, this, &frmTray::Poll);
+
+    buildMenu();
+
+    m_imgOptions = {ui->imgOptions_0, ui->imgOptions_1, ui->imgOptions_2, ui->imgOptions_3};
+    for (int i = 0; i < m_imgOptions.size(); ++i) {
+        m_imgOptions[i]->setPixmap(OptionPicture(this, i));
+        m_imgOptions[i]->setMouseTracking(true);
+        m_imgOptions[i]->installEventFilter(this);
+    }
+    hoverOption(-1);
+    ui->picOptions->setMouseTracking(true);
+    ui->picOptions->installEventFilter(this);
+    ui->lblMessages_0->installEventFilter(this);
+    ui->imgIP->setPixmap(LogoPicture());
+    ui->imgIP->installEventFilter(this);
+
+    connect(ui->cboUserName_1, &QComboBox::currentIndexChanged, this, &frmTray::onStatusCombo);
+    connect(ui->cboUserName_0, &QComboBox::activated, this, [this] { onChatNameCommit(); });
+    if (QLineEdit* edit = ui->cboUserName_0->lineEdit()) {
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            onChatNameCommit();
+            onOkButton();
+        });
+    }
+    connect(ui->cmdTray_0, &QPushButton::clicked, this, &frmTray::onOkButton);
+    connect(ui->cmdTray_1, &QPushButton::clicked, this, &frmTray::onOkButton);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_trayIcon = new QSystemTrayIcon(this);
+        m_trayIcon->setContextMenu(m_popup);
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(int(reason)); });
+        connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &frmTray::noticeClicked);
+    }
+}
+
+frmTray::~frmTray() = default;
+
+void frmTray::buildMenu()
+{
+    m_popup = new QMenu(this);
+    m_popup->setObjectName(u"mPopupSys"_s);
+    const QStringList captions{u"Kivara &Monitor"_s,
+                               u"Kivara &Contacts"_s,
+                               u"Kivara M&essages"_s,
+                               QString(),
+                               u"&Availability"_s,
+                               u"User &Profile / Options..."_s,
+                               QString(),
+                               u"&Mute sound"_s,
+                               u"&Display on call"_s,
+                               QString(),
+                               u"E&xit Monitor"_s};
+    m_statusMenu = new QMenu(captions[mnu::Availability], m_popup);
+    m_statusMenu->setObjectName(u"mnuS"_s);
+    const QStringList rows = AvailabilityRows();
+    for (int i = 0; i < AvailabilityRowCount; ++i) {
+        QAction* action = i == SeparatorRow ? m_statusMenu->addSeparator() : m_statusMenu->addAction(rows[i]);
+        action->setObjectName(u"mnuS_%1"_s.arg(i));
+        action->setCheckable(i != SeparatorRow);
+        connect(action, &QAction::triggered, this, [this, i] { StatusMenuClick(i); });
+        m_mnuS << action;
+    }
+    for (int i = 0; i < mnu::Count; ++i) {
+        QAction* action = nullptr;
+        if (captions[i].isEmpty())
+            action = m_popup->addSeparator();
+        else if (i == mnu::Availability)
+            action = m_popup->addMenu(m_statusMenu);
+        else
+            action = m_popup->addAction(captions[i]);
+        action->setObjectName(u"mnuP_%1"_s.arg(i));
+        if (i == mnu::Mute || i == mnu::DisplayOnCall) action->setCheckable(true);
+        if (!captions[i].isEmpty() && i != mnu::Availability)
+            connect(action, &QAction::triggered, this, [this, i] { MenuClick(i); });
+        m_mnuP << action;
+    }
+    QFont bold = m_mnuP[mnu::Monitor]->font();
+    bold.setBold(true);
+    m_mnuP[mnu::Monitor]->setFont(bold);
+    m_popup->setDefaultAction(m_mnuP[mnu::Monitor]);
+}
+
+bool frmTray::Load(const QString& commandLine)
+{
+    const double left = ReadSetting(Deliverable::Vigilo, settings::Left).toDouble();
+    const double top = ReadSetting(Deliverable::Vigilo, settings::Top).toDouble();
+    move(qRound(qAbs(left)), qRound(qAbs(top)));
+    setWindowState(Qt::WindowMinimized);
+    hide();
+
+    setTrayIcon(iconindex::Other);
+    setTip(QString());
+    if (m_trayIcon) m_trayIcon->show();
+
+    m_inStatusUpdate = true;
+    ui->cboUserName_1->clear();
+    ui->cboUserName_1->addItems(AvailabilityRows());
+    m_inStatusUpdate = false;
+
+    if (ChatInit() != 0) {
+        m_closingNoPrompt = true;
+        if (!m_unloaded) unload();
+        return false;
+    }
+    HandleCommandLine(commandLine);
+
+    if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
+        platform::Shell::current().open(SystemFolder() + S(HelpFile) + u"#"_s +
+                                        QString::number(FirstRunHelpContext));
+        startOpener(OpenKvFolder);
+        WriteSetting(settings::FirstRun, u"0"_s);
+    }
+    return true;
+}
+
+void frmTray::readSettings()
+{
+    m_installDir = ReadSetting(Deliverable::Vigilo, settings::InstallDir);
+    m_serialNum = ReadSetting(Deliverable::Vigilo, settings::SerialNum);
+    m_soundOn = ReadFlag(Deliverable::Vigilo, settings::UseMonSnd);
+    m_ringFile = ReadSetting(Deliverable::Vigilo, settings::MonitorSnd);
+    m_autoAnswer = ReadFlag(Deliverable::Vigilo, settings::AutoAnswer);
+    m_autoIgnore = ReadFlag(Deliverable::Vigilo, settings::AutoIgnore);
+    m_alwaysOnTop = ReadSetting(Deliverable::Vigilo, settings::AlwaysOnTop).trimmed().toInt();
+    m_mnuP[mnu::Mute]->setChecked(!m_soundOn);
+    m_mnuP[mnu::DisplayOnCall]->setChecked(m_autoAnswer);
+}
+
+int frmTray::ChatInit()
+{
+    readSettings();
+
+    while (LoadProfile(Deliverable::Vigilo, m_profile)) {
+        ShowMonitor();
+        setEnabled(false);
+        MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_autoIgnore, m_alwaysOnTop};
+        const QString result = frmOptions::Run(true, Socket::LocalIP(), flags, *m_store, this);
+        setEnabled(true);
+        if (result != frmOptions::Success) {
+            MsgBox(S(traytext::NoProfile), MsgButtons::OK, MsgIcon::Information);
+            return -1;
+        }
+    }
+
+    fillChatNames(0);
+    ApplyStatus(m_profile.UserStatus);
+    Poll();
+
+    if (m_networkState != 0) {
+        MsgBox(S(traytext::NoNetworkAtStart), MsgButtons::OK, MsgIcon::Information);
+    } else if (m_outlookError != 0) {
+        MsgBox(S(traytext::OutlookErrors), MsgButtons::OK, MsgIcon::Information);
+        m_closingNoPrompt = true;
+        unload();
+        return -1;
+    } else {
+        ui->lblCaller->setText(S(traytext::WaitingForCall));
+    }
+
+    if (bindCallPort() != 0) {
+        MsgBox(S(traytext::AlreadyRunning), MsgButtons::OK, MsgIcon::Information);
+        m_closingNoPrompt = true;
+        unload();
+        return -1;
+    }
+    m_tmrConnect->start();
+    return 0;
+}
+
+int frmTray::bindCallPort()
+{
+    m_wskTray->setLocalPort(MonitorDatagramPort);
+    return m_wskTray->Bind();
+}
+
+void frmTray::HandleCommandLine(const QString& commandLine)
+{
+    const std::optional<PeerslipArgument> argument = ParsePeerslipArgument(commandLine);
+    if (!argument) return;
+    if (argument->addOnly)
+        m_tray->AddPeerslipContact(argument->path);
+    else
+        m_tray->CallFromPeerslip(argument->path);
+}
+
+void frmTray::fillChatNames(int selectRow)
+{
+    const bool wasUpdating = m_inStatusUpdate;
+    m_inStatusUpdate = true;
+    QComboBox* combo = ui->cboUserName_0;
+    combo->clear();
+    if (!m_profile.ChatName.isEmpty()) combo->addItem(m_profile.ChatName);
+    if (!m_profile.FullName.isEmpty()) combo->addItem(m_profile.FullName);
+    if (combo->count() > 0)
+        combo->setCurrentIndex(selectRow >= 0 && selectRow < combo->count() ? selectRow : 0);
+    m_inStatusUpdate = wasUpdating;
+}
+
+// ---- Tray icon and display ---------------------------------------------------
+
+void frmTray::setTrayIcon(int index)
+{
+    m_iconIndex = index;
+    if (m_trayIcon) m_trayIcon->setIcon(TrayIcon(iconFamily(), index));
+    setWindowIcon(TrayIcon(iconFamily(), index));
+}
+
+void frmTray::setTip(const QString& tip)
+{
+    m_tip = tip;
+    if (m_trayIcon) m_trayIcon->setToolTip(tip);
+}
+
+void frmTray::setCallerBold(bool bold)
+{
+    for (QLabel* label : {ui->lblCaller, ui->lblStatus}) {
+        QFont font = label->font();
+        font.setBold(bold);
+        label->setFont(font);
+    }
+}
+
+void frmTray::ShowMonitor()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmTray::SetTopMost(bool topMost)
+{
+    const bool visible = isVisible();
+    const QRect geometry = this->geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
+    setGeometry(geometry);
+    if (visible) show();
+}
+
+bool frmTray::ringing() const
+{
+    return m_tmrRing->isActive();
+}
+
+// ---- Listener ----------------------------------------------------------------
+
+void frmTray::onDataArrival()
+{
+    const QByteArray datagram = m_wskTray->GetData();
+    const QString source = m_wskTray->RemoteHostIP();
+    ++m_datagramsHandled;
+    const bool enciphered = IsScrambledDatagram(datagram);
+    const QStringList fields = ReadDatagram(datagram);
+    const QString name = fields.value(field::Name);
+    if (name == msg::Hello) {
+        onHello(fields, enciphered, source);
+    } else if (name == msg::DoneHello || name == msg::GiveUp) {
+        ResetCallDisplay();
+        m_tmrRing->stop();
+    } else if (name == msg::Message) {
+        onMessage(fields);
+    }
+}
+
+void frmTray::onHello(const QStringList& fields, bool enciphered, const QString& source)
+{
+    // A HELLO without a whole user record cannot be answered or handed on: ignored.
+    if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount) return;
+    m_callFields = fields;
+    m_callSource = source;
+    const bool wasVisible = isVisible();
+    const QString callerName = fields[field::Record];
+
+    if (m_profile.UserStatus == traytext::Unavailable) {
+        if (m_autoIgnore) {
+            SendBusyReply(S(traytext::CannotTalk));
+            return;
+        }
+        m_inUnavailablePrompt = true;
+        const MsgResult answer =
+            MsgBox(callerName + S(traytext::UnavailableCallingAfter), MsgButtons::YesNo, MsgIcon::Question);
+        if (answer != MsgResult::Yes) {
+            m_callSource = source;
+            SendBusyReply(S(traytext::CannotTalk));
+            setVisible(wasVisible);
+            m_inUnavailablePrompt = false;
+            return;
+        }
+        ApplyStatus(S(traytext::Available));
+    }
+    if (m_profile.UserStatus == traytext::OutOfOffice) {
+        SendBusyReply(m_profile.UserStatus);
+        return;
+    }
+
+    m_inUnavailablePrompt = false;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    setEnabled(false);
+    PlayRing();
+    m_tmrRing->start();
+
+    const QString reply = BuildHelloWait(m_profile.ChatName);
+    m_wskTray->setRemoteHost(source);
+    m_wskTray->setRemotePort(ChatDatagramPort);
+    m_wskTray->SendData(enciphered ? FrameDatagram(reply) : PlainDatagram(reply));
+    notify(NoticeKind::Call, S(traytext::CallNotice).arg(callerName));
+
+    if (m_autoAnswer) ShowMonitor();
+    if (isVisible()) {
+        setWindowTitle(S(traytext::IncomingCallFrom) + callerName);
+        ui->lblCaller->setText(callerName);
+        setCallerBold(true);
+    }
+
+    QPointer<frmTray> self(this);
+    m_tray->HandOffCall(fields, source);
+    if (!self) return;
+
+    ResetCallDisplay();
+    m_tmrRing->stop();
+    setEnabled(true);
+    if (!m_unloaded) setVisible(wasVisible);
+    QApplication::restoreOverrideCursor();
+}
+
+void frmTray::SendBusyReply(const QString& text)
+{
+    QStringList record = ShortProfileFieldString(m_profile).split(FieldSeparator);
+    if (record.size() > 1) record[1] = text;
+    m_wskTray->setRemoteHost(m_callSource);
+    m_wskTray->setRemotePort(ChatDatagramPort);
+    // Always plain, whatever the HELLO was.
+    m_wskTray->SendData(PlainDatagram(msg::RoomList + FieldSeparator + word::PublicRoomTag + FieldSeparator +
+                                      record.join(FieldSeparator)));
+}
+
+void frmTray::ResetCallDisplay()
+{
+    m_callFields.clear();
+    setWindowTitle(S(traytext::Title));
+    if (m_networkState == 0) {
+        ui->lblCaller->setText(S(traytext::WaitingForCall));
+    } else {
+        ui->lblCaller->setText(S(traytext::NoNetworkDetected));
+        setTrayIcon(iconindex::NoNetwork);
+    }
+    setCallerBold(false);
+    ui->cmdTray_0->setEnabled(false);
+    ui->cmdTray_1->setText(u"OK"_s);
+}
+
+void frmTray::PlayRing()
+{
+    if (m_soundOn) platform::Sound::current().play(m_ringFile);
+}
+
+void frmTray::onMessage(const QStringList& fields)
+{
+    // Without the writer's whole record there is nobody to show it from: ignored.
+    if (fields.size() < 1 + UserRecord::FieldCount) return;
+    if (StoreMessage(fields) != 0)
+        notify(NoticeKind::Failure,
+               S(traytext::MessageNotStored).arg(fields[field::Record], m_store->msgFolderName()));
+}
+
+int frmTray::StoreMessage(const QStringList& fields)
+{
+    const auto f = [&](int i) { return fields.value(i); };
+    // A missing Messages folder is made rather than losing the message.
+    if (!m_store->HoldsMessages() && m_store->OpenMessages() != 0 && m_store->CreateMessages() != 0)
+        return -1;
+    const ol::Item item = m_store->messagesFolder().Items().Add(QString::fromUtf16(ol::KivaraMessageClass));
+    if (!item) return -1;
+    item.setSentOnBehalfOfName(f(1));
+    item.setSubject(f(field::MessageSubject));
+    QString body = f(field::MessageText);
+    const bool withPeerslip = f(field::MessageHasPeerslip) == word::FlagOn;
+    if (withPeerslip) body += QString::fromUtf16(FooterLead) + PeerslipMailBody(MailBodyBreaks);
+    item.setBody(body);
+    if (withPeerslip) {
+        const QString temp = WriteTempPeerslip(fields);
+        if (!temp.isEmpty()) {
+            item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition,
+                                   f(1) + S(traytext::PeerslipSuffix));
+            QFile::remove(temp);
+        }
+    }
+    const ol::UserProperties props = item.UserProperties();
+    const auto set = [&](const QString& name, const QVariant& value) {
+        if (const ol::UserProperty p = props.Find(name)) p.setValue(value);
+    };
+    set(u"IPAddress"_s, f(4));
+    set(u"ChatName"_s, f(1));
+    set(u"Availability"_s, f(2));
+    set(u"MsgRead"_s, false);
+    if (!item.Save()) {
+        // The held folder may have gone: look it up afresh next time.
+        m_store->Release();
+        return -1;
+    }
+    item.Move(m_store->messagesFolder());
+    return 0;
+}
+
+// ---- Poll, counter and availability -----------------------------------------
+
+void frmTray::Poll()
+{
+    // A poll that waits on a message box lets the timer tick again: one poll at a time,
+    // so that the boxes of an unreachable store do not pile up.
+    if (m_inPoll) return;
+    QScopedValueRollback<bool> polling(m_inPoll, true);
+    m_previousNetworkState = m_networkState;
+    m_networkState = NetworkAbsent(*m_wskConnect);
+    if (m_networkState != 0) {
+        ui->lblCaller->setText(S(traytext::NoNetworkAvailable));
+        setTip(S(traytext::NoNetworkTip));
+        setTrayIcon(iconindex::NoNetwork);
+        return;
+    }
+    if (m_networkState != m_previousNetworkState) {
+        m_wskTray->Close();
+        platform::WaitUntil([this] { return m_wskTray->State() == Socket::sckClosed; },
+                            m_timings.socketCloseWaitMs);
+        bindCallPort();
+    }
+    ui->lblCaller->setText(S(traytext::WaitingForCall));
+    if (m_iconIndex == iconindex::NoNetwork) setTrayIcon(iconindex::Available);
+    if (!m_store->HoldsFolder()) {
+        m_outlookError = m_store->Connect() != 0 ? 1 : 0;
+        if (m_outlookError != 0) ui->lblCaller->setText(S(traytext::NoOutlook));
+    }
+    int count = 0;
+    if (CountUnread(count) != 0) return;
+    if (count > 0) {
+        ui->lblMessages_0->setText(QString::number(count) + S(traytext::UnreadSuffix));
+        if (count > m_lastUnreadCount) {
+            if (ReadFlag(Deliverable::Vigilo, settings::Messages)) {
+                if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep)) platform::Sound::current().beep();
+                notify(NoticeKind::Message, S(traytext::MessageNotice));
+                if (ReadFlag(Deliverable::Vigilo, settings::MsgPrompt) &&
+                    MsgBox(S(traytext::NewMessageQuestion), MsgButtons::YesNoCancel, MsgIcon::Question) ==
+                        MsgResult::Yes)
+                    MenuClick(mnu::Messages);
+            }
+            m_hasUnread = true;
+            setTrayIcon(iconindex::Available);
+        }
+    } else {
+        ui->lblMessages_0->setText(S(traytext::NoNewMessages));
+        m_lastUnreadCount = 0;
+        m_hasUnread = false;
+        setTrayIcon(iconindex::Available);
+    }
+    m_lastUnreadCount = count;
+}
+
+int frmTray::CountUnread(int& count)
+{
+    count = 0;
+    // Without the product folder there is no store to count in (its error was reported when connecting).
+    if (!m_store->HoldsFolder()) return -1;
+    if (!m_store->HoldsMessages()) m_store->OpenMessages();
+    if (!m_store->HoldsMessages()) {
+        m_store->CreateMessages();
+        count = 1;
+        return 0;
+    }
+    const ol::Items unread = m_store->messagesFolder().Items().Restrict(u"[MsgRead] = False"_s);
+    const int n = unread.Count();
+    if (ol::Err()) {
+        // The folder may have gone; resolve it again at the next poll.
+        m_store->Release();
+        return -1;
+    }
+    count = n;
+    return 0;
+}
+
+void frmTray::ApplyStatus(const QString& text)
+{
+    if (m_inStatusUpdate) return;
+    m_inStatusUpdate = true;
+    for (QAction* action : std::as_const(m_mnuS))
+        action->setChecked(false);
+    const int row = AvailabilityRow(text);
+    ui->cboUserName_1->setCurrentIndex(row);
+    m_mnuS[row]->setChecked(true);
+    setTip(text);
+    setTrayIcon(row == 0 ? iconindex::Available : iconindex::Other);
+    if (text != m_profile.UserStatus) {
+        const QString previousName = m_profile.ChatName;
+        m_profile.UserStatus = text;
+        m_profile.IPAddress = Socket::LocalIP();
+        SaveProfile(m_profile, previousName);
+    }
+    m_tray->NotifyFormStatus(text);
+    m_inStatusUpdate = false;
+}
+
+void frmTray::onStatusCombo(int row)
+{
+    if (m_inStatusUpdate || row < 0) return;
+    if (ui->cboUserName_1->itemText(row).contains(u'-')) {
+        // The separator row stands for "Be Right Back".
+        m_inStatusUpdate = true;
+        ui->cboUserName_1->setCurrentIndex(BeRightBackRow);
+        m_inStatusUpdate = false;
+    }
+    ApplyStatus(ui->cboUserName_1->currentText());
+}
+
+void frmTray::StatusMenuClick(int index)
+{
+    if (index < 0 || index >= m_mnuS.size() || index == SeparatorRow) return;
+    ApplyStatus(AvailabilityRows()[index]);
+}
+
+void frmTray::onChatNameCommit()
+{
+    const QString text = ui->cboUserName_0->currentText();
+    if (m_inStatusUpdate || text == m_profile.ChatName) return;
+    const QString previousName = m_profile.ChatName;
+    m_profile.ChatName = text;
+    m_profile.IPAddress = Socket::LocalIP();
+    SaveProfile(m_profile, previousName);
+    m_tray->NotifyFormUserName(text);
+    if (ui->cboUserName_0->findText(text, Qt::MatchExactly) < 0)
+        fillChatNames(ui->cboUserName_0->currentIndex());
+}
+
+void frmTray::onOkButton()
+{
+    ResetCallDisplay();
+    hide();
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+// ---- Menus, option bar, tray ---------------------------------------------------
+
+void frmTray::startOpener(QStringView word)
+{
+    platform::Shell::current().start(SystemFolder() + S(OpenerProgram), {S(word)}, SystemFolder());
+}
+
+void frmTray::MenuClick(int index)
+{
+    switch (index) {
+    case mnu::Monitor:
+        ShowMonitor();
+        break;
+    case mnu::Contacts:
+        startOpener(OpenKvFolder);
+        break;
+    case mnu::Messages:
+        startOpener(OpenKvMessage);
+        break;
+    case mnu::Options:
+        ShowOptions();
+        break;
+    case mnu::Mute:
+        m_soundOn = !m_soundOn;
+        m_mnuP[mnu::Mute]->setChecked(!m_soundOn);
+        break;
+    case mnu::DisplayOnCall:
+        m_autoAnswer = !m_autoAnswer;
+        m_mnuP[mnu::DisplayOnCall]->setChecked(m_autoAnswer);
+        break;
+    case mnu::Exit:
+        ShowMonitor();
+        RequestClose(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmTray::ShowOptions()
+{
+    const Qt::WindowStates state = windowState();
+    const bool wasVisible = isVisible();
+    const int row = ui->cboUserName_0->currentIndex();
+    ShowMonitor();
+    MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_autoIgnore, m_alwaysOnTop};
+    frmOptions::Run(false, Socket::LocalIP(), flags, *m_store, this);
+    m_soundOn = flags.soundOn;
+    m_ringFile = flags.ringFile;
+    m_autoAnswer = flags.autoAnswer;
+    m_autoIgnore = flags.autoIgnore;
+    m_alwaysOnTop = flags.alwaysOnTop;
+    LoadProfile(Deliverable::Vigilo, m_profile);
+    fillChatNames(row);
+    setWindowState(state);
+    setVisible(wasVisible);
+    m_mnuP[mnu::Mute]->setChecked(!m_soundOn);
+    m_mnuP[mnu::DisplayOnCall]->setChecked(m_autoAnswer);
+    SetTopMost(m_alwaysOnTop != 0);
+}
+
+void frmTray::OptionClick(int index)
+{
+    hoverOption(-1);
+    switch (index) {
+    case 0:
+        MailPeerslip(m_store->access(), QString());
+        break;
+    case 1:
+        ShowOptions();
+        break;
+    case 2:
+        MenuClick(mnu::Messages);
+        break;
+    case 3:
+        MenuClick(mnu::Contacts);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmTray::hoverOption(int index)
+{
+    m_hovered = index;
+    for (int i = 0; i < m_imgOptions.size(); ++i)
+        m_imgOptions[i]->setStyleSheet(i == index ? u"border: 1px solid #0000ff;"_s
+                                                  : u"border: 1px solid #ffffff;"_s);
+}
+
+void frmTray::onTrayActivated(int reason)
+{
+    for (QLabel* label : {ui->lblMessages_0, ui->lblMessages_1}) {
+        QFont font = label->font();
+        font.setUnderline(false);
+        label->setFont(font);
+    }
+    switch (QSystemTrayIcon::ActivationReason(reason)) {
+    case QSystemTrayIcon::Trigger:
+        ShowMonitor();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        startOpener(OpenKvFolder);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmTray::notify(NoticeKind kind, const QString& text)
+{
+    m_notices.append({kind, text});
+    if (m_trayIcon && QSystemTrayIcon::supportsMessages())
+        m_trayIcon->showMessage(S(traytext::Title), text, QSystemTrayIcon::Information);
+}
+
+void frmTray::noticeClicked()
+{
+    const NoticeKind kind = m_notices.isEmpty() ? NoticeKind::None : m_notices.last().first;
+    if (kind == NoticeKind::Message)
+        MenuClick(mnu::Messages);
+    else
+        ShowMonitor();
+}
+
+bool frmTray::eventFilter(QObject* watched, QEvent* event)
+{
+    const int option = m_imgOptions.indexOf(qobject_cast<QLabel*>(watched));
+    if (option >= 0) {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
+            if (m_hovered != option) hoverOption(option);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            OptionClick(option);
+            return true;
+        }
+    } else if (watched == ui->picOptions) {
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonPress) hoverOption(-1);
+    } else if (watched == ui->lblMessages_0) {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+            QFont font = ui->lblMessages_0->font();
+            font.setUnderline(event->type() == QEvent::Enter);
+            ui->lblMessages_0->setFont(font);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            MenuClick(mnu::Messages);
+            return true;
+        }
+    } else if (watched == ui->imgIP) {
+        if (event->type() == QEvent::Enter)
+            ui->imgIP->setToolTip(Socket::LocalIP());
+        else if (event->type() == QEvent::MouseButtonRelease) {
+            platform::Shell::current().open(S(ProductWebPage));
+            return true;
+        }
+    } else if (watched == ui->cboUserName_0->lineEdit() && event->type() == QEvent::FocusOut) {
+        onChatNameCommit();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmTray::focusInEvent(QFocusEvent* event)
+{
+    ui->picOptions->update();
+    QWidget::focusInEvent(event);
+}
+
+void frmTray::changeEvent(QEvent* event)
+{
+    // Minimising the window by any means hides it.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && isVisible())
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & Qt::WindowMinimized) hide();
+        });
+    QWidget::changeEvent(event);
+}
+
+// ---- Closing -----------------------------------------------------------------
+
+bool frmTray::RequestClose(bool ask)
+{
+    if (m_unloaded) return true;
+    if (ask && !m_closingNoPrompt &&
+        MsgBox(S(traytext::ExitQuestion), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::No)
+        return false;
+    unload();
+    return true;
+}
+
+void frmTray::closeEvent(QCloseEvent* event)
+{
+    if (m_unloaded || RequestClose(true))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void frmTray::unload()
+{
+    if (m_unloaded) return;
+    m_unloaded = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WriteSetting(settings::UseMonSnd, m_soundOn ? u"-1"_s : u"0"_s);
+    WriteSetting(settings::MonitorSnd, m_ringFile);
+    WriteSetting(settings::AutoAnswer, m_autoAnswer ? u"1"_s : u"0"_s);
+    WriteSetting(settings::AutoIgnore, m_autoIgnore ? u"1"_s : u"0"_s);
+    if (!(windowState() & Qt::WindowMinimized)) {
+        WriteSetting(settings::Left, QString::number(float(x())));
+        WriteSetting(settings::Top, QString::number(float(y())));
+    }
+    if (m_trayIcon) m_trayIcon->hide();
+    m_tmrRing->stop();
+    m_tmrConnect->stop();
+    m_wskTray->Close();
+    m_store->Release();
+    QApplication::restoreOverrideCursor();
+    hide();
+    Q_EMIT unloaded();
+}
+
+} // namespace kv::vigilo

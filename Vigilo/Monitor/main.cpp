@@ -1,0 +1,48 @@
+// vigilo: the tray monitor.
+#include "CommandLine.h"
+#include "Instance.h"
+#include "frmTray.h"
+
+#include "Outlook/RemoteWindowSide.h"
+
+#include <QApplication>
+
+namespace {
+// Forms opened for calls hold store objects: let them go while the store's
+// database layer still exists, not in the exit handlers.
+int Finish(int code)
+{
+    kv::outlook::WindowSide::install(std::make_shared<kv::outlook::HeadlessWindowSide>());
+    return code;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("vigilo"));
+    const QString commandLine = kv::vigilo::RawCommandLine(QCoreApplication::arguments().mid(1));
+    // Contact forms and the hosted chat control live in the mail host.
+    kv::outlook::InstallRemoteWindowSide();
+
+    kv::vigilo::MonitorInstance instance;
+    if (!instance.Claim()) {
+        // Another monitor runs: it carries out the Peerslip argument; with none, end silently.
+        if (!commandLine.isEmpty() && !kv::vigilo::MonitorInstance::SendCommandLine(commandLine)) {
+            kv::vigilo::frmTray window;
+            window.HandleCommandLine(commandLine);
+        }
+        return Finish(0);
+    }
+
+    int code = 0;
+    {
+        kv::vigilo::frmTray window;
+        QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        instance.Attach(&window);
+        if (window.Load(commandLine)) code = QApplication::exec();
+    }
+    return Finish(code);
+}

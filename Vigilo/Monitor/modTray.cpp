@@ -1,0 +1,291 @@
+#include "modTray.h"
+#include "MonitorStore.h"
+
+#include "Events.h"
+#include "Outlook/Automation.h"
+#include "Outlook/WindowSide.h"
+#include "Prompt.h"
+#include "Protocol.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::vigilo {
+
+namespace ol = kv::outlook;
+using platform::MsgBox;
+using platform::MsgButtons;
+using platform::MsgIcon;
+
+namespace {
+
+inline QString S(QStringView v)
+{
+    return v.toString();
+}
+
+const auto ContactClass = QString::fromUtf16(ol::KivaraContactClass);
+constexpr auto SerialFilterBefore = u"[SerialNumber] = '";
+constexpr auto SerialFilterAfter = u"'";
+
+QString SerialFilter(QString serial)
+{
+    serial.replace(u'\'', u"''"_s); // a quote in an identifier must not end the filter
+    return QString::fromUtf16(SerialFilterBefore) + serial + QString::fromUtf16(SerialFilterAfter);
+}
+
+void SetUserProperty(const ol::Item& item, const QString& name, const QVariant& value)
+{
+    const ol::UserProperty property = item.UserProperties().Find(name);
+    if (property) property.setValue(value);
+}
+
+// Arrow-and-hourglass while an operation runs, restored however it ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+modTray::modTray(MonitorStore& store, QWidget* window) : m_store(store), m_window(window)
+{
+    m_pendingTimer = new QTimer();
+    m_pendingTimer->setSingleShot(true);
+    QObject::connect(m_pendingTimer, &QTimer::timeout, m_pendingTimer, [this] { ShowPending(); });
+}
+
+modTray::~modTray()
+{
+    delete m_pendingTimer;
+    delete m_notice.data();
+}
+
+QWidget* modTray::pendingNotice() const
+{
+    return m_notice.data();
+}
+
+// Sets the waiting texts for the length of a hand-off and restores the
+// previous ones, with the normal time-out, however it ends.
+struct modTray::PendingScope {
+    modTray& t;
+    QString title;
+    QString text;
+    explicit PendingScope(modTray& tray) : t(tray), title(tray.m_pendingTitle), text(tray.m_pendingText)
+    {
+        t.m_pendingTitle = S(handofftext::WaitingTitle);
+        t.m_pendingText = S(handofftext::WaitingText);
+        t.m_pendingMs = HandOffPendingMs;
+        t.m_pendingTimer->start(t.m_pendingMs);
+    }
+    ~PendingScope()
+    {
+        t.m_pendingTimer->stop();
+        if (t.m_notice) t.m_notice->hide();
+        t.m_pendingTitle = title;
+        t.m_pendingText = text;
+        t.m_pendingMs = NormalPendingMs;
+    }
+};
+
+void modTray::ShowPending()
+{
+    if (!m_notice) {
+        auto* notice = new QWidget(nullptr, Qt::Dialog);
+        notice->setObjectName(u"frmPending"_s);
+        notice->setAttribute(Qt::WA_ShowWithoutActivating);
+        auto* layout = new QVBoxLayout(notice);
+        auto* label = new QLabel(notice);
+        label->setObjectName(u"lblPending"_s);
+        label->setWordWrap(true);
+        layout->addWidget(label);
+        m_notice = notice;
+    }
+    m_notice->setWindowTitle(m_pendingTitle);
+    QString shown = m_pendingText;
+    shown.replace(u'\r', u'\n');
+    m_notice->findChild<QLabel*>(u"lblPending"_s)->setText(shown);
+    m_notice->show();
+}
+
+QObject* modTray::TakeControl(const std::shared_ptr<ol::Inspector>& inspector)
+{
+    if (!inspector) return nullptr;
+    for (int attempt = 0; attempt < ControlAttempts; ++attempt) {
+        inspector->Display();
+        inspector->SetCurrentFormPage(S(ChatPageName));
+        platform::DoEvents();
+        if (const auto page = inspector->ModifiedFormPages(S(ChatPageName))) {
+            if (QObject* control = page->Controls(S(ChatControlName))) return control;
+        }
+    }
+    return nullptr;
+}
+
+ol::Item modTray::FindOrAddContact(const QString& serialNum)
+{
+    const ol::Items items = m_store.contactsFolder().Items();
+    ol::Item item = items.Find(SerialFilter(serialNum));
+    if (!item) item = items.Add(ContactClass);
+    return item;
+}
+
+void modTray::Fail()
+{
+    MsgBox(S(handofftext::FormFailed), MsgButtons::OK, MsgIcon::Information);
+    // The next use connects afresh.
+    m_store.Release();
+}
+
+int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress)
+{
+    if (fields.size() < 1 + UserRecord::FieldCount) return -1;
+    BusyCursor busy;
+    PendingScope pending(*this);
+    if (!m_store.HoldsFolder() && m_store.Connect() != 0) {
+        Fail();
+        return -1;
+    }
+    QStringList record = fields.mid(1, UserRecord::FieldCount);
+    QObject* control = nullptr;
+    bool openedByMonitor = false;
+
+    // The Kivara form the user has open and active takes the call, whoever it belongs to.
+    std::shared_ptr<ol::Inspector> inspector = m_store.application().ActiveInspector();
+    if (inspector) {
+        const ol::Item current = inspector->CurrentItem();
+        current.NickName();
+        if (current && !ol::Err()) control = TakeControl(inspector);
+    }
+    if (!control) {
+        openedByMonitor = true;
+        const ol::Item item = FindOrAddContact(record[5]);
+        if (!item) {
+            Fail();
+            return -1;
+        }
+        if (!sourceAddress.isEmpty()) record[3] = sourceAddress;
+        item.setFullName(record[0]);
+        SetUserProperty(item, u"QuillonName"_s, record[0]);
+        SetUserProperty(item, u"UserStatus"_s, record[1]);
+        item.setEmail1Address(record[2]);
+        SetUserProperty(item, u"LocalHost"_s, record[3]);
+        SetUserProperty(item, u"LocalPort"_s, ChatDatagramPort);
+        item.setBody(record[4]);
+        SetUserProperty(item, u"SerialNumber"_s, record[5]);
+        control = TakeControl(item.GetInspector());
+        if (!control) {
+            Fail();
+            return -1;
+        }
+    }
+    QPointer<QObject> guard(control);
+    ol::CallByName(control, u"TrayOpened"_s, ol::VbLet, {openedByMonitor});
+    platform::DoEvents();
+    if (guard)
+        ol::CallByName(guard, u"DataPass"_s, ol::VbMethod,
+                       {QString(msg::Hello + FieldSeparator + record.join(FieldSeparator))});
+    platform::DoEvents();
+    return 0;
+}
+
+int modTray::Notify(const QString& member, const QString& text)
+{
+    if (!m_store.HoldsFolder() && m_store.Connect() != 0) return 0;
+    const std::shared_ptr<ol::Inspector> inspector = m_store.application().ActiveInspector();
+    if (!inspector) return 0;
+    const ol::Item current = inspector->CurrentItem();
+    current.NickName();
+    if (ol::Err()) return ol::Err().Number;
+    if (const auto page = inspector->ModifiedFormPages(S(ChatPageName)))
+        ol::CallByName(page->Controls(S(ChatControlName)), member, ol::VbMethod, {text});
+    return 0;
+}
+
+int modTray::NotifyFormStatus(const QString& text)
+{
+    return Notify(u"SetStatus"_s, text);
+}
+
+int modTray::NotifyFormUserName(const QString& name)
+{
+    return Notify(u"ChangeUserName"_s, name);
+}
+
+void modTray::FillFromRecord(const ol::Item& item, const ProfileRecord& r)
+{
+    item.setFullName(r.FullName);
+    item.setFileAs(r.FullName);
+    item.setCompanyName(r.Company);
+    item.setBusinessAddressCity(r.City);
+    item.setBusinessAddressState(r.State);
+    item.setBusinessAddressCountry(r.Country);
+    item.setEmail1Address(r.Email);
+    item.setBody(r.Comment);
+    SetUserProperty(item, u"QuillonName"_s, r.ChatName);
+    SetUserProperty(item, u"UserStatus"_s, r.UserStatus);
+    SetUserProperty(item, u"LocalHost"_s, r.IPAddress);
+    SetUserProperty(item, u"LocalPort"_s, r.LocalPort);
+    SetUserProperty(item, u"SerialNumber"_s, r.SerialNum);
+}
+
+int modTray::CallFromPeerslip(const QString& path)
+{
+    BusyCursor busy;
+    if (!QFile::exists(path)) {
+        MsgBox(S(handofftext::PeerslipNotFound) + path, MsgButtons::OK, MsgIcon::Information);
+        return -1;
+    }
+    const std::optional<ProfileRecord> record = ReadPeerslipFile(path);
+    if (!record || (!m_store.HoldsFolder() && m_store.Connect() != 0)) {
+        Fail();
+        return -1;
+    }
+    const ol::Item item = FindOrAddContact(record->SerialNum);
+    if (!item) {
+        Fail();
+        return -1;
+    }
+    FillFromRecord(item, *record);
+    item.Save();
+    QObject* control = TakeControl(item.GetInspector());
+    if (!control) {
+        Fail();
+        return -1;
+    }
+    ol::CallByName(control, u"TrayOpened"_s, ol::VbLet, {true});
+    ol::CallByName(control, u"RemoteHost"_s, ol::VbLet, {record->IPAddress});
+    ol::CallByName(control, u"RemotePort"_s, ol::VbLet, {record->LocalPort});
+    ol::CallByName(control, u"Connect"_s, ol::VbMethod);
+    return 0;
+}
+
+void modTray::AddPeerslipContact(const QString& path)
+{
+    BusyCursor busy;
+    if (!QFile::exists(path)) {
+        MsgBox(S(handofftext::PeerslipNotFound) + path, MsgButtons::OK, MsgIcon::Information);
+        return;
+    }
+    const std::optional<ProfileRecord> record = ReadPeerslipFile(path);
+    ol::Item item;
+    if (record && (m_store.HoldsFolder() || m_store.Connect() == 0))
+        item = FindOrAddContact(record->SerialNum);
+    if (!item) {
+        MsgBox(S(handofftext::FormNotInstalled), MsgButtons::OK, MsgIcon::Information);
+        return;
+    }
+    FillFromRecord(item, *record);
+    item.Save();
+    MsgBox(S(handofftext::PeerslipAdded), MsgButtons::OK, MsgIcon::Information);
+}
+
+} // namespace kv::vigilo

@@ -1,0 +1,399 @@
+// The mail host across processes: this test is the second process. It attaches
+// (429 while no host runs), starts outlook-standin, opens Kivara contact forms
+// and reaches the hosted control "Kivara1" by member name over the session bus
+// (a private one: the suite runs under dbus-run-session). The host runs from a
+// system folder of its own: with the test control library, or without any.
+#include "Outlook/Automation.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/RemoteWindowSide.h"
+#include "Outlook/Store.h"
+#include "Outlook/WindowSide.h"
+#include "Events.h"
+#include "Registry.h"
+#include "SimComputer.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace kv::outlook;
+
+namespace {
+const QString ContactClass = QString::fromUtf16(KivaraContactClass);
+const QString MessageClass = QString::fromUtf16(KivaraMessageClass);
+const QString Hello = u"HELLO|Ann|Available|ann@example.com|127.70.1.2|Hi|KV-PEER-0001||1"_s;
+
+bool copyExecutable(const QString& from, const QString& to)
+{
+    return QFile::copy(from, to) &&
+           QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+} // namespace
+
+class TestHost : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_sys;
+    QString m_withControl;    // host program next to the test control library
+    QString m_withoutControl; // host program alone
+    QString m_withChat;       // host program next to the chat control library
+    std::shared_ptr<RemoteWindowSide> m_side;
+
+    NameSpace ns() const { return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s); }
+    MAPIFolder personal() const { return ns().Folders().Item(QString::fromUtf16(PersonalFoldersName)); }
+    MAPIFolder contacts() const { return personal().Folders().Item(QString::fromUtf16(ContactsFolderName)); }
+
+    bool startHost(const QString& program)
+    {
+        m_side->setProgram(program);
+        return bool(Application::CreateObject());
+    }
+
+    void quitHost()
+    {
+        if (!m_side->IsRunning()) return;
+        QDBusMessage quit = QDBusMessage::createMethodCall(
+            QString::fromUtf16(HostServiceName), u"/Application"_s, u"org.kivara.Outlook.Application"_s, u"Quit"_s);
+        QDBusConnection::sessionBus().call(quit);
+        QVERIFY(kv::platform::WaitUntil([this] { return !m_side->IsRunning(); }, 30000));
+    }
+
+    // The caller's contact as the monitor makes it: found by identifier or
+    // added, filled, not saved.
+    Item callerContact(const QString& serial, const QString& name)
+    {
+        Item c = contacts().Items().Find(u"[SerialNumber] = '"_s + serial + u"'"_s);
+        if (!c) c = contacts().Items().Add(ContactClass);
+        c.setFullName(name);
+        c.UserProperties().Find(u"QuillonName"_s).setValue(name);
+        c.UserProperties().Find(u"LocalPort"_s).setValue(8086);
+        c.UserProperties().Find(u"SerialNumber"_s).setValue(serial);
+        return c;
+    }
+
+    QObject* kivaraControl(const std::shared_ptr<Inspector>& insp)
+    {
+        if (!insp || !insp->Display() || !insp->SetCurrentFormPage(u"Kivara"_s)) return nullptr;
+        kv::platform::DoEvents();
+        const auto page = insp->ModifiedFormPages(u"Kivara"_s);
+        return page ? page->Controls(u"Kivara1"_s) : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        const QString bin = QCoreApplication::applicationDirPath();
+        QDir root(m_sys.path());
+        QVERIFY(root.mkpath(u"with"_s) && root.mkpath(u"without"_s));
+        m_withControl = root.filePath(u"with/outlook-standin"_s);
+        m_withoutControl = root.filePath(u"without/outlook-standin"_s);
+        QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withControl));
+        QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withoutControl));
+        QVERIFY(root.mkpath(u"real"_s));
+        m_withChat = root.filePath(u"real/outlook-standin"_s);
+        QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, m_withChat));
+        const QString chat = QStringLiteral(KV_CHAT_CONTROL_PLUGIN);
+        QVERIFY(QFile::copy(chat, root.filePath(u"real/"_s + QFileInfo(chat).fileName())));
+        const QString plugin = QStringLiteral(KV_FAKE_CONTROL_PLUGIN);
+        QVERIFY(QFile::copy(plugin, root.filePath(u"with/"_s + QFileInfo(plugin).fileName())));
+        RemoteTimings t;
+        t.startWaitMs = 60000; // the sanitizer build starts slowly
+        m_side = InstallRemoteWindowSide(t);
+    }
+
+    void cleanup() { quitHost(); }
+
+    void cleanupTestCase()
+    {
+        WindowSide::install(nullptr);
+        m_side.reset();
+    }
+
+    void attach_failsWith429UntilCreateStartsTheHost()
+    {
+        QVERIFY(!m_side->IsRunning());
+        QVERIFY(!Application::GetObject());
+        QCOMPARE(Err().Number, ErrNo::CannotCreateObject);
+        QVERIFY(!Application().ActiveInspector());
+
+        // A program that is not there cannot be started: still 429, at once.
+        m_side->setProgram(m_sys.filePath(u"nowhere/outlook-standin"_s));
+        QVERIFY(!Application::CreateObject());
+        QCOMPARE(Err().Number, ErrNo::CannotCreateObject);
+
+        QVERIFY(startHost(m_withControl));
+        QVERIFY(m_side->IsRunning());
+        const Application app = Application::GetObject();
+        QVERIFY(app);
+        QCOMPARE(Err().Number, 0);
+        // Started for automation: no window until a caller asks for one.
+        QVERIFY(!app.ActiveExplorer());
+        QCOMPARE(Err().Number, 0);
+        QVERIFY(!app.ActiveInspector());
+    }
+
+    void kivaraForm_controlReachedAndCalledByName()
+    {
+        QVERIFY(startHost(m_withControl));
+        const Application app = Application::GetObject();
+        // A new, unsaved contact travels to the host with its values.
+        const Item caller = callerContact(u"KV-PEER-0001"_s, u"Ann Peer"_s);
+        QVERIFY(caller.EntryID().isEmpty());
+        const auto insp = caller.GetInspector();
+        QVERIFY2(insp, qPrintable(Err().Description));
+        QObject* ctl = kivaraControl(insp);
+        QVERIFY2(ctl, qPrintable(Err().hex() + u' ' + Err().Description));
+        QCOMPARE(insp->CurrentFormPage(), u"Kivara"_s);
+        QVERIFY(insp->IsDisplayed());
+
+        // The form's script gave the control its inspector and started it.
+        QCOMPARE(CallByName(ctl, u"ContactName"_s, VbGet).toString(), u"Ann Peer"_s);
+        QVERIFY(CallByName(ctl, u"CallLog"_s, VbGet).toStringList().contains(u"ChatInit"_s));
+
+        CallByName(ctl, u"TrayOpened"_s, VbLet, {true});
+        QCOMPARE(Err().Number, 0);
+        QCOMPARE(CallByName(ctl, u"TrayOpened"_s, VbGet).toBool(), true);
+        QCOMPARE(CallByName(ctl, u"DataPass"_s, VbMethod, {Hello}).toInt(), 0);
+        QCOMPARE(Err().Number, 0);
+        QCOMPARE(CallByName(ctl, u"datapass"_s, VbMethod, {QString()}).toInt(), -1); // names are case-blind
+        CallByName(ctl, u"SetStatus"_s, VbMethod, {u"Be Right Back"_s});
+        QCOMPARE(Err().Number, 0);
+        CallByName(ctl, u"RemoteHost"_s, VbLet, {u"127.70.1.2"_s});
+        QCOMPARE(CallByName(ctl, u"RemoteHost"_s, VbGet).toString(), u"127.70.1.2"_s);
+        CallByName(ctl, u"RemotePort"_s, VbLet, {u"8086"_s}); // converted as the automation layer does
+        QCOMPARE(CallByName(ctl, u"RemotePort"_s, VbGet).toInt(), 8086);
+        QCOMPARE(CallByName(ctl, u"Connect"_s, VbMethod).toInt(), 0); // optional arguments left out
+        const QStringList log = CallByName(ctl, u"CallLog"_s, VbGet).toStringList();
+        QVERIFY(log.contains(u"DataPass "_s + Hello));
+        QVERIFY(log.contains(u"SetStatus Be Right Back"_s));
+        QVERIFY(log.contains(u"Connect  0"_s));
+
+        // Failures come back as numbers; the host carries on.
+        CallByName(ctl, u"NoSuchMember"_s, VbMethod);
+        QCOMPARE(Err().Number, ErrNo::NotSupported);
+        CallByName(ctl, u"RemotePort"_s, VbLet, {u"not a port"_s});
+        QCOMPARE(Err().Number, ErrNo::TypeMismatch);
+        CallByName(ctl, u"DataPass"_s, VbMethod, {u"a"_s, u"b"_s});
+        QCOMPARE(Err().Number, ErrNo::WrongArguments);
+        QVERIFY(!insp->SetCurrentFormPage(u"No Such Page"_s));
+        QVERIFY(Err());
+        QVERIFY(!insp->ModifiedFormPages(u"General2"_s));
+        QCOMPARE(Err().Number, ErrNo::BadIndex);
+
+        // The monitor's way in: the active inspector and its contact item.
+        const auto active = app.ActiveInspector();
+        QVERIFY(active);
+        const Item shown = active->CurrentItem();
+        QVERIFY(shown);
+        shown.NickName();
+        QCOMPARE(Err().Number, 0); // a contact: NickName can be read
+        QCOMPARE(shown.FullName(), u"Ann Peer"_s);
+        QVERIFY(shown.EntryID().isEmpty());
+
+        // Close(0) saves the host's item into the store.
+        QVERIFY(active->Close(olSave));
+        const Item stored = contacts().Items().Find(u"[SerialNumber] = 'KV-PEER-0001'"_s);
+        QVERIFY(stored);
+        QCOMPARE(stored.FullName(), u"Ann Peer"_s);
+        QCOMPARE(stored.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
+        // The window is gone: calls on it and its control fail, nothing crashes.
+        QVERIFY(!insp->Display());
+        QCOMPARE(Err().Number, ErrNo::NotFound);
+        CallByName(ctl, u"TrayOpened"_s, VbGet);
+        QVERIFY(Err());
+        QVERIFY(!app.ActiveInspector());
+
+        // A saved contact opens by reference, and a second GetInspector finds the open form.
+        const auto again = stored.GetInspector();
+        QVERIFY(again && again->Display());
+        QVERIFY(kivaraControl(again));
+        QVERIFY(stored.GetInspector() && stored.GetInspector()->IsDisplayed());
+    }
+
+    void longCall_callerKeepsProcessingAndIsToldItIsPending()
+    {
+        QVERIFY(startHost(m_withControl));
+        const Item c = callerContact(u"KV-PEER-0002"_s, u"Bo Wait"_s);
+        QVERIFY(c.Save());
+        QObject* ctl = kivaraControl(c.GetInspector());
+        QVERIFY(ctl);
+
+        QList<bool> notices;
+        m_side->setPendingHandler([&notices](bool pending) { notices.append(pending); });
+        m_side->setPendingNoticeMs(300);
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        tick.start(50);
+        // The host answers only after a nested loop, as after a modal dialog.
+        QCOMPARE(CallByName(ctl, u"HoldFor"_s, VbMethod, {1500}).toInt(), 1500);
+        QCOMPARE(Err().Number, 0);
+        tick.stop();
+        QCOMPARE(notices, (QList<bool>{true, false}));
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+
+        // A quick call raises no notice.
+        notices.clear();
+        QCOMPARE(CallByName(ctl, u"TrayOpened"_s, VbGet).toBool(), false);
+        QVERIFY(notices.isEmpty());
+        m_side->setPendingHandler(nullptr);
+        m_side->setPendingNoticeMs(RemoteTimings{}.pendingNoticeMs);
+
+        // Every wait is bounded: past the call's time-out the caller gets an error.
+        RemoteTimings shortTimes;
+        shortTimes.callTimeoutMs = 500;
+        auto impatient = InstallRemoteWindowSide(shortTimes);
+        QObject* ctl2 = kivaraControl(Application::GetObject().ActiveInspector());
+        QVERIFY(ctl2);
+        CallByName(ctl2, u"HoldFor"_s, VbMethod, {3000});
+        QCOMPARE(Err().Number, ErrNo::ServerUnavailable);
+        WindowSide::install(m_side);
+        // The host is still there once its nested loop has ended.
+        QVERIFY(kv::platform::WaitUntil(
+            [&] { return CallByName(ctl, u"CallLog"_s, VbGet).toStringList().contains(u"HoldFor 3000"_s); }, 20000));
+    }
+
+    void explorer_currentFolderSetFromAnotherProcess()
+    {
+        QVERIFY(startHost(m_withControl));
+        const Application app = Application::GetObject();
+        const MAPIFolder inbox = personal().Folders().Item(QString::fromUtf16(InboxFolderName));
+        const auto explorer = inbox.GetExplorer(0);
+        QVERIFY(explorer);
+        QVERIFY(!app.ActiveExplorer()); // made, not yet displayed
+        QVERIFY(explorer->Display());
+        const auto active = app.ActiveExplorer();
+        QVERIFY(active);
+        QCOMPARE(active->CurrentFolder().EntryID(), inbox.EntryID());
+
+        QVERIFY(active->setCurrentFolder(contacts()));
+        QCOMPARE(app.ActiveExplorer()->CurrentFolder().Name(), u"Contacts"_s);
+        QVERIFY(app.ActiveExplorer()->Activate());
+
+        // A folder that is gone: the switch fails, the window keeps its folder.
+        MAPIFolder temp = personal().Folders().Add(u"Short-lived"_s, olFolderContacts);
+        QVERIFY(temp);
+        QVERIFY(personal().Folders().Item(u"Deleted Items"_s));
+        QVERIFY(active->setCurrentFolder(temp));
+        QCOMPARE(active->CurrentFolder().Name(), u"Short-lived"_s);
+        QVERIFY(active->setCurrentFolder(personal()));
+        QCOMPARE(active->CurrentFolder().EntryID(), personal().EntryID());
+        QVERIFY(active->Close());
+        QVERIFY(!app.ActiveExplorer());
+        QVERIFY(!active->Display());
+        QCOMPARE(Err().Number, ErrNo::NotFound);
+    }
+
+    void messageForm_marksTheMessageRead()
+    {
+        QVERIFY(startHost(m_withControl));
+        MAPIFolder inbox = personal().Folders().Item(QString::fromUtf16(InboxFolderName));
+        Item msg = inbox.Items().Add(MessageClass);
+        QVERIFY(msg);
+        msg.setSentOnBehalfOfName(u"Ann Peer"_s);
+        msg.setSubject(u"Call me back"_s);
+        msg.setBody(u"When you are back, please call."_s);
+        msg.UserProperties().Find(u"MsgRead"_s).setValue(false);
+        QVERIFY(msg.Save());
+        const QString id = msg.EntryID();
+
+        QVERIFY(msg.Display());
+        const Item fresh = ns().GetItemFromID(id);
+        QVERIFY(fresh);
+        QCOMPARE(fresh.UserProperties().Find(u"MsgRead"_s).Value().toBool(), true);
+        const auto insp = Application::GetObject().ActiveInspector();
+        QVERIFY(insp);
+        QCOMPARE(insp->CurrentItem().Subject(), u"Call me back"_s);
+        // A message form has no "Kivara" page.
+        QVERIFY(!insp->ModifiedFormPages(u"Kivara"_s));
+        QCOMPARE(Err().Number, ErrNo::BadIndex);
+    }
+
+    void missingControlLibrary_failsWithoutCrashing()
+    {
+        QVERIFY(startHost(m_withoutControl));
+        const Item c = callerContact(u"KV-PEER-0003"_s, u"Cy Nolib"_s);
+        const auto insp = c.GetInspector();
+        QVERIFY(insp && insp->Display());
+        QVERIFY(insp->SetCurrentFormPage(u"Kivara"_s));
+        const auto page = insp->ModifiedFormPages(u"Kivara"_s);
+        QVERIFY(page);
+        QVERIFY(!page->Controls(u"Kivara1"_s));
+        QCOMPARE(Err().Number, ErrNo::BadIndex);
+        // The host lives on.
+        QVERIFY(m_side->IsRunning());
+        QVERIFY(Application::GetObject().ActiveInspector());
+        QCOMPARE(Application::GetObject().ActiveInspector()->CurrentItem().FullName(), u"Cy Nolib"_s);
+    }
+
+    void chatControl_isHostedOnTheKivaraPage()
+    {
+        // The chat control binds its ports on this computer's address, finds
+        // a profile, and any prompt it shows is answered and logged.
+        qputenv("KIVARA_LOCAL_IP", "127.70.3.2");
+        const QString profileKey = u"Software\\Brindlewood\\Kivara\\Profile"_s;
+        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"ChatName"_s, u"Gil"_s));
+        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"UserStatus"_s,
+                                                 u"Available"_s));
+        const QString rules = m_sys.filePath(u"prompts.rules"_s);
+        const QString log = m_sys.filePath(u"prompts.log"_s);
+        QFile r(rules);
+        QVERIFY(r.open(QIODevice::WriteOnly));
+        r.write("msgbox .* => OK\n");
+        r.close();
+        qputenv("KIVARA_PROMPTS", rules.toLocal8Bit());
+        qputenv("KIVARA_PROMPT_LOG", log.toLocal8Bit());
+        const bool started = startHost(m_withChat);
+        qunsetenv("KIVARA_PROMPTS");
+        qunsetenv("KIVARA_PROMPT_LOG");
+        QVERIFY(started);
+        const Item c = callerContact(u"KV-PEER-0006"_s, u"Fay Real"_s);
+        QObject* ctl = kivaraControl(c.GetInspector());
+        QVERIFY2(ctl, qPrintable(Err().Description));
+        // Started by the form's script: past its first state, with the settings read.
+        QCOMPARE(CallByName(ctl, u"CallStatus"_s, VbGet).toInt(), 4); // "Waiting for call..."
+        QCOMPARE(CallByName(ctl, u"KivaraName"_s, VbGet).toString(), u"Gil"_s);
+        QCOMPARE(Err().Number, 0);
+        QCOMPARE(CallByName(ctl, u"Service"_s, VbGet).toString(), u"Personal Folders"_s);
+        CallByName(ctl, u"TrayOpened"_s, VbLet, {true});
+        QCOMPARE(CallByName(ctl, u"TrayOpened"_s, VbGet).toBool(), true);
+        CallByName(ctl, u"RemoteHost"_s, VbLet, {u"127.70.3.3"_s});
+        QCOMPARE(CallByName(ctl, u"RemoteHost"_s, VbGet).toString(), u"127.70.3.3"_s);
+        QCOMPARE(CallByName(ctl, u"Personal"_s, VbGet).toBool(), false);
+        qputenv("KIVARA_LOCAL_IP", "127.0.0.1");
+    }
+
+    void controlClosesItsOwnForm_andHostGoingAwayIsAnError()
+    {
+        QVERIFY(startHost(m_withControl));
+        const Item c = callerContact(u"KV-PEER-0004"_s, u"Di Closer"_s);
+        const auto insp = c.GetInspector();
+        QObject* ctl = kivaraControl(insp);
+        QVERIFY(ctl);
+        // From inside one of its members, through objParent.Close(0).
+        QCOMPARE(CallByName(ctl, u"CloseForm"_s, VbMethod).toBool(), true);
+        QCOMPARE(Err().Number, 0);
+        QVERIFY(!insp->IsDisplayed() || Err());
+        QVERIFY(contacts().Items().Find(u"[SerialNumber] = 'KV-PEER-0004'"_s));
+
+        const auto other = callerContact(u"KV-PEER-0005"_s, u"Ed Gone"_s).GetInspector();
+        QVERIFY(other && other->Display());
+        quitHost();
+        QVERIFY(!other->Display());
+        QCOMPARE(Err().Number, ErrNo::ServerUnavailable);
+        QVERIFY(!Application::GetObject());
+        QCOMPARE(Err().Number, ErrNo::CannotCreateObject);
+    }
+};
+
+KV_TEST_MAIN(TestHost)
+#include "tst_host.moc"

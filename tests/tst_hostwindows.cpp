@@ -1,0 +1,252 @@
+// The mail host's windows in one process: the explorer lists and opens items,
+// the Today page hosts the live counter only when it is set up, the contact form
+// asks before dropping changes, and the mail window hands a mail to the
+// desktop's mail client or keeps it in "Outbox".
+#include "Events.h"
+#include "ExplorerWindow.h"
+#include "Forms.h"
+#include "HostWindowSide.h"
+#include "Outlook/Store.h"
+#include "Prompt.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+using namespace kv::outlook;
+using kv::host::HostExplorer;
+using kv::host::HostInspector;
+using kv::host::HostWindowSide;
+
+class TestHostWindows : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<HostWindowSide> m_side;
+    kv::platform::ScriptedPrompt* m_prompt = nullptr;
+
+    NameSpace ns() const { return m_side->application().GetNamespace(u"MAPI"_s); }
+    MAPIFolder personal() const { return ns().Folders().Item(QString::fromUtf16(PersonalFoldersName)); }
+    MAPIFolder folder(const QString& name, int type) const
+    {
+        MAPIFolder f = personal().Folders().Item(name);
+        return f ? f : personal().Folders().Add(name, type);
+    }
+    void usePrompts(const QString& rules)
+    {
+        auto p = std::make_unique<kv::platform::ScriptedPrompt>(rules);
+        m_prompt = p.get();
+        kv::platform::Prompt::install(std::move(p));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_side = std::make_shared<HostWindowSide>(DefaultStorePath());
+        WindowSide::install(m_side);
+        usePrompts({});
+    }
+    void cleanup()
+    {
+        m_side->closeAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        WindowSide::install(nullptr);
+        m_side.reset();
+        kv::platform::Prompt::install(nullptr);
+        kv::platform::Shell::install(nullptr);
+    }
+
+    void explorer_listsTheFolderAndOpensAnItem()
+    {
+        const MAPIFolder people = folder(u"People"_s, olFolderContacts);
+        Item c = people.Items().Add(u"IPM.Contact"_s);
+        c.setFullName(u"Ann Lindqvist"_s);
+        c.setCompanyName(u"Harbour Freight"_s);
+        QVERIFY(c.Save());
+        const auto explorer = people.GetExplorer(0);
+        QVERIFY(explorer->Display());
+        QCOMPARE(m_side->ActiveExplorer(), explorer);
+        auto* window = std::static_pointer_cast<HostExplorer>(explorer)->window();
+        QCOMPARE(window->windowTitle(), u"People - Microsoft Outlook"_s);
+        auto* list = window->findChild<QTreeWidget*>(u"lvwItems"_s);
+        QVERIFY(list);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), u"Ann Lindqvist"_s);
+        QCOMPARE(list->topLevelItem(0)->text(1), u"Harbour Freight"_s);
+
+        // Another program adds an item: the window picks it up when it next looks.
+        Item d = people.Items().Add(u"IPM.Contact"_s);
+        d.setFullName(u"Bruno Castell"_s);
+        QVERIFY(d.Save());
+        window->refreshItems();
+        QCOMPARE(list->topLevelItemCount(), 2);
+
+        // Opening a row shows its form.
+        list->clearSelection();
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            if (list->topLevelItem(i)->text(0) == u"Ann Lindqvist"_s)
+                list->topLevelItem(i)->setSelected(true);
+        Q_EMIT list->itemActivated(list->selectedItems().first(), 0);
+        const auto insp = m_side->ActiveInspector();
+        QVERIFY(insp);
+        QVERIFY(insp->CurrentItem().isSameStored(c));
+        QVERIFY(insp->IsDisplayed());
+
+        // Switching folders; the folder tree follows.
+        QVERIFY(explorer->setCurrentFolder(personal().Folders().Item(u"Inbox"_s)));
+        QCOMPARE(window->findChild<QTreeWidget*>(u"tvwFolders"_s)->currentItem()->text(0), u"Inbox"_s);
+        QCOMPARE(list->headerItem()->text(1), u"Subject"_s);
+    }
+
+    void today_hostsTheLiveCounterOnlyWhenSetUp()
+    {
+        const QString key = kv::qs(kv::TodayKey);
+        const QString name = kv::qs(kv::TodayUrlValue);
+        kv::DeleteKeyValue(kv::RegRoot::CurrentUser, key, name);
+        {
+            const auto explorer = personal().GetExplorer(0);
+            QVERIFY(explorer->Display());
+            auto* window = std::static_pointer_cast<HostExplorer>(explorer)->window();
+            auto* today = window->findChild<kv::host::TodayPage*>();
+            QVERIFY(today && today->isVisible());
+            QVERIFY(!today->counter());
+            QVERIFY(!today->findChild<QLabel*>(u"lblMissingControl"_s));
+            QVERIFY(explorer->Close());
+        }
+        // Set up: the counter comes from its library in the system folder and counts as messages arrive.
+        const MAPIFolder product = folder(u"Kivara"_s, olFolderContacts);
+        MAPIFolder messages = product.Folders().Item(u"Messages"_s);
+        if (!messages) messages = product.Folders().Add(u"Messages"_s, olFolderInbox);
+        kv::WriteKeyValue(kv::RegRoot::CurrentUser, key, name, u"res://pellum.dll/Outlook.htm"_s);
+        const auto explorer = personal().GetExplorer(0);
+        QVERIFY(explorer->Display());
+        auto* today =
+            std::static_pointer_cast<HostExplorer>(explorer)->window()->findChild<kv::host::TodayPage*>();
+        QVERIFY2(today->counter(), "libtallyoplugin.so next to the test provides \"Counter\"");
+        QVERIFY(!today->findChild<QLabel*>(u"lblMissingControl"_s));
+        const auto shows = [&](const QString& text) {
+            return kv::platform::WaitUntil(
+                [&] {
+                    const auto labels = today->counter()->findChildren<QLabel*>();
+                    return std::any_of(labels.begin(), labels.end(),
+                                       [&](QLabel* l) { return l->text() == text; });
+                },
+                5000);
+        };
+        QVERIFY(shows(u"No new messages"_s));
+        for (const bool read : {false, true, false}) {
+            Item m = messages.Items().Add(u"IPM.Note.Kivara Message"_s);
+            m.UserProperties().Find(u"MsgRead"_s).setValue(read);
+            QVERIFY(m.Save());
+        }
+        QVERIFY(shows(u"2 unread"_s));
+        kv::DeleteKeyValue(kv::RegRoot::CurrentUser, key, name);
+    }
+
+    void contactForm_asksBeforeDroppingChanges()
+    {
+        usePrompts(u"msgbox ^Do you want to save changes\\?$ => Yes"_s);
+        const MAPIFolder people = folder(u"People"_s, olFolderContacts);
+        const Item c = people.Items().Add(u"IPM.Contact"_s);
+        const auto insp = c.GetInspector();
+        QVERIFY(insp->Display());
+        auto* window = std::static_pointer_cast<HostInspector>(insp)->window();
+        auto* fullName = window->findChild<QLineEdit*>(u"txtFullName"_s);
+        QVERIFY(fullName);
+        QTest::keyClicks(fullName, u"Carla Mendes"_s);
+        QCOMPARE(c.FullName(), u"Carla Mendes"_s); // the form edits the item
+        window->close();
+        QCOMPARE(m_prompt->log().size(), 1);
+        QCOMPARE(m_prompt->log().first().text, u"Do you want to save changes?"_s);
+        QVERIFY(!insp->IsDisplayed());
+        QVERIFY(people.Items().Find(u"[FullName] = 'Carla Mendes'"_s));
+
+        // "Cancel" keeps the form open and the item unsaved.
+        usePrompts(u"msgbox ^Do you want to save changes\\?$ => Cancel"_s);
+        const Item d = people.Items().Add(u"IPM.Contact"_s);
+        d.setFullName(u"Dario Unsaved"_s);
+        const auto insp2 = d.GetInspector();
+        QVERIFY(insp2->Display());
+        std::static_pointer_cast<HostInspector>(insp2)->window()->close();
+        QVERIFY(insp2->IsDisplayed());
+        QVERIFY(!people.Items().Find(u"[FullName] = 'Dario Unsaved'"_s));
+    }
+
+    void mailWindow_sendsThroughTheMailClientOrKeepsItInOutbox()
+    {
+        QTemporaryDir dir;
+        QFile att(dir.filePath(u"Gil.kvp"_s));
+        QVERIFY(att.open(QIODevice::WriteOnly));
+        att.write("peerslip");
+        att.close();
+        const QByteArray path = qgetenv("PATH");
+
+        // No mail client on the path: kept in "Outbox", and the user is told.
+        qputenv("PATH", dir.filePath(u"empty"_s).toLocal8Bit());
+        Item mail = m_side->application().CreateItem(olMailItem);
+        mail.setSubject(u"My Peerslip"_s);
+        QVERIFY(mail.Attachments().Add(att.fileName()));
+        auto insp = mail.GetInspector();
+        QVERIFY(insp->Display());
+        auto* window =
+            qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp)->window());
+        QVERIFY(window);
+        window->findChild<QLineEdit*>(u"txtTo"_s)->setText(u"bruno@example.com"_s);
+        QVERIFY(window->send());
+        qputenv("PATH", path);
+        QCOMPARE(m_prompt->log().last().text, QString::fromUtf16(kv::host::OutboxText));
+        const MAPIFolder outbox = personal().Folders().Item(QString::fromUtf16(kv::host::OutboxFolderName));
+        QVERIFY(outbox);
+        const Item kept = outbox.Items().Find(u"[Subject] = 'My Peerslip'"_s);
+        QVERIFY(kept);
+        QCOMPARE(kept.Attachments().Count(), 1);
+        QCOMPARE(kept.Recipients().Item(1).Name(), u"bruno@example.com"_s);
+        QVERIFY(!insp->IsDisplayed());
+
+        // A mail client: it gets the subject, the body, the attachment and the recipients.
+        QVERIFY(QDir(dir.path()).mkpath(u"bin"_s));
+        QFile client(dir.filePath(u"bin/xdg-email"_s));
+        QVERIFY(client.open(QIODevice::WriteOnly));
+        client.write("#!/bin/sh\nexit 0\n");
+        client.close();
+        client.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", dir.filePath(u"bin"_s).toLocal8Bit());
+        auto shell = std::make_unique<kv::platform::RecordingShell>();
+        auto* calls = shell.get();
+        kv::platform::Shell::install(std::move(shell));
+        Item mail2 = m_side->application().CreateItem(olMailItem);
+        mail2.setSubject(u"Transcript"_s);
+        mail2.setBody(u"See attached."_s);
+        QVERIFY(mail2.Attachments().Add(att.fileName()));
+        auto insp2 = mail2.GetInspector();
+        QVERIFY(insp2->Display());
+        auto* window2 =
+            qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp2)->window());
+        window2->findChild<QLineEdit*>(u"txtTo"_s)->setText(u"ann@example.com; bruno@example.com"_s);
+        QVERIFY(window2->send());
+        qputenv("PATH", path);
+        QCOMPARE(calls->calls().size(), 1);
+        const QStringList args = calls->calls().first().arguments;
+        QVERIFY(calls->calls().first().target.endsWith(u"/xdg-email"_s));
+        QVERIFY(args.contains(u"--subject"_s) && args.contains(u"Transcript"_s));
+        QVERIFY(args.contains(u"See attached."_s));
+        const qsizetype at = args.indexOf(u"--attach"_s);
+        QVERIFY(at >= 0);
+        QFile sent(args.at(at + 1));
+        QVERIFY(sent.open(QIODevice::ReadOnly));
+        QCOMPARE(sent.readAll(), QByteArray("peerslip"));
+        QCOMPARE(args.mid(args.size() - 2), QStringList({u"ann@example.com"_s, u"bruno@example.com"_s}));
+    }
+};
+
+KV_TEST_MAIN(TestHostWindows)
+#include "tst_hostwindows.moc"

@@ -1,0 +1,829 @@
+// The transcript's way out of the program (save, print, send to a medium or a
+// mail recipient), its view behaviour, the options dialog and the settings
+// applied to a running control, and the layout around the splitter. One
+// simulated computer per case at 127.110.<case>.2.
+#include "Events.h"
+#include "Kivara.h"
+#include "Layout.h"
+#include "Outlook/WindowSide.h"
+#include "Protocol.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "StoreAccess.h"
+#include "Transcript.h"
+#include "TranscriptExport.h"
+#include "frmOptions.h"
+#include "modMisc.h"
+#include "modUser.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QUdpSocket>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::control;
+
+namespace {
+
+constexpr int WaitMs = 5000;
+
+QString address(int testCase, int host)
+{
+    return u"127.110.%1.%2"_s.arg(testCase).arg(host);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString reg(const SettingSpec& spec)
+{
+    return ReadSetting(Deliverable::Quillon, spec);
+}
+
+} // namespace
+
+class TestTranscript : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void namesAndFormats();
+    void saveInEveryFormat();
+    void saveMenuRemembersThePath();
+    void viewMenusBySelection();
+    void editMenu();
+    void printing();
+    void sendToRecipient();
+    void sendToRemovableMedium();
+    void optionsRoundTrip();
+    void optionsValidation();
+    void optionsBrowsing();
+    void refreshUpdatesEveryRoom();
+    void layoutAndSplitter();
+
+private:
+    void computer(int testCase);
+    std::unique_ptr<Kivara> control();
+    void rules(const QString& text);
+    QStringList promptTexts() const;
+    const platform::PromptLogEntry* lastOf(const QString& kind) const;
+
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::shared_ptr<outlook::HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingSound* m_sound = nullptr;
+    QString m_ip;
+};
+
+void TestTranscript::cleanup()
+{
+    outlook::WindowSide::install(nullptr);
+    m_side.reset();
+    m_computer.reset();
+}
+
+void TestTranscript::computer(int testCase)
+{
+    m_ip = address(testCase, 2);
+    m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
+    m_computer->activate();
+    m_side = std::make_shared<outlook::HeadlessWindowSide>();
+    outlook::WindowSide::install(m_side);
+    rules(QString());
+    auto sound = std::make_unique<platform::RecordingSound>();
+    m_sound = sound.get();
+    platform::Sound::install(std::move(sound));
+    platform::Shell::install(std::make_unique<platform::RecordingShell>());
+    ProfileRecord p;
+    p.FullName = u"Ann Example"_s;
+    p.Email = u"ann@example.org"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = m_ip;
+    p.SerialNum = u"KV-ANN"_s;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+    // The product's contacts folder, as the monitor's first start leaves it.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.ResolveService(), 0);
+}
+
+void TestTranscript::rules(const QString& text)
+{
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+QStringList TestTranscript::promptTexts() const
+{
+    QStringList texts;
+    for (const auto& e : m_prompt->log())
+        texts << (e.text.isEmpty() ? e.kind + u':' + e.title : e.text);
+    return texts;
+}
+
+const platform::PromptLogEntry* TestTranscript::lastOf(const QString& kind) const
+{
+    for (qsizetype i = m_prompt->log().size() - 1; i >= 0; --i)
+        if (m_prompt->log().at(i).kind == kind) return &m_prompt->log().at(i);
+    return nullptr;
+}
+
+std::unique_ptr<Kivara> TestTranscript::control()
+{
+    auto k = std::make_unique<Kivara>();
+    k->resize(640, 420);
+    if (k->ChatInit() != 0) return nullptr;
+    return k;
+}
+
+namespace {
+QString extra(const platform::PromptLogEntry* e, const QString& key)
+{
+    if (!e) return {};
+    for (const auto& [k, v] : e->extra)
+        if (k == key) return v;
+    return {};
+}
+
+void converse(Kivara& k)
+{
+    QTextEdit* t = k.rooms().publicRoom().transcript;
+    AppendChatLine(t, u"Ann"_s, QColor(0, 0, 255), u"hello {there} \\ caf\u00e9"_s);
+    AppendChatLine(t, u"Bob"_s, QColor(200, 0, 0), u"hi Ann"_s);
+    AppendNoticeLine(t, u"Bob"_s, u"has changed status to 'Stepped Out'."_s);
+}
+} // namespace
+
+// ---- Names and saving ---------------------------------------------------------------
+
+void TestTranscript::namesAndFormats()
+{
+    QCOMPARE(DefaultTranscriptName(QDate(2026, 12, 6)), u"Kivara Transcript 12-6.rtf"_s);
+    QCOMPARE(DefaultTranscriptName(QDate(2027, 1, 31)), u"Kivara Transcript 1-31.rtf"_s);
+    QCOMPARE(TranscriptAttachmentName(QDate(2026, 12, 6)), u"Kivara Transcript Dec. 06"_s);
+    QCOMPARE(TranscriptAttachmentName(QDate(2027, 5, 17)), u"Kivara Transcript May. 17"_s);
+    QCOMPARE(FormatForPath(u"/x/a.txt"_s), TranscriptFormat::Plain);
+    QCOMPARE(FormatForPath(u"/x/a.TXT"_s), TranscriptFormat::Plain);
+    QCOMPARE(FormatForPath(u"/x/a.rtf"_s), TranscriptFormat::Rich);
+    QCOMPARE(FormatForPath(u"/x/a.doc"_s), TranscriptFormat::Rich);
+    QCOMPARE(FormatForPath(u"/x/notxt"_s), TranscriptFormat::Plain); // only the last three characters count
+    QCOMPARE(FormatForPath(u"tx"_s), TranscriptFormat::Rich);
+}
+
+void TestTranscript::saveInEveryFormat()
+{
+    computer(1);
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    const QString dir = m_computer->root() + u"/out"_s;
+    QVERIFY(QDir().mkpath(dir));
+
+    QCOMPARE(k->SaveSession(dir + u"/t.rtf"_s, false), 0);
+    const QByteArray rtf = readFile(dir + u"/t.rtf"_s);
+    QVERIFY(rtf.startsWith("{\\rtf1"));
+    QVERIFY(rtf.trimmed().endsWith('}'));
+    QVERIFY(rtf.contains("\\tx1250"));
+    QVERIFY(rtf.contains("\\red0\\green0\\blue255;"));
+    QVERIFY(rtf.contains("\\red200\\green0\\blue0;"));
+    QVERIFY(rtf.contains("\\red192\\green192\\blue192;"));
+    QVERIFY(rtf.contains("\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par"));
+    QVERIFY(rtf.contains("[Bob]"));
+    QCOMPARE(rtf.count("\\pard"), 3); // one paragraph a line, nothing after the last
+    QCOMPARE(m_prompt->log().size(), 0);
+
+    QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
+    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
+                                                     "[Bob]\thas changed status to 'Stepped Out'.\r\n"));
+    // Any other extension is rich text.
+    QCOMPARE(k->SaveSession(dir + u"/t.log"_s, false), 0);
+    QVERIFY(readFile(dir + u"/t.log"_s).startsWith("{\\rtf1"));
+
+    // An existing file: No keeps it, Yes replaces it.
+    QFile::remove(dir + u"/t.txt"_s);
+    QVERIFY(QFile(dir + u"/t.txt"_s).open(QIODevice::WriteOnly));
+    rules(u"msgbox already exists => No"_s);
+    QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), -1);
+    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray());
+    QCOMPARE(m_prompt->log().size(), 1);
+    QCOMPARE(m_prompt->log().first().text,
+             u"The file you selected already exists.\r\rReplace existing file ?"_s);
+    QCOMPARE(m_prompt->log().first().icon, u"Question"_s);
+    QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+    QCOMPARE(m_prompt->log().first().title, u"Kivara for Microsoft Outlook"_s);
+    rules(u"msgbox already exists => Yes"_s);
+    QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
+    QVERIFY(readFile(dir + u"/t.txt"_s).startsWith("Ann\thello"));
+
+    // A folder that cannot be written fails without a message.
+    rules(QString());
+    QCOMPARE(k->SaveSession(dir + u"/missing/t.rtf"_s, false), -1);
+    QCOMPARE(m_prompt->log().size(), 0);
+}
+
+void TestTranscript::saveMenuRemembersThePath()
+{
+    computer(2);
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    const QString first = m_computer->root() + u"/first.rtf"_s;
+    const QString second = m_computer->root() + u"/second.rtf"_s;
+
+    // "&Save" without a path asks, with the default name of today.
+    rules(u"save Save Kivara Transcript => "_s + first);
+    k->FileMenu_Click(2);
+    const platform::PromptLogEntry* asked = lastOf(u"save"_s);
+    QVERIFY(asked);
+    QCOMPARE(asked->title, u"Save Kivara Transcript..."_s);
+    QCOMPARE(extra(asked, u"filter"_s), u"Rich Text Format (*.rtf)|*.rtf"_s);
+    QCOMPARE(extra(asked, u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
+    QVERIFY(readFile(first).startsWith("{\\rtf1"));
+    QCOMPARE(k->lastSavedPath(), first);
+
+    // Then it writes to that file, asking only about replacing it.
+    AppendChatLine(k->rooms().publicRoom().transcript, u"Ann"_s, Qt::black, u"later line"_s);
+    rules(u"msgbox already exists => Yes"_s);
+    k->FileMenu_Click(2);
+    QCOMPARE(promptTexts(),
+             QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
+    QVERIFY(readFile(first).contains("later line"));
+
+    // "Save &As..." asks every time and keeps the path "&Save" uses.
+    rules(u"save Save Kivara Transcript => "_s + second);
+    k->FileMenu_Click(3);
+    QVERIFY(lastOf(u"save"_s));
+    QVERIFY(readFile(second).contains("later line"));
+    QCOMPARE(k->lastSavedPath(), first);
+
+    // Cancelling the dialog ends silently.
+    rules(QString());
+    QCOMPARE(k->SaveSession(QString(), false), -1);
+    QCOMPARE(m_prompt->log().size(), 1);
+    QCOMPARE(k->lastSavedPath(), first);
+
+    // With no saved path, "Save &As..." saves as "&Save" would, and remembers.
+    auto k2 = std::make_unique<Kivara>(); // a second control, not in session
+    converse(*k2);
+    const QString third = m_computer->root() + u"/third.rtf"_s;
+    rules(u"save Save Kivara Transcript => "_s + third);
+    k2->FileMenu_Click(3);
+    QVERIFY(QFile::exists(third));
+    QCOMPARE(k2->lastSavedPath(), third);
+}
+
+void TestTranscript::viewMenusBySelection()
+{
+    computer(3);
+    auto k = control();
+    QVERIFY(k);
+    k->show();
+    QVERIFY(QTest::qWaitForWindowExposed(k.get()));
+    converse(*k);
+    QTextEdit* t = k->rooms().publicRoom().transcript;
+    auto* fileMenu = k->findChild<QMenu*>(u"mnuFile"_s);
+    auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
+    QVERIFY(fileMenu && editMenu);
+    QCOMPARE(editMenu->actions().at(0)->text(), u"&Copy"_s);
+    QCOMPARE(editMenu->actions().at(0)->shortcut(), QKeySequence(u"Ctrl+C"_s));
+    QCOMPARE(editMenu->actions().at(2)->text(), u"Select A&ll"_s);
+    QCOMPARE(editMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+A"_s));
+    QCOMPARE(fileMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+S"_s));
+    QCOMPARE(fileMenu->actions().at(6)->shortcut(), QKeySequence(u"Ctrl+P"_s));
+
+    auto select = [t](int n) {
+        QTextCursor c(t->document());
+        c.setPosition(0);
+        c.setPosition(n, QTextCursor::KeepAnchor);
+        t->setTextCursor(c);
+    };
+    const QPoint at(10, 10);
+    select(2);
+    QTest::mouseClick(t->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(fileMenu->isVisible());
+    QVERIFY(!editMenu->isVisible());
+    QCOMPARE(fileMenu->defaultAction(), fileMenu->actions().at(0));
+    fileMenu->hide();
+
+    select(3);
+    QTest::mouseClick(t->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(editMenu->isVisible());
+    QVERIFY(!fileMenu->isVisible());
+    QCOMPARE(editMenu->defaultAction(), editMenu->actions().at(0));
+    editMenu->hide();
+
+    // A click that leaves no selection sends the caret to the end.
+    QTextCursor c(t->document());
+    c.setPosition(1);
+    t->setTextCursor(c);
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(t->textCursor().position(), t->document()->characterCount() - 1);
+    // Every appended line leaves the caret at the end too.
+    c.setPosition(1);
+    t->setTextCursor(c);
+    AppendChatLine(t, u"Bob"_s, Qt::red, u"more"_s);
+    QCOMPARE(t->textCursor().position(), t->document()->characterCount() - 1);
+}
+
+void TestTranscript::editMenu()
+{
+    computer(4);
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    QTextEdit* t = k->rooms().publicRoom().transcript;
+    k->EditMenu_Click(2);
+    QCOMPARE(t->textCursor().selectionStart(), 0);
+    QCOMPARE(t->textCursor().selectionEnd(), t->document()->characterCount() - 1);
+    k->EditMenu_Click(0);
+    QCOMPARE(QApplication::clipboard()->text(), t->toPlainText());
+    QVERIFY(!QApplication::clipboard()->text().contains(QChar::ParagraphSeparator));
+}
+
+void TestTranscript::printing()
+{
+    computer(5);
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    const QString pdf = m_computer->root() + u"/print.pdf"_s;
+    k->printer().setOutputFormat(QPrinter::PdfFormat);
+    k->printer().setOutputFileName(pdf);
+
+    // Cancelled: nothing printed; without a selection only all pages are offered.
+    k->FileMenu_Click(6);
+    const platform::PromptLogEntry* dialog = lastOf(u"print"_s);
+    QVERIFY(dialog);
+    QCOMPARE(dialog->title, u"Print Kivara Transcript..."_s);
+    QCOMPARE(extra(dialog, u"selectionAvailable"_s), u"false"_s);
+    QVERIFY(!QFile::exists(pdf));
+
+    rules(u"print Print Kivara Transcript => OK copies=2"_s);
+    QCOMPARE(PrintTranscript(*k->rooms().publicRoom().transcript, k->printer()), 2);
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+
+    // With a selection the dialog offers it, and only it is printed.
+    QFile::remove(pdf);
+    QTextEdit* t = k->rooms().publicRoom().transcript;
+    QTextCursor c(t->document());
+    c.setPosition(0);
+    c.setPosition(3, QTextCursor::KeepAnchor);
+    t->setTextCursor(c);
+    rules(u"print Print Kivara Transcript => OK selection"_s);
+    QCOMPARE(PrintTranscript(*t, k->printer()), 1);
+    QCOMPARE(extra(lastOf(u"print"_s), u"selectionAvailable"_s), u"true"_s);
+    const qint64 selectionSize = readFile(pdf).size();
+    QVERIFY(selectionSize > 0);
+
+    // Print Set-up goes through the printer-setup dialog.
+    rules(QString());
+    k->FileMenu_Click(5);
+    QVERIFY(lastOf(u"print"_s));
+}
+
+void TestTranscript::sendToRecipient()
+{
+    computer(6);
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    Room& pub = k->rooms().publicRoom();
+    Participant bob = pub.addRow(u"Bob"_s, u"1_0"_s);
+    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(6, 3), QString(),
+                              u"KV-BOB"_s, QString(), u"1"_s});
+    Participant cy = pub.addRow(u"Cy"_s, u"1_0"_s);
+    cy.setDetails(UserRecord{u"Cy"_s, u"Available"_s, u"cy@example.org"_s, address(6, 4), QString(),
+                             u"KV-CY"_s, QString(), u"1"_s});
+    pub.row(1).item()->setSelected(true); // the own row is never a recipient
+    bob.item()->setSelected(true);
+    cy.item()->setSelected(true);
+
+    k->SendToTarget_Click(1);
+    QCOMPARE(m_prompt->log().size(), 0);
+    const auto inspectors = m_side->openInspectors();
+    QCOMPARE(inspectors.size(), 1);
+    QVERIFY(inspectors.first()->IsDisplayed());
+    const outlook::Item mail = inspectors.first()->CurrentItem();
+    // The joined addresses, which the mail host takes apart.
+    QCOMPARE(mail.Recipients().Count(), 2);
+    QCOMPARE(mail.Recipients().Item(1).Name(), u"bob@example.org"_s);
+    QCOMPARE(mail.Recipients().Item(2).Name(), u"cy@example.org"_s);
+    QCOMPARE(mail.Attachments().Count(), 1);
+    const outlook::Attachment a = mail.Attachments().Item(1);
+    QCOMPARE(a.DisplayName(), TranscriptAttachmentName(QDate::currentDate()));
+    QVERIFY(a.Data().startsWith("{\\rtf1"));
+    QVERIFY(a.Data().contains("hi Ann"));
+    QVERIFY(QDir(PrivateTempFolder()).entryList(QDir::Files).isEmpty()); // the temporary copy is gone
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    // No mail host to be had: the notice, and nothing shown.
+    m_side->setRunning(false);
+    m_side->setStartable(false);
+    const QString file = m_computer->root() + u"/x.rtf"_s;
+    QCOMPARE(k->SaveSession(file, false), 0);
+    QCOMPARE(k->SendSession(u"bob@example.org"_s, file), -1);
+    QCOMPARE(promptTexts(), QStringList{u"Cannot create new Message"_s});
+    QCOMPARE(m_prompt->log().first().icon, u"Information"_s);
+}
+
+void TestTranscript::sendToRemovableMedium()
+{
+    computer(7);
+    const QString root = m_computer->root() + u"/media"_s;
+    QCOMPARE(FloppyFolder({root}), QString());
+    QVERIFY(QDir().mkpath(root));
+    QVERIFY(QFile(root + u"/A-FILE"_s).open(QIODevice::WriteOnly)); // not a medium
+    QCOMPARE(FloppyFolder({root}), QString());
+    QVERIFY(QDir().mkpath(root + u"/B-STICK"_s));
+    QVERIFY(QDir().mkpath(root + u"/C-STICK"_s));
+    QCOMPARE(FloppyFolder({m_computer->root() + u"/none"_s, root}), root + u"/B-STICK"_s);
+
+    auto k = control();
+    QVERIFY(k);
+    converse(*k);
+    const QString temp = TranscriptTempCopy(*k->rooms().publicRoom().transcript);
+    QVERIFY(temp.endsWith(u".rtf"_s));
+    const QDate day(2026, 12, 6);
+    QVERIFY(CopyToFloppy(temp, {root}, day));
+    QVERIFY(CopyToFloppy(temp, {root}, day)); // a second copy of the day replaces the first
+    QCOMPARE(readFile(root + u"/B-STICK/Kivara Transcript 12-6.rtf"_s), readFile(temp));
+    QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
+    // Through the menu with no medium on this computer: silently nothing.
+    k->SendToTarget_Click(0);
+    QCOMPARE(m_prompt->log().size(), 0);
+}
+
+// ---- The options dialog ---------------------------------------------------------------
+
+void TestTranscript::optionsRoundTrip()
+{
+    computer(8);
+    const QString folder = m_computer->root() + u"/incoming"_s;
+    QVERIFY(QDir().mkpath(folder));
+    {
+        frmOptions d(frmOptions::Mode::Normal, m_ip);
+        auto* tabs = d.findChild<QTabWidget*>(u"tbsOptions"_s);
+        QStringList captions;
+        for (int i = 0; i < tabs->count(); ++i)
+            captions << tabs->tabText(i);
+        QCOMPARE(captions, (QStringList{u"My Infomation"_s, u"Options"_s, u"Settings"_s, u"About"_s}));
+        QCOMPARE(d.windowTitle(), u"Options"_s);
+        // The defaults of a fresh computer.
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_0"_s)->text(),
+                 m_computer->installDir() + u"trillo.wav"_s);
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(),
+                 m_computer->installDir() + u"pingoa1.wav"_s);
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), m_computer->installDir() + u"Downloads"_s);
+        QCOMPARE(d.findChild<QComboBox*>(u"cboFont"_s)->currentText(), u"Tahoma"_s);
+        QVERIFY(d.findChild<QComboBox*>(u"cboFont"_s)->count() > 1);
+        QCOMPARE(d.color(1), ColorFromSetting(8388608));
+        QVERIFY(d.findChild<QCheckBox*>(u"chkView_0"_s)->isChecked());
+        QVERIFY(d.findChild<QRadioButton*>(u"optAutoAdd_0"_s)->isChecked());
+        QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->currentText(), u"Ann"_s);
+        QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->itemText(1), u"Ann Example"_s);
+
+        d.findChild<QLineEdit*>(u"txtProfile_3"_s)->setText(u"Springfield, IL"_s);
+        d.findChild<QLineEdit*>(u"txtEnterMsg"_s)->setText(u"  hello all  "_s);
+        d.findChild<QLineEdit*>(u"txtLeaveMsg"_s)->setText(u"bye"_s);
+        d.findChild<QCheckBox*>(u"chkSound_0"_s)->setChecked(false);
+        d.findChild<QLineEdit*>(u"txtSound_1"_s)->setText(u"/s/ping.wav"_s);
+        d.findChild<QComboBox*>(u"cboFontSize"_s)->setCurrentText(u"12"_s);
+        d.setColor(0, QColor(0, 128, 0));
+        d.findChild<QCheckBox*>(u"chkOthers"_s)->setChecked(true);
+        d.setColor(1, QColor(1, 2, 3));
+        d.findChild<QCheckBox*>(u"chkView_0"_s)->setChecked(false);
+        d.findChild<QCheckBox*>(u"chkView_1"_s)->setChecked(false);
+        d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
+        d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(folder);
+        d.findChild<QRadioButton*>(u"optAutoAdd_2"_s)->setChecked(true);
+        d.findChild<QCheckBox*>(u"chkMyInfo"_s)->setChecked(true);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.resultText(), u"SUCCESS"_s);
+    }
+    QCOMPARE(reg(settings::City), u"Springfield"_s);
+    QCOMPARE(reg(settings::State), u"IL"_s);
+    QCOMPARE(reg(settings::PrivateInfo), u"1"_s);
+    QCOMPARE(reg(settings::EnterMsg), u"hello all"_s);
+    QCOMPARE(reg(settings::LeaveMsg), u"bye"_s);
+    QCOMPARE(reg(settings::UseCallSnd), u"0"_s);
+    QCOMPARE(reg(settings::UseAttnSnd), u"1"_s);
+    QCOMPARE(reg(settings::AttnFile), u"/s/ping.wav"_s);
+    QCOMPARE(reg(settings::FontSize), u"12"_s);
+    QCOMPARE(reg(settings::MyColor), QString::number(0x008000));
+    QCOMPARE(reg(settings::UseOthers), u"1"_s);
+    QCOMPARE(reg(settings::OthersColor), QString::number(0x030201));
+    QCOMPARE(reg(settings::ShowUsers), u"0"_s);
+    QCOMPARE(reg(settings::StatusBar), u"0"_s);
+    QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
+    QCOMPARE(reg(settings::FileFolder), folder);
+    QCOMPARE(reg(settings::AutoAdd), u"2"_s);
+
+    // The dialog shows what it stored.
+    frmOptions again(frmOptions::Mode::Normal, m_ip);
+    QCOMPARE(again.findChild<QLineEdit*>(u"txtProfile_3"_s)->text(), u"Springfield, IL"_s);
+    QCOMPARE(again.findChild<QLineEdit*>(u"txtEnterMsg"_s)->text(), u"hello all"_s);
+    QVERIFY(!again.findChild<QCheckBox*>(u"chkSound_0"_s)->isChecked());
+    QVERIFY(!again.findChild<QLineEdit*>(u"txtSound_0"_s)->isEnabled());
+    QCOMPARE(again.findChild<QComboBox*>(u"cboFontSize"_s)->currentText(), u"12"_s);
+    QCOMPARE(again.color(0), QColor(0, 128, 0));
+    QCOMPARE(again.color(1), QColor(1, 2, 3));
+    QVERIFY(again.findChild<QWidget*>(u"picColor_1"_s)->isEnabled());
+    QVERIFY(again.findChild<QRadioButton*>(u"optAutoAdd_2"_s)->isChecked());
+    QVERIFY(again.findChild<QLineEdit*>(u"txtFolder"_s)->isEnabled());
+    // Cancel stores nothing.
+    again.findChild<QLineEdit*>(u"txtLeaveMsg"_s)->setText(u"changed"_s);
+    again.findChild<QPushButton*>(u"cmdOptions_1"_s)->click();
+    QCOMPARE(reg(settings::LeaveMsg), u"bye"_s);
+}
+
+void TestTranscript::optionsValidation()
+{
+    computer(9);
+    {
+        frmOptions d(frmOptions::Mode::Normal, m_ip);
+        d.show();
+        d.findChild<QComboBox*>(u"cboUserName"_s)->setCurrentText(QString());
+        d.findChild<QLineEdit*>(u"txtLeaveMsg"_s)->setText(u"bye"_s);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QVERIFY(d.isVisible());
+        QCOMPARE(promptTexts(), QStringList{u"You must supply a Chat name."_s});
+        QCOMPARE(reg(settings::LeaveMsg), QString()); // nothing stored
+
+        // Auto-accept with no folder: the message, the dialog stays, the flag is not stored.
+        rules(QString());
+        d.findChild<QComboBox*>(u"cboUserName"_s)->setCurrentText(u"Ann"_s);
+        d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
+        d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(u"  "_s);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QVERIFY(d.isVisible());
+        QCOMPARE(promptTexts(),
+                 QStringList{u"You must specify a folder name if you choose to automatically save "
+                             u"file transfers."_s});
+        QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
+        QCOMPARE(reg(settings::LeaveMsg), u"bye"_s); // the steps before it were taken
+
+        // Unchecking auto-accept disables the box, and an empty box is then accepted.
+        d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(false);
+        QVERIFY(!d.findChild<QLineEdit*>(u"txtFolder"_s)->isEnabled());
+        QVERIFY(!d.findChild<QPushButton*>(u"cmdFolder"_s)->isEnabled());
+        rules(QString());
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QVERIFY(!d.isVisible());
+        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
+    }
+    {
+        // A folder that does not exist: asked, and created on Yes.
+        const QString missing = m_computer->root() + u"/new/files"_s;
+        rules(u"msgbox does not exist => Yes"_s);
+        frmOptions d(frmOptions::Mode::Normal, m_ip);
+        d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
+        d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(missing);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(promptTexts(), QStringList{u"The folder '"_s + missing +
+                                            u"' does not exist.\r\rDo you want to create it ?"_s});
+        QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+        QVERIFY(QFileInfo(missing).isDir());
+        QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
+        QCOMPARE(reg(settings::FileFolder), missing);
+    }
+    {
+        // A new folder for the contacts is reported.
+        rules(QString());
+        frmOptions d(frmOptions::Mode::Normal, m_ip);
+        d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"Friends"_s);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QVERIFY(promptTexts().contains(
+            u"The default Outlook folder for your Kivara contacts is now 'Friends'."_s));
+        QCOMPARE(reg(settings::Folder), u"Friends"_s);
+    }
+    {
+        // Standard contacts in the folder: asked, converted on Yes, and reported.
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        const outlook::Item plain = access.currentFolder().Items().Add(u"IPM.Contact"_s);
+        QVERIFY(plain);
+        QVERIFY(plain.Save());
+        QCOMPARE(access.CountStandardContacts(u"Kivara"_s), 1);
+        rules(u"msgbox Standard Outlook contacts => Yes"_s);
+        frmOptions d(frmOptions::Mode::Normal, m_ip);
+        d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"'Kivara' folder"_s);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(promptTexts(),
+                 (QStringList{u"Standard Outlook contacts were found in this folder.\r\rWould you "
+                              u"like to update these contacts to Kivara contacts ?"_s,
+                              u"The 'Kivara' contacts were updated successfully."_s,
+                              u"The default Outlook folder for your Kivara contacts is now "
+                              u"'Kivara'."_s}));
+        QCOMPARE(access.CountStandardContacts(u"Kivara"_s), 0);
+        QCOMPARE(reg(settings::Folder), u"Kivara"_s);
+    }
+    QCOMPARE(frmOptions::FolderOfEntry(u"'Kivara' folder"_s), u"Kivara"_s);
+    QCOMPARE(frmOptions::FolderOfEntry(u"Plain"_s), u"Plain"_s);
+    // The new-user mode's caption.
+    frmOptions fresh(frmOptions::Mode::NewUser, m_ip);
+    QCOMPARE(fresh.windowTitle(), u"Kivara - New Profile"_s);
+}
+
+void TestTranscript::optionsBrowsing()
+{
+    computer(10);
+    frmOptions d(frmOptions::Mode::Normal, m_ip);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* others = d.findChild<QCheckBox*>(u"chkOthers"_s);
+    others->setChecked(false);
+    QVERIFY(!d.findChild<QWidget*>(u"picColor_1"_s)->isEnabled());
+    QVERIFY(!d.findChild<QWidget*>(u"cmdColor_1"_s)->isEnabled());
+    QVERIFY(!d.findChild<QWidget*>(u"lblColor_1"_s)->isEnabled());
+    others->setChecked(true);
+    QVERIFY(d.findChild<QWidget*>(u"cmdColor_1"_s)->isEnabled());
+
+    // The palette: a click picks the cell under the pointer.
+    d.findChild<QPushButton*>(u"cmdColor_0"_s)->click();
+    QWidget* palette = d.findChild<QWidget*>(u"picPalette"_s);
+    QVERIFY(palette);
+    QTRY_VERIFY(palette->isVisible());
+    QTest::mouseClick(palette, Qt::LeftButton, {}, QPoint(18 * 2 + 5, 5)); // third cell: dark red
+    QCOMPARE(d.color(0), QColor(0x80, 0, 0));
+    QCOMPARE(d.findChild<QWidget*>(u"picColor_0"_s)->property("colorValue").toLongLong(), 0x000080);
+
+    // A sound is chosen and played once as a preview.
+    rules(u"open Select Sound File => /snd/bell.wav"_s);
+    d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
+    QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
+    QCOMPARE(m_sound->events(), QStringList{u"play /snd/bell.wav"_s});
+    QCOMPARE(extra(lastOf(u"open"_s), u"filter"_s), u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s);
+    rules(QString()); // cancelled: nothing changes, nothing plays
+    d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
+    QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
+    QCOMPARE(m_sound->events().size(), 1);
+
+    // The folder chooser.
+    d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
+    rules(u"folder Save Kivara file transfers to => /data/in"_s);
+    d.findChild<QPushButton*>(u"cmdFolder"_s)->click();
+    QCOMPARE(lastOf(u"folder"_s)->title, u"Save Kivara file transfers to..."_s);
+    QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), u"/data/in"_s);
+
+    // Ctrl+Tab goes round the tabs.
+    auto* tabs = d.findChild<QTabWidget*>(u"tbsOptions"_s);
+    QCOMPARE(tabs->currentIndex(), 0);
+    d.activateWindow();
+    for (int expected : {1, 2, 3, 0}) {
+        QTest::keyClick(d.findChild<QWidget*>(u"txtProfile_0"_s), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), expected);
+    }
+}
+
+// ---- Settings applied to a running control ----------------------------------------------
+
+void TestTranscript::refreshUpdatesEveryRoom()
+{
+    computer(11);
+    QUdpSocket bob;
+    QVERIFY(bob.bind(QHostAddress(address(11, 3)), quint16(ChatDatagramPort)));
+    auto k = control();
+    QVERIFY(k);
+    const UserRecord bobRecord{u"Bob"_s,       u"Available"_s, u"bob@example.org"_s,
+                               address(11, 3), QString(),      u"KV-BOB"_s,
+                               QString(),      u"1"_s};
+    Participant row = k->rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
+    row.setDetails(bobRecord);
+    QStringList pri = QStringList{u"PRICHAT"_s} + bobRecord.fields() + QStringList{u"255"_s, u"OPENPRI"_s};
+    QVERIFY(k->OpenPrivateRoom(pri) >= 1);
+    QCOMPARE(k->rooms().count(), 2);
+
+    // The options change the name and availability; every room's own row follows.
+    ProfileRecord p;
+    QCOMPARE(LoadProfile(Deliverable::Quillon, p), 0);
+    p.ChatName = u"Annie"_s;
+    p.UserStatus = u"Stepped Out"_s;
+    p.Comment = u"new note"_s;
+    QCOMPARE(SaveProfile(p, u"Ann"_s), 0);
+    WriteSetting(settings::UseOthers, u"1"_s);
+    WriteSetting(settings::OthersColor, QString::number(0x0000FF));
+    WriteSetting(settings::MyColor, QString::number(0x00FF00));
+    WriteSetting(settings::UseCallSnd, u"0"_s);
+    QCOMPARE(k->RefreshSettings(), 0);
+    for (int i = 0; i < 2; ++i) {
+        const Participant own = k->rooms().at(i).row(1);
+        QCOMPARE(own.name(), u"Annie"_s);
+        QCOMPARE(own.availability(), u"Stepped Out"_s);
+        QCOMPARE(own.comment(), u"new note"_s);
+    }
+    QCOMPARE(k->panelText(2), u"Stepped Out"_s);
+    QVERIFY(k->state().useOthers);
+    QCOMPARE(k->state().othersColor, QColor(255, 0, 0));
+    QCOMPARE(k->state().myColor, QColor(0, 255, 0));
+    QVERIFY(!k->state().useCallSound);
+
+    // What went out: the status, the new name and the profile update.
+    QStringList words;
+    platform::WaitUntil(
+        [&] {
+            while (bob.hasPendingDatagrams()) {
+                QByteArray d(int(bob.pendingDatagramSize()), '\0');
+                bob.readDatagram(d.data(), d.size());
+                words << UnframeDatagram(d).section(u'|', 0, 0);
+            }
+            return words.contains(u"UPDATE"_s) && words.contains(u"NICKNAME"_s);
+        },
+        WaitMs);
+    QVERIFY2(words.contains(u"NICKNAME"_s), qPrintable(words.join(u',')));
+    QVERIFY(words.contains(u"UPDATE"_s));
+
+    // Turning the fixed colour off again.
+    WriteSetting(settings::UseOthers, u"0"_s);
+    k->RefreshSettings();
+    QVERIFY(!k->state().useOthers);
+    // Fonts reach every transcript.
+    WriteSetting(settings::FontSize, u"14"_s);
+    k->RefreshSettings();
+    QCOMPARE(k->rooms().at(1).transcript->document()->defaultFont().pointSize(), 14);
+}
+
+void TestTranscript::layoutAndSplitter()
+{
+    computer(12);
+    auto k = control();
+    QVERIFY(k);
+    k->resize(900, 500);
+    k->show();
+    QVERIFY(QTest::qWaitForWindowExposed(k.get()));
+    auto* split = k->findChild<QSplitter*>(u"picSplit"_s);
+    QTextEdit* t = k->rooms().publicRoom().transcript;
+    QTreeWidget* list = k->rooms().publicRoom().list;
+    QVERIFY(list->isVisible());
+    const int withList = t->width();
+    const int margin = TwipsToPixels(SplitterMarginTwips, k.get());
+
+    // Dragged to either edge, the splitter stops 300 twips short of it.
+    split->setSizes({0, 5000});
+    QApplication::processEvents();
+    QCOMPARE(k->layoutKeeper().splitterLeft(), margin);
+    split->setSizes({5000, 0});
+    QApplication::processEvents();
+    QCOMPARE(k->layoutKeeper().splitterLeft(), k->width() - margin);
+    // The limits follow the control's size.
+    k->resize(700, 500);
+    QApplication::processEvents();
+    split->setSizes({5000, 0});
+    QApplication::processEvents();
+    QCOMPARE(k->layoutKeeper().splitterLeft(), 700 - margin);
+    split->setSizes({400, 300});
+    QApplication::processEvents();
+
+    // Without the participant lists the transcript takes their width, in every room.
+    WriteSetting(settings::ShowUsers, u"0"_s);
+    k->RefreshSettings();
+    QApplication::processEvents();
+    QVERIFY(!list->isVisible());
+    QVERIFY(t->width() > withList - 200 && t->width() > 600);
+    // Without the status bar it is gone, and its availability menu with it.
+    WriteSetting(settings::StatusBar, u"0"_s);
+    k->RefreshSettings();
+    QVERIFY(!k->findChild<QStatusBar*>(u"sbrMain"_s)->isVisible());
+    WriteSetting(settings::ShowUsers, u"1"_s);
+    WriteSetting(settings::StatusBar, u"1"_s);
+    k->RefreshSettings();
+    QVERIFY(list->isVisible());
+    QVERIFY(k->findChild<QStatusBar*>(u"sbrMain"_s)->isVisible());
+
+    // Below the minimum size the layout stops shrinking.
+    k->resize(20, 20);
+    QApplication::processEvents();
+    QCOMPARE(k->width(), TwipsToPixels(MinimumWidthTwips, k.get()));
+    QVERIFY(k->height() >= TwipsToPixels(MinimumHeightTwips, k.get()));
+    QVERIFY(t->width() > 0);
+
+    // The room-button row appears only with private rooms.
+    QVERIFY(!k->findChild<QWidget*>(u"fraRooms"_s)->isVisible());
+}
+
+KV_TEST_MAIN(TestTranscript)
+#include "tst_transcript.moc"

@@ -1,0 +1,1047 @@
+// The tray monitor in one simulated computer (127.80.<case>.2) with callers
+// played at the protocol level by datagram sockets on 127.80.<case>.3, and the
+// contact form's chat control played by a recording stand-in on a headless
+// window side.
+#include "CommandLine.h"
+#include "MonitorStore.h"
+#include "frmOptions.h"
+#include "frmTray.h"
+#include "modTray.h"
+
+#include "Events.h"
+#include "Outlook/WindowSide.h"
+#include "Prompt.h"
+#include "Protocol.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "SimComputer.h"
+#include "Socket.h"
+#include "Sound.h"
+#include "modMisc.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+#include <functional>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using namespace kv::vigilo;
+namespace ol = kv::outlook;
+
+namespace {
+
+constexpr int WaitMs = 5000;
+constexpr int QuietMs = 300;
+
+QString address(int testCase, int host)
+{
+    return u"127.80.%1.%2"_s.arg(testCase).arg(host);
+}
+
+// The chat control on a contact form, as the monitor reaches it: by member name.
+class FakeControl : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool TrayOpened READ TrayOpened WRITE setTrayOpened)
+    Q_PROPERTY(QString RemoteHost READ RemoteHost WRITE setRemoteHost)
+    Q_PROPERTY(int RemotePort READ RemotePort WRITE setRemotePort)
+public:
+    static inline QList<FakeControl*> all;
+    // Runs inside DataPass, while the monitor waits for the form to take the call.
+    static inline std::function<void()> duringDataPass;
+    FakeControl() { all << this; }
+    ~FakeControl() override { all.removeAll(this); }
+    bool TrayOpened() const { return trayOpened; }
+    void setTrayOpened(bool v)
+    {
+        trayOpened = v;
+        calls << u"TrayOpened=%1"_s.arg(v);
+    }
+    QString RemoteHost() const { return remoteHost; }
+    void setRemoteHost(const QString& v) { remoteHost = v; }
+    int RemotePort() const { return remotePort; }
+    void setRemotePort(int v) { remotePort = v; }
+    Q_INVOKABLE int DataPass(const QString& text)
+    {
+        calls << u"DataPass "_s + text;
+        if (duringDataPass) std::exchange(duringDataPass, nullptr)();
+        return 0;
+    }
+    Q_INVOKABLE void SetStatus(const QString& s) { calls << u"SetStatus "_s + s; }
+    Q_INVOKABLE int ChangeUserName(const QString& s)
+    {
+        calls << u"ChangeUserName "_s + s;
+        return 0;
+    }
+    Q_INVOKABLE int Connect(const QString& = QString(), int = 0)
+    {
+        calls << u"Connect "_s + remoteHost + u':' + QString::number(remotePort);
+        return 0;
+    }
+    bool trayOpened = false;
+    QString remoteHost;
+    int remotePort = 0;
+    QStringList calls;
+};
+
+// A caller at the protocol level: its chat port.
+class Caller {
+public:
+    explicit Caller(const QString& ip) : m_ip(ip)
+    {
+        ok = m_socket.bind(QHostAddress(ip), quint16(ChatDatagramPort));
+        QObject::connect(&m_socket, &QUdpSocket::readyRead, &m_socket, [this] {
+            while (m_socket.hasPendingDatagrams()) {
+                QByteArray d(int(m_socket.pendingDatagramSize()), '\0');
+                m_socket.readDatagram(d.data(), d.size());
+                m_inbox.append(d);
+            }
+        });
+    }
+    // The next datagram, unframed; "<plain>" + text when it was not scrambled; "<none>" when none came.
+    QString next()
+    {
+        if (!platform::WaitUntil([&] { return !m_inbox.isEmpty(); }, WaitMs)) return u"<none>"_s;
+        const QByteArray d = m_inbox.takeFirst();
+        return IsScrambledDatagram(d) ? UnframeDatagram(d) : u"<plain>"_s + QString::fromLatin1(d);
+    }
+    bool quiet()
+    {
+        platform::WaitUntil([] { return false; }, QuietMs);
+        return m_inbox.isEmpty();
+    }
+    void send(const QString& to, const QString& text, bool scrambled = true)
+    {
+        m_socket.writeDatagram(scrambled ? FrameDatagram(text) : PlainDatagram(text), QHostAddress(to),
+                               quint16(MonitorDatagramPort));
+    }
+    bool ok = false;
+    QString ip() const { return m_ip; }
+
+private:
+    QString m_ip;
+    QUdpSocket m_socket;
+    QList<QByteArray> m_inbox;
+};
+
+UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
+{
+    return UserRecord{name,
+                      avail,
+                      name.toLower() + u"@example.org"_s,
+                      ip,
+                      u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(),
+                      QString(),
+                      u"3"_s};
+}
+
+} // namespace
+
+class TestVigilo : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+    void commandLine();
+    void availabilityRows();
+    void applyStatusAndCombos();
+    void startWithoutProfile();
+    void firstProfileCreated();
+    void portTakenAndNoNetwork();
+    void ringingAndHandOff();
+    void handOffToActiveForm();
+    void unavailableAndOutOfOffice();
+    void giveUpStopsRinging();
+    void leftMessages();
+    void pollCountsUnread();
+    void optionsDialog();
+    void closingPath();
+    void waitingNoticeAndNotifications();
+    void optionsFolderChange();
+    void outlookMissing();
+
+private:
+    void computer(int testCase, bool withProfile = true);
+    void rules(const QString& text);
+    std::unique_ptr<frmTray> monitor(bool load = true);
+    QStringList promptTexts() const;
+
+    std::unique_ptr<test::SimComputer> m_computer;
+    std::shared_ptr<ol::HeadlessWindowSide> m_side;
+    platform::ScriptedPrompt* m_prompt = nullptr;
+    platform::RecordingSound* m_sound = nullptr;
+    platform::RecordingShell* m_shell = nullptr;
+    QString m_ip;
+};
+
+void TestVigilo::cleanup()
+{
+    FakeControl::duringDataPass = nullptr;
+    m_side.reset();
+    ol::WindowSide::install(std::make_shared<ol::HeadlessWindowSide>());
+    m_computer.reset();
+}
+
+void TestVigilo::computer(int testCase, bool withProfile)
+{
+    m_ip = address(testCase, 2);
+    m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
+    m_computer->activate();
+    m_computer->installForms();
+    WriteSetting(settings::FirstRun, u"0"_s);
+    m_side = std::make_shared<ol::HeadlessWindowSide>();
+    m_side->setPageBuilder(QString::fromUtf16(ol::KivaraContactClass), u"Kivara"_s,
+                           [](const std::shared_ptr<ol::Inspector>&, ol::HeadlessWindowSide::Page& page) {
+                               page.addControl(u"Kivara1"_s, new FakeControl);
+                           });
+    ol::WindowSide::install(m_side);
+    rules(QString());
+    auto sound = std::make_unique<platform::RecordingSound>();
+    m_sound = sound.get();
+    platform::Sound::install(std::move(sound));
+    auto shell = std::make_unique<platform::RecordingShell>();
+    m_shell = shell.get();
+    platform::Shell::install(std::move(shell));
+    if (!withProfile) return;
+    ProfileRecord p;
+    p.FullName = u"Ann Example"_s;
+    p.Email = u"ann@example.org"_s;
+    p.Comment = u"hi there"_s;
+    p.ChatName = u"Ann"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = m_ip;
+    p.SerialNum = u"KV-ANN"_s;
+    p.ChatType = 2;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+}
+
+void TestVigilo::rules(const QString& text)
+{
+    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
+    m_prompt = prompt.get();
+    platform::Prompt::install(std::move(prompt));
+}
+
+QStringList TestVigilo::promptTexts() const
+{
+    QStringList texts;
+    for (const auto& e : m_prompt->log())
+        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
+    return texts;
+}
+
+std::unique_ptr<frmTray> TestVigilo::monitor(bool load)
+{
+    MonitorTimings timings;
+    timings.ringMs = 100;
+    timings.pollMs = 3600000; // polled by hand
+    auto tray = std::make_unique<frmTray>(timings);
+    if (load) tray->Load(QString());
+    return tray;
+}
+
+void TestVigilo::commandLine()
+{
+    QCOMPARE(RawCommandLine({}), QString());
+    QCOMPARE(RawCommandLine({u"/home/a b/x.kvp"_s}), u"\"/home/a b/x.kvp\""_s);
+    QCOMPARE(RawCommandLine({u"-m"_s, u"/p/x.kvp"_s}), u"-m \"/p/x.kvp\""_s);
+
+    auto call = ParsePeerslipArgument(u"\"/p/bob.kvp\""_s);
+    QVERIFY(call);
+    QCOMPARE(call->path, u"/p/bob.kvp"_s);
+    QVERIFY(!call->addOnly);
+    auto add = ParsePeerslipArgument(u"-m \"/p/bob.kvp\""_s);
+    QVERIFY(add);
+    QCOMPARE(add->path, u"/p/bob.kvp"_s);
+    QVERIFY(add->addOnly);
+    // The user's own Peerslip, in any case, is left alone.
+    QVERIFY(!ParsePeerslipArgument(u"\"/p/Address.KVP\""_s));
+    QVERIFY(!ParsePeerslipArgument(u"-m \"/x/ADDRESS.kvp\""_s));
+    // Too short to hold a path: nothing, and nothing read out of range.
+    for (const QString& line : {QString(), u"\""_s, u"\"\""_s, u"-m"_s, u"-m \""_s, u"-m \"\""_s})
+        QVERIFY2(!ParsePeerslipArgument(line), qPrintable(line));
+}
+
+void TestVigilo::availabilityRows()
+{
+    const QStringList rows = AvailabilityRows();
+    QCOMPARE(rows, (QStringList{u"Available"_s, u"Unavailable"_s, u"-----------------"_s, u"Be Right Back"_s,
+                                u"On the Phone"_s, u"Stepped Out"_s, u"Out of Office"_s}));
+    QCOMPARE(AvailabilityRow(u"Out of Office"_s), 6);
+    QCOMPARE(AvailabilityRow(u"Be Right Back"_s), 3);
+    // Unknown texts, the empty text and the separator itself give row 0.
+    QCOMPARE(AvailabilityRow(u"Gone Fishing"_s), 0);
+    QCOMPARE(AvailabilityRow(QString()), 0);
+    QCOMPARE(AvailabilityRow(u"-----------------"_s), 0);
+    QCOMPARE(AvailabilityRow(u"available"_s), 0);
+}
+
+void TestVigilo::applyStatusAndCombos()
+{
+    computer(1);
+    auto tray = monitor();
+    QVERIFY(!tray->isUnloaded());
+    auto* combo = tray->findChild<QComboBox*>(u"cboUserName_1"_s);
+    auto* names = tray->findChild<QComboBox*>(u"cboUserName_0"_s);
+    QVERIFY(combo && names);
+    QCOMPARE(combo->count(), 7);
+    QCOMPARE(names->count(), 2);
+    QCOMPARE(names->itemText(0), u"Ann"_s);
+    QCOMPARE(names->itemText(1), u"Ann Example"_s);
+    QCOMPARE(tray->iconIndex(), iconindex::Available);
+    QCOMPARE(tray->toolTip(), u"Available"_s);
+
+    // A change through the combo applies and saves the availability; the tray shows index 64.
+    combo->setCurrentIndex(4);
+    QCOMPARE(tray->availability(), u"On the Phone"_s);
+    QCOMPARE(tray->iconIndex(), iconindex::Other);
+    ProfileRecord saved;
+    LoadProfile(Deliverable::Vigilo, saved);
+    QCOMPARE(saved.UserStatus, u"On the Phone"_s);
+    QCOMPARE(saved.IPAddress, m_ip);
+    auto* check = tray->popupMenu()->findChild<QAction*>(u"mnuS_4"_s);
+    QVERIFY(check && check->isChecked());
+
+    // The separator row stands for "Be Right Back".
+    combo->setCurrentIndex(2);
+    QCOMPARE(combo->currentIndex(), 3);
+    QCOMPARE(tray->availability(), u"Be Right Back"_s);
+    QVERIFY(!check->isChecked());
+
+    // The submenu applies its caption.
+    tray->StatusMenuClick(6);
+    QCOMPARE(combo->currentIndex(), 6);
+    QCOMPARE(tray->availability(), u"Out of Office"_s);
+
+    // An unknown text from an old profile: row 0 and icon 0, but the text stays the availability.
+    tray->ApplyStatus(u"Gone Fishing"_s);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(tray->iconIndex(), iconindex::Available);
+    QCOMPARE(tray->toolTip(), u"Gone Fishing"_s);
+    QCOMPARE(tray->availability(), u"Gone Fishing"_s);
+    LoadProfile(Deliverable::Vigilo, saved);
+    QCOMPARE(saved.UserStatus, u"Gone Fishing"_s);
+
+    // A new chat name typed and committed with Enter is saved, the rows refreshed, the window hidden.
+    tray->ShowMonitor();
+    names->setEditText(u"Annie"_s);
+    QTest::keyClick(names->lineEdit(), Qt::Key_Return);
+    LoadProfile(Deliverable::Vigilo, saved);
+    QCOMPARE(saved.ChatName, u"Annie"_s);
+    QCOMPARE(names->itemText(0), u"Annie"_s);
+    QVERIFY(!tray->isVisible());
+    QVERIFY(QFile::exists(PeerslipPath(u"Annie"_s)));
+}
+
+void TestVigilo::startWithoutProfile()
+{
+    computer(2, false);
+    rules(u"form Options => cmdOptions_1\n"_s);
+    auto tray = monitor(false);
+    QVERIFY(!tray->Load(QString()));
+    QVERIFY(tray->isUnloaded());
+    QCOMPARE(promptTexts(),
+             (QStringList{u"form:Options"_s,
+                          u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                          "using Kivara for Microsoft Outlook."_s}));
+    // No exit question after a start-up failure.
+}
+
+void TestVigilo::firstProfileCreated()
+{
+    computer(3, false);
+    rules(u"form Options => cboUserName=Zed; txtMyInfo_0=Zed Zero; cmdOptions_0\n"_s);
+    auto tray = monitor(false);
+    QVERIFY(tray->Load(u"\"/nowhere/address.kvp\""_s));
+    ProfileRecord p;
+    QVERIFY(!LoadProfile(Deliverable::Vigilo, p));
+    QCOMPARE(p.ChatName, u"Zed"_s);
+    QCOMPARE(p.FullName, u"Zed Zero"_s);
+    QCOMPARE(p.UserStatus, u"Available"_s);
+    QCOMPARE(p.IPAddress, m_ip);
+    QCOMPARE(p.SerialNum, u"KV-ANN"_s);
+    QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
+    QCOMPARE(tray->findChild<QComboBox*>(u"cboUserName_0"_s)->itemText(0), u"Zed"_s);
+    // The user's own Peerslip on the command line is ignored: only the dialog was shown.
+    QCOMPARE(promptTexts(), QStringList{u"form:Options"_s});
+    auto* caller = tray->findChild<QLabel*>(u"lblCaller"_s);
+    QCOMPARE(caller->text(), u"Waiting for call..."_s);
+}
+
+void TestVigilo::portTakenAndNoNetwork()
+{
+    computer(4);
+    {
+        // Another monitor holds the call port: the second one reports it and ends, without the exit question.
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress(m_ip), quint16(MonitorDatagramPort)));
+        auto tray = monitor(false);
+        QVERIFY(!tray->Load(QString()));
+        QCOMPARE(promptTexts(), QStringList{u"Kivara Monitor is already running."_s});
+    }
+    // No network at start: reported, the monitor keeps running and rebinds when the network returns.
+    rules(QString());
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s);
+    auto tray = monitor(false);
+    QVERIFY(tray->Load(QString()));
+    QCOMPARE(promptTexts(),
+             QStringList{u"You are not connected to the network or Internet.\r\rYou must connect to "
+                         "the network to receive incoming calls."_s});
+    QCOMPARE(tray->networkState(), short(1));
+    QCOMPARE(tray->iconIndex(), iconindex::NoNetwork);
+    QCOMPARE(tray->toolTip(), u"No network available"_s);
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No network available."_s);
+    tray->ResetCallDisplay();
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No network detected."_s);
+
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    tray->Poll();
+    QCOMPARE(tray->networkState(), short(0));
+    QCOMPARE(tray->iconIndex(), iconindex::Available);
+    QCOMPARE(tray->toolTip(), u"No network available"_s); // kept until the availability is next applied
+    QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
+    Caller bob(address(4, 3));
+    QVERIFY(bob.ok);
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+}
+
+void TestVigilo::ringingAndHandOff()
+{
+    computer(5);
+    auto tray = monitor();
+    Caller bob(address(5, 3));
+    QVERIFY(bob.ok);
+
+    // A plain HELLO is answered plainly; the caller's stated address is replaced by the datagram's source.
+    UserRecord r = record(u"Bob"_s, u"10.9.9.9"_s);
+    bob.send(m_ip, BuildHello(r), false);
+    QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil(
+        [] { return !FakeControl::all.isEmpty() && !FakeControl::all[0]->calls.isEmpty(); }, WaitMs));
+    FakeControl* control = FakeControl::all.value(0);
+    QVERIFY(platform::WaitUntil([&] { return control->calls.size() >= 2; }, WaitMs));
+    r.ipAddress = bob.ip();
+    QCOMPARE(control->calls, (QStringList{u"TrayOpened=1"_s, u"DataPass HELLO|"_s + r.text()}));
+    QVERIFY(m_sound->events().contains(u"play "_s + m_computer->installDir() + u"trillo.wav"_s));
+
+    // The caller's new contact is filled from the HELLO and left unsaved.
+    const auto inspectors = m_side->openInspectors();
+    QCOMPARE(inspectors.size(), 1);
+    const ol::Item contact = inspectors[0]->CurrentItem();
+    QCOMPARE(contact.MessageClass(), QString::fromUtf16(ol::KivaraContactClass));
+    QCOMPARE(contact.FullName(), u"Bob"_s);
+    QCOMPARE(contact.Email1Address(), u"bob@example.org"_s);
+    QCOMPARE(contact.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
+    QCOMPARE(contact.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
+    QCOMPARE(contact.UserProperties().Find(u"SerialNumber"_s).Value().toString(), u"KV-BOB"_s);
+    QVERIFY(contact.EntryID().isEmpty());
+    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+    QVERIFY(tray->isEnabled());
+    QVERIFY(!tray->isVisible());
+    QCOMPARE(tray->notices().last().first, NoticeKind::Call);
+    QCOMPARE(tray->notices().last().second, u"Incoming call from Bob"_s);
+
+    // An enciphered HELLO gets an enciphered HELLOWAIT.
+    bob.send(m_ip, BuildHello(record(u"Carl"_s, bob.ip())), true);
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+
+    // Short HELLOs and unknown names are ignored without a reply; the monitor keeps answering.
+    bob.send(m_ip, u"HELLO|Dan|Available"_s);
+    bob.send(m_ip, u"HELLO"_s);
+    bob.send(m_ip, u"ROOMLIST|PUBLIC"_s);
+    bob.send(m_ip, u"1"_s, false);
+    QVERIFY(bob.quiet());
+    bob.send(m_ip, BuildHello(record(u"Eve"_s, bob.ip())), false);
+    QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+}
+
+void TestVigilo::handOffToActiveForm()
+{
+    computer(6);
+    auto tray = monitor();
+    // Another user's Kivara form is open and active: it takes the call, not opened by the monitor.
+    ol::Application app = ol::Application::GetObject();
+    ol::MAPIFolder folder =
+        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
+    QVERIFY(folder);
+    ol::Item cora = folder.Items().Add(QString::fromUtf16(ol::KivaraContactClass));
+    cora.setFullName(u"Cora"_s);
+    QVERIFY(cora.Save());
+    QVERIFY(cora.Display());
+    QCOMPARE(FakeControl::all.size(), 1);
+    FakeControl* coraControl = FakeControl::all[0];
+
+    Caller bob(address(6, 3));
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return coraControl->calls.size() >= 2; }, WaitMs));
+    QCOMPARE(coraControl->calls[0], u"TrayOpened=0"_s);
+    QVERIFY(coraControl->calls[1].startsWith(u"DataPass HELLO|Bob|Available|"_s));
+    QCOMPARE(FakeControl::all.size(), 1);
+
+    // Availability and chat-name changes go to the open form.
+    tray->ApplyStatus(u"Stepped Out"_s);
+    QCOMPARE(coraControl->calls.last(), u"SetStatus Stepped Out"_s);
+    QCOMPARE(tray->handOff().NotifyFormUserName(u"Annie"_s), 0);
+    QCOMPARE(coraControl->calls.last(), u"ChangeUserName Annie"_s);
+
+    // A mail open and active: the caller's own contact form is opened instead.
+    ol::Item mail = app.CreateItem(ol::olMailItem);
+    QVERIFY(mail.Display());
+    QCOMPARE(tray->handOff().NotifyFormStatus(u"Available"_s), ol::ErrNo::NotSupported);
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil(
+        [&] { return FakeControl::all.size() == 2 && FakeControl::all[1]->calls.size() >= 2; }, WaitMs));
+    QCOMPARE(FakeControl::all[1]->calls[0], u"TrayOpened=1"_s);
+
+    // A Peerslip on the command line: stored, its form opened and called; "-m" only stores it.
+    ProfileRecord dora;
+    dora.FullName = u"Dora D"_s;
+    dora.ChatName = u"Dora"_s;
+    dora.IPAddress = u"127.80.6.9"_s;
+    dora.LocalPort = 8086;
+    dora.SerialNum = u"KV-DORA"_s;
+    const QString slip = m_computer->root() + u"/dora.kvp"_s;
+    QVERIFY(WritePeerslipFile(slip, dora));
+    tray->HandleCommandLine(u"\""_s + slip + u"\""_s);
+    QVERIFY(FakeControl::all.size() == 3);
+    QCOMPARE(FakeControl::all[2]->calls.last(), u"Connect 127.80.6.9:8086"_s);
+    QVERIFY(FakeControl::all[2]->trayOpened);
+    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA'"_s));
+
+    dora.SerialNum = u"KV-DORA2"_s;
+    QVERIFY(WritePeerslipFile(slip, dora));
+    tray->HandleCommandLine(u"-m \""_s + slip + u"\""_s);
+    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA2'"_s));
+    QCOMPARE(FakeControl::all.size(), 3);
+    QCOMPARE(promptTexts().last(), u"The Peerslip was successfully added to your Contact folder."_s);
+    tray->HandleCommandLine(u"-m \"/no/such.kvp\""_s);
+    QCOMPARE(promptTexts().last(), u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
+}
+
+void TestVigilo::unavailableAndOutOfOffice()
+{
+    computer(7);
+    WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
+    WriteSetting(settings::AutoIgnore, u"1"_s);
+    auto tray = monitor();
+    Caller bob(address(7, 3));
+    const QString busy =
+        u"<plain>ROOMLIST|PUBLIC|Ann|%1|ann@example.org|"_s + m_ip + u"|hi there|KV-ANN||2"_s;
+
+    // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no
+    // question.
+    const int promptsBefore = int(m_prompt->log().size());
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
+    QVERIFY(bob.quiet());
+    QCOMPARE(int(m_prompt->log().size()), promptsBefore);
+    QVERIFY(!m_sound->events().join(u'\n').contains(u"trillo"_s));
+
+    // Without decline: the question; No sends the busy reply.
+    tray.reset();
+    WriteSetting(settings::AutoIgnore, u"0"_s);
+    rules(u"msgbox is calling => No\n"_s);
+    tray = monitor();
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
+    QCOMPARE(promptTexts(),
+             QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
+                         "like to answer the call ?"_s});
+    QVERIFY(!tray->inUnavailablePrompt());
+    QCOMPARE(tray->availability(), u"Unavailable"_s);
+
+    // Yes: the monitor becomes available and rings.
+    rules(u"msgbox is calling => Yes\n"_s);
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QCOMPARE(tray->availability(), u"Available"_s);
+
+    // Out of Office: the refusal carries the availability itself; no question, no ring.
+    tray->ApplyStatus(u"Out of Office"_s);
+    rules(QString());
+    const int plays = int(m_sound->events().size());
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), busy.arg(u"Out of Office"_s));
+    QVERIFY(bob.quiet());
+    QCOMPARE(int(m_sound->events().size()), plays);
+    QVERIFY(m_prompt->log().isEmpty());
+
+    // Be Right Back rings like Available.
+    tray->ApplyStatus(u"Be Right Back"_s);
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())), false);
+    QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+}
+
+void TestVigilo::giveUpStopsRinging()
+{
+    computer(8);
+    WriteSetting(settings::AutoAnswer, u"1"_s);
+    auto tray = monitor();
+    Caller bob(address(8, 3));
+    bool checked = false;
+    // The form holds the call (its admission dialog) while the caller gives up.
+    FakeControl::duringDataPass = [&] {
+        QVERIFY(tray->ringing());
+        QVERIFY(!tray->isEnabled());
+        // Display on call: the window shows who calls.
+        QVERIFY(tray->isVisible());
+        QCOMPARE(tray->windowTitle(), u"Incoming call from:  Bob"_s);
+        QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Bob"_s);
+        QVERIFY(tray->findChild<QLabel*>(u"lblCaller"_s)->font().bold());
+        // The ring repeats meanwhile.
+        QVERIFY(platform::WaitUntil([&] { return m_sound->events().size() >= 3; }, WaitMs));
+        bob.send(m_ip, u"GIVEUP|Bob"_s);
+        QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+        QCOMPARE(tray->windowTitle(), u"Kivara for Microsoft Outlook"_s);
+        QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Waiting for call..."_s);
+        QVERIFY(!tray->findChild<QLabel*>(u"lblCaller"_s)->font().bold());
+        QVERIFY(tray->callFields().isEmpty());
+        checked = true;
+    };
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return checked; }, WaitMs));
+    QVERIFY(platform::WaitUntil([&] { return tray->isEnabled(); }, WaitMs));
+
+    // DONEHELLO ends the ringing in the same way.
+    checked = false;
+    FakeControl::duringDataPass = [&] {
+        QVERIFY(tray->ringing());
+        bob.send(m_ip, u"DONEHELLO"_s);
+        QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+        checked = true;
+    };
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return checked; }, WaitMs));
+}
+
+void TestVigilo::leftMessages()
+{
+    computer(9);
+    auto tray = monitor();
+    Caller bob(address(9, 3));
+    UserRecord r = record(u"Bob"_s, bob.ip(), u"Stepped Out"_s);
+    bob.send(m_ip, BuildMessage(r, u"Lunch?"_s, u"Call me back."_s));
+    bob.send(m_ip, BuildMessage(r, u"Slip"_s, u"Here is mine."_s, QByteArray("raw|peerslip")));
+    // Short: the record alone (subject and text read empty); shorter still: ignored.
+    bob.send(m_ip, u"MESSAGE|Cy|Available|c@x|127.80.9.3|c|KV-CY||1"_s);
+    bob.send(m_ip, u"MESSAGE|Dee|Available"_s);
+    QVERIFY(bob.quiet());
+
+    MonitorStore& store = tray->store();
+    // Any welcome message of a new folder comes first; the three left messages follow.
+    QList<ol::Item> left;
+    const auto collect = [&] {
+        left.clear();
+        if (!store.HoldsMessages()) return false;
+        for (const ol::Item& item : store.messagesFolder().Items())
+            if (item.MessageClass() == QString::fromUtf16(ol::KivaraMessageClass) &&
+                item.SentOnBehalfOfName() != u"Kivara"_s)
+                left << item;
+        return left.size() >= 3;
+    };
+    QVERIFY(platform::WaitUntil(collect, WaitMs));
+    QCOMPARE(left.size(), 3);
+    QCOMPARE(left[0].SentOnBehalfOfName(), u"Bob"_s);
+    QCOMPARE(left[0].Subject(), u"Lunch?"_s);
+    QCOMPARE(left[0].Body(), u"Call me back."_s);
+    QCOMPARE(left[0].Attachments().Count(), 0);
+    QCOMPARE(left[0].UserProperties().Find(u"IPAddress"_s).Value().toString(), bob.ip());
+    QCOMPARE(left[0].UserProperties().Find(u"ChatName"_s).Value().toString(), u"Bob"_s);
+    QCOMPARE(left[0].UserProperties().Find(u"Availability"_s).Value().toString(), u"Stepped Out"_s);
+    QCOMPARE(left[0].UserProperties().Find(u"MsgRead"_s).Value().toBool(), false);
+
+    const QString footer = u"\r\r\r\r\r\r\r"_s + QString(53, u'=') +
+                           u"\r\nOpen the attached Peerslip below to add it to your "
+                           "Kivara Contacts.\r\nKivara for Microsoft Outlook"_s +
+                           QChar(0xAE) + u": http://www.kivara.com\r\n"_s;
+    QCOMPARE(left[1].Body(), u"Here is mine."_s + footer);
+    QCOMPARE(left[1].Attachments().Count(), 1);
+    const ol::Attachment slip = left[1].Attachments().Item(1);
+    QCOMPARE(slip.DisplayName(), u"Bob's Peerslip"_s);
+    QCOMPARE(slip.Position(), 1024);
+    const auto decoded = DecodePeerslip(slip.Data());
+    QVERIFY(decoded);
+    QCOMPARE(decoded->ChatName, u"Bob"_s);
+    QCOMPARE(decoded->SerialNum, u"KV-BOB"_s);
+
+    QCOMPARE(left[2].SentOnBehalfOfName(), u"Cy"_s);
+    QCOMPARE(left[2].Subject(), QString());
+    QCOMPARE(left[2].Body(), QString());
+
+    // The Messages folder removed behind the monitor's back: the next message makes it again.
+    QVERIFY(store.messagesFolder().Parent().Folders().Count() >= 1);
+    tray->store().Release();
+    ol::Application app = ol::Application::GetObject();
+    ol::MAPIFolder kivara =
+        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
+    ol::MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
+    QVERIFY(messages.setName(u"Old"_s));
+    bob.send(m_ip, BuildMessage(r, u"Again"_s, u"x"_s));
+    QVERIFY(platform::WaitUntil([&] { return bool(kivara.Folders().Item(u"Messages"_s)); }, WaitMs));
+    QVERIFY(platform::WaitUntil(
+        [&] { return bool(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s)); },
+        WaitMs));
+    QVERIFY(tray->notices().isEmpty() || tray->notices().last().first != NoticeKind::Failure);
+}
+
+void TestVigilo::pollCountsUnread()
+{
+    computer(10);
+    WriteSetting(settings::MsgPrompt, u"1"_s);
+    rules(u"msgbox new Kivara message => No\n"_s);
+    auto tray = monitor();
+    auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
+    // A new store has no Messages folder: the first poll makes it (one welcome message) and counts 1.
+    const int beepsAtStart = int(m_sound->events().count(u"beep"_s));
+    Caller bob(address(10, 3));
+    tray->ApplyStatus(u"On the Phone"_s);
+    bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"one"_s, u"1"_s));
+    bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"two"_s, u"2"_s));
+    MonitorStore& store = tray->store();
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return store.HoldsMessages() &&
+                   store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count() >= 2;
+        },
+        WaitMs));
+    m_prompt->log();
+    rules(u"msgbox new Kivara message => No\n"_s);
+    const int unread = store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count();
+    tray->Poll();
+    // One beep and one question for the two (or three) new messages.
+    QCOMPARE(int(m_sound->events().count(u"beep"_s)) - beepsAtStart, 1);
+    QCOMPARE(promptTexts(),
+             QStringList{u"A new Kivara message has arrived.  Would you like to read it now ?"_s});
+    QCOMPARE(counter->text(), QString::number(unread) + u" unread"_s);
+    QCOMPARE(tray->iconFamily(), IconFamily::Msg);
+    QCOMPARE(tray->iconIndex(), iconindex::Available); // even while not "Available"
+
+    // Reading one: no beep, the icon stays.
+    const ol::Item first = store.messagesFolder().Items().Find(u"[MsgRead] = False"_s);
+    first.UserProperties().Find(u"MsgRead"_s).setValue(true);
+    QVERIFY(first.Save());
+    tray->Poll();
+    QCOMPARE(int(m_sound->events().count(u"beep"_s)) - beepsAtStart, 1);
+    QCOMPARE(counter->text(), QString::number(unread - 1) + u" unread"_s);
+    QCOMPARE(tray->iconFamily(), IconFamily::Msg);
+    tray->ApplyStatus(u"On the Phone"_s);
+    QCOMPARE(tray->iconIndex(), iconindex::Other);
+
+    // Reading all: the plain icon and "No new messages".
+    for (const ol::Item& item : store.messagesFolder().Items()) {
+        item.UserProperties().Find(u"MsgRead"_s).setValue(true);
+        item.Save();
+    }
+    tray->Poll();
+    QCOMPARE(counter->text(), u"No new messages"_s);
+    QCOMPARE(tray->iconFamily(), IconFamily::Plain);
+    QVERIFY(!tray->hasUnread());
+    QCOMPARE(tray->lastUnreadCount(), 0);
+
+    // The counter label and the menu entries start the opener with their command words.
+    QTest::mouseClick(counter, Qt::LeftButton);
+    tray->MenuClick(1);
+    QCOMPARE(m_shell->calls().size(), 2);
+    QCOMPARE(m_shell->calls()[0].arguments, QStringList{u"openkvmessage"_s});
+    QCOMPARE(m_shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
+    QVERIFY(m_shell->calls()[0].target.endsWith(u"/dorvan"_s));
+
+    // Mute and display-on-call toggle their check marks; both are saved when the monitor ends.
+    tray->MenuClick(7);
+    tray->MenuClick(8);
+    QVERIFY(tray->popupMenu()->findChild<QAction*>(u"mnuP_7"_s)->isChecked());
+    QVERIFY(tray->popupMenu()->findChild<QAction*>(u"mnuP_8"_s)->isChecked());
+    rules(u"msgbox Are you sure => Yes\n"_s);
+    QVERIFY(tray->RequestClose());
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"0"_s);
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoAnswer"_s, QString()), u"1"_s);
+}
+
+void TestVigilo::optionsDialog()
+{
+    computer(11);
+    QCOMPARE(frmOptions::TabForTwips(0), -1);
+    QCOMPARE(frmOptions::TabForTwips(1), 0);
+    QCOMPARE(frmOptions::TabForTwips(1229), 0);
+    QCOMPARE(frmOptions::TabForTwips(1230), 1);
+    QCOMPARE(frmOptions::TabForTwips(1934), 1);
+    QCOMPARE(frmOptions::TabForTwips(1935), 2);
+    QCOMPARE(frmOptions::TabForTwips(2534), 2);
+    QCOMPARE(frmOptions::TabForTwips(2535), -1);
+
+    MonitorStore store;
+    MonitorFlags flags{true, u"/x/ring.wav"_s, false, false, 0};
+    ProfileRecord before;
+    LoadProfile(Deliverable::Vigilo, before);
+    // Only a monitor setting changed: the profile is not rewritten.
+    WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Stepped Out"_s);
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        QVERIFY(!dialog.profileChanged() && !dialog.settingsChanged());
+        QCOMPARE(dialog.findChild<QComboBox*>(u"cboFolder"_s)->itemText(0), u"'Kivara' folder"_s);
+        dialog.findChild<QCheckBox*>(u"chkMon_1"_s)->click();
+        dialog.findChild<QCheckBox*>(u"chkMon_3"_s)->setChecked(true);
+        QVERIFY(dialog.settingsChanged());
+        QVERIFY(!dialog.profileChanged());
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QVERIFY(flags.autoIgnore);
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoIgnore"_s, QString()), u"1"_s);
+    QCOMPARE(ReadSetting(u"Profile"_s, u"UserStatus"_s, QString()), u"Stepped Out"_s);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, QString()),
+             SystemFolder() + u"/vigilo"_s);
+    QVERIFY(QFile::exists(AutostartFilePath()));
+    QVERIFY(AutostartFilePath().startsWith(m_computer->root()));
+
+    // Only the profile changed: saved as "Available", monitor settings untouched; the start entry removed
+    // by unchecking it in a second round.
+    WriteSetting(u"Vigilo"_s, u"AutoIgnore"_s, u"7"_s);
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        dialog.findChild<QLineEdit*>(u"txtMyInfo_1"_s)->setText(u"Acme"_s);
+        QVERIFY(dialog.profileChanged() && !dialog.settingsChanged());
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    ProfileRecord after;
+    LoadProfile(Deliverable::Vigilo, after);
+    QCOMPARE(after.Company, u"Acme"_s);
+    QCOMPARE(after.UserStatus, u"Available"_s);
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoIgnore"_s, QString()), u"7"_s);
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        dialog.findChild<QCheckBox*>(u"chkMon_3"_s)->setChecked(false);
+        dialog.findChild<QLineEdit*>(u"txtMon"_s)->setText(u"Inbox2"_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, u"<gone>"_s), u"<gone>"_s);
+    QVERIFY(!QFile::exists(AutostartFilePath()));
+    // No Messages folder to rename yet: the new name is taken when it is made.
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"MsgFolder"_s, QString()), u"Inbox2"_s);
+    QCOMPARE(store.CreateMessages(), 0);
+    QCOMPARE(store.messagesFolder().Name(), u"Inbox2"_s);
+    // An existing folder is renamed in the store.
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        dialog.findChild<QLineEdit*>(u"txtMon"_s)->setText(u"Calls"_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"MsgFolder"_s, QString()), u"Calls"_s);
+    QVERIFY(store.contactsFolder().Folders().Item(u"Calls"_s));
+    QVERIFY(!store.contactsFolder().Folders().Item(u"Inbox2"_s));
+
+    // Empty chat name: the message, the dialog stays; Cancel stores nothing.
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        dialog.show();
+        dialog.findChild<QComboBox*>(u"cboUserName"_s)->setEditText(u"  "_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(promptTexts().last(), u"You must supply a Username."_s);
+        QVERIFY(dialog.isVisible());
+        dialog.findChild<QPushButton*>(u"cmdOptions_1"_s)->click();
+        QVERIFY(!dialog.isVisible());
+    }
+    LoadProfile(Deliverable::Vigilo, after);
+    QCOMPARE(after.ChatName, u"Ann"_s);
+
+    // Unchecking "Ringing:" greys the file box and the browse button.
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        dialog.findChild<QCheckBox*>(u"chkSound"_s)->setChecked(false);
+        QVERIFY(!dialog.findChild<QLineEdit*>(u"txtSound"_s)->isEnabled());
+        QVERIFY(!dialog.findChild<QPushButton*>(u"cmdSound"_s)->isEnabled());
+        dialog.SelectTab(2);
+        QCOMPARE(dialog.currentTab(), 2);
+        QCOMPARE(dialog.findChild<QLabel*>(u"lblProduct"_s)->text(),
+                 u"Kivara    for Microsoft"_s + QChar(0xAE) + u" Outlook"_s);
+    }
+}
+
+void TestVigilo::closingPath()
+{
+    computer(12);
+    WriteSetting(settings::Left, u"-120"_s);
+    WriteSetting(settings::Top, u"-80"_s);
+    auto tray = monitor();
+    QCOMPARE(tray->pos(), QPoint(120, 80));
+    QSignalSpy unloaded(tray.get(), &frmTray::unloaded);
+    rules(u"msgbox Are you sure => No\n"_s);
+    QVERIFY(!tray->close());
+    QVERIFY(!tray->isUnloaded());
+    QCOMPARE(promptTexts(),
+             QStringList{u"If you close the Kivara Monitor you will not receive incoming calls.\r\rAre "
+                         "you sure you want to exit ?"_s});
+    // "E&xit Monitor" restores the window, so its position is written.
+    rules(u"msgbox Are you sure => Yes\n"_s);
+    tray->move(30, 40);
+    tray->MenuClick(10);
+    QVERIFY(tray->isUnloaded());
+    QCOMPARE(unloaded.count(), 1);
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"Left"_s, QString()), u"30"_s);
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"Top"_s, QString()), u"40"_s);
+    QVERIFY(!tray->socket().State());
+
+    // Minimised at exit: the position is not written; the bus's Close takes the same path.
+    tray = monitor();
+    QVERIFY(!tray->isUnloaded());
+    tray->move(50, 60);
+    tray->setWindowState(Qt::WindowMinimized);
+    QVERIFY(tray->RequestClose());
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"Left"_s, QString()), u"30"_s);
+}
+
+void TestVigilo::waitingNoticeAndNotifications()
+{
+    computer(13);
+    auto tray = monitor();
+    Caller bob(address(13, 3));
+    bool checked = false;
+    // The form takes longer than the time-out to take the call: the waiting notice shows its texts.
+    FakeControl::duringDataPass = [&] {
+        QCOMPARE(tray->handOff().pendingTitle(), u"Kivara Monitor - Incoming Call..."_s);
+        QCOMPARE(tray->handOff().pendingTimeoutMs(), 2500);
+        QVERIFY(platform::WaitUntil(
+            [&] { return tray->handOff().pendingNotice() && tray->handOff().pendingNotice()->isVisible(); },
+            WaitMs));
+        auto* label = tray->handOff().pendingNotice()->findChild<QLabel*>(u"lblPending"_s);
+        QCOMPARE(label->text(),
+                 u"Kivara Monitor is waiting for you to respond to an incoming call.\n\nPlease switch "
+                 "to the Kivara Contact Form window, and respond to the prompt."_s);
+        checked = true;
+    };
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QVERIFY(platform::WaitUntil([&] { return checked; }, 2 * WaitMs));
+    QVERIFY(platform::WaitUntil([&] { return !tray->handOff().pendingNotice()->isVisible(); }, WaitMs));
+    QCOMPARE(tray->handOff().pendingTimeoutMs(), 5000);
+    QVERIFY(tray->handOff().pendingTitle().isEmpty());
+
+    // A click on the call's notification shows the monitor; on a message's, the Messages folder opens.
+    QCOMPARE(tray->notices().last().first, NoticeKind::Call);
+    tray->noticeClicked();
+    QVERIFY(tray->isVisible());
+    Caller(address(13, 4)).send(m_ip, BuildMessage(record(u"Cy"_s, address(13, 4)), u"s"_s, u"t"_s));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return tray->store().HoldsMessages() &&
+                   tray->store().messagesFolder().Items().Find(u"[ChatName] = 'Cy'"_s);
+        },
+        WaitMs));
+    tray->Poll();
+    QCOMPARE(tray->notices().last().first, NoticeKind::Message);
+    tray->noticeClicked();
+    QCOMPARE(m_shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
+
+    // A hand-off whose form has no chat control fails with its message and lets the store go.
+    cleanup();
+    computer(14);
+    m_side = std::make_shared<ol::HeadlessWindowSide>();
+    ol::WindowSide::install(m_side);
+    tray = monitor();
+    Caller eve(address(14, 3));
+    eve.send(address(14, 2), BuildHello(record(u"Eve"_s, eve.ip())));
+    QCOMPARE(eve.next(), u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !promptTexts().isEmpty(); }, WaitMs));
+    QCOMPARE(promptTexts(),
+             QStringList{u"Could not open the specified contact form.\r\rPlease restart Microsoft "
+                         "Outlook and try again."_s});
+    QVERIFY(platform::WaitUntil([&] { return tray->isEnabled() && !tray->ringing(); }, WaitMs));
+    QVERIFY(!tray->store().HoldsFolder());
+}
+
+void TestVigilo::optionsFolderChange()
+{
+    computer(15);
+    MonitorStore store;
+    QCOMPARE(store.Connect(), 0);
+    ol::MAPIFolder personal =
+        store.application().GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s);
+    ol::MAPIFolder contacts = personal.Folders().Item(u"Contacts"_s);
+    QVERIFY(contacts);
+    ol::Item plain = contacts.Items().Add(u"IPM.Contact"_s);
+    plain.setFullName(u"Plain Person"_s);
+    QVERIFY(plain.Save());
+    MonitorFlags flags;
+
+    // The row chosen unchanged: no folder message.
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        auto* folders = dialog.findChild<QComboBox*>(u"cboFolder"_s);
+        QCOMPARE(folders->itemText(0), u"'Kivara' folder"_s);
+        QVERIFY(folders->findText(u"'Contacts' folder"_s) > 0);
+        dialog.findChild<QLineEdit*>(u"txtMyInfo_2"_s)->setText(u"ann@x.org"_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QVERIFY(promptTexts().isEmpty());
+
+    // Another folder with standard contacts: asked, converted, told.
+    rules(u"msgbox Standard Outlook contacts => Yes\n"_s);
+    {
+        frmOptions dialog(false, m_ip, flags, store);
+        auto* folders = dialog.findChild<QComboBox*>(u"cboFolder"_s);
+        folders->setCurrentIndex(folders->findText(u"'Contacts' folder"_s));
+        QVERIFY(dialog.profileChanged());
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+    }
+    QCOMPARE(promptTexts(),
+             (QStringList{
+                 u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these "
+                 "contacts to Kivara contacts ?"_s,
+                 u"The 'Contacts' contacts were updated successfully."_s,
+                 u"The default Outlook folder for your Kivara contacts is now 'Contacts'."_s}));
+    QCOMPARE(ReadSetting(u"Settings"_s, u"Folder"_s, QString()), u"Contacts"_s);
+    QCOMPARE(contacts.Items().Find(u"[FullName] = 'Plain Person'"_s).MessageClass(),
+             QString::fromUtf16(ol::KivaraContactClass));
+}
+
+void TestVigilo::outlookMissing()
+{
+    computer(16);
+    // No mail host to attach to, and none can be started: reported, and the monitor ends without the exit
+    // question.
+    m_side->setRunning(false);
+    m_side->setStartable(false);
+    auto tray = monitor(false);
+    QVERIFY(!tray->Load(QString()));
+    QVERIFY(tray->isUnloaded());
+    QCOMPARE(promptTexts(),
+             QStringList{u"Kivara Monitor encountered one or more errors connecting to Outlook.\r\r"
+                         "Please resolve the errors and restart Kivara Monitor."_s});
+
+    // The host goes away while the monitor runs: the poll says so and leaves the counter as it was.
+    rules(QString());
+    m_side->setRunning(true);
+    tray = monitor();
+    QVERIFY(!tray->isUnloaded());
+    auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
+    const QString before = counter->text();
+    tray->store().Release();
+    m_side->setRunning(false);
+    tray->Poll();
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No Outlook connection."_s);
+    QCOMPARE(counter->text(), before);
+    QCOMPARE(tray->outlookError(), short(1));
+    // It comes back: the next poll connects again.
+    m_side->setRunning(true);
+    tray->Poll();
+    QCOMPARE(tray->outlookError(), short(0));
+    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Waiting for call..."_s);
+}
+
+KV_TEST_MAIN(TestVigilo)
+#include "tst_vigilo.moc"

@@ -1,0 +1,185 @@
+// The shipped monitor as a program in a simulated computer (127.80.30.2) on a
+// private session bus, with scripted prompts: it answers a caller played at
+// the protocol level (127.80.30.3), stores a left message, carries a second
+// start's Peerslip argument out while it keeps running, ignores a second start
+// without one, and closes through its bus name.
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "Protocol.h"
+#include "SimComputer.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+namespace ol = kv::outlook;
+
+namespace {
+
+constexpr int WaitMs = 15000;
+const QString MonitorIp = u"127.80.30.2"_s;
+const QString CallerIp = u"127.80.30.3"_s;
+
+QString binary(const QString& name)
+{
+    return qEnvironmentVariable("KIVARA_BIN_DIR") + u'/' + name;
+}
+
+QString readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+} // namespace
+
+class TestVigiloProcess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void monitorProgram();
+};
+
+void TestVigiloProcess::monitorProgram()
+{
+    test::SimComputer computer(MonitorIp, u"KV-ANN"_s);
+    computer.activate();
+    computer.installForms();
+    WriteSetting(settings::FirstRun, u"0"_s);
+    ProfileRecord p;
+    p.ChatName = u"Ann"_s;
+    p.FullName = u"Ann Example"_s;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = MonitorIp;
+    p.SerialNum = u"KV-ANN"_s;
+    QCOMPARE(SaveProfile(p, QString()), 0);
+
+    // A private session bus for this computer.
+    QProcess bus;
+    bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+    QVERIFY(bus.waitForStarted());
+    QVERIFY(platform::WaitUntil([&] { return bus.canReadLine(); }, WaitMs));
+    const QString busAddress = QString::fromUtf8(bus.readLine()).trimmed();
+    QVERIFY(!busAddress.isEmpty());
+
+    const QString rules = computer.root() + u"/rules.txt"_s;
+    const QString promptLog = computer.root() + u"/prompts.jsonl"_s;
+    const QString soundLog = computer.root() + u"/sounds.log"_s;
+    {
+        QFile f(rules);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("msgbox Are you sure => Yes\n");
+    }
+    QProcessEnvironment env = computer.environment();
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+    env.insert(u"KIVARA_PROMPTS"_s, rules);
+    env.insert(u"KIVARA_PROMPT_LOG"_s, promptLog);
+    env.insert(u"KIVARA_SOUND_LOG"_s, soundLog);
+    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+
+    QProcess monitor;
+    monitor.setProcessEnvironment(env);
+    monitor.setProcessChannelMode(QProcess::ForwardedChannels);
+    monitor.start(binary(u"vigilo"_s), {});
+    QVERIFY(monitor.waitForStarted());
+
+    QUdpSocket caller;
+    QVERIFY(caller.bind(QHostAddress(CallerIp), quint16(ChatDatagramPort)));
+    const UserRecord bob{u"Bob"_s,  u"Available"_s, u"bob@example.org"_s, CallerIp, u"hi"_s, u"KV-BOB"_s,
+                         QString(), u"1"_s};
+    // Ringing: the monitor answers the scrambled HELLO with a scrambled HELLOWAIT (repeated while it starts).
+    QString answer;
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            if (caller.hasPendingDatagrams()) {
+                answer = UnframeDatagram(caller.receiveDatagram().data());
+                return true;
+            }
+            caller.writeDatagram(FrameDatagram(BuildHello(bob)), QHostAddress(MonitorIp),
+                                 quint16(MonitorDatagramPort));
+            platform::WaitUntil([&] { return caller.hasPendingDatagrams(); }, 200);
+            return false;
+        },
+        WaitMs));
+    QCOMPARE(answer, u"HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return readAll(soundLog).contains(u"trillo.wav"_s); }, WaitMs));
+
+    // A left message lands in the Messages folder.
+    caller.writeDatagram(PlainDatagram(BuildMessage(bob, u"Lunch?"_s, u"Call me."_s)),
+                         QHostAddress(MonitorIp), quint16(MonitorDatagramPort));
+    const ol::Application app = ol::Application::GetObject();
+    const auto stored = [&] {
+        const ol::MAPIFolder messages = app.GetNamespace(u"MAPI"_s)
+                                            .Folders()
+                                            .Item(u"Personal Folders"_s)
+                                            .Folders()
+                                            .Item(u"Kivara"_s)
+                                            .Folders()
+                                            .Item(u"Messages"_s);
+        return messages && bool(messages.Items().Find(u"[ChatName] = 'Bob'"_s));
+    };
+    QVERIFY(platform::WaitUntil(stored, WaitMs));
+
+    // A second start without an argument ends at once; with "-m" it hands the Peerslip to the running one.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(binary(u"vigilo"_s), {});
+    QVERIFY(second.waitForFinished(WaitMs));
+    QCOMPARE(second.exitCode(), 0);
+    ProfileRecord cy;
+    cy.ChatName = u"Cy"_s;
+    cy.FullName = u"Cy Example"_s;
+    cy.IPAddress = u"127.80.30.4"_s;
+    cy.SerialNum = u"KV-CY"_s;
+    const QString slip = computer.root() + u"/cy.kvp"_s;
+    QVERIFY(WritePeerslipFile(slip, cy));
+    second.start(binary(u"vigilo"_s), {u"-m"_s, slip});
+    QVERIFY(second.waitForFinished(WaitMs));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return readAll(promptLog).contains(
+                u"The Peerslip was successfully added to your Contact folder."_s);
+        },
+        WaitMs));
+    QVERIFY(app.GetNamespace(u"MAPI"_s)
+                .Folders()
+                .Item(u"Personal Folders"_s)
+                .Folders()
+                .Item(u"Kivara"_s)
+                .Items()
+                .Find(u"[SerialNumber] = 'KV-CY'"_s));
+    QCOMPARE(monitor.state(), QProcess::Running);
+
+    // The bus's Close runs the normal closing path: the question, then the end.
+    QProcess close;
+    close.setProcessEnvironment(env);
+    close.start(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=Kivara.Vigilo"_s, u"/Vigilo"_s,
+                                 u"Kivara.Vigilo.Close"_s});
+    QVERIFY(close.waitForFinished(WaitMs));
+    QCOMPARE(close.exitCode(), 0);
+    QVERIFY(monitor.waitForFinished(WaitMs));
+    QCOMPARE(monitor.exitCode(), 0);
+    QVERIFY(readAll(promptLog).contains(u"Are you sure you want to exit ?"_s));
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
+
+    // The monitor started the mail host to hand the call over; it outlives the monitor.
+    QProcess quitHost;
+    quitHost.setProcessEnvironment(env);
+    quitHost.start(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=Outlook.Application"_s,
+                                    u"/Application"_s, u"org.kivara.Outlook.Application.Quit"_s});
+    QVERIFY(quitHost.waitForFinished(WaitMs));
+    QCOMPARE(quitHost.exitCode(), 0);
+    bus.terminate();
+    bus.waitForFinished(WaitMs);
+}
+
+KV_TEST_MAIN(TestVigiloProcess)
+#include "tst_vigiloprocess.moc"

@@ -1,0 +1,127 @@
+// hostshots: pictures of the mail host's windows for review. Fills the store
+// of the current environment with a few sample items, opens the explorer, a
+// Kivara contact on its "Kivara" page, a message and the Today page, and
+// saves each window as a PNG into the folder given.
+//   hostshots <output folder>
+#include "ExplorerWindow.h"
+#include "Forms.h"
+#include "HostWindowSide.h"
+#include "Outlook/Store.h"
+#include "modReg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace kv::outlook;
+
+namespace {
+void settle()
+{
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+}
+
+bool shoot(QWidget* w, const QString& file)
+{
+    settle();
+    const bool ok = w && w->grab().save(file);
+    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(file));
+    return ok;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QDir().mkpath(out);
+    RegisterProductForms(DefaultStorePath());
+    // A profile, so that the chat control starts without asking for one.
+    if (kv::ReadSetting(kv::qs(kv::subkeys::Profile), u"ChatName"_s, QString()).isEmpty()) {
+        kv::WriteSetting(kv::settings::ChatName, u"Dana"_s);
+        kv::WriteSetting(kv::settings::FullName, u"Dana Reyes"_s);
+        kv::WriteSetting(kv::settings::UserStatus, u"Available"_s);
+    }
+    auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
+    WindowSide::install(side);
+    const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
+    const MAPIFolder personal = ns.Folders().Item(QString::fromUtf16(PersonalFoldersName));
+    MAPIFolder kivara = personal.Folders().Item(u"Kivara"_s);
+    if (!kivara) kivara = personal.Folders().Add(u"Kivara"_s, olFolderContacts);
+    MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
+    if (!messages) messages = kivara.Folders().Add(u"Messages"_s, olFolderInbox);
+
+    const struct {
+        const char16_t* name;
+        const char16_t* company;
+        const char16_t* mail;
+        const char16_t* status;
+    } people[] = {{u"Ann Lindqvist", u"Harbour Freight", u"ann@example.com", u"Available"},
+                  {u"Bruno Castell", u"Castell & Sons", u"bruno@example.com", u"Be Right Back"},
+                  {u"Chiara Montefusco", u"Studio Vela", u"chiara@example.com", u"On the Phone"}};
+    Item first;
+    if (kivara.Items().Count() == 0) {
+        for (const auto& p : people) {
+            Item c = kivara.Items().Add(QString::fromUtf16(KivaraContactClass));
+            c.setFullName(QString::fromUtf16(p.name));
+            c.setFileAs(QString::fromUtf16(p.name));
+            c.setCompanyName(QString::fromUtf16(p.company));
+            c.setEmail1Address(QString::fromUtf16(p.mail));
+            c.setBusinessAddressCity(u"Lisbon"_s);
+            c.setBusinessAddressCountry(u"Portugal"_s);
+            c.setBody(u"Met at the spring fair."_s);
+            c.UserProperties().Find(u"QuillonName"_s).setValue(QString::fromUtf16(p.name).section(u' ', 0, 0));
+            c.UserProperties().Find(u"UserStatus"_s).setValue(QString::fromUtf16(p.status));
+            c.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-SAMPLE-"_s + QString::fromUtf16(p.name).left(1));
+            c.Save();
+        }
+        for (int i = 0; i < 3; ++i) {
+            Item m = messages.Items().Add(QString::fromUtf16(KivaraMessageClass));
+            m.setSentOnBehalfOfName(QString::fromUtf16(people[i].name));
+            m.setSubject(i == 0 ? u"Call me when you are back"_s : u"Quick question about the order"_s);
+            m.setBody(u"Hello,\n\nI tried to reach you. Please call me back when you have a minute.\n\nRegards"_s);
+            m.UserProperties().Find(u"MsgRead"_s).setValue(i == 2);
+            m.Save();
+        }
+    }
+    first = kivara.Items().Item(1);
+
+    auto explorer = kivara.GetExplorer(0);
+    explorer->Display();
+    auto* ew = std::static_pointer_cast<kv::host::HostExplorer>(explorer)->window();
+    ew->resize(960, 600);
+    shoot(ew, out + u"/explorer.png"_s);
+    explorer->setCurrentFolder(messages);
+    shoot(ew, out + u"/explorer-messages.png"_s);
+    explorer->setCurrentFolder(personal);
+    shoot(ew, out + u"/today.png"_s);
+
+    auto contact = first.GetInspector();
+    contact->Display();
+    contact->SetCurrentFormPage(u"Kivara"_s);
+    auto* cw = std::static_pointer_cast<kv::host::HostInspector>(contact)->window();
+    cw->resize(760, 560);
+    shoot(cw, out + u"/contact-kivara.png"_s);
+    contact->SetCurrentFormPage(u"General"_s);
+    shoot(cw, out + u"/contact-general.png"_s);
+
+    const Item msg = messages.Items().Item(1);
+    auto message = msg.GetInspector();
+    message->Display();
+    shoot(std::static_pointer_cast<kv::host::HostInspector>(message)->window(), out + u"/message.png"_s);
+
+    const Item mail = side->application().CreateItem(olMailItem);
+    mail.setSubject(u"My Peerslip"_s);
+    mail.Recipients().Add(u"bruno@example.com"_s);
+    auto mailInspector = mail.GetInspector();
+    mailInspector->Display();
+    shoot(std::static_pointer_cast<kv::host::HostInspector>(mailInspector)->window(), out + u"/mail.png"_s);
+
+    side->closeAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    WindowSide::install(nullptr);
+    return 0;
+}
