@@ -7,17 +7,17 @@
 #include "Icons.h"
 #include "Layout.h"
 #include "MessageEntry.h"
+#include "Outlook/WindowSide.h"
+#include "PeerslipMail.h"
 #include "Prompt.h"
 #include "Shell.h"
 #include "Socket.h"
 #include "Sound.h"
+#include "StoreAccess.h"
 #include "Transcript.h"
 #include "TranscriptExport.h"
-#include "Outlook/WindowSide.h"
 #include "frmOptions.h"
 #include "modMisc.h"
-#include "PeerslipMail.h"
-#include "StoreAccess.h"
 #include "ui_Kivara.h"
 
 #include <QAction>
@@ -56,11 +56,12 @@ namespace {
 
 // Texts the user sees, exactly as the product shows them.
 namespace text {
-constexpr auto NoNetworkAtStart = u"You are not connected to the network or Internet.\r\rYou must connect to the "
-                                  u"network to chat with your Kivara Contacts.";
+constexpr auto NoNetworkAtStart =
+    u"You are not connected to the network or Internet.\r\rYou must connect to the "
+    u"network to chat with your Kivara Contacts.";
 constexpr auto ProfileCreated = u"Your Kivara Profile was successfully created.";
-constexpr auto ProfileNotFound =
-    u"Your Kivara Profile was not found.\r\rYou must create a profile before using Kivara for Microsoft Outlook.";
+constexpr auto ProfileNotFound = u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                                 u"using Kivara for Microsoft Outlook.";
 constexpr auto SessionInProgress =
     u"A chat session is already in progress.\r\rPlease close the chat session and try again.";
 constexpr auto NoNetworkPanel = u"No network services were detected.  Connect to network.";
@@ -93,7 +94,10 @@ constexpr auto Downloads = u"Downloads";
 constexpr auto FloppyCaptionEnd = u" Floppy (A)";
 } // namespace text
 
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
+QString t(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
 
 // DataSend modes.
 namespace mode {
@@ -105,19 +109,20 @@ constexpr short Hello = 0, RoomList = 3, Leave = 4, GetUserSimple = 5, PubChat =
 // The availability menu's captions, in order ("-" is its separator).
 const QStringList& StatusCaptions()
 {
-    static const QStringList captions = {t(availability::Available),   t(availability::Unavailable), u"-"_s,
-                                         t(availability::BeRightBack), t(availability::OnThePhone),
-                                         t(availability::SteppedOut),  t(availability::OutOfOffice)};
+    static const QStringList captions = {
+        t(availability::Available),   t(availability::Unavailable), u"-"_s,
+        t(availability::BeRightBack), t(availability::OnThePhone),  t(availability::SteppedOut),
+        t(availability::OutOfOffice)};
     return captions;
 }
 
 const QStringList& UserMenuCaptions()
 {
-    static const QStringList captions = {
-        u"&Change Chat Name..."_s, u"-"_s, u"Send &E-Mail..."_s, u"Send &File..."_s, u"-"_s,
-        u"View &Peerslip..."_s,    u"&Add to Contacts"_s, u"-"_s, u"I&gnore Contact"_s, u"Dis&connect Contact"_s,
-        u"-"_s,                    u"&Open Private Room"_s, u"&Close Private Room"_s, u"-"_s,
-        u"&Show Room Details"_s};
+    static const QStringList captions = {u"&Change Chat Name..."_s, u"-"_s, u"Send &E-Mail..."_s,
+                                         u"Send &File..."_s,        u"-"_s, u"View &Peerslip..."_s,
+                                         u"&Add to Contacts"_s,     u"-"_s, u"I&gnore Contact"_s,
+                                         u"Dis&connect Contact"_s,  u"-"_s, u"&Open Private Room"_s,
+                                         u"&Close Private Room"_s,  u"-"_s, u"&Show Room Details"_s};
     return captions;
 }
 
@@ -177,7 +182,10 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     Initialize();
 }
 
-Kivara::~Kivara() { Terminate(); }
+Kivara::~Kivara()
+{
+    Terminate();
+}
 
 void Kivara::Initialize()
 {
@@ -213,16 +221,18 @@ void Kivara::closeWaitChatSocket()
 {
     m_wskChat->Close();
     // Bound: socketCloseWaitMs; Close releases the port at once, so this normally returns at the first check.
-    platform::WaitUntil([this] { return m_wskChat->State() == Socket::sckClosed; }, m_timings.socketCloseWaitMs);
+    platform::WaitUntil([this] { return m_wskChat->State() == Socket::sckClosed; },
+                        m_timings.socketCloseWaitMs);
 }
 
 // ---- Widgets -----------------------------------------------------------------
 
 void Kivara::buildMenus()
 {
-    m_mnuFile = makeMenu(this, u"mnuFile"_s,
-                         {t(text::PlaceCallAtLoad), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
-                          u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
+    m_mnuFile =
+        makeMenu(this, u"mnuFile"_s,
+                 {t(text::PlaceCallAtLoad), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
+                  u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
     m_mnuSendTo = makeMenu(this, u"mnuSendTo"_s, {u"3x &Floppy (A)"_s, u"&Outlook Recipient"_s});
     item(m_mnuFile, 8)->setMenu(m_mnuSendTo);
     item(m_mnuFile, 2)->setShortcut(QKeySequence(u"Ctrl+S"_s));
@@ -236,17 +246,16 @@ void Kivara::buildMenus()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(a);
     }
-    m_transcriptView = new TranscriptView(
-        {[this] { focusEntry(); },
-         [this](const QPoint& at) {
-             m_mnuEdit->setDefaultAction(item(m_mnuEdit, 0));
-             m_mnuEdit->popup(at);
-         },
-         [this](const QPoint& at) {
-             m_mnuFile->setDefaultAction(item(m_mnuFile, 0));
-             m_mnuFile->popup(at);
-         }},
-        this);
+    m_transcriptView = new TranscriptView({[this] { focusEntry(); },
+                                           [this](const QPoint& at) {
+                                               m_mnuEdit->setDefaultAction(item(m_mnuEdit, 0));
+                                               m_mnuEdit->popup(at);
+                                           },
+                                           [this](const QPoint& at) {
+                                               m_mnuFile->setDefaultAction(item(m_mnuFile, 0));
+                                               m_mnuFile->popup(at);
+                                           }},
+                                          this);
     m_mnuUser = makeMenu(this, u"mnuUser"_s, UserMenuCaptions());
     item(m_mnuUser, 8)->setCheckable(true);
     item(m_mnuUser, 14)->setCheckable(true);
@@ -255,7 +264,8 @@ void Kivara::buildMenus()
     for (QAction* a : m_mnuStatus->actions())
         a->setCheckable(!a->isSeparator());
     item(m_mnuStatus, 0)->setChecked(true);
-    m_mnuSendEdit = makeMenu(this, u"mnuSendEdit"_s, {u"Cu&t"_s, u"&Copy"_s, u"&Paste"_s, u"-"_s, u"&Delete"_s});
+    m_mnuSendEdit =
+        makeMenu(this, u"mnuSendEdit"_s, {u"Cu&t"_s, u"&Copy"_s, u"&Paste"_s, u"-"_s, u"&Delete"_s});
     for (int i = 0; i < m_mnuSendEdit->actions().size(); ++i)
         item(m_mnuSendEdit, i)->setObjectName(u"mnuSE_"_s + QString::number(i));
     item(m_mnuSendEdit, 0)->setShortcut(QKeySequence(u"Ctrl+X"_s));
@@ -265,7 +275,8 @@ void Kivara::buildMenus()
         const QList<QAction*> actions = menu->actions();
         for (int i = 0; i < actions.size(); ++i) {
             if (actions[i]->isSeparator() || actions[i]->menu()) continue;
-            connect(actions[i], &QAction::triggered, this, [this, handler, i] { (this->*handler)(short(i)); });
+            connect(actions[i], &QAction::triggered, this,
+                    [this, handler, i] { (this->*handler)(short(i)); });
         }
     };
     wire(m_mnuFile, &Kivara::FileMenu_Click);
@@ -460,7 +471,8 @@ int Kivara::ChatInit()
         Room& pub = m_rooms.publicRoom();
         pub.list->clear();
         m_renaming = true;
-        Participant own = pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
+        Participant own =
+            pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
         own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
         m_renaming = false;
         // 6.
@@ -504,7 +516,8 @@ int Kivara::RefreshSettings()
                 if (a->isChecked()) return a->text();
             return QString();
         }();
-        if (!m_profile.UserStatus.isEmpty() && m_profile.UserStatus != checked) SetStatus(m_profile.UserStatus);
+        if (!m_profile.UserStatus.isEmpty() && m_profile.UserStatus != checked)
+            SetStatus(m_profile.UserStatus);
         // 3. Chat name
         if (!m_state.shownChatName.isEmpty() && m_state.shownChatName != m_profile.ChatName)
             DataSend(mode::NickName, m_state.shownChatName + FieldSeparator + m_profile.ChatName);
@@ -515,7 +528,8 @@ int Kivara::RefreshSettings()
     // 5. Colours and sounds
     m_state.myColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::MyColor).toLongLong());
     m_state.useOthers = ReadFlag(Deliverable::Quillon, settings::UseOthers);
-    m_state.othersColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
+    m_state.othersColor =
+        ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
     m_state.useCallSound = ReadFlag(Deliverable::Quillon, settings::UseCallSnd);
     m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
     m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
@@ -815,7 +829,8 @@ int Kivara::ChangeUserName(const QString& sNewName)
 {
     QString newName = sNewName;
     if (newName.isEmpty())
-        newName = platform::Prompt::current().inputBox(t(text::EnterChatName), t(platform::ProductTitle), QString());
+        newName = platform::Prompt::current().inputBox(t(text::EnterChatName), t(platform::ProductTitle),
+                                                       QString());
     if (newName.isEmpty() || newName == m_profile.ChatName) return 0;
     if (refuseChatName(newName)) return -1;
     const QString oldName = m_profile.ChatName;
@@ -951,7 +966,10 @@ QString Kivara::PeerslipFile() const
     return m_profileLoaded ? PeerslipPath(m_profile.ChatName) : QString();
 }
 
-void Kivara::ShowAbout() { openOptions(int(frmOptions::Mode::About)); }
+void Kivara::ShowAbout()
+{
+    openOptions(int(frmOptions::Mode::About));
+}
 
 void Kivara::openOptions(int dialogMode)
 {
@@ -1021,7 +1039,8 @@ void Kivara::SetStatus(const QString& sStatus)
 int Kivara::ShowUser(const QStringList& vData)
 {
     const QString text = vData.join(FieldSeparator);
-    const bool started = platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
+    const bool started =
+        platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
     return started ? 0 : -1;
 }
 
@@ -1284,9 +1303,9 @@ void Kivara::RequestPrivateRoom(const QString& name)
     // names the party only while the public room is in front: in a private room
     // it must keep naming that room's party, or its lines would go astray.
     if (m_rooms.current == 0) m_rooms.currentTag = name;
-    SendToParticipant(*m_wskChat, m_rooms, 0, name,
-                      BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
-                                   QString(word::OpenPrivate)));
+    SendToParticipant(
+        *m_wskChat, m_rooms, 0, name,
+        BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
 }
 
 void Kivara::SwitchRoom(int k)
@@ -1340,7 +1359,8 @@ void Kivara::DropParticipantOnRoom(int k, const QString& name)
         row = target.addRow(name, dragged.iconKey());
         row.setDetails(dragged.record());
         m_renaming = false;
-        MsgBox(name + t(text::AddedTo) + target.tag + t(text::AddedToEnd), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(name + t(text::AddedTo) + target.tag + t(text::AddedToEnd), MsgButtons::OK,
+               MsgIcon::Information);
     } else {
         row.setName(dragged.name());
         row.setDetails(dragged.record());
@@ -1399,7 +1419,7 @@ bool Kivara::RunCommandLine(const QString& line)
         break;
     case Command::Help:
         platform::Shell::current().open(ReadSetting(Deliverable::Quillon, settings::InstallDir) +
-                                        t(HelpFileName));
+                                        qs(HelpPageName));
         break;
     case Command::Private:
         RequestPrivateRoom(arg);

@@ -21,7 +21,5 @@ Command CommandFor(const QString& word);
 inline constexpr auto CommandListName = u"Kivara";
 QString CommandListText();
 
-// The help file in the installation folder.
-inline constexpr auto HelpFileName = u"quillon.hlp";
 
 } // namespace kv::control

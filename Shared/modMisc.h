@@ -39,6 +39,10 @@ QString MakeTempFileName(const QString& suffix);
 
 // The folder of the product's programs, without a trailing separator.
 QString SystemFolder();
+
+// The help: an HTML page in the install folder, opened with the shell; a help
+// context number is its fragment.
+inline constexpr std::u16string_view HelpPageName = u"quillon.htm";
 // The per-user data root of the product, without a trailing separator.
 QString WindowsFolder();
 

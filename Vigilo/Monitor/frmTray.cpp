@@ -240,7 +240,7 @@ bool frmTray::Load(const QString& commandLine)
     HandleCommandLine(commandLine);
 
     if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
-        platform::Shell::current().open(SystemFolder() + S(HelpFile) + u"#"_s +
+        platform::Shell::current().open(m_installDir + qs(HelpPageName) + u"#"_s +
                                         QString::number(FirstRunHelpContext));
         startOpener(OpenKvFolder);
         WriteSetting(settings::FirstRun, u"0"_s);

@@ -79,7 +79,6 @@ int AvailabilityRow(const QString& text);
 inline constexpr QStringView OpenKvFolder = u"openkvfolder";
 inline constexpr QStringView OpenKvMessage = u"openkvmessage";
 inline constexpr QStringView OpenerProgram = u"/dorvan";
-inline constexpr QStringView HelpFile = u"/quillon.hlp";
 inline constexpr int FirstRunHelpContext = 1005;
 inline constexpr QStringView ProductWebPage = u"http://www.kivara.com";
 
