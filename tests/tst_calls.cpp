@@ -3,18 +3,19 @@
 // 127.51.<case>.3 and .4: placing, supervising and cancelling calls, the
 // admission dialog, and the handlers of the message catalogue.
 #include "CallPeer.h"
+#include "Desk.h"
 #include "Events.h"
 #include "Kivara.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "Protocol.h"
 #include "ScriptedPrompt.h"
 #include "Shell.h"
 #include "SimComputer.h"
-#include "StoreAccess.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/WindowSide.h"
 #include "Socket.h"
 #include "Sound.h"
+#include "StoreAccess.h"
 #include "frmEntry.h"
 #include "modMisc.h"
 #include "modReg.h"
@@ -43,12 +44,21 @@ namespace {
 
 const auto CallStatusEvent = qOverload<short>(&Kivara::CallStatus);
 
-QString address(int testCase, int host) { return u"127.51.%1.%2"_s.arg(testCase).arg(host); }
+QString address(int testCase, int host)
+{
+    return u"127.51.%1.%2"_s.arg(testCase).arg(host);
+}
 
 UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
 {
-    return UserRecord{name, avail, name.toLower() + u"@example.org"_s, ip, u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(), QString(), u"3"_s};
+    return UserRecord{name,
+                      avail,
+                      name.toLower() + u"@example.org"_s,
+                      ip,
+                      u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(),
+                      QString(),
+                      u"3"_s};
 }
 
 KivaraTimings fast()
@@ -70,7 +80,10 @@ QStringList names(const Room& room)
     return n;
 }
 
-QString plain(QTextEdit* t) { return t->toPlainText(); }
+QString plain(QTextEdit* t)
+{
+    return t->toPlainText();
+}
 
 // Runs f once the condition holds, checking while events are pumped.
 void when(QObject* context, std::function<bool()> condition, std::function<void()> f)
@@ -117,55 +130,24 @@ private Q_SLOTS:
 private:
     void computer(int testCase);
     std::unique_ptr<Kivara> control(const KivaraTimings& timings = fast());
-    void rules(const QString& text);
-    QStringList promptTexts() const;
 
     std::unique_ptr<test::SimComputer> m_computer;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingSound* m_sound = nullptr;
-    platform::RecordingShell* m_shell = nullptr;
+    test::Desk m_desk;
     QString m_ip;
 };
 
-void TestCalls::cleanup() { m_computer.reset(); }
+void TestCalls::cleanup()
+{
+    m_computer.reset();
+}
 
 void TestCalls::computer(int testCase)
 {
     m_ip = address(testCase, 2);
     m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
     m_computer->activate();
-    rules(QString());
-    auto sound = std::make_unique<platform::RecordingSound>();
-    m_sound = sound.get();
-    platform::Sound::install(std::move(sound));
-    auto shell = std::make_unique<platform::RecordingShell>();
-    m_shell = shell.get();
-    platform::Shell::install(std::move(shell));
-    ProfileRecord p;
-    p.FullName = u"Ann Example"_s;
-    p.Email = u"ann@example.org"_s;
-    p.Comment = u"hi there"_s;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = m_ip;
-    p.SerialNum = u"KV-ANN"_s;
-    p.ChatType = 2;
-    QCOMPARE(SaveProfile(p, QString()), 0);
-}
-
-void TestCalls::rules(const QString& text)
-{
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
-}
-
-QStringList TestCalls::promptTexts() const
-{
-    QStringList texts;
-    for (const auto& e : m_prompt->log())
-        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
-    return texts;
+    m_desk.install();
+    QCOMPARE(SaveProfile(test::AnnProfile(m_ip), QString()), 0);
 }
 
 std::unique_ptr<Kivara> TestCalls::control(const KivaraTimings& timings)
@@ -189,19 +171,21 @@ void TestCalls::connectRefusals()
     // Waiting to enter: refused at once, nothing shown or sent.
     k->setCallStatus(call::WaitingToEnter);
     QCOMPARE(k->Connect(bob.ip(), 8086), -1);
-    QVERIFY(m_prompt->log().isEmpty());
+    QVERIFY(m_desk.prompt->log().isEmpty());
     QVERIFY(bob.quiet());
     k->setCallStatus(call::Idle);
 
     QCOMPARE(k->Connect(), -1);
-    QCOMPARE(promptTexts().last(), u"No Remote Host specified.\r\rYou must specify an IP Address or Computer name."_s);
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"No Remote Host specified.\r\rYou must specify an IP Address or Computer name."_s);
     QCOMPARE(k->panelText(1), u"Public room"_s); // SetCallStatus(4) follows the panel text
     QCOMPARE(k->Connect(m_ip, 8086), -1);
-    QCOMPARE(promptTexts().last(),
-             u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again."_s);
+    QCOMPARE(
+        m_desk.promptTexts().last(),
+        u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again."_s);
     k->setRemotePort(0);
     QCOMPARE(k->Connect(bob.ip()), -1);
-    QCOMPARE(promptTexts().last(), u"No Remote Port specified."_s);
+    QCOMPARE(m_desk.promptTexts().last(), u"No Remote Port specified."_s);
     QCOMPARE(k->RemoteHost(), bob.ip());
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(events.last().at(0).toInt(), int(call::Idle));
@@ -212,16 +196,18 @@ void TestCalls::noNetwork()
 {
     computer(20);
     CallPeer bob(address(20, 3));
-    QCOMPARE(WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s), 0);
+    QCOMPARE(
+        WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s),
+        0);
     auto k = control();
     QVERIFY(k);
     QSignalSpy events(k.get(), CallStatusEvent);
     QCOMPARE(k->Connect(bob.ip(), 8086), -1);
-    QCOMPARE(promptTexts().last(),
+    QCOMPARE(m_desk.promptTexts().last(),
              u"No network services were detected.\r\rYou must connect to the network to connect a call."_s);
     QCOMPARE(k->panelText(3), u"Offline"_s);
     // No call state is shown while offline, not even for a caller knocking.
-    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
     k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
     QCOMPARE(events.size(), 0);
     QCOMPARE(k->panelText(3), u"Offline"_s);
@@ -237,12 +223,13 @@ void TestCalls::socketErrorsAndTrayForms()
     // A form the monitor opened closes itself when the refused caller leaves the user alone.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item contact = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    const outlook::Item contact =
+        access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
     auto inspector = contact.GetInspector();
     QVERIFY(inspector && inspector->Display());
     QVERIFY(inspector->IsDisplayed());
     k->setParentInspector(inspector);
-    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
     k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
     QVERIFY(inspector->IsDisplayed()); // not opened by the monitor
     k->setTrayOpened(true);
@@ -251,10 +238,10 @@ void TestCalls::socketErrorsAndTrayForms()
 
     // A socket error shows in panel 1 with a beep, and changes no call state.
     k->setCallStatus(call::Connected);
-    const qsizetype before = m_sound->events().size();
+    const qsizetype before = m_desk.sound->events().size();
     Q_EMIT k->chatSocket().Error(10054, u"Connection reset by peer"_s);
     QCOMPARE(k->panelText(1), u"10054:Connection reset by peer"_s);
-    QCOMPARE(m_sound->events().mid(before), QStringList{u"beep"_s});
+    QCOMPARE(m_desk.sound->events().mid(before), QStringList{u"beep"_s});
     QCOMPARE(k->CallStatus(), call::Connected);
 }
 
@@ -268,7 +255,8 @@ void TestCalls::noAnswerAfterSupervision()
     k->RefreshSettings();
     QSignalSpy events(k.get(), CallStatusEvent);
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(promptTexts(), QStringList{u"Cannot connect to specified Contact.\r\rStatus: No answer."_s});
+    QCOMPARE(m_desk.promptTexts(),
+             QStringList{u"Cannot connect to specified Contact.\r\rStatus: No answer."_s});
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(events.first().at(0).toInt(), int(call::Calling));
     QCOMPARE(events.last().at(0).toInt(), int(call::Idle));
@@ -276,7 +264,8 @@ void TestCalls::noAnswerAfterSupervision()
     QVERIFY2(hellos.size() >= 2, qPrintable(QString::number(hellos.size())));
     QCOMPARE(hellos.first(), u"HELLO|Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip));
     QVERIFY(bob.drain().isEmpty()); // nothing at the chat port
-    QVERIFY(m_sound->events().contains(u"play "_s + ReadSetting(Deliverable::Quillon, settings::CallFile)));
+    QVERIFY(
+        m_desk.sound->events().contains(u"play "_s + ReadSetting(Deliverable::Quillon, settings::CallFile)));
     QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
 }
 
@@ -313,7 +302,12 @@ void TestCalls::admittedByRoomList()
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
     QStringList got;
-    QVERIFY(platform::WaitUntil([&] { got += bob.drain(); return got.contains(u"LEAVE|Ann|Public"_s); }, 5000));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            got += bob.drain();
+            return got.contains(u"LEAVE|Ann|Public"_s);
+        },
+        5000));
 }
 
 void TestCalls::cancelWhileCalling()
@@ -324,8 +318,9 @@ void TestCalls::cancelWhileCalling()
     QVERIFY(k);
     k->show();
     // Alone: -3, one GIVEUP to the party called.
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
-         [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -3);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -336,7 +331,8 @@ void TestCalls::cancelWhileCalling()
     pri += record(u"Carl"_s, carl.ip()).fields();
     pri += {u"0"_s, u"OPENPRI"_s};
     k->OpenPrivateRoom(pri);
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -4);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -345,7 +341,8 @@ void TestCalls::cancelWhileCalling()
     k->ClosePrivateRoom(u"Carl"_s);
     Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
     c.setDetails(record(u"Carl"_s, carl.ip()));
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
@@ -361,15 +358,18 @@ void TestCalls::cancelWhileWaiting()
     auto inspector = std::shared_ptr<outlook::Inspector>();
     k->setTrayOpened(true);
     bool sentWait = false;
-    when(k.get(), [&] { return k->CallStatus() == call::Calling && !sentWait; },
-         [&] {
-             sentWait = true;
-             bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
-         });
-    when(k.get(), [&] { return k->CallStatus() == call::WaitingToEnter; }, [&] {
-        QCOMPARE(k->panelText(1), u"Waiting to enter Bob's Public room..."_s);
-        k->CancelCall();
-    });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling && !sentWait; },
+        [&] {
+            sentWait = true;
+            bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
+        });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::WaitingToEnter; },
+        [&] {
+            QCOMPARE(k->panelText(1), u"Waiting to enter Bob's Public room..."_s);
+            k->CancelCall();
+        });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2); // no cancel flag while waiting to enter
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -388,22 +388,29 @@ void TestCalls::waitingQuestion()
     CallPeer bob(address(6, 3));
     auto k = control();
     QVERIFY(k);
-    rules(u"msgbox continue to wait => No"_s);
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    m_desk.rules(u"msgbox continue to wait => No"_s);
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(promptTexts(), QStringList{u"The user you are calling has responded, but is not answering your "
-                                        u"call.\r\rWould you like to continue to wait ?"_s});
+    QCOMPARE(m_desk.promptTexts(),
+             QStringList{u"The user you are calling has responded, but is not answering your "
+                         u"call.\r\rWould you like to continue to wait ?"_s});
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     // Yes keeps waiting and asks again.
-    rules(u"msgbox continue to wait => Yes"_s);
+    m_desk.rules(u"msgbox continue to wait => Yes"_s);
     bool asked = false;
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
-    when(k.get(), [&] { return m_prompt->log().size() >= 2; }, [&] {
-        asked = true;
-        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-        list += record(u"Bob"_s, bob.ip()).fields();
-        bob.sendTo(m_ip, list.join(u'|'));
-    });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    when(
+        k.get(), [&] { return m_desk.prompt->log().size() >= 2; },
+        [&] {
+            asked = true;
+            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+            list += record(u"Bob"_s, bob.ip()).fields();
+            bob.sendTo(m_ip, list.join(u'|'));
+        });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QVERIFY(asked);
     QVERIFY(bob.drain().isEmpty());
@@ -417,31 +424,35 @@ void TestCalls::refusalsAtTheCaller()
     QVERIFY(k);
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     // A refusal room list: whatever further entries say, the first decides.
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] {
-        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-        list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
-        list += record(u"Carl"_s, bob.ip()).fields();
-        bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
-        bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
-    });
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] {
+            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+            list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+            list += record(u"Carl"_s, bob.ip()).fields();
+            bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
+            bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
+        });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
+    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     QCOMPARE(k->CallStatus(), call::Idle);
 
-    rules(QString());
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
-         [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
+    m_desk.rules(QString());
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(promptTexts(), QStringList{unavailable});
+    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable});
     QCOMPARE(k->CallStatus(), call::Idle);
 
     // Declining to leave a message returns to idle and sends nothing.
-    rules(u"msgbox leave a message => No"_s);
-    when(k.get(), [&] { return k->CallStatus() == call::Calling; },
-         [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
+    m_desk.rules(u"msgbox leave a message => No"_s);
+    when(
+        k.get(), [&] { return k->CallStatus() == call::Calling; },
+        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
+    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
     bob.drain(MonitorDatagramPort);
     QVERIFY(bob.quiet());
@@ -459,27 +470,27 @@ void TestCalls::leavingAMessage()
     const QString content = QString::fromLatin1(slip.readAll());
     QVERIFY(content.size() >= 64);
 
-    rules(u"msgbox leave a message => Yes\n"
-          "form Message Center => txtMsg_0=Sorry; txtMsg_1=Call me back; chkMsg=checked; cmdMsg"_s);
+    m_desk.rules(u"msgbox leave a message => Yes\n"
+                 "form Message Center => txtMsg_0=Sorry; txtMsg_1=Call me back; chkMsg=checked; cmdMsg"_s);
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
     k->setRemoteHost(bob.ip());
     k->DataPass(u"LEAVEMSG|Bob|1"_s); // not calling: nothing to refuse
-    QVERIFY(seen.isEmpty() && m_prompt->log().isEmpty());
+    QVERIFY(seen.isEmpty() && m_desk.prompt->log().isEmpty());
     k->setCallStatus(call::WaitingToEnter);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QCOMPARE(seen, (QList<short>{call::Connected, call::Idle}));
     QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"|Sorry|Call me back|1|"_s + content);
-    QVERIFY(!m_prompt->log().last().unmatched);
+    QVERIFY(!m_desk.prompt->log().last().unmatched);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
 
     // Without the Peerslip, empty fields still make a message.
-    rules(u"msgbox leave a message => Yes\nform Message Center => cmdMsg"_s);
+    m_desk.rules(u"msgbox leave a message => Yes\nform Message Center => cmdMsg"_s);
     k->setCallStatus(call::Calling);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"||"_s + u"|0"_s);
     // Cancel sends nothing and leaves the admission preselection alone.
-    rules(u"msgbox leave a message => Yes\nform Message Center => cmdFile_1"_s);
+    m_desk.rules(u"msgbox leave a message => Yes\nform Message Center => cmdFile_1"_s);
     k->setCallStatus(call::Calling);
     k->DataPass(u"LEAVEMSG|Bob|1"_s);
     QVERIFY(bob.quiet());
@@ -500,7 +511,7 @@ void TestCalls::helloPassedOrFromNetwork()
     CallPeer bob(address(9, 3));
     auto k = control();
     QVERIFY(k);
-    rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
     const QString hello = u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text();
     k->DataPass(hello);
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s); // refused; no HELLOWAIT before it
@@ -527,7 +538,7 @@ void TestCalls::admissionChoices()
     cr.setDetails(c);
     k->setCallStatus(call::Connected);
     WriteSetting(settings::AutoAdd, u"2"_s);
-    rules(u"form ^Bob entering room => optEnter_0=checked; cmdFile_0"_s);
+    m_desk.rules(u"form ^Bob entering room => optEnter_0=checked; cmdFile_0"_s);
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
     k->SetStatus(u"Unavailable"_s);
@@ -542,7 +553,7 @@ void TestCalls::admissionChoices()
     QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
     QCOMPARE(carl.next(), u"ENTER|"_s + b.text());
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-    QCOMPARE(m_prompt->log().last().title, u"Bob entering room..."_s);
+    QCOMPARE(m_desk.prompt->log().last().title, u"Bob entering room..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
 
     // AutoAdd 0: the Peerslip is asked for silently; 1: asked first.
@@ -550,16 +561,26 @@ void TestCalls::admissionChoices()
     WriteSetting(settings::AutoAdd, u"0"_s);
     k->DataPass(u"HELLO|"_s + b.text());
     QStringList got = bob.drain();
-    platform::WaitUntil([&] { got += bob.drain(); return got.size() >= 3; }, 3000);
+    platform::WaitUntil(
+        [&] {
+            got += bob.drain();
+            return got.size() >= 3;
+        },
+        3000);
     QVERIFY(got.contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"1"_s);
-    rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
+    m_desk.rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
     k->DataPass(u"HELLO|"_s + b.text());
-    QVERIFY(promptTexts().contains(
+    QVERIFY(m_desk.promptTexts().contains(
         u"Bob has entered your chat room.\r\n\r\nDo you want to add this Contact to your 'Kivara' folder ?"_s));
     got = bob.drain();
-    platform::WaitUntil([&] { got += bob.drain(); return got.size() >= 2; }, 3000);
+    platform::WaitUntil(
+        [&] {
+            got += bob.drain();
+            return got.size() >= 2;
+        },
+        3000);
     QVERIFY(bob.quiet());
     QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
 }
@@ -571,11 +592,13 @@ void TestCalls::admissionPrivateRoom()
     auto k = control();
     QVERIFY(k);
     WriteSetting(settings::AutoEnter, u"2"_s);
-    rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
+    m_desk.rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
     const UserRecord b = record(u"Bob"_s, bob.ip());
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    when(k.get(), [&] { return k->rooms().publicRoom().rowCount() == 1 && k->CallStatus() == call::Connected; },
-         [&] { bob.sendTo(m_ip, u"PRICHAT|"_s + b.text() + u"|255|OPENPRI"_s); });
+    when(
+        k.get(),
+        [&] { return k->rooms().publicRoom().rowCount() == 1 && k->CallStatus() == call::Connected; },
+        [&] { bob.sendTo(m_ip, u"PRICHAT|"_s + b.text() + u"|255|OPENPRI"_s); });
     k->DataPass(u"HELLO|"_s + b.text());
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
     QCOMPARE(k->rooms().count(), 2);
@@ -583,7 +606,7 @@ void TestCalls::admissionPrivateRoom()
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"2"_s);
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s); // the room just made answers once more
-    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);   // AutoAdd 0: the new contact's Peerslip
+    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);    // AutoAdd 0: the new contact's Peerslip
     QVERIFY(bob.quiet());
 
     // A caller that never opens its side: the wait ends, the control is idle again.
@@ -613,11 +636,12 @@ void TestCalls::admissionTimeoutAndGiveUp()
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"1"_s);
     QCOMPARE(k->CallStatus(), call::Idle);
-    QVERIFY(m_prompt->log().last().unmatched);
+    QVERIFY(m_desk.prompt->log().last().unmatched);
 
     // The caller gives up while the dialog is open: nothing is replied, the choice is kept.
     WriteSetting(settings::AutoEnter, u"0"_s);
-    when(k.get(), [&] { return k->entryDialog() != nullptr; }, [&] { bob.sendTo(m_ip, u"GIVEUP|Bob"_s); });
+    when(
+        k.get(), [&] { return k->entryDialog() != nullptr; }, [&] { bob.sendTo(m_ip, u"GIVEUP|Bob"_s); });
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
     k->DataPass(u"HELLO|"_s + b.text());
@@ -649,22 +673,21 @@ void TestCalls::admissionDialogForm()
     QCOMPARE(f.findChild<QTimer*>(u"tmrRing"_s)->interval(), 600);
     QCOMPARE(f.findChild<QTimer*>(u"tmrCancel"_s)->interval(), 45000);
     QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
-    for (const auto& [nameOf, caption] : {std::pair{u"optEnter_0"_s, u"Yes, let them enter Public room."_s},
-                                          std::pair{u"optEnter_1"_s, u"No, don't let them enter."_s},
-                                          std::pair{u"optEnter_2"_s, u"Open private chat room."_s},
-                                          std::pair{u"cmdFile_0"_s, u"OK"_s},
-                                          std::pair{u"cmdFile_1"_s, u"Cancel"_s},
-                                          std::pair{u"cmdMsg"_s, u"&Leave Message"_s},
-                                          std::pair{u"chkMsg"_s, u"&Attach my Peerslip to message"_s}})
+    for (const auto& [nameOf, caption] :
+         {std::pair{u"optEnter_0"_s, u"Yes, let them enter Public room."_s},
+          std::pair{u"optEnter_1"_s, u"No, don't let them enter."_s},
+          std::pair{u"optEnter_2"_s, u"Open private chat room."_s}, std::pair{u"cmdFile_0"_s, u"OK"_s},
+          std::pair{u"cmdFile_1"_s, u"Cancel"_s}, std::pair{u"cmdMsg"_s, u"&Leave Message"_s},
+          std::pair{u"chkMsg"_s, u"&Attach my Peerslip to message"_s}})
         QCOMPARE(f.findChild<QAbstractButton*>(nameOf)->text(), caption);
     // The ring: the sound at the first tick (counter 0), then the counter climbs from 64.
     f.ring();
     QCOMPARE(f.ringCounter(), 64);
-    QCOMPARE(m_sound->events().size(), 1);
+    QCOMPARE(m_desk.sound->events().size(), 1);
     for (int i = 0; i < 20; ++i)
         f.ring();
     QCOMPARE(f.ringCounter(), 74);
-    QCOMPARE(m_sound->events().size(), 1);
+    QCOMPARE(m_desk.sound->events().size(), 1);
     // The close box acts as OK on the option chosen at that moment.
     f.show();
     f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
@@ -756,7 +779,7 @@ void TestCalls::chatLinesAndRooms()
     k->DataPass(pri.join(u'|'));
     k->DataPass(pri.join(u'|'));
     QCOMPARE(k->rooms().at(1).button->text(), u"* Carl's room *"_s);
-    QVERIFY(!m_sound->events().isEmpty());
+    QVERIFY(!m_desk.sound->events().isEmpty());
 }
 
 void TestCalls::leavingAndRemoval()
@@ -812,7 +835,8 @@ void TestCalls::statusNameUpdate()
     // The contact shown on the form is Bob's: his rows' news reach its user properties.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item shown = access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+    const outlook::Item shown =
+        access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
     QVERIFY(shown);
     QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
     k->setParentInspector(shown.GetInspector());
@@ -824,7 +848,8 @@ void TestCalls::statusNameUpdate()
         Participant row = k->rooms().at(i).findRow(u"Bob"_s);
         QCOMPARE(row.availability(), u"On the Phone"_s);
         QVERIFY(row.dimmed());
-        QVERIFY(plain(k->rooms().at(i).transcript).contains(u"[Bob]\thas changed status to 'On the Phone'."_s));
+        QVERIFY(
+            plain(k->rooms().at(i).transcript).contains(u"[Bob]\thas changed status to 'On the Phone'."_s));
     }
     k->DataPass(u"NICKNAME|Bob|Robert"_s);
     QCOMPARE(k->rooms().at(1).tag, u"Robert"_s);
@@ -875,10 +900,10 @@ void TestCalls::peerslipsAndFiles()
     k->DataPass(u"SHOWUSER|a|b|c"_s);
     k->DataPass(u"FILEPREP|Bob|notes.txt|1234|%1|8087"_s.arg(bob.ip()));
     k->DataPass(u"FILEPREP|Bob|short"_s); // too short to offer anything
-    QCOMPARE(m_shell->calls().size(), 2);
-    QCOMPARE(m_shell->calls().at(0).target, SystemFolder() + u"/dorvan"_s);
-    QCOMPARE(m_shell->calls().at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
-    QCOMPARE(m_shell->calls().at(1).arguments,
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    QCOMPARE(m_desk.shell->calls().at(0).target, SystemFolder() + u"/dorvan"_s);
+    QCOMPARE(m_desk.shell->calls().at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
+    QCOMPARE(m_desk.shell->calls().at(1).arguments,
              QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
 
     // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
@@ -888,10 +913,11 @@ void TestCalls::peerslipsAndFiles()
     bp.UserStatus = u"Available"_s;
     bp.IPAddress = bob.ip();
     bp.SerialNum = u"KV-BOB"_s;
-    rules(u"msgbox ^Saved => OK"_s);
+    m_desk.rules(u"msgbox ^Saved => OK"_s);
     k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
-    QVERIFY2(promptTexts().size() == 1 && promptTexts().first() == u"Saved 'Bob' in 'Kivara' folder."_s,
-             qPrintable(promptTexts().join(u'/')));
+    QVERIFY2(m_desk.promptTexts().size() == 1 &&
+                 m_desk.promptTexts().first() == u"Saved 'Bob' in 'Kivara' folder."_s,
+             qPrintable(m_desk.promptTexts().join(u'/')));
     {
         StoreAccess access(Deliverable::Quillon);
         QCOMPARE(access.OpenFolder(access.folderName()), 0);
@@ -900,11 +926,11 @@ void TestCalls::peerslipsAndFiles()
         QCOMPARE(found.FullName(), u"Bob Example"_s);
     }
     k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
-    QCOMPARE(promptTexts().last(),
+    QCOMPARE(m_desk.promptTexts().last(),
              u"No network address was specified for this contact.\r\rCannot save this contact."_s);
 
     k->DataPass(u"NOFILE|Bob"_s);
-    QCOMPARE(promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
+    QCOMPARE(m_desk.promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
     QCOMPARE(k->state().sendFilePath, QString());
 }
 
@@ -938,14 +964,15 @@ void TestCalls::strangersAndShortMessages()
     list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
     k->DataPass(list.join(u'|'));
     QCOMPARE(k->CallStatus(), call::Connected);
-    QVERIFY(m_prompt->log().isEmpty());
+    QVERIFY(m_desk.prompt->log().isEmpty());
     // Short messages stop where a field is missing; what came before stays.
     k->DataPass(u"HELLO|Zed"_s);
     QCOMPARE(k->CallStatus(), call::Incoming);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
-    for (const QString& text : {u"HELLOWAIT"_s, u"ENTER|X|Y"_s, u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s,
-                                u"NICKNAME|Bob"_s, u"UPDATE|Bob|x"_s, u"GETUSER|Bob"_s, u"LEAVE|Bob"_s,
-                                u"DUMPUSER|Bob"_s, u"LEAVEMSG|Bob"_s, u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s})
+    for (const QString& text :
+         {u"HELLOWAIT"_s, u"ENTER|X|Y"_s, u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s, u"NICKNAME|Bob"_s,
+          u"UPDATE|Bob|x"_s, u"GETUSER|Bob"_s, u"LEAVE|Bob"_s, u"DUMPUSER|Bob"_s, u"LEAVEMSG|Bob"_s,
+          u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s})
         k->DataPass(text);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     // An address that is not a dotted literal is never taken (it would be looked up by name).

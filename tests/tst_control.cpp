@@ -2,10 +2,12 @@
 // parties played at the protocol level by plain datagram sockets on
 // 127.50.<case>.3 and up: the automation interface by name, session start,
 // rooms and fan-out, every send mode, the menus and every slash command.
+#include "Desk.h"
 #include "Events.h"
 #include "FanOut.h"
 #include "Kivara.h"
 #include "MessageEntry.h"
+#include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "Protocol.h"
 #include "ScriptedPrompt.h"
@@ -14,7 +16,6 @@
 #include "Socket.h"
 #include "Sound.h"
 #include "Transcript.h"
-#include "Outlook/WindowSide.h"
 #include "modUser.h"
 
 #include <QAction>
@@ -45,7 +46,10 @@ constexpr int WaitMs = 5000;
 // Long enough for a datagram on loopback under the sanitizer build.
 constexpr int QuietMs = 300;
 
-QString address(int testCase, int host) { return u"127.50.%1.%2"_s.arg(testCase).arg(host); }
+QString address(int testCase, int host)
+{
+    return u"127.50.%1.%2"_s.arg(testCase).arg(host);
+}
 
 // A party at the protocol level: its chat port and its monitor port.
 class Peer {
@@ -97,8 +101,14 @@ private:
 UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s,
                   const QString& icon = u"3"_s)
 {
-    return UserRecord{name, avail, name.toLower() + u"@example.org"_s, ip, u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(), QString(), icon};
+    return UserRecord{name,
+                      avail,
+                      name.toLower() + u"@example.org"_s,
+                      ip,
+                      u"note of "_s + name,
+                      u"KV-"_s + name.toUpper(),
+                      QString(),
+                      icon};
 }
 
 Participant addParty(Room& room, const UserRecord& r)
@@ -122,7 +132,10 @@ QStringList visibleItems(QMenu* menu)
     return names;
 }
 
-QString plain(QTextEdit* t) { return t->toPlainText(); }
+QString plain(QTextEdit* t)
+{
+    return t->toPlainText();
+}
 
 } // namespace
 
@@ -154,13 +167,9 @@ private:
     // A fresh computer for the case, with a profile for "Ann" unless told otherwise.
     void computer(int testCase, bool withProfile = true, const QString& profileIp = QString());
     std::unique_ptr<Kivara> control(bool start = true);
-    void rules(const QString& text);
-    QStringList promptTexts() const;
 
     std::unique_ptr<test::SimComputer> m_computer;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingSound* m_sound = nullptr;
-    platform::RecordingShell* m_shell = nullptr;
+    test::Desk m_desk;
     QString m_ip;
 };
 
@@ -174,39 +183,9 @@ void TestControl::computer(int testCase, bool withProfile, const QString& profil
     m_ip = address(testCase, 2);
     m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
     m_computer->activate();
-    rules(QString());
-    auto sound = std::make_unique<platform::RecordingSound>();
-    m_sound = sound.get();
-    platform::Sound::install(std::move(sound));
-    auto shell = std::make_unique<platform::RecordingShell>();
-    m_shell = shell.get();
-    platform::Shell::install(std::move(shell));
+    m_desk.install();
     if (!withProfile) return;
-    ProfileRecord p;
-    p.FullName = u"Ann Example"_s;
-    p.Email = u"ann@example.org"_s;
-    p.Comment = u"hi there"_s;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = profileIp.isEmpty() ? m_ip : profileIp;
-    p.SerialNum = u"KV-ANN"_s;
-    p.ChatType = 2;
-    QCOMPARE(SaveProfile(p, QString()), 0);
-}
-
-void TestControl::rules(const QString& text)
-{
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
-}
-
-QStringList TestControl::promptTexts() const
-{
-    QStringList texts;
-    for (const auto& e : m_prompt->log())
-        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
-    return texts;
+    QCOMPARE(SaveProfile(test::AnnProfile(profileIp.isEmpty() ? m_ip : profileIp), QString()), 0);
 }
 
 std::unique_ptr<Kivara> TestControl::control(bool start)
@@ -226,13 +205,30 @@ void TestControl::interfaceByName()
     const QMetaObject* mo = k->metaObject();
 
     // Methods in the declared order, each with its full argument count.
-    const QList<std::pair<const char*, int>> methods = {
-        {"Alone", 1},         {"ChangeUserName", 1}, {"ClosePrivateRoom", 1}, {"DataRcvd", 2},
-        {"EMailContact", 1},  {"OpenPrivateRoom", 1}, {"ShowAbout", 0},       {"UserProfile", 2},
-        {"ChatInit", 0},      {"Connect", 2},        {"RefreshSettings", 0},  {"SendSession", 2},
-        {"SetStatus", 1},     {"ShowUser", 1},       {"ShowFile", 1},         {"DataSend", 3},
-        {"DataPass", 1},      {"SaveSession", 2},    {"FileMenu_Click", 1},   {"PrivateMenu_Click", 1},
-        {"SendToTarget_Click", 1}, {"StatusMenu_Click", 1}, {"UserMenu_Click", 1}, {"Disconnect", 1}};
+    const QList<std::pair<const char*, int>> methods = {{"Alone", 1},
+                                                        {"ChangeUserName", 1},
+                                                        {"ClosePrivateRoom", 1},
+                                                        {"DataRcvd", 2},
+                                                        {"EMailContact", 1},
+                                                        {"OpenPrivateRoom", 1},
+                                                        {"ShowAbout", 0},
+                                                        {"UserProfile", 2},
+                                                        {"ChatInit", 0},
+                                                        {"Connect", 2},
+                                                        {"RefreshSettings", 0},
+                                                        {"SendSession", 2},
+                                                        {"SetStatus", 1},
+                                                        {"ShowUser", 1},
+                                                        {"ShowFile", 1},
+                                                        {"DataSend", 3},
+                                                        {"DataPass", 1},
+                                                        {"SaveSession", 2},
+                                                        {"FileMenu_Click", 1},
+                                                        {"PrivateMenu_Click", 1},
+                                                        {"SendToTarget_Click", 1},
+                                                        {"StatusMenu_Click", 1},
+                                                        {"UserMenu_Click", 1},
+                                                        {"Disconnect", 1}};
     int last = -1;
     for (const auto& [name, count] : methods) {
         int found = -1;
@@ -249,19 +245,19 @@ void TestControl::interfaceByName()
     const int event = mo->indexOfSignal("CallStatus(short)");
     QVERIFY(event >= 0);
 
-    const QStringList properties = {u"objParent"_s,  u"TrayOpened"_s,   u"CallStatus"_s, u"KivaraName"_s,
+    const QStringList properties = {u"objParent"_s,  u"TrayOpened"_s,   u"CallStatus"_s,   u"KivaraName"_s,
                                     u"LocalPort"_s,  u"SelectedUser"_s, u"PeerslipFile"_s, u"LocalHost"_s,
-                                    u"RemoteHost"_s, u"Appearance"_s,   u"Service"_s,    u"Folder"_s,
+                                    u"RemoteHost"_s, u"Appearance"_s,   u"Service"_s,      u"Folder"_s,
                                     u"Personal"_s,   u"RemotePort"_s};
     QStringList declared;
     for (int i = mo->propertyOffset(); i < mo->propertyCount(); ++i)
         declared << QString::fromLatin1(mo->property(i).name());
     QCOMPARE(declared, properties);
-    for (const char* writable : {"objParent", "TrayOpened", "CallStatus", "RemoteHost", "Appearance", "Personal",
-                                 "RemotePort"})
+    for (const char* writable :
+         {"objParent", "TrayOpened", "CallStatus", "RemoteHost", "Appearance", "Personal", "RemotePort"})
         QVERIFY2(mo->property(mo->indexOfProperty(writable)).isWritable(), writable);
-    for (const char* readOnly : {"KivaraName", "LocalPort", "SelectedUser", "PeerslipFile", "LocalHost", "Service",
-                                 "Folder"})
+    for (const char* readOnly :
+         {"KivaraName", "LocalPort", "SelectedUser", "PeerslipFile", "LocalHost", "Service", "Folder"})
         QVERIFY2(!mo->property(mo->indexOfProperty(readOnly)).isWritable(), readOnly);
 
     // Invoked by name, as a host does.
@@ -299,7 +295,11 @@ void TestControl::interfaceByName()
         QList<int> closes;
         outlook::Item CurrentItem() override { return outlook::Item(); }
         bool Display(bool) override { return true; }
-        bool Close(int saveMode) override { closes << saveMode; return true; }
+        bool Close(int saveMode) override
+        {
+            closes << saveMode;
+            return true;
+        }
         bool SetCurrentFormPage(const QString&) override { return true; }
         std::shared_ptr<outlook::FormPage> ModifiedFormPages(const QString&) override { return nullptr; }
         QString CurrentFormPage() override { return {}; }
@@ -367,7 +367,7 @@ void TestControl::sessionStartRewritesChangedAddress()
     QCOMPARE(own.serial(), u"KV-ANN"_s);
     QVERIFY(k->Alone(0));
     QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
-    QVERIFY(m_prompt->log().isEmpty());
+    QVERIFY(m_desk.prompt->log().isEmpty());
 }
 
 void TestControl::secondControlIsRefused()
@@ -379,10 +379,12 @@ void TestControl::secondControlIsRefused()
     QVERIFY(first);
     auto second = std::make_unique<Kivara>();
     QCOMPARE(second->ChatInit(), -1);
-    QCOMPARE(promptTexts(),
-             QStringList{u"A chat session is already in progress.\r\rPlease close the chat session and try again."_s});
-    QCOMPARE(m_prompt->log().at(0).title, u"Kivara for Microsoft Outlook"_s);
-    QCOMPARE(m_prompt->log().at(0).icon, u"Information"_s);
+    QCOMPARE(
+        m_desk.promptTexts(),
+        QStringList{
+            u"A chat session is already in progress.\r\rPlease close the chat session and try again."_s});
+    QCOMPARE(m_desk.prompt->log().at(0).title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(m_desk.prompt->log().at(0).icon, u"Information"_s);
     // The first keeps working: it receives and it sends.
     second.reset();
     addParty(first->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
@@ -395,13 +397,14 @@ void TestControl::secondControlIsRefused()
 void TestControl::firstStartCreatesProfile()
 {
     computer(5, false);
-    rules(u"form ^Kivara - New Profile$ => txtProfile_0=Ann Example; txtProfile_3=Springfield, Oregon; "
-          u"cboUserName=Ann; cmdOptions_0\n"
-          u"msgbox successfully created => OK\n"_s);
+    m_desk.rules(
+        u"form ^Kivara - New Profile$ => txtProfile_0=Ann Example; txtProfile_3=Springfield, Oregon; "
+        u"cboUserName=Ann; cmdOptions_0\n"
+        u"msgbox successfully created => OK\n"_s);
     auto k = control(false);
     QCOMPARE(k->ChatInit(), 0);
-    QCOMPARE(promptTexts(),
-             (QStringList{u"form:Kivara - New Profile"_s, u"Your Kivara Profile was successfully created."_s}));
+    QCOMPARE(m_desk.promptTexts(), (QStringList{u"form:Kivara - New Profile"_s,
+                                                u"Your Kivara Profile was successfully created."_s}));
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Ann"_s);
     ProfileRecord saved;
@@ -419,13 +422,14 @@ void TestControl::firstStartCreatesProfile()
 void TestControl::firstStartWithoutProfileCompleted()
 {
     computer(6, false);
-    rules(u"form New Profile => cmdOptions_1\n"_s);
+    m_desk.rules(u"form New Profile => cmdOptions_1\n"_s);
     auto k = std::make_unique<Kivara>();
     QSignalSpy events(k.get(), qOverload<short>(&Kivara::CallStatus));
     QCOMPARE(k->ChatInit(), 0); // bound all the same
-    QCOMPARE(promptTexts(), (QStringList{u"form:Kivara - New Profile"_s,
-                                         u"Your Kivara Profile was not found.\r\rYou must create a profile before "
-                                         u"using Kivara for Microsoft Outlook."_s}));
+    QCOMPARE(m_desk.promptTexts(),
+             (QStringList{u"form:Kivara - New Profile"_s,
+                          u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                          u"using Kivara for Microsoft Outlook."_s}));
     QCOMPARE(k->CallStatus(), call::NoProfile);
     QCOMPARE(events.count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 0);
@@ -462,7 +466,8 @@ void TestControl::everySendModeDatagram()
     QVERIFY(plain(k->rooms().publicRoom().transcript).endsWith(u"Ann\tHello, Bob\n"_s));
     QCOMPARE(k->DataSend(9), 0);
     QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s);
-    QVERIFY(plain(k->rooms().publicRoom().transcript).endsWith(u"[Ann]\thas changed status to 'Available'.\n"_s));
+    QVERIFY(
+        plain(k->rooms().publicRoom().transcript).endsWith(u"[Ann]\thas changed status to 'Available'.\n"_s));
     QCOMPARE(k->DataSend(10, u"Ann|Anna"_s), 0);
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(k->DataSend(11, u"Bob"_s), 0);
@@ -487,17 +492,17 @@ void TestControl::everySendModeDatagram()
     QVERIFY(k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
     // Without a path the file dialog asks; cancelling it sends nothing.
     QCOMPARE(k->DataSend(14, u"Bob"_s), -1);
-    QCOMPARE(m_prompt->log().last().kind, u"open"_s);
-    QCOMPARE(m_prompt->log().last().title, u"Select file to send..."_s);
+    QCOMPARE(m_desk.prompt->log().last().kind, u"open"_s);
+    QCOMPARE(m_desk.prompt->log().last().title, u"Select file to send..."_s);
 
     // Removal: asked first; No sends nothing, Yes sends the line, then DUMPUSER.
-    rules(u"msgbox ^Disconnect 'Bob' \\?$ => No"_s);
+    m_desk.rules(u"msgbox ^Disconnect 'Bob' \\?$ => No"_s);
     QCOMPARE(k->DataSend(12, u"Bob"_s), 0);
     QVERIFY(bob.quiet());
-    rules(u"msgbox ^Disconnect 'Bob' \\?$ => Yes"_s);
+    m_desk.rules(u"msgbox ^Disconnect 'Bob' \\?$ => Yes"_s);
     QCOMPARE(k->DataSend(12, u"Bob"_s), 0);
-    QCOMPARE(m_prompt->log().last().buttons, u"YesNo"_s);
-    QCOMPARE(m_prompt->log().last().icon, u"Question"_s);
+    QCOMPARE(m_desk.prompt->log().last().buttons, u"YesNo"_s);
+    QCOMPARE(m_desk.prompt->log().last().icon, u"Question"_s);
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Bob"_s);
     QCOMPARE(bob.next(), u"DUMPUSER|Ann|Bob"_s);
     QVERIFY(k->rooms().publicRoom().findRow(u"Bob"_s).isNull());
@@ -517,8 +522,7 @@ void TestControl::everySendModeDatagram()
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
     QCOMPARE(k->DataSend(8, u"just us"_s), 0);
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|just us"_s);
-    QCOMPARE(plain(k->rooms().at(1).transcript),
-             u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
+    QCOMPARE(plain(k->rooms().at(1).transcript), u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
     QCOMPARE(k->DataSend(4, u"Bob"_s, u"1"_s), 0);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
 
@@ -655,21 +659,21 @@ void TestControl::closingFromMenusAsks()
     addParty(k->rooms().publicRoom(), b);
     k->OpenPrivateRoom(priChatFields(b));
     k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
-    rules(u"msgbox ^Close => No"_s);
+    m_desk.rules(u"msgbox ^Close => No"_s);
     k->rooms().menuTag = u"Bob"_s;
     k->PrivateMenu_Click(0);
-    QCOMPARE(m_prompt->log().last().text, u"Close Bob's private room ?"_s);
+    QCOMPARE(m_desk.prompt->log().last().text, u"Close Bob's private room ?"_s);
     QCOMPARE(k->rooms().count(), 3);
     // Carl is not in the public room: closing ends the call, and the question says so.
-    rules(u"msgbox ^Close => Yes"_s);
+    m_desk.rules(u"msgbox ^Close => Yes"_s);
     k->rooms().menuTag = u"Carl"_s;
     k->PrivateMenu_Click(0);
-    QCOMPARE(m_prompt->log().last().text,
+    QCOMPARE(m_desk.prompt->log().last().text,
              u"Close Carl's private room ?\r\rClosing this private room will disconnect the call."_s);
     QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
     QCOMPARE(k->rooms().FindRoom(u"Carl"_s), -1);
     k->ConfirmClosePrivateRoom(u"Carl"_s);
-    QCOMPARE(m_prompt->log().last().text, u"Private room not found."_s);
+    QCOMPARE(m_desk.prompt->log().last().text, u"Private room not found."_s);
     // From the participant menu of the public room.
     k->SwitchRoom(0);
     k->rooms().publicRoom().list->setCurrentItem(k->rooms().publicRoom().row(2).item());
@@ -697,11 +701,12 @@ void TestControl::participantMenus()
     QCOMPARE(menu->defaultAction()->objectName(), u"mnuUser_0"_s);
     QCOMPARE(k->property("SelectedUser").toStringList().value(0), u"Ann"_s);
     // "View Peerslip" on oneself asks to edit the profile instead.
-    rules(u"msgbox chosen yourself => No"_s);
+    m_desk.rules(u"msgbox chosen yourself => No"_s);
     k->UserMenu_Click(5);
-    QCOMPARE(m_prompt->log().last().text, u"You have chosen yourself.\r\rWould you like to edit your profile ?"_s);
+    QCOMPARE(m_desk.prompt->log().last().text,
+             u"You have chosen yourself.\r\rWould you like to edit your profile ?"_s);
     k->UserMenu_Click(6);
-    QCOMPARE(m_prompt->log().size(), 2);
+    QCOMPARE(m_desk.prompt->log().size(), 2);
 
     list->setCurrentItem(list->topLevelItem(1));
     k->PrepareUserMenu();
@@ -709,7 +714,8 @@ void TestControl::participantMenus()
                                               u"10"_s, u"11"_s, u"13"_s, u"14"_s}));
     QCOMPARE(menu->defaultAction()->objectName(), u"mnuUser_5"_s);
     QCOMPARE(k->property("SelectedUser").toStringList(),
-             (QStringList{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob.ip(), u"note of Bob"_s, u"KV-BOB"_s}));
+             (QStringList{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob.ip(), u"note of Bob"_s,
+                          u"KV-BOB"_s}));
     k->UserMenu_Click(5);
     QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
     k->UserMenu_Click(6);
@@ -784,22 +790,23 @@ void TestControl::everySlashCommand()
     QVERIFY(k->RunCommandLine(u"/frobnicate Bob"_s));
 
     k->RunCommandLine(u"/cmdlist"_s);
-    const QString list = u"Kivara\tKivara Command Line\n/cmdlist - Display this command list\n/help, /? - Display "
-                         u"help contents\n\n/msg, /query, /private <username> - Opens private room with specified "
-                         u"user\n/part, /leave, /quit - Leave the current room (close if private room)\n/ban, "
-                         u"/ignore <username> - Ignore specified user\n/kick, /disconnect <username> - Remove "
-                         u"specified user from room\n/nick <new chatname> - Change your Chat name to name "
-                         u"specified\n/user, /whois <username> - Show user's Peerslip\n\n"_s;
+    const QString list =
+        u"Kivara\tKivara Command Line\n/cmdlist - Display this command list\n/help, /? - Display "
+        u"help contents\n\n/msg, /query, /private <username> - Opens private room with specified "
+        u"user\n/part, /leave, /quit - Leave the current room (close if private room)\n/ban, "
+        u"/ignore <username> - Ignore specified user\n/kick, /disconnect <username> - Remove "
+        u"specified user from room\n/nick <new chatname> - Change your Chat name to name "
+        u"specified\n/user, /whois <username> - Show user's Peerslip\n\n"_s;
     QCOMPARE(plain(pub.transcript), list);
     k->RunCommandLine(u"/CMDLIST"_s);
     QCOMPARE(plain(pub.transcript), list + list);
 
     for (const QString& help : {u"/help"_s, u"/HELP"_s, u"\\help"_s, u"/?"_s, u"/Help me"_s})
         QVERIFY(k->RunCommandLine(help));
-    QCOMPARE(m_shell->calls().size(), 5);
-    for (const auto& call : m_shell->calls()) {
+    QCOMPARE(m_desk.shell->calls().size(), 5);
+    for (const auto& call : m_desk.shell->calls()) {
         QCOMPARE(call.kind, u"open"_s);
-        QCOMPARE(call.target, m_computer->installDir() + u"quillon.hlp"_s);
+        QCOMPARE(call.target, m_computer->installDir() + u"quillon.htm"_s);
     }
 
     for (const QString& word : {u"msg"_s, u"query"_s, u"PRIVATE"_s}) {
@@ -851,11 +858,11 @@ void TestControl::everySlashCommand()
     k->RunCommandLine(u"/ignore carl"_s); // names are exact
     QCOMPARE(carlRow.availability(), u"Available"_s);
 
-    rules(u"msgbox ^Disconnect 'Carl' => No"_s);
+    m_desk.rules(u"msgbox ^Disconnect 'Carl' => No"_s);
     k->RunCommandLine(u"/kick Carl"_s);
     k->RunCommandLine(u"/kick"_s);
-    QCOMPARE(promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
-    rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
+    m_desk.rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
     k->RunCommandLine(u"/disconnect Carl"_s);
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
     QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
@@ -876,9 +883,9 @@ void TestControl::everySlashCommand()
     QCOMPARE(bob.next(), u"NICKNAME|Ann| Annie"_s);
     QCOMPARE(k->property("KivaraName").toString(), u" Annie"_s);
     QCOMPARE(pub.row(1).name(), u" Annie"_s);
-    rules(QString());
+    m_desk.rules(QString());
     k->RunCommandLine(u"/nick An|na"_s);
-    QCOMPARE(promptTexts().last(),
+    QCOMPARE(m_desk.promptTexts().last(),
              u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
     QCOMPARE(k->property("KivaraName").toString(), u" Annie"_s);
     QVERIFY(bob.quiet() && carl.quiet());
@@ -897,7 +904,7 @@ void TestControl::entryBox()
     QVERIFY(QTest::qWaitForWindowExposed(k.get()));
 
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(m_sound->events(), QStringList{u"beep"_s});
+    QCOMPARE(m_desk.sound->events(), QStringList{u"beep"_s});
     QTest::keyClicks(box, u"   "_s);
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(box->toPlainText(), QString());
@@ -944,9 +951,9 @@ void TestControl::chatNameChanges()
     k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, bob.ip())));
     k->SwitchRoom(0);
 
-    rules(u"input ^Enter new Chat name:$ => Anna"_s);
+    m_desk.rules(u"input ^Enter new Chat name:$ => Anna"_s);
     QCOMPARE(k->ChangeUserName(), 0);
-    QCOMPARE(m_prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(m_desk.prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
     QCOMPARE(k->rooms().at(1).row(1).name(), u"Ann"_s); // only the current room
@@ -954,12 +961,12 @@ void TestControl::chatNameChanges()
     QVERIFY(!QFile::exists(m_computer->installDir() + u"Ann.kvp"_s));
     // Same name, empty answer: nothing.
     QCOMPARE(k->ChangeUserName(u"Anna"_s), 0);
-    rules(QString());
+    m_desk.rules(QString());
     QCOMPARE(k->ChangeUserName(), 0);
     QVERIFY(bob.quiet());
     // A separator in the name is refused.
     QCOMPARE(k->ChangeUserName(u"A|B"_s), -1);
-    QCOMPARE(m_prompt->log().last().icon, u"Information"_s);
+    QCOMPARE(m_desk.prompt->log().last().icon, u"Information"_s);
     QVERIFY(bob.quiet());
 
     // In place: only the own row is editable; an edit renames, a bad one is put back.
@@ -971,7 +978,7 @@ void TestControl::chatNameChanges()
     QCOMPARE(k->property("KivaraName").toString(), u"Annie"_s);
     list->topLevelItem(0)->setText(ColName, u"Ann|ie"_s);
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
-    QCOMPARE(m_prompt->log().last().text,
+    QCOMPARE(m_desk.prompt->log().last().text,
              u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
     list->topLevelItem(0)->setText(ColName, QString());
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
@@ -1018,12 +1025,12 @@ void TestControl::statusAndProfileMembers()
 
     const QStringList slip = {u"SHOWUSER"_s, u"Bob B"_s, u""_s, u"bob@example.org"_s};
     QCOMPARE(k->ShowUser(slip), 0);
-    QCOMPARE(m_shell->calls().size(), 1);
-    QCOMPARE(m_shell->calls()[0].kind, u"start"_s);
-    QVERIFY(m_shell->calls()[0].target.endsWith(u"/dorvan"_s));
-    QCOMPARE(m_shell->calls()[0].arguments, QStringList{u"SHOWUSER|Bob B||bob@example.org"_s});
-    QCOMPARE(m_shell->calls()[0].workingDir, m_computer->home());
-    m_shell->result = false;
+    QCOMPARE(m_desk.shell->calls().size(), 1);
+    QCOMPARE(m_desk.shell->calls()[0].kind, u"start"_s);
+    QVERIFY(m_desk.shell->calls()[0].target.endsWith(u"/dorvan"_s));
+    QCOMPARE(m_desk.shell->calls()[0].arguments, QStringList{u"SHOWUSER|Bob B||bob@example.org"_s});
+    QCOMPARE(m_desk.shell->calls()[0].workingDir, m_computer->home());
+    m_desk.shell->result = false;
     QCOMPARE(k->ShowUser(slip), -1);
 }
 
@@ -1069,11 +1076,11 @@ void TestControl::dropOnRoomButton()
     addParty(k->rooms().publicRoom(), c);
     k->OpenPrivateRoom(priChatFields(b));
     k->SwitchRoom(0);
-    rules(u"msgbox has been added => OK"_s);
+    m_desk.rules(u"msgbox has been added => OK"_s);
     k->DropParticipantOnRoom(1, u"Carl"_s);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text());
-    QCOMPARE(promptTexts(), QStringList{u"Carl has been added to Bob room."_s});
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Carl has been added to Bob room."_s});
     const Participant added = k->rooms().at(1).findRow(u"Carl"_s);
     QVERIFY(!added.isNull());
     QCOMPARE(added.record(), c);
@@ -1081,7 +1088,7 @@ void TestControl::dropOnRoomButton()
     k->DropParticipantOnRoom(1, u"Carl"_s);
     QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text() + u'|' + c.text());
     QCOMPARE(k->rooms().at(1).rowCount(), 3);
-    QCOMPARE(promptTexts().size(), 1);
+    QCOMPARE(m_desk.promptTexts().size(), 1);
 }
 
 void TestControl::disconnectLeavesEverything()
@@ -1095,12 +1102,12 @@ void TestControl::disconnectLeavesEverything()
     k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
     k->setCallStatus(call::Connected);
     k->setProperty("RemoteHost", bob.ip());
-    rules(u"msgbox currently in a call => No"_s);
+    m_desk.rules(u"msgbox currently in a call => No"_s);
     QCOMPARE(k->Disconnect(true), -1);
-    QCOMPARE(m_prompt->log().last().text,
+    QCOMPARE(m_desk.prompt->log().last().text,
              u"You are currently in a call.  If you exit, you will be diconnected.\r\rExit now?"_s);
     QVERIFY(bob.quiet() && carl.quiet());
-    rules(u"msgbox currently in a call => Yes"_s);
+    m_desk.rules(u"msgbox currently in a call => Yes"_s);
     QCOMPARE(k->Disconnect(true), 0);
     QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
     QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
@@ -1148,7 +1155,7 @@ void TestControl::conversation()
     QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Ann\tback in public\n"_s));
     QVERIFY(!plain(k->rooms().at(1).transcript).contains(u"back in public"_s));
     QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Ann\tonly for you\n"_s));
-    rules(u"msgbox ^Close Bob => Yes"_s);
+    m_desk.rules(u"msgbox ^Close Bob => Yes"_s);
     k->rooms().at(1).button->click();
     type(u"/part"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);

@@ -8,6 +8,7 @@
 #include "frmTray.h"
 #include "modTray.h"
 
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
@@ -174,15 +175,11 @@ private Q_SLOTS:
 
 private:
     void computer(int testCase, bool withProfile = true);
-    void rules(const QString& text);
     std::unique_ptr<frmTray> monitor(bool load = true);
-    QStringList promptTexts() const;
 
     std::unique_ptr<test::SimComputer> m_computer;
     std::shared_ptr<ol::HeadlessWindowSide> m_side;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingSound* m_sound = nullptr;
-    platform::RecordingShell* m_shell = nullptr;
+    test::Desk m_desk;
     QString m_ip;
 };
 
@@ -207,39 +204,9 @@ void TestVigilo::computer(int testCase, bool withProfile)
                                page.addControl(u"Kivara1"_s, new FakeControl);
                            });
     ol::WindowSide::install(m_side);
-    rules(QString());
-    auto sound = std::make_unique<platform::RecordingSound>();
-    m_sound = sound.get();
-    platform::Sound::install(std::move(sound));
-    auto shell = std::make_unique<platform::RecordingShell>();
-    m_shell = shell.get();
-    platform::Shell::install(std::move(shell));
+    m_desk.install();
     if (!withProfile) return;
-    ProfileRecord p;
-    p.FullName = u"Ann Example"_s;
-    p.Email = u"ann@example.org"_s;
-    p.Comment = u"hi there"_s;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = m_ip;
-    p.SerialNum = u"KV-ANN"_s;
-    p.ChatType = 2;
-    QCOMPARE(SaveProfile(p, QString()), 0);
-}
-
-void TestVigilo::rules(const QString& text)
-{
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
-}
-
-QStringList TestVigilo::promptTexts() const
-{
-    QStringList texts;
-    for (const auto& e : m_prompt->log())
-        texts << (e.kind == u"form"_s ? u"form:"_s + e.title : e.text);
-    return texts;
+    QCOMPARE(SaveProfile(test::AnnProfile(m_ip), QString()), 0);
 }
 
 std::unique_ptr<frmTray> TestVigilo::monitor(bool load)
@@ -348,11 +315,11 @@ void TestVigilo::applyStatusAndCombos()
 void TestVigilo::startWithoutProfile()
 {
     computer(2, false);
-    rules(u"form Options => cmdOptions_1\n"_s);
+    m_desk.rules(u"form Options => cmdOptions_1\n"_s);
     auto tray = monitor(false);
     QVERIFY(!tray->Load(QString()));
     QVERIFY(tray->isUnloaded());
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              (QStringList{u"form:Options"_s,
                           u"Your Kivara Profile was not found.\r\rYou must create a profile before "
                           "using Kivara for Microsoft Outlook."_s}));
@@ -362,9 +329,15 @@ void TestVigilo::startWithoutProfile()
 void TestVigilo::firstProfileCreated()
 {
     computer(3, false);
-    rules(u"form Options => cboUserName=Zed; txtMyInfo_0=Zed Zero; cmdOptions_0\n"_s);
+    WriteSetting(settings::FirstRun, u"1"_s);
+    m_desk.rules(u"form Options => cboUserName=Zed; txtMyInfo_0=Zed Zero; cmdOptions_0\n"_s);
     auto tray = monitor(false);
     QVERIFY(tray->Load(u"\"/nowhere/address.kvp\""_s));
+    // The first run opens the help page at its first-run topic and the product's folder, once.
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    QCOMPARE(m_desk.shell->calls()[0].target, m_computer->installDir() + u"quillon.htm#1005"_s);
+    QCOMPARE(m_desk.shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::FirstRun), u"0"_s);
     ProfileRecord p;
     QVERIFY(!LoadProfile(Deliverable::Vigilo, p));
     QCOMPARE(p.ChatName, u"Zed"_s);
@@ -375,7 +348,7 @@ void TestVigilo::firstProfileCreated()
     QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
     QCOMPARE(tray->findChild<QComboBox*>(u"cboUserName_0"_s)->itemText(0), u"Zed"_s);
     // The user's own Peerslip on the command line is ignored: only the dialog was shown.
-    QCOMPARE(promptTexts(), QStringList{u"form:Options"_s});
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"form:Options"_s});
     auto* caller = tray->findChild<QLabel*>(u"lblCaller"_s);
     QCOMPARE(caller->text(), u"Waiting for call..."_s);
 }
@@ -389,14 +362,14 @@ void TestVigilo::portTakenAndNoNetwork()
         QVERIFY(holder.bind(QHostAddress(m_ip), quint16(MonitorDatagramPort)));
         auto tray = monitor(false);
         QVERIFY(!tray->Load(QString()));
-        QCOMPARE(promptTexts(), QStringList{u"Kivara Monitor is already running."_s});
+        QCOMPARE(m_desk.promptTexts(), QStringList{u"Kivara Monitor is already running."_s});
     }
     // No network at start: reported, the monitor keeps running and rebinds when the network returns.
-    rules(QString());
+    m_desk.rules(QString());
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s);
     auto tray = monitor(false);
     QVERIFY(tray->Load(QString()));
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"You are not connected to the network or Internet.\r\rYou must connect to "
                          "the network to receive incoming calls."_s});
     QCOMPARE(tray->networkState(), short(1));
@@ -435,7 +408,7 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(platform::WaitUntil([&] { return control->calls.size() >= 2; }, WaitMs));
     r.ipAddress = bob.ip();
     QCOMPARE(control->calls, (QStringList{u"TrayOpened=1"_s, u"DataPass HELLO|"_s + r.text()}));
-    QVERIFY(m_sound->events().contains(u"play "_s + m_computer->installDir() + u"trillo.wav"_s));
+    QVERIFY(m_desk.sound->events().contains(u"play "_s + m_computer->installDir() + u"trillo.wav"_s));
 
     // The caller's new contact is filled from the HELLO and left unsaved.
     const auto inspectors = m_side->openInspectors();
@@ -528,9 +501,10 @@ void TestVigilo::handOffToActiveForm()
     tray->HandleCommandLine(u"-m \""_s + slip + u"\""_s);
     QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA2'"_s));
     QCOMPARE(FakeControl::all.size(), 3);
-    QCOMPARE(promptTexts().last(), u"The Peerslip was successfully added to your Contact folder."_s);
+    QCOMPARE(m_desk.promptTexts().last(), u"The Peerslip was successfully added to your Contact folder."_s);
     tray->HandleCommandLine(u"-m \"/no/such.kvp\""_s);
-    QCOMPARE(promptTexts().last(), u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
 }
 
 void TestVigilo::unavailableAndOutOfOffice()
@@ -545,41 +519,41 @@ void TestVigilo::unavailableAndOutOfOffice()
 
     // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no
     // question.
-    const int promptsBefore = int(m_prompt->log().size());
+    const int promptsBefore = int(m_desk.prompt->log().size());
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
     QVERIFY(bob.quiet());
-    QCOMPARE(int(m_prompt->log().size()), promptsBefore);
-    QVERIFY(!m_sound->events().join(u'\n').contains(u"trillo"_s));
+    QCOMPARE(int(m_desk.prompt->log().size()), promptsBefore);
+    QVERIFY(!m_desk.sound->events().join(u'\n').contains(u"trillo"_s));
 
     // Without decline: the question; No sends the busy reply.
     tray.reset();
     WriteSetting(settings::AutoIgnore, u"0"_s);
-    rules(u"msgbox is calling => No\n"_s);
+    m_desk.rules(u"msgbox is calling => No\n"_s);
     tray = monitor();
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
                          "like to answer the call ?"_s});
     QVERIFY(!tray->inUnavailablePrompt());
     QCOMPARE(tray->availability(), u"Unavailable"_s);
 
     // Yes: the monitor becomes available and rings.
-    rules(u"msgbox is calling => Yes\n"_s);
+    m_desk.rules(u"msgbox is calling => Yes\n"_s);
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QCOMPARE(tray->availability(), u"Available"_s);
 
     // Out of Office: the refusal carries the availability itself; no question, no ring.
     tray->ApplyStatus(u"Out of Office"_s);
-    rules(QString());
-    const int plays = int(m_sound->events().size());
+    m_desk.rules(QString());
+    const int plays = int(m_desk.sound->events().size());
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"Out of Office"_s));
     QVERIFY(bob.quiet());
-    QCOMPARE(int(m_sound->events().size()), plays);
-    QVERIFY(m_prompt->log().isEmpty());
+    QCOMPARE(int(m_desk.sound->events().size()), plays);
+    QVERIFY(m_desk.prompt->log().isEmpty());
 
     // Be Right Back rings like Available.
     tray->ApplyStatus(u"Be Right Back"_s);
@@ -604,7 +578,7 @@ void TestVigilo::giveUpStopsRinging()
         QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Bob"_s);
         QVERIFY(tray->findChild<QLabel*>(u"lblCaller"_s)->font().bold());
         // The ring repeats meanwhile.
-        QVERIFY(platform::WaitUntil([&] { return m_sound->events().size() >= 3; }, WaitMs));
+        QVERIFY(platform::WaitUntil([&] { return m_desk.sound->events().size() >= 3; }, WaitMs));
         bob.send(m_ip, u"GIVEUP|Bob"_s);
         QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
         QCOMPARE(tray->windowTitle(), u"Kivara for Microsoft Outlook"_s);
@@ -705,11 +679,11 @@ void TestVigilo::pollCountsUnread()
 {
     computer(10);
     WriteSetting(settings::MsgPrompt, u"1"_s);
-    rules(u"msgbox new Kivara message => No\n"_s);
+    m_desk.rules(u"msgbox new Kivara message => No\n"_s);
     auto tray = monitor();
     auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
     // A new store has no Messages folder: the first poll makes it (one welcome message) and counts 1.
-    const int beepsAtStart = int(m_sound->events().count(u"beep"_s));
+    const int beepsAtStart = int(m_desk.sound->events().count(u"beep"_s));
     Caller bob(address(10, 3));
     tray->ApplyStatus(u"On the Phone"_s);
     bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"one"_s, u"1"_s));
@@ -721,13 +695,13 @@ void TestVigilo::pollCountsUnread()
                    store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count() >= 2;
         },
         WaitMs));
-    m_prompt->log();
-    rules(u"msgbox new Kivara message => No\n"_s);
+    m_desk.prompt->log();
+    m_desk.rules(u"msgbox new Kivara message => No\n"_s);
     const int unread = store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count();
     tray->Poll();
     // One beep and one question for the two (or three) new messages.
-    QCOMPARE(int(m_sound->events().count(u"beep"_s)) - beepsAtStart, 1);
-    QCOMPARE(promptTexts(),
+    QCOMPARE(int(m_desk.sound->events().count(u"beep"_s)) - beepsAtStart, 1);
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"A new Kivara message has arrived.  Would you like to read it now ?"_s});
     QCOMPARE(counter->text(), QString::number(unread) + u" unread"_s);
     QCOMPARE(tray->iconFamily(), IconFamily::Msg);
@@ -738,7 +712,7 @@ void TestVigilo::pollCountsUnread()
     first.UserProperties().Find(u"MsgRead"_s).setValue(true);
     QVERIFY(first.Save());
     tray->Poll();
-    QCOMPARE(int(m_sound->events().count(u"beep"_s)) - beepsAtStart, 1);
+    QCOMPARE(int(m_desk.sound->events().count(u"beep"_s)) - beepsAtStart, 1);
     QCOMPARE(counter->text(), QString::number(unread - 1) + u" unread"_s);
     QCOMPARE(tray->iconFamily(), IconFamily::Msg);
     tray->ApplyStatus(u"On the Phone"_s);
@@ -758,17 +732,17 @@ void TestVigilo::pollCountsUnread()
     // The counter label and the menu entries start the opener with their command words.
     QTest::mouseClick(counter, Qt::LeftButton);
     tray->MenuClick(1);
-    QCOMPARE(m_shell->calls().size(), 2);
-    QCOMPARE(m_shell->calls()[0].arguments, QStringList{u"openkvmessage"_s});
-    QCOMPARE(m_shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
-    QVERIFY(m_shell->calls()[0].target.endsWith(u"/dorvan"_s));
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    QCOMPARE(m_desk.shell->calls()[0].arguments, QStringList{u"openkvmessage"_s});
+    QCOMPARE(m_desk.shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
+    QVERIFY(m_desk.shell->calls()[0].target.endsWith(u"/dorvan"_s));
 
     // Mute and display-on-call toggle their check marks; both are saved when the monitor ends.
     tray->MenuClick(7);
     tray->MenuClick(8);
     QVERIFY(tray->popupMenu()->findChild<QAction*>(u"mnuP_7"_s)->isChecked());
     QVERIFY(tray->popupMenu()->findChild<QAction*>(u"mnuP_8"_s)->isChecked());
-    rules(u"msgbox Are you sure => Yes\n"_s);
+    m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     QVERIFY(tray->RequestClose());
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"0"_s);
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoAnswer"_s, QString()), u"1"_s);
@@ -852,7 +826,7 @@ void TestVigilo::optionsDialog()
         dialog.show();
         dialog.findChild<QComboBox*>(u"cboUserName"_s)->setEditText(u"  "_s);
         dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QCOMPARE(promptTexts().last(), u"You must supply a Username."_s);
+        QCOMPARE(m_desk.promptTexts().last(), u"You must supply a Username."_s);
         QVERIFY(dialog.isVisible());
         dialog.findChild<QPushButton*>(u"cmdOptions_1"_s)->click();
         QVERIFY(!dialog.isVisible());
@@ -881,14 +855,14 @@ void TestVigilo::closingPath()
     auto tray = monitor();
     QCOMPARE(tray->pos(), QPoint(120, 80));
     QSignalSpy unloaded(tray.get(), &frmTray::unloaded);
-    rules(u"msgbox Are you sure => No\n"_s);
+    m_desk.rules(u"msgbox Are you sure => No\n"_s);
     QVERIFY(!tray->close());
     QVERIFY(!tray->isUnloaded());
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"If you close the Kivara Monitor you will not receive incoming calls.\r\rAre "
                          "you sure you want to exit ?"_s});
     // "E&xit Monitor" restores the window, so its position is written.
-    rules(u"msgbox Are you sure => Yes\n"_s);
+    m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     tray->move(30, 40);
     tray->MenuClick(10);
     QVERIFY(tray->isUnloaded());
@@ -945,7 +919,7 @@ void TestVigilo::waitingNoticeAndNotifications()
     tray->Poll();
     QCOMPARE(tray->notices().last().first, NoticeKind::Message);
     tray->noticeClicked();
-    QCOMPARE(m_shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
+    QCOMPARE(m_desk.shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
 
     // A hand-off whose form has no chat control fails with its message and lets the store go.
     cleanup();
@@ -956,8 +930,8 @@ void TestVigilo::waitingNoticeAndNotifications()
     Caller eve(address(14, 3));
     eve.send(address(14, 2), BuildHello(record(u"Eve"_s, eve.ip())));
     QCOMPARE(eve.next(), u"HELLOWAIT|Ann"_s);
-    QVERIFY(platform::WaitUntil([&] { return !promptTexts().isEmpty(); }, WaitMs));
-    QCOMPARE(promptTexts(),
+    QVERIFY(platform::WaitUntil([&] { return !m_desk.promptTexts().isEmpty(); }, WaitMs));
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"Could not open the specified contact form.\r\rPlease restart Microsoft "
                          "Outlook and try again."_s});
     QVERIFY(platform::WaitUntil([&] { return tray->isEnabled() && !tray->ringing(); }, WaitMs));
@@ -987,10 +961,10 @@ void TestVigilo::optionsFolderChange()
         dialog.findChild<QLineEdit*>(u"txtMyInfo_2"_s)->setText(u"ann@x.org"_s);
         dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
     }
-    QVERIFY(promptTexts().isEmpty());
+    QVERIFY(m_desk.promptTexts().isEmpty());
 
     // Another folder with standard contacts: asked, converted, told.
-    rules(u"msgbox Standard Outlook contacts => Yes\n"_s);
+    m_desk.rules(u"msgbox Standard Outlook contacts => Yes\n"_s);
     {
         frmOptions dialog(false, m_ip, flags, store);
         auto* folders = dialog.findChild<QComboBox*>(u"cboFolder"_s);
@@ -998,7 +972,7 @@ void TestVigilo::optionsFolderChange()
         QVERIFY(dialog.profileChanged());
         dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
     }
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              (QStringList{
                  u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these "
                  "contacts to Kivara contacts ?"_s,
@@ -1019,12 +993,12 @@ void TestVigilo::outlookMissing()
     auto tray = monitor(false);
     QVERIFY(!tray->Load(QString()));
     QVERIFY(tray->isUnloaded());
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"Kivara Monitor encountered one or more errors connecting to Outlook.\r\r"
                          "Please resolve the errors and restart Kivara Monitor."_s});
 
     // The host goes away while the monitor runs: the poll says so and leaves the counter as it was.
-    rules(QString());
+    m_desk.rules(QString());
     m_side->setRunning(true);
     tray = monitor();
     QVERIFY(!tray->isUnloaded());

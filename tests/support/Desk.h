@@ -1,0 +1,30 @@
+#pragma once
+// What stands in for the person and the desktop in a test: prompts answered
+// by rules (and logged), sounds and shell calls recorded instead of made.
+#include "Prompt.h"
+#include "ScriptedPrompt.h"
+#include "Shell.h"
+#include "Sound.h"
+#include "modUser.h"
+
+#include <QStringList>
+
+namespace kv::test {
+
+struct Desk {
+    platform::ScriptedPrompt* prompt = nullptr;
+    platform::RecordingSound* sound = nullptr;
+    platform::RecordingShell* shell = nullptr;
+
+    // Installs all three for this process; the prompts answer by the rules.
+    void install(const QString& promptRules = {});
+    // A new prompt answering by these rules; its log starts empty.
+    void rules(const QString& text);
+    // The prompts shown so far: a message box's text, or "form:" and a form's title.
+    QStringList promptTexts() const;
+};
+
+// The complete profile the suites call from: chat name Ann, available, at ip.
+ProfileRecord AnnProfile(const QString& ip);
+
+} // namespace kv::test
