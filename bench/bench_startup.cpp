@@ -1,0 +1,277 @@
+// Start-up figures of the three programs a user sees, each in a simulated
+// computer (127.140.1.2) on a private session bus: the time from start to
+// ready and the resident memory once idle.
+//   outlook-standin  ready: a Kivara contact form is open on its "Kivara" page
+//                    with the chat control running (asked for over the bus)
+//   vigilo           ready: the call port 8085 is bound (the mail host runs)
+//   dorvan           ready: the Peerslip viewer's window is on the screen
+// The viewer is found by its window title with xdotool, so run it under X:
+//   xvfb-run -a build/bin/bench_startup [rounds]      (default 3)
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/RemoteWindowSide.h"
+#include "Protocol.h"
+#include "SimComputer.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+namespace ol = kv::outlook;
+
+namespace {
+
+const QString ComputerIp = u"127.140.1.2"_s;
+constexpr int ReadyBoundMs = 60000;
+constexpr int IdleSettleMs = 2000; // after ready, before the memory is read
+
+QString Binary(const QString& name)
+{
+    return QCoreApplication::applicationDirPath() + u'/' + name;
+}
+
+// Resident memory of a process in KiB (VmRSS), 0 when it cannot be read.
+long ResidentKiB(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+void Idle(int ms)
+{
+    platform::WaitUntil([] { return false; }, ms);
+}
+
+struct Figure {
+    QList<double> readyMs;
+    QList<long> rssKiB;
+    void print(const char* what) const
+    {
+        if (readyMs.isEmpty()) {
+            std::printf("%-16s did not become ready\n", what);
+            return;
+        }
+        QList<double> r = readyMs;
+        std::sort(r.begin(), r.end());
+        QList<long> m = rssKiB;
+        std::sort(m.begin(), m.end());
+        std::printf(
+            "%-16s start to ready: median %6.0f ms (min %.0f, max %.0f)   idle resident: median %6.1f MB\n",
+            what, r[r.size() / 2], r.first(), r.last(), m[m.size() / 2] / 1024.0);
+    }
+};
+
+class Bus {
+public:
+    bool start()
+    {
+        m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        if (!m_daemon.waitForStarted() || !m_daemon.waitForReadyRead(10000)) return false;
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        return !m_address.isEmpty();
+    }
+    QString address() const { return m_address; }
+    ~Bus()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+// The mail host, started over the bus, with one Kivara contact open on its "Kivara" page.
+bool HostRound(const std::shared_ptr<ol::RemoteWindowSide>& side, Figure& figure)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const ol::Application app = ol::Application::CreateObject();
+    if (!app) return false;
+    const ol::MAPIFolder contacts = app.GetNamespace(u"MAPI"_s)
+                                        .Folders()
+                                        .Item(QString::fromUtf16(ol::PersonalFoldersName))
+                                        .Folders()
+                                        .Item(u"Contacts"_s);
+    const ol::Item contact = contacts.Items().Add(QString::fromUtf16(ol::KivaraContactClass));
+    contact.setFullName(u"Bob Example"_s);
+    const auto inspector = contact.GetInspector();
+    if (!inspector || !inspector->Display() || !inspector->SetCurrentFormPage(u"Kivara"_s)) return false;
+    const auto page = inspector->ModifiedFormPages(u"Kivara"_s);
+    if (!page || !page->Controls(u"Kivara1"_s)) return false;
+    figure.readyMs << double(clock.elapsed());
+    Idle(IdleSettleMs);
+    const qint64 pid =
+        QDBusConnection::sessionBus().interface()->servicePid(QString::fromUtf16(ol::HostServiceName));
+    figure.rssKiB << ResidentKiB(pid);
+    return side->IsRunning();
+}
+
+void QuitHost()
+{
+    QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QString::fromUtf16(ol::HostServiceName), u"/Application"_s,
+                                       u"org.kivara.Outlook.Application"_s, u"Quit"_s));
+    platform::WaitUntil(
+        [] {
+            return !QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                QString::fromUtf16(ol::HostServiceName));
+        },
+        ReadyBoundMs);
+}
+
+bool PortTaken(const QString& ip, int port)
+{
+    QUdpSocket probe;
+    return !probe.bind(QHostAddress(ip), quint16(port));
+}
+
+bool MonitorRound(const QProcessEnvironment& env, Figure& figure)
+{
+    QProcess monitor;
+    monitor.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    monitor.start(Binary(u"vigilo"_s), {});
+    const bool ready =
+        monitor.waitForStarted() &&
+        platform::WaitUntil([&] { return PortTaken(ComputerIp, MonitorDatagramPort); }, ReadyBoundMs);
+    if (ready) {
+        figure.readyMs << double(clock.elapsed());
+        Idle(IdleSettleMs);
+        figure.rssKiB << ResidentKiB(monitor.processId());
+    }
+    QProcess close;
+    close.setProcessEnvironment(env);
+    close.start(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=Kivara.Vigilo"_s, u"/Vigilo"_s,
+                                 u"Kivara.Vigilo.Close"_s});
+    close.waitForFinished(10000);
+    if (!monitor.waitForFinished(15000)) {
+        monitor.kill();
+        monitor.waitForFinished(5000);
+    }
+    return ready;
+}
+
+bool ViewerRound(const QProcessEnvironment& env, const QString& slip, Figure& figure)
+{
+    QProcess viewer;
+    viewer.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    viewer.start(Binary(u"dorvan"_s), {slip});
+    // Asked again and again rather than with xdotool's --sync, which looks only twice a second.
+    const auto shown = [&] {
+        QProcess find;
+        find.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                  QString::number(viewer.processId()), u"--name"_s, u"^Peerslip$"_s});
+        return find.waitForFinished(5000) && find.exitCode() == 0;
+    };
+    const bool ready = viewer.waitForStarted() && platform::WaitUntil(shown, ReadyBoundMs);
+    if (ready) {
+        figure.readyMs << double(clock.elapsed());
+        Idle(IdleSettleMs);
+        figure.rssKiB << ResidentKiB(viewer.processId());
+    }
+    viewer.kill();
+    viewer.waitForFinished(5000);
+    return ready;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    test::SimComputer computer(ComputerIp, u"KV-BENCH-STARTUP"_s);
+    computer.activate();
+    QApplication app(argc, argv);
+    computer.installForms();
+    const int rounds = argc > 1 ? qMax(1, QString::fromLocal8Bit(argv[1]).toInt()) : 3;
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::printf("bench_startup needs an X display for the viewer: run it as xvfb-run -a %s\n", argv[0]);
+        return 2;
+    }
+
+    // As the monitor's first start leaves them.
+    WriteSetting(settings::FirstRun, u"0"_s);
+    WriteSetting(settings::Service, u"Personal Folders"_s);
+    WriteSetting(settings::Folder, u"Kivara"_s);
+    ProfileRecord me;
+    me.ChatName = u"Ann"_s;
+    me.FullName = u"Ann Example"_s;
+    me.UserStatus = u"Available"_s;
+    me.IPAddress = ComputerIp;
+    me.SerialNum = u"KV-BENCH-STARTUP"_s;
+    SaveProfile(me, QString());
+    ProfileRecord bob = me;
+    bob.ChatName = u"Bob"_s;
+    bob.FullName = u"Bob Example"_s;
+    bob.City = u"Lisbon"_s;
+    bob.SerialNum = u"KV-BENCH-BOB"_s;
+    const QString slip = BuildShowUser(ProfileFieldString(bob));
+
+    Bus bus;
+    if (!bus.start()) {
+        std::printf("no private session bus (dbus-daemon)\n");
+        return 1;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    // Prompts are answered and logged, never shown: a figure must not wait for a person.
+    const QString rules = computer.root() + u"/rules.txt"_s;
+    QFile r(rules);
+    r.open(QIODevice::WriteOnly);
+    r.write("msgbox . => OK\n");
+    r.close();
+    qputenv("KIVARA_PROMPTS", rules.toUtf8());
+    qputenv("KIVARA_PROMPT_LOG", (computer.root() + u"/prompts.jsonl"_s).toUtf8());
+    qputenv("KIVARA_SHELL_DRYRUN", "1");
+    qputenv("KIVARA_SOUND_LOG", (computer.root() + u"/sounds.log"_s).toUtf8());
+    QProcessEnvironment env = computer.environment();
+    for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "KIVARA_PROMPTS", "KIVARA_PROMPT_LOG",
+                             "KIVARA_SHELL_DRYRUN", "KIVARA_SOUND_LOG", "DISPLAY"})
+        env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+
+    auto side = ol::InstallRemoteWindowSide();
+    side->setProgram(Binary(u"outlook-standin"_s));
+    Figure host, monitor, viewer;
+    for (int i = 0; i < rounds; ++i) {
+        if (!HostRound(side, host))
+            std::printf("round %d: the mail host did not open the contact form\n", i + 1);
+        QuitHost();
+    }
+    // The monitor starts beside a running mail host, as on a desktop where the host is open.
+    ol::Application::CreateObject();
+    for (int i = 0; i < rounds; ++i)
+        if (!MonitorRound(env, monitor))
+            std::printf("round %d: the monitor did not bind its call port\n", i + 1);
+    QuitHost();
+    for (int i = 0; i < rounds; ++i)
+        if (!ViewerRound(env, slip, viewer)) std::printf("round %d: the viewer did not show\n", i + 1);
+
+    std::printf("start-up over %d rounds (release build; %s)\n", rounds,
+                qPrintable(QSysInfo::prettyProductName()));
+    host.print("outlook-standin");
+    monitor.print("vigilo");
+    viewer.print("dorvan (viewer)");
+    ol::WindowSide::install(nullptr);
+    return host.readyMs.size() == rounds && monitor.readyMs.size() == rounds &&
+                   viewer.readyMs.size() == rounds
+               ? 0
+               : 1;
+}
