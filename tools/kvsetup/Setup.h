@@ -1,0 +1,32 @@
+#pragma once
+// The product set-up an installer performs for the current user: the
+// settings it owns, the data files, the link that marks the installation
+// folder, the program group and ".kvp" type as desktop entries and a MIME
+// package, the registrations the uninstaller removes, the forms and the
+// product folder with its welcome contact. Values already set are kept.
+#include <QString>
+
+namespace kv::setup {
+
+// The contact the set-up places in the product folder; the uninstaller deletes it.
+inline constexpr auto WelcomeContactName = u"1. Welcome to Kivara!!!";
+// The Today page the mail host shows, inside InstallDir.
+inline constexpr auto TodayPagePrefix = u"res://";
+inline constexpr auto TodayPageSuffix = u"pellum.dll/Outlook.htm";
+
+struct Options {
+    QString systemFolder; // where the programs and control libraries are
+    QString share;        // the source tree's share/ (sounds/, help/, icons/); may be empty
+};
+
+struct Result {
+    QString installDir; // ends with "/"
+    QString serialNum;
+    int files = 0;      // data files copied
+    bool forms = false; // forms registered and the product folder in place
+    QString error;
+};
+
+Result Install(const Options& options);
+
+} // namespace kv::setup
