@@ -9,8 +9,10 @@
 #include "Installed.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
+#include "PeerslipMail.h"
 #include "Protocol.h"
 #include "Registry.h"
+#include "Setup.h"
 #include "SimComputer.h"
 #include "modReg.h"
 #include "modUser.h"
@@ -87,6 +89,7 @@ class TestUninstallProcess : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void uninstallsARunningProduct();
+    void theDefaultFolderHoldsOnlyTheProduct();
 };
 
 void TestUninstallProcess::uninstallsARunningProduct()
@@ -251,6 +254,23 @@ void TestUninstallProcess::uninstallsARunningProduct()
     // Contacts: standard ones, the welcome contact gone.
     QCOMPARE(NamesOfClass(KivaraClass), QStringList());
     QCOMPARE(NamesOfClass(u"IPM.Contact"_s), (QStringList{u"Bob Stone"_s, u"Plain Cy"_s}));
+}
+
+// Without an InstallDir the set-up picks a folder that nothing else of the product's
+// data root lies in: the mail store and the signature stay out of it, so removing it
+// leaves no reported subfolder and no folder behind.
+void TestUninstallProcess::theDefaultFolderHoldsOnlyTheProduct()
+{
+    test::SimComputer computer(u"127.120.2.2"_s);
+    computer.activate();
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Settings"_s, u"InstallDir"_s), 0);
+    QVERIFY(computer.installProduct());
+    const QString install = ReadSetting(u"Settings"_s, u"InstallDir"_s, QString());
+    QCOMPARE(install, setup::DefaultInstallDir());
+    QVERIFY(install.endsWith(u'/'));
+    QVERIFY(QFileInfo(install + u"vigilo"_s).isSymLink());
+    for (const QString& other : {DefaultStorePath(), SignatureFilePath()})
+        QVERIFY2(!other.startsWith(install), qPrintable(other));
 }
 
 KV_TEST_MAIN(TestUninstallProcess)

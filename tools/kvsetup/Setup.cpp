@@ -145,13 +145,18 @@ bool PrepareStore(QString* error)
 
 } // namespace
 
+QString DefaultInstallDir()
+{
+    // A folder of its own beside the mail store and the signatures, which share the data root:
+    // the uninstaller keeps an installation folder's subfolders, and with them the folder.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara/program/"_s;
+}
+
 Result Install(const Options& options)
 {
     Result result;
     result.installDir = Setting(settings::InstallDir);
-    if (result.installDir.isEmpty())
-        result.installDir =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara/"_s;
+    if (result.installDir.isEmpty()) result.installDir = DefaultInstallDir();
     if (!result.installDir.endsWith(u'/')) result.installDir += u'/';
     WriteSetting(settings::InstallDir, result.installDir);
     QDir().mkpath(result.installDir);

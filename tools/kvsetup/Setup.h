@@ -27,6 +27,8 @@ struct Result {
     QString error;
 };
 
+// Where the product goes when InstallDir is not set yet.
+QString DefaultInstallDir();
 Result Install(const Options& options);
 
 } // namespace kv::setup
