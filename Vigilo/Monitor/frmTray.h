@@ -164,6 +164,7 @@ protected:
 private:
     void buildMenu();
     void readSettings();
+    void SetUpMessageTaking();
     void fillChatNames(int selectRow);
     void setTrayIcon(int index);
     void setTip(const QString& tip);

@@ -113,8 +113,7 @@ void WriteRegistrations(const QString& sys, const QString& installDir)
                   Exec(sys + u'/' + T(installed::OpenerProgram), u"uninstall"_s));
     WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), T(DefaultValue), monitor);
     WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), u"Path"_s, sys);
-    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue),
-                  T(TodayPagePrefix) + installDir + T(TodayPageSuffix));
+    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), TodayPageUrl(installDir));
 }
 
 // The forms, the product folder and its welcome contact.

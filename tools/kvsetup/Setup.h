@@ -10,9 +10,6 @@ namespace kv::setup {
 
 // The contact the set-up places in the product folder; the uninstaller deletes it.
 inline constexpr auto WelcomeContactName = u"1. Welcome to Kivara!!!";
-// The Today page the mail host shows, inside InstallDir.
-inline constexpr auto TodayPagePrefix = u"res://";
-inline constexpr auto TodayPageSuffix = u"pellum.dll/Outlook.htm";
 
 struct Options {
     QString systemFolder; // where the programs and control libraries are
