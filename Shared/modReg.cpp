@@ -100,4 +100,9 @@ bool ReadFlag(Deliverable who, const SettingSpec& spec)
     return ReadSetting(who, spec).trimmed().toInt() != 0;
 }
 
+QString TodayPageUrl(const QString& installDir)
+{
+    return u"res://"_s + installDir + u"pellum.dll/Outlook.htm"_s;
+}
+
 } // namespace kv

@@ -131,6 +131,8 @@ inline constexpr std::u16string_view RunKey = u"Software\\Microsoft\\Windows\\Cu
 inline constexpr std::u16string_view RunValue = u"Vigilo";
 inline constexpr std::u16string_view TodayKey = u"Software\\Microsoft\\Office\\8.0\\Outlook\\Today";
 inline constexpr std::u16string_view TodayUrlValue = u"Url";
+// The Today page that hosts the counter: "res://" + InstallDir + "pellum.dll/Outlook.htm".
+QString TodayPageUrl(const QString& installDir);
 inline constexpr std::u16string_view NameServerKey = u"System\\CurrentControlSet\\Services\\VxD\\MSTCP";
 inline constexpr std::u16string_view NameServerValue = u"NameServer";
 // Keys the installer creates and the uninstaller removes.

@@ -1,15 +1,19 @@
 // Dorvan's Peerslip viewer and folder-conversion window against the simulated
 // computer's store: what the viewer shows, adding the peer as a contact, and
 // converting a folder's items between the two contact forms.
+#include "Kivara.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
 #include "Outlook/WindowSide.h"
+#include "Protocol.h"
 #include "ScriptedPrompt.h"
+#include "Shell.h"
 #include "SimComputer.h"
 #include "frmConvert.h"
 #include "frmOpen.h"
 #include "frmProp.h"
 #include "modReg.h"
+#include "modUser.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -221,6 +225,62 @@ private Q_SLOTS:
         QVERIFY(main.viewer()->isVisible());
         QVERIFY(!StoreRoot().Folders().Item(u"Kivara"_s) ||
                 StoreRoot().Folders().Item(u"Kivara"_s).Items().Count() == 0);
+    }
+
+    // A peer's Peerslip as it arrives: the chat control hands the received SHOWUSER to
+    // Dorvan's command line, the viewer shows it and "Add to Contacts" files the peer.
+    void aReceivedPeerslipBecomesAContact()
+    {
+        // A computer of its own: the chat control binds the chat port on its address.
+        m_computer = std::make_unique<test::SimComputer>(u"127.100.7.2"_s, u"KV-ANN"_s);
+        m_computer->activate();
+        configure();
+        ProfileRecord own;
+        own.ChatName = u"Ann"_s;
+        own.UserStatus = u"Available"_s;
+        own.IPAddress = m_computer->localIp();
+        QCOMPARE(SaveProfile(own, QString()), 0);
+        auto shell = std::make_unique<platform::RecordingShell>();
+        const platform::RecordingShell* started = shell.get();
+        platform::Shell::install(std::move(shell));
+        ProfileRecord peer;
+        peer.FullName = u"Dana Reyes"_s;
+        peer.Company = u"Reyes & Co"_s;
+        peer.Email = u"dana@example.org"_s;
+        peer.City = u"Tucson"_s;
+        peer.State = u"AZ"_s;
+        peer.Country = u"USA"_s;
+        peer.Comment = u"Ask me anything"_s;
+        peer.ChatName = u"dana"_s;
+        peer.UserStatus = u"Available"_s;
+        peer.IPAddress = u"127.100.7.3"_s;
+        peer.SerialNum = u"KV-DANA-1"_s;
+        {
+            control::Kivara control;
+            QCOMPARE(control.ChatInit(), 0);
+            control.DataPass(BuildShowUser(ProfileFieldString(peer)));
+        }
+        QCOMPARE(started->calls().size(), 1);
+        QVERIFY(started->calls().first().target.endsWith(u"/dorvan"_s));
+
+        frmOpen main;
+        QCOMPARE(main.Start(CommandLineOf(started->calls().first().arguments)), Route::ShowUser);
+        frmProp* viewer = main.viewer();
+        QCOMPARE(viewer->windowTitle(), u"Peerslip - dana"_s);
+        QCOMPARE(LabelText(viewer, u"lblProp_2"_s), u"Tucson, AZ"_s);
+        viewer->findChild<QAbstractButton*>(u"cmdProp_0"_s)->click();
+        QCOMPARE(viewer->lastSaveResult(), 0);
+
+        const Item contact =
+            StoreRoot().Folders().Item(u"Kivara"_s).Items().Find(u"[SerialNumber] = 'KV-DANA-1'"_s);
+        QVERIFY(contact);
+        QCOMPARE(contact.MessageClass(), KivaraClass);
+        QCOMPARE(contact.FullName(), peer.FullName);
+        QCOMPARE(contact.CompanyName(), peer.Company);
+        QCOMPARE(contact.Email1Address(), peer.Email);
+        QCOMPARE(contact.BusinessAddressCity(), peer.City);
+        QCOMPARE(contact.BusinessAddressState(), peer.State);
+        QCOMPARE(contact.BusinessAddressCountry(), peer.Country);
     }
 
     void closingTheViewerEndsDorvan()

@@ -172,6 +172,7 @@ private Q_SLOTS:
     void waitingNoticeAndNotifications();
     void optionsFolderChange();
     void outlookMissing();
+    void messageTakingSetUpOnce();
 
 private:
     void computer(int testCase, bool withProfile = true);
@@ -1015,6 +1016,36 @@ void TestVigilo::outlookMissing()
     tray->Poll();
     QCOMPARE(tray->outlookError(), short(0));
     QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Waiting for call..."_s);
+}
+
+// The first start sets up the Today page with the message settings; a later start
+// leaves both, and the user's choices, as they are.
+void TestVigilo::messageTakingSetUpOnce()
+{
+    computer(17);
+    const auto url = [] {
+        return ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString());
+    };
+    const auto stored = [](const SettingSpec& spec) {
+        return ReadSetting(qs(spec.subkey), qs(spec.name), QString());
+    };
+    WriteSetting(settings::MsgBeep, u"0"_s);
+    {
+        auto tray = monitor();
+        QCOMPARE(url(), u"res://"_s + m_computer->installDir() + u"pellum.dll/Outlook.htm"_s);
+        // The chat control reads "Messages" with a default of its own: stored, it allows left messages.
+        QCOMPARE(stored(settings::Messages), u"1"_s);
+        QCOMPARE(ReadSetting(Deliverable::Quillon, settings::Messages), u"1"_s);
+        QCOMPARE(stored(settings::MsgFolder), u"Messages"_s);
+        QCOMPARE(stored(settings::MsgPrompt), u"0"_s);
+        QCOMPARE(stored(settings::MsgBeep), u"0"_s);
+    }
+    // Set up once: a page of the user's own stays, and so do later choices.
+    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), u"res://elsewhere/Outlook.htm"_s);
+    DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Vigilo"_s, u"Messages"_s);
+    auto tray = monitor();
+    QCOMPARE(url(), u"res://elsewhere/Outlook.htm"_s);
+    QCOMPARE(stored(settings::Messages), QString());
 }
 
 KV_TEST_MAIN(TestVigilo)

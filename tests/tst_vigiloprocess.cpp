@@ -61,11 +61,8 @@ void TestVigiloProcess::monitorProgram()
     QCOMPARE(SaveProfile(p, QString()), 0);
 
     // A private session bus for this computer.
-    QProcess bus;
-    bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-    QVERIFY(bus.waitForStarted());
-    QVERIFY(platform::WaitUntil([&] { return bus.canReadLine(); }, WaitMs));
-    const QString busAddress = QString::fromUtf8(bus.readLine()).trimmed();
+    const test::SessionBus bus;
+    const QString busAddress = bus.address();
     QVERIFY(!busAddress.isEmpty());
 
     const QString rules = computer.root() + u"/rules.txt"_s;
@@ -171,14 +168,9 @@ void TestVigiloProcess::monitorProgram()
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
 
     // The monitor started the mail host to hand the call over; it outlives the monitor.
-    QProcess quitHost;
-    quitHost.setProcessEnvironment(env);
-    quitHost.start(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=Outlook.Application"_s,
-                                    u"/Application"_s, u"org.kivara.Outlook.Application.Quit"_s});
-    QVERIFY(quitHost.waitForFinished(WaitMs));
-    QCOMPARE(quitHost.exitCode(), 0);
-    bus.terminate();
-    bus.waitForFinished(WaitMs);
+    QVERIFY(bus.call(u"Outlook.Application"_s, u"/Application"_s, u"org.kivara.Outlook.Application"_s,
+                     u"Quit"_s));
+    QVERIFY(platform::WaitUntil([&] { return !bus.hasOwner(u"Outlook.Application"_s); }, WaitMs));
 }
 
 KV_TEST_MAIN(TestVigiloProcess)

@@ -237,6 +237,7 @@ bool frmTray::Load(const QString& commandLine)
         if (!m_unloaded) unload();
         return false;
     }
+    SetUpMessageTaking();
     HandleCommandLine(commandLine);
 
     if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
@@ -246,6 +247,21 @@ bool frmTray::Load(const QString& commandLine)
         WriteSetting(settings::FirstRun, u"0"_s);
     }
     return true;
+}
+
+// Once per installation: the Today page that shows the unread count, with the
+// message settings that go with it stored (the chat control's own default for
+// "Messages" is off). Choices the user already made are kept.
+void frmTray::SetUpMessageTaking()
+{
+    if (m_installDir.isEmpty() ||
+        !ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString()).isEmpty())
+        return;
+    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), TodayPageUrl(m_installDir));
+    for (const auto& [spec, value] :
+         {std::pair{settings::Messages, u"1"_s}, std::pair{settings::MsgFolder, u"Messages"_s},
+          std::pair{settings::MsgBeep, u"1"_s}, std::pair{settings::MsgPrompt, u"0"_s}})
+        if (ReadSetting(qs(spec.subkey), qs(spec.name), QString()).isEmpty()) WriteSetting(spec, value);
 }
 
 void frmTray::readSettings()

@@ -163,6 +163,7 @@ protected:
 private:
     void buildMenu();
     void readSettings();
+    void SetUpMessageTaking();
     void fillChatNames(int selectRow);
     void setTrayIcon(int index);
     void setTip(const QString& tip);

@@ -2,6 +2,8 @@
 // Dorvan's main window and command dispatch. The other programs start Dorvan
 // with one argument: a command word, or the text of a SHOWUSER or FILEPREP
 // message. Whenever the main window unloads, Dorvan ends.
+#include "Installed.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -56,19 +58,6 @@ inline constexpr auto ItemsUpdated = u"The folder items were successfully update
 inline constexpr auto NowKivaraContacts = u"All items are now Kivara Contacts.";
 inline constexpr auto NowStandardContacts = u"All items are now standard Outlook contacts.";
 } // namespace text
-
-// What the set-up installs in place of the program group and the registrations.
-namespace installed {
-// The link to the monitor program that marks an installation folder.
-inline constexpr auto MonitorLink = u"vigilo";
-inline constexpr std::array<const char16_t*, 2> DesktopEntries{u"kivara-vigilo.desktop",
-                                                               u"kivara-dorvan.desktop"};
-inline constexpr auto MimePackage = u"kivara-peerslip.xml";
-inline constexpr auto AutostartEntry = u"vigilo.desktop";
-// The two control libraries in the system folder.
-inline constexpr std::array<const char16_t*, 2> ControlLibraries{u"libquillonplugin.so",
-                                                                 u"libtallyoplugin.so"};
-} // namespace installed
 
 // Whether the uninstaller may delete files in this folder: not the root, not
 // the user's home or a folder above it, not a system folder or one inside it.

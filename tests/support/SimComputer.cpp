@@ -1,13 +1,21 @@
 #include "SimComputer.h"
 
+#include "Installed.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
+#include "Setup.h"
 #include "modReg.h"
 
 #include <QCoreApplication>
-
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUuid>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +23,7 @@ namespace kv::test {
 
 namespace {
 const QStringList SubDirs = {u"home"_s, u"config"_s, u"data"_s, u"runtime"_s, u"tmp"_s, u"install"_s};
+constexpr int BusWaitMs = 15000;
 
 // Every computer is made under the temporary folder the process started in,
 // never inside another computer's folders, which go when that computer does.
@@ -30,11 +39,18 @@ SimComputer::SimComputer(const QString& localIp, const QString& serialNum)
 {
     for (const QString& d : SubDirs)
         QDir(m_dir.path()).mkpath(d);
-    QFile::setPermissions(m_dir.path() + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(m_dir.path() + u"/runtime"_s,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-QString SimComputer::home() const { return m_dir.path() + u"/home"_s; }
-QString SimComputer::installDir() const { return m_dir.path() + u"/install/"_s; }
+QString SimComputer::home() const
+{
+    return m_dir.path() + u"/home"_s;
+}
+QString SimComputer::installDir() const
+{
+    return m_dir.path() + u"/install/"_s;
+}
 
 QProcessEnvironment SimComputer::environment() const
 {
@@ -64,13 +80,88 @@ void SimComputer::setUp() const
     WriteSetting(u"Settings"_s, u"SerialNum"_s, m_serialNum);
     // The store's driver needs an application object; before it exists the
     // test main registers the forms itself.
-    if (QCoreApplication::instance())
-        installForms();
+    if (QCoreApplication::instance()) installForms();
 }
 
 void SimComputer::installForms() const
 {
     outlook::RegisterProductForms(outlook::DefaultStorePath());
+}
+
+QString SimComputer::systemFolder() const
+{
+    return m_dir.path() + u"/system"_s;
+}
+
+bool SimComputer::installProduct() const
+{
+    const QString from = qEnvironmentVariable("KIVARA_BIN_DIR");
+    const QString to = systemFolder();
+    QDir().mkpath(to);
+    QStringList files{QString::fromUtf16(installed::MonitorProgram),
+                      QString::fromUtf16(installed::OpenerProgram),
+                      QString::fromUtf16(installed::HostProgram)};
+    for (const char16_t* library : installed::ControlLibraries)
+        files << QString::fromUtf16(library);
+    for (const QString& name : files) {
+        const QString source = from + u'/' + name;
+        const QString target = to + u'/' + name;
+        QFile::remove(target);
+        // A hard link costs nothing and is a file of its own: removing it leaves the build's.
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0 &&
+            !QFile::copy(source, target))
+            return false;
+    }
+    kv::setup::Options options;
+    options.systemFolder = to;
+    options.share = QStringLiteral(KV_SHARE_DIR);
+    return kv::setup::Install(options).forms;
+}
+
+SessionBus::SessionBus() : m_connection(u"kvtest-bus-"_s + QUuid::createUuid().toString(QUuid::Id128))
+{
+    m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+    if (!m_daemon.waitForStarted(BusWaitMs)) return;
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(BusWaitMs)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+SessionBus::~SessionBus()
+{
+    QDBusConnection::disconnectFromBus(m_connection);
+    if (m_daemon.state() == QProcess::NotRunning) return;
+    m_daemon.terminate();
+    if (!m_daemon.waitForFinished(BusWaitMs)) m_daemon.kill();
+    m_daemon.waitForFinished(BusWaitMs);
+}
+
+bool SessionBus::hasOwner(const QString& name) const
+{
+    if (m_address.isEmpty()) return false;
+    QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_connection);
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(name).value();
+}
+
+bool SessionBus::call(const QString& service, const QString& path, const QString& interface,
+                      const QString& member) const
+{
+    if (m_address.isEmpty()) return false;
+    QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_connection);
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, member);
+    message.setAutoStartService(false);
+    return bus.call(message, QDBus::Block, BusWaitMs).type() == QDBusMessage::ReplyMessage;
+}
+
+QStringList LoggedPromptTexts(const QString& logFile)
+{
+    QStringList texts;
+    QFile f(logFile);
+    if (!f.open(QIODevice::ReadOnly)) return texts;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.trimmed().isEmpty())
+            texts << QJsonDocument::fromJson(line).object().value(u"text"_s).toString();
+    return texts;
 }
 
 } // namespace kv::test

@@ -2,8 +2,10 @@
 // A simulated computer: its own home, configuration, data, runtime and
 // temporary folders, its own loopback address, and the product set up in it
 // as the installer would (InstallDir, SerialNum, network probe on loopback).
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace kv::test {
@@ -24,6 +26,13 @@ public:
     // The environment for a child process that runs on this computer.
     QProcessEnvironment environment() const;
 
+    // Installs the product as its set-up does, with the built programs and
+    // control libraries (from KIVARA_BIN_DIR) in this computer's own system
+    // folder, so that an uninstaller run from there removes those and not the
+    // build's. False when a program could not be placed or the set-up failed.
+    bool installProduct() const;
+    QString systemFolder() const;
+
     QString root() const { return m_dir.path(); }
     QString home() const;
     QString installDir() const; // ends with "/"
@@ -37,6 +46,29 @@ private:
     QString m_localIp;
     QString m_serialNum;
 };
+
+// A private session bus for the programs of a multi-process test; the
+// daemon ends with the object.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    // Empty when the daemon did not start.
+    QString address() const { return m_address; }
+    // Whether a name has an owner on this bus.
+    bool hasOwner(const QString& name) const;
+    // Calls a method without arguments and waits (bounded) for its reply.
+    bool call(const QString& service, const QString& path, const QString& interface,
+              const QString& member) const;
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QString m_connection;
+};
+
+// The texts of the prompts a program logged through KIVARA_PROMPT_LOG, in order.
+QStringList LoggedPromptTexts(const QString& logFile);
 
 } // namespace kv::test
 
@@ -61,7 +93,10 @@ private:
     }
 
 namespace kv::test {
-inline int noChild(const QStringList&) { return 2; }
+inline int noChild(const QStringList&)
+{
+    return 2;
+}
 } // namespace kv::test
 
 #define KV_TEST_MAIN(TestObject) KV_TEST_MAIN_WITH_CHILD(TestObject, kv::test::noChild)

@@ -1,0 +1,193 @@
+#include "Setup.h"
+
+#include "Installed.h"
+#include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
+#include "modReg.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::setup {
+
+namespace {
+
+QString T(const char16_t* s)
+{
+    return QString::fromUtf16(s);
+}
+
+// A new installation identifier: "KV-" and twelve hexadecimal digits in three groups.
+QString NewSerialNum()
+{
+    auto* rng = QRandomGenerator::system();
+    return u"KV-%1-%2-%3"_s.arg(rng->bounded(0x10000), 4, 16, QChar(u'0'))
+        .arg(rng->bounded(0x10000), 4, 16, QChar(u'0'))
+        .arg(rng->bounded(0x10000), 4, 16, QChar(u'0'))
+        .toUpper();
+}
+
+QString Setting(const SettingSpec& spec)
+{
+    return ReadSetting(qs(spec.subkey), qs(spec.name), QString());
+}
+
+// Files of a folder (not its subfolders) into another; returns how many.
+int CopyFiles(const QString& from, const QString& to, const QStringList& only = {})
+{
+    int copied = 0;
+    const QDir source(from);
+    for (const QString& name : source.entryList(QDir::Files, QDir::Name)) {
+        if (!only.isEmpty() && !only.contains(name)) continue;
+        QFile::remove(to + name);
+        if (QFile::copy(source.filePath(name), to + name)) ++copied;
+    }
+    return copied;
+}
+
+bool WriteText(const QString& path, const QString& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(text.toUtf8());
+    return file.commit();
+}
+
+// A desktop entry's Exec field: the program quoted, then its arguments.
+QString Exec(const QString& program, const QString& arguments = {})
+{
+    return u"\""_s + program + u"\""_s + (arguments.isEmpty() ? QString() : u" "_s + arguments);
+}
+
+void WriteDesktopEntries(const QString& sys, const QString& installDir)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString icon = installDir + T(installed::ProductIcon);
+    const QString monitor = sys + u'/' + T(installed::MonitorProgram);
+    const QString opener = sys + u'/' + T(installed::OpenerProgram);
+    // The monitor opens a Peerslip handed to it as one argument.
+    WriteText(data + u"/applications/"_s + T(installed::MonitorEntry),
+              u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nComment=Calls and messages for your "
+              u"Kivara contacts\nExec="_s +
+                  Exec(monitor, u"%f"_s) + u"\nIcon="_s + icon + u"\nMimeType="_s +
+                  T(installed::PeerslipMimeType) + u";\nCategories=Network;Chat;\n"_s);
+    WriteText(data + u"/applications/"_s + T(installed::OpenerEntry),
+              u"[Desktop Entry]\nType=Application\nName=Kivara Contact Forms\nExec="_s + Exec(opener) +
+                  u"\nIcon="_s + icon +
+                  u"\nCategories=Network;\nActions=Uninstall;\n\n[Desktop Action Uninstall]\nName=Uninstall "
+                  u"Kivara\nExec="_s +
+                  Exec(opener, u"uninstall"_s) + u"\n"_s);
+    WriteText(data + u"/mime/packages/"_s + T(installed::MimePackage),
+              u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              u"<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+              u"  <mime-type type=\""_s +
+                  T(installed::PeerslipMimeType) +
+                  u"\">\n    <comment>Kivara Peerslip</comment>\n    <glob pattern=\"*.kvp\"/>\n"
+                  u"  </mime-type>\n</mime-info>\n"_s);
+    const QString autostart = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              u"/autostart/"_s + T(installed::AutostartEntry);
+    WriteText(autostart, u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nExec="_s + Exec(monitor) +
+                             u"\nX-GNOME-Autostart-enabled=true\nNoDisplay=true\n"_s);
+}
+
+// A key's unnamed value, as the registry's export files name it.
+constexpr auto DefaultValue = u"@";
+
+void WriteRegistrations(const QString& sys, const QString& installDir)
+{
+    const QString monitor = sys + u'/' + T(installed::MonitorProgram);
+    WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), monitor);
+    WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipExtensionKey), T(DefaultValue), qs(PeerslipClassKey));
+    WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipClassKey) + u"\\shell\\open\\command"_s, T(DefaultValue),
+                  Exec(monitor, u"\"%1\""_s));
+    WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"DisplayName"_s,
+                  u"Kivara for Microsoft Outlook"_s);
+    WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"UninstallString"_s,
+                  Exec(sys + u'/' + T(installed::OpenerProgram), u"uninstall"_s));
+    WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), T(DefaultValue), monitor);
+    WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), u"Path"_s, sys);
+    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), TodayPageUrl(installDir));
+}
+
+// The forms, the product folder and its welcome contact.
+bool PrepareStore(QString* error)
+{
+    using namespace kv::outlook;
+    if (!RegisterProductForms(DefaultStorePath())) {
+        *error = Err().Description;
+        return false;
+    }
+    const Application app(DefaultStorePath());
+    const MAPIFolder store = app.GetNamespace(u"MAPI"_s).Folders().Item(Setting(settings::Service));
+    MAPIFolder product = store.Folders().Item(Setting(settings::Folder));
+    if (!product) product = store.Folders().Add(Setting(settings::Folder), olFolderContacts);
+    if (!product) {
+        *error = Err().Description;
+        return false;
+    }
+    for (const Item item : product.Items())
+        if (item && item.FullName() == T(WelcomeContactName)) return true;
+    const Item welcome = product.Items().Add(u"IPM.Contact.Kivara Contact"_s);
+    if (!welcome || !welcome.setFullName(T(WelcomeContactName)) || !welcome.Save()) {
+        *error = Err().Description;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString DefaultInstallDir()
+{
+    // A folder of its own beside the mail store and the signatures, which share the data root:
+    // the uninstaller keeps an installation folder's subfolders, and with them the folder.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara/program/"_s;
+}
+
+Result Install(const Options& options)
+{
+    Result result;
+    result.installDir = Setting(settings::InstallDir);
+    if (result.installDir.isEmpty()) result.installDir = DefaultInstallDir();
+    if (!result.installDir.endsWith(u'/')) result.installDir += u'/';
+    WriteSetting(settings::InstallDir, result.installDir);
+    QDir().mkpath(result.installDir);
+    result.serialNum = Setting(settings::SerialNum);
+    if (result.serialNum.isEmpty()) {
+        result.serialNum = NewSerialNum();
+        WriteSetting(settings::SerialNum, result.serialNum);
+    }
+    // The opener reads the store and folder without defaults of its own.
+    for (const SettingSpec* spec : {&settings::Service, &settings::Folder})
+        if (Setting(*spec).isEmpty()) WriteSetting(*spec, SettingDefault(Deliverable::Vigilo, *spec));
+
+    // Sounds, the help page and the product's icon sit directly in InstallDir, where the
+    // settings' defaults name them (InstallDir + "trillo.wav"); the uninstaller removes
+    // the folder's files and keeps its subfolders, which hold the user's own.
+    if (!options.share.isEmpty()) {
+        result.files += CopyFiles(options.share + u"/sounds/"_s, result.installDir);
+        result.files += CopyFiles(options.share + u"/help/"_s, result.installDir);
+        result.files +=
+            CopyFiles(options.share + u"/icons/"_s, result.installDir, {T(installed::ProductIcon)});
+    }
+
+    if (!options.systemFolder.isEmpty()) {
+        const QString link = result.installDir + T(installed::MonitorLink);
+        QFile::remove(link);
+        QFile::link(options.systemFolder + u'/' + T(installed::MonitorProgram), link);
+        WriteDesktopEntries(options.systemFolder, result.installDir);
+        WriteRegistrations(options.systemFolder, result.installDir);
+    }
+
+    result.forms = PrepareStore(&result.error);
+    return result;
+}
+
+} // namespace kv::setup
