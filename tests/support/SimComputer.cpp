@@ -30,11 +30,18 @@ SimComputer::SimComputer(const QString& localIp, const QString& serialNum)
 {
     for (const QString& d : SubDirs)
         QDir(m_dir.path()).mkpath(d);
-    QFile::setPermissions(m_dir.path() + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(m_dir.path() + u"/runtime"_s,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-QString SimComputer::home() const { return m_dir.path() + u"/home"_s; }
-QString SimComputer::installDir() const { return m_dir.path() + u"/install/"_s; }
+QString SimComputer::home() const
+{
+    return m_dir.path() + u"/home"_s;
+}
+QString SimComputer::installDir() const
+{
+    return m_dir.path() + u"/install/"_s;
+}
 
 QProcessEnvironment SimComputer::environment() const
 {
@@ -64,8 +71,7 @@ void SimComputer::setUp() const
     WriteSetting(u"Settings"_s, u"SerialNum"_s, m_serialNum);
     // The store's driver needs an application object; before it exists the
     // test main registers the forms itself.
-    if (QCoreApplication::instance())
-        installForms();
+    if (QCoreApplication::instance()) installForms();
 }
 
 void SimComputer::installForms() const

@@ -61,7 +61,10 @@ private:
     }
 
 namespace kv::test {
-inline int noChild(const QStringList&) { return 2; }
+inline int noChild(const QStringList&)
+{
+    return 2;
+}
 } // namespace kv::test
 
 #define KV_TEST_MAIN(TestObject) KV_TEST_MAIN_WITH_CHILD(TestObject, kv::test::noChild)
