@@ -56,12 +56,6 @@ QString readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-void writeFile(const QString& path, const QString& text)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(text.toUtf8());
-}
-
 // Saves the control's transcript through its own member until it holds the line (bounded).
 bool transcriptShows(HostDriver& driver, const QString& folder, const QString& line)
 {
@@ -181,18 +175,18 @@ void TestRealCall::call()
 
     // Nobody admits Ann now: the admission stays open while the monitor rings,
     // until Ann, asked whether to keep waiting, gives up.
-    writeFile(bobPc.root() + u"/prompts.rules"_s, BobRules);
+    bob.setRules(BobRules);
     const qsizetype before = rings(bob);
     const QString answer = annSide->request({u"call"_s, u"Connect"_s, BobIp, u"8086"_s}, GiveUpWaitMs);
     // Given up while waiting to enter: the call ended without a connection.
     QCOMPARE(answer, u"ok\t-2"_s);
     QVERIFY(ann.promptLog().contains(u"is not answering your call"_s));
+    QVERIFY(alone(*bobSide)); // the admission closed on the GIVEUP
     const qsizetype rung = rings(bob);
     QVERIFY2(rung - before >= 3,
              qPrintable(QString::number(rung - before))); // rang on while the admission waited
-    // The ringing has ended: no further ring after the one that may have been under way.
+    // The ringing has ended: no further ring after one that may have been under way.
     QVERIFY(!platform::WaitUntil([&] { return rings(bob) > rung + 1; }, 3 * RingMs));
-    QVERIFY(alone(*bobSide));
 
     // Everything ends through the programs' own closing paths.
     annSide.reset();

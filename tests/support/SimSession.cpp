@@ -6,6 +6,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <csignal>
+#include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -35,11 +37,21 @@ void forceEnd(QProcess& process)
     process.kill();
     process.waitForFinished(5000);
 }
+// A test that crashes leaves no program behind: the child ends with its parent.
+void endWithParent(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
 } // namespace
 
 SimSession::SimSession(const SimComputer& computer, const QString& rules)
     : m_computer(computer), m_rulesPath(computer.root() + u"/prompts.rules"_s),
       m_connectionName(u"kvsim-"_s + computer.root().section(u'/', -1))
+{
+    setRules(rules);
+}
+
+void SimSession::setRules(const QString& rules)
 {
     QFile f(m_rulesPath);
     if (f.open(QIODevice::WriteOnly)) f.write(rules.toUtf8());
@@ -96,6 +108,7 @@ QDBusConnection SimSession::bus() const
 
 bool SimSession::startBus()
 {
+    endWithParent(m_bus);
     m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
     if (!m_bus.waitForStarted()) {
         m_error = u"dbus-daemon did not start"_s;
@@ -127,6 +140,7 @@ bool SimSession::startProgram(QProcess& process, const QString& program, const Q
     if (m_busAddress.isEmpty() && !startBus()) return false;
     process.setProcessEnvironment(environment(program));
     process.setProcessChannelMode(QProcess::ForwardedChannels);
+    endWithParent(process);
     process.start(binDir() + u'/' + program, arguments);
     if (!process.waitForStarted()) {
         m_error = program + u" did not start: "_s + process.errorString();
@@ -210,6 +224,7 @@ HostDriver::HostDriver(const SimSession& session)
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
                      [this] { m_buffer += m_process.readAllStandardOutput(); });
+    endWithParent(m_process);
     m_process.start(SimSession::binDir() + u"/kvhostdriver"_s, {});
     m_process.waitForStarted();
 }

@@ -3,7 +3,8 @@
 // it the shipped mail host and tray monitor started as that computer's
 // programs, with scripted prompts and observable sound and shell. Stopping
 // (also on destruction) ends every process it started, through each
-// program's own closing path first, so nothing outlives the test.
+// program's own closing path first; should the test process die, its
+// children are sent SIGTERM, so nothing outlives the test.
 #include "SimComputer.h"
 
 #include <QDBusConnection>
@@ -26,6 +27,9 @@ public:
     ~SimSession();
     SimSession(const SimSession&) = delete;
     SimSession& operator=(const SimSession&) = delete;
+
+    // Replaces the prompt rules; running programs read them at their next prompt.
+    void setRules(const QString& rules);
 
     // Each start returns false (with the reason in lastError()) when the
     // program did not come up, its bus name included, within StartWaitMs.
