@@ -95,6 +95,27 @@ private Q_SLOTS:
         QCOMPARE(Store::forPath(storePath())->schemaVersion(), Store::latestSchemaVersion());
     }
 
+    void store_keepsClearOfConnectionsItDidNotMake()
+    {
+        // Another copy of this library in the process (the host and the
+        // control library it loads) counts its own connections from 1.
+        QStringList foreign;
+        for (int n = 1; n <= 200; ++n) {
+            foreign << u"kvoutlook-%1"_s.arg(n);
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, foreign.last());
+            db.setDatabaseName(u":memory:"_s);
+            QVERIFY(db.open());
+        }
+        MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
+        QVERIFY(inbox);
+        QVERIFY(newMessage(inbox, u"Ann"_s, false).Save());
+        for (const QString& name : foreign) {
+            QVERIFY2(QSqlDatabase::database(name, false).isOpen(), qPrintable(name));
+            QSqlDatabase::removeDatabase(name);
+        }
+        QCOMPARE(inbox.Items().Count(), 1);
+    }
+
     void store_damagedFileFailsAndStaysUntouched_data()
     {
         QTest::addColumn<QString>("kind");

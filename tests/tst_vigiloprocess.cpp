@@ -6,11 +6,12 @@
 #include "Events.h"
 #include "Outlook/Outlook.h"
 #include "Protocol.h"
-#include "SimComputer.h"
+#include "SimSession.h"
 #include "modReg.h"
 #include "modUser.h"
 
 #include <QApplication>
+#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
@@ -29,13 +30,7 @@ const QString CallerIp = u"127.80.30.3"_s;
 
 QString binary(const QString& name)
 {
-    return qEnvironmentVariable("KIVARA_BIN_DIR") + u'/' + name;
-}
-
-QString readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return test::SimSession::binDir() + u'/' + name;
 }
 
 } // namespace
@@ -60,32 +55,11 @@ void TestVigiloProcess::monitorProgram()
     p.SerialNum = u"KV-ANN"_s;
     QCOMPARE(SaveProfile(p, QString()), 0);
 
-    // A private session bus for this computer.
-    const test::SessionBus bus;
-    const QString busAddress = bus.address();
-    QVERIFY(!busAddress.isEmpty());
-
-    const QString rules = computer.root() + u"/rules.txt"_s;
-    const QString promptLog = computer.root() + u"/prompts.jsonl"_s;
-    const QString soundLog = computer.root() + u"/sounds.log"_s;
-    {
-        QFile f(rules);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("msgbox Are you sure => Yes\n");
-    }
-    QProcessEnvironment env = computer.environment();
-    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
-    env.insert(u"KIVARA_PROMPTS"_s, rules);
-    env.insert(u"KIVARA_PROMPT_LOG"_s, promptLog);
-    env.insert(u"KIVARA_SOUND_LOG"_s, soundLog);
-    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-
-    QProcess monitor;
-    monitor.setProcessEnvironment(env);
-    monitor.setProcessChannelMode(QProcess::ForwardedChannels);
-    monitor.start(binary(u"vigilo"_s), {});
-    QVERIFY(monitor.waitForStarted());
+    // A private session bus for this computer, the monitor on it.
+    test::SimSession session(computer, u"msgbox Are you sure => Yes\n"_s);
+    QVERIFY2(session.startMonitor(), qPrintable(session.lastError()));
+    QProcess& monitor = session.monitor();
+    const QProcessEnvironment env = session.environment();
 
     QUdpSocket caller;
     QVERIFY(caller.bind(QHostAddress(CallerIp), quint16(ChatDatagramPort)));
@@ -106,7 +80,8 @@ void TestVigiloProcess::monitorProgram()
         },
         WaitMs));
     QCOMPARE(answer, u"HELLOWAIT|Ann"_s);
-    QVERIFY(platform::WaitUntil([&] { return readAll(soundLog).contains(u"trillo.wav"_s); }, WaitMs));
+    QVERIFY(
+        platform::WaitUntil([&] { return session.soundLog(u"vigilo"_s).contains(u"trillo.wav"_s); }, WaitMs));
 
     // A left message lands in the Messages folder.
     caller.writeDatagram(PlainDatagram(BuildMessage(bob, u"Lunch?"_s, u"Call me."_s)),
@@ -142,7 +117,7 @@ void TestVigiloProcess::monitorProgram()
     QCOMPARE(second.exitCode(), 0);
     QVERIFY(platform::WaitUntil(
         [&] {
-            return readAll(promptLog).contains(
+            return session.promptLog().contains(
                 u"The Peerslip was successfully added to your Contact folder."_s);
         },
         WaitMs));
@@ -156,21 +131,14 @@ void TestVigiloProcess::monitorProgram()
     QCOMPARE(monitor.state(), QProcess::Running);
 
     // The bus's Close runs the normal closing path: the question, then the end.
-    QProcess close;
-    close.setProcessEnvironment(env);
-    close.start(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=Kivara.Vigilo"_s, u"/Vigilo"_s,
-                                 u"Kivara.Vigilo.Close"_s});
-    QVERIFY(close.waitForFinished(WaitMs));
-    QCOMPARE(close.exitCode(), 0);
-    QVERIFY(monitor.waitForFinished(WaitMs));
+    QVERIFY2(session.closeMonitor(), qPrintable(session.lastError()));
     QCOMPARE(monitor.exitCode(), 0);
-    QVERIFY(readAll(promptLog).contains(u"Are you sure you want to exit ?"_s));
+    QVERIFY(session.promptLog().contains(u"Are you sure you want to exit ?"_s));
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
 
     // The monitor started the mail host to hand the call over; it outlives the monitor.
-    QVERIFY(bus.call(u"Outlook.Application"_s, u"/Application"_s, u"org.kivara.Outlook.Application"_s,
-                     u"Quit"_s));
-    QVERIFY(platform::WaitUntil([&] { return !bus.hasOwner(u"Outlook.Application"_s); }, WaitMs));
+    QVERIFY(session.bus().interface()->isServiceRegistered(u"Outlook.Application"_s).value());
+    QVERIFY2(session.quitHost(), qPrintable(session.lastError()));
 }
 
 KV_TEST_MAIN(TestVigiloProcess)

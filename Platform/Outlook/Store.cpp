@@ -189,7 +189,11 @@ QString DefaultStorePath()
            u"/kivara/outlook/store.sqlite"_s;
 }
 
-Store::Store(const QString& path) : m_path(path), m_connection(u"kvoutlook-%1"_s.arg(++g_connectionCounter))
+// Connection names are process-wide, but this library may be linked into a
+// process more than once (the host and the control library it loads), each
+// copy with its own counter: the object's address keeps the names apart.
+Store::Store(const QString& path)
+    : m_path(path), m_connection(u"kvoutlook-%1-%2"_s.arg(quintptr(this), 0, 16).arg(++g_connectionCounter))
 {}
 
 Store::~Store()

@@ -1,0 +1,201 @@
+// A real call between two simulated computers, every side a shipped program on
+// a bus of its own. Ann (127.120.1.2) runs the mail host; Bob (127.120.1.3)
+// runs the host and the tray monitor. Ann's chat control calls Bob from his
+// contact form; Bob's monitor rings and hands the call to a form in his host,
+// whose control admits Ann by rule; lines flow both ways. Then the call goes
+// to a form of another user that Bob has open, and at last Ann gives up a call
+// nobody answers, which ends the ringing.
+#include "Events.h"
+#include "Outlook/Outlook.h"
+#include "SimSession.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using kv::test::HostDriver;
+using kv::test::SimComputer;
+using kv::test::SimSession;
+
+namespace {
+
+constexpr int WaitMs = 60000;
+// A call waiting to enter asks the caller after 30 s whether to keep waiting.
+constexpr int GiveUpWaitMs = 150000;
+constexpr int RingMs = 3000; // the monitor's ring interval
+const QString AnnIp = u"127.120.1.2"_s;
+const QString BobIp = u"127.120.1.3"_s;
+constexpr short PubChat = 7;
+
+const QString AnnRules = u"msgbox is not answering your call => No\n"
+                         "msgbox .* => OK\n"_s;
+const QString BobAdmits = u"form ^Ann entering room => optEnter_0=checked; cmdFile_0\n"_s;
+const QString BobRules = u"msgbox Are you sure => Yes\n"
+                         "msgbox .* => OK\n"_s;
+
+ProfileRecord profile(const QString& name, const QString& ip, const QString& serial)
+{
+    ProfileRecord p;
+    p.FullName = name + u" Example"_s;
+    p.Email = name.toLower() + u"@example.org"_s;
+    p.ChatName = name;
+    p.UserStatus = u"Available"_s;
+    p.IPAddress = ip;
+    p.SerialNum = serial;
+    return p;
+}
+
+QString readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// Saves the control's transcript through its own member until it holds the line (bounded).
+bool transcriptShows(HostDriver& driver, const QString& folder, const QString& line)
+{
+    static int n = 0;
+    return platform::WaitUntil(
+        [&] {
+            const QString path = folder + u"/transcript-%1.txt"_s.arg(++n);
+            driver.ok({u"call"_s, u"SaveSession"_s, path, u"false"_s});
+            return readAll(path).contains(line);
+        },
+        WaitMs);
+}
+
+bool joined(HostDriver& driver)
+{
+    return platform::WaitUntil(
+        [&] {
+            return driver.value({u"call"_s, u"Alone"_s, u"0"_s}) == u"false"_s;
+        },
+        WaitMs);
+}
+
+bool alone(HostDriver& driver)
+{
+    return platform::WaitUntil(
+        [&] {
+            return driver.value({u"call"_s, u"Alone"_s, u"0"_s}) == u"true"_s;
+        },
+        WaitMs);
+}
+
+// The product's contacts folder in the store of the computer this process is now.
+outlook::MAPIFolder bobContacts()
+{
+    return outlook::Application::GetObject()
+        .GetNamespace(u"MAPI"_s)
+        .Folders()
+        .Item(u"Personal Folders"_s)
+        .Folders()
+        .Item(u"Kivara"_s);
+}
+
+qsizetype rings(const SimSession& s)
+{
+    return s.soundLog(u"vigilo"_s).count(u"trillo.wav"_s);
+}
+
+} // namespace
+
+class TestRealCall : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void call();
+};
+
+void TestRealCall::call()
+{
+    SimComputer annPc(AnnIp, u"KV-ANN"_s), bobPc(BobIp, u"KV-BOB"_s);
+    annPc.activate();
+    annPc.installForms();
+    QCOMPARE(SaveProfile(profile(u"Ann"_s, AnnIp, u"KV-ANN"_s), QString()), 0);
+    bobPc.activate();
+    bobPc.installForms();
+    QCOMPARE(SaveProfile(profile(u"Bob"_s, BobIp, u"KV-BOB"_s), QString()), 0);
+    WriteSetting(settings::FirstRun, u"0"_s);
+
+    SimSession ann(annPc, AnnRules);
+    SimSession bob(bobPc, BobAdmits + BobRules);
+    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
+    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    auto annSide = ann.startDriver();
+    auto bobSide = bob.startDriver();
+    QVERIFY(annSide && bobSide);
+
+    // Ann opens Bob's contact and calls him from its "Kivara" page.
+    QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, BobIp}), u"Bob"_s);
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, BobIp, u"8086"_s}), u"ok\t0"_s);
+    QVERIFY(rings(bob) >= 1);
+    QVERIFY(bob.promptLog().contains(u"Ann entering room"_s));
+
+    // Bob's monitor opened Ann's own contact form for the call.
+    QCOMPARE(bobSide->value({u"active"_s}), u"Ann"_s);
+    QCOMPARE(bobSide->value({u"get"_s, u"TrayOpened"_s}), u"true"_s);
+    QVERIFY(joined(*bobSide));
+    QVERIFY(joined(*annSide));
+    QVERIFY(annSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Hi Bob, how are you?"_s}));
+    QVERIFY(bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Fine, thanks Ann"_s}));
+    QVERIFY(transcriptShows(*bobSide, bobPc.root(), u"Ann\tHi Bob, how are you?"_s));
+    QVERIFY(transcriptShows(*annSide, annPc.root(), u"Bob\tFine, thanks Ann"_s));
+
+    // Ann leaves; Bob, alone on a form the monitor opened, has it closed, which saves Ann's contact.
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+    QVERIFY(
+        platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); }, WaitMs));
+    const outlook::Item annCard = bobContacts().Items().Find(u"[SerialNumber] = 'KV-ANN'"_s);
+    QVERIFY(annCard);
+    QCOMPARE(annCard.UserProperties().Find(u"LocalHost"_s).Value().toString(), AnnIp);
+    QCOMPARE(annCard.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
+    QCOMPARE(annCard.Email1Address(), u"ann@example.org"_s);
+
+    // With a form of another user open and active, that form takes the next call.
+    QCOMPARE(bobSide->value({u"open"_s, u"KV-CY"_s, u"Cy"_s, u"127.120.1.4"_s}), u"Cy"_s);
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, BobIp, u"8086"_s}), u"ok\t0"_s);
+    QCOMPARE(bobSide->value({u"active"_s}), u"Cy"_s);
+    QCOMPARE(bobSide->value({u"get"_s, u"TrayOpened"_s}), u"false"_s);
+    QVERIFY(joined(*bobSide));
+    QVERIFY(
+        bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"You reached me on Cy's card"_s}));
+    QVERIFY(transcriptShows(*annSide, annPc.root(), u"Bob\tYou reached me on Cy's card"_s));
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return bobSide->value({u"call"_s, u"Alone"_s, u"0"_s}) == u"true"_s;
+        },
+        WaitMs));
+
+    // Nobody admits Ann now: the admission stays open while the monitor rings,
+    // until Ann, asked whether to keep waiting, gives up.
+    bob.setRules(BobRules);
+    const qsizetype before = rings(bob);
+    const QString answer = annSide->request({u"call"_s, u"Connect"_s, BobIp, u"8086"_s}, GiveUpWaitMs);
+    // Given up while waiting to enter: the call ended without a connection.
+    QCOMPARE(answer, u"ok\t-2"_s);
+    QVERIFY(ann.promptLog().contains(u"is not answering your call"_s));
+    QVERIFY(alone(*bobSide)); // the admission closed on the GIVEUP
+    const qsizetype rung = rings(bob);
+    QVERIFY2(rung - before >= 3,
+             qPrintable(QString::number(rung - before))); // rang on while the admission waited
+    // The ringing has ended: no further ring after one that may have been under way.
+    QVERIFY(!platform::WaitUntil([&] { return rings(bob) > rung + 1; }, 3 * RingMs));
+
+    // Everything ends through the programs' own closing paths.
+    annSide.reset();
+    bobSide.reset();
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QCOMPARE(bob.monitor().exitCode(), 0);
+    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError()));
+    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+}
+
+KV_TEST_MAIN(TestRealCall)
+#include "tst_realcall.moc"
