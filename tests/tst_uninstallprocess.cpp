@@ -1,4 +1,4 @@
-// Removing the product across processes: a simulated computer (127.120.1.2)
+// Removing the product across processes: a simulated computer (127.125.1.2)
 // with the product installed as the set-up does, the shipped monitor running
 // on a private session bus, and the shipped opener started with "uninstall".
 // The opener finds the monitor by its bus name and closes it through its
@@ -33,8 +33,8 @@ namespace {
 
 // Generous: two sanitizer-built programs start on a loaded machine.
 constexpr int WaitMs = 60000;
-const QString MonitorIp = u"127.120.1.2"_s;
-const QString WriterIp = u"127.120.1.3"_s;
+const QString MonitorIp = u"127.125.1.2"_s;
+const QString WriterIp = u"127.125.1.3"_s;
 const QString StoreName = u"Personal Folders"_s;
 const QString KivaraClass = u"IPM.Contact.Kivara Contact"_s;
 const QString Welcome = u"1. Welcome to Kivara!!!"_s;
@@ -261,7 +261,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
 // leaves no reported subfolder and no folder behind.
 void TestUninstallProcess::theDefaultFolderHoldsOnlyTheProduct()
 {
-    test::SimComputer computer(u"127.120.2.2"_s);
+    test::SimComputer computer(u"127.125.2.2"_s);
     computer.activate();
     QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Settings"_s, u"InstallDir"_s), 0);
     QVERIFY(computer.installProduct());
