@@ -632,10 +632,15 @@ void Kivara::onChatDatagram()
     const QByteArray datagram = m_wskChat->GetData();
     if (datagram.isEmpty()) return;
     // The sender is read now: handlers that yield let further datagrams change the socket's.
+    HandleDatagram(datagram, m_wskChat->RemoteHostIP());
+}
+
+void Kivara::HandleDatagram(const QByteArray& datagram, const QString& sender)
+{
     const bool wasFromNetwork = m_fromNetwork;
     const QString previousSender = m_datagramSender;
     m_fromNetwork = true;
-    m_datagramSender = m_wskChat->RemoteHostIP();
+    m_datagramSender = sender;
     QPointer<Kivara> self(this);
     DataRcvd(ReadDatagram(datagram), false);
     if (!self) return;

@@ -382,7 +382,11 @@ bool frmTray::ringing() const
 void frmTray::onDataArrival()
 {
     const QByteArray datagram = m_wskTray->GetData();
-    const QString source = m_wskTray->RemoteHostIP();
+    HandleDatagram(datagram, m_wskTray->RemoteHostIP());
+}
+
+void frmTray::HandleDatagram(const QByteArray& datagram, const QString& source)
+{
     ++m_datagramsHandled;
     const bool enciphered = IsScrambledDatagram(datagram);
     const QStringList fields = ReadDatagram(datagram);
