@@ -52,7 +52,7 @@ Item itemFromHandOver(const QVariantMap& snapshot)
     const QString id = snapshot.value(u"entryId"_s).toString();
     const Application a = app();
     if (id.isEmpty()) return a.ItemFromSnapshot(snapshot);
-    Item item = a.GetNamespace(u"MAPI"_s).GetItemFromID(id);
+    const Item item = a.GetNamespace(u"MAPI"_s).GetItemFromID(id);
     if (!item) return {};
     const QVariantMap members = snapshot.value(u"members"_s).toMap();
     for (auto it = members.begin(); it != members.end(); ++it)
