@@ -408,7 +408,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     m_callFields = fields;
     m_callSource = source;
     const bool wasVisible = isVisible();
-    const QString callerName = fields[field::Record];
+    const QString& callerName = fields[field::Record];
 
     if (m_profile.UserStatus == traytext::Unavailable) {
         if (m_autoIgnore) {
