@@ -70,7 +70,6 @@ constexpr auto ChangedName = u"changed Chat Name to '";
 constexpr auto AddedYou = u"has added you to their Kivara folder.";
 constexpr auto RequestedPeerslip = u"has requested your Peerslip.";
 constexpr auto LeftChat = u"left the chat.";
-constexpr auto FileCancelledBy = u"The file transfer was cancelled by ";
 // Availability texts of a refusal room list.
 constexpr auto CannotTalk = u"I cannot talk now.  Please call back later.";
 } // namespace text

@@ -579,7 +579,7 @@ void Kivara::applyFonts()
 
 // ---- Call state display --------------------------------------------------------
 
-void Kivara::SetCallStatus(short code, const QString& detail)
+void Kivara::SetCallStatus(short code, const QString& text)
 {
     if (m_state.networkState == 1) return;
     m_state.callStatus = code;
@@ -593,7 +593,7 @@ void Kivara::SetCallStatus(short code, const QString& detail)
         m_tmrMain->stop();
         break;
     case call::WaitingToEnter:
-        setPanel(1, u"Waiting to enter "_s + detail + u"'s Public room..."_s);
+        setPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
         platform::DoEvents();
         break;
     case call::Calling:
@@ -610,7 +610,7 @@ void Kivara::SetCallStatus(short code, const QString& detail)
         m_tmrMain->stop();
         break;
     case call::Incoming:
-        setPanel(1, u"Incoming call from "_s + detail + u"..."_s);
+        setPanel(1, u"Incoming call from "_s + text + u"..."_s);
         platform::DoEvents();
         PlayAlert(1);
         break;
@@ -646,10 +646,15 @@ void Kivara::onChatDatagram()
     const QByteArray datagram = m_wskChat->GetData();
     if (datagram.isEmpty()) return;
     // The sender is read now: handlers that yield let further datagrams change the socket's.
+    HandleDatagram(datagram, m_wskChat->RemoteHostIP());
+}
+
+void Kivara::HandleDatagram(const QByteArray& datagram, const QString& sender)
+{
     const bool wasFromNetwork = m_fromNetwork;
     const QString previousSender = m_datagramSender;
     m_fromNetwork = true;
-    m_datagramSender = m_wskChat->RemoteHostIP();
+    m_datagramSender = sender;
     QPointer<Kivara> self(this);
     DataRcvd(ReadDatagram(datagram), false);
     if (!self) return;
@@ -1010,9 +1015,9 @@ void Kivara::SetStatus(const QString& sStatus)
     // 1. The check mark
     int checkedIndex = -1;
     const QList<QAction*> items = m_mnuStatus->actions();
-    for (int i = 0; i < items.size(); ++i) {
-        items[i]->setCheckable(!items[i]->isSeparator());
-        items[i]->setChecked(false);
+    for (QAction* item : items) {
+        item->setCheckable(!item->isSeparator());
+        item->setChecked(false);
     }
     for (int i = 0; i < items.size(); ++i) {
         if (!items[i]->isSeparator() && items[i]->text() == sStatus) {
@@ -1308,17 +1313,17 @@ void Kivara::RequestPrivateRoom(const QString& name)
         BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
 }
 
-void Kivara::SwitchRoom(int k)
+void Kivara::SwitchRoom(int position)
 {
-    if (!m_rooms.valid(k)) return;
+    if (!m_rooms.valid(position)) return;
     const int p = m_rooms.current;
-    Room& next = m_rooms.at(k);
-    m_rooms.current = k;
+    Room& next = m_rooms.at(position);
+    m_rooms.current = position;
     m_rooms.currentTag = next.tag;
     ui->stkTranscripts->setCurrentWidget(next.transcript);
     ui->stkLists->setCurrentWidget(next.list);
     // The previous room's button takes the slot of the one now in front.
-    if (m_rooms.valid(p) && p != k) {
+    if (m_rooms.valid(p) && p != position) {
         QPushButton* prev = m_rooms.at(p).button;
         const int slot = ui->layRooms->indexOf(next.button);
         ui->layRooms->removeWidget(prev);
@@ -1328,7 +1333,7 @@ void Kivara::SwitchRoom(int k)
     const Room* shown = &next;
     platform::DoEvents();
     // Handlers run while yielding may have closed this room or switched to another one.
-    if (!m_rooms.valid(k) || &m_rooms.at(k) != shown || m_rooms.current != k) return;
+    if (!m_rooms.valid(position) || &m_rooms.at(position) != shown || m_rooms.current != position) return;
     ShowRoomName();
     next.button->setText(panelText(1));
     for (int i = 0; i < m_rooms.count(); ++i)
@@ -1341,18 +1346,18 @@ void Kivara::ShowRoomName()
     setPanel(1, m_rooms.current == 0 ? t(PublicRoomCaption) : RoomCaption(m_rooms.currentTag));
 }
 
-void Kivara::DropParticipantOnRoom(int k, const QString& name)
+void Kivara::DropParticipantOnRoom(int position, const QString& name)
 {
-    if (!m_rooms.valid(k) || name.isEmpty()) return;
-    Room& target = m_rooms.at(k);
+    if (!m_rooms.valid(position) || name.isEmpty()) return;
+    Room& target = m_rooms.at(position);
     const Participant dragged = m_rooms.currentRoom().findRow(name);
     if (dragged.isNull()) return;
-    // 1-2. Room k's list, to the dragged participant.
+    // 1-2. The target room's list, to the dragged participant.
     QStringList fields{QString(msg::RoomList), target.tag};
     for (int n = 1; n <= target.rowCount(); ++n)
         fields += target.row(n).record().fields();
     SendToParticipant(*m_wskChat, m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
-    // 3. The participant joins room k's list (looked up there, so a row is never listed twice).
+    // 3. The participant joins the target room's list (looked up there, so a row is never listed twice).
     Participant row = target.findRow(name);
     m_renaming = true;
     if (row.isNull()) {
@@ -1406,9 +1411,9 @@ void Kivara::SendEntry()
     DataSend(m_rooms.current == 0 ? mode::PubChat : mode::PriChat, entry);
 }
 
-bool Kivara::RunCommandLine(const QString& line)
+bool Kivara::RunCommandLine(const QString& text)
 {
-    const std::optional<CommandLine> cmd = SplitCommandLine(line);
+    const std::optional<CommandLine> cmd = SplitCommandLine(text);
     if (!cmd) return false;
     const QString& arg = cmd->argument;
     Room& room = m_rooms.currentRoom();

@@ -176,6 +176,9 @@ public:
     const SessionState& state() const { return m_state; }
     const ProfileRecord& profile() const { return m_profile; }
     RoomTable& rooms() { return m_rooms; }
+    // One datagram read from the chat port, from sender's address (the port's
+    // handler; the fuzz harness calls it directly).
+    void HandleDatagram(const QByteArray& datagram, const QString& sender);
     platform::Socket& chatSocket() { return *m_wskChat; }
     const KivaraTimings& timings() const { return m_timings; }
 

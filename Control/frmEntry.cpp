@@ -103,7 +103,7 @@ QString frmEntry::body() const
     if (!ui->chkMsg->isChecked()) return text + u"|0"_s;
     QByteArray content;
     QFile file(PeerslipPath(ReadSetting(Deliverable::Quillon, settings::ChatName)));
-    if (file.open(QIODevice::ReadOnly)) content = file.read(64 * 1024);
+    if (file.open(QIODevice::ReadOnly)) content = file.read(qint64(64) * 1024);
     return text + u"|1|"_s + QString::fromLatin1(content);
 }
 

@@ -104,14 +104,14 @@ Counter::~Counter()
     m_store->Release();
 }
 
-int Counter::TwipsToPixelsX(int value) const
+int Counter::TwipsToPixelsX(int twips) const
 {
-    return qRound(double(value) * logicalDpiX() / twips::TwipsPerInch);
+    return qRound(double(twips) * logicalDpiX() / twips::TwipsPerInch);
 }
 
-int Counter::TwipsToPixelsY(int value) const
+int Counter::TwipsToPixelsY(int twips) const
 {
-    return qRound(double(value) * logicalDpiY() / twips::TwipsPerInch);
+    return qRound(double(twips) * logicalDpiY() / twips::TwipsPerInch);
 }
 
 // ---- store access -----------------------------------------------------------

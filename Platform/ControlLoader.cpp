@@ -20,7 +20,7 @@ bool provides(const QJsonObject& meta, const QString& className)
     if (meta.value(u"IID"_s).toString() != QLatin1StringView(KivaraControlFactory_iid)) return false;
     const QJsonArray classes =
         meta.value(u"MetaData"_s).toObject().value(QString::fromUtf16(ControlClassesKey)).toArray();
-    for (const QJsonValue& c : classes)
+    for (const QJsonValueConstRef c : classes)
         if (c.toString().compare(className, Qt::CaseInsensitive) == 0) return true;
     return false;
 }

@@ -31,7 +31,7 @@ constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 // lines that the sender produces far faster than a transcript takes them; the
 // bytes bound what large datagrams may hold.
 constexpr std::size_t MaxQueuedDatagrams = 65536;
-constexpr qint64 MaxQueuedBytes = 16 * 1024 * 1024;
+constexpr qint64 MaxQueuedBytes = qint64(16) * 1024 * 1024;
 // How long a closed connection may keep flushing bytes already sent before it is cut.
 constexpr int CloseLingerMs = 30000;
 // Bytes a stream connection takes from the network before its owner reads them;

@@ -1397,7 +1397,6 @@ bool Item::SetMember(const QString& name, const QVariant& value) const
         return SetMember(QStringLiteral(#Name), v);                                                          \
     }
 
-KV_OL_TEXT_MEMBER(Body)
 KV_OL_TEXT_MEMBER(FullName)
 KV_OL_TEXT_MEMBER(FileAs)
 KV_OL_TEXT_MEMBER(CompanyName)
@@ -1409,6 +1408,16 @@ KV_OL_TEXT_MEMBER(NickName)
 KV_OL_TEXT_MEMBER(Subject)
 KV_OL_TEXT_MEMBER(SentOnBehalfOfName)
 #undef KV_OL_TEXT_MEMBER
+
+QString Item::Body() const
+{
+    return GetMember(QStringLiteral("Body")).toString();
+}
+
+bool Item::setBody(const QString& body) const
+{
+    return SetMember(QStringLiteral("Body"), body);
+}
 
 QString Item::EntryID() const
 {

@@ -237,7 +237,7 @@ public:
     Attachment Item(int index) const; // 1-based
     bool Remove(int index) const;
 
-    static constexpr qint64 MaxAttachmentBytes = 64 * 1024 * 1024;
+    static constexpr qint64 MaxAttachmentBytes = qint64(64) * 1024 * 1024;
 
 private:
     friend class Item;

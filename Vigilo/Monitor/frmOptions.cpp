@@ -37,7 +37,6 @@ inline QString S(QStringView v)
 
 constexpr auto ProgramName = u"/vigilo";
 constexpr auto ProductWeb = u"http://www.kivara.com";
-constexpr auto CityStateSeparator = u", ";
 constexpr auto TabCaptions = {u"My Information", u"Settings", u"About"};
 
 enum InfoBox { FullName = 0, Company, Email, CityState, Country, Comment };

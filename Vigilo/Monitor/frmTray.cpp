@@ -398,7 +398,11 @@ bool frmTray::ringing() const
 void frmTray::onDataArrival()
 {
     const QByteArray datagram = m_wskTray->GetData();
-    const QString source = m_wskTray->RemoteHostIP();
+    HandleDatagram(datagram, m_wskTray->RemoteHostIP());
+}
+
+void frmTray::HandleDatagram(const QByteArray& datagram, const QString& source)
+{
     ++m_datagramsHandled;
     const bool enciphered = IsScrambledDatagram(datagram);
     const QStringList fields = ReadDatagram(datagram);
@@ -420,7 +424,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     m_callFields = fields;
     m_callSource = source;
     const bool wasVisible = isVisible();
-    const QString callerName = fields[field::Record];
+    const QString& callerName = fields[field::Record];
 
     if (m_profile.UserStatus == traytext::Unavailable) {
         if (m_autoIgnore) {

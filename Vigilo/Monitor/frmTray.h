@@ -104,7 +104,8 @@ public:
     int ChatInit();
     void HandleCommandLine(const QString& commandLine);
 
-    // Listener
+    // Listener: one datagram read from the call port, from source's address.
+    void HandleDatagram(const QByteArray& datagram, const QString& source);
     void ResetCallDisplay();
     void PlayRing();
     void SendBusyReply(const QString& text);

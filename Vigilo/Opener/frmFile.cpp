@@ -309,7 +309,7 @@ bool frmFile::createPartial()
             m_partialPath = m_partial.fileName();
             return true;
         }
-        if (m_partial.error() != QFileDevice::OpenError || QFileInfo::exists(folder) == false) break;
+        if (m_partial.error() != QFileDevice::OpenError || !QFileInfo::exists(folder)) break;
     }
     return false;
 }
