@@ -336,7 +336,7 @@ void TestVigilo::firstProfileCreated()
     QVERIFY(tray->Load(u"\"/nowhere/address.kvp\""_s));
     // The first run opens the help page at its first-run topic and the product's folder, once.
     QCOMPARE(m_desk.shell->calls().size(), 2);
-    QCOMPARE(m_desk.shell->calls()[0].target, m_computer->installDir() + u"quillon.htm#1005"_s);
+    QCOMPARE(m_desk.shell->calls()[0].target, u"file://"_s + m_computer->installDir() + u"quillon.htm#1005"_s);
     QCOMPARE(m_desk.shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
     QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::FirstRun), u"0"_s);
     ProfileRecord p;

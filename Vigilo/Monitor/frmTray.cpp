@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <QToolTip>
 
 using namespace Qt::StringLiterals;
@@ -241,8 +242,10 @@ bool frmTray::Load(const QString& commandLine)
     HandleCommandLine(commandLine);
 
     if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
-        platform::Shell::current().open(m_installDir + qs(HelpPageName) + u"#"_s +
-                                        QString::number(FirstRunHelpContext));
+        // As a URL: a file path with "#topic" would name a file that does not exist.
+        QUrl help = QUrl::fromLocalFile(m_installDir + qs(HelpPageName));
+        help.setFragment(QString::number(FirstRunHelpContext));
+        platform::Shell::current().open(help.toString());
         startOpener(OpenKvFolder);
         WriteSetting(settings::FirstRun, u"0"_s);
     }
