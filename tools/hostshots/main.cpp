@@ -9,6 +9,7 @@
 #include "HostWindowSide.h"
 #include "Outlook/Automation.h"
 #include "Outlook/Store.h"
+#include "Shoot.h"
 #include "frmOptions.h"
 #include "modReg.h"
 
@@ -17,26 +18,9 @@
 #include <QEventLoop>
 #include <QTabWidget>
 #include <QTimer>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 using namespace kv::outlook;
-
-namespace {
-void settle()
-{
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
-}
-
-bool shoot(QWidget* w, const QString& file)
-{
-    settle();
-    const bool ok = w && w->grab().save(file);
-    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(file));
-    return ok;
-}
-} // namespace
 
 int main(int argc, char* argv[])
 {
