@@ -180,6 +180,7 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     m_items->setRootIsDecorated(false);
     m_items->setAlternatingRowColors(true);
     m_items->setSortingEnabled(true);
+    m_items->sortByColumn(0, Qt::AscendingOrder); // the header starts out descending
     m_items->setSelectionMode(QAbstractItemView::ExtendedSelection);
     connect(m_items, &QTreeWidget::itemActivated, this, [this] { openSelected(); });
     m_today = new TodayPage(m_view);
