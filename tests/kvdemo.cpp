@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -181,6 +182,15 @@ int run(const QString& annIp, const QString& bobIp)
                              "msgbox is not answering your call => No\n"
                              "msgbox .* => OK\n"_s;
     const QString bobAnswers = u"msgbox Are you sure => Yes\nmsgbox .* => OK\n"_s;
+    // An opener left over by a failed step ends with the demo too.
+    struct EndOpeners {
+        const SimComputer& pc;
+        ~EndOpeners()
+        {
+            for (const qint64 pid : openersOf(pc))
+                ::kill(pid_t(pid), SIGTERM);
+        }
+    } endOpeners{bobPc};
     SimSession ann(annPc, annRules);
     SimSession bob(bobPc, u"form ^Ann entering room => optEnter_0=checked; cmdFile_0\n"_s + bobAnswers);
 
