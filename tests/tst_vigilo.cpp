@@ -556,6 +556,17 @@ void TestVigilo::unavailableAndOutOfOffice()
     QCOMPARE(int(m_desk.sound->events().size()), plays);
     QVERIFY(m_desk.prompt->log().isEmpty());
 
+    // Unavailable chosen in a chat control reaches the monitor through the
+    // shared profile: the next call is asked about, not rung.
+    WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
+    rules(u"msgbox is calling => No\n"_s);
+    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
+    QCOMPARE(promptTexts().size(), 1);
+    QCOMPARE(tray->availability(), u"Unavailable"_s);
+    QVERIFY(bob.quiet());
+    QCOMPARE(int(m_sound->events().size()), plays);
+
     // Be Right Back rings like Available.
     tray->ApplyStatus(u"Be Right Back"_s);
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())), false);

@@ -429,6 +429,15 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     const bool wasVisible = isVisible();
     const QString& callerName = fields[field::Record];
 
+    // The chat control's availability menu saves the shared profile too: the
+    // stored availability is the user's latest choice, wherever it was made.
+    ProfileRecord stored;
+    if (!LoadProfile(Deliverable::Vigilo, stored) && !stored.UserStatus.isEmpty() &&
+        stored.UserStatus != m_profile.UserStatus) {
+        m_profile.UserStatus = stored.UserStatus;
+        ApplyStatus(stored.UserStatus);
+    }
+
     if (m_profile.UserStatus == traytext::Unavailable) {
         if (m_autoIgnore) {
             SendBusyReply(S(traytext::CannotTalk));

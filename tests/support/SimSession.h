@@ -89,6 +89,7 @@ private:
 //                                            (found, or added and saved) on its "Kivara" page
 //   active                                   takes the control of the active inspector
 //   close                                    closes the form taken last, saving its item
+//   calllist <member> <fields...>            calls a method whose one argument is the list of fields
 //   call <member> <arguments...>             calls a method of the control by name
 //   get <property> / let <property> <value>  reads or writes one of its properties
 //   quit

@@ -51,12 +51,17 @@ public:
         if (word == u"open"_s && f.size() == 4) return open(f[1], f[2], f[3]);
         if (word == u"active"_s) return active();
         if (word == u"close"_s) return close();
-        if (word == u"call"_s || word == u"get"_s || word == u"let"_s) {
+        if (word == u"call"_s || word == u"calllist"_s || word == u"get"_s || word == u"let"_s) {
             if (!m_control) return u"err\t0\tno control"_s;
-            const int type = word == u"call"_s ? ol::VbMethod : word == u"get"_s ? ol::VbGet : ol::VbLet;
+            const int type = word.startsWith(u"call"_s) ? ol::VbMethod
+                             : word == u"get"_s         ? ol::VbGet
+                                                        : ol::VbLet;
             QVariantList args;
-            for (const QString& a : f.mid(2))
-                args.append(a);
+            if (word == u"calllist"_s)
+                args.append(QVariant(f.mid(2)));
+            else
+                for (const QString& a : f.mid(2))
+                    args.append(a);
             const QVariant result = ol::CallByName(m_control, f.value(1), type, args);
             return ol::Err() ? failure() : u"ok\t"_s + valueText(result);
         }
