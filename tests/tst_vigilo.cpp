@@ -336,7 +336,8 @@ void TestVigilo::firstProfileCreated()
     QVERIFY(tray->Load(u"\"/nowhere/address.kvp\""_s));
     // The first run opens the help page at its first-run topic and the product's folder, once.
     QCOMPARE(m_desk.shell->calls().size(), 2);
-    QCOMPARE(m_desk.shell->calls()[0].target, u"file://"_s + m_computer->installDir() + u"quillon.htm#1005"_s);
+    QCOMPARE(m_desk.shell->calls()[0].target,
+             u"file://"_s + m_computer->installDir() + u"quillon.htm#1005"_s);
     QCOMPARE(m_desk.shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
     QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::FirstRun), u"0"_s);
     ProfileRecord p;
@@ -559,13 +560,13 @@ void TestVigilo::unavailableAndOutOfOffice()
     // Unavailable chosen in a chat control reaches the monitor through the
     // shared profile: the next call is asked about, not rung.
     WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
-    rules(u"msgbox is calling => No\n"_s);
+    m_desk.rules(u"msgbox is calling => No\n"_s);
     bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QCOMPARE(promptTexts().size(), 1);
+    QCOMPARE(m_desk.promptTexts().size(), 1);
     QCOMPARE(tray->availability(), u"Unavailable"_s);
     QVERIFY(bob.quiet());
-    QCOMPARE(int(m_sound->events().size()), plays);
+    QCOMPARE(int(m_desk.sound->events().size()), plays);
 
     // Be Right Back rings like Available.
     tray->ApplyStatus(u"Be Right Back"_s);
