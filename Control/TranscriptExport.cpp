@@ -73,22 +73,7 @@ QByteArray TranscriptRtf(const QTextDocument& document)
         // The last line ends with a line break, so the empty paragraph after it is not written.
         if (block == last && block.length() <= 1 && block != document.begin()) break;
         w.beginParagraph(pf);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.isValid()) continue;
-            const QTextCharFormat cf = frag.charFormat();
-            platform::rtf::CharFormat f;
-            const QStringList families = cf.fontFamilies().toStringList();
-            if (!families.isEmpty()) f.font = w.addFont(families.first());
-            f.bold = cf.fontWeight() >= QFont::Bold;
-            f.italic = cf.fontItalic();
-            f.underline = cf.fontUnderline();
-            if (cf.hasProperty(QTextFormat::ForegroundBrush)) f.colour = w.addColour(cf.foreground().color());
-            if (cf.fontPointSize() > 0) f.halfPoints = qRound(cf.fontPointSize() * 2);
-            QString text = frag.text();
-            text.replace(QChar::LineSeparator, u'\n');
-            w.text(text, f);
-        }
+        platform::rtf::WriteFragments(w, block);
         w.endParagraph();
     }
     return w.toRtf();

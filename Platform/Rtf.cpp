@@ -174,6 +174,26 @@ QByteArray Writer::toRtf() const
     return out;
 }
 
+void WriteFragments(Writer& w, const QTextBlock& block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        if (!frag.isValid()) continue;
+        const QTextCharFormat cf = frag.charFormat();
+        CharFormat f;
+        const QStringList families = cf.fontFamilies().toStringList();
+        if (!families.isEmpty()) f.font = w.addFont(families.first());
+        f.bold = cf.fontWeight() >= QFont::Bold;
+        f.italic = cf.fontItalic();
+        f.underline = cf.fontUnderline();
+        if (cf.hasProperty(QTextFormat::ForegroundBrush)) f.colour = w.addColour(cf.foreground().color());
+        if (cf.fontPointSize() > 0) f.halfPoints = qRound(cf.fontPointSize() * 2);
+        QString t = frag.text();
+        t.replace(QChar::LineSeparator, u'\n');
+        w.text(t, f);
+    }
+}
+
 QByteArray FromDocument(const QTextDocument& document)
 {
     Writer w;
@@ -188,22 +208,7 @@ QByteArray FromDocument(const QTextDocument& document)
         for (const QTextOption::Tab& tab : tabs)
             pf.tabStopsTwips.append(qRound(tab.position * TwipsPerPixel));
         w.beginParagraph(pf);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.isValid()) continue;
-            const QTextCharFormat cf = frag.charFormat();
-            CharFormat f;
-            const QStringList families = cf.fontFamilies().toStringList();
-            if (!families.isEmpty()) f.font = w.addFont(families.first());
-            f.bold = cf.fontWeight() >= QFont::Bold;
-            f.italic = cf.fontItalic();
-            f.underline = cf.fontUnderline();
-            if (cf.hasProperty(QTextFormat::ForegroundBrush)) f.colour = w.addColour(cf.foreground().color());
-            if (cf.fontPointSize() > 0) f.halfPoints = qRound(cf.fontPointSize() * 2);
-            QString t = frag.text();
-            t.replace(QChar::LineSeparator, u'\n');
-            w.text(t, f);
-        }
+        WriteFragments(w, block);
         w.endParagraph();
     }
     return w.toRtf();

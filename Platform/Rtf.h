@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+class QTextBlock;
 class QTextDocument;
 
 namespace kv::platform::rtf {
@@ -68,6 +69,9 @@ QByteArray EscapeText(const QString& text);
 // Converts a text document (a rich-text box's contents) paragraph by paragraph:
 // font family, bold, italic, underline, colour, size and the tab stops.
 QByteArray FromDocument(const QTextDocument& document);
+// Writes the text of one paragraph with its character formats (font, bold,
+// italic, underline, colour, size), between beginParagraph and endParagraph.
+void WriteFragments(Writer& w, const QTextBlock& block);
 
 // Writes the bytes to the path, replacing the file as a whole. False on failure.
 bool WriteFile(const QString& path, const QByteArray& rtf);
