@@ -6,6 +6,7 @@
 // message with her Peerslip in Bob's Messages folder. Prints both
 // transcripts, the file's checksums and the stored message; exits 0 only when
 // every step happened, and otherwise names the step that failed.
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
 #include "SimSession.h"
@@ -63,14 +64,7 @@ QString sha256(const QString& path)
 // What the first run's options leave behind: the profile, and the store and folder the product uses.
 void setUpUser(const QString& name, const QString& ip, const QString& serial)
 {
-    ProfileRecord p;
-    p.FullName = name + u" Example"_s;
-    p.Email = name.toLower() + u"@example.org"_s;
-    p.ChatName = name;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ip;
-    p.SerialNum = serial;
-    SaveProfile(p, QString());
+    SaveProfile(test::UserProfile(name, ip, serial), QString());
     WriteSetting(settings::Service, u"Personal Folders"_s);
     WriteSetting(settings::Folder, u"Kivara"_s);
     WriteSetting(settings::FirstRun, u"0"_s);

@@ -2,6 +2,7 @@
 // one chat control and a stand-in for its tray monitor: Ann calls Bob, Bob
 // admits her by rule, both talk, Bob opens a private room, Ann changes her
 // availability and Bob his name, Ann leaves; transcripts and lists are checked.
+#include "Desk.h"
 #include "Events.h"
 #include "SimComputer.h"
 #include "modUser.h"
@@ -81,7 +82,8 @@ public:
         if (waitFor(u"dump-end"_s).isEmpty()) return {};
         QStringList out;
         qsizetype i = start;
-        while (i < m_lines.size() && m_lines[i] != u"dump-begin"_s) ++i;
+        while (i < m_lines.size() && m_lines[i] != u"dump-begin"_s)
+            ++i;
         for (++i; i < m_lines.size() && m_lines[i] != u"dump-end"_s; ++i)
             out << m_lines[i];
         return out;
@@ -90,7 +92,12 @@ public:
     QStringList dumpUntil(const std::function<bool(const QStringList&)>& done)
     {
         QStringList d;
-        platform::WaitUntil([&] { d = dump(); return done(d); }, WaitMs);
+        platform::WaitUntil(
+            [&] {
+                d = dump();
+                return done(d);
+            },
+            WaitMs);
         return d;
     }
     QStringList lines() const { return m_lines; }
@@ -101,18 +108,6 @@ private:
     QStringList m_lines;
     qsizetype m_seen = 0;
 };
-
-ProfileRecord profile(const QString& name, const QString& ip, const QString& serial)
-{
-    ProfileRecord p;
-    p.FullName = name + u" Example"_s;
-    p.Email = name.toLower() + u"@example.org"_s;
-    p.ChatName = name;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ip;
-    p.SerialNum = serial;
-    return p;
-}
 
 auto has(const QString& entry)
 {
@@ -133,11 +128,11 @@ void TestConversation::conversation()
     test::SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
     annPc.activate();
     annPc.installForms();
-    QCOMPARE(SaveProfile(profile(u"Ann"_s, annIp, u"KV-ANN"_s), QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, annIp, u"KV-ANN"_s), QString()), 0);
     WriteSetting(settings::EnterMsg, u"Hello from Ann"_s);
     bobPc.activate();
     bobPc.installForms();
-    QCOMPARE(SaveProfile(profile(u"Bob"_s, bobIp, u"KV-BOB"_s), QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Bob"_s, bobIp, u"KV-BOB"_s), QString()), 0);
 
     Host ann(annPc, u"msgbox .* => OK\n"_s);
     Host bob(bobPc, u"form ^Ann entering room => optEnter_0=checked; cmdFile_0\nmsgbox .* => OK\n"_s);
@@ -173,7 +168,8 @@ void TestConversation::conversation()
     // Availability and name.
     ann.send(u"status Be Right Back"_s);
     b = bob.dumpUntil(has(u"row 1 Ann|Be Right Back|"_s + annIp));
-    QVERIFY2(b.contains(u"line 1 [Ann]<TAB>has changed status to 'Be Right Back'."_s), qPrintable(b.join(u'\n')));
+    QVERIFY2(b.contains(u"line 1 [Ann]<TAB>has changed status to 'Be Right Back'."_s),
+             qPrintable(b.join(u'\n')));
     bob.send(u"name Robert"_s);
     a = ann.dumpUntil(has(u"room 1 Robert"_s));
     QVERIFY2(a.contains(u"line 1 [Bob]<TAB>changed Chat Name to 'Robert'."_s), qPrintable(a.join(u'\n')));
@@ -182,13 +178,16 @@ void TestConversation::conversation()
     // Ann leaves: Bob is alone again, his private room closed.
     ann.send(u"leave"_s);
     QCOMPARE(ann.waitFor(u"leave-result"_s), u"leave-result 0"_s);
-    b = bob.dumpUntil([](const QStringList& d) { return !d.isEmpty() && !d.join(u'\n').contains(u"row 0 Ann"_s); });
+    b = bob.dumpUntil(
+        [](const QStringList& d) { return !d.isEmpty() && !d.join(u'\n').contains(u"row 0 Ann"_s); });
     a = ann.dump();
     QVERIFY2(!b.join(u'\n').contains(u"room 1"_s), qPrintable(b.join(u'\n')));
-    // The rename was made in the private room, in front at the time: the own row elsewhere keeps the old name.
+    // The rename was made in the private room, in front at the time: the own row elsewhere keeps the old
+    // name.
     QCOMPARE(b.filter(QRegularExpression(u"^row "_s)), QStringList{u"row 0 Bob|Available|"_s + bobIp});
     QVERIFY(b.contains(u"line 0 Ann<TAB>Hi Bob, how are you?"_s));
-    QVERIFY(b.contains(u"line 0 Robert<TAB>Fine, thanks Ann"_s) || b.contains(u"line 0 Bob<TAB>Fine, thanks Ann"_s));
+    QVERIFY(b.contains(u"line 0 Robert<TAB>Fine, thanks Ann"_s) ||
+            b.contains(u"line 0 Bob<TAB>Fine, thanks Ann"_s));
     QCOMPARE(a.filter(QRegularExpression(u"^row "_s)), QStringList{u"row 0 Ann|Be Right Back|"_s + annIp});
     QVERIFY(!a.join(u'\n').contains(u"room 1"_s));
     QVERIFY(a.contains(u"line 0 Bob<TAB>Fine, thanks Ann"_s));

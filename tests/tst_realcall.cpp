@@ -5,6 +5,7 @@
 // whose control admits Ann by rule; lines flow both ways. Then the call goes
 // to a form of another user that Bob has open, and at last Ann gives up a call
 // nobody answers, which ends the ringing.
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
 #include "SimSession.h"
@@ -37,18 +38,6 @@ const QString AnnRules = u"msgbox is not answering your call => No\n"
 const QString BobAdmits = u"form ^Ann entering room => optEnter_0=checked; cmdFile_0\n"_s;
 const QString BobRules = u"msgbox Are you sure => Yes\n"
                          "msgbox .* => OK\n"_s;
-
-ProfileRecord profile(const QString& name, const QString& ip, const QString& serial)
-{
-    ProfileRecord p;
-    p.FullName = name + u" Example"_s;
-    p.Email = name.toLower() + u"@example.org"_s;
-    p.ChatName = name;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ip;
-    p.SerialNum = serial;
-    return p;
-}
 
 QString readAll(const QString& path)
 {
@@ -116,10 +105,10 @@ void TestRealCall::call()
     SimComputer annPc(AnnIp, u"KV-ANN"_s), bobPc(BobIp, u"KV-BOB"_s);
     annPc.activate();
     annPc.installForms();
-    QCOMPARE(SaveProfile(profile(u"Ann"_s, AnnIp, u"KV-ANN"_s), QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, AnnIp, u"KV-ANN"_s), QString()), 0);
     bobPc.activate();
     bobPc.installForms();
-    QCOMPARE(SaveProfile(profile(u"Bob"_s, BobIp, u"KV-BOB"_s), QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Bob"_s, BobIp, u"KV-BOB"_s), QString()), 0);
     WriteSetting(settings::FirstRun, u"0"_s);
 
     SimSession ann(annPc, AnnRules);

@@ -30,16 +30,22 @@ QStringList Desk::promptTexts() const
     return texts;
 }
 
-ProfileRecord AnnProfile(const QString& ip)
+ProfileRecord UserProfile(const QString& name, const QString& ip, const QString& serial)
 {
     ProfileRecord p;
-    p.FullName = u"Ann Example"_s;
-    p.Email = u"ann@example.org"_s;
-    p.Comment = u"hi there"_s;
-    p.ChatName = u"Ann"_s;
+    p.FullName = name + u" Example"_s;
+    p.Email = name.toLower() + u"@example.org"_s;
+    p.ChatName = name;
     p.UserStatus = u"Available"_s;
     p.IPAddress = ip;
-    p.SerialNum = u"KV-ANN"_s;
+    p.SerialNum = serial;
+    return p;
+}
+
+ProfileRecord AnnProfile(const QString& ip)
+{
+    ProfileRecord p = UserProfile(u"Ann"_s, ip, u"KV-ANN"_s);
+    p.Comment = u"hi there"_s;
     p.ChatType = 2;
     return p;
 }

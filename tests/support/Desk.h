@@ -24,7 +24,9 @@ struct Desk {
     QStringList promptTexts() const;
 };
 
-// The complete profile the suites call from: chat name Ann, available, at ip.
+// A user's profile as the suites make it: "<name> Example", <name>@example.org, available.
+ProfileRecord UserProfile(const QString& name, const QString& ip, const QString& serial);
+// The complete profile the suites call from: Ann at ip, with a comment and a chat type.
 ProfileRecord AnnProfile(const QString& ip);
 
 } // namespace kv::test
