@@ -14,7 +14,6 @@
 #include "modReg.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QTabWidget>
 #include <QTimer>
@@ -25,15 +24,7 @@ using namespace kv::outlook;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(out);
-    RegisterProductForms(DefaultStorePath());
-    // A profile, so that the chat control starts without asking for one.
-    if (kv::ReadSetting(kv::qs(kv::subkeys::Profile), u"ChatName"_s, QString()).isEmpty()) {
-        kv::WriteSetting(kv::settings::ChatName, u"Dana"_s);
-        kv::WriteSetting(kv::settings::FullName, u"Dana Reyes"_s);
-        kv::WriteSetting(kv::settings::UserStatus, u"Available"_s);
-    }
+    const QString out = PrepareShots(argc, argv);
     auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
     const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);

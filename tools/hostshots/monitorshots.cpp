@@ -10,7 +10,6 @@
 #include "modReg.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -22,14 +21,7 @@ using namespace kv::outlook;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    QDir().mkpath(out);
-    RegisterProductForms(DefaultStorePath());
-    if (kv::ReadSetting(kv::qs(kv::subkeys::Profile), u"ChatName"_s, QString()).isEmpty()) {
-        kv::WriteSetting(kv::settings::ChatName, u"Dana"_s);
-        kv::WriteSetting(kv::settings::FullName, u"Dana Reyes"_s);
-        kv::WriteSetting(kv::settings::UserStatus, u"Available"_s);
-    }
+    const QString out = PrepareShots(argc, argv);
     kv::WriteSetting(kv::settings::FirstRun, u"0"_s);
     auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
