@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -481,7 +482,7 @@ void TestControl::everySendModeDatagram()
     QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
 
     // File offer: the path's file title and size, the own address and the file port.
-    const QString path = m_computer->root() + u"/tmp/notes.txt"_s;
+    const QString path = QDir::tempPath() + u"/notes.txt"_s;
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("12345");

@@ -628,7 +628,7 @@ void TestFileReceive::hostileTitlesStayInTheSaveFolder()
     FileSender sender(Address(12, 3));
     QVERIFY(sender.ready());
     const QStringList titles = {u"../escape1.txt"_s,       u"../../escape2.txt"_s,
-                                u"..\\escape3.txt"_s,      u"/tmp/escape4.txt"_s,
+                                u"..\\escape3.txt"_s,      QDir::tempPath() + u"/escape4.txt"_s,
                                 u"Downloads/../escape5"_s, u"\x01..\x02/escape6.txt"_s};
     int n = 0;
     for (const QString& title : titles) {

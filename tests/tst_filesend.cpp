@@ -190,7 +190,7 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
 {
     m_computer = std::make_unique<test::SimComputer>(address(testCase, 2), u"KV-ANN"_s);
     m_computer->activate();
-    m_files = std::make_unique<QTemporaryDir>(m_computer->root() + u"/tmp/files-XXXXXX"_s);
+    m_files = std::make_unique<QTemporaryDir>(QDir::tempPath() + u"/files-XXXXXX"_s);
     rules(ruleText);
     platform::Sound::install(std::make_unique<platform::RecordingSound>());
     auto shell = std::make_unique<platform::RecordingShell>();

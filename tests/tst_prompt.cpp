@@ -197,26 +197,26 @@ void TestPrompt::dialogAnswers()
 {
     ScriptedPrompt prompt(u"input Chat name => Alice\n"
                           "input Subject =>\n"
-                          "open ^Select file => /tmp/a.txt| /tmp/b c.txt ||\n"
+                          "open ^Select file => /files/a.txt| /files/b c.txt ||\n"
                           "open Sound => /snd/ring.wav\n"
                           "save Transcript =>\n"
-                          "save as => /tmp/out.bin\n"
-                          "folder transfers => /tmp/in\n"_s);
+                          "save as => /files/out.bin\n"
+                          "folder transfers => /files/in\n"_s);
     QCOMPARE(prompt.inputBox(u"Enter new Chat name:"_s, u"T"_s, u"Old"_s), u"Alice"_s);
     QCOMPARE(prompt.inputBox(u"Subject:"_s, u"T"_s, u"Old"_s), QString()); // empty answer cancels
     QCOMPARE(prompt.inputBox(u"Other:"_s, u"T"_s, u"Old"_s), u"Old"_s);    // unmatched: OK with the default
     QVERIFY(prompt.log().last().unmatched);
 
     QCOMPARE(prompt.openFiles(Dialog(u"Select file to send..."_s)),
-             QStringList({u"/tmp/a.txt"_s, u"/tmp/b c.txt"_s}));
+             QStringList({u"/files/a.txt"_s, u"/files/b c.txt"_s}));
     // Dialogs are matched by title.
     QCOMPARE(prompt.openFile(Dialog(u"Select Sound File..."_s)), u"/snd/ring.wav"_s);
     QCOMPARE(prompt.saveFile(Dialog(u"Save Kivara Transcript..."_s)), QString());
     QVERIFY(!prompt.log().last().unmatched);
-    QCOMPARE(prompt.saveFile(Dialog(u"Save file as..."_s)), u"/tmp/out.bin"_s);
+    QCOMPARE(prompt.saveFile(Dialog(u"Save file as..."_s)), u"/files/out.bin"_s);
     QCOMPARE(prompt.saveFile(Dialog(u"Export"_s)), QString());
     QVERIFY(prompt.log().last().unmatched);
-    QCOMPARE(prompt.chooseFolder(u"Save Kivara file transfers to..."_s, u"/home"_s), u"/tmp/in"_s);
+    QCOMPARE(prompt.chooseFolder(u"Save Kivara file transfers to..."_s, u"/home"_s), u"/files/in"_s);
     QCOMPARE(prompt.chooseFolder(u"Pick"_s, u"/home"_s), QString());
     QCOMPARE(prompt.openFiles(Dialog(u"Nothing"_s)), QStringList());
     QCOMPARE(prompt.log().last().kind, u"open"_s);
