@@ -9,6 +9,7 @@
 #include "ScriptedPrompt.h"
 #include "SimComputer.h"
 #include "StoreAccess.h"
+#include "StoreStamps.h"
 #include "modUser.h"
 
 #include <QApplication>
@@ -44,42 +45,6 @@ QStringList peerFields(const QString& fullName, const QString& chatName, const Q
             u"USA"_s,      u"Hello"_s, chatName, u"Available"_s,       address,      serial,
             QString(),     u"2"_s,     u"0"_s};
 }
-
-// Marks items as saved long ago, so that a later save shows in "modified".
-const QString OldStamp = u"2000-01-01T00:00:00.000"_s;
-
-class StoreProbe {
-public:
-    StoreProbe()
-    {
-        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"probe"_s);
-        m_db.setDatabaseName(DefaultStorePath());
-        m_db.open();
-    }
-    ~StoreProbe()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(u"probe"_s);
-    }
-    bool ageAll()
-    {
-        QSqlQuery q(m_db);
-        q.prepare(u"UPDATE items SET modified = ?"_s);
-        q.addBindValue(OldStamp);
-        return q.exec();
-    }
-    QString modified(const QString& entryId)
-    {
-        QSqlQuery q(m_db);
-        q.prepare(u"SELECT modified FROM items WHERE id = ?"_s);
-        q.addBindValue(entryId.toLongLong());
-        return q.exec() && q.next() ? q.value(0).toString() : QString();
-    }
-
-private:
-    QSqlDatabase m_db;
-};
 
 } // namespace
 
@@ -419,7 +384,7 @@ private Q_SLOTS:
         const Item s2 = addContact(friends, StandardClass, u"S2"_s);
         const Item k2 = addContact(friends, ContactClass, u"K2"_s);
         const Item s3 = addContact(friends, StandardClass, u"S3"_s);
-        StoreProbe probe;
+        test::StoreStamps probe;
         QVERIFY(probe.ageAll());
 
         StoreAccess access(Deliverable::Vigilo);
@@ -432,11 +397,11 @@ private Q_SLOTS:
         for (const Item& i : friends.Items())
             QCOMPARE(i.MessageClass(), ContactClass);
         // Items already of the target class were not saved again.
-        QCOMPARE(probe.modified(s1.EntryID()), OldStamp);
-        QCOMPARE(probe.modified(k2.EntryID()), OldStamp);
-        QVERIFY(probe.modified(k1.EntryID()) != OldStamp);
-        QVERIFY(probe.modified(s2.EntryID()) != OldStamp);
-        QVERIFY(probe.modified(s3.EntryID()) != OldStamp);
+        QCOMPARE(probe.modified(s1.EntryID()), test::StoreStamps::OldStamp);
+        QCOMPARE(probe.modified(k2.EntryID()), test::StoreStamps::OldStamp);
+        QVERIFY(probe.modified(k1.EntryID()) != test::StoreStamps::OldStamp);
+        QVERIFY(probe.modified(s2.EntryID()) != test::StoreStamps::OldStamp);
+        QVERIFY(probe.modified(s3.EntryID()) != test::StoreStamps::OldStamp);
     }
 
     void convertFolders_reportsAMissingNewFolder()

@@ -9,6 +9,7 @@
 #include "ScriptedPrompt.h"
 #include "Shell.h"
 #include "SimComputer.h"
+#include "StoreStamps.h"
 #include "frmConvert.h"
 #include "frmOpen.h"
 #include "frmProp.h"
@@ -57,39 +58,6 @@ Item AddContact(const MAPIFolder& folder, const QString& cls, const QString& nam
     c.Save();
     return c;
 }
-
-// Marks every stored item as saved long ago, so that a later save shows.
-class SaveStamps {
-public:
-    SaveStamps()
-    {
-        m_db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"stamps"_s);
-        m_db.setDatabaseName(DefaultStorePath());
-        m_db.open();
-    }
-    ~SaveStamps()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(u"stamps"_s);
-    }
-    bool ageAll()
-    {
-        QSqlQuery q(m_db);
-        return q.exec(u"UPDATE items SET modified = '2000-01-01T00:00:00.000'"_s);
-    }
-    // Whether the item was saved since ageAll().
-    bool savedSince(const Item& item)
-    {
-        QSqlQuery q(m_db);
-        q.prepare(u"SELECT modified FROM items WHERE id = ?"_s);
-        q.addBindValue(item.EntryID().toLongLong());
-        return q.exec() && q.next() && !q.value(0).toString().startsWith(u"2000-"_s);
-    }
-
-private:
-    QSqlDatabase m_db;
-};
 
 QString LabelText(QWidget* w, const QString& name)
 {
@@ -325,13 +293,13 @@ private Q_SLOTS:
         const Item ann = friends.Items().Find(u"[FullName] = 'Plain Ann'"_s);
         const Item kim = friends.Items().Find(u"[FullName] = 'Kivara Kim'"_s);
         QVERIFY(ann && kim);
-        SaveStamps stamps;
+        test::StoreStamps stamps;
         QVERIFY(stamps.ageAll());
         window->findChild<QAbstractButton*>(u"Command1"_s)->click();
         for (const Item item : friends.Items())
             QCOMPARE(item.MessageClass(), KivaraClass);
-        QVERIFY(stamps.savedSince(ann));
-        QVERIFY(!stamps.savedSince(kim));
+        QVERIFY(stamps.savedSince(ann.EntryID()));
+        QVERIFY(!stamps.savedSince(kim.EntryID()));
         QCOMPARE(shownTexts().last(),
                  u"The folder items were successfully updated.\r\rAll items are now Kivara Contacts."_s);
 
@@ -340,13 +308,13 @@ private Q_SLOTS:
         window->Command1Click();
         for (const Item item : friends.Items())
             QCOMPARE(item.MessageClass(), StandardClass);
-        QVERIFY(stamps.savedSince(ann) && stamps.savedSince(kim));
+        QVERIFY(stamps.savedSince(ann.EntryID()) && stamps.savedSince(kim.EntryID()));
         QCOMPARE(
             shownTexts().last(),
             u"The folder items were successfully updated.\r\rAll items are now standard Outlook contacts."_s);
         QVERIFY(stamps.ageAll());
         window->Command1Click(); // nothing left to change: nothing is saved
-        QVERIFY(!stamps.savedSince(ann) && !stamps.savedSince(kim));
+        QVERIFY(!stamps.savedSince(ann.EntryID()) && !stamps.savedSince(kim.EntryID()));
     }
 
     void conversionReportsAMissingFolder()
