@@ -4,6 +4,8 @@
 #include "Rooms.h"
 #include "Socket.h"
 
+#include <QSet>
+
 namespace kv::control {
 
 namespace {
@@ -33,15 +35,10 @@ int sendToParty(platform::Socket& socket, const RoomTable& rooms, int position, 
     return sendTo(socket, host, port, text);
 }
 
-} // namespace
-
-int BroadcastToRoom(platform::Socket& socket, RoomTable& rooms, int position, const QString& text)
+// Rows 2 onward of one room, skipping addresses already in `sent`.
+int broadcastRows(platform::Socket& socket, const Room& room, const QByteArray& datagram, QSet<QString>& sent)
 {
-    if (!rooms.valid(position)) return 0;
-    const Room& room = rooms.at(position);
-    if (room.rowCount() < 2) return 0;
-    const QByteArray datagram = FrameDatagram(text);
-    int sent = 0;
+    int count = 0;
     for (int n = 2; n <= room.rowCount(); ++n) {
         Participant p = room.row(n);
         const QString shown = p.availability();
@@ -52,11 +49,34 @@ int BroadcastToRoom(platform::Socket& socket, RoomTable& rooms, int position, co
             p.setDimmed(true);
             continue;
         }
+        if (sent.contains(p.address())) continue;
         socket.setRemoteHost(p.address());
         socket.setRemotePort(ChatDatagramPort);
-        if (socket.SendData(datagram) == 0) ++sent;
+        if (socket.SendData(datagram) == 0) {
+            sent.insert(p.address());
+            ++count;
+        }
     }
-    return sent;
+    return count;
+}
+
+} // namespace
+
+int BroadcastToRoom(platform::Socket& socket, RoomTable& rooms, int position, const QString& text)
+{
+    if (!rooms.valid(position)) return 0;
+    QSet<QString> sent;
+    return broadcastRows(socket, rooms.at(position), FrameDatagram(text), sent);
+}
+
+int BroadcastToAllRooms(platform::Socket& socket, RoomTable& rooms, const QString& text)
+{
+    const QByteArray datagram = FrameDatagram(text);
+    QSet<QString> sent;
+    int count = 0;
+    for (int i = 0; i < rooms.count(); ++i)
+        count += broadcastRows(socket, rooms.at(i), datagram, sent);
+    return count;
 }
 
 int SendToParticipant(platform::Socket& socket, const RoomTable& rooms, int position, const QString& name,

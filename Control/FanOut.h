@@ -15,6 +15,9 @@ class RoomTable;
 // "Ignored" or "Unavailable"; a row without an address is dimmed instead.
 // Nothing is sent when the room holds fewer than 2 rows. Returns the number of datagrams sent.
 int BroadcastToRoom(platform::Socket& socket, RoomTable& rooms, int position, const QString& text);
+// The same to the rows of every room, each address once: news about the local
+// user (availability, chat name) concerns everybody, whichever room is in front.
+int BroadcastToAllRooms(platform::Socket& socket, RoomTable& rooms, const QString& text);
 
 // To `name`'s address in the room at `position`, chat port. With an empty name
 // the socket's current remote host stays; when that is empty too, the datagram

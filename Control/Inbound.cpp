@@ -167,8 +167,7 @@ void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
                                 const QList<std::pair<QString, QString>>& userProperties,
                                 const QList<std::pair<QString, QString>>& members)
 {
-    if (!m_inspector) return;
-    const outlook::Item item = m_inspector->CurrentItem();
+    const outlook::Item item = shownItem();
     if (!item) return;
     const outlook::UserProperties props = item.UserProperties();
     if (!props) return;
@@ -643,7 +642,7 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
 
 void Kivara::onSaveUser(const Fields& f)
 {
-    SaveContact(store(), f.all(), m_state.confirmContactSaves);
+    SaveContact(store(), f.all(), m_state.confirmContactSaves, shownItem());
     m_state.confirmContactSaves = true;
 }
 

@@ -7,6 +7,7 @@
 #include "Icons.h"
 #include "Layout.h"
 #include "MessageEntry.h"
+#include "Outlook/Automation.h"
 #include "Outlook/WindowSide.h"
 #include "PeerslipMail.h"
 #include "Prompt.h"
@@ -208,6 +209,16 @@ void Kivara::Terminate()
     m_objParent = nullptr;
     m_inspector.reset();
     if (m_store) m_store->Release();
+}
+
+outlook::Item Kivara::shownItem() const
+{
+    if (m_inspector) return m_inspector->CurrentItem();
+    // A host that reaches the control by name hands it the form's item through objParent.
+    QVariant item;
+    if (m_objParent && QMetaObject::invokeMethod(m_objParent, "CurrentItem", Q_RETURN_ARG(QVariant, item)))
+        return item.value<outlook::Item>();
+    return {};
 }
 
 bool Kivara::CloseParentForm()
@@ -746,7 +757,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             AppendChatLine(m_rooms.at(cur).transcript, own, m_state.myColor, sData);
         break;
     case mode::Status:
-        BroadcastToRoom(sock, m_rooms, cur, BuildStatus(own, m_profile.UserStatus));
+        BroadcastToAllRooms(sock, m_rooms, BuildStatus(own, m_profile.UserStatus));
         AppendNoticeLine(m_rooms.publicRoom().transcript, own,
                          t(text::ChangedStatus) + m_profile.UserStatus + u"'."_s);
         break;
@@ -754,7 +765,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         const qsizetype bar = sData.indexOf(FieldSeparator);
         const QString oldName = bar < 0 ? sData : sData.left(bar);
         const QString newName = bar < 0 ? QString() : sData.mid(bar + 1);
-        BroadcastToRoom(sock, m_rooms, cur, BuildNickName(oldName, newName));
+        BroadcastToAllRooms(sock, m_rooms, BuildNickName(oldName, newName));
         break;
     }
     case mode::GetUserProfile:
@@ -842,11 +853,20 @@ int Kivara::ChangeUserName(const QString& sNewName)
     m_profile.ChatName = newName;
     SaveProfile(m_profile, oldName);
     m_state.shownChatName = newName;
-    m_renaming = true;
-    m_rooms.currentRoom().row(1).setName(newName);
-    m_renaming = false;
+    renameOwnRows(newName);
     DataSend(mode::NickName, oldName + FieldSeparator + newName);
     return 0;
+}
+
+void Kivara::renameOwnRows(const QString& name)
+{
+    // Every room, not only the one in front: the others would go on showing the old name.
+    m_renaming = true;
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Participant own = m_rooms.at(i).row(1);
+        if (!own.isNull()) own.setName(name);
+    }
+    m_renaming = false;
 }
 
 void Kivara::OwnRowEdited(QString oldName, QString newName)
@@ -868,9 +888,7 @@ void Kivara::OwnRowEdited(QString oldName, QString newName)
     m_profile.ChatName = newName;
     SaveProfile(m_profile, oldName);
     m_state.shownChatName = newName;
-    m_renaming = true;
-    own.setName(newName);
-    m_renaming = false;
+    renameOwnRows(newName);
     DataSend(mode::NickName, oldName + FieldSeparator + newName);
 }
 

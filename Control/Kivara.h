@@ -29,7 +29,8 @@ class Socket;
 }
 namespace kv::outlook {
 class Inspector;
-}
+class Item;
+} // namespace kv::outlook
 namespace kv {
 class StoreAccess;
 }
@@ -182,8 +183,9 @@ public:
     platform::Socket& chatSocket() { return *m_wskChat; }
     const KivaraTimings& timings() const { return m_timings; }
 
-    // Runs a slash command; false when the line is not one.
-    bool RunCommandLine(const QString& text);
+    // Runs a slash command; false when the line is not one. Callable by name
+    // too, so a host or script can hand the control a typed command line.
+    Q_INVOKABLE bool RunCommandLine(const QString& text);
     // Enter in the entry box.
     void SendEntry();
     // Status-bar panels 1 to 3: text and picture name.
@@ -207,6 +209,8 @@ public:
     FileSend& fileSend() { return *m_fileSend; }
     // The cancel button's file-transfer branch (in a call): asks, then ends the transfer.
     int CancelFileTransfer();
+    // The contact the hosting form shows, or none.
+    outlook::Item shownItem() const;
     // The cancel button: gives up a call being placed or waiting to enter.
     void CancelCall();
     // The admission or message dialog open right now; nullptr when none.
@@ -238,6 +242,8 @@ private:
     void SetCallStatus(short code, const QString& text = QString());
     void SetNetworkState(short state);
     void PlayAlert(int kind);
+    // The local user's row in every room.
+    void renameOwnRows(const QString& name);
     void onChatDatagram();
     void onChatError(int number, const QString& description);
     bool confirmDumpUser(const QString& name);

@@ -56,7 +56,7 @@ QString filterLiteral(const QString& value)
 
 } // namespace
 
-int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive)
+int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive, const Item& shown)
 {
     const auto field = [&](int i) { return fields.value(i); };
     using namespace contactfield;
@@ -82,6 +82,9 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
         access.ShowOpenError(Err());
         return -1;
     }
+    if (!contact && shown && shown.EntryID().isEmpty() &&
+        shown.UserProperties().Find(qs(contactprop::SerialNumber)).Value().toString() == field(SerialNum))
+        contact = shown;
     if (!contact) {
         contact = folder.Items().Add(qs(outlook::KivaraContactClass));
         if (!contact) {

@@ -2,6 +2,8 @@
 // Kivara contacts: a peer's profile stored as, or updating, a contact item of
 // the product's form in the product folder, found by the peer's installation
 // identifier.
+#include "Outlook/Outlook.h"
+
 #include <QStringList>
 #include <string_view>
 
@@ -39,7 +41,10 @@ inline constexpr int FullName = 1, Company = 2, Email = 3, City = 4, State = 5, 
 
 // Creates or updates the peer's Kivara contact. Interactive: asks before
 // updating an existing contact and confirms the save. Returns 0, or -1 when
-// nothing was saved.
-int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive);
+// nothing was saved. shown: the contact a form shows, if any; when it was never
+// saved and carries the peer's identifier, it becomes the stored contact, so
+// that closing the form later does not store the peer a second time.
+int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive,
+                const outlook::Item& shown = {});
 
 } // namespace kv

@@ -957,7 +957,7 @@ void TestControl::chatNameChanges()
     QCOMPARE(m_desk.prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
-    QCOMPARE(k->rooms().at(1).row(1).name(), u"Ann"_s); // only the current room
+    QCOMPARE(k->rooms().at(1).row(1).name(), u"Anna"_s); // every room, not only the one in front
     QVERIFY(QFile::exists(m_computer->installDir() + u"Anna.kvp"_s));
     QVERIFY(!QFile::exists(m_computer->installDir() + u"Ann.kvp"_s));
     // Same name, empty answer: nothing.
@@ -1147,7 +1147,9 @@ void TestControl::conversation()
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|only for you"_s);
     QVERIFY(carl.quiet());
     type(u"/away"_s);
-    QCOMPARE(bob.next(), u"STATUS|Ann|Be Right Back"_s); // the private room's party
+    // Everybody in every room hears it, each once, whichever room is in front.
+    QCOMPARE(bob.next(), u"STATUS|Ann|Be Right Back"_s);
+    QCOMPARE(carl.next(), u"STATUS|Ann|Be Right Back"_s);
     k->rooms().at(0).button->click();
     QCOMPARE(k->rooms().current, 0);
     type(u"back in public"_s);

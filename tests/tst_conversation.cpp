@@ -182,9 +182,8 @@ void TestConversation::conversation()
         [](const QStringList& d) { return !d.isEmpty() && !d.join(u'\n').contains(u"row 0 Ann"_s); });
     a = ann.dump();
     QVERIFY2(!b.join(u'\n').contains(u"room 1"_s), qPrintable(b.join(u'\n')));
-    // The rename was made in the private room, in front at the time: the own row elsewhere keeps the old
-    // name.
-    QCOMPARE(b.filter(QRegularExpression(u"^row "_s)), QStringList{u"row 0 Bob|Available|"_s + bobIp});
+    // The rename was made in the private room, in front at the time; the own row elsewhere follows it.
+    QCOMPARE(b.filter(QRegularExpression(u"^row "_s)), QStringList{u"row 0 Robert|Available|"_s + bobIp});
     QVERIFY(b.contains(u"line 0 Ann<TAB>Hi Bob, how are you?"_s));
     QVERIFY(b.contains(u"line 0 Robert<TAB>Fine, thanks Ann"_s) ||
             b.contains(u"line 0 Bob<TAB>Fine, thanks Ann"_s));

@@ -542,6 +542,25 @@ private Q_SLOTS:
         QCOMPARE(shown().size(), 0);
     }
 
+    // A caller's contact that a form shows unsaved becomes the stored one: closing
+    // the form afterwards must not store the caller a second time.
+    void saveContact_intoTheUnsavedContactAFormShows()
+    {
+        StoreAccess access(Deliverable::Quillon);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
+        const Item form = access.currentFolder().Items().Add(ContactClass);
+        form.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-J"_s);
+        QCOMPARE(SaveContact(access, peerFields(u"Jo"_s, u"jo"_s, u"127.0.0.10"_s, u"KV-J"_s), false, form), 0);
+        QVERIFY(!form.EntryID().isEmpty());
+        QCOMPARE(form.FullName(), u"Jo"_s);
+        QVERIFY(form.Save());
+        QCOMPARE(access.currentFolder().Items().Count(), 1);
+        // Another peer, or a form already saved, gets a contact of its own.
+        QCOMPARE(SaveContact(access, peerFields(u"Kim"_s, u"kim"_s, u"127.0.0.11"_s, u"KV-K"_s), false, form), 0);
+        QCOMPARE(access.currentFolder().Items().Count(), 2);
+        QCOMPARE(form.FullName(), u"Jo"_s);
+    }
+
     void saveContact_formNotInstalled()
     {
         QVERIFY(UnregisterForm(app(), ContactClass));

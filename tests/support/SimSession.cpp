@@ -259,4 +259,27 @@ bool HostDriver::ok(const QStringList& fields, int waitMs)
     return request(fields, waitMs).startsWith(u"ok\t"_s);
 }
 
+QString HostDriver::transcript(const QString& folder)
+{
+    const QString path = folder + u"/transcript-%1-%2.txt"_s.arg(m_process.processId()).arg(++m_saved);
+    if (!ok({u"call"_s, u"SaveSession"_s, path, u"false"_s})) return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool HostDriver::transcriptShows(const QString& folder, const QString& line)
+{
+    return platform::WaitUntil([&] { return transcript(folder).contains(line); }, SimSession::StartWaitMs);
+}
+
+bool HostDriver::waitAlone(bool alone)
+{
+    const QString expected = alone ? u"true"_s : u"false"_s;
+    return platform::WaitUntil(
+        [&] {
+            return value({u"call"_s, u"Alone"_s, u"0"_s}) == expected;
+        },
+        SimSession::StartWaitMs);
+}
+
 } // namespace kv::test

@@ -92,6 +92,7 @@ private:
 //   calllist <member> <fields...>            calls a method whose one argument is the list of fields
 //   call <member> <arguments...>             calls a method of the control by name
 //   get <property> / let <property> <value>  reads or writes one of its properties
+//   stored <identifier> <user property>      a user property of that user's contact as stored
 //   quit
 class HostDriver {
 public:
@@ -108,10 +109,19 @@ public:
     bool ok(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2);
     QString lastAnswer() const { return m_last; }
 
+    // What the control taken last shows in its current room, saved through its
+    // own transcript member into a new file in folder.
+    QString transcript(const QString& folder);
+    // Waits (bounded) until the current room's transcript holds line.
+    bool transcriptShows(const QString& folder, const QString& line);
+    // Waits (bounded) until Alone(0) of the control taken last answers alone.
+    bool waitAlone(bool alone);
+
 private:
     QProcess m_process;
     QByteArray m_buffer;
     QString m_last;
+    int m_saved = 0;
 };
 
 } // namespace kv::test

@@ -51,6 +51,7 @@ public:
         if (word == u"open"_s && f.size() == 4) return open(f[1], f[2], f[3]);
         if (word == u"active"_s) return active();
         if (word == u"close"_s) return close();
+        if (word == u"stored"_s && f.size() == 3) return stored(f[1], f[2]);
         if (word == u"call"_s || word == u"calllist"_s || word == u"get"_s || word == u"let"_s) {
             if (!m_control) return u"err\t0\tno control"_s;
             const int type = word.startsWith(u"call"_s) ? ol::VbMethod
@@ -69,11 +70,26 @@ public:
     }
 
 private:
+    // In the product's contacts folder, which the caller has opened.
+    static ol::Item findContact(StoreAccess& access, const QString& serial)
+    {
+        return access.currentFolder().Items().Find(u"[SerialNumber] = '"_s + serial + u"'"_s);
+    }
+
+    QString stored(const QString& serial, const QString& property)
+    {
+        StoreAccess access(Deliverable::Quillon);
+        if (access.OpenFolder(access.folderName()) != 0) return failure(u"no contacts folder"_s);
+        const ol::Item contact = findContact(access, serial);
+        if (!contact) return failure(u"no such contact"_s);
+        return u"ok\t"_s + contact.UserProperties().Find(property).Value().toString();
+    }
+
     QString open(const QString& serial, const QString& chatName, const QString& address)
     {
         StoreAccess access(Deliverable::Quillon);
         if (access.OpenFolder(access.folderName()) != 0) return failure(u"no contacts folder"_s);
-        ol::Item contact = access.currentFolder().Items().Find(u"[SerialNumber] = '"_s + serial + u"'"_s);
+        ol::Item contact = findContact(access, serial);
         if (!contact) {
             contact = access.currentFolder().Items().Add(QString::fromUtf16(ol::KivaraContactClass));
             if (!contact) return failure(u"cannot add a contact"_s);
