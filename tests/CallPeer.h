@@ -17,7 +17,8 @@ public:
         for (auto [socket, port, inbox] : {std::tuple{&m_chat, ChatDatagramPort, &m_chatIn},
                                            std::tuple{&m_monitor, MonitorDatagramPort, &m_monitorIn}}) {
             ok = socket->bind(QHostAddress(ip), quint16(port)) && ok;
-            QObject::connect(socket, &QUdpSocket::readyRead, socket, [socket, inbox] {
+            // Init-captures: clang before 16 (clang-tidy) cannot capture structured bindings.
+            QObject::connect(socket, &QUdpSocket::readyRead, socket, [socket = socket, inbox = inbox] {
                 while (socket->hasPendingDatagrams()) {
                     QByteArray d(int(socket->pendingDatagramSize()), '\0');
                     socket->readDatagram(d.data(), d.size());

@@ -1,25 +1,154 @@
 // hostshots: pictures of the mail host's windows for review. Fills the store
 // of the current environment with a few sample items, opens the explorer, a
 // Kivara contact on its "Kivara" page (with and without the participant
-// list), a message, the Today page with its counter and each page of the chat
-// options, and saves each window as a PNG into the folder given.
+// list, then in a conversation), a message, the Today page with its counter,
+// each page of the chat options and the opener's file receiver, and saves
+// each window as a PNG into the folder given.
 //   hostshots <output folder>
+// The other parties of the conversation and the file's sender are the
+// protocol-level peers of the test suites, on the local address's neighbours;
+// they run only when that address is a loopback one.
+#include "CallPeer.h"
 #include "ExplorerWindow.h"
+#include "FileTransferSupport.h"
 #include "Forms.h"
 #include "HostWindowSide.h"
 #include "Outlook/Automation.h"
 #include "Outlook/Store.h"
 #include "Shoot.h"
+#include "Socket.h"
+#include "Transcript.h"
+#include "frmFile.h"
 #include "frmOptions.h"
 #include "modReg.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace kv::outlook;
+using kv::platform::WaitUntil;
+
+namespace {
+
+constexpr int WaitMs = 5000;
+
+// The address of a party next to this computer's own loopback address; empty off loopback.
+QString Neighbour(int host)
+{
+    const QString own = kv::platform::Socket::LocalIP();
+    return own.startsWith(u"127."_s) ? own.section(u'.', 0, 2) + u'.' + QString::number(host) : QString();
+}
+
+kv::UserRecord Party(const QString& name, int host, int icon)
+{
+    return {name,
+            u"Available"_s,
+            name.toLower() + u"@example.com"_s,
+            Neighbour(host),
+            u"Met at the spring fair."_s,
+            u"KV-SAMPLE-"_s + name.left(1),
+            QString(),
+            QString::number(icon)};
+}
+
+bool Shows(QObject* chat, const QString& line)
+{
+    for (const QTextEdit* t : chat->findChildren<QTextEdit*>())
+        if (t->objectName() != u"txtSend"_s && t->toPlainText().contains(line)) return true;
+    return false;
+}
+
+// The control on Ann's form calls her; she lets the user into her public room,
+// where Bruno and Chiara are. A few lines go round, typed by the user in the
+// entry box, then Bruno opens a private room and writes there while the public
+// room stays in front. False when a step did not happen in time.
+bool StageConversation(QObject* chat)
+{
+    if (Neighbour(3).isEmpty()) return false;
+    kv::test::CallPeer ann(Neighbour(3), WaitMs), bruno(Neighbour(4), WaitMs), chiara(Neighbour(5), WaitMs);
+    if (!ann.ok || !bruno.ok || !chiara.ok) return false;
+    const kv::UserRecord rec[] = {Party(u"Ann"_s, 3, 2), Party(u"Bruno"_s, 4, 3), Party(u"Chiara"_s, 5, 4)};
+    const QString own = kv::platform::Socket::LocalIP();
+    // Ann lets the caller in while the call rings: her room list, the caller last.
+    kv::UserRecord caller = Party(chat->property("KivaraName").toString(), 2, 1);
+    caller.ipAddress = own;
+    QTimer::singleShot(0, [&] { ann.sendTo(own, kv::BuildRoomList({rec[0], rec[1], rec[2], caller})); });
+    if (CallByName(chat, u"Connect"_s, VbMethod, {ann.ip(), kv::ChatDatagramPort}).toInt() != 0) return false;
+
+    auto* entry = chat->findChild<QTextEdit*>(u"txtSend"_s);
+    const struct {
+        kv::test::CallPeer* peer; // nullptr: the user types the line
+        int who;
+        QColor colour;
+        const char16_t* line;
+    } lines[] = {
+        {&ann, 0, QColor(0, 0, 160), u"Hi Dana, glad you could join us."},
+        {&bruno, 1, QColor(0, 110, 0), u"Morning Dana! We were just going over the stand for the boat show."},
+        {nullptr, 0, {}, u"Hello everyone. Are the dates confirmed?"},
+        {&chiara, 2, QColor(150, 0, 120), u"Yes, 14 to 16 May in Lisbon. I'll send you the floor plan."},
+        {&ann, 0, QColor(0, 0, 160), u"Bruno, can you book the hall by Friday?"},
+        {&bruno, 1, QColor(0, 110, 0), u"Will do, I'll confirm here once it's booked."},
+        {nullptr, 0, {}, u"Great, I'll draft the invitations then."},
+    };
+    for (const auto& l : lines) {
+        const QString text = QString::fromUtf16(l.line);
+        if (l.peer) {
+            l.peer->sendTo(own, kv::BuildPubChat(rec[l.who].chatName,
+                                                 qint32(kv::control::ColorToSetting(l.colour)), text));
+        } else if (entry) {
+            entry->setPlainText(text);
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(entry, &enter);
+        }
+        if (!WaitUntil([&] { return Shows(chat, text); }, WaitMs)) return false;
+    }
+
+    // Bruno asks for a private room; it opens in front, the user goes back to the public room.
+    const qint32 green = qint32(kv::control::ColorToSetting(QColor(0, 110, 0)));
+    const auto room = [chat](const QString& tag) -> QPushButton* {
+        for (QPushButton* b : chat->findChildren<QPushButton*>())
+            if (b->property("tag").toString() == tag) return b;
+        return nullptr;
+    };
+    bruno.sendTo(own, kv::BuildPriChat(rec[1], green, QString(kv::word::OpenPrivate)));
+    if (!WaitUntil([&] { return room(u"Bruno"_s) && room(kv::word::PublicRoom); }, WaitMs)) return false;
+    room(kv::word::PublicRoom)->click();
+    const QString aside = u"Dana, have you got a minute about the invoice?"_s;
+    bruno.sendTo(own, kv::BuildPriChat(rec[1], green, aside));
+    return WaitUntil([&] { return Shows(chat, aside); }, WaitMs);
+}
+
+// Chiara sends the floor plan: the opener's receiving window, the offer saved
+// to disk, shown with its offer and again part way through.
+void ShootFileReceiver(const QString& out)
+{
+    if (Neighbour(5).isEmpty()) return;
+    kv::test::FileSender sender(Neighbour(5));
+    if (!sender.ready()) return;
+    const QByteArray data = kv::test::Pattern(2457600);
+    kv::dorvan::frmFile w;
+    kv::platform::Prompt::install(std::make_unique<kv::platform::ScriptedPrompt>(
+        u"save ^Save file as\\.\\.\\.$ => "_s + QDir(w.saveFolder()).filePath(u"Stand floor plan.pdf"_s)));
+    w.setInfo({u"FILEPREP"_s, u"Chiara"_s, u"Stand floor plan.pdf"_s, QString::number(data.size()),
+               sender.ip(), QString::number(kv::FileTransferPort), u"Dana"_s});
+    shoot(&w, out + u"/file-offer.png"_s);
+    if (auto* ok = w.findChild<QPushButton*>(u"cmdFile_0"_s)) ok->click();
+    const qsizetype part = data.size() * 45 / 100;
+    if (sender.waitConnection() && sender.send(data.left(part)) &&
+        WaitUntil([&] { return w.receivedCount() == part; }, WaitMs))
+        shoot(&w, out + u"/file-receive.png"_s);
+    sender.send(data.mid(part));
+    WaitUntil([&] { return w.isUnloaded(); }, WaitMs);
+    kv::platform::Prompt::install(nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -111,6 +240,16 @@ int main(int argc, char* argv[])
     }
     contact->SetCurrentFormPage(u"General"_s);
     shoot(cw, out + u"/contact-general.png"_s);
+    contact->SetCurrentFormPage(u"Kivara"_s);
+    if (const auto page = contact->ModifiedFormPages(u"Kivara"_s)) {
+        QObject* chat = page->Controls(u"Kivara1"_s);
+        cw->resize(760, 480); // a few lines of talk need less height than the idle page shows
+        if (StageConversation(chat))
+            shoot(cw, out + u"/conversation.png"_s);
+        else
+            std::printf("FAILED %s\n", qPrintable(out + u"/conversation.png"_s));
+        CallByName(chat, u"Disconnect"_s, VbMethod, {false});
+    }
 
     const Item msg = messages.Items().Item(1);
     auto message = msg.GetInspector();
@@ -132,6 +271,8 @@ int main(int argc, char* argv[])
         shoot(&options, out + u"/options-%1.png"_s.arg(i + 1));
     }
     options.hide();
+
+    ShootFileReceiver(out);
 
     side->closeAll();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
