@@ -1,5 +1,6 @@
-// Dorvan's command dispatch in this process, and the shipped program receiving
-// a file as a child process on its own simulated computer (127.60.50.x and up).
+// Dorvan's command dispatch in this process, and the shipped program ending on
+// what it cannot act on, as a child process on its own simulated computer
+// (127.60.52.x). The shipped program receiving a file is tst_filesend's.
 #include "FileTransferSupport.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
@@ -12,9 +13,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -23,15 +21,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
-using kv::platform::WaitUntil;
-using kv::test::FileSender;
-using kv::test::Pattern;
-using kv::test::TransferWaitMs;
-
 using kv::test::DorvanChild;
-using kv::test::JsonLines;
+using kv::test::FileSender;
 using kv::test::SetUpComputer;
-using kv::test::WriteText;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -54,8 +46,6 @@ private Q_SLOTS:
     void openKVMessagesCreatesBothFolders();
     void folderErrorsAreReported();
 
-    void programReceivesAFile();
-    void programOpensAReceivedFile();
     void programEndsOnUnknownCommand();
 
 private:
@@ -345,87 +335,6 @@ void TestOpener::folderErrorsAreReported()
         qPrintable(m_prompt->shown().last()));
     QVERIFY(side->openExplorers().isEmpty());
     QVERIFY(!personal().Folders().Item(u"Kivara"_s));
-}
-
-void TestOpener::programReceivesAFile()
-{
-    kv::test::SimComputer receiver(u"127.60.50.2"_s, u"KV-TEST-0050"_s);
-    QTemporaryDir work;
-    const QString folder = work.filePath(u"saved"_s);
-    SetUpComputer(receiver, {{kv::settings::Service, u"Personal Folders"_s},
-                             {kv::settings::Folder, u"Kivara"_s},
-                             {kv::settings::FileFolder, folder}});
-    const QString target = QDir(folder).filePath(u"chosen name.bin"_s);
-    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
-    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
-                             u"save ^Save file as\\.\\.\\.$ => "_s +
-                                 target + u"\n"_s));
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPTS"_s, rules);
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-
-    FileSender sender(u"127.60.50.3"_s);
-    QVERIFY(sender.ready());
-    const QByteArray data = Pattern(1024 * 1024 + 7);
-    DorvanChild dorvan(env, u"FILEPREP|Bob|report.bin|"_s + QString::number(data.size()) +
-                                u"|127.60.50.3|8087|Ann"_s);
-    QVERIFY(sender.waitConnection());
-    QCOMPARE(sender.connection()->peerAddress().toString(), u"127.60.50.2"_s);
-    QVERIFY(sender.send(data));
-    QVERIFY(dorvan.waitEnd());
-    QCOMPARE(dorvan.exitCode(), 0);
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), data);
-
-    const QList<QJsonObject> prompts = JsonLines(log);
-    QCOMPARE(prompts.size(), 3);
-    QCOMPARE(prompts[0][u"kind"_s].toString(), u"form"_s);
-    QCOMPARE(prompts[1][u"kind"_s].toString(), u"save"_s);
-    QCOMPARE(prompts[1][u"fileName"_s].toString(), QDir(folder).filePath(u"report.bin"_s));
-    QCOMPARE(prompts[2][u"text"_s].toString(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
-    QCOMPARE(prompts[2][u"title"_s].toString(), u"Kivara for Microsoft Outlook"_s);
-    QVERIFY(sender.datagrams().isEmpty());
-}
-
-void TestOpener::programOpensAReceivedFile()
-{
-    kv::test::SimComputer receiver(u"127.60.51.2"_s, u"KV-TEST-0051"_s);
-    QTemporaryDir work;
-    SetUpComputer(receiver,
-                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
-    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
-    const QString shellLog = work.filePath(u"shell.log"_s);
-    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s));
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPTS"_s, rules);
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-    env.insert(u"KIVARA_SHELL_LOG"_s, shellLog);
-    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
-
-    FileSender sender(u"127.60.51.3"_s);
-    QVERIFY(sender.ready());
-    const QByteArray data = Pattern(1024);
-    DorvanChild dorvan(env, u"FILEPREP|Bob|../../notes.txt|1024|127.60.51.3|8087|Ann"_s);
-    QVERIFY(sender.waitConnection());
-    QVERIFY(sender.send(data));
-    QVERIFY(dorvan.waitEnd());
-    QCOMPARE(dorvan.exitCode(), 0);
-
-    const QList<QJsonObject> calls = JsonLines(shellLog);
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(calls[0][u"call"_s].toString(), u"open"_s);
-    const QString target = calls[0][u"target"_s].toString();
-    QVERIFY2(target.startsWith(receiver.root() + u"/runtime/"_s), qPrintable(target));
-    QVERIFY2(target.endsWith(u"notes.txt"_s) && !target.contains(u".."_s), qPrintable(target));
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), data);
-    // The window was the only prompt: opening shows no box.
-    QCOMPARE(JsonLines(log).size(), 1);
-    // The default save folder was made, and stays empty.
-    QCOMPARE(QDir(receiver.installDir() + u"Downloads"_s).entryList(QDir::Files | QDir::Hidden),
-             QStringList());
 }
 
 void TestOpener::programEndsOnUnknownCommand()
