@@ -48,6 +48,23 @@ public:
         inbox.clear();
         return all;
     }
+    // The messages at the chat port once at least count came, or all that came in time.
+    QStringList gather(qsizetype count)
+    {
+        platform::WaitUntil([&] { return m_chatIn.size() >= count; }, m_waitMs);
+        return drain();
+    }
+    // Whether the message comes at the chat port in time; what comes before it is dropped.
+    bool heard(const QString& message)
+    {
+        QStringList got;
+        return platform::WaitUntil(
+            [&] {
+                got += drain();
+                return got.contains(message);
+            },
+            m_waitMs);
+    }
     bool quiet(int ms = 300)
     {
         platform::WaitUntil([] { return false; }, ms);

@@ -291,13 +291,7 @@ void TestCalls::admittedByRoomList()
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
-    QStringList got;
-    QVERIFY(platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.contains(u"LEAVE|Ann|Public"_s);
-        },
-        5000));
+    QVERIFY(bob.heard(u"LEAVE|Ann|Public"_s));
 }
 
 void TestCalls::cancelWhileCalling()
@@ -547,27 +541,14 @@ void TestCalls::admissionChoices()
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"0"_s);
     k->DataPass(u"HELLO|"_s + b.text());
-    QStringList got = bob.drain();
-    platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.size() >= 3;
-        },
-        3000);
-    QVERIFY(got.contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
+    QVERIFY(bob.gather(3).contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"1"_s);
     m_desk.rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
     k->DataPass(u"HELLO|"_s + b.text());
     QVERIFY(m_desk.promptTexts().contains(
         u"Bob has entered your chat room.\r\n\r\nDo you want to add this Contact to your 'Kivara' folder ?"_s));
-    got = bob.drain();
-    platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.size() >= 2;
-        },
-        3000);
+    const QStringList got = bob.gather(2);
     QVERIFY(bob.quiet());
     QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
 }

@@ -714,14 +714,11 @@ void TestVigilo::pollCountsUnread()
 void TestVigilo::optionsDialog()
 {
     computer(11);
-    QCOMPARE(frmOptions::TabForTwips(0), -1);
-    QCOMPARE(frmOptions::TabForTwips(1), 0);
-    QCOMPARE(frmOptions::TabForTwips(1229), 0);
-    QCOMPARE(frmOptions::TabForTwips(1230), 1);
-    QCOMPARE(frmOptions::TabForTwips(1934), 1);
-    QCOMPARE(frmOptions::TabForTwips(1935), 2);
-    QCOMPARE(frmOptions::TabForTwips(2534), 2);
-    QCOMPARE(frmOptions::TabForTwips(2535), -1);
+    // The tab under a click, at each edge of the tab row.
+    const QList<std::pair<int, int>> edges = {{0, -1},   {1, 0},    {1229, 0}, {1230, 1},
+                                              {1934, 1}, {1935, 2}, {2534, 2}, {2535, -1}};
+    for (const auto& [twips, tab] : edges)
+        QCOMPARE(frmOptions::TabForTwips(twips), tab);
 
     MonitorStore store;
     MonitorFlags flags{true, u"/x/ring.wav"_s, false, false, 0};

@@ -3,7 +3,6 @@
 #include "Events.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
 #include <csignal>
