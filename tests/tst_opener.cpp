@@ -55,8 +55,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_data;
     QByteArray m_savedDataHome;
-    kv::test::SequencePrompt* m_prompt = nullptr;
-    kv::platform::RecordingShell* m_shell = nullptr;
+    kv::test::TransferDesk m_desk;
 };
 
 void TestOpener::init()
@@ -64,18 +63,12 @@ void TestOpener::init()
     kv::WriteSetting(kv::settings::Service, u"Personal Folders"_s);
     kv::WriteSetting(kv::settings::Folder, u"Kivara"_s);
     kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
-    auto prompt = std::make_unique<kv::test::SequencePrompt>();
-    m_prompt = prompt.get();
-    kv::platform::Prompt::install(std::move(prompt));
-    auto shell = std::make_unique<kv::platform::RecordingShell>();
-    m_shell = shell.get();
-    kv::platform::Shell::install(std::move(shell));
+    m_desk.install();
 }
 
 void TestOpener::cleanup()
 {
-    kv::platform::Prompt::install(nullptr);
-    kv::platform::Shell::install(nullptr);
+    m_desk.remove();
     kv::outlook::WindowSide::install(nullptr);
     if (m_data) {
         qputenv("XDG_DATA_HOME", m_savedDataHome);
@@ -169,13 +162,12 @@ void TestOpener::missingSettingsEndBeforeAnyCommand()
     kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
                                         missing);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::EarlyEnd);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.fileWindow());
-    QVERIFY(m_prompt->shown().isEmpty());
-    QVERIFY(m_shell->calls().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
+    QVERIFY(m_desk.shell->calls().isEmpty());
     kv::WriteSetting(kv::settings::InstallDir, installDir);
 }
 
@@ -193,12 +185,11 @@ void TestOpener::commandsWithoutAWindowEnd()
     QFETCH(QString, line);
     QFETCH(Route, route);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(line), route);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.fileWindow());
-    QVERIFY(m_shell->calls().isEmpty());
+    QVERIFY(m_desk.shell->calls().isEmpty());
 }
 
 void TestOpener::filePrepOpensTheReceivingWindow()
@@ -207,16 +198,15 @@ void TestOpener::filePrepOpensTheReceivingWindow()
     FileSender sender(u"127.60.40.3"_s);
     QVERIFY(sender.ready());
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::FilePrep);
-    QVERIFY(!unloaded);
+    QVERIFY(unloaded.isEmpty());
     frmFile* file = w.fileWindow();
     QVERIFY(file && file->isVisible());
     QCOMPARE(file->findChild<QLabel*>(u"lblFile_1"_s)->text(), u"Filename: a.txt (5 bytes)"_s);
     // The receiving window's end is Dorvan's end.
     file->findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(sender.waitDatagram());
     QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
 }
@@ -226,10 +216,9 @@ void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
     const auto side = useStore(false);
     QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(side->IsRunning());
     const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
     QVERIFY(product);
@@ -238,7 +227,7 @@ void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
     QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
 }
 
 void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
@@ -276,7 +265,7 @@ void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(other->CurrentFolder(), product);
     QCOMPARE(personal().Folders().Count(), 4); // nothing new was made
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
 }
 
 void TestOpener::openKVMessagesCreatesBothFolders()
@@ -300,7 +289,7 @@ void TestOpener::openKVMessagesCreatesBothFolders()
     QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
     QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(product.Folders().Count(), 1);
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
     kv::WriteSetting(kv::settings::MsgFolder, u"Messages"_s);
 }
 
@@ -311,28 +300,28 @@ void TestOpener::folderErrorsAreReported()
     frmOpen w;
     // A store that does not exist.
     QCOMPARE(w.OpenKVFolder(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
-    QVERIFY2(m_prompt->shown().last().startsWith(
+    QVERIFY2(m_desk.prompt->shown().last().startsWith(
                  u"An error occured connecting to Microsoft Outlook.\r\r80020009 - "_s),
-             qPrintable(m_prompt->shown().last()));
+             qPrintable(m_desk.prompt->shown().last()));
     QCOMPARE(w.OpenKVMessages(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
-    QCOMPARE(m_prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
+    QCOMPARE(m_desk.prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
 
     // A store that cannot be opened: its own text and the store's name.
     const NameSpace ns = Application(DefaultStorePath()).GetNamespace(u"MAPI"_s);
     QVERIFY(ns.AddStore(u"Mailbox"_s));
     QVERIFY(ns.SetStoreOnline(u"Mailbox"_s, false));
     QCOMPARE(w.OpenKVFolder(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
-    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QVERIFY(m_desk.prompt->shown().last().endsWith(u"\r\rMailbox"_s));
     QCOMPARE(w.OpenKVMessages(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
-    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QVERIFY(m_desk.prompt->shown().last().endsWith(u"\r\rMailbox"_s));
 
     // No host running and none can be started.
     side->setRunning(false);
     side->setStartable(false);
     QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), ErrNo::CannotCreateObject);
-    QVERIFY2(
-        m_prompt->shown().last().startsWith(u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
-        qPrintable(m_prompt->shown().last()));
+    QVERIFY2(m_desk.prompt->shown().last().startsWith(
+                 u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
+             qPrintable(m_desk.prompt->shown().last()));
     QVERIFY(side->openExplorers().isEmpty());
     QVERIFY(!personal().Folders().Item(u"Kivara"_s));
 }
