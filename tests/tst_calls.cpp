@@ -89,6 +89,13 @@ void when(QObject* context, std::function<bool()> condition, std::function<void(
     timer->start();
 }
 
+// Runs f once the control is placing its call.
+void whenCalling(Kivara& k, std::function<void()> f)
+{
+    when(
+        &k, [&k] { return k.CallStatus() == call::Calling; }, std::move(f));
+}
+
 } // namespace
 
 class TestCalls : public QObject {
@@ -302,9 +309,7 @@ void TestCalls::cancelWhileCalling()
     QVERIFY(k);
     k->show();
     // Alone: -3, one GIVEUP to the party called.
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
+    whenCalling(*k, [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -3);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -312,8 +317,7 @@ void TestCalls::cancelWhileCalling()
 
     // A private room open, nobody else in the public room: -4.
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"OPENPRI"_s, u"0"_s));
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    whenCalling(*k, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -4);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -322,8 +326,7 @@ void TestCalls::cancelWhileCalling()
     k->ClosePrivateRoom(u"Carl"_s);
     Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
     c.setDetails(PartyRecord(u"Carl"_s, carl.ip()));
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    whenCalling(*k, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
@@ -370,9 +373,7 @@ void TestCalls::waitingQuestion()
     auto k = control();
     QVERIFY(k);
     m_desk.rules(u"msgbox continue to wait => No"_s);
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(),
              QStringList{u"The user you are calling has responded, but is not answering your "
@@ -381,9 +382,7 @@ void TestCalls::waitingQuestion()
     // Yes keeps waiting and asks again.
     m_desk.rules(u"msgbox continue to wait => Yes"_s);
     bool asked = false;
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     when(
         k.get(), [&] { return m_desk.prompt->log().size() >= 2; },
         [&] {
@@ -405,33 +404,27 @@ void TestCalls::refusalsAtTheCaller()
     QVERIFY(k);
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     // A refusal room list: whatever further entries say, the first decides.
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] {
-            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
-            list += PartyRecord(u"Carl"_s, bob.ip()).fields();
-            bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
-            bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
-        });
+    whenCalling(*k, [&] {
+        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+        list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+        list += PartyRecord(u"Carl"_s, bob.ip()).fields();
+        bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
+        bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
+    });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     QCOMPARE(k->CallStatus(), call::Idle);
 
     m_desk.rules(QString());
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable});
     QCOMPARE(k->CallStatus(), call::Idle);
 
     // Declining to leave a message returns to idle and sends nothing.
     m_desk.rules(u"msgbox leave a message => No"_s);
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
