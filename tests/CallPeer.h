@@ -1,6 +1,7 @@
 #pragma once
-// A party at the protocol level for the chat-control suites: plain datagram
-// sockets on its own loopback address, one on the chat port, one on the monitor port.
+// A party at the protocol level for the chat-control and monitor suites: plain
+// datagram sockets on its own loopback address, one on the chat port, one on
+// the monitor port.
 #include "Events.h"
 #include "Protocol.h"
 
@@ -28,12 +29,15 @@ public:
         }
     }
     QString ip() const { return m_ip; }
-    // The next message at that port, unframed; "<none>" when none came in time.
+    // The next message at that port, unframed; "<none>" when none came in time,
+    // "<plain>" + text when it was not scrambled.
     QString next(int port = ChatDatagramPort)
     {
         QList<QByteArray>& inbox = port == ChatDatagramPort ? m_chatIn : m_monitorIn;
         if (!platform::WaitUntil([&] { return !inbox.isEmpty(); }, m_waitMs)) return QStringLiteral("<none>");
-        return UnframeDatagram(inbox.takeFirst());
+        const QByteArray d = inbox.takeFirst();
+        return IsScrambledDatagram(d) ? UnframeDatagram(d)
+                                      : QStringLiteral("<plain>") + QString::fromLatin1(d);
     }
     // Every message that has come so far at that port.
     QStringList drain(int port = ChatDatagramPort)
@@ -45,6 +49,23 @@ public:
         inbox.clear();
         return all;
     }
+    // The messages at the chat port once at least count came, or all that came in time.
+    QStringList gather(qsizetype count)
+    {
+        platform::WaitUntil([&] { return m_chatIn.size() >= count; }, m_waitMs);
+        return drain();
+    }
+    // Whether the message comes at the chat port in time; what comes before it is dropped.
+    bool heard(const QString& message)
+    {
+        QStringList got;
+        return platform::WaitUntil(
+            [&] {
+                got += drain();
+                return got.contains(message);
+            },
+            m_waitMs);
+    }
     bool quiet(int ms = 300)
     {
         platform::WaitUntil([] { return false; }, ms);
@@ -53,6 +74,12 @@ public:
     void sendTo(const QString& host, const QString& text)
     {
         m_chat.writeDatagram(FrameDatagram(text), QHostAddress(host), quint16(ChatDatagramPort));
+    }
+    // To a computer's monitor, as a caller does.
+    void sendToMonitor(const QString& host, const QString& text, bool scrambled = true)
+    {
+        m_chat.writeDatagram(scrambled ? FrameDatagram(text) : PlainDatagram(text), QHostAddress(host),
+                             quint16(MonitorDatagramPort));
     }
     void sendRaw(const QString& host, const QByteArray& datagram)
     {
@@ -68,5 +95,27 @@ private:
     QList<QByteArray> m_chatIn;
     QList<QByteArray> m_monitorIn;
 };
+
+// A party's record as the suites make it: <name>@example.org, a note, KV-<NAME>.
+inline UserRecord PartyRecord(const QString& name, const QString& ip,
+                              const QString& availability = QStringLiteral("Available"),
+                              const QString& icon = QStringLiteral("3"))
+{
+    return UserRecord{name,
+                      availability,
+                      name.toLower() + QStringLiteral("@example.org"),
+                      ip,
+                      QStringLiteral("note of ") + name,
+                      QStringLiteral("KV-") + name.toUpper(),
+                      QString(),
+                      icon};
+}
+
+// PRICHAT fields as the other party sends them: its record, its colour, the line.
+inline QStringList PriChatFields(const UserRecord& r, const QString& line = QStringLiteral("OPENPRI"),
+                                 const QString& colour = QStringLiteral("255"))
+{
+    return QStringList{QStringLiteral("PRICHAT")} + r.fields() + QStringList{colour, line};
+}
 
 } // namespace kv::test

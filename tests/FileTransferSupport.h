@@ -5,6 +5,7 @@
 #include "Events.h"
 #include "Protocol.h"
 #include "ScriptedPrompt.h"
+#include "Shell.h"
 #include "SimComputer.h"
 #include "modReg.h"
 
@@ -12,9 +13,9 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QNetworkDatagram>
 #include <QPointer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -236,6 +237,29 @@ private:
     platform::ScriptedPrompt m_inner;
     std::vector<std::pair<QRegularExpression, std::deque<platform::MsgResult>>> m_sequences;
     QStringList m_shown;
+};
+
+// A file-transfer case's desk: message boxes answered in sequence, shell calls recorded.
+struct TransferDesk {
+    SequencePrompt* prompt = nullptr;
+    platform::RecordingShell* shell = nullptr;
+
+    void install()
+    {
+        auto p = std::make_unique<SequencePrompt>();
+        prompt = p.get();
+        platform::Prompt::install(std::move(p));
+        auto s = std::make_unique<platform::RecordingShell>();
+        shell = s.get();
+        platform::Shell::install(std::move(s));
+    }
+    void remove()
+    {
+        platform::Prompt::install(nullptr);
+        platform::Shell::install(nullptr);
+        prompt = nullptr;
+        shell = nullptr;
+    }
 };
 
 } // namespace kv::test

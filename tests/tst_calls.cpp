@@ -39,6 +39,8 @@ using namespace Qt::StringLiterals;
 using namespace kv;
 using namespace kv::control;
 using kv::test::CallPeer;
+using kv::test::PartyRecord;
+using kv::test::PriChatFields;
 
 namespace {
 
@@ -47,18 +49,6 @@ const auto CallStatusEvent = qOverload<short>(&Kivara::CallStatus);
 QString address(int testCase, int host)
 {
     return u"127.51.%1.%2"_s.arg(testCase).arg(host);
-}
-
-UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
-{
-    return UserRecord{name,
-                      avail,
-                      name.toLower() + u"@example.org"_s,
-                      ip,
-                      u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(),
-                      QString(),
-                      u"3"_s};
 }
 
 KivaraTimings fast()
@@ -97,6 +87,13 @@ void when(QObject* context, std::function<bool()> condition, std::function<void(
         f();
     });
     timer->start();
+}
+
+// Runs f once the control is placing its call.
+void whenCalling(Kivara& k, std::function<void()> f)
+{
+    when(
+        &k, [&k] { return k.CallStatus() == call::Calling; }, std::move(f));
 }
 
 } // namespace
@@ -208,7 +205,7 @@ void TestCalls::noNetwork()
     QCOMPARE(k->panelText(3), u"Offline"_s);
     // No call state is shown while offline, not even for a caller knocking.
     m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
-    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
     QCOMPARE(events.size(), 0);
     QCOMPARE(k->panelText(3), u"Offline"_s);
     QVERIFY(bob.drain(MonitorDatagramPort).isEmpty());
@@ -230,10 +227,10 @@ void TestCalls::socketErrorsAndTrayForms()
     QVERIFY(inspector->IsDisplayed());
     k->setParentInspector(inspector);
     m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
-    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
     QVERIFY(inspector->IsDisplayed()); // not opened by the monitor
     k->setTrayOpened(true);
-    k->DataPass(u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text());
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
     QVERIFY(!inspector->IsDisplayed());
 
     // A socket error shows in panel 1 with a beep, and changes no call state.
@@ -282,10 +279,10 @@ void TestCalls::admittedByRoomList()
         if (s == call::Calling && seen.count(call::Calling) == 1) bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
         if (s == call::WaitingToEnter) {
             QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += record(u"Bob"_s, bob.ip()).fields();
-            list += record(u"Ann"_s, m_ip).fields(); // the own entry, by identifier
+            list += PartyRecord(u"Bob"_s, bob.ip()).fields();
+            list += PartyRecord(u"Ann"_s, m_ip).fields(); // the own entry, by identifier
             list[list.size() - 3] = u"KV-ANN"_s;
-            list += record(u"Carl"_s, carl.ip(), u"On the Phone"_s).fields();
+            list += PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s).fields();
             bob.sendTo(m_ip, list.join(u'|'));
         }
     });
@@ -301,13 +298,7 @@ void TestCalls::admittedByRoomList()
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
-    QStringList got;
-    QVERIFY(platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.contains(u"LEAVE|Ann|Public"_s);
-        },
-        5000));
+    QVERIFY(bob.heard(u"LEAVE|Ann|Public"_s));
 }
 
 void TestCalls::cancelWhileCalling()
@@ -318,21 +309,15 @@ void TestCalls::cancelWhileCalling()
     QVERIFY(k);
     k->show();
     // Alone: -3, one GIVEUP to the party called.
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
+    whenCalling(*k, [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -3);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
 
     // A private room open, nobody else in the public room: -4.
-    QStringList pri{u"PRICHAT"_s};
-    pri += record(u"Carl"_s, carl.ip()).fields();
-    pri += {u"0"_s, u"OPENPRI"_s};
-    k->OpenPrivateRoom(pri);
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"OPENPRI"_s, u"0"_s));
+    whenCalling(*k, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -4);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -340,9 +325,8 @@ void TestCalls::cancelWhileCalling()
     // Others in the public room: the call goes on as connected.
     k->ClosePrivateRoom(u"Carl"_s);
     Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
-    c.setDetails(record(u"Carl"_s, carl.ip()));
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; }, [&] { k->CancelCall(); });
+    c.setDetails(PartyRecord(u"Carl"_s, carl.ip()));
+    whenCalling(*k, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
@@ -389,9 +373,7 @@ void TestCalls::waitingQuestion()
     auto k = control();
     QVERIFY(k);
     m_desk.rules(u"msgbox continue to wait => No"_s);
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(),
              QStringList{u"The user you are calling has responded, but is not answering your "
@@ -400,15 +382,13 @@ void TestCalls::waitingQuestion()
     // Yes keeps waiting and asks again.
     m_desk.rules(u"msgbox continue to wait => Yes"_s);
     bool asked = false;
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     when(
         k.get(), [&] { return m_desk.prompt->log().size() >= 2; },
         [&] {
             asked = true;
             QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += record(u"Bob"_s, bob.ip()).fields();
+            list += PartyRecord(u"Bob"_s, bob.ip()).fields();
             bob.sendTo(m_ip, list.join(u'|'));
         });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
@@ -424,33 +404,27 @@ void TestCalls::refusalsAtTheCaller()
     QVERIFY(k);
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     // A refusal room list: whatever further entries say, the first decides.
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] {
-            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
-            list += record(u"Carl"_s, bob.ip()).fields();
-            bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
-            bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
-        });
+    whenCalling(*k, [&] {
+        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+        list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+        list += PartyRecord(u"Carl"_s, bob.ip()).fields();
+        bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
+        bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
+    });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     QCOMPARE(k->CallStatus(), call::Idle);
 
     m_desk.rules(QString());
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable});
     QCOMPARE(k->CallStatus(), call::Idle);
 
     // Declining to leave a message returns to idle and sends nothing.
     m_desk.rules(u"msgbox leave a message => No"_s);
-    when(
-        k.get(), [&] { return k->CallStatus() == call::Calling; },
-        [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -512,7 +486,7 @@ void TestCalls::helloPassedOrFromNetwork()
     auto k = control();
     QVERIFY(k);
     m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
-    const QString hello = u"HELLO|"_s + record(u"Bob"_s, bob.ip()).text();
+    const QString hello = u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text();
     k->DataPass(hello);
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s); // refused; no HELLOWAIT before it
     QVERIFY(bob.quiet());
@@ -532,8 +506,8 @@ void TestCalls::admissionChoices()
     CallPeer bob(address(10, 3)), carl(address(10, 4));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
-    const UserRecord c = record(u"Carl"_s, carl.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
+    const UserRecord c = PartyRecord(u"Carl"_s, carl.ip());
     Participant cr = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
     cr.setDetails(c);
     k->setCallStatus(call::Connected);
@@ -560,27 +534,14 @@ void TestCalls::admissionChoices()
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"0"_s);
     k->DataPass(u"HELLO|"_s + b.text());
-    QStringList got = bob.drain();
-    platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.size() >= 3;
-        },
-        3000);
-    QVERIFY(got.contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
+    QVERIFY(bob.gather(3).contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"1"_s);
     m_desk.rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
     k->DataPass(u"HELLO|"_s + b.text());
     QVERIFY(m_desk.promptTexts().contains(
         u"Bob has entered your chat room.\r\n\r\nDo you want to add this Contact to your 'Kivara' folder ?"_s));
-    got = bob.drain();
-    platform::WaitUntil(
-        [&] {
-            got += bob.drain();
-            return got.size() >= 2;
-        },
-        3000);
+    const QStringList got = bob.gather(2);
     QVERIFY(bob.quiet());
     QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
 }
@@ -593,7 +554,7 @@ void TestCalls::admissionPrivateRoom()
     QVERIFY(k);
     WriteSetting(settings::AutoEnter, u"2"_s);
     m_desk.rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     when(
         k.get(),
@@ -615,7 +576,7 @@ void TestCalls::admissionPrivateRoom()
     QCOMPARE(k->CallStatus(), call::Idle);
     QElapsedTimer timer;
     timer.start();
-    k->DataPass(u"HELLO|"_s + record(u"Carl"_s, carl.ip()).text());
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Carl"_s, carl.ip()).text());
     QVERIFY(timer.elapsed() < 5000);
     QCOMPARE(carl.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
     QCOMPARE(k->CallStatus(), call::Idle);
@@ -630,7 +591,7 @@ void TestCalls::admissionTimeoutAndGiveUp()
     auto k = control();
     QVERIFY(k);
     k->setTrayOpened(true);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     // Unanswered: refused after the interval, and "refuse" becomes the preselection.
     k->DataPass(u"HELLO|"_s + b.text());
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
@@ -716,27 +677,24 @@ void TestCalls::roomListAndEnter()
     k->setRemoteHost(bob.ip());
     // A room list whose field count is not a multiple of 8 is read as whole entries only.
     QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += record(u"Bob"_s, bob.ip()).fields();
-    list += record(u"Carl"_s, carl.ip()).fields().mid(0, 5);
+    list += PartyRecord(u"Bob"_s, bob.ip()).fields();
+    list += PartyRecord(u"Carl"_s, carl.ip()).fields().mid(0, 5);
     bob.sendTo(m_ip, list.join(u'|'));
     QVERIFY(platform::WaitUntil([&] { return k->CallStatus() == call::Connected; }, 5000));
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s}));
     // ENTER from a participant adds the new one once; a second ENTER updates the row.
-    bob.sendTo(m_ip, u"ENTER|"_s + record(u"Carl"_s, carl.ip(), u"Stepped Out"_s).text());
-    bob.sendTo(m_ip, u"ENTER|"_s + record(u"Carl"_s, carl.ip()).text());
+    bob.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Carl"_s, carl.ip(), u"Stepped Out"_s).text());
+    bob.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Carl"_s, carl.ip()).text());
     QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
     QVERIFY(platform::WaitUntil(
         [&] { return k->rooms().publicRoom().row(3).availability() == u"Available"_s; }, 5000));
     QCOMPARE(k->rooms().publicRoom().row(3).iconKey(), u"3_0"_s);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
     // A room list naming a private room's party fills that room.
-    QStringList pri{u"PRICHAT"_s};
-    pri += record(u"Bob"_s, bob.ip()).fields();
-    pri += {u"0"_s, u"OPENPRI"_s};
-    k->OpenPrivateRoom(pri);
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip()), u"OPENPRI"_s, u"0"_s));
     list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += record(u"Bob"_s, bob.ip()).fields();
-    list += record(u"Dan"_s, u"127.51.14.5"_s).fields();
+    list += PartyRecord(u"Bob"_s, bob.ip()).fields();
+    list += PartyRecord(u"Dan"_s, u"127.51.14.5"_s).fields();
     k->DataPass(list.join(u'|'));
     QCOMPARE(names(k->rooms().at(1)), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
@@ -749,10 +707,8 @@ void TestCalls::chatLinesAndRooms()
     auto k = control();
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(record(u"Bob"_s, bob.ip()));
-    QStringList pri{u"PRICHAT"_s};
-    pri += record(u"Carl"_s, carl.ip()).fields();
-    pri += {u"255"_s, u"first words"_s};
+    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
+    QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first words"_s);
     k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
     QCOMPARE(k->rooms().count(), 2);
     QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tfirst words"_s));
@@ -790,12 +746,10 @@ void TestCalls::leavingAndRemoval()
     QVERIFY(k);
     k->setTrayOpened(true);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(record(u"Bob"_s, bob.ip()));
+    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
     Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
-    c.setDetails(record(u"Carl"_s, carl.ip()));
-    QStringList pri{u"PRICHAT"_s};
-    pri += record(u"Carl"_s, carl.ip()).fields();
-    pri += {u"255"_s, u"OPENPRI"_s};
+    c.setDetails(PartyRecord(u"Carl"_s, carl.ip()));
+    const QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()));
     k->OpenPrivateRoom(pri);
     k->setCallStatus(call::Connected);
     // Removed by Bob: Bob's row goes, everything else stays.
@@ -827,11 +781,8 @@ void TestCalls::statusNameUpdate()
     auto k = control();
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(record(u"Bob"_s, bob.ip()));
-    QStringList pri{u"PRICHAT"_s};
-    pri += record(u"Bob"_s, bob.ip()).fields();
-    pri += {u"255"_s, u"OPENPRI"_s};
-    k->OpenPrivateRoom(pri);
+    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
     // The contact shown on the form is Bob's: his rows' news reach its user properties.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
@@ -860,7 +811,7 @@ void TestCalls::statusNameUpdate()
     // A rename onto the own name or onto a listed name is not made.
     k->DataPass(u"NICKNAME|Robert|Ann"_s);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
-    UserRecord r = record(u"Robert"_s, bob.ip(), u"Available"_s);
+    UserRecord r = PartyRecord(u"Robert"_s, bob.ip(), u"Available"_s);
     r.comment = u"new comment"_s;
     r.serialNum = u"KV-BOB"_s;
     k->DataPass(u"UPDATE|"_s + r.text());
@@ -870,10 +821,10 @@ void TestCalls::statusNameUpdate()
     QCOMPARE(shown.Email1Address(), u"robert@example.org"_s);
     QCOMPARE(shown.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
     // Someone else's update leaves the contact alone.
-    k->DataPass(u"UPDATE|"_s + record(u"Zed"_s, bob.ip()).text());
+    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Zed"_s, bob.ip()).text());
     QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Robert"_s);
     // Own row: untouched by others' messages naming the local user.
-    k->DataPass(u"UPDATE|"_s + record(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
+    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
     k->DataPass(u"STATUS|Ann|Unavailable"_s);
     QCOMPARE(k->rooms().publicRoom().row(1).availability(), u"Available"_s);
     QCOMPARE(k->rooms().publicRoom().row(1).address(), m_ip);
@@ -886,7 +837,7 @@ void TestCalls::peerslipsAndFiles()
     auto k = control();
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(record(u"Bob"_s, bob.ip()));
+    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
     const QString slip = ProfileFieldString(k->profile());
     k->DataPass(u"GETUSER|Bob|SIMPLE|Ann|NORMAL"_s);
     QCOMPARE(bob.next(), u"SAVEUSER|"_s + slip);
@@ -941,18 +892,18 @@ void TestCalls::strangersAndShortMessages()
     auto k = control();
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(record(u"Bob"_s, bob.ip()));
+    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
     k->setCallStatus(call::Connected);
     // From a host in no call with this user: no rows, no rooms.
     QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += record(u"Eve"_s, mallory.ip()).fields();
+    list += PartyRecord(u"Eve"_s, mallory.ip()).fields();
     mallory.sendTo(m_ip, list.join(u'|'));
-    mallory.sendTo(m_ip, u"ENTER|"_s + record(u"Eve"_s, mallory.ip()).text());
-    mallory.sendTo(m_ip, u"PRICHAT|"_s + record(u"Eve"_s, mallory.ip()).text() + u"|0|OPENPRI"_s);
+    mallory.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text());
+    mallory.sendTo(m_ip, u"PRICHAT|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text() + u"|0|OPENPRI"_s);
     mallory.sendTo(m_ip, u"HELLOWAIT|Eve"_s); // not calling: no waiting state
     // The same from a participant (a drag to a room sends exactly such a room list).
     list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += record(u"Dan"_s, u"127.51.19.5"_s).fields();
+    list += PartyRecord(u"Dan"_s, u"127.51.19.5"_s).fields();
     bob.sendTo(m_ip, list.join(u'|'));
     QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
     QVERIFY(mallory.quiet());
@@ -961,7 +912,7 @@ void TestCalls::strangersAndShortMessages()
     QCOMPARE(k->CallStatus(), call::Connected);
     // A refusal that answers no call being placed changes nothing.
     list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += record(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
+    list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
     k->DataPass(list.join(u'|'));
     QCOMPARE(k->CallStatus(), call::Connected);
     QVERIFY(m_desk.prompt->log().isEmpty());
@@ -976,7 +927,7 @@ void TestCalls::strangersAndShortMessages()
         k->DataPass(text);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     // An address that is not a dotted literal is never taken (it would be looked up by name).
-    k->DataPass(u"ENTER|"_s + record(u"Fay"_s, u"name.example"_s).text());
+    k->DataPass(u"ENTER|"_s + PartyRecord(u"Fay"_s, u"name.example"_s).text());
     QCOMPARE(k->rooms().publicRoom().findRow(u"Fay"_s).address(), QString());
 }
 

@@ -2,6 +2,7 @@
 // parties played at the protocol level by plain datagram sockets on
 // 127.50.<case>.3 and up: the automation interface by name, session start,
 // rooms and fan-out, every send mode, the menus and every slash command.
+#include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
 #include "FanOut.h"
@@ -40,76 +41,17 @@
 using namespace Qt::StringLiterals;
 using namespace kv;
 using namespace kv::control;
+using kv::test::PartyRecord;
+using kv::test::PriChatFields;
+using Peer = kv::test::CallPeer;
 
 namespace {
 
 constexpr int WaitMs = 5000;
-// Long enough for a datagram on loopback under the sanitizer build.
-constexpr int QuietMs = 300;
 
 QString address(int testCase, int host)
 {
     return u"127.50.%1.%2"_s.arg(testCase).arg(host);
-}
-
-// A party at the protocol level: its chat port and its monitor port.
-class Peer {
-public:
-    explicit Peer(const QString& ip) : m_ip(ip)
-    {
-        for (auto [socket, port, inbox] : {std::tuple{&m_chat, ChatDatagramPort, &m_chatIn},
-                                           std::tuple{&m_monitor, MonitorDatagramPort, &m_monitorIn}}) {
-            ok = socket->bind(QHostAddress(ip), quint16(port)) && ok;
-            QObject::connect(socket, &QUdpSocket::readyRead, socket, [socket, inbox] {
-                while (socket->hasPendingDatagrams()) {
-                    QByteArray d(int(socket->pendingDatagramSize()), '\0');
-                    socket->readDatagram(d.data(), d.size());
-                    inbox->append(d);
-                }
-            });
-        }
-    }
-    QString ip() const { return m_ip; }
-    // The next message at the chat (or monitor) port, unframed; "<none>" when none came,
-    // "<plain>" + text when it was not scrambled.
-    QString next(int port = ChatDatagramPort)
-    {
-        QList<QByteArray>& inbox = port == ChatDatagramPort ? m_chatIn : m_monitorIn;
-        if (!platform::WaitUntil([&] { return !inbox.isEmpty(); }, WaitMs)) return u"<none>"_s;
-        const QByteArray d = inbox.takeFirst();
-        return IsScrambledDatagram(d) ? UnframeDatagram(d) : u"<plain>"_s + QString::fromLatin1(d);
-    }
-    // Lets datagrams in flight arrive; true when none came at either port.
-    bool quiet()
-    {
-        platform::WaitUntil([] { return false; }, QuietMs);
-        return m_chatIn.isEmpty() && m_monitorIn.isEmpty();
-    }
-    void sendTo(const QString& host, const QString& text)
-    {
-        m_chat.writeDatagram(FrameDatagram(text), QHostAddress(host), quint16(ChatDatagramPort));
-    }
-    bool ok = true;
-
-private:
-    QString m_ip;
-    QUdpSocket m_chat;
-    QUdpSocket m_monitor;
-    QList<QByteArray> m_chatIn;
-    QList<QByteArray> m_monitorIn;
-};
-
-UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s,
-                  const QString& icon = u"3"_s)
-{
-    return UserRecord{name,
-                      avail,
-                      name.toLower() + u"@example.org"_s,
-                      ip,
-                      u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(),
-                      QString(),
-                      icon};
 }
 
 Participant addParty(Room& room, const UserRecord& r)
@@ -117,12 +59,6 @@ Participant addParty(Room& room, const UserRecord& r)
     Participant p = room.addRow(r.chatName, r.iconCode + u"_0"_s);
     p.setDetails(r);
     return p;
-}
-
-// PRICHAT fields as the other party sends them.
-QStringList priChatFields(const UserRecord& r, const QString& line = QString(word::OpenPrivate))
-{
-    return QStringList{QString(msg::PriChat)} + r.fields() + QStringList{u"255"_s, line};
 }
 
 QStringList visibleItems(QMenu* menu)
@@ -162,7 +98,6 @@ private Q_SLOTS:
     void transcriptLineFormats();
     void dropOnRoomButton();
     void disconnectLeavesEverything();
-    void conversation();
 
 private:
     // A fresh computer for the case, with a profile for "Ann" unless told otherwise.
@@ -206,40 +141,23 @@ void TestControl::interfaceByName()
     const QMetaObject* mo = k->metaObject();
 
     // Methods in the declared order, each with its full argument count.
-    const QList<std::pair<const char*, int>> methods = {{"Alone", 1},
-                                                        {"ChangeUserName", 1},
-                                                        {"ClosePrivateRoom", 1},
-                                                        {"DataRcvd", 2},
-                                                        {"EMailContact", 1},
-                                                        {"OpenPrivateRoom", 1},
-                                                        {"ShowAbout", 0},
-                                                        {"UserProfile", 2},
-                                                        {"ChatInit", 0},
-                                                        {"Connect", 2},
-                                                        {"RefreshSettings", 0},
-                                                        {"SendSession", 2},
-                                                        {"SetStatus", 1},
-                                                        {"ShowUser", 1},
-                                                        {"ShowFile", 1},
-                                                        {"DataSend", 3},
-                                                        {"DataPass", 1},
-                                                        {"SaveSession", 2},
-                                                        {"FileMenu_Click", 1},
-                                                        {"PrivateMenu_Click", 1},
-                                                        {"SendToTarget_Click", 1},
-                                                        {"StatusMenu_Click", 1},
-                                                        {"UserMenu_Click", 1},
-                                                        {"Disconnect", 1}};
+    const QStringList methods =
+        u"Alone:1 ChangeUserName:1 ClosePrivateRoom:1 DataRcvd:2 EMailContact:1 "
+        u"OpenPrivateRoom:1 ShowAbout:0 UserProfile:2 ChatInit:0 Connect:2 "
+        u"RefreshSettings:0 SendSession:2 SetStatus:1 ShowUser:1 ShowFile:1 DataSend:3 "
+        u"DataPass:1 SaveSession:2 FileMenu_Click:1 PrivateMenu_Click:1 "
+        u"SendToTarget_Click:1 StatusMenu_Click:1 UserMenu_Click:1 Disconnect:1"_s.split(u' ');
     int last = -1;
-    for (const auto& [name, count] : methods) {
+    for (const QString& method : methods) {
+        const QByteArray name = method.section(u':', 0, 0).toLatin1();
+        const int count = method.section(u':', 1).toInt();
         int found = -1;
         for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
             const QMetaMethod m = mo->method(i);
             if (m.methodType() == QMetaMethod::Method && m.name() == name && m.parameterCount() == count)
                 found = i;
         }
-        QVERIFY2(found >= 0, name);
-        QVERIFY2(found > last, name);
+        QVERIFY2(found > last, name.constData());
         last = found;
     }
     // The one event.
@@ -388,7 +306,7 @@ void TestControl::secondControlIsRefused()
     QCOMPARE(m_desk.prompt->log().at(0).icon, u"Information"_s);
     // The first keeps working: it receives and it sends.
     second.reset();
-    addParty(first->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
+    addParty(first->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     bob.sendTo(m_ip, u"STATUS|Bob|Available"_s);
     QVERIFY(platform::WaitUntil([&] { return first->chatSocket().RemoteHostIP() == bob.ip(); }, WaitMs));
     first->DataSend(7, u"still here"_s);
@@ -449,7 +367,7 @@ void TestControl::everySendModeDatagram()
     auto k = control();
     QVERIFY(k);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
     k->setProperty("RemoteHost", bob.ip());
 
@@ -517,7 +435,7 @@ void TestControl::everySendModeDatagram()
     WriteSetting(settings::LeaveMsg, QString());
 
     // Private: PRICHAT with the own record; OPENPRI is not echoed; LEAVE names the sender.
-    const short pos = k->OpenPrivateRoom(priChatFields(b));
+    const short pos = k->OpenPrivateRoom(PriChatFields(b));
     QCOMPARE(pos, short(1));
     QCOMPARE(k->DataSend(8, u"OPENPRI"_s), 0);
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
@@ -546,10 +464,10 @@ void TestControl::fanOutSkipsAndFallsBack()
     Room& pub = k->rooms().publicRoom();
     // Alone: nothing goes out.
     QCOMPARE(BroadcastToRoom(k->chatSocket(), k->rooms(), 0, u"PUBCHAT|Ann|0|x"_s), 0);
-    addParty(pub, record(u"Bob"_s, bob.ip()));
-    Participant c = addParty(pub, record(u"Carl"_s, carl.ip()));
-    addParty(pub, record(u"Dora"_s, dora.ip(), u"Unavailable"_s));
-    Participant eve = addParty(pub, record(u"Eve"_s, QString()));
+    addParty(pub, PartyRecord(u"Bob"_s, bob.ip()));
+    Participant c = addParty(pub, PartyRecord(u"Carl"_s, carl.ip()));
+    addParty(pub, PartyRecord(u"Dora"_s, dora.ip(), u"Unavailable"_s));
+    Participant eve = addParty(pub, PartyRecord(u"Eve"_s, QString()));
     k->ToggleIgnore(c);
     QCOMPARE(c.availability(), u"Ignored"_s);
     QVERIFY(c.dimmed());
@@ -599,11 +517,11 @@ void TestControl::privateRoomsInAnyOrder()
     QList<int> order = {0, 1, 2};
     do {
         for (const QString& n : names)
-            k->OpenPrivateRoom(priChatFields(record(n, QString())));
+            k->OpenPrivateRoom(PriChatFields(PartyRecord(n, QString())));
         QCOMPARE(k->rooms().count(), 4);
         QCOMPARE(k->rooms().current, 3); // a new room comes to the front
         // Opening again finds the room rather than making a second one.
-        QCOMPARE(k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, QString()))), short(2));
+        QCOMPARE(k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString()))), short(2));
         QCOMPARE(k->rooms().count(), 4);
         k->SwitchRoom(1);
         QCOMPARE(k->panelText(1), u"Bob's room"_s);
@@ -639,8 +557,8 @@ void TestControl::privateRoomsInAnyOrder()
     QCOMPARE(k->OpenPrivateRoom({u"PRICHAT"_s, u"Bob"_s}), short(-1));
 
     // The slots of the buttons: the previous room's button takes the place of the current one.
-    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, QString())));
-    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, QString())));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, QString())));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString())));
     QCOMPARE(k->rooms().at(0).button->text(), u"Public room"_s);
     QCOMPARE(k->rooms().at(1).button->text(), u"Bob's room"_s);
     k->rooms().at(0).button->click();
@@ -656,10 +574,10 @@ void TestControl::closingFromMenusAsks()
     Peer bob(address(10, 3)), carl(address(10, 4));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
-    k->OpenPrivateRoom(priChatFields(b));
-    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
+    k->OpenPrivateRoom(PriChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip())));
     m_desk.rules(u"msgbox ^Close => No"_s);
     k->rooms().menuTag = u"Bob"_s;
     k->PrivateMenu_Click(0);
@@ -691,7 +609,7 @@ void TestControl::participantMenus()
     Peer bob(address(11, 3));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
     QMenu* menu = k->findChild<QMenu*>(u"mnuUser"_s);
     QTreeWidget* list = k->rooms().publicRoom().list;
@@ -731,7 +649,7 @@ void TestControl::participantMenus()
     QCOMPARE(bob.next().section(u'|', -1), u"OPENPRI"_s);
     QCOMPARE(k->rooms().currentTag, u"Bob"_s);
     // With a private room: "Close Private Room" instead of "Open".
-    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(b));
     k->SwitchRoom(0);
     list->setCurrentItem(list->topLevelItem(1));
     k->PrepareUserMenu();
@@ -780,9 +698,9 @@ void TestControl::everySlashCommand()
     auto k = control();
     QVERIFY(k);
     Room& pub = k->rooms().publicRoom();
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(pub, b);
-    addParty(pub, record(u"Carl"_s, carl.ip()));
+    addParty(pub, PartyRecord(u"Carl"_s, carl.ip()));
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
 
     QVERIFY(!k->RunCommandLine(u"hello /msg"_s));
@@ -828,7 +746,7 @@ void TestControl::everySlashCommand()
         QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
     }
     QCOMPARE(pub.rowCount(), 3); // nothing is closed locally
-    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(b));
     k->RunCommandLine(u"/part"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
     k->RunCommandLine(u"/leave Public"_s);
@@ -898,7 +816,7 @@ void TestControl::entryBox()
     Peer bob(address(13, 3));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
     auto* box = k->findChild<QTextEdit*>(u"txtSend"_s);
     k->show();
@@ -920,7 +838,7 @@ void TestControl::entryBox()
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
 
-    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(b));
     QTest::keyClicks(box, u"psst"_s);
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(bob.next().section(u'|', 9), u"0|psst"_s);
@@ -945,19 +863,23 @@ void TestControl::entryBox()
 void TestControl::chatNameChanges()
 {
     computer(14);
-    Peer bob(address(14, 3));
+    Peer bob(address(14, 3)), carl(address(14, 4));
     auto k = control();
     QVERIFY(k);
-    addParty(k->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
-    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, bob.ip())));
-    k->SwitchRoom(0);
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
 
+    // Renamed with the private room in front: everybody in every room hears it, each once.
     m_desk.rules(u"input ^Enter new Chat name:$ => Anna"_s);
     QCOMPARE(k->ChangeUserName(), 0);
     QCOMPARE(m_desk.prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
+    QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
+    QVERIFY(bob.quiet());
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
-    QCOMPARE(k->rooms().at(1).row(1).name(), u"Anna"_s); // every room, not only the one in front
+    QCOMPARE(k->rooms().at(1).row(1).name(), u"Anna"_s);
+    k->SwitchRoom(0);
     QVERIFY(QFile::exists(m_computer->installDir() + u"Anna.kvp"_s));
     QVERIFY(!QFile::exists(m_computer->installDir() + u"Ann.kvp"_s));
     // Same name, empty answer: nothing.
@@ -995,9 +917,9 @@ void TestControl::statusAndProfileMembers()
     Peer bob(address(15, 3));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip(), u"Stepped Out"_s, u"4"_s);
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip(), u"Stepped Out"_s, u"4"_s);
     addParty(k->rooms().publicRoom(), b);
-    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(b));
 
     k->SetStatus(u"Out of Office"_s);
     QCOMPARE(bob.next(), u"STATUS|Ann|Out of Office"_s);
@@ -1071,11 +993,11 @@ void TestControl::dropOnRoomButton()
     Peer bob(address(17, 3)), carl(address(17, 4));
     auto k = control();
     QVERIFY(k);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
-    const UserRecord c = record(u"Carl"_s, carl.ip());
+    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
+    const UserRecord c = PartyRecord(u"Carl"_s, carl.ip());
     addParty(k->rooms().publicRoom(), b);
     addParty(k->rooms().publicRoom(), c);
-    k->OpenPrivateRoom(priChatFields(b));
+    k->OpenPrivateRoom(PriChatFields(b));
     k->SwitchRoom(0);
     m_desk.rules(u"msgbox has been added => OK"_s);
     k->DropParticipantOnRoom(1, u"Carl"_s);
@@ -1098,9 +1020,9 @@ void TestControl::disconnectLeavesEverything()
     Peer bob(address(18, 3)), carl(address(18, 4));
     auto k = control();
     QVERIFY(k);
-    addParty(k->rooms().publicRoom(), record(u"Bob"_s, bob.ip()));
-    k->OpenPrivateRoom(priChatFields(record(u"Bob"_s, bob.ip())));
-    k->OpenPrivateRoom(priChatFields(record(u"Carl"_s, carl.ip())));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip())));
     k->setCallStatus(call::Connected);
     k->setProperty("RemoteHost", bob.ip());
     m_desk.rules(u"msgbox currently in a call => No"_s);
@@ -1116,56 +1038,6 @@ void TestControl::disconnectLeavesEverything()
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
-    QVERIFY(bob.quiet() && carl.quiet());
-}
-
-// A public room, a private room, commands and menus, as one conversation.
-void TestControl::conversation()
-{
-    computer(19);
-    Peer bob(address(19, 3)), carl(address(19, 4));
-    auto k = control();
-    QVERIFY(k);
-    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    const UserRecord b = record(u"Bob"_s, bob.ip());
-    const UserRecord c = record(u"Carl"_s, carl.ip(), u"On the Phone"_s);
-    addParty(k->rooms().publicRoom(), b);
-    addParty(k->rooms().publicRoom(), c);
-    auto type = [&](const QString& line) {
-        k->findChild<QTextEdit*>(u"txtSend"_s)->setPlainText(line);
-        k->SendEntry();
-    };
-    type(u"Good morning"_s);
-    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Good morning"_s);
-    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Good morning"_s);
-    type(u"/msg Bob"_s);
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
-    // Bob agrees: the room opens (as inbound handling does with Bob's OPENPRI).
-    k->OpenPrivateRoom(priChatFields(b));
-    QCOMPARE(k->panelText(1), u"Bob's room"_s);
-    type(u"only for you"_s);
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|only for you"_s);
-    QVERIFY(carl.quiet());
-    type(u"/away"_s);
-    // Everybody in every room hears it, each once, whichever room is in front.
-    QCOMPARE(bob.next(), u"STATUS|Ann|Be Right Back"_s);
-    QCOMPARE(carl.next(), u"STATUS|Ann|Be Right Back"_s);
-    k->rooms().at(0).button->click();
-    QCOMPARE(k->rooms().current, 0);
-    type(u"back in public"_s);
-    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|back in public"_s);
-    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|back in public"_s);
-    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Ann\tback in public\n"_s));
-    QVERIFY(!plain(k->rooms().at(1).transcript).contains(u"back in public"_s));
-    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Ann\tonly for you\n"_s));
-    m_desk.rules(u"msgbox ^Close Bob => Yes"_s);
-    k->rooms().at(1).button->click();
-    type(u"/part"_s);
-    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
-    k->rooms().menuTag = u"Bob"_s;
-    k->PrivateMenu_Click(0);
-    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
-    QCOMPARE(k->rooms().count(), 1);
     QVERIFY(bob.quiet() && carl.quiet());
 }
 

@@ -3,10 +3,10 @@
 // layout in twips, the pointer's underlining and the clicks that switch the
 // host's window, and a renamed Messages folder.
 #include "Counter.h"
+#include "Desk.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
 #include "Outlook/WindowSide.h"
-#include "ScriptedPrompt.h"
 #include "SimComputer.h"
 #include "modReg.h"
 
@@ -73,20 +73,10 @@ void Click(QWidget* target)
 
 } // namespace
 
-class TestCounter : public QObject {
+class TestCounter : public test::HeadlessCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::SimComputer> m_computer;
-    std::shared_ptr<HeadlessWindowSide> m_side;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-
-    void answer(const QString& rules)
-    {
-        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
-        m_prompt = prompt.get();
-        platform::Prompt::install(std::move(prompt));
-    }
     // The host's window, showing the store's Inbox.
     std::shared_ptr<Explorer> hostWindow()
     {
@@ -96,20 +86,8 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_computer = std::make_unique<test::SimComputer>();
-        m_computer->activate();
-        m_side = std::make_shared<HeadlessWindowSide>();
-        WindowSide::install(m_side);
-        answer({});
-    }
-    void cleanup()
-    {
-        WindowSide::install(nullptr);
-        m_side.reset();
-        m_computer.reset();
-    }
+    void init() { startCase(); }
+    void cleanup() { endCase(); }
 
     void countsTheUnreadMessages()
     {
@@ -125,7 +103,7 @@ private Q_SLOTS:
         AddMessage(messages, false);
         counter.Refresh();
         QCOMPARE(Label(counter, 1)->text(), u"3 unread"_s);
-        QVERIFY(m_prompt->log().isEmpty());
+        QVERIFY(m_desk.prompt->log().isEmpty());
     }
 
     void theTimerRefreshes()
@@ -156,7 +134,7 @@ private Q_SLOTS:
         const MAPIFolder made = StoreRoot().Folders().Item(u"Kivara"_s).Folders().Item(u"Calls"_s);
         QVERIFY(made);
         QVERIFY(counter.messagesFolder() == made);
-        QVERIFY(m_prompt->log().isEmpty());
+        QVERIFY(m_desk.prompt->log().isEmpty());
     }
 
     void aMissingStoreIsReportedOnce()
@@ -164,8 +142,8 @@ private Q_SLOTS:
         WriteSetting(settings::Service, u"Gone Store"_s);
         Counter counter(nullptr, QuietIntervalMs);
         QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
-        QCOMPARE(m_prompt->log().size(), 1);
-        QCOMPARE(m_prompt->log().first().text,
+        QCOMPARE(m_desk.prompt->log().size(), 1);
+        QCOMPARE(m_desk.prompt->log().first().text,
                  u"The 'Gone Store' information service is no longer present in the profile.\r\r"
                  u"Please reinstall the service, or update your Outlook profile."_s);
     }

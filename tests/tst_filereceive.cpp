@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,8 +97,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_folder;
-    kv::test::SequencePrompt* m_prompt = nullptr;
-    kv::platform::RecordingShell* m_shell = nullptr;
+    kv::test::TransferDesk m_desk;
 };
 
 void TestFileReceive::init()
@@ -106,20 +106,12 @@ void TestFileReceive::init()
     m_folder = m_root->filePath(u"Downloads"_s);
     kv::WriteSetting(kv::settings::FileFolder, m_folder);
     kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
-    auto prompt = std::make_unique<kv::test::SequencePrompt>();
-    m_prompt = prompt.get();
-    kv::platform::Prompt::install(std::move(prompt));
-    auto shell = std::make_unique<kv::platform::RecordingShell>();
-    m_shell = shell.get();
-    kv::platform::Shell::install(std::move(shell));
+    m_desk.install();
 }
 
 void TestFileReceive::cleanup()
 {
-    kv::platform::Prompt::install(nullptr);
-    kv::platform::Shell::install(nullptr);
-    m_prompt = nullptr;
-    m_shell = nullptr;
+    m_desk.remove();
     m_root.reset();
 }
 
@@ -163,16 +155,8 @@ void TestFileReceive::offerPiecesAreChecked()
     QCOMPARE(ParseSenderAddress(u"127.60.1.3"_s), std::optional<QString>(u"127.60.1.3"_s));
     QCOMPARE(ParseSenderAddress(u"10.0.0.1"_s), std::optional<QString>(u"10.0.0.1"_s));
 
-    // Whole offers: every piece up to the own name is required; more pieces are ignored.
-    QCOMPARE(CheckOffer({u"FILEPREP"_s}).fault, OfferFault::Incomplete);
-    QCOMPARE(CheckOffer(Offer(1, u"a.txt"_s, u"5"_s).mid(0, 6)).fault, OfferFault::Incomplete);
-    QVERIFY(CheckOffer(Offer(1, u"a.txt"_s, u"5"_s).mid(0, 6)).addressUsable);
-    QCOMPARE(CheckOffer(Offer(1, u"a.txt"_s, u"-5"_s)).fault, OfferFault::BadSize);
-    QCOMPARE(CheckOffer(Offer(1, u".."_s, u"5"_s)).fault, OfferFault::BadTitle);
-    QStringList far = Offer(1, u"a.txt"_s, u"5"_s);
-    far[piece::RemoteHost] = u"files.example.com"_s;
-    QCOMPARE(CheckOffer(far).fault, OfferFault::BadAddress);
-    QVERIFY(!CheckOffer(far).addressUsable);
+    // A whole offer: pieces after the own name are ignored (each fault of a
+    // short or bad offer is a row of malformedOffersAreRefused).
     const OfferCheck ok = CheckOffer(Offer(1, u"dir\\a.txt"_s, u"5"_s) << u"extra"_s);
     QCOMPARE(ok.fault, OfferFault::None);
     QCOMPARE(ok.offer.fileTitle, u"a.txt"_s);
@@ -232,21 +216,21 @@ void TestFileReceive::chooseSavePathLoops()
     const QString wanted = QDir(folder).filePath(u"a.txt"_s);
 
     // Cancelled dialog, "No" to cancelling: the dialog comes back.
-    m_prompt->saveAnswers = {QString(), wanted};
-    m_prompt->answer(u"cancel the file transfer"_s, {MsgResult::No});
+    m_desk.prompt->saveAnswers = {QString(), wanted};
+    m_desk.prompt->answer(u"cancel the file transfer"_s, {MsgResult::No});
     SavePathChoice choice = ChooseSavePath(wanted, folder, true);
     QCOMPARE(choice.path, wanted);
     QVERIFY(!choice.replaceAgreed);
-    QCOMPARE(m_prompt->shown(),
+    QCOMPARE(m_desk.prompt->shown(),
              (QStringList{u"Save file as..."_s, u"Do you wish to cancel the file transfer ?"_s,
                           u"Save file as..."_s}));
-    QCOMPARE(m_prompt->lastSave.filter, u"All files (*.*)|*.*"_s);
-    QCOMPARE(m_prompt->lastSave.initialDir, folder);
-    QCOMPARE(m_prompt->lastSave.fileName, wanted);
+    QCOMPARE(m_desk.prompt->lastSave.filter, u"All files (*.*)|*.*"_s);
+    QCOMPARE(m_desk.prompt->lastSave.initialDir, folder);
+    QCOMPARE(m_desk.prompt->lastSave.fileName, wanted);
 
     // Cancelled dialog, "Yes": no path.
-    m_prompt->saveAnswers = {QString()};
-    m_prompt->answer(u"cancel the file transfer"_s, {MsgResult::Yes});
+    m_desk.prompt->saveAnswers = {QString()};
+    m_desk.prompt->answer(u"cancel the file transfer"_s, {MsgResult::Yes});
     QVERIFY(ChooseSavePath(wanted, folder, true).path.isEmpty());
 
     // An existing file: "No" goes back to the dialog, which picks another name.
@@ -254,16 +238,16 @@ void TestFileReceive::chooseSavePathLoops()
     QVERIFY(existing.open(QIODevice::WriteOnly));
     existing.close();
     const QString other = QDir(folder).filePath(u"b.txt"_s);
-    m_prompt->saveAnswers = {wanted, other};
-    m_prompt->answer(u"already exists"_s, {MsgResult::No});
-    const int before = static_cast<int>(m_prompt->shown().size());
+    m_desk.prompt->saveAnswers = {wanted, other};
+    m_desk.prompt->answer(u"already exists"_s, {MsgResult::No});
+    const int before = static_cast<int>(m_desk.prompt->shown().size());
     choice = ChooseSavePath(wanted, folder, true);
     QCOMPARE(choice.path, other);
-    QCOMPARE(m_prompt->shown().mid(before),
+    QCOMPARE(m_desk.prompt->shown().mid(before),
              (QStringList{u"Save file as..."_s, u"The file 'a.txt' already exists.\r\rOverwrite ?"_s,
                           u"Save file as..."_s}));
     // "Yes" agrees to replace it, which happens only when the new file is complete.
-    m_prompt->answer(u"already exists"_s, {MsgResult::Yes});
+    m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
     choice = ChooseSavePath(wanted, folder, false);
     QCOMPARE(choice.path, wanted);
     QVERIFY(choice.replaceAgreed);
@@ -278,20 +262,22 @@ void TestFileReceive::windowShowsTheOffer()
     QVERIFY(w.isVisible());
     QCOMPARE(w.windowTitle(), u"File Transfer"_s);
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(Label(w, "lblFile_0"), u"Bob is sending a file."_s);
-    QCOMPARE(Label(w, "lblFile_1"), u"Filename: report.doc (2.00 k)"_s);
+    const QStringList labels = {
+        u"Bob is sending a file."_s,
+        u"Filename: report.doc (2.00 k)"_s,
+        u"Some files can contain viruses, macros or data which can be harmful to your "
+        u"computer.  You should only accept files from trusted sources."_s,
+        u"What would you like to do with this file?"_s,
+        u"File size:"_s,
+        u"Progress:"_s};
+    for (int i = 0; i < labels.size(); ++i)
+        QCOMPARE(Label(w, qPrintable(u"lblFile_%1"_s.arg(i))), labels[i]);
     QCOMPARE(Label(w, "lblSize"), u"2.00 k"_s);
-    QCOMPARE(Label(w, "lblFile_2"),
-             u"Some files can contain viruses, macros or data which can be harmful to your "
-             u"computer.  You should only accept files from trusted sources."_s);
-    QCOMPARE(Label(w, "lblFile_3"), u"What would you like to do with this file?"_s);
-    QCOMPARE(Label(w, "lblFile_4"), u"File size:"_s);
-    QCOMPARE(Label(w, "lblFile_5"), u"Progress:"_s);
     QCOMPARE(Label(w, "lblProgress"), u"Waiting for file..."_s);
-    QCOMPARE(w.findChild<QAbstractButton*>(u"optFile_0"_s)->text(), u"O&pen it"_s);
-    QCOMPARE(w.findChild<QAbstractButton*>(u"optFile_1"_s)->text(), u"&Save it to disk"_s);
-    QCOMPARE(w.findChild<QAbstractButton*>(u"cmdFile_0"_s)->text(), u"OK"_s);
-    QCOMPARE(w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->text(), u"Cancel"_s);
+    for (const auto& [name, caption] :
+         {std::pair{u"optFile_0"_s, u"O&pen it"_s}, std::pair{u"optFile_1"_s, u"&Save it to disk"_s},
+          std::pair{u"cmdFile_0"_s, u"OK"_s}, std::pair{u"cmdFile_1"_s, u"Cancel"_s}})
+        QCOMPARE(w.findChild<QAbstractButton*>(name)->text(), caption);
     QCOMPARE(w.findChild<QProgressBar*>(u"prgFile"_s)->maximum(), 2048);
     QCOMPARE(w.Selection(), short(1));
     QCOMPARE(w.phase(), frmFile::Phase::Asking); // AcceptFiles 0: nothing happens before OK
@@ -313,8 +299,7 @@ void TestFileReceive::receivesFewMiBWithProgress()
         u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s +
         target));
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(Offer(2, u"big.bin"_s, QString::number(data.size())));
     QVERIFY(sender.waitConnection());
     QCOMPARE(sender.connection()->peerAddress().toString(), Address(2, 2));
@@ -336,7 +321,7 @@ void TestFileReceive::receivesFewMiBWithProgress()
     QVERIFY(!QFile::exists(target));
 
     QVERIFY(sender.send(data.mid(1024 * 1024)));
-    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
     QCOMPARE(ReadAll(target), data);
     QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
     QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
@@ -351,14 +336,13 @@ void TestFileReceive::receivesFewMiBWithProgress()
 void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& title, const QByteArray& data)
 {
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     const int before = sender.connectionCount();
     w.setInfo(Offer(c, title, QString::number(data.size())));
-    QVERIFY(!unloaded);
+    QVERIFY(unloaded.isEmpty());
     QVERIFY(sender.waitConnection(before + 1));
     QVERIFY(sender.send(data));
-    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
 }
 
 void TestFileReceive::autoModeSavesWithoutQuestion()
@@ -371,7 +355,7 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
     receiveAuto(3, sender, u"notes.txt"_s, data);
     const QString target = QDir(m_folder).filePath(u"notes.txt"_s);
     QCOMPARE(ReadAll(target), data);
-    QCOMPARE(m_prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
+    QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
 
     // Any other value asks first.
     for (const QString& value : {u"0"_s, u"2"_s, u"-1"_s, u"yes"_s}) {
@@ -400,25 +384,24 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
     const QString question = u"The file 'same.txt' already exists.\r\rOverwrite ?"_s;
 
     // Sender gives up half-way after a Yes: the old file is kept.
-    m_prompt->answer(u"already exists"_s, {MsgResult::No, MsgResult::No, MsgResult::Yes});
+    m_desk.prompt->answer(u"already exists"_s, {MsgResult::No, MsgResult::No, MsgResult::Yes});
     {
         frmFile w;
-        bool unloaded = false;
-        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        QSignalSpy unloaded(&w, &frmFile::Unloaded);
         w.setInfo(Offer(4, u"same.txt"_s, u"100"_s));
-        QCOMPARE(m_prompt->shown(), (QStringList{question, question, question}));
+        QCOMPARE(m_desk.prompt->shown(), (QStringList{question, question, question}));
         QVERIFY(sender.waitConnection(1));
         QVERIFY(sender.send(Pattern(40)));
         QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
         QCOMPARE(ReadAll(target), QByteArray("old contents"));
         sender.closeConnection();
-        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
         QCOMPARE(ReadAll(target), QByteArray("old contents"));
         QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
     }
 
     // Completed after a Yes: replaced.
-    m_prompt->answer(u"already exists"_s, {MsgResult::Yes});
+    m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
     receiveAuto(4, sender, u"same.txt"_s, Pattern(100));
     QCOMPARE(ReadAll(target), Pattern(100));
     QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
@@ -434,7 +417,7 @@ void TestFileReceive::zeroByteOfferCompletesOnConnect()
     const QString target = QDir(m_folder).filePath(u"empty.dat"_s);
     QVERIFY(QFileInfo(target).isFile());
     QCOMPARE(QFileInfo(target).size(), 0);
-    QCOMPARE(m_prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
+    QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
 }
 
 void TestFileReceive::senderClosesEarly()
@@ -445,16 +428,15 @@ void TestFileReceive::senderClosesEarly()
     QVERIFY(sender.ready());
     for (int sent : {300, 0}) {
         frmFile w;
-        bool unloaded = false;
-        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        QSignalSpy unloaded(&w, &frmFile::Unloaded);
         const int before = sender.connectionCount();
         w.setInfo(Offer(6, u"part.bin"_s, u"1000"_s));
         QVERIFY(sender.waitConnection(before + 1));
         QVERIFY(sender.send(Pattern(sent)));
         QVERIFY(WaitUntil([&] { return w.receivedCount() == sent; }, TransferWaitMs));
         sender.closeConnection();
-        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
-        QCOMPARE(m_prompt->shown().last(), u"Bob has cancelled the file transfer."_s);
+        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
+        QCOMPARE(m_desk.prompt->shown().last(), u"Bob has cancelled the file transfer."_s);
         QCOMPARE(FilesUnder(m_folder), QStringList());
     }
     QVERIFY(sender.datagrams().isEmpty());
@@ -467,14 +449,13 @@ void TestFileReceive::receiverCancelsWithNoFile()
     FileSender sender(Address(7, 3));
     QVERIFY(sender.ready());
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(Offer(7, u"big.bin"_s, u"100000"_s, u"Ann Lee"_s));
     QVERIFY(sender.waitConnection());
     QVERIFY(sender.send(Pattern(5000)));
     QVERIFY(WaitUntil([&] { return w.receivedCount() == 5000; }, TransferWaitMs));
     w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QCOMPARE(w.Button(), short(1));
     QVERIFY(sender.waitDatagram());
     QCOMPARE(sender.datagrams().size(), 1);
@@ -492,16 +473,15 @@ void TestFileReceive::extraBytesEndTheTransfer()
     FileSender sender(Address(8, 3));
     QVERIFY(sender.ready());
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(Offer(8, u"short.bin"_s, u"100"_s));
     QVERIFY(sender.waitConnection());
     QVERIFY(sender.send(Pattern(50)));
     QVERIFY(WaitUntil([&] { return w.receivedCount() == 50; }, TransferWaitMs));
     QVERIFY(sender.send(Pattern(100)));
-    QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
     QCOMPARE(w.receivedCount(), 50); // not one byte beyond what fitted
-    QCOMPARE(m_prompt->shown().last(),
+    QCOMPARE(m_desk.prompt->shown().last(),
              u"The sender sent more data than the file size it announced.\r\rThe file was not saved."_s);
     QCOMPARE(FilesUnder(m_folder), QStringList());
     QVERIFY(sender.waitDatagram());
@@ -515,16 +495,15 @@ void TestFileReceive::connectionRefusedKeepsWindow()
     FileSender sender(Address(9, 3), false);
     QVERIFY(sender.ready());
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(Offer(9, u"x.bin"_s, u"10"_s));
     QVERIFY(WaitUntil([&] { return w.phase() == frmFile::Phase::Failed; }, TransferWaitMs));
-    QCOMPARE(m_prompt->shown().last(),
+    QCOMPARE(m_desk.prompt->shown().last(),
              u"A file transfer error has occured.\r\r10061:Connection is forcefully rejected"_s);
-    QVERIFY(!unloaded);
+    QVERIFY(unloaded.isEmpty());
     QVERIFY(w.isVisible());
     w.cmdFileClick(1);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(sender.waitDatagram());
     QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
     QCOMPARE(FilesUnder(m_folder), QStringList());
@@ -537,27 +516,26 @@ void TestFileReceive::openItHandsTheFileToTheShell()
     QVERIFY(sender.ready());
     const QByteArray data = Pattern(70000);
     for (bool opens : {true, false}) {
-        m_shell->result = opens;
+        m_desk.shell->result = opens;
         frmFile w;
-        bool unloaded = false;
-        connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+        QSignalSpy unloaded(&w, &frmFile::Unloaded);
         const int before = sender.connectionCount();
         w.setInfo(Offer(10, u"../slides.pdf"_s, QString::number(data.size())));
         w.setSelection(0);
         w.cmdFileClick(0);
         QVERIFY(sender.waitConnection(before + 1));
         QVERIFY(sender.send(data));
-        QVERIFY(WaitUntil([&] { return unloaded; }, TransferWaitMs));
+        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
         const QString target = w.targetPath();
         QCOMPARE(QFileInfo(target).absolutePath(), QFileInfo(kv::PrivateTempFolder()).absoluteFilePath());
         QVERIFY2(QFileInfo(target).fileName().endsWith(u"slides.pdf"_s), qPrintable(target));
         QCOMPARE(ReadAll(target), data);
-        QCOMPARE(m_shell->calls().last().kind, u"open"_s);
-        QCOMPARE(m_shell->calls().last().target, target);
+        QCOMPARE(m_desk.shell->calls().last().kind, u"open"_s);
+        QCOMPARE(m_desk.shell->calls().last().target, target);
         if (opens)
-            QVERIFY(m_prompt->shown().isEmpty());
+            QVERIFY(m_desk.prompt->shown().isEmpty());
         else
-            QCOMPARE(m_prompt->shown().last(),
+            QCOMPARE(m_desk.prompt->shown().last(),
                      u"Could not open "_s + target +
                          u".\r\rNo application is associated with the specified file "
                          u"for this operation."_s);
@@ -603,12 +581,11 @@ void TestFileReceive::malformedOffersAreRefused()
     QVERIFY(sender.ready());
     const QStringList before = FilesUnder(m_root->path());
     frmFile w;
-    bool unloaded = false;
-    connect(&w, &frmFile::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(pieces);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.isVisible());
-    QCOMPARE(m_prompt->shown(), QStringList{u"The file offer cannot be accepted.\r\r"_s + reason});
+    QCOMPARE(m_desk.prompt->shown(), QStringList{u"The file offer cannot be accepted.\r\r"_s + reason});
     QCOMPARE(FilesUnder(m_root->path()), before);
     if (notified) {
         QVERIFY(sender.waitDatagram());

@@ -3,16 +3,14 @@
 // computer at 127.90.<case>.3, or a plain stream socket where the protocol
 // alone is tested. The inbound dispatcher's part (NOFILE) is played by a
 // datagram socket on the control's chat port.
+#include "Desk.h"
 #include "Events.h"
 #include "FileSend.h"
 #include "FileTransferSupport.h"
 #include "Kivara.h"
 #include "Protocol.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
 #include "SimComputer.h"
 #include "Socket.h"
-#include "Sound.h"
 #include "modMisc.h"
 #include "modUser.h"
 
@@ -154,15 +152,13 @@ private:
     // A computer for the case with Ann's profile, and her control in session
     // with Bob (127.90.<case>.3) in the public room.
     std::unique_ptr<Kivara> start(int testCase, const QString& rules = QString());
-    void rules(const QString& text);
     QStringList boxes() const;
     // The offer as it reaches Bob, turned into dorvan's argument as his control builds it.
     QString offerArgument(FileSender& bob);
 
     std::unique_ptr<test::SimComputer> m_computer;
     std::unique_ptr<QTemporaryDir> m_files;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingShell* m_shell = nullptr;
+    test::Desk m_desk;
 };
 
 void TestFileSend::cleanup()
@@ -171,17 +167,10 @@ void TestFileSend::cleanup()
     m_files.reset();
 }
 
-void TestFileSend::rules(const QString& text)
-{
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
-}
-
 QStringList TestFileSend::boxes() const
 {
     QStringList texts;
-    for (const auto& e : m_prompt->log())
+    for (const auto& e : m_desk.prompt->log())
         if (e.kind == u"msgbox"_s) texts << e.text;
     return texts;
 }
@@ -191,11 +180,7 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
     m_computer = std::make_unique<test::SimComputer>(address(testCase, 2), u"KV-ANN"_s);
     m_computer->activate();
     m_files = std::make_unique<QTemporaryDir>(QDir::tempPath() + u"/files-XXXXXX"_s);
-    rules(ruleText);
-    platform::Sound::install(std::make_unique<platform::RecordingSound>());
-    auto shell = std::make_unique<platform::RecordingShell>();
-    m_shell = shell.get();
-    platform::Shell::install(std::move(shell));
+    m_desk.install(ruleText);
     ProfileRecord p;
     p.ChatName = u"Ann"_s;
     p.UserStatus = u"Available"_s;
@@ -265,7 +250,7 @@ void TestFileSend::arrivesByteIdentical()
     // The sender reports success once, and the display returns to the room.
     QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
     QCOMPARE(boxes(), QStringList{u"File successfully sent."_s});
-    QCOMPARE(m_prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
+    QCOMPARE(m_desk.prompt->log().last().title, u"Kivara for Microsoft Outlook"_s);
     QVERIFY(!cancel->isVisibleTo(k.get()));
     QCOMPARE(k->panelText(1), u"Public room"_s);
     QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
@@ -325,7 +310,7 @@ void TestFileSend::receiverCancels()
     QCOMPARE(fields, (QStringList{u"NOFILE"_s, u"Bob"_s}));
     k->fileSend().OnNoFile(fields[1]);
     QCOMPARE(boxes(), QStringList{u"The file transfer was cancelled by Bob."_s});
-    QCOMPARE(m_prompt->log().last().icon, u"Information"_s);
+    QCOMPARE(m_desk.prompt->log().last().icon, u"Information"_s);
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
     QCOMPARE(k->panelText(1), u"Public room"_s);
     QVERIFY(!k->fileSend().offerPending());
@@ -357,15 +342,15 @@ void TestFileSend::senderCancelsMidTransfer()
     QCOMPARE(BoxTexts(receiver.log), QStringList{u"Ann has cancelled the file transfer."_s});
     QVERIFY(receiver.savedFiles().isEmpty());
     QCOMPARE(boxes(), QStringList{u"Cancel file transfer ?"_s});
-    QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+    QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
 
     // No: nothing changes.
-    rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
+    m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
     QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
     QCOMPARE(k->CancelFileTransfer(), -1);
     QVERIFY(k->fileSend().offerPending());
     // Yes before the receiver connected withdraws the offer; the listener stays.
-    rules(u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
+    m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
     QCOMPARE(k->CancelFileTransfer(), 0);
     QVERIFY(!k->fileSend().offerPending());
     QCOMPARE(k->fileSend().element(0)->State(), platform::Socket::sckListening);
@@ -560,14 +545,14 @@ void TestFileSend::showFileStartsTheOpener()
     const QStringList offer{u"FILEPREP"_s,    u"Bob"_s,  u"a b.txt"_s, u"12"_s,
                             u"127.90.13.3"_s, u"8087"_s, u"extra"_s};
     QCOMPARE(k->ShowFile(offer), 0);
-    QCOMPARE(m_shell->calls().size(), 1);
-    const platform::ShellCall call = m_shell->calls().first();
+    QCOMPARE(m_desk.shell->calls().size(), 1);
+    const platform::ShellCall call = m_desk.shell->calls().first();
     QCOMPARE(call.kind, u"start"_s);
     QCOMPARE(call.target, SystemFolder() + u"/dorvan"_s);
     QCOMPARE(call.arguments, QStringList{u"FILEPREP|Bob|a b.txt|12|127.90.13.3|8087|Ann"_s});
     // A short offer starts nothing.
     QCOMPARE(k->ShowFile(offer.mid(0, 5)), -1);
-    QCOMPARE(m_shell->calls().size(), 1);
+    QCOMPARE(m_desk.shell->calls().size(), 1);
 }
 
 KV_TEST_MAIN_WITH_CHILD(TestFileSend, SenderChild)

@@ -3,15 +3,12 @@
 // from a stranger's: nothing crashes or hangs, every dialog the datagrams open
 // is answered by rule, and afterwards row 1 of every room is still the local
 // user and no room lists a name twice. Seeded; KIVARA_FUZZ_SEED repeats a run.
+#include "Desk.h"
 #include "Events.h"
 #include "Kivara.h"
-#include "Prompt.h"
 #include "Protocol.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
 #include "SimComputer.h"
 #include "Socket.h"
-#include "Sound.h"
 #include "modUser.h"
 
 #include <QElapsedTimer>
@@ -183,19 +180,12 @@ void TestInboundFuzz::randomDatagrams()
 {
     test::SimComputer computer(ControlIp, u"KV-ANN"_s);
     computer.activate();
-    platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(
-        u"form entering room => optEnter_1=checked; cmdFile_0\n"
-        "form Message Center => cmdFile_1\n"
-        "msgbox continue to wait => No\n"
-        "msgbox leave a message => Yes\n"_s));
-    platform::Sound::install(std::make_unique<platform::RecordingSound>());
-    platform::Shell::install(std::make_unique<platform::RecordingShell>());
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ControlIp;
-    p.SerialNum = u"KV-ANN"_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
+    test::Desk desk;
+    desk.install(u"form entering room => optEnter_1=checked; cmdFile_0\n"
+                 "form Message Center => cmdFile_1\n"
+                 "msgbox continue to wait => No\n"
+                 "msgbox leave a message => Yes\n"_s);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-ANN"_s), QString()), 0);
 
     KivaraTimings timings;
     timings.mainTimerMs = 200;

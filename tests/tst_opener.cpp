@@ -1,5 +1,6 @@
-// Dorvan's command dispatch in this process, and the shipped program receiving
-// a file as a child process on its own simulated computer (127.60.50.x and up).
+// Dorvan's command dispatch in this process, and the shipped program ending on
+// what it cannot act on, as a child process on its own simulated computer
+// (127.60.52.x). The shipped program receiving a file is tst_filesend's.
 #include "FileTransferSupport.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
@@ -12,9 +13,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -23,15 +21,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
-using kv::platform::WaitUntil;
-using kv::test::FileSender;
-using kv::test::Pattern;
-using kv::test::TransferWaitMs;
-
 using kv::test::DorvanChild;
-using kv::test::JsonLines;
+using kv::test::FileSender;
 using kv::test::SetUpComputer;
-using kv::test::WriteText;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -54,8 +46,6 @@ private Q_SLOTS:
     void openKVMessagesCreatesBothFolders();
     void folderErrorsAreReported();
 
-    void programReceivesAFile();
-    void programOpensAReceivedFile();
     void programEndsOnUnknownCommand();
 
 private:
@@ -65,8 +55,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_data;
     QByteArray m_savedDataHome;
-    kv::test::SequencePrompt* m_prompt = nullptr;
-    kv::platform::RecordingShell* m_shell = nullptr;
+    kv::test::TransferDesk m_desk;
 };
 
 void TestOpener::init()
@@ -74,18 +63,12 @@ void TestOpener::init()
     kv::WriteSetting(kv::settings::Service, u"Personal Folders"_s);
     kv::WriteSetting(kv::settings::Folder, u"Kivara"_s);
     kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
-    auto prompt = std::make_unique<kv::test::SequencePrompt>();
-    m_prompt = prompt.get();
-    kv::platform::Prompt::install(std::move(prompt));
-    auto shell = std::make_unique<kv::platform::RecordingShell>();
-    m_shell = shell.get();
-    kv::platform::Shell::install(std::move(shell));
+    m_desk.install();
 }
 
 void TestOpener::cleanup()
 {
-    kv::platform::Prompt::install(nullptr);
-    kv::platform::Shell::install(nullptr);
+    m_desk.remove();
     kv::outlook::WindowSide::install(nullptr);
     if (m_data) {
         qputenv("XDG_DATA_HOME", m_savedDataHome);
@@ -179,13 +162,12 @@ void TestOpener::missingSettingsEndBeforeAnyCommand()
     kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
                                         missing);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::EarlyEnd);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.fileWindow());
-    QVERIFY(m_prompt->shown().isEmpty());
-    QVERIFY(m_shell->calls().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
+    QVERIFY(m_desk.shell->calls().isEmpty());
     kv::WriteSetting(kv::settings::InstallDir, installDir);
 }
 
@@ -203,12 +185,11 @@ void TestOpener::commandsWithoutAWindowEnd()
     QFETCH(QString, line);
     QFETCH(Route, route);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(line), route);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.fileWindow());
-    QVERIFY(m_shell->calls().isEmpty());
+    QVERIFY(m_desk.shell->calls().isEmpty());
 }
 
 void TestOpener::filePrepOpensTheReceivingWindow()
@@ -217,16 +198,15 @@ void TestOpener::filePrepOpensTheReceivingWindow()
     FileSender sender(u"127.60.40.3"_s);
     QVERIFY(sender.ready());
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::FilePrep);
-    QVERIFY(!unloaded);
+    QVERIFY(unloaded.isEmpty());
     frmFile* file = w.fileWindow();
     QVERIFY(file && file->isVisible());
     QCOMPARE(file->findChild<QLabel*>(u"lblFile_1"_s)->text(), u"Filename: a.txt (5 bytes)"_s);
     // The receiving window's end is Dorvan's end.
     file->findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(sender.waitDatagram());
     QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
 }
@@ -236,10 +216,9 @@ void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
     const auto side = useStore(false);
     QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
     frmOpen w;
-    bool unloaded = false;
-    connect(&w, &frmOpen::Unloaded, this, [&] { unloaded = true; });
+    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
-    QVERIFY(unloaded);
+    QVERIFY(!unloaded.isEmpty());
     QVERIFY(side->IsRunning());
     const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
     QVERIFY(product);
@@ -248,7 +227,7 @@ void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
     QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
 }
 
 void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
@@ -286,7 +265,7 @@ void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(other->CurrentFolder(), product);
     QCOMPARE(personal().Folders().Count(), 4); // nothing new was made
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
 }
 
 void TestOpener::openKVMessagesCreatesBothFolders()
@@ -310,7 +289,7 @@ void TestOpener::openKVMessagesCreatesBothFolders()
     QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
     QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(product.Folders().Count(), 1);
-    QVERIFY(m_prompt->shown().isEmpty());
+    QVERIFY(m_desk.prompt->shown().isEmpty());
     kv::WriteSetting(kv::settings::MsgFolder, u"Messages"_s);
 }
 
@@ -321,111 +300,30 @@ void TestOpener::folderErrorsAreReported()
     frmOpen w;
     // A store that does not exist.
     QCOMPARE(w.OpenKVFolder(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
-    QVERIFY2(m_prompt->shown().last().startsWith(
+    QVERIFY2(m_desk.prompt->shown().last().startsWith(
                  u"An error occured connecting to Microsoft Outlook.\r\r80020009 - "_s),
-             qPrintable(m_prompt->shown().last()));
+             qPrintable(m_desk.prompt->shown().last()));
     QCOMPARE(w.OpenKVMessages(u"Archive"_s, u"Kivara"_s), ErrNo::Exception);
-    QCOMPARE(m_prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
+    QCOMPARE(m_desk.prompt->shown().last(), u"Could not open the Kivara 'Messages' folder."_s);
 
     // A store that cannot be opened: its own text and the store's name.
     const NameSpace ns = Application(DefaultStorePath()).GetNamespace(u"MAPI"_s);
     QVERIFY(ns.AddStore(u"Mailbox"_s));
     QVERIFY(ns.SetStoreOnline(u"Mailbox"_s, false));
     QCOMPARE(w.OpenKVFolder(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
-    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QVERIFY(m_desk.prompt->shown().last().endsWith(u"\r\rMailbox"_s));
     QCOMPARE(w.OpenKVMessages(u"Mailbox"_s, u"Kivara"_s), ErrNo::StoreFailed);
-    QVERIFY(m_prompt->shown().last().endsWith(u"\r\rMailbox"_s));
+    QVERIFY(m_desk.prompt->shown().last().endsWith(u"\r\rMailbox"_s));
 
     // No host running and none can be started.
     side->setRunning(false);
     side->setStartable(false);
     QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), ErrNo::CannotCreateObject);
-    QVERIFY2(
-        m_prompt->shown().last().startsWith(u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
-        qPrintable(m_prompt->shown().last()));
+    QVERIFY2(m_desk.prompt->shown().last().startsWith(
+                 u"An error occured connecting to Microsoft Outlook.\r\r429 - "_s),
+             qPrintable(m_desk.prompt->shown().last()));
     QVERIFY(side->openExplorers().isEmpty());
     QVERIFY(!personal().Folders().Item(u"Kivara"_s));
-}
-
-void TestOpener::programReceivesAFile()
-{
-    kv::test::SimComputer receiver(u"127.60.50.2"_s, u"KV-TEST-0050"_s);
-    QTemporaryDir work;
-    const QString folder = work.filePath(u"saved"_s);
-    SetUpComputer(receiver, {{kv::settings::Service, u"Personal Folders"_s},
-                             {kv::settings::Folder, u"Kivara"_s},
-                             {kv::settings::FileFolder, folder}});
-    const QString target = QDir(folder).filePath(u"chosen name.bin"_s);
-    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
-    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\n"
-                             u"save ^Save file as\\.\\.\\.$ => "_s +
-                                 target + u"\n"_s));
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPTS"_s, rules);
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-
-    FileSender sender(u"127.60.50.3"_s);
-    QVERIFY(sender.ready());
-    const QByteArray data = Pattern(1024 * 1024 + 7);
-    DorvanChild dorvan(env, u"FILEPREP|Bob|report.bin|"_s + QString::number(data.size()) +
-                                u"|127.60.50.3|8087|Ann"_s);
-    QVERIFY(sender.waitConnection());
-    QCOMPARE(sender.connection()->peerAddress().toString(), u"127.60.50.2"_s);
-    QVERIFY(sender.send(data));
-    QVERIFY(dorvan.waitEnd());
-    QCOMPARE(dorvan.exitCode(), 0);
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), data);
-
-    const QList<QJsonObject> prompts = JsonLines(log);
-    QCOMPARE(prompts.size(), 3);
-    QCOMPARE(prompts[0][u"kind"_s].toString(), u"form"_s);
-    QCOMPARE(prompts[1][u"kind"_s].toString(), u"save"_s);
-    QCOMPARE(prompts[1][u"fileName"_s].toString(), QDir(folder).filePath(u"report.bin"_s));
-    QCOMPARE(prompts[2][u"text"_s].toString(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
-    QCOMPARE(prompts[2][u"title"_s].toString(), u"Kivara for Microsoft Outlook"_s);
-    QVERIFY(sender.datagrams().isEmpty());
-}
-
-void TestOpener::programOpensAReceivedFile()
-{
-    kv::test::SimComputer receiver(u"127.60.51.2"_s, u"KV-TEST-0051"_s);
-    QTemporaryDir work;
-    SetUpComputer(receiver,
-                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
-    const QString rules = work.filePath(u"rules"_s), log = work.filePath(u"prompts.log"_s);
-    const QString shellLog = work.filePath(u"shell.log"_s);
-    QVERIFY(WriteText(rules, u"form ^File Transfer$ => optFile_0=checked; cmdFile_0\n"_s));
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPTS"_s, rules);
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-    env.insert(u"KIVARA_SHELL_LOG"_s, shellLog);
-    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
-
-    FileSender sender(u"127.60.51.3"_s);
-    QVERIFY(sender.ready());
-    const QByteArray data = Pattern(1024);
-    DorvanChild dorvan(env, u"FILEPREP|Bob|../../notes.txt|1024|127.60.51.3|8087|Ann"_s);
-    QVERIFY(sender.waitConnection());
-    QVERIFY(sender.send(data));
-    QVERIFY(dorvan.waitEnd());
-    QCOMPARE(dorvan.exitCode(), 0);
-
-    const QList<QJsonObject> calls = JsonLines(shellLog);
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(calls[0][u"call"_s].toString(), u"open"_s);
-    const QString target = calls[0][u"target"_s].toString();
-    QVERIFY2(target.startsWith(receiver.root() + u"/runtime/"_s), qPrintable(target));
-    QVERIFY2(target.endsWith(u"notes.txt"_s) && !target.contains(u".."_s), qPrintable(target));
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), data);
-    // The window was the only prompt: opening shows no box.
-    QCOMPARE(JsonLines(log).size(), 1);
-    // The default save folder was made, and stays empty.
-    QCOMPARE(QDir(receiver.installDir() + u"Downloads"_s).entryList(QDir::Files | QDir::Hidden),
-             QStringList());
 }
 
 void TestOpener::programEndsOnUnknownCommand()

@@ -1,10 +1,10 @@
 // The Peerslip handed out by e-mail: the invitation text, the mail shown to
 // the user with the Peerslip attached, and the signature file kept up to date
 // whenever the profile is saved.
+#include "Desk.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/WindowSide.h"
 #include "PeerslipMail.h"
-#include "ScriptedPrompt.h"
 #include "SimComputer.h"
 #include "StoreAccess.h"
 #include "modUser.h"
@@ -38,32 +38,16 @@ ProfileRecord annProfile()
 
 } // namespace
 
-class TestPeerslipMail : public QObject {
+class TestPeerslipMail : public kv::test::HeadlessCase {
     Q_OBJECT
-
-private:
-    std::unique_ptr<kv::test::SimComputer> m_computer;
-    std::shared_ptr<HeadlessWindowSide> m_side;
-    platform::ScriptedPrompt* m_prompt = nullptr;
 
 private Q_SLOTS:
     void init()
     {
-        m_computer = std::make_unique<kv::test::SimComputer>();
-        m_computer->activate();
-        m_side = std::make_shared<HeadlessWindowSide>();
-        WindowSide::install(m_side);
-        auto prompt = std::make_unique<platform::ScriptedPrompt>(QString());
-        m_prompt = prompt.get();
-        platform::Prompt::install(std::move(prompt));
+        startCase();
         QCOMPARE(SaveProfile(annProfile(), QString()), 0);
     }
-    void cleanup()
-    {
-        WindowSide::install(nullptr);
-        m_side.reset();
-        m_computer.reset();
-    }
+    void cleanup() { endCase(); }
 
     void invitationText()
     {
@@ -81,7 +65,7 @@ private Q_SLOTS:
     {
         StoreAccess access(Deliverable::Vigilo);
         QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), 0);
-        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(m_desk.prompt->log().size(), 0);
         const auto inspectors = m_side->openInspectors();
         QCOMPARE(inspectors.size(), 1);
         QVERIFY(inspectors.first()->IsDisplayed());
@@ -115,7 +99,7 @@ private Q_SLOTS:
         QCOMPARE(MailPeerslip(access, QString()), 0);
         QCOMPARE(m_side->openInspectors().size(), 2);
         QCOMPARE(m_side->openInspectors().last()->CurrentItem().Recipients().Count(), 0);
-        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(m_desk.prompt->log().size(), 0);
     }
 
     void mailWithoutPeerslipFileHasNoAttachment()
@@ -132,8 +116,8 @@ private Q_SLOTS:
         m_side->setStartable(false);
         StoreAccess access(Deliverable::Vigilo);
         QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), -1);
-        QCOMPARE(m_prompt->log().size(), 1);
-        const platform::PromptLogEntry& e = m_prompt->log().first();
+        QCOMPARE(m_desk.prompt->log().size(), 1);
+        const platform::PromptLogEntry& e = m_desk.prompt->log().first();
         QCOMPARE(e.text, u"Cannot create new Mail message."_s);
         QCOMPARE(e.icon, u"Information"_s);
         QCOMPARE(e.title, u"Kivara for Microsoft Outlook"_s);
@@ -156,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(rtf.contains(readFile(m_computer->installDir() + u"Ann.kvp"_s).toHex()));
         // The item was discarded: nothing is left open or stored.
         QVERIFY(m_side->openInspectors().isEmpty());
-        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(m_desk.prompt->log().size(), 0);
     }
 
     void signatureWithoutOutlookStaysAsItWas()
@@ -167,7 +151,7 @@ private Q_SLOTS:
         StoreAccess access(Deliverable::Quillon);
         RefreshSignature(access);
         QCOMPARE(readFile(SignatureFilePath()), before);
-        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(m_desk.prompt->log().size(), 0);
     }
 };
 

@@ -1,8 +1,7 @@
 // The profile's registry form, its Peerslip bytes and its text forms.
-#include "Prompt.h"
-#include "ScriptedPrompt.h"
-#include "SimComputer.h"
+#include "Desk.h"
 #include "PeerslipMail.h"
+#include "SimComputer.h"
 #include "modMisc.h"
 #include "modUser.h"
 
@@ -65,16 +64,14 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<kv::test::SimComputer> m_computer;
-    platform::ScriptedPrompt* m_prompt = nullptr;
+    test::Desk m_desk;
 };
 
 void TestProfile::init()
 {
     m_computer = std::make_unique<kv::test::SimComputer>();
     m_computer->activate();
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(QString());
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
+    m_desk.install();
 }
 
 void TestProfile::encodingOfTheSmallestProfile()
@@ -235,8 +232,7 @@ void TestProfile::tooLongProfileKeepsRegistry()
     const QByteArray before = readFile(PeerslipPath(u"Ann"_s));
     p.Comment = QString(200, u'z');
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
-    QCOMPARE(m_prompt->log().size(), 1);
-    QCOMPARE(m_prompt->log().first().text, qs(PeerslipTooLongText));
+    QCOMPARE(m_desk.promptTexts(), QStringList{qs(PeerslipTooLongText)});
     ProfileRecord loaded;
     LoadProfile(Deliverable::Quillon, loaded);
     QCOMPARE(loaded.Comment, p.Comment);

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
-#include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -465,16 +464,6 @@ void TestPrompt::qtFilters()
     QCOMPARE(QtNameFilters(u"|*.rtf"_s), QStringList({u"*.rtf (*.rtf)"_s}));
     QCOMPARE(QtNameFilters(QString()), QStringList());
     QCOMPARE(QtNameFilters(u"Empty|"_s), QStringList());
-
-    // The dialog takes them as filters (built, never shown).
-    QtPrompt qtPrompt;
-    Q_UNUSED(qtPrompt);
-    QFileDialog dialog;
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters(QtNameFilters(u"Rich Text Format (*.rtf)|*.rtf|All Files (*.*)|*.*"_s));
-    dialog.selectNameFilter(u"All Files (*)"_s);
-    QCOMPARE(dialog.selectedNameFilter(), u"All Files (*)"_s);
-    QCOMPARE(dialog.nameFilters().size(), 2);
 }
 
 void TestPrompt::qtDisplayText()

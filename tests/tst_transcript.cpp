@@ -2,6 +2,8 @@
 // mail recipient), its view behaviour, the options dialog and the settings
 // applied to a running control, and the layout around the splitter. One
 // simulated computer per case at 127.110.<case>.2.
+#include "CallPeer.h"
+#include "Desk.h"
 #include "Events.h"
 #include "Kivara.h"
 #include "Layout.h"
@@ -37,7 +39,6 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
-#include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -65,7 +66,7 @@ QString reg(const SettingSpec& spec)
 
 } // namespace
 
-class TestTranscript : public QObject {
+class TestTranscript : public test::HeadlessCase {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup();
@@ -86,68 +87,30 @@ private Q_SLOTS:
 private:
     void computer(int testCase);
     std::unique_ptr<Kivara> control();
-    void rules(const QString& text);
-    QStringList promptTexts() const;
     const platform::PromptLogEntry* lastOf(const QString& kind) const;
 
-    std::unique_ptr<test::SimComputer> m_computer;
-    std::shared_ptr<outlook::HeadlessWindowSide> m_side;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingSound* m_sound = nullptr;
     QString m_ip;
 };
 
 void TestTranscript::cleanup()
 {
-    outlook::WindowSide::install(nullptr);
-    m_side.reset();
-    m_computer.reset();
+    endCase();
 }
 
 void TestTranscript::computer(int testCase)
 {
     m_ip = address(testCase, 2);
-    m_computer = std::make_unique<test::SimComputer>(m_ip, u"KV-ANN"_s);
-    m_computer->activate();
-    m_side = std::make_shared<outlook::HeadlessWindowSide>();
-    outlook::WindowSide::install(m_side);
-    rules(QString());
-    auto sound = std::make_unique<platform::RecordingSound>();
-    m_sound = sound.get();
-    platform::Sound::install(std::move(sound));
-    platform::Shell::install(std::make_unique<platform::RecordingShell>());
-    ProfileRecord p;
-    p.FullName = u"Ann Example"_s;
-    p.Email = u"ann@example.org"_s;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = m_ip;
-    p.SerialNum = u"KV-ANN"_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
+    startCase(m_ip, u"KV-ANN"_s);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, m_ip, u"KV-ANN"_s), QString()), 0);
     // The product's contacts folder, as the monitor's first start leaves it.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.ResolveService(), 0);
 }
 
-void TestTranscript::rules(const QString& text)
-{
-    auto prompt = std::make_unique<platform::ScriptedPrompt>(text);
-    m_prompt = prompt.get();
-    platform::Prompt::install(std::move(prompt));
-}
-
-QStringList TestTranscript::promptTexts() const
-{
-    QStringList texts;
-    for (const auto& e : m_prompt->log())
-        texts << (e.text.isEmpty() ? e.kind + u':' + e.title : e.text);
-    return texts;
-}
-
 const platform::PromptLogEntry* TestTranscript::lastOf(const QString& kind) const
 {
-    for (qsizetype i = m_prompt->log().size() - 1; i >= 0; --i)
-        if (m_prompt->log().at(i).kind == kind) return &m_prompt->log().at(i);
+    for (qsizetype i = m_desk.prompt->log().size() - 1; i >= 0; --i)
+        if (m_desk.prompt->log().at(i).kind == kind) return &m_desk.prompt->log().at(i);
     return nullptr;
 }
 
@@ -213,7 +176,7 @@ void TestTranscript::saveInEveryFormat()
     QVERIFY(rtf.contains("\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par"));
     QVERIFY(rtf.contains("[Bob]"));
     QCOMPARE(rtf.count("\\pard"), 3); // one paragraph a line, nothing after the last
-    QCOMPARE(m_prompt->log().size(), 0);
+    QCOMPARE(m_desk.prompt->log().size(), 0);
 
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
     QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
@@ -225,23 +188,23 @@ void TestTranscript::saveInEveryFormat()
     // An existing file: No keeps it, Yes replaces it.
     QFile::remove(dir + u"/t.txt"_s);
     QVERIFY(QFile(dir + u"/t.txt"_s).open(QIODevice::WriteOnly));
-    rules(u"msgbox already exists => No"_s);
+    m_desk.rules(u"msgbox already exists => No"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), -1);
     QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray());
-    QCOMPARE(m_prompt->log().size(), 1);
-    QCOMPARE(m_prompt->log().first().text,
+    QCOMPARE(m_desk.prompt->log().size(), 1);
+    QCOMPARE(m_desk.prompt->log().first().text,
              u"The file you selected already exists.\r\rReplace existing file ?"_s);
-    QCOMPARE(m_prompt->log().first().icon, u"Question"_s);
-    QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
-    QCOMPARE(m_prompt->log().first().title, u"Kivara for Microsoft Outlook"_s);
-    rules(u"msgbox already exists => Yes"_s);
+    QCOMPARE(m_desk.prompt->log().first().icon, u"Question"_s);
+    QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
+    QCOMPARE(m_desk.prompt->log().first().title, u"Kivara for Microsoft Outlook"_s);
+    m_desk.rules(u"msgbox already exists => Yes"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
     QVERIFY(readFile(dir + u"/t.txt"_s).startsWith("Ann\thello"));
 
     // A folder that cannot be written fails without a message.
-    rules(QString());
+    m_desk.rules(QString());
     QCOMPARE(k->SaveSession(dir + u"/missing/t.rtf"_s, false), -1);
-    QCOMPARE(m_prompt->log().size(), 0);
+    QCOMPARE(m_desk.prompt->log().size(), 0);
 }
 
 void TestTranscript::saveMenuRemembersThePath()
@@ -254,7 +217,7 @@ void TestTranscript::saveMenuRemembersThePath()
     const QString second = m_computer->root() + u"/second.rtf"_s;
 
     // "&Save" without a path asks, with the default name of today.
-    rules(u"save Save Kivara Transcript => "_s + first);
+    m_desk.rules(u"save Save Kivara Transcript => "_s + first);
     k->FileMenu_Click(2);
     const platform::PromptLogEntry* asked = lastOf(u"save"_s);
     QVERIFY(asked);
@@ -266,30 +229,30 @@ void TestTranscript::saveMenuRemembersThePath()
 
     // Then it writes to that file, asking only about replacing it.
     AppendChatLine(k->rooms().publicRoom().transcript, u"Ann"_s, Qt::black, u"later line"_s);
-    rules(u"msgbox already exists => Yes"_s);
+    m_desk.rules(u"msgbox already exists => Yes"_s);
     k->FileMenu_Click(2);
-    QCOMPARE(promptTexts(),
+    QCOMPARE(m_desk.promptTexts(),
              QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
     QVERIFY(readFile(first).contains("later line"));
 
     // "Save &As..." asks every time and keeps the path "&Save" uses.
-    rules(u"save Save Kivara Transcript => "_s + second);
+    m_desk.rules(u"save Save Kivara Transcript => "_s + second);
     k->FileMenu_Click(3);
     QVERIFY(lastOf(u"save"_s));
     QVERIFY(readFile(second).contains("later line"));
     QCOMPARE(k->lastSavedPath(), first);
 
     // Cancelling the dialog ends silently.
-    rules(QString());
+    m_desk.rules(QString());
     QCOMPARE(k->SaveSession(QString(), false), -1);
-    QCOMPARE(m_prompt->log().size(), 1);
+    QCOMPARE(m_desk.prompt->log().size(), 1);
     QCOMPARE(k->lastSavedPath(), first);
 
     // With no saved path, "Save &As..." saves as "&Save" would, and remembers.
     auto k2 = std::make_unique<Kivara>(); // a second control, not in session
     converse(*k2);
     const QString third = m_computer->root() + u"/third.rtf"_s;
-    rules(u"save Save Kivara Transcript => "_s + third);
+    m_desk.rules(u"save Save Kivara Transcript => "_s + third);
     k2->FileMenu_Click(3);
     QVERIFY(QFile::exists(third));
     QCOMPARE(k2->lastSavedPath(), third);
@@ -381,7 +344,7 @@ void TestTranscript::printing()
     QCOMPARE(extra(dialog, u"selectionAvailable"_s), u"false"_s);
     QVERIFY(!QFile::exists(pdf));
 
-    rules(u"print Print Kivara Transcript => OK copies=2"_s);
+    m_desk.rules(u"print Print Kivara Transcript => OK copies=2"_s);
     QCOMPARE(PrintTranscript(*k->rooms().publicRoom().transcript, k->printer()), 2);
     QVERIFY(readFile(pdf).startsWith("%PDF"));
 
@@ -392,14 +355,14 @@ void TestTranscript::printing()
     c.setPosition(0);
     c.setPosition(3, QTextCursor::KeepAnchor);
     t->setTextCursor(c);
-    rules(u"print Print Kivara Transcript => OK selection"_s);
+    m_desk.rules(u"print Print Kivara Transcript => OK selection"_s);
     QCOMPARE(PrintTranscript(*t, k->printer()), 1);
     QCOMPARE(extra(lastOf(u"print"_s), u"selectionAvailable"_s), u"true"_s);
     const qint64 selectionSize = readFile(pdf).size();
     QVERIFY(selectionSize > 0);
 
     // Print Set-up goes through the printer-setup dialog.
-    rules(QString());
+    m_desk.rules(QString());
     k->FileMenu_Click(5);
     QVERIFY(lastOf(u"print"_s));
 }
@@ -412,17 +375,15 @@ void TestTranscript::sendToRecipient()
     converse(*k);
     Room& pub = k->rooms().publicRoom();
     Participant bob = pub.addRow(u"Bob"_s, u"1_0"_s);
-    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(6, 3), QString(),
-                              u"KV-BOB"_s, QString(), u"1"_s});
+    bob.setDetails(test::PartyRecord(u"Bob"_s, address(6, 3)));
     Participant cy = pub.addRow(u"Cy"_s, u"1_0"_s);
-    cy.setDetails(UserRecord{u"Cy"_s, u"Available"_s, u"cy@example.org"_s, address(6, 4), QString(),
-                             u"KV-CY"_s, QString(), u"1"_s});
+    cy.setDetails(test::PartyRecord(u"Cy"_s, address(6, 4)));
     pub.row(1).item()->setSelected(true); // the own row is never a recipient
     bob.item()->setSelected(true);
     cy.item()->setSelected(true);
 
     k->SendToTarget_Click(1);
-    QCOMPARE(m_prompt->log().size(), 0);
+    QCOMPARE(m_desk.prompt->log().size(), 0);
     const auto inspectors = m_side->openInspectors();
     QCOMPARE(inspectors.size(), 1);
     QVERIFY(inspectors.first()->IsDisplayed());
@@ -445,8 +406,8 @@ void TestTranscript::sendToRecipient()
     const QString file = m_computer->root() + u"/x.rtf"_s;
     QCOMPARE(k->SaveSession(file, false), 0);
     QCOMPARE(k->SendSession(u"bob@example.org"_s, file), -1);
-    QCOMPARE(promptTexts(), QStringList{u"Cannot create new Message"_s});
-    QCOMPARE(m_prompt->log().first().icon, u"Information"_s);
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Cannot create new Message"_s});
+    QCOMPARE(m_desk.prompt->log().first().icon, u"Information"_s);
 }
 
 void TestTranscript::sendToRemovableMedium()
@@ -473,7 +434,7 @@ void TestTranscript::sendToRemovableMedium()
     QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
     // Through the menu with no medium on this computer: silently nothing.
     k->SendToTarget_Click(0);
-    QCOMPARE(m_prompt->log().size(), 0);
+    QCOMPARE(m_desk.prompt->log().size(), 0);
 }
 
 // ---- The options dialog ---------------------------------------------------------------
@@ -570,17 +531,17 @@ void TestTranscript::optionsValidation()
         d.findChild<QLineEdit*>(u"txtLeaveMsg"_s)->setText(u"bye"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(d.isVisible());
-        QCOMPARE(promptTexts(), QStringList{u"You must supply a Chat name."_s});
+        QCOMPARE(m_desk.promptTexts(), QStringList{u"You must supply a Chat name."_s});
         QCOMPARE(reg(settings::LeaveMsg), QString()); // nothing stored
 
         // Auto-accept with no folder: the message, the dialog stays, the flag is not stored.
-        rules(QString());
+        m_desk.rules(QString());
         d.findChild<QComboBox*>(u"cboUserName"_s)->setCurrentText(u"Ann"_s);
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(u"  "_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(d.isVisible());
-        QCOMPARE(promptTexts(),
+        QCOMPARE(m_desk.promptTexts(),
                  QStringList{u"You must specify a folder name if you choose to automatically save "
                              u"file transfers."_s});
         QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
@@ -590,34 +551,34 @@ void TestTranscript::optionsValidation()
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(false);
         QVERIFY(!d.findChild<QLineEdit*>(u"txtFolder"_s)->isEnabled());
         QVERIFY(!d.findChild<QPushButton*>(u"cmdFolder"_s)->isEnabled());
-        rules(QString());
+        m_desk.rules(QString());
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(!d.isVisible());
-        QCOMPARE(m_prompt->log().size(), 0);
+        QCOMPARE(m_desk.prompt->log().size(), 0);
         QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
     }
     {
         // A folder that does not exist: asked, and created on Yes.
         const QString missing = m_computer->root() + u"/new/files"_s;
-        rules(u"msgbox does not exist => Yes"_s);
+        m_desk.rules(u"msgbox does not exist => Yes"_s);
         frmOptions d(frmOptions::Mode::Normal, m_ip);
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(missing);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QCOMPARE(promptTexts(), QStringList{u"The folder '"_s + missing +
-                                            u"' does not exist.\r\rDo you want to create it ?"_s});
-        QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
+        QCOMPARE(m_desk.promptTexts(), QStringList{u"The folder '"_s + missing +
+                                                   u"' does not exist.\r\rDo you want to create it ?"_s});
+        QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
         QVERIFY(QFileInfo(missing).isDir());
         QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
         QCOMPARE(reg(settings::FileFolder), missing);
     }
     {
         // A new folder for the contacts is reported.
-        rules(QString());
+        m_desk.rules(QString());
         frmOptions d(frmOptions::Mode::Normal, m_ip);
         d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"Friends"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QVERIFY(promptTexts().contains(
+        QVERIFY(m_desk.promptTexts().contains(
             u"The default Outlook folder for your Kivara contacts is now 'Friends'."_s));
         QCOMPARE(reg(settings::Folder), u"Friends"_s);
     }
@@ -629,11 +590,11 @@ void TestTranscript::optionsValidation()
         QVERIFY(plain);
         QVERIFY(plain.Save());
         QCOMPARE(access.CountStandardContacts(u"Kivara"_s), 1);
-        rules(u"msgbox Standard Outlook contacts => Yes"_s);
+        m_desk.rules(u"msgbox Standard Outlook contacts => Yes"_s);
         frmOptions d(frmOptions::Mode::Normal, m_ip);
         d.findChild<QComboBox*>(u"cboFolder"_s)->setCurrentText(u"'Kivara' folder"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
-        QCOMPARE(promptTexts(),
+        QCOMPARE(m_desk.promptTexts(),
                  (QStringList{u"Standard Outlook contacts were found in this folder.\r\rWould you "
                               u"like to update these contacts to Kivara contacts ?"_s,
                               u"The 'Kivara' contacts were updated successfully."_s,
@@ -673,19 +634,19 @@ void TestTranscript::optionsBrowsing()
     QCOMPARE(d.findChild<QWidget*>(u"picColor_0"_s)->property("colorValue").toLongLong(), 0x000080);
 
     // A sound is chosen and played once as a preview.
-    rules(u"open Select Sound File => /snd/bell.wav"_s);
+    m_desk.rules(u"open Select Sound File => /snd/bell.wav"_s);
     d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
     QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
-    QCOMPARE(m_sound->events(), QStringList{u"play /snd/bell.wav"_s});
+    QCOMPARE(m_desk.sound->events(), QStringList{u"play /snd/bell.wav"_s});
     QCOMPARE(extra(lastOf(u"open"_s), u"filter"_s), u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s);
-    rules(QString()); // cancelled: nothing changes, nothing plays
+    m_desk.rules(QString()); // cancelled: nothing changes, nothing plays
     d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
     QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
-    QCOMPARE(m_sound->events().size(), 1);
+    QCOMPARE(m_desk.sound->events().size(), 1);
 
     // The folder chooser.
     d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
-    rules(u"folder Save Kivara file transfers to => /data/in"_s);
+    m_desk.rules(u"folder Save Kivara file transfers to => /data/in"_s);
     d.findChild<QPushButton*>(u"cmdFolder"_s)->click();
     QCOMPARE(lastOf(u"folder"_s)->title, u"Save Kivara file transfers to..."_s);
     QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), u"/data/in"_s);
@@ -705,17 +666,14 @@ void TestTranscript::optionsBrowsing()
 void TestTranscript::refreshUpdatesEveryRoom()
 {
     computer(11);
-    QUdpSocket bob;
-    QVERIFY(bob.bind(QHostAddress(address(11, 3)), quint16(ChatDatagramPort)));
+    test::CallPeer bob(address(11, 3));
+    QVERIFY(bob.ok);
     auto k = control();
     QVERIFY(k);
-    const UserRecord bobRecord{u"Bob"_s,       u"Available"_s, u"bob@example.org"_s,
-                               address(11, 3), QString(),      u"KV-BOB"_s,
-                               QString(),      u"1"_s};
-    Participant row = k->rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
+    const UserRecord bobRecord = test::PartyRecord(u"Bob"_s, bob.ip());
+    Participant row = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     row.setDetails(bobRecord);
-    QStringList pri = QStringList{u"PRICHAT"_s} + bobRecord.fields() + QStringList{u"255"_s, u"OPENPRI"_s};
-    QVERIFY(k->OpenPrivateRoom(pri) >= 1);
+    QVERIFY(k->OpenPrivateRoom(test::PriChatFields(bobRecord)) >= 1);
     QCOMPARE(k->rooms().count(), 2);
 
     // The options change the name and availability; every room's own row follows.
@@ -746,11 +704,8 @@ void TestTranscript::refreshUpdatesEveryRoom()
     QStringList words;
     platform::WaitUntil(
         [&] {
-            while (bob.hasPendingDatagrams()) {
-                QByteArray d(int(bob.pendingDatagramSize()), '\0');
-                bob.readDatagram(d.data(), d.size());
-                words << UnframeDatagram(d).section(u'|', 0, 0);
-            }
+            for (const QString& message : bob.drain())
+                words << message.section(u'|', 0, 0);
             return words.contains(u"UPDATE"_s) && words.contains(u"NICKNAME"_s);
         },
         WaitMs);

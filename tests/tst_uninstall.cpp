@@ -1,15 +1,13 @@
 // The uninstaller against a simulated computer with the product set up: the
 // questions and their No and Cancel answers, a running monitor (a stand-in
 // owning the monitor's bus name on this suite's private bus), what is removed
-// and what is kept, the guard on the installation folder, and the shipped
-// program removing the product as a child process.
-#include "Events.h"
+// and what is kept, and the guard on the installation folder. The shipped
+// program removing a running product is tst_uninstallprocess's.
+#include "Desk.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
 #include "Outlook/WindowSide.h"
 #include "Registry.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
 #include "SimComputer.h"
 #include "frmOpen.h"
 #include "modReg.h"
@@ -19,9 +17,6 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -90,33 +85,16 @@ private:
 
 } // namespace
 
-class TestUninstall : public QObject {
+class TestUninstall : public test::HeadlessCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::SimComputer> m_computer;
-    std::shared_ptr<HeadlessWindowSide> m_side;
-    platform::ScriptedPrompt* m_prompt = nullptr;
-    platform::RecordingShell* m_shell = nullptr;
     QString m_install; // ends with "/"
     QString m_sys;     // the system folder the control libraries sit in
     QString m_outside; // files that links in the installation folder point to
     QString m_data;
     QString m_config;
 
-    void answer(const QString& rules)
-    {
-        auto prompt = std::make_unique<platform::ScriptedPrompt>(rules);
-        m_prompt = prompt.get();
-        platform::Prompt::install(std::move(prompt));
-    }
-    QStringList shown() const
-    {
-        QStringList out;
-        for (const auto& e : m_prompt->log())
-            out << e.text;
-        return out;
-    }
     MAPIFolder product() const
     {
         return Application(DefaultStorePath())
@@ -225,51 +203,31 @@ private Q_SLOTS:
     }
     void init()
     {
-        m_computer = std::make_unique<test::SimComputer>();
-        m_computer->activate();
-        m_side = std::make_shared<HeadlessWindowSide>();
-        WindowSide::install(m_side);
+        startCase();
         setUpProduct();
-        answer({});
-        auto shell = std::make_unique<platform::RecordingShell>();
-        m_shell = shell.get();
-        platform::Shell::install(std::move(shell));
     }
-    void cleanup()
-    {
-        WindowSide::install(nullptr);
-        m_side.reset();
-        m_computer.reset();
-    }
+    void cleanup() { endCase(); }
 
-    void answeringNoRemovesNothing()
-    {
-        answer(u"msgbox Do you wish to continue => No"_s);
-        runUninstall();
-        QCOMPARE(shown(), QStringList{Question});
-        verifyNothingRemoved();
-    }
-
-    // An unattended run takes the default answer, which keeps the product.
+    // An unattended run takes the default answer, No, which keeps the product.
     void theDefaultAnswerKeepsTheProduct()
     {
         runUninstall();
-        QCOMPARE(shown(), QStringList{Question});
-        QCOMPARE(m_prompt->log().first().answer, u"No"_s);
-        QCOMPARE(m_prompt->log().first().buttons, u"YesNo"_s);
-        QCOMPARE(m_prompt->log().first().icon, u"Question"_s);
+        QCOMPARE(m_desk.promptTexts(), QStringList{Question});
+        QCOMPARE(m_desk.prompt->log().first().answer, u"No"_s);
+        QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
+        QCOMPARE(m_desk.prompt->log().first().icon, u"Question"_s);
         verifyNothingRemoved();
     }
 
     void removesTheProductAndKeepsTheRest()
     {
-        answer(u"msgbox Do you wish to continue => Yes"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();
 
         // The questions and notices, in order.
         const QString kept = u"The uninstaller detected files in your 'Downloads' folder.\r\r"_s + m_install +
                              u"Downloads\r\rThey will not be removed.  "_s;
-        QCOMPARE(shown(), (QStringList{Question, kept, Restored, Uninstalled}));
+        QCOMPARE(m_desk.promptTexts(), (QStringList{Question, kept, Restored, Uninstalled}));
 
         // Files: the folder's own go, subfolders and the folder stay, links go without their targets.
         QCOMPARE(
@@ -288,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
         // The desktop's caches are brought up to date where their tools are installed.
         QStringList started;
-        for (const platform::ShellCall& call : m_shell->calls())
+        for (const platform::ShellCall& call : m_desk.shell->calls())
             started << QFileInfo(call.target).fileName() + u' ' + call.arguments.join(u' ');
         QStringList expected;
         if (!QStandardPaths::findExecutable(u"update-desktop-database"_s).isEmpty())
@@ -324,11 +282,11 @@ private Q_SLOTS:
     void aFolderWithoutTheMonitorKeepsItsFiles()
     {
         QFile::remove(m_install + u"vigilo"_s);
-        answer(u"msgbox Do you wish to continue => Yes"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();
         QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
         QVERIFY(QFile::exists(m_install + u".hidden"_s));
-        QCOMPARE(shown(), (QStringList{Question, Restored, Uninstalled}));
+        QCOMPARE(m_desk.promptTexts(), (QStringList{Question, Restored, Uninstalled}));
         QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
     }
 
@@ -336,11 +294,11 @@ private Q_SLOTS:
     {
         FakeMonitor monitor;
         QVERIFY(monitor.registered());
-        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel"_s);
         runUninstall();
-        QCOMPARE(shown(), (QStringList{Question, CloseQuestion, NotUninstalled}));
-        QCOMPARE(m_prompt->log().at(1).buttons, u"YesNoCancel"_s);
-        QCOMPARE(m_prompt->log().at(2).icon, u"Information"_s);
+        QCOMPARE(m_desk.promptTexts(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        QCOMPARE(m_desk.prompt->log().at(1).buttons, u"YesNoCancel"_s);
+        QCOMPARE(m_desk.prompt->log().at(2).icon, u"Information"_s);
         QCOMPARE(monitor.closeCalls(), 0);
         verifyNothingRemoved();
     }
@@ -349,11 +307,11 @@ private Q_SLOTS:
     {
         FakeMonitor monitor;
         QVERIFY(monitor.registered());
-        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Yes"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Yes"_s);
         runUninstall();
         QCOMPARE(monitor.closeCalls(), 1);
         QVERIFY(!monitor.registered());
-        QCOMPARE(shown().last(), Uninstalled);
+        QCOMPARE(m_desk.promptTexts().last(), Uninstalled);
         QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
     }
 
@@ -361,7 +319,7 @@ private Q_SLOTS:
     {
         FakeMonitor monitor;
         QVERIFY(monitor.registered());
-        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
         bool closedWhileWaiting = false;
         // The user closes the monitor a little later; until then nothing may be removed.
         QTimer::singleShot(300, this, [&] {
@@ -371,7 +329,7 @@ private Q_SLOTS:
         runUninstall();
         QVERIFY(closedWhileWaiting);
         QCOMPARE(monitor.closeCalls(), 0);
-        QCOMPARE(shown().last(), Uninstalled);
+        QCOMPARE(m_desk.promptTexts().last(), Uninstalled);
         QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
     }
 
@@ -379,9 +337,9 @@ private Q_SLOTS:
     void aMonitorThatStaysRemovesNothing()
     {
         FakeMonitor monitor;
-        answer(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
         runUninstall(200);
-        QCOMPARE(shown(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        QCOMPARE(m_desk.promptTexts(), (QStringList{Question, CloseQuestion, NotUninstalled}));
         verifyNothingRemoved();
     }
 
@@ -410,11 +368,11 @@ private Q_SLOTS:
         WriteSetting(settings::InstallDir, folder);
         WriteFile(QDir::homePath() + u"/notes.txt"_s);
         QFile::link(m_sys + u"/vigilo"_s, QDir::homePath() + u"/vigilo"_s);
-        answer(u"msgbox Do you wish to continue => Yes"_s);
+        m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();
-        QCOMPARE(shown().size(), 2);
-        QVERIFY(shown().at(0).startsWith(u"The installation folder '"_s + folder + u"'"_s));
-        QCOMPARE(shown().at(1), NotUninstalled);
+        QCOMPARE(m_desk.promptTexts().size(), 2);
+        QVERIFY(m_desk.promptTexts().at(0).startsWith(u"The installation folder '"_s + folder + u"'"_s));
+        QCOMPARE(m_desk.promptTexts().at(1), NotUninstalled);
         QVERIFY(QFile::exists(QDir::homePath() + u"/notes.txt"_s));
         verifyNothingRemoved();
     }
@@ -433,51 +391,6 @@ private Q_SLOTS:
         QVERIFY(!IsRemovableInstallFolder(toHome + u"/"_s));
         // A folder above the home folder holds it.
         QVERIFY(!IsRemovableInstallFolder(QFileInfo(QDir::homePath()).absolutePath() + u"/"_s));
-    }
-
-    // ---- the shipped program
-
-    // dorvan from a system folder of its own (so that the build's control
-    // libraries stay), answering from a rules file.
-    void shippedProgramRemovesTheProduct()
-    {
-        const QString program = m_sys + u"/dorvan"_s;
-        QVERIFY(QFile::copy(qEnvironmentVariable("KIVARA_BIN_DIR") + u"/dorvan"_s, program));
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString rules = m_computer->root() + u"/rules"_s;
-        const QString log = m_computer->root() + u"/prompts.jsonl"_s;
-        WriteFile(rules, "msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel\n");
-
-        QProcess child;
-        QProcessEnvironment env = m_computer->environment();
-        env.insert(u"KIVARA_PROMPTS"_s, rules);
-        env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        child.setProcessEnvironment(env);
-        child.start(program, {u"uninstall"_s});
-        QVERIFY(platform::WaitUntil([&] { return child.state() == QProcess::NotRunning; }, 120000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 0);
-
-        QStringList texts;
-        QFile f(log);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (!line.trimmed().isEmpty())
-                texts << QJsonDocument::fromJson(line).object().value(u"text"_s).toString();
-        QCOMPARE(texts.first(), Question);
-        QCOMPARE(texts.last(), Uninstalled);
-
-        QCOMPARE(
-            QDir(m_install).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            QStringList{u"Downloads"_s});
-        QVERIFY(!QFile::exists(m_sys + u"/libquillonplugin.so"_s));
-        QVERIFY(!QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
-        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
-        QVERIFY(!QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
-        QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
-        QVERIFY(!platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), u"<gone>"_s), u"<gone>"_s);
     }
 };
 

@@ -5,6 +5,7 @@
 // normal closing path; afterwards the computer holds none of the product's
 // files, settings, entries, type or control libraries, its contacts are
 // standard ones and the welcome contact is gone.
+#include "Desk.h"
 #include "Events.h"
 #include "Installed.h"
 #include "Outlook/Outlook.h"
@@ -104,13 +105,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
 
     // The user has used the product: a profile, a contact of each kind.
     WriteSetting(settings::FirstRun, u"0"_s);
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.FullName = u"Ann Example"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = MonitorIp;
-    p.SerialNum = u"KV-ANN"_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, MonitorIp, u"KV-ANN"_s), QString()), 0);
     for (const auto& [cls, name] : QList<std::pair<QString, QString>>{{KivaraClass, u"Bob Stone"_s},
                                                                       {u"IPM.Contact"_s, u"Plain Cy"_s}}) {
         Item c = ProductFolder().Items().Add(cls);

@@ -8,6 +8,7 @@
 #include "frmTray.h"
 #include "modTray.h"
 
+#include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
 #include "Outlook/WindowSide.h"
@@ -41,11 +42,12 @@ using namespace Qt::StringLiterals;
 using namespace kv;
 using namespace kv::vigilo;
 namespace ol = kv::outlook;
+using kv::test::PartyRecord;
+using Caller = kv::test::CallPeer;
 
 namespace {
 
 constexpr int WaitMs = 5000;
-constexpr int QuietMs = 300;
 
 QString address(int testCase, int host)
 {
@@ -96,58 +98,6 @@ public:
     int remotePort = 0;
     QStringList calls;
 };
-
-// A caller at the protocol level: its chat port.
-class Caller {
-public:
-    explicit Caller(const QString& ip) : m_ip(ip)
-    {
-        ok = m_socket.bind(QHostAddress(ip), quint16(ChatDatagramPort));
-        QObject::connect(&m_socket, &QUdpSocket::readyRead, &m_socket, [this] {
-            while (m_socket.hasPendingDatagrams()) {
-                QByteArray d(int(m_socket.pendingDatagramSize()), '\0');
-                m_socket.readDatagram(d.data(), d.size());
-                m_inbox.append(d);
-            }
-        });
-    }
-    // The next datagram, unframed; "<plain>" + text when it was not scrambled; "<none>" when none came.
-    QString next()
-    {
-        if (!platform::WaitUntil([&] { return !m_inbox.isEmpty(); }, WaitMs)) return u"<none>"_s;
-        const QByteArray d = m_inbox.takeFirst();
-        return IsScrambledDatagram(d) ? UnframeDatagram(d) : u"<plain>"_s + QString::fromLatin1(d);
-    }
-    bool quiet()
-    {
-        platform::WaitUntil([] { return false; }, QuietMs);
-        return m_inbox.isEmpty();
-    }
-    void send(const QString& to, const QString& text, bool scrambled = true)
-    {
-        m_socket.writeDatagram(scrambled ? FrameDatagram(text) : PlainDatagram(text), QHostAddress(to),
-                               quint16(MonitorDatagramPort));
-    }
-    bool ok = false;
-    QString ip() const { return m_ip; }
-
-private:
-    QString m_ip;
-    QUdpSocket m_socket;
-    QList<QByteArray> m_inbox;
-};
-
-UserRecord record(const QString& name, const QString& ip, const QString& avail = u"Available"_s)
-{
-    return UserRecord{name,
-                      avail,
-                      name.toLower() + u"@example.org"_s,
-                      ip,
-                      u"note of "_s + name,
-                      u"KV-"_s + name.toUpper(),
-                      QString(),
-                      u"3"_s};
-}
 
 } // namespace
 
@@ -389,7 +339,7 @@ void TestVigilo::portTakenAndNoNetwork()
     QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
     Caller bob(address(4, 3));
     QVERIFY(bob.ok);
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
 }
 
@@ -401,8 +351,8 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(bob.ok);
 
     // A plain HELLO is answered plainly; the caller's stated address is replaced by the datagram's source.
-    UserRecord r = record(u"Bob"_s, u"10.9.9.9"_s);
-    bob.send(m_ip, BuildHello(r), false);
+    UserRecord r = PartyRecord(u"Bob"_s, u"10.9.9.9"_s);
+    bob.sendToMonitor(m_ip, BuildHello(r), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil(
         [] { return !FakeControl::all.isEmpty() && !FakeControl::all[0]->calls.isEmpty(); }, WaitMs));
@@ -430,16 +380,16 @@ void TestVigilo::ringingAndHandOff()
     QCOMPARE(tray->notices().last().second, u"Incoming call from Bob"_s);
 
     // An enciphered HELLO gets an enciphered HELLOWAIT.
-    bob.send(m_ip, BuildHello(record(u"Carl"_s, bob.ip())), true);
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Carl"_s, bob.ip())), true);
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
 
     // Short HELLOs and unknown names are ignored without a reply; the monitor keeps answering.
-    bob.send(m_ip, u"HELLO|Dan|Available"_s);
-    bob.send(m_ip, u"HELLO"_s);
-    bob.send(m_ip, u"ROOMLIST|PUBLIC"_s);
-    bob.send(m_ip, u"1"_s, false);
+    bob.sendToMonitor(m_ip, u"HELLO|Dan|Available"_s);
+    bob.sendToMonitor(m_ip, u"HELLO"_s);
+    bob.sendToMonitor(m_ip, u"ROOMLIST|PUBLIC"_s);
+    bob.sendToMonitor(m_ip, u"1"_s, false);
     QVERIFY(bob.quiet());
-    bob.send(m_ip, BuildHello(record(u"Eve"_s, bob.ip())), false);
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Eve"_s, bob.ip())), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
 }
 
@@ -460,7 +410,7 @@ void TestVigilo::handOffToActiveForm()
     FakeControl* coraControl = FakeControl::all[0];
 
     Caller bob(address(6, 3));
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return coraControl->calls.size() >= 2; }, WaitMs));
     QCOMPARE(coraControl->calls[0], u"TrayOpened=0"_s);
@@ -477,7 +427,7 @@ void TestVigilo::handOffToActiveForm()
     ol::Item mail = app.CreateItem(ol::olMailItem);
     QVERIFY(mail.Display());
     QCOMPARE(tray->handOff().NotifyFormStatus(u"Available"_s), ol::ErrNo::NotSupported);
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil(
         [&] { return FakeControl::all.size() == 2 && FakeControl::all[1]->calls.size() >= 2; }, WaitMs));
@@ -522,7 +472,7 @@ void TestVigilo::unavailableAndOutOfOffice()
     // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no
     // question.
     const int promptsBefore = int(m_desk.prompt->log().size());
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
     QVERIFY(bob.quiet());
     QCOMPARE(int(m_desk.prompt->log().size()), promptsBefore);
@@ -533,7 +483,7 @@ void TestVigilo::unavailableAndOutOfOffice()
     WriteSetting(settings::AutoIgnore, u"0"_s);
     m_desk.rules(u"msgbox is calling => No\n"_s);
     tray = monitor();
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
     QCOMPARE(m_desk.promptTexts(),
              QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
@@ -543,7 +493,7 @@ void TestVigilo::unavailableAndOutOfOffice()
 
     // Yes: the monitor becomes available and rings.
     m_desk.rules(u"msgbox is calling => Yes\n"_s);
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QCOMPARE(tray->availability(), u"Available"_s);
 
@@ -551,7 +501,7 @@ void TestVigilo::unavailableAndOutOfOffice()
     tray->ApplyStatus(u"Out of Office"_s);
     m_desk.rules(QString());
     const int plays = int(m_desk.sound->events().size());
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"Out of Office"_s));
     QVERIFY(bob.quiet());
     QCOMPARE(int(m_desk.sound->events().size()), plays);
@@ -561,7 +511,7 @@ void TestVigilo::unavailableAndOutOfOffice()
     // shared profile: the next call is asked about, not rung.
     WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
     m_desk.rules(u"msgbox is calling => No\n"_s);
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), busy.arg(u"I cannot talk now.  Please call back later."_s));
     QCOMPARE(m_desk.promptTexts().size(), 1);
     QCOMPARE(tray->availability(), u"Unavailable"_s);
@@ -570,7 +520,7 @@ void TestVigilo::unavailableAndOutOfOffice()
 
     // Be Right Back rings like Available.
     tray->ApplyStatus(u"Be Right Back"_s);
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())), false);
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
 }
 
@@ -592,7 +542,7 @@ void TestVigilo::giveUpStopsRinging()
         QVERIFY(tray->findChild<QLabel*>(u"lblCaller"_s)->font().bold());
         // The ring repeats meanwhile.
         QVERIFY(platform::WaitUntil([&] { return m_desk.sound->events().size() >= 3; }, WaitMs));
-        bob.send(m_ip, u"GIVEUP|Bob"_s);
+        bob.sendToMonitor(m_ip, u"GIVEUP|Bob"_s);
         QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
         QCOMPARE(tray->windowTitle(), u"Kivara for Microsoft Outlook"_s);
         QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"Waiting for call..."_s);
@@ -600,7 +550,7 @@ void TestVigilo::giveUpStopsRinging()
         QVERIFY(tray->callFields().isEmpty());
         checked = true;
     };
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return checked; }, WaitMs));
     QVERIFY(platform::WaitUntil([&] { return tray->isEnabled(); }, WaitMs));
@@ -609,11 +559,11 @@ void TestVigilo::giveUpStopsRinging()
     checked = false;
     FakeControl::duringDataPass = [&] {
         QVERIFY(tray->ringing());
-        bob.send(m_ip, u"DONEHELLO"_s);
+        bob.sendToMonitor(m_ip, u"DONEHELLO"_s);
         QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
         checked = true;
     };
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return checked; }, WaitMs));
 }
@@ -623,12 +573,12 @@ void TestVigilo::leftMessages()
     computer(9);
     auto tray = monitor();
     Caller bob(address(9, 3));
-    UserRecord r = record(u"Bob"_s, bob.ip(), u"Stepped Out"_s);
-    bob.send(m_ip, BuildMessage(r, u"Lunch?"_s, u"Call me back."_s));
-    bob.send(m_ip, BuildMessage(r, u"Slip"_s, u"Here is mine."_s, QByteArray("raw|peerslip")));
+    UserRecord r = PartyRecord(u"Bob"_s, bob.ip(), u"Stepped Out"_s);
+    bob.sendToMonitor(m_ip, BuildMessage(r, u"Lunch?"_s, u"Call me back."_s));
+    bob.sendToMonitor(m_ip, BuildMessage(r, u"Slip"_s, u"Here is mine."_s, QByteArray("raw|peerslip")));
     // Short: the record alone (subject and text read empty); shorter still: ignored.
-    bob.send(m_ip, u"MESSAGE|Cy|Available|c@x|127.80.9.3|c|KV-CY||1"_s);
-    bob.send(m_ip, u"MESSAGE|Dee|Available"_s);
+    bob.sendToMonitor(m_ip, u"MESSAGE|Cy|Available|c@x|127.80.9.3|c|KV-CY||1"_s);
+    bob.sendToMonitor(m_ip, u"MESSAGE|Dee|Available"_s);
     QVERIFY(bob.quiet());
 
     MonitorStore& store = tray->store();
@@ -680,7 +630,7 @@ void TestVigilo::leftMessages()
         app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
     ol::MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
     QVERIFY(messages.setName(u"Old"_s));
-    bob.send(m_ip, BuildMessage(r, u"Again"_s, u"x"_s));
+    bob.sendToMonitor(m_ip, BuildMessage(r, u"Again"_s, u"x"_s));
     QVERIFY(platform::WaitUntil([&] { return bool(kivara.Folders().Item(u"Messages"_s)); }, WaitMs));
     QVERIFY(platform::WaitUntil(
         [&] { return bool(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s)); },
@@ -699,8 +649,8 @@ void TestVigilo::pollCountsUnread()
     const int beepsAtStart = int(m_desk.sound->events().count(u"beep"_s));
     Caller bob(address(10, 3));
     tray->ApplyStatus(u"On the Phone"_s);
-    bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"one"_s, u"1"_s));
-    bob.send(m_ip, BuildMessage(record(u"Bob"_s, bob.ip()), u"two"_s, u"2"_s));
+    bob.sendToMonitor(m_ip, BuildMessage(PartyRecord(u"Bob"_s, bob.ip()), u"one"_s, u"1"_s));
+    bob.sendToMonitor(m_ip, BuildMessage(PartyRecord(u"Bob"_s, bob.ip()), u"two"_s, u"2"_s));
     MonitorStore& store = tray->store();
     QVERIFY(platform::WaitUntil(
         [&] {
@@ -764,14 +714,11 @@ void TestVigilo::pollCountsUnread()
 void TestVigilo::optionsDialog()
 {
     computer(11);
-    QCOMPARE(frmOptions::TabForTwips(0), -1);
-    QCOMPARE(frmOptions::TabForTwips(1), 0);
-    QCOMPARE(frmOptions::TabForTwips(1229), 0);
-    QCOMPARE(frmOptions::TabForTwips(1230), 1);
-    QCOMPARE(frmOptions::TabForTwips(1934), 1);
-    QCOMPARE(frmOptions::TabForTwips(1935), 2);
-    QCOMPARE(frmOptions::TabForTwips(2534), 2);
-    QCOMPARE(frmOptions::TabForTwips(2535), -1);
+    // The tab under a click, at each edge of the tab row.
+    const QList<std::pair<int, int>> edges = {{0, -1},   {1, 0},    {1229, 0}, {1230, 1},
+                                              {1934, 1}, {1935, 2}, {2534, 2}, {2535, -1}};
+    for (const auto& [twips, tab] : edges)
+        QCOMPARE(frmOptions::TabForTwips(twips), tab);
 
     MonitorStore store;
     MonitorFlags flags{true, u"/x/ring.wav"_s, false, false, 0};
@@ -912,7 +859,7 @@ void TestVigilo::waitingNoticeAndNotifications()
                  "to the Kivara Contact Form window, and respond to the prompt."_s);
         checked = true;
     };
-    bob.send(m_ip, BuildHello(record(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QVERIFY(platform::WaitUntil([&] { return checked; }, 2 * WaitMs));
     QVERIFY(platform::WaitUntil([&] { return !tray->handOff().pendingNotice()->isVisible(); }, WaitMs));
     QCOMPARE(tray->handOff().pendingTimeoutMs(), 5000);
@@ -922,7 +869,8 @@ void TestVigilo::waitingNoticeAndNotifications()
     QCOMPARE(tray->notices().last().first, NoticeKind::Call);
     tray->noticeClicked();
     QVERIFY(tray->isVisible());
-    Caller(address(13, 4)).send(m_ip, BuildMessage(record(u"Cy"_s, address(13, 4)), u"s"_s, u"t"_s));
+    Caller(address(13, 4))
+        .sendToMonitor(m_ip, BuildMessage(PartyRecord(u"Cy"_s, address(13, 4)), u"s"_s, u"t"_s));
     QVERIFY(platform::WaitUntil(
         [&] {
             return tray->store().HoldsMessages() &&
@@ -941,7 +889,7 @@ void TestVigilo::waitingNoticeAndNotifications()
     ol::WindowSide::install(m_side);
     tray = monitor();
     Caller eve(address(14, 3));
-    eve.send(address(14, 2), BuildHello(record(u"Eve"_s, eve.ip())));
+    eve.sendToMonitor(address(14, 2), BuildHello(PartyRecord(u"Eve"_s, eve.ip())));
     QCOMPARE(eve.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return !m_desk.promptTexts().isEmpty(); }, WaitMs));
     QCOMPARE(m_desk.promptTexts(),

@@ -5,14 +5,11 @@
 #include "MonitorStore.h"
 #include "frmTray.h"
 
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/WindowSide.h"
-#include "Prompt.h"
 #include "Protocol.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
 #include "SimComputer.h"
-#include "Sound.h"
 #include "modReg.h"
 #include "modUser.h"
 
@@ -90,16 +87,9 @@ void TestVigiloFuzz::randomDatagrams()
     WriteSetting(settings::FirstRun, u"0"_s);
     // The contact form has no chat control here: every hand-off takes its failure path too.
     outlook::WindowSide::install(std::make_shared<outlook::HeadlessWindowSide>());
-    platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(u"msgbox is calling => No\n"_s));
-    platform::Sound::install(std::make_unique<platform::RecordingSound>());
-    platform::Shell::install(std::make_unique<platform::RecordingShell>());
-    ProfileRecord p;
-    p.ChatName = u"Fuzzy"_s;
-    p.FullName = u"Fuzzy Target"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = MonitorIp;
-    p.SerialNum = u"KV-FUZZ"_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
+    test::Desk desk;
+    desk.install(u"msgbox is calling => No\n"_s);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Fuzzy"_s, MonitorIp, u"KV-FUZZ"_s), QString()), 0);
 
     MonitorTimings timings;
     timings.ringMs = 50;

@@ -3,6 +3,7 @@
 // the protocol level (127.80.30.3), stores a left message, carries a second
 // start's Peerslip argument out while it keeps running, ignores a second start
 // without one, and closes through its bus name.
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
 #include "Protocol.h"
@@ -47,13 +48,7 @@ void TestVigiloProcess::monitorProgram()
     computer.activate();
     computer.installForms();
     WriteSetting(settings::FirstRun, u"0"_s);
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.FullName = u"Ann Example"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = MonitorIp;
-    p.SerialNum = u"KV-ANN"_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, MonitorIp, u"KV-ANN"_s), QString()), 0);
 
     // A private session bus for this computer, the monitor on it.
     test::SimSession session(computer, u"msgbox Are you sure => Yes\n"_s);

@@ -105,6 +105,19 @@ QPlainTextEdit* InspectorWindow::bodyField(bool readOnly)
     return edit;
 }
 
+QAction* InspectorWindow::toolAction(QStyle::StandardPixmap icon, const QString& text, const QString& name)
+{
+    if (!m_toolBar) {
+        m_toolBar = addToolBar(u"Standard"_s);
+        m_toolBar->setObjectName(u"tbrStandard"_s);
+        m_toolBar->setMovable(false);
+        m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    QAction* action = m_toolBar->addAction(style()->standardIcon(icon), text);
+    action->setObjectName(name);
+    return action;
+}
+
 bool InspectorWindow::setCurrentPage(const QString& name)
 {
     for (int i = 0; i < m_tabs->count(); ++i) {
@@ -165,12 +178,7 @@ ContactForm::ContactForm(HostInspector* inspector)
                                                                         : inspector->item().FullName())
 {
     setObjectName(u"frmContact"_s);
-    auto* bar = addToolBar(u"Standard"_s);
-    bar->setObjectName(u"tbrStandard"_s);
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction* save = bar->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), u"&Save and Close"_s);
-    save->setObjectName(u"cmdSaveClose"_s);
+    QAction* save = toolAction(QStyle::SP_DialogSaveButton, u"&Save and Close"_s, u"cmdSaveClose"_s);
     connect(save, &QAction::triggered, this, &ContactForm::saveAndClose);
 
     auto* general = new QWidget;
@@ -228,12 +236,7 @@ MessageForm::MessageForm(HostInspector* inspector)
                                                                        : inspector->item().Subject())
 {
     setObjectName(u"frmMessage"_s);
-    auto* bar = addToolBar(u"Standard"_s);
-    bar->setObjectName(u"tbrStandard"_s);
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction* close = bar->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton), u"&Close"_s);
-    close->setObjectName(u"cmdClose"_s);
+    QAction* close = toolAction(QStyle::SP_DialogCloseButton, u"&Close"_s, u"cmdClose"_s);
     connect(close, &QAction::triggered, this, [this] { m_inspector->Close(olDiscard); });
 
     auto* page = new QWidget;
@@ -308,15 +311,9 @@ MailWindow::MailWindow(HostInspector* inspector)
                       inspector->item().Subject().isEmpty() ? u"Untitled - Message"_s : inspector->item().Subject())
 {
     setObjectName(u"frmMail"_s);
-    auto* bar = addToolBar(u"Standard"_s);
-    bar->setObjectName(u"tbrStandard"_s);
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction* sendAction = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), u"&Send"_s);
-    sendAction->setObjectName(u"cmdSend"_s);
-    connect(sendAction, &QAction::triggered, this, &MailWindow::send);
-    QAction* attach = bar->addAction(style()->standardIcon(QStyle::SP_FileIcon), u"&Attach File..."_s);
-    attach->setObjectName(u"cmdAttach"_s);
+    connect(toolAction(QStyle::SP_ArrowForward, u"&Send"_s, u"cmdSend"_s), &QAction::triggered, this,
+            &MailWindow::send);
+    QAction* attach = toolAction(QStyle::SP_FileIcon, u"&Attach File..."_s, u"cmdAttach"_s);
     connect(attach, &QAction::triggered, this, &MailWindow::attachFiles);
 
     auto* page = new QWidget;

@@ -5,6 +5,7 @@
 #include "HostWindowSide.h"
 
 #include <QMainWindow>
+#include <QStyle>
 #include <memory>
 
 class QTabWidget;
@@ -12,6 +13,7 @@ class QListWidget;
 class QLineEdit;
 class QPlainTextEdit;
 class QLabel;
+class QToolBar;
 
 namespace kv::host {
 
@@ -55,10 +57,13 @@ protected:
     // A line edit bound to a member of the item.
     QLineEdit* memberField(const QString& member, bool readOnly = false);
     QPlainTextEdit* bodyField(bool readOnly = false);
+    // A command on the form's standard toolbar, made with the first.
+    QAction* toolAction(QStyle::StandardPixmap icon, const QString& text, const QString& name);
     void saveAndClose();
 
     HostInspector* m_inspector;
     QTabWidget* m_tabs = nullptr;
+    QToolBar* m_toolBar = nullptr;
     QHash<QString, std::shared_ptr<HostFormPage>> m_custom;
     bool m_closing = false;
 };

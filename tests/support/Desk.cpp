@@ -30,6 +30,22 @@ QStringList Desk::promptTexts() const
     return texts;
 }
 
+void HeadlessCase::startCase(const QString& localIp, const QString& serialNum)
+{
+    m_computer = std::make_unique<SimComputer>(localIp, serialNum);
+    m_computer->activate();
+    m_side = std::make_shared<outlook::HeadlessWindowSide>();
+    outlook::WindowSide::install(m_side);
+    m_desk.install();
+}
+
+void HeadlessCase::endCase()
+{
+    outlook::WindowSide::install(nullptr);
+    m_side.reset();
+    m_computer.reset();
+}
+
 ProfileRecord UserProfile(const QString& name, const QString& ip, const QString& serial)
 {
     ProfileRecord p;

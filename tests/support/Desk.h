@@ -1,13 +1,17 @@
 #pragma once
 // What stands in for the person and the desktop in a test: prompts answered
 // by rules (and logged), sounds and shell calls recorded instead of made.
+#include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "ScriptedPrompt.h"
 #include "Shell.h"
+#include "SimComputer.h"
 #include "Sound.h"
 #include "modUser.h"
 
+#include <QObject>
 #include <QStringList>
+#include <memory>
 
 namespace kv::test {
 
@@ -22,6 +26,20 @@ struct Desk {
     void rules(const QString& text);
     // The prompts shown so far: a message box's text, or "form:" and a form's title.
     QStringList promptTexts() const;
+};
+
+// The base of a suite whose every case runs in a fresh computer of its own,
+// with the store's windows headless and the desk installed.
+class HeadlessCase : public QObject {
+protected:
+    void startCase(const QString& localIp = QStringLiteral("127.0.0.1"),
+                   const QString& serialNum = QStringLiteral("KV-TEST-0001"));
+    // Takes the window side back before the computer, whose store it uses, goes.
+    void endCase();
+
+    std::unique_ptr<SimComputer> m_computer;
+    std::shared_ptr<outlook::HeadlessWindowSide> m_side;
+    Desk m_desk;
 };
 
 // A user's profile as the suites make it: "<name> Example", <name>@example.org, available.

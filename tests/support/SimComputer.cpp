@@ -1,5 +1,6 @@
 #include "SimComputer.h"
 
+#include "Events.h"
 #include "Installed.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/Store.h"
@@ -15,6 +16,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -118,13 +121,30 @@ bool SimComputer::installProduct() const
     return kv::setup::Install(options).forms;
 }
 
-SessionBus::SessionBus() : m_connection(u"kvtest-bus-"_s + QUuid::createUuid().toString(QUuid::Id128))
+SessionBus::SessionBus(const QString& connectionName)
+    : m_connection(connectionName.isEmpty() ? u"kvtest-bus-"_s + QUuid::createUuid().toString(QUuid::Id128)
+                                            : connectionName)
 {
+    // Should the test process die, the daemon goes with it.
+    m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-    if (!m_daemon.waitForStarted(BusWaitMs)) return;
-    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(BusWaitMs)) {
+    if (!m_daemon.waitForStarted(BusWaitMs)) {
+        m_error = u"dbus-daemon did not start"_s;
+        return;
     }
-    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    if (!platform::WaitUntil(
+            [this] { return m_daemon.canReadLine() || m_daemon.state() == QProcess::NotRunning; },
+            BusWaitMs) ||
+        !m_daemon.canReadLine()) {
+        m_error = u"dbus-daemon printed no address"_s;
+        return;
+    }
+    const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    if (!QDBusConnection::connectToBus(address, m_connection).isConnected()) {
+        m_error = u"cannot connect to "_s + address;
+        return;
+    }
+    m_address = address;
 }
 
 SessionBus::~SessionBus()
@@ -139,7 +159,7 @@ SessionBus::~SessionBus()
 bool SessionBus::hasOwner(const QString& name) const
 {
     if (m_address.isEmpty()) return false;
-    QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_connection);
+    const QDBusConnection bus(m_connection);
     return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(name).value();
 }
 
@@ -147,7 +167,7 @@ bool SessionBus::call(const QString& service, const QString& path, const QString
                       const QString& member) const
 {
     if (m_address.isEmpty()) return false;
-    QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_connection);
+    QDBusConnection bus(m_connection);
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, member);
     message.setAutoStartService(false);
     return bus.call(message, QDBus::Block, BusWaitMs).type() == QDBusMessage::ReplyMessage;

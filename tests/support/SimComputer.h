@@ -47,14 +47,19 @@ private:
     QString m_serialNum;
 };
 
-// A private session bus for the programs of a multi-process test; the
-// daemon ends with the object.
+// A private session bus for the programs of a multi-process test, and this
+// process's connection to it under a name of its own. The daemon ends with the
+// object, or with the test process should that die.
 class SessionBus {
 public:
-    SessionBus();
+    explicit SessionBus(const QString& connectionName = QString());
     ~SessionBus();
-    // Empty when the daemon did not start.
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+    // Empty when the daemon did not start or could not be reached; error() says why.
     QString address() const { return m_address; }
+    QString error() const { return m_error; }
+    QString connectionName() const { return m_connection; }
     // Whether a name has an owner on this bus.
     bool hasOwner(const QString& name) const;
     // Calls a method without arguments and waits (bounded) for its reply.
@@ -65,6 +70,7 @@ private:
     QProcess m_daemon;
     QString m_address;
     QString m_connection;
+    QString m_error;
 };
 
 // The texts of the prompts a program logged through KIVARA_PROMPT_LOG, in order.

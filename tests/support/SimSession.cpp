@@ -3,7 +3,6 @@
 #include "Events.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
 #include <csignal>
@@ -108,30 +107,15 @@ QDBusConnection SimSession::bus() const
 
 bool SimSession::startBus()
 {
-    endWithParent(m_bus);
-    m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-    if (!m_bus.waitForStarted()) {
-        m_error = u"dbus-daemon did not start"_s;
-        return false;
-    }
-    if (!platform::WaitUntil([this] { return m_bus.canReadLine() || m_bus.state() == QProcess::NotRunning; },
-                             StartWaitMs) ||
-        !m_bus.canReadLine()) {
-        m_error = u"dbus-daemon printed no address"_s;
-        return false;
-    }
-    m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
-    if (!QDBusConnection::connectToBus(m_busAddress, m_connectionName).isConnected()) {
-        m_error = u"cannot connect to "_s + m_busAddress;
-        return false;
-    }
-    return true;
+    m_bus = std::make_unique<SessionBus>(m_connectionName);
+    m_busAddress = m_bus->address();
+    m_error = m_bus->error();
+    return !m_busAddress.isEmpty();
 }
 
 bool SimSession::hasOwner(const QString& busName) const
 {
-    const QDBusConnection c = bus();
-    return c.isConnected() && c.interface()->isServiceRegistered(busName).value();
+    return m_bus && m_bus->hasOwner(busName);
 }
 
 bool SimSession::startProgram(QProcess& process, const QString& program, const QStringList& arguments,
@@ -208,12 +192,11 @@ void SimSession::stop()
         // The monitor first: it would otherwise restart a host that has gone.
         closeMonitor();
         quitHost();
-        QDBusConnection::disconnectFromBus(m_connectionName);
         m_busAddress.clear();
     }
     forceEnd(m_monitor);
     forceEnd(m_host);
-    forceEnd(m_bus);
+    m_bus.reset();
 }
 
 // ---- HostDriver ----------------------------------------------------------------

@@ -78,7 +78,7 @@ private:
     QString m_connectionName;
     QString m_busAddress;
     QString m_error;
-    QProcess m_bus;
+    std::unique_ptr<SessionBus> m_bus;
     QProcess m_host;
     QProcess m_monitor;
 };
