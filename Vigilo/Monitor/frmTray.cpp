@@ -391,6 +391,11 @@ void frmTray::SetTopMost(bool topMost)
     if (visible) show();
 }
 
+QString frmTray::callerLine() const
+{
+    return ui->lblCaller->text();
+}
+
 bool frmTray::ringing() const
 {
     return m_tmrRing->isActive();
