@@ -441,6 +441,17 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(bob.quiet());
     bob.send(m_ip, BuildHello(record(u"Eve"_s, bob.ip())), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+
+    // The host ended since the monitor connected: the hand-off connects afresh, starting a
+    // new host, instead of failing on the connection that went with the old one.
+    QVERIFY(tray->store().HoldsFolder());
+    m_side->setRunning(false);
+    bob.send(m_ip, BuildHello(record(u"Fay"_s, bob.ip())), false);
+    QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+    QVERIFY(m_side->IsRunning());
+    QVERIFY(m_desk.promptTexts().isEmpty());
 }
 
 void TestVigilo::handOffToActiveForm()
