@@ -34,7 +34,7 @@ using kv::test::SimSession;
 
 namespace {
 
-constexpr int PollMs = 1500;
+constexpr int PollMs = 2000;
 constexpr int WaitMs = 60000;
 // Long enough for a call's 30 s supervision to end it on the sanitizer build.
 constexpr int SupervisedCallMs = 150000;
