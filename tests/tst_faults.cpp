@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QFile>
 #include <QHostAddress>
@@ -35,6 +36,7 @@ using kv::test::SimSession;
 namespace {
 
 constexpr int PollMs = 2000;
+constexpr int CallerLineWaitMs = 5000;
 constexpr int WaitMs = 60000;
 // Long enough for a call's 30 s supervision to end it on the sanitizer build.
 constexpr int SupervisedCallMs = 150000;
@@ -74,7 +76,10 @@ QString callerLine(const SimSession& s)
 {
     const QDBusMessage call =
         QDBusMessage::createMethodCall(u"Kivara.Vigilo"_s, u"/Vigilo"_s, u"Kivara.Vigilo"_s, u"CallerLine"_s);
-    const QDBusMessage reply = s.bus().call(call, QDBus::BlockWithGui, 5000);
+    // A bounded wait that pumps events, rather than the bus's own blocking call.
+    const QDBusPendingCall pending = s.bus().asyncCall(call, CallerLineWaitMs);
+    if (!platform::WaitUntil([&] { return pending.isFinished(); }, CallerLineWaitMs)) return {};
+    const QDBusMessage reply = pending.reply();
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
 }
 
