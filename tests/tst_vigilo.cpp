@@ -391,6 +391,17 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(bob.quiet());
     bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Eve"_s, bob.ip())), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+
+    // The host ended since the monitor connected: the hand-off connects afresh, starting a
+    // new host, instead of failing on the connection that went with the old one.
+    QVERIFY(tray->store().HoldsFolder());
+    m_side->setRunning(false);
+    bob.send(m_ip, BuildHello(record(u"Fay"_s, bob.ip())), false);
+    QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
+    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
+    QVERIFY(m_side->IsRunning());
+    QVERIFY(m_desk.promptTexts().isEmpty());
 }
 
 void TestVigilo::handOffToActiveForm()
@@ -958,18 +969,24 @@ void TestVigilo::outlookMissing()
              QStringList{u"Kivara Monitor encountered one or more errors connecting to Outlook.\r\r"
                          "Please resolve the errors and restart Kivara Monitor."_s});
 
-    // The host goes away while the monitor runs: the poll says so and leaves the counter as it was.
+    // The host goes away while the monitor runs, its folder still held (the store file outlives the
+    // host): the poll notices, says so, lets the connection go and leaves the counter as it was.
     m_desk.rules(QString());
     m_side->setRunning(true);
     tray = monitor();
     QVERIFY(!tray->isUnloaded());
+    QVERIFY(tray->store().HoldsFolder());
     auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
     const QString before = counter->text();
-    tray->store().Release();
     m_side->setRunning(false);
     tray->Poll();
-    QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No Outlook connection."_s);
+    QCOMPARE(tray->callerLine(), u"No Outlook connection."_s);
     QCOMPARE(counter->text(), before);
+    QCOMPARE(tray->outlookError(), short(1));
+    QVERIFY(!tray->store().HoldsFolder());
+    // While no host can be started, every poll tries again and says so.
+    tray->Poll();
+    QCOMPARE(tray->callerLine(), u"No Outlook connection."_s);
     QCOMPARE(tray->outlookError(), short(1));
     // It comes back: the next poll connects again.
     m_side->setRunning(true);

@@ -75,6 +75,11 @@ void MonitorInstance::HandleCommandLine(const QString& commandLine)
     });
 }
 
+QString MonitorInstance::CallerLine() const
+{
+    return m_window ? m_window->callerLine() : QString();
+}
+
 bool MonitorInstance::SendCommandLine(const QString& commandLine)
 {
     return CallRunning(u"HandleCommandLine"_s, {commandLine});

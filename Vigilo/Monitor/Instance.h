@@ -1,7 +1,9 @@
 #pragma once
 // The running monitor on the session bus: its name is the previous-instance
 // test, "Close" runs the normal closing path (the uninstaller uses it), and
-// "HandleCommandLine" carries a second start's Peerslip argument to it.
+// "HandleCommandLine" carries a second start's Peerslip argument to it, and
+// "CallerLine" reads the window's caller line (what the poll last reported),
+// as a window's text would be read from outside.
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -35,6 +37,7 @@ public:
 public Q_SLOTS:
     Q_SCRIPTABLE void Close();
     Q_SCRIPTABLE void HandleCommandLine(const QString& commandLine);
+    Q_SCRIPTABLE QString CallerLine() const;
 
 private:
     QPointer<frmTray> m_window;

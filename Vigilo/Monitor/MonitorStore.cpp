@@ -1,8 +1,15 @@
 #include "MonitorStore.h"
 
+#include "Outlook/WindowSide.h"
+
 namespace kv::vigilo {
 
 namespace ol = kv::outlook;
+
+bool MonitorStore::HostGone() const
+{
+    return HoldsFolder() && !ol::WindowSide::current()->IsRunning();
+}
 
 qint32 MonitorStore::Connect()
 {

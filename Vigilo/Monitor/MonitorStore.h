@@ -18,6 +18,10 @@ public:
     // the product's contacts folder. 0, or nonzero when either failed.
     qint32 Connect();
     bool HoldsFolder() const { return bool(m_access.currentFolder()); }
+    // The folder is held but the mail host it was taken from has gone. The
+    // store file outlives the host, so the held objects still read; the
+    // connection does not, and the host's windows with it.
+    bool HostGone() const;
     const outlook::Application& application() const { return m_access.application(); }
     const outlook::MAPIFolder& contactsFolder() const { return m_access.currentFolder(); }
 

@@ -391,6 +391,11 @@ void frmTray::SetTopMost(bool topMost)
     if (visible) show();
 }
 
+QString frmTray::callerLine() const
+{
+    return ui->lblCaller->text();
+}
+
 bool frmTray::ringing() const
 {
     return m_tmrRing->isActive();
@@ -596,6 +601,13 @@ void frmTray::Poll()
     if (!m_store->HoldsFolder()) {
         m_outlookError = m_store->Connect() != 0 ? 1 : 0;
         if (m_outlookError != 0) ui->lblCaller->setText(S(traytext::NoOutlook));
+    } else if (m_store->HostGone()) {
+        // The host ended under the monitor (it crashed or was killed): the
+        // connection went with it. Say so now and let it go; the next poll
+        // connects afresh, which starts a new host.
+        m_store->Release();
+        m_outlookError = 1;
+        ui->lblCaller->setText(S(traytext::NoOutlook));
     }
     int count = 0;
     if (CountUnread(count) != 0) return;

@@ -137,6 +137,7 @@ public:
     bool hasUnread() const { return m_hasUnread; }
     int lastUnreadCount() const { return m_lastUnreadCount; }
     short networkState() const { return m_networkState; }
+    QString callerLine() const;
     short outlookError() const { return m_outlookError; }
     bool inUnavailablePrompt() const { return m_inUnavailablePrompt; }
     bool ringing() const;

@@ -8,6 +8,19 @@
 #include <QApplication>
 
 namespace {
+// KIVARA_MONITOR_POLL_MS (a positive number of milliseconds) shortens the
+// connection poll for multi-process tests, which would otherwise wait 10 s
+// for each reaction to a host or network that comes and goes. Unset, or not
+// a positive number: the normal interval.
+kv::vigilo::MonitorTimings TimingsFromEnvironment()
+{
+    kv::vigilo::MonitorTimings timings;
+    bool ok = false;
+    const int pollMs = qEnvironmentVariableIntValue("KIVARA_MONITOR_POLL_MS", &ok);
+    if (ok && pollMs > 0) timings.pollMs = pollMs;
+    return timings;
+}
+
 // Forms opened for calls hold store objects: let them go while the store's
 // database layer still exists, not in the exit handlers.
 int Finish(int code)
@@ -38,7 +51,7 @@ int main(int argc, char* argv[])
 
     int code = 0;
     {
-        kv::vigilo::frmTray window;
+        kv::vigilo::frmTray window(TimingsFromEnvironment());
         QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         instance.Attach(&window);

@@ -138,6 +138,14 @@ ol::Item modTray::FindOrAddContact(const QString& serialNum)
     return item;
 }
 
+qint32 modTray::Connected()
+{
+    // A call must not be lost on a connection that died with its host: the window
+    // members it needs would all fail.
+    if (m_store.HostGone()) m_store.Release();
+    return m_store.HoldsFolder() ? 0 : m_store.Connect();
+}
+
 void modTray::Fail()
 {
     MsgBox(S(handofftext::FormFailed), MsgButtons::OK, MsgIcon::Information);
@@ -150,7 +158,7 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
     if (fields.size() < 1 + UserRecord::FieldCount) return -1;
     BusyCursor busy;
     PendingScope pending(*this);
-    if (!m_store.HoldsFolder() && m_store.Connect() != 0) {
+    if (Connected() != 0) {
         Fail();
         return -1;
     }
@@ -245,7 +253,7 @@ int modTray::CallFromPeerslip(const QString& path)
         return -1;
     }
     const std::optional<ProfileRecord> record = ReadPeerslipFile(path);
-    if (!record || (!m_store.HoldsFolder() && m_store.Connect() != 0)) {
+    if (!record || Connected() != 0) {
         Fail();
         return -1;
     }

@@ -73,6 +73,9 @@ private:
     outlook::Item FindOrAddContact(const QString& serialNum);
     void FillFromRecord(const outlook::Item& item, const ProfileRecord& record);
     int Notify(const QString& member, const QString& text);
+    // Connects when the contacts folder is not held, or was taken from a
+    // host that has gone since. 0 when connected.
+    qint32 Connected();
     void ShowPending();
     void Fail();
 

@@ -221,10 +221,21 @@ HostDriver::~HostDriver()
 
 QString HostDriver::request(const QStringList& fields, int waitMs)
 {
+    post(fields);
+    return answer(waitMs);
+}
+
+void HostDriver::post(const QStringList& fields)
+{
     m_last.clear();
-    if (!isRunning()) return m_last;
     m_buffer.clear();
-    m_process.write((fields.join(u'\t') + u'\n').toUtf8());
+    if (isRunning()) m_process.write((fields.join(u'\t') + u'\n').toUtf8());
+}
+
+QString HostDriver::answer(int waitMs)
+{
+    m_last.clear();
+    if (!isRunning() && !m_buffer.contains('\n')) return m_last;
     platform::WaitUntil([this] { return m_buffer.contains('\n') || !isRunning(); }, waitMs);
     const qsizetype end = m_buffer.indexOf('\n');
     if (end >= 0) m_last = QString::fromUtf8(m_buffer.left(end));

@@ -104,6 +104,10 @@ public:
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     // Sends one request and waits (bounded) for its answer; "" on time-out or when the driver ended.
     QString request(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2);
+    // The same in two steps, so that the test can act while a long request
+    // (a call being placed) runs: post() sends, answer() waits for its answer.
+    void post(const QStringList& fields);
+    QString answer(int waitMs = SimSession::StartWaitMs * 2);
     // The value of an "ok" answer; empty otherwise (see lastAnswer()).
     QString value(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2);
     bool ok(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2);

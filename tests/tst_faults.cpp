@@ -1,0 +1,349 @@
+// Recovery from faults on the callee's computer, every side a shipped program
+// on a bus of its own. In each case Ann (127.150.<case>.2) calls Bob
+// (127.150.<case>.3), who runs the mail host and the tray monitor:
+//  - the mail host is killed during a call: the caller is not held up, the
+//    monitor reports the lost connection at its next poll, connects to a host
+//    it starts afresh at the poll after, and the next call goes through;
+//  - the monitor is killed while it rings: the call that rang ends for the
+//    caller, a call to the silent computer ends with "Cannot connect to
+//    specified Contact.", and a monitor started again takes calls;
+//  - the network probe fails and returns: the monitor reports it, binds its
+//    call port again when the network is back, and takes the next call.
+// The monitor polls every PollMs here (KIVARA_MONITOR_POLL_MS) instead of 10 s.
+#include "Desk.h"
+#include "Events.h"
+#include "Protocol.h"
+#include "SimSession.h"
+#include "modReg.h"
+#include "modUser.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusReply>
+#include <QFile>
+#include <QHostAddress>
+#include <QTest>
+#include <QtEndian>
+
+using namespace Qt::StringLiterals;
+using namespace kv;
+using kv::test::HostDriver;
+using kv::test::SimComputer;
+using kv::test::SimSession;
+
+namespace {
+
+constexpr int PollMs = 2000;
+constexpr int CallerLineWaitMs = 5000;
+constexpr int WaitMs = 60000;
+// Long enough for a call's 30 s supervision to end it on the sanitizer build.
+constexpr int SupervisedCallMs = 150000;
+// What the caller side may take to answer while the callee's programs are gone.
+constexpr int PromptAnswerMs = 15000;
+constexpr short PubChat = 7;
+constexpr auto CallIdle = u"4";
+constexpr auto CallWaitingToEnter = u"5";
+
+const QString WaitingForCall = u"Waiting for call..."_s;
+const QString NoOutlook = u"No Outlook connection."_s;
+const QString NoNetwork = u"No network available."_s;
+const QString NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer."_s;
+const QString NotAnswering = u"is not answering your call"_s;
+
+const QString AnnRules = u"msgbox is not answering your call => No\n"
+                         "msgbox .* => OK\n"_s;
+const QString BobAdmits = u"form ^Ann entering room => optEnter_0=checked; cmdFile_0\n"_s;
+const QString BobRules = u"msgbox Are you sure => Yes\n"
+                         "msgbox .* => OK\n"_s;
+
+// Ann and Bob set up on their computers; Bob's stays this process's computer,
+// so that the test can change his registry.
+void setUpUsers(SimComputer& annPc, SimComputer& bobPc)
+{
+    annPc.activate();
+    annPc.installForms();
+    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, annPc.localIp(), annPc.serialNum()), QString()), 0);
+    bobPc.activate();
+    bobPc.installForms();
+    QCOMPARE(SaveProfile(test::UserProfile(u"Bob"_s, bobPc.localIp(), bobPc.serialNum()), QString()), 0);
+    WriteSetting(settings::FirstRun, u"0"_s);
+}
+
+// The monitor's caller line, read over its bus name; empty when no monitor answers.
+QString callerLine(const SimSession& s)
+{
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(u"Kivara.Vigilo"_s, u"/Vigilo"_s, u"Kivara.Vigilo"_s, u"CallerLine"_s);
+    // A bounded wait that pumps events, rather than the bus's own blocking call.
+    const QDBusPendingCall pending = s.bus().asyncCall(call, CallerLineWaitMs);
+    if (!platform::WaitUntil([&] { return pending.isFinished(); }, CallerLineWaitMs)) return {};
+    const QDBusMessage reply = pending.reply();
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
+}
+
+bool callerLineIs(const SimSession& s, const QString& text)
+{
+    return platform::WaitUntil([&] { return callerLine(s) == text; }, WaitMs);
+}
+
+// The process that owns the mail host's bus name; 0 when none does.
+uint hostPid(const SimSession& s)
+{
+    const QDBusReply<uint> pid = s.bus().interface()->servicePid(u"Outlook.Application"_s);
+    return pid.isValid() ? pid.value() : 0;
+}
+
+// The kernel's inode of the datagram socket bound to ip:port; 0 when none is.
+// A new inode is a new socket, so a rebinding shows even on the same address.
+QString boundSocket(const QString& ip, int port)
+{
+    const quint32 a = QHostAddress(ip).toIPv4Address();
+    // /proc/net/udp prints the address as the little-endian number of its bytes.
+    const QString local =
+        u"%1:%2"_s.arg(qFromBigEndian(a), 8, 16, QChar(u'0')).arg(port, 4, 16, QChar(u'0')).toUpper();
+    QFile f(u"/proc/net/udp"_s);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> columns = line.simplified().split(' ');
+        if (columns.size() > 9 && QString::fromLatin1(columns[1]) == local)
+            return QString::fromLatin1(columns[9]);
+    }
+    return {};
+}
+
+qsizetype rings(const SimSession& s)
+{
+    return s.soundLog(u"vigilo"_s).count(u"trillo.wav"_s);
+}
+
+qsizetype prompts(const SimSession& s, const QString& text)
+{
+    return test::LoggedPromptTexts(s.promptLogPath()).count(text);
+}
+
+bool joined(HostDriver& driver)
+{
+    return platform::WaitUntil(
+        [&] {
+            return driver.value({u"call"_s, u"Alone"_s, u"0"_s}) == u"false"_s;
+        },
+        WaitMs);
+}
+
+// Saves the control's transcript through its own member until it holds the line (bounded).
+bool transcriptShows(HostDriver& driver, const QString& folder, const QString& line)
+{
+    static int n = 0;
+    return platform::WaitUntil(
+        [&] {
+            const QString path = folder + u"/transcript-%1.txt"_s.arg(++n);
+            driver.ok({u"call"_s, u"SaveSession"_s, path, u"false"_s});
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(line);
+        },
+        WaitMs);
+}
+
+// Ann calls Bob from his contact form; Bob's monitor hands the call to Ann's
+// own contact form, whose control admits her by rule; a line reaches Ann.
+void callConnects(HostDriver& annSide, HostDriver& bobSide, const SimComputer& annPc, const QString& bobIp)
+{
+    QCOMPARE(annSide.request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}), u"ok\t0"_s);
+    // Ann's own contact: new the first time, found (and named as her form saved it) afterwards.
+    QVERIFY(bobSide.value({u"active"_s}).startsWith(u"Ann"_s));
+    QCOMPARE(bobSide.value({u"get"_s, u"TrayOpened"_s}), u"true"_s); // opened by the monitor
+    QVERIFY(joined(bobSide));
+    QVERIFY(joined(annSide));
+    QVERIFY(bobSide.ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Hello again"_s}));
+    QVERIFY(transcriptShows(annSide, annPc.root(), u"Bob\tHello again"_s));
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void hostKilledDuringCall();
+    void monitorKilledWhileRinging();
+    void networkLostAndBack();
+};
+
+void TestFaults::initTestCase()
+{
+    qputenv("KIVARA_MONITOR_POLL_MS", QByteArray::number(PollMs));
+}
+
+void TestFaults::hostKilledDuringCall()
+{
+    const QString annIp = u"127.150.1.2"_s, bobIp = u"127.150.1.3"_s;
+    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
+    setUpUsers(annPc, bobPc);
+    if (QTest::currentTestFailed()) return;
+    SimSession ann(annPc, AnnRules);
+    SimSession bob(bobPc, BobAdmits + BobRules);
+    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
+    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    auto annSide = ann.startDriver();
+    auto bobSide = bob.startDriver();
+    QVERIFY(annSide && bobSide);
+    QVERIFY(callerLineIs(bob, WaitingForCall));
+
+    QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
+    callConnects(*annSide, *bobSide, annPc, bobIp);
+    if (QTest::currentTestFailed()) return;
+
+    // Bob's mail host dies in the middle of the call, his chat control with it.
+    const qint64 killed = bob.host().processId();
+    QCOMPARE(hostPid(bob), uint(killed));
+    bob.host().kill();
+    QVERIFY(bob.host().waitForFinished(WaitMs));
+
+    // Ann is not held up: her line goes out, and she leaves the call at once.
+    annSide->post({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Bob?"_s});
+    // Meanwhile Bob's monitor notices at its next poll that the host has gone ...
+    QVERIFY(callerLineIs(bob, NoOutlook));
+    QVERIFY(annSide->answer(PromptAnswerMs).startsWith(u"ok\t"_s));
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}, PromptAnswerMs), u"0"_s);
+    QCOMPARE(annSide->value({u"call"_s, u"Alone"_s, u"0"_s}), u"true"_s);
+
+    // ... and at the poll after, it connects to a host it starts afresh.
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            const uint pid = hostPid(bob);
+            return pid != 0 && pid != uint(killed) && callerLine(bob) == WaitingForCall;
+        },
+        WaitMs));
+
+    // The next call is handed off to the new host and connects.
+    callConnects(*annSide, *bobSide, annPc, bobIp);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+
+    annSide.reset();
+    bobSide.reset();
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError())); // the monitor's host, through the bus
+    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+}
+
+void TestFaults::monitorKilledWhileRinging()
+{
+    const QString annIp = u"127.150.2.2"_s, bobIp = u"127.150.2.3"_s;
+    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
+    setUpUsers(annPc, bobPc);
+    if (QTest::currentTestFailed()) return;
+    SimSession ann(annPc, AnnRules);
+    SimSession bob(bobPc, BobRules); // nobody answers the admission: it stays open
+    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
+    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    auto annSide = ann.startDriver();
+    auto annWatch = ann.startDriver(); // reads Ann's call state while her call runs
+    auto bobSide = bob.startDriver();
+    QVERIFY(annSide && annWatch && bobSide);
+    QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
+
+    // Bob's monitor rings and has handed the call on; Bob has not answered.
+    annSide->post({u"call"_s, u"Connect"_s, bobIp, u"8086"_s});
+    QVERIFY(platform::WaitUntil(
+        [&] { return rings(bob) >= 1 && bob.promptLog().contains(u"Ann entering room"_s); }, WaitMs));
+    QCOMPARE(annWatch->value({u"active"_s}), u"Bob"_s);
+    QCOMPARE(annWatch->value({u"get"_s, u"CallStatus"_s}), QString::fromUtf16(CallWaitingToEnter));
+    const qsizetype rung = rings(bob);
+    QVERIFY(platform::WaitUntil([&] { return rings(bob) > rung; }, WaitMs)); // still ringing
+
+    bob.monitor().kill();
+    QVERIFY(bob.monitor().waitForFinished(WaitMs));
+
+    // The call that rang had told Ann to wait: at its supervision she is asked,
+    // gives up, and her control is idle again; Bob's admission closes on that.
+    QCOMPARE(annSide->answer(SupervisedCallMs), u"ok\t-2"_s);
+    QVERIFY(ann.promptLog().contains(NotAnswering));
+    QCOMPARE(prompts(ann, NoAnswer), 0);
+    QCOMPARE(annSide->value({u"get"_s, u"CallStatus"_s}), QString::fromUtf16(CallIdle));
+    QVERIFY(
+        platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); }, WaitMs));
+
+    // With no monitor on Bob's computer, nothing answers the next call: its
+    // supervision ends it with "Cannot connect to specified Contact." and Ann is idle.
+    const qsizetype asked = ann.promptLog().count(NotAnswering);
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}, SupervisedCallMs), u"ok\t-2"_s);
+    QCOMPARE(prompts(ann, NoAnswer), 1);
+    QCOMPARE(ann.promptLog().count(NotAnswering), asked);
+    QCOMPARE(annSide->value({u"get"_s, u"CallStatus"_s}), QString::fromUtf16(CallIdle));
+
+    // A monitor started again takes the next call, and Bob lets Ann in.
+    bob.setRules(BobAdmits + BobRules);
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    const qsizetype before = rings(bob);
+    callConnects(*annSide, *bobSide, annPc, bobIp);
+    if (QTest::currentTestFailed()) return;
+    QVERIFY(rings(bob) > before);
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+
+    annSide.reset();
+    annWatch.reset();
+    bobSide.reset();
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError()));
+    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+}
+
+void TestFaults::networkLostAndBack()
+{
+    const QString annIp = u"127.150.3.2"_s, bobIp = u"127.150.3.3"_s;
+    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
+    setUpUsers(annPc, bobPc);
+    if (QTest::currentTestFailed()) return;
+    SimSession ann(annPc, AnnRules);
+    SimSession bob(bobPc, BobAdmits + BobRules);
+    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
+    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    auto annSide = ann.startDriver();
+    auto bobSide = bob.startDriver();
+    QVERIFY(annSide && bobSide);
+    QVERIFY(callerLineIs(bob, WaitingForCall));
+    // The start binds the call port after its first poll has shown the caller line.
+    QString firstSocket;
+    QVERIFY(platform::WaitUntil(
+        [&] { return !(firstSocket = boundSocket(bobIp, MonitorDatagramPort)).isEmpty(); }, WaitMs));
+
+    // The network probe of Bob's computer fails at once: no network.
+    const auto setProbe = [](const QString& host) {
+        WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), host);
+    };
+    setProbe(u"255.255.255.255"_s);
+    QVERIFY(callerLineIs(bob, NoNetwork));
+    // Nothing else happens while it lasts: the call port stays as it was.
+    QCOMPARE(boundSocket(bobIp, MonitorDatagramPort), firstSocket);
+
+    // The network returns: the monitor binds its call port afresh and waits for calls again.
+    setProbe(u"127.0.0.1"_s);
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            const QString socket = boundSocket(bobIp, MonitorDatagramPort);
+            return !socket.isEmpty() && socket != firstSocket && callerLine(bob) == WaitingForCall;
+        },
+        WaitMs));
+
+    // A new call rings and is handed off.
+    QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
+    callConnects(*annSide, *bobSide, annPc, bobIp);
+    if (QTest::currentTestFailed()) return;
+    QVERIFY(rings(bob) >= 1);
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+
+    annSide.reset();
+    bobSide.reset();
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError()));
+    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+}
+
+KV_TEST_MAIN(TestFaults)
+#include "tst_faults.moc"
