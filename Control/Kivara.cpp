@@ -1410,6 +1410,10 @@ int Kivara::Disconnect(bool bPrompt)
     if (m_state.callStatus != call::Idle) {
         DataSend(mode::Leave, t(PublicTag), u"0"_s);
         m_rooms.publicRoom().keepOnlyOwnRow();
+        // Out of the call: otherwise the control would go on showing "Connected"
+        // and offer only "&End Call", never a new call.
+        if (m_state.callStatus != call::NotStarted && m_state.callStatus != call::NoProfile)
+            SetCallStatus(call::Idle);
     }
     return 0;
 }

@@ -1038,6 +1038,9 @@ void TestControl::disconnectLeavesEverything()
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+    // Out of the call, ready to place another.
+    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
 }
 

@@ -165,6 +165,7 @@ void TestEndToEnd::threeComputers()
     QVERIFY(bobSide->waitAlone(true));
     QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
     QVERIFY(annSide->waitAlone(true));
+    QCOMPARE(annSide->value({u"get"_s, u"CallStatus"_s}), u"4"_s); // idle, ready to call again
     QVERIFY(cySide->waitAlone(true));
     QCOMPARE(cySide->value({u"get"_s, u"TrayOpened"_s}), u"false"_s);
     QCOMPARE(cySide->value({u"get"_s, u"CallStatus"_s}), u"4"_s); // idle
