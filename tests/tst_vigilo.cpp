@@ -397,7 +397,7 @@ void TestVigilo::ringingAndHandOff()
     // new host, instead of failing on the connection that went with the old one.
     QVERIFY(tray->store().HoldsFolder());
     m_side->setRunning(false);
-    bob.send(m_ip, BuildHello(record(u"Fay"_s, bob.ip())), false);
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Fay"_s, bob.ip())), false);
     QCOMPARE(bob.next(), u"<plain>HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
     QVERIFY(m_side->IsRunning());
