@@ -65,7 +65,6 @@ constexpr auto StatusPrefix = u"\r\rStatus: ";
 constexpr auto LeaveMessageQuestion = u"\r\rWould you like to leave a message ?";
 constexpr auto EnteredRoom = u" has entered your chat room.\r\n\r\nDo you want to add this Contact to your '";
 constexpr auto EnteredRoomEnd = u"' folder ?";
-constexpr auto ChangedStatus = u"has changed status to '";
 constexpr auto ChangedName = u"changed Chat Name to '";
 constexpr auto AddedYou = u"has added you to their Kivara folder.";
 constexpr auto RequestedPeerslip = u"has requested your Peerslip.";
@@ -258,7 +257,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
                 row.setDimmed(availability != QString::fromUtf16(availability::Available));
             }
             PlayAlert(0);
-            AppendNoticeLine(m_rooms.at(i).transcript, who, t(text::ChangedStatus) + availability + u"'."_s);
+            AppendNoticeLine(m_rooms.at(i).transcript, who, StatusNotice(availability));
             UpdateShownContact(row.serial(), false,
                                {{t(prop::QuillonName), who}, {t(prop::UserStatus), availability}});
         }

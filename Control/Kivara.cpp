@@ -74,7 +74,6 @@ constexpr auto PlaceCall = u"&Place Call";
 constexpr auto PlaceCallAtLoad = u"Place &Call";
 constexpr auto EndCall = u"&End Call";
 constexpr auto EnterChatName = u"Enter new Chat name:";
-constexpr auto ChangedStatus = u"has changed status to '";
 constexpr auto DisconnectQuestion = u"Disconnect '";
 constexpr auto Disconnected = u"disconnected ";
 constexpr auto ChoseYourself = u"You have chosen yourself.\r\rWould you like to edit your profile ?";
@@ -759,7 +758,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
     case mode::Status:
         BroadcastToAllRooms(sock, m_rooms, BuildStatus(own, m_profile.UserStatus));
         AppendNoticeLine(m_rooms.publicRoom().transcript, own,
-                         t(text::ChangedStatus) + m_profile.UserStatus + u"'."_s);
+                         StatusNotice(m_profile.UserStatus));
         break;
     case mode::NickName: {
         const qsizetype bar = sData.indexOf(FieldSeparator);

@@ -116,6 +116,11 @@ void AppendChatLine(QTextEdit* transcript, const QString& name, const QColor& co
     w.write(u"\t"_s + text + u"\r\n"_s, false);
 }
 
+QString StatusNotice(const QString& availability)
+{
+    return u"has changed status to '"_s + availability + u"'."_s;
+}
+
 void AppendNoticeLine(QTextEdit* transcript, const QString& name, const QString& text)
 {
     if (!transcript) return;

@@ -26,6 +26,8 @@ void PrepareTranscript(QTextEdit* transcript);
 void AppendChatLine(QTextEdit* transcript, const QString& name, const QColor& color, const QString& text);
 // "[" + name + "]" in bold grey, then TAB, text, CR LF.
 void AppendNoticeLine(QTextEdit* transcript, const QString& name, const QString& text);
+// The notice text of a new availability, alike on the changing side and on the others'.
+QString StatusNotice(const QString& availability);
 // Plain text at the end, in the normal weight ("\r\n" and "\r" are line breaks).
 void AppendPlainText(QTextEdit* transcript, const QString& text);
 
