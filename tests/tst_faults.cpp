@@ -58,18 +58,48 @@ const QString BobAdmits = u"form ^Ann entering room => optEnter_0=checked; cmdFi
 const QString BobRules = u"msgbox Are you sure => Yes\n"
                          "msgbox .* => OK\n"_s;
 
-// Ann and Bob set up on their computers; Bob's stays this process's computer,
-// so that the test can change his registry.
-void setUpUsers(SimComputer& annPc, SimComputer& bobPc)
-{
-    annPc.activate();
-    annPc.installForms();
-    QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, annPc.localIp(), annPc.serialNum()), QString()), 0);
-    bobPc.activate();
-    bobPc.installForms();
-    QCOMPARE(SaveProfile(test::UserProfile(u"Bob"_s, bobPc.localIp(), bobPc.serialNum()), QString()), 0);
-    WriteSetting(settings::FirstRun, u"0"_s);
-}
+// Ann (127.150.<n>.2) and Bob (127.150.<n>.3) set up, both mail hosts and Bob's
+// monitor started, a driver on each side. Bob's computer stays this process's,
+// so that a case can change his registry.
+struct Computers {
+    Computers(int n, const QString& bobRules)
+        : annIp(u"127.150.%1.2"_s.arg(n)), bobIp(u"127.150.%1.3"_s.arg(n)), annPc(annIp, u"KV-ANN"_s),
+          bobPc(bobIp, u"KV-BOB"_s), ann(annPc, AnnRules), bob(bobPc, bobRules)
+    {
+    }
+
+    void start()
+    {
+        annPc.activate();
+        annPc.installForms();
+        QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, annIp, annPc.serialNum()), QString()), 0);
+        bobPc.activate();
+        bobPc.installForms();
+        QCOMPARE(SaveProfile(test::UserProfile(u"Bob"_s, bobIp, bobPc.serialNum()), QString()), 0);
+        WriteSetting(settings::FirstRun, u"0"_s);
+        QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
+        QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
+        QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+        annSide = ann.startDriver();
+        bobSide = bob.startDriver();
+        QVERIFY(annSide && bobSide);
+    }
+
+    // Everything ends through the programs' own closing paths.
+    void finish()
+    {
+        annSide.reset();
+        bobSide.reset();
+        QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+        QVERIFY2(bob.quitHost(), qPrintable(bob.lastError())); // a host the monitor started, too
+        QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+    }
+
+    const QString annIp, bobIp;
+    SimComputer annPc, bobPc;
+    SimSession ann, bob;
+    std::unique_ptr<HostDriver> annSide, bobSide;
+};
 
 // The monitor's caller line, read over its bus name; empty when no monitor answers.
 QString callerLine(const SimSession& s)
@@ -123,29 +153,6 @@ qsizetype prompts(const SimSession& s, const QString& text)
     return test::LoggedPromptTexts(s.promptLogPath()).count(text);
 }
 
-bool joined(HostDriver& driver)
-{
-    return platform::WaitUntil(
-        [&] {
-            return driver.value({u"call"_s, u"Alone"_s, u"0"_s}) == u"false"_s;
-        },
-        WaitMs);
-}
-
-// Saves the control's transcript through its own member until it holds the line (bounded).
-bool transcriptShows(HostDriver& driver, const QString& folder, const QString& line)
-{
-    static int n = 0;
-    return platform::WaitUntil(
-        [&] {
-            const QString path = folder + u"/transcript-%1.txt"_s.arg(++n);
-            driver.ok({u"call"_s, u"SaveSession"_s, path, u"false"_s});
-            QFile f(path);
-            return f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(line);
-        },
-        WaitMs);
-}
-
 // Ann calls Bob from his contact form; Bob's monitor hands the call to Ann's
 // own contact form, whose control admits her by rule; a line reaches Ann.
 void callConnects(HostDriver& annSide, HostDriver& bobSide, const SimComputer& annPc, const QString& bobIp)
@@ -154,10 +161,10 @@ void callConnects(HostDriver& annSide, HostDriver& bobSide, const SimComputer& a
     // Ann's own contact: new the first time, found (and named as her form saved it) afterwards.
     QVERIFY(bobSide.value({u"active"_s}).startsWith(u"Ann"_s));
     QCOMPARE(bobSide.value({u"get"_s, u"TrayOpened"_s}), u"true"_s); // opened by the monitor
-    QVERIFY(joined(bobSide));
-    QVERIFY(joined(annSide));
+    QVERIFY(bobSide.waitAlone(false));
+    QVERIFY(annSide.waitAlone(false));
     QVERIFY(bobSide.ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Hello again"_s}));
-    QVERIFY(transcriptShows(annSide, annPc.root(), u"Bob\tHello again"_s));
+    QVERIFY(annSide.transcriptShows(annPc.root(), u"Bob\tHello again"_s));
 }
 
 } // namespace
@@ -178,18 +185,10 @@ void TestFaults::initTestCase()
 
 void TestFaults::hostKilledDuringCall()
 {
-    const QString annIp = u"127.150.1.2"_s, bobIp = u"127.150.1.3"_s;
-    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
-    setUpUsers(annPc, bobPc);
+    Computers c(1, BobAdmits + BobRules);
+    c.start();
     if (QTest::currentTestFailed()) return;
-    SimSession ann(annPc, AnnRules);
-    SimSession bob(bobPc, BobAdmits + BobRules);
-    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
-    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
-    auto annSide = ann.startDriver();
-    auto bobSide = bob.startDriver();
-    QVERIFY(annSide && bobSide);
+    auto& [annIp, bobIp, annPc, bobPc, ann, bob, annSide, bobSide] = c;
     QVERIFY(callerLineIs(bob, WaitingForCall));
 
     QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
@@ -223,28 +222,17 @@ void TestFaults::hostKilledDuringCall()
     if (QTest::currentTestFailed()) return;
     QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
-    annSide.reset();
-    bobSide.reset();
-    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError())); // the monitor's host, through the bus
-    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+    c.finish();
 }
 
 void TestFaults::monitorKilledWhileRinging()
 {
-    const QString annIp = u"127.150.2.2"_s, bobIp = u"127.150.2.3"_s;
-    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
-    setUpUsers(annPc, bobPc);
+    Computers c(2, BobRules); // nobody answers the admission: it stays open
+    c.start();
     if (QTest::currentTestFailed()) return;
-    SimSession ann(annPc, AnnRules);
-    SimSession bob(bobPc, BobRules); // nobody answers the admission: it stays open
-    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
-    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
-    auto annSide = ann.startDriver();
+    auto& [annIp, bobIp, annPc, bobPc, ann, bob, annSide, bobSide] = c;
     auto annWatch = ann.startDriver(); // reads Ann's call state while her call runs
-    auto bobSide = bob.startDriver();
-    QVERIFY(annSide && annWatch && bobSide);
+    QVERIFY(annWatch);
     QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
 
     // Bob's monitor rings and has handed the call on; Bob has not answered.
@@ -285,28 +273,16 @@ void TestFaults::monitorKilledWhileRinging()
     QVERIFY(rings(bob) > before);
     QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
-    annSide.reset();
     annWatch.reset();
-    bobSide.reset();
-    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError()));
-    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+    c.finish();
 }
 
 void TestFaults::networkLostAndBack()
 {
-    const QString annIp = u"127.150.3.2"_s, bobIp = u"127.150.3.3"_s;
-    SimComputer annPc(annIp, u"KV-ANN"_s), bobPc(bobIp, u"KV-BOB"_s);
-    setUpUsers(annPc, bobPc);
+    Computers c(3, BobAdmits + BobRules);
+    c.start();
     if (QTest::currentTestFailed()) return;
-    SimSession ann(annPc, AnnRules);
-    SimSession bob(bobPc, BobAdmits + BobRules);
-    QVERIFY2(ann.startHost(), qPrintable(ann.lastError()));
-    QVERIFY2(bob.startHost(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
-    auto annSide = ann.startDriver();
-    auto bobSide = bob.startDriver();
-    QVERIFY(annSide && bobSide);
+    auto& [annIp, bobIp, annPc, bobPc, ann, bob, annSide, bobSide] = c;
     QVERIFY(callerLineIs(bob, WaitingForCall));
     // The start binds the call port after its first poll has shown the caller line.
     QString firstSocket;
@@ -338,11 +314,7 @@ void TestFaults::networkLostAndBack()
     QVERIFY(rings(bob) >= 1);
     QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
-    annSide.reset();
-    bobSide.reset();
-    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
-    QVERIFY2(bob.quitHost(), qPrintable(bob.lastError()));
-    QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
+    c.finish();
 }
 
 KV_TEST_MAIN(TestFaults)
