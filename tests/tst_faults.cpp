@@ -65,8 +65,7 @@ struct Computers {
     Computers(int n, const QString& bobRules)
         : annIp(u"127.150.%1.2"_s.arg(n)), bobIp(u"127.150.%1.3"_s.arg(n)), annPc(annIp, u"KV-ANN"_s),
           bobPc(bobIp, u"KV-BOB"_s), ann(annPc, AnnRules), bob(bobPc, bobRules)
-    {
-    }
+    {}
 
     void start()
     {
