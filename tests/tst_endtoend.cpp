@@ -74,8 +74,8 @@ void TestEndToEnd::threeComputers()
     // Ann calls Cy; his monitor opens her contact form for the call, which admits her.
     QCOMPARE(annSide->value({u"open"_s, u"KV-CY"_s, u"Cy"_s, CyIp}), u"Cy"_s);
     QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, CyIp, u"8086"_s}), u"ok\t0"_s);
-    QVERIFY(cySide->value({u"active"_s})
-                .startsWith(u"Ann"_s)); // her chat name, or her full name once her profile came
+    // Her form shows her chat name, or her full name once her profile came.
+    QVERIFY(cySide->value({u"active"_s}).startsWith(u"Ann"_s));
     QVERIFY(cySide->waitAlone(false));
     // Bob calls Cy too: the call goes to the form Cy has open, into the same room.
     QCOMPARE(bobSide->value({u"open"_s, u"KV-CY"_s, u"Cy"_s, CyIp}), u"Cy"_s);

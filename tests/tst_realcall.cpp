@@ -87,9 +87,9 @@ void TestRealCall::call()
     QVERIFY(rings(bob) >= 1);
     QVERIFY(bob.promptLog().contains(u"Ann entering room"_s));
 
-    // Bob's monitor opened Ann's own contact form for the call.
-    QVERIFY(bobSide->value({u"active"_s})
-                .startsWith(u"Ann"_s)); // her chat name, or her full name once her profile came
+    // Bob's monitor opened Ann's own contact form for the call (her chat name, or
+    // her full name once her profile came).
+    QVERIFY(bobSide->value({u"active"_s}).startsWith(u"Ann"_s));
     QCOMPARE(bobSide->value({u"get"_s, u"TrayOpened"_s}), u"true"_s);
     QVERIFY(bobSide->waitAlone(false));
     QVERIFY(annSide->waitAlone(false));
