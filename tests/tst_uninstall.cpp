@@ -169,16 +169,19 @@ private:
         return names;
     }
 
+    static void verifyExist(const QStringList& paths, bool exist = true)
+    {
+        for (const QString& path : paths)
+            QVERIFY2(QFile::exists(path) == exist, qPrintable(path));
+    }
+
     void verifyNothingRemoved()
     {
         QVERIFY(QFileInfo(m_install + u"vigilo"_s).isSymLink());
-        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
-        QVERIFY(QFile::exists(m_install + u".hidden"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libquillonplugin.so"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
-        QVERIFY(QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
-        QVERIFY(QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
-        QVERIFY(QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s, m_sys + u"/libquillonplugin.so"_s,
+                     m_sys + u"/libtallyoplugin.so"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
+                     m_data + u"/mime/packages/kivara-peerslip.xml"_s,
+                     m_config + u"/autostart/vigilo.desktop"_s});
         QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, QString()), u"Ann"_s);
         QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
         QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
@@ -233,17 +236,16 @@ private Q_SLOTS:
         QCOMPARE(
             QDir(m_install).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{u"Downloads"_s});
-        QVERIFY(QFile::exists(m_install + u"Downloads/report.pdf"_s));
-        QVERIFY(QFile::exists(m_sys + u"/vigilo"_s));
-        QVERIFY(QFile::exists(m_outside + u"/keep.txt"_s));
-        QVERIFY(QFile::exists(m_outside + u"/inner/deep.txt"_s));
-
-        // Entries, type and autostart.
-        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
-        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-dorvan.desktop"_s));
-        QVERIFY(QFile::exists(m_data + u"/applications/other.desktop"_s));
-        QVERIFY(!QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
-        QVERIFY(!QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        verifyExist({m_install + u"Downloads/report.pdf"_s, m_sys + u"/vigilo"_s, m_outside + u"/keep.txt"_s,
+                     m_outside + u"/inner/deep.txt"_s, m_data + u"/applications/other.desktop"_s,
+                     m_sys + u"/libother.so"_s});
+        // Entries, type, autostart and control libraries.
+        verifyExist({m_data + u"/applications/kivara-vigilo.desktop"_s,
+                     m_data + u"/applications/kivara-dorvan.desktop"_s,
+                     m_data + u"/mime/packages/kivara-peerslip.xml"_s,
+                     m_config + u"/autostart/vigilo.desktop"_s, m_sys + u"/libquillonplugin.so"_s,
+                     m_sys + u"/libtallyoplugin.so"_s},
+                    false);
         // The desktop's caches are brought up to date where their tools are installed.
         QStringList started;
         for (const platform::ShellCall& call : m_desk.shell->calls())
@@ -254,11 +256,6 @@ private Q_SLOTS:
         if (!QStandardPaths::findExecutable(u"update-mime-database"_s).isEmpty())
             expected << u"update-mime-database "_s + m_data + u"/mime"_s;
         QCOMPARE(started, expected);
-
-        // Control libraries.
-        QVERIFY(!QFile::exists(m_sys + u"/libquillonplugin.so"_s));
-        QVERIFY(!QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libother.so"_s));
 
         // Contacts: the welcome item is gone, the product's contacts are standard ones.
         QCOMPARE(contactsOf(KivaraClass), QStringList());
@@ -284,8 +281,7 @@ private Q_SLOTS:
         QFile::remove(m_install + u"vigilo"_s);
         m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();
-        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
-        QVERIFY(QFile::exists(m_install + u".hidden"_s));
+        verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s});
         QCOMPARE(m_desk.promptTexts(), (QStringList{Question, Restored, Uninstalled}));
         QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
     }
