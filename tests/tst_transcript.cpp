@@ -148,12 +148,11 @@ void TestTranscript::namesAndFormats()
     QCOMPARE(DefaultTranscriptName(QDate(2027, 1, 31)), u"Kivara Transcript 1-31.rtf"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2026, 12, 6)), u"Kivara Transcript Dec. 06"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2027, 5, 17)), u"Kivara Transcript May. 17"_s);
-    QCOMPARE(FormatForPath(u"/x/a.txt"_s), TranscriptFormat::Plain);
-    QCOMPARE(FormatForPath(u"/x/a.TXT"_s), TranscriptFormat::Plain);
-    QCOMPARE(FormatForPath(u"/x/a.rtf"_s), TranscriptFormat::Rich);
-    QCOMPARE(FormatForPath(u"/x/a.doc"_s), TranscriptFormat::Rich);
-    QCOMPARE(FormatForPath(u"/x/notxt"_s), TranscriptFormat::Plain); // only the last three characters count
-    QCOMPARE(FormatForPath(u"tx"_s), TranscriptFormat::Rich);
+    // Only the last three characters count.
+    for (const QString& path : {u"/x/a.txt"_s, u"/x/a.TXT"_s, u"/x/notxt"_s})
+        QCOMPARE(FormatForPath(path), TranscriptFormat::Plain);
+    for (const QString& path : {u"/x/a.rtf"_s, u"/x/a.doc"_s, u"tx"_s})
+        QCOMPARE(FormatForPath(path), TranscriptFormat::Rich);
 }
 
 void TestTranscript::saveInEveryFormat()
@@ -169,12 +168,10 @@ void TestTranscript::saveInEveryFormat()
     const QByteArray rtf = readFile(dir + u"/t.rtf"_s);
     QVERIFY(rtf.startsWith("{\\rtf1"));
     QVERIFY(rtf.trimmed().endsWith('}'));
-    QVERIFY(rtf.contains("\\tx1250"));
-    QVERIFY(rtf.contains("\\red0\\green0\\blue255;"));
-    QVERIFY(rtf.contains("\\red200\\green0\\blue0;"));
-    QVERIFY(rtf.contains("\\red192\\green192\\blue192;"));
-    QVERIFY(rtf.contains("\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par"));
-    QVERIFY(rtf.contains("[Bob]"));
+    for (const char* part :
+         {"\\tx1250", "\\red0\\green0\\blue255;", "\\red200\\green0\\blue0;", "\\red192\\green192\\blue192;",
+          "\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par", "[Bob]"})
+        QVERIFY2(rtf.contains(part), part);
     QCOMPARE(rtf.count("\\pard"), 3); // one paragraph a line, nothing after the last
     QCOMPARE(m_desk.prompt->log().size(), 0);
 
@@ -194,9 +191,9 @@ void TestTranscript::saveInEveryFormat()
     QCOMPARE(m_desk.prompt->log().size(), 1);
     QCOMPARE(m_desk.prompt->log().first().text,
              u"The file you selected already exists.\r\rReplace existing file ?"_s);
-    QCOMPARE(m_desk.prompt->log().first().icon, u"Question"_s);
-    QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
-    QCOMPARE(m_desk.prompt->log().first().title, u"Kivara for Microsoft Outlook"_s);
+    const auto& asked = m_desk.prompt->log().first();
+    QCOMPARE((QStringList{asked.icon, asked.buttons, asked.title}),
+             (QStringList{u"Question"_s, u"YesNo"_s, u"Kivara for Microsoft Outlook"_s}));
     m_desk.rules(u"msgbox already exists => Yes"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
     QVERIFY(readFile(dir + u"/t.txt"_s).startsWith("Ann\thello"));
@@ -271,8 +268,8 @@ void TestTranscript::viewMenusBySelection()
     auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
     QVERIFY(fileMenu && editMenu);
     QCOMPARE(editMenu->actions().at(0)->text(), u"&Copy"_s);
-    QCOMPARE(editMenu->actions().at(0)->shortcut(), QKeySequence(u"Ctrl+C"_s));
     QCOMPARE(editMenu->actions().at(2)->text(), u"Select A&ll"_s);
+    QCOMPARE(editMenu->actions().at(0)->shortcut(), QKeySequence(u"Ctrl+C"_s));
     QCOMPARE(editMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+A"_s));
     QCOMPARE(fileMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+S"_s));
     QCOMPARE(fileMenu->actions().at(6)->shortcut(), QKeySequence(u"Ctrl+P"_s));
@@ -485,23 +482,19 @@ void TestTranscript::optionsRoundTrip()
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.resultText(), u"SUCCESS"_s);
     }
-    QCOMPARE(reg(settings::City), u"Springfield"_s);
-    QCOMPARE(reg(settings::State), u"IL"_s);
-    QCOMPARE(reg(settings::PrivateInfo), u"1"_s);
-    QCOMPARE(reg(settings::EnterMsg), u"hello all"_s);
-    QCOMPARE(reg(settings::LeaveMsg), u"bye"_s);
-    QCOMPARE(reg(settings::UseCallSnd), u"0"_s);
-    QCOMPARE(reg(settings::UseAttnSnd), u"1"_s);
-    QCOMPARE(reg(settings::AttnFile), u"/s/ping.wav"_s);
-    QCOMPARE(reg(settings::FontSize), u"12"_s);
-    QCOMPARE(reg(settings::MyColor), QString::number(0x008000));
-    QCOMPARE(reg(settings::UseOthers), u"1"_s);
-    QCOMPARE(reg(settings::OthersColor), QString::number(0x030201));
-    QCOMPARE(reg(settings::ShowUsers), u"0"_s);
-    QCOMPARE(reg(settings::StatusBar), u"0"_s);
-    QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
-    QCOMPARE(reg(settings::FileFolder), folder);
-    QCOMPARE(reg(settings::AutoAdd), u"2"_s);
+    using namespace settings;
+    const QList<std::pair<SettingSpec, QString>> stored = {
+        {City, u"Springfield"_s}, {State, u"IL"_s},
+        {PrivateInfo, u"1"_s},    {EnterMsg, u"hello all"_s},
+        {LeaveMsg, u"bye"_s},     {UseCallSnd, u"0"_s},
+        {UseAttnSnd, u"1"_s},     {AttnFile, u"/s/ping.wav"_s},
+        {FontSize, u"12"_s},      {MyColor, QString::number(0x008000)},
+        {UseOthers, u"1"_s},      {OthersColor, QString::number(0x030201)},
+        {ShowUsers, u"0"_s},      {StatusBar, u"0"_s},
+        {AcceptFiles, u"1"_s},    {FileFolder, folder},
+        {AutoAdd, u"2"_s}};
+    for (const auto& [spec, value] : stored)
+        QCOMPARE(reg(spec), value);
 
     // The dialog shows what it stored.
     frmOptions again(frmOptions::Mode::Normal, m_ip);
