@@ -91,7 +91,12 @@ private Q_SLOTS:
 
 private:
     // The receiver's computer address for a case; the sender is .3 of the same block.
-    void useCase(int c) { qputenv("KIVARA_LOCAL_IP", Address(c, 2).toLatin1()); }
+    // The receiver's address; accepting files unasked where told (init turns it off).
+    void useCase(int c, bool acceptFiles = false)
+    {
+        qputenv("KIVARA_LOCAL_IP", Address(c, 2).toLatin1());
+        if (acceptFiles) kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    }
     // Runs an offer to its end with auto-accept; returns the window's last state.
     void receiveAuto(int c, FileSender& sender, const QString& title, const QByteArray& data);
 
@@ -347,8 +352,7 @@ void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& titl
 
 void TestFileReceive::autoModeSavesWithoutQuestion()
 {
-    useCase(3);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(3, true);
     FileSender sender(Address(3, 3));
     QVERIFY(sender.ready());
     const QByteArray data = Pattern(1023);
@@ -370,8 +374,7 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
 
 void TestFileReceive::autoModeOverwriteAskedUntilYes()
 {
-    useCase(4);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(4, true);
     QVERIFY(QDir().mkpath(m_folder));
     const QString target = QDir(m_folder).filePath(u"same.txt"_s);
     {
@@ -409,8 +412,7 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
 
 void TestFileReceive::zeroByteOfferCompletesOnConnect()
 {
-    useCase(5);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(5, true);
     FileSender sender(Address(5, 3));
     QVERIFY(sender.ready());
     receiveAuto(5, sender, u"empty.dat"_s, {});
@@ -422,8 +424,7 @@ void TestFileReceive::zeroByteOfferCompletesOnConnect()
 
 void TestFileReceive::senderClosesEarly()
 {
-    useCase(6);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(6, true);
     FileSender sender(Address(6, 3));
     QVERIFY(sender.ready());
     for (int sent : {300, 0}) {
@@ -444,8 +445,7 @@ void TestFileReceive::senderClosesEarly()
 
 void TestFileReceive::receiverCancelsWithNoFile()
 {
-    useCase(7);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(7, true);
     FileSender sender(Address(7, 3));
     QVERIFY(sender.ready());
     frmFile w;
@@ -468,8 +468,7 @@ void TestFileReceive::receiverCancelsWithNoFile()
 
 void TestFileReceive::extraBytesEndTheTransfer()
 {
-    useCase(8);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(8, true);
     FileSender sender(Address(8, 3));
     QVERIFY(sender.ready());
     frmFile w;
@@ -490,8 +489,7 @@ void TestFileReceive::extraBytesEndTheTransfer()
 
 void TestFileReceive::connectionRefusedKeepsWindow()
 {
-    useCase(9);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(9, true);
     FileSender sender(Address(9, 3), false);
     QVERIFY(sender.ready());
     frmFile w;
@@ -575,8 +573,7 @@ void TestFileReceive::malformedOffersAreRefused()
     QFETCH(QStringList, pieces);
     QFETCH(QString, reason);
     QFETCH(bool, notified);
-    useCase(11);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(11, true);
     FileSender sender(Address(11, 3));
     QVERIFY(sender.ready());
     const QStringList before = FilesUnder(m_root->path());
@@ -600,8 +597,7 @@ void TestFileReceive::malformedOffersAreRefused()
 
 void TestFileReceive::hostileTitlesStayInTheSaveFolder()
 {
-    useCase(12);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(12, true);
     FileSender sender(Address(12, 3));
     QVERIFY(sender.ready());
     const QStringList titles = {u"../escape1.txt"_s,       u"../../escape2.txt"_s,
