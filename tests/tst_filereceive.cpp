@@ -21,6 +21,7 @@ using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
 using kv::platform::MsgResult;
 using kv::platform::WaitUntil;
+using kv::test::FileBytes;
 using kv::test::FileSender;
 using kv::test::Pattern;
 using kv::test::TransferWaitMs;
@@ -35,12 +36,6 @@ QString Address(int c, int host)
 QStringList Offer(int c, const QString& title, const QString& size, const QString& own = u"Ann"_s)
 {
     return {u"FILEPREP"_s, u"Bob"_s, title, size, Address(c, 3), u"8087"_s, own};
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // Every file below a folder, relative to it, hidden ones included.
@@ -327,7 +322,7 @@ void TestFileReceive::receivesFewMiBWithProgress()
 
     QVERIFY(sender.send(data.mid(1024 * 1024)));
     QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(FileBytes(target), data);
     QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
     QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
     auto* prompt = static_cast<kv::test::SequencePrompt*>(&kv::platform::Prompt::current());
@@ -358,7 +353,7 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
     const QByteArray data = Pattern(1023);
     receiveAuto(3, sender, u"notes.txt"_s, data);
     const QString target = QDir(m_folder).filePath(u"notes.txt"_s);
-    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(FileBytes(target), data);
     QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
 
     // Any other value asks first.
@@ -396,17 +391,17 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
         QVERIFY(sender.waitConnection(1));
         QVERIFY(sender.send(Pattern(40)));
         QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
-        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        QCOMPARE(FileBytes(target), QByteArray("old contents"));
         sender.closeConnection();
         QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        QCOMPARE(FileBytes(target), QByteArray("old contents"));
         QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
     }
 
     // Completed after a Yes: replaced.
     m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
     receiveAuto(4, sender, u"same.txt"_s, Pattern(100));
-    QCOMPARE(ReadAll(target), Pattern(100));
+    QCOMPARE(FileBytes(target), Pattern(100));
     QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
 }
 
@@ -527,7 +522,7 @@ void TestFileReceive::openItHandsTheFileToTheShell()
         const QString target = w.targetPath();
         QCOMPARE(QFileInfo(target).absolutePath(), QFileInfo(kv::PrivateTempFolder()).absoluteFilePath());
         QVERIFY2(QFileInfo(target).fileName().endsWith(u"slides.pdf"_s), qPrintable(target));
-        QCOMPARE(ReadAll(target), data);
+        QCOMPARE(FileBytes(target), data);
         QCOMPARE(m_desk.shell->calls().last().kind, u"open"_s);
         QCOMPARE(m_desk.shell->calls().last().target, target);
         if (opens)
@@ -608,7 +603,7 @@ void TestFileReceive::hostileTitlesStayInTheSaveFolder()
         const QByteArray data = Pattern(100 + n++);
         receiveAuto(12, sender, title, data);
         const QString safe = *SafeFileTitle(title);
-        QCOMPARE(ReadAll(QDir(m_folder).filePath(safe)), data);
+        QCOMPARE(FileBytes(QDir(m_folder).filePath(safe)), data);
     }
     // Nothing but the save folder's own files anywhere below the test's root.
     QStringList expected;

@@ -33,6 +33,7 @@ using namespace kv;
 using namespace kv::control;
 using kv::platform::WaitUntil;
 using kv::test::DorvanChild;
+using kv::test::FileBytes;
 using kv::test::FileSender;
 using kv::test::JsonLines;
 using kv::test::Pattern;
@@ -62,12 +63,6 @@ bool WriteLargeFile(const QString& path, qint64 size)
     for (qint64 left = size; left > 0; left -= block.size())
         if (f.write(block.constData(), std::min<qint64>(left, block.size())) < 0) return false;
     return true;
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 // Texts of a dorvan prompt log, message boxes only.
@@ -243,7 +238,7 @@ void TestFileSend::arrivesByteIdentical()
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(dorvan.exitCode(), 0);
     const QString saved = QDir(receiver.folder).filePath(u"report v2.bin"_s);
-    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(FileBytes(saved), data);
     QCOMPARE(receiver.savedFiles(), QStringList{u"report v2.bin"_s});
     QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
 
@@ -282,7 +277,7 @@ void TestFileSend::existingFileIsReplacedOnlyAfterYes()
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"notes.txt"_s)), 0);
     DorvanChild dorvan(receiver.env, offerArgument(bob));
     QVERIFY(dorvan.waitEnd());
-    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(FileBytes(saved), data);
     QCOMPARE(BoxTexts(receiver.log), (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
                                                   u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
     QCOMPARE(receiver.savedFiles(), QStringList{u"notes.txt"_s});

@@ -41,6 +41,7 @@
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
+using kv::test::FileBytes;
 using namespace kv;
 using namespace kv::control;
 
@@ -51,12 +52,6 @@ constexpr int WaitMs = 5000;
 QString address(int testCase, int host)
 {
     return u"127.110.%1.%2"_s.arg(testCase).arg(host);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QString reg(const SettingSpec& spec)
@@ -165,7 +160,7 @@ void TestTranscript::saveInEveryFormat()
     QVERIFY(QDir().mkpath(dir));
 
     QCOMPARE(k->SaveSession(dir + u"/t.rtf"_s, false), 0);
-    const QByteArray rtf = readFile(dir + u"/t.rtf"_s);
+    const QByteArray rtf = FileBytes(dir + u"/t.rtf"_s);
     QVERIFY(rtf.startsWith("{\\rtf1"));
     QVERIFY(rtf.trimmed().endsWith('}'));
     for (const char* part :
@@ -176,18 +171,18 @@ void TestTranscript::saveInEveryFormat()
     QCOMPARE(m_desk.prompt->log().size(), 0);
 
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
-    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
-                                                     "[Bob]\thas changed status to 'Stepped Out'.\r\n"));
+    QCOMPARE(FileBytes(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
+                                                      "[Bob]\thas changed status to 'Stepped Out'.\r\n"));
     // Any other extension is rich text.
     QCOMPARE(k->SaveSession(dir + u"/t.log"_s, false), 0);
-    QVERIFY(readFile(dir + u"/t.log"_s).startsWith("{\\rtf1"));
+    QVERIFY(FileBytes(dir + u"/t.log"_s).startsWith("{\\rtf1"));
 
     // An existing file: No keeps it, Yes replaces it.
     QFile::remove(dir + u"/t.txt"_s);
     QVERIFY(QFile(dir + u"/t.txt"_s).open(QIODevice::WriteOnly));
     m_desk.rules(u"msgbox already exists => No"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), -1);
-    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray());
+    QCOMPARE(FileBytes(dir + u"/t.txt"_s), QByteArray());
     QCOMPARE(m_desk.prompt->log().size(), 1);
     QCOMPARE(m_desk.prompt->log().first().text,
              u"The file you selected already exists.\r\rReplace existing file ?"_s);
@@ -196,7 +191,7 @@ void TestTranscript::saveInEveryFormat()
              (QStringList{u"Question"_s, u"YesNo"_s, u"Kivara for Microsoft Outlook"_s}));
     m_desk.rules(u"msgbox already exists => Yes"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
-    QVERIFY(readFile(dir + u"/t.txt"_s).startsWith("Ann\thello"));
+    QVERIFY(FileBytes(dir + u"/t.txt"_s).startsWith("Ann\thello"));
 
     // A folder that cannot be written fails without a message.
     m_desk.rules(QString());
@@ -221,7 +216,7 @@ void TestTranscript::saveMenuRemembersThePath()
     QCOMPARE(asked->title, u"Save Kivara Transcript..."_s);
     QCOMPARE(extra(asked, u"filter"_s), u"Rich Text Format (*.rtf)|*.rtf"_s);
     QCOMPARE(extra(asked, u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
-    QVERIFY(readFile(first).startsWith("{\\rtf1"));
+    QVERIFY(FileBytes(first).startsWith("{\\rtf1"));
     QCOMPARE(k->lastSavedPath(), first);
 
     // Then it writes to that file, asking only about replacing it.
@@ -230,13 +225,13 @@ void TestTranscript::saveMenuRemembersThePath()
     k->FileMenu_Click(2);
     QCOMPARE(m_desk.promptTexts(),
              QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
-    QVERIFY(readFile(first).contains("later line"));
+    QVERIFY(FileBytes(first).contains("later line"));
 
     // "Save &As..." asks every time and keeps the path "&Save" uses.
     m_desk.rules(u"save Save Kivara Transcript => "_s + second);
     k->FileMenu_Click(3);
     QVERIFY(lastOf(u"save"_s));
-    QVERIFY(readFile(second).contains("later line"));
+    QVERIFY(FileBytes(second).contains("later line"));
     QCOMPARE(k->lastSavedPath(), first);
 
     // Cancelling the dialog ends silently.
@@ -343,7 +338,7 @@ void TestTranscript::printing()
 
     m_desk.rules(u"print Print Kivara Transcript => OK copies=2"_s);
     QCOMPARE(PrintTranscript(*k->rooms().publicRoom().transcript, k->printer()), 2);
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(FileBytes(pdf).startsWith("%PDF"));
 
     // With a selection the dialog offers it, and only it is printed.
     QFile::remove(pdf);
@@ -355,7 +350,7 @@ void TestTranscript::printing()
     m_desk.rules(u"print Print Kivara Transcript => OK selection"_s);
     QCOMPARE(PrintTranscript(*t, k->printer()), 1);
     QCOMPARE(extra(lastOf(u"print"_s), u"selectionAvailable"_s), u"true"_s);
-    const qint64 selectionSize = readFile(pdf).size();
+    const qint64 selectionSize = FileBytes(pdf).size();
     QVERIFY(selectionSize > 0);
 
     // Print Set-up goes through the printer-setup dialog.
@@ -427,7 +422,7 @@ void TestTranscript::sendToRemovableMedium()
     const QDate day(2026, 12, 6);
     QVERIFY(CopyToFloppy(temp, {root}, day));
     QVERIFY(CopyToFloppy(temp, {root}, day)); // a second copy of the day replaces the first
-    QCOMPARE(readFile(root + u"/B-STICK/Kivara Transcript 12-6.rtf"_s), readFile(temp));
+    QCOMPARE(FileBytes(root + u"/B-STICK/Kivara Transcript 12-6.rtf"_s), FileBytes(temp));
     QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
     // Through the menu with no medium on this computer: silently nothing.
     k->SendToTarget_Click(0);

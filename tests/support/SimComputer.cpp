@@ -184,4 +184,10 @@ QStringList LoggedPromptTexts(const QString& logFile)
     return texts;
 }
 
+QByteArray FileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArrayLiteral("<missing>");
+}
+
 } // namespace kv::test
