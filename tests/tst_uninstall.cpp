@@ -22,6 +22,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using kv::test::WriteBytes;
 using namespace kv;
 using namespace kv::outlook;
 using namespace kv::dorvan;
@@ -37,13 +38,6 @@ const QString NotUninstalled = u"Kivara for Microsoft Outlook was not uninstalle
 const QString Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled."_s;
 const QString Restored =
     u"All Kivara contacts are now standard Outlook contacts.\r\rThey remain in the folder 'Kivara'."_s;
-
-void WriteFile(const QString& path, const QByteArray& bytes = "data")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
-}
 
 // The monitor as the uninstaller sees it: the owner of its bus name, whose
 // Close ends it (after a while, as a closing window does).
@@ -113,25 +107,21 @@ private:
         m_outside = m_computer->root() + u"/outside"_s;
         m_data = m_computer->root() + u"/data"_s;
         m_config = m_computer->root() + u"/config"_s;
-        WriteFile(m_sys + u"/vigilo"_s, "program");
-        WriteFile(m_sys + u"/libquillonplugin.so"_s);
-        WriteFile(m_sys + u"/libtallyoplugin.so"_s);
-        WriteFile(m_sys + u"/libother.so"_s);
+        for (const QString& path :
+             {m_sys + u"/libquillonplugin.so"_s, m_sys + u"/libtallyoplugin.so"_s, m_sys + u"/libother.so"_s,
+              m_install + u"trillo.wav"_s, m_install + u"Ann.kvp"_s, m_install + u".hidden"_s,
+              m_install + u"Downloads/report.pdf"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
+              m_data + u"/applications/kivara-dorvan.desktop"_s,
+              m_data + u"/mime/packages/kivara-peerslip.xml"_s, m_config + u"/autostart/vigilo.desktop"_s})
+            QVERIFY(WriteBytes(path, "data"));
+        QVERIFY(WriteBytes(m_sys + u"/vigilo"_s, "program"));
+        QVERIFY(WriteBytes(m_outside + u"/keep.txt"_s, "precious"));
+        QVERIFY(WriteBytes(m_outside + u"/inner/deep.txt"_s, "precious"));
+        QVERIFY(WriteBytes(m_data + u"/applications/other.desktop"_s,
+                           "[Desktop Entry]\nType=Application\nName=Other\nExec=true\n"));
         QFile::link(m_sys + u"/vigilo"_s, m_install + u"vigilo"_s);
-        WriteFile(m_install + u"trillo.wav"_s);
-        WriteFile(m_install + u"Ann.kvp"_s);
-        WriteFile(m_install + u".hidden"_s);
-        WriteFile(m_install + u"Downloads/report.pdf"_s);
-        WriteFile(m_outside + u"/keep.txt"_s, "precious");
-        WriteFile(m_outside + u"/inner/deep.txt"_s, "precious");
         QFile::link(m_outside, m_install + u"linked-folder"_s);
         QFile::link(m_outside + u"/keep.txt"_s, m_install + u"linked-file.txt"_s);
-        WriteFile(m_data + u"/applications/kivara-vigilo.desktop"_s);
-        WriteFile(m_data + u"/applications/kivara-dorvan.desktop"_s);
-        WriteFile(m_data + u"/applications/other.desktop"_s,
-                  "[Desktop Entry]\nType=Application\nName=Other\nExec=true\n");
-        WriteFile(m_data + u"/mime/packages/kivara-peerslip.xml"_s);
-        WriteFile(m_config + u"/autostart/vigilo.desktop"_s);
 
         WriteSetting(settings::Service, StoreName);
         WriteSetting(settings::Folder, u"Kivara"_s);
@@ -362,7 +352,7 @@ private Q_SLOTS:
         if (folder.startsWith(u'~')) folder = QDir::homePath() + folder.mid(1);
         QVERIFY(!IsRemovableInstallFolder(folder));
         WriteSetting(settings::InstallDir, folder);
-        WriteFile(QDir::homePath() + u"/notes.txt"_s);
+        QVERIFY(WriteBytes(QDir::homePath() + u"/notes.txt"_s, "data"));
         QFile::link(m_sys + u"/vigilo"_s, QDir::homePath() + u"/vigilo"_s);
         m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();

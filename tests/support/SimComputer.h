@@ -78,6 +78,8 @@ QStringList LoggedPromptTexts(const QString& logFile);
 
 // A file's bytes; "<missing>" when it cannot be read, so that a missing file never passes for an empty one.
 QByteArray FileBytes(const QString& path);
+// Writes a whole file, making its folder first.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
 
 } // namespace kv::test
 
