@@ -70,6 +70,15 @@ QStringList names(const Room& room)
     return n;
 }
 
+// A public room list of whole entries, as the other side writes it.
+QString roomList(const QList<UserRecord>& entries)
+{
+    QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
+    for (const UserRecord& r : entries)
+        list += r.fields();
+    return list.join(u'|');
+}
+
 QString plain(QTextEdit* t)
 {
     return t->toPlainText();
@@ -278,12 +287,10 @@ void TestCalls::admittedByRoomList()
         seen << s;
         if (s == call::Calling && seen.count(call::Calling) == 1) bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
         if (s == call::WaitingToEnter) {
-            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += PartyRecord(u"Bob"_s, bob.ip()).fields();
-            list += PartyRecord(u"Ann"_s, m_ip).fields(); // the own entry, by identifier
-            list[list.size() - 3] = u"KV-ANN"_s;
-            list += PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s).fields();
-            bob.sendTo(m_ip, list.join(u'|'));
+            UserRecord own = PartyRecord(u"Ann"_s, m_ip); // the own entry, by identifier
+            own.serialNum = u"KV-ANN"_s;
+            bob.sendTo(m_ip, roomList({PartyRecord(u"Bob"_s, bob.ip()), own,
+                                       PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s)}));
         }
     });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
@@ -387,9 +394,7 @@ void TestCalls::waitingQuestion()
         k.get(), [&] { return m_desk.prompt->log().size() >= 2; },
         [&] {
             asked = true;
-            QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-            list += PartyRecord(u"Bob"_s, bob.ip()).fields();
-            bob.sendTo(m_ip, list.join(u'|'));
+            bob.sendTo(m_ip, roomList({PartyRecord(u"Bob"_s, bob.ip())}));
         });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QVERIFY(asked);
@@ -405,11 +410,9 @@ void TestCalls::refusalsAtTheCaller()
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     // A refusal room list: whatever further entries say, the first decides.
     whenCalling(*k, [&] {
-        QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-        list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
-        list += PartyRecord(u"Carl"_s, bob.ip()).fields();
         bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
-        bob.sendRaw(m_ip, PlainDatagram(list.join(u'|')));
+        bob.sendRaw(m_ip, PlainDatagram(roomList({PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s),
+                                                  PartyRecord(u"Carl"_s, bob.ip())})));
     });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
     QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
@@ -676,10 +679,8 @@ void TestCalls::roomListAndEnter()
     QVERIFY(k);
     k->setRemoteHost(bob.ip());
     // A room list whose field count is not a multiple of 8 is read as whole entries only.
-    QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += PartyRecord(u"Bob"_s, bob.ip()).fields();
-    list += PartyRecord(u"Carl"_s, carl.ip()).fields().mid(0, 5);
-    bob.sendTo(m_ip, list.join(u'|'));
+    bob.sendTo(m_ip, roomList({PartyRecord(u"Bob"_s, bob.ip())}) + u'|' +
+                         PartyRecord(u"Carl"_s, carl.ip()).fields().mid(0, 5).join(u'|'));
     QVERIFY(platform::WaitUntil([&] { return k->CallStatus() == call::Connected; }, 5000));
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s}));
     // ENTER from a participant adds the new one once; a second ENTER updates the row.
@@ -692,10 +693,7 @@ void TestCalls::roomListAndEnter()
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
     // A room list naming a private room's party fills that room.
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip()), u"OPENPRI"_s, u"0"_s));
-    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += PartyRecord(u"Bob"_s, bob.ip()).fields();
-    list += PartyRecord(u"Dan"_s, u"127.51.14.5"_s).fields();
-    k->DataPass(list.join(u'|'));
+    k->DataPass(roomList({PartyRecord(u"Bob"_s, bob.ip()), PartyRecord(u"Dan"_s, u"127.51.14.5"_s)}));
     QCOMPARE(names(k->rooms().at(1)), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
 }
@@ -895,25 +893,19 @@ void TestCalls::strangersAndShortMessages()
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
     k->setCallStatus(call::Connected);
     // From a host in no call with this user: no rows, no rooms.
-    QStringList list{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += PartyRecord(u"Eve"_s, mallory.ip()).fields();
-    mallory.sendTo(m_ip, list.join(u'|'));
+    mallory.sendTo(m_ip, roomList({PartyRecord(u"Eve"_s, mallory.ip())}));
     mallory.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text());
     mallory.sendTo(m_ip, u"PRICHAT|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text() + u"|0|OPENPRI"_s);
     mallory.sendTo(m_ip, u"HELLOWAIT|Eve"_s); // not calling: no waiting state
     // The same from a participant (a drag to a room sends exactly such a room list).
-    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += PartyRecord(u"Dan"_s, u"127.51.19.5"_s).fields();
-    bob.sendTo(m_ip, list.join(u'|'));
+    bob.sendTo(m_ip, roomList({PartyRecord(u"Dan"_s, u"127.51.19.5"_s)}));
     QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
     QVERIFY(mallory.quiet());
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->CallStatus(), call::Connected);
     // A refusal that answers no call being placed changes nothing.
-    list = QStringList{u"ROOMLIST"_s, u"PUBLIC"_s};
-    list += PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s).fields();
-    k->DataPass(list.join(u'|'));
+    k->DataPass(roomList({PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s)}));
     QCOMPARE(k->CallStatus(), call::Connected);
     QVERIFY(m_desk.prompt->log().isEmpty());
     // Short messages stop where a field is missing; what came before stays.

@@ -370,34 +370,29 @@ void TestControl::everySendModeDatagram()
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
     k->setProperty("RemoteHost", bob.ip());
+    // Sends in a mode; Bob gets the line at the chat port.
+    auto sends = [&](short mode, const QString& data, const QString& data2, const QString& line) {
+        QCOMPARE(k->DataSend(mode, data, data2), 0);
+        QCOMPARE(bob.next(), line);
+    };
 
     QCOMPARE(k->DataSend(0), 0);
     QCOMPARE(bob.next(MonitorDatagramPort), u"HELLO|"_s + own);
     k->setProperty("RemoteHost", bob.ip());
-    QCOMPARE(k->DataSend(3), 0);
-    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + own + u'|' + b.text());
-    QCOMPARE(k->DataSend(5, u"Bob"_s, u"SILENT"_s), 0);
-    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);
-    QCOMPARE(k->DataSend(5, u"Bob"_s, u"NORMAL"_s), 0);
-    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|NORMAL"_s);
-    QCOMPARE(k->DataSend(7, u"Hello, Bob"_s), 0);
-    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hello, Bob"_s);
+    sends(3, {}, {}, u"ROOMLIST|PUBLIC|"_s + own + u'|' + b.text());
+    sends(5, u"Bob"_s, u"SILENT"_s, u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);
+    sends(5, u"Bob"_s, u"NORMAL"_s, u"GETUSER|Ann|SIMPLE|Bob|NORMAL"_s);
+    sends(7, u"Hello, Bob"_s, {}, u"PUBCHAT|Ann|0|Hello, Bob"_s);
     QVERIFY(plain(k->rooms().publicRoom().transcript).endsWith(u"Ann\tHello, Bob\n"_s));
-    QCOMPARE(k->DataSend(9), 0);
-    QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s);
+    sends(9, {}, {}, u"STATUS|Ann|Available"_s);
     QVERIFY(
         plain(k->rooms().publicRoom().transcript).endsWith(u"[Ann]\thas changed status to 'Available'.\n"_s));
-    QCOMPARE(k->DataSend(10, u"Ann|Anna"_s), 0);
-    QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
-    QCOMPARE(k->DataSend(11, u"Bob"_s), 0);
-    QCOMPARE(bob.next(), u"GETUSER|Ann|PROFILE|Bob"_s);
-    QCOMPARE(k->DataSend(18, u"Bob"_s), 0);
-    QCOMPARE(bob.next(), u"NOFILE|Ann"_s);
-    QCOMPARE(k->DataSend(20), 0);
-    QCOMPARE(bob.next(), u"UPDATE|"_s + own);
+    sends(10, u"Ann|Anna"_s, {}, u"NICKNAME|Ann|Anna"_s);
+    sends(11, u"Bob"_s, {}, u"GETUSER|Ann|PROFILE|Bob"_s);
+    sends(18, u"Bob"_s, {}, u"NOFILE|Ann"_s);
+    sends(20, {}, {}, u"UPDATE|"_s + own);
     k->setProperty("RemoteHost", bob.ip());
-    QCOMPARE(k->DataSend(19), 0);
-    QCOMPARE(bob.next(), u"GIVEUP|Ann"_s);
+    sends(19, {}, {}, u"GIVEUP|Ann"_s);
 
     // File offer: the path's file title and size, the own address and the file port.
     const QString path = QDir::tempPath() + u"/notes.txt"_s;
@@ -405,8 +400,7 @@ void TestControl::everySendModeDatagram()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("12345");
     f.close();
-    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
-    QCOMPARE(bob.next(), u"FILEPREP|Ann|notes.txt|5|%1|8087"_s.arg(m_ip));
+    sends(14, u"Bob"_s, path, u"FILEPREP|Ann|notes.txt|5|%1|8087"_s.arg(m_ip));
     QCOMPARE(k->panelText(1), u"Sending file notes.txt to Bob..."_s);
     QVERIFY(k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
     // Without a path the file dialog asks; cancelling it sends nothing.
@@ -429,21 +423,17 @@ void TestControl::everySendModeDatagram()
     // Leaving the public room: the farewell line first, when set.
     addParty(k->rooms().publicRoom(), b);
     WriteSetting(settings::LeaveMsg, u"Bye all"_s);
-    QCOMPARE(k->DataSend(4, u"Public"_s, u"0"_s), 0);
-    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Bye all"_s);
+    sends(4, u"Public"_s, u"0"_s, u"PUBCHAT|Ann|0|Bye all"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     WriteSetting(settings::LeaveMsg, QString());
 
     // Private: PRICHAT with the own record; OPENPRI is not echoed; LEAVE names the sender.
     const short pos = k->OpenPrivateRoom(PriChatFields(b));
     QCOMPARE(pos, short(1));
-    QCOMPARE(k->DataSend(8, u"OPENPRI"_s), 0);
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
-    QCOMPARE(k->DataSend(8, u"just us"_s), 0);
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|just us"_s);
+    sends(8, u"OPENPRI"_s, {}, u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    sends(8, u"just us"_s, {}, u"PRICHAT|"_s + own + u"|0|just us"_s);
     QCOMPARE(plain(k->rooms().at(1).transcript), u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
-    QCOMPARE(k->DataSend(4, u"Bob"_s, u"1"_s), 0);
-    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    sends(4, u"Bob"_s, u"1"_s, u"LEAVE|Ann|Ann"_s);
 
     // Blank chat lines and modes without a message send nothing.
     for (short m : {1, 2, 6, 13, 15, 16, 17, 21, 99, -1})

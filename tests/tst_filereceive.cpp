@@ -21,6 +21,7 @@ using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
 using kv::platform::MsgResult;
 using kv::platform::WaitUntil;
+using kv::test::FileBytes;
 using kv::test::FileSender;
 using kv::test::Pattern;
 using kv::test::TransferWaitMs;
@@ -35,12 +36,6 @@ QString Address(int c, int host)
 QStringList Offer(int c, const QString& title, const QString& size, const QString& own = u"Ann"_s)
 {
     return {u"FILEPREP"_s, u"Bob"_s, title, size, Address(c, 3), u"8087"_s, own};
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // Every file below a folder, relative to it, hidden ones included.
@@ -91,7 +86,12 @@ private Q_SLOTS:
 
 private:
     // The receiver's computer address for a case; the sender is .3 of the same block.
-    void useCase(int c) { qputenv("KIVARA_LOCAL_IP", Address(c, 2).toLatin1()); }
+    // The receiver's address; accepting files unasked where told (init turns it off).
+    void useCase(int c, bool acceptFiles = false)
+    {
+        qputenv("KIVARA_LOCAL_IP", Address(c, 2).toLatin1());
+        if (acceptFiles) kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    }
     // Runs an offer to its end with auto-accept; returns the window's last state.
     void receiveAuto(int c, FileSender& sender, const QString& title, const QByteArray& data);
 
@@ -322,7 +322,7 @@ void TestFileReceive::receivesFewMiBWithProgress()
 
     QVERIFY(sender.send(data.mid(1024 * 1024)));
     QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(FileBytes(target), data);
     QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
     QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
     auto* prompt = static_cast<kv::test::SequencePrompt*>(&kv::platform::Prompt::current());
@@ -347,14 +347,13 @@ void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& titl
 
 void TestFileReceive::autoModeSavesWithoutQuestion()
 {
-    useCase(3);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(3, true);
     FileSender sender(Address(3, 3));
     QVERIFY(sender.ready());
     const QByteArray data = Pattern(1023);
     receiveAuto(3, sender, u"notes.txt"_s, data);
     const QString target = QDir(m_folder).filePath(u"notes.txt"_s);
-    QCOMPARE(ReadAll(target), data);
+    QCOMPARE(FileBytes(target), data);
     QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
 
     // Any other value asks first.
@@ -370,8 +369,7 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
 
 void TestFileReceive::autoModeOverwriteAskedUntilYes()
 {
-    useCase(4);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(4, true);
     QVERIFY(QDir().mkpath(m_folder));
     const QString target = QDir(m_folder).filePath(u"same.txt"_s);
     {
@@ -393,24 +391,23 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
         QVERIFY(sender.waitConnection(1));
         QVERIFY(sender.send(Pattern(40)));
         QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
-        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        QCOMPARE(FileBytes(target), QByteArray("old contents"));
         sender.closeConnection();
         QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-        QCOMPARE(ReadAll(target), QByteArray("old contents"));
+        QCOMPARE(FileBytes(target), QByteArray("old contents"));
         QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
     }
 
     // Completed after a Yes: replaced.
     m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
     receiveAuto(4, sender, u"same.txt"_s, Pattern(100));
-    QCOMPARE(ReadAll(target), Pattern(100));
+    QCOMPARE(FileBytes(target), Pattern(100));
     QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
 }
 
 void TestFileReceive::zeroByteOfferCompletesOnConnect()
 {
-    useCase(5);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(5, true);
     FileSender sender(Address(5, 3));
     QVERIFY(sender.ready());
     receiveAuto(5, sender, u"empty.dat"_s, {});
@@ -422,8 +419,7 @@ void TestFileReceive::zeroByteOfferCompletesOnConnect()
 
 void TestFileReceive::senderClosesEarly()
 {
-    useCase(6);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(6, true);
     FileSender sender(Address(6, 3));
     QVERIFY(sender.ready());
     for (int sent : {300, 0}) {
@@ -444,8 +440,7 @@ void TestFileReceive::senderClosesEarly()
 
 void TestFileReceive::receiverCancelsWithNoFile()
 {
-    useCase(7);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(7, true);
     FileSender sender(Address(7, 3));
     QVERIFY(sender.ready());
     frmFile w;
@@ -468,8 +463,7 @@ void TestFileReceive::receiverCancelsWithNoFile()
 
 void TestFileReceive::extraBytesEndTheTransfer()
 {
-    useCase(8);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(8, true);
     FileSender sender(Address(8, 3));
     QVERIFY(sender.ready());
     frmFile w;
@@ -490,8 +484,7 @@ void TestFileReceive::extraBytesEndTheTransfer()
 
 void TestFileReceive::connectionRefusedKeepsWindow()
 {
-    useCase(9);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(9, true);
     FileSender sender(Address(9, 3), false);
     QVERIFY(sender.ready());
     frmFile w;
@@ -529,7 +522,7 @@ void TestFileReceive::openItHandsTheFileToTheShell()
         const QString target = w.targetPath();
         QCOMPARE(QFileInfo(target).absolutePath(), QFileInfo(kv::PrivateTempFolder()).absoluteFilePath());
         QVERIFY2(QFileInfo(target).fileName().endsWith(u"slides.pdf"_s), qPrintable(target));
-        QCOMPARE(ReadAll(target), data);
+        QCOMPARE(FileBytes(target), data);
         QCOMPARE(m_desk.shell->calls().last().kind, u"open"_s);
         QCOMPARE(m_desk.shell->calls().last().target, target);
         if (opens)
@@ -575,8 +568,7 @@ void TestFileReceive::malformedOffersAreRefused()
     QFETCH(QStringList, pieces);
     QFETCH(QString, reason);
     QFETCH(bool, notified);
-    useCase(11);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(11, true);
     FileSender sender(Address(11, 3));
     QVERIFY(sender.ready());
     const QStringList before = FilesUnder(m_root->path());
@@ -600,8 +592,7 @@ void TestFileReceive::malformedOffersAreRefused()
 
 void TestFileReceive::hostileTitlesStayInTheSaveFolder()
 {
-    useCase(12);
-    kv::WriteSetting(kv::settings::AcceptFiles, u"1"_s);
+    useCase(12, true);
     FileSender sender(Address(12, 3));
     QVERIFY(sender.ready());
     const QStringList titles = {u"../escape1.txt"_s,       u"../../escape2.txt"_s,
@@ -612,7 +603,7 @@ void TestFileReceive::hostileTitlesStayInTheSaveFolder()
         const QByteArray data = Pattern(100 + n++);
         receiveAuto(12, sender, title, data);
         const QString safe = *SafeFileTitle(title);
-        QCOMPARE(ReadAll(QDir(m_folder).filePath(safe)), data);
+        QCOMPARE(FileBytes(QDir(m_folder).filePath(safe)), data);
     }
     // Nothing but the save folder's own files anywhere below the test's root.
     QStringList expected;

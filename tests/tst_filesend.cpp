@@ -33,11 +33,13 @@ using namespace kv;
 using namespace kv::control;
 using kv::platform::WaitUntil;
 using kv::test::DorvanChild;
+using kv::test::FileBytes;
 using kv::test::FileSender;
 using kv::test::JsonLines;
 using kv::test::Pattern;
 using kv::test::SetUpComputer;
 using kv::test::TransferWaitMs;
+using kv::test::WriteBytes;
 using kv::test::WriteText;
 
 namespace {
@@ -45,12 +47,6 @@ namespace {
 QString address(int testCase, int host)
 {
     return u"127.90.%1.%2"_s.arg(testCase).arg(host);
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // A large file written a block at a time, so the test never holds it whole.
@@ -62,12 +58,6 @@ bool WriteLargeFile(const QString& path, qint64 size)
     for (qint64 left = size; left > 0; left -= block.size())
         if (f.write(block.constData(), std::min<qint64>(left, block.size())) < 0) return false;
     return true;
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 // Texts of a dorvan prompt log, message boxes only.
@@ -229,7 +219,7 @@ void TestFileSend::arrivesByteIdentical()
     Receiver receiver(testCase, QString(), true);
     const QByteArray data = Pattern(size);
     const QString path = m_files->filePath(u"report v2.bin"_s);
-    QVERIFY(WriteFile(path, data));
+    QVERIFY(WriteBytes(path, data));
     QSignalSpy status(&k->fileSend(), &FileSend::statusText);
 
     QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
@@ -243,7 +233,7 @@ void TestFileSend::arrivesByteIdentical()
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(dorvan.exitCode(), 0);
     const QString saved = QDir(receiver.folder).filePath(u"report v2.bin"_s);
-    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(FileBytes(saved), data);
     QCOMPARE(receiver.savedFiles(), QStringList{u"report v2.bin"_s});
     QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
 
@@ -276,13 +266,13 @@ void TestFileSend::existingFileIsReplacedOnlyAfterYes()
     QVERIFY(bob.ready());
     Receiver receiver(6, u"msgbox already exists => Yes\n"_s, true);
     const QString saved = QDir(receiver.folder).filePath(u"notes.txt"_s);
-    QVERIFY(WriteFile(saved, "old content"));
+    QVERIFY(WriteBytes(saved, "old content"));
     const QByteArray data = Pattern(5000);
-    QVERIFY(WriteFile(m_files->filePath(u"notes.txt"_s), data));
+    QVERIFY(WriteBytes(m_files->filePath(u"notes.txt"_s), data));
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"notes.txt"_s)), 0);
     DorvanChild dorvan(receiver.env, offerArgument(bob));
     QVERIFY(dorvan.waitEnd());
-    QCOMPARE(ReadFile(saved), data);
+    QCOMPARE(FileBytes(saved), data);
     QCOMPARE(BoxTexts(receiver.log), (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
                                                   u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
     QCOMPARE(receiver.savedFiles(), QStringList{u"notes.txt"_s});
@@ -297,7 +287,7 @@ void TestFileSend::receiverCancels()
     FileSender dispatcher(address(7, 2), false);
     QVERIFY(bob.ready() && dispatcher.ready());
     Receiver receiver(7, u"form ^File Transfer$ => cmdFile_1\n"_s, false);
-    QVERIFY(WriteFile(m_files->filePath(u"a.txt"_s), "abc"));
+    QVERIFY(WriteBytes(m_files->filePath(u"a.txt"_s), "abc"));
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"a.txt"_s)), 0);
     DorvanChild dorvan(receiver.env, offerArgument(bob));
     QVERIFY(dorvan.waitEnd());
@@ -422,7 +412,7 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
     // Nothing offered: even the party's own address is turned away.
     QCOMPARE(fetch(3), QByteArray());
     const QByteArray data = Pattern(300000);
-    QVERIFY(WriteFile(m_files->filePath(u"x.bin"_s), data));
+    QVERIFY(WriteBytes(m_files->filePath(u"x.bin"_s), data));
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"x.bin"_s)), 0);
     QVERIFY(bob.waitDatagram());
     // Anyone else gets nothing, and the offer stays for Bob.
@@ -471,8 +461,8 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     k->show();
     FileSender bob(address(11, 3), false);
     QVERIFY(bob.ready());
-    QVERIFY(WriteFile(m_files->filePath(u"one.txt"_s), "1"));
-    QVERIFY(WriteFile(m_files->filePath(u"two.txt"_s), "22"));
+    QVERIFY(WriteBytes(m_files->filePath(u"one.txt"_s), "1"));
+    QVERIFY(WriteBytes(m_files->filePath(u"two.txt"_s), "22"));
     QVERIFY(QDir(m_files->path()).mkdir(u"folder"_s));
     QTreeWidget* list = k->rooms().publicRoom().list;
     auto drop = [&](int row, const QStringList& names) {
@@ -531,7 +521,7 @@ void TestFileSend::refusedFiles()
     QCOMPARE(k->DataSend(14, u"Bob"_s, huge.fileName()), -1);
     QCOMPARE(boxes().last(), u"The file is too large to send.  Files up to 2047 MB can be sent."_s);
     // Nobody of that name in the room: nothing offered.
-    QVERIFY(WriteFile(m_files->filePath(u"a.txt"_s), "a"));
+    QVERIFY(WriteBytes(m_files->filePath(u"a.txt"_s), "a"));
     QCOMPARE(k->DataSend(14, u"Carol"_s, m_files->filePath(u"a.txt"_s)), -1);
     QVERIFY(!k->fileSend().offerPending());
     QVERIFY(!WaitUntil([&] { return !bob.datagrams().isEmpty(); }, 300));

@@ -35,8 +35,6 @@ private Q_SLOTS:
     void classifiesEveryCommandWord_data();
     void classifiesEveryCommandWord();
     void commandLineIsTheArgumentAsItIs();
-    void missingSettingsEndBeforeAnyCommand_data();
-    void missingSettingsEndBeforeAnyCommand();
     void commandsWithoutAWindowEnd_data();
     void commandsWithoutAWindowEnd();
     void filePrepOpensTheReceivingWindow();
@@ -147,49 +145,36 @@ void TestOpener::commandLineIsTheArgumentAsItIs()
     QCOMPARE(CommandLineOf({u"a"_s, u"b c"_s}), u"a b c"_s);
 }
 
-void TestOpener::missingSettingsEndBeforeAnyCommand_data()
-{
-    QTest::addColumn<QString>("missing");
-    QTest::newRow("InstallDir") << u"InstallDir"_s;
-    QTest::newRow("Service") << u"Service"_s;
-    QTest::newRow("Folder") << u"Folder"_s;
-}
-
-void TestOpener::missingSettingsEndBeforeAnyCommand()
-{
-    QFETCH(QString, missing);
-    const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
-    kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
-                                        missing);
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::EarlyEnd);
-    QVERIFY(!unloaded.isEmpty());
-    QVERIFY(!w.fileWindow());
-    QVERIFY(m_desk.prompt->shown().isEmpty());
-    QVERIFY(m_desk.shell->calls().isEmpty());
-    kv::WriteSetting(kv::settings::InstallDir, installDir);
-}
-
 void TestOpener::commandsWithoutAWindowEnd_data()
 {
+    QTest::addColumn<QString>("missing"); // a setting removed first
     QTest::addColumn<QString>("line");
     QTest::addColumn<Route>("route");
-    QTest::newRow("unknown") << u"hello"_s << Route::Nothing;
+    const QString filePrep = u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s;
+    for (const QString& missing : {u"InstallDir"_s, u"Service"_s, u"Folder"_s})
+        QTest::addRow("no %s", qPrintable(missing)) << missing << filePrep << Route::EarlyEnd;
+    QTest::newRow("unknown") << QString() << u"hello"_s << Route::Nothing;
     // Unanswered, the uninstaller's first question keeps the product.
-    QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
+    QTest::newRow("uninstall") << QString() << u"uninstall"_s << Route::Uninstall;
 }
 
 void TestOpener::commandsWithoutAWindowEnd()
 {
+    QFETCH(QString, missing);
     QFETCH(QString, line);
     QFETCH(Route, route);
+    const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
+    if (!missing.isEmpty())
+        kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
+                                            missing);
     frmOpen w;
     QSignalSpy unloaded(&w, &frmOpen::Unloaded);
     QCOMPARE(w.Start(line), route);
     QVERIFY(!unloaded.isEmpty());
     QVERIFY(!w.fileWindow());
     QVERIFY(m_desk.shell->calls().isEmpty());
+    if (!missing.isEmpty()) QVERIFY(m_desk.prompt->shown().isEmpty());
+    kv::WriteSetting(kv::settings::InstallDir, installDir);
 }
 
 void TestOpener::filePrepOpensTheReceivingWindow()

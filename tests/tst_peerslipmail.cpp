@@ -14,16 +14,11 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using kv::test::FileBytes;
 using namespace kv;
 using namespace kv::outlook;
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 ProfileRecord annProfile()
 {
@@ -84,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(slip.FileName(), u"Ann.kvp"_s);
         QCOMPARE(slip.Position(), 1024);
         QCOMPARE(slip.Type(), int(olByValue));
-        QCOMPARE(slip.Data(), readFile(m_computer->installDir() + u"Ann.kvp"_s));
+        QCOMPARE(slip.Data(), FileBytes(m_computer->installDir() + u"Ann.kvp"_s));
     }
 
     void mailToAnAddressThatDoesNotResolveIsStillShown()
@@ -129,7 +124,7 @@ private Q_SLOTS:
         const QString path = SignatureFilePath();
         QCOMPARE(path, qEnvironmentVariable("XDG_DATA_HOME") +
                            u"/kivara/Application Data/Microsoft/Shared/Signatures/Kivara.rtf"_s);
-        const QByteArray rtf = readFile(path);
+        const QByteArray rtf = FileBytes(path);
         QVERIFY(rtf.startsWith("{\\rtf1"));
         QVERIFY(rtf.trimmed().endsWith('}'));
         QVERIFY(rtf.contains("Open the attached Peerslip below to add it to your Kivara Contacts."));
@@ -137,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(rtf.contains(QByteArray(53, '=')));
         QVERIFY(rtf.contains("{\\*\\kvdisplayname Ann's Peerslip}"));
         QVERIFY(rtf.contains("{\\*\\kvfilename Ann.kvp}"));
-        QVERIFY(rtf.contains(readFile(m_computer->installDir() + u"Ann.kvp"_s).toHex()));
+        QVERIFY(rtf.contains(FileBytes(m_computer->installDir() + u"Ann.kvp"_s).toHex()));
         // The item was discarded: nothing is left open or stored.
         QVERIFY(m_side->openInspectors().isEmpty());
         QCOMPARE(m_desk.prompt->log().size(), 0);
@@ -145,12 +140,12 @@ private Q_SLOTS:
 
     void signatureWithoutOutlookStaysAsItWas()
     {
-        const QByteArray before = readFile(SignatureFilePath());
+        const QByteArray before = FileBytes(SignatureFilePath());
         m_side->setRunning(false);
         m_side->setStartable(false);
         StoreAccess access(Deliverable::Quillon);
         RefreshSignature(access);
-        QCOMPARE(readFile(SignatureFilePath()), before);
+        QCOMPARE(FileBytes(SignatureFilePath()), before);
         QCOMPARE(m_desk.prompt->log().size(), 0);
     }
 };

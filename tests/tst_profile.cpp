@@ -14,6 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace kv;
+using kv::test::FileBytes;
 
 namespace {
 
@@ -35,12 +36,6 @@ ProfileRecord fullProfile()
     p.ChatType = 3;
     p.PrivateInfo = 0;
     return p;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -87,7 +82,7 @@ void TestProfile::encodingOfTheSmallestProfile()
     // The file is a 256-byte record; readers take both the padded record and the bare data.
     const QString path = QDir(m_computer->root()).filePath(u"ann.kvp"_s);
     QVERIFY(WritePeerslipFile(path, p));
-    const QByteArray file = readFile(path);
+    const QByteArray file = FileBytes(path);
     QCOMPARE(file.size(), PeerslipRecordSize);
     QCOMPARE(file.left(43), expected);
     QCOMPARE(ReadPeerslipFile(path).value(), p);
@@ -194,14 +189,14 @@ void TestProfile::signatureNamesTheNewPeerslipAfterARename()
 {
     ProfileRecord p = fullProfile();
     QCOMPARE(SaveProfile(p, QString()), 0);
-    QVERIFY(readFile(SignatureFilePath()).contains("{\\*\\kvdisplayname Ann's Peerslip}"));
+    QVERIFY(FileBytes(SignatureFilePath()).contains("{\\*\\kvdisplayname Ann's Peerslip}"));
     p.ChatName = u"Anna"_s;
     QCOMPARE(SaveProfile(p, u"Ann"_s), 0);
-    const QByteArray signature = readFile(SignatureFilePath());
+    const QByteArray signature = FileBytes(SignatureFilePath());
     QVERIFY(signature.contains("{\\*\\kvdisplayname Anna's Peerslip}"));
     QVERIFY(signature.contains("{\\*\\kvfilename Anna.kvp}"));
     QVERIFY(!signature.contains("Ann's Peerslip"));
-    QVERIFY(signature.contains(readFile(PeerslipPath(u"Anna"_s)).toHex()));
+    QVERIFY(signature.contains(FileBytes(PeerslipPath(u"Anna"_s)).toHex()));
 }
 
 void TestProfile::privateProfile()
@@ -229,14 +224,14 @@ void TestProfile::tooLongProfileKeepsRegistry()
 {
     ProfileRecord p = fullProfile();
     QCOMPARE(SaveProfile(p, QString()), 0);
-    const QByteArray before = readFile(PeerslipPath(u"Ann"_s));
+    const QByteArray before = FileBytes(PeerslipPath(u"Ann"_s));
     p.Comment = QString(200, u'z');
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
     QCOMPARE(m_desk.promptTexts(), QStringList{qs(PeerslipTooLongText)});
     ProfileRecord loaded;
     LoadProfile(Deliverable::Quillon, loaded);
     QCOMPARE(loaded.Comment, p.Comment);
-    QCOMPARE(readFile(PeerslipPath(u"Ann"_s)), before); // the last good file stays
+    QCOMPARE(FileBytes(PeerslipPath(u"Ann"_s)), before); // the last good file stays
 }
 
 void TestProfile::unsafeChatNamesStayInInstallFolder()

@@ -41,6 +41,7 @@
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
+using kv::test::FileBytes;
 using namespace kv;
 using namespace kv::control;
 
@@ -51,12 +52,6 @@ constexpr int WaitMs = 5000;
 QString address(int testCase, int host)
 {
     return u"127.110.%1.%2"_s.arg(testCase).arg(host);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QString reg(const SettingSpec& spec)
@@ -148,12 +143,11 @@ void TestTranscript::namesAndFormats()
     QCOMPARE(DefaultTranscriptName(QDate(2027, 1, 31)), u"Kivara Transcript 1-31.rtf"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2026, 12, 6)), u"Kivara Transcript Dec. 06"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2027, 5, 17)), u"Kivara Transcript May. 17"_s);
-    QCOMPARE(FormatForPath(u"/x/a.txt"_s), TranscriptFormat::Plain);
-    QCOMPARE(FormatForPath(u"/x/a.TXT"_s), TranscriptFormat::Plain);
-    QCOMPARE(FormatForPath(u"/x/a.rtf"_s), TranscriptFormat::Rich);
-    QCOMPARE(FormatForPath(u"/x/a.doc"_s), TranscriptFormat::Rich);
-    QCOMPARE(FormatForPath(u"/x/notxt"_s), TranscriptFormat::Plain); // only the last three characters count
-    QCOMPARE(FormatForPath(u"tx"_s), TranscriptFormat::Rich);
+    // Only the last three characters count.
+    for (const QString& path : {u"/x/a.txt"_s, u"/x/a.TXT"_s, u"/x/notxt"_s})
+        QCOMPARE(FormatForPath(path), TranscriptFormat::Plain);
+    for (const QString& path : {u"/x/a.rtf"_s, u"/x/a.doc"_s, u"tx"_s})
+        QCOMPARE(FormatForPath(path), TranscriptFormat::Rich);
 }
 
 void TestTranscript::saveInEveryFormat()
@@ -166,40 +160,38 @@ void TestTranscript::saveInEveryFormat()
     QVERIFY(QDir().mkpath(dir));
 
     QCOMPARE(k->SaveSession(dir + u"/t.rtf"_s, false), 0);
-    const QByteArray rtf = readFile(dir + u"/t.rtf"_s);
+    const QByteArray rtf = FileBytes(dir + u"/t.rtf"_s);
     QVERIFY(rtf.startsWith("{\\rtf1"));
     QVERIFY(rtf.trimmed().endsWith('}'));
-    QVERIFY(rtf.contains("\\tx1250"));
-    QVERIFY(rtf.contains("\\red0\\green0\\blue255;"));
-    QVERIFY(rtf.contains("\\red200\\green0\\blue0;"));
-    QVERIFY(rtf.contains("\\red192\\green192\\blue192;"));
-    QVERIFY(rtf.contains("\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par"));
-    QVERIFY(rtf.contains("[Bob]"));
+    for (const char* part :
+         {"\\tx1250", "\\red0\\green0\\blue255;", "\\red200\\green0\\blue0;", "\\red192\\green192\\blue192;",
+          "\\b\\cf1 Ann\\b0\\cf2 \\tab hello \\{there\\} \\\\ caf\\'e9\\par", "[Bob]"})
+        QVERIFY2(rtf.contains(part), part);
     QCOMPARE(rtf.count("\\pard"), 3); // one paragraph a line, nothing after the last
     QCOMPARE(m_desk.prompt->log().size(), 0);
 
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
-    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
-                                                     "[Bob]\thas changed status to 'Stepped Out'.\r\n"));
+    QCOMPARE(FileBytes(dir + u"/t.txt"_s), QByteArray("Ann\thello {there} \\ caf\xc3\xa9\r\nBob\thi Ann\r\n"
+                                                      "[Bob]\thas changed status to 'Stepped Out'.\r\n"));
     // Any other extension is rich text.
     QCOMPARE(k->SaveSession(dir + u"/t.log"_s, false), 0);
-    QVERIFY(readFile(dir + u"/t.log"_s).startsWith("{\\rtf1"));
+    QVERIFY(FileBytes(dir + u"/t.log"_s).startsWith("{\\rtf1"));
 
     // An existing file: No keeps it, Yes replaces it.
     QFile::remove(dir + u"/t.txt"_s);
     QVERIFY(QFile(dir + u"/t.txt"_s).open(QIODevice::WriteOnly));
     m_desk.rules(u"msgbox already exists => No"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), -1);
-    QCOMPARE(readFile(dir + u"/t.txt"_s), QByteArray());
+    QCOMPARE(FileBytes(dir + u"/t.txt"_s), QByteArray());
     QCOMPARE(m_desk.prompt->log().size(), 1);
     QCOMPARE(m_desk.prompt->log().first().text,
              u"The file you selected already exists.\r\rReplace existing file ?"_s);
-    QCOMPARE(m_desk.prompt->log().first().icon, u"Question"_s);
-    QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
-    QCOMPARE(m_desk.prompt->log().first().title, u"Kivara for Microsoft Outlook"_s);
+    const auto& asked = m_desk.prompt->log().first();
+    QCOMPARE((QStringList{asked.icon, asked.buttons, asked.title}),
+             (QStringList{u"Question"_s, u"YesNo"_s, u"Kivara for Microsoft Outlook"_s}));
     m_desk.rules(u"msgbox already exists => Yes"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
-    QVERIFY(readFile(dir + u"/t.txt"_s).startsWith("Ann\thello"));
+    QVERIFY(FileBytes(dir + u"/t.txt"_s).startsWith("Ann\thello"));
 
     // A folder that cannot be written fails without a message.
     m_desk.rules(QString());
@@ -224,7 +216,7 @@ void TestTranscript::saveMenuRemembersThePath()
     QCOMPARE(asked->title, u"Save Kivara Transcript..."_s);
     QCOMPARE(extra(asked, u"filter"_s), u"Rich Text Format (*.rtf)|*.rtf"_s);
     QCOMPARE(extra(asked, u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
-    QVERIFY(readFile(first).startsWith("{\\rtf1"));
+    QVERIFY(FileBytes(first).startsWith("{\\rtf1"));
     QCOMPARE(k->lastSavedPath(), first);
 
     // Then it writes to that file, asking only about replacing it.
@@ -233,13 +225,13 @@ void TestTranscript::saveMenuRemembersThePath()
     k->FileMenu_Click(2);
     QCOMPARE(m_desk.promptTexts(),
              QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
-    QVERIFY(readFile(first).contains("later line"));
+    QVERIFY(FileBytes(first).contains("later line"));
 
     // "Save &As..." asks every time and keeps the path "&Save" uses.
     m_desk.rules(u"save Save Kivara Transcript => "_s + second);
     k->FileMenu_Click(3);
     QVERIFY(lastOf(u"save"_s));
-    QVERIFY(readFile(second).contains("later line"));
+    QVERIFY(FileBytes(second).contains("later line"));
     QCOMPARE(k->lastSavedPath(), first);
 
     // Cancelling the dialog ends silently.
@@ -271,8 +263,8 @@ void TestTranscript::viewMenusBySelection()
     auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
     QVERIFY(fileMenu && editMenu);
     QCOMPARE(editMenu->actions().at(0)->text(), u"&Copy"_s);
-    QCOMPARE(editMenu->actions().at(0)->shortcut(), QKeySequence(u"Ctrl+C"_s));
     QCOMPARE(editMenu->actions().at(2)->text(), u"Select A&ll"_s);
+    QCOMPARE(editMenu->actions().at(0)->shortcut(), QKeySequence(u"Ctrl+C"_s));
     QCOMPARE(editMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+A"_s));
     QCOMPARE(fileMenu->actions().at(2)->shortcut(), QKeySequence(u"Ctrl+S"_s));
     QCOMPARE(fileMenu->actions().at(6)->shortcut(), QKeySequence(u"Ctrl+P"_s));
@@ -346,7 +338,7 @@ void TestTranscript::printing()
 
     m_desk.rules(u"print Print Kivara Transcript => OK copies=2"_s);
     QCOMPARE(PrintTranscript(*k->rooms().publicRoom().transcript, k->printer()), 2);
-    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QVERIFY(FileBytes(pdf).startsWith("%PDF"));
 
     // With a selection the dialog offers it, and only it is printed.
     QFile::remove(pdf);
@@ -358,7 +350,7 @@ void TestTranscript::printing()
     m_desk.rules(u"print Print Kivara Transcript => OK selection"_s);
     QCOMPARE(PrintTranscript(*t, k->printer()), 1);
     QCOMPARE(extra(lastOf(u"print"_s), u"selectionAvailable"_s), u"true"_s);
-    const qint64 selectionSize = readFile(pdf).size();
+    const qint64 selectionSize = FileBytes(pdf).size();
     QVERIFY(selectionSize > 0);
 
     // Print Set-up goes through the printer-setup dialog.
@@ -430,7 +422,7 @@ void TestTranscript::sendToRemovableMedium()
     const QDate day(2026, 12, 6);
     QVERIFY(CopyToFloppy(temp, {root}, day));
     QVERIFY(CopyToFloppy(temp, {root}, day)); // a second copy of the day replaces the first
-    QCOMPARE(readFile(root + u"/B-STICK/Kivara Transcript 12-6.rtf"_s), readFile(temp));
+    QCOMPARE(FileBytes(root + u"/B-STICK/Kivara Transcript 12-6.rtf"_s), FileBytes(temp));
     QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
     // Through the menu with no medium on this computer: silently nothing.
     k->SendToTarget_Click(0);
@@ -485,23 +477,19 @@ void TestTranscript::optionsRoundTrip()
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.resultText(), u"SUCCESS"_s);
     }
-    QCOMPARE(reg(settings::City), u"Springfield"_s);
-    QCOMPARE(reg(settings::State), u"IL"_s);
-    QCOMPARE(reg(settings::PrivateInfo), u"1"_s);
-    QCOMPARE(reg(settings::EnterMsg), u"hello all"_s);
-    QCOMPARE(reg(settings::LeaveMsg), u"bye"_s);
-    QCOMPARE(reg(settings::UseCallSnd), u"0"_s);
-    QCOMPARE(reg(settings::UseAttnSnd), u"1"_s);
-    QCOMPARE(reg(settings::AttnFile), u"/s/ping.wav"_s);
-    QCOMPARE(reg(settings::FontSize), u"12"_s);
-    QCOMPARE(reg(settings::MyColor), QString::number(0x008000));
-    QCOMPARE(reg(settings::UseOthers), u"1"_s);
-    QCOMPARE(reg(settings::OthersColor), QString::number(0x030201));
-    QCOMPARE(reg(settings::ShowUsers), u"0"_s);
-    QCOMPARE(reg(settings::StatusBar), u"0"_s);
-    QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
-    QCOMPARE(reg(settings::FileFolder), folder);
-    QCOMPARE(reg(settings::AutoAdd), u"2"_s);
+    using namespace settings;
+    const QList<std::pair<SettingSpec, QString>> stored = {
+        {City, u"Springfield"_s}, {State, u"IL"_s},
+        {PrivateInfo, u"1"_s},    {EnterMsg, u"hello all"_s},
+        {LeaveMsg, u"bye"_s},     {UseCallSnd, u"0"_s},
+        {UseAttnSnd, u"1"_s},     {AttnFile, u"/s/ping.wav"_s},
+        {FontSize, u"12"_s},      {MyColor, QString::number(0x008000)},
+        {UseOthers, u"1"_s},      {OthersColor, QString::number(0x030201)},
+        {ShowUsers, u"0"_s},      {StatusBar, u"0"_s},
+        {AcceptFiles, u"1"_s},    {FileFolder, folder},
+        {AutoAdd, u"2"_s}};
+    for (const auto& [spec, value] : stored)
+        QCOMPARE(reg(spec), value);
 
     // The dialog shows what it stored.
     frmOptions again(frmOptions::Mode::Normal, m_ip);

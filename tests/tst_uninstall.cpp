@@ -22,6 +22,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using kv::test::WriteBytes;
 using namespace kv;
 using namespace kv::outlook;
 using namespace kv::dorvan;
@@ -37,13 +38,6 @@ const QString NotUninstalled = u"Kivara for Microsoft Outlook was not uninstalle
 const QString Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled."_s;
 const QString Restored =
     u"All Kivara contacts are now standard Outlook contacts.\r\rThey remain in the folder 'Kivara'."_s;
-
-void WriteFile(const QString& path, const QByteArray& bytes = "data")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
-}
 
 // The monitor as the uninstaller sees it: the owner of its bus name, whose
 // Close ends it (after a while, as a closing window does).
@@ -113,25 +107,21 @@ private:
         m_outside = m_computer->root() + u"/outside"_s;
         m_data = m_computer->root() + u"/data"_s;
         m_config = m_computer->root() + u"/config"_s;
-        WriteFile(m_sys + u"/vigilo"_s, "program");
-        WriteFile(m_sys + u"/libquillonplugin.so"_s);
-        WriteFile(m_sys + u"/libtallyoplugin.so"_s);
-        WriteFile(m_sys + u"/libother.so"_s);
+        for (const QString& path :
+             {m_sys + u"/libquillonplugin.so"_s, m_sys + u"/libtallyoplugin.so"_s, m_sys + u"/libother.so"_s,
+              m_install + u"trillo.wav"_s, m_install + u"Ann.kvp"_s, m_install + u".hidden"_s,
+              m_install + u"Downloads/report.pdf"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
+              m_data + u"/applications/kivara-dorvan.desktop"_s,
+              m_data + u"/mime/packages/kivara-peerslip.xml"_s, m_config + u"/autostart/vigilo.desktop"_s})
+            QVERIFY(WriteBytes(path, "data"));
+        QVERIFY(WriteBytes(m_sys + u"/vigilo"_s, "program"));
+        QVERIFY(WriteBytes(m_outside + u"/keep.txt"_s, "precious"));
+        QVERIFY(WriteBytes(m_outside + u"/inner/deep.txt"_s, "precious"));
+        QVERIFY(WriteBytes(m_data + u"/applications/other.desktop"_s,
+                           "[Desktop Entry]\nType=Application\nName=Other\nExec=true\n"));
         QFile::link(m_sys + u"/vigilo"_s, m_install + u"vigilo"_s);
-        WriteFile(m_install + u"trillo.wav"_s);
-        WriteFile(m_install + u"Ann.kvp"_s);
-        WriteFile(m_install + u".hidden"_s);
-        WriteFile(m_install + u"Downloads/report.pdf"_s);
-        WriteFile(m_outside + u"/keep.txt"_s, "precious");
-        WriteFile(m_outside + u"/inner/deep.txt"_s, "precious");
         QFile::link(m_outside, m_install + u"linked-folder"_s);
         QFile::link(m_outside + u"/keep.txt"_s, m_install + u"linked-file.txt"_s);
-        WriteFile(m_data + u"/applications/kivara-vigilo.desktop"_s);
-        WriteFile(m_data + u"/applications/kivara-dorvan.desktop"_s);
-        WriteFile(m_data + u"/applications/other.desktop"_s,
-                  "[Desktop Entry]\nType=Application\nName=Other\nExec=true\n");
-        WriteFile(m_data + u"/mime/packages/kivara-peerslip.xml"_s);
-        WriteFile(m_config + u"/autostart/vigilo.desktop"_s);
 
         WriteSetting(settings::Service, StoreName);
         WriteSetting(settings::Folder, u"Kivara"_s);
@@ -169,16 +159,19 @@ private:
         return names;
     }
 
+    static void verifyExist(const QStringList& paths, bool exist = true)
+    {
+        for (const QString& path : paths)
+            QVERIFY2(QFile::exists(path) == exist, qPrintable(path));
+    }
+
     void verifyNothingRemoved()
     {
         QVERIFY(QFileInfo(m_install + u"vigilo"_s).isSymLink());
-        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
-        QVERIFY(QFile::exists(m_install + u".hidden"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libquillonplugin.so"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
-        QVERIFY(QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
-        QVERIFY(QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
-        QVERIFY(QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s, m_sys + u"/libquillonplugin.so"_s,
+                     m_sys + u"/libtallyoplugin.so"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
+                     m_data + u"/mime/packages/kivara-peerslip.xml"_s,
+                     m_config + u"/autostart/vigilo.desktop"_s});
         QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, QString()), u"Ann"_s);
         QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
         QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
@@ -233,17 +226,16 @@ private Q_SLOTS:
         QCOMPARE(
             QDir(m_install).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{u"Downloads"_s});
-        QVERIFY(QFile::exists(m_install + u"Downloads/report.pdf"_s));
-        QVERIFY(QFile::exists(m_sys + u"/vigilo"_s));
-        QVERIFY(QFile::exists(m_outside + u"/keep.txt"_s));
-        QVERIFY(QFile::exists(m_outside + u"/inner/deep.txt"_s));
-
-        // Entries, type and autostart.
-        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-vigilo.desktop"_s));
-        QVERIFY(!QFile::exists(m_data + u"/applications/kivara-dorvan.desktop"_s));
-        QVERIFY(QFile::exists(m_data + u"/applications/other.desktop"_s));
-        QVERIFY(!QFile::exists(m_data + u"/mime/packages/kivara-peerslip.xml"_s));
-        QVERIFY(!QFile::exists(m_config + u"/autostart/vigilo.desktop"_s));
+        verifyExist({m_install + u"Downloads/report.pdf"_s, m_sys + u"/vigilo"_s, m_outside + u"/keep.txt"_s,
+                     m_outside + u"/inner/deep.txt"_s, m_data + u"/applications/other.desktop"_s,
+                     m_sys + u"/libother.so"_s});
+        // Entries, type, autostart and control libraries.
+        verifyExist({m_data + u"/applications/kivara-vigilo.desktop"_s,
+                     m_data + u"/applications/kivara-dorvan.desktop"_s,
+                     m_data + u"/mime/packages/kivara-peerslip.xml"_s,
+                     m_config + u"/autostart/vigilo.desktop"_s, m_sys + u"/libquillonplugin.so"_s,
+                     m_sys + u"/libtallyoplugin.so"_s},
+                    false);
         // The desktop's caches are brought up to date where their tools are installed.
         QStringList started;
         for (const platform::ShellCall& call : m_desk.shell->calls())
@@ -254,11 +246,6 @@ private Q_SLOTS:
         if (!QStandardPaths::findExecutable(u"update-mime-database"_s).isEmpty())
             expected << u"update-mime-database "_s + m_data + u"/mime"_s;
         QCOMPARE(started, expected);
-
-        // Control libraries.
-        QVERIFY(!QFile::exists(m_sys + u"/libquillonplugin.so"_s));
-        QVERIFY(!QFile::exists(m_sys + u"/libtallyoplugin.so"_s));
-        QVERIFY(QFile::exists(m_sys + u"/libother.so"_s));
 
         // Contacts: the welcome item is gone, the product's contacts are standard ones.
         QCOMPARE(contactsOf(KivaraClass), QStringList());
@@ -284,8 +271,7 @@ private Q_SLOTS:
         QFile::remove(m_install + u"vigilo"_s);
         m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();
-        QVERIFY(QFile::exists(m_install + u"trillo.wav"_s));
-        QVERIFY(QFile::exists(m_install + u".hidden"_s));
+        verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s});
         QCOMPARE(m_desk.promptTexts(), (QStringList{Question, Restored, Uninstalled}));
         QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
     }
@@ -366,7 +352,7 @@ private Q_SLOTS:
         if (folder.startsWith(u'~')) folder = QDir::homePath() + folder.mid(1);
         QVERIFY(!IsRemovableInstallFolder(folder));
         WriteSetting(settings::InstallDir, folder);
-        WriteFile(QDir::homePath() + u"/notes.txt"_s);
+        QVERIFY(WriteBytes(QDir::homePath() + u"/notes.txt"_s, "data"));
         QFile::link(m_sys + u"/vigilo"_s, QDir::homePath() + u"/vigilo"_s);
         m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
         runUninstall();

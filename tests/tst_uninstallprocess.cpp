@@ -27,6 +27,7 @@
 #include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
+using kv::test::WriteBytes;
 using namespace kv;
 using namespace kv::outlook;
 
@@ -41,13 +42,6 @@ const QString KivaraClass = u"IPM.Contact.Kivara Contact"_s;
 const QString Welcome = u"1. Welcome to Kivara!!!"_s;
 const QString HostName = u"Outlook.Application"_s;
 const QString MonitorName = u"Kivara.Vigilo"_s;
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 QString ReadAll(const QString& path)
 {
@@ -135,17 +129,17 @@ void TestUninstallProcess::uninstallsARunningProduct()
     const QString tools = computer.root() + u"/tools"_s;
     const QString toolLog = computer.root() + u"/tools.log"_s;
     for (const QString& tool : {u"update-desktop-database"_s, u"update-mime-database"_s}) {
-        QVERIFY(WriteFile(tools + u'/' + tool,
-                          "#!/bin/sh\necho \"$(basename \"$0\") $*\" >> '" + toolLog.toUtf8() + "'\n"));
+        QVERIFY(WriteBytes(tools + u'/' + tool,
+                           "#!/bin/sh\necho \"$(basename \"$0\") $*\" >> '" + toolLog.toUtf8() + "'\n"));
         QFile::setPermissions(tools + u'/' + tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     const test::SessionBus bus;
     QVERIFY(!bus.address().isEmpty());
     const QString rules = computer.root() + u"/rules.txt"_s;
-    QVERIFY(WriteFile(rules, "msgbox Are you sure => Yes\n"
-                             "msgbox Do you wish to continue => Yes\n"
-                             "msgbox Close now => Yes\n"));
+    QVERIFY(WriteBytes(rules, "msgbox Are you sure => Yes\n"
+                              "msgbox Do you wish to continue => Yes\n"
+                              "msgbox Close now => Yes\n"));
     QProcessEnvironment env = computer.environment();
     env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
     env.insert(u"KIVARA_PROMPTS"_s, rules);

@@ -200,10 +200,8 @@ void TestVigilo::availabilityRows()
     QCOMPARE(AvailabilityRow(u"Out of Office"_s), 6);
     QCOMPARE(AvailabilityRow(u"Be Right Back"_s), 3);
     // Unknown texts, the empty text and the separator itself give row 0.
-    QCOMPARE(AvailabilityRow(u"Gone Fishing"_s), 0);
-    QCOMPARE(AvailabilityRow(QString()), 0);
-    QCOMPARE(AvailabilityRow(u"-----------------"_s), 0);
-    QCOMPARE(AvailabilityRow(u"available"_s), 0);
+    for (const QString& text : {u"Gone Fishing"_s, QString(), u"-----------------"_s, u"available"_s})
+        QCOMPARE(AvailabilityRow(text), 0);
 }
 
 void TestVigilo::applyStatusAndCombos()

@@ -76,6 +76,11 @@ private:
 // The texts of the prompts a program logged through KIVARA_PROMPT_LOG, in order.
 QStringList LoggedPromptTexts(const QString& logFile);
 
+// A file's bytes; "<missing>" when it cannot be read, so that a missing file never passes for an empty one.
+QByteArray FileBytes(const QString& path);
+// Writes a whole file, making its folder first.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
+
 } // namespace kv::test
 
 // Test main: every suite runs inside a simulated computer from the first line,

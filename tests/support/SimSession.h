@@ -47,7 +47,6 @@ public:
     void stop();
 
     const SimComputer& computer() const { return m_computer; }
-    QString busAddress() const { return m_busAddress; }
     QDBusConnection bus() const;
     // The environment of this computer's programs: the computer's own, its
     // bus, the prompt rules and logs, dry-run shell, offscreen windows. Each
