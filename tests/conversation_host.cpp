@@ -9,41 +9,35 @@
 #include "Outlook/WindowSide.h"
 #include "Protocol.h"
 #include "Socket.h"
+#include "StdinLines.h"
 #include "StoreAccess.h"
 
 #include <QApplication>
 #include <QHostAddress>
-#include <QSocketNotifier>
 #include <QTextEdit>
 #include <QUdpSocket>
-#include <cstdio>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
 using namespace kv::control;
+using kv::test::WriteLine;
 
 namespace {
 
-void say(const QString& line)
-{
-    std::fputs(qPrintable(line + u'\n'), stdout);
-    std::fflush(stdout);
-}
-
 void dump(Kivara& k)
 {
-    say(u"dump-begin"_s);
+    WriteLine(u"dump-begin"_s);
     for (int i = 0; i < k.rooms().count(); ++i) {
         const Room& room = k.rooms().at(i);
-        say(u"room %1 %2"_s.arg(i).arg(room.tag));
+        WriteLine(u"room %1 %2"_s.arg(i).arg(room.tag));
         for (int n = 1; n <= room.rowCount(); ++n)
-            say(u"row %1 %2|%3|%4"_s.arg(i).arg(room.row(n).name(), room.row(n).availability(), room.row(n).address()));
+            WriteLine(u"row %1 %2|%3|%4"_s.arg(i).arg(room.row(n).name(), room.row(n).availability(),
+                                                      room.row(n).address()));
         const QStringList lines = room.transcript->toPlainText().split(u'\n', Qt::SkipEmptyParts);
         for (const QString& line : lines)
-            say(u"line %1 %2"_s.arg(i).arg(QString(line).replace(u'\t', u"<TAB>"_s)));
+            WriteLine(u"line %1 %2"_s.arg(i).arg(QString(line).replace(u'\t', u"<TAB>"_s)));
     }
-    say(u"dump-end"_s);
+    WriteLine(u"dump-end"_s);
 }
 
 } // namespace
@@ -63,16 +57,16 @@ int main(int argc, char* argv[])
         if (contact) k.setParentInspector(contact.GetInspector());
     }
     QObject::connect(&k, qOverload<short>(&Kivara::CallStatus), &k,
-                     [](short s) { say(u"callstatus %1"_s.arg(s)); });
+                     [](short s) { WriteLine(u"callstatus %1"_s.arg(s)); });
     if (k.ChatInit() != 0) {
-        say(u"chatinit-failed"_s);
+        WriteLine(u"chatinit-failed"_s);
         return 3;
     }
 
     // The monitor's part of taking a call: answer "ringing", hand the HELLO to the control.
     QUdpSocket monitor;
     if (!monitor.bind(QHostAddress(platform::Socket::LocalIP()), quint16(MonitorDatagramPort))) {
-        say(u"monitor-bind-failed"_s);
+        WriteLine(u"monitor-bind-failed"_s);
         return 4;
     }
     QObject::connect(&monitor, &QUdpSocket::readyRead, &k, [&] {
@@ -82,55 +76,41 @@ int main(int argc, char* argv[])
             monitor.readDatagram(d.data(), d.size(), &from);
             const QString text = UnframeDatagram(d);
             const QStringList fields = ParseDatagram(text);
-            say(u"monitor "_s + fields.value(0));
+            WriteLine(u"monitor "_s + fields.value(0));
             if (fields.value(0) != QString(msg::Hello)) continue;
-            monitor.writeDatagram(FrameDatagram(BuildHelloWait(k.KivaraName())), from, quint16(ChatDatagramPort));
+            monitor.writeDatagram(FrameDatagram(BuildHelloWait(k.KivaraName())), from,
+                                  quint16(ChatDatagramPort));
             k.DataPass(text);
         }
     });
 
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QByteArray pending;
-    bool quitting = false;
-    QObject::connect(&input, &QSocketNotifier::activated, &k, [&] {
-        char buffer[1024];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
-            quitting = true;
-            return;
+    const test::StdinLines commands([&](const QString& line) {
+        const QString word = line.section(u' ', 0, 0);
+        const QString arg = line.section(u' ', 1);
+        if (word == u"connect"_s) {
+            WriteLine(u"connect-result %1"_s.arg(k.Connect(arg, ChatDatagramPort)));
+        } else if (word == u"say"_s) {
+            k.findChild<QTextEdit*>(u"txtSend"_s)->setPlainText(arg);
+            k.SendEntry();
+            WriteLine(u"said"_s);
+        } else if (word == u"room"_s) {
+            k.SwitchRoom(arg.toInt());
+        } else if (word == u"private"_s) {
+            k.RequestPrivateRoom(arg);
+        } else if (word == u"status"_s) {
+            k.SetStatus(arg);
+        } else if (word == u"name"_s) {
+            k.ChangeUserName(arg);
+        } else if (word == u"leave"_s) {
+            WriteLine(u"leave-result %1"_s.arg(k.Disconnect(false)));
+        } else if (word == u"dump"_s) {
+            dump(k);
+        } else if (word == u"quit"_s) {
+            return false;
         }
-        pending.append(buffer, int(n));
-        qsizetype end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(pending.left(end));
-            pending.remove(0, end + 1);
-            const QString word = line.section(u' ', 0, 0);
-            const QString arg = line.section(u' ', 1);
-            if (word == u"connect"_s) {
-                say(u"connect-result %1"_s.arg(k.Connect(arg, ChatDatagramPort)));
-            } else if (word == u"say"_s) {
-                k.findChild<QTextEdit*>(u"txtSend"_s)->setPlainText(arg);
-                k.SendEntry();
-                say(u"said"_s);
-            } else if (word == u"room"_s) {
-                k.SwitchRoom(arg.toInt());
-            } else if (word == u"private"_s) {
-                k.RequestPrivateRoom(arg);
-            } else if (word == u"status"_s) {
-                k.SetStatus(arg);
-            } else if (word == u"name"_s) {
-                k.ChangeUserName(arg);
-            } else if (word == u"leave"_s) {
-                say(u"leave-result %1"_s.arg(k.Disconnect(false)));
-            } else if (word == u"dump"_s) {
-                dump(k);
-            } else if (word == u"quit"_s) {
-                quitting = true;
-            }
-        }
+        return true;
     });
-    say(u"ready"_s);
-    platform::WaitUntil([&] { return quitting; }, 120000);
+    WriteLine(u"ready"_s);
+    platform::WaitUntil([&] { return commands.ended(); }, 120000);
     return 0;
 }

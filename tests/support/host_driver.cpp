@@ -7,12 +7,10 @@
 #include "Outlook/Automation.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/RemoteWindowSide.h"
+#include "StdinLines.h"
 #include "StoreAccess.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
-#include <cstdio>
-#include <unistd.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -22,12 +20,6 @@ namespace ol = kv::outlook;
 namespace {
 
 constexpr int LifetimeMs = 30 * 60 * 1000; // a forgotten driver still ends
-
-void answer(const QString& line)
-{
-    std::fputs(qPrintable(line + u'\n'), stdout);
-    std::fflush(stdout);
-}
 
 QString failure(const QString& what = QString())
 {
@@ -142,33 +134,12 @@ int main(int argc, char* argv[])
     const auto side = ol::InstallRemoteWindowSide(timings);
     Driver driver;
 
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QByteArray pending;
-    bool quitting = false;
-    bool busy = false;
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[4096];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
-            quitting = true;
-            return;
-        }
-        pending.append(buffer, int(n));
-        // One request at a time: a call into the host pumps events, and with them this notifier.
-        if (busy) return;
-        busy = true;
-        qsizetype end;
-        while (!quitting && (end = pending.indexOf('\n')) >= 0) {
-            const QStringList fields = QString::fromUtf8(pending.left(end)).split(u'\t');
-            pending.remove(0, end + 1);
-            if (fields.value(0) == u"quit"_s)
-                quitting = true;
-            else
-                answer(driver.handle(fields));
-        }
-        busy = false;
+    const test::StdinLines requests([&](const QString& line) {
+        const QStringList fields = line.split(u'\t');
+        if (fields.value(0) == u"quit"_s) return false;
+        test::WriteLine(driver.handle(fields));
+        return true;
     });
-    platform::WaitUntil([&] { return quitting; }, LifetimeMs);
+    platform::WaitUntil([&] { return requests.ended(); }, LifetimeMs);
     return 0;
 }
