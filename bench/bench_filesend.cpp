@@ -6,6 +6,7 @@
 // progress label, to show the window keeps updating while bytes arrive.
 //
 // bench_filesend [size in MiB, default 1024]
+#include "Desk.h"
 #include "FileSend.h"
 #include "FileTransferSupport.h"
 #include "Kivara.h"
@@ -125,12 +126,8 @@ int BaseWriter(const QString& source)
 
 int Sender(const QString& path)
 {
-    kv::ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = kv::platform::Socket::LocalIP();
-    p.SerialNum = u"KV-BENCH-ANN"_s;
-    kv::SaveProfile(p, QString());
+    kv::SaveProfile(kv::test::UserProfile(u"Ann"_s, kv::platform::Socket::LocalIP(), u"KV-BENCH-ANN"_s),
+                    QString());
     kv::control::Kivara k;
     if (k.ChatInit() != 0) return 3;
     kv::control::Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);

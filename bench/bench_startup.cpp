@@ -7,6 +7,7 @@
 //   dorvan           ready: the Peerslip viewer's window is on the screen
 // The viewer is found by its window title with xdotool, so run it under X:
 //   xvfb-run -a build/bin/bench_startup [rounds]      (default 3)
+#include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/RemoteWindowSide.h"
@@ -74,27 +75,6 @@ struct Figure {
             "%-16s start to ready: median %6.0f ms (min %.0f, max %.0f)   idle resident: median %6.1f MB\n",
             what, r[r.size() / 2], r.first(), r.last(), m[m.size() / 2] / 1024.0);
     }
-};
-
-class Bus {
-public:
-    bool start()
-    {
-        m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-        if (!m_daemon.waitForStarted() || !m_daemon.waitForReadyRead(10000)) return false;
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return !m_address.isEmpty();
-    }
-    QString address() const { return m_address; }
-    ~Bus()
-    {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
 };
 
 // The mail host, started over the bus, with one Kivara contact open on its "Kivara" page.
@@ -212,23 +192,14 @@ int main(int argc, char* argv[])
     WriteSetting(settings::FirstRun, u"0"_s);
     WriteSetting(settings::Service, u"Personal Folders"_s);
     WriteSetting(settings::Folder, u"Kivara"_s);
-    ProfileRecord me;
-    me.ChatName = u"Ann"_s;
-    me.FullName = u"Ann Example"_s;
-    me.UserStatus = u"Available"_s;
-    me.IPAddress = ComputerIp;
-    me.SerialNum = u"KV-BENCH-STARTUP"_s;
-    SaveProfile(me, QString());
-    ProfileRecord bob = me;
-    bob.ChatName = u"Bob"_s;
-    bob.FullName = u"Bob Example"_s;
+    SaveProfile(test::UserProfile(u"Ann"_s, ComputerIp, u"KV-BENCH-STARTUP"_s), QString());
+    ProfileRecord bob = test::UserProfile(u"Bob"_s, ComputerIp, u"KV-BENCH-BOB"_s);
     bob.City = u"Lisbon"_s;
-    bob.SerialNum = u"KV-BENCH-BOB"_s;
     const QString slip = BuildShowUser(ProfileFieldString(bob));
 
-    Bus bus;
-    if (!bus.start()) {
-        std::printf("no private session bus (dbus-daemon)\n");
+    const test::SessionBus bus;
+    if (bus.address().isEmpty()) {
+        std::printf("no private session bus: %s\n", qPrintable(bus.error()));
         return 1;
     }
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());

@@ -5,6 +5,7 @@
 // append path alone is measured the same way, without the network.
 //
 //   bench_transcript [lines]      (default 20000)
+#include "Desk.h"
 #include "Events.h"
 #include "Kivara.h"
 #include "Protocol.h"
@@ -148,12 +149,7 @@ int main(int argc, char* argv[])
     platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(QString()));
     const int count = argc > 1 ? qMax(2 * Window, QString::fromLocal8Bit(argv[1]).toInt()) : 20000;
 
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ControlIp;
-    p.SerialNum = u"KV-BENCH"_s;
-    SaveProfile(p, QString());
+    SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-BENCH"_s), QString());
 
     {
         Kivara scratch;

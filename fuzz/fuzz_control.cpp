@@ -4,6 +4,7 @@
 // is still the local user and no room lists a name twice.
 #include "FuzzSupport.h"
 
+#include "Desk.h"
 #include "Kivara.h"
 #include "Prompt.h"
 #include "ScriptedPrompt.h"
@@ -51,12 +52,8 @@ void CheckRooms(Kivara& k)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::Start(ControlIp);
-    ProfileRecord p;
-    p.ChatName = OwnName;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = ControlIp;
-    p.SerialNum = u"KV-ANN"_s;
-    if (SaveProfile(p, QString()) != 0) fuzz::Fail(u"the profile could not be saved"_s);
+    if (SaveProfile(test::UserProfile(OwnName, ControlIp, u"KV-ANN"_s), QString()) != 0)
+        fuzz::Fail(u"the profile could not be saved"_s);
     return 0;
 }
 

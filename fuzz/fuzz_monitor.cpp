@@ -4,6 +4,7 @@
 // monitor must stay loaded and must not be left inside its unavailable prompt.
 #include "FuzzSupport.h"
 
+#include "Desk.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "ScriptedPrompt.h"
@@ -42,13 +43,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::Start(MonitorIp);
     WriteSetting(settings::FirstRun, u"0"_s);
-    ProfileRecord p;
-    p.ChatName = u"Fuzzy"_s;
-    p.FullName = u"Fuzzy Target"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = MonitorIp;
-    p.SerialNum = u"KV-FUZZ"_s;
-    if (SaveProfile(p, QString()) != 0) fuzz::Fail(u"the profile could not be saved"_s);
+    if (SaveProfile(test::UserProfile(u"Fuzzy"_s, MonitorIp, u"KV-FUZZ"_s), QString()) != 0)
+        fuzz::Fail(u"the profile could not be saved"_s);
     return 0;
 }
 
