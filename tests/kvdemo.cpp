@@ -324,18 +324,15 @@ int run(const QString& annIp, const QString& bobIp)
                                                                             attachment.startsWith(u"Ann"_s)))
         return 1;
 
-    say(u"Ann's transcript (public room)"_s);
-    for (const QString& line : annPubText.trimmed().split(u'\n'))
-        say(u"  "_s + line.trimmed());
-    say(u"Ann's transcript (private room)"_s);
-    for (const QString& line : annEnd.trimmed().split(u'\n'))
-        say(u"  "_s + line.trimmed());
-    say(u"Bob's transcript (public room)"_s);
-    for (const QString& line : bobPubText.trimmed().split(u'\n'))
-        say(u"  "_s + line.trimmed());
-    say(u"Bob's transcript (private room)"_s);
-    for (const QString& line : bobEnd.trimmed().split(u'\n'))
-        say(u"  "_s + line.trimmed());
+    const auto printTranscript = [](const QString& title, const QString& text) {
+        say(title);
+        for (const QString& line : text.trimmed().split(u'\n'))
+            say(u"  "_s + line.trimmed());
+    };
+    printTranscript(u"Ann's transcript (public room)"_s, annPubText);
+    printTranscript(u"Ann's transcript (private room)"_s, annEnd);
+    printTranscript(u"Bob's transcript (public room)"_s, bobPubText);
+    printTranscript(u"Bob's transcript (private room)"_s, bobEnd);
 
     // Everything ends through the programs' own closing paths.
     annSide.reset();
