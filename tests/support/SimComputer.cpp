@@ -47,6 +47,11 @@ SimComputer::SimComputer(const QString& localIp, const QString& serialNum)
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+SimComputer::SimComputer(const OwnNetwork& network) : SimComputer(QString(), QString())
+{
+    m_netns = network.netns;
+}
+
 QString SimComputer::home() const
 {
     return m_dir.path() + u"/home"_s;
@@ -64,8 +69,18 @@ QProcessEnvironment SimComputer::environment() const
     env.insert(u"XDG_DATA_HOME"_s, m_dir.path() + u"/data"_s);
     env.insert(u"XDG_RUNTIME_DIR"_s, m_dir.path() + u"/runtime"_s);
     env.insert(u"TMPDIR"_s, m_dir.path() + u"/tmp"_s);
-    env.insert(u"KIVARA_LOCAL_IP"_s, m_localIp);
+    // The test process itself may carry an address of another computer.
+    if (ownNetwork())
+        env.remove(u"KIVARA_LOCAL_IP"_s);
+    else
+        env.insert(u"KIVARA_LOCAL_IP"_s, m_localIp);
     return env;
+}
+
+QStringList SimComputer::command(const QString& program, const QStringList& arguments) const
+{
+    const QStringList line = QStringList{program} + arguments;
+    return ownNetwork() ? QStringList{u"ip"_s, u"netns"_s, u"exec"_s, m_netns} + line : line;
 }
 
 void SimComputer::activate()
@@ -73,6 +88,10 @@ void SimComputer::activate()
     const QProcessEnvironment env = environment();
     for (const QString& key : env.keys())
         qputenv(key.toLocal8Bit().constData(), env.value(key).toLocal8Bit());
+    if (ownNetwork()) {
+        qunsetenv("KIVARA_LOCAL_IP");
+        return;
+    }
     setUp();
 }
 
@@ -122,13 +141,15 @@ bool SimComputer::installProduct() const
     return kv::setup::Install(options).forms;
 }
 
-SessionBus::SessionBus(const QString& connectionName)
+SessionBus::SessionBus(const QString& connectionName, const QString& listenPath)
     : m_connection(connectionName.isEmpty() ? u"kvtest-bus-"_s + QUuid::createUuid().toString(QUuid::Id128)
                                             : connectionName)
 {
     // Should the test process die, the daemon goes with it.
     m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+    QStringList arguments{u"--session"_s, u"--nofork"_s, u"--print-address=1"_s};
+    if (!listenPath.isEmpty()) arguments << u"--address=unix:path="_s + listenPath;
+    m_daemon.start(u"dbus-daemon"_s, arguments);
     if (!m_daemon.waitForStarted(BusWaitMs)) {
         m_error = u"dbus-daemon did not start"_s;
         return;

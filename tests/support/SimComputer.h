@@ -16,15 +16,27 @@ public:
     explicit SimComputer(const QString& localIp = QStringLiteral("127.0.0.1"),
                          const QString& serialNum = QStringLiteral("KV-TEST-0001"));
 
+    // A computer on a network of its own, the network namespace netns: its
+    // programs run there and take their address from it; nothing is set up
+    // for them but what the shipped set-up does, and no test variable reaches them.
+    struct OwnNetwork {
+        QString netns;
+    };
+    explicit SimComputer(const OwnNetwork& network);
+
     // Makes this process that computer: sets the environment variables the
     // platform layer reads, then performs the product set-up (the forms are
-    // registered in the store once an application object exists).
+    // registered in the store once an application object exists). A computer
+    // of its own network gets the variables only: its set-up is the shipped one.
     void activate();
     // Registers the product's two forms in this computer's store.
     void installForms() const;
 
     // The environment for a child process that runs on this computer.
     QProcessEnvironment environment() const;
+    // The program and arguments that run program with arguments on this computer.
+    QStringList command(const QString& program, const QStringList& arguments = {}) const;
+    bool ownNetwork() const { return !m_netns.isEmpty(); }
 
     // Installs the product as its set-up does, with the built programs and
     // control libraries (from KIVARA_BIN_DIR) in this computer's own system
@@ -45,6 +57,7 @@ private:
     QTemporaryDir m_dir;
     QString m_localIp;
     QString m_serialNum;
+    QString m_netns;
 };
 
 // A private session bus for the programs of a multi-process test, and this
@@ -52,7 +65,9 @@ private:
 // object, or with the test process should that die.
 class SessionBus {
 public:
-    explicit SessionBus(const QString& connectionName = QString());
+    // listenPath: a socket file to listen on instead of the daemon's own
+    // choice, which may be abstract and so reachable from one network namespace only.
+    explicit SessionBus(const QString& connectionName = QString(), const QString& listenPath = QString());
     ~SessionBus();
     SessionBus(const SessionBus&) = delete;
     SessionBus& operator=(const SessionBus&) = delete;

@@ -94,8 +94,10 @@ QProcessEnvironment SimSession::environment(const QString& program) const
     env.insert(u"KIVARA_PROMPTS"_s, m_rulesPath);
     env.insert(u"KIVARA_PROMPT_LOG"_s, promptLogPath());
     env.insert(u"KIVARA_SOUND_LOG"_s, soundLogPath(program));
-    env.insert(u"KIVARA_SHELL_LOG"_s, shellLogPath());
-    env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
+    if (!m_computer.ownNetwork()) {
+        env.insert(u"KIVARA_SHELL_LOG"_s, shellLogPath());
+        env.insert(u"KIVARA_SHELL_DRYRUN"_s, u"1"_s);
+    }
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     return env;
 }
@@ -107,7 +109,10 @@ QDBusConnection SimSession::bus() const
 
 bool SimSession::startBus()
 {
-    m_bus = std::make_unique<SessionBus>(m_connectionName);
+    // The programs of a computer of its own network sit in another network
+    // namespace, where the daemon's abstract socket cannot be seen: a socket file can.
+    m_bus = std::make_unique<SessionBus>(m_connectionName,
+                                         m_computer.ownNetwork() ? m_computer.root() + u"/bus"_s : QString());
     m_busAddress = m_bus->address();
     m_error = m_bus->error();
     return !m_busAddress.isEmpty();
@@ -125,7 +130,8 @@ bool SimSession::startProgram(QProcess& process, const QString& program, const Q
     process.setProcessEnvironment(environment(program));
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     endWithParent(process);
-    process.start(binDir() + u'/' + program, arguments);
+    const QStringList line = m_computer.command(binDir() + u'/' + program, arguments);
+    process.start(line.first(), line.mid(1));
     if (!process.waitForStarted()) {
         m_error = program + u" did not start: "_s + process.errorString();
         return false;
@@ -147,6 +153,22 @@ bool SimSession::startHost()
 bool SimSession::startMonitor()
 {
     return startProgram(m_monitor, u"vigilo"_s, {}, MonitorBusName);
+}
+
+bool SimSession::install()
+{
+    QProcess setup;
+    setup.setProcessEnvironment(environment(u"kvsetup"_s));
+    setup.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endWithParent(setup);
+    const QStringList line =
+        m_computer.command(binDir() + u"/kvsetup"_s, {u"--share"_s, QStringLiteral(KV_SHARE_DIR)});
+    setup.start(line.first(), line.mid(1));
+    if (!waitForEnd(setup, StartWaitMs)) forceEnd(setup);
+    if (setup.exitStatus() == QProcess::NormalExit && setup.exitCode() == 0) return true;
+    m_error = u"kvsetup failed ("_s + setup.errorString() + u"): "_s +
+              QString::fromUtf8(setup.readAllStandardOutput());
+    return false;
 }
 
 std::unique_ptr<HostDriver> SimSession::startDriver()
@@ -208,7 +230,8 @@ HostDriver::HostDriver(const SimSession& session)
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
                      [this] { m_buffer += m_process.readAllStandardOutput(); });
     endWithParent(m_process);
-    m_process.start(SimSession::binDir() + u"/kvhostdriver"_s, {});
+    const QStringList line = session.computer().command(SimSession::binDir() + u"/kvhostdriver"_s);
+    m_process.start(line.first(), line.mid(1));
     m_process.waitForStarted();
 }
 

@@ -36,6 +36,8 @@ public:
     bool startBus();
     bool startHost();    // outlook-standin, started for automation (no explorer window)
     bool startMonitor(); // vigilo
+    // Runs the shipped set-up (kvsetup) in this computer and waits for it to end.
+    bool install();
     // A child program in this computer that drives the host's forms and controls.
     std::unique_ptr<HostDriver> startDriver();
 
@@ -49,7 +51,8 @@ public:
     const SimComputer& computer() const { return m_computer; }
     QDBusConnection bus() const;
     // The environment of this computer's programs: the computer's own, its
-    // bus, the prompt rules and logs, dry-run shell, offscreen windows. Each
+    // bus, the prompt rules and logs, dry-run shell (on a computer of its own
+    // network a real one), offscreen windows. Each
     // program logs its sounds apart, so the monitor's ring can be told from the form's.
     QProcessEnvironment environment(const QString& program = QString()) const;
     QProcess& host() { return m_host; }
