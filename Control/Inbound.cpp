@@ -5,6 +5,7 @@
 #include "Events.h"
 #include "FanOut.h"
 #include "FileSend.h"
+#include "HostLookup.h"
 #include "Kivara.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/WindowSide.h"
@@ -131,7 +132,12 @@ int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
 bool Kivara::knownHost(const QString& sender) const
 {
     if (sender.isEmpty()) return true;
-    if (sender == m_wskChat->RemoteHost() || sender == m_state.remoteHost) return true;
+    // The party called may have been named by its computer name: compare with the address it resolved to.
+    for (const QString& called : {m_wskChat->RemoteHost(), m_state.remoteHost}) {
+        if (sender == called) return true;
+        const platform::HostLookup::Answer address = platform::HostLookup::known(called);
+        if (address && sender == address->toString()) return true;
+    }
     for (int i = 0; i < m_rooms.count(); ++i) {
         const Room& room = m_rooms.at(i);
         for (int n = 2; n <= room.rowCount(); ++n)

@@ -1,6 +1,8 @@
 #include "Registry.h"
 
 #include <QDir>
+#include <QFile>
+#include <QHostAddress>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -48,6 +50,22 @@ QString ansi(const QString& text)
     return QString::fromLatin1(text.toLatin1());
 }
 
+// A resolver configuration is a few lines; more than this is not one.
+constexpr qint64 ResolverFileBytes = 64 * 1024;
+
+QString& resolverFile()
+{
+    static QString path = QString::fromUtf16(SystemResolverFile);
+    return path;
+}
+
+bool isNameServerValue(RegRoot root, const QString& keyPath, const QString& name)
+{
+    return root == RegRoot::LocalMachine &&
+           groupOf(keyPath).compare(groupOf(QString::fromUtf16(NameServerKey)), Qt::CaseInsensitive) == 0 &&
+           name.compare(QString::fromUtf16(NameServerValue), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 QString rootFile(RegRoot root)
@@ -63,13 +81,41 @@ bool keyExists(RegRoot root, const QString& keyPath)
     return !s->childKeys().isEmpty() || !s->childGroups().isEmpty();
 }
 
+void setResolverFile(const QString& path)
+{
+    resolverFile() = path;
+}
+
+std::optional<QString> nameServersOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = file.read(ResolverFileBytes);
+    if (!file.atEnd())
+        return std::nullopt; // not a resolver configuration
+    QStringList servers;
+    for (const QByteArray& line : text.split('\n')) {
+        // "nameserver <address>"; "#" or ";" starts a comment, anything after the address is ignored.
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() < 2 || words[0] != "nameserver")
+            continue;
+        const QString candidate = QString::fromLatin1(words[1]);
+        if (!QHostAddress(candidate).isNull())
+            servers.append(candidate);
+    }
+    if (servers.isEmpty())
+        return std::nullopt;
+    return servers.join(u',');
+}
+
 std::optional<QString> queryValue(RegRoot root, const QString& keyPath, const QString& name)
 {
     auto s = open(root);
     s->beginGroup(groupOf(keyPath));
     const QVariant v = s->value(name);
     if (!v.isValid())
-        return std::nullopt;
+        return isNameServerValue(root, keyPath, name) ? nameServersOf(resolverFile()) : std::nullopt;
     return v.toString();
 }
 

@@ -14,10 +14,23 @@ namespace Registry {
 // The file that holds one root, e.g. ".../HKEY_CURRENT_USER.ini".
 QString rootFile(RegRoot root);
 
+// The local-machine value that lists the name servers. Windows filled it from its
+// own TCP/IP settings; here, when the root file holds none, it is read from the
+// system's resolver configuration: its "nameserver" addresses joined with ",".
+inline constexpr auto NameServerKey = u"System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+inline constexpr auto NameServerValue = u"NameServer";
+inline constexpr auto SystemResolverFile = u"/etc/resolv.conf";
+// The resolver file the value is read from; tests point it elsewhere.
+void setResolverFile(const QString& path);
+// The name-server addresses of a resolver configuration, in file order, joined
+// with ","; nothing when it names none or cannot be read.
+std::optional<QString> nameServersOf(const QString& resolverFile);
+
 // A key exists while it or one of its subkeys holds a value.
 bool keyExists(RegRoot root, const QString& keyPath);
 
-// The value as stored (ANSI text), or nothing when the key or value is missing.
+// The value as stored (ANSI text), or nothing when the key or value is missing
+// (NameServer above excepted).
 std::optional<QString> queryValue(RegRoot root, const QString& keyPath, const QString& name);
 
 // Creates the key path as needed and replaces the value. Characters outside

@@ -1,7 +1,9 @@
 #include "Socket.h"
 
+#include "HostLookup.h"
+
+#include <QFile>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QPointer>
@@ -9,9 +11,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QtEndian>
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -24,6 +28,9 @@ namespace kv::platform {
 namespace {
 
 constexpr const char* LocalIpVariable = "KIVARA_LOCAL_IP";
+// The kernel's IPv4 routing table: a line per route.
+constexpr auto RouteTableFile = u"/proc/net/route";
+constexpr qint64 RouteTableBytes = 256 * 1024;
 // Room for a burst of datagrams while the UI thread is busy elsewhere.
 constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 // Datagrams kept for an owner that does not take them; beyond either bound the
@@ -32,6 +39,8 @@ constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 // bytes bound what large datagrams may hold.
 constexpr std::size_t MaxQueuedDatagrams = 65536;
 constexpr qint64 MaxQueuedBytes = qint64(16) * 1024 * 1024;
+// Datagrams held for a name whose lookup is under way (a call's HELLOs, a few lines).
+constexpr std::size_t MaxWaitingDatagrams = 256;
 // How long a closed connection may keep flushing bytes already sent before it is cut.
 constexpr int CloseLingerMs = 30000;
 // Bytes a stream connection takes from the network before its owner reads them;
@@ -126,24 +135,6 @@ bool failsAtOnce(int number)
            number == SocketError::NoBufferSpace;
 }
 
-// Resolves RemoteHost: a dotted address as it stands, a name through the resolver.
-std::optional<QHostAddress> resolve(const QString& host)
-{
-    const QString text = host.trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
-    QHostAddress address;
-    if (address.setAddress(text))
-        return address;
-    const QHostInfo info = QHostInfo::fromName(text);
-    if (info.error() != QHostInfo::NoError)
-        return std::nullopt;
-    for (const QHostAddress& a : info.addresses())
-        if (a.protocol() == QAbstractSocket::IPv4Protocol)
-            return a;
-    return std::nullopt;
-}
-
 // Detaches a Qt socket from its owner and releases it. A stream that still has
 // bytes to send is closed gracefully, within a bounded time.
 void dispose(QAbstractSocket* socket)
@@ -190,6 +181,15 @@ struct Socket::Impl {
     bool dataPosted = false;
     // Set while connectToHost runs: a failure inside the request is Connect()'s to report.
     bool connectingNow = false;
+
+    // UDP: datagrams to a name whose lookup is under way, in the order they were sent.
+    struct WaitingDatagram {
+        QString host;
+        quint16 port;
+        QByteArray bytes;
+    };
+    std::deque<WaitingDatagram> waitingSends;
+    qint64 waitingBytes = 0;
 
     explicit Impl(Socket* owner) : q(owner) {}
 
@@ -367,6 +367,53 @@ struct Socket::Impl {
         post([this] { Q_EMIT q->Closed(); });
     }
 
+    // Starts a connection to a resolved address. Returns 0 while it is under way,
+    // or the number of a failure raised at once (the socket is closed again then).
+    int connectTo(const QHostAddress& address, quint16 port, int localPort)
+    {
+        adoptTcp(new QTcpSocket(q));
+        const std::optional<QHostAddress> local = configuredLocalAddress();
+        if (local || localPort != 0) {
+            if (!tcp->bind(local.value_or(QHostAddress(QHostAddress::AnyIPv4)), static_cast<quint16>(localPort))) {
+                const int number = errorNumber(tcp);
+                closeAll();
+                return number;
+            }
+        }
+        state = sckConnecting;
+        connectingNow = true;
+        tcp->connectToHost(address, port);
+        connectingNow = false;
+        if (tcp->state() == QAbstractSocket::UnconnectedState) {
+            const int number = errorNumber(tcp);
+            if (failsAtOnce(number)) {
+                closeAll();
+                return number;
+            }
+            // A refusal the system reported early is still an outcome of the attempt, not of the request.
+            state = sckError;
+            postError(number);
+        }
+        return 0;
+    }
+
+    // ---- UDP to names --------------------------------------------------------
+
+    // Sends (or, without an address, drops) the datagrams that waited for host's lookup.
+    void sendWaiting(const QString& host, const HostLookup::Answer& address)
+    {
+        for (auto it = waitingSends.begin(); it != waitingSends.end();) {
+            if (it->host != host) {
+                ++it;
+                continue;
+            }
+            if (address && udp)
+                udp->writeDatagram(it->bytes, *address, it->port);
+            waitingBytes -= it->bytes.size();
+            it = waitingSends.erase(it);
+        }
+    }
+
     // ---- TCP listening -------------------------------------------------------
 
     void takePendingConnections()
@@ -416,6 +463,8 @@ struct Socket::Impl {
         tcp = nullptr;
         datagrams.clear();
         queuedBytes = 0;
+        waitingSends.clear();
+        waitingBytes = 0;
         owedArrivals = 0;
         deliveryPosted = dataPosted = progressPosted = false;
         reportingProgress = false;
@@ -468,15 +517,69 @@ int Socket::LocalPort() const
     return m_localPort;
 }
 
+Socket::DefaultRoute Socket::DefaultRouteOf(const QByteArray& routeTable)
+{
+    // Columns: Iface Destination Gateway Flags RefCnt Use Metric Mask ...; numbers in hex
+    // (the metric in decimal), addresses as their bytes in network order read as one number.
+    enum Column { Iface = 0, Destination = 1, Gateway = 2, Flags = 3, Metric = 6, Mask = 7 };
+    constexpr uint RouteUp = 0x1;
+    DefaultRoute best;
+    uint bestMetric = 0;
+    for (const QByteArray& line : routeTable.split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() <= Mask)
+            continue;
+        bool ok[5] = {};
+        const uint destination = f[Destination].toUInt(&ok[0], 16);
+        const uint mask = f[Mask].toUInt(&ok[1], 16);
+        const uint flags = f[Flags].toUInt(&ok[2], 16);
+        const uint metric = f[Metric].toUInt(&ok[3], 10);
+        const uint gateway = f[Gateway].toUInt(&ok[4], 16);
+        if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }) || destination != 0 || mask != 0 ||
+            !(flags & RouteUp))
+            continue;
+        if (!best.interfaceName.isEmpty() && metric >= bestMetric)
+            continue;
+        best.interfaceName = QString::fromLatin1(f[Iface]);
+        best.gateway = QHostAddress(qFromBigEndian(gateway));
+        bestMetric = metric;
+    }
+    return best;
+}
+
 QString Socket::LocalIP()
 {
     const QString configured = qEnvironmentVariable(LocalIpVariable).trimmed();
     if (!configured.isEmpty())
         return configured;
-    const QList<QHostAddress> addresses = QNetworkInterface::allAddresses();
-    for (const QHostAddress& a : addresses)
-        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
-            return a.toString();
+    // The address that traffic to other computers leaves from: that of the default route's interface.
+    QFile table(QString::fromUtf16(RouteTableFile));
+    if (table.open(QIODevice::ReadOnly)) {
+        const DefaultRoute route = DefaultRouteOf(table.read(RouteTableBytes));
+        std::optional<QHostAddress> first;
+        for (const QNetworkAddressEntry& e : QNetworkInterface::interfaceFromName(route.interfaceName).addressEntries()) {
+            if (e.ip().protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            if (e.ip().isInSubnet(route.gateway, e.prefixLength()))
+                return e.ip().toString();
+            if (!first)
+                first = e.ip();
+        }
+        if (first)
+            return first->toString();
+    }
+    // No default route: an interface that is up, leaving out container and virtual bridges.
+    static const QStringList virtualPrefixes = {u"docker"_s, u"veth"_s, u"virbr"_s, u"br-"_s};
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        if (!(i.flags() & QNetworkInterface::IsUp) || (i.flags() & QNetworkInterface::IsLoopBack))
+            continue;
+        if (std::any_of(virtualPrefixes.begin(), virtualPrefixes.end(),
+                        [&](const QString& p) { return i.name().startsWith(p); }))
+            continue;
+        for (const QNetworkAddressEntry& e : i.addressEntries())
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback())
+                return e.ip().toString();
+    }
     return QHostAddress(QHostAddress::LocalHost).toString();
 }
 
@@ -551,33 +654,26 @@ int Socket::Connect()
         return SocketError::WrongProtocolOrState;
     if (m_remotePort <= 0 || m_remotePort > 65535 || m_localPort < 0 || m_localPort > 65535)
         return SocketError::InvalidArgument;
-    const std::optional<QHostAddress> address = resolve(m_remoteHost);
-    if (!address)
+    const QString host = m_remoteHost.trimmed();
+    if (host.isEmpty())
         return SocketError::HostNotFound;
+    const auto port = static_cast<quint16>(m_remotePort);
+    if (const HostLookup::Answer address = HostLookup::known(host))
+        return d->connectTo(*address, port, m_localPort);
 
-    d->adoptTcp(new QTcpSocket(this));
-    const std::optional<QHostAddress> local = configuredLocalAddress();
-    if (local || m_localPort != 0) {
-        if (!d->tcp->bind(local.value_or(QHostAddress(QHostAddress::AnyIPv4)), static_cast<quint16>(m_localPort))) {
-            const int number = errorNumber(d->tcp);
-            d->closeAll();
-            return number;
+    // A name not answered yet: the connection starts once it is, so the interface never waits on the resolver.
+    d->state = sckResolvingHost;
+    const quint64 gen = ++d->generation;
+    HostLookup::request(host, this, [this, gen, port, localPort = m_localPort](const HostLookup::Answer& address) {
+        if (gen != d->generation || d->state != sckResolvingHost)
+            return; // closed or reused meanwhile
+        d->state = sckClosed;
+        const int number = address ? d->connectTo(*address, port, localPort) : SocketError::HostNotFound;
+        if (number != 0) {
+            d->state = sckError;
+            d->postError(number);
         }
-    }
-    d->state = sckConnecting;
-    d->connectingNow = true;
-    d->tcp->connectToHost(*address, static_cast<quint16>(m_remotePort));
-    d->connectingNow = false;
-    if (d->tcp->state() == QAbstractSocket::UnconnectedState) {
-        const int number = errorNumber(d->tcp);
-        if (failsAtOnce(number)) {
-            d->closeAll();
-            return number;
-        }
-        // A refusal the system reported early is still an outcome of the attempt, not of the request.
-        d->state = sckError;
-        d->postError(number);
-    }
+    });
     return 0;
 }
 
@@ -588,16 +684,26 @@ int Socket::SendData(const QByteArray& bytes)
             return SocketError::WrongProtocolOrState;
         if (m_remotePort <= 0 || m_remotePort > 65535)
             return SocketError::InvalidArgument;
-        const std::optional<QHostAddress> address = resolve(m_remoteHost);
-        if (!address)
-            return m_remoteHost.trimmed().isEmpty() ? SocketError::AddressNotAvailable : SocketError::HostNotFound;
+        const QString host = m_remoteHost.trimmed();
+        if (host.isEmpty())
+            return SocketError::AddressNotAvailable;
         if (d->state == sckClosed) {
             // An unbound socket sends from this computer's address on a port of the system's choosing.
             if (const int number = d->bindUdp(bindAddress(), 0))
                 return number;
         }
-        if (d->udp->writeDatagram(bytes, *address, static_cast<quint16>(m_remotePort)) != bytes.size())
-            return errorNumber(d->udp);
+        const auto port = static_cast<quint16>(m_remotePort);
+        if (const HostLookup::Answer address = HostLookup::known(host)) {
+            if (d->udp->writeDatagram(bytes, *address, port) != bytes.size())
+                return errorNumber(d->udp);
+            return 0;
+        }
+        // To a name not answered yet: the datagram waits for the lookup, in a bounded queue as in a send buffer.
+        if (d->waitingSends.size() >= MaxWaitingDatagrams || d->waitingBytes + bytes.size() > MaxQueuedBytes)
+            return SocketError::NoBufferSpace;
+        d->waitingSends.push_back({host, port, bytes});
+        d->waitingBytes += bytes.size();
+        HostLookup::request(host, this, [this, host](const HostLookup::Answer& address) { d->sendWaiting(host, address); });
         return 0;
     }
     if (d->state != sckConnected || !d->tcp)

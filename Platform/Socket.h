@@ -3,6 +3,7 @@
 // against: properties set before an operation, events as signals delivered on
 // the owner's thread. One instance is either UDP or TCP for its whole life.
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -57,8 +58,17 @@ public:
     void setRemotePort(int port) { m_remotePort = port; }
     int LocalPort() const;
     void setLocalPort(int port) { m_localPort = port; }
-    // The machine's address: KIVARA_LOCAL_IP when set, else the first non-loopback IPv4 address.
+    // The machine's address: KIVARA_LOCAL_IP when set; else the IPv4 address of the
+    // interface that carries the default route (read from the kernel, nothing sent);
+    // else the first of an interface that is up and not a container or virtual
+    // bridge; else 127.0.0.1. Read anew each time, so a changed network is seen.
     static QString LocalIP();
+    struct DefaultRoute {
+        QString interfaceName; // empty: no default route
+        QHostAddress gateway;
+    };
+    // The default route of lowest metric in a routing table as the kernel lists it (/proc/net/route).
+    static DefaultRoute DefaultRouteOf(const QByteArray& routeTable);
     // After a datagram arrived: its sender. For a connected stream: the peer.
     QString RemoteHostIP() const { return m_remoteHostIP; }
     short State() const;

@@ -1,6 +1,7 @@
 #include "modMisc.h"
 
 #include "Events.h"
+#include "HostLookup.h"
 #include "Socket.h"
 #include "modReg.h"
 
@@ -59,9 +60,15 @@ short NetworkAbsent(platform::Socket& socket)
     closeAndWait(socket);
     const QString value = ReadKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue),
                                        qs(ProductWebHost));
-    socket.setRemoteHost(ProbeHost(value));
-    socket.setRemotePort(NetworkProbePort);
-    const short absent = socket.Connect() != 0 ? 1 : 0;
+    // The probe host's lookup is bounded and lets the interface run; no answer in time counts
+    // as a name that cannot be resolved at once.
+    const std::optional<QHostAddress> probe = platform::HostLookup::resolveNow(ProbeHost(value));
+    short absent = 1;
+    if (probe) {
+        socket.setRemoteHost(probe->toString());
+        socket.setRemotePort(NetworkProbePort);
+        absent = socket.Connect() != 0 ? 1 : 0;
+    }
     closeAndWait(socket);
     return absent;
 }

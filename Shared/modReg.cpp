@@ -1,5 +1,7 @@
 #include "modReg.h"
 
+#include <QStandardPaths>
+
 using namespace Qt::StringLiterals;
 namespace Registry = kv::platform::Registry;
 
@@ -81,6 +83,8 @@ QString SettingDefault(Deliverable who, const SettingSpec& spec)
         return ReadSetting(who, settings::InstallDir) + value;
     case DefaultBase::InstalledSerial:
         return ReadSetting(who, settings::SerialNum);
+    case DefaultBase::DownloadFolder:
+        return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     }
     return value;
 }

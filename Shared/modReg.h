@@ -36,6 +36,7 @@ enum class DefaultBase {
     None,             // the default text as it stands
     InstallDir,       // Settings\InstallDir + the default text
     InstalledSerial,  // the value of Settings\SerialNum
+    DownloadFolder,   // the user's download folder, where received files are looked for
 };
 
 struct SettingSpec {
@@ -81,7 +82,7 @@ inline constexpr SettingSpec EnterMsg{subkeys::Settings, u"EnterMsg", u""};
 inline constexpr SettingSpec LeaveMsg{subkeys::Settings, u"LeaveMsg", u""};
 inline constexpr SettingSpec AutoEnter{subkeys::Settings, u"AutoEnter", u"0"};
 inline constexpr SettingSpec AcceptFiles{subkeys::Settings, u"AcceptFiles", u"0"};
-inline constexpr SettingSpec FileFolder{subkeys::Settings, u"FileFolder", u"Downloads", DefaultBase::InstallDir};
+inline constexpr SettingSpec FileFolder{subkeys::Settings, u"FileFolder", u"", DefaultBase::DownloadFolder};
 inline constexpr SettingSpec StatusBar{subkeys::Settings, u"StatusBar", u"1"};
 inline constexpr SettingSpec ShowUsers{subkeys::Settings, u"ShowUsers", u"1"};
 inline constexpr SettingSpec FontName{subkeys::Settings, u"FontName", u"Tahoma"};
@@ -133,8 +134,8 @@ inline constexpr std::u16string_view TodayKey = u"Software\\Microsoft\\Office\\8
 inline constexpr std::u16string_view TodayUrlValue = u"Url";
 // The Today page that hosts the counter: "res://" + InstallDir + "pellum.dll/Outlook.htm".
 QString TodayPageUrl(const QString& installDir);
-inline constexpr std::u16string_view NameServerKey = u"System\\CurrentControlSet\\Services\\VxD\\MSTCP";
-inline constexpr std::u16string_view NameServerValue = u"NameServer";
+inline constexpr std::u16string_view NameServerKey = platform::Registry::NameServerKey;
+inline constexpr std::u16string_view NameServerValue = platform::Registry::NameServerValue;
 // Keys the installer creates and the uninstaller removes.
 inline constexpr std::u16string_view CompanyKey = u"Software\\Brindlewood";
 inline constexpr std::u16string_view PeerslipExtensionKey = u".kvp";

@@ -5,6 +5,7 @@
 #include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
+#include "HostLookup.h"
 #include "Kivara.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/WindowSide.h"
@@ -29,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -115,6 +117,7 @@ private Q_SLOTS:
     void noNetwork();
     void socketErrorsAndTrayForms();
     void noAnswerAfterSupervision();
+    void admittedByRoomList_data();
     void admittedByRoomList();
     void cancelWhileCalling();
     void cancelWhileWaiting();
@@ -275,10 +278,24 @@ void TestCalls::noAnswerAfterSupervision()
     QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
 }
 
+void TestCalls::admittedByRoomList_data()
+{
+    QTest::addColumn<QString>("callee");
+    QTest::newRow("by address") << QString();
+    // The room list comes from the address the name resolved to.
+    QTest::newRow("by computer name") << u"Bob-PC"_s;
+}
+
 void TestCalls::admittedByRoomList()
 {
+    QFETCH(QString, callee);
     computer(3);
     CallPeer bob(address(3, 3)), carl(address(3, 4));
+    platform::HostLookup::forgetAll();
+    platform::HostLookup::setResolver([ip = bob.ip()](const QString& name) {
+        return name == u"bob-pc"_s ? platform::HostLookup::Answer(QHostAddress(ip)) : std::nullopt;
+    });
+    const auto resolver = qScopeGuard([] { platform::HostLookup::setResolver({}); });
     WriteSetting(settings::EnterMsg, u"Hello all"_s);
     auto k = control();
     QVERIFY(k);
@@ -293,7 +310,7 @@ void TestCalls::admittedByRoomList()
                                        PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s)}));
         }
     });
-    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QCOMPARE(k->Connect(callee.isEmpty() ? bob.ip() : callee, 8086), 0);
     QCOMPARE(seen.mid(0, 3), (QList<short>{call::Calling, call::WaitingToEnter, call::Connected}));
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));

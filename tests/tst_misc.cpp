@@ -1,4 +1,5 @@
 // Network check, temporary names, folders and the small text operations.
+#include "HostLookup.h"
 #include "SimComputer.h"
 #include "Socket.h"
 #include "modMisc.h"
@@ -6,11 +7,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -52,6 +59,39 @@ void TestMisc::networkCheck()
     // The same socket serves again afterwards.
     WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));
+
+    // A probe host by name: a resolver that answers, then one that never does. The check
+    // gives up within the lookup's bound, and the interface runs all the while.
+    namespace HostLookup = platform::HostLookup;
+    static std::atomic<int> hangMs{0}; // read by workers that may outlive this case
+    hangMs = 0;
+    HostLookup::setResolver([](const QString& name) -> HostLookup::Answer {
+        std::this_thread::sleep_for(std::chrono::milliseconds(hangMs.load()));
+        return name == u"probe.kivara.test"_s ? HostLookup::Answer(QHostAddress(u"127.0.0.1"_s))
+                                              : std::nullopt;
+    });
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"probe.kivara.test"_s);
+    QCOMPARE(NetworkAbsent(probe), short(0));
+    hangMs = 5000;
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"silent.kivara.test"_s);
+    int ticks = 0;
+    QTimer ui;
+    connect(&ui, &QTimer::timeout, this, [&] { ++ticks; });
+    ui.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(NetworkAbsent(probe), short(1));
+    const qint64 waited = clock.elapsed();
+    qInfo("network check with a resolver that never answers: %lld ms, %d interface ticks of 50 ms", waited,
+          ticks);
+    QVERIFY2(waited < HostLookup::LookupBoundMs + 1000, qPrintable(QString::number(waited)));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    // Asked again while that lookup still hangs: no second wait.
+    clock.restart();
+    QCOMPARE(NetworkAbsent(probe), short(1));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    HostLookup::setResolver({});
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
 }
 
 void TestMisc::tempNames()

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void writeTrimsSpacesOnly();
     void keyValuesAreNotTrimmedAndAnsi();
     void deleteValueAndKey();
+    void nameServersFromResolverFile();
     void catalogueDefaults();
     void flags();
     void writesAreSeenByAnotherProcess();
@@ -125,6 +126,42 @@ void TestRegistry::keyValuesAreNotTrimmedAndAnsi()
     QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, run, qs(RunValue), u"none"_s), u"none"_s);
 }
 
+void TestRegistry::nameServersFromResolverFile()
+{
+    // The probe host's value, when the registry holds none, as the system's resolver lists it.
+    const QString key = qs(NameServerKey), name = qs(NameServerValue);
+    const QString file = m_computer->root() + u"/resolv.conf"_s;
+    Registry::setResolverFile(file);
+    const auto read = [&] { return ReadKeyValue(RegRoot::LocalMachine, key, name, u"<none>"_s); };
+    QCOMPARE(DeleteKeyValue(RegRoot::LocalMachine, key, name), 0); // the simulated computer's probe host
+    const struct {
+        QByteArray text;
+        QString value;
+    } cases[] = {
+        {"# written by the network manager\nsearch example.org\nnameserver 192.0.2.53\n"
+         "nameserver\t192.0.2.54  # second\n;nameserver 192.0.2.9\nnameserver fe80::1%eth0\noptions rotate\n",
+         u"192.0.2.53,192.0.2.54,fe80::1%eth0"_s},
+        {"", u"<none>"_s},
+        {"nameserver\nnameserver not-an-address\n\x01\xff garbage\nnameserver 999.1.1.1\n", u"<none>"_s},
+        {QByteArray(200 * 1024, 'x') + "\nnameserver 192.0.2.53\n",
+         u"<none>"_s}, // no resolver file is that long
+    };
+    for (const auto& c : cases) {
+        QVERIFY(kv::test::WriteBytes(file, c.text));
+        QCOMPARE(read(), c.value);
+    }
+    QVERIFY(QFile::remove(file));
+    QCOMPARE(read(), u"<none>"_s);
+    // Only that value of that key; a value in the registry wins.
+    QVERIFY(kv::test::WriteBytes(file, "nameserver 192.0.2.53\n"));
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, key, name, u"<none>"_s), u"<none>"_s);
+    QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, key, u"Domain"_s, u"<none>"_s), u"<none>"_s);
+    QCOMPARE(read(), u"192.0.2.53"_s);
+    WriteKeyValue(RegRoot::LocalMachine, key, name, u"127.0.0.1"_s);
+    QCOMPARE(read(), u"127.0.0.1"_s);
+    Registry::setResolverFile(QString::fromUtf16(Registry::SystemResolverFile));
+}
+
 void TestRegistry::deleteValueAndKey()
 {
     const QString run = qs(RunKey);
@@ -151,9 +188,10 @@ void TestRegistry::catalogueDefaults()
     QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::Folder), QString());
     QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::Messages), u"1"_s);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::Messages), u"0"_s);
+    // Received files go where the user looks for downloads.
+    QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::FileFolder), m_computer->home() + u"/Downloads"_s);
     // Defaults built on the installation folder, which ends with a separator.
     const QString install = m_computer->installDir();
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::FileFolder), install + u"Downloads"_s);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::CallFile), install + u"trillo.wav"_s);
     QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::MonitorSnd), install + u"trillo.wav"_s);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AttnFile), install + u"pingoa1.wav"_s);

@@ -2,13 +2,18 @@
 // (127.20.<case>.x): datagrams, the port-in-use error, the local address, and
 // TCP streams with accept by request id, progress, refusal and unreachable hosts.
 #include "Events.h"
+#include "HostLookup.h"
 #include "SimComputer.h"
 #include "Socket.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
+#include <thread>
 
 #include <memory>
 
@@ -63,6 +68,7 @@ private Q_SLOTS:
     void refusedConnectArrivesAsError();
     void unreachableConnectFailsAtOnce();
     void connectByHostName();
+    void namesResolveOffTheInterfaceThread();
 };
 
 void TestSocket::cleanup()
@@ -81,6 +87,28 @@ void TestSocket::localIpFollowsEnvironment()
     QHostAddress parsed;
     QVERIFY(parsed.setAddress(own));
     QCOMPARE(parsed.protocol(), QAbstractSocket::IPv4Protocol);
+
+    // Without the variable: the interface of the default route of lowest metric that is up.
+    const QByteArray header =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const struct {
+        QByteArray rows;
+        QString interfaceName, gateway;
+    } tables[] = {
+        {"wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+         "eth0\t00000000\t010200C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+         "eth0\t000200C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n",
+         u"eth0"_s, u"192.0.2.1"_s},
+        {"eth1\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n" // down
+         "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n",
+         QString(), QString()},
+        {"garbage\n\teth0\t00000000\tzz\t0003\t0\t0\t0\t00000000\nshort line\n", QString(), QString()},
+    };
+    for (const auto& t : tables) {
+        const Socket::DefaultRoute route = Socket::DefaultRouteOf(header + t.rows);
+        QCOMPARE(route.interfaceName, t.interfaceName);
+        if (!t.gateway.isEmpty()) QCOMPARE(route.gateway.toString(), t.gateway);
+    }
 }
 
 void TestSocket::datagramBurstKeepsBoundariesAndSender()
@@ -499,6 +527,78 @@ void TestSocket::connectByHostName()
     QCOMPARE(caller.Connect(), 0);
     QVERIFY(WaitUntil([&] { return requested && caller.State() == Socket::sckConnected; }, WaitMs));
     QCOMPARE(caller.RemoteHostIP(), u"127.0.0.1"_s);
+}
+
+void TestSocket::namesResolveOffTheInterfaceThread()
+{
+    // A resolver that takes its time for one name, knows another and never answers a third.
+    namespace HostLookup = kv::platform::HostLookup;
+    static const QString peer = address(13, 3);
+    HostLookup::setResolver([](const QString& name) -> HostLookup::Answer {
+        if (name == u"slow-pc"_s) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            return QHostAddress(peer);
+        }
+        if (name == u"silent-pc"_s) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            return QHostAddress(peer);
+        }
+        return std::nullopt;
+    });
+    beComputer(peer);
+    Socket receiver(Socket::Protocol::Udp);
+    receiver.setLocalPort(8086);
+    QCOMPARE(receiver.Bind(), 0);
+    Received got;
+    collectDatagrams(receiver, got);
+    Socket listener(Socket::Protocol::Tcp);
+    listener.setLocalPort(0);
+    QCOMPARE(listener.Listen(), 0);
+
+    beComputer(address(13, 2));
+    // Datagrams to a name wait for its answer and go out in order; the call returns at once.
+    Socket udp(Socket::Protocol::Udp);
+    udp.setRemotePort(8086);
+    udp.setRemoteHost(u"SLOW-PC"_s);
+    QElapsedTimer clock;
+    clock.start();
+    for (const char* text : {"one", "two", "three"})
+        QCOMPARE(udp.SendData(QByteArray(text)), 0);
+    QVERIFY(clock.elapsed() < 200);
+    QVERIFY(WaitUntil([&] { return got.datagrams.size() == 3; }, WaitMs));
+    QCOMPARE(got.datagrams, (QList<QByteArray>{"one", "two", "three"}));
+    QCOMPARE(HostLookup::known(u"slow-pc"_s).value_or(QHostAddress()).toString(),
+             peer); // kept for the session
+
+    // A connection by name passes through "resolving"; an unknown name ends in an error event.
+    struct Case {
+        QString host;
+        int error;
+    };
+    for (const Case& c : {Case{u"slow-pc"_s, 0}, Case{u"nobody-pc"_s, SocketError::HostNotFound},
+                          Case{u"silent-pc"_s, SocketError::HostNotFound}}) {
+        HostLookup::forgetAll();
+        Socket caller(Socket::Protocol::Tcp);
+        int error = 0;
+        connect(&caller, &Socket::Error, &caller, [&](int number) { error = number; });
+        caller.setRemoteHost(c.host);
+        caller.setRemotePort(listener.LocalPort());
+        clock.restart();
+        QCOMPARE(caller.Connect(), 0);
+        QCOMPARE(caller.State(), short(Socket::sckResolvingHost));
+        QVERIFY(WaitUntil([&] { return caller.State() == Socket::sckConnected || error != 0; }, WaitMs));
+        QCOMPARE(error, c.error);
+        QVERIFY2(clock.elapsed() < HostLookup::LookupBoundMs + 1000, qPrintable(c.host));
+    }
+    // Closed while resolving: the late answer starts nothing.
+    Socket closing(Socket::Protocol::Tcp);
+    closing.setRemoteHost(u"slow-pc"_s);
+    closing.setRemotePort(listener.LocalPort());
+    HostLookup::forgetAll();
+    QCOMPARE(closing.Connect(), 0);
+    closing.Close();
+    QVERIFY(!WaitUntil([&] { return closing.State() != Socket::sckClosed; }, 800));
+    HostLookup::setResolver({});
 }
 
 KV_TEST_MAIN(TestSocket)

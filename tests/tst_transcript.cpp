@@ -449,7 +449,7 @@ void TestTranscript::optionsRoundTrip()
                  m_computer->installDir() + u"trillo.wav"_s);
         QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(),
                  m_computer->installDir() + u"pingoa1.wav"_s);
-        QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), m_computer->installDir() + u"Downloads"_s);
+        QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), m_computer->home() + u"/Downloads"_s);
         QCOMPARE(d.findChild<QComboBox*>(u"cboFont"_s)->currentText(), u"Tahoma"_s);
         QVERIFY(d.findChild<QComboBox*>(u"cboFont"_s)->count() > 1);
         QCOMPARE(d.color(1), ColorFromSetting(8388608));

@@ -103,7 +103,7 @@ frmFile::frmFile(QWidget* parent)
     setFixedSize(sizeHint().expandedTo(size()));
 
     m_saveFolder = ReadSetting(Deliverable::Dorvan, settings::FileFolder);
-    if (!m_saveFolder.isEmpty() && !QFileInfo(m_saveFolder).isDir()) QDir().mkdir(m_saveFolder);
+    if (!m_saveFolder.isEmpty() && !QFileInfo(m_saveFolder).isDir()) QDir().mkpath(m_saveFolder);
     setSelection(1);
 
     tmrConnect->setSingleShot(true);
