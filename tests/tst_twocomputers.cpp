@@ -5,8 +5,8 @@
 // machine. No test variable reaches the programs: each computer is set up by
 // the shipped set-up, finds its address and probe host itself, and its opener
 // really starts to receive a file. Ann calls Bob's monitor, they talk, Ann
-// sends a file into Bob's download folder and leaves; Bob becomes unavailable
-// and Ann, calling him by his computer's name, leaves a message.
+// sends a file into Bob's download folder and leaves; she calls him again by
+// his computer's name; then Bob becomes unavailable and Ann leaves a message.
 #include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
@@ -262,14 +262,23 @@ void TestTwoComputers::callFileAndMessage()
         platform::WaitUntil([&] { return bob.promptLog().contains(u"Saved received file as:"_s); }, WaitMs));
     QVERIFY(test::FileBytes(received) == bytes);
 
-    // Ann leaves; the form Bob's monitor opened closes and keeps her address.
-    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
-    QVERIFY(bobSide->waitAlone(true));
-    QVERIFY(
-        platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); }, WaitMs));
+    // Ann leaves; Bob, alone on a form his monitor opened, has it closed, which keeps her address.
+    const auto annLeaves = [&] {
+        return annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}) == u"0"_s &&
+               platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); },
+                                   WaitMs);
+    };
+    QVERIFY(annLeaves());
     QCOMPARE(bobSide->value({u"stored"_s, annSerial, u"LocalHost"_s}), AnnIp);
 
-    // Bob becomes unavailable; Ann calls him by his computer's name and leaves a message.
+    // Called by his computer's name, Bob answers from his address: Ann's control takes that for him.
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, BobName, u"8086"_s}), u"ok\t0"_s);
+    QVERIFY(bobSide->value({u"active"_s}).startsWith(u"Ann"_s));
+    QVERIFY(bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Found me by name"_s}));
+    QVERIFY(annSide->transcriptShows(annPc.root(), u"Bob\tFound me by name"_s));
+    QVERIFY(annLeaves());
+
+    // Bob becomes unavailable; Ann, calling him by name again, leaves a message.
     QVERIFY(bobSide->ok({u"open"_s, annSerial, u"Ann"_s, AnnIp}));
     QVERIFY(bobSide->ok({u"call"_s, u"SetStatus"_s, u"Unavailable"_s}) && bobSide->ok({u"close"_s}));
     bob.setRules(u"msgbox is calling, but your status indicates you are unavailable => Yes\n"
