@@ -43,7 +43,7 @@ constexpr qsizetype FileSize = 5 * 1024 * 1024;
 const QString AnnIp = u"192.0.2.1"_s;
 const QString BobIp = u"192.0.2.2"_s;
 const QString BobName = u"bob-pc"_s;
-// An address no computer here has: the profile's until the product refreshes it.
+// What the profiles hold until the product puts the computer's own address there.
 const QString StaleIp = u"127.0.0.1"_s;
 const QString Subject = u"Sorry I missed you"_s;
 const QStringList NoNetworkTexts = {u"You are not connected to the network"_s,

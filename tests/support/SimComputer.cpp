@@ -69,11 +69,13 @@ QProcessEnvironment SimComputer::environment() const
     env.insert(u"XDG_DATA_HOME"_s, m_dir.path() + u"/data"_s);
     env.insert(u"XDG_RUNTIME_DIR"_s, m_dir.path() + u"/runtime"_s);
     env.insert(u"TMPDIR"_s, m_dir.path() + u"/tmp"_s);
-    // The test process itself may carry an address of another computer.
-    if (ownNetwork())
-        env.remove(u"KIVARA_LOCAL_IP"_s);
-    else
+    if (!ownNetwork()) {
         env.insert(u"KIVARA_LOCAL_IP"_s, m_localIp);
+        return env;
+    }
+    // The test process may carry another computer's address, or other test switches.
+    for (const QString& key : env.keys())
+        if (key.startsWith(u"KIVARA_"_s)) env.remove(key);
     return env;
 }
 
