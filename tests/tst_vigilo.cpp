@@ -11,6 +11,7 @@
 #include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
+#include "HostLookup.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -26,16 +27,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -339,6 +345,35 @@ void TestVigilo::portTakenAndNoNetwork()
     QVERIFY(bob.ok);
     bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+
+    // A probe host by a name the resolver never answers: the check gives up within the lookup's
+    // bound, and a call that comes meanwhile is answered at once.
+    platform::HostLookup::setResolver([](const QString&) {
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        return platform::HostLookup::Answer();
+    });
+    const auto resolver = qScopeGuard([] { platform::HostLookup::setResolver({}); });
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"ns.kivara.test"_s);
+    Caller carl(address(4, 4));
+    QElapsedTimer clock;
+    qint64 answeredMs = -1;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (answeredMs < 0 && carl.waiting() > 0) answeredMs = clock.elapsed();
+    });
+    QTimer::singleShot(200, this, [&] {
+        clock.start();
+        watch.start(5);
+        carl.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Carl"_s, carl.ip())));
+    });
+    QElapsedTimer check;
+    check.start();
+    tray->Poll();
+    qInfo("network check with a silent resolver: %lld ms; a HELLO sent meanwhile answered after %lld ms",
+          check.elapsed(), answeredMs);
+    QVERIFY2(answeredMs >= 0 && answeredMs < 1000, qPrintable(QString::number(answeredMs)));
+    QCOMPARE(tray->networkState(), short(1));
+    QCOMPARE(carl.next(), u"HELLOWAIT|Ann"_s);
 }
 
 void TestVigilo::ringingAndHandOff()
