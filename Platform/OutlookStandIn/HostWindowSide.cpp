@@ -64,6 +64,11 @@ Application HostInspector::application() const
     return m_side->application();
 }
 
+QString HostInspector::controlFolder() const
+{
+    return m_side->controlFolder();
+}
+
 InspectorObject* HostInspector::automationObject()
 {
     if (!m_object) m_object = new InspectorObject(weak_from_this());
