@@ -271,6 +271,17 @@ void HostWindowSide::closeAll()
     m_hiddenExplorers.clear();
 }
 
+QStringList HostWindowSide::saveChanges()
+{
+    QStringList failed;
+    const auto inspectors = m_inspectors; // closing changes the list
+    for (const auto& i : inspectors) {
+        if (i->closed() || i->item().Saved()) continue;
+        if (!i->Close(olSave)) failed << Err().Description;
+    }
+    return failed;
+}
+
 std::shared_ptr<Explorer> HostWindowSide::ActiveExplorer()
 {
     return m_explorers.isEmpty() ? nullptr : m_explorers.last();

@@ -101,6 +101,9 @@ public:
     Application application() const { return m_app; }
     // Closes every window (discarding unsaved changes); before the program ends.
     void closeAll();
+    // The session ends: every form with changes a person would be asked about
+    // is saved and closed without asking. The descriptions of those that failed.
+    QStringList saveChanges();
 
     QList<std::shared_ptr<HostInspector>> inspectors() const { return m_inspectors; }
     // Where forms load their controls from; empty: the system folder.
