@@ -1,10 +1,12 @@
 #include "Forms.h"
 
+#include "ContactRecords.h"
 #include "ControlPlugin.h"
 #include "Prompt.h"
 #include "Protocol.h"
 #include "Shell.h"
 #include "modMisc.h"
+#include "modReg.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -211,8 +213,8 @@ ContactForm::ContactForm(HostInspector* inspector)
 void ContactForm::addCallTarget(QFormLayout* form)
 {
     const UserProperties props = m_inspector->item().UserProperties();
-    const UserProperty host = props.Find(qs(ComputerProperty));
-    const UserProperty port = props.Find(qs(PortProperty));
+    const UserProperty host = props.Find(kv::qs(contactprop::LocalHost));
+    const UserProperty port = props.Find(kv::qs(contactprop::LocalPort));
     m_computer = new QLineEdit(host ? host.Value().toString() : QString());
     m_computer->setObjectName(u"txtComputer"_s);
     const int stored = port ? port.Value().toInt() : 0;

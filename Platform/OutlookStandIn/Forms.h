@@ -31,11 +31,9 @@ inline constexpr auto OutboxText =
     u"No mail program is set up on this computer.\rThe message was kept in the \"Outbox\" folder.";
 inline constexpr auto ControlMissingText = u"The control \"%1\" is not installed on this computer.";
 inline constexpr auto HostTitle = u"Microsoft Outlook";
-// The call target on a Kivara contact's General page, and where the item keeps it.
+// The call target on a Kivara contact's General page.
 inline constexpr auto ComputerLabel = u"Computer:";
 inline constexpr auto PortLabel = u"Port:";
-inline constexpr auto ComputerProperty = u"LocalHost";
-inline constexpr auto PortProperty = u"LocalPort";
 
 class InspectorWindow : public QMainWindow {
     Q_OBJECT

@@ -175,7 +175,6 @@ bool frmTray::adoptTray()
 {
     if (m_trayIcon || !m_trayProbe()) return m_trayIcon != nullptr;
     m_trayIcon = new QSystemTrayIcon(TrayIcon(iconFamily(), m_iconIndex), this);
-    m_trayIcon->setObjectName(u"trayIcon"_s);
     m_trayIcon->setToolTip(m_tip);
     m_trayIcon->setContextMenu(m_popup);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this,
