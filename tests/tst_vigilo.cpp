@@ -1,7 +1,8 @@
 // The tray monitor in one simulated computer (127.80.<case>.2) with callers
 // played at the protocol level by datagram sockets on 127.80.<case>.3, and the
 // contact form's chat control played by a recording stand-in on a headless
-// window side.
+// window side. The offscreen desktop has no tray: the window stays on it,
+// minimised, and notices go to the desktop's notification service.
 #include "CommandLine.h"
 #include "MonitorStore.h"
 #include "frmOptions.h"
@@ -12,6 +13,7 @@
 #include "Desk.h"
 #include "Events.h"
 #include "HostLookup.h"
+#include "Notify.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -27,8 +29,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -137,6 +139,7 @@ private:
     std::unique_ptr<test::SimComputer> m_computer;
     std::shared_ptr<ol::HeadlessWindowSide> m_side;
     test::Desk m_desk;
+    platform::RecordingNotifier* m_notifier = nullptr;
     QString m_ip;
 };
 
@@ -162,6 +165,9 @@ void TestVigilo::computer(int testCase, bool withProfile)
                            });
     ol::WindowSide::install(m_side);
     m_desk.install();
+    auto notifier = std::make_unique<platform::RecordingNotifier>();
+    m_notifier = notifier.get();
+    platform::Notifier::install(std::move(notifier));
     if (!withProfile) return;
     QCOMPARE(SaveProfile(test::AnnProfile(m_ip), QString()), 0);
 }
@@ -215,6 +221,7 @@ void TestVigilo::applyStatusAndCombos()
     computer(1);
     auto tray = monitor();
     QVERIFY(!tray->isUnloaded());
+    QVERIFY(tray->isVisible() && tray->isMinimized());
     auto* combo = tray->findChild<QComboBox*>(u"cboUserName_1"_s);
     auto* names = tray->findChild<QComboBox*>(u"cboUserName_0"_s);
     QVERIFY(combo && names);
@@ -263,8 +270,17 @@ void TestVigilo::applyStatusAndCombos()
     LoadProfile(Deliverable::Vigilo, saved);
     QCOMPARE(saved.ChatName, u"Annie"_s);
     QCOMPARE(names->itemText(0), u"Annie"_s);
-    QVERIFY(!tray->isVisible());
+    QVERIFY(tray->isVisible() && tray->isMinimized());
     QVERIFY(QFile::exists(PeerslipPath(u"Annie"_s)));
+
+    // A tray that appears later takes the window at the next poll; from then on it hides there.
+    tray->setTrayProbe([] { return true; });
+    tray->Poll();
+    QVERIFY(tray->hasTrayIcon());
+    QVERIFY(!tray->isVisible());
+    tray->ShowMonitor();
+    tray->findChild<QPushButton*>(u"cmdTray_1"_s)->click();
+    QVERIFY(!tray->isVisible());
 }
 
 void TestVigilo::startWithoutProfile()
@@ -408,9 +424,9 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(contact.EntryID().isEmpty());
     QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
     QVERIFY(tray->isEnabled());
-    QVERIFY(!tray->isVisible());
+    QVERIFY(tray->isMinimized());
     QCOMPARE(tray->notices().last().first, NoticeKind::Call);
-    QCOMPARE(tray->notices().last().second, u"Incoming call from Bob"_s);
+    QCOMPARE(m_notifier->notices().last(), u"Kivara for Microsoft Outlook: Incoming call from Bob"_s);
 
     // An enciphered HELLO gets an enciphered HELLOWAIT.
     bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Carl"_s, bob.ip())), true);
