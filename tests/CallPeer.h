@@ -39,6 +39,8 @@ public:
         return IsScrambledDatagram(d) ? UnframeDatagram(d)
                                       : QStringLiteral("<plain>") + QString::fromLatin1(d);
     }
+    // How many messages wait at the chat port.
+    qsizetype waiting() const { return m_chatIn.size(); }
     // Every message that has come so far at that port.
     QStringList drain(int port = ChatDatagramPort)
     {

@@ -3,6 +3,7 @@
 // and reaches the hosted control "Kivara1" by member name over the session bus
 // (a private one: the suite runs under dbus-run-session). The host runs from a
 // system folder of its own: with the test control library, or without any.
+// Logging out (SIGTERM) keeps what a form holds unsaved.
 #include "Outlook/Automation.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/RemoteWindowSide.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace kv::outlook;
@@ -390,6 +393,19 @@ private Q_SLOTS:
         quitHost();
         QVERIFY(!other->Display());
         QCOMPARE(Err().Number, ErrNo::ServerUnavailable);
+        QVERIFY(!contacts().Items().Find(u"[SerialNumber] = 'KV-PEER-0005'"_s)); // quitting drops it
+
+        // The session ends instead: the open form's new contact is kept, nobody asked.
+        QVERIFY(startHost(m_withControl));
+        QVERIFY(callerContact(u"KV-PEER-0007"_s, u"Gus Draft"_s).GetInspector()->Display());
+        const uint pid =
+            QDBusConnection::sessionBus().interface()->servicePid(QString::fromUtf16(HostServiceName)).value();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
+        QVERIFY(kv::platform::WaitUntil([this] { return !m_side->IsRunning(); }, 30000));
+        const Item kept = contacts().Items().Find(u"[SerialNumber] = 'KV-PEER-0007'"_s);
+        QVERIFY(kept);
+        QCOMPARE(kept.FullName(), u"Gus Draft"_s);
         QVERIFY(!Application::GetObject());
         QCOMPARE(Err().Number, ErrNo::CannotCreateObject);
     }

@@ -1,7 +1,8 @@
 // The mail host's windows in one process: the explorer lists and opens items,
 // the Today page hosts the live counter only when it is set up, the contact form
-// asks before dropping changes, and the mail window hands a mail to the
-// desktop's mail client or keeps it in "Outbox".
+// asks before dropping changes, a Kivara contact's form aims its chat control
+// (the test control library) at the contact's computer, and the mail window
+// hands a mail to the desktop's mail client or keeps it in "Outbox".
 #include "Events.h"
 #include "ExplorerWindow.h"
 #include "Forms.h"
@@ -14,6 +15,8 @@
 #include "modReg.h"
 
 #include <QApplication>
+#include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -162,6 +165,7 @@ private Q_SLOTS:
         auto* window = std::static_pointer_cast<HostInspector>(insp)->window();
         auto* fullName = window->findChild<QLineEdit*>(u"txtFullName"_s);
         QVERIFY(fullName);
+        QVERIFY(!window->findChild<QLineEdit*>(u"txtComputer"_s)); // a standard contact is not called
         QTest::keyClicks(fullName, u"Carla Mendes"_s);
         QCOMPARE(c.FullName(), u"Carla Mendes"_s); // the form edits the item
         window->close();
@@ -179,6 +183,60 @@ private Q_SLOTS:
         std::static_pointer_cast<HostInspector>(insp2)->window()->close();
         QVERIFY(insp2->IsDisplayed());
         QVERIFY(!people.Items().Find(u"[FullName] = 'Dario Unsaved'"_s));
+    }
+
+    void kivaraContact_formAimsTheControlAndKeepsTheTarget()
+    {
+        m_side->setControlFolder(QFileInfo(QStringLiteral(KV_FAKE_CONTROL_PLUGIN)).path());
+        const MAPIFolder product = folder(u"Kivara"_s, olFolderContacts);
+        const auto open = [](const Item& item) {
+            const auto insp = std::static_pointer_cast<HostInspector>(item.GetInspector());
+            insp->Display(false);
+            const auto page = insp->ModifiedFormPages(u"Kivara"_s);
+            return std::pair{insp->window(), page ? page->Controls(u"Kivara1"_s) : nullptr};
+        };
+        const auto target = [](QObject* control) {
+            return control->property("RemoteHost").toString() + u':' + control->property("RemotePort").toString();
+        };
+
+        // Stored by an earlier call: the form hands the stored computer and port over as it opens.
+        Item earlier = product.Items().Add(QString::fromUtf16(KivaraContactClass));
+        earlier.setFullName(u"Bruno Castell"_s);
+        earlier.UserProperties().Find(u"LocalHost"_s).setValue(u"127.71.1.3"_s);
+        earlier.UserProperties().Find(u"LocalPort"_s).setValue(9000);
+        QVERIFY(earlier.Save());
+        auto [window, control] = open(earlier);
+        QVERIFY(control);
+        QCOMPARE(target(control), u"127.71.1.3:9000"_s);
+        m_side->closeAll();
+
+        // Typed by hand: the port starts at the chat port, the control follows each edit,
+        // a port out of range stays in the field but reaches neither the control nor the item.
+        Item typed = product.Items().Add(QString::fromUtf16(KivaraContactClass));
+        typed.setFullName(u"Chiara Rossi"_s);
+        std::tie(window, control) = open(typed);
+        auto* computer = window->findChild<QLineEdit*>(u"txtComputer"_s);
+        auto* port = window->findChild<QLineEdit*>(u"txtPort"_s);
+        QVERIFY(computer && port && control);
+        QCOMPARE(port->text(), u"8086"_s);
+        QCOMPARE(target(control), u":8086"_s);
+        QTest::keyClicks(computer, u"chiara-pc"_s);
+        port->selectAll();
+        QTest::keyClicks(port, u"8087"_s);
+        QCOMPARE(target(control), u"chiara-pc:8087"_s);
+        QTest::keyClicks(port, u"0"_s);
+        QCOMPARE(port->text(), u"80870"_s);
+        QCOMPARE(target(control), u"chiara-pc:8087"_s);
+        QVERIFY(!typed.Saved());
+        window->findChild<QAction*>(u"cmdSaveClose"_s)->trigger();
+
+        // Saved with the item: reopened, the form shows it and aims the control again.
+        const Item stored = ns().GetItemFromID(typed.EntryID());
+        QCOMPARE(stored.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"chiara-pc"_s);
+        QCOMPARE(stored.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8087);
+        std::tie(window, control) = open(stored);
+        QCOMPARE(window->findChild<QLineEdit*>(u"txtPort"_s)->text(), u"8087"_s);
+        QCOMPARE(target(control), u"chiara-pc:8087"_s);
     }
 
     void mailWindow_sendsThroughTheMailClientOrKeepsItInOutbox()

@@ -1,7 +1,8 @@
 // The tray monitor in one simulated computer (127.80.<case>.2) with callers
 // played at the protocol level by datagram sockets on 127.80.<case>.3, and the
 // contact form's chat control played by a recording stand-in on a headless
-// window side.
+// window side. The offscreen desktop has no tray: the window stays on it,
+// minimised, and notices go to the desktop's notification service.
 #include "CommandLine.h"
 #include "MonitorStore.h"
 #include "frmOptions.h"
@@ -11,6 +12,8 @@
 #include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
+#include "HostLookup.h"
+#include "Notify.h"
 #include "Outlook/WindowSide.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -27,15 +30,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -131,6 +139,7 @@ private:
     std::unique_ptr<test::SimComputer> m_computer;
     std::shared_ptr<ol::HeadlessWindowSide> m_side;
     test::Desk m_desk;
+    platform::RecordingNotifier* m_notifier = nullptr;
     QString m_ip;
 };
 
@@ -156,6 +165,9 @@ void TestVigilo::computer(int testCase, bool withProfile)
                            });
     ol::WindowSide::install(m_side);
     m_desk.install();
+    auto notifier = std::make_unique<platform::RecordingNotifier>();
+    m_notifier = notifier.get();
+    platform::Notifier::install(std::move(notifier));
     if (!withProfile) return;
     QCOMPARE(SaveProfile(test::AnnProfile(m_ip), QString()), 0);
 }
@@ -209,6 +221,7 @@ void TestVigilo::applyStatusAndCombos()
     computer(1);
     auto tray = monitor();
     QVERIFY(!tray->isUnloaded());
+    QVERIFY(tray->isVisible() && tray->isMinimized());
     auto* combo = tray->findChild<QComboBox*>(u"cboUserName_1"_s);
     auto* names = tray->findChild<QComboBox*>(u"cboUserName_0"_s);
     QVERIFY(combo && names);
@@ -257,8 +270,17 @@ void TestVigilo::applyStatusAndCombos()
     LoadProfile(Deliverable::Vigilo, saved);
     QCOMPARE(saved.ChatName, u"Annie"_s);
     QCOMPARE(names->itemText(0), u"Annie"_s);
-    QVERIFY(!tray->isVisible());
+    QVERIFY(tray->isVisible() && tray->isMinimized());
     QVERIFY(QFile::exists(PeerslipPath(u"Annie"_s)));
+
+    // A tray that appears later takes the window at the next poll; from then on it hides there.
+    tray->setTrayProbe([] { return true; });
+    tray->Poll();
+    QVERIFY(tray->hasTrayIcon());
+    QVERIFY(!tray->isVisible());
+    tray->ShowMonitor();
+    tray->findChild<QPushButton*>(u"cmdTray_1"_s)->click();
+    QVERIFY(!tray->isVisible());
 }
 
 void TestVigilo::startWithoutProfile()
@@ -339,6 +361,35 @@ void TestVigilo::portTakenAndNoNetwork()
     QVERIFY(bob.ok);
     bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+
+    // A probe host by a name the resolver never answers: the check gives up within the lookup's
+    // bound, and a call that comes meanwhile is answered at once.
+    platform::HostLookup::setResolver([](const QString&) {
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        return platform::HostLookup::Answer();
+    });
+    const auto resolver = qScopeGuard([] { platform::HostLookup::setResolver({}); });
+    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"ns.kivara.test"_s);
+    Caller carl(address(4, 4));
+    QElapsedTimer clock;
+    qint64 answeredMs = -1;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (answeredMs < 0 && carl.waiting() > 0) answeredMs = clock.elapsed();
+    });
+    QTimer::singleShot(200, this, [&] {
+        clock.start();
+        watch.start(5);
+        carl.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Carl"_s, carl.ip())));
+    });
+    QElapsedTimer check;
+    check.start();
+    tray->Poll();
+    qInfo("network check with a silent resolver: %lld ms; a HELLO sent meanwhile answered after %lld ms",
+          check.elapsed(), answeredMs);
+    QVERIFY2(answeredMs >= 0 && answeredMs < 1000, qPrintable(QString::number(answeredMs)));
+    QCOMPARE(tray->networkState(), short(1));
+    QCOMPARE(carl.next(), u"HELLOWAIT|Ann"_s);
 }
 
 void TestVigilo::ringingAndHandOff()
@@ -373,9 +424,9 @@ void TestVigilo::ringingAndHandOff()
     QVERIFY(contact.EntryID().isEmpty());
     QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
     QVERIFY(tray->isEnabled());
-    QVERIFY(!tray->isVisible());
+    QVERIFY(tray->isMinimized());
     QCOMPARE(tray->notices().last().first, NoticeKind::Call);
-    QCOMPARE(tray->notices().last().second, u"Incoming call from Bob"_s);
+    QCOMPARE(m_notifier->notices().last(), u"Kivara for Microsoft Outlook: Incoming call from Bob"_s);
 
     // An enciphered HELLO gets an enciphered HELLOWAIT.
     bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Carl"_s, bob.ip())), true);

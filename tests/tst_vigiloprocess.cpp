@@ -2,7 +2,8 @@
 // private session bus, with scripted prompts: it answers a caller played at
 // the protocol level (127.80.30.3), stores a left message, carries a second
 // start's Peerslip argument out while it keeps running, ignores a second start
-// without one, and closes through its bus name.
+// without one, closes through its bus name, and on logging out (SIGTERM)
+// closes without asking, its settings written.
 #include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QTest>
 #include <QUdpSocket>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -130,6 +132,20 @@ void TestVigiloProcess::monitorProgram()
     QCOMPARE(monitor.exitCode(), 0);
     QVERIFY(session.promptLog().contains(u"Are you sure you want to exit ?"_s));
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
+
+    // Logging out: the same closing path, without the question.
+    QVERIFY2(session.startMonitor(), qPrintable(session.lastError()));
+    const QStringList written{u"UseMonSnd"_s, u"MonitorSnd"_s, u"AutoAnswer"_s, u"AutoIgnore"_s};
+    for (const QString& name : written)
+        QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Vigilo"_s, name), 0);
+    const qsizetype asked = session.promptLog().count(u"Are you sure"_s);
+    QCOMPARE(::kill(pid_t(monitor.processId()), SIGTERM), 0);
+    QVERIFY(monitor.waitForFinished(test::SimSession::StopWaitMs));
+    QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(monitor.exitCode(), 0);
+    QCOMPARE(session.promptLog().count(u"Are you sure"_s), asked);
+    for (const QString& name : written)
+        QVERIFY2(!ReadSetting(u"Vigilo"_s, name, QString()).isEmpty(), qPrintable(name));
 
     // The monitor started the mail host to hand the call over; it outlives the monitor.
     QVERIFY(session.bus().interface()->isServiceRegistered(u"Outlook.Application"_s).value());

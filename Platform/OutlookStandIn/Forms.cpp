@@ -1,14 +1,18 @@
 #include "Forms.h"
 
+#include "ContactRecords.h"
 #include "ControlPlugin.h"
 #include "Prompt.h"
+#include "Protocol.h"
 #include "Shell.h"
 #include "modMisc.h"
+#include "modReg.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +33,9 @@ const QString StandardPages[] = {u"General"_s,      u"Details"_s,    u"Activitie
 constexpr int FormWidth = 620;
 constexpr int FormHeight = 520;
 const QString XdgEmail = u"xdg-email"_s;
+constexpr int MinPort = 1;
+constexpr int MaxPort = 65535;
+const QString InvalidFieldStyle = u"color: red"_s;
 
 QString qs(const char16_t* s)
 {
@@ -192,11 +199,50 @@ ContactForm::ContactForm(HostInspector* inspector)
     form->addRow(u"State/Province:"_s, memberField(u"BusinessAddressState"_s));
     form->addRow(u"Country:"_s, memberField(u"BusinessAddressCountry"_s));
     form->addRow(u"Nickname:"_s, memberField(u"NickName"_s));
+    const bool kivara = inspector->item().MessageClass().compare(qs(KivaraContactClass), Qt::CaseInsensitive) == 0;
+    if (kivara) addCallTarget(form);
     form->addRow(u"Notes:"_s, bodyField());
     addPage(qs(GeneralPageName), general);
 
-    if (inspector->item().MessageClass().compare(qs(KivaraContactClass), Qt::CaseInsensitive) == 0)
-        buildKivaraPage();
+    if (kivara) buildKivaraPage();
+}
+
+// The Kivara form's own fields: whom the chat control calls. They live in the
+// item's user properties, so a contact typed by hand can be called, and one
+// stored from an earlier call can be called again.
+void ContactForm::addCallTarget(QFormLayout* form)
+{
+    const UserProperties props = m_inspector->item().UserProperties();
+    const UserProperty host = props.Find(kv::qs(contactprop::LocalHost));
+    const UserProperty port = props.Find(kv::qs(contactprop::LocalPort));
+    m_computer = new QLineEdit(host ? host.Value().toString() : QString());
+    m_computer->setObjectName(u"txtComputer"_s);
+    const int stored = port ? port.Value().toInt() : 0;
+    m_port = new QLineEdit(QString::number(stored >= MinPort && stored <= MaxPort ? stored : ChatDatagramPort));
+    m_port->setObjectName(u"txtPort"_s);
+    m_port->setValidator(new QIntValidator(MinPort, MaxPort, m_port));
+    connect(m_computer, &QLineEdit::textEdited, this, [this, host](const QString& text) {
+        if (host) host.setValue(text.trimmed());
+        aimControl();
+    });
+    connect(m_port, &QLineEdit::textEdited, this, [this, port] {
+        // A port out of range stays in sight as typed, but is neither kept nor dialled.
+        const bool valid = m_port->hasAcceptableInput();
+        m_port->setStyleSheet(valid ? QString() : InvalidFieldStyle);
+        if (!valid) return;
+        if (port) port.setValue(m_port->text().toInt());
+        aimControl();
+    });
+    form->addRow(qs(ComputerLabel), m_computer);
+    form->addRow(qs(PortLabel), m_port);
+}
+
+void ContactForm::aimControl()
+{
+    if (!m_control) return;
+    CallByName(m_control, u"RemoteHost"_s, VbLet, {m_computer->text().trimmed()});
+    if (m_port->hasAcceptableInput()) CallByName(m_control, u"RemotePort"_s, VbLet, {m_port->text().toInt()});
+    ClearErr();
 }
 
 // The role of the Kivara contact form's script: create the chat control on
@@ -211,7 +257,7 @@ void ContactForm::buildKivaraPage()
     addPage(qs(KivaraPageName), page);
 
     QString why;
-    QWidget* control = platform::CreateControl(qs(KivaraControlClass), page, &why);
+    QWidget* control = platform::CreateControl(qs(KivaraControlClass), page, &why, m_inspector->controlFolder());
     if (!control) {
         auto* missing = new QLabel(qs(ControlMissingText).arg(qs(KivaraControlClass)), page);
         missing->setObjectName(u"lblMissingControl"_s);
@@ -226,7 +272,8 @@ void ContactForm::buildKivaraPage()
     formPage->addControl(qs(KivaraControlName), control);
     CallByName(control, u"objParent"_s, VbLet, {QVariant::fromValue<QObject*>(m_inspector->automationObject())});
     CallByName(control, u"ChatInit"_s, VbMethod);
-    ClearErr();
+    m_control = control;
+    aimControl();
 }
 
 // ---------------------------------------------------------------- message form

@@ -5,9 +5,11 @@
 #include "HostWindowSide.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStyle>
 #include <memory>
 
+class QFormLayout;
 class QTabWidget;
 class QListWidget;
 class QLineEdit;
@@ -29,6 +31,9 @@ inline constexpr auto OutboxText =
     u"No mail program is set up on this computer.\rThe message was kept in the \"Outbox\" folder.";
 inline constexpr auto ControlMissingText = u"The control \"%1\" is not installed on this computer.";
 inline constexpr auto HostTitle = u"Microsoft Outlook";
+// The call target on a Kivara contact's General page.
+inline constexpr auto ComputerLabel = u"Computer:";
+inline constexpr auto PortLabel = u"Port:";
 
 class InspectorWindow : public QMainWindow {
     Q_OBJECT
@@ -74,7 +79,14 @@ public:
     explicit ContactForm(HostInspector* inspector);
 
 private:
+    void addCallTarget(QFormLayout* form);
     void buildKivaraPage();
+    // Hands the computer and a valid port to the chat control, as its Place Call dials them.
+    void aimControl();
+
+    QLineEdit* m_computer = nullptr;
+    QLineEdit* m_port = nullptr;
+    QPointer<QWidget> m_control;
 };
 
 class MessageForm : public InspectorWindow {

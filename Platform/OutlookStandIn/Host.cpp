@@ -5,6 +5,7 @@
 #include "HostWindowSide.h"
 #include "Outlook/RemoteWindowSide.h"
 #include "Outlook/Store.h"
+#include "SessionEnd.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -26,6 +27,14 @@ int Run(const QStringList& arguments)
     const bool embedding = arguments.contains(QString::fromUtf16(HostEmbeddingArgument));
     auto side = std::make_shared<HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
+    // Logging out: nothing typed into a form is lost, and nobody is asked.
+    // Taken over before the bus name, so that whoever finds the host can end it so.
+    platform::SessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &platform::SessionEnd::ending, [&side] {
+        for (const QString& why : side->saveChanges())
+            std::fprintf(stderr, "outlook-standin: a form could not be saved: %s\n", qPrintable(why));
+        QCoreApplication::exit(0);
+    });
 
     HostBus hostBus;
     QString why;

@@ -64,6 +64,11 @@ Application HostInspector::application() const
     return m_side->application();
 }
 
+QString HostInspector::controlFolder() const
+{
+    return m_side->controlFolder();
+}
+
 InspectorObject* HostInspector::automationObject()
 {
     if (!m_object) m_object = new InspectorObject(weak_from_this());
@@ -264,6 +269,17 @@ void HostWindowSide::closeAll()
     m_hiddenInspectors.clear();
     m_explorers.clear();
     m_hiddenExplorers.clear();
+}
+
+QStringList HostWindowSide::saveChanges()
+{
+    QStringList failed;
+    const auto inspectors = m_inspectors; // closing changes the list
+    for (const auto& i : inspectors) {
+        if (i->closed() || i->item().Saved()) continue;
+        if (!i->Close(olSave)) failed << Err().Description;
+    }
+    return failed;
 }
 
 std::shared_ptr<Explorer> HostWindowSide::ActiveExplorer()

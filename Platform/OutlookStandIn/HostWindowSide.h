@@ -49,6 +49,7 @@ public:
     InspectorObject* automationObject();
     // The window became the active one.
     void activated();
+    QString controlFolder() const;
 
 private:
     InspectorWindow* ensureWindow();
@@ -100,8 +101,14 @@ public:
     Application application() const { return m_app; }
     // Closes every window (discarding unsaved changes); before the program ends.
     void closeAll();
+    // The session ends: every form with changes a person would be asked about
+    // is saved and closed without asking. The descriptions of those that failed.
+    QStringList saveChanges();
 
     QList<std::shared_ptr<HostInspector>> inspectors() const { return m_inspectors; }
+    // Where forms load their controls from; empty: the system folder.
+    void setControlFolder(const QString& folder) { m_controlFolder = folder; }
+    QString controlFolder() const { return m_controlFolder; }
     QList<std::shared_ptr<HostExplorer>> explorers() const { return m_explorers; }
 
 Q_SIGNALS:
@@ -114,6 +121,7 @@ private:
     friend class HostInspector;
     friend class HostExplorer;
     Application m_app;
+    QString m_controlFolder;
     // Displayed windows, the active one last.
     QList<std::shared_ptr<HostInspector>> m_inspectors;
     QList<std::shared_ptr<HostExplorer>> m_explorers;

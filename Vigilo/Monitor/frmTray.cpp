@@ -8,6 +8,7 @@
 #include "modTray.h"
 
 #include "Events.h"
+#include "Notify.h"
 #include "Outlook/Outlook.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -160,16 +161,44 @@ frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
     connect(ui->cmdTray_0, &QPushButton::clicked, this, &frmTray::onOkButton);
     connect(ui->cmdTray_1, &QPushButton::clicked, this, &frmTray::onOkButton);
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_trayIcon = new QSystemTrayIcon(this);
-        m_trayIcon->setContextMenu(m_popup);
-        connect(m_trayIcon, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(int(reason)); });
-        connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &frmTray::noticeClicked);
-    }
+    adoptTray();
 }
 
 frmTray::~frmTray() = default;
+
+void frmTray::setTrayProbe(std::function<bool()> probe)
+{
+    m_trayProbe = std::move(probe);
+}
+
+bool frmTray::adoptTray()
+{
+    if (m_trayIcon || !m_trayProbe()) return m_trayIcon != nullptr;
+    m_trayIcon = new QSystemTrayIcon(TrayIcon(iconFamily(), m_iconIndex), this);
+    m_trayIcon->setToolTip(m_tip);
+    m_trayIcon->setContextMenu(m_popup);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(int(reason)); });
+    connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &frmTray::noticeClicked);
+    return true;
+}
+
+// Out of the way until called for: in the tray, or without one minimised on
+// the desktop, where the task bar still reaches it.
+void frmTray::park()
+{
+    if (m_trayIcon) {
+        hide();
+        setWindowState(windowState() | Qt::WindowMinimized);
+    } else {
+        showMinimized();
+    }
+}
+
+bool frmTray::parked() const
+{
+    return !isVisible() || (!m_trayIcon && isMinimized());
+}
 
 void frmTray::buildMenu()
 {
@@ -221,8 +250,7 @@ bool frmTray::Load(const QString& commandLine)
     const double left = ReadSetting(Deliverable::Vigilo, settings::Left).toDouble();
     const double top = ReadSetting(Deliverable::Vigilo, settings::Top).toDouble();
     move(qRound(qAbs(left)), qRound(qAbs(top)));
-    setWindowState(Qt::WindowMinimized);
-    hide();
+    park();
 
     setTrayIcon(iconindex::Other);
     setTip(QString());
@@ -431,7 +459,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount) return;
     m_callFields = fields;
     m_callSource = source;
-    const bool wasVisible = isVisible();
+    const bool wasParked = parked();
     const QString& callerName = fields[field::Record];
 
     // The chat control's availability menu saves the shared profile too: the
@@ -454,7 +482,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
         if (answer != MsgResult::Yes) {
             m_callSource = source;
             SendBusyReply(S(traytext::CannotTalk));
-            setVisible(wasVisible);
+            if (wasParked) park();
             m_inUnavailablePrompt = false;
             return;
         }
@@ -491,7 +519,7 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     ResetCallDisplay();
     m_tmrRing->stop();
     setEnabled(true);
-    if (!m_unloaded) setVisible(wasVisible);
+    if (!m_unloaded && wasParked) park();
     QApplication::restoreOverrideCursor();
 }
 
@@ -582,6 +610,11 @@ void frmTray::Poll()
     // so that the boxes of an unreachable store do not pile up.
     if (m_inPoll) return;
     QScopedValueRollback<bool> polling(m_inPoll, true);
+    // A tray that has appeared since takes the window.
+    if (!m_trayIcon && adoptTray()) {
+        m_trayIcon->show();
+        if (isMinimized()) hide();
+    }
     m_previousNetworkState = m_networkState;
     m_networkState = NetworkAbsent(*m_wskConnect);
     if (m_networkState != 0) {
@@ -711,8 +744,7 @@ void frmTray::onChatNameCommit()
 void frmTray::onOkButton()
 {
     ResetCallDisplay();
-    hide();
-    setWindowState(windowState() | Qt::WindowMinimized);
+    park();
 }
 
 // ---- Menus, option bar, tray ---------------------------------------------------
@@ -827,7 +859,9 @@ void frmTray::onTrayActivated(int reason)
 void frmTray::notify(NoticeKind kind, const QString& text)
 {
     m_notices.append({kind, text});
-    if (m_trayIcon && QSystemTrayIcon::supportsMessages())
+    if (!m_trayIcon)
+        platform::Notifier::current().notify(S(traytext::Title), text);
+    else if (QSystemTrayIcon::supportsMessages())
         m_trayIcon->showMessage(S(traytext::Title), text, QSystemTrayIcon::Information);
 }
 
@@ -882,10 +916,11 @@ void frmTray::focusInEvent(QFocusEvent* event)
 
 void frmTray::changeEvent(QEvent* event)
 {
-    // Minimising the window by any means hides it.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && isVisible())
+    // Minimising the window by any means hides it in the tray.
+    if (m_trayIcon && event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        isVisible())
         QTimer::singleShot(0, this, [this] {
-            if (windowState() & Qt::WindowMinimized) hide();
+            if (m_trayIcon && (windowState() & Qt::WindowMinimized)) hide();
         });
     QWidget::changeEvent(event);
 }

@@ -11,13 +11,14 @@
 #include <QPointer>
 #include <QStringList>
 #include <QStringView>
+#include <QSystemTrayIcon>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QAction;
 class QLabel;
 class QMenu;
-class QSystemTrayIcon;
 class QTimer;
 
 namespace Ui {
@@ -151,6 +152,9 @@ public:
     QList<QPair<NoticeKind, QString>> notices() const { return m_notices; }
     qint64 datagramsHandled() const { return m_datagramsHandled; }
     void noticeClicked();
+    // Whether the desktop has a tray; asked at start and at each poll until it has.
+    void setTrayProbe(std::function<bool()> probe);
+    bool hasTrayIcon() const { return m_trayIcon != nullptr; }
 
 Q_SIGNALS:
     // The window has unloaded: the program ends.
@@ -182,6 +186,9 @@ private:
     void notify(NoticeKind kind, const QString& text);
     void unload();
     int bindCallPort();
+    bool adoptTray();
+    void park();
+    bool parked() const;
 
     std::unique_ptr<Ui::frmTray> ui;
     MonitorTimings m_timings;
@@ -192,6 +199,7 @@ private:
     QTimer* m_tmrRing = nullptr;
     QTimer* m_tmrConnect = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    std::function<bool()> m_trayProbe = &QSystemTrayIcon::isSystemTrayAvailable;
     QMenu* m_popup = nullptr;
     QMenu* m_statusMenu = nullptr;
     QList<QAction*> m_mnuP;

@@ -4,6 +4,7 @@
 #include "frmTray.h"
 
 #include "Outlook/RemoteWindowSide.h"
+#include "SessionEnd.h"
 
 #include <QApplication>
 
@@ -39,6 +40,8 @@ int main(int argc, char* argv[])
     // Contact forms and the hosted chat control live in the mail host.
     kv::outlook::InstallRemoteWindowSide();
 
+    // Taken over before the bus name: a monitor that can be found can be logged out of.
+    kv::platform::SessionEnd sessionEnd;
     kv::vigilo::MonitorInstance instance;
     if (!instance.Claim()) {
         // Another monitor runs: it carries out the Peerslip argument; with none, end silently.
@@ -55,7 +58,11 @@ int main(int argc, char* argv[])
         QObject::connect(&window, &kv::vigilo::frmTray::unloaded, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         instance.Attach(&window);
-        if (window.Load(commandLine)) code = QApplication::exec();
+        // Logging out closes as the user would, minus the question: the settings are written.
+        QObject::connect(&sessionEnd, &kv::platform::SessionEnd::ending, &window,
+                         [&window] { window.RequestClose(false); });
+        // A session that ended while the window loaded has unloaded it already.
+        if (window.Load(commandLine) && !window.isUnloaded()) code = QApplication::exec();
     }
     return Finish(code);
 }
