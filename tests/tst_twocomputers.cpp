@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <array>
@@ -49,13 +50,14 @@ const QString Subject = u"Sorry I missed you"_s;
 const QStringList NoNetworkTexts = {u"You are not connected to the network"_s,
                                     u"No network services were detected"_s};
 
-// Runs ip from iproute2; the reason of a failure goes into error.
-bool ip(const QStringList& arguments, QString* error = nullptr)
+// Runs ip from iproute2; the reason of a failure goes into error, what it printed into output.
+bool ip(const QStringList& arguments, QString* error = nullptr, QByteArray* output = nullptr)
 {
     QProcess p;
     p.start(u"ip"_s, arguments);
     const bool ran = p.waitForStarted(IpWaitMs) &&
                      platform::WaitUntil([&] { return p.state() == QProcess::NotRunning; }, IpWaitMs);
+    if (output) *output = p.readAllStandardOutput();
     if (ran && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return true;
     if (error)
         *error = u"ip "_s + arguments.join(u' ') + u": "_s +
@@ -77,6 +79,7 @@ public:
 
     TwoNetworks()
     {
+        removeLeftovers();
         m_madeFolder = !QFileInfo::exists(u"/etc/netns"_s);
         const QString id = QString::number(QCoreApplication::applicationPid());
         m_sides = {Side{u"kvA-"_s + id, u"kv"_s + id + u"a"_s, AnnIp, BobIp, BobName},
@@ -85,11 +88,8 @@ public:
     }
     ~TwoNetworks()
     {
-        for (const Side& s : m_sides) {
-            endProcessesIn(s.netns);
-            ip({u"netns"_s, u"delete"_s, s.netns});
-            QDir(folder(s)).removeRecursively();
-        }
+        for (const Side& s : m_sides)
+            remove(s.netns);
         if (m_madeFolder) QDir().rmdir(u"/etc/netns"_s);
         // Only left in this namespace when the set-up stopped before moving it.
         ip({u"link"_s, u"delete"_s, m_sides[0].link});
@@ -104,6 +104,34 @@ public:
 
 private:
     static QString folder(const Side& s) { return u"/etc/netns/"_s + s.netns; }
+
+    // A namespace with whatever still runs inside, the opener among them, and its files.
+    static void remove(const QString& netns)
+    {
+        QByteArray pids;
+        ip({u"netns"_s, u"pids"_s, netns}, nullptr, &pids);
+        for (const QByteArray& pid : pids.split('\n'))
+            if (pid.toInt() > 0) ::kill(pid.toInt(), SIGKILL);
+        ip({u"netns"_s, u"delete"_s, netns});
+        QDir(u"/etc/netns/"_s + netns).removeRecursively();
+    }
+
+    // What a run killed before its end (a time-out) left behind.
+    static void removeLeftovers()
+    {
+        QByteArray list;
+        ip({u"netns"_s, u"list"_s}, nullptr, &list);
+        static const QRegularExpression ours(u"^kv[AB]-(\\d+)\\b"_s);
+        bool removed = false;
+        for (const QByteArray& line : list.split('\n')) {
+            const QRegularExpressionMatch m = ours.match(QString::fromUtf8(line));
+            if (m.hasMatch() && !QFileInfo::exists(u"/proc/"_s + m.captured(1))) {
+                remove(m.captured(0));
+                removed = true;
+            }
+        }
+        if (removed) QDir().rmdir(u"/etc/netns"_s); // only when nothing else is in it
+    }
 
     QString build()
     {
@@ -129,16 +157,6 @@ private:
                 return error;
         }
         return {};
-    }
-
-    // Programs the test started there that outlived it, the opener among them.
-    static void endProcessesIn(const QString& netns)
-    {
-        QProcess p;
-        p.start(u"ip"_s, {u"netns"_s, u"pids"_s, netns});
-        if (!platform::WaitUntil([&] { return p.state() == QProcess::NotRunning; }, IpWaitMs)) return;
-        for (const QByteArray& pid : p.readAllStandardOutput().split('\n'))
-            if (pid.toInt() > 0) ::kill(pid.toInt(), SIGKILL);
     }
 
     std::array<Side, 2> m_sides;
