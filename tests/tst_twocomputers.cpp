@@ -26,7 +26,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace kv;
-using kv::test::HostDriver;
 using kv::test::SimComputer;
 using kv::test::SimSession;
 
