@@ -288,20 +288,25 @@ void TestTwoComputers::callFileAndMessage()
     QVERIFY(annLeaves());
     QCOMPARE(bobSide->value({u"stored"_s, annSerial, u"LocalHost"_s}), AnnIp);
 
-    // Called by his computer's name, Bob answers from his address: Ann's control takes that for him.
-    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, BobName, u"8086"_s}), u"ok\t0"_s);
+    // Ann types his computer's name into his card instead and calls again. Bob answers from his
+    // address: Ann's control takes that for him.
+    QVERIFY(annSide->ok({u"close"_s}));
+    QCOMPARE(annSide->value({u"stored"_s, bobSerial, u"LocalHost"_s, BobName}), BobName);
+    QCOMPARE(annSide->value({u"open"_s, bobSerial, u"Bob"_s, BobName}), u"Bob"_s);
+    QCOMPARE(annSide->value({u"get"_s, u"RemoteHost"_s}), BobName);
+    QCOMPARE(annSide->request(callBob), u"ok\t0"_s);
     QVERIFY(bobSide->value({u"active"_s}).startsWith(u"Ann"_s));
     QVERIFY(bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Found me by name"_s}));
     QVERIFY(annSide->transcriptShows(annPc.root(), u"Bob\tFound me by name"_s));
     QVERIFY(annLeaves());
 
-    // Bob becomes unavailable; Ann, calling him by name again, leaves a message.
+    // Bob becomes unavailable; Ann, calling his card by name again, leaves a message.
     QVERIFY(bobSide->ok({u"open"_s, annSerial, u"Ann"_s, AnnIp}));
     QVERIFY(bobSide->ok({u"call"_s, u"SetStatus"_s, u"Unavailable"_s}) && bobSide->ok({u"close"_s}));
     bob.setRules(u"msgbox is calling, but your status indicates you are unavailable => Yes\n"
                  "form ^Ann entering room => optEnter_1=checked; cmdFile_0\n"_s +
                  bobAnswers);
-    const QString again = annSide->request({u"call"_s, u"Connect"_s, BobName, u"8086"_s});
+    const QString again = annSide->request(callBob);
     QVERIFY2(ann.promptLog().contains(u"Would you like to leave a message ?"_s),
              qPrintable(again + u"\nAnn's prompts: "_s + ann.promptLog() + u"\nBob's prompts: "_s +
                         bob.promptLog()));

@@ -94,7 +94,9 @@ private:
 //   calllist <member> <fields...>            calls a method whose one argument is the list of fields
 //   call <member> <arguments...>             calls a method of the control by name
 //   get <property> / let <property> <value>  reads or writes one of its properties
-//   stored <identifier> <user property>      a user property of that user's contact as stored
+//   stored <identifier> <user property> [<value>]
+//                                            a user property of that user's contact as stored
+//                                            (first stored as value, as a user typing it and saving)
 //   quit
 class HostDriver {
 public:

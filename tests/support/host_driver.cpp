@@ -11,6 +11,7 @@
 #include "StoreAccess.h"
 
 #include <QApplication>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -43,7 +44,8 @@ public:
         if (word == u"open"_s && f.size() == 4) return open(f[1], f[2], f[3]);
         if (word == u"active"_s) return active();
         if (word == u"close"_s) return close();
-        if (word == u"stored"_s && f.size() == 3) return stored(f[1], f[2]);
+        if (word == u"stored"_s && (f.size() == 3 || f.size() == 4))
+            return stored(f[1], f[2], f.size() == 4 ? std::optional(f[3]) : std::nullopt);
         if (word == u"call"_s || word == u"calllist"_s || word == u"get"_s || word == u"let"_s) {
             if (!m_control) return u"err\t0\tno control"_s;
             const int type = word.startsWith(u"call"_s) ? ol::VbMethod
@@ -68,12 +70,16 @@ private:
         return access.currentFolder().Items().Find(u"[SerialNumber] = '"_s + serial + u"'"_s);
     }
 
-    QString stored(const QString& serial, const QString& property)
+    QString stored(const QString& serial, const QString& property, const std::optional<QString>& value)
     {
         StoreAccess access(Deliverable::Quillon);
         if (access.OpenFolder(access.folderName()) != 0) return failure(u"no contacts folder"_s);
-        const ol::Item contact = findContact(access, serial);
+        ol::Item contact = findContact(access, serial);
         if (!contact) return failure(u"no such contact"_s);
+        if (value) {
+            contact.UserProperties().Find(property).setValue(*value);
+            if (!contact.Save()) return failure(u"cannot save the contact"_s);
+        }
         return u"ok\t"_s + contact.UserProperties().Find(property).Value().toString();
     }
 
