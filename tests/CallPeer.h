@@ -39,8 +39,11 @@ public:
         return IsScrambledDatagram(d) ? UnframeDatagram(d)
                                       : QStringLiteral("<plain>") + QString::fromLatin1(d);
     }
-    // How many messages wait at the chat port.
-    qsizetype waiting() const { return m_chatIn.size(); }
+    // How many messages wait at that port.
+    qsizetype waiting(int port = ChatDatagramPort) const
+    {
+        return (port == ChatDatagramPort ? m_chatIn : m_monitorIn).size();
+    }
     // Every message that has come so far at that port.
     QStringList drain(int port = ChatDatagramPort)
     {

@@ -302,7 +302,11 @@ void TestCalls::admittedByRoomList()
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) {
         seen << s;
-        if (s == call::Calling && seen.count(call::Calling) == 1) bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
+        // Bob's monitor answers once the HELLO reached it, which a name must first resolve for.
+        if (s == call::Calling && seen.count(call::Calling) == 1)
+            when(
+                k.get(), [&] { return bob.waiting(MonitorDatagramPort) > 0; },
+                [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
         if (s == call::WaitingToEnter) {
             UserRecord own = PartyRecord(u"Ann"_s, m_ip); // the own entry, by identifier
             own.serialNum = u"KV-ANN"_s;
