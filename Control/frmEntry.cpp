@@ -1,5 +1,6 @@
 #include "frmEntry.h"
 
+#include "Ansi.h"
 #include "Events.h"
 #include "Kivara.h"
 #include "Sound.h"
@@ -104,7 +105,7 @@ QString frmEntry::body() const
     QByteArray content;
     QFile file(PeerslipPath(ReadSetting(Deliverable::Quillon, settings::ChatName)));
     if (file.open(QIODevice::ReadOnly)) content = file.read(qint64(64) * 1024);
-    return text + u"|1|"_s + QString::fromLatin1(content);
+    return text + u"|1|"_s + platform::FromAnsi(content);
 }
 
 void frmEntry::press(short index)

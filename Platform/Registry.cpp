@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "Ansi.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -47,7 +49,7 @@ std::unique_ptr<QSettings> open(RegRoot root)
 
 QString ansi(const QString& text)
 {
-    return QString::fromLatin1(text.toLatin1());
+    return FromAnsi(ToAnsi(text));
 }
 
 // A resolver configuration is a few lines; more than this is not one.

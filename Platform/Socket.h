@@ -2,6 +2,8 @@
 // A socket endpoint shaped like the socket control the product was designed
 // against: properties set before an operation, events as signals delivered on
 // the owner's thread. One instance is either UDP or TCP for its whole life.
+#include "Ansi.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -88,9 +90,9 @@ public:
     // failed at once (unresolvable name, no route, network unreachable).
     int Connect();
     // UDP: one datagram to RemoteHost:RemotePort. TCP: the bytes on the connection.
-    // Text is sent as ANSI (Latin-1) bytes. Returns 0 or the error number.
+    // Text is sent as ANSI (Windows-1252) bytes. Returns 0 or the error number.
     int SendData(const QByteArray& bytes);
-    int SendData(const QString& text) { return SendData(text.toLatin1()); }
+    int SendData(const QString& text) { return SendData(ToAnsi(text)); }
     // UDP: the whole pending datagram (sets RemoteHostIP to its sender), empty
     // when none is pending. TCP: all bytes received and not yet taken.
     QByteArray GetData();

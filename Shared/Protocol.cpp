@@ -1,5 +1,7 @@
 #include "Protocol.h"
 
+#include "Ansi.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kv {
@@ -60,7 +62,7 @@ QString ScrambleText(const QString& text)
 
 QByteArray FrameDatagram(const QString& text)
 {
-    QByteArray bytes = text.toLatin1();
+    QByteArray bytes = platform::ToAnsi(text);
     bytes.prepend(ScrambledMark);
     scrambleBytes(bytes, 1);
     return bytes;
@@ -68,7 +70,7 @@ QByteArray FrameDatagram(const QString& text)
 
 QByteArray PlainDatagram(const QString& text)
 {
-    return text.toLatin1();
+    return platform::ToAnsi(text);
 }
 
 bool IsScrambledDatagram(const QByteArray& datagram)
@@ -79,10 +81,10 @@ bool IsScrambledDatagram(const QByteArray& datagram)
 QString UnframeDatagram(const QByteArray& datagram)
 {
     if (!IsScrambledDatagram(datagram))
-        return QString::fromLatin1(datagram);
+        return platform::FromAnsi(datagram);
     QByteArray bytes = datagram.sliced(1);
     scrambleBytes(bytes, 0);
-    return QString::fromLatin1(bytes);
+    return platform::FromAnsi(bytes);
 }
 
 QStringList ParseDatagram(const QString& text)
@@ -141,7 +143,7 @@ std::optional<QByteArray> MessagePeerslip(const QStringList& fields)
 {
     if (fields.size() <= field::MessagePeerslip || fields[field::MessageHasPeerslip] != word::FlagOn)
         return std::nullopt;
-    return fields.sliced(field::MessagePeerslip).join(FieldSeparator).toLatin1();
+    return platform::ToAnsi(fields.sliced(field::MessagePeerslip).join(FieldSeparator));
 }
 
 QString BuildHello(const UserRecord& caller) { return recordMessage(msg::Hello, caller); }
@@ -169,7 +171,7 @@ QString BuildMessage(const UserRecord& writer, const QString& subject, const QSt
 {
     QStringList more{subject, text, QString(peerslip ? word::FlagOn : word::FlagOff)};
     if (peerslip)
-        more.append(QString::fromLatin1(*peerslip));
+        more.append(platform::FromAnsi(*peerslip));
     return recordMessage(msg::Message, writer, more);
 }
 

@@ -26,9 +26,9 @@ const QString& DatagramKey();
 // the key length. Its own inverse.
 QString ScrambleText(const QString& text);
 
-// What goes on the wire: "1" + ScrambleText(text), one byte per character (Latin-1).
+// What goes on the wire: "1" + ScrambleText(text), one byte per character (Windows-1252).
 QByteArray FrameDatagram(const QString& text);
-// The same message unframed: Latin-1 bytes, nothing scrambled.
+// The same message unframed: Windows-1252 bytes, nothing scrambled.
 QByteArray PlainDatagram(const QString& text);
 bool IsScrambledDatagram(const QByteArray& datagram);
 // Accepts both forms: a leading "1" means the rest is scrambled, otherwise the datagram is plain text.

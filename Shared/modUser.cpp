@@ -1,5 +1,6 @@
 #include "modUser.h"
 
+#include "Ansi.h"
 #include "PeerslipMail.h"
 #include "Prompt.h"
 #include "StoreAccess.h"
@@ -33,7 +34,7 @@ class Writer {
 public:
     void str(const QString& s)
     {
-        const QByteArray bytes = s.toLatin1();
+        const QByteArray bytes = platform::ToAnsi(s);
         u16(static_cast<quint16>(qMin<qsizetype>(bytes.size(), 0xFFFF)));
         m_out += bytes.left(0xFFFF);
     }
@@ -58,7 +59,7 @@ public:
             m_ok = false;
             return {};
         }
-        const QString s = QString::fromLatin1(m_in.constData() + m_pos, len);
+        const QString s = platform::FromAnsi(QByteArrayView(m_in.constData() + m_pos, len));
         m_pos += len;
         return s;
     }

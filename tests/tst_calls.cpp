@@ -2,6 +2,7 @@
 // (127.51.<case>.2) with the other parties played at the protocol level on
 // 127.51.<case>.3 and .4: placing, supervising and cancelling calls, the
 // admission dialog, and the handlers of the message catalogue.
+#include "Ansi.h"
 #include "CallPeer.h"
 #include "Desk.h"
 #include "Events.h"
@@ -465,7 +466,7 @@ void TestCalls::leavingAMessage()
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QFile slip(k->PeerslipFile());
     QVERIFY(slip.open(QIODevice::ReadOnly));
-    const QString content = QString::fromLatin1(slip.readAll());
+    const QString content = platform::FromAnsi(slip.readAll());
     QVERIFY(content.size() >= 64);
 
     m_desk.rules(u"msgbox leave a message => Yes\n"

@@ -99,6 +99,11 @@ void TestProfile::roundTrips()
     q.ChatType = -32768;
     q.PrivateInfo = 32767;
     QCOMPARE(DecodePeerslip(EncodePeerslip(q).value()).value(), q);
+    // Windows text is stored as a Windows peer stores it, one byte a character, and read back whole.
+    q.Comment = u"\u20ac \u201equoted\u201c \u2014 \u2122"_s;
+    QVERIFY(EncodePeerslip(q)->contains("\x80 \x84quoted\x93 \x97 \x99"));
+    QVERIFY(WritePeerslipFile(PeerslipPath(q.ChatName), q));
+    QCOMPARE(ReadPeerslipFile(PeerslipPath(q.ChatName)).value().Comment, q.Comment);
     // Exactly 224 bytes of text fit; one more does not.
     ProfileRecord big;
     big.Comment = QString(224, u'c');

@@ -1,5 +1,6 @@
 // The datagram codec: scrambling, framing, splitting, and every builder's field
 // order checked against the positions receivers read.
+#include "Ansi.h"
 #include "Protocol.h"
 #include "SimComputer.h"
 
@@ -124,20 +125,26 @@ void TestProtocol::scrambleUsesKeyByPosition()
 
 void TestProtocol::framingKeepsEveryByteValue()
 {
-    QString all;
+    // Every byte value, as the characters a Windows peer's code page reads them as.
+    QByteArray bytes;
     for (int round = 0; round < 3; ++round)
         for (int c = 0; c < 256; ++c)
-            all += QChar(c);
+            bytes += char(c);
+    const QString all = platform::FromAnsi(bytes);
+    QCOMPARE(platform::ToAnsi(all), bytes);
     const QByteArray framed = FrameDatagram(all);
     QCOMPARE(framed.size(), all.size() + 1);
     QCOMPARE(framed.front(), '1');
     QVERIFY(IsScrambledDatagram(framed));
-    QVERIFY(framed.sliced(1) != all.toLatin1());
+    QVERIFY(framed.sliced(1) != bytes);
     QCOMPARE(UnframeDatagram(framed), all);
-    // The wire bytes are the Latin-1 bytes scrambled.
-    QCOMPARE(QString::fromLatin1(framed.sliced(1)), ScrambleText(all));
-    // A character outside Latin-1 goes out as "?", as an ANSI conversion does.
-    QCOMPARE(UnframeDatagram(FrameDatagram(u"a\u20acb"_s)), u"a?b"_s);
+    // The wire bytes are the code page's bytes scrambled.
+    QCOMPARE(QString::fromLatin1(framed.sliced(1)), ScrambleText(QString::fromLatin1(bytes)));
+    // Windows text: the code page's own characters in 0x80-0x9F; one it lacks goes out as "?".
+    const QString windows = u"\u20ac \u201equoted\u201c \u2014 \u2122"_s;
+    QCOMPARE(PlainDatagram(windows), QByteArray("\x80 \x84quoted\x93 \x97 \x99"));
+    QCOMPARE(UnframeDatagram(FrameDatagram(windows)), windows);
+    QCOMPARE(UnframeDatagram(FrameDatagram(u"a\u4e2db\u0080"_s)), u"a?b?"_s);
 }
 
 void TestProtocol::plainAndFramedBothAccepted()

@@ -120,8 +120,8 @@ void TestRegistry::keyValuesAreNotTrimmedAndAnsi()
     WriteKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"  /opt/kivara/vigilo  "_s);
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u""_s), u"  /opt/kivara/vigilo  "_s);
     // Text outside the single-byte code page is stored as the ANSI functions store it.
-    WriteSetting(Settings, u"Comment"_s, u"caf\u00e9 \u4e2d"_s);
-    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), u"caf\u00e9 ?"_s);
+    WriteSetting(Settings, u"Comment"_s, u"caf\u00e9 \u4e2d \u20ac \u201equoted\u201c \u2014 \u2122"_s);
+    QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), u"caf\u00e9 ? \u20ac \u201equoted\u201c \u2014 \u2122"_s);
     // The roots are separate stores.
     QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, run, qs(RunValue), u"none"_s), u"none"_s);
 }
