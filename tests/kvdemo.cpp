@@ -89,16 +89,6 @@ QList<qint64> openersOf(const SimComputer& pc)
     return found;
 }
 
-outlook::MAPIFolder productFolder()
-{
-    return outlook::Application::GetObject()
-        .GetNamespace(u"MAPI"_s)
-        .Folders()
-        .Item(u"Personal Folders"_s)
-        .Folders()
-        .Item(u"Kivara"_s);
-}
-
 int run(const QString& annIp, const QString& bobIp)
 {
     QString failed;
@@ -301,7 +291,7 @@ int run(const QString& annIp, const QString& bobIp)
     outlook::Item message;
     const bool stored = platform::WaitUntil(
         [&] {
-            const outlook::MAPIFolder messages = productFolder().Folders().Item(u"Messages"_s);
+            const outlook::MAPIFolder messages = test::ProductFolder().Folders().Item(u"Messages"_s);
             const outlook::Items items = messages ? messages.Items() : outlook::Items();
             for (int i = 1; items && i <= items.Count(); ++i) {
                 if (items.Item(i).SentOnBehalfOfName() == u"Ann"_s) message = items.Item(i);

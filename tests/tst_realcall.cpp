@@ -37,17 +37,6 @@ const QString BobAdmits = u"form ^Ann entering room => optEnter_0=checked; cmdFi
 const QString BobRules = u"msgbox Are you sure => Yes\n"
                          "msgbox .* => OK\n"_s;
 
-// The product's contacts folder in the store of the computer this process is now.
-outlook::MAPIFolder bobContacts()
-{
-    return outlook::Application::GetObject()
-        .GetNamespace(u"MAPI"_s)
-        .Folders()
-        .Item(u"Personal Folders"_s)
-        .Folders()
-        .Item(u"Kivara"_s);
-}
-
 qsizetype rings(const SimSession& s)
 {
     return s.soundLog(u"vigilo"_s).count(u"trillo.wav"_s);
@@ -102,7 +91,7 @@ void TestRealCall::call()
     QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
     QVERIFY(
         platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); }, WaitMs));
-    const outlook::Item annCard = bobContacts().Items().Find(u"[SerialNumber] = 'KV-ANN'"_s);
+    const outlook::Item annCard = test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-ANN'"_s);
     QVERIFY(annCard);
     QCOMPARE(annCard.UserProperties().Find(u"LocalHost"_s).Value().toString(), AnnIp);
     QCOMPARE(annCard.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);

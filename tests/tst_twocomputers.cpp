@@ -163,16 +163,6 @@ private:
     bool m_madeFolder = false;
 };
 
-outlook::MAPIFolder productFolder()
-{
-    return outlook::Application::GetObject()
-        .GetNamespace(u"MAPI"_s)
-        .Folders()
-        .Item(u"Personal Folders"_s)
-        .Folders()
-        .Item(u"Kivara"_s);
-}
-
 // The user of the computer this process is now, as if the first start's dialog had run.
 QString setUpUser(const QString& name)
 {
@@ -313,7 +303,7 @@ void TestTwoComputers::callFileAndMessage()
     outlook::Item message;
     QVERIFY(platform::WaitUntil(
         [&] {
-            const outlook::MAPIFolder messages = productFolder().Folders().Item(u"Messages"_s);
+            const outlook::MAPIFolder messages = test::ProductFolder().Folders().Item(u"Messages"_s);
             const outlook::Items items = messages ? messages.Items() : outlook::Items();
             for (int i = 1; items && i <= items.Count(); ++i)
                 if (items.Item(i).Subject() == Subject) message = items.Item(i);

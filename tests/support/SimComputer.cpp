@@ -197,6 +197,16 @@ bool SessionBus::call(const QString& service, const QString& path, const QString
     return bus.call(message, QDBus::Block, BusWaitMs).type() == QDBusMessage::ReplyMessage;
 }
 
+outlook::MAPIFolder ProductFolder()
+{
+    return outlook::Application::GetObject()
+        .GetNamespace(u"MAPI"_s)
+        .Folders()
+        .Item(u"Personal Folders"_s)
+        .Folders()
+        .Item(u"Kivara"_s);
+}
+
 QStringList LoggedPromptTexts(const QString& logFile)
 {
     QStringList texts;

@@ -8,6 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+namespace kv::outlook {
+class MAPIFolder;
+}
+
 namespace kv::test {
 
 class SimComputer {
@@ -87,6 +91,9 @@ private:
     QString m_connection;
     QString m_error;
 };
+
+// The product's contacts folder in the store of the computer this process is now.
+outlook::MAPIFolder ProductFolder();
 
 // The texts of the prompts a program logged through KIVARA_PROMPT_LOG, in order.
 QStringList LoggedPromptTexts(const QString& logFile);
