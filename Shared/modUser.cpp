@@ -228,8 +228,9 @@ bool WritePeerslipFile(const QString& path, const ProfileRecord& profile)
 std::optional<ProfileRecord> ReadPeerslipFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > PeerslipRecordSize)
+    if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
+    // A record file: what follows the first record is not part of it.
     return DecodePeerslip(f.read(PeerslipRecordSize));
 }
 

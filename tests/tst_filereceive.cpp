@@ -175,7 +175,8 @@ void TestFileReceive::hostileTitlesKeepOnlyABaseName_data()
     QTest::newRow("backslashes") << u"..\\..\\Windows\\win.ini"_s << u"win.ini"_s;
     QTest::newRow("drive") << u"C:\\autoexec.bat"_s << u"autoexec.bat"_s;
     QTest::newRow("mixed") << u"a/b\\c/../d.txt"_s << u"d.txt"_s;
-    QTest::newRow("home") << u"~/.bashrc"_s << u".bashrc"_s;
+    QTest::newRow("home") << u"~/.bashrc"_s << u"bashrc"_s;
+    QTest::newRow("hidden behind blanks") << u" . .profile.txt"_s << u"profile.txt"_s;
     QTest::newRow("dot dot") << u".."_s << none;
     QTest::newRow("dot") << u"."_s << none;
     QTest::newRow("ends in parent") << u"a/.."_s << none;

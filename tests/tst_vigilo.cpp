@@ -196,6 +196,10 @@ void TestVigilo::commandLine()
     QVERIFY(add);
     QCOMPARE(add->path, u"/p/bob.kvp"_s);
     QVERIFY(add->addOnly);
+    // A path that holds "-m" is a path.
+    const auto dashed = ParsePeerslipArgument(u"\"/home/jean-marc/x.kvp\""_s);
+    QVERIFY(dashed && !dashed->addOnly);
+    QCOMPARE(dashed->path, u"/home/jean-marc/x.kvp"_s);
     // The user's own Peerslip, in any case, is left alone.
     QVERIFY(!ParsePeerslipArgument(u"\"/p/Address.KVP\""_s));
     QVERIFY(!ParsePeerslipArgument(u"-m \"/x/ADDRESS.kvp\""_s));

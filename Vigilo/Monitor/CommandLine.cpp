@@ -19,8 +19,8 @@ QString RawCommandLine(const QStringList& arguments)
 std::optional<PeerslipArgument> ParsePeerslipArgument(const QString& commandLine)
 {
     PeerslipArgument result;
-    // The "-m" test is case-sensitive and looks anywhere in the line, as it always did.
-    result.addOnly = commandLine.contains(AddOnlySwitch);
+    // "-m" only as an argument of its own, before the path: inside a path ("jean-marc") it is part of the name.
+    result.addOnly = commandLine.startsWith(AddOnlySwitch) && commandLine.sliced(AddOnlySwitch.size()).startsWith(u' ');
     // "-m", blank, quote ... quote; or quote ... quote.
     const qsizetype head = result.addOnly ? 4 : 1;
     if (commandLine.size() < head + 1) return std::nullopt;

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kv::dorvan {
@@ -29,8 +31,11 @@ std::optional<QString> SafeFileTitle(const QString& title)
     const qsizetype cut = std::max(title.lastIndexOf(u'/'), title.lastIndexOf(u'\\'));
     QString name = title.mid(cut + 1);
     name.removeIf(isUnsafeChar);
-    name = name.trimmed();
-    if (name.isEmpty() || name == u"."_s || name == u".."_s) return std::nullopt;
+    // No hidden or start-up file (".bashrc") is planted in the folder; "." and ".." go with the dots.
+    const qsizetype start = std::find_if(name.cbegin(), name.cend(),
+                                         [](QChar c) { return c != u'.' && !c.isSpace(); }) - name.cbegin();
+    name = name.sliced(start).trimmed();
+    if (name.isEmpty()) return std::nullopt;
     if (QFile::encodeName(name).size() > MaxFileTitleBytes) return std::nullopt;
     return name;
 }
