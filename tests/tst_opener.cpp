@@ -118,10 +118,10 @@ void TestOpener::classifiesEveryCommandWord_data()
     QTest::newRow("empty") << u""_s << Route::Conversion;
     QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme"_s << Route::ShowUser;
     QTest::newRow("fileprep") << u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
-    QTest::newRow("showuser inside a word") << u"xxSHOWUSERxx"_s << Route::ShowUser;
-    QTest::newRow("showuser before fileprep")
-        << u"FILEPREP|SHOWUSER|a|5|127.0.0.3|8087|Ann"_s << Route::ShowUser;
-    QTest::newRow("fileprep later in the line") << u"hello FILEPREP"_s << Route::FilePrep;
+    QTest::newRow("showuser inside a word") << u"xxSHOWUSERxx"_s << Route::Nothing;
+    QTest::newRow("offer of a file titled showuser")
+        << u"FILEPREP|Bob|SHOWUSER.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
+    QTest::newRow("fileprep later in the line") << u"hello FILEPREP"_s << Route::Nothing;
     QTest::newRow("case matters") << u"Uninstall"_s << Route::Nothing;
     QTest::newRow("lower showuser") << u"showuser|a"_s << Route::Nothing;
     QTest::newRow("whole line only") << u"openkvfolder "_s << Route::Nothing;

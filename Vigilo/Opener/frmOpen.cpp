@@ -95,8 +95,10 @@ Route Classify(const QString& commandLine)
     if (commandLine == T(command::OpenKVFolder)) return Route::OpenKVFolder;
     if (commandLine == T(command::OpenKVMessages)) return Route::OpenKVMessages;
     if (commandLine.isEmpty()) return Route::Conversion;
-    if (commandLine.contains(T(command::ShowUser))) return Route::ShowUser;
-    if (commandLine.contains(T(command::FilePrep))) return Route::FilePrep;
+    // By the message's first word: a file title or a name may hold the other word.
+    const QString word = commandLine.section(u'|', 0, 0);
+    if (word == T(command::ShowUser)) return Route::ShowUser;
+    if (word == T(command::FilePrep)) return Route::FilePrep;
     return Route::Nothing;
 }
 
