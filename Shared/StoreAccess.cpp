@@ -335,8 +335,13 @@ int StoreAccess::ConvertItems(const MAPIFolder& folder, const QString& messageCl
     int changed = 0;
     const Items items = folder.Items();
     if (!items) return 0;
+    const QString contact = qs(StandardContactClass);
     for (const Item item : items) {
         if (!item || item.MessageClass() == messageClass) continue;
+        // Only contacts change form; a note or a list kept in a contacts folder keeps its own.
+        const QString cls = item.MessageClass();
+        if (cls.compare(contact, Qt::CaseInsensitive) != 0 && !cls.startsWith(contact + u'.', Qt::CaseInsensitive))
+            continue;
         if (item.setMessageClass(messageClass) && item.Save()) ++changed;
     }
     return changed;

@@ -356,6 +356,7 @@ private Q_SLOTS:
         const Item s2 = addContact(friends, StandardClass, u"S2"_s);
         const Item k2 = addContact(friends, ContactClass, u"K2"_s);
         const Item s3 = addContact(friends, StandardClass, u"S3"_s);
+        const Item note = addContact(friends, u"IPM.Note"_s, u"N1"_s); // not a contact: kept as it is
         test::StoreStamps probe;
         QVERIFY(probe.ageAll());
 
@@ -367,7 +368,7 @@ private Q_SLOTS:
         for (const Item& i : kivara.Items())
             QCOMPARE(i.MessageClass(), StandardClass);
         for (const Item& i : friends.Items())
-            QCOMPARE(i.MessageClass(), ContactClass);
+            QCOMPARE(i.MessageClass(), i.EntryID() == note.EntryID() ? u"IPM.Note"_s : ContactClass);
         // Items already of the target class were not saved again.
         QCOMPARE(probe.modified(s1.EntryID()), test::StoreStamps::OldStamp);
         QCOMPARE(probe.modified(k2.EntryID()), test::StoreStamps::OldStamp);
