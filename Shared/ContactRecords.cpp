@@ -72,9 +72,11 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
     if (!access.currentFolder() && access.OpenFolder(access.folderName()) != 0) return -1;
     const MAPIFolder folder = access.currentFolder();
 
-    Item contact = folder.Items().Find(u"["_s + qs(contactprop::SerialNumber) + u"] = "_s +
-                                       filterLiteral(field(SerialNum)));
-    const qint32 findError = Err().Number;
+    // Without an identifier there is nothing to find: an empty one would match any contact made by hand.
+    Item contact = field(SerialNum).isEmpty() ? Item()
+                                               : folder.Items().Find(u"["_s + qs(contactprop::SerialNumber) +
+                                                                     u"] = "_s + filterLiteral(field(SerialNum)));
+    const qint32 findError = field(SerialNum).isEmpty() ? ErrNo::None : Err().Number;
     if (!contact && findError != ErrNo::None && findError != ErrNo::Exception &&
         findError != ErrNo::NotFound) {
         // The store failed (not merely "no such contact"): adding one now could duplicate it.

@@ -514,6 +514,11 @@ private Q_SLOTS:
                  0);
         QCOMPARE(access.currentFolder().Items().Count(), 2);
         QCOMPARE(shown().size(), 0);
+        // A peer without an identifier is never taken for a contact made by hand, which has none either.
+        const Item byHand = addContact(access.currentFolder(), ContactClass, u"Hal by hand"_s);
+        QCOMPARE(SaveContact(access, peerFields(u"Ida"_s, u"ida"_s, u"127.0.0.9"_s, QString()), false), 0);
+        QCOMPARE(access.currentFolder().Items().Count(), 4);
+        QCOMPARE(access.currentFolder().Items().Find(u"[FullName] = 'Hal by hand'"_s).EntryID(), byHand.EntryID());
     }
 
     // A caller's contact that a form shows unsaved becomes the stored one: closing
