@@ -257,19 +257,19 @@ void TestOpener::openKVMessagesCreatesBothFolders()
 {
     using namespace kv::outlook;
     const auto side = useStore(false);
-    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s); // not used: the folder is always "Messages"
+    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s); // a renamed Messages folder
     frmOpen w;
     QCOMPARE(w.Start(u"openkvmessage"_s), Route::OpenKVMessages);
     const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
     QVERIFY(product);
     QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
-    const MAPIFolder messages = product.Folders().Item(u"Messages"_s);
+    const MAPIFolder messages = product.Folders().Item(u"Other Name"_s);
     QVERIFY(messages);
     QCOMPARE(messages.DefaultMessageClass(), u"IPM.Note"_s);
     QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(side->ActiveExplorer()->CurrentFolder(), messages);
 
-    // Running and showing "Messages": brought forward, nothing created twice.
+    // Running and showing it: brought forward, nothing created twice.
     frmOpen again;
     QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
     QCOMPARE(side->openExplorers().size(), 1);

@@ -198,7 +198,8 @@ int frmOpen::OpenKVMessages(const QString& store, const QString& folder)
     if (app) {
         const MAPIFolder storeFolder = app.GetNamespace(u"MAPI"_s).Folders().Item(store);
         const MAPIFolder product = OpenOrCreate(storeFolder, folder, olFolderContacts);
-        if (product) messages = OpenOrCreate(product, T(text::MessagesFolder), olFolderInbox);
+        if (product)
+            messages = OpenOrCreate(product, ReadSetting(Deliverable::Dorvan, settings::MsgFolder), olFolderInbox);
     }
     if (!messages) {
         const OlError error = Err();

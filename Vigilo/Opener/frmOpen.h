@@ -28,8 +28,6 @@ inline constexpr auto FilePrep = u"FILEPREP";
 namespace text {
 inline constexpr auto OutlookError = u"An error occured connecting to Microsoft Outlook.";
 inline constexpr auto MessagesFolderError = u"Could not open the Kivara 'Messages' folder.";
-// The literal name of the Messages folder inside the product folder (not the MsgFolder setting).
-inline constexpr auto MessagesFolder = u"Messages";
 
 // The uninstaller's messages.
 inline constexpr auto UninstallQuestion =
