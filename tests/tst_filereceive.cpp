@@ -73,7 +73,7 @@ private Q_SLOTS:
     void windowShowsTheOffer();
     void receivesFewMiBWithProgress();
     void autoModeSavesWithoutQuestion();
-    void autoModeOverwriteAskedUntilYes();
+    void autoModeKeepsTheExistingFile();
     void zeroByteOfferCompletesOnConnect();
     void senderClosesEarly();
     void receiverCancelsWithNoFile();
@@ -248,11 +248,19 @@ void TestFileReceive::chooseSavePathLoops()
              (QStringList{u"Save file as..."_s, u"The file 'a.txt' already exists.\r\rOverwrite ?"_s,
                           u"Save file as..."_s}));
     // "Yes" agrees to replace it, which happens only when the new file is complete.
+    m_desk.prompt->saveAnswers = {wanted};
     m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
-    choice = ChooseSavePath(wanted, folder, false);
+    choice = ChooseSavePath(wanted, folder, true);
     QCOMPARE(choice.path, wanted);
     QVERIFY(choice.replaceAgreed);
     QVERIFY(QFile::exists(wanted));
+    // Saved without asking: nothing is overwritten and nothing asked; the next free number is taken.
+    QVERIFY(QFile(QDir(folder).filePath(u"a (2).txt"_s)).open(QIODevice::WriteOnly));
+    const int asked = static_cast<int>(m_desk.prompt->shown().size());
+    choice = ChooseSavePath(wanted, folder, false);
+    QCOMPARE(choice.path, QDir(folder).filePath(u"a (3).txt"_s));
+    QVERIFY(!choice.replaceAgreed);
+    QCOMPARE(m_desk.prompt->shown().size(), asked);
 }
 
 void TestFileReceive::windowShowsTheOffer()
@@ -368,7 +376,7 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
     }
 }
 
-void TestFileReceive::autoModeOverwriteAskedUntilYes()
+void TestFileReceive::autoModeKeepsTheExistingFile()
 {
     useCase(4, true);
     QVERIFY(QDir().mkpath(m_folder));
@@ -380,15 +388,13 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
     }
     FileSender sender(Address(4, 3));
     QVERIFY(sender.ready());
-    const QString question = u"The file 'same.txt' already exists.\r\rOverwrite ?"_s;
 
-    // Sender gives up half-way after a Yes: the old file is kept.
-    m_desk.prompt->answer(u"already exists"_s, {MsgResult::No, MsgResult::No, MsgResult::Yes});
+    // Sender gives up half-way: the old file is kept and nothing else is left.
     {
         frmFile w;
         QSignalSpy unloaded(&w, &frmFile::Unloaded);
         w.setInfo(Offer(4, u"same.txt"_s, u"100"_s));
-        QCOMPARE(m_desk.prompt->shown(), (QStringList{question, question, question}));
+        QVERIFY(m_desk.prompt->shown().isEmpty()); // nothing to answer when saving by itself
         QVERIFY(sender.waitConnection(1));
         QVERIFY(sender.send(Pattern(40)));
         QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
@@ -399,11 +405,11 @@ void TestFileReceive::autoModeOverwriteAskedUntilYes()
         QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
     }
 
-    // Completed after a Yes: replaced.
-    m_desk.prompt->answer(u"already exists"_s, {MsgResult::Yes});
+    // Completed: saved beside it under the next free number.
     receiveAuto(4, sender, u"same.txt"_s, Pattern(100));
-    QCOMPARE(FileBytes(target), Pattern(100));
-    QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
+    QCOMPARE(FileBytes(target), QByteArray("old contents"));
+    QCOMPARE(FileBytes(QDir(m_folder).filePath(u"same (2).txt"_s)), Pattern(100));
+    QCOMPARE(FilesUnder(m_folder), (QStringList{u"same (2).txt"_s, u"same.txt"_s}));
 }
 
 void TestFileReceive::zeroByteOfferCompletesOnConnect()

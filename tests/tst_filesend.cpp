@@ -129,7 +129,7 @@ private Q_SLOTS:
     void cleanup();
     void arrivesByteIdentical_data();
     void arrivesByteIdentical();
-    void existingFileIsReplacedOnlyAfterYes();
+    void existingFileIsKept();
     void receiverCancels();
     void senderCancelsMidTransfer();
     void senderDiesMidTransfer();
@@ -258,24 +258,25 @@ void TestFileSend::arrivesByteIdentical()
     if (size > 0) QCOMPARE(last, 0);
 }
 
-void TestFileSend::existingFileIsReplacedOnlyAfterYes()
+void TestFileSend::existingFileIsKept()
 {
     auto k = start(6);
     QVERIFY(k);
     FileSender bob(address(6, 3), false);
     QVERIFY(bob.ready());
-    Receiver receiver(6, u"msgbox already exists => Yes\n"_s, true);
-    const QString saved = QDir(receiver.folder).filePath(u"notes.txt"_s);
-    QVERIFY(WriteBytes(saved, "old content"));
+    Receiver receiver(6, QString(), true);
+    const QString existing = QDir(receiver.folder).filePath(u"notes.txt"_s);
+    const QString saved = QDir(receiver.folder).filePath(u"notes (2).txt"_s);
+    QVERIFY(WriteBytes(existing, "old content"));
     const QByteArray data = Pattern(5000);
     QVERIFY(WriteBytes(m_files->filePath(u"notes.txt"_s), data));
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"notes.txt"_s)), 0);
     DorvanChild dorvan(receiver.env, offerArgument(bob));
     QVERIFY(dorvan.waitEnd());
+    QCOMPARE(FileBytes(existing), QByteArray("old content"));
     QCOMPARE(FileBytes(saved), data);
-    QCOMPARE(BoxTexts(receiver.log), (QStringList{u"The file 'notes.txt' already exists.\r\rOverwrite ?"_s,
-                                                  u"Saved received file as:\r\r'"_s + saved + u"'."_s}));
-    QCOMPARE(receiver.savedFiles(), QStringList{u"notes.txt"_s});
+    QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
+    QCOMPARE(receiver.savedFiles(), (QStringList{u"notes (2).txt"_s, u"notes.txt"_s}));
     QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
 }
 

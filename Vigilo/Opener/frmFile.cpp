@@ -42,6 +42,8 @@ constexpr QChar CR = u'\r';
 // incomplete file never appears under the name the user sees.
 constexpr auto PartialPrefix = u".~kvpart-";
 constexpr int PartialNameAttempts = 100;
+// "name (2).ext" up to this number; a folder with more copies takes no further one.
+constexpr int MaxNumberedNames = 9999;
 
 void Notice(const QString& message)
 {
@@ -66,6 +68,17 @@ QString FormatSize(qint32 n)
 
 SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask)
 {
+    if (!ask) {
+        // Saved without asking: an existing file is kept, the new one takes the next free "name (n).ext".
+        const QFileInfo wanted(path);
+        const QString suffix = wanted.suffix().isEmpty() ? QString() : u'.' + wanted.suffix();
+        QString candidate = path;
+        for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n) {
+            if (n > MaxNumberedNames) return {};
+            candidate = wanted.dir().filePath(wanted.completeBaseName() + u" ("_s + QString::number(n) + u')' + suffix);
+        }
+        return {candidate, false};
+    }
     for (;;) {
         if (ask) {
             platform::FileDialogRequest request;

@@ -60,9 +60,10 @@ struct SavePathChoice {
     bool replaceAgreed = false; // an existing file there may be replaced
 };
 
-// Asks (through the save dialog when `ask`) until there is a path the user
-// accepts: a free name, or an existing file they agreed to overwrite. The
-// existing file stays until the new one is complete, and is then replaced.
+// With `ask`, asks through the save dialog until there is a path the user
+// accepts: a free name, or an existing file they agreed to overwrite (it stays
+// until the new one is complete, and is then replaced). Without, never asks and
+// never overwrites: a taken name becomes the next free "name (2).ext".
 SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask);
 
 class frmFile : public QWidget {
