@@ -473,12 +473,14 @@ void TestVigilo::handOffToActiveForm()
     QCOMPARE(FakeControl::all.size(), 1);
     FakeControl* coraControl = FakeControl::all[0];
 
+    // Bob's record names another computer: the form is handed the address the call came from.
     Caller bob(address(6, 3));
-    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, bob.ip())));
+    bob.sendToMonitor(m_ip, BuildHello(PartyRecord(u"Bob"_s, address(6, 9))));
     QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return coraControl->calls.size() >= 2; }, WaitMs));
     QCOMPARE(coraControl->calls[0], u"TrayOpened=0"_s);
-    QVERIFY(coraControl->calls[1].startsWith(u"DataPass HELLO|Bob|Available|"_s));
+    QVERIFY2(coraControl->calls[1].startsWith(u"DataPass HELLO|Bob|Available|bob@example.org|"_s + bob.ip() + u'|'),
+             qPrintable(coraControl->calls[1]));
     QCOMPARE(FakeControl::all.size(), 1);
 
     // Availability and chat-name changes go to the open form.

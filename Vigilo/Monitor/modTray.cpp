@@ -163,6 +163,8 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
         return -1;
     }
     QStringList record = fields.mid(1, UserRecord::FieldCount);
+    // Whichever form takes the call answers the computer it came from, not the one the caller names.
+    if (!sourceAddress.isEmpty()) record[3] = sourceAddress;
     QObject* control = nullptr;
     bool openedByMonitor = false;
 
@@ -180,7 +182,6 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
             Fail();
             return -1;
         }
-        if (!sourceAddress.isEmpty()) record[3] = sourceAddress;
         item.setFullName(record[0]);
         SetUserProperty(item, u"QuillonName"_s, record[0]);
         SetUserProperty(item, u"UserStatus"_s, record[1]);
