@@ -122,15 +122,21 @@ int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAc
     WriteSetting(PrivateInfo, num(p.PrivateInfo));
 
     const QString installDir = ReadSetting(Deliverable::Vigilo, settings::InstallDir);
-    if (!installDir.isEmpty())
-        QDir().mkpath(installDir);
     const ProfileRecord published = PublishedForm(p);
     if (!EncodePeerslip(published)) {
         platform::MsgBox(qs(PeerslipTooLongText), platform::MsgButtons::OK, platform::MsgIcon::Information);
         return -1;
     }
-    if (!WritePeerslipFile(PeerslipPath(p.ChatName), published))
+    // Without an installation folder the path would be relative: never into whatever folder we run in.
+    QString why = qs(NoInstallFolderText);
+    const QString path = PeerslipPath(p.ChatName);
+    if (!installDir.isEmpty())
+        QDir().mkpath(installDir);
+    if (installDir.isEmpty() || !WritePeerslipFile(path, published, &why)) {
+        platform::MsgBox(qs(PeerslipNotWrittenText) + path + u"'.\r\r"_s + why, platform::MsgButtons::OK,
+                         platform::MsgIcon::Exclamation);
         return -1;
+    }
     if (!previousChatName.isEmpty() && PeerslipFileName(previousChatName) != PeerslipFileName(p.ChatName))
         QFile::remove(PeerslipPath(previousChatName));
     if (access) {
@@ -211,7 +217,7 @@ std::optional<ProfileRecord> DecodePeerslip(const QByteArray& bytes)
     return p;
 }
 
-bool WritePeerslipFile(const QString& path, const ProfileRecord& profile)
+bool WritePeerslipFile(const QString& path, const ProfileRecord& profile, QString* error)
 {
     std::optional<QByteArray> bytes = EncodePeerslip(profile);
     if (!bytes)
@@ -219,10 +225,11 @@ bool WritePeerslipFile(const QString& path, const ProfileRecord& profile)
     bytes->resize(PeerslipRecordSize, '\0');
     // Written whole or not at all: a reader never sees half a Peerslip.
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(*bytes);
-    return f.commit();
+    if (f.open(QIODevice::WriteOnly) && f.write(*bytes) == bytes->size() && f.commit())
+        return true;
+    if (error)
+        *error = f.errorString();
+    return false;
 }
 
 std::optional<ProfileRecord> ReadPeerslipFile(const QString& path)

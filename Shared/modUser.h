@@ -61,8 +61,9 @@ std::optional<QByteArray> EncodePeerslip(const ProfileRecord& profile);
 // past the record, or the size cannot be a Peerslip.
 std::optional<ProfileRecord> DecodePeerslip(const QByteArray& bytes);
 
-// Writes the record padded to 256 bytes. False when it does not fit or cannot be written.
-bool WritePeerslipFile(const QString& path, const ProfileRecord& profile);
+// Writes the record padded to 256 bytes. False when it does not fit or cannot be
+// written; error, when given, then says why.
+bool WritePeerslipFile(const QString& path, const ProfileRecord& profile, QString* error = nullptr);
 std::optional<ProfileRecord> ReadPeerslipFile(const QString& path);
 
 // A chat name made safe as a file name in the installation folder: path
@@ -79,5 +80,9 @@ QString WriteTempPeerslip(const QStringList& fields);
 inline constexpr std::u16string_view PeerslipTooLongText =
     u"Your profile is too long to be saved as a Peerslip.\r\rPlease shorten your name, company, "
     u"address or comment. Your settings have been saved.";
+// Shown when the Peerslip file cannot be written: + path + "'." + the reason.
+inline constexpr std::u16string_view PeerslipNotWrittenText = u"Your Peerslip could not be saved as '";
+inline constexpr std::u16string_view NoInstallFolderText =
+    u"The installation folder is not set. Please install Kivara again.";
 
 } // namespace kv

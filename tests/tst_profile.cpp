@@ -237,6 +237,23 @@ void TestProfile::tooLongProfileKeepsRegistry()
     LoadProfile(Deliverable::Quillon, loaded);
     QCOMPARE(loaded.Comment, p.Comment);
     QCOMPARE(FileBytes(PeerslipPath(u"Ann"_s)), before); // the last good file stays
+
+    // A Peerslip that cannot be written is told, with where and why; no installation folder
+    // never means the folder the program runs in.
+    p.Comment = u"short"_s;
+    const QString install = ReadSetting(Deliverable::Vigilo, settings::InstallDir);
+    const QString blocked = m_computer->root() + u"/blocked"_s;
+    QVERIFY(kv::test::WriteBytes(blocked, "a file, not a folder"));
+    WriteSetting(settings::InstallDir, blocked + u"/"_s);
+    QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
+    QVERIFY2(m_desk.promptTexts().last().startsWith(qs(PeerslipNotWrittenText) + blocked + u"/Ann.kvp'.\r\r"_s),
+             qPrintable(m_desk.promptTexts().last()));
+    QVERIFY(m_desk.promptTexts().last().size() > qs(PeerslipNotWrittenText).size() + blocked.size() + 12);
+    WriteSetting(settings::InstallDir, QString());
+    QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
+    QVERIFY(m_desk.promptTexts().last().endsWith(qs(NoInstallFolderText)));
+    QVERIFY(!QFile::exists(u"Ann.kvp"_s));
+    WriteSetting(settings::InstallDir, install);
 }
 
 void TestProfile::unsafeChatNamesStayInInstallFolder()
