@@ -45,6 +45,12 @@ public:
         return m_fields.at(i);
     }
     qsizetype size() const { return m_fields.size(); }
+    // Field i and all after it, joined again: a last field whose text held a "|".
+    QString rest(qsizetype i) const
+    {
+        (void)operator[](i);
+        return m_fields.sliced(i).join(FieldSeparator);
+    }
     const QStringList& all() const { return m_fields; }
     // The user record at fields first .. first+7.
     UserRecord record(qsizetype first) const
@@ -241,7 +247,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
             if (!inRoom.isNull() && inRoom.isIgnored()) return;
         }
         const QString colour = f[2];
-        const QString line = f[3];
+        const QString line = f.rest(field::PubChatLine);
         const QColor shownColour =
             m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
         AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
@@ -585,7 +591,7 @@ void Kivara::onPriChat(const Fields& f)
     } else {
         row = otherRow(m_rooms.at(position), from);
     }
-    const QString line = f[10];
+    const QString line = f.rest(field::PriChatLine);
     if (line != word::OpenPrivate) {
         if (!row.isNull() && row.isIgnored()) return;
         const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());
