@@ -387,8 +387,18 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
 {
     const QString caller = f[1];
     const QString own = m_profile.ChatName;
-    // A caller with the local user's own name cannot be told apart from the own row.
-    if (caller.isEmpty() || caller == own) return;
+    if (caller.isEmpty()) return;
+    if (caller == own) {
+        // A caller with the local user's own name cannot be told apart from the own row;
+        // refused at once, so the caller is not left waiting for an answer.
+        const UserRecord r = Sanitized(f.record(1));
+        UserRecord refusal = ownRecord();
+        refusal.availability = t(text::CannotTalk);
+        if (!r.ipAddress.isEmpty()) m_wskChat->setRemoteHost(r.ipAddress);
+        m_wskChat->setRemotePort(ChatDatagramPort);
+        SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
+        return;
+    }
     QPointer<Kivara> self(this);
     Room& pub = m_rooms.publicRoom();
     SetCallStatus(call::Incoming, caller);

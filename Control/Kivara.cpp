@@ -771,7 +771,8 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToParticipant(sock, m_rooms, cur, sData, BuildGetUserProfile(own, sData));
         break;
     case mode::DumpUser:
-        if (sData.isEmpty() || !confirmDumpUser(sData)) return 0;
+        // Row 1 is the user's own, whatever a command line names.
+        if (sData.isEmpty() || sData == own || !confirmDumpUser(sData)) return 0;
         DataSend(mode::PubChat, t(text::Disconnected) + sData);
         BroadcastToRoom(sock, m_rooms, 0, BuildDumpUser(own, sData));
         m_rooms.publicRoom().removeRow(sData);
@@ -835,9 +836,17 @@ bool Kivara::Alone(short nRoom)
 
 bool Kivara::refuseChatName(const QString& name)
 {
-    if (IsValidChatName(name)) return false;
-    MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
-    return true;
+    if (!IsValidChatName(name)) {
+        MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
+        return true;
+    }
+    // Nobody in that room could tell two rows of one name apart.
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        if (otherRow(m_rooms.at(i), name).isNull()) continue;
+        MsgBox(t(ChatNameInUseBefore) + name + t(ChatNameInUseAfter), MsgButtons::OK, MsgIcon::Information);
+        return true;
+    }
+    return false;
 }
 
 int Kivara::ChangeUserName(const QString& sNewName)
@@ -1466,7 +1475,7 @@ bool Kivara::RunCommandLine(const QString& text)
         SetStatus(t(availability::BeRightBack));
         break;
     case Command::Ignore:
-        if (!arg.isEmpty()) ToggleIgnore(room.findRow(arg));
+        if (!arg.isEmpty()) ToggleIgnore(otherRow(room, arg));
         break;
     case Command::Kick:
         if (!arg.isEmpty()) DataSend(mode::DumpUser, arg);

@@ -524,6 +524,12 @@ void TestCalls::helloPassedOrFromNetwork()
     WriteSetting(settings::Messages, u"1"_s);
     k->DataPass(hello);
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|1"_s);
+    // A caller with the own name is refused at once instead of being left waiting.
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Ann"_s, bob.ip()).text());
+    QCOMPARE(bob.next(),
+             u"ROOMLIST|PUBLIC|Ann|I cannot talk now.  Please call back later.|ann@example.org|%1|hi there|KV-ANN||2"_s
+                 .arg(m_ip));
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
 }
 
 void TestCalls::admissionChoices()

@@ -3,6 +3,7 @@
 // 127.50.<case>.3 and up: the automation interface by name, session start,
 // rooms and fan-out, every send mode, the menus and every slash command.
 #include "CallPeer.h"
+#include "ChatName.h"
 #include "Desk.h"
 #include "Events.h"
 #include "FanOut.h"
@@ -766,11 +767,15 @@ void TestControl::everySlashCommand()
     k->RunCommandLine(u"/ban"_s);
     k->RunCommandLine(u"/ignore carl"_s); // names are exact
     QCOMPARE(carlRow.availability(), u"Available"_s);
+    k->RunCommandLine(u"/ignore Ann"_s); // row 1 is the user's own
+    QVERIFY(!pub.row(1).isIgnored());
 
     m_desk.rules(u"msgbox ^Disconnect 'Carl' => No"_s);
     k->RunCommandLine(u"/kick Carl"_s);
     k->RunCommandLine(u"/kick"_s);
+    k->RunCommandLine(u"/kick Ann"_s);
     QCOMPARE(m_desk.promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
+    QCOMPARE(pub.row(1).name(), u"Ann"_s);
     m_desk.rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
     k->RunCommandLine(u"/disconnect Carl"_s);
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
@@ -881,6 +886,11 @@ void TestControl::chatNameChanges()
     QCOMPARE(k->ChangeUserName(u"A|B"_s), -1);
     QCOMPARE(m_desk.prompt->log().last().icon, u"Information"_s);
     QVERIFY(bob.quiet());
+    // So is a participant's name, whichever room holds it.
+    const QString inUse = QString::fromUtf16(ChatNameInUseBefore) + u"Carl"_s;
+    QCOMPARE(k->ChangeUserName(u"Carl"_s), -1);
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(inUse));
+    QVERIFY(bob.quiet() && carl.quiet());
 
     // In place: only the own row is editable; an edit renames, a bad one is put back.
     QTreeWidget* list = k->rooms().publicRoom().list;
@@ -895,6 +905,9 @@ void TestControl::chatNameChanges()
              u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
     list->topLevelItem(0)->setText(ColName, QString());
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    list->topLevelItem(0)->setText(ColName, u"Bob"_s);
+    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(QString::fromUtf16(ChatNameInUseBefore) + u"Bob"_s));
     QVERIFY(bob.quiet());
     ProfileRecord saved;
     LoadProfile(Deliverable::Quillon, saved);
