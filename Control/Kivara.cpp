@@ -715,11 +715,12 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToPeerMonitor(sock, BuildHello(ownRecord()));
         break;
     case mode::RoomList: {
+        // The admitted caller enters the public room, whichever room is in front.
         QList<UserRecord> entries;
-        const Room& room = m_rooms.at(cur);
+        const Room& room = m_rooms.publicRoom();
         for (int n = 1; n <= room.rowCount(); ++n)
             entries.append(room.row(n).record());
-        SendToParticipant(sock, m_rooms, cur, QString(), BuildRoomList(entries));
+        SendToParticipant(sock, m_rooms, 0, QString(), BuildRoomList(entries));
         break;
     }
     case mode::Leave: {

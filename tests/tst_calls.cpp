@@ -562,6 +562,19 @@ void TestCalls::admissionChoices()
     QCOMPARE(m_desk.prompt->log().last().title, u"Bob entering room..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
 
+    // A private room in front and Carl ignored: the caller still gets the public room,
+    // with Carl's availability rather than the local mark.
+    k->rooms().publicRoom().removeRow(u"Bob"_s);
+    k->ToggleIgnore(cr);
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Dan"_s, address(10, 5))));
+    QCOMPARE(k->rooms().current, 1);
+    k->DataPass(u"HELLO|"_s + b.text());
+    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text());
+    QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
+    QVERIFY(bob.quiet() && carl.quiet());
+    k->ClosePrivateRoom(u"Dan"_s);
+    k->ToggleIgnore(cr);
+
     // AutoAdd 0: the Peerslip is asked for silently; 1: asked first.
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"0"_s);

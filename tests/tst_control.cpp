@@ -1003,6 +1003,8 @@ void TestControl::dropOnRoomButton()
     k->OpenPrivateRoom(PriChatFields(b));
     k->SwitchRoom(0);
     m_desk.rules(u"msgbox has been added => OK"_s);
+    // Carl learns Bob's availability, not that Bob is ignored here.
+    k->ToggleIgnore(k->rooms().at(1).findRow(u"Bob"_s));
     k->DropParticipantOnRoom(1, u"Carl"_s);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text());
