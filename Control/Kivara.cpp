@@ -813,7 +813,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToParticipant(sock, m_rooms, cur, QString(), BuildGiveUp(own));
         break;
     case mode::Update:
-        BroadcastToRoom(sock, m_rooms, cur, BuildUpdate(ownRecord()));
+        BroadcastToAllRooms(sock, m_rooms, BuildUpdate(ownRecord()));
         break;
     default:
         break;

@@ -872,6 +872,12 @@ void TestControl::chatNameChanges()
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
     QVERIFY(bob.quiet());
+    // So does the rest of the profile.
+    QCOMPARE(k->DataSend(20), 0);
+    const QString update = u"UPDATE|Anna|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    QCOMPARE(bob.next(), update);
+    QCOMPARE(carl.next(), update);
+    QVERIFY(bob.quiet() && carl.quiet());
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
     QCOMPARE(k->rooms().at(1).row(1).name(), u"Anna"_s);
     k->SwitchRoom(0);
