@@ -48,7 +48,7 @@ public:
     // Field i and all after it, joined again: a last field whose text held a "|".
     QString rest(qsizetype i) const
     {
-        (void)operator[](i);
+        if (i < 0 || i >= m_fields.size()) throw MissingField{};
         return m_fields.sliced(i).join(FieldSeparator);
     }
     const QStringList& all() const { return m_fields; }
