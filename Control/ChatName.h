@@ -10,6 +10,10 @@ namespace kv::control {
 inline constexpr auto ChatNameSeparatorText =
     u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name.";
 
+// Taking a name a participant already has would make two rows of one name.
+inline constexpr auto ChatNameInUseBefore = u"Someone in the chat is already called '";
+inline constexpr auto ChatNameInUseAfter = u"'.\r\rPlease choose another Chat name.";
+
 inline bool IsValidChatName(const QString& name) { return !name.contains(FieldSeparator); }
 
 } // namespace kv::control

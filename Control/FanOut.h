@@ -16,7 +16,7 @@ class RoomTable;
 // Nothing is sent when the room holds fewer than 2 rows. Returns the number of datagrams sent.
 int BroadcastToRoom(platform::Socket& socket, RoomTable& rooms, int position, const QString& text);
 // The same to the rows of every room, each address once: news about the local
-// user (availability, chat name) concerns everybody, whichever room is in front.
+// user (availability, chat name, profile) concerns everybody, whichever room is in front.
 int BroadcastToAllRooms(platform::Socket& socket, RoomTable& rooms, const QString& text);
 
 // To `name`'s address in the room at `position`, chat port. With an empty name

@@ -45,6 +45,12 @@ public:
         return m_fields.at(i);
     }
     qsizetype size() const { return m_fields.size(); }
+    // Field i and all after it, joined again: a last field whose text held a "|".
+    QString rest(qsizetype i) const
+    {
+        if (i < 0 || i >= m_fields.size()) throw MissingField{};
+        return m_fields.sliced(i).join(FieldSeparator);
+    }
     const QStringList& all() const { return m_fields; }
     // The user record at fields first .. first+7.
     UserRecord record(qsizetype first) const
@@ -222,12 +228,11 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         if (!knownHost(sender)) return;
         const UserRecord r = Sanitized(f.record(1));
         if (r.chatName.isEmpty() || r.chatName == own) return;
-        m_renaming = true;
+        const auto writing = writingRows();
         Participant row = otherRow(pub, r.chatName);
         if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + t(OtherIconSuffix));
         row.setName(r.chatName);
         row.setDetails(r);
-        m_renaming = false;
     } else if (name == msg::PubChat) {
         const QString from = f[1];
         const Participant row = otherRow(pub, from);
@@ -241,7 +246,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
             if (!inRoom.isNull() && inRoom.isIgnored()) return;
         }
         const QString colour = f[2];
-        const QString line = f[3];
+        const QString line = f.rest(field::PubChatLine);
         const QColor shownColour =
             m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
         AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
@@ -278,9 +283,10 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
             Participant row = otherRow(room, oldName);
             // A name already listed there is not given to a second row.
             if (row.isNull() || !room.findRow(newName).isNull()) continue;
-            m_renaming = true;
-            row.setName(newName);
-            m_renaming = false;
+            {
+                const auto writing = writingRows();
+                row.setName(newName);
+            }
             AppendNoticeLine(room.transcript, oldName, t(text::ChangedName) + newName + u"'."_s);
             serial = row.serial();
             renamed = true;
@@ -306,10 +312,9 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         for (int i = 0; i < m_rooms.count(); ++i) {
             Participant row = otherRow(m_rooms.at(i), r.chatName);
             if (row.isNull()) continue;
-            m_renaming = true;
+            const auto writing = writingRows();
             row.setName(r.chatName);
             row.setDetails(r);
-            m_renaming = false;
         }
         const int position = m_rooms.FindRoom(r.chatName);
         if (position >= 1) {
@@ -382,8 +387,18 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
 {
     const QString caller = f[1];
     const QString own = m_profile.ChatName;
-    // A caller with the local user's own name cannot be told apart from the own row.
-    if (caller.isEmpty() || caller == own) return;
+    if (caller.isEmpty()) return;
+    if (caller == own) {
+        // A caller with the local user's own name cannot be told apart from the own row;
+        // refused at once, so the caller is not left waiting for an answer.
+        const UserRecord r = Sanitized(f.record(1));
+        UserRecord refusal = ownRecord();
+        refusal.availability = t(text::CannotTalk);
+        if (!r.ipAddress.isEmpty()) m_wskChat->setRemoteHost(r.ipAddress);
+        m_wskChat->setRemotePort(ChatDatagramPort);
+        SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
+        return;
+    }
     QPointer<Kivara> self(this);
     Room& pub = m_rooms.publicRoom();
     SetCallStatus(call::Incoming, caller);
@@ -394,11 +409,10 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
             pub.transcript->clear();
             ui->txtSend->clear();
         }
-        m_renaming = true;
+        const auto writing = writingRows();
         Participant row = pub.addRow(caller, r.iconCode + t(OtherIconSuffix));
         row.setDetails(r);
         row.setDimmed(r.availability != QString::fromUtf16(availability::Available));
-        m_renaming = false;
     }
     const QString callerHost = r.ipAddress;
     auto toCaller = [&] {
@@ -539,18 +553,18 @@ void Kivara::onRoomList(const Fields& f)
     int position = m_rooms.FindRoom(f[2]);
     if (position < 1) position = 0;
     Room& room = m_rooms.at(position);
-    const qsizetype entries = (f.size() - 1) / 8;
-    m_renaming = true;
-    for (qsizetype k = 1; k <= entries; ++k) {
-        const qsizetype b = 8 * k - 6;
-        const UserRecord e = Sanitized(f.record(b));
-        if (e.serialNum == m_profile.SerialNum) continue;
-        if (e.chatName.isEmpty() || e.chatName == m_profile.ChatName) continue;
-        Participant row = otherRow(room, e.chatName);
-        if (row.isNull()) row = room.addRow(e.chatName, e.iconCode + t(OtherIconSuffix));
-        row.setDetails(e);
+    {
+        // Whole entries only: a trailing partial one is not a participant.
+        const auto writing = writingRows();
+        for (const UserRecord& entry : RoomListEntries(f.all())) {
+            const UserRecord e = Sanitized(entry);
+            if (e.serialNum == m_profile.SerialNum) continue;
+            if (e.chatName.isEmpty() || e.chatName == m_profile.ChatName) continue;
+            Participant row = otherRow(room, e.chatName);
+            if (row.isNull()) row = room.addRow(e.chatName, e.iconCode + t(OtherIconSuffix));
+            row.setDetails(e);
+        }
     }
-    m_renaming = false;
     const QString greeting = ReadSetting(Deliverable::Quillon, settings::EnterMsg);
     DataSend(mode::PubChat, greeting);
     SetCallStatus(call::Connected);
@@ -585,7 +599,7 @@ void Kivara::onPriChat(const Fields& f)
     } else {
         row = otherRow(m_rooms.at(position), from);
     }
-    const QString line = f[10];
+    const QString line = f.rest(field::PriChatLine);
     if (line != word::OpenPrivate) {
         if (!row.isNull() && row.isIgnored()) return;
         const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());

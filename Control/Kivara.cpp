@@ -715,11 +715,12 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToPeerMonitor(sock, BuildHello(ownRecord()));
         break;
     case mode::RoomList: {
+        // The admitted caller enters the public room, whichever room is in front.
         QList<UserRecord> entries;
-        const Room& room = m_rooms.at(cur);
+        const Room& room = m_rooms.publicRoom();
         for (int n = 1; n <= room.rowCount(); ++n)
             entries.append(room.row(n).record());
-        SendToParticipant(sock, m_rooms, cur, QString(), BuildRoomList(entries));
+        SendToParticipant(sock, m_rooms, 0, QString(), BuildRoomList(entries));
         break;
     }
     case mode::Leave: {
@@ -771,7 +772,8 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToParticipant(sock, m_rooms, cur, sData, BuildGetUserProfile(own, sData));
         break;
     case mode::DumpUser:
-        if (sData.isEmpty() || !confirmDumpUser(sData)) return 0;
+        // Row 1 is the user's own, whatever a command line names.
+        if (sData.isEmpty() || sData == own || !confirmDumpUser(sData)) return 0;
         DataSend(mode::PubChat, t(text::Disconnected) + sData);
         BroadcastToRoom(sock, m_rooms, 0, BuildDumpUser(own, sData));
         m_rooms.publicRoom().removeRow(sData);
@@ -811,7 +813,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         SendToParticipant(sock, m_rooms, cur, QString(), BuildGiveUp(own));
         break;
     case mode::Update:
-        BroadcastToRoom(sock, m_rooms, cur, BuildUpdate(ownRecord()));
+        BroadcastToAllRooms(sock, m_rooms, BuildUpdate(ownRecord()));
         break;
     default:
         break;
@@ -835,9 +837,17 @@ bool Kivara::Alone(short nRoom)
 
 bool Kivara::refuseChatName(const QString& name)
 {
-    if (IsValidChatName(name)) return false;
-    MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
-    return true;
+    if (!IsValidChatName(name)) {
+        MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
+        return true;
+    }
+    // Nobody in that room could tell two rows of one name apart.
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        if (otherRow(m_rooms.at(i), name).isNull()) continue;
+        MsgBox(t(ChatNameInUseBefore) + name + t(ChatNameInUseAfter), MsgButtons::OK, MsgIcon::Information);
+        return true;
+    }
+    return false;
 }
 
 int Kivara::ChangeUserName(const QString& sNewName)
@@ -1466,7 +1476,7 @@ bool Kivara::RunCommandLine(const QString& text)
         SetStatus(t(availability::BeRightBack));
         break;
     case Command::Ignore:
-        if (!arg.isEmpty()) ToggleIgnore(room.findRow(arg));
+        if (!arg.isEmpty()) ToggleIgnore(otherRow(room, arg));
         break;
     case Command::Kick:
         if (!arg.isEmpty()) DataSend(mode::DumpUser, arg);

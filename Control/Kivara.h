@@ -8,6 +8,7 @@
 #include "modUser.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
@@ -285,6 +286,13 @@ private:
     bool m_sessionEnded = false;
     bool m_roomDetails = false; // "&Show Room Details" is checked
     bool m_renaming = false; // rows are being written by the control, not edited by the user
+    // Sets m_renaming for the guard's lifetime: a handler stopped midway by a short
+    // message must not leave the user's own edits ignored for good.
+    [[nodiscard]] auto writingRows()
+    {
+        m_renaming = true;
+        return qScopeGuard([this] { m_renaming = false; });
+    }
     QPointer<QObject> m_objParent;
     std::shared_ptr<outlook::Inspector> m_inspector;
     RoomTable m_rooms;

@@ -81,7 +81,8 @@ UserRecord Participant::record() const
 {
     UserRecord r;
     r.chatName = name();
-    r.availability = availability();
+    // Others learn the participant's availability, never the local "Ignored" mark.
+    r.availability = isIgnored() ? savedAvailability() : availability();
     r.email = email();
     r.ipAddress = address();
     r.comment = comment();
@@ -92,7 +93,11 @@ UserRecord Participant::record() const
 
 void Participant::setDetails(const UserRecord& r)
 {
-    setAvailability(r.availability);
+    // An ignored row stays ignored; the availability it hides follows the news.
+    if (isIgnored())
+        setSavedAvailability(r.availability.isEmpty() ? QString::fromUtf16(availability::Available) : r.availability);
+    else
+        setAvailability(r.availability);
     setColumn(ColEmail, r.email);
     setColumn(ColAddress, r.ipAddress);
     setColumn(ColComment, r.comment);

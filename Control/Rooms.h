@@ -70,9 +70,10 @@ public:
     QString iconKey() const;
     void setIconKey(const QString& key);
 
-    // The 8-field user record of this row; its icon code is the first character of the icon key.
+    // The 8-field user record of this row, with the availability an "Ignored" mark hides;
+    // its icon code is the first character of the icon key.
     UserRecord record() const;
-    // Columns 2 to 6 from a user record (the name stays).
+    // Columns 2 to 6 from a user record (the name stays); an ignored row keeps its mark.
     void setDetails(const UserRecord& record);
 
 private:

@@ -339,6 +339,10 @@ void frmOptions::accept()
     p.ChatName = chatName;
     if (p.UserStatus.isEmpty()) p.UserStatus = QString::fromUtf16(availability::Available);
     p.PrivateInfo = ui->chkMyInfo->isChecked() ? 1 : 0;
+    if (const QString field = FieldHoldingSeparator(p); !field.isEmpty()) {
+        MsgBox(SeparatorRefusalText(field), MsgButtons::OK, MsgIcon::Information);
+        return;
+    }
     if (m_mode == Mode::NewUser) {
         p.IPAddress = m_localIp;
         p.LocalPort = ChatDatagramPort;

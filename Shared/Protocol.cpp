@@ -213,8 +213,11 @@ QString BuildShowUser(const QString& peerslipFieldText) { return message(msg::Sh
 
 QString BuildFilePrep(const QString& chatName, const QString& fileTitle, qint64 size, const QString& address)
 {
+    // A file's name may hold the separator; the offer must keep its field count.
+    QString title = fileTitle;
+    title.replace(FieldSeparator, u'_');
     return message(msg::FilePrep,
-                   {chatName, fileTitle, QString::number(size), address, QString::number(FileTransferPort)});
+                   {chatName, title, QString::number(size), address, QString::number(FileTransferPort)});
 }
 
 QString BuildNoFile(const QString& chatName) { return message(msg::NoFile, {chatName}); }

@@ -163,6 +163,7 @@ QString BuildGetUserProfile(const QString& requester, const QString& target);
 // peerslipFieldText: the 14 "|"-separated Peerslip fields.
 QString BuildSaveUser(const QString& peerslipFieldText);
 QString BuildShowUser(const QString& peerslipFieldText);
+// A "|" in the title goes out as "_".
 QString BuildFilePrep(const QString& chatName, const QString& fileTitle, qint64 size, const QString& address);
 QString BuildNoFile(const QString& chatName);
 // room: word::PublicRoom, or for a private room the sender's own chat name.

@@ -182,6 +182,24 @@ QString ShortProfileFieldString(const ProfileRecord& p)
         .join(u'|');
 }
 
+QString FieldHoldingSeparator(const ProfileRecord& p)
+{
+    const std::pair<const QString*, const char16_t*> typed[] = {
+        {&p.FullName, u"Full Name"}, {&p.Company, u"Company"}, {&p.Email, u"E-mail"},
+        {&p.City, u"City"},          {&p.State, u"State"},     {&p.Country, u"Country"},
+        {&p.Comment, u"Comment"},    {&p.ChatName, u"Chat Name"}};
+    for (const auto& [value, name] : typed)
+        if (value->contains(u'|')) return QString::fromUtf16(name);
+    return QString();
+}
+
+QString SeparatorRefusalText(const QString& fieldName)
+{
+    static constexpr auto before = u"The ";
+    static constexpr auto after = u" cannot contain the character \"|\".\r\rPlease remove it and try again.";
+    return QString::fromUtf16(before) + fieldName + QString::fromUtf16(after);
+}
+
 std::optional<QByteArray> EncodePeerslip(const ProfileRecord& p)
 {
     Writer w;

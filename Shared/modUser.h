@@ -55,6 +55,13 @@ QString ProfileFieldString(const ProfileRecord& profile);
 // The 8-field user record of the wire protocol.
 QString ShortProfileFieldString(const ProfileRecord& profile);
 
+// Profile fields travel unescaped in "|"-separated messages, so every dialog
+// that edits the profile refuses the separator: the name of the first field
+// typed by the user that holds one, or "" when none does.
+QString FieldHoldingSeparator(const ProfileRecord& profile);
+// The refusal shown for that field.
+QString SeparatorRefusalText(const QString& fieldName);
+
 // The bytes of record 1 (without padding), or nothing when the fields do not fit 256 bytes.
 std::optional<QByteArray> EncodePeerslip(const ProfileRecord& profile);
 // Parses a Peerslip's bytes; nothing when the data is truncated, a length runs

@@ -311,8 +311,10 @@ void TestCalls::admittedByRoomList()
         if (s == call::WaitingToEnter) {
             UserRecord own = PartyRecord(u"Ann"_s, m_ip); // the own entry, by identifier
             own.serialNum = u"KV-ANN"_s;
+            // A trailing partial entry is no participant and stops nothing.
             bob.sendTo(m_ip, roomList({PartyRecord(u"Bob"_s, bob.ip()), own,
-                                       PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s)}));
+                                       PartyRecord(u"Carl"_s, carl.ip(), u"On the Phone"_s)}) +
+                                 u'|' + QStringList(PartyRecord(u"Dan"_s, bob.ip()).fields().mid(0, 7)).join(u'|'));
         }
     });
     QCOMPARE(k->Connect(callee.isEmpty() ? bob.ip() : callee, 8086), 0);
@@ -324,10 +326,14 @@ void TestCalls::admittedByRoomList()
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hello all"_s);
     QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Hello all"_s);
     QCOMPARE(k->panelText(3), u"Connected"_s);
+    // The own row is the user's to edit again once the list is written.
+    k->rooms().publicRoom().list->topLevelItem(0)->setText(ColName, u"Anna"_s);
+    QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
+    QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
-    QVERIFY(bob.heard(u"LEAVE|Ann|Public"_s));
+    QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
 }
 
 void TestCalls::cancelWhileCalling()
@@ -523,6 +529,12 @@ void TestCalls::helloPassedOrFromNetwork()
     WriteSetting(settings::Messages, u"1"_s);
     k->DataPass(hello);
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|1"_s);
+    // A caller with the own name is refused at once instead of being left waiting.
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Ann"_s, bob.ip()).text());
+    QCOMPARE(bob.next(),
+             u"ROOMLIST|PUBLIC|Ann|I cannot talk now.  Please call back later.|ann@example.org|%1|hi there|KV-ANN||2"_s
+                 .arg(m_ip));
+    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
 }
 
 void TestCalls::admissionChoices()
@@ -554,6 +566,19 @@ void TestCalls::admissionChoices()
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
     QCOMPARE(m_desk.prompt->log().last().title, u"Bob entering room..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
+
+    // A private room in front and Carl ignored: the caller still gets the public room,
+    // with Carl's availability rather than the local mark.
+    k->rooms().publicRoom().removeRow(u"Bob"_s);
+    k->ToggleIgnore(cr);
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Dan"_s, address(10, 5))));
+    QCOMPARE(k->rooms().current, 1);
+    k->DataPass(u"HELLO|"_s + b.text());
+    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text());
+    QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
+    QVERIFY(bob.quiet() && carl.quiet());
+    k->ClosePrivateRoom(u"Dan"_s);
+    k->ToggleIgnore(cr);
 
     // AutoAdd 0: the Peerslip is asked for silently; 1: asked first.
     k->rooms().publicRoom().removeRow(u"Bob"_s);
@@ -728,15 +753,16 @@ void TestCalls::chatLinesAndRooms()
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
-    QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first words"_s);
+    // A line holding the separator, from a peer that lets one through, is shown whole.
+    QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first | words"_s);
     k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
     QCOMPARE(k->rooms().count(), 2);
-    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tfirst words"_s));
+    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tfirst | words\n"_s));
     QCOMPARE(k->rooms().current, 1);
     QCOMPARE(k->CallStatus(), call::Connected);
     // PUBCHAT: public room (marked once), Carl's private room, nobody's.
     k->DataPass(u"PUBCHAT|Bob|0|hello|world"_s);
-    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Bob\thello\n"_s));
+    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Bob\thello|world\n"_s));
     QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);
     k->DataPass(u"PUBCHAT|Bob|0|again"_s);
     QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);

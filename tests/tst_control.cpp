@@ -3,6 +3,7 @@
 // 127.50.<case>.3 and up: the automation interface by name, session start,
 // rooms and fan-out, every send mode, the menus and every slash command.
 #include "CallPeer.h"
+#include "ChatName.h"
 #include "Desk.h"
 #include "Events.h"
 #include "FanOut.h"
@@ -766,11 +767,15 @@ void TestControl::everySlashCommand()
     k->RunCommandLine(u"/ban"_s);
     k->RunCommandLine(u"/ignore carl"_s); // names are exact
     QCOMPARE(carlRow.availability(), u"Available"_s);
+    k->RunCommandLine(u"/ignore Ann"_s); // row 1 is the user's own
+    QVERIFY(!pub.row(1).isIgnored());
 
     m_desk.rules(u"msgbox ^Disconnect 'Carl' => No"_s);
     k->RunCommandLine(u"/kick Carl"_s);
     k->RunCommandLine(u"/kick"_s);
+    k->RunCommandLine(u"/kick Ann"_s);
     QCOMPARE(m_desk.promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
+    QCOMPARE(pub.row(1).name(), u"Ann"_s);
     m_desk.rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
     k->RunCommandLine(u"/disconnect Carl"_s);
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|disconnected Carl"_s);
@@ -867,6 +872,12 @@ void TestControl::chatNameChanges()
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
     QVERIFY(bob.quiet());
+    // So does the rest of the profile.
+    QCOMPARE(k->DataSend(20), 0);
+    const QString update = u"UPDATE|Anna|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    QCOMPARE(bob.next(), update);
+    QCOMPARE(carl.next(), update);
+    QVERIFY(bob.quiet() && carl.quiet());
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Anna"_s);
     QCOMPARE(k->rooms().at(1).row(1).name(), u"Anna"_s);
     k->SwitchRoom(0);
@@ -881,6 +892,11 @@ void TestControl::chatNameChanges()
     QCOMPARE(k->ChangeUserName(u"A|B"_s), -1);
     QCOMPARE(m_desk.prompt->log().last().icon, u"Information"_s);
     QVERIFY(bob.quiet());
+    // So is a participant's name, whichever room holds it.
+    const QString inUse = QString::fromUtf16(ChatNameInUseBefore) + u"Carl"_s;
+    QCOMPARE(k->ChangeUserName(u"Carl"_s), -1);
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(inUse));
+    QVERIFY(bob.quiet() && carl.quiet());
 
     // In place: only the own row is editable; an edit renames, a bad one is put back.
     QTreeWidget* list = k->rooms().publicRoom().list;
@@ -895,6 +911,9 @@ void TestControl::chatNameChanges()
              u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
     list->topLevelItem(0)->setText(ColName, QString());
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    list->topLevelItem(0)->setText(ColName, u"Bob"_s);
+    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(QString::fromUtf16(ChatNameInUseBefore) + u"Bob"_s));
     QVERIFY(bob.quiet());
     ProfileRecord saved;
     LoadProfile(Deliverable::Quillon, saved);
@@ -990,6 +1009,8 @@ void TestControl::dropOnRoomButton()
     k->OpenPrivateRoom(PriChatFields(b));
     k->SwitchRoom(0);
     m_desk.rules(u"msgbox has been added => OK"_s);
+    // Carl learns Bob's availability, not that Bob is ignored here.
+    k->ToggleIgnore(k->rooms().at(1).findRow(u"Bob"_s));
     k->DropParticipantOnRoom(1, u"Carl"_s);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QCOMPARE(carl.next(), u"ROOMLIST|Bob|"_s + own + u'|' + b.text());

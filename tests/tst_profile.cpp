@@ -286,6 +286,13 @@ void TestProfile::textForms()
     QCOMPARE(ProfileFieldString(p), u"|||||||Ann|Available|127.0.0.2|KV-0042||3|1"_s);
     // The user record does not depend on the private flag.
     QCOMPARE(ShortProfileFieldString(p), u"Ann|Available|ann@example.com|127.0.0.2|Call me after five|KV-0042||3"_s);
+    // A separator typed into any field would shift every field after it.
+    QCOMPARE(FieldHoldingSeparator(p), QString());
+    p.Comment = u"Sales | Support"_s;
+    QCOMPARE(FieldHoldingSeparator(p), u"Comment"_s);
+    p.Email = u"a|b@example.com"_s;
+    QCOMPARE(FieldHoldingSeparator(p), u"E-mail"_s);
+    QVERIFY(SeparatorRefusalText(u"E-mail"_s).startsWith(u"The E-mail cannot contain"_s));
 }
 
 void TestProfile::tempPeerslipFromMessage()

@@ -303,6 +303,9 @@ void TestProtocol::builders()
     QCOMPARE(f[field::FilePrepSize], u"123456789"_s);
     QCOMPARE(f[field::FilePrepAddress], u"127.20.0.2"_s);
     QCOMPARE(f[field::FilePrepPort].toInt(), FileTransferPort);
+    // A title holding the separator keeps the offer's six fields.
+    QCOMPARE(received(BuildFilePrep(u"Ann"_s, u"Sales | Support.pdf"_s, 1, u"127.20.0.2"_s))[field::FilePrepTitle],
+             u"Sales _ Support.pdf"_s);
 
     QCOMPARE(received(BuildLeave(u"Ann"_s, QString(word::PublicRoom))), (QStringList{u"LEAVE"_s, u"Ann"_s, u"Public"_s}));
     QCOMPARE(received(BuildLeave(u"Ann"_s, u"Ann"_s))[field::LeaveRoom], u"Ann"_s);

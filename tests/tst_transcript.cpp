@@ -473,6 +473,13 @@ void TestTranscript::optionsRoundTrip()
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(folder);
         d.findChild<QRadioButton*>(u"optAutoAdd_2"_s)->setChecked(true);
         d.findChild<QCheckBox*>(u"chkMyInfo"_s)->setChecked(true);
+        // A separator in a profile field is refused and nothing is stored.
+        d.findChild<QLineEdit*>(u"txtProfile_5"_s)->setText(u"Sales | Support"_s);
+        d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QCOMPARE(m_desk.prompt->log().last().text, SeparatorRefusalText(u"Comment"_s));
+        QCOMPARE(reg(settings::PrivateInfo), u"0"_s);
+        d.findChild<QLineEdit*>(u"txtProfile_5"_s)->setText(u"Sales and Support"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.resultText(), u"SUCCESS"_s);
