@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -76,6 +77,8 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     // A flag left from an earlier call must not turn this call's outcome into a cancellation.
     m_state.callCancelled = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
+    // Every way out restores the pointer, a form closed while ringing included.
+    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     m_wskChat->setRemoteHost(m_state.remoteHost);
     m_wskChat->setRemotePort(m_state.remotePort);
     SetCallStatus(call::Calling);
@@ -116,7 +119,6 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     }
     if (!self) return -2;
     m_connecting = false;
-    QApplication::restoreOverrideCursor();
     if (m_state.callStatus == call::Connected) return 0;
     if (m_state.callCancelled) {
         m_state.callCancelled = false;

@@ -202,12 +202,26 @@ void Kivara::Initialize()
 
 void Kivara::Terminate()
 {
+    if (!m_sessionEnded) LeaveOnClose();
     m_sessionEnded = true;
     closeWaitChatSocket();
     m_fileSend->Close();
     m_objParent = nullptr;
     m_inspector.reset();
     if (m_store) m_store->Release();
+}
+
+void Kivara::LeaveOnClose()
+{
+    // As /quit does, so that peers drop the row rather than keep sending to a
+    // closed form. Nothing here yields: the control is going away.
+    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) {
+        if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+        DataSend(mode::GiveUp);
+    }
+    for (int position = m_rooms.highest(); position >= 1; --position)
+        DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
+    if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, t(PublicTag), u"0"_s);
 }
 
 outlook::Item Kivara::shownItem() const
@@ -1417,6 +1431,22 @@ int Kivara::Disconnect(bool bPrompt)
     return 0;
 }
 
+void Kivara::LeaveRoom(int position)
+{
+    const QString tag = m_rooms.at(position).tag;
+    DataSend(mode::Leave, tag, QString::number(position));
+    if (position >= 1) {
+        ClosePrivateRoom(tag);
+        return;
+    }
+    // The others were told we left; showing them still would invite lines nobody reads.
+    m_rooms.publicRoom().keepOnlyOwnRow();
+    // Private rooms still open keep the call; without them the control is ready for a new one.
+    const short status = m_state.callStatus;
+    if (m_rooms.count() == 1 && status != call::NotStarted && status != call::NoProfile && status != call::Idle)
+        SetCallStatus(call::Idle);
+}
+
 // ---- Message entry ---------------------------------------------------------------
 
 void Kivara::SendEntry()
@@ -1450,18 +1480,13 @@ bool Kivara::RunCommandLine(const QString& text)
     case Command::Private:
         RequestPrivateRoom(arg);
         break;
-    case Command::Leave:
-        if (arg.isEmpty()) {
-            DataSend(mode::Leave, room.tag, QString::number(m_rooms.current));
-        } else {
-            for (int i = 0; i < m_rooms.count(); ++i) {
-                if (m_rooms.at(i).tag == arg) {
-                    DataSend(mode::Leave, arg, QString::number(i));
-                    break;
-                }
-            }
-        }
+    case Command::Leave: {
+        int position = arg.isEmpty() ? m_rooms.current : -1;
+        for (int i = 0; position < 0 && i < m_rooms.count(); ++i)
+            if (m_rooms.at(i).tag == arg) position = i;
+        if (m_rooms.valid(position)) LeaveRoom(position);
         break;
+    }
     case Command::Away:
         SetStatus(t(availability::BeRightBack));
         break;

@@ -233,6 +233,11 @@ protected:
 private:
     void Initialize();
     void Terminate();
+    // /part, /leave, /quit: tells the room's others, then closes a private room
+    // or empties the public one.
+    void LeaveRoom(int position);
+    // Closing the form: what leaving every room sends, without touching the rooms.
+    void LeaveOnClose();
     void buildMenus();
     void buildStatusBar();
     Room& createRoom(const QString& tag);

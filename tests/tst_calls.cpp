@@ -360,6 +360,15 @@ void TestCalls::cancelWhileCalling()
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QVERIFY(carl.drain().isEmpty());
+
+    // The form closed while ringing: the party called is told, and the busy pointer comes back.
+    k->rooms().publicRoom().keepOnlyOwnRow();
+    k->setCallStatus(call::Idle);
+    Kivara* closing = k.release();
+    whenCalling(*closing, [closing] { closing->deleteLater(); });
+    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
 }
 
 void TestCalls::cancelWhileWaiting()
