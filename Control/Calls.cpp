@@ -35,6 +35,7 @@ constexpr auto NoRemotePort = u"No Remote Port specified.";
 constexpr auto NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer.";
 constexpr auto KeepWaiting = u"The user you are calling has responded, but is not answering your call.\r\rWould "
                              u"you like to continue to wait ?";
+constexpr auto NotLetIn = u"The contact you called did not let you in.\r\rThe call was ended.";
 constexpr auto CallTo = u"Call to ";
 constexpr auto Cancelled = u" cancelled.";
 } // namespace text
@@ -106,7 +107,7 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
             break;
         }
         if (elapsed.elapsed() > m_timings.callLoopBoundMs) {
-            if (ringing()) SetCallStatus(call::Idle);
+            if (ringing()) giveUpUnanswered();
             break;
         }
         PlayAlert(1);
@@ -125,6 +126,17 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
         return Alone(0) ? -3 : -4;
     }
     return -2;
+}
+
+void Kivara::giveUpUnanswered()
+{
+    m_tmrMain->stop();
+    // The party called hears the end too, or its admission dialog would wait on.
+    if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+    DataSend(GiveUpMode);
+    SetCallStatus(call::Idle);
+    setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+    MsgBox(t(text::NotLetIn), MsgButtons::OK, MsgIcon::Information);
 }
 
 void Kivara::onMainTimer()

@@ -87,6 +87,7 @@ constexpr auto AddedTo = u" has been added to ";
 constexpr auto AddedToEnd = u" room.";
 constexpr auto NowChattingIn = u"Now chatting in ";
 constexpr auto PrivateRoomOpened = u"'s private room...\r\n";
+constexpr auto FilePortBusy = u"Files cannot be sent: port %1 is not available.";
 constexpr auto SendingFile = u"Sending file ";
 constexpr auto SelectFileTitle = u"Select file to send...";
 constexpr auto SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
@@ -521,8 +522,8 @@ int Kivara::ChatInit()
         MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
-    // 10. File listener
-    m_fileSend->Listen();
+    // 10. File listener. Chat works without it, but nobody could fetch a file offered.
+    if (m_fileSend->Listen() != 0) setPanel(1, t(text::FilePortBusy).arg(FileTransferPort));
     return 0;
 }
 

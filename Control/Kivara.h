@@ -50,7 +50,7 @@ struct KivaraTimings {
     int admissionRefuseMs = 45000; // the admission dialog refuses by itself
     int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
     int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
-    int callLoopBoundMs = 600000; // outer bound of the HELLO loop, beyond tmrMain's own ends
+    int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
 };
 
 // Call status codes.
@@ -264,6 +264,8 @@ private:
     bool refuseChatName(const QString& name);
     // Calls and inbound handling
     void onMainTimer();
+    // The call's outer bound passed while still ringing or waiting to enter.
+    void giveUpUnanswered();
     void dispatch(const Fields& f, bool bPassed, const QString& sender);
     void onHello(const Fields& f, bool bPassed, bool found);
     void onRoomList(const Fields& f);

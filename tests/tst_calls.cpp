@@ -430,6 +430,20 @@ void TestCalls::waitingQuestion()
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QVERIFY(asked);
     QVERIFY(bob.drain().isEmpty());
+
+    // Waiting on past the call's outer bound: given up, and said so.
+    KivaraTimings bounded = fast();
+    bounded.callLoopBoundMs = 2000;
+    k.reset();
+    k = control(bounded);
+    QVERIFY(k);
+    bob.drain(); // the closed form's leaving
+    m_desk.rules(u"msgbox continue to wait => Yes"_s);
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(m_desk.promptTexts().last(), u"The contact you called did not let you in.\r\rThe call was ended."_s);
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
 }
 
 void TestCalls::refusalsAtTheCaller()

@@ -526,6 +526,10 @@ void TestFileSend::refusedFiles()
     QVERIFY(!k->fileSend().offerPending());
     QVERIFY(!WaitUntil([&] { return !bob.datagrams().isEmpty(); }, 300));
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    // A session that cannot listen on the file port says so (here the first control holds it).
+    Kivara second;
+    QCOMPARE(second.ChatInit(), 0);
+    QCOMPARE(second.panelText(1), u"Files cannot be sent: port 8087 is not available."_s);
 }
 
 void TestFileSend::showFileStartsTheOpener()
