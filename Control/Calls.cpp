@@ -2,6 +2,7 @@
 // cancelling, and the remote host and port.
 #include "Events.h"
 #include "FanOut.h"
+#include "FileSend.h"
 #include "Kivara.h"
 #include "Prompt.h"
 #include "Socket.h"
@@ -196,7 +197,10 @@ void Kivara::CancelCall()
         CancelFileTransfer();
         break;
     default:
-        m_state.callStatus = call::Idle;
+        if (m_fileSend->busy())
+            CancelFileTransfer();
+        else
+            m_state.callStatus = call::Idle;
         break;
     }
 }

@@ -89,6 +89,8 @@ constexpr auto NowChattingIn = u"Now chatting in ";
 constexpr auto PrivateRoomOpened = u"'s private room...\r\n";
 constexpr auto FilePortBusy = u"Files cannot be sent: port %1 is not available.";
 constexpr auto SendingFile = u"Sending file ";
+constexpr auto FileOffered = u"Offering %1 to %2...\r\n";
+constexpr auto FileQueued = u"%1 will be offered to %2 next.\r\n";
 constexpr auto SelectFileTitle = u"Select file to send...";
 constexpr auto SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
 constexpr auto Downloads = u"Downloads";
@@ -157,10 +159,12 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_wskChat->setObjectName(u"wskChat"_s);
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
-    m_fileSend = new FileSend(this);
+    m_fileSend = new FileSend(m_timings.fileOfferMs, this);
     connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
     connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
     connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
+    // Queued: the offer may end inside a send that is still unwinding.
+    connect(m_fileSend, &FileSend::offerEnded, this, &Kivara::offerNextFile, Qt::QueuedConnection);
     m_fileDrop = new FileDrop(
         [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     m_tmrMain = new QTimer(this);
@@ -611,7 +615,8 @@ void Kivara::SetCallStatus(short code, const QString& text)
     QAction* callItem = item(m_mnuFile, 0);
     switch (code) {
     case call::Idle:
-        ui->cmdCancel->setVisible(false);
+        // A file offer or transfer outlives the call; so does its cancel.
+        ui->cmdCancel->setVisible(m_fileSend->busy());
         setPanel(1, t(PublicRoomCaption));
         setPanel(3, t(text::WaitingForCall), t(picture::Waiting));
         callItem->setText(t(text::PlaceCall));
@@ -629,7 +634,7 @@ void Kivara::SetCallStatus(short code, const QString& text)
         m_tmrMain->start();
         break;
     case call::Connected:
-        ui->cmdCancel->setVisible(false);
+        ui->cmdCancel->setVisible(m_fileSend->busy());
         setPanel(3, t(text::Connected), t(picture::Connected));
         callItem->setText(t(text::EndCall));
         m_tmrMain->stop();
@@ -802,22 +807,14 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             path = platform::Prompt::current().openFile(request).trimmed();
             if (path.isEmpty()) return -1;
         }
-        const Participant target = m_rooms.at(cur).findRow(sData);
-        const std::optional<OfferedFile> offer =
-            m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
-        if (!offer) return -1;
-        const QString title = offer->title;
-        m_state.sendFilePath = path;
-        m_state.sendFileSize = offer->size;
-        if (SendToParticipant(sock, m_rooms, cur, sData,
-                              BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
-            m_fileSend->Withdraw();
-            return -1;
+        // One offer at a time (the receiver's connection names no file): the rest wait their turn.
+        if (m_fileSend->offerPending()) {
+            m_fileQueue.push_back({m_rooms.at(cur).tag, sData, path});
+            AppendPlainText(m_rooms.at(cur).transcript,
+                            t(text::FileQueued).arg(FileNameOfPath(path).trimmed(), sData));
+            return 0;
         }
-        ui->cmdCancel->setVisible(true);
-        ui->cmdCancel->raise();
-        setPanel(1, t(text::SendingFile) + title + u" to "_s + sData + u"..."_s);
-        break;
+        return offerFile(cur, sData, path);
     }
     case mode::NoFile:
         SendToParticipant(sock, m_rooms, cur, sData, BuildNoFile(own));
@@ -832,6 +829,38 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         break;
     }
     return 0;
+}
+
+int Kivara::offerFile(int position, const QString& name, const QString& path)
+{
+    const Participant target = m_rooms.at(position).findRow(name);
+    const std::optional<OfferedFile> offer =
+        m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
+    if (!offer) return -1;
+    const QString title = offer->title;
+    m_state.sendFilePath = path;
+    m_state.sendFileSize = offer->size;
+    if (SendToParticipant(*m_wskChat, m_rooms, position, name,
+                          BuildFilePrep(m_profile.ChatName, title, offer->size, Socket::LocalIP())) != 0) {
+        m_fileSend->Withdraw();
+        return -1;
+    }
+    ui->cmdCancel->setVisible(true);
+    ui->cmdCancel->raise();
+    AppendPlainText(m_rooms.at(position).transcript, t(text::FileOffered).arg(title, name));
+    setPanel(1, t(text::SendingFile) + title + u" to "_s + name + u"..."_s);
+    return 0;
+}
+
+void Kivara::offerNextFile()
+{
+    while (!m_fileQueue.empty() && !m_fileSend->offerPending()) {
+        const QueuedFile next = m_fileQueue.front();
+        m_fileQueue.pop_front();
+        // The room may have closed meanwhile; its files go nowhere.
+        const int position = next.tag == t(PublicTag) ? 0 : m_rooms.FindRoom(next.tag);
+        if (m_rooms.valid(position)) offerFile(position, next.name, next.path);
+    }
 }
 
 bool Kivara::confirmDumpUser(const QString& name)
@@ -1086,8 +1115,10 @@ int Kivara::CancelFileTransfer()
     if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
         MsgResult::Yes)
         return -1;
+    // Cancelling means these files too, not only the one offered.
+    m_fileQueue.clear();
     m_fileSend->Cancel();
-    SetCallStatus(call::Connected);
+    ui->cmdCancel->setVisible(m_fileSend->busy());
     setPanel(1, QString::fromUtf16(sendtext::Cancelled));
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct KivaraTimings {
     int admissionRefuseMs = 45000; // the admission dialog refuses by itself
     int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
     int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
+    int fileOfferMs = 120000;     // a file offer that no connection takes expires
     int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
 };
 
@@ -278,6 +280,9 @@ private:
     bool removeOther(Room& room, const QString& name);
     void markRoomButton(int position);
     void closeFormWhenAloneFromTray();
+    // File offers: one at a time to the party in the room at position; the rest queue.
+    int offerFile(int position, const QString& name, const QString& path);
+    void offerNextFile();
     // This control's own store access, made on first use.
     StoreAccess& store();
     void UpdateShownContact(const QString& match, bool alsoEmpty,
@@ -302,6 +307,12 @@ private:
     QTimer* m_tmrMain = nullptr;
     QPointer<frmEntry> m_entry;
     std::unique_ptr<StoreAccess> m_store;
+    struct QueuedFile {
+        QString tag; // the room it was offered in
+        QString name;
+        QString path;
+    };
+    std::deque<QueuedFile> m_fileQueue;
     bool m_connecting = false;     // Connect's loop is running
     bool m_fromNetwork = false;    // the message being dispatched came in a datagram
     QString m_datagramSender;      // and from this address
