@@ -2,6 +2,7 @@
 // cancelling, and the remote host and port.
 #include "Events.h"
 #include "FanOut.h"
+#include "FileSend.h"
 #include "Kivara.h"
 #include "Prompt.h"
 #include "Socket.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -34,6 +36,7 @@ constexpr auto NoRemotePort = u"No Remote Port specified.";
 constexpr auto NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer.";
 constexpr auto KeepWaiting = u"The user you are calling has responded, but is not answering your call.\r\rWould "
                              u"you like to continue to wait ?";
+constexpr auto NotLetIn = u"The contact you called did not let you in.\r\rThe call was ended.";
 constexpr auto CallTo = u"Call to ";
 constexpr auto Cancelled = u" cancelled.";
 } // namespace text
@@ -76,6 +79,8 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     // A flag left from an earlier call must not turn this call's outcome into a cancellation.
     m_state.callCancelled = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
+    // Every way out restores the pointer, a form closed while ringing included.
+    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     m_wskChat->setRemoteHost(m_state.remoteHost);
     m_wskChat->setRemotePort(m_state.remotePort);
     SetCallStatus(call::Calling);
@@ -103,7 +108,7 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
             break;
         }
         if (elapsed.elapsed() > m_timings.callLoopBoundMs) {
-            if (ringing()) SetCallStatus(call::Idle);
+            if (ringing()) giveUpUnanswered();
             break;
         }
         PlayAlert(1);
@@ -116,13 +121,23 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     }
     if (!self) return -2;
     m_connecting = false;
-    QApplication::restoreOverrideCursor();
     if (m_state.callStatus == call::Connected) return 0;
     if (m_state.callCancelled) {
         m_state.callCancelled = false;
         return Alone(0) ? -3 : -4;
     }
     return -2;
+}
+
+void Kivara::giveUpUnanswered()
+{
+    m_tmrMain->stop();
+    // The party called hears the end too, or its admission dialog would wait on.
+    if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+    DataSend(GiveUpMode);
+    SetCallStatus(call::Idle);
+    setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+    MsgBox(t(text::NotLetIn), MsgButtons::OK, MsgIcon::Information);
 }
 
 void Kivara::onMainTimer()
@@ -182,7 +197,10 @@ void Kivara::CancelCall()
         CancelFileTransfer();
         break;
     default:
-        m_state.callStatus = call::Idle;
+        if (m_fileSend->busy())
+            CancelFileTransfer();
+        else
+            m_state.callStatus = call::Idle;
         break;
     }
 }

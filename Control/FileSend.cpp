@@ -67,8 +67,11 @@ struct FileSend::Element {
     bool done = false;  // every byte went out, or the transfer ended otherwise
 };
 
-FileSend::FileSend(QObject* parent) : QObject(parent)
+FileSend::FileSend(int offerLifetimeMs, QObject* parent) : QObject(parent)
 {
+    m_offerTimer.setSingleShot(true);
+    m_offerTimer.setInterval(offerLifetimeMs);
+    connect(&m_offerTimer, &QTimer::timeout, this, &FileSend::expire);
     auto listener = std::make_unique<Element>();
     listener->socket = new Socket(Socket::Protocol::Tcp, this);
     listener->done = true;
@@ -108,6 +111,7 @@ int FileSend::Listen()
 
 void FileSend::Close()
 {
+    m_offerTimer.stop();
     m_pending.reset();
     while (m_pool.size() > 1)
         destroy(m_pool.back().get());
@@ -138,13 +142,26 @@ std::optional<OfferedFile> FileSend::Offer(const QString& path, const QString& r
     OfferedFile offer{path, FileNameOfPath(path).trimmed(), static_cast<qint32>(size)};
     m_pending = offer;
     m_pendingAddress = NormalAddress(recipientAddress);
+    m_offerTimer.start();
     return offer;
 }
 
 void FileSend::Withdraw()
 {
+    const bool wasPending = m_pending.has_value();
     m_pending.reset();
     m_pendingAddress.clear();
+    m_offerTimer.stop();
+    if (wasPending) Q_EMIT offerEnded();
+}
+
+void FileSend::expire()
+{
+    if (!m_pending) return;
+    const QString title = m_pending->title;
+    Withdraw();
+    if (activeTransfers() == 0) Q_EMIT cancelButtonVisible(false);
+    Q_EMIT statusText(T(sendtext::OfferExpired).arg(title));
 }
 
 void FileSend::onConnectionRequest(int requestId)

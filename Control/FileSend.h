@@ -5,6 +5,7 @@
 // control shows what this reports through the signals below.
 #include <QFile>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -35,6 +36,7 @@ inline constexpr auto CannotRead = u"The file cannot be sent:";
 inline constexpr auto TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
 // One offer waits at a time: the receiver's connection carries no file name, so
 // a second pending offer could hand it the wrong file.
+inline constexpr auto OfferExpired = u"Nobody fetched %1: the offer has expired.";
 inline constexpr auto OfferWaiting =
     u"Another file offer is still waiting to be accepted.  Please wait for it, or cancel it, and try again.";
 } // namespace sendtext
@@ -56,7 +58,8 @@ struct OfferedFile {
 class FileSend : public QObject {
     Q_OBJECT
 public:
-    explicit FileSend(QObject* parent = nullptr);
+    // An offer that no connection takes within offerLifetimeMs is withdrawn.
+    explicit FileSend(int offerLifetimeMs, QObject* parent = nullptr);
     ~FileSend() override;
 
     // Element 0 starts listening on the file port. 0 or the socket's error number.
@@ -74,6 +77,8 @@ public:
     bool offerPending() const { return m_pending.has_value(); }
     // Transfers connected and not yet ended.
     int activeTransfers() const;
+    // An offer waits or a transfer runs: there is something to cancel.
+    bool busy() const { return offerPending() || activeTransfers() > 0; }
 
     // The sender's cancel after its question: the newest transfer's connection
     // is closed (the receiver sees the close), and a pending offer is withdrawn.
@@ -91,6 +96,8 @@ Q_SIGNALS:
     void cancelButtonVisible(bool visible);
     // The room panel shows the room's name again.
     void roomNameRestored();
+    // The pending offer is gone (taken, declined, withdrawn or expired): the next may go.
+    void offerEnded();
 
 private:
     struct Element;
@@ -103,10 +110,12 @@ private:
     void complete(Element& e);
     void destroy(Element* e);
     void renumber();
+    void expire();
 
     std::vector<std::unique_ptr<Element>> m_pool;
     std::optional<OfferedFile> m_pending;
     QString m_pendingAddress;
+    QTimer m_offerTimer;
     QString m_lastStatus;
 };
 

@@ -87,7 +87,10 @@ constexpr auto AddedTo = u" has been added to ";
 constexpr auto AddedToEnd = u" room.";
 constexpr auto NowChattingIn = u"Now chatting in ";
 constexpr auto PrivateRoomOpened = u"'s private room...\r\n";
+constexpr auto FilePortBusy = u"Files cannot be sent: port %1 is not available.";
 constexpr auto SendingFile = u"Sending file ";
+constexpr auto FileOffered = u"Offering %1 to %2...\r\n";
+constexpr auto FileQueued = u"%1 will be offered to %2 next.\r\n";
 constexpr auto SelectFileTitle = u"Select file to send...";
 constexpr auto SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
 constexpr auto Downloads = u"Downloads";
@@ -156,10 +159,12 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     m_wskChat->setObjectName(u"wskChat"_s);
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
-    m_fileSend = new FileSend(this);
+    m_fileSend = new FileSend(m_timings.fileOfferMs, this);
     connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
     connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
     connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
+    // Queued: the offer may end inside a send that is still unwinding.
+    connect(m_fileSend, &FileSend::offerEnded, this, &Kivara::offerNextFile, Qt::QueuedConnection);
     m_fileDrop = new FileDrop(
         [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     m_tmrMain = new QTimer(this);
@@ -202,12 +207,26 @@ void Kivara::Initialize()
 
 void Kivara::Terminate()
 {
+    if (!m_sessionEnded) LeaveOnClose();
     m_sessionEnded = true;
     closeWaitChatSocket();
     m_fileSend->Close();
     m_objParent = nullptr;
     m_inspector.reset();
     if (m_store) m_store->Release();
+}
+
+void Kivara::LeaveOnClose()
+{
+    // As /quit does, so that peers drop the row rather than keep sending to a
+    // closed form. Nothing here yields: the control is going away.
+    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) {
+        if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+        DataSend(mode::GiveUp);
+    }
+    for (int position = m_rooms.highest(); position >= 1; --position)
+        DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
+    if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, t(PublicTag), u"0"_s);
 }
 
 outlook::Item Kivara::shownItem() const
@@ -507,8 +526,8 @@ int Kivara::ChatInit()
         MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
-    // 10. File listener
-    m_fileSend->Listen();
+    // 10. File listener. Chat works without it, but nobody could fetch a file offered.
+    if (m_fileSend->Listen() != 0) setPanel(1, t(text::FilePortBusy).arg(FileTransferPort));
     return 0;
 }
 
@@ -596,7 +615,8 @@ void Kivara::SetCallStatus(short code, const QString& text)
     QAction* callItem = item(m_mnuFile, 0);
     switch (code) {
     case call::Idle:
-        ui->cmdCancel->setVisible(false);
+        // A file offer or transfer outlives the call; so does its cancel.
+        ui->cmdCancel->setVisible(m_fileSend->busy());
         setPanel(1, t(PublicRoomCaption));
         setPanel(3, t(text::WaitingForCall), t(picture::Waiting));
         callItem->setText(t(text::PlaceCall));
@@ -614,7 +634,7 @@ void Kivara::SetCallStatus(short code, const QString& text)
         m_tmrMain->start();
         break;
     case call::Connected:
-        ui->cmdCancel->setVisible(false);
+        ui->cmdCancel->setVisible(m_fileSend->busy());
         setPanel(3, t(text::Connected), t(picture::Connected));
         callItem->setText(t(text::EndCall));
         m_tmrMain->stop();
@@ -789,22 +809,14 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
             path = platform::Prompt::current().openFile(request).trimmed();
             if (path.isEmpty()) return -1;
         }
-        const Participant target = m_rooms.at(cur).findRow(sData);
-        const std::optional<OfferedFile> offer =
-            m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
-        if (!offer) return -1;
-        const QString title = offer->title;
-        m_state.sendFilePath = path;
-        m_state.sendFileSize = offer->size;
-        if (SendToParticipant(sock, m_rooms, cur, sData,
-                              BuildFilePrep(own, title, offer->size, Socket::LocalIP())) != 0) {
-            m_fileSend->Withdraw();
-            return -1;
+        // One offer at a time (the receiver's connection names no file): the rest wait their turn.
+        if (m_fileSend->offerPending()) {
+            m_fileQueue.push_back({m_rooms.at(cur).tag, sData, path});
+            AppendPlainText(m_rooms.at(cur).transcript,
+                            t(text::FileQueued).arg(FileNameOfPath(path).trimmed(), sData));
+            return 0;
         }
-        ui->cmdCancel->setVisible(true);
-        ui->cmdCancel->raise();
-        setPanel(1, t(text::SendingFile) + title + u" to "_s + sData + u"..."_s);
-        break;
+        return offerFile(cur, sData, path);
     }
     case mode::NoFile:
         SendToParticipant(sock, m_rooms, cur, sData, BuildNoFile(own));
@@ -819,6 +831,38 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         break;
     }
     return 0;
+}
+
+int Kivara::offerFile(int position, const QString& name, const QString& path)
+{
+    const Participant target = m_rooms.at(position).findRow(name);
+    const std::optional<OfferedFile> offer =
+        m_fileSend->Offer(path, target.isNull() ? QString() : target.address());
+    if (!offer) return -1;
+    const QString title = offer->title;
+    m_state.sendFilePath = path;
+    m_state.sendFileSize = offer->size;
+    if (SendToParticipant(*m_wskChat, m_rooms, position, name,
+                          BuildFilePrep(m_profile.ChatName, title, offer->size, Socket::LocalIP())) != 0) {
+        m_fileSend->Withdraw();
+        return -1;
+    }
+    ui->cmdCancel->setVisible(true);
+    ui->cmdCancel->raise();
+    AppendPlainText(m_rooms.at(position).transcript, t(text::FileOffered).arg(title, name));
+    setPanel(1, t(text::SendingFile) + title + u" to "_s + name + u"..."_s);
+    return 0;
+}
+
+void Kivara::offerNextFile()
+{
+    while (!m_fileQueue.empty() && !m_fileSend->offerPending()) {
+        const QueuedFile next = m_fileQueue.front();
+        m_fileQueue.pop_front();
+        // The room may have closed meanwhile; its files go nowhere.
+        const int position = next.tag == t(PublicTag) ? 0 : m_rooms.FindRoom(next.tag);
+        if (m_rooms.valid(position)) offerFile(position, next.name, next.path);
+    }
 }
 
 bool Kivara::confirmDumpUser(const QString& name)
@@ -1081,8 +1125,10 @@ int Kivara::CancelFileTransfer()
     if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
         MsgResult::Yes)
         return -1;
+    // Cancelling means these files too, not only the one offered.
+    m_fileQueue.clear();
     m_fileSend->Cancel();
-    SetCallStatus(call::Connected);
+    ui->cmdCancel->setVisible(m_fileSend->busy());
     setPanel(1, QString::fromUtf16(sendtext::Cancelled));
     return 0;
 }
@@ -1427,6 +1473,22 @@ int Kivara::Disconnect(bool bPrompt)
     return 0;
 }
 
+void Kivara::LeaveRoom(int position)
+{
+    const QString tag = m_rooms.at(position).tag;
+    DataSend(mode::Leave, tag, QString::number(position));
+    if (position >= 1) {
+        ClosePrivateRoom(tag);
+        return;
+    }
+    // The others were told we left; showing them still would invite lines nobody reads.
+    m_rooms.publicRoom().keepOnlyOwnRow();
+    // Private rooms still open keep the call; without them the control is ready for a new one.
+    const short status = m_state.callStatus;
+    if (m_rooms.count() == 1 && status != call::NotStarted && status != call::NoProfile && status != call::Idle)
+        SetCallStatus(call::Idle);
+}
+
 // ---- Message entry ---------------------------------------------------------------
 
 void Kivara::SendEntry()
@@ -1460,18 +1522,13 @@ bool Kivara::RunCommandLine(const QString& text)
     case Command::Private:
         RequestPrivateRoom(arg);
         break;
-    case Command::Leave:
-        if (arg.isEmpty()) {
-            DataSend(mode::Leave, room.tag, QString::number(m_rooms.current));
-        } else {
-            for (int i = 0; i < m_rooms.count(); ++i) {
-                if (m_rooms.at(i).tag == arg) {
-                    DataSend(mode::Leave, arg, QString::number(i));
-                    break;
-                }
-            }
-        }
+    case Command::Leave: {
+        int position = arg.isEmpty() ? m_rooms.current : -1;
+        for (int i = 0; position < 0 && i < m_rooms.count(); ++i)
+            if (m_rooms.at(i).tag == arg) position = i;
+        if (m_rooms.valid(position)) LeaveRoom(position);
         break;
+    }
     case Command::Away:
         SetStatus(t(availability::BeRightBack));
         break;

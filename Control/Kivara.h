@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,8 @@ struct KivaraTimings {
     int admissionRefuseMs = 45000; // the admission dialog refuses by itself
     int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
     int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
-    int callLoopBoundMs = 600000; // outer bound of the HELLO loop, beyond tmrMain's own ends
+    int fileOfferMs = 120000;     // a file offer that no connection takes expires
+    int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
 };
 
 // Call status codes.
@@ -234,6 +236,11 @@ protected:
 private:
     void Initialize();
     void Terminate();
+    // /part, /leave, /quit: tells the room's others, then closes a private room
+    // or empties the public one.
+    void LeaveRoom(int position);
+    // Closing the form: what leaving every room sends, without touching the rooms.
+    void LeaveOnClose();
     void buildMenus();
     void buildStatusBar();
     Room& createRoom(const QString& tag);
@@ -260,6 +267,8 @@ private:
     bool refuseChatName(const QString& name);
     // Calls and inbound handling
     void onMainTimer();
+    // The call's outer bound passed while still ringing or waiting to enter.
+    void giveUpUnanswered();
     void dispatch(const Fields& f, bool bPassed, const QString& sender);
     void onHello(const Fields& f, bool bPassed, bool found);
     void onRoomList(const Fields& f);
@@ -272,6 +281,9 @@ private:
     bool removeOther(Room& room, const QString& name);
     void markRoomButton(int position);
     void closeFormWhenAloneFromTray();
+    // File offers: one at a time to the party in the room at position; the rest queue.
+    int offerFile(int position, const QString& name, const QString& path);
+    void offerNextFile();
     // This control's own store access, made on first use.
     StoreAccess& store();
     void UpdateShownContact(const QString& match, bool alsoEmpty,
@@ -303,6 +315,12 @@ private:
     QTimer* m_tmrMain = nullptr;
     QPointer<frmEntry> m_entry;
     std::unique_ptr<StoreAccess> m_store;
+    struct QueuedFile {
+        QString tag; // the room it was offered in
+        QString name;
+        QString path;
+    };
+    std::deque<QueuedFile> m_fileQueue;
     bool m_connecting = false;     // Connect's loop is running
     bool m_fromNetwork = false;    // the message being dispatched came in a datagram
     QString m_datagramSender;      // and from this address

@@ -79,18 +79,21 @@ QByteArray TranscriptRtf(const QTextDocument& document)
     return w.toRtf();
 }
 
-bool WriteTranscript(const QTextEdit& transcript, const QString& path, TranscriptFormat format)
+bool WriteTranscript(const QTextEdit& transcript, const QString& path, TranscriptFormat format, QString* error)
 {
-    if (format == TranscriptFormat::Rich)
-        return platform::rtf::WriteFile(path, TranscriptRtf(*transcript.document()));
-    // Plain text with the line breaks of the product's files.
-    QString text = transcript.toPlainText();
-    text.replace(u'\n', u"\r\n"_s);
+    QByteArray bytes;
+    if (format == TranscriptFormat::Rich) {
+        bytes = TranscriptRtf(*transcript.document());
+    } else {
+        // Plain text with the line breaks of the product's files.
+        QString text = transcript.toPlainText();
+        text.replace(u'\n', u"\r\n"_s);
+        bytes = text.toLocal8Bit();
+    }
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = text.toLocal8Bit();
-    if (f.write(bytes) != bytes.size()) return false;
-    return f.commit();
+    const bool written = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+    if (!written && error) *error = f.errorString();
+    return written;
 }
 
 int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString path, bool alwaysAsk,
@@ -111,7 +114,12 @@ int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString 
         MsgBox(t(exporttext::FileExists), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return -1;
     // 3-4. Format and write
-    if (!WriteTranscript(transcript, path, FormatForPath(path))) return -1;
+    QString why;
+    if (!WriteTranscript(transcript, path, FormatForPath(path), &why)) {
+        MsgBox(t(exporttext::SaveFailed) + QDir::toNativeSeparators(path) + u".\r\r"_s + why, MsgButtons::OK,
+               MsgIcon::Exclamation);
+        return -1;
+    }
     // 5. Only a save that did not insist on asking sets the path "&Save" writes to.
     if (!alwaysAsk) lastSavedPath = path;
     return 0;
@@ -180,11 +188,21 @@ QString TranscriptTempCopy(const QTextEdit& transcript)
 bool CopyToFloppy(const QString& file, const QStringList& roots, const QDate& today)
 {
     const QString folder = FloppyFolder(roots);
-    if (folder.isEmpty() || !QFileInfo::exists(file)) return false;
+    if (folder.isEmpty()) {
+        MsgBox(t(exporttext::NoMedium), MsgButtons::OK, MsgIcon::Exclamation);
+        return false;
+    }
     const QString target = folder + u'/' + DefaultTranscriptName(today);
+    auto failed = [&target](const QFile& f) {
+        MsgBox(t(exporttext::CopyFailed) + target + u".\r\r"_s + f.errorString(), MsgButtons::OK,
+               MsgIcon::Exclamation);
+        return false;
+    };
     // A copy replaces a transcript of the same day.
-    if (QFileInfo::exists(target) && !QFile::remove(target)) return false;
-    return QFile::copy(file, target);
+    QFile old(target);
+    if (old.exists() && !old.remove()) return failed(old);
+    QFile source(file);
+    return source.copy(target) || failed(source);
 }
 
 int MailTranscript(const QString& recipients, const QString& file, const QDate& today)

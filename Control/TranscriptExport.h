@@ -22,6 +22,9 @@ inline constexpr auto FileExists = u"The file you selected already exists.\r\rRe
 inline constexpr auto PrintTitle = u"Print Kivara Transcript...";
 inline constexpr auto NoAttachment = u"Could not prepare chat transcript as an attachment.";
 inline constexpr auto CannotCreateMessage = u"Cannot create new Message";
+inline constexpr auto SaveFailed = u"The transcript could not be saved to ";
+inline constexpr auto NoMedium = u"No removable medium to copy the transcript to was found.";
+inline constexpr auto CopyFailed = u"The transcript could not be copied to ";
 inline constexpr auto NamePrefix = u"Kivara Transcript ";
 inline constexpr auto RtfExtension = u".rtf";
 } // namespace exporttext
@@ -37,12 +40,15 @@ TranscriptFormat FormatForPath(const QString& path);
 
 // The transcript as rich text: fonts, bold, colours and the tab stop of every line.
 QByteArray TranscriptRtf(const QTextDocument& document);
-// Writes the transcript to path in the format; false when the file could not be written.
-bool WriteTranscript(const QTextEdit& transcript, const QString& path, TranscriptFormat format);
+// Writes the transcript to path in the format; false, with the reason in
+// error, when the file could not be written.
+bool WriteTranscript(const QTextEdit& transcript, const QString& path, TranscriptFormat format,
+                     QString* error = nullptr);
 
 // SaveSession: asks for a path when path is empty or alwaysAsk is set, asks
 // before replacing a file, writes, and remembers the path in lastSavedPath
-// unless alwaysAsk was set. 0 when written; -1 when cancelled or it failed.
+// unless alwaysAsk was set. 0 when written; -1 when cancelled, or when it
+// failed (after a message with the reason).
 int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString path, bool alwaysAsk,
                    const QDate& today = QDate::currentDate());
 
@@ -58,8 +64,8 @@ QString FloppyFolder(const QStringList& roots = RemovableMediaRoots());
 // "Send To": the transcript saved as rich text to a fresh temporary file; empty
 // (after the notice) when no temporary name could be made.
 QString TranscriptTempCopy(const QTextEdit& transcript);
-// Copies the file to the removable medium under the default name; false when
-// there is no medium or the copy failed (silently).
+// Copies the file to the removable medium under the default name; false,
+// after a message saying why, when there is no medium or the copy failed.
 bool CopyToFloppy(const QString& file, const QStringList& roots = RemovableMediaRoots(),
                   const QDate& today = QDate::currentDate());
 // A new mail to the recipients with the file attached under the display

@@ -366,6 +366,15 @@ void TestCalls::cancelWhileCalling()
     QCOMPARE(k->CallStatus(), call::Connected);
     QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
     QVERIFY(carl.drain().isEmpty());
+
+    // The form closed while ringing: the party called is told, and the busy pointer comes back.
+    k->rooms().publicRoom().keepOnlyOwnRow();
+    k->setCallStatus(call::Idle);
+    Kivara* closing = k.release();
+    whenCalling(*closing, [closing] { closing->deleteLater(); });
+    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
 }
 
 void TestCalls::cancelWhileWaiting()
@@ -427,6 +436,20 @@ void TestCalls::waitingQuestion()
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QVERIFY(asked);
     QVERIFY(bob.drain().isEmpty());
+
+    // Waiting on past the call's outer bound: given up, and said so.
+    KivaraTimings bounded = fast();
+    bounded.callLoopBoundMs = 2000;
+    k.reset();
+    k = control(bounded);
+    QVERIFY(k);
+    bob.drain(); // the closed form's leaving
+    m_desk.rules(u"msgbox continue to wait => Yes"_s);
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(m_desk.promptTexts().last(), u"The contact you called did not let you in.\r\rThe call was ended."_s);
+    QCOMPARE(bob.drain(), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->CallStatus(), call::Idle);
 }
 
 void TestCalls::refusalsAtTheCaller()

@@ -731,22 +731,43 @@ void TestControl::everySlashCommand()
     k->RunCommandLine(u"/msg"_s);
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
 
-    for (const QString& word : {u"part"_s, u"leave"_s, u"Quit"_s}) {
+    // Leaving the public room empties it and ends the call, ready for the next.
+    auto rejoin = [&] {
+        addParty(pub, b);
+        addParty(pub, PartyRecord(u"Carl"_s, carl.ip()));
+        k->setCallStatus(call::Connected);
+    };
+    for (const QString& word : {u"part"_s, u"leave"_s, u"Quit"_s, u"leave Public"_s}) {
         k->RunCommandLine(u"/"_s + word);
         QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
         QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
+        QCOMPARE(pub.rowCount(), 1);
+        QCOMPARE(k->CallStatus(), call::Idle);
+        QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
+        rejoin();
     }
-    QCOMPARE(pub.rowCount(), 3); // nothing is closed locally
+    // A private room closes; the public room and its call stay.
     k->OpenPrivateRoom(PriChatFields(b));
     k->RunCommandLine(u"/part"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    k->OpenPrivateRoom(PriChatFields(b));
+    k->RunCommandLine(u"/part Bob"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    // The public room left while a private one is open: its call goes on there.
+    k->OpenPrivateRoom(PriChatFields(b));
     k->RunCommandLine(u"/leave Public"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
-    k->RunCommandLine(u"/part Bob"_s);
-    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->CallStatus(), call::Connected);
     k->RunCommandLine(u"/part Nobody"_s);
     QVERIFY(bob.quiet() && carl.quiet());
+    QCOMPARE(k->rooms().count(), 2);
+    k->RunCommandLine(u"/part"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(k->CallStatus(), call::Idle);
+    rejoin();
     k->SwitchRoom(0);
 
     k->RunCommandLine(u"/away"_s);
@@ -1052,6 +1073,15 @@ void TestControl::disconnectLeavesEverything()
     // Out of the call, ready to place another.
     QCOMPARE(k->CallStatus(), call::Idle);
     QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
+    QVERIFY(bob.quiet() && carl.quiet());
+
+    // Closing the form in a call leaves every room, as /quit does.
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip())));
+    k->setCallStatus(call::Connected);
+    k.reset();
+    QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
+    QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     QVERIFY(bob.quiet() && carl.quiet());
 }
 

@@ -24,6 +24,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTextStream>
 #include <QTreeWidget>
 #include <QUrl>
@@ -141,7 +142,7 @@ private Q_SLOTS:
 private:
     // A computer for the case with Ann's profile, and her control in session
     // with Bob (127.90.<case>.3) in the public room.
-    std::unique_ptr<Kivara> start(int testCase, const QString& rules = QString());
+    std::unique_ptr<Kivara> start(int testCase, const QString& rules = QString(), const KivaraTimings& timings = {});
     QStringList boxes() const;
     // The offer as it reaches Bob, turned into dorvan's argument as his control builds it.
     QString offerArgument(FileSender& bob);
@@ -165,7 +166,7 @@ QStringList TestFileSend::boxes() const
     return texts;
 }
 
-std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleText)
+std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleText, const KivaraTimings& timings)
 {
     m_computer = std::make_unique<test::SimComputer>(address(testCase, 2), u"KV-ANN"_s);
     m_computer->activate();
@@ -178,7 +179,7 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
     p.SerialNum = u"KV-ANN"_s;
     p.ChatType = 2;
     if (SaveProfile(p, QString()) != 0) return nullptr;
-    auto k = std::make_unique<Kivara>();
+    auto k = std::make_unique<Kivara>(nullptr, timings);
     if (k->ChatInit() != 0) return nullptr;
     // The test plays the inbound dispatcher on the chat port.
     k->chatSocket().Close();
@@ -457,7 +458,9 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
 
 void TestFileSend::dropsOfferEachFileSkippingFolders()
 {
-    auto k = start(11);
+    KivaraTimings shortOffers;
+    shortOffers.fileOfferMs = 1500;
+    auto k = start(11, QString(), shortOffers);
     QVERIFY(k);
     k->show();
     FileSender bob(address(11, 3), false);
@@ -486,25 +489,41 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     QCOMPARE(boxes(), QStringList{u"You cannot send a file to yourself."_s});
     QCOMPARE(list->currentItem(), list->topLevelItem(0));
     // On Bob: the first file is offered; the folder is skipped with its message, and
-    // the second file waits for nobody: it is refused while the first offer is pending
-    // (a second pending offer could hand the receiver the wrong file).
+    // the second file waits its turn, one offer at a time (a second pending offer
+    // could hand the receiver the wrong file).
     QVERIFY(drop(1, {u"one.txt"_s, u"folder"_s, u"two.txt"_s}));
     QVERIFY(bob.waitDatagram(1));
     QCOMPARE(ReadDatagram(bob.datagrams()[0]).mid(0, 4),
              (QStringList{u"FILEPREP"_s, u"Ann"_s, u"one.txt"_s, u"1"_s}));
     QCOMPARE(boxes().mid(1),
-             (QStringList{u"Cannot send folders.  Please select the files you wish to send, and try again."_s,
-                          QString::fromUtf16(sendtext::OfferWaiting)}));
+             QStringList{u"Cannot send folders.  Please select the files you wish to send, and try again."_s});
     QCOMPARE(list->currentItem(), list->topLevelItem(1));
     QCOMPARE(k->panelText(1), u"Sending file one.txt to Bob..."_s);
     QVERIFY(k->fileSend().offerPending());
     QVERIFY(!WaitUntil([&] { return bob.datagrams().size() > 1; }, 300));
-    // Once the offer is withdrawn (the receiver declined), the next file can be offered.
+    QTextEdit* transcript = k->rooms().publicRoom().transcript;
+    QCOMPARE(transcript->toPlainText(), u"Offering one.txt to Bob...\ntwo.txt will be offered to Bob next.\n"_s);
+    // The receiver declines: the next file goes out by itself.
     k->fileSend().OnNoFile(u"Bob"_s);
-    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"two.txt"_s)), 0);
     QVERIFY(bob.waitDatagram(2));
     QCOMPARE(ReadDatagram(bob.datagrams()[1]).mid(0, 4),
              (QStringList{u"FILEPREP"_s, u"Ann"_s, u"two.txt"_s, u"2"_s}));
+    QVERIFY(transcript->toPlainText().endsWith(u"Offering two.txt to Bob...\n"_s));
+
+    // Whatever the call state, the offer's cancel stays at hand.
+    auto* cancel = k->findChild<QPushButton*>(u"cmdCancel"_s);
+    QVERIFY(cancel->isVisibleTo(k.get()));
+    QCOMPARE(k->CallStatus(), call::Idle);
+    m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
+    cancel->click();
+    QCOMPARE(boxes().last(), QString::fromUtf16(sendtext::CancelQuestion));
+    QVERIFY(k->fileSend().offerPending());
+    // Nobody fetches it: it expires, the panel says so, and sending is free again.
+    QVERIFY(WaitUntil([&] { return !k->fileSend().offerPending(); }, 5000));
+    QCOMPARE(k->panelText(1), u"Nobody fetched two.txt: the offer has expired."_s);
+    QVERIFY(!cancel->isVisibleTo(k.get()));
+    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"one.txt"_s)), 0);
+    QVERIFY(bob.waitDatagram(3));
 }
 
 void TestFileSend::refusedFiles()
@@ -527,6 +546,10 @@ void TestFileSend::refusedFiles()
     QVERIFY(!k->fileSend().offerPending());
     QVERIFY(!WaitUntil([&] { return !bob.datagrams().isEmpty(); }, 300));
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    // A session that cannot listen on the file port says so (here the first control holds it).
+    Kivara second;
+    QCOMPARE(second.ChatInit(), 0);
+    QCOMPARE(second.panelText(1), u"Files cannot be sent: port 8087 is not available."_s);
 }
 
 void TestFileSend::showFileStartsTheOpener()
