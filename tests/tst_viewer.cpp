@@ -118,7 +118,7 @@ private Q_SLOTS:
     void viewerWithFewPieces()
     {
         frmOpen main;
-        main.Start(u"xSHOWUSERx|Ann"_s);
+        main.Start(u"SHOWUSER|Ann"_s);
         QCOMPARE(LabelText(main.viewer(), u"lblProp_0"_s), u"Ann"_s);
         QCOMPARE(LabelText(main.viewer(), u"lblProp_6"_s), QString());
         QCOMPARE(main.viewer()->windowTitle(), u"Peerslip - "_s);
