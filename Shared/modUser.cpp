@@ -105,6 +105,9 @@ bool LoadProfile(Deliverable who, ProfileRecord& p)
 
 int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAccess* access)
 {
+    // A profile without a chat name would blank the name and write a Peerslip called ".kvp".
+    if (p.ChatName.trimmed().isEmpty())
+        return -1;
     using namespace settings;
     WriteSetting(FullName, p.FullName);
     WriteSetting(Company, p.Company);

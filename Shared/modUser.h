@@ -44,7 +44,8 @@ bool LoadProfile(Deliverable who, ProfileRecord& profile);
 // the file of a previous chat name and refreshes the e-mail signature through
 // the caller's store access (a short-lived one when none is given). Returns 0,
 // or -1 when the file could not be written (the registry copy is kept, the
-// user is told why, and the signature keeps the previous Peerslip).
+// user is told why, and the signature keeps the previous Peerslip). A profile
+// without a chat name is never saved: -1, nothing written.
 int SaveProfile(const ProfileRecord& profile, const QString& previousChatName, StoreAccess* access = nullptr);
 
 // The record as written for others: the private form when PrivateInfo is set.

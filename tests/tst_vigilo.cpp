@@ -236,6 +236,29 @@ void TestVigilo::applyStatusAndCombos()
     QCOMPARE(tray->iconIndex(), iconindex::Available);
     QCOMPARE(tray->toolTip(), u"Available"_s);
 
+    // The chat-name box: a cleared name or one holding "|" is refused and the name stays;
+    // a name with blanks around it is saved without them.
+    const auto commit = [&](const QString& text) {
+        names->setEditText(text);
+        QFocusEvent out(QEvent::FocusOut);
+        QCoreApplication::sendEvent(names->lineEdit(), &out);
+        ProfileRecord p;
+        LoadProfile(Deliverable::Vigilo, p);
+        return p.ChatName;
+    };
+    QCOMPARE(commit(u"  "_s), u"Ann"_s);
+    QCOMPARE(names->currentText(), u"Ann"_s);
+    QCOMPARE(commit(u"A|nn"_s), u"Ann"_s);
+    QCOMPARE(m_desk.promptTexts().last(), SeparatorRefusalText(u"Chat Name"_s));
+    QVERIFY(QFile::exists(PeerslipPath(u"Ann"_s)) && !QFile::exists(PeerslipPath(QString())));
+    QCOMPARE(commit(u" Anna "_s), u"Anna"_s);
+    QCOMPARE(commit(u"Ann"_s), u"Ann"_s);
+    ProfileRecord empty;
+    LoadProfile(Deliverable::Vigilo, empty);
+    empty.ChatName.clear();
+    QCOMPARE(SaveProfile(empty, u"Ann"_s), -1); // whoever asks
+    QVERIFY(QFile::exists(PeerslipPath(u"Ann"_s)));
+
     // A change through the combo applies and saves the availability; the tray shows index 64.
     combo->setCurrentIndex(4);
     QCOMPARE(tray->availability(), u"On the Phone"_s);
@@ -815,6 +838,10 @@ void TestVigilo::optionsDialog()
     WriteSetting(u"Vigilo"_s, u"AutoIgnore"_s, u"7"_s);
     {
         frmOptions dialog(false, m_ip, flags, store);
+        // "|" in a profile field is refused and the dialog stays; without it, OK saves.
+        dialog.findChild<QLineEdit*>(u"txtMyInfo_1"_s)->setText(u"Sales | Support"_s);
+        dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
+        QCOMPARE(m_desk.promptTexts().last(), SeparatorRefusalText(u"Company"_s));
         dialog.findChild<QLineEdit*>(u"txtMyInfo_1"_s)->setText(u"Acme"_s);
         QVERIFY(dialog.profileChanged() && !dialog.settingsChanged());
         dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();

@@ -301,7 +301,7 @@ void frmOptions::onOk()
     }
     const QString previousName = m_profile.ChatName;
     if (m_profileChanged || m_firstProfile) {
-        ProfileRecord& p = m_profile;
+        ProfileRecord p = m_profile;
         p.FullName = ui->txtMyInfo_0->text();
         p.Company = ui->txtMyInfo_1->text();
         p.Email = ui->txtMyInfo_2->text();
@@ -318,6 +318,11 @@ void frmOptions::onOk()
         }
         p.SerialNum = ReadSetting(Deliverable::Vigilo, settings::SerialNum);
         p.PrivateInfo = ui->chkMyInfo->isChecked() ? 1 : 0;
+        if (const QString field = FieldHoldingSeparator(p); !field.isEmpty()) {
+            MsgBox(SeparatorRefusalText(field), MsgButtons::OK, MsgIcon::Information);
+            return;
+        }
+        m_profile = p;
         applyFolder();
     }
     if (m_firstProfile) {

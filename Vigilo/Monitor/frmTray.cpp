@@ -730,8 +730,15 @@ void frmTray::StatusMenuClick(int index)
 
 void frmTray::onChatNameCommit()
 {
-    const QString text = ui->cboUserName_0->currentText();
-    if (m_inStatusUpdate || text == m_profile.ChatName) return;
+    const QString text = ui->cboUserName_0->currentText().trimmed();
+    if (m_inStatusUpdate) return;
+    if (text.isEmpty() || text.contains(FieldSeparator) || text == m_profile.ChatName) {
+        // Nothing to save, or a name that cannot be one: the box shows the name in use again.
+        if (text.contains(FieldSeparator))
+            MsgBox(SeparatorRefusalText(u"Chat Name"_s), MsgButtons::OK, MsgIcon::Information);
+        ui->cboUserName_0->setEditText(m_profile.ChatName);
+        return;
+    }
     const QString previousName = m_profile.ChatName;
     m_profile.ChatName = text;
     m_profile.IPAddress = Socket::LocalIP();
