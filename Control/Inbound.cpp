@@ -349,7 +349,10 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
     } else if (name == msg::ShowUser) {
         ShowUser(f.all());
     } else if (name == msg::FilePrep) {
-        ShowFile(f.all());
+        // The receiver connects to the computer that offered, never to an address the offer names.
+        QStringList offer = f.all();
+        if (!sender.isEmpty() && offer.size() > field::FilePrepAddress) offer[field::FilePrepAddress] = sender;
+        ShowFile(offer);
     } else if (name == msg::NoFile) {
         m_fileSend->OnNoFile(f[1]);
         m_state.sendFilePath.clear();

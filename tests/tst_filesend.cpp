@@ -567,6 +567,11 @@ void TestFileSend::showFileStartsTheOpener()
     // A short offer starts nothing.
     QCOMPARE(k->ShowFile(offer.mid(0, 5)), -1);
     QCOMPARE(m_desk.shell->calls().size(), 1);
+    // An offer from the network naming a third computer: the opener is pointed at the sender.
+    k->HandleDatagram(FrameDatagram(u"FILEPREP|Bob|a.txt|5|127.90.13.77|8087"_s), address(13, 3));
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    QCOMPARE(m_desk.shell->calls().last().arguments,
+             QStringList{u"FILEPREP|Bob|a.txt|5|%1|8087|Ann"_s.arg(address(13, 3))});
 }
 
 KV_TEST_MAIN_WITH_CHILD(TestFileSend, SenderChild)
