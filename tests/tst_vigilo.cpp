@@ -281,6 +281,17 @@ void TestVigilo::applyStatusAndCombos()
     QCOMPARE(combo->currentIndex(), 6);
     QCOMPARE(tray->availability(), u"Out of Office"_s);
 
+    // A profile saved in the options dialog is stored as available, and the monitor shows so.
+    m_desk.rules(u"form Options => txtMyInfo_0=Ann Other; cmdOptions_0\n"_s);
+    tray->OptionClick(1);
+    LoadProfile(Deliverable::Vigilo, saved);
+    QCOMPARE(saved.UserStatus, u"Available"_s);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(tray->iconIndex(), iconindex::Available);
+    QCOMPARE(tray->toolTip(), u"Available"_s);
+    QVERIFY(!check->isChecked());
+    tray->StatusMenuClick(6);
+
     // An unknown text from an old profile: row 0 and icon 0, but the text stays the availability.
     tray->ApplyStatus(u"Gone Fishing"_s);
     QCOMPARE(combo->currentIndex(), 0);

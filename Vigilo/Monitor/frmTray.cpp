@@ -806,7 +806,8 @@ void frmTray::ShowOptions()
     m_autoAnswer = flags.autoAnswer;
     m_autoIgnore = flags.autoIgnore;
     m_alwaysOnTop = flags.alwaysOnTop;
-    LoadProfile(Deliverable::Vigilo, m_profile);
+    // Saving the profile stores it as available: the combo, tooltip, icon and open form follow.
+    if (!LoadProfile(Deliverable::Vigilo, m_profile)) ApplyStatus(m_profile.UserStatus);
     fillChatNames(row);
     setWindowState(state);
     setVisible(wasVisible);
