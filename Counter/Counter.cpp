@@ -63,6 +63,8 @@ Counter::Counter(QWidget* parent, int refreshMs) : QWidget(parent)
     setMouseTracking(true);
 
     m_store = std::make_unique<StoreAccess>(Deliverable::Tallyo);
+    // The refresh asks every second: a question or notice about a missing store is shown once.
+    m_store->setAskOnce(true);
     m_folderName = m_store->folderName();
 
     m_img = new QLabel(this);
@@ -159,14 +161,15 @@ int Counter::SetKMFolder(const QString& folderName)
 
 void Counter::ShowCreateFailed(const QString& name, const QString& detail) const
 {
-    Notice(T(text::CreateFailedHead) + name + T(text::CreateFailedTail) + CR + CR + detail);
+    m_store->ask(T(text::CreateFailedHead) + name + T(text::CreateFailedTail) + CR + CR + detail,
+                 platform::MsgButtons::OK, platform::MsgIcon::Information);
 }
 
 int Counter::CreateKMFolder()
 {
     const QString name = MsgFolderSetting();
     if (m_store->serviceName().isEmpty()) {
-        Notice(NoServiceText());
+        m_store->ask(NoServiceText(), platform::MsgButtons::OK, platform::MsgIcon::Information);
         return -1;
     }
     const qint32 connected = GetOutlook();
@@ -191,7 +194,7 @@ int Counter::CreateKMFolder()
 int Counter::CreateKVFolder()
 {
     if (m_store->serviceName().isEmpty()) {
-        Notice(NoServiceText());
+        m_store->ask(NoServiceText(), platform::MsgButtons::OK, platform::MsgIcon::Information);
         return -1;
     }
     const qint32 connected = GetOutlook();
@@ -253,6 +256,7 @@ void Counter::Refresh()
     if (!m_msgFolder) SetKMFolder(name);
     int count = 0;
     if (m_msgFolder) {
+        m_store->forgetAnswers();
         const Items unread = m_msgFolder.Items().Restrict(T(UnreadFilter));
         count = unread ? unread.Count() : 0;
         ClearErr();

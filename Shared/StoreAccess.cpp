@@ -120,9 +120,9 @@ NameSpace StoreAccess::mapi() const
     return m_app.GetNamespace(qs(MapiNamespace));
 }
 
-void StoreAccess::ShowOpenError(const OlError& error) const
+void StoreAccess::ShowOpenError(const OlError& error)
 {
-    notice(OpenErrorText(error, m_service));
+    ask(OpenErrorText(error, m_service), MsgButtons::OK, MsgIcon::Information);
 }
 
 qint32 StoreAccess::GetOutlook()
@@ -209,11 +209,11 @@ StoreAccess::StoreCheckResult StoreAccess::CheckStore()
             offer = personal;
             question = gone + qs(storetext::SetLocationBefore) + offer + qs(storetext::LocationQuestionAfter);
         } else {
-            notice(gone + qs(storetext::ReinstallService));
+            ask(gone + qs(storetext::ReinstallService), MsgButtons::OK, MsgIcon::Information);
             result.outcome = StoreCheck::Unavailable;
             return result;
         }
-        if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes) {
+        if (ask(question, MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes) {
             result.outcome = StoreCheck::Declined;
             return result;
         }
@@ -223,6 +223,14 @@ StoreAccess::StoreCheckResult StoreAccess::CheckStore()
     }
     result.outcome = StoreCheck::Failed;
     return result;
+}
+
+MsgResult StoreAccess::ask(const QString& text, MsgButtons buttons, MsgIcon icon)
+{
+    if (m_askOnce && m_lastAsked && m_lastAsked->first == text) return m_lastAsked->second;
+    const MsgResult answer = MsgBox(text, buttons, icon);
+    m_lastAsked.emplace(text, answer);
+    return answer;
 }
 
 MAPIFolder StoreAccess::AddProductFolder(const MAPIFolder& store)

@@ -9,11 +9,13 @@
 // when it ends. Which operations a deliverable carries is a parameter; the
 // counter control composes its own variants from the public building blocks.
 #include "Outlook/Outlook.h"
+#include "Prompt.h"
 #include "modReg.h"
 
 #include <QFlags>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace kv {
@@ -167,7 +169,7 @@ public:
     // existing one; the folder, or Nothing with Err() set.
     outlook::MAPIFolder AddProductFolder(const outlook::MAPIFolder& store);
     // Shows the report of a failed store call (information icon).
-    void ShowOpenError(const outlook::OlError& error) const;
+    void ShowOpenError(const outlook::OlError& error);
     // Sets every item of the folder that is not of this class to it and saves
     // it; items already of the class are left untouched. Returns the number changed.
     static int ConvertItems(const outlook::MAPIFolder& folder, const QString& messageClass);
@@ -188,6 +190,14 @@ public:
     // Drops the application and folder references (also done when the owner ends).
     void Release();
 
+    // A caller that polls (the counter, every second) asks once per condition:
+    // the store check's question or notice, when its text is the one last
+    // shown, is not shown again and gets the answer given then. Forgotten when
+    // the caller finds everything in place again.
+    void setAskOnce(bool on) { m_askOnce = on; }
+    void forgetAnswers() { m_lastAsked.reset(); }
+    platform::MsgResult ask(const QString& text, platform::MsgButtons buttons, platform::MsgIcon icon);
+
 private:
     bool carries(StoreOp op, const char* name) const;
     outlook::NameSpace mapi() const;
@@ -201,6 +211,8 @@ private:
     QString m_service;
     QString m_folderName;
     QString m_msgFolderName;
+    bool m_askOnce = false;
+    std::optional<std::pair<QString, platform::MsgResult>> m_lastAsked;
 };
 
 } // namespace kv
