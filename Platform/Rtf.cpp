@@ -1,5 +1,7 @@
 #include "Rtf.h"
 
+#include "Ansi.h"
+
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -220,6 +222,137 @@ bool WriteFile(const QString& path, const QByteArray& rtf)
     if (!f.open(QIODevice::WriteOnly)) return false;
     if (f.write(rtf) != rtf.size()) return false;
     return f.commit();
+}
+
+namespace {
+
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The index after the group that opens at start, or the end of the bytes.
+qsizetype GroupEnd(QByteArrayView rtf, qsizetype start)
+{
+    int depth = 0;
+    for (qsizetype i = start; i < rtf.size(); ++i) {
+        if (rtf[i] == '\\') {
+            ++i;
+        } else if (rtf[i] == '{') {
+            ++depth;
+        } else if (rtf[i] == '}' && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return rtf.size();
+}
+
+bool SkippedDestination(QByteArrayView word)
+{
+    return word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" || word == "pict";
+}
+
+} // namespace
+
+ReadResult Read(QByteArrayView rtf)
+{
+    ReadResult out;
+    QByteArray ansi; // bytes of the current run, decoded together
+    const auto flush = [&] {
+        out.text += FromAnsi(ansi);
+        ansi.clear();
+    };
+    QList<bool> skipping{false}; // one entry per open group
+    const qsizetype n = rtf.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const char c = rtf[i];
+        if (c == '{') {
+            if (rtf.sliced(i).startsWith("{\\*\\")) {
+                const qsizetype end = GroupEnd(rtf, i);
+                if (!skipping.last()) {
+                    qsizetype k = i + 4;
+                    while (k < end && IsLetter(rtf[k]))
+                        ++k;
+                    const qsizetype payloadStart = k < end && rtf[k] == ' ' ? k + 1 : k;
+                    flush();
+                    out.destinations.append({rtf.sliced(i + 4, k - i - 4).toByteArray(),
+                                             rtf.sliced(payloadStart, qMax<qsizetype>(0, end - 1 - payloadStart)).toByteArray(),
+                                             out.text.size()});
+                }
+                i = end;
+                continue;
+            }
+            skipping.append(skipping.last());
+            ++i;
+            continue;
+        }
+        if (c == '}') {
+            if (skipping.size() > 1) skipping.removeLast();
+            ++i;
+            continue;
+        }
+        if (c != '\\') {
+            if (c != '\r' && c != '\n' && !skipping.last()) ansi.append(c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n) break;
+        const char d = rtf[i + 1];
+        if (d == '\\' || d == '{' || d == '}') {
+            if (!skipping.last()) ansi.append(d);
+            i += 2;
+            continue;
+        }
+        if (d == '\'') {
+            const int high = i + 2 < n ? HexValue(rtf[i + 2]) : -1;
+            const int low = i + 3 < n ? HexValue(rtf[i + 3]) : -1;
+            if (high >= 0 && low >= 0 && !skipping.last()) ansi.append(static_cast<char>(high * 16 + low));
+            i = qMin(n, i + 4);
+            continue;
+        }
+        if (!IsLetter(d)) {
+            i += 2; // other control symbols carry nothing of the text
+            continue;
+        }
+        qsizetype j = i + 1;
+        while (j < n && IsLetter(rtf[j]))
+            ++j;
+        const QByteArrayView word = rtf.sliced(i + 1, j - i - 1);
+        const qsizetype digits = j;
+        if (j < n && rtf[j] == '-') ++j;
+        while (j < n && j - digits < 7 && rtf[j] >= '0' && rtf[j] <= '9')
+            ++j;
+        bool hasParameter = false;
+        const int parameter = rtf.sliced(digits, j - digits).toByteArray().toInt(&hasParameter);
+        if (j < n && rtf[j] == ' ') ++j;
+        i = j;
+        if (SkippedDestination(word)) {
+            skipping.last() = true;
+        } else if (skipping.last()) {
+            continue;
+        } else if (word == "par" || word == "line") {
+            flush();
+            out.text += u"\r\n"_s;
+        } else if (word == "tab") {
+            ansi.append('\t');
+        } else if (word == "u" && hasParameter) {
+            flush();
+            out.text += QChar(static_cast<char16_t>(static_cast<qint16>(parameter)));
+            // The character shown by readers without Unicode follows.
+            if (i < n && rtf[i] != '\\' && rtf[i] != '{' && rtf[i] != '}') ++i;
+        }
+    }
+    flush();
+    return out;
 }
 
 } // namespace kv::platform::rtf

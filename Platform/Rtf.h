@@ -76,4 +76,24 @@ void WriteFragments(Writer& w, const QTextBlock& block);
 // Writes the bytes to the path, replacing the file as a whole. False on failure.
 bool WriteFile(const QString& path, const QByteArray& rtf);
 
+// ---- Reading back what the writer wrote ----
+
+// An ignorable destination ("{\*\keyword payload}") met in the body: its
+// payload as written, and the position in the text where it stood.
+struct Destination {
+    QByteArray keyword;
+    QByteArray payload;
+    qsizetype position = 0;
+};
+
+struct ReadResult {
+    QString text; // paragraphs and line breaks as CR LF, tabs as TAB
+    QList<Destination> destinations;
+};
+
+// The plain text of a rich-text document; formatting, the font and colour
+// tables and other known destinations are skipped. Any input is safe: an
+// unbalanced or truncated document ends where the bytes end.
+ReadResult Read(QByteArrayView rtf);
+
 } // namespace kv::platform::rtf

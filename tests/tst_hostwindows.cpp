@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -247,6 +248,26 @@ private Q_SLOTS:
         att.write("peerslip");
         att.close();
         const QByteArray path = qgetenv("PATH");
+
+        // New mail from the explorer starts empty, or with the signature last saved.
+        const auto explorer = personal().Folders().Item(u"Inbox"_s).GetExplorer(0);
+        QVERIFY(explorer->Display());
+        QAction* newMail =
+            std::static_pointer_cast<HostExplorer>(explorer)->window()->findChild<QAction*>(u"mnuNewMail"_s);
+        newMail->trigger();
+        QCOMPARE(m_side->ActiveInspector()->CurrentItem().Body(), QString());
+        Item signature = m_side->application().CreateItem(olMailItem);
+        signature.setBody(u"\rSee {my} card: \u00e9 \u0142\\"_s);
+        QVERIFY(signature.Attachments().Add(att.fileName(), olByValue, -1, u"Gil's Peerslip"_s));
+        QVERIFY(QDir().mkpath(SignaturesFolder()));
+        QVERIFY(signature.SaveAs(SignaturesFolder() + u"/Kivara.rtf"_s, olRTF));
+        signature.Close(olDiscard);
+        newMail->trigger();
+        const Item started = m_side->ActiveInspector()->CurrentItem();
+        QCOMPARE(started.Body(), u"\r\nSee {my} card: \u00e9 \u0142\\\r\n"_s);
+        QCOMPARE(started.Attachments().Count(), 1);
+        QCOMPARE(started.Attachments().Item(1).DisplayName(), u"Gil's Peerslip"_s);
+        QCOMPARE(started.Attachments().Item(1).Data(), QByteArray("peerslip"));
 
         // No mail client on the path: kept in "Outbox", and the user is told.
         qputenv("PATH", dir.filePath(u"empty"_s).toLocal8Bit());

@@ -3,6 +3,7 @@
 // whenever the profile is saved.
 #include "Desk.h"
 #include "Outlook/Outlook.h"
+#include "Outlook/Store.h"
 #include "Outlook/WindowSide.h"
 #include "PeerslipMail.h"
 #include "SimComputer.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -124,6 +126,7 @@ private Q_SLOTS:
         const QString path = SignatureFilePath();
         QCOMPARE(path, qEnvironmentVariable("XDG_DATA_HOME") +
                            u"/kivara/Application Data/Microsoft/Shared/Signatures/Kivara.rtf"_s);
+        QCOMPARE(QFileInfo(path).absolutePath(), SignaturesFolder()); // where the mail host reads it
         const QByteArray rtf = FileBytes(path);
         QVERIFY(rtf.startsWith("{\\rtf1"));
         QVERIFY(rtf.trimmed().endsWith('}'));

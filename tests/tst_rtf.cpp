@@ -1,4 +1,4 @@
-// The rich-text writer: what transcripts, mail bodies and the signature need
+// The rich-text writer (and its reader): what transcripts, mail bodies and the signature need
 // (fonts, bold, colour table, tab stops, paragraphs) and correct escaping.
 #include "Rtf.h"
 #include "SimComputer.h"
@@ -33,6 +33,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, rtf);
         QCOMPARE(EscapeText(text), rtf);
+        QCOMPARE(Read(rtf).text, QString(text).remove(QChar(0x01))); // read back
     }
 
     void document_fontsColoursTabsParagraphs()
@@ -61,6 +62,13 @@ private Q_SLOTS:
         QVERIFY(rtf.contains("\\f0\\b\\cf2\\fs20 [Bob]\\par\n"));
         QCOMPARE(rtf.count('{'), rtf.count('}'));
         QVERIFY(rtf.endsWith("}\n"));
+
+        // Read back: the text without tables and formatting; any cut-off document is read safely.
+        const QString text = u"Ann\tHello\r\nsecond line\r\n[Bob]\r\n"_s;
+        QCOMPARE(Read(rtf).text, text);
+        // (a "\pard" cut to "\par" is a paragraph break, so breaks are not compared)
+        for (qsizetype cut = 0; cut < rtf.size(); ++cut)
+            QVERIFY(QString(text).remove(u"\r\n"_s).startsWith(Read(rtf.left(cut)).text.remove(u"\r\n"_s)));
     }
 
     void fromTextDocument()

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <array>
@@ -1547,6 +1548,34 @@ bool Item::Close(int saveMode) const
         open->Close(olDiscard);
     ClearErr();
     return true;
+}
+
+bool Item::InsertSignature(const QString& path) const
+{
+    if (!check()) return false;
+    QFile f(path);
+    // Attachments are written as hex: twice their bytes, and a little for the text.
+    constexpr qint64 MaxSignatureBytes = 2 * Attachments::MaxAttachmentBytes + 1024 * 1024;
+    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxSignatureBytes)
+        return SetErr(ErrNo::FileNotFound, u"Cannot find this file. Verify the path and file name are correct."_s);
+    const platform::rtf::ReadResult signature = platform::rtf::Read(f.readAll());
+    static const QRegularExpression attachment(
+        uR"(^\\kvpos-?\d+ \{\\\*\\kvdisplayname ((?:\\.|[^\\}])*)\}\{\\\*\\kvfilename ((?:\\.|[^\\}])*)\}\{\\\*\\kvdata ([0-9a-fA-F]*)\}$)"_s);
+    loadAttachments(*d);
+    const QString body = d->fields[memberIndex(u"Body"_s)];
+    for (const platform::rtf::Destination& dest : signature.destinations) {
+        if (dest.keyword != "kvattachment") continue;
+        const QRegularExpressionMatch m = attachment.match(QString::fromLatin1(dest.payload));
+        if (!m.hasMatch()) continue;
+        AttData a;
+        a.position = static_cast<int>(body.size() + dest.position);
+        a.displayName = platform::rtf::Read(m.captured(1).toLatin1()).text;
+        a.fileName = QFileInfo(platform::rtf::Read(m.captured(2).toLatin1()).text).fileName();
+        a.data = QByteArray::fromHex(m.captured(3).toLatin1());
+        d->atts.append(a);
+        d->attsDirty = true;
+    }
+    return setBody(body + signature.text);
 }
 
 bool Item::SaveAs(const QString& path, int type) const

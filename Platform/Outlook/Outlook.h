@@ -308,6 +308,9 @@ public:
     bool Close(int saveMode) const;
     // olRTF: rich text (body with the attachments at their positions); olTXT: plain text.
     bool SaveAs(const QString& path, int type = olRTF) const;
+    // Appends a rich-text file saved by SaveAs (a signature) to the body, with
+    // its attachments; false, with nothing changed, when it cannot be read.
+    bool InsertSignature(const QString& path) const;
 
     // Contact items
     QString FullName() const;

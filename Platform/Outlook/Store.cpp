@@ -189,6 +189,12 @@ QString DefaultStorePath()
            u"/kivara/outlook/store.sqlite"_s;
 }
 
+QString SignaturesFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/kivara/Application Data/Microsoft/Shared/Signatures"_s;
+}
+
 // Connection names are process-wide, but this library may be linked into a
 // process more than once (the host and the control library it loads), each
 // copy with its own counter: the object's address keeps the names apart.

@@ -14,6 +14,9 @@ namespace kv::outlook {
 
 // $XDG_DATA_HOME/kivara/outlook/store.sqlite
 QString DefaultStorePath();
+// Where the mail host keeps the user's signatures (rich-text files):
+// $XDG_DATA_HOME/kivara/Application Data/Microsoft/Shared/Signatures
+QString SignaturesFolder();
 
 class Store {
 public:

@@ -2,11 +2,13 @@
 
 #include "ControlPlugin.h"
 #include "Forms.h"
+#include "Outlook/Store.h"
 #include "Prompt.h"
 #include "modReg.h"
 
 #include <QCloseEvent>
 #include <QDate>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -111,7 +113,12 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     m_newContact->setObjectName(u"mnuNewContact"_s);
     m_newMail = newMenu->addAction(u"&Mail Message"_s, this, [this] {
         const Item mail = m_side->application().CreateItem(olMailItem);
-        if (mail) mail.Display();
+        if (!mail) return;
+        // The signature last saved is the user's signature; new mail starts with it.
+        const QFileInfoList signatures =
+            QDir(SignaturesFolder()).entryInfoList({u"*.rtf"_s}, QDir::Files | QDir::Readable, QDir::Time);
+        if (!signatures.isEmpty()) mail.InsertSignature(signatures.first().filePath());
+        mail.Display();
     });
     m_newMail->setObjectName(u"mnuNewMail"_s);
     QAction* open = file->addAction(u"&Open"_s, this, &ExplorerWindow::openSelected);
