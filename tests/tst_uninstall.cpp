@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
+#include <unistd.h>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -274,6 +275,18 @@ private Q_SLOTS:
         verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s});
         QCOMPARE(m_desk.promptTexts(), (QStringList{Question, Restored, Uninstalled}));
         QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
+    }
+
+    // A program folder that is not the user's own (a shared installation) keeps its control libraries.
+    void aSharedProgramFolderKeepsItsLibraries()
+    {
+        const QByteArray sys = QFile::encodeName(m_sys);
+        if (::chown(sys.constData(), 65534, 65534) != 0) QSKIP("needs root to give the folder to another user");
+        m_desk.rules(u"msgbox Do you wish to continue => Yes"_s);
+        runUninstall();
+        QCOMPARE(::chown(sys.constData(), ::getuid(), ::getgid()), 0);
+        verifyExist({m_sys + u"/libquillonplugin.so"_s, m_sys + u"/libtallyoplugin.so"_s});
+        verifyExist({m_config + u"/autostart/vigilo.desktop"_s}, false); // the user's own part goes
     }
 
     void cancelWithTheMonitorRunningRemovesNothing()

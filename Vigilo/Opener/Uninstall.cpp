@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -76,6 +77,19 @@ QString ResolvedFolder(const QString& folder)
 {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+// A program folder that is the user's own (a build or a private installation),
+// not a system-wide one that other accounts run the product from: owned by the
+// user and outside the operating system's folders. Its control libraries are
+// the user's to remove.
+bool IsOwnProgramFolder(const QString& folder)
+{
+    const QString path = ResolvedFolder(folder);
+    for (const char16_t* system : SystemFolders)
+        if (IsSameOrInside(path, T(system))) return false;
+    if (IsSameOrInside(path, u"/opt"_s)) return false; // add-on packages for every account
+    return QFileInfo(path).ownerId() == ::getuid();
 }
 
 } // namespace
@@ -168,10 +182,13 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     DeleteKey(RegRoot::LocalMachine, qs(AppPathsKey));
     DeleteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue));
 
-    // 9. The two control libraries: a plugin that is gone is no longer registered.
+    // 9. The two control libraries: a plugin that is gone is no longer registered. A shared
+    // installation keeps them: other accounts still use the product.
     const QString sysDir = m_sysDir.isEmpty() ? GetSysDir() : m_sysDir;
-    for (const char16_t* library : installed::ControlLibraries)
-        QFile::remove(sysDir + u'/' + T(library));
+    if (IsOwnProgramFolder(sysDir))
+        for (const char16_t* library : installed::ControlLibraries)
+            if (QFileInfo(sysDir + u'/' + T(library)).ownerId() == ::getuid())
+                QFile::remove(sysDir + u'/' + T(library));
 
     // 10. Anything written meanwhile.
     if (HoldsMonitorLink(installDir)) DeleteFolderFiles(installDir);
