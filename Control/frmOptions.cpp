@@ -130,6 +130,9 @@ frmOptions::frmOptions(Mode mode, const QString& localIp, QWidget* parent)
     ctrlTab->setContext(Qt::WindowShortcut);
     connect(ctrlTab, &QShortcut::activated, this, &frmOptions::nextTab);
     ui->lblWeb->installEventFilter(this);
+    LimitProfileBoxes({ui->txtProfile_0, ui->txtProfile_1, ui->txtProfile_2, ui->txtProfile_3, ui->txtProfile_4,
+                       ui->txtProfile_5},
+                      ui->cboUserName->lineEdit());
     load();
     applyEnabling();
     ui->tbsOptions->setCurrentWidget(mode == Mode::About ? ui->tabAbout : ui->tabInfo);

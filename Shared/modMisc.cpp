@@ -4,6 +4,7 @@
 #include "HostLookup.h"
 #include "Socket.h"
 #include "modReg.h"
+#include "modUser.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -126,6 +127,15 @@ QString SystemFolder()
 QString WindowsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara"_s;
+}
+
+void LimitProfileBoxes(const std::array<QLineEdit*, 6>& boxes, QLineEdit* chatName)
+{
+    using namespace profilelimit;
+    constexpr std::array<int, 6> limits{FullName, Company, Email, CityState, Country, Comment};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i]->setMaxLength(limits[i]);
+    if (chatName) chatName->setMaxLength(ChatName);
 }
 
 void SelectAllText(QLineEdit* box)

@@ -2,6 +2,7 @@
 // Network check, temporary names, folders and small text operations that the
 // deliverables share.
 #include <QString>
+#include <array>
 #include <string_view>
 
 class QLineEdit;
@@ -48,6 +49,11 @@ QString WindowsFolder();
 
 void SelectAllText(QLineEdit* box);
 void SelectAllText(QTextEdit* box);
+
+// Limits a profile dialog's boxes so that what is typed fits the Peerslip:
+// full name, company, e-mail, "city, state", country and comment, in that
+// order, and the chat name.
+void LimitProfileBoxes(const std::array<QLineEdit*, 6>& boxes, QLineEdit* chatName);
 
 // "first, second" when both are non-empty, else whichever is, else "".
 QString JoinNonEmpty(const QString& first, const QString& second);

@@ -103,6 +103,12 @@ bool LoadProfile(Deliverable who, ProfileRecord& p)
     return p.ChatName.isEmpty();
 }
 
+namespace {
+// The typed fields of the last profile found too long: an availability change
+// saves the profile again, and the user is told once, not each time.
+QString g_toldTooLong;
+} // namespace
+
 int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAccess* access)
 {
     // A profile without a chat name would blank the name and write a Peerslip called ".kvp".
@@ -127,9 +133,15 @@ int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAc
     const QString installDir = ReadSetting(Deliverable::Vigilo, settings::InstallDir);
     const ProfileRecord published = PublishedForm(p);
     if (!EncodePeerslip(published)) {
-        platform::MsgBox(qs(PeerslipTooLongText), platform::MsgButtons::OK, platform::MsgIcon::Information);
+        const QString typed =
+            QStringList{p.FullName, p.Company, p.Email, p.City, p.State, p.Country, p.Comment, p.ChatName}.join(
+                QChar(0));
+        if (typed != g_toldTooLong)
+            platform::MsgBox(qs(PeerslipTooLongText), platform::MsgButtons::OK, platform::MsgIcon::Information);
+        g_toldTooLong = typed;
         return -1;
     }
+    g_toldTooLong.clear();
     // Without an installation folder the path would be relative: never into whatever folder we run in.
     QString why = qs(NoInstallFolderText);
     const QString path = PeerslipPath(p.ChatName);

@@ -36,6 +36,21 @@ struct ProfileRecord {
     bool operator==(const ProfileRecord&) const = default;
 };
 
+// The longest text each profile box takes (each character is one byte of the
+// Peerslip), so that with the longest availability, address and identifier
+// the record always fits its 256 bytes.
+namespace profilelimit {
+inline constexpr int FullName = 25, Company = 25, Email = 40, CityState = 20, Country = 15, Comment = 28,
+                     ChatName = 20;
+inline constexpr int Availability = 16, Address = 15, Identifier = 20; // set by the product, not typed
+// Twelve texts with a 2-byte length each, the port (4) and two 2-byte numbers.
+inline constexpr int Overhead = 12 * 2 + 4 + 2 * 2;
+static_assert(Overhead + FullName + Company + Email + CityState + Country + Comment + ChatName + Availability +
+                      Address + Identifier <=
+                  PeerslipRecordSize,
+              "a profile typed at the limits must fit its Peerslip");
+} // namespace profilelimit
+
 // Reads the profile from the "Profile" subkey with the deliverable's defaults.
 // Returns true when the chat name is empty (the profile is incomplete).
 bool LoadProfile(Deliverable who, ProfileRecord& profile);

@@ -319,7 +319,9 @@ void TestControl::firstStartCreatesProfile()
     computer(5, false);
     m_desk.rules(
         u"form ^Kivara - New Profile$ => txtProfile_0=Ann Example; txtProfile_3=Springfield, Oregon; "
-        u"cboUserName=Ann; cmdOptions_0\n"
+        // Long texts are cut where the boxes end, so the profile fits its Peerslip.
+        u"txtProfile_1=Harbour Freight and Logistics International Incorporated; txtProfile_2=ann.example.from.the.harbour.freight.office@logistics.example.org; "
+        u"txtProfile_5=Usually at my desk between nine and five, except on Fridays when I work from home; cboUserName=Ann; cmdOptions_0\n"
         u"msgbox successfully created => OK\n"_s);
     auto k = control(false);
     QCOMPARE(k->ChatInit(), 0);

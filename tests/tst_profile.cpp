@@ -232,11 +232,21 @@ void TestProfile::tooLongProfileKeepsRegistry()
     const QByteArray before = FileBytes(PeerslipPath(u"Ann"_s));
     p.Comment = QString(200, u'z');
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
+    p.UserStatus = u"Busy"_s; // saved again at an availability change: told once
+    QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
     QCOMPARE(m_desk.promptTexts(), QStringList{qs(PeerslipTooLongText)});
     ProfileRecord loaded;
     LoadProfile(Deliverable::Quillon, loaded);
     QCOMPARE(loaded.Comment, p.Comment);
     QCOMPARE(FileBytes(PeerslipPath(u"Ann"_s)), before); // the last good file stays
+
+    // Every box typed to its limit, with the longest availability, address and identifier: it fits.
+    using namespace profilelimit;
+    const ProfileRecord full{QString(FullName, u'a'), QString(Company, u'b'), QString(Email, u'c'),
+                             QString(CityState / 2, u'd'), QString(CityState / 2, u'e'), QString(Country, u'f'),
+                             QString(Comment, u'g'), QString(profilelimit::ChatName, u'h'), u"Out of Office"_s,
+                             u"255.255.255.255"_s, 8086, QString(Identifier, u'i'), QString()};
+    QVERIFY(EncodePeerslip(full));
 
     // A Peerslip that cannot be written is told, with where and why; no installation folder
     // never means the folder the program runs in.

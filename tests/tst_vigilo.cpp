@@ -281,8 +281,10 @@ void TestVigilo::applyStatusAndCombos()
     QCOMPARE(combo->currentIndex(), 6);
     QCOMPARE(tray->availability(), u"Out of Office"_s);
 
-    // A profile saved in the options dialog is stored as available, and the monitor shows so.
-    m_desk.rules(u"form Options => txtMyInfo_0=Ann Other; cmdOptions_0\n"_s);
+    // A profile saved in the options dialog is stored as available, and the monitor shows so
+    // (long texts are cut where the boxes end, so the profile fits its Peerslip).
+    m_desk.rules(u"form Options => txtMyInfo_0=Ann Other; txtMyInfo_1=Harbour Freight and Logistics International Incorporated; "
+                 u"txtMyInfo_2=ann.example.from.the.harbour.freight.office@logistics.example.org; txtMyInfo_5=Usually at my desk between nine and five, except on Fridays when I work from home; cmdOptions_0\n"_s);
     tray->OptionClick(1);
     LoadProfile(Deliverable::Vigilo, saved);
     QCOMPARE(saved.UserStatus, u"Available"_s);

@@ -109,6 +109,9 @@ frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFl
     for (QLineEdit* box : {ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3,
                            ui->txtMyInfo_4, ui->txtMyInfo_5, ui->txtSound})
         box->installEventFilter(this);
+    LimitProfileBoxes({ui->txtMyInfo_0, ui->txtMyInfo_1, ui->txtMyInfo_2, ui->txtMyInfo_3, ui->txtMyInfo_4,
+                       ui->txtMyInfo_5},
+                      ui->cboUserName->lineEdit());
     load();
     watchChanges();
 }

@@ -152,6 +152,7 @@ frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
     connect(ui->cboUserName_1, &QComboBox::currentIndexChanged, this, &frmTray::onStatusCombo);
     connect(ui->cboUserName_0, &QComboBox::activated, this, [this] { onChatNameCommit(); });
     if (QLineEdit* edit = ui->cboUserName_0->lineEdit()) {
+        edit->setMaxLength(profilelimit::ChatName);
         edit->installEventFilter(this);
         connect(edit, &QLineEdit::returnPressed, this, [this] {
             onChatNameCommit();
