@@ -1049,7 +1049,10 @@ void Kivara::ShowAbout()
 
 void Kivara::openOptions(int dialogMode)
 {
-    frmOptions::Run(frmOptions::Mode(dialogMode), Socket::LocalIP(), this);
+    QPointer<Kivara> self(this);
+    frmOptions::Run(frmOptions::Mode(dialogMode), Socket::LocalIP(), this,
+                    [self](const QString& name) { return self && self->refuseChatName(name); });
+    if (!self) return;
     RefreshSettings();
     focusEntry();
 }

@@ -328,6 +328,7 @@ void frmOptions::accept()
         MsgBox(QString::fromUtf16(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
         return;
     }
+    if (chatName != m_profile.ChatName && m_nameCheck && m_nameCheck(chatName)) return;
     // 2. The profile's fields
     const QString previous = m_profile.ChatName;
     ProfileRecord p = m_profile;
@@ -394,9 +395,10 @@ void frmOptions::accept()
     QDialog::accept();
 }
 
-QString frmOptions::Run(Mode mode, const QString& localIp, QWidget* parent)
+QString frmOptions::Run(Mode mode, const QString& localIp, QWidget* parent, NameCheck nameCheck)
 {
     QPointer<frmOptions> dialog = new frmOptions(mode, localIp, parent);
+    dialog->setNameCheck(std::move(nameCheck));
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     platform::Prompt::current().formShown(dialog);
     dialog->exec();

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -53,8 +54,13 @@ public:
     // "SUCCESS" after OK saved the profile, empty otherwise.
     QString resultText() const { return m_result; }
 
+    // Asked before a new chat name is saved; true when it is refused (the
+    // refusal already told). The control refuses the names of its participants.
+    using NameCheck = std::function<bool(const QString&)>;
+    void setNameCheck(NameCheck check) { m_nameCheck = std::move(check); }
+
     // Shows the dialog modally (through the prompt service) and returns resultText().
-    static QString Run(Mode mode, const QString& localIp, QWidget* parent);
+    static QString Run(Mode mode, const QString& localIp, QWidget* parent, NameCheck nameCheck = {});
 
     // The folder name in a folder-list entry ("'Kivara' folder" gives "Kivara").
     static QString FolderOfEntry(const QString& entry);
@@ -84,6 +90,7 @@ private:
     QString m_result;
     QColor m_colors[2];
     QStringList m_listedFolders; // the contacts folders the store holds
+    NameCheck m_nameCheck;
 };
 
 } // namespace kv::control

@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -33,6 +34,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUdpSocket>
 
@@ -937,6 +939,20 @@ void TestControl::chatNameChanges()
     list->topLevelItem(0)->setText(ColName, u"Bob"_s);
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
     QVERIFY(m_desk.prompt->log().last().text.startsWith(QString::fromUtf16(ChatNameInUseBefore) + u"Bob"_s));
+    QVERIFY(bob.quiet());
+    // So is a participant's name chosen in the options dialog; it stays open until cancelled.
+    m_desk.rules(u"form ^Options$ => cboUserName=Carl; cmdOptions_0\nmsgbox .* => OK\n"_s);
+    QTimer cancel;
+    connect(&cancel, &QTimer::timeout, this, [&] {
+        if (m_desk.prompt->log().size() < 2) return;
+        for (QDialog* d : k->findChildren<QDialog*>())
+            if (d->isVisible()) d->reject();
+    });
+    cancel.start(10);
+    list->setCurrentItem(list->topLevelItem(0));
+    Q_EMIT list->itemDoubleClicked(list->topLevelItem(0), 0);
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(inUse));
+    QVERIFY(bob.next().startsWith(u"UPDATE|Annie|"_s)); // the settings are reloaded, the name kept
     QVERIFY(bob.quiet());
     ProfileRecord saved;
     LoadProfile(Deliverable::Quillon, saved);
