@@ -100,8 +100,13 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
             // The HELLO goes to the callee's monitor; other sends in between move the socket's target.
             m_wskChat->setRemoteHost(m_state.remoteHost);
             DataSend(HelloMode);
+            if (!self) break; // sending may let events run, the form's closing among them
         } else if (status == call::NoAnswer) {
+            // A HELLO may have arrived without its answer coming back: the party called hears the end.
+            m_wskChat->setRemoteHost(m_state.remoteHost);
+            DataSend(GiveUpMode);
             SetCallStatus(call::Idle);
+            if (!self) break;
             m_tmrMain->stop();
             break;
         } else if (status == call::Idle) {
