@@ -1,6 +1,8 @@
 // Start-up figures of the three programs a user sees, each in a simulated
 // computer (127.140.1.2) on a private session bus: the time from start to
-// ready and the resident memory once idle.
+// ready and the resident memory once idle, against the floor of an empty Qt
+// widgets program. Each round starts every program once, in turn.
+//   bench_floor      ready: its one window is on the screen
 //   outlook-standin  ready: a Kivara contact form is open on its "Kivara" page
 //                    with the chat control running (asked for over the bus)
 //   vigilo           ready: the call port 8085 is bound (the mail host runs)
@@ -23,6 +25,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSysInfo>
+#include <QThread>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -58,22 +61,27 @@ void Idle(int ms)
     platform::WaitUntil([] { return false; }, ms);
 }
 
+template <typename T> T Median(QList<T> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? T() : values[values.size() / 2];
+}
+
 struct Figure {
     QList<double> readyMs;
     QList<long> rssKiB;
-    void print(const char* what) const
+    // Every run, the medians, and the median as a multiple of the floor's.
+    void print(const char* what, double floorMs) const
     {
         if (readyMs.isEmpty()) {
             std::printf("%-16s did not become ready\n", what);
             return;
         }
-        QList<double> r = readyMs;
-        std::sort(r.begin(), r.end());
-        QList<long> m = rssKiB;
-        std::sort(m.begin(), m.end());
-        std::printf(
-            "%-16s start to ready: median %6.0f ms (min %.0f, max %.0f)   idle resident: median %6.1f MB\n",
-            what, r[r.size() / 2], r.first(), r.last(), m[m.size() / 2] / 1024.0);
+        QByteArray runs;
+        for (double ms : readyMs)
+            runs += QByteArray::number(ms, 'f', 0) + ' ';
+        std::printf("%-16s start to ready: median %5.0f ms, %.2f x floor   idle resident: median %5.1f MB   runs: %s\n",
+                    what, Median(readyMs), Median(readyMs) / floorMs, Median(rssKiB) / 1024.0, runs.constData());
     }
 };
 
@@ -149,18 +157,20 @@ bool MonitorRound(const QProcessEnvironment& env, Figure& figure)
     return ready;
 }
 
-bool ViewerRound(const QProcessEnvironment& env, const QString& slip, Figure& figure)
+// A program whose readiness is its window, found by title.
+bool WindowRound(const QProcessEnvironment& env, const QString& program, const QStringList& arguments,
+                 const QString& title, Figure& figure)
 {
     QProcess viewer;
     viewer.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
-    viewer.start(Binary(u"dorvan"_s), {slip});
+    viewer.start(Binary(program), arguments);
     // Asked again and again rather than with xdotool's --sync, which looks only twice a second.
     const auto shown = [&] {
         QProcess find;
         find.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
-                                  QString::number(viewer.processId()), u"--name"_s, u"^Peerslip$"_s});
+                                  QString::number(viewer.processId()), u"--name"_s, u'^' + title + u'$'});
         return find.waitForFinished(5000) && find.exitCode() == 0;
     };
     const bool ready = viewer.waitForStarted() && platform::WaitUntil(shown, ReadyBoundMs);
@@ -220,29 +230,30 @@ int main(int argc, char* argv[])
 
     auto side = ol::InstallRemoteWindowSide();
     side->setProgram(Binary(u"outlook-standin"_s));
-    Figure host, monitor, viewer;
+    Figure floor, host, monitor, viewer;
     for (int i = 0; i < rounds; ++i) {
+        if (!WindowRound(env, u"bench_floor"_s, {}, u"Floor"_s, floor))
+            std::printf("round %d: the floor program did not show\n", i + 1);
         if (!HostRound(side, host))
             std::printf("round %d: the mail host did not open the contact form\n", i + 1);
-        QuitHost();
-    }
-    // The monitor starts beside a running mail host, as on a desktop where the host is open.
-    ol::Application::CreateObject();
-    for (int i = 0; i < rounds; ++i)
+        // The monitor starts beside the running mail host, as on a desktop where the host is open.
         if (!MonitorRound(env, monitor))
             std::printf("round %d: the monitor did not bind its call port\n", i + 1);
-    QuitHost();
-    for (int i = 0; i < rounds; ++i)
-        if (!ViewerRound(env, slip, viewer)) std::printf("round %d: the viewer did not show\n", i + 1);
+        QuitHost();
+        if (!WindowRound(env, u"dorvan"_s, {slip}, u"Peerslip"_s, viewer))
+            std::printf("round %d: the viewer did not show\n", i + 1);
+    }
 
-    std::printf("start-up over %d rounds (release build; %s)\n", rounds,
-                qPrintable(QSysInfo::prettyProductName()));
-    host.print("outlook-standin");
-    monitor.print("vigilo");
-    viewer.print("dorvan (viewer)");
+    std::printf("start-up over %d rounds (release build; %s; %d cores)\n", rounds,
+                qPrintable(QSysInfo::prettyProductName()), QThread::idealThreadCount());
+    const double floorMs = Median(floor.readyMs);
+    floor.print("floor (empty Qt)", floorMs);
+    host.print("outlook-standin", floorMs);
+    monitor.print("vigilo", floorMs);
+    viewer.print("dorvan (viewer)", floorMs);
     ol::WindowSide::install(nullptr);
-    return host.readyMs.size() == rounds && monitor.readyMs.size() == rounds &&
-                   viewer.readyMs.size() == rounds
-               ? 0
-               : 1;
+    bool complete = true;
+    for (const Figure* f : {&floor, &host, &monitor, &viewer})
+        complete &= f->readyMs.size() == rounds;
+    return complete ? 0 : 1;
 }
