@@ -184,7 +184,7 @@ int Receiver(const QString& argument)
     kv::dorvan::frmOpen window;
     QObject::connect(&window, &kv::dorvan::frmOpen::Unloaded, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    qint64 accepted = 0, closed = 0, cpu = 0;
+    qint64 accepted = 0, closed = 0, cpu = 0, arrivals = 0;
     QTimer::singleShot(0, &window, [&] {
         window.Start(argument);
         kv::dorvan::frmFile* f = window.fileWindow();
@@ -192,11 +192,13 @@ int Receiver(const QString& argument)
         // The connection's Connected event is the receiver's accept; the window
         // unloads just after closing its file and moving it into place.
         for (auto* s : f->findChildren<kv::platform::Socket*>())
-            if (s->protocol() == kv::platform::Socket::Protocol::Tcp)
+            if (s->protocol() == kv::platform::Socket::Protocol::Tcp) {
                 QObject::connect(s, &kv::platform::Socket::Connected, f, [&] {
                     accepted = NowUs();
                     cpu = CpuMs();
                 });
+                QObject::connect(s, &kv::platform::Socket::DataArrival, f, [&] { ++arrivals; });
+            }
         QObject::connect(f, &kv::dorvan::frmFile::Unloaded, f, [&] {
             closed = NowUs();
             cpu = CpuMs() - cpu;
@@ -220,7 +222,7 @@ int Receiver(const QString& argument)
     Out() << "accepted " << accepted << Qt::endl << "closed " << closed << Qt::endl;
     Out() << "labels " << seen.size() << " gap " << longestGap << Qt::endl;
     if (seen.size() > 1) Out() << "label " << seen.at(seen.size() / 2) << Qt::endl;
-    Out() << "cpu " << cpu << Qt::endl << "peak " << PeakKiB(::getpid()) << Qt::endl;
+    Out() << "cpu " << cpu << Qt::endl << "arrivals " << arrivals << Qt::endl << "peak " << PeakKiB(::getpid()) << Qt::endl;
     return 0;
 }
 
@@ -424,7 +426,8 @@ int Bench(qint64 mib, int runs)
         const QByteArray labels = receiver.line("labels ");
         Out() << "run " << run << "  chat control -> dorvan " << Fixed(rate) << " MiB/s  "
               << Fixed(receiver.timedUs() / 1000.0, 0) << " ms" << (same ? ", identical" : "  [FAILED OR DIFFERS]")
-              << "; CPU ms: sender " << sender.number("cpu ") << ", receiver " << receiver.number("cpu ")
+              << "; CPU ms: sender " << sender.number("cpu ") << ", receiver " << receiver.number("cpu ") << "; "
+              << receiver.number("arrivals ") << " arrivals"
               << "; progress label: " << receiver.number("labels ") << " texts, longest gap between 20 ms samples "
               << QString::fromLatin1(labels.mid(labels.indexOf("gap ") + 4)) << " ms" << Qt::endl;
         return same;
