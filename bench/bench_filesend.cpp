@@ -8,7 +8,7 @@
 // label is sampled meanwhile, to show it keeps updating while bytes arrive. A
 // last transfer goes to the dorvan program itself, for its own peak memory.
 //
-// bench_filesend [size in MiB, default 1024] [runs of each, default 3]
+// bench_filesend [size in MiB, default 1024] [runs of each, default 7]
 #include "Desk.h"
 #include "FileTransferSupport.h"
 #include "Kivara.h"
@@ -467,5 +467,5 @@ int main(int argc, char* argv[])
     bool ok = false;
     const qint64 mib = mode.toLongLong(&ok);
     const int runs = args.value(2).toInt();
-    return Bench(ok && mib > 0 ? mib : 1024, runs > 0 ? runs : 3);
+    return Bench(ok && mib > 0 ? mib : 1024, runs > 0 ? runs : 7);
 }
