@@ -64,6 +64,7 @@ struct FileSend::Element {
     qint64 size = 0;
     qint64 queued = 0;  // handed to the connection
     qint64 flushed = 0; // reported sent by the connection
+    QByteArray segment; // read into again once the connection has let go of it
     bool done = false;  // every byte went out, or the transfer ended otherwise
 };
 
@@ -212,17 +213,20 @@ void FileSend::pump(Element& e)
 {
     while (!e.done && e.queued < e.size && e.queued - e.flushed < SendQueueBytes) {
         const qint64 want = std::min(SendSegmentBytes, e.size - e.queued);
-        const QByteArray segment = e.file.read(want);
-        if (segment.size() != want) {
+        // The same buffer again, while the connection holds no share of it: the
+        // bytes read are still in the processor's cache when they are sent.
+        if (!e.segment.isDetached()) e.segment = QByteArray(want, Qt::Uninitialized);
+        e.segment.resize(want);
+        if (e.file.read(e.segment.data(), want) != want) {
             // The file shrank or could not be read while it was being sent.
             fail(&e, 0, e.file.errorString().isEmpty() ? e.file.fileName() : e.file.errorString());
             return;
         }
-        if (const int number = e.socket->SendData(segment)) {
+        if (const int number = e.socket->SendData(e.segment)) {
             fail(&e, number, Socket::ErrorDescription(number));
             return;
         }
-        e.queued += segment.size();
+        e.queued += want;
     }
     if (e.queued == e.size) e.file.close();
 }

@@ -729,7 +729,9 @@ QByteArray Socket::GetData()
     }
     if (!d->tcp)
         return {};
-    return d->tcp->readAll();
+    // Unlike readAll, a read of exactly what is buffered hands over the buffer's
+    // block itself when the bytes sit in one, instead of copying them.
+    return d->tcp->read(d->tcp->bytesAvailable());
 }
 
 void Socket::Close()

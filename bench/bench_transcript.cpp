@@ -2,9 +2,12 @@
 // public chat lines as fast as it can to a live control at 127.110.200.2; the
 // benchmark counts the lines that reach the public transcript and compares the
 // time the control took for the last thousand with the first thousand. The
-// append path alone is measured the same way, without the network.
+// baseline is the append path alone, without the network or the control's
+// batching, measured the same way. Baseline and live runs alternate, each in
+// a fresh control after a sync; both are timed from the first line shown to
+// the last.
 //
-//   bench_transcript [lines]      (default 20000)
+//   bench_transcript [lines] [runs of each]      (default 20000, 3)
 #include "Desk.h"
 #include "Events.h"
 #include "Kivara.h"
@@ -15,14 +18,17 @@
 #include "modUser.h"
 
 #include <QApplication>
+#include <QList>
 #include <QElapsedTimer>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -63,18 +69,32 @@ struct Marks {
     }
 };
 
-void report(const char* what, const Marks& m, int sent, qint64 elapsedMs)
+struct Run {
+    double linesPerS = 0, cpuRatio = 0, wallRatio = 0;
+    int lost = 0;
+};
+
+// Rates count from the first line shown to the last, on either path.
+Run report(const char* what, int run, const Marks& m, int sent)
 {
     const int lines = int(m.at.size()) - 1;
-    const double seconds = elapsedMs / 1000.0;
-    std::printf("%-12s lines %d of %d (%d lost), %.0f lines/s, last/first %d ratio: CPU %.2f (goal <= 1.5), "
-                "wall %.2f\n",
-                what, lines, sent, sent - lines, seconds > 0 ? lines / seconds : 0.0, Window,
-                Marks::ratio(m.cpu), Marks::ratio(m.at));
+    const double seconds = lines > 1 ? (m.at[lines] - m.at[1]) / 1000.0 : 0;
+    const Run r{seconds > 0 ? (lines - 1) / seconds : 0.0, Marks::ratio(m.cpu), Marks::ratio(m.at), sent - lines};
+    std::printf("run %d  %-12s lines %d of %d (%d lost), %.0f lines/s, last/first %d ratio: CPU %.2f, wall %.2f\n",
+                run, what, lines, sent, r.lost, r.linesPerS, Window, r.cpuRatio, r.wallRatio);
+    return r;
+}
+
+double Median(QList<double> v)
+{
+    if (v.isEmpty()) return 0;
+    std::sort(v.begin(), v.end());
+    const qsizetype n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // Appends directly, as inbound handling does for each line.
-void appendPath(QTextEdit* transcript, int count)
+Run appendPath(QTextEdit* transcript, int count, int run)
 {
     Marks marks;
     QElapsedTimer clock;
@@ -85,7 +105,7 @@ void appendPath(QTextEdit* transcript, int count)
         marks.mark(clock.elapsed());
         if (i % 100 == 0) QCoreApplication::processEvents();
     }
-    report("append path", marks, count, clock.elapsed());
+    return report("append path", run, marks, count);
 }
 
 class Sender : public QThread {
@@ -106,7 +126,7 @@ private:
     int m_count;
 };
 
-void liveControl(Kivara& k, int count)
+Run liveControl(Kivara& k, int count, int run)
 {
     QTextEdit* transcript = k.rooms().publicRoom().transcript;
     const int before = transcript->document()->blockCount();
@@ -132,10 +152,9 @@ void liveControl(Kivara& k, int count)
         }
     }
     sender.wait();
-    const qint64 end = marks.at.size() > 1 ? marks.at.last() : clock.elapsed();
-    report("live control", marks, count, end);
     if (marks.at.size() == 1)
         std::printf("             (no line arrived: this build's control does not show public chat lines)\n");
+    return report("live control", run, marks, count);
 }
 
 } // namespace
@@ -150,23 +169,47 @@ int main(int argc, char* argv[])
     const int count = argc > 1 ? qMax(2 * Window, QString::fromLocal8Bit(argv[1]).toInt()) : 20000;
 
     SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-BENCH"_s), QString());
+    const int runs = argc > 2 ? qMax(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
 
-    {
-        Kivara scratch;
-        scratch.resize(640, 420);
-        scratch.show();
-        appendPath(scratch.rooms().publicRoom().transcript, count);
+    QList<Run> base, live;
+    bool started = true;
+    // Which goes first swaps every round.
+    for (int run = 1; run <= runs && started; ++run) {
+        for (int turn = 0; turn < 2; ++turn) {
+            ::sync();
+            Kivara k;
+            k.resize(640, 420);
+            k.show();
+            if ((turn == 0) == (run % 2 == 1)) {
+                base << appendPath(k.rooms().publicRoom().transcript, count, run);
+                continue;
+            }
+            if (k.ChatInit() != 0) {
+                std::printf("the control did not start\n");
+                started = false;
+                break;
+            }
+            Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
+            bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, PeerIp, QString(), u"KV-BOB"_s,
+                                      QString(), u"1"_s});
+            live << liveControl(k, count, run);
+        }
     }
-    Kivara k;
-    k.resize(640, 420);
-    k.show();
-    if (k.ChatInit() != 0) {
-        std::printf("the control did not start\n");
-        return 1;
-    }
-    Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
-    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, PeerIp, QString(), u"KV-BOB"_s,
-                              QString(), u"1"_s});
-    liveControl(k, count);
-    return 0;
+    auto median = [](const QList<Run>& runs, double Run::*field) {
+        QList<double> v;
+        for (const Run& r : runs)
+            v << r.*field;
+        return Median(v);
+    };
+    int lost = 0;
+    for (const Run& r : live)
+        lost += r.lost;
+    const double baseRatio = median(base, &Run::cpuRatio), liveRatio = median(live, &Run::cpuRatio);
+    const double baseRate = median(base, &Run::linesPerS), liveRate = median(live, &Run::linesPerS);
+    std::printf("medians of %lld and %lld runs: append path %.0f lines/s, last/first CPU %.2f; live control %.0f "
+                "lines/s, last/first CPU %.2f (goal <= 1.5), %d lines lost in all\n",
+                qlonglong(base.size()), qlonglong(live.size()), baseRate, baseRatio, liveRate, liveRatio, lost);
+    std::printf("ratio of medians, live control / append path: lines/s %.2f, last/first CPU %.2f\n",
+                baseRate > 0 ? liveRate / baseRate : 0.0, baseRatio > 0 ? liveRatio / baseRatio : 0.0);
+    return started && lost == 0 ? 0 : 1;
 }

@@ -326,6 +326,8 @@ void TestFileReceive::receivesFewMiBWithProgress()
     QVERIFY(sender.send(data.mid(1024, 1024 * 1024 - 1024)));
     QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024 * 1024; }, TransferWaitMs));
     QCOMPARE(Label(w, "lblProgress"), u"25 % (1.02 M of 4.10 M bytes)"_s);
+    // Painting held during a burst resumes when the arrivals pause.
+    QVERIFY(WaitUntil([&] { return w.findChild<QLabel*>(u"lblProgress"_s)->updatesEnabled(); }, TransferWaitMs));
     // Nothing under the final name before the end.
     QVERIFY(!QFile::exists(target));
 

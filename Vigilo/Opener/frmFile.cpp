@@ -105,7 +105,8 @@ SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask)
 
 frmFile::frmFile(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmFile>()), wskFile(new Socket(Socket::Protocol::Tcp, this)),
-      wskCtrl(new Socket(Socket::Protocol::Udp, this)), tmrConnect(new QTimer(this))
+      wskCtrl(new Socket(Socket::Protocol::Udp, this)), tmrConnect(new QTimer(this)),
+      tmrProgressPaint(new QTimer(this))
 {
     ui->setupUi(this);
     // The sender chooses these texts: never let them be read as markup.
@@ -114,6 +115,10 @@ frmFile::frmFile(QWidget* parent)
     // Always on top, and not resizable (the design removes the Size command).
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setFixedSize(sizeHint().expandedTo(size()));
+    // The progress label changes with nearly every block that arrives; at a fixed
+    // size a change repaints the label only, instead of laying out the whole window again.
+    layout()->activate();
+    ui->lblProgress->setFixedSize(ui->lblProgress->size());
 
     m_saveFolder = ReadSetting(Deliverable::Dorvan, settings::FileFolder);
     if (!m_saveFolder.isEmpty() && !QFileInfo(m_saveFolder).isDir()) QDir().mkpath(m_saveFolder);
@@ -125,6 +130,13 @@ frmFile::frmFile(QWidget* parent)
         if (m_phase == Phase::Connecting)
             onError(platform::SocketError::TimedOut,
                     Socket::ErrorDescription(platform::SocketError::TimedOut));
+    });
+    tmrProgressPaint->setSingleShot(true);
+    tmrProgressPaint->setInterval(ProgressPaintMs);
+    connect(tmrProgressPaint, &QTimer::timeout, this, [this] {
+        // Shows the counts that came while painting was held.
+        ui->prgFile->setUpdatesEnabled(true);
+        ui->lblProgress->setUpdatesEnabled(true);
     });
     connect(ui->cmdFile_0, &QPushButton::clicked, this, [this] { cmdFileClick(0); });
     connect(ui->cmdFile_1, &QPushButton::clicked, this, [this] { cmdFileClick(1); });
@@ -405,6 +417,7 @@ void frmFile::take(const QByteArray& bytes)
         return;
     }
     m_received += static_cast<qint32>(bytes.size());
+    holdProgressPaint();
     ui->prgFile->setValue(m_received);
     if (m_received != m_fileSize) {
         if (m_received % ProgressLabelStep == 0)
@@ -413,6 +426,18 @@ void frmFile::take(const QByteArray& bytes)
         return;
     }
     finish();
+}
+
+// The first change after a pause is painted at once; changes within
+// ProgressPaintMs of it are painted together when that time is up.
+void frmFile::holdProgressPaint()
+{
+    if (!tmrProgressPaint->isActive()) {
+        tmrProgressPaint->start();
+        return;
+    }
+    ui->prgFile->setUpdatesEnabled(false);
+    ui->lblProgress->setUpdatesEnabled(false);
 }
 
 void frmFile::finish()
