@@ -39,11 +39,7 @@ Application Application::CreateObject()
 
 NameSpace Application::GetNamespace(const QString& type) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     if (type.compare(u"MAPI"_s, Qt::CaseInsensitive) != 0) {
         SetErr(ErrNo::InvalidArg, u"Only the \"MAPI\" namespace is available."_s);
         return {};
@@ -55,11 +51,7 @@ NameSpace Application::GetNamespace(const QString& type) const
 
 Item Application::CreateItem(int itemType) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     QString cls;
     if (itemType == olMailItem)
         cls = u"IPM.Note"_s;
@@ -78,21 +70,13 @@ Item Application::CreateItem(int itemType) const
 
 std::shared_ptr<Explorer> Application::ActiveExplorer() const
 {
-    if (!d) {
-        NothingErr();
-        return nullptr;
-    }
-    ClearErr();
+    if (!Valid(d)) return nullptr;
     return WindowSide::current()->ActiveExplorer();
 }
 
 std::shared_ptr<Inspector> Application::ActiveInspector() const
 {
-    if (!d) {
-        NothingErr();
-        return nullptr;
-    }
-    ClearErr();
+    if (!Valid(d)) return nullptr;
     return WindowSide::current()->ActiveInspector();
 }
 
@@ -103,11 +87,7 @@ QString Application::StorePath() const
 
 Item Application::ItemFromSnapshot(const QVariantMap& snapshot) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     if (!openStore(*d)) return {};
     const QString cls = snapshot.value(u"messageClass"_s).toString();
     if (!validClass(cls)) {

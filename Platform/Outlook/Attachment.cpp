@@ -14,18 +14,13 @@ using namespace detail;
 
 int Attachments::Count() const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return 0;
     return static_cast<int>(m_item->atts.size());
 }
 
 Attachment Attachments::Add(const QString& source, int type, int position, const QString& displayName) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     if (type != olByValue) {
         SetErr(ErrNo::InvalidArg, u"Only attachments by value are available."_s);
         return {};
@@ -59,11 +54,7 @@ Attachment Attachments::Add(const QString& source, int type, int position, const
 
 Attachment Attachments::Item(int index) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     if (index < 1 || index > m_item->atts.size()) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -76,8 +67,7 @@ Attachment Attachments::Item(int index) const
 
 bool Attachments::Remove(int index) const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return false;
     if (index < 1 || index > m_item->atts.size())
         return SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
     m_item->atts.removeAt(index - 1);
@@ -88,11 +78,7 @@ bool Attachments::Remove(int index) const
 namespace {
 const AttData* attAt(const std::shared_ptr<ItemData>& item, int index)
 {
-    if (!item) {
-        NothingErr();
-        return nullptr;
-    }
-    ClearErr();
+    if (!Valid(item)) return nullptr;
     if (index < 1 || index > item->atts.size()) {
         SetErr(ErrNo::NotFound, u"The attachment has been removed."_s);
         return nullptr;

@@ -8,12 +8,14 @@ namespace kv::outlook {
 
 using namespace detail;
 
+bool Folders::check() const
+{
+    return Valid(m_app) && (m_parent == 0 || MAPIFolder(m_app, m_parent).check()) && openStore(*m_app);
+}
+
 int Folders::Count() const
 {
-    if (!m_app) return NothingErr();
-    ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return 0;
-    if (!openStore(*m_app)) return 0;
+    if (!check()) return 0;
     Query q(m_app->s(),
             m_parent == 0 ? u"SELECT count(*) FROM folders WHERE parent_id IS NULL"_s
                           : u"SELECT count(*) FROM folders WHERE parent_id = ?"_s,
@@ -23,13 +25,7 @@ int Folders::Count() const
 
 MAPIFolder Folders::Item(const QString& name) const
 {
-    if (!m_app) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return {};
-    if (!openStore(*m_app)) return {};
+    if (!check()) return {};
     const qint64 id = childFolder(m_app->s(), m_parent, name);
     if (!id) {
         if (!Err()) SetErr(ErrNo::Exception, NotFoundText);
@@ -47,13 +43,7 @@ MAPIFolder Folders::Item(const QString& name) const
 
 MAPIFolder Folders::Item(int index) const
 {
-    if (!m_app) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
-    if (m_parent != 0 && !MAPIFolder(m_app, m_parent).check()) return {};
-    if (!openStore(*m_app)) return {};
+    if (!check()) return {};
     if (index < 1) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -72,11 +62,7 @@ MAPIFolder Folders::Item(int index) const
 
 MAPIFolder Folders::Add(const QString& name, int type) const
 {
-    if (!m_app) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_app)) return {};
     if (m_parent == 0) {
         SetErr(ErrNo::InvalidArg, u"Information stores are added to the profile, not as folders."_s);
         return {};

@@ -28,6 +28,8 @@ public:
 private:
     friend class NameSpace;
     friend class MAPIFolder;
+    bool check() const; // clears Err; fails when Nothing or the parent folder is gone
+
     std::shared_ptr<detail::AppData> m_app;
     qint64 m_parent = 0; // 0: the NameSpace's stores
 };

@@ -14,8 +14,7 @@ using namespace detail;
 
 bool RegisterForm(const Application& app, const QString& messageClass, const QList<FormProperty>& properties)
 {
-    if (!app.d) return NothingErr();
-    ClearErr();
+    if (!Valid(app.d)) return false;
     if (!validClass(messageClass)) return SetErr(ErrNo::InvalidArg, u"The message class is not valid."_s);
     QSet<QString> seen;
     for (const FormProperty& p : properties) {
@@ -42,8 +41,7 @@ bool RegisterForm(const Application& app, const QString& messageClass, const QLi
 
 bool UnregisterForm(const Application& app, const QString& messageClass)
 {
-    if (!app.d) return NothingErr();
-    ClearErr();
+    if (!Valid(app.d)) return false;
     if (!openStore(*app.d)) return false;
     Store& s = app.d->s();
     return s.write([&] {
@@ -56,8 +54,7 @@ bool UnregisterForm(const Application& app, const QString& messageClass)
 
 bool IsFormRegistered(const Application& app, const QString& messageClass)
 {
-    if (!app.d) return NothingErr();
-    ClearErr();
+    if (!Valid(app.d)) return false;
     if (!openStore(*app.d)) return false;
     return formRegistered(app.d->s(), messageClass);
 }

@@ -206,9 +206,7 @@ QByteArray hexBytes(const QByteArray& data)
 
 bool Item::check() const
 {
-    if (!d) return NothingErr();
-    ClearErr();
-    return true;
+    return Valid(d);
 }
 
 bool Item::isContact() const

@@ -116,20 +116,20 @@ int countIds(Store& s, qint64 folderId, const detail::Filter* f)
 
 } // namespace
 
+bool Items::check() const
+{
+    return Valid(d) && MAPIFolder(d->app, d->folderId).check();
+}
+
 int Items::Count() const
 {
-    if (!d) return NothingErr();
-    if (!MAPIFolder(d->app, d->folderId).check()) return 0;
+    if (!check()) return 0;
     return countIds(d->app->s(), d->folderId, d->filter ? &*d->filter : nullptr);
 }
 
 Item Items::Item(int index) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    if (!MAPIFolder(d->app, d->folderId).check()) return {};
+    if (!check()) return {};
     if (index < 1) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -146,11 +146,7 @@ Item Items::Item(int index) const
 
 Item Items::Find(const QString& filter) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    if (!MAPIFolder(d->app, d->folderId).check()) return {};
+    if (!check()) return {};
     std::optional<detail::Filter> f = compileFilter(d->app->s(), d->folderId, filter);
     if (!f) return {};
     d->findFilter = f;
@@ -160,11 +156,7 @@ Item Items::Find(const QString& filter) const
 
 Item Items::FindNext() const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    if (!MAPIFolder(d->app, d->folderId).check()) return {};
+    if (!check()) return {};
     if (!d->findFilter) {
         SetErr(ErrNo::Exception, u"FindNext needs a Find first."_s);
         return {};
@@ -187,11 +179,7 @@ Item Items::FindNext() const
 
 Items Items::Restrict(const QString& filter) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    if (!MAPIFolder(d->app, d->folderId).check()) return {};
+    if (!check()) return {};
     if (d->filter) {
         SetErr(ErrNo::Exception, u"A restricted collection cannot be restricted again."_s);
         return {};
@@ -208,12 +196,7 @@ Items Items::Restrict(const QString& filter) const
 
 Item Items::Add(const QString& messageClass) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    const MAPIFolder folder(d->app, d->folderId);
-    if (!folder.check()) return {};
+    if (!check()) return {};
     Store& s = d->app->s();
     QString cls = messageClass.trimmed();
     if (cls.isEmpty()) {
@@ -240,11 +223,7 @@ Item Items::Add(const QString& messageClass) const
 Items::iterator Items::begin() const
 {
     iterator it;
-    if (!d) {
-        NothingErr();
-        return it;
-    }
-    if (!MAPIFolder(d->app, d->folderId).check()) return it;
+    if (!check()) return it;
     it.m_items = d;
     it.m_done = false;
     it.m_id = 0;
@@ -272,11 +251,7 @@ void Items::iterator::fill()
 
 Item Items::iterator::operator*() const
 {
-    if (m_done) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(!m_done)) return {};
     auto data = loadItem(m_items->app, m_id);
     return data ? kv::outlook::Item(data) : kv::outlook::Item();
 }

@@ -50,6 +50,8 @@ public:
 
 private:
     friend class MAPIFolder;
+    bool check() const; // clears Err; fails when Nothing, or its folder is gone or offline
+
     std::shared_ptr<detail::ItemsData> d;
 };
 

@@ -20,8 +20,7 @@ bool MAPIFolder::operator==(const MAPIFolder& o) const
 
 bool MAPIFolder::check(bool needOnline) const
 {
-    if (!m_app) return NothingErr();
-    ClearErr();
+    if (!Valid(m_app)) return false;
     if (!openStore(*m_app)) return false;
     const std::optional<FolderRow> row = folderRow(m_app->s(), m_id);
     if (!row) {

@@ -21,11 +21,7 @@ const QString UnknownText = u"Unknown"_s;
 
 Folders NameSpace::Folders() const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     kv::outlook::Folders f;
     f.m_app = d;
     f.m_parent = 0;
@@ -40,22 +36,14 @@ QString FullNameFromGecos(const QString& gecos)
 
 QString NameSpace::CurrentUser() const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     const passwd* pw = ::getpwuid(::getuid());
     return FullNameFromGecos(pw && pw->pw_gecos ? QString::fromLocal8Bit(pw->pw_gecos) : QString());
 }
 
 Item NameSpace::GetItemFromID(const QString& entryId) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     if (!openStore(*d)) return {};
     bool ok = false;
     const qint64 id = entryId.toLongLong(&ok);
@@ -70,11 +58,7 @@ Item NameSpace::GetItemFromID(const QString& entryId) const
 
 MAPIFolder NameSpace::GetFolderFromID(const QString& entryId) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     if (!openStore(*d)) return {};
     bool ok = false;
     const qint64 id = entryId.toLongLong(&ok);
@@ -94,11 +78,7 @@ Application NameSpace::Application() const
 
 MAPIFolder NameSpace::AddStore(const QString& name) const
 {
-    if (!d) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(d)) return {};
     if (!validFolderName(name)) {
         SetErr(ErrNo::InvalidArg, u"The name of the information store is not valid."_s);
         return {};
@@ -123,8 +103,7 @@ MAPIFolder NameSpace::AddStore(const QString& name) const
 
 bool NameSpace::RemoveStore(const QString& name) const
 {
-    if (!d) return NothingErr();
-    ClearErr();
+    if (!Valid(d)) return false;
     if (!openStore(*d)) return false;
     Store& s = d->s();
     return s.write([&] {
@@ -137,8 +116,7 @@ bool NameSpace::RemoveStore(const QString& name) const
 
 bool NameSpace::SetStoreOnline(const QString& name, bool online) const
 {
-    if (!d) return NothingErr();
-    ClearErr();
+    if (!Valid(d)) return false;
     if (!openStore(*d)) return false;
     Store& s = d->s();
     return s.write([&] {

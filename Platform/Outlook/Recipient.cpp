@@ -37,18 +37,13 @@ bool resolveName(AppData& app, RecipData& r)
 
 int Recipients::Count() const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return 0;
     return static_cast<int>(m_item->recips.size());
 }
 
 Recipient Recipients::Add(const QString& name) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     // "a; b" names several recipients, as the address line does.
     const QStringList parts = name.split(u';', Qt::SkipEmptyParts);
     QStringList names;
@@ -70,11 +65,7 @@ Recipient Recipients::Add(const QString& name) const
 
 Recipient Recipients::Item(int index) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     if (index < 1 || index > m_item->recips.size()) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -87,8 +78,7 @@ Recipient Recipients::Item(int index) const
 
 bool Recipients::ResolveAll() const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return false;
     bool all = true;
     for (RecipData& r : m_item->recips) {
         if (!r.resolved && !resolveName(*m_item->app, r)) all = false;
@@ -101,11 +91,7 @@ bool Recipients::ResolveAll() const
 namespace {
 RecipData* recipAt(const std::shared_ptr<ItemData>& item, int index)
 {
-    if (!item) {
-        NothingErr();
-        return nullptr;
-    }
-    ClearErr();
+    if (!Valid(item)) return nullptr;
     if (index < 1 || index > item->recips.size()) {
         SetErr(ErrNo::NotFound, u"The recipient has been removed."_s);
         return nullptr;

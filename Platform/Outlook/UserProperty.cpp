@@ -11,18 +11,13 @@ using namespace detail;
 
 int UserProperties::Count() const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return 0;
     return static_cast<int>(m_item->props.size());
 }
 
 UserProperty UserProperties::Find(const QString& name) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     const PropValue* p = m_item->prop(name);
     if (!p) return {};
     UserProperty up;
@@ -33,11 +28,7 @@ UserProperty UserProperties::Find(const QString& name) const
 
 UserProperty UserProperties::Item(int index) const
 {
-    if (!m_item) {
-        NothingErr();
-        return {};
-    }
-    ClearErr();
+    if (!Valid(m_item)) return {};
     if (index < 1 || index > m_item->props.size()) {
         SetErr(ErrNo::NotFound, u"Array index out of bounds."_s);
         return {};
@@ -50,31 +41,27 @@ UserProperty UserProperties::Item(int index) const
 
 QString UserProperty::Name() const
 {
-    if (!m_item) return NothingErr(), QString();
-    ClearErr();
+    if (!Valid(m_item)) return {};
     return m_name;
 }
 
 int UserProperty::Type() const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return 0;
     const PropValue* p = m_item->prop(m_name);
     return p ? p->type : 0;
 }
 
 QVariant UserProperty::Value() const
 {
-    if (!m_item) return NothingErr(), QVariant();
-    ClearErr();
+    if (!Valid(m_item)) return {};
     const PropValue* p = m_item->prop(m_name);
     return p ? p->value : QVariant();
 }
 
 bool UserProperty::setValue(const QVariant& value) const
 {
-    if (!m_item) return NothingErr();
-    ClearErr();
+    if (!Valid(m_item)) return false;
     PropValue* p = m_item->prop(m_name);
     if (!p) return SetErr(ErrNo::NotFound, NotFoundText);
     QVariant converted;
