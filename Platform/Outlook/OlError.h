@@ -47,6 +47,15 @@ namespace detail {
 bool SetErr(qint32 number, const QString& description);
 // A call on Nothing: keeps a pending error, else records "object not set".
 bool NothingErr();
+// How every call on a handle starts: on Nothing it fails as NothingErr does,
+// else it clears the error.
+template <typename Handle>
+bool Valid(const Handle& handle)
+{
+    if (!handle) return NothingErr();
+    ClearErr();
+    return true;
+}
 } // namespace detail
 
 } // namespace kv::outlook
