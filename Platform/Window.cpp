@@ -6,27 +6,19 @@
 
 namespace kv::platform {
 
-namespace {
-QString S(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-} // namespace
-
-bool MonitorWindowExists()
+bool WindowExists(const BusWindow& window)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()) return false;
-    return bus.interface()->isServiceRegistered(S(MonitorBusName)).value();
+    return bus.interface()->isServiceRegistered(window.name).value();
 }
 
-bool CloseMonitorWindow()
+bool CloseWindow(const BusWindow& window)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
-    // Posted, not awaited: the monitor may ask its user something while it closes.
-    QDBusMessage call = QDBusMessage::createMethodCall(S(MonitorBusName), S(MonitorBusPath),
-                                                       S(MonitorBusInterface), S(MonitorCloseMember));
+    // Posted, not awaited: the program may ask its user something while it closes.
+    QDBusMessage call = QDBusMessage::createMethodCall(window.name, window.path, window.interface, window.closeMember);
     call.setAutoStartService(false);
     return bus.send(call);
 }

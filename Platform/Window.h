@@ -1,20 +1,22 @@
 #pragma once
-// Finding another program's main window and closing it. Across processes the
-// only window the product looks for is the monitor's, which owns a name on the
-// session bus for as long as its window exists; its "Close" member runs the
-// monitor's normal closing path, as the "close" system command would.
+// Finding another program's main window and closing it. A program whose main
+// window others look for owns a name on the session bus for as long as the
+// window exists; its close member runs the program's normal closing path, as
+// the "close" system command would.
 #include <QString>
 
 namespace kv::platform {
 
-inline constexpr auto MonitorBusName = u"Kivara.Vigilo";
-inline constexpr auto MonitorBusPath = u"/Vigilo";
-inline constexpr auto MonitorBusInterface = u"Kivara.Vigilo";
-inline constexpr auto MonitorCloseMember = u"Close";
+struct BusWindow {
+    QString name;      // the bus name the program owns
+    QString path;      // the object that carries the close member
+    QString interface; // and its interface
+    QString closeMember;
+};
 
-// Whether the monitor's main window exists.
-bool MonitorWindowExists();
-// Asks the monitor to close without waiting for it; false when it could not be asked.
-bool CloseMonitorWindow();
+// Whether the program's main window exists.
+bool WindowExists(const BusWindow& window);
+// Asks the program to close its window without waiting for it; false when it could not be asked.
+bool CloseWindow(const BusWindow& window);
 
 } // namespace kv::platform

@@ -25,5 +25,11 @@ inline constexpr auto PeerslipMimeType = u"application/x-kivara-peerslip";
 inline constexpr auto AutostartEntry = u"vigilo.desktop";
 // The product's icon among the data files.
 inline constexpr auto ProductIcon = u"kivara.svg";
+// The running monitor on the session bus: the name it owns while its window
+// exists, and the object whose "Close" member runs its closing path.
+inline constexpr auto MonitorBusName = u"Kivara.Vigilo";
+inline constexpr auto MonitorBusPath = u"/Vigilo";
+inline constexpr auto MonitorBusInterface = u"Kivara.Vigilo";
+inline constexpr auto MonitorCloseMember = u"Close";
 
 } // namespace kv::installed

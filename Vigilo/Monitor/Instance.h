@@ -4,6 +4,8 @@
 // "HandleCommandLine" carries a second start's Peerslip argument to it, and
 // "CallerLine" reads the window's caller line (what the poll last reported),
 // as a window's text would be read from outside.
+#include "Installed.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -13,9 +15,9 @@ namespace kv::vigilo {
 
 class frmTray;
 
-inline constexpr QStringView BusName = u"Kivara.Vigilo";
-inline constexpr QStringView BusPath = u"/Vigilo";
-inline constexpr QStringView BusInterface = u"Kivara.Vigilo";
+inline constexpr QStringView BusName = installed::MonitorBusName;
+inline constexpr QStringView BusPath = installed::MonitorBusPath;
+inline constexpr QStringView BusInterface = installed::MonitorBusInterface;
 
 class MonitorInstance : public QObject {
     Q_OBJECT

@@ -137,7 +137,9 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     }
 
     // 2-3. The monitor must be closed first.
-    if (platform::MonitorWindowExists()) {
+    const platform::BusWindow monitor{T(installed::MonitorBusName), T(installed::MonitorBusPath),
+                                      T(installed::MonitorBusInterface), T(installed::MonitorCloseMember)};
+    if (platform::WindowExists(monitor)) {
         const MsgResult answer =
             platform::MsgBox(T(text::CloseMonitorQuestion), MsgButtons::YesNoCancel, MsgIcon::Question);
         if (answer == MsgResult::Cancel) {
@@ -145,9 +147,9 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
             Unload();
             return;
         }
-        if (answer == MsgResult::Yes) platform::CloseMonitorWindow();
+        if (answer == MsgResult::Yes) platform::CloseWindow(monitor);
     }
-    if (!platform::WaitUntil([] { return !platform::MonitorWindowExists(); }, m_monitorWaitMs)) {
+    if (!platform::WaitUntil([&] { return !platform::WindowExists(monitor); }, m_monitorWaitMs)) {
         // Files of a running monitor are not taken from under it.
         Notice(product + T(text::NotUninstalled));
         Unload();
