@@ -103,6 +103,7 @@ private Q_SLOTS:
         QVERIFY(viewer);
         QVERIFY(viewer->isVisible());
         QVERIFY(viewer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QTRY_VERIFY(!viewer->windowIcon().isNull()); // set once the window has painted
         QCOMPARE(viewer->windowTitle(), u"Peerslip - bobby"_s);
         const QStringList shown = {u"Bob Stone"_s, u"bob@example.com"_s, cityState,        u"USA"_s,
                                    u"Hi all"_s,    u"bobby"_s,           u"Stepped Out"_s, u"Acme"_s};

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -29,7 +30,6 @@ frmProp::frmProp(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frm
 {
     ui->setupUi(this);
     InitDorvanResources();
-    setWindowIcon(QIcon(u":/dorvan/kivara.svg"_s));
     // Topmost without moving or resizing.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     connect(ui->cmdProp_0, &QPushButton::clicked, this, [this] { cmdPropClick(0); });
@@ -37,6 +37,16 @@ frmProp::frmProp(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frm
 }
 
 frmProp::~frmProp() = default;
+
+void frmProp::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!m_iconPending) return;
+    m_iconPending = false;
+    // The icon is drawn from SVG (a plugin to load, an image to render): after the
+    // window's first paint, so the Peerslip shows without waiting for it.
+    QTimer::singleShot(0, this, [this] { setWindowIcon(QIcon(u":/dorvan/kivara.svg"_s)); });
+}
 
 QString frmProp::piece(int index) const
 {

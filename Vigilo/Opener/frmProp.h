@@ -45,6 +45,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QString piece(int index) const;
@@ -54,6 +55,7 @@ private:
     QStringList m_pieces;
     int m_lastSave = 0;
     bool m_unloaded = false;
+    bool m_iconPending = true;
 };
 
 } // namespace kv::dorvan
