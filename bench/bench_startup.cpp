@@ -169,7 +169,8 @@ bool WindowRound(const QProcessEnvironment& env, const QString& program, const Q
     // Asked again and again rather than with xdotool's --sync, which looks only twice a second.
     const auto shown = [&] {
         QProcess find;
-        find.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s,
+        // --all: the window of that process with that title (xdotool's default is either).
+        find.start(u"xdotool"_s, {u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s,
                                   QString::number(viewer.processId()), u"--name"_s, u'^' + title + u'$'});
         return find.waitForFinished(5000) && find.exitCode() == 0;
     };
@@ -240,7 +241,7 @@ int main(int argc, char* argv[])
         if (!MonitorRound(env, monitor))
             std::printf("round %d: the monitor did not bind its call port\n", i + 1);
         QuitHost();
-        if (!WindowRound(env, u"dorvan"_s, {slip}, u"Peerslip"_s, viewer))
+        if (!WindowRound(env, u"dorvan"_s, {slip}, u"Peerslip - Bob"_s, viewer))
             std::printf("round %d: the viewer did not show\n", i + 1);
     }
 
