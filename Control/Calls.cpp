@@ -103,8 +103,7 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
             if (!self) break; // sending may let events run, the form's closing among them
         } else if (status == call::NoAnswer) {
             // A HELLO may have arrived without its answer coming back: the party called hears the end.
-            m_wskChat->setRemoteHost(m_state.remoteHost);
-            DataSend(GiveUpMode);
+            sendGiveUp();
             SetCallStatus(call::Idle);
             if (!self) break;
             m_tmrMain->stop();
@@ -134,12 +133,18 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     return -2;
 }
 
+void Kivara::sendGiveUp()
+{
+    // Other sends in between move the socket's target.
+    if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
+    DataSend(GiveUpMode);
+}
+
 void Kivara::giveUpUnanswered()
 {
     m_tmrMain->stop();
     // The party called hears the end too, or its admission dialog would wait on.
-    if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
-    DataSend(GiveUpMode);
+    sendGiveUp();
     SetCallStatus(call::Idle);
     setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
     MsgBox(t(text::NotLetIn), MsgButtons::OK, MsgIcon::Information);
@@ -175,14 +180,9 @@ void Kivara::CancelCall()
     QPointer<Kivara> self(this);
     platform::DoEvents();
     if (!self) return;
-    auto giveUp = [this] {
-        // GIVEUP goes to the party called, whatever the last send addressed.
-        if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
-        DataSend(GiveUpMode);
-    };
     switch (m_state.callStatus) {
     case call::WaitingToEnter:
-        giveUp();
+        sendGiveUp();
         platform::DoEvents();
         if (!self) return;
         SetCallStatus(call::Idle);
@@ -191,7 +191,7 @@ void Kivara::CancelCall()
         break;
     case call::Calling:
         m_state.callCancelled = true;
-        giveUp();
+        sendGiveUp();
         platform::DoEvents();
         if (!self) return;
         closeFormWhenAloneFromTray();

@@ -220,10 +220,7 @@ void Kivara::LeaveOnClose()
 {
     // As /quit does, so that peers drop the row rather than keep sending to a
     // closed form. Nothing here yields: the control is going away.
-    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) {
-        if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
-        DataSend(mode::GiveUp);
-    }
+    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) sendGiveUp();
     for (int position = m_rooms.highest(); position >= 1; --position)
         DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
     if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, t(PublicTag), u"0"_s);

@@ -269,6 +269,8 @@ private:
     void onMainTimer();
     // The call's outer bound passed while still ringing or waiting to enter.
     void giveUpUnanswered();
+    // GIVEUP to the party this control is calling.
+    void sendGiveUp();
     void dispatch(const Fields& f, bool bPassed, const QString& sender);
     void onHello(const Fields& f, bool bPassed, bool found);
     void onRoomList(const Fields& f);
