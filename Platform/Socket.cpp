@@ -2,6 +2,7 @@
 
 #include "HostLookup.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
@@ -39,6 +40,8 @@ constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 // bytes bound what large datagrams may hold.
 constexpr std::size_t MaxQueuedDatagrams = 65536;
 constexpr qint64 MaxQueuedBytes = qint64(16) * 1024 * 1024;
+// How long one posted event may go on handing datagrams to their handler.
+constexpr int DeliveryBudgetMs = 5;
 // Datagrams held for a name whose lookup is under way (a call's HELLOs, a few lines).
 constexpr std::size_t MaxWaitingDatagrams = 256;
 // How long a closed connection may keep flushing bytes already sent before it is cut.
@@ -257,20 +260,31 @@ struct Socket::Impl {
         }
     }
 
-    // One DataArrival per posted event, the next one posted first, so that a
-    // handler that yields (a modal dialog, a wait) still sees the datagrams behind it.
+    // DataArrival for each datagram owed, for up to DeliveryBudgetMs per posted
+    // event, so a burst does not cost an event-loop pass per datagram while
+    // input and painting still get their turn. The next delivery is posted
+    // before each arrival, so that a handler that yields (a modal dialog, a
+    // wait) still sees the datagrams behind it. Datagrams are taken off the
+    // socket only in its readyRead: Qt switches its read notifier off when it
+    // finds a readable socket already emptied, and nothing would turn it on again.
     void deliverDatagrams()
     {
         deliveryPosted = false;
-        if (owedArrivals <= 0)
-            return;
-        --owedArrivals;
-        if (owedArrivals > 0) {
-            deliveryPosted = true;
-            post([this] { deliverDatagrams(); });
+        const QPointer<Socket> alive(q);
+        const quint64 gen = generation;
+        QElapsedTimer budget;
+        budget.start();
+        while (owedArrivals > 0 && budget.elapsed() < DeliveryBudgetMs) {
+            --owedArrivals;
+            if (owedArrivals > 0 && !deliveryPosted) {
+                deliveryPosted = true;
+                post([this] { deliverDatagrams(); });
+            }
+            if (!datagrams.empty())
+                Q_EMIT q->DataArrival(datagrams.front().data().size());
+            if (!alive || gen != generation)
+                return; // the handler closed or rebound the socket
         }
-        if (!datagrams.empty())
-            Q_EMIT q->DataArrival(datagrams.front().data().size());
     }
 
     // ---- TCP ---------------------------------------------------------------

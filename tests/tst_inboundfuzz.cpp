@@ -173,11 +173,23 @@ private:
 class TestInboundFuzz : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void randomDatagrams_data();
     void randomDatagrams();
 };
 
+void TestInboundFuzz::randomDatagrams_data()
+{
+    QTest::addColumn<quint32>("seed");
+    bool ok = false;
+    const quint32 chosen = qEnvironmentVariableIntValue("KIVARA_FUZZ_SEED", &ok);
+    QTest::newRow("this run") << (ok ? chosen : QRandomGenerator::global()->generate());
+    // Once stopped all deliveries after 52,785 datagrams (the socket was read outside its readyRead).
+    if (!ok) QTest::newRow("stalled once") << 1099375010u;
+}
+
 void TestInboundFuzz::randomDatagrams()
 {
+    QFETCH(const quint32, seed);
     test::SimComputer computer(ControlIp, u"KV-ANN"_s);
     computer.activate();
     test::Desk desk;
@@ -206,9 +218,6 @@ void TestInboundFuzz::randomDatagrams()
     QVERIFY(stranger.bind(QHostAddress(StrangerIp), 0));
     QSignalSpy arrivals(&k.chatSocket(), &platform::Socket::DataArrival);
 
-    bool ok = false;
-    quint32 seed = qEnvironmentVariableIntValue("KIVARA_FUZZ_SEED", &ok);
-    if (!ok) seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     Generator gen(seed);
     QElapsedTimer elapsed;

@@ -216,6 +216,23 @@ void TestSocket::handlersMayYield()
     QCOMPARE(got, (QList<QByteArray>{"first", "second", "third", "later"}));
     QCOMPARE(nested, 3);
 
+    // A stream of datagrams that keeps coming while deliveries are under way
+    // (each fortieth handler sends forty more and yields): arrivals never stop.
+    constexpr int Stream = 8000;
+    int streamed = 0, queued = 40;
+    receiver.disconnect();
+    connect(&receiver, &Socket::DataArrival, &receiver, [&] {
+        receiver.GetData();
+        if (++streamed % 40 == 0 && queued < Stream) {
+            for (int i = 0; i < 40; ++i, ++queued)
+                sender.SendData(QByteArray(200, 's'));
+            kv::platform::DoEvents();
+        }
+    });
+    for (int i = 0; i < 40; ++i)
+        QCOMPARE(sender.SendData(QByteArray(200, 's')), 0);
+    QVERIFY2(WaitUntil([&] { return streamed >= Stream; }, WaitMs), qPrintable(QString::number(streamed)));
+
     // The same for a stream: the last bytes arrive while the handler waits.
     beComputer(address(11, 3));
     Socket listener(Socket::Protocol::Tcp), stream(Socket::Protocol::Tcp);
