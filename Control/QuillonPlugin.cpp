@@ -2,6 +2,7 @@
 
 #include "Kivara.h"
 #include "Outlook/WindowSide.h"
+#include "QtPrompt.h"
 
 using namespace Qt::StringLiterals;
 
@@ -9,6 +10,7 @@ namespace kv::control {
 
 QWidget* QuillonPlugin::create(const QString& className, QWidget* parent)
 {
+    platform::UseDesktopPrompts(); // this library's own copy of the prompt service
     if (className.compare(u"Kivara"_s, Qt::CaseInsensitive) != 0) return nullptr;
     return new Kivara(parent);
 }

@@ -3,6 +3,7 @@
 #include "ChatName.h"
 #include "Icons.h"
 #include "PeerslipMail.h"
+#include "ProfileBoxes.h"
 #include "Prompt.h"
 #include "Rooms.h"
 #include "Shell.h"

@@ -2,6 +2,7 @@
 
 #include "Counter.h"
 #include "Outlook/WindowSide.h"
+#include "QtPrompt.h"
 
 using namespace Qt::StringLiterals;
 
@@ -9,6 +10,7 @@ namespace kv::tallyo {
 
 QWidget* TallyoPlugin::create(const QString& className, QWidget* parent)
 {
+    platform::UseDesktopPrompts(); // this library's own copy of the prompt service
     if (className.compare(u"Counter"_s, Qt::CaseInsensitive) != 0) return nullptr;
     return new Counter(parent);
 }

@@ -64,11 +64,15 @@ public:
     // one leaves it to the user.
     virtual void formShown(QWidget* form) = 0;
 
-    // The process's prompt service: scripted when KIVARA_PROMPTS or
-    // KIVARA_PROMPT_LOG is set, interactive otherwise, unless one was installed.
+    // The process's prompt service, unless one was installed: made by the
+    // default factory, which a desktop process sets with UseDesktopPrompts()
+    // (QtPrompt.h); without one, each question is written to standard error
+    // and takes its default answer, as a program without a desktop must.
     static Prompt& current();
-    // A new service chosen from the environment as current() chooses it.
+    // A new service, made as current() makes it.
     static std::unique_ptr<Prompt> createDefault();
+    using Factory = std::unique_ptr<Prompt> (*)();
+    static void setDefaultFactory(Factory factory);
     // Replaces the process's service (tests install a scripted one per case).
     static void install(std::unique_ptr<Prompt> prompt);
 };

@@ -1,5 +1,7 @@
 #include "QtPrompt.h"
 
+#include "ScriptedPrompt.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -203,5 +205,18 @@ PrintAnswer QtPrompt::print(const PrintRequest& request)
 }
 
 void QtPrompt::formShown(QWidget*) {}
+
+void UseDesktopPrompts()
+{
+    static constexpr auto RulesVariable = "KIVARA_PROMPTS";
+    static constexpr auto LogVariable = "KIVARA_PROMPT_LOG";
+    Prompt::setDefaultFactory([]() -> std::unique_ptr<Prompt> {
+        const QString rules = qEnvironmentVariable(RulesVariable);
+        const QString log = qEnvironmentVariable(LogVariable);
+        if (!rules.isEmpty()) return ScriptedPrompt::fromFile(rules, log);
+        if (!log.isEmpty()) return std::make_unique<ScriptedPrompt>(QString(), log);
+        return std::make_unique<QtPrompt>();
+    });
+}
 
 } // namespace kv::platform

@@ -25,4 +25,9 @@ public:
     void formShown(QWidget* form) override;
 };
 
+// Makes the process's prompt service (Prompt::current()) the desktop's:
+// scripted when KIVARA_PROMPTS or KIVARA_PROMPT_LOG is set, interactive
+// otherwise. Every program and control library with a user interface calls it first.
+void UseDesktopPrompts();
+
 } // namespace kv::platform

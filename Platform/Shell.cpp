@@ -1,6 +1,5 @@
 #include "Shell.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -38,8 +37,9 @@ public:
         log({u"open"_s, target, {}, {}});
         if (target.isEmpty()) return false;
         if (m_dryRun) return true;
+        // What the desktop's own "open" does, without needing a GUI in this process.
         const QUrl url = TargetUrl(target);
-        return url.isValid() && QDesktopServices::openUrl(url);
+        return url.isValid() && QProcess::startDetached(u"xdg-open"_s, {url.toString(QUrl::FullyEncoded)});
     }
 
     bool start(const QString& program, const QStringList& arguments, const QString& workingDir) override

@@ -10,10 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTextEdit>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,25 +125,6 @@ QString SystemFolder()
 QString WindowsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara"_s;
-}
-
-void LimitProfileBoxes(const std::array<QLineEdit*, 6>& boxes, QLineEdit* chatName)
-{
-    using namespace profilelimit;
-    constexpr std::array<int, 6> limits{FullName, Company, Email, CityState, Country, Comment};
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i]->setMaxLength(limits[i]);
-    if (chatName) chatName->setMaxLength(ChatName);
-}
-
-void SelectAllText(QLineEdit* box)
-{
-    box->setSelection(0, static_cast<int>(box->text().size()));
-}
-
-void SelectAllText(QTextEdit* box)
-{
-    box->selectAll();
 }
 
 QString JoinNonEmpty(const QString& first, const QString& second)

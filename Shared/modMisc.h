@@ -5,9 +5,6 @@
 #include <array>
 #include <string_view>
 
-class QLineEdit;
-class QTextEdit;
-
 namespace kv {
 
 namespace platform {
@@ -46,14 +43,6 @@ QString SystemFolder();
 inline constexpr std::u16string_view HelpPageName = u"quillon.htm";
 // The per-user data root of the product, without a trailing separator.
 QString WindowsFolder();
-
-void SelectAllText(QLineEdit* box);
-void SelectAllText(QTextEdit* box);
-
-// Limits a profile dialog's boxes so that what is typed fits the Peerslip:
-// full name, company, e-mail, "city, state", country and comment, in that
-// order, and the chat name.
-void LimitProfileBoxes(const std::array<QLineEdit*, 6>& boxes, QLineEdit* chatName);
 
 // "first, second" when both are non-empty, else whichever is, else "".
 QString JoinNonEmpty(const QString& first, const QString& second);

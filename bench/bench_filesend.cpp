@@ -12,6 +12,7 @@
 #include "Desk.h"
 #include "FileTransferSupport.h"
 #include "Kivara.h"
+#include "QtPrompt.h"
 #include "SimComputer.h"
 #include "Socket.h"
 #include "frmFile.h"
@@ -458,6 +459,7 @@ int Bench(qint64 mib, int runs)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
     if (mode == u"--base-reader"_s) return BaseReader(args.value(2));

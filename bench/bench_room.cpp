@@ -13,6 +13,7 @@
 #include "Events.h"
 #include "Kivara.h"
 #include "Protocol.h"
+#include "QtPrompt.h"
 #include "ScriptedPrompt.h"
 #include "SimComputer.h"
 #include "modReg.h"
@@ -215,6 +216,7 @@ int main(int argc, char* argv[])
     test::SimComputer computer(ControlIp, u"KV-BENCH"_s);
     computer.activate();
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     computer.installForms();
     // The person at the control lets every caller in.
     platform::Prompt::install(

@@ -14,6 +14,7 @@
 #include "Outlook/Outlook.h"
 #include "Outlook/RemoteWindowSide.h"
 #include "Protocol.h"
+#include "QtPrompt.h"
 #include "SimComputer.h"
 #include "modReg.h"
 #include "modUser.h"
@@ -192,6 +193,7 @@ int main(int argc, char* argv[])
     test::SimComputer computer(ComputerIp, u"KV-BENCH-STARTUP"_s);
     computer.activate();
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     computer.installForms();
     const int rounds = argc > 1 ? qMax(1, QString::fromLocal8Bit(argv[1]).toInt()) : 3;
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {

@@ -12,6 +12,7 @@
 #include "Events.h"
 #include "Kivara.h"
 #include "Protocol.h"
+#include "QtPrompt.h"
 #include "ScriptedPrompt.h"
 #include "SimComputer.h"
 #include "modUser.h"
@@ -175,6 +176,7 @@ int main(int argc, char* argv[])
     test::SimComputer computer(ControlIp, u"KV-BENCH"_s);
     computer.activate();
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     computer.installForms();
     platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(QString()));
     const int count = argc > 1 ? qMax(2 * Window, QString::fromLocal8Bit(argv[1]).toInt()) : 20000;

@@ -2,6 +2,8 @@
 // A simulated computer: its own home, configuration, data, runtime and
 // temporary folders, its own loopback address, and the product set up in it
 // as the installer would (InstallDir, SerialNum, network probe on loopback).
+#include "QtPrompt.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -114,11 +116,13 @@ bool WriteBytes(const QString& path, const QByteArray& bytes);
     {                                                                                                        \
         if (argc > 1 && qstrcmp(argv[1], "--child") == 0) {                                                  \
             QApplication app(argc, argv);                                                                    \
+            kv::platform::UseDesktopPrompts();                                                               \
             return childMain(QCoreApplication::arguments().mid(2));                                          \
         }                                                                                                    \
         kv::test::SimComputer kvDefaultComputer;                                                             \
         kvDefaultComputer.activate();                                                                        \
         QApplication app(argc, argv);                                                                        \
+        kv::platform::UseDesktopPrompts();                                                                   \
         kvDefaultComputer.installForms();                                                                    \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \

@@ -7,6 +7,7 @@
 #include "Outlook/Automation.h"
 #include "Outlook/Outlook.h"
 #include "Outlook/RemoteWindowSide.h"
+#include "QtPrompt.h"
 #include "StdinLines.h"
 #include "StoreAccess.h"
 
@@ -135,6 +136,7 @@ private:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     ol::RemoteTimings timings;
     timings.startWaitMs = 60000; // the sanitizer build starts slowly
     const auto side = ol::InstallRemoteWindowSide(timings);

@@ -8,6 +8,7 @@
 #include "Outlook/Outlook.h"
 #include "Outlook/WindowSide.h"
 #include "Protocol.h"
+#include "QtPrompt.h"
 #include "Socket.h"
 #include "StdinLines.h"
 #include "StoreAccess.h"
@@ -45,6 +46,7 @@ void dump(Kivara& k)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     Kivara k;
     k.resize(640, 420);
     k.show();

@@ -9,6 +9,7 @@
 #include "Desk.h"
 #include "Events.h"
 #include "Outlook/Outlook.h"
+#include "QtPrompt.h"
 #include "SimSession.h"
 #include "modReg.h"
 #include "modUser.h"
@@ -340,6 +341,7 @@ int main(int argc, char* argv[])
     SimComputer start;
     start.activate();
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     QStringList args = QCoreApplication::arguments().mid(1);
     QString annIp = u"127.0.0.2"_s, bobIp = u"127.0.0.3"_s;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {

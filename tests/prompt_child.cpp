@@ -2,6 +2,7 @@
 // service and prints each answer on a line, so a test can switch the service
 // from outside through the environment.
 #include "Prompt.h"
+#include "QtPrompt.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -12,6 +13,7 @@ using namespace kv::platform;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     QTextStream out(stdout);
 
     out << int(MsgBox(u"You should close Kivara Monitor before uninstalling.\r\rClose now ?"_s,

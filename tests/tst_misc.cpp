@@ -1,5 +1,6 @@
 // Network check, temporary names, folders and the small text operations.
 #include "HostLookup.h"
+#include "ProfileBoxes.h"
 #include "SimComputer.h"
 #include "Socket.h"
 #include "modMisc.h"

@@ -4,6 +4,7 @@
 #include "MonitorStore.h"
 
 #include "Outlook/Outlook.h"
+#include "ProfileBoxes.h"
 #include "Prompt.h"
 #include "Protocol.h"
 #include "Shell.h"

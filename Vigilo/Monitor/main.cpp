@@ -1,6 +1,7 @@
 // vigilo: the tray monitor.
 #include "CommandLine.h"
 #include "Instance.h"
+#include "QtPrompt.h"
 #include "frmTray.h"
 
 #include "Outlook/RemoteWindowSide.h"
@@ -34,6 +35,7 @@ int Finish(int code)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("vigilo"));
     const QString commandLine = kv::vigilo::RawCommandLine(QCoreApplication::arguments().mid(1));

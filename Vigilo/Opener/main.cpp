@@ -1,4 +1,5 @@
 // Dorvan, the opener: one command word or message text on its command line.
+#include "QtPrompt.h"
 #include "frmOpen.h"
 #include "Outlook/RemoteWindowSide.h"
 
@@ -8,6 +9,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     // Folder windows are the mail host's, reached over the session bus.
     kv::outlook::InstallRemoteWindowSide();
     // Another window of Dorvan may close while the main window waits in its dispatch.

@@ -15,6 +15,7 @@
 #include "HostWindowSide.h"
 #include "Outlook/Automation.h"
 #include "Outlook/Store.h"
+#include "QtPrompt.h"
 #include "Shoot.h"
 #include "Socket.h"
 #include "Transcript.h"
@@ -153,6 +154,7 @@ void ShootFileReceiver(const QString& out)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     const QString out = PrepareShots(argc, argv);
     auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);

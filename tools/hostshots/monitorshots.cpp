@@ -5,6 +5,7 @@
 //   monitorshots <output folder>
 #include "HostWindowSide.h"
 #include "Outlook/Store.h"
+#include "QtPrompt.h"
 #include "Shoot.h"
 #include "frmTray.h"
 #include "modReg.h"
@@ -21,6 +22,7 @@ using namespace kv::outlook;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
     const QString out = PrepareShots(argc, argv);
     kv::WriteSetting(kv::settings::FirstRun, u"0"_s);
     auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
