@@ -235,9 +235,7 @@ void TestFileReceive::chooseSavePathLoops()
     QVERIFY(ChooseSavePath(wanted, folder, true).path.isEmpty());
 
     // An existing file: "No" goes back to the dialog, which picks another name.
-    QFile existing(wanted);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.close();
+    QVERIFY(kv::test::WriteBytes(wanted, {}));
     const QString other = QDir(folder).filePath(u"b.txt"_s);
     m_desk.prompt->saveAnswers = {wanted, other};
     m_desk.prompt->answer(u"already exists"_s, {MsgResult::No});
@@ -372,11 +370,7 @@ void TestFileReceive::autoModeKeepsTheExistingFile()
     useCase(4, true);
     QVERIFY(QDir().mkpath(m_folder));
     const QString target = QDir(m_folder).filePath(u"same.txt"_s);
-    {
-        QFile f(target);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("old contents");
-    }
+    QVERIFY(kv::test::WriteBytes(target, "old contents"));
     FileSender sender(Address(4, 3));
     QVERIFY(sender.ready());
 

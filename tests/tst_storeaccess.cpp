@@ -220,15 +220,6 @@ private Q_SLOTS:
         QVERIFY(!access.application());
     }
 
-    void getOutlook_startsOneWhenNoneRuns()
-    {
-        m_side->setRunning(false);
-        StoreAccess access(Deliverable::Dorvan);
-        QCOMPARE(access.GetOutlook(), 0);
-        QVERIFY(access.application());
-        QVERIFY(m_side->IsRunning());
-    }
-
     void getOutlook_goesThroughTheConnector()
     {
         int calls = 0;
