@@ -156,19 +156,6 @@ private Q_SLOTS:
         QVERIFY(!storeRoot(u"Archive"_s).Folders().Item(u"Kivara"_s));
     }
 
-    void relocation_existingProductFolderBecomesCurrent()
-    {
-        QVERIFY(ns().AddStore(Mailbox));
-        addContact(addFolder(Mailbox, u"Kivara"_s), ContactClass, u"Carol"_s);
-        QVERIFY(ns().RemoveStore(Personal));
-        m_desk.rules(u"msgbox change the default location => Yes"_s);
-        StoreAccess access(Deliverable::Vigilo);
-        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
-        QVERIFY(access.currentFolder());
-        QCOMPARE(access.currentFolder().Items().Count(), 1);
-        expectNotice(1, LocationChangedText);
-    }
-
     void resolveService_noStoreNamed()
     {
         // Dorvan's default store name is empty; given every operation, each checks it.

@@ -797,8 +797,6 @@ void TestVigilo::optionsDialog()
 
     MonitorStore store;
     MonitorFlags flags{true, u"/x/ring.wav"_s, false, false, 0};
-    ProfileRecord before;
-    LoadProfile(Deliverable::Vigilo, before);
     // Only a monitor setting changed: the profile is not rewritten.
     WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Stepped Out"_s);
     {
