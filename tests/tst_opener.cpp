@@ -126,8 +126,6 @@ void TestOpener::classifiesEveryCommandWord_data()
     QTest::newRow("lower showuser") << u"showuser|a"_s << Route::Nothing;
     QTest::newRow("whole line only") << u"openkvfolder "_s << Route::Nothing;
     QTest::newRow("plural") << u"openkvmessages"_s << Route::Nothing;
-    QTest::newRow("blank") << u" "_s << Route::Nothing;
-    QTest::newRow("other") << u"format c:"_s << Route::Nothing;
 }
 
 void TestOpener::classifiesEveryCommandWord()

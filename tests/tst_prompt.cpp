@@ -294,11 +294,7 @@ void TestPrompt::rulesFileReloaded()
 {
     QTemporaryDir dir;
     const QString rules = dir.filePath(u"rules"_s);
-    auto write = [&](const QByteArray& content) {
-        QFile f(rules);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    };
+    const auto write = [&](const QByteArray& content) { QVERIFY(kv::test::WriteBytes(rules, content)); };
     write("msgbox . => No\n");
     auto prompt = ScriptedPrompt::fromFile(rules, QString());
     QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::No);
@@ -347,13 +343,9 @@ void TestPrompt::runningProgramSwitched()
     QTemporaryDir dir;
     const QString rules = dir.filePath(u"rules"_s);
     const QString log = dir.filePath(u"log"_s);
-    {
-        QFile f(rules);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("msgbox Close now => No\n"
-                "input Chat name => Carol\n"
-                "open Select file => /data/one.kvp|/data/two.kvp\n");
-    }
+    QVERIFY(kv::test::WriteBytes(rules, "msgbox Close now => No\n"
+                                        "input Chat name => Carol\n"
+                                        "open Select file => /data/one.kvp|/data/two.kvp\n"));
     auto run = [&](bool withRules) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -50,6 +50,20 @@ void collectDatagrams(Socket& socket, Received& into)
     });
 }
 
+// Where a socket sends or connects to.
+void aim(Socket& socket, const QString& host, int port)
+{
+    socket.setRemoteHost(host);
+    socket.setRemotePort(port);
+}
+
+// Binds a datagram socket, or starts a stream socket listening, on a local port.
+int openAt(Socket& socket, int port, bool listen = false)
+{
+    socket.setLocalPort(port);
+    return listen ? socket.Listen() : socket.Bind();
+}
+
 } // namespace
 
 class TestSocket : public QObject {
@@ -118,8 +132,7 @@ void TestSocket::datagramBurstKeepsBoundariesAndSender()
     constexpr int Count = 400;
     beComputer(address(2, 3));
     Socket receiver(Socket::Protocol::Udp);
-    receiver.setLocalPort(8086);
-    QCOMPARE(receiver.Bind(), 0);
+    QCOMPARE(openAt(receiver, 8086), 0);
     QCOMPARE(receiver.State(), short(Socket::sckOpen));
     QCOMPARE(receiver.LocalPort(), 8086);
     Received got;
@@ -127,8 +140,7 @@ void TestSocket::datagramBurstKeepsBoundariesAndSender()
 
     beComputer(address(2, 2));
     Socket sender(Socket::Protocol::Udp);
-    sender.setRemoteHost(address(2, 3));
-    sender.setRemotePort(8086);
+    aim(sender, address(2, 3), 8086);
     QList<QByteArray> sent;
     // The whole burst goes out before this thread handles a single event.
     for (int i = 0; i < Count; ++i) {
@@ -156,16 +168,14 @@ void TestSocket::unboundSenderReceivesReplies()
 {
     beComputer(address(3, 3));
     Socket monitor(Socket::Protocol::Udp);
-    monitor.setLocalPort(8085);
-    QCOMPARE(monitor.Bind(), 0);
+    QCOMPARE(openAt(monitor, 8085), 0);
     Received atMonitor;
     collectDatagrams(monitor, atMonitor);
 
     beComputer(address(3, 2));
     Socket caller(Socket::Protocol::Udp);
     QCOMPARE(caller.State(), short(Socket::sckClosed));
-    caller.setRemoteHost(address(3, 3));
-    caller.setRemotePort(8085);
+    aim(caller, address(3, 3), 8085);
     QCOMPARE(caller.SendData(u"HELLO"_s), 0);
     QCOMPARE(caller.State(), short(Socket::sckOpen));
     QVERIFY(caller.LocalPort() > 0);
@@ -175,8 +185,7 @@ void TestSocket::unboundSenderReceivesReplies()
     QVERIFY(WaitUntil([&] { return !atMonitor.datagrams.isEmpty(); }, WaitMs));
     QCOMPARE(atMonitor.senders.value(0), address(3, 2));
     // A reply goes to whoever sent the last datagram.
-    monitor.setRemoteHost(monitor.RemoteHostIP());
-    monitor.setRemotePort(caller.LocalPort());
+    aim(monitor, monitor.RemoteHostIP(), caller.LocalPort());
     QCOMPARE(monitor.SendData(u"HELLOWAIT|Bob"_s), 0);
     QVERIFY(WaitUntil([&] { return !atCaller.datagrams.isEmpty(); }, WaitMs));
     QCOMPARE(atCaller.datagrams.value(0), QByteArray("HELLOWAIT|Bob"));
@@ -189,8 +198,7 @@ void TestSocket::handlersMayYield()
     // still gets the datagrams and stream bytes that come in meanwhile.
     beComputer(address(11, 3));
     Socket receiver(Socket::Protocol::Udp);
-    receiver.setLocalPort(8086);
-    QCOMPARE(receiver.Bind(), 0);
+    QCOMPARE(openAt(receiver, 8086), 0);
     QList<QByteArray> got;
     int nested = 0;
     bool inModal = false;
@@ -207,8 +215,7 @@ void TestSocket::handlersMayYield()
     });
     beComputer(address(11, 2));
     Socket sender(Socket::Protocol::Udp);
-    sender.setRemoteHost(address(11, 3));
-    sender.setRemotePort(8086);
+    aim(sender, address(11, 3), 8086);
     for (const char* d : {"first", "second", "third"})
         QCOMPARE(sender.SendData(QByteArray(d)), 0); // queued together, before any is handled
     QTimer::singleShot(50, &sender, [&] { sender.SendData(QByteArray("later")); });
@@ -236,8 +243,7 @@ void TestSocket::handlersMayYield()
     // The same for a stream: the last bytes arrive while the handler waits.
     beComputer(address(11, 3));
     Socket listener(Socket::Protocol::Tcp), stream(Socket::Protocol::Tcp);
-    listener.setLocalPort(8087);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 8087, true), 0);
     connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { stream.Accept(id); });
     QByteArray bytes;
     bool waited = false;
@@ -250,8 +256,7 @@ void TestSocket::handlersMayYield()
     });
     beComputer(address(11, 2));
     Socket caller(Socket::Protocol::Tcp);
-    caller.setRemoteHost(address(11, 3));
-    caller.setRemotePort(8087);
+    aim(caller, address(11, 3), 8087);
     connect(&caller, &Socket::Connected, &caller, [&] {
         caller.SendData(QByteArray("1234"));
         QTimer::singleShot(50, &caller, [&] { caller.SendData(QByteArray("5678")); });
@@ -276,8 +281,7 @@ void TestSocket::datagramErrors()
     // An owner that closes its socket while handling a datagram stops the rest quietly.
     beComputer(address(4, 3));
     auto receiver = std::make_unique<Socket>(Socket::Protocol::Udp);
-    receiver->setLocalPort(8086);
-    QCOMPARE(receiver->Bind(), 0);
+    QCOMPARE(openAt(*receiver, 8086), 0);
     int arrivals = 0;
     connect(receiver.get(), &Socket::DataArrival, receiver.get(), [&] {
         ++arrivals;
@@ -295,8 +299,7 @@ void TestSocket::portInUse()
 {
     beComputer(address(5, 2));
     auto first = std::make_unique<Socket>(Socket::Protocol::Udp);
-    first->setLocalPort(8086);
-    QCOMPARE(first->Bind(), 0);
+    QCOMPARE(openAt(*first, 8086), 0);
     QCOMPARE(first->Bind(), SocketError::WrongProtocolOrState); // already bound
 
     Socket second(Socket::Protocol::Udp);
@@ -314,8 +317,7 @@ void TestSocket::portInUse()
     QCOMPARE(second.Bind(), 0);
 
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(8087);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 8087, true), 0);
     QCOMPARE(listener.State(), short(Socket::sckListening));
     Socket other(Socket::Protocol::Tcp);
     other.setLocalPort(8087);
@@ -333,8 +335,7 @@ void TestSocket::tcpStreamIsByteExactWithProgress()
 
     beComputer(address(6, 3));
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(8087);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 8087, true), 0);
     Socket receiver(Socket::Protocol::Tcp);
     QByteArray got;
     int closedEvents = 0;
@@ -348,8 +349,7 @@ void TestSocket::tcpStreamIsByteExactWithProgress()
 
     beComputer(address(6, 2));
     Socket sender(Socket::Protocol::Tcp);
-    sender.setRemoteHost(address(6, 3));
-    sender.setRemotePort(8087);
+    aim(sender, address(6, 3), 8087);
     bool connected = false;
     qint64 progressTotal = 0, lastRemaining = -1;
     int progressEvents = 0, completeEvents = 0;
@@ -393,21 +393,18 @@ void TestSocket::acceptByRequestId()
 {
     beComputer(address(7, 3));
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(8087);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 8087, true), 0);
     QList<int> requests;
     connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { requests.append(id); });
 
     // Two callers from two computers.
     beComputer(address(7, 2));
     Socket callerA(Socket::Protocol::Tcp);
-    callerA.setRemoteHost(address(7, 3));
-    callerA.setRemotePort(8087);
+    aim(callerA, address(7, 3), 8087);
     QCOMPARE(callerA.Connect(), 0);
     beComputer(address(7, 4));
     Socket callerB(Socket::Protocol::Tcp);
-    callerB.setRemoteHost(address(7, 3));
-    callerB.setRemotePort(8087);
+    aim(callerB, address(7, 3), 8087);
     QCOMPARE(callerB.Connect(), 0);
     QVERIFY(WaitUntil([&] { return requests.size() == 2 && callerA.State() == Socket::sckConnected &&
                                    callerB.State() == Socket::sckConnected; },
@@ -447,15 +444,13 @@ void TestSocket::listenerCloseDropsPendingConnections()
 {
     beComputer(address(8, 3));
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(8087);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 8087, true), 0);
     int request = 0;
     connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { request = id; });
 
     beComputer(address(8, 2));
     Socket caller(Socket::Protocol::Tcp);
-    caller.setRemoteHost(address(8, 3));
-    caller.setRemotePort(8087);
+    aim(caller, address(8, 3), 8087);
     bool closed = false;
     connect(&caller, &Socket::Closed, &caller, [&] { closed = true; });
     QCOMPARE(caller.Connect(), 0);
@@ -471,8 +466,7 @@ void TestSocket::listenerCloseDropsPendingConnections()
     QCOMPARE(listener.Listen(), 0);
     beComputer(address(8, 2));
     Socket caller2(Socket::Protocol::Tcp);
-    caller2.setRemoteHost(address(8, 3));
-    caller2.setRemotePort(8087);
+    aim(caller2, address(8, 3), 8087);
     request = 0;
     QCOMPARE(caller2.Connect(), 0);
     QVERIFY(WaitUntil([&] { return request != 0; }, WaitMs));
@@ -516,8 +510,7 @@ void TestSocket::unreachableConnectFailsAtOnce()
         Socket probe(Socket::Protocol::Tcp);
         int errorEvents = 0;
         connect(&probe, &Socket::Error, &probe, [&] { ++errorEvents; });
-        probe.setRemoteHost(u"255.255.255.255"_s);
-        probe.setRemotePort(80);
+        aim(probe, u"255.255.255.255"_s, 80);
         QCOMPARE(probe.Connect(), SocketError::NetworkUnreachable);
         QCOMPARE(probe.State(), short(Socket::sckClosed));
         kv::platform::DoEvents();
@@ -533,14 +526,12 @@ void TestSocket::connectByHostName()
     // "localhost" is a name, resolved locally; the listener takes a free port on 127.0.0.1.
     beComputer(u"127.0.0.1"_s);
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(0);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 0, true), 0);
     QVERIFY(listener.LocalPort() > 0);
     bool requested = false;
     connect(&listener, &Socket::ConnectionRequest, &listener, [&] { requested = true; });
     Socket caller(Socket::Protocol::Tcp);
-    caller.setRemoteHost(u"localhost"_s);
-    caller.setRemotePort(listener.LocalPort());
+    aim(caller, u"localhost"_s, listener.LocalPort());
     QCOMPARE(caller.Connect(), 0);
     QVERIFY(WaitUntil([&] { return requested && caller.State() == Socket::sckConnected; }, WaitMs));
     QCOMPARE(caller.RemoteHostIP(), u"127.0.0.1"_s);
@@ -564,13 +555,11 @@ void TestSocket::namesResolveOffTheInterfaceThread()
     });
     beComputer(peer);
     Socket receiver(Socket::Protocol::Udp);
-    receiver.setLocalPort(8086);
-    QCOMPARE(receiver.Bind(), 0);
+    QCOMPARE(openAt(receiver, 8086), 0);
     Received got;
     collectDatagrams(receiver, got);
     Socket listener(Socket::Protocol::Tcp);
-    listener.setLocalPort(0);
-    QCOMPARE(listener.Listen(), 0);
+    QCOMPARE(openAt(listener, 0, true), 0);
 
     beComputer(address(13, 2));
     // Datagrams to a name wait for its answer and go out in order; the call returns at once.
@@ -598,8 +587,7 @@ void TestSocket::namesResolveOffTheInterfaceThread()
         Socket caller(Socket::Protocol::Tcp);
         int error = 0;
         connect(&caller, &Socket::Error, &caller, [&](int number) { error = number; });
-        caller.setRemoteHost(c.host);
-        caller.setRemotePort(listener.LocalPort());
+        aim(caller, c.host, listener.LocalPort());
         clock.restart();
         QCOMPARE(caller.Connect(), 0);
         QCOMPARE(caller.State(), short(Socket::sckResolvingHost));
@@ -609,8 +597,7 @@ void TestSocket::namesResolveOffTheInterfaceThread()
     }
     // Closed while resolving: the late answer starts nothing.
     Socket closing(Socket::Protocol::Tcp);
-    closing.setRemoteHost(u"slow-pc"_s);
-    closing.setRemotePort(listener.LocalPort());
+    aim(closing, u"slow-pc"_s, listener.LocalPort());
     HostLookup::forgetAll();
     QCOMPARE(closing.Connect(), 0);
     closing.Close();

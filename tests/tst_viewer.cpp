@@ -151,20 +151,6 @@ private Q_SLOTS:
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    void emptyAddressIsRefused()
-    {
-        frmOpen main;
-        main.Start(ShowUserLine(u"WA"_s, QString()));
-        main.viewer()->cmdPropClick(0);
-        QCOMPARE(main.viewer()->lastSaveResult(), -1);
-        QCOMPARE(m_desk.promptTexts(),
-                 QStringList{
-                     u"No network address was specified for this contact.\r\rCannot save this contact."_s});
-        QVERIFY(main.viewer()->isVisible());
-        QVERIFY(!StoreRoot().Folders().Item(u"Kivara"_s) ||
-                StoreRoot().Folders().Item(u"Kivara"_s).Items().Count() == 0);
-    }
-
     // A peer's Peerslip as it arrives: the chat control hands the received SHOWUSER to
     // Dorvan's command line, the viewer shows it and "Add to Contacts" files the peer.
     void aReceivedPeerslipBecomesAContact()
