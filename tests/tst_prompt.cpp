@@ -331,6 +331,25 @@ void TestPrompt::environmentChoosesService()
     QCOMPARE(installed->log().size(), 1);
     QCOMPARE(installed->log()[0].title, u"Kivara for Microsoft Outlook"_s);
     QCOMPARE(installed->log()[0].icon, u"None"_s);
+
+    // A process without a desktop (no UseDesktopPrompts) never waits on a dialog:
+    // each question takes its default button, kept within the buttons it has.
+    Prompt::install(nullptr);
+    Prompt::setDefaultFactory(nullptr);
+    const struct {
+        MsgButtons buttons;
+        int defaultButton;
+        MsgResult answer;
+    } headless[] = {{MsgButtons::OK, 1, MsgResult::OK},           {MsgButtons::YesNoCancel, 3, MsgResult::Cancel},
+                    {MsgButtons::YesNo, 2, MsgResult::No},        {MsgButtons::AbortRetryIgnore, 2, MsgResult::Retry},
+                    {MsgButtons::RetryCancel, 5, MsgResult::Cancel}, {MsgButtons::OKCancel, 0, MsgResult::OK}};
+    for (const auto& row : headless)
+        QCOMPARE(Prompt::current().msgBox(Box(u"Q"_s, row.buttons, row.defaultButton)), row.answer);
+    QCOMPARE(Prompt::current().inputBox(u"Name?"_s, QString(), u"Ann"_s), QString());
+    QVERIFY(!Prompt::current().print({}).accepted);
+    Prompt::install(nullptr);
+    UseDesktopPrompts();
+    QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
 }
 
 void TestPrompt::runningProgramSwitched()
