@@ -56,13 +56,8 @@ QString address(int testCase, int host)
 
 KivaraTimings fast()
 {
-    KivaraTimings t;
-    t.mainTimerMs = 800;
-    t.helloPauseMs = 40;
-    t.admissionRingMs = 20;
-    t.admissionRefuseMs = 400;
-    t.privateRoomWaitMs = 800;
-    return t;
+    return {.mainTimerMs = 800, .helloPauseMs = 40, .admissionRingMs = 20, .admissionRefuseMs = 400,
+            .privateRoomWaitMs = 800};
 }
 
 QStringList names(const Room& room)

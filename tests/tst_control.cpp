@@ -30,7 +30,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -82,7 +81,6 @@ class TestControl : public QObject {
 private Q_SLOTS:
     void cleanup();
     void interfaceByName();
-    void beforeSessionStart();
     void sessionStartRewritesChangedAddress();
     void secondControlIsRefused();
     void firstStartCreatesProfile();
@@ -96,7 +94,6 @@ private Q_SLOTS:
     void entryBox();
     void chatNameChanges();
     void statusAndProfileMembers();
-    void transcriptLineFormats();
     void dropOnRoomButton();
     void disconnectLeavesEverything();
 
@@ -145,6 +142,19 @@ void TestControl::interfaceByName()
 {
     computer(1);
     auto k = control(false);
+    // Before the session starts.
+    QCOMPARE(k->property("KivaraName").toString(), QString());
+    QCOMPARE(k->property("LocalHost").toString(), QString());
+    QCOMPARE(k->property("LocalPort").toInt(), 0);
+    QCOMPARE(k->property("CallStatus").toInt(), 0);
+    QCOMPARE(k->panelText(2), u"Available"_s);
+    // DataPass of nothing reaches nothing; of a message, the dispatcher.
+    QCOMPARE(k->DataPass(QString()), 0);
+    // The send-to menu's first caption.
+    auto* floppy = k->findChild<QAction*>(u"mnuSendTo_0"_s);
+    QCOMPARE(floppy->text(), u"3"_s + QChar(189) + u" Floppy (A)"_s);
+    QCOMPARE(k->findChild<QAction*>(u"mnuFile_0"_s)->text(), u"Place &Call"_s);
+    QCOMPARE(k->state().confirmContactSaves, true);
     // Invoked by name, as a host does.
     int result = 99;
     QVERIFY(QMetaObject::invokeMethod(k.get(), "DataSend", Q_RETURN_ARG(int, result), Q_ARG(short, 1)));
@@ -191,24 +201,6 @@ void TestControl::interfaceByName()
     QCOMPARE(inspector->closes, QList<int>{0});
     k.reset(); // terminating releases the form's references
     QCOMPARE(inspector.use_count(), 1);
-}
-
-void TestControl::beforeSessionStart()
-{
-    computer(2);
-    auto k = control(false);
-    QCOMPARE(k->property("KivaraName").toString(), QString());
-    QCOMPARE(k->property("LocalHost").toString(), QString());
-    QCOMPARE(k->property("LocalPort").toInt(), 0);
-    QCOMPARE(k->property("CallStatus").toInt(), 0);
-    QCOMPARE(k->panelText(2), u"Available"_s);
-    // DataPass of nothing reaches nothing; of a message, the dispatcher.
-    QCOMPARE(k->DataPass(QString()), 0);
-    // The send-to menu's first caption.
-    auto* floppy = k->findChild<QAction*>(u"mnuSendTo_0"_s);
-    QCOMPARE(floppy->text(), u"3"_s + QChar(189) + u" Floppy (A)"_s);
-    QCOMPARE(k->findChild<QAction*>(u"mnuFile_0"_s)->text(), u"Place &Call"_s);
-    QCOMPARE(k->state().confirmContactSaves, true);
 }
 
 void TestControl::sessionStartRewritesChangedAddress()
@@ -944,36 +936,6 @@ void TestControl::statusAndProfileMembers()
     QCOMPARE(m_desk.shell->calls()[0].workingDir, m_computer->home());
     m_desk.shell->result = false;
     QCOMPARE(k->ShowUser(slip), -1);
-}
-
-void TestControl::transcriptLineFormats()
-{
-    computer(16);
-    QTextEdit t;
-    PrepareTranscript(&t);
-    QVERIFY(t.isReadOnly());
-    QCOMPARE(t.tabStopDistance(), qreal(TwipsToPixels(1250, &t)));
-    AppendChatLine(&t, u"Bob"_s, ColorFromSetting(255), u"hello\tthere"_s);
-    AppendNoticeLine(&t, u"Carl"_s, u"left the chat."_s);
-    QCOMPARE(t.toPlainText(), u"Bob\thello\tthere\n[Carl]\tleft the chat.\n"_s);
-    QCOMPARE(t.textCursor().position(), t.document()->characterCount() - 1);
-    auto fragments = [&](int block) {
-        QList<QTextFragment> out;
-        for (auto it = t.document()->findBlockByNumber(block).begin(); !it.atEnd(); ++it)
-            out << it.fragment();
-        return out;
-    };
-    const auto chat = fragments(0);
-    QCOMPARE(chat[0].text(), u"Bob"_s);
-    QCOMPARE(chat[0].charFormat().fontWeight(), int(QFont::Bold));
-    QCOMPARE(chat[0].charFormat().foreground().color(), QColor(255, 0, 0)); // 255 is red in BGR order
-    QVERIFY(chat[1].text().startsWith(u'\t'));
-    QCOMPARE(chat[1].charFormat().fontWeight(), int(QFont::Normal));
-    const auto notice = fragments(1);
-    QCOMPARE(notice[0].text(), u"[Carl]"_s);
-    QCOMPARE(notice[0].charFormat().foreground().color(), QColor(0xC0, 0xC0, 0xC0));
-    QCOMPARE(ColorToSetting(ColorFromSetting(8388608)), 8388608);
-    QCOMPARE(ColorFromSetting(8388608), QColor(0, 0, 0x80));
 }
 
 void TestControl::dropOnRoomButton()

@@ -263,6 +263,7 @@ void TestTranscript::viewMenusBySelection()
     QVERIFY(QTest::qWaitForWindowExposed(k.get()));
     converse(*k);
     QTextEdit* t = k->rooms().publicRoom().transcript;
+    QVERIFY(t->isReadOnly());
     auto* fileMenu = k->findChild<QMenu*>(u"mnuFile"_s);
     auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
     QVERIFY(fileMenu && editMenu);
