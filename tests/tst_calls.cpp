@@ -56,13 +56,8 @@ QString address(int testCase, int host)
 
 KivaraTimings fast()
 {
-    KivaraTimings t;
-    t.mainTimerMs = 800;
-    t.helloPauseMs = 40;
-    t.admissionRingMs = 20;
-    t.admissionRefuseMs = 400;
-    t.privateRoomWaitMs = 800;
-    return t;
+    return {.mainTimerMs = 800, .helloPauseMs = 40, .admissionRingMs = 20, .admissionRefuseMs = 400,
+            .privateRoomWaitMs = 800};
 }
 
 QStringList names(const Room& room)
@@ -140,6 +135,12 @@ private Q_SLOTS:
 private:
     void computer(int testCase);
     std::unique_ptr<Kivara> control(const KivaraTimings& timings = fast());
+    // A computer for the case and its control in session.
+    std::unique_ptr<Kivara> start(int testCase)
+    {
+        computer(testCase);
+        return QTest::currentTestFailed() ? nullptr : control();
+    }
 
     std::unique_ptr<test::SimComputer> m_computer;
     test::Desk m_desk;
@@ -172,9 +173,8 @@ std::unique_ptr<Kivara> TestCalls::control(const KivaraTimings& timings)
 
 void TestCalls::connectRefusals()
 {
-    computer(1);
     CallPeer bob(address(1, 3));
-    auto k = control();
+    auto k = start(1);
     QVERIFY(k);
     QSignalSpy events(k.get(), CallStatusEvent);
 
@@ -226,9 +226,8 @@ void TestCalls::noNetwork()
 
 void TestCalls::socketErrorsAndTrayForms()
 {
-    computer(21);
     CallPeer bob(address(21, 3));
-    auto k = control();
+    auto k = start(21);
     QVERIFY(k);
     // A form the monitor opened closes itself when the refused caller leaves the user alone.
     StoreAccess access(Deliverable::Quillon);
@@ -257,9 +256,8 @@ void TestCalls::socketErrorsAndTrayForms()
 
 void TestCalls::noAnswerAfterSupervision()
 {
-    computer(2);
     CallPeer bob(address(2, 3));
-    auto k = control();
+    auto k = start(2);
     QVERIFY(k);
     WriteSetting(settings::UseCallSnd, u"1"_s);
     k->RefreshSettings();
@@ -338,9 +336,8 @@ void TestCalls::admittedByRoomList()
 
 void TestCalls::cancelWhileCalling()
 {
-    computer(4);
     CallPeer bob(address(4, 3)), carl(address(4, 4));
-    auto k = control();
+    auto k = start(4);
     QVERIFY(k);
     k->show();
     // Alone: -3, one GIVEUP to the party called.
@@ -379,9 +376,8 @@ void TestCalls::cancelWhileCalling()
 
 void TestCalls::cancelWhileWaiting()
 {
-    computer(5);
     CallPeer bob(address(5, 3));
-    auto k = control();
+    auto k = start(5);
     QVERIFY(k);
     auto inspector = std::shared_ptr<outlook::Inspector>();
     k->setTrayOpened(true);
@@ -412,9 +408,8 @@ void TestCalls::cancelWhileWaiting()
 
 void TestCalls::waitingQuestion()
 {
-    computer(6);
     CallPeer bob(address(6, 3));
-    auto k = control();
+    auto k = start(6);
     QVERIFY(k);
     m_desk.rules(u"msgbox continue to wait => No"_s);
     whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
@@ -454,9 +449,8 @@ void TestCalls::waitingQuestion()
 
 void TestCalls::refusalsAtTheCaller()
 {
-    computer(7);
     CallPeer bob(address(7, 3));
-    auto k = control();
+    auto k = start(7);
     QVERIFY(k);
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     // A refusal room list: whatever further entries say, the first decides.
@@ -488,9 +482,8 @@ void TestCalls::refusalsAtTheCaller()
 
 void TestCalls::leavingAMessage()
 {
-    computer(8);
     CallPeer bob(address(8, 3));
-    auto k = control();
+    auto k = start(8);
     QVERIFY(k);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QFile slip(k->PeerslipFile());
@@ -535,9 +528,8 @@ void TestCalls::leavingAMessage()
 
 void TestCalls::helloPassedOrFromNetwork()
 {
-    computer(9);
     CallPeer bob(address(9, 3));
-    auto k = control();
+    auto k = start(9);
     QVERIFY(k);
     m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
     const QString hello = u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text();
@@ -562,9 +554,8 @@ void TestCalls::helloPassedOrFromNetwork()
 
 void TestCalls::admissionChoices()
 {
-    computer(10);
     CallPeer bob(address(10, 3)), carl(address(10, 4));
-    auto k = control();
+    auto k = start(10);
     QVERIFY(k);
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     const UserRecord c = PartyRecord(u"Carl"_s, carl.ip());
@@ -621,9 +612,8 @@ void TestCalls::admissionChoices()
 
 void TestCalls::admissionPrivateRoom()
 {
-    computer(11);
     CallPeer bob(address(11, 3));
-    auto k = control();
+    auto k = start(11);
     QVERIFY(k);
     WriteSetting(settings::AutoEnter, u"2"_s);
     m_desk.rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
@@ -659,9 +649,8 @@ void TestCalls::admissionPrivateRoom()
 
 void TestCalls::admissionTimeoutAndGiveUp()
 {
-    computer(12);
     CallPeer bob(address(12, 3));
-    auto k = control();
+    auto k = start(12);
     QVERIFY(k);
     k->setTrayOpened(true);
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
@@ -743,9 +732,8 @@ void TestCalls::admissionDialogForm()
 
 void TestCalls::roomListAndEnter()
 {
-    computer(14);
     CallPeer bob(address(14, 3)), carl(address(14, 4));
-    auto k = control();
+    auto k = start(14);
     QVERIFY(k);
     k->setRemoteHost(bob.ip());
     // A room list whose field count is not a multiple of 8 is read as whole entries only.
@@ -770,9 +758,8 @@ void TestCalls::roomListAndEnter()
 
 void TestCalls::chatLinesAndRooms()
 {
-    computer(15);
     CallPeer bob(address(15, 3)), carl(address(15, 4));
-    auto k = control();
+    auto k = start(15);
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
@@ -809,9 +796,8 @@ void TestCalls::chatLinesAndRooms()
 
 void TestCalls::leavingAndRemoval()
 {
-    computer(16);
     CallPeer bob(address(16, 3)), carl(address(16, 4));
-    auto k = control();
+    auto k = start(16);
     QVERIFY(k);
     k->setTrayOpened(true);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
@@ -845,9 +831,8 @@ void TestCalls::leavingAndRemoval()
 
 void TestCalls::statusNameUpdate()
 {
-    computer(17);
     CallPeer bob(address(17, 3));
-    auto k = control();
+    auto k = start(17);
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
@@ -901,9 +886,8 @@ void TestCalls::statusNameUpdate()
 
 void TestCalls::peerslipsAndFiles()
 {
-    computer(18);
     CallPeer bob(address(18, 3));
-    auto k = control();
+    auto k = start(18);
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
@@ -927,12 +911,8 @@ void TestCalls::peerslipsAndFiles()
              QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
 
     // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
-    ProfileRecord bp;
-    bp.FullName = u"Bob Example"_s;
-    bp.ChatName = u"Bob"_s;
-    bp.UserStatus = u"Available"_s;
-    bp.IPAddress = bob.ip();
-    bp.SerialNum = u"KV-BOB"_s;
+    const ProfileRecord bp{u"Bob Example"_s, {},       {},   {},          {},       {}, {}, u"Bob"_s,
+                           u"Available"_s,   bob.ip(), 8086, u"KV-BOB"_s, QString()};
     m_desk.rules(u"msgbox ^Saved => OK"_s);
     k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
     QVERIFY2(m_desk.promptTexts().size() == 1 &&
@@ -956,9 +936,8 @@ void TestCalls::peerslipsAndFiles()
 
 void TestCalls::strangersAndShortMessages()
 {
-    computer(19);
     CallPeer bob(address(19, 3)), mallory(address(19, 4));
-    auto k = control();
+    auto k = start(19);
     QVERIFY(k);
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));

@@ -199,13 +199,8 @@ void TestInboundFuzz::randomDatagrams()
                  "msgbox leave a message => Yes\n"_s);
     QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-ANN"_s), QString()), 0);
 
-    KivaraTimings timings;
-    timings.mainTimerMs = 200;
-    timings.helloPauseMs = 10;
-    timings.admissionRingMs = 20;
-    timings.admissionRefuseMs = 100;
-    timings.privateRoomWaitMs = 50;
-    Kivara k(nullptr, timings);
+    Kivara k(nullptr, {.mainTimerMs = 200, .helloPauseMs = 10, .admissionRingMs = 20, .admissionRefuseMs = 100,
+                       .privateRoomWaitMs = 50});
     QCOMPARE(k.ChatInit(), 0);
     // A participant to start with, so the participant's address counts as in a call.
     Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);

@@ -32,7 +32,6 @@ private Q_SLOTS:
     void tempFolderIsPrivate();
     void folders();
     void textOperations();
-    void splitUserName_data();
     void splitUserName();
 };
 
@@ -141,14 +140,13 @@ void TestMisc::folders()
 
 void TestMisc::textOperations()
 {
-    QCOMPARE(JoinNonEmpty(QString(), u"WA"_s), u"WA"_s);
-    QCOMPARE(JoinNonEmpty(u"Seattle"_s, u"WA"_s), u"Seattle, WA"_s);
-    QCOMPARE(JoinNonEmpty(u"Seattle"_s, QString()), u"Seattle"_s);
-    QCOMPARE(JoinNonEmpty(QString(), QString()), QString());
-
-    QCOMPARE(FileNameOfPath(u"C:\\Kivara\\Downloads\\report.doc"_s), u"report.doc"_s);
-    QCOMPARE(FileNameOfPath(u"/home/ann/Downloads/report.doc"_s), u"report.doc"_s);
-    QCOMPARE(FileNameOfPath(u"report.doc"_s), u"report.doc"_s);
+    for (const auto& [a, b, joined] :
+         {std::array{QString(), u"WA"_s, u"WA"_s}, std::array{u"Seattle"_s, u"WA"_s, u"Seattle, WA"_s},
+          std::array{u"Seattle"_s, QString(), u"Seattle"_s}, std::array{QString(), QString(), QString()}})
+        QCOMPARE(JoinNonEmpty(a, b), joined);
+    for (const QString& path :
+         {u"C:\\Kivara\\Downloads\\report.doc"_s, u"/home/ann/Downloads/report.doc"_s, u"report.doc"_s})
+        QCOMPARE(FileNameOfPath(path), u"report.doc"_s);
     QCOMPARE(FileNameOfPath(u"/home/ann/"_s), u"/home/ann/"_s);
     QCOMPARE(FileNameOfPath(QString()), QString());
 
@@ -159,28 +157,22 @@ void TestMisc::textOperations()
     QCOMPARE(box.selectionStart(), 0);
 }
 
-void TestMisc::splitUserName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::newRow("comma") << u"Smith, John"_s << u"Smith"_s << u"John"_s;
-    QTest::newRow("comma, spaces kept inside") << u" van Dyke ,  Mary Ann "_s << u"van Dyke"_s << u"Mary Ann"_s;
-    QTest::newRow("three words") << u"John Q Smith"_s << u"John Q "_s << u"Smith"_s;
-    QTest::newRow("one word") << u"Cher"_s << QString() << u"Cher"_s;
-    QTest::newRow("trailing space") << u"Ann "_s << u"Ann "_s << QString();
-    QTest::newRow("empty") << QString() << QString() << QString();
-    QTest::newRow("two spaces") << u"Ann  Lee"_s << u"Ann  "_s << u"Lee"_s;
-}
-
 void TestMisc::splitUserName()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    const SplitName parts = SplitUserName(name);
-    QCOMPARE(parts.first, first);
-    QCOMPARE(parts.second, second);
+    // name, first part, second part
+    const QList<std::array<QString, 3>> cases = {
+        {u"Smith, John"_s, u"Smith"_s, u"John"_s},
+        {u" van Dyke ,  Mary Ann "_s, u"van Dyke"_s, u"Mary Ann"_s}, // comma, spaces kept inside
+        {u"John Q Smith"_s, u"John Q "_s, u"Smith"_s},
+        {u"Cher"_s, QString(), u"Cher"_s},
+        {u"Ann "_s, u"Ann "_s, QString()},
+        {QString(), QString(), QString()},
+        {u"Ann  Lee"_s, u"Ann  "_s, u"Lee"_s}};
+    for (const auto& [name, first, second] : cases) {
+        const SplitName parts = SplitUserName(name);
+        QCOMPARE(parts.first, first);
+        QCOMPARE(parts.second, second);
+    }
 }
 
 KV_TEST_MAIN(TestMisc)

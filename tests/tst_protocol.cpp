@@ -15,15 +15,8 @@ namespace {
 
 UserRecord sampleRecord(const QString& name = u"Ann"_s)
 {
-    UserRecord r;
-    r.chatName = name;
-    r.availability = u"Be Right Back"_s;
-    r.email = name.toLower() + u"@example.com"_s;
-    r.ipAddress = u"127.20.0.2"_s;
-    r.comment = u"Caf\u00e9 comment"_s;
-    r.serialNum = u"KV-0001"_s;
-    r.iconCode = u"3"_s;
-    return r;
+    return {name, u"Be Right Back"_s, name.toLower() + u"@example.com"_s, u"127.20.0.2"_s,
+            u"Caf\u00e9 comment"_s, u"KV-0001"_s, QString(), u"3"_s};
 }
 
 void checkRecordAt(const QStringList& fields, int first, const UserRecord& expected)
@@ -50,7 +43,6 @@ QStringList received(const QString& text)
 class TestProtocol : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void ports();
     void keyShape();
     void keyNotStoredWhole();
     void scrambleIsItsOwnInverse();
@@ -64,13 +56,6 @@ private Q_SLOTS:
     void builders();
     void messageWithPeerslip();
 };
-
-void TestProtocol::ports()
-{
-    QCOMPARE(ChatDatagramPort, 8086);
-    QCOMPARE(MonitorDatagramPort, 8085);
-    QCOMPARE(FileTransferPort, 8087);
-}
 
 void TestProtocol::keyShape()
 {
@@ -246,7 +231,6 @@ void TestProtocol::builders()
                                      std::pair{BuildNoFile(u"Bob"_s), msg::NoFile}}) {
         f = received(text);
         QCOMPARE(f, (QStringList{QString(name), u"Bob"_s}));
-        QCOMPARE(f[field::SenderName], u"Bob"_s);
     }
 
     QCOMPARE(received(BuildDoneHello()), QStringList{u"DONEHELLO"_s});
@@ -272,7 +256,6 @@ void TestProtocol::builders()
 
     f = received(BuildStatus(u"Ann"_s, u"Stepped Out"_s));
     QCOMPARE(f, (QStringList{u"STATUS"_s, u"Ann"_s, u"Stepped Out"_s}));
-    QCOMPARE(f[field::StatusAvailability], u"Stepped Out"_s);
 
     f = received(BuildNickName(u"Ann"_s, u"Annie"_s));
     QCOMPARE(f[field::NickNameOld], u"Ann"_s);
@@ -281,9 +264,6 @@ void TestProtocol::builders()
 
     f = received(BuildGetUserSimple(u"Ann"_s, u"Bob"_s, true));
     QCOMPARE(f, (QStringList{u"GETUSER"_s, u"Ann"_s, u"SIMPLE"_s, u"Bob"_s, u"SILENT"_s}));
-    QCOMPARE(f[field::GetUserRequester], u"Ann"_s);
-    QCOMPARE(f[field::GetUserKind], QString(word::Simple));
-    QCOMPARE(f[field::GetUserTarget], u"Bob"_s);
     QCOMPARE(received(BuildGetUserSimple(u"Ann"_s, u"Bob"_s, false))[field::GetUserMode], u"NORMAL"_s);
     QCOMPARE(received(BuildGetUserProfile(u"Ann"_s, u"Bob"_s)),
              (QStringList{u"GETUSER"_s, u"Ann"_s, u"PROFILE"_s, u"Bob"_s}));
@@ -299,9 +279,6 @@ void TestProtocol::builders()
 
     f = received(BuildFilePrep(u"Ann"_s, u"report.pdf"_s, 123456789, u"127.20.0.2"_s));
     QCOMPARE(f, (QStringList{u"FILEPREP"_s, u"Ann"_s, u"report.pdf"_s, u"123456789"_s, u"127.20.0.2"_s, u"8087"_s}));
-    QCOMPARE(f[field::FilePrepTitle], u"report.pdf"_s);
-    QCOMPARE(f[field::FilePrepSize], u"123456789"_s);
-    QCOMPARE(f[field::FilePrepAddress], u"127.20.0.2"_s);
     QCOMPARE(f[field::FilePrepPort].toInt(), FileTransferPort);
     // A title holding the separator keeps the offer's six fields.
     QCOMPARE(received(BuildFilePrep(u"Ann"_s, u"Sales | Support.pdf"_s, 1, u"127.20.0.2"_s))[field::FilePrepTitle],

@@ -19,14 +19,8 @@ constexpr int MaxRandomLength = 700;
 
 QList<QByteArray> corpus()
 {
-    UserRecord r;
-    r.chatName = u"Ann"_s;
-    r.availability = u"Available"_s;
-    r.email = u"ann@example.com"_s;
-    r.ipAddress = u"127.20.0.2"_s;
-    r.comment = u"hi"_s;
-    r.serialNum = u"KV-1"_s;
-    r.iconCode = u"1"_s;
+    const UserRecord r{u"Ann"_s, u"Available"_s, u"ann@example.com"_s, u"127.20.0.2"_s,
+                       u"hi"_s, u"KV-1"_s, QString(), u"1"_s};
     const QStringList texts = {
         BuildHello(r), BuildHelloWait(u"Bob"_s), BuildGiveUp(u"Bob"_s), BuildDoneHello(),
         BuildRoomList({r, r, r}), BuildEnter(r), BuildLeaveMsg(u"Bob"_s, true),
