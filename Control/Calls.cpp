@@ -26,22 +26,21 @@ using platform::MsgResult;
 namespace {
 
 namespace text {
-constexpr auto NoNetworkForCall =
+constexpr QStringView NoNetworkForCall =
     u"No network services were detected.\r\rYou must connect to the network to connect a call.";
-constexpr auto NoRemoteHost = u"No Remote Host specified.";
-constexpr auto NoRemoteHostHint = u"\r\rYou must specify an IP Address or Computer name.";
-constexpr auto OwnComputer =
+constexpr QStringView NoRemoteHost = u"No Remote Host specified.";
+constexpr QStringView NoRemoteHostHint = u"\r\rYou must specify an IP Address or Computer name.";
+constexpr QStringView OwnComputer =
     u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again.";
-constexpr auto NoRemotePort = u"No Remote Port specified.";
-constexpr auto NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer.";
-constexpr auto KeepWaiting = u"The user you are calling has responded, but is not answering your call.\r\rWould "
-                             u"you like to continue to wait ?";
-constexpr auto NotLetIn = u"The contact you called did not let you in.\r\rThe call was ended.";
-constexpr auto CallTo = u"Call to ";
-constexpr auto Cancelled = u" cancelled.";
+constexpr QStringView NoRemotePort = u"No Remote Port specified.";
+constexpr QStringView NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer.";
+constexpr QStringView KeepWaiting =
+    u"The user you are calling has responded, but is not answering your call.\r\rWould "
+    u"you like to continue to wait ?";
+constexpr QStringView NotLetIn = u"The contact you called did not let you in.\r\rThe call was ended.";
+constexpr QStringView CallTo = u"Call to ";
+constexpr QStringView Cancelled = u" cancelled.";
 } // namespace text
-
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
 
 constexpr short HelloMode = 0, GiveUpMode = 19;
 constexpr int PausesPerHello = 4;
@@ -51,7 +50,7 @@ constexpr int PausesPerHello = 4;
 int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
 {
     if (m_state.networkState == 1) {
-        MsgBox(t(text::NoNetworkForCall), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::NoNetworkForCall.toString(), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
     if (m_state.callStatus == call::WaitingToEnter) return -1;
@@ -60,19 +59,20 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     if (!sRemoteHost.isEmpty()) setRemoteHost(sRemoteHost);
     if (lRemotePort > 0) setRemotePort(lRemotePort);
     if (m_state.remoteHost.isEmpty()) {
-        setPanel(1, t(text::NoRemoteHost));
-        MsgBox(t(text::NoRemoteHost) + t(text::NoRemoteHostHint), MsgButtons::OK, MsgIcon::Information);
+        setPanel(1, text::NoRemoteHost.toString());
+        MsgBox(text::NoRemoteHost.toString() + text::NoRemoteHostHint.toString(), MsgButtons::OK,
+               MsgIcon::Information);
         SetCallStatus(call::Idle);
         return -1;
     }
     if (m_state.remoteHost == platform::Socket::LocalIP()) {
-        MsgBox(t(text::OwnComputer), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::OwnComputer.toString(), MsgButtons::OK, MsgIcon::Information);
         SetCallStatus(call::Idle);
         return -1;
     }
     if (m_state.remotePort == 0) {
-        setPanel(1, t(text::NoRemotePort));
-        MsgBox(t(text::NoRemotePort), MsgButtons::OK, MsgIcon::Information);
+        setPanel(1, text::NoRemotePort.toString());
+        MsgBox(text::NoRemotePort.toString(), MsgButtons::OK, MsgIcon::Information);
         SetCallStatus(call::Idle);
         return -1;
     }
@@ -146,8 +146,8 @@ void Kivara::giveUpUnanswered()
     // The party called hears the end too, or its admission dialog would wait on.
     sendGiveUp();
     SetCallStatus(call::Idle);
-    setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
-    MsgBox(t(text::NotLetIn), MsgButtons::OK, MsgIcon::Information);
+    setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
+    MsgBox(text::NotLetIn.toString(), MsgButtons::OK, MsgIcon::Information);
 }
 
 void Kivara::onMainTimer()
@@ -156,12 +156,12 @@ void Kivara::onMainTimer()
     case call::Calling:
         // No second tick while the message is up.
         m_tmrMain->stop();
-        MsgBox(t(text::NoAnswer), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::NoAnswer.toString(), MsgButtons::OK, MsgIcon::Information);
         if (m_state.callStatus == call::Calling) m_state.callStatus = call::NoAnswer;
         break;
     case call::WaitingToEnter: {
         m_tmrMain->stop();
-        const MsgResult answer = MsgBox(t(text::KeepWaiting), MsgButtons::YesNo, MsgIcon::Question);
+        const MsgResult answer = MsgBox(text::KeepWaiting.toString(), MsgButtons::YesNo, MsgIcon::Question);
         if (m_state.callStatus != call::WaitingToEnter) break; // answered while asking
         if (answer == MsgResult::No)
             CancelCall();
@@ -186,7 +186,7 @@ void Kivara::CancelCall()
         platform::DoEvents();
         if (!self) return;
         SetCallStatus(call::Idle);
-        setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+        setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
         closeFormWhenAloneFromTray();
         break;
     case call::Calling:
@@ -196,7 +196,7 @@ void Kivara::CancelCall()
         if (!self) return;
         closeFormWhenAloneFromTray();
         SetCallStatus(m_rooms.publicRoom().rowCount() > 1 ? call::Connected : call::Idle);
-        setPanel(1, t(text::CallTo) + m_state.remoteHost + t(text::Cancelled));
+        setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
         break;
     case call::Connected:
         CancelFileTransfer();

@@ -7,12 +7,12 @@
 
 namespace kv::control {
 
-inline constexpr auto ChatNameSeparatorText =
+inline constexpr QStringView ChatNameSeparatorText =
     u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name.";
 
 // Taking a name a participant already has would make two rows of one name.
-inline constexpr auto ChatNameInUseBefore = u"Someone in the chat is already called '";
-inline constexpr auto ChatNameInUseAfter = u"'.\r\rPlease choose another Chat name.";
+inline constexpr QStringView ChatNameInUseBefore = u"Someone in the chat is already called '";
+inline constexpr QStringView ChatNameInUseAfter = u"'.\r\rPlease choose another Chat name.";
 
 inline bool IsValidChatName(const QString& name) { return !name.contains(FieldSeparator); }
 

@@ -42,8 +42,7 @@ int broadcastRows(platform::Socket& socket, const Room& room, const QByteArray& 
     for (int n = 2; n <= room.rowCount(); ++n) {
         Participant p = room.row(n);
         const QString shown = p.availability();
-        if (shown == QString::fromUtf16(availability::Ignored) ||
-            shown == QString::fromUtf16(availability::Unavailable))
+        if (shown == availability::Ignored.toString() || shown == availability::Unavailable.toString())
             continue;
         if (p.address().isEmpty()) {
             p.setDimmed(true);

@@ -30,11 +30,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::Socket;
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 constexpr QChar CR = u'\r';
 
 // An address as a connection reports it, so that "127.0.0.3" and its other spellings compare equal.
@@ -122,13 +117,13 @@ void FileSend::Close()
 std::optional<OfferedFile> FileSend::Offer(const QString& path, const QString& recipientAddress)
 {
     if (m_pending) {
-        MsgBox(T(sendtext::OfferWaiting), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(sendtext::OfferWaiting.toString(), MsgButtons::OK, MsgIcon::Information);
         return std::nullopt;
     }
     QFile file(path);
     const QFileInfo info(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        MsgBox(T(sendtext::CannotRead) + CR + CR + u"'"_s + path + u"'."_s +
+        MsgBox(sendtext::CannotRead.toString() + CR + CR + u"'"_s + path + u"'."_s +
                    (info.isDir() ? QString() : QString(CR) + CR + file.errorString()),
                MsgButtons::OK, MsgIcon::Information);
         return std::nullopt;
@@ -137,7 +132,7 @@ std::optional<OfferedFile> FileSend::Offer(const QString& path, const QString& r
     file.close();
     // The offer carries a 32-bit signed size; a larger one would be refused by every receiver.
     if (size > std::numeric_limits<qint32>::max()) {
-        MsgBox(T(sendtext::TooLarge), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(sendtext::TooLarge.toString(), MsgButtons::OK, MsgIcon::Information);
         return std::nullopt;
     }
     OfferedFile offer{path, FileNameOfPath(path).trimmed(), static_cast<qint32>(size)};
@@ -162,7 +157,7 @@ void FileSend::expire()
     const QString title = m_pending->title;
     Withdraw();
     if (activeTransfers() == 0) Q_EMIT cancelButtonVisible(false);
-    Q_EMIT statusText(T(sendtext::OfferExpired).arg(title));
+    Q_EMIT statusText(sendtext::OfferExpired.toString().arg(title));
 }
 
 void FileSend::onConnectionRequest(int requestId)
@@ -235,9 +230,9 @@ void FileSend::onProgress(Element* e, qint64 bytesSent)
 {
     if (e->done) return;
     e->flushed += bytesSent;
-    const QString text = T(sendtext::SendingProgress) +
+    const QString text = sendtext::SendingProgress.toString() +
                          QString::number(PercentRemaining(e->size - e->flushed, e->size)) +
-                         T(sendtext::Remaining);
+                         sendtext::Remaining.toString();
     if (text != m_lastStatus) {
         m_lastStatus = text;
         Q_EMIT statusText(text);
@@ -255,7 +250,7 @@ void FileSend::complete(Element& e)
     e.file.close();
     m_lastStatus.clear();
     // The connection stays until the receiver closes it, having stored every byte.
-    MsgBox(T(sendtext::SentOk), MsgButtons::OK, MsgIcon::Information);
+    MsgBox(sendtext::SentOk.toString(), MsgButtons::OK, MsgIcon::Information);
     Q_EMIT cancelButtonVisible(false);
     Q_EMIT roomNameRestored();
 }
@@ -267,7 +262,7 @@ void FileSend::onClosed(Element* e)
     if (interrupted) {
         // The receiver went away before the end; its NOFILE, when one comes, names the reason.
         Q_EMIT cancelButtonVisible(false);
-        Q_EMIT statusText(T(sendtext::Cancelled));
+        Q_EMIT statusText(sendtext::Cancelled.toString());
     }
 }
 
@@ -279,10 +274,10 @@ void FileSend::onError(Element* e, int number, const QString& description)
 void FileSend::fail(Element* e, int number, const QString& description)
 {
     destroy(e);
-    MsgBox(T(sendtext::TransferError) + CR + CR + QString::number(number) + u':' + description,
+    MsgBox(sendtext::TransferError.toString() + CR + CR + QString::number(number) + u':' + description,
            MsgButtons::OK, MsgIcon::Information);
     Q_EMIT cancelButtonVisible(false);
-    Q_EMIT statusText(T(sendtext::TransferErrorPanel));
+    Q_EMIT statusText(sendtext::TransferErrorPanel.toString());
 }
 
 void FileSend::destroy(Element* e)
@@ -322,7 +317,7 @@ void FileSend::OnNoFile(const QString& senderName)
         if (!m_pool[i]->done) destroy(m_pool[i].get());
     Q_EMIT roomNameRestored();
     Q_EMIT cancelButtonVisible(false);
-    MsgBox(T(sendtext::CancelledBy) + senderName + u"."_s, MsgButtons::OK, MsgIcon::Information);
+    MsgBox(sendtext::CancelledBy.toString() + senderName + u"."_s, MsgButtons::OK, MsgIcon::Information);
 }
 
 // ---- Dropping files on a participant list ------------------------------------
@@ -377,13 +372,13 @@ bool FileDrop::eventFilter(QObject* watched, QEvent* event)
         list->setCurrentItem(over);
         over->setSelected(true);
         if (list->indexOfTopLevelItem(over) == 0) {
-            MsgBox(T(sendtext::SendToSelf), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(sendtext::SendToSelf.toString(), MsgButtons::OK, MsgIcon::Information);
             return true;
         }
         const QString name = over->text(0);
         for (const QString& path : paths) {
             if (QFileInfo(path).isDir()) {
-                MsgBox(T(sendtext::NoFolders), MsgButtons::OK, MsgIcon::Information);
+                MsgBox(sendtext::NoFolders.toString(), MsgButtons::OK, MsgIcon::Information);
                 continue;
             }
             m_offer(name, path);

@@ -21,23 +21,23 @@ class Socket;
 namespace kv::control {
 
 namespace sendtext {
-inline constexpr auto SendingProgress = u"Sending file...";
-inline constexpr auto Remaining = u"% remaining";
-inline constexpr auto SentOk = u"File successfully sent.";
-inline constexpr auto TransferError = u"A file transfer error has occured.";
-inline constexpr auto TransferErrorPanel = u"File transfer error";
-inline constexpr auto CancelQuestion = u"Cancel file transfer ?";
-inline constexpr auto Cancelled = u"File transfer cancelled.";
-inline constexpr auto CancelledBy = u"The file transfer was cancelled by ";
-inline constexpr auto SendToSelf = u"You cannot send a file to yourself.";
-inline constexpr auto NoFolders =
+inline constexpr QStringView SendingProgress = u"Sending file...";
+inline constexpr QStringView Remaining = u"% remaining";
+inline constexpr QStringView SentOk = u"File successfully sent.";
+inline constexpr QStringView TransferError = u"A file transfer error has occured.";
+inline constexpr QStringView TransferErrorPanel = u"File transfer error";
+inline constexpr QStringView CancelQuestion = u"Cancel file transfer ?";
+inline constexpr QStringView Cancelled = u"File transfer cancelled.";
+inline constexpr QStringView CancelledBy = u"The file transfer was cancelled by ";
+inline constexpr QStringView SendToSelf = u"You cannot send a file to yourself.";
+inline constexpr QStringView NoFolders =
     u"Cannot send folders.  Please select the files you wish to send, and try again.";
-inline constexpr auto CannotRead = u"The file cannot be sent:";
-inline constexpr auto TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
+inline constexpr QStringView CannotRead = u"The file cannot be sent:";
+inline constexpr QStringView TooLarge = u"The file is too large to send.  Files up to 2047 MB can be sent.";
 // One offer waits at a time: the receiver's connection carries no file name, so
 // a second pending offer could hand it the wrong file.
-inline constexpr auto OfferExpired = u"Nobody fetched %1: the offer has expired.";
-inline constexpr auto OfferWaiting =
+inline constexpr QStringView OfferExpired = u"Nobody fetched %1: the offer has expired.";
+inline constexpr QStringView OfferWaiting =
     u"Another file offer is still waiting to be accepted.  Please wait for it, or cancel it, and try again.";
 } // namespace sendtext
 

@@ -8,11 +8,11 @@ namespace kv::control {
 
 // Status-bar pictures.
 namespace picture {
-inline constexpr auto Available = u"available";
-inline constexpr auto Away = u"away";
-inline constexpr auto Waiting = u"waiting";
-inline constexpr auto Connected = u"connected";
-inline constexpr auto Offline = u"offline";
+inline constexpr QStringView Available = u"available";
+inline constexpr QStringView Away = u"away";
+inline constexpr QStringView Waiting = u"waiting";
+inline constexpr QStringView Connected = u"connected";
+inline constexpr QStringView Offline = u"offline";
 } // namespace picture
 
 // A participant icon by key ("1_0" .. "4_1"); an unknown code falls back to code 1.

@@ -67,20 +67,19 @@ private:
 namespace {
 
 namespace text {
-constexpr auto Unavailable = u"The contact you are calling has responded, but is unavailable.";
-constexpr auto StatusPrefix = u"\r\rStatus: ";
-constexpr auto LeaveMessageQuestion = u"\r\rWould you like to leave a message ?";
-constexpr auto EnteredRoom = u" has entered your chat room.\r\n\r\nDo you want to add this Contact to your '";
-constexpr auto EnteredRoomEnd = u"' folder ?";
-constexpr auto ChangedName = u"changed Chat Name to '";
-constexpr auto AddedYou = u"has added you to their Kivara folder.";
-constexpr auto RequestedPeerslip = u"has requested your Peerslip.";
-constexpr auto LeftChat = u"left the chat.";
+constexpr QStringView Unavailable = u"The contact you are calling has responded, but is unavailable.";
+constexpr QStringView StatusPrefix = u"\r\rStatus: ";
+constexpr QStringView LeaveMessageQuestion = u"\r\rWould you like to leave a message ?";
+constexpr QStringView EnteredRoom =
+    u" has entered your chat room.\r\n\r\nDo you want to add this Contact to your '";
+constexpr QStringView EnteredRoomEnd = u"' folder ?";
+constexpr QStringView ChangedName = u"changed Chat Name to '";
+constexpr QStringView AddedYou = u"has added you to their Kivara folder.";
+constexpr QStringView RequestedPeerslip = u"has requested your Peerslip.";
+constexpr QStringView LeftChat = u"left the chat.";
 // Availability texts of a refusal room list.
-constexpr auto CannotTalk = u"I cannot talk now.  Please call back later.";
+constexpr QStringView CannotTalk = u"I cannot talk now.  Please call back later.";
 } // namespace text
-
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
 
 constexpr int MaxPrivateRooms = 32;
 
@@ -90,10 +89,10 @@ constexpr short RoomList = 3, GetUserSimple = 5, PubChat = 7, PriChat = 8;
 
 // Contact user properties the control writes.
 namespace prop {
-constexpr auto QuillonName = u"QuillonName";
-constexpr auto UserStatus = u"UserStatus";
-constexpr auto LocalHost = u"LocalHost";
-constexpr auto SerialNumber = u"SerialNumber";
+constexpr QStringView QuillonName = u"QuillonName";
+constexpr QStringView UserStatus = u"UserStatus";
+constexpr QStringView LocalHost = u"LocalHost";
+constexpr QStringView SerialNumber = u"SerialNumber";
 } // namespace prop
 
 // Addresses that arrive in messages are used only as dotted IPv4 literals:
@@ -116,8 +115,9 @@ UserRecord Sanitized(UserRecord r)
 
 bool IsRefusal(const QString& availability)
 {
-    return availability == QString::fromUtf16(availability::Unavailable) ||
-           availability == QString::fromUtf16(availability::OutOfOffice) || availability == t(text::CannotTalk);
+    return availability == availability::Unavailable.toString() ||
+           availability == availability::OutOfOffice.toString() ||
+           availability == text::CannotTalk.toString();
 }
 
 } // namespace
@@ -182,7 +182,7 @@ void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
     if (!item) return;
     const outlook::UserProperties props = item.UserProperties();
     if (!props) return;
-    const outlook::UserProperty serial = props.Find(t(prop::SerialNumber));
+    const outlook::UserProperty serial = props.Find(prop::SerialNumber.toString());
     const QString shown = serial ? serial.Value().toString() : QString();
     if (shown != match && !(alsoEmpty && shown.isEmpty())) return;
     for (const auto& [name, value] : userProperties)
@@ -230,7 +230,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         if (r.chatName.isEmpty() || r.chatName == own) return;
         const auto writing = writingRows();
         Participant row = otherRow(pub, r.chatName);
-        if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + t(OtherIconSuffix));
+        if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + OtherIconSuffix.toString());
         row.setName(r.chatName);
         row.setDetails(r);
     } else if (name == msg::PubChat) {
@@ -265,12 +265,13 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
                 row.setSavedAvailability(availability);
             } else {
                 row.setAvailability(availability);
-                row.setDimmed(availability != QString::fromUtf16(availability::Available));
+                row.setDimmed(availability != availability::Available.toString());
             }
             PlayAlert(0);
             AppendNoticeLine(m_rooms.at(i).transcript, who, StatusNotice(availability));
-            UpdateShownContact(row.serial(), false,
-                               {{t(prop::QuillonName), who}, {t(prop::UserStatus), availability}});
+            UpdateShownContact(
+                row.serial(), false,
+                {{prop::QuillonName.toString(), who}, {prop::UserStatus.toString(), availability}});
         }
     } else if (name == msg::NickName) {
         const QString oldName = f[1];
@@ -287,7 +288,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
                 const auto writing = writingRows();
                 row.setName(newName);
             }
-            AppendNoticeLine(room.transcript, oldName, t(text::ChangedName) + newName + u"'."_s);
+            AppendNoticeLine(room.transcript, oldName, text::ChangedName.toString() + newName + u"'."_s);
             serial = row.serial();
             renamed = true;
         }
@@ -304,7 +305,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
                 setPanel(1, RoomCaption(newName));
             }
         }
-        if (renamed) UpdateShownContact(serial, false, {{t(prop::QuillonName), newName}});
+        if (renamed) UpdateShownContact(serial, false, {{prop::QuillonName.toString(), newName}});
         PlayAlert(0);
     } else if (name == msg::Update) {
         const UserRecord r = Sanitized(f.record(1));
@@ -327,10 +328,10 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
             }
         }
         UpdateShownContact(r.serialNum, true,
-                           {{t(prop::QuillonName), r.chatName},
-                            {t(prop::UserStatus), r.availability},
-                            {t(prop::LocalHost), r.ipAddress},
-                            {t(prop::SerialNumber), r.serialNum}},
+                           {{prop::QuillonName.toString(), r.chatName},
+                            {prop::UserStatus.toString(), r.availability},
+                            {prop::LocalHost.toString(), r.ipAddress},
+                            {prop::SerialNumber.toString(), r.serialNum}},
                            {{u"Email1Address"_s, r.email}, {u"Body"_s, r.comment}});
     } else if (name == msg::GetUser) {
         const QString requester = f[1];
@@ -339,9 +340,9 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         if (kind == word::Simple) {
             SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildSaveUser(ProfileFieldString(m_profile)));
             if (f[4] == word::Normal)
-                AppendNoticeLine(m_rooms.at(cur).transcript, requester, t(text::AddedYou));
+                AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::AddedYou.toString());
         } else if (kind == word::Profile) {
-            AppendNoticeLine(m_rooms.at(cur).transcript, requester, t(text::RequestedPeerslip));
+            AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::RequestedPeerslip.toString());
             SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildShowUser(ProfileFieldString(m_profile)));
         }
     } else if (name == msg::SaveUser) {
@@ -362,7 +363,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         const QString room = f[2];
         if (room == word::PublicRoom) {
             if (found && removeOther(pub, who))
-                AppendNoticeLine(m_rooms.currentRoom().transcript, who, t(text::LeftChat));
+                AppendNoticeLine(m_rooms.currentRoom().transcript, who, text::LeftChat.toString());
             ClosePrivateRoom(who);
             if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
         } else {
@@ -396,7 +397,7 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
         // refused at once, so the caller is not left waiting for an answer.
         const UserRecord r = Sanitized(f.record(1));
         UserRecord refusal = ownRecord();
-        refusal.availability = t(text::CannotTalk);
+        refusal.availability = text::CannotTalk.toString();
         if (!r.ipAddress.isEmpty()) m_wskChat->setRemoteHost(r.ipAddress);
         m_wskChat->setRemotePort(ChatDatagramPort);
         SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
@@ -413,9 +414,9 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
             ui->txtSend->clear();
         }
         const auto writing = writingRows();
-        Participant row = pub.addRow(caller, r.iconCode + t(OtherIconSuffix));
+        Participant row = pub.addRow(caller, r.iconCode + OtherIconSuffix.toString());
         row.setDetails(r);
-        row.setDimmed(r.availability != QString::fromUtf16(availability::Available));
+        row.setDimmed(r.availability != availability::Available.toString());
     }
     const QString callerHost = r.ipAddress;
     auto toCaller = [&] {
@@ -448,8 +449,8 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
 
     switch (choice) {
     case ChoiceEnter:
-        if (m_profile.UserStatus == QString::fromUtf16(availability::Unavailable))
-            SetStatus(QString::fromUtf16(availability::Available));
+        if (m_profile.UserStatus == availability::Unavailable.toString())
+            SetStatus(availability::Available.toString());
         toCaller();
         DataSend(mode::RoomList);
         BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildEnter(r));
@@ -509,13 +510,13 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
     if (!self) return;
     // Automatic contact: only for a caller who was new here while the user is available.
     bool steps9and10 = true;
-    if (m_profile.UserStatus == QString::fromUtf16(availability::Available) && !found) {
+    if (m_profile.UserStatus == availability::Available.toString() && !found) {
         const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
         bool ask = autoAdd == u"0"_s || autoAdd == u"1"_s;
         if (autoAdd == u"1"_s) {
-            const MsgResult answer =
-                MsgBox(caller + t(text::EnteredRoom) + m_state.folder + t(text::EnteredRoomEnd), MsgButtons::YesNo,
-                       MsgIcon::Question);
+            const MsgResult answer = MsgBox(caller + text::EnteredRoom.toString() + m_state.folder +
+                                                text::EnteredRoomEnd.toString(),
+                                            MsgButtons::YesNo, MsgIcon::Question);
             if (!self) return;
             if (answer == MsgResult::No) {
                 ask = false;
@@ -530,10 +531,10 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
     }
     if (!steps9and10) return;
     UpdateShownContact(r.serialNum, true,
-                       {{t(prop::QuillonName), r.chatName},
-                        {t(prop::UserStatus), r.availability},
-                        {t(prop::LocalHost), r.ipAddress},
-                        {t(prop::SerialNumber), r.serialNum}});
+                       {{prop::QuillonName.toString(), r.chatName},
+                        {prop::UserStatus.toString(), r.availability},
+                        {prop::LocalHost.toString(), r.ipAddress},
+                        {prop::SerialNumber.toString(), r.serialNum}});
     focusEntry();
 }
 
@@ -547,8 +548,8 @@ void Kivara::onRoomList(const Fields& f)
         PlayAlert(0);
         SetCallStatus(call::Idle);
         if (!self) return;
-        MsgBox(t(text::Unavailable) + t(text::StatusPrefix) + firstAvailability, MsgButtons::OK,
-               MsgIcon::Information);
+        MsgBox(text::Unavailable.toString() + text::StatusPrefix.toString() + firstAvailability,
+               MsgButtons::OK, MsgIcon::Information);
         if (!self) return;
         closeFormWhenAloneFromTray();
         return;
@@ -564,7 +565,7 @@ void Kivara::onRoomList(const Fields& f)
             if (e.serialNum == m_profile.SerialNum) continue;
             if (e.chatName.isEmpty() || e.chatName == m_profile.ChatName) continue;
             Participant row = otherRow(room, e.chatName);
-            if (row.isNull()) row = room.addRow(e.chatName, e.iconCode + t(OtherIconSuffix));
+            if (row.isNull()) row = room.addRow(e.chatName, e.iconCode + OtherIconSuffix.toString());
             row.setDetails(e);
         }
     }
@@ -573,10 +574,10 @@ void Kivara::onRoomList(const Fields& f)
     SetCallStatus(call::Connected);
     if (!self) return;
     UpdateShownContact(f[7], false,
-                       {{t(prop::QuillonName), f[2]},
-                        {t(prop::UserStatus), f[3]},
-                        {t(prop::LocalHost), NetAddress(f[5])},
-                        {t(prop::SerialNumber), f[7]}});
+                       {{prop::QuillonName.toString(), f[2]},
+                        {prop::UserStatus.toString(), f[3]},
+                        {prop::LocalHost.toString(), NetAddress(f[5])},
+                        {prop::SerialNumber.toString(), f[7]}});
 }
 
 void Kivara::onPriChat(const Fields& f)
@@ -629,12 +630,12 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
     if (flag == word::FlagOff) {
         SetCallStatus(call::Idle);
         if (!self) return;
-        MsgBox(t(text::Unavailable), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::Unavailable.toString(), MsgButtons::OK, MsgIcon::Information);
     } else if (flag == word::FlagOn) {
         SetCallStatus(call::Connected);
         if (!self) return;
-        const MsgResult answer =
-            MsgBox(t(text::Unavailable) + t(text::LeaveMessageQuestion), MsgButtons::YesNo, MsgIcon::Question);
+        const MsgResult answer = MsgBox(text::Unavailable.toString() + text::LeaveMessageQuestion.toString(),
+                                        MsgButtons::YesNo, MsgIcon::Question);
         if (!self) return;
         if (answer == MsgResult::Yes) {
             auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);

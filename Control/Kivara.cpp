@@ -57,50 +57,46 @@ namespace {
 
 // Texts the user sees, exactly as the product shows them.
 namespace text {
-constexpr auto NoNetworkAtStart =
+constexpr QStringView NoNetworkAtStart =
     u"You are not connected to the network or Internet.\r\rYou must connect to the "
     u"network to chat with your Kivara Contacts.";
-constexpr auto ProfileCreated = u"Your Kivara Profile was successfully created.";
-constexpr auto ProfileNotFound = u"Your Kivara Profile was not found.\r\rYou must create a profile before "
-                                 u"using Kivara for Microsoft Outlook.";
-constexpr auto SessionInProgress =
+constexpr QStringView ProfileCreated = u"Your Kivara Profile was successfully created.";
+constexpr QStringView ProfileNotFound =
+    u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+    u"using Kivara for Microsoft Outlook.";
+constexpr QStringView SessionInProgress =
     u"A chat session is already in progress.\r\rPlease close the chat session and try again.";
-constexpr auto NoNetworkPanel = u"No network services were detected.  Connect to network.";
-constexpr auto Offline = u"Offline";
-constexpr auto WaitingForCall = u"Waiting for call...";
-constexpr auto Connecting = u"Connecting...";
-constexpr auto Connected = u"Connected";
-constexpr auto PlaceCall = u"&Place Call";
-constexpr auto PlaceCallAtLoad = u"Place &Call";
-constexpr auto EndCall = u"&End Call";
-constexpr auto EnterChatName = u"Enter new Chat name:";
-constexpr auto DisconnectQuestion = u"Disconnect '";
-constexpr auto Disconnected = u"disconnected ";
-constexpr auto ChoseYourself = u"You have chosen yourself.\r\rWould you like to edit your profile ?";
-constexpr auto CloseRoomQuestion = u"Close ";
-constexpr auto CloseRoomQuestionEnd = u"'s private room ?";
-constexpr auto CloseDisconnects = u"\r\rClosing this private room will disconnect the call.";
-constexpr auto RoomNotFound = u"Private room not found.";
-constexpr auto InCallQuestion =
+constexpr QStringView NoNetworkPanel = u"No network services were detected.  Connect to network.";
+constexpr QStringView Offline = u"Offline";
+constexpr QStringView WaitingForCall = u"Waiting for call...";
+constexpr QStringView Connecting = u"Connecting...";
+constexpr QStringView Connected = u"Connected";
+constexpr QStringView PlaceCall = u"&Place Call";
+constexpr QStringView PlaceCallAtLoad = u"Place &Call";
+constexpr QStringView EndCall = u"&End Call";
+constexpr QStringView EnterChatName = u"Enter new Chat name:";
+constexpr QStringView DisconnectQuestion = u"Disconnect '";
+constexpr QStringView Disconnected = u"disconnected ";
+constexpr QStringView ChoseYourself = u"You have chosen yourself.\r\rWould you like to edit your profile ?";
+constexpr QStringView CloseRoomQuestion = u"Close ";
+constexpr QStringView CloseRoomQuestionEnd = u"'s private room ?";
+constexpr QStringView CloseDisconnects = u"\r\rClosing this private room will disconnect the call.";
+constexpr QStringView RoomNotFound = u"Private room not found.";
+constexpr QStringView InCallQuestion =
     u"You are currently in a call.  If you exit, you will be diconnected.\r\rExit now?";
-constexpr auto AddedTo = u" has been added to ";
-constexpr auto AddedToEnd = u" room.";
-constexpr auto NowChattingIn = u"Now chatting in ";
-constexpr auto PrivateRoomOpened = u"'s private room...\r\n";
-constexpr auto FilePortBusy = u"Files cannot be sent: port %1 is not available.";
-constexpr auto SendingFile = u"Sending file ";
-constexpr auto FileOffered = u"Offering %1 to %2...\r\n";
-constexpr auto FileQueued = u"%1 will be offered to %2 next.\r\n";
-constexpr auto SelectFileTitle = u"Select file to send...";
-constexpr auto SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
-constexpr auto Downloads = u"Downloads";
-constexpr auto FloppyCaptionEnd = u" Floppy (A)";
+constexpr QStringView AddedTo = u" has been added to ";
+constexpr QStringView AddedToEnd = u" room.";
+constexpr QStringView NowChattingIn = u"Now chatting in ";
+constexpr QStringView PrivateRoomOpened = u"'s private room...\r\n";
+constexpr QStringView FilePortBusy = u"Files cannot be sent: port %1 is not available.";
+constexpr QStringView SendingFile = u"Sending file ";
+constexpr QStringView FileOffered = u"Offering %1 to %2...\r\n";
+constexpr QStringView FileQueued = u"%1 will be offered to %2 next.\r\n";
+constexpr QStringView SelectFileTitle = u"Select file to send...";
+constexpr QStringView SelectFileFilter = u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp";
+constexpr QStringView Downloads = u"Downloads";
+constexpr QStringView FloppyCaptionEnd = u" Floppy (A)";
 } // namespace text
-
-QString t(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
 
 // DataSend modes.
 namespace mode {
@@ -112,10 +108,13 @@ constexpr short Hello = 0, RoomList = 3, Leave = 4, GetUserSimple = 5, PubChat =
 // The availability menu's captions, in order ("-" is its separator).
 const QStringList& StatusCaptions()
 {
-    static const QStringList captions = {
-        t(availability::Available),   t(availability::Unavailable), u"-"_s,
-        t(availability::BeRightBack), t(availability::OnThePhone),  t(availability::SteppedOut),
-        t(availability::OutOfOffice)};
+    static const QStringList captions = {availability::Available.toString(),
+                                         availability::Unavailable.toString(),
+                                         u"-"_s,
+                                         availability::BeRightBack.toString(),
+                                         availability::OnThePhone.toString(),
+                                         availability::SteppedOut.toString(),
+                                         availability::OutOfOffice.toString()};
     return captions;
 }
 
@@ -195,14 +194,14 @@ Kivara::~Kivara()
 void Kivara::Initialize()
 {
     // Status-bar panels are made in buildStatusBar; the public room with its transcript and list here.
-    Room& pub = createRoom(t(PublicTag));
+    Room& pub = createRoom(PublicTag.toString());
     pub.button->setVisible(false);
     SwitchRoom(0);
-    m_rooms.currentTag = t(PublicTag);
+    m_rooms.currentTag = PublicTag.toString();
     if (QAction* floppy = item(m_mnuSendTo, 0))
-        floppy->setText(u"3"_s + QChar(189) + t(text::FloppyCaptionEnd));
+        floppy->setText(u"3"_s + QChar(189) + text::FloppyCaptionEnd.toString());
     m_state.confirmContactSaves = true;
-    setPanel(2, t(availability::Available), t(picture::Available));
+    setPanel(2, availability::Available.toString(), picture::Available.toString());
 }
 
 void Kivara::Terminate()
@@ -223,7 +222,7 @@ void Kivara::LeaveOnClose()
     if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) sendGiveUp();
     for (int position = m_rooms.highest(); position >= 1; --position)
         DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
-    if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, t(PublicTag), u"0"_s);
+    if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
 }
 
 outlook::Item Kivara::shownItem() const
@@ -257,7 +256,7 @@ void Kivara::buildMenus()
 {
     m_mnuFile =
         makeMenu(this, u"mnuFile"_s,
-                 {t(text::PlaceCallAtLoad), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
+                 {text::PlaceCallAtLoad.toString(), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
                   u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
     m_mnuSendTo = makeMenu(this, u"mnuSendTo"_s, {u"3x &Floppy (A)"_s, u"&Outlook Recipient"_s});
     item(m_mnuFile, 8)->setMenu(m_mnuSendTo);
@@ -470,7 +469,7 @@ int Kivara::ChatInit()
     m_sessionEnded = false;
     // 1. Network
     if (NetworkAbsent(*m_wskProbe) != 0) {
-        MsgBox(t(text::NoNetworkAtStart), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::NoNetworkAtStart.toString(), MsgButtons::OK, MsgIcon::Information);
         SetNetworkState(1);
     }
     // 2. Settings
@@ -479,7 +478,7 @@ int Kivara::ChatInit()
     m_state.folder = ReadSetting(Deliverable::Quillon, settings::Folder);
     // 3. Rooms
     m_rooms.current = 0;
-    m_rooms.currentTag = t(PublicTag);
+    m_rooms.currentTag = PublicTag.toString();
     platform::DoEvents();
     // 4. Profile, created on first use. Bound: a dialog that reports success
     // while the profile still reads incomplete is not shown more than this often.
@@ -487,8 +486,8 @@ int Kivara::ChatInit()
     bool haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
     for (int round = 0; !haveProfile && round < MaxProfileRounds; ++round) {
         const QString answer = frmOptions::Run(frmOptions::Mode::NewUser, Socket::LocalIP(), this);
-        if (answer != QString::fromUtf16(frmOptions::Success)) break;
-        MsgBox(t(text::ProfileCreated), MsgButtons::OK, MsgIcon::Information);
+        if (answer != frmOptions::Success.toString()) break;
+        MsgBox(text::ProfileCreated.toString(), MsgButtons::OK, MsgIcon::Information);
         haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
     }
     m_profileLoaded = true;
@@ -498,7 +497,7 @@ int Kivara::ChatInit()
         pub.list->clear();
         m_renaming = true;
         Participant own =
-            pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
+            pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
         own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
         m_renaming = false;
         // 6.
@@ -513,18 +512,18 @@ int Kivara::ChatInit()
         }
     } else {
         SetCallStatus(call::NoProfile);
-        MsgBox(t(text::ProfileNotFound), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::ProfileNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
     }
     // 8. Socket
     closeWaitChatSocket();
     m_wskChat->setLocalPort(ChatDatagramPort);
     if (m_wskChat->Bind() != 0) {
         // 9. Another chat control of this computer holds the port.
-        MsgBox(t(text::SessionInProgress), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(text::SessionInProgress.toString(), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
     // 10. File listener. Chat works without it, but nobody could fetch a file offered.
-    if (m_fileSend->Listen() != 0) setPanel(1, t(text::FilePortBusy).arg(FileTransferPort));
+    if (m_fileSend->Listen() != 0) setPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
     return 0;
 }
 
@@ -614,9 +613,9 @@ void Kivara::SetCallStatus(short code, const QString& text)
     case call::Idle:
         // A file offer or transfer outlives the call; so does its cancel.
         ui->cmdCancel->setVisible(m_fileSend->busy());
-        setPanel(1, t(PublicRoomCaption));
-        setPanel(3, t(text::WaitingForCall), t(picture::Waiting));
-        callItem->setText(t(text::PlaceCall));
+        setPanel(1, PublicRoomCaption.toString());
+        setPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
+        callItem->setText(text::PlaceCall.toString());
         m_tmrMain->stop();
         break;
     case call::WaitingToEnter:
@@ -627,13 +626,13 @@ void Kivara::SetCallStatus(short code, const QString& text)
         ui->cmdCancel->setVisible(true);
         ui->cmdCancel->raise();
         setPanel(1, u"Calling "_s + m_wskChat->RemoteHost() + u"..."_s);
-        setPanel(3, t(text::Connecting), t(picture::Connected));
+        setPanel(3, text::Connecting.toString(), picture::Connected.toString());
         m_tmrMain->start();
         break;
     case call::Connected:
         ui->cmdCancel->setVisible(m_fileSend->busy());
-        setPanel(3, t(text::Connected), t(picture::Connected));
-        callItem->setText(t(text::EndCall));
+        setPanel(3, text::Connected.toString(), picture::Connected.toString());
+        callItem->setText(text::EndCall.toString());
         m_tmrMain->stop();
         break;
     case call::Incoming:
@@ -652,9 +651,9 @@ void Kivara::SetNetworkState(short state)
 {
     m_state.networkState = state;
     if (state == 1) {
-        setPanel(1, t(text::NoNetworkPanel));
-        setPanel(3, t(text::Offline), t(picture::Offline));
-        item(m_mnuFile, 0)->setText(t(text::PlaceCall));
+        setPanel(1, text::NoNetworkPanel.toString());
+        setPanel(3, text::Offline.toString(), picture::Offline.toString());
+        item(m_mnuFile, 0)->setText(text::PlaceCall.toString());
     }
 }
 
@@ -741,7 +740,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         break;
     }
     case mode::Leave: {
-        if (sData == t(PublicTag)) {
+        if (sData == PublicTag.toString()) {
             // The farewell line goes first, while others are there to read it.
             const QString farewell = ReadSetting(Deliverable::Quillon, settings::LeaveMsg);
             if (m_rooms.publicRoom().rowCount() >= 2 && !farewell.trimmed().isEmpty())
@@ -791,7 +790,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
     case mode::DumpUser:
         // Row 1 is the user's own, whatever a command line names.
         if (sData.isEmpty() || sData == own || !confirmDumpUser(sData)) return 0;
-        DataSend(mode::PubChat, t(text::Disconnected) + sData);
+        DataSend(mode::PubChat, text::Disconnected.toString() + sData);
         BroadcastToRoom(sock, m_rooms, 0, BuildDumpUser(own, sData));
         m_rooms.publicRoom().removeRow(sData);
         ShowRoomName();
@@ -800,9 +799,9 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         QString path = sData2.trimmed();
         if (path.isEmpty()) {
             platform::FileDialogRequest request;
-            request.title = t(text::SelectFileTitle);
-            request.filter = t(text::SelectFileFilter);
-            request.initialDir = m_state.installDir + t(text::Downloads);
+            request.title = text::SelectFileTitle.toString();
+            request.filter = text::SelectFileFilter.toString();
+            request.initialDir = m_state.installDir + text::Downloads.toString();
             path = platform::Prompt::current().openFile(request).trimmed();
             if (path.isEmpty()) return -1;
         }
@@ -810,7 +809,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         if (m_fileSend->offerPending()) {
             m_fileQueue.push_back({m_rooms.at(cur).tag, sData, path});
             AppendPlainText(m_rooms.at(cur).transcript,
-                            t(text::FileQueued).arg(FileNameOfPath(path).trimmed(), sData));
+                            text::FileQueued.toString().arg(FileNameOfPath(path).trimmed(), sData));
             return 0;
         }
         return offerFile(cur, sData, path);
@@ -846,8 +845,8 @@ int Kivara::offerFile(int position, const QString& name, const QString& path)
     }
     ui->cmdCancel->setVisible(true);
     ui->cmdCancel->raise();
-    AppendPlainText(m_rooms.at(position).transcript, t(text::FileOffered).arg(title, name));
-    setPanel(1, t(text::SendingFile) + title + u" to "_s + name + u"..."_s);
+    AppendPlainText(m_rooms.at(position).transcript, text::FileOffered.toString().arg(title, name));
+    setPanel(1, text::SendingFile.toString() + title + u" to "_s + name + u"..."_s);
     return 0;
 }
 
@@ -857,15 +856,15 @@ void Kivara::offerNextFile()
         const QueuedFile next = m_fileQueue.front();
         m_fileQueue.pop_front();
         // The room may have closed meanwhile; its files go nowhere.
-        const int position = next.tag == t(PublicTag) ? 0 : m_rooms.FindRoom(next.tag);
+        const int position = next.tag == PublicTag.toString() ? 0 : m_rooms.FindRoom(next.tag);
         if (m_rooms.valid(position)) offerFile(position, next.name, next.path);
     }
 }
 
 bool Kivara::confirmDumpUser(const QString& name)
 {
-    return MsgBox(t(text::DisconnectQuestion) + name + u"' ?"_s, MsgButtons::YesNo, MsgIcon::Question) ==
-           MsgResult::Yes;
+    return MsgBox(text::DisconnectQuestion.toString() + name + u"' ?"_s, MsgButtons::YesNo,
+                  MsgIcon::Question) == MsgResult::Yes;
 }
 
 // ---- Members of the interface ----------------------------------------------------
@@ -879,13 +878,14 @@ bool Kivara::Alone(short nRoom)
 bool Kivara::refuseChatName(const QString& name)
 {
     if (!IsValidChatName(name)) {
-        MsgBox(t(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(ChatNameSeparatorText.toString(), MsgButtons::OK, MsgIcon::Information);
         return true;
     }
     // Nobody in that room could tell two rows of one name apart.
     for (int i = 0; i < m_rooms.count(); ++i) {
         if (otherRow(m_rooms.at(i), name).isNull()) continue;
-        MsgBox(t(ChatNameInUseBefore) + name + t(ChatNameInUseAfter), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(ChatNameInUseBefore.toString() + name + ChatNameInUseAfter.toString(), MsgButtons::OK,
+               MsgIcon::Information);
         return true;
     }
     return false;
@@ -895,8 +895,8 @@ int Kivara::ChangeUserName(const QString& sNewName)
 {
     QString newName = sNewName;
     if (newName.isEmpty())
-        newName = platform::Prompt::current().inputBox(t(text::EnterChatName), t(platform::ProductTitle),
-                                                       QString());
+        newName = platform::Prompt::current().inputBox(text::EnterChatName.toString(),
+                                                       platform::ProductTitle.toString(), QString());
     if (newName.isEmpty() || newName == m_profile.ChatName) return 0;
     if (refuseChatName(newName)) return -1;
     const QString oldName = m_profile.ChatName;
@@ -962,15 +962,17 @@ short Kivara::OpenPrivateRoom(const QStringList& vData)
     if (existing >= 1) return short(existing);
     Room& room = createRoom(other->chatName);
     m_renaming = true;
-    Participant own = room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + t(OwnIconSuffix));
+    Participant own =
+        room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
     UserRecord ownFields = ownRecord();
     ownFields.ipAddress = Socket::LocalIP();
     own.setDetails(ownFields);
     own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
-    Participant party = room.addRow(other->chatName, other->iconCode + t(OtherIconSuffix));
+    Participant party = room.addRow(other->chatName, other->iconCode + OtherIconSuffix.toString());
     party.setDetails(*other);
     m_renaming = false;
-    AppendPlainText(room.transcript, t(text::NowChattingIn) + other->chatName + t(text::PrivateRoomOpened));
+    AppendPlainText(room.transcript,
+                    text::NowChattingIn.toString() + other->chatName + text::PrivateRoomOpened.toString());
     const int position = m_rooms.count() - 1;
     ShowRoomName();
     SwitchRoom(position);
@@ -1098,7 +1100,7 @@ void Kivara::SetStatus(const QString& sStatus)
         }
     }
     // 2. The panel
-    setPanel(2, sStatus, checkedIndex == 0 ? t(picture::Available) : t(picture::Away));
+    setPanel(2, sStatus, checkedIndex == 0 ? picture::Available.toString() : picture::Away.toString());
     // 3. Own rows everywhere
     for (int i = 0; i < m_rooms.count(); ++i) {
         Participant own = m_rooms.at(i).row(1);
@@ -1122,14 +1124,13 @@ int Kivara::ShowUser(const QStringList& vData)
 
 int Kivara::CancelFileTransfer()
 {
-    if (MsgBox(QString::fromUtf16(sendtext::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) !=
-        MsgResult::Yes)
+    if (MsgBox(sendtext::CancelQuestion.toString(), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return -1;
     // Cancelling means these files too, not only the one offered.
     m_fileQueue.clear();
     m_fileSend->Cancel();
     ui->cmdCancel->setVisible(m_fileSend->busy());
-    setPanel(1, QString::fromUtf16(sendtext::Cancelled));
+    setPanel(1, sendtext::Cancelled.toString());
     return 0;
 }
 
@@ -1157,7 +1158,7 @@ void Kivara::FileMenu_Click(short Index)
 {
     switch (Index) {
     case 0:
-        if (item(m_mnuFile, 0)->text() == t(text::PlaceCall))
+        if (item(m_mnuFile, 0)->text() == text::PlaceCall.toString())
             Connect(RemoteHost(), RemotePort());
         else
             Disconnect(false);
@@ -1273,7 +1274,7 @@ void Kivara::UserMenu_Click(short Index)
     const bool own = selectionIsOwnRow();
     const QString name = p.name();
     auto chooseSelf = [this] {
-        if (MsgBox(t(text::ChoseYourself), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
+        if (MsgBox(text::ChoseYourself.toString(), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
             openOptions(int(frmOptions::Mode::Normal));
     };
     switch (Index) {
@@ -1349,8 +1350,8 @@ void Kivara::ToggleIgnore(Participant row)
     if (row.savedAvailability().isEmpty()) {
         const QString shown = row.availability();
         // An empty availability would read as "not ignored"; keep the row recoverable.
-        row.setSavedAvailability(shown.isEmpty() ? t(availability::Available) : shown);
-        row.setAvailability(t(availability::Ignored));
+        row.setSavedAvailability(shown.isEmpty() ? availability::Available.toString() : shown);
+        row.setAvailability(availability::Ignored.toString());
         row.setDimmed(true);
     } else {
         row.setAvailability(row.savedAvailability());
@@ -1361,12 +1362,12 @@ void Kivara::ToggleIgnore(Participant row)
 
 void Kivara::ConfirmClosePrivateRoom(const QString& tag)
 {
-    QString question = t(text::CloseRoomQuestion) + tag + t(text::CloseRoomQuestionEnd);
-    if (m_rooms.publicRoom().findRow(tag).isNull()) question += t(text::CloseDisconnects);
+    QString question = text::CloseRoomQuestion.toString() + tag + text::CloseRoomQuestionEnd.toString();
+    if (m_rooms.publicRoom().findRow(tag).isNull()) question += text::CloseDisconnects.toString();
     if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
         const int position = m_rooms.FindRoom(tag);
         if (position < 1) {
-            MsgBox(t(text::RoomNotFound), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(text::RoomNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
         } else {
             DataSend(mode::Leave, tag, QString::number(position));
             ClosePrivateRoom(tag);
@@ -1416,7 +1417,7 @@ void Kivara::SwitchRoom(int position)
 
 void Kivara::ShowRoomName()
 {
-    setPanel(1, m_rooms.current == 0 ? t(PublicRoomCaption) : RoomCaption(m_rooms.currentTag));
+    setPanel(1, m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
 }
 
 void Kivara::DropParticipantOnRoom(int position, const QString& name)
@@ -1437,7 +1438,7 @@ void Kivara::DropParticipantOnRoom(int position, const QString& name)
         row = target.addRow(name, dragged.iconKey());
         row.setDetails(dragged.record());
         m_renaming = false;
-        MsgBox(name + t(text::AddedTo) + target.tag + t(text::AddedToEnd), MsgButtons::OK,
+        MsgBox(name + text::AddedTo.toString() + target.tag + text::AddedToEnd.toString(), MsgButtons::OK,
                MsgIcon::Information);
     } else {
         row.setName(dragged.name());
@@ -1449,21 +1450,21 @@ void Kivara::DropParticipantOnRoom(int position, const QString& name)
 int Kivara::Disconnect(bool bPrompt)
 {
     if (bPrompt && m_state.callStatus == call::Connected &&
-        MsgBox(t(text::InCallQuestion), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
+        MsgBox(text::InCallQuestion.toString(), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
         return -1;
     if (m_state.callStatus != call::Idle) DataSend(mode::GiveUp);
     for (int position = m_rooms.highest(); position >= 1; --position) {
         if (!m_rooms.valid(position)) continue;
         const QString tag = m_rooms.at(position).tag;
         if (m_rooms.FindRoom(tag) < 1) {
-            MsgBox(t(text::RoomNotFound), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(text::RoomNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
             continue;
         }
         DataSend(mode::Leave, tag, QString::number(position));
         ClosePrivateRoom(tag);
     }
     if (m_state.callStatus != call::Idle) {
-        DataSend(mode::Leave, t(PublicTag), u"0"_s);
+        DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
         m_rooms.publicRoom().keepOnlyOwnRow();
         // Out of the call: otherwise the control would go on showing "Connected"
         // and offer only "&End Call", never a new call.
@@ -1512,12 +1513,12 @@ bool Kivara::RunCommandLine(const QString& text)
     Room& room = m_rooms.currentRoom();
     switch (CommandFor(cmd->word)) {
     case Command::CmdList:
-        AppendChatLine(room.transcript, t(CommandListName), m_state.myColor, CommandListText());
+        AppendChatLine(room.transcript, CommandListName.toString(), m_state.myColor, CommandListText());
         AppendPlainText(room.transcript, u"\r\n"_s);
         break;
     case Command::Help:
         platform::Shell::current().open(ReadSetting(Deliverable::Quillon, settings::InstallDir) +
-                                        qs(HelpPageName));
+                                        HelpPageName.toString());
         break;
     case Command::Private:
         RequestPrivateRoom(arg);
@@ -1530,7 +1531,7 @@ bool Kivara::RunCommandLine(const QString& text)
         break;
     }
     case Command::Away:
-        SetStatus(t(availability::BeRightBack));
+        SetStatus(availability::BeRightBack.toString());
         break;
     case Command::Ignore:
         if (!arg.isEmpty()) ToggleIgnore(otherRow(room, arg));
@@ -1584,7 +1585,7 @@ bool Kivara::eventFilter(QObject* watched, QEvent* event)
         if (k < 0) return false;
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
-            if (button->text() != t(PublicRoomCaption)) {
+            if (button->text() != PublicRoomCaption.toString()) {
                 m_rooms.menuTag = m_rooms.at(k).tag;
                 m_mnuPrivate->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
             }

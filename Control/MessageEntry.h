@@ -18,7 +18,7 @@ enum class Command { CmdList, Help, Private, Leave, Away, Ignore, Kick, Nick, Wh
 Command CommandFor(const QString& word);
 
 // The name the command list is written under, and the list's lines after it.
-inline constexpr auto CommandListName = u"Kivara";
+inline constexpr QStringView CommandListName = u"Kivara";
 QString CommandListText();
 
 

@@ -24,9 +24,8 @@ QStringList DetailHeaders()
 
 QString RoomCaption(const QString& tag)
 {
-    if (tag.compare(QString::fromUtf16(PublicTag), Qt::CaseInsensitive) == 0)
-        return QString::fromUtf16(PublicRoomCaption);
-    return tag + QString::fromUtf16(PrivateRoomSuffix);
+    if (tag.compare(PublicTag.toString(), Qt::CaseInsensitive) == 0) return PublicRoomCaption.toString();
+    return tag + PrivateRoomSuffix.toString();
 }
 
 // ---- Participant -------------------------------------------------------------
@@ -95,7 +94,7 @@ void Participant::setDetails(const UserRecord& r)
 {
     // An ignored row stays ignored; the availability it hides follows the news.
     if (isIgnored())
-        setSavedAvailability(r.availability.isEmpty() ? QString::fromUtf16(availability::Available) : r.availability);
+        setSavedAvailability(r.availability.isEmpty() ? availability::Available.toString() : r.availability);
     else
         setAvailability(r.availability);
     setColumn(ColEmail, r.email);
@@ -106,7 +105,10 @@ void Participant::setDetails(const UserRecord& r)
 
 // ---- Room --------------------------------------------------------------------
 
-bool Room::isPublic() const { return tag == QString::fromUtf16(PublicTag); }
+bool Room::isPublic() const
+{
+    return tag == PublicTag.toString();
+}
 
 int Room::rowCount() const { return list ? list->topLevelItemCount() : 0; }
 

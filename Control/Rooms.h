@@ -17,21 +17,21 @@ namespace kv::control {
 
 // Availability texts, in the availability menu's order, and the one the control shows for ignored rows.
 namespace availability {
-inline constexpr auto Available = u"Available";
-inline constexpr auto Unavailable = u"Unavailable";
-inline constexpr auto BeRightBack = u"Be Right Back";
-inline constexpr auto OnThePhone = u"On the Phone";
-inline constexpr auto SteppedOut = u"Stepped Out";
-inline constexpr auto OutOfOffice = u"Out of Office";
-inline constexpr auto Ignored = u"Ignored";
+inline constexpr QStringView Available = u"Available";
+inline constexpr QStringView Unavailable = u"Unavailable";
+inline constexpr QStringView BeRightBack = u"Be Right Back";
+inline constexpr QStringView OnThePhone = u"On the Phone";
+inline constexpr QStringView SteppedOut = u"Stepped Out";
+inline constexpr QStringView OutOfOffice = u"Out of Office";
+inline constexpr QStringView Ignored = u"Ignored";
 } // namespace availability
 
-inline constexpr auto PublicTag = u"Public";
-inline constexpr auto PublicRoomCaption = u"Public room";
-inline constexpr auto PrivateRoomSuffix = u"'s room";
+inline constexpr QStringView PublicTag = u"Public";
+inline constexpr QStringView PublicRoomCaption = u"Public room";
+inline constexpr QStringView PrivateRoomSuffix = u"'s room";
 // Suffixes of the participant icon keys: others' rows and the local user's own row.
-inline constexpr auto OtherIconSuffix = u"_0";
-inline constexpr auto OwnIconSuffix = u"_1";
+inline constexpr QStringView OtherIconSuffix = u"_0";
+inline constexpr QStringView OwnIconSuffix = u"_1";
 
 // Columns of a participant list, in order.
 enum Column { ColName = 0, ColAvailability, ColEmail, ColAddress, ColComment, ColSerial, ColumnCount };

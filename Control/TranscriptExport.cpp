@@ -28,26 +28,21 @@ using platform::MsgIcon;
 using platform::MsgResult;
 
 namespace {
-QString t(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 const char* const MonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 } // namespace
 
 QString DefaultTranscriptName(const QDate& date)
 {
-    return t(exporttext::NamePrefix) + QString::number(date.month()) + u'-' + QString::number(date.day()) +
-           t(exporttext::RtfExtension);
+    return exporttext::NamePrefix.toString() + QString::number(date.month()) + u'-' +
+           QString::number(date.day()) + exporttext::RtfExtension.toString();
 }
 
 QString TranscriptAttachmentName(const QDate& date)
 {
     // English month names whatever the locale, as the format's "mmm" gave them.
     const int m = qBound(1, date.month(), 12);
-    return t(exporttext::NamePrefix) + QString::fromLatin1(MonthAbbreviations[m - 1]) + u". "_s +
+    return exporttext::NamePrefix.toString() + QString::fromLatin1(MonthAbbreviations[m - 1]) + u". "_s +
            u"%1"_s.arg(date.day(), 2, 10, QChar(u'0'));
 }
 
@@ -102,8 +97,8 @@ int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString 
     // 1. The dialog
     if (path.isEmpty() || alwaysAsk) {
         platform::FileDialogRequest request;
-        request.title = t(exporttext::SaveTitle);
-        request.filter = t(exporttext::SaveFilter);
+        request.title = exporttext::SaveTitle.toString();
+        request.filter = exporttext::SaveFilter.toString();
         request.fileName = DefaultTranscriptName(today);
         if (!lastSavedPath.isEmpty()) request.initialDir = QFileInfo(lastSavedPath).absolutePath();
         path = platform::Prompt::current().saveFile(request);
@@ -111,13 +106,13 @@ int SaveTranscript(const QTextEdit& transcript, QString& lastSavedPath, QString 
     }
     // 2. Overwrite question
     if (QFileInfo::exists(path) &&
-        MsgBox(t(exporttext::FileExists), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+        MsgBox(exporttext::FileExists.toString(), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return -1;
     // 3-4. Format and write
     QString why;
     if (!WriteTranscript(transcript, path, FormatForPath(path), &why)) {
-        MsgBox(t(exporttext::SaveFailed) + QDir::toNativeSeparators(path) + u".\r\r"_s + why, MsgButtons::OK,
-               MsgIcon::Exclamation);
+        MsgBox(exporttext::SaveFailed.toString() + QDir::toNativeSeparators(path) + u".\r\r"_s + why,
+               MsgButtons::OK, MsgIcon::Exclamation);
         return -1;
     }
     // 5. Only a save that did not insist on asking sets the path "&Save" writes to.
@@ -129,7 +124,7 @@ int PrintTranscript(const QTextEdit& transcript, QPrinter& printer)
 {
     const QTextCursor selection = transcript.textCursor();
     platform::PrintRequest request;
-    request.title = t(exporttext::PrintTitle);
+    request.title = exporttext::PrintTitle.toString();
     request.selectionAvailable = selection.hasSelection();
     request.printer = &printer;
     const platform::PrintAnswer answer = platform::Prompt::current().print(request);
@@ -174,11 +169,11 @@ QString TranscriptTempCopy(const QTextEdit& transcript)
 {
     QString path = MakeTempFileName(QString());
     if (path.size() >= 4)
-        path = path.left(path.size() - 4) + t(exporttext::RtfExtension);
+        path = path.left(path.size() - 4) + exporttext::RtfExtension.toString();
     else
         path.clear();
     if (path.isEmpty()) {
-        MsgBox(t(exporttext::NoAttachment), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(exporttext::NoAttachment.toString(), MsgButtons::OK, MsgIcon::Information);
         return {};
     }
     WriteTranscript(transcript, path, TranscriptFormat::Rich);
@@ -189,12 +184,12 @@ bool CopyToFloppy(const QString& file, const QStringList& roots, const QDate& to
 {
     const QString folder = FloppyFolder(roots);
     if (folder.isEmpty()) {
-        MsgBox(t(exporttext::NoMedium), MsgButtons::OK, MsgIcon::Exclamation);
+        MsgBox(exporttext::NoMedium.toString(), MsgButtons::OK, MsgIcon::Exclamation);
         return false;
     }
     const QString target = folder + u'/' + DefaultTranscriptName(today);
     auto failed = [&target](const QFile& f) {
-        MsgBox(t(exporttext::CopyFailed) + target + u".\r\r"_s + f.errorString(), MsgButtons::OK,
+        MsgBox(exporttext::CopyFailed.toString() + target + u".\r\r"_s + f.errorString(), MsgButtons::OK,
                MsgIcon::Exclamation);
         return false;
     };
@@ -211,7 +206,7 @@ int MailTranscript(const QString& recipients, const QString& file, const QDate& 
     access.GetOutlook();
     const outlook::Item mail = access.application().CreateItem(outlook::olMailItem);
     if (!mail) {
-        MsgBox(t(exporttext::CannotCreateMessage), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(exporttext::CannotCreateMessage.toString(), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
     // An address that does not resolve is still shown, for the user to correct.

@@ -16,17 +16,17 @@ class QTextEdit;
 namespace kv::control {
 
 namespace exporttext {
-inline constexpr auto SaveTitle = u"Save Kivara Transcript...";
-inline constexpr auto SaveFilter = u"Rich Text Format (*.rtf)|*.rtf";
-inline constexpr auto FileExists = u"The file you selected already exists.\r\rReplace existing file ?";
-inline constexpr auto PrintTitle = u"Print Kivara Transcript...";
-inline constexpr auto NoAttachment = u"Could not prepare chat transcript as an attachment.";
-inline constexpr auto CannotCreateMessage = u"Cannot create new Message";
-inline constexpr auto SaveFailed = u"The transcript could not be saved to ";
-inline constexpr auto NoMedium = u"No removable medium to copy the transcript to was found.";
-inline constexpr auto CopyFailed = u"The transcript could not be copied to ";
-inline constexpr auto NamePrefix = u"Kivara Transcript ";
-inline constexpr auto RtfExtension = u".rtf";
+inline constexpr QStringView SaveTitle = u"Save Kivara Transcript...";
+inline constexpr QStringView SaveFilter = u"Rich Text Format (*.rtf)|*.rtf";
+inline constexpr QStringView FileExists = u"The file you selected already exists.\r\rReplace existing file ?";
+inline constexpr QStringView PrintTitle = u"Print Kivara Transcript...";
+inline constexpr QStringView NoAttachment = u"Could not prepare chat transcript as an attachment.";
+inline constexpr QStringView CannotCreateMessage = u"Cannot create new Message";
+inline constexpr QStringView SaveFailed = u"The transcript could not be saved to ";
+inline constexpr QStringView NoMedium = u"No removable medium to copy the transcript to was found.";
+inline constexpr QStringView CopyFailed = u"The transcript could not be copied to ";
+inline constexpr QStringView NamePrefix = u"Kivara Transcript ";
+inline constexpr QStringView RtfExtension = u".rtf";
 } // namespace exporttext
 
 // "Kivara Transcript " + month + "-" + day + ".rtf", without leading zeros.

@@ -17,9 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-namespace {
-QString t(const char16_t* s) { return QString::fromUtf16(s); }
-} // namespace
+namespace {} // namespace
 
 frmEntry::frmEntry(int ringMs, int refuseMs, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::frmEntry>())
@@ -59,7 +57,7 @@ void frmEntry::setMode(short mode)
     if (mode == Entering) {
         ui->picEnter->setVisible(true);
         ui->picMsg->setVisible(false);
-        setWindowTitle(t(EntryCaption));
+        setWindowTitle(EntryCaption.toString());
         ui->cmdFile_0->setVisible(true);
         ui->cmdFile_1->setVisible(false);
         ui->cmdMsg->setVisible(false);
@@ -68,7 +66,7 @@ void frmEntry::setMode(short mode)
     } else {
         ui->picEnter->setVisible(false);
         ui->picMsg->setVisible(true);
-        setWindowTitle(t(MessageCaption));
+        setWindowTitle(MessageCaption.toString());
         ui->cmdFile_0->setVisible(false);
         ui->cmdFile_1->setVisible(true);
         ui->cmdMsg->setVisible(true);
@@ -79,14 +77,17 @@ void frmEntry::setMode(short mode)
     }
 }
 
-QString frmEntry::captionFor(const QString& name) { return name + t(EntryCaptionSuffix); }
+QString frmEntry::captionFor(const QString& name)
+{
+    return name + EntryCaptionSuffix.toString();
+}
 
 void frmEntry::setSender(const QString& name)
 {
     m_sender = name;
     if (m_mode != Entering) return;
     setWindowTitle(captionFor(name));
-    ui->lblEnter_0->setText(name + t(EnteringLabel));
+    ui->lblEnter_0->setText(name + EnteringLabel.toString());
 }
 
 void frmEntry::setSelection(short choice)

@@ -17,10 +17,10 @@ namespace kv::control {
 // The admission choice the dialog ends with.
 enum AdmissionChoice : short { ChoiceEnter = 0, ChoiceRefuse = 1, ChoicePrivate = 2, ChoiceGaveUp = 3, ChoiceMessage = 4 };
 
-inline constexpr auto EntryCaption = u"Caller entering room...";
-inline constexpr auto EntryCaptionSuffix = u" entering room...";
-inline constexpr auto MessageCaption = u"Kivara Message Center";
-inline constexpr auto EnteringLabel = u" is entering your Public room...";
+inline constexpr QStringView EntryCaption = u"Caller entering room...";
+inline constexpr QStringView EntryCaptionSuffix = u" entering room...";
+inline constexpr QStringView MessageCaption = u"Kivara Message Center";
+inline constexpr QStringView EnteringLabel = u" is entering your Public room...";
 
 class frmEntry : public QDialog {
     Q_OBJECT

@@ -33,11 +33,6 @@ using platform::MsgResult;
 
 namespace {
 
-QString t(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 // The palette's cells: the classic sixteen colours and a range of lighter and darker tones.
 constexpr int PaletteColumns = 8;
 constexpr int PaletteRows = 6;
@@ -115,7 +110,7 @@ frmOptions::frmOptions(Mode mode, const QString& localIp, QWidget* parent)
 {
     ui->setupUi(this);
     setWindowIcon(ProductIcon());
-    setWindowTitle(QString::fromUtf16(mode == Mode::NewUser ? NewProfileCaption : Caption));
+    setWindowTitle((mode == Mode::NewUser ? NewProfileCaption : Caption).toString());
     connect(ui->cmdOptions_0, &QPushButton::clicked, this, &frmOptions::accept);
     connect(ui->cmdOptions_1, &QPushButton::clicked, this, &frmOptions::reject);
     connect(ui->chkAccept, &QCheckBox::toggled, this, &frmOptions::applyEnabling);
@@ -178,8 +173,8 @@ void frmOptions::load()
     QStringList names;
     if (m_mode == Mode::NewUser) {
         access.GetOutlook();
-        const QString outlookUser = access.application().GetNamespace(qs(MapiNamespace)).CurrentUser();
-        if (outlookUser != t(UnknownUser)) names << outlookUser;
+        const QString outlookUser = access.application().GetNamespace(MapiNamespace.toString()).CurrentUser();
+        if (outlookUser != UnknownUser.toString()) names << outlookUser;
     }
     names << m_profile.ChatName << m_profile.FullName;
     for (const QString& name : names) {
@@ -232,7 +227,7 @@ void frmOptions::load()
     // About
     ui->lblVersion->setText(u"Version "_s + QStringLiteral(QT_STRINGIFY(KIVARA_VERSION)));
     ui->lblSerial->setText(m_profile.SerialNum);
-    ui->lblWeb->setText(u"<a href=\"%1\">%1</a>"_s.arg(qs(ProductWebAddress)));
+    ui->lblWeb->setText(u"<a href=\"%1\">%1</a>"_s.arg(ProductWebAddress.toString()));
 }
 
 void frmOptions::applyEnabling()
@@ -253,8 +248,8 @@ void frmOptions::applyEnabling()
 void frmOptions::browseSound(int index)
 {
     platform::FileDialogRequest request;
-    request.title = t(SoundTitle);
-    request.filter = t(SoundFilter);
+    request.title = SoundTitle.toString();
+    request.filter = SoundFilter.toString();
     request.initialDir = QFileInfo(soundBox(*ui, index)->text()).absolutePath();
     const QString file = platform::Prompt::current().openFile(request);
     if (file.isEmpty()) return;
@@ -264,7 +259,8 @@ void frmOptions::browseSound(int index)
 
 void frmOptions::browseFolder()
 {
-    const QString folder = platform::Prompt::current().chooseFolder(t(FolderTitle), ui->txtFolder->text());
+    const QString folder =
+        platform::Prompt::current().chooseFolder(FolderTitle.toString(), ui->txtFolder->text());
     if (!folder.isEmpty()) ui->txtFolder->setText(QDir::toNativeSeparators(folder));
 }
 
@@ -285,9 +281,9 @@ void frmOptions::nextTab()
 bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->lblWeb && event->type() == QEvent::MouseButtonRelease) {
-        const QString address = qs(ProductWebAddress);
+        const QString address = ProductWebAddress.toString();
         if (!platform::Shell::current().open(address))
-            MsgBox(t(CannotOpen) + address, MsgButtons::OK, MsgIcon::Information);
+            MsgBox(CannotOpen.toString() + address, MsgButtons::OK, MsgIcon::Information);
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -304,15 +300,16 @@ bool frmOptions::storeFolder()
     // Only a folder the store holds can hold contacts; one typed in that does
     // not exist yet is made when the product next opens it.
     if (m_listedFolders.contains(folder) && access.CountStandardContacts(folder) > 0 &&
-        MsgBox(t(StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
+        MsgBox(StandardContactsFound.toString(), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
         if (access.OpenFolder(folder) == 0) {
-            StoreAccess::ConvertItems(access.currentFolder(), qs(outlook::KivaraContactClass));
-            MsgBox(t(ContactsUpdatedBefore) + folder + t(ContactsUpdatedAfter), MsgButtons::OK,
-                   MsgIcon::Information);
+            StoreAccess::ConvertItems(access.currentFolder(), outlook::KivaraContactClass.toString());
+            MsgBox(ContactsUpdatedBefore.toString() + folder + ContactsUpdatedAfter.toString(),
+                   MsgButtons::OK, MsgIcon::Information);
         }
     }
     if (folder != previous)
-        MsgBox(t(DefaultFolderBefore) + folder + t(DefaultFolderAfter), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(DefaultFolderBefore.toString() + folder + DefaultFolderAfter.toString(), MsgButtons::OK,
+               MsgIcon::Information);
     return true;
 }
 
@@ -322,11 +319,11 @@ void frmOptions::accept()
     // 1. A chat name
     const QString chatName = ui->cboUserName->currentText().trimmed();
     if (chatName.isEmpty()) {
-        MsgBox(QString::fromUtf16(NoChatNameText), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(NoChatNameText.toString(), MsgButtons::OK, MsgIcon::Information);
         return;
     }
     if (!IsValidChatName(chatName)) {
-        MsgBox(QString::fromUtf16(ChatNameSeparatorText), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(ChatNameSeparatorText.toString(), MsgButtons::OK, MsgIcon::Information);
         return;
     }
     if (chatName != m_profile.ChatName && m_nameCheck && m_nameCheck(chatName)) return;
@@ -342,7 +339,7 @@ void frmOptions::accept()
     p.Country = ui->txtProfile_4->text();
     p.Comment = ui->txtProfile_5->text();
     p.ChatName = chatName;
-    if (p.UserStatus.isEmpty()) p.UserStatus = QString::fromUtf16(availability::Available);
+    if (p.UserStatus.isEmpty()) p.UserStatus = availability::Available.toString();
     p.PrivateInfo = ui->chkMyInfo->isChecked() ? 1 : 0;
     if (const QString field = FieldHoldingSeparator(p); !field.isEmpty()) {
         MsgBox(SeparatorRefusalText(field), MsgButtons::OK, MsgIcon::Information);
@@ -358,7 +355,7 @@ void frmOptions::accept()
     // 4. The profile
     if (SaveProfile(p, previous) != 0) return; // SaveProfile told the user why
     m_profile = p;
-    m_result = QString::fromUtf16(Success);
+    m_result = Success.toString();
     // 5. Messages and adding callers
     WriteSetting(settings::EnterMsg, ui->txtEnterMsg->text().trimmed());
     WriteSetting(settings::LeaveMsg, ui->txtLeaveMsg->text().trimmed());
@@ -369,12 +366,12 @@ void frmOptions::accept()
     const QString fileFolder = ui->txtFolder->text().trimmed();
     if (ui->chkAccept->isChecked()) {
         if (fileFolder.isEmpty()) {
-            MsgBox(t(NoFolderText), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(NoFolderText.toString(), MsgButtons::OK, MsgIcon::Information);
             return;
         }
         if (!QFileInfo(fileFolder).isDir()) {
-            if (MsgBox(t(FolderMissingBefore) + fileFolder + t(FolderMissingAfter), MsgButtons::YesNo,
-                       MsgIcon::Question) == MsgResult::Yes)
+            if (MsgBox(FolderMissingBefore.toString() + fileFolder + FolderMissingAfter.toString(),
+                       MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
                 QDir().mkpath(fileFolder);
         }
     }

@@ -25,27 +25,27 @@ public:
     enum class Mode { Normal, NewUser, About };
 
     // What the dialog answers when it saved a profile.
-    static constexpr auto Success = u"SUCCESS";
-    static constexpr auto Caption = u"Options";
-    static constexpr auto NewProfileCaption = u"Kivara - New Profile";
-    static constexpr auto NoChatNameText = u"You must supply a Chat name.";
-    static constexpr auto StandardContactsFound =
+    static constexpr QStringView Success = u"SUCCESS";
+    static constexpr QStringView Caption = u"Options";
+    static constexpr QStringView NewProfileCaption = u"Kivara - New Profile";
+    static constexpr QStringView NoChatNameText = u"You must supply a Chat name.";
+    static constexpr QStringView StandardContactsFound =
         u"Standard Outlook contacts were found in this folder.\r\rWould you like to update these contacts to "
         u"Kivara contacts ?";
-    static constexpr auto ContactsUpdatedBefore = u"The '";
-    static constexpr auto ContactsUpdatedAfter = u"' contacts were updated successfully.";
-    static constexpr auto DefaultFolderBefore =
+    static constexpr QStringView ContactsUpdatedBefore = u"The '";
+    static constexpr QStringView ContactsUpdatedAfter = u"' contacts were updated successfully.";
+    static constexpr QStringView DefaultFolderBefore =
         u"The default Outlook folder for your Kivara contacts is now '";
-    static constexpr auto DefaultFolderAfter = u"'.";
-    static constexpr auto NoFolderText =
+    static constexpr QStringView DefaultFolderAfter = u"'.";
+    static constexpr QStringView NoFolderText =
         u"You must specify a folder name if you choose to automatically save file transfers.";
-    static constexpr auto FolderMissingBefore = u"The folder '";
-    static constexpr auto FolderMissingAfter = u"' does not exist.\r\rDo you want to create it ?";
-    static constexpr auto SoundTitle = u"Select Sound File...";
-    static constexpr auto SoundFilter = u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*";
-    static constexpr auto FolderTitle = u"Save Kivara file transfers to...";
-    static constexpr auto CannotOpen = u"Could not open ";
-    static constexpr auto UnknownUser = u"Unknown";
+    static constexpr QStringView FolderMissingBefore = u"The folder '";
+    static constexpr QStringView FolderMissingAfter = u"' does not exist.\r\rDo you want to create it ?";
+    static constexpr QStringView SoundTitle = u"Select Sound File...";
+    static constexpr QStringView SoundFilter = u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*";
+    static constexpr QStringView FolderTitle = u"Save Kivara file transfers to...";
+    static constexpr QStringView CannotOpen = u"Could not open ";
+    static constexpr QStringView UnknownUser = u"Unknown";
 
     // localIp: the address of the control's datagram socket, stored in a new profile.
     frmOptions(Mode mode, const QString& localIp, QWidget* parent = nullptr);

@@ -29,11 +29,6 @@ using namespace kv::outlook;
 constexpr QChar CR = u'\r';
 constexpr int IconSize = 32;
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 void Notice(const QString& message)
 {
     platform::MsgBox(message, platform::MsgButtons::OK, platform::MsgIcon::Information);
@@ -76,7 +71,7 @@ Counter::Counter(QWidget* parent, int refreshMs) : QWidget(parent)
     arial.setPointSizeF(15);
     QFont tahoma(u"Tahoma"_s);
     tahoma.setPointSizeF(8.25);
-    m_title = MakeLabel(this, u"lblMain_2"_s, T(text::ProductLabel), arial);
+    m_title = MakeLabel(this, u"lblMain_2"_s, text::ProductLabel.toString(), arial);
     m_folder = MakeLabel(this, u"lblMain_0"_s, u"Messages"_s, tahoma);
     m_count = MakeLabel(this, u"lblMain_1"_s, QString(), tahoma);
     for (QLabel* label : {m_title, m_folder, m_count})
@@ -129,7 +124,7 @@ int Counter::SetKVFolder(const QString& folderName)
     if (!m_store->application()) return connected ? connected : -1;
     if (m_kvFolder && m_kvFolder.Name() == folderName) return 0;
 
-    const NameSpace ns = m_store->application().GetNamespace(qs(MapiNamespace));
+    const NameSpace ns = m_store->application().GetNamespace(MapiNamespace.toString());
     const MAPIFolder folder = ns.Folders().Item(m_store->serviceName()).Folders().Item(folderName);
     if (folder) {
         m_kvFolder = folder;
@@ -161,7 +156,8 @@ int Counter::SetKMFolder(const QString& folderName)
 
 void Counter::ShowCreateFailed(const QString& name, const QString& detail) const
 {
-    m_store->ask(T(text::CreateFailedHead) + name + T(text::CreateFailedTail) + CR + CR + detail,
+    m_store->ask(text::CreateFailedHead.toString() + name + text::CreateFailedTail.toString() + CR + CR +
+                     detail,
                  platform::MsgButtons::OK, platform::MsgIcon::Information);
 }
 
@@ -210,16 +206,17 @@ int Counter::CreateKVFolder()
     case StoreAccess::StoreCheck::Failed: {
         QString hint;
         if (check.error.Number == ErrNo::StoreFailed) {
-            hint = T(text::ConnectHint);
+            hint = text::ConnectHint.toString();
         } else {
             // No store of either kind to hold the folder.
-            const Folders stores = m_store->application().GetNamespace(qs(MapiNamespace)).Folders();
+            const Folders stores = m_store->application().GetNamespace(MapiNamespace.toString()).Folders();
             bool anyStore = false;
             for (int i = 1; i <= stores.Count(); ++i) {
                 const QString storeName = stores.Item(i).Name();
-                anyStore |= storeName == T(PersonalFoldersName) || storeName.contains(qs(MailboxMarker));
+                anyStore |= storeName == PersonalFoldersName.toString() ||
+                            storeName.contains(MailboxMarker.toString());
             }
-            if (!anyStore) hint = T(text::InstallServiceHint);
+            if (!anyStore) hint = text::InstallServiceHint.toString();
         }
         ShowCreateFailed(m_folderName, hint);
         return check.error.Number ? check.error.Number : -1;
@@ -230,11 +227,12 @@ int Counter::CreateKVFolder()
     const MAPIFolder product = m_store->AddProductFolder(check.store);
     if (!product) {
         const OlError error = Err();
-        ShowCreateFailed(m_folderName, error.Number == ErrNo::StoreFailed ? T(text::ConnectHint) : QString());
+        ShowCreateFailed(m_folderName,
+                         error.Number == ErrNo::StoreFailed ? text::ConnectHint.toString() : QString());
         return error.Number ? error.Number : -1;
     }
     m_kvFolder = product;
-    if (check.relocated) Notice(qs(storetext::LocationChanged));
+    if (check.relocated) Notice(storetext::LocationChanged.toString());
     return 0;
 }
 
@@ -257,11 +255,12 @@ void Counter::Refresh()
     int count = 0;
     if (m_msgFolder) {
         m_store->forgetAnswers();
-        const Items unread = m_msgFolder.Items().Restrict(T(UnreadFilter));
+        const Items unread = m_msgFolder.Items().Restrict(UnreadFilter.toString());
         count = unread ? unread.Count() : 0;
         ClearErr();
     }
-    m_count->setText(count != 0 ? QString::number(count) + T(text::UnreadSuffix) : T(text::NoNewMessages));
+    m_count->setText(count != 0 ? QString::number(count) + text::UnreadSuffix.toString()
+                                : text::NoNewMessages.toString());
     Layout();
     m_refreshing = false;
 }

@@ -18,18 +18,19 @@ class StoreAccess;
 namespace kv::tallyo {
 
 namespace text {
-inline constexpr auto ProductLabel = u"Kivara";
-inline constexpr auto NoNewMessages = u"No new messages";
-inline constexpr auto UnreadSuffix = u" unread";
-inline constexpr auto CreateFailedHead = u"Could not create the '";
-inline constexpr auto CreateFailedTail = u"' folder in Outlook.";
-inline constexpr auto ConnectHint = u"You must connect to the network to access the information store.";
-inline constexpr auto InstallServiceHint =
+inline constexpr QStringView ProductLabel = u"Kivara";
+inline constexpr QStringView NoNewMessages = u"No new messages";
+inline constexpr QStringView UnreadSuffix = u" unread";
+inline constexpr QStringView CreateFailedHead = u"Could not create the '";
+inline constexpr QStringView CreateFailedTail = u"' folder in Outlook.";
+inline constexpr QStringView ConnectHint =
+    u"You must connect to the network to access the information store.";
+inline constexpr QStringView InstallServiceHint =
     u"Install the 'Microsoft Exchange Server' or 'Personal Folders' service.";
 } // namespace text
 
 // The unread messages: those whose "MsgRead" is false.
-inline constexpr auto UnreadFilter = u"[MsgRead] = False";
+inline constexpr QStringView UnreadFilter = u"[MsgRead] = False";
 inline constexpr int RefreshIntervalMs = 1000;
 
 // Layout in twips (1440 to the logical inch).

@@ -33,11 +33,6 @@ constexpr int MaxListedItems = 5000; // beyond this the list says how many more 
 constexpr int ExplorerWidth = 900;
 constexpr int ExplorerHeight = 600;
 
-QString qs16(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 bool isContactsFolder(const MAPIFolder& f)
 {
     return f.DefaultMessageClass().startsWith(u"IPM.Contact"_s, Qt::CaseInsensitive);
@@ -72,7 +67,7 @@ TodayPage::TodayPage(QWidget* parent) : QWidget(parent)
 void TodayPage::showStore(const QString& storeName)
 {
     Q_UNUSED(storeName);
-    m_heading->setText(qs16(TodayTitle));
+    m_heading->setText(TodayTitle.toString());
     m_date->setText(QLocale().toString(QDate::currentDate(), QLocale::LongFormat));
     ensureCounter();
 }
@@ -81,17 +76,19 @@ void TodayPage::ensureCounter()
 {
     if (m_counterTried) return;
     // The page hosts the counter only once the product has set the Today page up.
-    const QString url = ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString());
+    const QString url =
+        ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString());
     if (url.isEmpty()) return;
     m_counterTried = true;
     QString why;
-    m_counter = platform::CreateControl(qs16(CounterControlClass), m_counterArea, &why);
+    m_counter = platform::CreateControl(CounterControlClass.toString(), m_counterArea, &why);
     if (m_counter) {
         m_counter->setObjectName(u"Counter1"_s);
         m_counterArea->layout()->addWidget(m_counter);
         return;
     }
-    auto* missing = new QLabel(qs16(ControlMissingText).arg(qs16(CounterControlClass)), m_counterArea);
+    auto* missing =
+        new QLabel(ControlMissingText.toString().arg(CounterControlClass.toString()), m_counterArea);
     missing->setObjectName(u"lblMissingControl"_s);
     missing->setToolTip(why);
     m_counterArea->layout()->addWidget(missing);
@@ -107,7 +104,8 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
 
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     QMenu* newMenu = file->addMenu(u"&New"_s);
-    m_newKivara = newMenu->addAction(u"&Kivara Contact"_s, this, [this] { newItem(qs16(KivaraContactClass)); });
+    m_newKivara =
+        newMenu->addAction(u"&Kivara Contact"_s, this, [this] { newItem(KivaraContactClass.toString()); });
     m_newKivara->setObjectName(u"mnuNewKivaraContact"_s);
     m_newContact = newMenu->addAction(u"&Contact"_s, this, [this] { newItem(u"IPM.Contact"_s); });
     m_newContact->setObjectName(u"mnuNewContact"_s);
@@ -143,8 +141,9 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     newAction->setObjectName(u"cmdNew"_s);
     connect(newAction, &QAction::triggered, this, [this] {
         if (isContactsFolder(m_folder))
-            newItem(IsFormRegistered(m_side->application(), qs16(KivaraContactClass)) ? qs16(KivaraContactClass)
-                                                                                      : u"IPM.Contact"_s);
+            newItem(IsFormRegistered(m_side->application(), KivaraContactClass.toString())
+                        ? KivaraContactClass.toString()
+                        : u"IPM.Contact"_s);
         else if (m_newMail)
             m_newMail->trigger();
     });
@@ -269,7 +268,7 @@ bool ExplorerWindow::setFolder(const MAPIFolder& folder)
     const QString name = folder.Name();
     if (Err()) return false; // gone or offline
     m_folder = folder;
-    setWindowTitle(name + u" - "_s + qs16(HostTitle));
+    setWindowTitle(name + u" - "_s + HostTitle.toString());
     m_heading->setText(name);
     if (m_folders->topLevelItemCount() == 0 || m_folders->findItems(name, Qt::MatchExactly | Qt::MatchRecursive).isEmpty())
         refreshFolders();
@@ -290,7 +289,8 @@ bool ExplorerWindow::setFolder(const MAPIFolder& folder)
 void ExplorerWindow::updateNewActions()
 {
     const bool contacts = isContactsFolder(m_folder);
-    m_newKivara->setEnabled(contacts && IsFormRegistered(m_side->application(), qs16(KivaraContactClass)));
+    m_newKivara->setEnabled(contacts &&
+                            IsFormRegistered(m_side->application(), KivaraContactClass.toString()));
     m_newContact->setEnabled(contacts);
     ClearErr();
 }
@@ -337,7 +337,7 @@ void ExplorerWindow::refreshItems()
             const int n = it.Attachments().Count();
             if (n > 0) row->setText(2, QString::number(n));
             row->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
-            const UserProperty read = it.UserProperties().Find(qs16(MsgReadProperty));
+            const UserProperty read = it.UserProperties().Find(MsgReadProperty.toString());
             if (read && !read.Value().toBool()) {
                 QFont f = row->font(0);
                 f.setBold(true);
@@ -351,7 +351,7 @@ void ExplorerWindow::refreshItems()
     for (int c = 0; c < m_items->columnCount(); ++c)
         m_items->resizeColumnToContents(c);
     m_items->header()->setStretchLastSection(true);
-    m_count->setText(total == 0 ? qs16(NoItemsText)
+    m_count->setText(total == 0       ? NoItemsText.toString()
                      : total > listed ? u"%1 Items (%2 shown)"_s.arg(total).arg(listed)
                                       : u"%1 Items"_s.arg(total));
     m_signature = QString::number(total);
@@ -391,8 +391,9 @@ void ExplorerWindow::newItem(const QString& messageClass)
 {
     const Item it = m_folder.Items().Add(messageClass);
     if (!it) {
-        platform::MsgBox(Err() ? Err().Description : u"The form for \"%1\" is not installed."_s.arg(messageClass),
-                         platform::MsgButtons::OK, platform::MsgIcon::Information, qs16(HostTitle));
+        platform::MsgBox(Err() ? Err().Description
+                               : u"The form for \"%1\" is not installed."_s.arg(messageClass),
+                         platform::MsgButtons::OK, platform::MsgIcon::Information, HostTitle.toString());
         return;
     }
     it.Display();

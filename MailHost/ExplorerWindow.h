@@ -14,9 +14,9 @@ class QTimer;
 
 namespace kv::host {
 
-inline constexpr auto TodayTitle = u"Outlook Today";
-inline constexpr auto CounterControlClass = u"Counter";
-inline constexpr auto NoItemsText = u"There are no items to show in this view.";
+inline constexpr QStringView TodayTitle = u"Outlook Today";
+inline constexpr QStringView CounterControlClass = u"Counter";
+inline constexpr QStringView NoItemsText = u"There are no items to show in this view.";
 // How often the window looks for items that another program added.
 inline constexpr int ExplorerRefreshMs = 3000;
 

@@ -37,11 +37,6 @@ constexpr int MinPort = 1;
 constexpr int MaxPort = 65535;
 const QString InvalidFieldStyle = u"color: red"_s;
 
-QString qs(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 bool isContactClass(const QString& cls)
 {
     return cls.startsWith(u"IPM.Contact"_s, Qt::CaseInsensitive);
@@ -55,7 +50,7 @@ InspectorWindow* InspectorWindow::create(HostInspector* inspector)
     const Item& item = inspector->item();
     const QString cls = item.MessageClass();
     if (isContactClass(cls)) return new ContactForm(inspector);
-    if (cls.compare(qs(KivaraMessageClass), Qt::CaseInsensitive) == 0 || !item.EntryID().isEmpty())
+    if (cls.compare(KivaraMessageClass.toString(), Qt::CaseInsensitive) == 0 || !item.EntryID().isEmpty())
         return new MessageForm(inspector);
     return new MailWindow(inspector);
 }
@@ -63,7 +58,7 @@ InspectorWindow* InspectorWindow::create(HostInspector* inspector)
 InspectorWindow::InspectorWindow(HostInspector* inspector, const QString& pageTitle) : m_inspector(inspector)
 {
     setObjectName(u"frmInspector"_s);
-    setWindowTitle(pageTitle + u" - "_s + qs(HostTitle));
+    setWindowTitle(pageTitle + u" - "_s + HostTitle.toString());
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(u"tabPages"_s);
     m_tabs->setDocumentMode(true);
@@ -158,13 +153,14 @@ void InspectorWindow::closeEvent(QCloseEvent* event)
     event->ignore();
     const Item item = m_inspector->item();
     if (!item.Saved()) {
-        const platform::MsgResult r = platform::MsgBox(qs(SaveChangesText), platform::MsgButtons::YesNoCancel,
-                                                       platform::MsgIcon::Exclamation, qs(HostTitle));
+        const platform::MsgResult r =
+            platform::MsgBox(SaveChangesText.toString(), platform::MsgButtons::YesNoCancel,
+                             platform::MsgIcon::Exclamation, HostTitle.toString());
         if (r == platform::MsgResult::Cancel) return;
         if (r == platform::MsgResult::Yes) {
             if (!m_inspector->Close(olSave))
                 platform::MsgBox(Err().Description, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                 qs(HostTitle));
+                                 HostTitle.toString());
             return;
         }
     }
@@ -199,10 +195,11 @@ ContactForm::ContactForm(HostInspector* inspector)
     form->addRow(u"State/Province:"_s, memberField(u"BusinessAddressState"_s));
     form->addRow(u"Country:"_s, memberField(u"BusinessAddressCountry"_s));
     form->addRow(u"Nickname:"_s, memberField(u"NickName"_s));
-    const bool kivara = inspector->item().MessageClass().compare(qs(KivaraContactClass), Qt::CaseInsensitive) == 0;
+    const bool kivara =
+        inspector->item().MessageClass().compare(KivaraContactClass.toString(), Qt::CaseInsensitive) == 0;
     if (kivara) addCallTarget(form);
     form->addRow(u"Notes:"_s, bodyField());
-    addPage(qs(GeneralPageName), general);
+    addPage(GeneralPageName.toString(), general);
 
     if (kivara) buildKivaraPage();
 }
@@ -213,8 +210,8 @@ ContactForm::ContactForm(HostInspector* inspector)
 void ContactForm::addCallTarget(QFormLayout* form)
 {
     const UserProperties props = m_inspector->item().UserProperties();
-    const UserProperty host = props.Find(kv::qs(contactprop::LocalHost));
-    const UserProperty port = props.Find(kv::qs(contactprop::LocalPort));
+    const UserProperty host = props.Find(contactprop::LocalHost.toString());
+    const UserProperty port = props.Find(contactprop::LocalPort.toString());
     m_computer = new QLineEdit(host ? host.Value().toString() : QString());
     m_computer->setObjectName(u"txtComputer"_s);
     const int stored = port ? port.Value().toInt() : 0;
@@ -233,8 +230,8 @@ void ContactForm::addCallTarget(QFormLayout* form)
         if (port) port.setValue(m_port->text().toInt());
         aimControl();
     });
-    form->addRow(qs(ComputerLabel), m_computer);
-    form->addRow(qs(PortLabel), m_port);
+    form->addRow(ComputerLabel.toString(), m_computer);
+    form->addRow(PortLabel.toString(), m_port);
 }
 
 void ContactForm::aimControl()
@@ -253,13 +250,14 @@ void ContactForm::buildKivaraPage()
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     auto formPage = std::make_shared<HostFormPage>();
-    m_custom.insert(qs(KivaraPageName), formPage);
-    addPage(qs(KivaraPageName), page);
+    m_custom.insert(KivaraPageName.toString(), formPage);
+    addPage(KivaraPageName.toString(), page);
 
     QString why;
-    QWidget* control = platform::CreateControl(qs(KivaraControlClass), page, &why, m_inspector->controlFolder());
+    QWidget* control =
+        platform::CreateControl(KivaraControlClass.toString(), page, &why, m_inspector->controlFolder());
     if (!control) {
-        auto* missing = new QLabel(qs(ControlMissingText).arg(qs(KivaraControlClass)), page);
+        auto* missing = new QLabel(ControlMissingText.toString().arg(KivaraControlClass.toString()), page);
         missing->setObjectName(u"lblMissingControl"_s);
         missing->setAlignment(Qt::AlignCenter);
         missing->setWordWrap(true);
@@ -267,9 +265,9 @@ void ContactForm::buildKivaraPage()
         layout->addWidget(missing);
         return;
     }
-    control->setObjectName(qs(KivaraControlName));
+    control->setObjectName(KivaraControlName.toString());
     layout->addWidget(control);
-    formPage->addControl(qs(KivaraControlName), control);
+    formPage->addControl(KivaraControlName.toString(), control);
     CallByName(control, u"objParent"_s, VbLet, {QVariant::fromValue<QObject*>(m_inspector->automationObject())});
     CallByName(control, u"ChatInit"_s, VbMethod);
     m_control = control;
@@ -317,7 +315,7 @@ void MessageForm::opened()
 {
     // Opening a message marks it read.
     const Item item = m_inspector->item();
-    const UserProperty read = item.UserProperties().Find(qs(MsgReadProperty));
+    const UserProperty read = item.UserProperties().Find(MsgReadProperty.toString());
     if (read && !read.Value().toBool()) {
         read.setValue(true);
         if (!item.EntryID().isEmpty()) item.Save();
@@ -437,15 +435,17 @@ bool MailWindow::send()
     }
     // No mail client: keep it in "Outbox", and say so.
     const Folders stores = m_inspector->application().GetNamespace(u"MAPI"_s).Folders();
-    MAPIFolder store = stores.Item(QString::fromUtf16(PersonalFoldersName));
+    MAPIFolder store = stores.Item(PersonalFoldersName.toString());
     if (!store) store = stores.Item(1);
-    MAPIFolder outbox = store.Folders().Item(qs(OutboxFolderName));
-    if (!outbox) outbox = store.Folders().Add(qs(OutboxFolderName), olFolderInbox);
+    MAPIFolder outbox = store.Folders().Item(OutboxFolderName.toString());
+    if (!outbox) outbox = store.Folders().Add(OutboxFolderName.toString(), olFolderInbox);
     if (!outbox || !item.Move(outbox)) {
-        platform::MsgBox(Err().Description, platform::MsgButtons::OK, platform::MsgIcon::Critical, qs(HostTitle));
+        platform::MsgBox(Err().Description, platform::MsgButtons::OK, platform::MsgIcon::Critical,
+                         HostTitle.toString());
         return false;
     }
-    platform::MsgBox(qs(OutboxText), platform::MsgButtons::OK, platform::MsgIcon::Information, qs(HostTitle));
+    platform::MsgBox(OutboxText.toString(), platform::MsgButtons::OK, platform::MsgIcon::Information,
+                     HostTitle.toString());
     m_inspector->Close(olDiscard);
     return true;
 }

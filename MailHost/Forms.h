@@ -20,20 +20,20 @@ class QToolBar;
 namespace kv::host {
 
 // Names a form and its script use.
-inline constexpr auto KivaraPageName = u"Kivara";
-inline constexpr auto KivaraControlClass = u"Kivara";
-inline constexpr auto KivaraControlName = u"Kivara1";
-inline constexpr auto GeneralPageName = u"General";
-inline constexpr auto MsgReadProperty = u"MsgRead";
-inline constexpr auto OutboxFolderName = u"Outbox";
-inline constexpr auto SaveChangesText = u"Do you want to save changes?";
-inline constexpr auto OutboxText =
+inline constexpr QStringView KivaraPageName = u"Kivara";
+inline constexpr QStringView KivaraControlClass = u"Kivara";
+inline constexpr QStringView KivaraControlName = u"Kivara1";
+inline constexpr QStringView GeneralPageName = u"General";
+inline constexpr QStringView MsgReadProperty = u"MsgRead";
+inline constexpr QStringView OutboxFolderName = u"Outbox";
+inline constexpr QStringView SaveChangesText = u"Do you want to save changes?";
+inline constexpr QStringView OutboxText =
     u"No mail program is set up on this computer.\rThe message was kept in the \"Outbox\" folder.";
-inline constexpr auto ControlMissingText = u"The control \"%1\" is not installed on this computer.";
-inline constexpr auto HostTitle = u"Microsoft Outlook";
+inline constexpr QStringView ControlMissingText = u"The control \"%1\" is not installed on this computer.";
+inline constexpr QStringView HostTitle = u"Microsoft Outlook";
 // The call target on a Kivara contact's General page.
-inline constexpr auto ComputerLabel = u"Computer:";
-inline constexpr auto PortLabel = u"Port:";
+inline constexpr QStringView ComputerLabel = u"Computer:";
+inline constexpr QStringView PortLabel = u"Port:";
 
 class InspectorWindow : public QMainWindow {
     Q_OBJECT

@@ -24,7 +24,7 @@ constexpr int BusCheckMs = 2000;
 
 int Run(const QStringList& arguments)
 {
-    const bool embedding = arguments.contains(QString::fromUtf16(HostEmbeddingArgument));
+    const bool embedding = arguments.contains(HostEmbeddingArgument.toString());
     auto side = std::make_shared<HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
     // Logging out: nothing typed into a form is lost, and nobody is asked.
@@ -53,7 +53,7 @@ int Run(const QStringList& arguments)
     QApplication::setQuitOnLastWindowClosed(!embedding);
     if (!embedding) {
         const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
-        MAPIFolder root = ns.Folders().Item(QString::fromUtf16(PersonalFoldersName));
+        MAPIFolder root = ns.Folders().Item(PersonalFoldersName.toString());
         if (!root) root = ns.Folders().Item(1);
         if (root) {
             const auto explorer = root.GetExplorer(0);

@@ -77,7 +77,7 @@ ApplicationExport::ApplicationExport(HostBus* bus) : QObject(bus), m_bus(bus)
 
 QDBusObjectPath ApplicationExport::fail()
 {
-    sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+    sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
     return NoWindow;
 }
 
@@ -145,14 +145,14 @@ std::shared_ptr<Explorer> ExplorerExport::target()
     auto e = m_explorer.lock();
     if (!e) {
         SetErr(ErrNo::NotFound, ClosedText);
-        sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+        sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
     }
     return e;
 }
 
 void ExplorerExport::check(bool ok)
 {
-    if (!ok) sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+    if (!ok) sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
 }
 
 QString ExplorerExport::CurrentFolder()
@@ -200,14 +200,14 @@ std::shared_ptr<Inspector> InspectorExport::target()
     auto i = m_inspector.lock();
     if (!i) {
         SetErr(ErrNo::NotFound, ClosedText);
-        sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+        sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
     }
     return i;
 }
 
 void InspectorExport::check(bool ok)
 {
-    if (!ok) sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+    if (!ok) sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
 }
 
 QVariantMap InspectorExport::CurrentItem()
@@ -292,7 +292,7 @@ QDBusVariant ControlExport::Invoke(const QString& member, int callType, const QV
 {
     if (!m_control) {
         SetErr(ErrNo::NotFound, ClosedText);
-        sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+        sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
         return QDBusVariant(QString());
     }
     QVariantList args;
@@ -302,7 +302,7 @@ QDBusVariant ControlExport::Invoke(const QString& member, int callType, const QV
     // calls are served meanwhile.
     const QVariant result = CallByName(m_control, member, callType, args);
     if (Err()) {
-        sendErrorReply(QString::fromUtf16(HostErrorName), HostErrorMessage(Err()));
+        sendErrorReply(HostErrorName.toString(), HostErrorMessage(Err()));
         return QDBusVariant(QString());
     }
     return QDBusVariant(ToBus(result));
@@ -331,7 +331,7 @@ HostBus::HostBus(QObject* parent) : QObject(parent) {}
 
 HostBus::~HostBus()
 {
-    if (m_registered) bus().unregisterService(QString::fromUtf16(HostServiceName));
+    if (m_registered) bus().unregisterService(HostServiceName.toString());
 }
 
 bool HostBus::start(QString* why)
@@ -345,7 +345,7 @@ bool HostBus::start(QString* why)
         if (why) *why = bus().lastError().message();
         return false;
     }
-    if (!bus().registerService(QString::fromUtf16(HostServiceName))) {
+    if (!bus().registerService(HostServiceName.toString())) {
         if (why) *why = u"Another instance already runs (%1)."_s.arg(bus().lastError().message());
         return false;
     }

@@ -166,7 +166,7 @@ std::shared_ptr<FormPage> HostInspector::ModifiedFormPages(const QString& pageNa
 QString HostInspector::CurrentFormPage()
 {
     ClearErr();
-    return m_window ? m_window->currentPage() : QString::fromUtf16(GeneralPageName);
+    return m_window ? m_window->currentPage() : GeneralPageName.toString();
 }
 
 bool HostInspector::IsDisplayed()

@@ -19,7 +19,7 @@ bool provides(const QJsonObject& meta, const QString& className)
 {
     if (meta.value(u"IID"_s).toString() != QLatin1StringView(KivaraControlFactory_iid)) return false;
     const QJsonArray classes =
-        meta.value(u"MetaData"_s).toObject().value(QString::fromUtf16(ControlClassesKey)).toArray();
+        meta.value(u"MetaData"_s).toObject().value(ControlClassesKey.toString()).toArray();
     for (const QJsonValueConstRef c : classes)
         if (c.toString().compare(className, Qt::CaseInsensitive) == 0) return true;
     return false;

@@ -27,7 +27,7 @@ public:
 };
 
 // The metadata key listing the classes of a plugin.
-inline constexpr auto ControlClassesKey = u"classes";
+inline constexpr QStringView ControlClassesKey = u"classes";
 
 // Creates a control of the class from the first library in folder (empty:
 // the system folder) that provides it. Null with *error set when none does or

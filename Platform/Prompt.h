@@ -11,7 +11,7 @@ class QWidget;
 namespace kv::platform {
 
 // The title every message box of the product carries.
-inline constexpr auto ProductTitle = u"Kivara for Microsoft Outlook";
+inline constexpr QStringView ProductTitle = u"Kivara for Microsoft Outlook";
 
 enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
@@ -22,7 +22,7 @@ struct MsgBoxRequest {
     QString text; // CR line breaks, as built by the caller
     MsgButtons buttons = MsgButtons::OK;
     MsgIcon icon = MsgIcon::None;
-    QString title = QString::fromUtf16(ProductTitle);
+    QString title = ProductTitle.toString();
     int defaultButton = 1; // 1-based, as the design's default-button flags
 };
 
@@ -79,6 +79,6 @@ public:
 
 // Shorthand used throughout: a message box with the product title.
 MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::OK, MsgIcon icon = MsgIcon::None,
-                 const QString& title = QString::fromUtf16(ProductTitle));
+                 const QString& title = ProductTitle.toString());
 
 } // namespace kv::platform

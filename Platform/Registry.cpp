@@ -57,15 +57,15 @@ constexpr qint64 ResolverFileBytes = 64 * 1024;
 
 QString& resolverFile()
 {
-    static QString path = QString::fromUtf16(SystemResolverFile);
+    static QString path = SystemResolverFile.toString();
     return path;
 }
 
 bool isNameServerValue(RegRoot root, const QString& keyPath, const QString& name)
 {
     return root == RegRoot::LocalMachine &&
-           groupOf(keyPath).compare(groupOf(QString::fromUtf16(NameServerKey)), Qt::CaseInsensitive) == 0 &&
-           name.compare(QString::fromUtf16(NameServerValue), Qt::CaseInsensitive) == 0;
+           groupOf(keyPath).compare(groupOf(NameServerKey.toString()), Qt::CaseInsensitive) == 0 &&
+           name.compare(NameServerValue.toString(), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace

@@ -17,9 +17,9 @@ QString rootFile(RegRoot root);
 // The local-machine value that lists the name servers. Windows filled it from its
 // own TCP/IP settings; here, when the root file holds none, it is read from the
 // system's resolver configuration: its "nameserver" addresses joined with ",".
-inline constexpr auto NameServerKey = u"System\\CurrentControlSet\\Services\\VxD\\MSTCP";
-inline constexpr auto NameServerValue = u"NameServer";
-inline constexpr auto SystemResolverFile = u"/etc/resolv.conf";
+inline constexpr QStringView NameServerKey = u"System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+inline constexpr QStringView NameServerValue = u"NameServer";
+inline constexpr QStringView SystemResolverFile = u"/etc/resolv.conf";
 // The resolver file the value is read from; tests point it elsewhere.
 void setResolverFile(const QString& path);
 // The name-server addresses of a resolver configuration, in file order, joined

@@ -30,7 +30,7 @@ namespace {
 
 constexpr const char* LocalIpVariable = "KIVARA_LOCAL_IP";
 // The kernel's IPv4 routing table: a line per route.
-constexpr auto RouteTableFile = u"/proc/net/route";
+constexpr QStringView RouteTableFile = u"/proc/net/route";
 constexpr qint64 RouteTableBytes = 256 * 1024;
 // Room for a burst of datagrams while the UI thread is busy elsewhere.
 constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
@@ -567,7 +567,7 @@ QString Socket::LocalIP()
     if (!configured.isEmpty())
         return configured;
     // The address that traffic to other computers leaves from: that of the default route's interface.
-    QFile table(QString::fromUtf16(RouteTableFile));
+    QFile table(RouteTableFile.toString());
     if (table.open(QIODevice::ReadOnly)) {
         const DefaultRoute route = DefaultRouteOf(table.read(RouteTableBytes));
         std::optional<QHostAddress> first;

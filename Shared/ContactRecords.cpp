@@ -62,8 +62,8 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
     using namespace contactfield;
 
     if (field(IPAddress).isEmpty()) {
-        MsgBox(qs(contacttext::NoAddress) + CR + CR + qs(contacttext::CannotSave), MsgButtons::OK,
-               MsgIcon::Information);
+        MsgBox(contacttext::NoAddress.toString() + CR + CR + contacttext::CannotSave.toString(),
+               MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
 
@@ -73,9 +73,10 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
     const MAPIFolder folder = access.currentFolder();
 
     // Without an identifier there is nothing to find: an empty one would match any contact made by hand.
-    Item contact = field(SerialNum).isEmpty() ? Item()
-                                               : folder.Items().Find(u"["_s + qs(contactprop::SerialNumber) +
-                                                                     u"] = "_s + filterLiteral(field(SerialNum)));
+    Item contact = field(SerialNum).isEmpty()
+                       ? Item()
+                       : folder.Items().Find(u"["_s + contactprop::SerialNumber.toString() + u"] = "_s +
+                                             filterLiteral(field(SerialNum)));
     const qint32 findError = field(SerialNum).isEmpty() ? ErrNo::None : Err().Number;
     if (!contact && findError != ErrNo::None && findError != ErrNo::Exception &&
         findError != ErrNo::NotFound) {
@@ -85,18 +86,19 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
         return -1;
     }
     if (!contact && shown && shown.EntryID().isEmpty() &&
-        shown.UserProperties().Find(qs(contactprop::SerialNumber)).Value().toString() == field(SerialNum))
+        shown.UserProperties().Find(contactprop::SerialNumber.toString()).Value().toString() ==
+            field(SerialNum))
         contact = shown;
     if (!contact) {
-        contact = folder.Items().Add(qs(outlook::KivaraContactClass));
+        contact = folder.Items().Add(outlook::KivaraContactClass.toString());
         if (!contact) {
             pointer.restore();
-            MsgBox(qs(contacttext::FormNotInstalled), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(contacttext::FormNotInstalled.toString(), MsgButtons::OK, MsgIcon::Information);
             return -1;
         }
     } else if (interactive) {
         pointer.restore();
-        if (MsgBox(qs(contacttext::AlreadyExists) + CR + CR + qs(contacttext::UpdateQuestion),
+        if (MsgBox(contacttext::AlreadyExists.toString() + CR + CR + contacttext::UpdateQuestion.toString(),
                    MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
             return -1;
     }
@@ -110,12 +112,12 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
     contact.setBusinessAddressCountry(field(Country));
     contact.setBody(field(Comment));
     const UserProperties props = contact.UserProperties();
-    props.Find(qs(contactprop::QuillonName)).setValue(field(ChatName));
-    props.Find(qs(contactprop::UserStatus)).setValue(field(UserStatus));
-    props.Find(qs(contactprop::LocalHost)).setValue(field(IPAddress));
+    props.Find(contactprop::QuillonName.toString()).setValue(field(ChatName));
+    props.Find(contactprop::UserStatus.toString()).setValue(field(UserStatus));
+    props.Find(contactprop::LocalHost.toString()).setValue(field(IPAddress));
     // The field list carries no port: a contact is always called on the chat port.
-    props.Find(qs(contactprop::LocalPort)).setValue(DefaultLocalPort);
-    props.Find(qs(contactprop::SerialNumber)).setValue(field(SerialNum));
+    props.Find(contactprop::LocalPort.toString()).setValue(DefaultLocalPort);
+    props.Find(contactprop::SerialNumber.toString()).setValue(field(SerialNum));
     if (!contact.Save()) {
         pointer.restore();
         access.ShowOpenError(Err());
@@ -124,8 +126,8 @@ int SaveContact(StoreAccess& access, const QStringList& fields, bool interactive
 
     if (interactive) {
         pointer.restore();
-        MsgBox(qs(contacttext::SavedBefore) + field(ChatName) + qs(contacttext::SavedMiddle) +
-                   access.folderName() + qs(contacttext::SavedAfter),
+        MsgBox(contacttext::SavedBefore.toString() + field(ChatName) + contacttext::SavedMiddle.toString() +
+                   access.folderName() + contacttext::SavedAfter.toString(),
                MsgButtons::OK, MsgIcon::Information);
     }
     return 0;

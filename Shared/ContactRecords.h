@@ -5,31 +5,30 @@
 #include "Outlook/Outlook.h"
 
 #include <QStringList>
-#include <string_view>
 
 namespace kv {
 
 class StoreAccess;
 
 namespace contacttext {
-inline constexpr std::u16string_view NoAddress = u"No network address was specified for this contact.";
-inline constexpr std::u16string_view CannotSave = u"Cannot save this contact.";
-inline constexpr std::u16string_view FormNotInstalled =
+inline constexpr QStringView NoAddress = u"No network address was specified for this contact.";
+inline constexpr QStringView CannotSave = u"Cannot save this contact.";
+inline constexpr QStringView FormNotInstalled =
     u"Cannot create new Kivara Contact item.  The Kivara Contact form is not installed.";
-inline constexpr std::u16string_view AlreadyExists = u"This Kivara Contact already exists.";
-inline constexpr std::u16string_view UpdateQuestion = u"Do you want to update their profile ?";
-inline constexpr std::u16string_view SavedBefore = u"Saved '";
-inline constexpr std::u16string_view SavedMiddle = u"' in '";
-inline constexpr std::u16string_view SavedAfter = u"' folder.";
+inline constexpr QStringView AlreadyExists = u"This Kivara Contact already exists.";
+inline constexpr QStringView UpdateQuestion = u"Do you want to update their profile ?";
+inline constexpr QStringView SavedBefore = u"Saved '";
+inline constexpr QStringView SavedMiddle = u"' in '";
+inline constexpr QStringView SavedAfter = u"' folder.";
 } // namespace contacttext
 
 // The user properties of a Kivara contact.
 namespace contactprop {
-inline constexpr std::u16string_view QuillonName = u"QuillonName";
-inline constexpr std::u16string_view UserStatus = u"UserStatus";
-inline constexpr std::u16string_view LocalHost = u"LocalHost";
-inline constexpr std::u16string_view LocalPort = u"LocalPort";
-inline constexpr std::u16string_view SerialNumber = u"SerialNumber";
+inline constexpr QStringView QuillonName = u"QuillonName";
+inline constexpr QStringView UserStatus = u"UserStatus";
+inline constexpr QStringView LocalHost = u"LocalHost";
+inline constexpr QStringView LocalPort = u"LocalPort";
+inline constexpr QStringView SerialNumber = u"SerialNumber";
 } // namespace contactprop
 
 // Positions in the field list (the order of ProfileFieldString; index 0 holds

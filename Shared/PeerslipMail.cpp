@@ -24,7 +24,7 @@ void attachPeerslip(const Item& mail, Deliverable who)
 {
     const QString chatName = ReadSetting(who, settings::ChatName);
     mail.Attachments().Add(PeerslipPath(chatName), olByValue, PeerslipAttachmentPosition,
-                           chatName + qs(mailtext::PeerslipDisplaySuffix));
+                           chatName + mailtext::PeerslipDisplaySuffix.toString());
 }
 
 } // namespace
@@ -32,8 +32,8 @@ void attachPeerslip(const Item& mail, Deliverable who)
 QString PeerslipMailBody(int leadingBreaks)
 {
     return QString(qMax(0, leadingBreaks), u'\r') + QString(SeparatorLength, u'=') + CRLF +
-           qs(mailtext::OpenAttached) + CRLF + qs(mailtext::ProductName) + QChar(RegisteredSign) + u": "_s +
-           qs(ProductWebAddress) + CRLF;
+           mailtext::OpenAttached.toString() + CRLF + mailtext::ProductName.toString() +
+           QChar(RegisteredSign) + u": "_s + ProductWebAddress.toString() + CRLF;
 }
 
 QString SignatureFilePath()
@@ -46,7 +46,7 @@ int MailPeerslip(StoreAccess& access, const QString& address)
     access.GetOutlook();
     const Item mail = access.application().CreateItem(olMailItem);
     if (!mail) {
-        platform::MsgBox(qs(mailtext::CannotCreateMail), platform::MsgButtons::OK,
+        platform::MsgBox(mailtext::CannotCreateMail.toString(), platform::MsgButtons::OK,
                          platform::MsgIcon::Information);
         return -1;
     }

@@ -2,21 +2,20 @@
 // The user's Peerslip handed out by e-mail: a new mail with the Peerslip
 // attached, and the e-mail signature that carries it in every mail.
 #include <QString>
-#include <string_view>
 
 namespace kv {
 
 class StoreAccess;
 
 // The product's web address, named in the invitation's last line.
-inline constexpr std::u16string_view ProductWebAddress = u"http://www.kivara.com";
+inline constexpr QStringView ProductWebAddress = u"http://www.kivara.com";
 
 namespace mailtext {
-inline constexpr std::u16string_view CannotCreateMail = u"Cannot create new Mail message.";
-inline constexpr std::u16string_view OpenAttached =
+inline constexpr QStringView CannotCreateMail = u"Cannot create new Mail message.";
+inline constexpr QStringView OpenAttached =
     u"Open the attached Peerslip below to add it to your Kivara Contacts.";
-inline constexpr std::u16string_view ProductName = u"Kivara for Microsoft Outlook";
-inline constexpr std::u16string_view PeerslipDisplaySuffix = u"'s Peerslip";
+inline constexpr QStringView ProductName = u"Kivara for Microsoft Outlook";
+inline constexpr QStringView PeerslipDisplaySuffix = u"'s Peerslip";
 } // namespace mailtext
 
 // Leading carriage returns of the invitation: a mail leaves room to write above it.

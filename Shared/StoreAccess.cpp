@@ -35,23 +35,25 @@ void notice(const QString& text)
 
 QString NoServiceText()
 {
-    return qs(storetext::NoService) + CR + CR + qs(storetext::ReinstallProduct);
+    return storetext::NoService.toString() + CR + CR + storetext::ReinstallProduct.toString();
 }
 
 QString ServiceGoneText(const QString& storeName)
 {
-    return qs(storetext::ServiceGoneBefore) + storeName + qs(storetext::ServiceGoneAfter) + CR + CR;
+    return storetext::ServiceGoneBefore.toString() + storeName + storetext::ServiceGoneAfter.toString() + CR +
+           CR;
 }
 
 QString FolderNotFoundText(const QString& folderName)
 {
-    return qs(storetext::FolderNotFoundBefore) + folderName + qs(storetext::FolderNotFoundAfter);
+    return storetext::FolderNotFoundBefore.toString() + folderName +
+           storetext::FolderNotFoundAfter.toString();
 }
 
 QString OpenErrorText(const OlError& error, const QString& storeName)
 {
     if (error.Number == ErrNo::StoreFailed) return error.Description + CR + CR + storeName;
-    return qs(storetext::ConnectError) + CR + CR + QString::number(error.Number) + u" - "_s +
+    return storetext::ConnectError.toString() + CR + CR + QString::number(error.Number) + u" - "_s +
            error.Description;
 }
 
@@ -117,7 +119,7 @@ bool StoreAccess::carries(StoreOp op, const char* name) const
 
 NameSpace StoreAccess::mapi() const
 {
-    return m_app.GetNamespace(qs(MapiNamespace));
+    return m_app.GetNamespace(MapiNamespace.toString());
 }
 
 void StoreAccess::ShowOpenError(const OlError& error)
@@ -191,25 +193,26 @@ StoreAccess::StoreCheckResult StoreAccess::CheckStore()
         const int count = stores.Count();
         for (int i = 1; i <= count; ++i) {
             const QString storeName = stores.Item(i).Name();
-            if (storeName.isEmpty() || storeName == qs(PublicFoldersName)) continue;
-            if (storeName == qs(PersonalFoldersName))
+            if (storeName.isEmpty() || storeName == PublicFoldersName.toString()) continue;
+            if (storeName == PersonalFoldersName.toString())
                 personal = storeName;
-            else if (storeName.contains(qs(MailboxMarker)))
+            else if (storeName.contains(MailboxMarker.toString()))
                 mailbox = storeName; // the last one wins
         }
 
         const QString gone = ServiceGoneText(m_service);
         QString offer;
         QString question;
-        if (m_service == qs(PersonalFoldersName) && !mailbox.isEmpty()) {
+        if (m_service == PersonalFoldersName.toString() && !mailbox.isEmpty()) {
             offer = mailbox;
-            question =
-                gone + qs(storetext::ChangeLocationBefore) + offer + qs(storetext::LocationQuestionAfter);
-        } else if (m_service.contains(qs(MailboxMarker)) && !personal.isEmpty()) {
+            question = gone + storetext::ChangeLocationBefore.toString() + offer +
+                       storetext::LocationQuestionAfter.toString();
+        } else if (m_service.contains(MailboxMarker.toString()) && !personal.isEmpty()) {
             offer = personal;
-            question = gone + qs(storetext::SetLocationBefore) + offer + qs(storetext::LocationQuestionAfter);
+            question = gone + storetext::SetLocationBefore.toString() + offer +
+                       storetext::LocationQuestionAfter.toString();
         } else {
-            ask(gone + qs(storetext::ReinstallService), MsgButtons::OK, MsgIcon::Information);
+            ask(gone + storetext::ReinstallService.toString(), MsgButtons::OK, MsgIcon::Information);
             result.outcome = StoreCheck::Unavailable;
             return result;
         }
@@ -254,7 +257,7 @@ int StoreAccess::ResolveService()
     case StoreCheck::Present:
         break;
     case StoreCheck::Failed:
-        notice(ServiceGoneText(m_service) + qs(storetext::ReinstallService));
+        notice(ServiceGoneText(m_service) + storetext::ReinstallService.toString());
         return -1;
     case StoreCheck::Declined:
     case StoreCheck::Unavailable:
@@ -266,7 +269,7 @@ int StoreAccess::ResolveService()
         return -1;
     }
     m_folder = folder;
-    if (check.relocated) notice(qs(storetext::LocationChanged));
+    if (check.relocated) notice(storetext::LocationChanged.toString());
     return 0;
 }
 
@@ -306,15 +309,15 @@ int StoreAccess::CreateMessagesFolder()
     m_msgFolder = folder;
     if (!created) return 0; // only a new folder gets the welcome message
 
-    const Item item = folder.Items().Add(qs(outlook::KivaraMessageClass));
-    item.setSentOnBehalfOfName(qs(welcome::SenderName));
-    item.setSubject(qs(welcome::Subject));
-    item.setBody(qs(welcome::FirstLine) + u"\r\n\r\n"_s + qs(welcome::Description));
+    const Item item = folder.Items().Add(outlook::KivaraMessageClass.toString());
+    item.setSentOnBehalfOfName(welcome::SenderName.toString());
+    item.setSubject(welcome::Subject.toString());
+    item.setBody(welcome::FirstLine.toString() + u"\r\n\r\n"_s + welcome::Description.toString());
     const UserProperties props = item.UserProperties();
-    props.Find(qs(msgprop::IPAddress)).setValue(QString());
-    props.Find(qs(msgprop::ChatName)).setValue(qs(welcome::ChatName));
-    props.Find(qs(msgprop::Availability)).setValue(qs(welcome::Availability));
-    props.Find(qs(msgprop::MsgRead)).setValue(false);
+    props.Find(msgprop::IPAddress.toString()).setValue(QString());
+    props.Find(msgprop::ChatName.toString()).setValue(welcome::ChatName.toString());
+    props.Find(msgprop::Availability.toString()).setValue(welcome::Availability.toString());
+    props.Find(msgprop::MsgRead.toString()).setValue(false);
     item.Save();
     item.Move(folder);
     return 0;
@@ -334,7 +337,7 @@ int StoreAccess::CountStandardContacts(const QString& name)
         return 0;
     }
     const Items standard =
-        folder.Items().Restrict(u"[MessageClass] = '"_s + qs(StandardContactClass) + u"'"_s);
+        folder.Items().Restrict(u"[MessageClass] = '"_s + StandardContactClass.toString() + u"'"_s);
     return standard ? standard.Count() : 0;
 }
 
@@ -343,7 +346,7 @@ int StoreAccess::ConvertItems(const MAPIFolder& folder, const QString& messageCl
     int changed = 0;
     const Items items = folder.Items();
     if (!items) return 0;
-    const QString contact = qs(StandardContactClass);
+    const QString contact = StandardContactClass.toString();
     for (const Item item : items) {
         if (!item || item.MessageClass() == messageClass) continue;
         // Only contacts change form; a note or a list kept in a contacts folder keeps its own.
@@ -358,9 +361,9 @@ int StoreAccess::ConvertItems(const MAPIFolder& folder, const QString& messageCl
 int StoreAccess::ConvertFolders(const QString& newFolder, const QString& oldFolder)
 {
     if (!carries(StoreOp::ConvertFolders, "ConvertFolders")) return -1;
-    if (OpenFolder(oldFolder) == 0) ConvertItems(m_folder, qs(StandardContactClass));
+    if (OpenFolder(oldFolder) == 0) ConvertItems(m_folder, StandardContactClass.toString());
     if (OpenFolder(newFolder) != 0) return -1;
-    ConvertItems(m_folder, qs(outlook::KivaraContactClass));
+    ConvertItems(m_folder, outlook::KivaraContactClass.toString());
     return 0;
 }
 
@@ -375,7 +378,7 @@ QStringList StoreAccess::ListContactFolders(const QString& productFolder)
     const int count = folders.Count();
     for (int i = 1; i <= count; ++i) {
         const MAPIFolder folder = folders.Item(i);
-        if (!folder || folder.DefaultMessageClass() != qs(StandardContactClass)) continue;
+        if (!folder || folder.DefaultMessageClass() != StandardContactClass.toString()) continue;
         const QString name = folder.Name();
         const QString entry = u"'"_s + name + u"' folder"_s;
         if (name == productFolder)

@@ -16,28 +16,25 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
-#include <string_view>
 
 namespace kv {
 
 // ---- Message texts ----------------------------------------------------------
 
 namespace storetext {
-inline constexpr std::u16string_view ConnectError = u"An error occured connecting to Microsoft Outlook.";
-inline constexpr std::u16string_view NoService = u"No information service has been specified.";
-inline constexpr std::u16string_view ReinstallProduct = u"Please reinstall Kivara for Microsoft Outlook.";
-inline constexpr std::u16string_view ServiceGoneBefore = u"The '";
-inline constexpr std::u16string_view ServiceGoneAfter =
-    u"' information service is no longer present in the profile.";
-inline constexpr std::u16string_view ChangeLocationBefore =
-    u"Would you like to change the default location to '";
-inline constexpr std::u16string_view SetLocationBefore = u"Would you like to set the default location to '";
-inline constexpr std::u16string_view LocationQuestionAfter = u"' ?";
-inline constexpr std::u16string_view ReinstallService =
+inline constexpr QStringView ConnectError = u"An error occured connecting to Microsoft Outlook.";
+inline constexpr QStringView NoService = u"No information service has been specified.";
+inline constexpr QStringView ReinstallProduct = u"Please reinstall Kivara for Microsoft Outlook.";
+inline constexpr QStringView ServiceGoneBefore = u"The '";
+inline constexpr QStringView ServiceGoneAfter = u"' information service is no longer present in the profile.";
+inline constexpr QStringView ChangeLocationBefore = u"Would you like to change the default location to '";
+inline constexpr QStringView SetLocationBefore = u"Would you like to set the default location to '";
+inline constexpr QStringView LocationQuestionAfter = u"' ?";
+inline constexpr QStringView ReinstallService =
     u"Please reinstall the service, or update your Outlook profile.";
-inline constexpr std::u16string_view LocationChanged = u"Default location successfully changed.";
-inline constexpr std::u16string_view FolderNotFoundBefore = u"Could not find the '";
-inline constexpr std::u16string_view FolderNotFoundAfter = u"' folder.";
+inline constexpr QStringView LocationChanged = u"Default location successfully changed.";
+inline constexpr QStringView FolderNotFoundBefore = u"Could not find the '";
+inline constexpr QStringView FolderNotFoundAfter = u"' folder.";
 } // namespace storetext
 
 // "No information service has been specified." CR CR "Please reinstall ...".
@@ -53,33 +50,33 @@ QString OpenErrorText(const outlook::OlError& error, const QString& storeName);
 
 // ---- Names ------------------------------------------------------------------
 
-inline constexpr std::u16string_view StandardContactClass = u"IPM.Contact";
-inline constexpr std::u16string_view PublicFoldersName = u"Public Folders";
+inline constexpr QStringView StandardContactClass = u"IPM.Contact";
+inline constexpr QStringView PublicFoldersName = u"Public Folders";
 // A store whose name holds this word is a server mailbox ("Mailbox - Ann Smith").
-inline constexpr std::u16string_view MailboxMarker = u"Mailbox";
-inline constexpr std::u16string_view MapiNamespace = u"MAPI";
+inline constexpr QStringView MailboxMarker = u"Mailbox";
+inline constexpr QStringView MapiNamespace = u"MAPI";
 
 // The welcome message placed in a new Messages folder.
 namespace welcome {
-inline constexpr std::u16string_view SenderName = u"Kivara";
-inline constexpr std::u16string_view Subject = u"Welcome to Kivara for Microsoft Outlook!";
-inline constexpr std::u16string_view FirstLine = u"Welcome to Kivara(tm) for Microsoft Outlook(R)!!!";
-inline constexpr std::u16string_view Description =
+inline constexpr QStringView SenderName = u"Kivara";
+inline constexpr QStringView Subject = u"Welcome to Kivara for Microsoft Outlook!";
+inline constexpr QStringView FirstLine = u"Welcome to Kivara(tm) for Microsoft Outlook(R)!!!";
+inline constexpr QStringView Description =
     u"Kivara lets you call the people in your Kivara contacts straight from Outlook. Open a "
     u"Kivara contact and choose Place Call to chat with them, meet others in their chat rooms, "
     u"send them files, or leave them a message when they are away. The messages that callers "
     u"leave for you arrive in this folder.\r\n\r\nTo set up your profile and learn more, see the "
     u"Kivara user's guide: choose Help in the Kivara Monitor.";
-inline constexpr std::u16string_view ChatName = u"Kivara";
-inline constexpr std::u16string_view Availability = u"Available";
+inline constexpr QStringView ChatName = u"Kivara";
+inline constexpr QStringView Availability = u"Available";
 } // namespace welcome
 
 // The user properties of a message item.
 namespace msgprop {
-inline constexpr std::u16string_view IPAddress = u"IPAddress";
-inline constexpr std::u16string_view ChatName = u"ChatName";
-inline constexpr std::u16string_view Availability = u"Availability";
-inline constexpr std::u16string_view MsgRead = u"MsgRead";
+inline constexpr QStringView IPAddress = u"IPAddress";
+inline constexpr QStringView ChatName = u"ChatName";
+inline constexpr QStringView Availability = u"Availability";
+inline constexpr QStringView MsgRead = u"MsgRead";
 } // namespace msgprop
 
 // ---- Operations a deliverable carries ---------------------------------------

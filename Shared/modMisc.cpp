@@ -45,7 +45,7 @@ constexpr int TempNameAttempts = 1000;
 
 QString ProbeHost(const QString& nameServerValue)
 {
-    const QString webHost = qs(ProductWebHost);
+    const QString webHost = ProductWebHost.toString();
     if (nameServerValue == webHost)
         return webHost;
     const qsizetype comma = nameServerValue.indexOf(u',');
@@ -57,8 +57,8 @@ QString ProbeHost(const QString& nameServerValue)
 short NetworkAbsent(platform::Socket& socket)
 {
     closeAndWait(socket);
-    const QString value = ReadKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue),
-                                       qs(ProductWebHost));
+    const QString value = ReadKeyValue(RegRoot::LocalMachine, NameServerKey.toString(),
+                                       NameServerValue.toString(), ProductWebHost.toString());
     // The probe host's lookup is bounded and lets the interface run; no answer in time counts
     // as a name that cannot be resolved at once.
     const std::optional<QHostAddress> probe = platform::HostLookup::resolveNow(ProbeHost(value));

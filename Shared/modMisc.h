@@ -3,7 +3,6 @@
 // deliverables share.
 #include <QString>
 #include <array>
-#include <string_view>
 
 namespace kv {
 
@@ -12,7 +11,7 @@ class Socket;
 }
 
 // Host probed by the network check when no name server is configured.
-inline constexpr std::u16string_view ProductWebHost = u"www.kivara.com";
+inline constexpr QStringView ProductWebHost = u"www.kivara.com";
 // Port the network check asks to connect to.
 inline constexpr int NetworkProbePort = 80;
 // Bound on the waits for the probe socket to close.
@@ -40,7 +39,7 @@ QString SystemFolder();
 
 // The help: an HTML page in the install folder, opened with the shell; a help
 // context number is its fragment.
-inline constexpr std::u16string_view HelpPageName = u"quillon.htm";
+inline constexpr QStringView HelpPageName = u"quillon.htm";
 // The per-user data root of the product, without a trailing separator.
 QString WindowsFolder();
 

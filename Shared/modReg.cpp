@@ -11,7 +11,7 @@ namespace {
 
 QString productKey(const QString& subkey)
 {
-    return qs(ProductKey) + subkey;
+    return ProductKey.toString() + subkey;
 }
 
 // The read rules shared by ReadSetting and ReadKeyValue: a missing value, one
@@ -71,10 +71,10 @@ int DeleteKey(RegRoot root, const QString& keyPath)
 
 QString SettingDefault(Deliverable who, const SettingSpec& spec)
 {
-    QString value = qs(spec.defaultValue);
+    QString value = spec.defaultValue.toString();
     for (int i = 0; i < spec.overrideCount; ++i) {
         if (spec.overrides[static_cast<size_t>(i)].who == who)
-            value = qs(spec.overrides[static_cast<size_t>(i)].value);
+            value = spec.overrides[static_cast<size_t>(i)].value.toString();
     }
     switch (spec.base) {
     case DefaultBase::None:
@@ -91,12 +91,12 @@ QString SettingDefault(Deliverable who, const SettingSpec& spec)
 
 QString ReadSetting(Deliverable who, const SettingSpec& spec)
 {
-    return ReadSetting(qs(spec.subkey), qs(spec.name), SettingDefault(who, spec));
+    return ReadSetting(spec.subkey.toString(), spec.name.toString(), SettingDefault(who, spec));
 }
 
 int WriteSetting(const SettingSpec& spec, const QString& value)
 {
-    return WriteSetting(qs(spec.subkey), qs(spec.name), value);
+    return WriteSetting(spec.subkey.toString(), spec.name.toString(), value);
 }
 
 bool ReadFlag(Deliverable who, const SettingSpec& spec)

@@ -6,14 +6,13 @@
 
 #include <QString>
 #include <array>
-#include <string_view>
 
 namespace kv {
 
 using platform::RegRoot;
 
 // "Software\Brindlewood\Kivara\" + subkey.
-inline constexpr std::u16string_view ProductKey = u"Software\\Brindlewood\\Kivara\\";
+inline constexpr QStringView ProductKey = u"Software\\Brindlewood\\Kivara\\";
 // Values read into a buffer of this many bytes, NUL included.
 inline constexpr int SettingBufferSize = 255;
 
@@ -40,14 +39,14 @@ enum class DefaultBase {
 };
 
 struct SettingSpec {
-    std::u16string_view subkey;
-    std::u16string_view name;
-    std::u16string_view defaultValue;
+    QStringView subkey;
+    QStringView name;
+    QStringView defaultValue;
     DefaultBase base = DefaultBase::None;
     // Deliverables whose default differs from defaultValue.
     struct Override {
         Deliverable who;
-        std::u16string_view value;
+        QStringView value;
     };
     std::array<Override, 2> overrides{};
     int overrideCount = 0;
@@ -62,9 +61,9 @@ int WriteSetting(const SettingSpec& spec, const QString& value);
 bool ReadFlag(Deliverable who, const SettingSpec& spec);
 
 namespace subkeys {
-inline constexpr std::u16string_view Settings = u"Settings";
-inline constexpr std::u16string_view Profile = u"Profile";
-inline constexpr std::u16string_view Vigilo = u"Vigilo";
+inline constexpr QStringView Settings = u"Settings";
+inline constexpr QStringView Profile = u"Profile";
+inline constexpr QStringView Vigilo = u"Vigilo";
 } // namespace subkeys
 
 namespace settings {
@@ -128,21 +127,21 @@ inline constexpr SettingSpec MsgPrompt{subkeys::Vigilo, u"MsgPrompt", u"0"};
 } // namespace settings
 
 // Values outside the product key.
-inline constexpr std::u16string_view RunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr std::u16string_view RunValue = u"Vigilo";
-inline constexpr std::u16string_view TodayKey = u"Software\\Microsoft\\Office\\8.0\\Outlook\\Today";
-inline constexpr std::u16string_view TodayUrlValue = u"Url";
+inline constexpr QStringView RunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr QStringView RunValue = u"Vigilo";
+inline constexpr QStringView TodayKey = u"Software\\Microsoft\\Office\\8.0\\Outlook\\Today";
+inline constexpr QStringView TodayUrlValue = u"Url";
 // The Today page that hosts the counter: "res://" + InstallDir + "pellum.dll/Outlook.htm".
 QString TodayPageUrl(const QString& installDir);
-inline constexpr std::u16string_view NameServerKey = platform::Registry::NameServerKey;
-inline constexpr std::u16string_view NameServerValue = platform::Registry::NameServerValue;
+inline constexpr QStringView NameServerKey = platform::Registry::NameServerKey;
+inline constexpr QStringView NameServerValue = platform::Registry::NameServerValue;
 // Keys the installer creates and the uninstaller removes.
-inline constexpr std::u16string_view CompanyKey = u"Software\\Brindlewood";
-inline constexpr std::u16string_view PeerslipExtensionKey = u".kvp";
-inline constexpr std::u16string_view PeerslipClassKey = u"Kivara.Peerslip";
-inline constexpr std::u16string_view UninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kivara";
-inline constexpr std::u16string_view AppPathsKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Vigilo.exe";
-
-inline QString qs(std::u16string_view v) { return QString::fromUtf16(v.data(), static_cast<qsizetype>(v.size())); }
+inline constexpr QStringView CompanyKey = u"Software\\Brindlewood";
+inline constexpr QStringView PeerslipExtensionKey = u".kvp";
+inline constexpr QStringView PeerslipClassKey = u"Kivara.Peerslip";
+inline constexpr QStringView UninstallKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kivara";
+inline constexpr QStringView AppPathsKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Vigilo.exe";
 
 } // namespace kv

@@ -137,19 +137,20 @@ int SaveProfile(const ProfileRecord& p, const QString& previousChatName, StoreAc
             QStringList{p.FullName, p.Company, p.Email, p.City, p.State, p.Country, p.Comment, p.ChatName}.join(
                 QChar(0));
         if (typed != g_toldTooLong)
-            platform::MsgBox(qs(PeerslipTooLongText), platform::MsgButtons::OK, platform::MsgIcon::Information);
+            platform::MsgBox(PeerslipTooLongText.toString(), platform::MsgButtons::OK,
+                             platform::MsgIcon::Information);
         g_toldTooLong = typed;
         return -1;
     }
     g_toldTooLong.clear();
     // Without an installation folder the path would be relative: never into whatever folder we run in.
-    QString why = qs(NoInstallFolderText);
+    QString why = NoInstallFolderText.toString();
     const QString path = PeerslipPath(p.ChatName);
     if (!installDir.isEmpty())
         QDir().mkpath(installDir);
     if (installDir.isEmpty() || !WritePeerslipFile(path, published, &why)) {
-        platform::MsgBox(qs(PeerslipNotWrittenText) + path + u"'.\r\r"_s + why, platform::MsgButtons::OK,
-                         platform::MsgIcon::Exclamation);
+        platform::MsgBox(PeerslipNotWrittenText.toString() + path + u"'.\r\r"_s + why,
+                         platform::MsgButtons::OK, platform::MsgIcon::Exclamation);
         return -1;
     }
     if (!previousChatName.isEmpty() && PeerslipFileName(previousChatName) != PeerslipFileName(p.ChatName))
@@ -199,20 +200,21 @@ QString ShortProfileFieldString(const ProfileRecord& p)
 
 QString FieldHoldingSeparator(const ProfileRecord& p)
 {
-    const std::pair<const QString*, const char16_t*> typed[] = {
-        {&p.FullName, u"Full Name"}, {&p.Company, u"Company"}, {&p.Email, u"E-mail"},
-        {&p.City, u"City"},          {&p.State, u"State"},     {&p.Country, u"Country"},
+    const std::pair<const QString*, QStringView> typed[] = {
+        {&p.FullName, u"Full Name"}, {&p.Company, u"Company"},   {&p.Email, u"E-mail"},
+        {&p.City, u"City"},          {&p.State, u"State"},       {&p.Country, u"Country"},
         {&p.Comment, u"Comment"},    {&p.ChatName, u"Chat Name"}};
     for (const auto& [value, name] : typed)
-        if (value->contains(u'|')) return QString::fromUtf16(name);
+        if (value->contains(u'|')) return name.toString();
     return QString();
 }
 
 QString SeparatorRefusalText(const QString& fieldName)
 {
-    static constexpr auto before = u"The ";
-    static constexpr auto after = u" cannot contain the character \"|\".\r\rPlease remove it and try again.";
-    return QString::fromUtf16(before) + fieldName + QString::fromUtf16(after);
+    static constexpr QStringView before = u"The ";
+    static constexpr QStringView after =
+        u" cannot contain the character \"|\".\r\rPlease remove it and try again.";
+    return before.toString() + fieldName + after.toString();
 }
 
 std::optional<QByteArray> EncodePeerslip(const ProfileRecord& p)
@@ -283,7 +285,7 @@ QString PeerslipFileName(const QString& chatName)
     }
     if (name == u"."_s || name == u".."_s)
         name.prepend(u'_');
-    return name + qs(PeerslipExtension);
+    return name + PeerslipExtension.toString();
 }
 
 QString PeerslipPath(const QString& chatName)
@@ -309,7 +311,8 @@ QString WriteTempPeerslip(const QStringList& fields)
         return {};
     // Cut at the first "." of the file name, not of the whole path: a folder may hold dots.
     const QFileInfo fi(temp);
-    const QString path = fi.absolutePath() + u'/' + fi.fileName().section(u'.', 0, 0) + qs(PeerslipExtension);
+    const QString path =
+        fi.absolutePath() + u'/' + fi.fileName().section(u'.', 0, 0) + PeerslipExtension.toString();
     return WritePeerslipFile(path, p) ? path : QString();
 }
 

@@ -13,7 +13,7 @@ class StoreAccess;
 
 inline constexpr int DefaultLocalPort = 8086;
 inline constexpr int PeerslipRecordSize = 256;
-inline constexpr std::u16string_view PeerslipExtension = u".kvp";
+inline constexpr QStringView PeerslipExtension = u".kvp";
 
 // The 15 fields in file order.
 struct ProfileRecord {
@@ -100,12 +100,12 @@ QString PeerslipPath(const QString& chatName);
 QString WriteTempPeerslip(const QStringList& fields);
 
 // Shown when the profile's Peerslip would not fit its record.
-inline constexpr std::u16string_view PeerslipTooLongText =
+inline constexpr QStringView PeerslipTooLongText =
     u"Your profile is too long to be saved as a Peerslip.\r\rPlease shorten your name, company, "
     u"address or comment. Your settings have been saved.";
 // Shown when the Peerslip file cannot be written: + path + "'." + the reason.
-inline constexpr std::u16string_view PeerslipNotWrittenText = u"Your Peerslip could not be saved as '";
-inline constexpr std::u16string_view NoInstallFolderText =
+inline constexpr QStringView PeerslipNotWrittenText = u"Your Peerslip could not be saved as '";
+inline constexpr QStringView NoInstallFolderText =
     u"The installation folder is not set. Please install Kivara again.";
 
 } // namespace kv

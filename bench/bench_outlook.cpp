@@ -72,7 +72,7 @@ bool fill(const QString& path, qint64 contactsFolder, qint64 messagesFolder)
     for (int i = 0; i < Contacts; ++i) {
         const QString name = u"Peer %1"_s.arg(i);
         item.bindValue(0, contactsFolder);
-        item.bindValue(1, QString::fromUtf16(KivaraContactClass));
+        item.bindValue(1, KivaraContactClass.toString());
         item.bindValue(2, name);
         item.bindValue(3, name);
         item.bindValue(4, u""_s);
@@ -88,7 +88,7 @@ bool fill(const QString& path, qint64 contactsFolder, qint64 messagesFolder)
     for (int i = 0; i < Messages; ++i) {
         const QString from = u"Caller %1"_s.arg(i % 977);
         item.bindValue(0, messagesFolder);
-        item.bindValue(1, QString::fromUtf16(KivaraMessageClass));
+        item.bindValue(1, KivaraMessageClass.toString());
         item.bindValue(2, u""_s);
         item.bindValue(3, u""_s);
         item.bindValue(4, u"Message %1"_s.arg(i));
@@ -149,7 +149,7 @@ int main(int argc, char* argv[])
 
     int failed = 0;
     const Figure add = measure(500, [&](int i) {
-        Item m = msgs.Items().Add(QString::fromUtf16(KivaraMessageClass));
+        Item m = msgs.Items().Add(KivaraMessageClass.toString());
         m.setSentOnBehalfOfName(u"bench"_s);
         m.setSubject(u"Left message %1"_s.arg(i));
         m.setBody(u"Please call back."_s);

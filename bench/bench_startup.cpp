@@ -95,10 +95,10 @@ bool HostRound(const std::shared_ptr<ol::RemoteWindowSide>& side, Figure& figure
     if (!app) return false;
     const ol::MAPIFolder contacts = app.GetNamespace(u"MAPI"_s)
                                         .Folders()
-                                        .Item(QString::fromUtf16(ol::PersonalFoldersName))
+                                        .Item(ol::PersonalFoldersName.toString())
                                         .Folders()
                                         .Item(u"Contacts"_s);
-    const ol::Item contact = contacts.Items().Add(QString::fromUtf16(ol::KivaraContactClass));
+    const ol::Item contact = contacts.Items().Add(ol::KivaraContactClass.toString());
     contact.setFullName(u"Bob Example"_s);
     const auto inspector = contact.GetInspector();
     if (!inspector || !inspector->Display() || !inspector->SetCurrentFormPage(u"Kivara"_s)) return false;
@@ -107,7 +107,7 @@ bool HostRound(const std::shared_ptr<ol::RemoteWindowSide>& side, Figure& figure
     figure.readyMs << double(clock.elapsed());
     Idle(IdleSettleMs);
     const qint64 pid =
-        QDBusConnection::sessionBus().interface()->servicePid(QString::fromUtf16(ol::HostServiceName));
+        QDBusConnection::sessionBus().interface()->servicePid(ol::HostServiceName.toString());
     figure.rssKiB << ResidentKiB(pid);
     return side->IsRunning();
 }
@@ -115,12 +115,12 @@ bool HostRound(const std::shared_ptr<ol::RemoteWindowSide>& side, Figure& figure
 void QuitHost()
 {
     QDBusConnection::sessionBus().call(
-        QDBusMessage::createMethodCall(QString::fromUtf16(ol::HostServiceName), u"/Application"_s,
+        QDBusMessage::createMethodCall(ol::HostServiceName.toString(), u"/Application"_s,
                                        u"org.kivara.Outlook.Application"_s, u"Quit"_s));
     platform::WaitUntil(
         [] {
             return !QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                QString::fromUtf16(ol::HostServiceName));
+                ol::HostServiceName.toString());
         },
         ReadyBoundMs);
 }

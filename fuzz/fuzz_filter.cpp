@@ -30,19 +30,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::Start(u"127.130.3.2"_s);
     const Application app(DefaultStorePath());
-    MAPIFolder root = app.GetNamespace(u"MAPI"_s).Folders().Item(QString::fromUtf16(PersonalFoldersName));
+    MAPIFolder root = app.GetNamespace(u"MAPI"_s).Folders().Item(PersonalFoldersName.toString());
     Targets& f = folders();
     f.contacts = root.Folders().Add(u"Kivara"_s, olFolderContacts);
     f.messages = f.contacts.Folders().Add(u"Messages"_s, olFolderInbox);
     if (!f.contacts || !f.messages) fuzz::Fail(u"the folders could not be made"_s);
     const QStringList names{u"Bob"_s, u"O'Hara"_s, u"Zoë"_s, u""_s};
     for (int i = 0; i < names.size(); ++i) {
-        Item c = f.contacts.Items().Add(QString::fromUtf16(KivaraContactClass));
+        Item c = f.contacts.Items().Add(KivaraContactClass.toString());
         c.setFullName(names[i]);
         c.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-%1"_s.arg(i));
         c.UserProperties().Find(u"LocalPort"_s).setValue(8086 + i);
         c.Save();
-        Item m = f.messages.Items().Add(QString::fromUtf16(KivaraMessageClass));
+        Item m = f.messages.Items().Add(KivaraMessageClass.toString());
         m.setSubject(u"Hello from "_s + names[i]);
         m.UserProperties().Find(u"ChatName"_s).setValue(names[i]);
         m.UserProperties().Find(u"MsgRead"_s).setValue(i % 2 == 0);

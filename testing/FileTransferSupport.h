@@ -54,7 +54,7 @@ inline void SetUpComputer(const SimComputer& computer, const QList<std::pair<Set
 {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", computer.environment().value(QStringLiteral("XDG_CONFIG_HOME")).toLocal8Bit());
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), QStringLiteral("127.0.0.1"));
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), QStringLiteral("127.0.0.1"));
     WriteSetting(settings::InstallDir, computer.installDir());
     WriteSetting(settings::SerialNum, computer.serialNum());
     for (const auto& [spec, value] : values)

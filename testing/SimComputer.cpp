@@ -100,7 +100,7 @@ void SimComputer::activate()
 void SimComputer::setUp() const
 {
     // Before anything else: the network check probes loopback, never a real host.
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
     WriteSetting(u"Settings"_s, u"InstallDir"_s, installDir());
     WriteSetting(u"Settings"_s, u"SerialNum"_s, m_serialNum);
     // The store's driver needs an application object; before it exists the
@@ -123,11 +123,11 @@ bool SimComputer::installProduct() const
     const QString from = qEnvironmentVariable("KIVARA_BIN_DIR");
     const QString to = systemFolder();
     QDir().mkpath(to);
-    QStringList files{QString::fromUtf16(installed::MonitorProgram),
-                      QString::fromUtf16(installed::OpenerProgram),
-                      QString::fromUtf16(installed::HostProgram)};
-    for (const char16_t* library : installed::ControlLibraries)
-        files << QString::fromUtf16(library);
+    QStringList files{installed::MonitorProgram.toString(),
+                      installed::OpenerProgram.toString(),
+                      installed::HostProgram.toString()};
+    for (QStringView library : installed::ControlLibraries)
+        files << library.toString();
     for (const QString& name : files) {
         const QString source = from + u'/' + name;
         const QString target = to + u'/' + name;

@@ -90,7 +90,7 @@ private:
         if (access.OpenFolder(access.folderName()) != 0) return failure(u"no contacts folder"_s);
         ol::Item contact = findContact(access, serial);
         if (!contact) {
-            contact = access.currentFolder().Items().Add(QString::fromUtf16(ol::KivaraContactClass));
+            contact = access.currentFolder().Items().Add(ol::KivaraContactClass.toString());
             if (!contact) return failure(u"cannot add a contact"_s);
             contact.setFullName(chatName);
             contact.setFileAs(chatName);

@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
     StoreAccess access(Deliverable::Quillon);
     if (access.OpenFolder(access.folderName()) == 0) {
         const outlook::Item contact =
-            access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+            access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
         if (contact) k.setParentInspector(contact.GetInspector());
     }
     QObject::connect(&k, qOverload<short>(&Kivara::CallStatus), &k,

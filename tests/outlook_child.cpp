@@ -36,7 +36,7 @@ int add(const Application& app, int count, const QString& tag)
     }
     int errors = 0;
     for (int i = 1; count == 0 || i <= count; ++i) {
-        Item m = folder.Items().Add(QString::fromUtf16(KivaraMessageClass));
+        Item m = folder.Items().Add(KivaraMessageClass.toString());
         const QString name = tag + u'-' + QString::number(i);
         m.setSentOnBehalfOfName(name);
         m.setSubject(u"Left message "_s + name);

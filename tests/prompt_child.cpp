@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     second.defaultButton = 2;
     out << int(Prompt::current().msgBox(second)) << '\n';
 
-    out << Prompt::current().inputBox(u"Enter new Chat name:"_s, QString::fromUtf16(ProductTitle), u"Old"_s)
+    out << Prompt::current().inputBox(u"Enter new Chat name:"_s, ProductTitle.toString(), u"Old"_s)
         << '\n';
 
     FileDialogRequest files;

@@ -207,7 +207,7 @@ void TestCalls::noNetwork()
     computer(20);
     CallPeer bob(address(20, 3));
     QCOMPARE(
-        WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s),
+        WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"255.255.255.255"_s),
         0);
     auto k = control();
     QVERIFY(k);
@@ -233,7 +233,7 @@ void TestCalls::socketErrorsAndTrayForms()
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
     const outlook::Item contact =
-        access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+        access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
     auto inspector = contact.GetInspector();
     QVERIFY(inspector && inspector->Display());
     QVERIFY(inspector->IsDisplayed());
@@ -841,7 +841,7 @@ void TestCalls::statusNameUpdate()
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
     const outlook::Item shown =
-        access.currentFolder().Items().Add(QString::fromUtf16(outlook::KivaraContactClass));
+        access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
     QVERIFY(shown);
     QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
     k->setParentInspector(shown.GetInspector());

@@ -855,7 +855,7 @@ void TestControl::chatNameChanges()
     QCOMPARE(m_desk.prompt->log().last().icon, u"Information"_s);
     QVERIFY(bob.quiet());
     // So is a participant's name, whichever room holds it.
-    const QString inUse = QString::fromUtf16(ChatNameInUseBefore) + u"Carl"_s;
+    const QString inUse = ChatNameInUseBefore.toString() + u"Carl"_s;
     QCOMPARE(k->ChangeUserName(u"Carl"_s), -1);
     QVERIFY(m_desk.prompt->log().last().text.startsWith(inUse));
     QVERIFY(bob.quiet() && carl.quiet());
@@ -875,7 +875,7 @@ void TestControl::chatNameChanges()
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
     list->topLevelItem(0)->setText(ColName, u"Bob"_s);
     QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
-    QVERIFY(m_desk.prompt->log().last().text.startsWith(QString::fromUtf16(ChatNameInUseBefore) + u"Bob"_s));
+    QVERIFY(m_desk.prompt->log().last().text.startsWith(ChatNameInUseBefore.toString() + u"Bob"_s));
     QVERIFY(bob.quiet());
     // So is a participant's name chosen in the options dialog; it stays open until cancelled.
     m_desk.rules(u"form ^Options$ => cboUserName=Carl; cmdOptions_0\nmsgbox .* => OK\n"_s);

@@ -290,7 +290,7 @@ void TestFaults::networkLostAndBack()
 
     // The network probe of Bob's computer fails at once: no network.
     const auto setProbe = [](const QString& host) {
-        WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), host);
+        WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), host);
     };
     setProbe(u"255.255.255.255"_s);
     QVERIFY(callerLineIs(bob, NoNetwork));

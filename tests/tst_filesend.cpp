@@ -516,7 +516,7 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     QCOMPARE(k->CallStatus(), call::Idle);
     m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
     cancel->click();
-    QCOMPARE(boxes().last(), QString::fromUtf16(sendtext::CancelQuestion));
+    QCOMPARE(boxes().last(), sendtext::CancelQuestion.toString());
     QVERIFY(k->fileSend().offerPending());
     // Nobody fetches it: it expires, the panel says so, and sending is free again.
     QVERIFY(WaitUntil([&] { return !k->fileSend().offerPending(); }, 5000));

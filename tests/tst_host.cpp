@@ -29,8 +29,8 @@ using namespace Qt::StringLiterals;
 using namespace kv::outlook;
 
 namespace {
-const QString ContactClass = QString::fromUtf16(KivaraContactClass);
-const QString MessageClass = QString::fromUtf16(KivaraMessageClass);
+const QString ContactClass = KivaraContactClass.toString();
+const QString MessageClass = KivaraMessageClass.toString();
 const QString Hello = u"HELLO|Ann|Available|ann@example.com|127.70.1.2|Hi|KV-PEER-0001||1"_s;
 
 bool copyExecutable(const QString& from, const QString& to)
@@ -51,8 +51,8 @@ private:
     std::shared_ptr<RemoteWindowSide> m_side;
 
     NameSpace ns() const { return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s); }
-    MAPIFolder personal() const { return ns().Folders().Item(QString::fromUtf16(PersonalFoldersName)); }
-    MAPIFolder contacts() const { return personal().Folders().Item(QString::fromUtf16(ContactsFolderName)); }
+    MAPIFolder personal() const { return ns().Folders().Item(PersonalFoldersName.toString()); }
+    MAPIFolder contacts() const { return personal().Folders().Item(ContactsFolderName.toString()); }
 
     bool startHost(const QString& program)
     {
@@ -64,7 +64,7 @@ private:
     {
         if (!m_side->IsRunning()) return;
         QDBusMessage quit = QDBusMessage::createMethodCall(
-            QString::fromUtf16(HostServiceName), u"/Application"_s, u"org.kivara.Outlook.Application"_s, u"Quit"_s);
+            HostServiceName.toString(), u"/Application"_s, u"org.kivara.Outlook.Application"_s, u"Quit"_s);
         QDBusConnection::sessionBus().call(quit);
         QVERIFY(kv::platform::WaitUntil([this] { return !m_side->IsRunning(); }, 30000));
     }
@@ -269,7 +269,7 @@ private Q_SLOTS:
     {
         QVERIFY(startHost(m_withControl));
         const Application app = Application::GetObject();
-        const MAPIFolder inbox = personal().Folders().Item(QString::fromUtf16(InboxFolderName));
+        const MAPIFolder inbox = personal().Folders().Item(InboxFolderName.toString());
         const auto explorer = inbox.GetExplorer(0);
         QVERIFY(explorer);
         QVERIFY(!app.ActiveExplorer()); // made, not yet displayed
@@ -299,7 +299,7 @@ private Q_SLOTS:
     void messageForm_marksTheMessageRead()
     {
         QVERIFY(startHost(m_withControl));
-        MAPIFolder inbox = personal().Folders().Item(QString::fromUtf16(InboxFolderName));
+        MAPIFolder inbox = personal().Folders().Item(InboxFolderName.toString());
         Item msg = inbox.Items().Add(MessageClass);
         QVERIFY(msg);
         msg.setSentOnBehalfOfName(u"Ann Peer"_s);
@@ -396,7 +396,7 @@ private Q_SLOTS:
         QVERIFY(startHost(m_withControl));
         QVERIFY(callerContact(u"KV-PEER-0007"_s, u"Gus Draft"_s).GetInspector()->Display());
         const uint pid =
-            QDBusConnection::sessionBus().interface()->servicePid(QString::fromUtf16(HostServiceName)).value();
+            QDBusConnection::sessionBus().interface()->servicePid(HostServiceName.toString()).value();
         QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
         QVERIFY(kv::platform::WaitUntil([this] { return !m_side->IsRunning(); }, 30000));

@@ -39,7 +39,7 @@ private:
     kv::platform::ScriptedPrompt* m_prompt = nullptr;
 
     NameSpace ns() const { return m_side->application().GetNamespace(u"MAPI"_s); }
-    MAPIFolder personal() const { return ns().Folders().Item(QString::fromUtf16(PersonalFoldersName)); }
+    MAPIFolder personal() const { return ns().Folders().Item(PersonalFoldersName.toString()); }
     MAPIFolder folder(const QString& name, int type) const
     {
         MAPIFolder f = personal().Folders().Item(name);
@@ -113,8 +113,8 @@ private Q_SLOTS:
 
     void today_hostsTheLiveCounterOnlyWhenSetUp()
     {
-        const QString key = kv::qs(kv::TodayKey);
-        const QString name = kv::qs(kv::TodayUrlValue);
+        const QString key = kv::TodayKey.toString();
+        const QString name = kv::TodayUrlValue.toString();
         kv::DeleteKeyValue(kv::RegRoot::CurrentUser, key, name);
         {
             const auto explorer = personal().GetExplorer(0);
@@ -201,7 +201,7 @@ private Q_SLOTS:
         };
 
         // Stored by an earlier call: the form hands the stored computer and port over as it opens.
-        Item earlier = product.Items().Add(QString::fromUtf16(KivaraContactClass));
+        Item earlier = product.Items().Add(KivaraContactClass.toString());
         earlier.setFullName(u"Bruno Castell"_s);
         earlier.UserProperties().Find(u"LocalHost"_s).setValue(u"127.71.1.3"_s);
         earlier.UserProperties().Find(u"LocalPort"_s).setValue(9000);
@@ -213,7 +213,7 @@ private Q_SLOTS:
 
         // Typed by hand: the port starts at the chat port, the control follows each edit,
         // a port out of range stays in the field but reaches neither the control nor the item.
-        Item typed = product.Items().Add(QString::fromUtf16(KivaraContactClass));
+        Item typed = product.Items().Add(KivaraContactClass.toString());
         typed.setFullName(u"Chiara Rossi"_s);
         std::tie(window, control) = open(typed);
         auto* computer = window->findChild<QLineEdit*>(u"txtComputer"_s);
@@ -282,8 +282,8 @@ private Q_SLOTS:
         window->findChild<QLineEdit*>(u"txtTo"_s)->setText(u"bruno@example.com"_s);
         QVERIFY(window->send());
         qputenv("PATH", path);
-        QCOMPARE(m_prompt->log().last().text, QString::fromUtf16(kv::host::OutboxText));
-        const MAPIFolder outbox = personal().Folders().Item(QString::fromUtf16(kv::host::OutboxFolderName));
+        QCOMPARE(m_prompt->log().last().text, kv::host::OutboxText.toString());
+        const MAPIFolder outbox = personal().Folders().Item(kv::host::OutboxFolderName.toString());
         QVERIFY(outbox);
         const Item kept = outbox.Items().Find(u"[Subject] = 'My Peerslip'"_s);
         QVERIFY(kept);

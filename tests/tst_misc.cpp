@@ -37,7 +37,7 @@ private Q_SLOTS:
 
 void TestMisc::probeHostChoice()
 {
-    QCOMPARE(ProbeHost(qs(ProductWebHost)), qs(ProductWebHost));
+    QCOMPARE(ProbeHost(ProductWebHost.toString()), ProductWebHost.toString());
     QCOMPARE(ProbeHost(u"10.0.0.1, 10.0.0.2"_s), u"10.0.0.1"_s);
     QCOMPARE(ProbeHost(u"  10.0.0.1 ,10.0.0.2"_s), u"10.0.0.1"_s);
     // A single entry is taken whole, spaces included.
@@ -49,15 +49,15 @@ void TestMisc::networkCheck()
 {
     platform::Socket probe(platform::Socket::Protocol::Tcp);
     // Loopback: the request is under way (a refusal comes later), so a network is present.
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));
     QCOMPARE(probe.State(), short(platform::Socket::sckClosed));
     // The broadcast address cannot be connected to: the request fails at once, nothing is sent.
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255, 127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"255.255.255.255, 127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(1));
     QCOMPARE(probe.State(), short(platform::Socket::sckClosed));
     // The same socket serves again afterwards.
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));
 
     // A probe host by name: a resolver that answers, then one that never does. The check
@@ -70,10 +70,10 @@ void TestMisc::networkCheck()
         return name == u"probe.kivara.test"_s ? HostLookup::Answer(QHostAddress(u"127.0.0.1"_s))
                                               : std::nullopt;
     });
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"probe.kivara.test"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"probe.kivara.test"_s);
     QCOMPARE(NetworkAbsent(probe), short(0));
     hangMs = 5000;
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"silent.kivara.test"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"silent.kivara.test"_s);
     int ticks = 0;
     QTimer ui;
     connect(&ui, &QTimer::timeout, this, [&] { ++ticks; });
@@ -91,7 +91,7 @@ void TestMisc::networkCheck()
     QCOMPARE(NetworkAbsent(probe), short(1));
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     HostLookup::setResolver({});
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
 }
 
 void TestMisc::tempNames()

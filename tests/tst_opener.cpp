@@ -163,7 +163,7 @@ void TestOpener::commandsWithoutAWindowEnd()
     QFETCH(Route, route);
     const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
     if (!missing.isEmpty())
-        kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::qs(kv::ProductKey) + u"Settings"_s,
+        kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::ProductKey.toString() + u"Settings"_s,
                                             missing);
     frmOpen w;
     QSignalSpy unloaded(&w, &frmOpen::Unloaded);

@@ -20,8 +20,8 @@ using namespace kv::outlook;
 
 namespace {
 const QString Personal = u"Personal Folders"_s;
-const QString ContactClass = QString::fromUtf16(KivaraContactClass);
-const QString MessageClass = QString::fromUtf16(KivaraMessageClass);
+const QString ContactClass = KivaraContactClass.toString();
+const QString MessageClass = KivaraMessageClass.toString();
 } // namespace
 
 class TestOutlook : public QObject {

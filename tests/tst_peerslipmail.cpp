@@ -51,11 +51,11 @@ private Q_SLOTS:
         const QString tail = QString(53, u'=') +
                              u"\r\nOpen the attached Peerslip below to add it to your Kivara Contacts."
                              u"\r\nKivara for Microsoft Outlook\u00AE: "_s +
-                             qs(ProductWebAddress) + u"\r\n"_s;
+                             ProductWebAddress.toString() + u"\r\n"_s;
         QCOMPARE(PeerslipMailBody(MailBodyBreaks), u"\r\r\r\r\r"_s + tail);
         QCOMPARE(PeerslipMailBody(SignatureBodyBreaks), u"\r\r"_s + tail);
         QVERIFY(!tail.contains(u"\r\r"_s));
-        QVERIFY(qs(ProductWebAddress).startsWith(u"http://"_s));
+        QVERIFY(ProductWebAddress.toString().startsWith(u"http://"_s));
     }
 
     void mailShowsTheInvitationWithThePeerslip()

@@ -206,7 +206,7 @@ void TestProfile::tooLongProfileKeepsRegistry()
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
     p.UserStatus = u"Busy"_s; // saved again at an availability change: told once
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
-    QCOMPARE(m_desk.promptTexts(), QStringList{qs(PeerslipTooLongText)});
+    QCOMPARE(m_desk.promptTexts(), QStringList{PeerslipTooLongText.toString()});
     ProfileRecord loaded;
     LoadProfile(Deliverable::Quillon, loaded);
     QCOMPARE(loaded.Comment, p.Comment);
@@ -228,12 +228,12 @@ void TestProfile::tooLongProfileKeepsRegistry()
     QVERIFY(kv::test::WriteBytes(blocked, "a file, not a folder"));
     WriteSetting(settings::InstallDir, blocked + u"/"_s);
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
-    QVERIFY2(m_desk.promptTexts().last().startsWith(qs(PeerslipNotWrittenText) + blocked + u"/Ann.kvp'.\r\r"_s),
+    QVERIFY2(m_desk.promptTexts().last().startsWith(PeerslipNotWrittenText.toString() + blocked + u"/Ann.kvp'.\r\r"_s),
              qPrintable(m_desk.promptTexts().last()));
-    QVERIFY(m_desk.promptTexts().last().size() > qs(PeerslipNotWrittenText).size() + blocked.size() + 12);
+    QVERIFY(m_desk.promptTexts().last().size() > PeerslipNotWrittenText.toString().size() + blocked.size() + 12);
     WriteSetting(settings::InstallDir, QString());
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
-    QVERIFY(m_desk.promptTexts().last().endsWith(qs(NoInstallFolderText)));
+    QVERIFY(m_desk.promptTexts().last().endsWith(NoInstallFolderText.toString()));
     QVERIFY(!QFile::exists(u"Ann.kvp"_s));
     WriteSetting(settings::InstallDir, install);
 }

@@ -71,7 +71,7 @@ void TestRegistry::init()
 
 void TestRegistry::missingValuesReadAsDefault()
 {
-    const QString key = qs(ProductKey) + u"Never"_s;
+    const QString key = ProductKey.toString() + u"Never"_s;
     QCOMPARE(ReadSetting(u"Never"_s, u"X"_s, u"dflt"_s), u"dflt"_s);
     // A read never creates the key it looks in.
     QVERIFY(!Registry::keyExists(RegRoot::CurrentUser, key));
@@ -83,7 +83,7 @@ void TestRegistry::emptyValueAndNonEmptyDefault()
     WriteSetting(Settings, u"FontName"_s, u""_s);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::FontName), u"Tahoma"_s);
     WriteSetting(Settings, u"EnterMsg"_s, u""_s);
-    QVERIFY(Registry::queryValue(RegRoot::CurrentUser, qs(ProductKey) + Settings, u"EnterMsg"_s).has_value());
+    QVERIFY(Registry::queryValue(RegRoot::CurrentUser, ProductKey.toString() + Settings, u"EnterMsg"_s).has_value());
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::EnterMsg), QString());
 }
 
@@ -116,20 +116,20 @@ void TestRegistry::writeTrimsSpacesOnly()
 
 void TestRegistry::keyValuesAreNotTrimmedAndAnsi()
 {
-    const QString run = qs(RunKey);
-    WriteKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"  /opt/kivara/vigilo  "_s);
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u""_s), u"  /opt/kivara/vigilo  "_s);
+    const QString run = RunKey.toString();
+    WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"  /opt/kivara/vigilo  "_s);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u""_s), u"  /opt/kivara/vigilo  "_s);
     // Text outside the single-byte code page is stored as the ANSI functions store it.
     WriteSetting(Settings, u"Comment"_s, u"caf\u00e9 \u4e2d \u20ac \u201equoted\u201c \u2014 \u2122"_s);
     QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), u"caf\u00e9 ? \u20ac \u201equoted\u201c \u2014 \u2122"_s);
     // The roots are separate stores.
-    QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, run, qs(RunValue), u"none"_s), u"none"_s);
+    QCOMPARE(ReadKeyValue(RegRoot::LocalMachine, run, RunValue.toString(), u"none"_s), u"none"_s);
 }
 
 void TestRegistry::nameServersFromResolverFile()
 {
     // The probe host's value, when the registry holds none, as the system's resolver lists it.
-    const QString key = qs(NameServerKey), name = qs(NameServerValue);
+    const QString key = NameServerKey.toString(), name = NameServerValue.toString();
     const QString file = m_computer->root() + u"/resolv.conf"_s;
     Registry::setResolverFile(file);
     const auto read = [&] { return ReadKeyValue(RegRoot::LocalMachine, key, name, u"<none>"_s); };
@@ -159,25 +159,25 @@ void TestRegistry::nameServersFromResolverFile()
     QCOMPARE(read(), u"192.0.2.53"_s);
     WriteKeyValue(RegRoot::LocalMachine, key, name, u"127.0.0.1"_s);
     QCOMPARE(read(), u"127.0.0.1"_s);
-    Registry::setResolverFile(QString::fromUtf16(Registry::SystemResolverFile));
+    Registry::setResolverFile(Registry::SystemResolverFile.toString());
 }
 
 void TestRegistry::deleteValueAndKey()
 {
-    const QString run = qs(RunKey);
-    WriteKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"x"_s);
-    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, qs(RunValue)), 0);
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, qs(RunValue), u"gone"_s), u"gone"_s);
-    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, qs(RunValue)), ErrorFileNotFound);
+    const QString run = RunKey.toString();
+    WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"x"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), 0);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"gone"_s), u"gone"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), ErrorFileNotFound);
 
     WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
     WriteSetting(u"Profile"_s, u"ChatName"_s, u"Ann"_s);
     WriteKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u"1"_s);
-    QCOMPARE(DeleteKey(RegRoot::CurrentUser, qs(CompanyKey)), 0);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), 0);
     QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Tahoma"_s);
     QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, u""_s), QString());
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u""_s), u"1"_s);
-    QCOMPARE(DeleteKey(RegRoot::CurrentUser, qs(CompanyKey)), ErrorFileNotFound);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), ErrorFileNotFound);
 }
 
 void TestRegistry::catalogueDefaults()

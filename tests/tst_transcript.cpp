@@ -197,7 +197,7 @@ void TestTranscript::saveInEveryFormat()
     QCOMPARE(k->SaveSession(dir + u"/missing/t.rtf"_s, false), -1);
     QCOMPARE(m_desk.prompt->log().size(), 1);
     const auto& failed = m_desk.prompt->log().first();
-    QVERIFY2(failed.text.startsWith(QString::fromUtf16(exporttext::SaveFailed) + dir + u"/missing/t.rtf.\r\r"_s),
+    QVERIFY2(failed.text.startsWith(exporttext::SaveFailed.toString() + dir + u"/missing/t.rtf.\r\r"_s),
              qPrintable(failed.text));
     QVERIFY(!failed.text.endsWith(u"\r"_s)); // a reason follows
     QCOMPARE(failed.icon, u"Exclamation"_s);
@@ -425,14 +425,14 @@ void TestTranscript::sendToRemovableMedium()
     // A copy that cannot replace the day's file says why.
     QVERIFY(QDir().mkpath(root + u"/B-STICK/Kivara Transcript 12-7.rtf/x"_s));
     QVERIFY(!CopyToFloppy(temp, {root}, day.addDays(1)));
-    QVERIFY2(m_desk.promptTexts().last().startsWith(QString::fromUtf16(exporttext::CopyFailed) + root +
+    QVERIFY2(m_desk.promptTexts().last().startsWith(exporttext::CopyFailed.toString() + root +
                                                     u"/B-STICK/Kivara Transcript 12-7.rtf.\r\r"_s),
              qPrintable(m_desk.promptTexts().last()));
     QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
     // Through the menu with no medium on this computer: the user is told.
     k->SendToTarget_Click(0);
     QCOMPARE(m_desk.promptTexts().mid(1),
-             QStringList(2, QString::fromUtf16(exporttext::NoMedium)));
+             QStringList(2, exporttext::NoMedium.toString()));
 }
 
 // ---- The options dialog ---------------------------------------------------------------

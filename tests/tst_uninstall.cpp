@@ -127,16 +127,16 @@ private:
         WriteSetting(settings::Service, StoreName);
         WriteSetting(settings::Folder, u"Kivara"_s);
         WriteSetting(settings::ChatName, u"Ann"_s);
-        WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), m_sys + u"/vigilo"_s);
-        WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Other"_s, u"/bin/true"_s);
-        WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue),
+        WriteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), m_sys + u"/vigilo"_s);
+        WriteKeyValue(RegRoot::CurrentUser, RunKey.toString(), u"Other"_s, u"/bin/true"_s);
+        WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(),
                       u"res://x/pellum.dll/Outlook.htm"_s);
-        WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), u"Stamp"_s, u"1"_s);
-        WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipExtensionKey), u"Class"_s, qs(PeerslipClassKey));
-        WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipClassKey) + u"\\shell\\open\\command"_s, u"Command"_s,
+        WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), u"Stamp"_s, u"1"_s);
+        WriteKeyValue(RegRoot::ClassesRoot, PeerslipExtensionKey.toString(), u"Class"_s, PeerslipClassKey.toString());
+        WriteKeyValue(RegRoot::ClassesRoot, PeerslipClassKey.toString() + u"\\shell\\open\\command"_s, u"Command"_s,
                       u"vigilo"_s);
-        WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"DisplayName"_s, u"Kivara"_s);
-        WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), u"Path"_s, m_sys + u"/vigilo"_s);
+        WriteKeyValue(RegRoot::LocalMachine, UninstallKey.toString(), u"DisplayName"_s, u"Kivara"_s);
+        WriteKeyValue(RegRoot::LocalMachine, AppPathsKey.toString(), u"Path"_s, m_sys + u"/vigilo"_s);
 
         const MAPIFolder root =
             Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(StoreName);
@@ -174,9 +174,9 @@ private:
                      m_data + u"/mime/packages/kivara-peerslip.xml"_s,
                      m_config + u"/autostart/vigilo.desktop"_s});
         QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, QString()), u"Ann"_s);
-        QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
-        QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), QString()),
+        QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
+        QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipClassKey.toString()));
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), QString()),
                  m_sys + u"/vigilo"_s);
         QCOMPARE(contactsOf(KivaraClass), (QStringList{u"1. Welcome to Kivara!!!"_s, u"Bob Stone"_s}));
     }
@@ -254,16 +254,16 @@ private Q_SLOTS:
 
         // Settings and registrations.
         using platform::Registry::keyExists;
-        QVERIFY(!keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
-        QVERIFY(!keyExists(RegRoot::ClassesRoot, qs(PeerslipExtensionKey)));
-        QVERIFY(!keyExists(RegRoot::ClassesRoot, qs(PeerslipClassKey)));
-        QVERIFY(!keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
-        QVERIFY(!keyExists(RegRoot::LocalMachine, qs(AppPathsKey)));
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), u"<gone>"_s), u"<gone>"_s);
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Other"_s, QString()), u"/bin/true"_s);
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), u"<gone>"_s),
+        QVERIFY(!keyExists(RegRoot::CurrentUser, CompanyKey.toString()));
+        QVERIFY(!keyExists(RegRoot::ClassesRoot, PeerslipExtensionKey.toString()));
+        QVERIFY(!keyExists(RegRoot::ClassesRoot, PeerslipClassKey.toString()));
+        QVERIFY(!keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
+        QVERIFY(!keyExists(RegRoot::LocalMachine, AppPathsKey.toString()));
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), u"<gone>"_s), u"<gone>"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), u"Other"_s, QString()), u"/bin/true"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), u"<gone>"_s),
                  u"<gone>"_s);
-        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), u"Stamp"_s, QString()), u"1"_s);
+        QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), u"Stamp"_s, QString()), u"1"_s);
     }
 
     // Without the monitor's link the folder is not the product's: its files stay.
@@ -274,7 +274,7 @@ private Q_SLOTS:
         runUninstall();
         verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s});
         QCOMPARE(m_desk.promptTexts(), (QStringList{Question, Restored, Uninstalled}));
-        QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, qs(CompanyKey)));
+        QVERIFY(!platform::Registry::keyExists(RegRoot::CurrentUser, CompanyKey.toString()));
     }
 
     // A program folder that is not the user's own (a shared installation) keeps its control libraries.

@@ -110,8 +110,8 @@ void TestUninstallProcess::uninstallsARunningProduct()
     // What the set-up left.
     QVERIFY(QFileInfo(install + u"vigilo"_s).isSymLink());
     QVERIFY(QFile::exists(install + u"kivara.svg"_s));
-    for (const char16_t* library : installed::ControlLibraries)
-        QVERIFY(QFile::exists(sys + u'/' + QString::fromUtf16(library)));
+    for (QStringView library : installed::ControlLibraries)
+        QVERIFY(QFile::exists(sys + u'/' + library.toString()));
     QVERIFY(QFile::exists(data + u"/applications/kivara-vigilo.desktop"_s));
     QVERIFY(ReadAll(data + u"/applications/kivara-vigilo.desktop"_s)
                 .contains(u"MimeType=application/x-kivara-peerslip;"_s));
@@ -119,10 +119,10 @@ void TestUninstallProcess::uninstallsARunningProduct()
         ReadAll(data + u"/applications/kivara-dorvan.desktop"_s).contains(sys + u"/dorvan\" uninstall"_s));
     QVERIFY(ReadAll(data + u"/mime/packages/kivara-peerslip.xml"_s).contains(u"*.kvp"_s));
     QVERIFY(QFile::exists(config + u"/autostart/vigilo.desktop"_s));
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString()),
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString()),
              u"res://"_s + install + u"pellum.dll/Outlook.htm"_s);
-    QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, qs(PeerslipExtensionKey)));
-    QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, qs(UninstallKey)));
+    QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipExtensionKey.toString()));
+    QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
     QCOMPARE(NamesOfClass(KivaraClass), (QStringList{Welcome, u"Bob Stone"_s}));
 
     // The desktop's cache tools, recorded instead of run, so nothing outlives the test.
@@ -215,8 +215,8 @@ void TestUninstallProcess::uninstallsARunningProduct()
     // Files: the installation folder is gone with everything in it; the programs that
     // are not control libraries stay where the system keeps them.
     QVERIFY(!QFileInfo::exists(install));
-    for (const char16_t* library : installed::ControlLibraries)
-        QVERIFY(!QFile::exists(sys + u'/' + QString::fromUtf16(library)));
+    for (QStringView library : installed::ControlLibraries)
+        QVERIFY(!QFile::exists(sys + u'/' + library.toString()));
     QVERIFY(QFile::exists(sys + u"/vigilo"_s));
 
     // Program group, type and start entry, with the desktop's caches brought up to date.
@@ -252,7 +252,7 @@ void TestUninstallProcess::theDefaultFolderHoldsOnlyTheProduct()
 {
     test::SimComputer computer(u"127.125.2.2"_s);
     computer.activate();
-    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Settings"_s, u"InstallDir"_s), 0);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, ProductKey.toString() + u"Settings"_s, u"InstallDir"_s), 0);
     QVERIFY(computer.installProduct());
     const QString install = ReadSetting(u"Settings"_s, u"InstallDir"_s, QString());
     QCOMPARE(install, setup::DefaultInstallDir());

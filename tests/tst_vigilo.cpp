@@ -165,7 +165,7 @@ void TestVigilo::computer(int testCase, bool withProfile)
     m_computer->installForms();
     WriteSetting(settings::FirstRun, u"0"_s);
     m_side = std::make_shared<ol::HeadlessWindowSide>();
-    m_side->setPageBuilder(QString::fromUtf16(ol::KivaraContactClass), u"Kivara"_s,
+    m_side->setPageBuilder(ol::KivaraContactClass.toString(), u"Kivara"_s,
                            [](const std::shared_ptr<ol::Inspector>&, ol::HeadlessWindowSide::Page& page) {
                                page.addControl(u"Kivara1"_s, new FakeControl);
                            });
@@ -376,7 +376,7 @@ void TestVigilo::portTakenAndNoNetwork()
     }
     // No network at start: reported, the monitor keeps running and rebinds when the network returns.
     m_desk.rules(QString());
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"255.255.255.255"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"255.255.255.255"_s);
     auto tray = monitor(false);
     QVERIFY(tray->Load(QString()));
     QCOMPARE(m_desk.promptTexts(),
@@ -389,7 +389,7 @@ void TestVigilo::portTakenAndNoNetwork()
     tray->ResetCallDisplay();
     QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), u"No network detected."_s);
 
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"127.0.0.1"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
     tray->Poll();
     QCOMPARE(tray->networkState(), short(0));
     QCOMPARE(tray->iconIndex(), iconindex::Available);
@@ -406,7 +406,7 @@ void TestVigilo::portTakenAndNoNetwork()
         return platform::HostLookup::Answer();
     });
     const auto resolver = qScopeGuard([] { platform::HostLookup::setResolver({}); });
-    WriteKeyValue(RegRoot::LocalMachine, qs(NameServerKey), qs(NameServerValue), u"ns.kivara.test"_s);
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"ns.kivara.test"_s);
     Caller carl(address(4, 4));
     QElapsedTimer clock;
     qint64 answeredMs = -1;
@@ -452,7 +452,7 @@ void TestVigilo::ringingAndHandOff()
     const auto inspectors = m_side->openInspectors();
     QCOMPARE(inspectors.size(), 1);
     const ol::Item contact = inspectors[0]->CurrentItem();
-    QCOMPARE(contact.MessageClass(), QString::fromUtf16(ol::KivaraContactClass));
+    QCOMPARE(contact.MessageClass(), ol::KivaraContactClass.toString());
     QCOMPARE(contact.FullName(), u"Bob"_s);
     QCOMPARE(contact.Email1Address(), u"bob@example.org"_s);
     QCOMPARE(contact.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
@@ -496,7 +496,7 @@ void TestVigilo::handOffToActiveForm()
     ol::MAPIFolder folder =
         app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
     QVERIFY(folder);
-    ol::Item cora = folder.Items().Add(QString::fromUtf16(ol::KivaraContactClass));
+    ol::Item cora = folder.Items().Add(ol::KivaraContactClass.toString());
     cora.setFullName(u"Cora"_s);
     QVERIFY(cora.Save());
     QVERIFY(cora.Display());
@@ -663,7 +663,7 @@ void TestVigilo::leftMessages()
         left.clear();
         if (!store.HoldsMessages()) return false;
         for (const ol::Item& item : store.messagesFolder().Items())
-            if (item.MessageClass() == QString::fromUtf16(ol::KivaraMessageClass) &&
+            if (item.MessageClass() == ol::KivaraMessageClass.toString() &&
                 item.SentOnBehalfOfName() != u"Kivara"_s)
                 left << item;
         return left.size() >= 3;
@@ -812,7 +812,7 @@ void TestVigilo::optionsDialog()
     QVERIFY(flags.autoIgnore);
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"AutoIgnore"_s, QString()), u"1"_s);
     QCOMPARE(ReadSetting(u"Profile"_s, u"UserStatus"_s, QString()), u"Stepped Out"_s);
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, QString()),
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), u"Vigilo"_s, QString()),
              SystemFolder() + u"/vigilo"_s);
     QVERIFY(QFile::exists(AutostartFilePath()));
     QVERIFY(AutostartFilePath().startsWith(m_computer->root()));
@@ -841,7 +841,7 @@ void TestVigilo::optionsDialog()
         dialog.findChild<QLineEdit*>(u"txtMon"_s)->setText(u"Inbox2"_s);
         dialog.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
     }
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, qs(RunKey), u"Vigilo"_s, u"<gone>"_s), u"<gone>"_s);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), u"Vigilo"_s, u"<gone>"_s), u"<gone>"_s);
     QVERIFY(!QFile::exists(AutostartFilePath()));
     // No Messages folder to rename yet: the new name is taken when it is made.
     QCOMPARE(ReadSetting(u"Vigilo"_s, u"MsgFolder"_s, QString()), u"Inbox2"_s);
@@ -1016,7 +1016,7 @@ void TestVigilo::optionsFolderChange()
                  u"The default Outlook folder for your Kivara contacts is now 'Contacts'."_s}));
     QCOMPARE(ReadSetting(u"Settings"_s, u"Folder"_s, QString()), u"Contacts"_s);
     QCOMPARE(contacts.Items().Find(u"[FullName] = 'Plain Person'"_s).MessageClass(),
-             QString::fromUtf16(ol::KivaraContactClass));
+             ol::KivaraContactClass.toString());
 }
 
 void TestVigilo::outlookMissing()
@@ -1065,10 +1065,10 @@ void TestVigilo::messageTakingSetUpOnce()
 {
     computer(17);
     const auto url = [] {
-        return ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString());
+        return ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString());
     };
     const auto stored = [](const SettingSpec& spec) {
-        return ReadSetting(qs(spec.subkey), qs(spec.name), QString());
+        return ReadSetting(spec.subkey.toString(), spec.name.toString(), QString());
     };
     WriteSetting(settings::MsgBeep, u"0"_s);
     {
@@ -1082,8 +1082,8 @@ void TestVigilo::messageTakingSetUpOnce()
         QCOMPARE(stored(settings::MsgBeep), u"0"_s);
     }
     // Set up once: a page of the user's own stays, and so do later choices.
-    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), u"res://elsewhere/Outlook.htm"_s);
-    DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Vigilo"_s, u"Messages"_s);
+    WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), u"res://elsewhere/Outlook.htm"_s);
+    DeleteKeyValue(RegRoot::CurrentUser, ProductKey.toString() + u"Vigilo"_s, u"Messages"_s);
     auto tray = monitor();
     QCOMPARE(url(), u"res://elsewhere/Outlook.htm"_s);
     QCOMPARE(stored(settings::Messages), QString());

@@ -137,7 +137,7 @@ void TestVigiloProcess::monitorProgram()
     QVERIFY2(session.startMonitor(), qPrintable(session.lastError()));
     const QStringList written{u"UseMonSnd"_s, u"MonitorSnd"_s, u"AutoAnswer"_s, u"AutoIgnore"_s};
     for (const QString& name : written)
-        QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, qs(ProductKey) + u"Vigilo"_s, name), 0);
+        QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, ProductKey.toString() + u"Vigilo"_s, name), 0);
     const qsizetype asked = session.promptLog().count(u"Are you sure"_s);
     QCOMPARE(::kill(pid_t(monitor.processId()), SIGTERM), 0);
     QVERIFY(monitor.waitForFinished(test::SimSession::StopWaitMs));

@@ -61,13 +61,13 @@ bool IsFormRegistered(const Application& app, const QString& messageClass)
 
 bool RegisterProductForms(const Application& app)
 {
-    return RegisterForm(app, QString::fromUtf16(KivaraContactClass),
+    return RegisterForm(app, KivaraContactClass.toString(),
                         {{u"QuillonName"_s, olText},
                          {u"UserStatus"_s, olText},
                          {u"LocalHost"_s, olText},
                          {u"LocalPort"_s, olNumber},
                          {u"SerialNumber"_s, olText}}) &&
-           RegisterForm(app, QString::fromUtf16(KivaraMessageClass),
+           RegisterForm(app, KivaraMessageClass.toString(),
                         {{u"IPAddress"_s, olText},
                          {u"ChatName"_s, olText},
                          {u"Availability"_s, olText},

@@ -19,8 +19,8 @@ bool RegisterForm(const Application& app, const QString& messageClass, const QLi
 bool UnregisterForm(const Application& app, const QString& messageClass);
 bool IsFormRegistered(const Application& app, const QString& messageClass);
 
-inline constexpr auto KivaraContactClass = u"IPM.Contact.Kivara Contact";
-inline constexpr auto KivaraMessageClass = u"IPM.Note.Kivara Message";
+inline constexpr QStringView KivaraContactClass = u"IPM.Contact.Kivara Contact";
+inline constexpr QStringView KivaraMessageClass = u"IPM.Note.Kivara Message";
 // The product set-up's registration of both forms (idempotent).
 bool RegisterProductForms(const Application& app);
 bool RegisterProductForms(const QString& storePath);

@@ -104,8 +104,8 @@ qint64 draftsFolder(Store& s)
         }
         storeId = q.value(0).toLongLong();
     }
-    if (const qint64 id = childFolder(s, storeId, QString::fromUtf16(DraftsFolderName))) return id;
-    return insertFolder(s, storeId, storeId, QString::fromUtf16(DraftsFolderName), olFolderDrafts);
+    if (const qint64 id = childFolder(s, storeId, DraftsFolderName.toString())) return id;
+    return insertFolder(s, storeId, storeId, DraftsFolderName.toString(), olFolderDrafts);
 }
 
 bool saveItem(ItemData& d)

@@ -93,9 +93,9 @@ MAPIFolder NameSpace::AddStore(const QString& name) const
         if (!id) return false;
         Query q(s, u"UPDATE folders SET store_id = id WHERE id = ?"_s, {id});
         if (!q.ok()) return false;
-        return insertFolder(s, id, id, QString::fromUtf16(DeletedItemsFolderName), olFolderDeletedItems) &&
-               insertFolder(s, id, id, QString::fromUtf16(InboxFolderName), olFolderInbox) &&
-               insertFolder(s, id, id, QString::fromUtf16(ContactsFolderName), olFolderContacts);
+        return insertFolder(s, id, id, DeletedItemsFolderName.toString(), olFolderDeletedItems) &&
+               insertFolder(s, id, id, InboxFolderName.toString(), olFolderInbox) &&
+               insertFolder(s, id, id, ContactsFolderName.toString(), olFolderContacts);
     });
     if (!ok) return {};
     return MAPIFolder(d, id);

@@ -47,10 +47,10 @@ enum OlUserPropertyType { olText = 1, olNumber = 3, olDateTime = 5, olYesNo = 6 
 enum OlRecipientType { olTo = 1, olCC = 2, olBCC = 3 };
 
 // Names of the standard folders of a new store.
-inline constexpr auto PersonalFoldersName = u"Personal Folders";
-inline constexpr auto ContactsFolderName = u"Contacts";
-inline constexpr auto InboxFolderName = u"Inbox";
-inline constexpr auto DeletedItemsFolderName = u"Deleted Items";
-inline constexpr auto DraftsFolderName = u"Drafts";
+inline constexpr QStringView PersonalFoldersName = u"Personal Folders";
+inline constexpr QStringView ContactsFolderName = u"Contacts";
+inline constexpr QStringView InboxFolderName = u"Inbox";
+inline constexpr QStringView DeletedItemsFolderName = u"Deleted Items";
+inline constexpr QStringView DraftsFolderName = u"Drafts";
 
 } // namespace kv::outlook

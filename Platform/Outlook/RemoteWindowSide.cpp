@@ -37,7 +37,7 @@ constexpr int WaitGraceMs = 5000;
 
 QString service()
 {
-    return QString::fromUtf16(HostServiceName);
+    return HostServiceName.toString();
 }
 
 QDBusConnection bus()
@@ -47,7 +47,7 @@ QDBusConnection bus()
 
 bool recordBusError(const QDBusError& e)
 {
-    if (e.name() == QString::fromUtf16(HostErrorName)) {
+    if (e.name() == HostErrorName.toString()) {
         const QString msg = e.message();
         const QString hex = msg.section(u' ', 0, 0);
         bool ok = false;
@@ -392,7 +392,7 @@ RemoteWindowSide::~RemoteWindowSide() = default;
 
 QString RemoteWindowSide::program() const
 {
-    return m_program.isEmpty() ? QCoreApplication::applicationDirPath() + u'/' + QString::fromUtf16(HostProgramName)
+    return m_program.isEmpty() ? QCoreApplication::applicationDirPath() + u'/' + HostProgramName.toString()
                                : m_program;
 }
 
@@ -414,7 +414,7 @@ bool RemoteWindowSide::Start()
     bool registered = false;
     QDBusServiceWatcher watcher(service(), bus(), QDBusServiceWatcher::WatchForRegistration);
     connect(&watcher, &QDBusServiceWatcher::serviceRegistered, this, [&registered] { registered = true; });
-    if (!platform::Shell::current().start(prog, {QString::fromUtf16(HostEmbeddingArgument)})) return false;
+    if (!platform::Shell::current().start(prog, {HostEmbeddingArgument.toString()})) return false;
     QElapsedTimer clock;
     clock.start();
     qint64 lastAsk = 0;

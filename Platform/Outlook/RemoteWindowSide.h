@@ -12,10 +12,10 @@
 
 namespace kv::outlook {
 
-inline constexpr auto HostServiceName = u"Outlook.Application";
-inline constexpr auto HostProgramName = u"outlook-standin";
+inline constexpr QStringView HostServiceName = u"Outlook.Application";
+inline constexpr QStringView HostProgramName = u"outlook-standin";
 // The host started for automation shows no window until asked to.
-inline constexpr auto HostEmbeddingArgument = u"--embedding";
+inline constexpr QStringView HostEmbeddingArgument = u"--embedding";
 
 struct RemoteTimings {
     int startWaitMs = 30000; // for the started host to take its name
@@ -79,7 +79,7 @@ QVariant FromBus(const QVariant& value);
 QVariant ToBus(const QVariant& value);
 
 // Error replies carry the error number: "org.kivara.Outlook.Error", "<hex> <description>".
-inline constexpr auto HostErrorName = u"org.kivara.Outlook.Error";
+inline constexpr QStringView HostErrorName = u"org.kivara.Outlook.Error";
 QString HostErrorMessage(const OlError& error);
 
 } // namespace kv::outlook

@@ -31,20 +31,15 @@ using platform::MsgResult;
 
 namespace {
 
-inline QString S(QStringView v)
-{
-    return v.toString();
-}
-
-constexpr auto ProgramName = u"/vigilo";
-constexpr auto ProductWeb = u"http://www.kivara.com";
-constexpr auto TabCaptions = {u"My Information", u"Settings", u"About"};
+constexpr QStringView ProgramName = u"/vigilo";
+constexpr QStringView ProductWeb = u"http://www.kivara.com";
+constexpr QStringView TabCaptions[] = {u"My Information", u"Settings", u"About"};
 
 enum InfoBox { FullName = 0, Company, Email, CityState, Country, Comment };
 
 QString FolderRow(const QString& name)
 {
-    return S(optionstext::FolderRowBefore) + name + S(optionstext::FolderRowAfter);
+    return optionstext::FolderRowBefore.toString() + name + optionstext::FolderRowAfter.toString();
 }
 
 QString FolderOfRow(const QString& row)
@@ -65,13 +60,13 @@ QString AutostartFilePath()
 
 void WriteRunEntry(bool on)
 {
-    const QString program = SystemFolder() + QString::fromUtf16(ProgramName);
+    const QString program = SystemFolder() + ProgramName.toString();
     if (!on) {
-        DeleteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue));
+        DeleteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString());
         QFile::remove(AutostartFilePath());
         return;
     }
-    WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), program);
+    WriteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), program);
     QDir().mkpath(QFileInfo(AutostartFilePath()).absolutePath());
     QSaveFile file(AutostartFilePath());
     if (!file.open(QIODevice::WriteOnly)) return;
@@ -98,8 +93,8 @@ frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFl
     });
     connect(ui->cmdSound, &QPushButton::clicked, this, [this] {
         platform::FileDialogRequest request;
-        request.title = S(optionstext::SoundDialogTitle);
-        request.filter = S(optionstext::SoundFilter);
+        request.title = optionstext::SoundDialogTitle.toString();
+        request.filter = optionstext::SoundFilter.toString();
         request.initialDir = SystemFolder();
         const QString file = platform::Prompt::current().openFile(request);
         if (!file.isEmpty()) {
@@ -150,8 +145,8 @@ void frmOptions::load()
     ui->lblProduct->setText(u"Kivara    for Microsoft"_s + QChar(0x00AE) + u" Outlook"_s);
     ui->lblVersion->setText(u"Version "_s + QString::fromLatin1(KIVARA_VERSION_TEXT));
     const auto link = [](const QString& url) { return u"<a href=\""_s + url + u"\">"_s + url + u"</a>"_s; };
-    ui->lblLink_0->setText(link(QString::fromUtf16(ProductWeb)));
-    ui->lblLink_1->setText(link(S(optionstext::SupportPage)));
+    ui->lblLink_0->setText(link(ProductWeb.toString()));
+    ui->lblLink_1->setText(link(optionstext::SupportPage.toString()));
 
     if (m_firstProfile) {
         ui->imgTab->setEnabled(false);
@@ -225,7 +220,7 @@ void frmOptions::drawTabs()
     strip.fill(Qt::transparent);
     QPainter painter(&strip);
     int i = 0;
-    for (const char16_t* caption : TabCaptions) {
+    for (QStringView caption : TabCaptions) {
         const QRect r(qRound(bounds[i] * perTwip), i == currentTab() ? 0 : 3,
                       qRound((bounds[i + 1] - bounds[i]) * perTwip) - 1,
                       strip.height() - (i == currentTab() ? 1 : 4));
@@ -235,11 +230,11 @@ void frmOptions::drawTabs()
         painter.setPen(palette().color(QPalette::WindowText));
         // The tab widths are fixed: a caption that does not fit is drawn smaller.
         QFont font = this->font();
-        const int advance = QFontMetrics(font).horizontalAdvance(QString::fromUtf16(caption));
+        const int advance = QFontMetrics(font).horizontalAdvance(caption.toString());
         if (advance > r.width() - 6 && advance > 0)
             font.setPointSizeF(font.pointSizeF() * (r.width() - 6) / advance);
         painter.setFont(font);
-        painter.drawText(r, Qt::AlignCenter, QString::fromUtf16(caption));
+        painter.drawText(r, Qt::AlignCenter, caption.toString());
         ++i;
     }
     painter.end();
@@ -270,9 +265,9 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 
 void frmOptions::openLink(int index)
 {
-    const QString url = index == 0 ? QString::fromUtf16(ProductWeb) : S(optionstext::SupportPage);
+    const QString url = index == 0 ? ProductWeb.toString() : optionstext::SupportPage.toString();
     if (!platform::Shell::current().open(url))
-        MsgBox(S(optionstext::CouldNotOpen) + url + u"."_s, MsgButtons::OK, MsgIcon::Information);
+        MsgBox(optionstext::CouldNotOpen.toString() + url + u"."_s, MsgButtons::OK, MsgIcon::Information);
 }
 
 void frmOptions::applyFolder()
@@ -283,23 +278,23 @@ void frmOptions::applyFolder()
     WriteSetting(settings::Folder, folder);
     m_store.setFolderName(folder);
     if (m_store.Connect() == 0 && m_store.access().CountStandardContacts(folder) > 0 &&
-        MsgBox(S(optionstext::StandardContactsFound), MsgButtons::YesNo, MsgIcon::Question) ==
+        MsgBox(optionstext::StandardContactsFound.toString(), MsgButtons::YesNo, MsgIcon::Question) ==
             MsgResult::Yes) {
         const int standardBefore = m_store.access().CountStandardContacts(folder);
-        StoreAccess::ConvertItems(m_store.contactsFolder(), QString::fromUtf16(ol::KivaraContactClass));
+        StoreAccess::ConvertItems(m_store.contactsFolder(), ol::KivaraContactClass.toString());
         if (standardBefore > 0 && m_store.access().CountStandardContacts(folder) == 0)
-            MsgBox(S(optionstext::UpdatedBefore) + folder + S(optionstext::UpdatedAfter), MsgButtons::OK,
-                   MsgIcon::Information);
+            MsgBox(optionstext::UpdatedBefore.toString() + folder + optionstext::UpdatedAfter.toString(),
+                   MsgButtons::OK, MsgIcon::Information);
     }
-    MsgBox(S(optionstext::DefaultFolderBefore) + folder + S(optionstext::DefaultFolderAfter), MsgButtons::OK,
-           MsgIcon::Information);
+    MsgBox(optionstext::DefaultFolderBefore.toString() + folder + optionstext::DefaultFolderAfter.toString(),
+           MsgButtons::OK, MsgIcon::Information);
 }
 
 void frmOptions::onOk()
 {
     const QString chatName = ui->cboUserName->currentText().trimmed();
     if (chatName.isEmpty()) {
-        MsgBox(S(optionstext::NoUserName), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(optionstext::NoUserName.toString(), MsgButtons::OK, MsgIcon::Information);
         ui->cboUserName->setFocus();
         return;
     }
@@ -330,8 +325,7 @@ void frmOptions::onOk()
         applyFolder();
     }
     if (m_firstProfile) {
-        m_result = SaveProfile(m_profile, previousName) == 0 ? QString::fromUtf16(Success)
-                                                             : QString::fromUtf16(Failure);
+        m_result = SaveProfile(m_profile, previousName) == 0 ? Success.toString() : Failure.toString();
         hide();
         QDialog::accept();
         return;
@@ -367,7 +361,7 @@ void frmOptions::saveSettings()
 
 void frmOptions::onCancel()
 {
-    if (m_firstProfile) m_result = QString::fromUtf16(Failure);
+    if (m_firstProfile) m_result = Failure.toString();
     QDialog::reject();
 }
 
@@ -376,7 +370,7 @@ QString frmOptions::Run(bool firstProfile, const QString& localAddress, MonitorF
 {
     QPointer<frmOptions> dialog = new frmOptions(firstProfile, localAddress, flags, store, parent);
     platform::Prompt::current().formShown(dialog);
-    QString result = firstProfile ? QString::fromUtf16(Failure) : QString();
+    QString result = firstProfile ? Failure.toString() : QString();
     if (dialog) dialog->exec();
     if (dialog) {
         if (!dialog->resultText().isEmpty()) result = dialog->resultText();

@@ -60,8 +60,8 @@ void WriteRunEntry(bool on);
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
-    static constexpr auto Success = u"SUCCESS";
-    static constexpr auto Failure = u"FAILURE";
+    static constexpr QStringView Success = u"SUCCESS";
+    static constexpr QStringView Failure = u"FAILURE";
 
     frmOptions(bool firstProfile, const QString& localAddress, MonitorFlags& flags, MonitorStore& store,
                QWidget* parent = nullptr);

@@ -47,11 +47,6 @@ using platform::Socket;
 
 namespace {
 
-inline QString S(QStringView v)
-{
-    return v.toString();
-}
-
 // Rows of the availability combo; the third is a separator.
 constexpr int SeparatorRow = 2;
 constexpr int BeRightBackRow = 3;
@@ -65,7 +60,7 @@ constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options
 
 // A left message that carries a Peerslip ends with the invitation's lines,
 // after two more carriage returns.
-constexpr auto FooterLead = u"\r\r";
+constexpr QStringView FooterLead = u"\r\r";
 
 bool IsOn(const QString& flag)
 {
@@ -97,9 +92,13 @@ QPixmap LogoPicture()
 
 QStringList AvailabilityRows()
 {
-    return {S(traytext::Available),   S(traytext::Unavailable), S(traytext::Separator),
-            S(traytext::BeRightBack), u"On the Phone"_s,        u"Stepped Out"_s,
-            S(traytext::OutOfOffice)};
+    return {traytext::Available.toString(),
+            traytext::Unavailable.toString(),
+            traytext::Separator.toString(),
+            traytext::BeRightBack.toString(),
+            u"On the Phone"_s,
+            u"Stepped Out"_s,
+            traytext::OutOfOffice.toString()};
 }
 
 int AvailabilityRow(const QString& text)
@@ -116,7 +115,7 @@ frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
       m_store(std::make_unique<MonitorStore>())
 {
     ui->setupUi(this);
-    setWindowTitle(S(traytext::Title));
+    setWindowTitle(traytext::Title.toString());
     m_tray = std::make_unique<modTray>(*m_store, this);
 
     m_wskTray = new Socket(Socket::Protocol::Udp, this);
@@ -272,7 +271,7 @@ bool frmTray::Load(const QString& commandLine)
 
     if (IsOn(ReadSetting(Deliverable::Vigilo, settings::FirstRun))) {
         // As a URL: a file path with "#topic" would name a file that does not exist.
-        QUrl help = QUrl::fromLocalFile(m_installDir + qs(HelpPageName));
+        QUrl help = QUrl::fromLocalFile(m_installDir + HelpPageName.toString());
         help.setFragment(QString::number(FirstRunHelpContext));
         platform::Shell::current().open(help.toString());
         startOpener(OpenKvFolder);
@@ -287,13 +286,16 @@ bool frmTray::Load(const QString& commandLine)
 void frmTray::SetUpMessageTaking()
 {
     if (m_installDir.isEmpty() ||
-        !ReadKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), QString()).isEmpty())
+        !ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString())
+             .isEmpty())
         return;
-    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), TodayPageUrl(m_installDir));
+    WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(),
+                  TodayPageUrl(m_installDir));
     for (const auto& [spec, value] :
          {std::pair{settings::Messages, u"1"_s}, std::pair{settings::MsgFolder, u"Messages"_s},
           std::pair{settings::MsgBeep, u"1"_s}, std::pair{settings::MsgPrompt, u"0"_s}})
-        if (ReadSetting(qs(spec.subkey), qs(spec.name), QString()).isEmpty()) WriteSetting(spec, value);
+        if (ReadSetting(spec.subkey.toString(), spec.name.toString(), QString()).isEmpty())
+            WriteSetting(spec, value);
 }
 
 void frmTray::readSettings()
@@ -320,7 +322,7 @@ int frmTray::ChatInit()
         const QString result = frmOptions::Run(true, Socket::LocalIP(), flags, *m_store, this);
         setEnabled(true);
         if (result != frmOptions::Success) {
-            MsgBox(S(traytext::NoProfile), MsgButtons::OK, MsgIcon::Information);
+            MsgBox(traytext::NoProfile.toString(), MsgButtons::OK, MsgIcon::Information);
             return -1;
         }
     }
@@ -330,18 +332,18 @@ int frmTray::ChatInit()
     Poll();
 
     if (m_networkState != 0) {
-        MsgBox(S(traytext::NoNetworkAtStart), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(traytext::NoNetworkAtStart.toString(), MsgButtons::OK, MsgIcon::Information);
     } else if (m_outlookError != 0) {
-        MsgBox(S(traytext::OutlookErrors), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(traytext::OutlookErrors.toString(), MsgButtons::OK, MsgIcon::Information);
         m_closingNoPrompt = true;
         unload();
         return -1;
     } else {
-        ui->lblCaller->setText(S(traytext::WaitingForCall));
+        ui->lblCaller->setText(traytext::WaitingForCall.toString());
     }
 
     if (bindCallPort() != 0) {
-        MsgBox(S(traytext::AlreadyRunning), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(traytext::AlreadyRunning.toString(), MsgButtons::OK, MsgIcon::Information);
         m_closingNoPrompt = true;
         unload();
         return -1;
@@ -474,20 +476,20 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
 
     if (m_profile.UserStatus == traytext::Unavailable) {
         if (m_autoIgnore) {
-            SendBusyReply(S(traytext::CannotTalk));
+            SendBusyReply(traytext::CannotTalk.toString());
             return;
         }
         m_inUnavailablePrompt = true;
-        const MsgResult answer =
-            MsgBox(callerName + S(traytext::UnavailableCallingAfter), MsgButtons::YesNo, MsgIcon::Question);
+        const MsgResult answer = MsgBox(callerName + traytext::UnavailableCallingAfter.toString(),
+                                        MsgButtons::YesNo, MsgIcon::Question);
         if (answer != MsgResult::Yes) {
             m_callSource = source;
-            SendBusyReply(S(traytext::CannotTalk));
+            SendBusyReply(traytext::CannotTalk.toString());
             if (wasParked) park();
             m_inUnavailablePrompt = false;
             return;
         }
-        ApplyStatus(S(traytext::Available));
+        ApplyStatus(traytext::Available.toString());
     }
     if (m_profile.UserStatus == traytext::OutOfOffice) {
         SendBusyReply(m_profile.UserStatus);
@@ -504,11 +506,11 @@ void frmTray::onHello(const QStringList& fields, bool enciphered, const QString&
     m_wskTray->setRemoteHost(source);
     m_wskTray->setRemotePort(ChatDatagramPort);
     m_wskTray->SendData(enciphered ? FrameDatagram(reply) : PlainDatagram(reply));
-    notify(NoticeKind::Call, S(traytext::CallNotice).arg(callerName));
+    notify(NoticeKind::Call, traytext::CallNotice.toString().arg(callerName));
 
     if (m_autoAnswer) ShowMonitor();
     if (isVisible()) {
-        setWindowTitle(S(traytext::IncomingCallFrom) + callerName);
+        setWindowTitle(traytext::IncomingCallFrom.toString() + callerName);
         ui->lblCaller->setText(callerName);
         setCallerBold(true);
     }
@@ -538,11 +540,11 @@ void frmTray::SendBusyReply(const QString& text)
 void frmTray::ResetCallDisplay()
 {
     m_callFields.clear();
-    setWindowTitle(S(traytext::Title));
+    setWindowTitle(traytext::Title.toString());
     if (m_networkState == 0) {
-        ui->lblCaller->setText(S(traytext::WaitingForCall));
+        ui->lblCaller->setText(traytext::WaitingForCall.toString());
     } else {
-        ui->lblCaller->setText(S(traytext::NoNetworkDetected));
+        ui->lblCaller->setText(traytext::NoNetworkDetected.toString());
         setTrayIcon(iconindex::NoNetwork);
     }
     setCallerBold(false);
@@ -561,7 +563,7 @@ void frmTray::onMessage(const QStringList& fields)
     if (fields.size() < 1 + UserRecord::FieldCount) return;
     if (StoreMessage(fields) != 0)
         notify(NoticeKind::Failure,
-               S(traytext::MessageNotStored).arg(fields[field::Record], m_store->msgFolderName()));
+               traytext::MessageNotStored.toString().arg(fields[field::Record], m_store->msgFolderName()));
 }
 
 int frmTray::StoreMessage(const QStringList& fields)
@@ -570,19 +572,19 @@ int frmTray::StoreMessage(const QStringList& fields)
     // A missing Messages folder is made rather than losing the message.
     if (!m_store->HoldsMessages() && m_store->OpenMessages() != 0 && m_store->CreateMessages() != 0)
         return -1;
-    const ol::Item item = m_store->messagesFolder().Items().Add(QString::fromUtf16(ol::KivaraMessageClass));
+    const ol::Item item = m_store->messagesFolder().Items().Add(ol::KivaraMessageClass.toString());
     if (!item) return -1;
     item.setSentOnBehalfOfName(f(1));
     item.setSubject(f(field::MessageSubject));
     QString body = f(field::MessageText);
     const bool withPeerslip = f(field::MessageHasPeerslip) == word::FlagOn;
-    if (withPeerslip) body += QString::fromUtf16(FooterLead) + PeerslipMailBody(MailBodyBreaks);
+    if (withPeerslip) body += FooterLead.toString() + PeerslipMailBody(MailBodyBreaks);
     item.setBody(body);
     if (withPeerslip) {
         const QString temp = WriteTempPeerslip(fields);
         if (!temp.isEmpty()) {
             item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition,
-                                   f(1) + S(traytext::PeerslipSuffix));
+                                   f(1) + traytext::PeerslipSuffix.toString());
             QFile::remove(temp);
         }
     }
@@ -619,8 +621,8 @@ void frmTray::Poll()
     m_previousNetworkState = m_networkState;
     m_networkState = NetworkAbsent(*m_wskConnect);
     if (m_networkState != 0) {
-        ui->lblCaller->setText(S(traytext::NoNetworkAvailable));
-        setTip(S(traytext::NoNetworkTip));
+        ui->lblCaller->setText(traytext::NoNetworkAvailable.toString());
+        setTip(traytext::NoNetworkTip.toString());
         setTrayIcon(iconindex::NoNetwork);
         return;
     }
@@ -630,37 +632,37 @@ void frmTray::Poll()
                             m_timings.socketCloseWaitMs);
         bindCallPort();
     }
-    ui->lblCaller->setText(S(traytext::WaitingForCall));
+    ui->lblCaller->setText(traytext::WaitingForCall.toString());
     if (m_iconIndex == iconindex::NoNetwork) setTrayIcon(iconindex::Available);
     if (!m_store->HoldsFolder()) {
         m_outlookError = m_store->Connect() != 0 ? 1 : 0;
-        if (m_outlookError != 0) ui->lblCaller->setText(S(traytext::NoOutlook));
+        if (m_outlookError != 0) ui->lblCaller->setText(traytext::NoOutlook.toString());
     } else if (m_store->HostGone()) {
         // The host ended under the monitor (it crashed or was killed): the
         // connection went with it. Say so now and let it go; the next poll
         // connects afresh, which starts a new host.
         m_store->Release();
         m_outlookError = 1;
-        ui->lblCaller->setText(S(traytext::NoOutlook));
+        ui->lblCaller->setText(traytext::NoOutlook.toString());
     }
     int count = 0;
     if (CountUnread(count) != 0) return;
     if (count > 0) {
-        ui->lblMessages_0->setText(QString::number(count) + S(traytext::UnreadSuffix));
+        ui->lblMessages_0->setText(QString::number(count) + traytext::UnreadSuffix.toString());
         if (count > m_lastUnreadCount) {
             if (ReadFlag(Deliverable::Vigilo, settings::Messages)) {
                 if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep)) platform::Sound::current().beep();
-                notify(NoticeKind::Message, S(traytext::MessageNotice));
+                notify(NoticeKind::Message, traytext::MessageNotice.toString());
                 if (ReadFlag(Deliverable::Vigilo, settings::MsgPrompt) &&
-                    MsgBox(S(traytext::NewMessageQuestion), MsgButtons::YesNoCancel, MsgIcon::Question) ==
-                        MsgResult::Yes)
+                    MsgBox(traytext::NewMessageQuestion.toString(), MsgButtons::YesNoCancel,
+                           MsgIcon::Question) == MsgResult::Yes)
                     MenuClick(mnu::Messages);
             }
             m_hasUnread = true;
             setTrayIcon(iconindex::Available);
         }
     } else {
-        ui->lblMessages_0->setText(S(traytext::NoNewMessages));
+        ui->lblMessages_0->setText(traytext::NoNewMessages.toString());
         m_lastUnreadCount = 0;
         m_hasUnread = false;
         setTrayIcon(iconindex::Available);
@@ -759,7 +761,8 @@ void frmTray::onOkButton()
 
 void frmTray::startOpener(QStringView word)
 {
-    platform::Shell::current().start(SystemFolder() + S(OpenerProgram), {S(word)}, SystemFolder());
+    platform::Shell::current().start(SystemFolder() + OpenerProgram.toString(), {word.toString()},
+                                     SystemFolder());
 }
 
 void frmTray::MenuClick(int index)
@@ -869,9 +872,9 @@ void frmTray::notify(NoticeKind kind, const QString& text)
 {
     m_notices.append({kind, text});
     if (!m_trayIcon)
-        platform::Notifier::current().notify(S(traytext::Title), text);
+        platform::Notifier::current().notify(traytext::Title.toString(), text);
     else if (QSystemTrayIcon::supportsMessages())
-        m_trayIcon->showMessage(S(traytext::Title), text, QSystemTrayIcon::Information);
+        m_trayIcon->showMessage(traytext::Title.toString(), text, QSystemTrayIcon::Information);
 }
 
 void frmTray::noticeClicked()
@@ -908,7 +911,7 @@ bool frmTray::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::Enter)
             ui->imgIP->setToolTip(Socket::LocalIP());
         else if (event->type() == QEvent::MouseButtonRelease) {
-            platform::Shell::current().open(S(ProductWebPage));
+            platform::Shell::current().open(ProductWebPage.toString());
             return true;
         }
     } else if (watched == ui->cboUserName_0->lineEdit() && event->type() == QEvent::FocusOut) {
@@ -940,7 +943,7 @@ bool frmTray::RequestClose(bool ask)
 {
     if (m_unloaded) return true;
     if (ask && !m_closingNoPrompt &&
-        MsgBox(S(traytext::ExitQuestion), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::No)
+        MsgBox(traytext::ExitQuestion.toString(), MsgButtons::YesNo, MsgIcon::Question) == MsgResult::No)
         return false;
     unload();
     return true;

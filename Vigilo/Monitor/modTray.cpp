@@ -26,19 +26,14 @@ using platform::MsgIcon;
 
 namespace {
 
-inline QString S(QStringView v)
-{
-    return v.toString();
-}
-
-const auto ContactClass = QString::fromUtf16(ol::KivaraContactClass);
-constexpr auto SerialFilterBefore = u"[SerialNumber] = '";
-constexpr auto SerialFilterAfter = u"'";
+const auto ContactClass = ol::KivaraContactClass.toString();
+constexpr QStringView SerialFilterBefore = u"[SerialNumber] = '";
+constexpr QStringView SerialFilterAfter = u"'";
 
 QString SerialFilter(QString serial)
 {
     serial.replace(u'\'', u"''"_s); // a quote in an identifier must not end the filter
-    return QString::fromUtf16(SerialFilterBefore) + serial + QString::fromUtf16(SerialFilterAfter);
+    return SerialFilterBefore.toString() + serial + SerialFilterAfter.toString();
 }
 
 void SetUserProperty(const ol::Item& item, const QString& name, const QVariant& value)
@@ -81,8 +76,8 @@ struct modTray::PendingScope {
     QString text;
     explicit PendingScope(modTray& tray) : t(tray), title(tray.m_pendingTitle), text(tray.m_pendingText)
     {
-        t.m_pendingTitle = S(handofftext::WaitingTitle);
-        t.m_pendingText = S(handofftext::WaitingText);
+        t.m_pendingTitle = handofftext::WaitingTitle.toString();
+        t.m_pendingText = handofftext::WaitingText.toString();
         t.m_pendingMs = HandOffPendingMs;
         t.m_pendingTimer->start(t.m_pendingMs);
     }
@@ -121,10 +116,10 @@ QObject* modTray::TakeControl(const std::shared_ptr<ol::Inspector>& inspector)
     if (!inspector) return nullptr;
     for (int attempt = 0; attempt < ControlAttempts; ++attempt) {
         inspector->Display();
-        inspector->SetCurrentFormPage(S(ChatPageName));
+        inspector->SetCurrentFormPage(ChatPageName.toString());
         platform::DoEvents();
-        if (const auto page = inspector->ModifiedFormPages(S(ChatPageName))) {
-            if (QObject* control = page->Controls(S(ChatControlName))) return control;
+        if (const auto page = inspector->ModifiedFormPages(ChatPageName.toString())) {
+            if (QObject* control = page->Controls(ChatControlName.toString())) return control;
         }
     }
     return nullptr;
@@ -148,7 +143,7 @@ qint32 modTray::Connected()
 
 void modTray::Fail()
 {
-    MsgBox(S(handofftext::FormFailed), MsgButtons::OK, MsgIcon::Information);
+    MsgBox(handofftext::FormFailed.toString(), MsgButtons::OK, MsgIcon::Information);
     // The next use connects afresh.
     m_store.Release();
 }
@@ -214,8 +209,8 @@ int modTray::Notify(const QString& member, const QString& text)
     const ol::Item current = inspector->CurrentItem();
     current.NickName();
     if (ol::Err()) return ol::Err().Number;
-    if (const auto page = inspector->ModifiedFormPages(S(ChatPageName)))
-        ol::CallByName(page->Controls(S(ChatControlName)), member, ol::VbMethod, {text});
+    if (const auto page = inspector->ModifiedFormPages(ChatPageName.toString()))
+        ol::CallByName(page->Controls(ChatControlName.toString()), member, ol::VbMethod, {text});
     return 0;
 }
 
@@ -250,7 +245,7 @@ int modTray::CallFromPeerslip(const QString& path)
 {
     BusyCursor busy;
     if (!QFile::exists(path)) {
-        MsgBox(S(handofftext::PeerslipNotFound) + path, MsgButtons::OK, MsgIcon::Information);
+        MsgBox(handofftext::PeerslipNotFound.toString() + path, MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
     const std::optional<ProfileRecord> record = ReadPeerslipFile(path);
@@ -281,7 +276,7 @@ void modTray::AddPeerslipContact(const QString& path)
 {
     BusyCursor busy;
     if (!QFile::exists(path)) {
-        MsgBox(S(handofftext::PeerslipNotFound) + path, MsgButtons::OK, MsgIcon::Information);
+        MsgBox(handofftext::PeerslipNotFound.toString() + path, MsgButtons::OK, MsgIcon::Information);
         return;
     }
     const std::optional<ProfileRecord> record = ReadPeerslipFile(path);
@@ -289,12 +284,12 @@ void modTray::AddPeerslipContact(const QString& path)
     if (record && (m_store.HoldsFolder() || m_store.Connect() == 0))
         item = FindOrAddContact(record->SerialNum);
     if (!item) {
-        MsgBox(S(handofftext::FormNotInstalled), MsgButtons::OK, MsgIcon::Information);
+        MsgBox(handofftext::FormNotInstalled.toString(), MsgButtons::OK, MsgIcon::Information);
         return;
     }
     FillFromRecord(item, *record);
     item.Save();
-    MsgBox(S(handofftext::PeerslipAdded), MsgButtons::OK, MsgIcon::Information);
+    MsgBox(handofftext::PeerslipAdded.toString(), MsgButtons::OK, MsgIcon::Information);
 }
 
 } // namespace kv::vigilo

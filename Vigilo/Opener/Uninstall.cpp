@@ -25,11 +25,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 constexpr QChar CR = u'\r';
 
 void Notice(const QString& message)
@@ -38,11 +33,11 @@ void Notice(const QString& message)
 }
 
 // Folders of the operating system: never an installation folder, nor anything inside them.
-constexpr std::array<const char16_t*, 16> SystemFolders{
+constexpr std::array<QStringView, 16> SystemFolders{
     u"/bin",  u"/boot", u"/dev", u"/etc",  u"/lib", u"/lib32", u"/lib64", u"/libx32",
     u"/proc", u"/root", u"/run", u"/sbin", u"/srv", u"/sys",   u"/usr",   u"/var"};
 // Folders that hold other people's or other programs' files: refused themselves, not their subfolders.
-constexpr std::array<const char16_t*, 5> SharedFolders{u"/home", u"/tmp", u"/media", u"/mnt", u"/opt"};
+constexpr std::array<QStringView, 5> SharedFolders{u"/home", u"/tmp", u"/media", u"/mnt", u"/opt"};
 
 bool IsSameOrInside(const QString& path, const QString& folder)
 {
@@ -51,7 +46,7 @@ bool IsSameOrInside(const QString& path, const QString& folder)
 
 bool HoldsMonitorLink(const QString& installDir)
 {
-    const QFileInfo link(installDir + T(installed::MonitorLink));
+    const QFileInfo link(installDir + installed::MonitorLink.toString());
     return link.isSymLink() || link.exists();
 }
 
@@ -86,8 +81,8 @@ QString ResolvedFolder(const QString& folder)
 bool IsOwnProgramFolder(const QString& folder)
 {
     const QString path = ResolvedFolder(folder);
-    for (const char16_t* system : SystemFolders)
-        if (IsSameOrInside(path, T(system))) return false;
+    for (QStringView system : SystemFolders)
+        if (IsSameOrInside(path, system.toString())) return false;
     if (IsSameOrInside(path, u"/opt"_s)) return false; // add-on packages for every account
     return QFileInfo(path).ownerId() == ::getuid();
 }
@@ -104,22 +99,22 @@ bool IsRemovableInstallFolder(const QString& folder)
         // The home folder, or one above it.
         if (IsSameOrInside(home, path) || IsSameOrInside(QDir::cleanPath(QDir::homePath()), path))
             return false;
-        for (const char16_t* system : SystemFolders)
-            if (IsSameOrInside(path, T(system))) return false;
-        for (const char16_t* shared : SharedFolders)
-            if (path == T(shared)) return false;
+        for (QStringView system : SystemFolders)
+            if (IsSameOrInside(path, system.toString())) return false;
+        for (QStringView shared : SharedFolders)
+            if (path == shared.toString()) return false;
     }
     return true;
 }
 
 void frmOpen::Uninstall(const QString& store, const QString& folder, const QString& installDir)
 {
-    const QString product = QString::fromUtf16(platform::ProductTitle);
+    const QString product = platform::ProductTitle.toString();
     // A mistaken InstallDir must not turn the uninstaller against the user's files: check before anything
     // changes.
     if (!IsRemovableInstallFolder(installDir)) {
-        Notice(T(text::UnsafeFolderHead) + installDir + T(text::UnsafeFolderTail));
-        Notice(product + T(text::NotUninstalled));
+        Notice(text::UnsafeFolderHead.toString() + installDir + text::UnsafeFolderTail.toString());
+        Notice(product + text::NotUninstalled.toString());
         Unload();
         return;
     }
@@ -127,7 +122,7 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     // 1. Confirm.
     // No is the default: only a deliberate Yes removes the product.
     platform::MsgBoxRequest confirm;
-    confirm.text = T(text::UninstallQuestion);
+    confirm.text = text::UninstallQuestion.toString();
     confirm.buttons = MsgButtons::YesNo;
     confirm.icon = MsgIcon::Question;
     confirm.defaultButton = 2;
@@ -137,13 +132,14 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     }
 
     // 2-3. The monitor must be closed first.
-    const platform::BusWindow monitor{T(installed::MonitorBusName), T(installed::MonitorBusPath),
-                                      T(installed::MonitorBusInterface), T(installed::MonitorCloseMember)};
+    const platform::BusWindow monitor{
+        installed::MonitorBusName.toString(), installed::MonitorBusPath.toString(),
+        installed::MonitorBusInterface.toString(), installed::MonitorCloseMember.toString()};
     if (platform::WindowExists(monitor)) {
-        const MsgResult answer =
-            platform::MsgBox(T(text::CloseMonitorQuestion), MsgButtons::YesNoCancel, MsgIcon::Question);
+        const MsgResult answer = platform::MsgBox(text::CloseMonitorQuestion.toString(),
+                                                  MsgButtons::YesNoCancel, MsgIcon::Question);
         if (answer == MsgResult::Cancel) {
-            Notice(product + T(text::NotUninstalled));
+            Notice(product + text::NotUninstalled.toString());
             Unload();
             return;
         }
@@ -151,7 +147,7 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     }
     if (!platform::WaitUntil([&] { return !platform::WindowExists(monitor); }, m_monitorWaitMs)) {
         // Files of a running monitor are not taken from under it.
-        Notice(product + T(text::NotUninstalled));
+        Notice(product + text::NotUninstalled.toString());
         Unload();
         return;
     }
@@ -160,8 +156,8 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     if (HoldsMonitorLink(installDir)) {
         const QStringList subfolders = DeleteFolderFiles(installDir);
         for (const QString& name : subfolders)
-            Notice(T(text::SubfolderKeptHead) + name + T(text::SubfolderKeptMiddle) + CR + CR + installDir +
-                   name + CR + CR + T(text::SubfolderKeptTail));
+            Notice(text::SubfolderKeptHead.toString() + name + text::SubfolderKeptMiddle.toString() + CR +
+                   CR + installDir + name + CR + CR + text::SubfolderKeptTail.toString());
         QDir().rmdir(installDir);
     }
 
@@ -170,33 +166,33 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
 
     // 6-7. The product's contacts become standard contacts again.
     RestoreContacts(store, folder);
-    if (folder != T(text::StandardContactsFolder))
-        Notice(T(text::ContactsRestoredHead) + folder + T(text::ContactsRestoredTail));
+    if (folder != text::StandardContactsFolder.toString())
+        Notice(text::ContactsRestoredHead.toString() + folder + text::ContactsRestoredTail.toString());
 
     // 8. Settings and registrations.
-    DeleteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue));
+    DeleteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString());
     QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/"_s +
-                  T(installed::AutostartEntry));
-    DeleteKey(RegRoot::CurrentUser, qs(CompanyKey));
-    DeleteKey(RegRoot::ClassesRoot, qs(PeerslipExtensionKey));
-    DeleteKey(RegRoot::ClassesRoot, qs(PeerslipClassKey));
-    DeleteKey(RegRoot::LocalMachine, qs(UninstallKey));
-    DeleteKey(RegRoot::LocalMachine, qs(AppPathsKey));
-    DeleteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue));
+                  installed::AutostartEntry.toString());
+    DeleteKey(RegRoot::CurrentUser, CompanyKey.toString());
+    DeleteKey(RegRoot::ClassesRoot, PeerslipExtensionKey.toString());
+    DeleteKey(RegRoot::ClassesRoot, PeerslipClassKey.toString());
+    DeleteKey(RegRoot::LocalMachine, UninstallKey.toString());
+    DeleteKey(RegRoot::LocalMachine, AppPathsKey.toString());
+    DeleteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString());
 
     // 9. The two control libraries: a plugin that is gone is no longer registered. A shared
     // installation keeps them: other accounts still use the product.
     const QString sysDir = m_sysDir.isEmpty() ? GetSysDir() : m_sysDir;
     if (IsOwnProgramFolder(sysDir))
-        for (const char16_t* library : installed::ControlLibraries)
-            if (QFileInfo(sysDir + u'/' + T(library)).ownerId() == ::getuid())
-                QFile::remove(sysDir + u'/' + T(library));
+        for (QStringView library : installed::ControlLibraries)
+            if (QFileInfo(sysDir + u'/' + library.toString()).ownerId() == ::getuid())
+                QFile::remove(sysDir + u'/' + library.toString());
 
     // 10. Anything written meanwhile.
     if (HoldsMonitorLink(installDir)) DeleteFolderFiles(installDir);
 
     // 11.
-    Notice(T(text::Uninstalled));
+    Notice(text::Uninstalled.toString());
     Unload();
 }
 
@@ -206,9 +202,9 @@ void frmOpen::RemoveDesktopEntries()
     const QString applications = data + u"/applications"_s;
     const QString mime = data + u"/mime"_s;
     bool entriesRemoved = false;
-    for (const char16_t* entry : installed::DesktopEntries)
-        entriesRemoved |= QFile::remove(applications + u'/' + T(entry));
-    const bool typeRemoved = QFile::remove(mime + u"/packages/"_s + T(installed::MimePackage));
+    for (QStringView entry : installed::DesktopEntries)
+        entriesRemoved |= QFile::remove(applications + u'/' + entry.toString());
+    const bool typeRemoved = QFile::remove(mime + u"/packages/"_s + installed::MimePackage.toString());
 
     // The desktop's caches follow when their tools are installed (started, not awaited).
     auto& shell = platform::Shell::current();
@@ -223,7 +219,8 @@ void frmOpen::RestoreContacts(const QString& store, const QString& folder)
     Application app;
     const qint32 started = AttachOrStartOutlook(app);
     MAPIFolder product;
-    if (app) product = app.GetNamespace(qs(MapiNamespace)).Folders().Item(store).Folders().Item(folder);
+    if (app)
+        product = app.GetNamespace(MapiNamespace.toString()).Folders().Item(store).Folders().Item(folder);
     if (!product) {
         OlError error = Err();
         if (!error && started) error.Number = started;
@@ -235,25 +232,25 @@ void frmOpen::RestoreContacts(const QString& store, const QString& folder)
     QList<Item> contacts;
     for (const Item item : product.Items()) {
         if (!item) continue;
-        if (item.FullName() == T(text::WelcomeContactName))
+        if (item.FullName() == text::WelcomeContactName.toString())
             welcome << item;
-        else if (item.MessageClass() == T(KivaraContactClass))
+        else if (item.MessageClass() == KivaraContactClass.toString())
             contacts << item;
     }
     for (const Item& item : welcome)
         item.Delete();
     for (const Item& item : contacts)
-        if (item.setMessageClass(qs(StandardContactClass))) item.Save();
+        if (item.setMessageClass(StandardContactClass.toString())) item.Save();
 }
 
 int frmOpen::UpdateFormsToKV(const QString& folder, const QString& store)
 {
-    return UpdateForms(folder, store, T(KivaraContactClass));
+    return UpdateForms(folder, store, KivaraContactClass.toString());
 }
 
 int frmOpen::UpdateFormsToMO(const QString& folder, const QString& store)
 {
-    return UpdateForms(folder, store, qs(StandardContactClass));
+    return UpdateForms(folder, store, StandardContactClass.toString());
 }
 
 int frmOpen::UpdateForms(const QString& folder, const QString& store, const QString& messageClass)
@@ -261,7 +258,7 @@ int frmOpen::UpdateForms(const QString& folder, const QString& store, const QStr
     Application app;
     const qint32 started = AttachOrStartOutlook(app);
     MAPIFolder target;
-    if (app) target = app.GetNamespace(qs(MapiNamespace)).Folders().Item(store).Folders().Item(folder);
+    if (app) target = app.GetNamespace(MapiNamespace.toString()).Folders().Item(store).Folders().Item(folder);
     if (!target) {
         OlError error = Err();
         if (!error && started) error.Number = started;

@@ -55,8 +55,8 @@ void frmConvert::Command1Click()
         toKivara ? m_owner->UpdateFormsToKV(folder, m_store) : m_owner->UpdateFormsToMO(folder, m_store);
     QApplication::restoreOverrideCursor();
     if (result != 0) return;
-    platform::MsgBox(QString::fromUtf16(text::ItemsUpdated) +
-                         QString::fromUtf16(toKivara ? text::NowKivaraContacts : text::NowStandardContacts),
+    platform::MsgBox(text::ItemsUpdated.toString() +
+                         (toKivara ? text::NowKivaraContacts : text::NowStandardContacts).toString(),
                      platform::MsgButtons::OK, platform::MsgIcon::Information);
 }
 

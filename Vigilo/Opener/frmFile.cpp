@@ -32,15 +32,10 @@ using platform::MsgIcon;
 using platform::MsgResult;
 using platform::Socket;
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 constexpr QChar CR = u'\r';
 // Partial files get a hidden name of their own in the target folder, so an
 // incomplete file never appears under the name the user sees.
-constexpr auto PartialPrefix = u".~kvpart-";
+constexpr QStringView PartialPrefix = u".~kvpart-";
 constexpr int PartialNameAttempts = 100;
 // "name (2).ext" up to this number; a folder with more copies takes no further one.
 constexpr int MaxNumberedNames = 9999;
@@ -82,13 +77,13 @@ SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask)
     for (;;) {
         if (ask) {
             platform::FileDialogRequest request;
-            request.title = T(text::SaveDialogTitle);
-            request.filter = T(text::SaveDialogFilter);
+            request.title = text::SaveDialogTitle.toString();
+            request.filter = text::SaveDialogFilter.toString();
             request.initialDir = folder;
             request.fileName = path;
             const QString chosen = platform::Prompt::current().saveFile(request);
             if (chosen.isEmpty()) {
-                if (platform::MsgBox(T(text::CancelQuestion), MsgButtons::YesNo, MsgIcon::Question) ==
+                if (platform::MsgBox(text::CancelQuestion.toString(), MsgButtons::YesNo, MsgIcon::Question) ==
                     MsgResult::Yes)
                     return {};
                 continue;
@@ -97,7 +92,8 @@ SavePathChoice ChooseSavePath(QString path, const QString& folder, bool ask)
         }
         const QFileInfo info(path);
         if (!info.exists() && !info.isSymLink()) return {path, false};
-        const QString question = T(text::AlreadyExistsHead) + info.fileName() + T(text::AlreadyExistsTail);
+        const QString question =
+            text::AlreadyExistsHead.toString() + info.fileName() + text::AlreadyExistsTail.toString();
         if (platform::MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes)
             return {path, true};
     }
@@ -180,7 +176,7 @@ void frmFile::setInfo(const QStringList& pieces)
 void frmFile::setSender(const QString& sender)
 {
     m_sender = sender;
-    ui->lblFile_0->setText(sender + u' ' + T(text::IsSending));
+    ui->lblFile_0->setText(sender + u' ' + text::IsSending.toString());
 }
 
 void frmFile::setFileTitle(const QString& title)
@@ -198,7 +194,8 @@ void frmFile::setFileSize(qint32 size)
 
 void frmFile::showSize()
 {
-    ui->lblFile_1->setText(T(text::FileName) + u' ' + m_fileTitle + u" ("_s + FormatSize(m_fileSize) + u')');
+    ui->lblFile_1->setText(text::FileName.toString() + u' ' + m_fileTitle + u" ("_s + FormatSize(m_fileSize) +
+                           u')');
     ui->lblSize->setText(FormatSize(m_fileSize));
 }
 
@@ -260,7 +257,8 @@ void frmFile::accept()
     m_totalText = FormatSize(m_fileSize);
     m_received = 0;
     if (m_targetPath.isEmpty() || !createPartial()) {
-        Notice(T(text::CannotCreate) + CR + CR + u"'"_s + QFileInfo(m_targetPath).absolutePath() + u"'."_s);
+        Notice(text::CannotCreate.toString() + CR + CR + u"'"_s + QFileInfo(m_targetPath).absolutePath() +
+               u"'."_s);
         cancelByUser();
         return;
     }
@@ -289,7 +287,7 @@ void frmFile::cancelByUser()
 
 void frmFile::refuse(const QString& reason, bool notify, const QString& ownName)
 {
-    Notice(T(text::OfferRefused) + CR + CR + reason);
+    Notice(text::OfferRefused.toString() + CR + CR + reason);
     if (notify) {
         m_ownName = ownName;
         m_notifySender = true;
@@ -326,7 +324,7 @@ bool frmFile::createPartial()
     const QString folder = QFileInfo(m_targetPath).absolutePath();
     for (int attempt = 0; attempt < PartialNameAttempts; ++attempt) {
         const QString name =
-            T(PartialPrefix) +
+            PartialPrefix.toString() +
             QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
         m_partial.setFileName(QDir(folder).filePath(name));
         // A new file only (never through an existing name or link), created without execute permission.
@@ -403,7 +401,7 @@ void frmFile::take(const QByteArray& bytes)
         wskFile->Close();
         discardPartial();
         sendCancelNotice();
-        Notice(T(text::Overrun));
+        Notice(text::Overrun.toString());
         unload();
         return;
     }
@@ -412,7 +410,7 @@ void frmFile::take(const QByteArray& bytes)
         wskFile->Close();
         discardPartial();
         sendCancelNotice();
-        Notice(T(text::CannotWrite) + CR + CR + reason);
+        Notice(text::CannotWrite.toString() + CR + CR + reason);
         unload();
         return;
     }
@@ -448,14 +446,15 @@ void frmFile::finish()
     if (!m_partial.flush() || !moveIntoPlace(&error)) {
         if (error.isEmpty()) error = m_partial.errorString();
         discardPartial();
-        Notice(T(text::CannotSave) + CR + CR + u"'"_s + m_targetPath + u"'."_s + CR + CR + error);
+        Notice(text::CannotSave.toString() + CR + CR + u"'"_s + m_targetPath + u"'."_s + CR + CR + error);
         unload();
         return;
     }
     if (Selection() == 1) {
-        Notice(T(text::SavedAs) + CR + CR + u"'"_s + m_targetPath + u"'."_s);
+        Notice(text::SavedAs.toString() + CR + CR + u"'"_s + m_targetPath + u"'."_s);
     } else if (!platform::Shell::current().open(m_targetPath)) {
-        Notice(T(text::CouldNotOpen) + m_targetPath + u"."_s + CR + CR + T(text::NoAssociation));
+        Notice(text::CouldNotOpen.toString() + m_targetPath + u"."_s + CR + CR +
+               text::NoAssociation.toString());
     }
     unload();
 }
@@ -466,7 +465,7 @@ void frmFile::onClosed()
     // Bytes that came before the close count first.
     take(wskFile->GetData());
     if (m_unloaded || m_phase == Phase::Done) return;
-    Notice(m_sender + T(text::SenderCancelled));
+    Notice(m_sender + text::SenderCancelled.toString());
     discardPartial();
     wskFile->Close();
     unload();
@@ -478,7 +477,7 @@ void frmFile::onError(int number, const QString& description)
     tmrConnect->stop();
     wskFile->Close();
     m_phase = Phase::Failed;
-    Notice(T(text::TransferError) + CR + CR + QString::number(number) + u':' + description);
+    Notice(text::TransferError.toString() + CR + CR + QString::number(number) + u':' + description);
     // The window stays; its Cancel ends the transfer and removes what was stored.
 }
 

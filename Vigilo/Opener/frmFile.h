@@ -24,26 +24,26 @@ namespace kv::dorvan {
 
 // Texts of the window's message boxes.
 namespace text {
-inline constexpr auto IsSending = u"is sending a file.";
-inline constexpr auto FileName = u"Filename:";
-inline constexpr auto WaitingForFile = u"Waiting for file...";
-inline constexpr auto SaveDialogTitle = u"Save file as...";
-inline constexpr auto SaveDialogFilter = u"All files (*.*)|*.*";
-inline constexpr auto CancelQuestion = u"Do you wish to cancel the file transfer ?";
-inline constexpr auto AlreadyExistsHead = u"The file '";
-inline constexpr auto AlreadyExistsTail = u"' already exists.\r\rOverwrite ?";
-inline constexpr auto SavedAs = u"Saved received file as:";
-inline constexpr auto CouldNotOpen = u"Could not open ";
-inline constexpr auto NoAssociation =
+inline constexpr QStringView IsSending = u"is sending a file.";
+inline constexpr QStringView FileName = u"Filename:";
+inline constexpr QStringView WaitingForFile = u"Waiting for file...";
+inline constexpr QStringView SaveDialogTitle = u"Save file as...";
+inline constexpr QStringView SaveDialogFilter = u"All files (*.*)|*.*";
+inline constexpr QStringView CancelQuestion = u"Do you wish to cancel the file transfer ?";
+inline constexpr QStringView AlreadyExistsHead = u"The file '";
+inline constexpr QStringView AlreadyExistsTail = u"' already exists.\r\rOverwrite ?";
+inline constexpr QStringView SavedAs = u"Saved received file as:";
+inline constexpr QStringView CouldNotOpen = u"Could not open ";
+inline constexpr QStringView NoAssociation =
     u"No application is associated with the specified file for this operation.";
-inline constexpr auto SenderCancelled = u" has cancelled the file transfer.";
-inline constexpr auto TransferError = u"A file transfer error has occured.";
-inline constexpr auto OfferRefused = u"The file offer cannot be accepted.";
-inline constexpr auto Overrun =
+inline constexpr QStringView SenderCancelled = u" has cancelled the file transfer.";
+inline constexpr QStringView TransferError = u"A file transfer error has occured.";
+inline constexpr QStringView OfferRefused = u"The file offer cannot be accepted.";
+inline constexpr QStringView Overrun =
     u"The sender sent more data than the file size it announced.\r\rThe file was not saved.";
-inline constexpr auto CannotCreate = u"The received file cannot be stored in:";
-inline constexpr auto CannotWrite = u"The received file could not be written.";
-inline constexpr auto CannotSave = u"The received file could not be saved as:";
+inline constexpr QStringView CannotCreate = u"The received file cannot be stored in:";
+inline constexpr QStringView CannotWrite = u"The received file could not be written.";
+inline constexpr QStringView CannotSave = u"The received file could not be saved as:";
 } // namespace text
 
 // How often the progress label is refreshed: on received counts divisible by this.

@@ -18,11 +18,6 @@ namespace {
 
 using namespace kv::outlook;
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 constexpr QChar CR = u'\r';
 
 void Notice(const QString& message)
@@ -91,14 +86,14 @@ void ShowFolder(const Application& app, const MAPIFolder& folder, bool startedNo
 
 Route Classify(const QString& commandLine)
 {
-    if (commandLine == T(command::Uninstall)) return Route::Uninstall;
-    if (commandLine == T(command::OpenKVFolder)) return Route::OpenKVFolder;
-    if (commandLine == T(command::OpenKVMessages)) return Route::OpenKVMessages;
+    if (commandLine == command::Uninstall.toString()) return Route::Uninstall;
+    if (commandLine == command::OpenKVFolder.toString()) return Route::OpenKVFolder;
+    if (commandLine == command::OpenKVMessages.toString()) return Route::OpenKVMessages;
     if (commandLine.isEmpty()) return Route::Conversion;
     // By the message's first word: a file title or a name may hold the other word.
     const QString word = commandLine.section(u'|', 0, 0);
-    if (word == T(command::ShowUser)) return Route::ShowUser;
-    if (word == T(command::FilePrep)) return Route::FilePrep;
+    if (word == command::ShowUser.toString()) return Route::ShowUser;
+    if (word == command::FilePrep.toString()) return Route::FilePrep;
     return Route::Nothing;
 }
 
@@ -183,7 +178,8 @@ int frmOpen::OpenKVFolder(const QString& store, const QString& folder)
         if (error.Number == ErrNo::StoreFailed)
             ReportStoreFailed(error, store);
         else
-            Notice(T(text::OutlookError) + CR + CR + ErrorNumberText(error) + u" - "_s + error.Description);
+            Notice(text::OutlookError.toString() + CR + CR + ErrorNumberText(error) + u" - "_s +
+                   error.Description);
         return error.Number ? error.Number : -1;
     }
     ShowFolder(app, product, startedNow);
@@ -206,7 +202,7 @@ int frmOpen::OpenKVMessages(const QString& store, const QString& folder)
         if (error.Number == ErrNo::StoreFailed)
             ReportStoreFailed(error, store);
         else
-            Notice(T(text::MessagesFolderError));
+            Notice(text::MessagesFolderError.toString());
         return error.Number ? error.Number : -1;
     }
     ShowFolder(app, messages, startedNow);

@@ -17,44 +17,44 @@ class frmConvert;
 
 // Command words, compared with the whole command line.
 namespace command {
-inline constexpr auto Uninstall = u"uninstall";
-inline constexpr auto OpenKVFolder = u"openkvfolder";
-inline constexpr auto OpenKVMessages = u"openkvmessage";
+inline constexpr QStringView Uninstall = u"uninstall";
+inline constexpr QStringView OpenKVFolder = u"openkvfolder";
+inline constexpr QStringView OpenKVMessages = u"openkvmessage";
 // Found anywhere in the command line, SHOWUSER first.
-inline constexpr auto ShowUser = u"SHOWUSER";
-inline constexpr auto FilePrep = u"FILEPREP";
+inline constexpr QStringView ShowUser = u"SHOWUSER";
+inline constexpr QStringView FilePrep = u"FILEPREP";
 } // namespace command
 
 namespace text {
-inline constexpr auto OutlookError = u"An error occured connecting to Microsoft Outlook.";
-inline constexpr auto MessagesFolderError = u"Could not open the Kivara 'Messages' folder.";
+inline constexpr QStringView OutlookError = u"An error occured connecting to Microsoft Outlook.";
+inline constexpr QStringView MessagesFolderError = u"Could not open the Kivara 'Messages' folder.";
 
 // The uninstaller's messages.
-inline constexpr auto UninstallQuestion =
+inline constexpr QStringView UninstallQuestion =
     u"This will remove Kivara for Microsoft Outlook 1.1\r\rDo you wish to continue ?";
-inline constexpr auto CloseMonitorQuestion =
+inline constexpr QStringView CloseMonitorQuestion =
     u"You should close Kivara Monitor before uninstalling.\r\rClose now ?";
-inline constexpr auto NotUninstalled = u" was not uninstalled.";
-inline constexpr auto SubfolderKeptHead = u"The uninstaller detected files in your '";
-inline constexpr auto SubfolderKeptMiddle = u"' folder.";
-inline constexpr auto SubfolderKeptTail = u"They will not be removed.  ";
-inline constexpr auto ContactsRestoredHead =
+inline constexpr QStringView NotUninstalled = u" was not uninstalled.";
+inline constexpr QStringView SubfolderKeptHead = u"The uninstaller detected files in your '";
+inline constexpr QStringView SubfolderKeptMiddle = u"' folder.";
+inline constexpr QStringView SubfolderKeptTail = u"They will not be removed.  ";
+inline constexpr QStringView ContactsRestoredHead =
     u"All Kivara contacts are now standard Outlook contacts.\r\rThey remain in the folder '";
-inline constexpr auto ContactsRestoredTail = u"'.";
-inline constexpr auto Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled.";
+inline constexpr QStringView ContactsRestoredTail = u"'.";
+inline constexpr QStringView Uninstalled = u"Kivara for Microsoft Outlook 1.1 was uninstalled.";
 // The refusal that guards a mistaken InstallDir setting.
-inline constexpr auto UnsafeFolderHead = u"The installation folder '";
-inline constexpr auto UnsafeFolderTail =
+inline constexpr QStringView UnsafeFolderHead = u"The installation folder '";
+inline constexpr QStringView UnsafeFolderTail =
     u"' is not a folder the uninstaller may remove files from.\r\rCheck the InstallDir setting.";
 // The welcome contact the set-up places in the product folder.
-inline constexpr auto WelcomeContactName = u"1. Welcome to Kivara!!!";
+inline constexpr QStringView WelcomeContactName = u"1. Welcome to Kivara!!!";
 // The folder named like this stays the user's own; no notice about it.
-inline constexpr auto StandardContactsFolder = u"Contacts";
+inline constexpr QStringView StandardContactsFolder = u"Contacts";
 
 // The conversion's messages.
-inline constexpr auto ItemsUpdated = u"The folder items were successfully updated.\r\r";
-inline constexpr auto NowKivaraContacts = u"All items are now Kivara Contacts.";
-inline constexpr auto NowStandardContacts = u"All items are now standard Outlook contacts.";
+inline constexpr QStringView ItemsUpdated = u"The folder items were successfully updated.\r\r";
+inline constexpr QStringView NowKivaraContacts = u"All items are now Kivara Contacts.";
+inline constexpr QStringView NowStandardContacts = u"All items are now standard Outlook contacts.";
 } // namespace text
 
 // Whether the uninstaller may delete files in this folder: not the root, not

@@ -56,7 +56,7 @@ QString frmProp::piece(int index) const
 void frmProp::setUser(const QStringList& pieces)
 {
     m_pieces = pieces;
-    setWindowTitle(windowTitle() + QString::fromUtf16(text::TitleSeparator) + piece(contactfield::ChatName));
+    setWindowTitle(windowTitle() + text::TitleSeparator.toString() + piece(contactfield::ChatName));
     const auto set = [this](int label, const QString& value) {
         if (auto* l = findChild<QLabel*>(u"lblProp_"_s + QString::number(label))) l->setText(value);
     };

@@ -17,8 +17,8 @@ class StoreAccess;
 namespace kv::dorvan {
 
 namespace text {
-inline constexpr auto ViewerTitle = u"Peerslip";
-inline constexpr auto TitleSeparator = u" - ";
+inline constexpr QStringView ViewerTitle = u"Peerslip";
+inline constexpr QStringView TitleSeparator = u" - ";
 } // namespace text
 
 class frmProp : public QWidget {

@@ -17,7 +17,7 @@ inline QString PrepareShots(int argc, char* argv[])
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     QDir().mkpath(out);
     kv::outlook::RegisterProductForms(kv::outlook::DefaultStorePath());
-    if (kv::ReadSetting(kv::qs(kv::subkeys::Profile), u"ChatName"_s, QString()).isEmpty()) {
+    if (kv::ReadSetting(kv::subkeys::Profile.toString(), u"ChatName"_s, QString()).isEmpty()) {
         kv::WriteSetting(kv::settings::ChatName, u"Dana"_s);
         kv::WriteSetting(kv::settings::FullName, u"Dana Reyes"_s);
         kv::WriteSetting(kv::settings::UserStatus, u"Available"_s);

@@ -87,7 +87,7 @@ bool StageConversation(QObject* chat)
         kv::test::CallPeer* peer; // nullptr: the user types the line
         int who;
         QColor colour;
-        const char16_t* line;
+        QStringView line;
     } lines[] = {
         {&ann, 0, QColor(0, 0, 160), u"Hi Dana, glad you could join us."},
         {&bruno, 1, QColor(0, 110, 0), u"Morning Dana! We were just going over the stand for the boat show."},
@@ -98,7 +98,7 @@ bool StageConversation(QObject* chat)
         {nullptr, 0, {}, u"Great, I'll draft the invitations then."},
     };
     for (const auto& l : lines) {
-        const QString text = QString::fromUtf16(l.line);
+        const QString text = l.line.toString();
         if (l.peer) {
             l.peer->sendTo(own, kv::BuildPubChat(rec[l.who].chatName,
                                                  qint32(kv::control::ColorToSetting(l.colour)), text));
@@ -159,48 +159,44 @@ int main(int argc, char* argv[])
     auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
     const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
-    const MAPIFolder personal = ns.Folders().Item(QString::fromUtf16(PersonalFoldersName));
+    const MAPIFolder personal = ns.Folders().Item(PersonalFoldersName.toString());
     MAPIFolder kivara = personal.Folders().Item(u"Kivara"_s);
     if (!kivara) kivara = personal.Folders().Add(u"Kivara"_s, olFolderContacts);
     MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
     if (!messages) messages = kivara.Folders().Add(u"Messages"_s, olFolderInbox);
 
     const struct {
-        const char16_t* name;
-        const char16_t* company;
-        const char16_t* mail;
-        const char16_t* status;
+        QStringView name;
+        QStringView company;
+        QStringView mail;
+        QStringView status;
     } people[] = {{u"Ann Lindqvist", u"Harbour Freight", u"ann@example.com", u"Available"},
                   {u"Bruno Castell", u"Castell & Sons", u"bruno@example.com", u"Be Right Back"},
                   {u"Chiara Montefusco", u"Studio Vela", u"chiara@example.com", u"On the Phone"}};
     // The set-up may already have placed its welcome contact: the samples go in once, by name.
     const auto sample = [&kivara, &people] {
         for (const Item item : kivara.Items())
-            if (item && item.FullName() == QString::fromUtf16(people[0].name)) return item;
+            if (item && item.FullName() == people[0].name.toString()) return item;
         return Item();
     };
     if (!sample()) {
         for (const auto& p : people) {
-            Item c = kivara.Items().Add(QString::fromUtf16(KivaraContactClass));
-            c.setFullName(QString::fromUtf16(p.name));
-            c.setFileAs(QString::fromUtf16(p.name));
-            c.setCompanyName(QString::fromUtf16(p.company));
-            c.setEmail1Address(QString::fromUtf16(p.mail));
+            Item c = kivara.Items().Add(KivaraContactClass.toString());
+            c.setFullName(p.name.toString());
+            c.setFileAs(p.name.toString());
+            c.setCompanyName(p.company.toString());
+            c.setEmail1Address(p.mail.toString());
             c.setBusinessAddressCity(u"Lisbon"_s);
             c.setBusinessAddressCountry(u"Portugal"_s);
             c.setBody(u"Met at the spring fair."_s);
-            c.UserProperties()
-                .Find(u"QuillonName"_s)
-                .setValue(QString::fromUtf16(p.name).section(u' ', 0, 0));
-            c.UserProperties().Find(u"UserStatus"_s).setValue(QString::fromUtf16(p.status));
-            c.UserProperties()
-                .Find(u"SerialNumber"_s)
-                .setValue(u"KV-SAMPLE-"_s + QString::fromUtf16(p.name).left(1));
+            c.UserProperties().Find(u"QuillonName"_s).setValue(p.name.toString().section(u' ', 0, 0));
+            c.UserProperties().Find(u"UserStatus"_s).setValue(p.status.toString());
+            c.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-SAMPLE-"_s + p.name.toString().left(1));
             c.Save();
         }
         for (int i = 0; i < 3; ++i) {
-            Item m = messages.Items().Add(QString::fromUtf16(KivaraMessageClass));
-            m.setSentOnBehalfOfName(QString::fromUtf16(people[i].name));
+            Item m = messages.Items().Add(KivaraMessageClass.toString());
+            m.setSentOnBehalfOfName(people[i].name.toString());
             m.setSubject(i == 0 ? u"Call me when you are back"_s : u"Quick question about the order"_s);
             m.setBody(
                 u"Hello,\n\nI tried to reach you. Please call me back when you have a minute.\n\nRegards"_s);
@@ -218,7 +214,7 @@ int main(int argc, char* argv[])
     explorer->setCurrentFolder(messages);
     shoot(ew, out + u"/explorer-messages.png"_s);
     // The Today page hosts the counter once the product has set it up.
-    kv::WriteKeyValue(kv::RegRoot::CurrentUser, kv::qs(kv::TodayKey), kv::qs(kv::TodayUrlValue),
+    kv::WriteKeyValue(kv::RegRoot::CurrentUser, kv::TodayKey.toString(), kv::TodayUrlValue.toString(),
                       u"res://pellum.dll/Outlook.htm"_s);
     explorer->setCurrentFolder(personal);
     QEventLoop tick; // the counter refreshes every second

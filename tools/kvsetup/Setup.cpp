@@ -18,11 +18,6 @@ namespace kv::setup {
 
 namespace {
 
-QString T(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
-
 // A new installation identifier: "KV-" and twelve hexadecimal digits in three groups.
 QString NewSerialNum()
 {
@@ -35,7 +30,7 @@ QString NewSerialNum()
 
 QString Setting(const SettingSpec& spec)
 {
-    return ReadSetting(qs(spec.subkey), qs(spec.name), QString());
+    return ReadSetting(spec.subkey.toString(), spec.name.toString(), QString());
 }
 
 // Files of a folder (not its subfolders) into another; returns how many.
@@ -69,51 +64,53 @@ QString Exec(const QString& program, const QString& arguments = {})
 void WriteDesktopEntries(const QString& sys, const QString& installDir)
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString icon = installDir + T(installed::ProductIcon);
-    const QString monitor = sys + u'/' + T(installed::MonitorProgram);
-    const QString opener = sys + u'/' + T(installed::OpenerProgram);
+    const QString icon = installDir + installed::ProductIcon.toString();
+    const QString monitor = sys + u'/' + installed::MonitorProgram.toString();
+    const QString opener = sys + u'/' + installed::OpenerProgram.toString();
     // The monitor opens a Peerslip handed to it as one argument.
-    WriteText(data + u"/applications/"_s + T(installed::MonitorEntry),
+    WriteText(data + u"/applications/"_s + installed::MonitorEntry.toString(),
               u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nComment=Calls and messages for your "
               u"Kivara contacts\nExec="_s +
                   Exec(monitor, u"%f"_s) + u"\nIcon="_s + icon + u"\nMimeType="_s +
-                  T(installed::PeerslipMimeType) + u";\nCategories=Network;Chat;\n"_s);
-    WriteText(data + u"/applications/"_s + T(installed::OpenerEntry),
+                  installed::PeerslipMimeType.toString() + u";\nCategories=Network;Chat;\n"_s);
+    WriteText(data + u"/applications/"_s + installed::OpenerEntry.toString(),
               u"[Desktop Entry]\nType=Application\nName=Kivara Contact Forms\nExec="_s + Exec(opener) +
                   u"\nIcon="_s + icon +
                   u"\nCategories=Network;\nActions=Uninstall;\n\n[Desktop Action Uninstall]\nName=Uninstall "
                   u"Kivara\nExec="_s +
                   Exec(opener, u"uninstall"_s) + u"\n"_s);
-    WriteText(data + u"/mime/packages/"_s + T(installed::MimePackage),
+    WriteText(data + u"/mime/packages/"_s + installed::MimePackage.toString(),
               u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               u"<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
               u"  <mime-type type=\""_s +
-                  T(installed::PeerslipMimeType) +
+                  installed::PeerslipMimeType.toString() +
                   u"\">\n    <comment>Kivara Peerslip</comment>\n    <glob pattern=\"*.kvp\"/>\n"
                   u"  </mime-type>\n</mime-info>\n"_s);
     const QString autostart = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                              u"/autostart/"_s + T(installed::AutostartEntry);
+                              u"/autostart/"_s + installed::AutostartEntry.toString();
     WriteText(autostart, u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nExec="_s + Exec(monitor) +
                              u"\nX-GNOME-Autostart-enabled=true\nNoDisplay=true\n"_s);
 }
 
 // A key's unnamed value, as the registry's export files name it.
-constexpr auto DefaultValue = u"@";
+constexpr QStringView DefaultValue = u"@";
 
 void WriteRegistrations(const QString& sys, const QString& installDir)
 {
-    const QString monitor = sys + u'/' + T(installed::MonitorProgram);
-    WriteKeyValue(RegRoot::CurrentUser, qs(RunKey), qs(RunValue), monitor);
-    WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipExtensionKey), T(DefaultValue), qs(PeerslipClassKey));
-    WriteKeyValue(RegRoot::ClassesRoot, qs(PeerslipClassKey) + u"\\shell\\open\\command"_s, T(DefaultValue),
-                  Exec(monitor, u"\"%1\""_s));
-    WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"DisplayName"_s,
+    const QString monitor = sys + u'/' + installed::MonitorProgram.toString();
+    WriteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), monitor);
+    WriteKeyValue(RegRoot::ClassesRoot, PeerslipExtensionKey.toString(), DefaultValue.toString(),
+                  PeerslipClassKey.toString());
+    WriteKeyValue(RegRoot::ClassesRoot, PeerslipClassKey.toString() + u"\\shell\\open\\command"_s,
+                  DefaultValue.toString(), Exec(monitor, u"\"%1\""_s));
+    WriteKeyValue(RegRoot::LocalMachine, UninstallKey.toString(), u"DisplayName"_s,
                   u"Kivara for Microsoft Outlook"_s);
-    WriteKeyValue(RegRoot::LocalMachine, qs(UninstallKey), u"UninstallString"_s,
-                  Exec(sys + u'/' + T(installed::OpenerProgram), u"uninstall"_s));
-    WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), T(DefaultValue), monitor);
-    WriteKeyValue(RegRoot::LocalMachine, qs(AppPathsKey), u"Path"_s, sys);
-    WriteKeyValue(RegRoot::CurrentUser, qs(TodayKey), qs(TodayUrlValue), TodayPageUrl(installDir));
+    WriteKeyValue(RegRoot::LocalMachine, UninstallKey.toString(), u"UninstallString"_s,
+                  Exec(sys + u'/' + installed::OpenerProgram.toString(), u"uninstall"_s));
+    WriteKeyValue(RegRoot::LocalMachine, AppPathsKey.toString(), DefaultValue.toString(), monitor);
+    WriteKeyValue(RegRoot::LocalMachine, AppPathsKey.toString(), u"Path"_s, sys);
+    WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(),
+                  TodayPageUrl(installDir));
 }
 
 // The forms, the product folder and its welcome contact.
@@ -133,9 +130,9 @@ bool PrepareStore(QString* error)
         return false;
     }
     for (const Item item : product.Items())
-        if (item && item.FullName() == T(WelcomeContactName)) return true;
+        if (item && item.FullName() == WelcomeContactName.toString()) return true;
     const Item welcome = product.Items().Add(u"IPM.Contact.Kivara Contact"_s);
-    if (!welcome || !welcome.setFullName(T(WelcomeContactName)) || !welcome.Save()) {
+    if (!welcome || !welcome.setFullName(WelcomeContactName.toString()) || !welcome.Save()) {
         *error = Err().Description;
         return false;
     }
@@ -175,13 +172,13 @@ Result Install(const Options& options)
         result.files += CopyFiles(options.share + u"/sounds/"_s, result.installDir);
         result.files += CopyFiles(options.share + u"/help/"_s, result.installDir);
         result.files +=
-            CopyFiles(options.share + u"/icons/"_s, result.installDir, {T(installed::ProductIcon)});
+            CopyFiles(options.share + u"/icons/"_s, result.installDir, {installed::ProductIcon.toString()});
     }
 
     if (!options.systemFolder.isEmpty()) {
-        const QString link = result.installDir + T(installed::MonitorLink);
+        const QString link = result.installDir + installed::MonitorLink.toString();
         QFile::remove(link);
-        QFile::link(options.systemFolder + u'/' + T(installed::MonitorProgram), link);
+        QFile::link(options.systemFolder + u'/' + installed::MonitorProgram.toString(), link);
         WriteDesktopEntries(options.systemFolder, result.installDir);
         WriteRegistrations(options.systemFolder, result.installDir);
     }

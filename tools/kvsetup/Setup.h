@@ -9,7 +9,7 @@
 namespace kv::setup {
 
 // The contact the set-up places in the product folder; the uninstaller deletes it.
-inline constexpr auto WelcomeContactName = u"1. Welcome to Kivara!!!";
+inline constexpr QStringView WelcomeContactName = u"1. Welcome to Kivara!!!";
 
 struct Options {
     QString systemFolder; // where the programs and control libraries are
