@@ -1,11 +1,11 @@
 // Placing a call: Connect's checks and its HELLO loop, the supervision timer,
 // cancelling, and the remote host and port.
-#include "Events.h"
-#include "FanOut.h"
-#include "FileSend.h"
-#include "Kivara.h"
-#include "Prompt.h"
-#include "Socket.h"
+#include "Control/FanOut.h"
+#include "Control/FileSend.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/Prompt.h"
+#include "Platform/Socket.h"
 #include "ui_Kivara.h"
 
 #include <QApplication>

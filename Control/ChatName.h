@@ -1,7 +1,7 @@
 #pragma once
 // Chat names travel unescaped inside "|"-separated messages, so a name holding
 // the separator would split every message that carries it.
-#include "Protocol.h"
+#include "Shared/Protocol.h"
 
 #include <QString>
 

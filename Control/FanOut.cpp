@@ -1,8 +1,8 @@
-#include "FanOut.h"
+#include "Control/FanOut.h"
 
-#include "Protocol.h"
-#include "Rooms.h"
-#include "Socket.h"
+#include "Control/Rooms.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
 
 #include <QSet>
 

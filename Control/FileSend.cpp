@@ -1,10 +1,10 @@
-#include "FileSend.h"
+#include "Control/FileSend.h"
 
-#include "Events.h"
-#include "Prompt.h"
-#include "Protocol.h"
-#include "Socket.h"
-#include "modMisc.h"
+#include "Platform/Events.h"
+#include "Platform/Prompt.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

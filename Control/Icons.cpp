@@ -1,4 +1,4 @@
-#include "Icons.h"
+#include "Control/Icons.h"
 
 #include <QFile>
 #include <QHash>

@@ -3,9 +3,9 @@
 // owns the datagram socket, the rooms, the entry box and the call state; hosts
 // reach it only through the members of its automation interface, which are
 // callable by name (Q_INVOKABLE / Q_PROPERTY, declared in the interface's order).
-#include "Rooms.h"
-#include "frmEntry.h"
-#include "modUser.h"
+#include "Control/Rooms.h"
+#include "Control/frmEntry.h"
+#include "Shared/modUser.h"
 
 #include <QPointer>
 #include <QScopeGuard>

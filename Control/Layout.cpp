@@ -1,6 +1,6 @@
-#include "Layout.h"
+#include "Control/Layout.h"
 
-#include "Transcript.h"
+#include "Control/Transcript.h"
 
 #include <QEvent>
 #include <QSplitter>

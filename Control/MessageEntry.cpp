@@ -1,4 +1,4 @@
-#include "MessageEntry.h"
+#include "Control/MessageEntry.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "QuillonPlugin.h"
+#include "Control/QuillonPlugin.h"
 
-#include "Kivara.h"
-#include "Outlook/WindowSide.h"
-#include "QtPrompt.h"
+#include "Control/Kivara.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/QtPrompt.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The chat control library as the mail host loads it: a plugin that makes
 // the control `Kivara` by class name.
-#include "ControlPlugin.h"
+#include "Platform/ControlPlugin.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "Rooms.h"
+#include "Control/Rooms.h"
 
-#include "Icons.h"
+#include "Control/Icons.h"
 
 #include <QBrush>
 #include <QPalette>

@@ -2,7 +2,7 @@
 // The room model of the chat control: the table of rooms (the public room and
 // the private rooms in the order they were opened), each with its button,
 // participant list and transcript, and the participant rows of those lists.
-#include "Protocol.h"
+#include "Shared/Protocol.h"
 
 #include <QString>
 #include <memory>

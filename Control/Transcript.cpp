@@ -1,4 +1,4 @@
-#include "Transcript.h"
+#include "Control/Transcript.h"
 
 #include <QScreen>
 #include <QScrollBar>

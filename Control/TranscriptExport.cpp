@@ -1,10 +1,10 @@
-#include "TranscriptExport.h"
+#include "Control/TranscriptExport.h"
 
-#include "Prompt.h"
-#include "Rtf.h"
-#include "StoreAccess.h"
-#include "Transcript.h"
-#include "modMisc.h"
+#include "Control/Transcript.h"
+#include "Platform/Prompt.h"
+#include "Platform/Rtf.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "frmEntry.h"
+#include "Control/frmEntry.h"
 
-#include "Ansi.h"
-#include "Events.h"
-#include "Kivara.h"
-#include "Sound.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Ansi.h"
+#include "Platform/Events.h"
+#include "Platform/Sound.h"
+#include "Shared/modUser.h"
 #include "ui_frmEntry.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // sounds, colours and view ("Options"), file transfer and adding callers
 // ("Settings"), and "About". In the new-user mode it creates the profile at
 // session start.
-#include "modUser.h"
+#include "Shared/modUser.h"
 
 #include <QColor>
 #include <QDialog>

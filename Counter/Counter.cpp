@@ -1,10 +1,10 @@
-#include "Counter.h"
+#include "Counter/Counter.h"
 
-#include "Events.h"
-#include "Outlook/WindowSide.h"
-#include "Prompt.h"
-#include "StoreAccess.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Prompt.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modReg.h"
 
 #include <QEvent>
 #include <QIcon>

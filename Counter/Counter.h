@@ -2,7 +2,7 @@
 // The Today page's counter: how many messages in the product's Messages
 // folder are unread, refreshed every second; clicking it shows that folder in
 // the mail host's window. It carries its own variants of the store access.
-#include "Outlook/Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QString>
 #include <QWidget>

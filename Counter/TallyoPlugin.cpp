@@ -1,8 +1,8 @@
-#include "TallyoPlugin.h"
+#include "Counter/TallyoPlugin.h"
 
-#include "Counter.h"
-#include "Outlook/WindowSide.h"
-#include "QtPrompt.h"
+#include "Counter/Counter.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/QtPrompt.h"
 
 using namespace Qt::StringLiterals;
 

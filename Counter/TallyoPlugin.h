@@ -1,7 +1,7 @@
 #pragma once
 // The counter library as the mail host loads it: a plugin that makes the
 // control `Counter` by class name for the Today page.
-#include "ControlPlugin.h"
+#include "Platform/ControlPlugin.h"
 
 #include <QObject>
 

@@ -1,10 +1,10 @@
-#include "ExplorerWindow.h"
+#include "MailHost/ExplorerWindow.h"
 
-#include "ControlPlugin.h"
-#include "Forms.h"
-#include "Outlook/Store.h"
-#include "Prompt.h"
-#include "modReg.h"
+#include "MailHost/Forms.h"
+#include "Platform/ControlPlugin.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Prompt.h"
+#include "Shared/modReg.h"
 
 #include <QCloseEvent>
 #include <QDate>

@@ -2,7 +2,7 @@
 // The folder window: the information stores with their folder trees on the
 // left, the items of the current folder (or, for a store, the Today page) on
 // the right. Double-clicking an item opens it.
-#include "HostWindowSide.h"
+#include "MailHost/HostWindowSide.h"
 
 #include <QMainWindow>
 

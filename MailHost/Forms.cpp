@@ -1,12 +1,12 @@
-#include "Forms.h"
+#include "MailHost/Forms.h"
 
-#include "ContactRecords.h"
-#include "ControlPlugin.h"
-#include "Prompt.h"
-#include "Protocol.h"
-#include "Shell.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/ControlPlugin.h"
+#include "Platform/Prompt.h"
+#include "Platform/Shell.h"
+#include "Shared/ContactRecords.h"
+#include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -2,7 +2,7 @@
 // The item windows: the contact form (with the "Kivara" page for Kivara
 // contacts), the message form of the product's messages, and the mail window
 // for new mail. Each shows one item of an inspector.
-#include "HostWindowSide.h"
+#include "MailHost/HostWindowSide.h"
 
 #include <QMainWindow>
 #include <QPointer>

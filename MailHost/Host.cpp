@@ -1,11 +1,11 @@
-#include "Host.h"
+#include "MailHost/Host.h"
 
-#include "ExplorerWindow.h"
-#include "HostBus.h"
-#include "HostWindowSide.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "Outlook/Store.h"
-#include "SessionEnd.h"
+#include "MailHost/ExplorerWindow.h"
+#include "MailHost/HostBus.h"
+#include "MailHost/HostWindowSide.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/SessionEnd.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,8 +1,8 @@
-#include "HostBus.h"
+#include "MailHost/HostBus.h"
 
-#include "Outlook/Automation.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "Outlook/Store.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/Outlook/Store.h"
 #include "applicationadaptor.h"
 #include "controladaptor.h"
 #include "exploreradaptor.h"

@@ -4,7 +4,7 @@
 // inspectors at /Explorers/N and /Inspectors/N as callers reach them, and the
 // controls of form pages below their inspector. Works on whatever window side
 // the process has installed.
-#include "Outlook/WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QDBusContext>
 #include <QDBusObjectPath>

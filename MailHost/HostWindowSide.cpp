@@ -1,7 +1,7 @@
-#include "HostWindowSide.h"
+#include "MailHost/HostWindowSide.h"
 
-#include "ExplorerWindow.h"
-#include "Forms.h"
+#include "MailHost/ExplorerWindow.h"
+#include "MailHost/Forms.h"
 
 #include <QApplication>
 

@@ -2,8 +2,8 @@
 // The window side of the mail host: explorers and inspectors are real
 // windows. Installed as the process's window side in outlook-standin, so the
 // object model's window members (and the D-Bus export) reach these windows.
-#include "Outlook/Automation.h"
-#include "Outlook/WindowSide.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QHash>
 #include <QObject>

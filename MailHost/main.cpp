@@ -1,6 +1,6 @@
 // outlook-standin: the mail and contacts host.
-#include "Host.h"
-#include "QtPrompt.h"
+#include "MailHost/Host.h"
+#include "Platform/QtPrompt.h"
 
 #include <QApplication>
 

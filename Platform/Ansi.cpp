@@ -1,4 +1,4 @@
-#include "Ansi.h"
+#include "Platform/Ansi.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "ControlPlugin.h"
+#include "Platform/ControlPlugin.h"
 
-#include "Outlook/WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QCoreApplication>
 #include <QDir>

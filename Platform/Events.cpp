@@ -1,4 +1,4 @@
-#include "Events.h"
+#include "Platform/Events.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "HostLookup.h"
+#include "Platform/HostLookup.h"
 
-#include "Events.h"
+#include "Platform/Events.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "Notify.h"
+#include "Platform/Notify.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "Prompt.h"
+#include "Platform/Prompt.h"
 
 #include <QTextStream>
 

@@ -1,6 +1,6 @@
-#include "QtPrompt.h"
+#include "Platform/QtPrompt.h"
 
-#include "ScriptedPrompt.h"
+#include "Platform/ScriptedPrompt.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 #pragma once
 // The prompt service for a person at the screen: Qt message boxes and the
 // desktop's common dialogs.
-#include "Prompt.h"
+#include "Platform/Prompt.h"
 
 namespace kv::platform {
 

@@ -1,6 +1,6 @@
-#include "Registry.h"
+#include "Platform/Registry.h"
 
-#include "Ansi.h"
+#include "Platform/Ansi.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "Rtf.h"
+#include "Platform/Rtf.h"
 
-#include "Ansi.h"
+#include "Platform/Ansi.h"
 
 #include <QSaveFile>
 #include <QTextBlock>

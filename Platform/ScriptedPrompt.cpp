@@ -1,4 +1,4 @@
-#include "ScriptedPrompt.h"
+#include "Platform/ScriptedPrompt.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -10,7 +10,7 @@
 // take answers; rules never wear out. A prompt no rule answers gets its
 // default (a message box its default button, an input box its default text,
 // a dialog cancel, a form is left open) and is logged as unmatched.
-#include "Prompt.h"
+#include "Platform/Prompt.h"
 
 #include <QList>
 #include <QRegularExpression>

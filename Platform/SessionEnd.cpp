@@ -1,4 +1,4 @@
-#include "SessionEnd.h"
+#include "Platform/SessionEnd.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "Shell.h"
+#include "Platform/Shell.h"
 
 #include <QDir>
 #include <QFile>

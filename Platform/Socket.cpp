@@ -1,6 +1,6 @@
-#include "Socket.h"
+#include "Platform/Socket.h"
 
-#include "HostLookup.h"
+#include "Platform/HostLookup.h"
 
 #include <QElapsedTimer>
 #include <QFile>

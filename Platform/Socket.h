@@ -2,7 +2,7 @@
 // A socket endpoint shaped like the socket control the product was designed
 // against: properties set before an operation, events as signals delivered on
 // the owner's thread. One instance is either UDP or TCP for its whole life.
-#include "Ansi.h"
+#include "Platform/Ansi.h"
 
 #include <QByteArray>
 #include <QHostAddress>

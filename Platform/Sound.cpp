@@ -1,4 +1,4 @@
-#include "Sound.h"
+#include "Platform/Sound.h"
 
 #include <QApplication>
 #include <QAudioDevice>

@@ -1,4 +1,4 @@
-#include "Window.h"
+#include "Platform/Window.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,8 +1,8 @@
-#include "ContactRecords.h"
+#include "Shared/ContactRecords.h"
 
-#include "Prompt.h"
-#include "StoreAccess.h"
-#include "modUser.h"
+#include "Platform/Prompt.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modUser.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 // Kivara contacts: a peer's profile stored as, or updating, a contact item of
 // the product's form in the product folder, found by the peer's installation
 // identifier.
-#include "Outlook/Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QStringList>
 

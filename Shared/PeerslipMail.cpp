@@ -1,9 +1,9 @@
-#include "PeerslipMail.h"
+#include "Shared/PeerslipMail.h"
 
-#include "Prompt.h"
-#include "StoreAccess.h"
-#include "modMisc.h"
-#include "modUser.h"
+#include "Platform/Prompt.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
+#include "Shared/modUser.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 // What the profile dialogs of the control and the monitor share: the widget
 // side of the profile limits, kept apart so that the shared library needs no widgets.
-#include "modUser.h"
+#include "Shared/modUser.h"
 
 #include <QLineEdit>
 #include <array>

@@ -1,6 +1,6 @@
-#include "Protocol.h"
+#include "Shared/Protocol.h"
 
-#include "Ansi.h"
+#include "Platform/Ansi.h"
 
 using namespace Qt::StringLiterals;
 

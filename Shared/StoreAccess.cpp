@@ -1,6 +1,6 @@
-#include "StoreAccess.h"
+#include "Shared/StoreAccess.h"
 
-#include "Prompt.h"
+#include "Platform/Prompt.h"
 
 #include <QDebug>
 

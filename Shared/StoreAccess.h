@@ -8,9 +8,9 @@
 // holds its application, current folder and Messages folder and releases them
 // when it ends. Which operations a deliverable carries is a parameter; the
 // counter control composes its own variants from the public building blocks.
-#include "Outlook/Outlook.h"
-#include "Prompt.h"
-#include "modReg.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Prompt.h"
+#include "Shared/modReg.h"
 
 #include <QFlags>
 #include <QStringList>

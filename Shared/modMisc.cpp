@@ -1,10 +1,10 @@
-#include "modMisc.h"
+#include "Shared/modMisc.h"
 
-#include "Events.h"
-#include "HostLookup.h"
-#include "Socket.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/HostLookup.h"
+#include "Platform/Socket.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "modReg.h"
+#include "Shared/modReg.h"
 
 #include <QStandardPaths>
 

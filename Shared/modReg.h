@@ -2,7 +2,7 @@
 // Settings store: string values under the product key of the current user,
 // read one at a time with a caller-given default, and the catalogue of every
 // value the product keeps.
-#include "Registry.h"
+#include "Platform/Registry.h"
 
 #include <QString>
 #include <array>

@@ -1,10 +1,10 @@
-#include "modUser.h"
+#include "Shared/modUser.h"
 
-#include "Ansi.h"
-#include "PeerslipMail.h"
-#include "Prompt.h"
-#include "StoreAccess.h"
-#include "modMisc.h"
+#include "Platform/Ansi.h"
+#include "Platform/Prompt.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 // The user's profile: its registry form, its Peerslip file and its text forms.
-#include "modReg.h"
+#include "Shared/modReg.h"
 
 #include <QByteArray>
 #include <QString>

@@ -9,15 +9,15 @@
 // last transfer goes to the dorvan program itself, for its own peak memory.
 //
 // bench_filesend [size in MiB, default 1024] [runs of each, default 7]
-#include "Desk.h"
-#include "FileTransferSupport.h"
-#include "Kivara.h"
-#include "QtPrompt.h"
-#include "SimComputer.h"
-#include "Socket.h"
-#include "frmFile.h"
-#include "frmOpen.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/Socket.h"
+#include "Shared/modUser.h"
+#include "Vigilo/Opener/frmFile.h"
+#include "Vigilo/Opener/frmOpen.h"
+#include "testing/Desk.h"
+#include "testing/FileTransferSupport.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDateTime>

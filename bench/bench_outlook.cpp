@@ -1,7 +1,7 @@
 // Store figures with 100,000 contacts and 100,000 messages: finding a contact
 // by "SerialNumber", counting the unread messages, adding one message.
 // Prints the median and 95th percentile of each, against its target.
-#include "Outlook/Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

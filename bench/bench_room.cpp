@@ -9,15 +9,15 @@
 // must arrive.
 //
 //   bench_room [participants] [rounds] [lines]      (default 100, 20, 20000)
-#include "Desk.h"
-#include "Events.h"
-#include "Kivara.h"
-#include "Protocol.h"
-#include "QtPrompt.h"
-#include "ScriptedPrompt.h"
-#include "SimComputer.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -9,15 +9,15 @@
 //   dorvan           ready: the Peerslip viewer's window is on the screen
 // The viewer is found by its window title with xdotool, so run it under X:
 //   xvfb-run -a build/bin/bench_startup [rounds]      (default 3)
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "Protocol.h"
-#include "QtPrompt.h"
-#include "SimComputer.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/QtPrompt.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDBusConnection>

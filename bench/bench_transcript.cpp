@@ -8,14 +8,14 @@
 // sync; both are timed from the first line shown to the last.
 //
 //   bench_transcript [lines] [runs of each]      (default 20000, 3)
-#include "Desk.h"
-#include "Events.h"
-#include "Kivara.h"
-#include "Protocol.h"
-#include "QtPrompt.h"
-#include "ScriptedPrompt.h"
-#include "SimComputer.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Shared/Protocol.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QList>

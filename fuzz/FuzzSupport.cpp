@@ -1,7 +1,7 @@
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "Protocol.h"
-#include "SimComputer.h"
+#include "Shared/Protocol.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

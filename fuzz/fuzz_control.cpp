@@ -2,15 +2,15 @@
 // into a fresh control (127.130.1.2) that is in a call with Bob (127.130.1.3);
 // "#<digit>" picks another starting call state. Afterwards row 1 of every room
 // is still the local user and no room lists a name twice.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "Desk.h"
-#include "Kivara.h"
-#include "Prompt.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
-#include "Sound.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Prompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Platform/Shell.h"
+#include "Platform/Sound.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
 
 #include <QPointer>
 #include <QSet>

@@ -1,11 +1,11 @@
 // The object model's Find and Restrict filters: each input is a filter text,
 // parsed and then run by Find, FindNext and Restrict against a folder of
 // contacts and one of messages. A text the parser refuses finds nothing.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "Outlook/Filter.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
+#include "Platform/Outlook/Filter.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
 
 using namespace Qt::StringLiterals;
 using namespace kv;

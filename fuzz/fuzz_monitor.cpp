@@ -2,17 +2,17 @@
 // freshly loaded monitor (127.130.2.2) from a caller at 127.130.2.3; "#<digit>"
 // picks its answering mode (ringing, declining at once, asking, away). The
 // monitor must stay loaded and must not be left inside its unavailable prompt.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "Desk.h"
-#include "Outlook/WindowSide.h"
-#include "Prompt.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
-#include "Sound.h"
-#include "frmTray.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Prompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Platform/Shell.h"
+#include "Platform/Sound.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "Vigilo/Monitor/frmTray.h"
+#include "testing/Desk.h"
 
 #include <QPointer>
 

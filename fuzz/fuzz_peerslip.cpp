@@ -1,9 +1,9 @@
 // The Peerslip reader: each input is the content of a ".kvp" file. What reads
 // must write back to the same record, and its chat name must make a file name
 // that stays in the installation folder.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
-#include "modUser.h"
+#include "Shared/modUser.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,8 +2,8 @@
 // A party at the protocol level for the chat-control and monitor suites: plain
 // datagram sockets on its own loopback address, one on the chat port, one on
 // the monitor port.
-#include "Events.h"
-#include "Protocol.h"
+#include "Platform/Events.h"
+#include "Shared/Protocol.h"
 
 #include <QHostAddress>
 #include <QUdpSocket>

@@ -1,4 +1,4 @@
-#include "Desk.h"
+#include "testing/Desk.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,13 +1,13 @@
 #pragma once
 // What stands in for the person and the desktop in a test: prompts answered
 // by rules (and logged), sounds and shell calls recorded instead of made.
-#include "Outlook/WindowSide.h"
-#include "Prompt.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "Sound.h"
-#include "modUser.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Prompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Platform/Shell.h"
+#include "Platform/Sound.h"
+#include "Shared/modUser.h"
+#include "testing/SimComputer.h"
 
 #include <QObject>
 #include <QStringList>

@@ -2,12 +2,12 @@
 // The offering side of a file transfer, played at the protocol level: a plain
 // listener on TCP 8087 and a datagram socket on UDP 8086 of one loopback
 // address, as the sender's chat control would hold them.
-#include "Events.h"
-#include "Protocol.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Platform/Shell.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "testing/SimComputer.h"
 
 #include <QFile>
 #include <QHostAddress>

@@ -1,11 +1,11 @@
-#include "SimComputer.h"
+#include "testing/SimComputer.h"
 
-#include "Events.h"
-#include "Installed.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Setup.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Shared/Installed.h"
+#include "Shared/modReg.h"
+#include "tools/kvsetup/Setup.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

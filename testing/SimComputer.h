@@ -2,7 +2,7 @@
 // A simulated computer: its own home, configuration, data, runtime and
 // temporary folders, its own loopback address, and the product set up in it
 // as the installer would (InstallDir, SerialNum, network probe on loopback).
-#include "QtPrompt.h"
+#include "Platform/QtPrompt.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

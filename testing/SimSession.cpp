@@ -1,6 +1,6 @@
-#include "SimSession.h"
+#include "testing/SimSession.h"
 
-#include "Events.h"
+#include "Platform/Events.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>

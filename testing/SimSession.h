@@ -5,7 +5,7 @@
 // (also on destruction) ends every process it started, through each
 // program's own closing path first; should the test process die, its
 // children are sent SIGTERM, so nothing outlives the test.
-#include "SimComputer.h"
+#include "testing/SimComputer.h"
 
 #include <QDBusConnection>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #pragma once
 // Reads and ages the items' save times in the simulated computer's store
 // directly, so that a test can tell which items a step saved.
-#include "Outlook/Store.h"
+#include "Platform/Outlook/Store.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

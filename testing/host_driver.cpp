@@ -3,13 +3,13 @@
 // do: it opens a user's Kivara contact form and reaches the control "Kivara1"
 // on its "Kivara" page by member name. Requests on standard input, answers on
 // standard output, one line each (see HostDriver in SimSession.h).
-#include "Events.h"
-#include "Outlook/Automation.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "QtPrompt.h"
-#include "StdinLines.h"
-#include "StoreAccess.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/QtPrompt.h"
+#include "Shared/StoreAccess.h"
+#include "testing/StdinLines.h"
 
 #include <QApplication>
 #include <optional>

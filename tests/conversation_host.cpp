@@ -3,15 +3,15 @@
 // monitor port that answers a HELLO as the monitor does and passes it to the
 // control. Driven by commands on standard input, one a line; reports call
 // states, results and dumps of its rooms on standard output.
-#include "Events.h"
-#include "Kivara.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/WindowSide.h"
-#include "Protocol.h"
-#include "QtPrompt.h"
-#include "Socket.h"
-#include "StdinLines.h"
-#include "StoreAccess.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "Shared/StoreAccess.h"
+#include "testing/StdinLines.h"
 
 #include <QApplication>
 #include <QHostAddress>

@@ -6,13 +6,13 @@
 // message with her Peerslip in Bob's Messages folder. Prints both
 // transcripts, the file's checksums and the stored message; exits 0 only when
 // every step happened, and otherwise names the step that failed.
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "QtPrompt.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/QtPrompt.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

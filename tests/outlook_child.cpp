@@ -2,7 +2,7 @@
 // and flushes it, so the parent knows exactly which saves returned.
 //   outlook_child add <store> <count, 0 = until killed> <tag>
 //   outlook_child markread <store> <how many> <time limit ms>
-#include "Outlook/Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

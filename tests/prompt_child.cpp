@@ -1,8 +1,8 @@
 // A program that asks a fixed series of questions through the process's prompt
 // service and prints each answer on a line, so a test can switch the service
 // from outside through the environment.
-#include "Prompt.h"
-#include "QtPrompt.h"
+#include "Platform/Prompt.h"
+#include "Platform/QtPrompt.h"
 
 #include <QApplication>
 #include <QTextStream>

@@ -1,11 +1,11 @@
 // Calling members by name: methods with and without optional arguments,
 // property reads and writes, argument conversion, and the error numbers the
 // callers read; values as they travel over the bus.
-#include "Outlook/Automation.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "SimComputer.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDBusObjectPath>

@@ -2,10 +2,10 @@
 // one chat control and a stand-in for its tray monitor: Ann calls Bob, Bob
 // admits her by rule, both talk, Bob opens a private room, Ann changes her
 // availability and Bob his name, Ann leaves; transcripts and lists are checked.
-#include "Desk.h"
-#include "Events.h"
-#include "SimComputer.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,13 +2,13 @@
 // and its texts, a missing Messages folder made at the first refresh, the
 // layout in twips, the pointer's underlining and the clicks that switch the
 // host's window, and a renamed Messages folder.
-#include "Counter.h"
-#include "Desk.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "SimComputer.h"
-#include "modReg.h"
+#include "Counter/Counter.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Shared/modReg.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QLabel>

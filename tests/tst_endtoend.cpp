@@ -5,10 +5,10 @@
 // removing someone, a private room, new names and availabilities all act
 // across the processes; leaving cleans up every side, and what the callers'
 // forms showed of Cy is saved with his contact.
-#include "Desk.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QTest>

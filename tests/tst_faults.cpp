@@ -10,12 +10,12 @@
 //  - the network probe fails and returns: the monitor reports it, binds its
 //    call port again when the network is back, and takes the next call.
 // The monitor polls every PollMs here (KIVARA_MONITOR_POLL_MS) instead of 10 s.
-#include "Desk.h"
-#include "Events.h"
-#include "Protocol.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>

@@ -1,11 +1,11 @@
 // The receiving window in this process against a sender played at the
 // protocol level on 127.60.<case>.3; the receiver is 127.60.<case>.2.
-#include "FileTransferSupport.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "frmFile.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/Shell.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmFile.h"
+#include "testing/FileTransferSupport.h"
+#include "testing/SimComputer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

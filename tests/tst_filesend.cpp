@@ -3,16 +3,16 @@
 // computer at 127.90.<case>.3, or a plain stream socket where the protocol
 // alone is tested. The inbound dispatcher's part (NOFILE) is played by a
 // datagram socket on the control's chat port.
-#include "Desk.h"
-#include "Events.h"
-#include "FileSend.h"
-#include "FileTransferSupport.h"
-#include "Kivara.h"
-#include "Protocol.h"
-#include "SimComputer.h"
-#include "Socket.h"
-#include "modMisc.h"
-#include "modUser.h"
+#include "Control/FileSend.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/FileTransferSupport.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,14 +4,14 @@
 // (a private one: the suite runs under dbus-run-session). The host runs from a
 // system folder of its own: with the test control library, or without any.
 // Logging out (SIGTERM) keeps what a form holds unsaved.
-#include "Outlook/Automation.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/RemoteWindowSide.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "Events.h"
-#include "Registry.h"
-#include "SimComputer.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Registry.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -3,16 +3,16 @@
 // asks before dropping changes, a Kivara contact's form aims its chat control
 // (the test control library) at the contact's computer, and the mail window
 // hands a mail to the desktop's mail client or keeps it in "Outbox".
-#include "Events.h"
-#include "ExplorerWindow.h"
-#include "Forms.h"
-#include "HostWindowSide.h"
-#include "Outlook/Store.h"
-#include "Prompt.h"
-#include "ScriptedPrompt.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "modReg.h"
+#include "MailHost/ExplorerWindow.h"
+#include "MailHost/Forms.h"
+#include "MailHost/HostWindowSide.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Prompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "Platform/Shell.h"
+#include "Shared/modReg.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QAction>

@@ -3,13 +3,13 @@
 // from a stranger's: nothing crashes or hangs, every dialog the datagrams open
 // is answered by rule, and afterwards row 1 of every room is still the local
 // user and no room lists a name twice. Seeded; KIVARA_FUZZ_SEED repeats a run.
-#include "Desk.h"
-#include "Events.h"
-#include "Kivara.h"
-#include "Protocol.h"
-#include "SimComputer.h"
-#include "Socket.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Events.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

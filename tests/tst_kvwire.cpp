@@ -1,9 +1,9 @@
 // The protocol probe as shipped: a listener and a sender process, each on its
 // own simulated computer (127.20.12.x), and the probe's datagrams checked raw.
-#include "Events.h"
-#include "Protocol.h"
-#include "SimComputer.h"
-#include "Socket.h"
+#include "Platform/Events.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -1,10 +1,10 @@
 // Network check, temporary names, folders and the small text operations.
-#include "HostLookup.h"
-#include "ProfileBoxes.h"
-#include "SimComputer.h"
-#include "Socket.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/HostLookup.h"
+#include "Platform/Socket.h"
+#include "Shared/ProfileBoxes.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,15 +1,15 @@
 // Dorvan's command dispatch in this process, and the shipped program ending on
 // what it cannot act on, as a child process on its own simulated computer
 // (127.60.52.x). The shipped program receiving a file is tst_filesend's.
-#include "FileTransferSupport.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "frmFile.h"
-#include "frmOpen.h"
-#include "modReg.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Shell.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmFile.h"
+#include "Vigilo/Opener/frmOpen.h"
+#include "testing/FileTransferSupport.h"
+#include "testing/SimComputer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The mail-store object model as its callers drive it: errors read after each
 // call, folders found or created, Kivara contacts and messages found by their
 // user properties, forms, attachments, rich-text export and the window side.
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "SimComputer.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QFile>

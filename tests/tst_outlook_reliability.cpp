@@ -1,10 +1,10 @@
 // Several processes on one store: concurrent writers never see "busy", and a
 // writer killed at a random moment leaves a sound store holding every item
 // whose Save had returned.
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "SimComputer.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,14 +1,14 @@
 // The Peerslip handed out by e-mail: the invitation text, the mail shown to
 // the user with the Peerslip attached, and the signature file kept up to date
 // whenever the profile is saved.
-#include "Desk.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "PeerslipMail.h"
-#include "SimComputer.h"
-#include "StoreAccess.h"
-#include "modUser.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QFile>

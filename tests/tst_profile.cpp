@@ -1,9 +1,9 @@
 // The profile's registry form, its Peerslip bytes and its text forms.
-#include "Desk.h"
-#include "PeerslipMail.h"
-#include "SimComputer.h"
-#include "modMisc.h"
-#include "modUser.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/modMisc.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "Events.h"
-#include "QtPrompt.h"
-#include "ScriptedPrompt.h"
-#include "SimComputer.h"
+#include "Platform/Events.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/ScriptedPrompt.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // The datagram codec: scrambling, framing, splitting, and every builder's field
 // order checked against the positions receivers read.
-#include "Ansi.h"
-#include "Protocol.h"
-#include "SimComputer.h"
+#include "Platform/Ansi.h"
+#include "Shared/Protocol.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QFile>

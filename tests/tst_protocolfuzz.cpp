@@ -1,8 +1,8 @@
 // Random and mutated datagrams through every reader of the codec: nothing may
 // crash, and the readers' invariants hold for any input. Seeded, so a failure
 // reproduces; KIVARA_FUZZ_SEED picks another seed.
-#include "Protocol.h"
-#include "SimComputer.h"
+#include "Shared/Protocol.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QRandomGenerator>

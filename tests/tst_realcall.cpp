@@ -5,12 +5,12 @@
 // whose control admits Ann by rule; lines flow both ways. Then the call goes
 // to a form of another user that Bob has open, and at last Ann gives up a call
 // nobody answers, which ends the ringing.
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QTest>

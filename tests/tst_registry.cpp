@@ -1,7 +1,7 @@
 // The settings store's read and write rules, the catalogue's per-deliverable
 // defaults, and visibility of one process's writes to another.
-#include "SimComputer.h"
-#include "modReg.h"
+#include "Shared/modReg.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QFile>

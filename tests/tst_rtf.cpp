@@ -1,7 +1,7 @@
 // The rich-text writer (and its reader): what transcripts, mail bodies and the signature need
 // (fonts, bold, colour table, tab stops, paragraphs) and correct escaping.
-#include "Rtf.h"
-#include "SimComputer.h"
+#include "Platform/Rtf.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // The socket endpoint between loopback addresses of this suite's block
 // (127.20.<case>.x): datagrams, the port-in-use error, the local address, and
 // TCP streams with accept by request id, progress, refusal and unreachable hosts.
-#include "Events.h"
-#include "HostLookup.h"
-#include "SimComputer.h"
-#include "Socket.h"
+#include "Platform/Events.h"
+#include "Platform/HostLookup.h"
+#include "Platform/Socket.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "Events.h"
-#include "Shell.h"
-#include "SimComputer.h"
-#include "Sound.h"
+#include "Platform/Events.h"
+#include "Platform/Shell.h"
+#include "testing/SimComputer.h"
+#include "Platform/Sound.h"
 
 #include <QApplication>
 #include <QDataStream>

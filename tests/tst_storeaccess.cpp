@@ -2,15 +2,15 @@
 // the relocation dialogue, folder opening and its error reports, the Messages
 // folder with its welcome message, counting, converting and listing contact
 // folders, and saving a peer as a Kivara contact.
-#include "ContactRecords.h"
-#include "Desk.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "SimComputer.h"
-#include "StoreAccess.h"
-#include "StoreStamps.h"
-#include "modUser.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Shared/ContactRecords.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
+#include "testing/StoreStamps.h"
 
 #include <QApplication>
 #include <QSqlDatabase>

@@ -7,12 +7,12 @@
 // really starts to receive a file. Ann calls Bob's monitor, they talk, Ann
 // sends a file into Bob's download folder and leaves; she calls him again by
 // his computer's name; then Bob becomes unavailable and Ann leaves a message.
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QDir>

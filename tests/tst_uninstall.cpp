@@ -3,14 +3,14 @@
 // owning the monitor's bus name on this suite's private bus), what is removed
 // and what is kept, and the guard on the installation folder. The shipped
 // program removing a running product is tst_uninstallprocess's.
-#include "Desk.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "Registry.h"
-#include "SimComputer.h"
-#include "frmOpen.h"
-#include "modReg.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Registry.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmOpen.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -5,18 +5,18 @@
 // normal closing path; afterwards the computer holds none of the product's
 // files, settings, entries, type or control libraries, its contacts are
 // standard ones and the welcome contact is gone.
-#include "Desk.h"
-#include "Events.h"
-#include "Installed.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "PeerslipMail.h"
-#include "Protocol.h"
-#include "Registry.h"
-#include "Setup.h"
-#include "SimComputer.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Registry.h"
+#include "Shared/Installed.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
+#include "tools/kvsetup/Setup.h"
 
 #include <QApplication>
 #include <QDir>

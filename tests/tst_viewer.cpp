@@ -1,19 +1,19 @@
 // Dorvan's Peerslip viewer and folder-conversion window against the simulated
 // computer's store: what the viewer shows, adding the peer as a contact, and
 // converting a folder's items between the two contact forms.
-#include "Desk.h"
-#include "Kivara.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "Outlook/WindowSide.h"
-#include "Protocol.h"
-#include "SimComputer.h"
-#include "StoreStamps.h"
-#include "frmConvert.h"
-#include "frmOpen.h"
-#include "frmProp.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Control/Kivara.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "Vigilo/Opener/frmConvert.h"
+#include "Vigilo/Opener/frmOpen.h"
+#include "Vigilo/Opener/frmProp.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
+#include "testing/StoreStamps.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,16 +2,16 @@
 // on its call port from a caller at 127.80.20.3, under each of its answering
 // modes, and still answers a valid HELLO afterwards. Seeded: KIVARA_FUZZ_SEED
 // repeats a run.
-#include "MonitorStore.h"
-#include "frmTray.h"
+#include "Vigilo/Monitor/MonitorStore.h"
+#include "Vigilo/Monitor/frmTray.h"
 
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/WindowSide.h"
-#include "Protocol.h"
-#include "SimComputer.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

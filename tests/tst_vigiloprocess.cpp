@@ -4,13 +4,13 @@
 // start's Peerslip argument out while it keeps running, ignores a second start
 // without one, closes through its bus name, and on logging out (SIGTERM)
 // closes without asking, its settings written.
-#include "Desk.h"
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "Protocol.h"
-#include "SimSession.h"
-#include "modReg.h"
-#include "modUser.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
+#include "Shared/modUser.h"
+#include "testing/Desk.h"
+#include "testing/SimSession.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>

@@ -1,10 +1,10 @@
-#include "Application.h"
+#include "Platform/Outlook/Application.h"
 
-#include "Item.h"
-#include "NameSpace.h"
-#include "ObjectData.h"
-#include "Values.h"
-#include "WindowSide.h"
+#include "Platform/Outlook/Item.h"
+#include "Platform/Outlook/NameSpace.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/Values.h"
+#include "Platform/Outlook/WindowSide.h"
 
 using namespace Qt::StringLiterals;
 

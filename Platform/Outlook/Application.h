@@ -1,7 +1,7 @@
 #pragma once
 // The entry object: attaches to the mail host or opens a store file, and makes items.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "Attachment.h"
+#include "Platform/Outlook/Attachment.h"
 
-#include "ObjectData.h"
+#include "Platform/Outlook/ObjectData.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 // An item's attachments, held by value in the item until it is saved.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "Automation.h"
+#include "Platform/Outlook/Automation.h"
 
-#include "WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QMetaMethod>
 #include <QMetaProperty>

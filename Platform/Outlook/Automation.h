@@ -3,7 +3,7 @@
 // of the form objects do. A local object is reached through its meta-object
 // (Q_INVOKABLE methods, Q_PROPERTY properties); an object that lives in
 // another process answers through AutomationObject. Outcomes go to Err().
-#include "Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QObject>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "Filter.h"
+#include "Platform/Outlook/Filter.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
-#include "Folders.h"
+#include "Platform/Outlook/Folders.h"
 
-#include "ObjectData.h"
+#include "Platform/Outlook/ObjectData.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 // The folders under a folder, or the information stores under the NameSpace.
-#include "MAPIFolder.h"
+#include "Platform/Outlook/MAPIFolder.h"
 
 #include <QList>
 #include <QString>

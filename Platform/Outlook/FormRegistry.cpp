@@ -1,8 +1,8 @@
-#include "FormRegistry.h"
+#include "Platform/Outlook/FormRegistry.h"
 
-#include "Application.h"
-#include "ObjectData.h"
-#include "Values.h"
+#include "Platform/Outlook/Application.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/Values.h"
 
 #include <QSet>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Registered forms: the message classes beyond the standard ones, and their properties.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QList>
 #include <QString>

@@ -1,13 +1,13 @@
-#include "Item.h"
+#include "Platform/Outlook/Item.h"
 
-#include "Attachment.h"
-#include "MAPIFolder.h"
-#include "ObjectData.h"
-#include "Recipient.h"
-#include "Rtf.h"
-#include "UserProperty.h"
-#include "Values.h"
-#include "WindowSide.h"
+#include "Platform/Outlook/Attachment.h"
+#include "Platform/Outlook/MAPIFolder.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/Recipient.h"
+#include "Platform/Outlook/UserProperty.h"
+#include "Platform/Outlook/Values.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Rtf.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 // One item; unsaved changes live in the shared ItemData until Save.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,9 +1,9 @@
-#include "Items.h"
+#include "Platform/Outlook/Items.h"
 
-#include "Filter.h"
-#include "MAPIFolder.h"
-#include "ObjectData.h"
-#include "Values.h"
+#include "Platform/Outlook/Filter.h"
+#include "Platform/Outlook/MAPIFolder.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/Values.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 // A folder's items, optionally restricted by a filter.
-#include "Item.h"
+#include "Platform/Outlook/Item.h"
 
 #include <QList>
 #include <QString>

@@ -1,10 +1,10 @@
-#include "MAPIFolder.h"
+#include "Platform/Outlook/MAPIFolder.h"
 
-#include "Application.h"
-#include "Folders.h"
-#include "Items.h"
-#include "ObjectData.h"
-#include "WindowSide.h"
+#include "Platform/Outlook/Application.h"
+#include "Platform/Outlook/Folders.h"
+#include "Platform/Outlook/Items.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/WindowSide.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #pragma once
 // A folder of a store; the handle names the folder row, so renames and moves show.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QString>
 #include <memory>

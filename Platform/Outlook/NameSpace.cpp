@@ -1,10 +1,10 @@
-#include "NameSpace.h"
+#include "Platform/Outlook/NameSpace.h"
 
-#include "Application.h"
-#include "Folders.h"
-#include "Item.h"
-#include "MAPIFolder.h"
-#include "ObjectData.h"
+#include "Platform/Outlook/Application.h"
+#include "Platform/Outlook/Folders.h"
+#include "Platform/Outlook/Item.h"
+#include "Platform/Outlook/MAPIFolder.h"
+#include "Platform/Outlook/ObjectData.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #pragma once
 // The MAPI namespace: the information stores, and objects found by their EntryID.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QString>
 #include <memory>

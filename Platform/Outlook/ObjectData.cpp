@@ -1,7 +1,7 @@
-#include "ObjectData.h"
+#include "Platform/Outlook/ObjectData.h"
 
-#include "FormRegistry.h"
-#include "Values.h"
+#include "Platform/Outlook/FormRegistry.h"
+#include "Platform/Outlook/Values.h"
 
 using namespace Qt::StringLiterals;
 

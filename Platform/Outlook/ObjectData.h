@@ -2,9 +2,9 @@
 // What the object model's classes share behind their handles: the state a
 // handle points at, the items' built-in members, and the store reads and
 // writes more than one class makes. Not for use outside the object model.
-#include "OlError.h"
-#include "OlTypes.h"
-#include "Store.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
+#include "Platform/Outlook/Store.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "OlError.h"
+#include "Platform/Outlook/OlError.h"
 
 using namespace Qt::StringLiterals;
 

@@ -6,16 +6,16 @@
 // (WindowSide.h). Objects are handles: copies share the object, a
 // default-constructed handle is Nothing. Every call records its outcome in
 // Err() (OlError.h); members are named as the callers use them.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
-#include "Application.h"
-#include "Attachment.h"
-#include "Folders.h"
-#include "FormRegistry.h"
-#include "Item.h"
-#include "Items.h"
-#include "MAPIFolder.h"
-#include "NameSpace.h"
-#include "Recipient.h"
-#include "UserProperty.h"
+#include "Platform/Outlook/Application.h"
+#include "Platform/Outlook/Attachment.h"
+#include "Platform/Outlook/Folders.h"
+#include "Platform/Outlook/FormRegistry.h"
+#include "Platform/Outlook/Item.h"
+#include "Platform/Outlook/Items.h"
+#include "Platform/Outlook/MAPIFolder.h"
+#include "Platform/Outlook/NameSpace.h"
+#include "Platform/Outlook/Recipient.h"
+#include "Platform/Outlook/UserProperty.h"

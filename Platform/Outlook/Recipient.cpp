@@ -1,6 +1,6 @@
-#include "Recipient.h"
+#include "Platform/Outlook/Recipient.h"
 
-#include "ObjectData.h"
+#include "Platform/Outlook/ObjectData.h"
 
 using namespace Qt::StringLiterals;
 

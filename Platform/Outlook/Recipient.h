@@ -1,7 +1,7 @@
 #pragma once
 // A mail item's recipients, resolved against the contacts of the store.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QString>
 #include <memory>

@@ -4,7 +4,7 @@
 // "Outlook.Application"). Calls are asynchronous and the caller keeps
 // processing its own events while it waits, because the host may answer only
 // after a modal dialog (a passed HELLO waits for the admission dialog).
-#include "WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "Store.h"
+#include "Platform/Outlook/Store.h"
 
-#include "OlError.h"
+#include "Platform/Outlook/OlError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "UserProperty.h"
+#include "Platform/Outlook/UserProperty.h"
 
-#include "ObjectData.h"
-#include "Values.h"
+#include "Platform/Outlook/ObjectData.h"
+#include "Platform/Outlook/Values.h"
 
 using namespace Qt::StringLiterals;
 

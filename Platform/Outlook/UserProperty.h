@@ -1,7 +1,7 @@
 #pragma once
 // An item's user properties: the ones its form defines and any it carries beyond.
-#include "OlError.h"
-#include "OlTypes.h"
+#include "Platform/Outlook/OlError.h"
+#include "Platform/Outlook/OlTypes.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,6 +1,6 @@
-#include "Values.h"
+#include "Platform/Outlook/Values.h"
 
-#include "Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QDateTime>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 using namespace Qt::StringLiterals;
 

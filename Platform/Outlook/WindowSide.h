@@ -4,7 +4,7 @@
 // a process installs the implementation it uses: the headless one below
 // (no windows; tests and processes without a host), the host program's
 // windows, or a proxy that reaches the host program over D-Bus.
-#include "Outlook.h"
+#include "Platform/Outlook/Outlook.h"
 
 #include <QHash>
 #include <QObject>

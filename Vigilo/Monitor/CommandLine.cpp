@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "Vigilo/Monitor/CommandLine.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
-#include "Instance.h"
-#include "frmTray.h"
+#include "Vigilo/Monitor/Instance.h"
+#include "Vigilo/Monitor/frmTray.h"
 
-#include "modReg.h"
+#include "Shared/modReg.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

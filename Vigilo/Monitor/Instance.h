@@ -4,7 +4,7 @@
 // "HandleCommandLine" carries a second start's Peerslip argument to it, and
 // "CallerLine" reads the window's caller line (what the poll last reported),
 // as a window's text would be read from outside.
-#include "Installed.h"
+#include "Shared/Installed.h"
 
 #include <QObject>
 #include <QPointer>

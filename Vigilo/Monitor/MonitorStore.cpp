@@ -1,6 +1,6 @@
-#include "MonitorStore.h"
+#include "Vigilo/Monitor/MonitorStore.h"
 
-#include "Outlook/WindowSide.h"
+#include "Platform/Outlook/WindowSide.h"
 
 namespace kv::vigilo {
 

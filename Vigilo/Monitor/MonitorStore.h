@@ -3,8 +3,8 @@
 // contacts folder and the Messages folder inside it, through the shared store
 // access. Taken when needed, dropped after a failed hand-off and when the
 // monitor ends.
-#include "Outlook/Outlook.h"
-#include "StoreAccess.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Shared/StoreAccess.h"
 
 #include <QString>
 

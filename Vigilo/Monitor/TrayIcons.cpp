@@ -1,4 +1,4 @@
-#include "TrayIcons.h"
+#include "Vigilo/Monitor/TrayIcons.h"
 
 #include <QPainter>
 #include <QPixmap>

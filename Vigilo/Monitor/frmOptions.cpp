@@ -1,15 +1,15 @@
-#include "frmOptions.h"
+#include "Vigilo/Monitor/frmOptions.h"
 #include "ui_frmOptions.h"
 
-#include "MonitorStore.h"
+#include "Vigilo/Monitor/MonitorStore.h"
 
-#include "Outlook/Outlook.h"
-#include "ProfileBoxes.h"
-#include "Prompt.h"
-#include "Protocol.h"
-#include "Shell.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Prompt.h"
+#include "Platform/Shell.h"
+#include "Shared/ProfileBoxes.h"
+#include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
 
 #include <QDir>
 #include <QFile>

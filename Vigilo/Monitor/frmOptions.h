@@ -2,7 +2,7 @@
 // The monitor's "Options" dialog: the user's profile ("My Information"), the
 // monitor's and the message-taking settings, and product information. In
 // first-profile mode it only creates the profile.
-#include "modUser.h"
+#include "Shared/modUser.h"
 
 #include <QDialog>
 #include <QStringView>

@@ -3,8 +3,8 @@
 // poll timers, the caller line, both combos, the message counter, the option
 // bar and the pop-up menu. Its load checks the profile, the store and the
 // network; its unload saves the settings.
-#include "TrayIcons.h"
-#include "modUser.h"
+#include "Shared/modUser.h"
+#include "Vigilo/Monitor/TrayIcons.h"
 
 #include <QIcon>
 #include <QList>

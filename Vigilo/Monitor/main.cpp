@@ -1,11 +1,11 @@
 // vigilo: the tray monitor.
-#include "CommandLine.h"
-#include "Instance.h"
-#include "QtPrompt.h"
-#include "frmTray.h"
+#include "Platform/QtPrompt.h"
+#include "Vigilo/Monitor/CommandLine.h"
+#include "Vigilo/Monitor/Instance.h"
+#include "Vigilo/Monitor/frmTray.h"
 
-#include "Outlook/RemoteWindowSide.h"
-#include "SessionEnd.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/SessionEnd.h"
 
 #include <QApplication>
 

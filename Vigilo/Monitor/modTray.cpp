@@ -1,12 +1,12 @@
-#include "modTray.h"
-#include "MonitorStore.h"
+#include "Vigilo/Monitor/modTray.h"
+#include "Vigilo/Monitor/MonitorStore.h"
 
-#include "Events.h"
-#include "Outlook/Automation.h"
-#include "Outlook/WindowSide.h"
-#include "Prompt.h"
-#include "Protocol.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Prompt.h"
+#include "Shared/Protocol.h"
+#include "Shared/modReg.h"
 
 #include <QApplication>
 #include <QFile>

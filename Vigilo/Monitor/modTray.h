@@ -3,7 +3,7 @@
 // form that is active, or the caller's own contact opened (or created
 // unsaved) for the purpose; Peerslips stored as contacts and called; the
 // availability and chat name forwarded to an open form.
-#include "modUser.h"
+#include "Shared/modUser.h"
 
 #include <QPointer>
 #include <QString>

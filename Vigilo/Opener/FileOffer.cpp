@@ -1,4 +1,4 @@
-#include "FileOffer.h"
+#include "Vigilo/Opener/FileOffer.h"
 
 #include <QFile>
 

@@ -1,12 +1,12 @@
 // The uninstaller and the folder conversion of Dorvan's main window.
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "Prompt.h"
-#include "Shell.h"
-#include "StoreAccess.h"
-#include "Window.h"
-#include "frmOpen.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Prompt.h"
+#include "Platform/Shell.h"
+#include "Platform/Window.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmOpen.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "frmConvert.h"
+#include "Vigilo/Opener/frmConvert.h"
 
-#include "Prompt.h"
-#include "StoreAccess.h"
-#include "frmOpen.h"
+#include "Platform/Prompt.h"
+#include "Shared/StoreAccess.h"
+#include "Vigilo/Opener/frmOpen.h"
 #include "ui_frmConvert.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
-#include "frmFile.h"
+#include "Vigilo/Opener/frmFile.h"
 
-#include "Events.h"
-#include "Prompt.h"
-#include "Protocol.h"
-#include "Shell.h"
-#include "Socket.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Prompt.h"
+#include "Platform/Shell.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
 #include "ui_frmFile.h"
 
 #include <QCloseEvent>

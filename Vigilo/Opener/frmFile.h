@@ -2,7 +2,7 @@
 // The receiving window: tells the user who offers which file, opens or saves
 // it, connects back to the sender's file port and stores exactly the bytes the
 // offer announced. Either side may cancel. Dorvan ends when it unloads.
-#include "FileOffer.h"
+#include "Vigilo/Opener/FileOffer.h"
 
 #include <QFile>
 #include <QString>

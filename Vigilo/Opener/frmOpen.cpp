@@ -1,14 +1,14 @@
-#include "frmOpen.h"
+#include "Vigilo/Opener/frmOpen.h"
 
-#include "Events.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/WindowSide.h"
-#include "Prompt.h"
-#include "frmConvert.h"
-#include "frmFile.h"
-#include "frmProp.h"
-#include "modMisc.h"
-#include "modReg.h"
+#include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/WindowSide.h"
+#include "Platform/Prompt.h"
+#include "Shared/modMisc.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmConvert.h"
+#include "Vigilo/Opener/frmFile.h"
+#include "Vigilo/Opener/frmProp.h"
 
 using namespace Qt::StringLiterals;
 

@@ -2,7 +2,7 @@
 // Dorvan's main window and command dispatch. The other programs start Dorvan
 // with one argument: a command word, or the text of a SHOWUSER or FILEPREP
 // message. Whenever the main window unloads, Dorvan ends.
-#include "Installed.h"
+#include "Shared/Installed.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "frmProp.h"
+#include "Vigilo/Opener/frmProp.h"
 
-#include "ContactRecords.h"
-#include "StoreAccess.h"
-#include "modMisc.h"
+#include "Shared/ContactRecords.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
 #include "ui_frmProp.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // Dorvan, the opener: one command word or message text on its command line.
-#include "QtPrompt.h"
-#include "frmOpen.h"
-#include "Outlook/RemoteWindowSide.h"
+#include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/QtPrompt.h"
+#include "Vigilo/Opener/frmOpen.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "FakeKivara.h"
+#include "tests/fakecontrol/FakeKivara.h"
 
-#include "Outlook/Automation.h"
-#include "Outlook/WindowSide.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/WindowSide.h"
 
 #include <QEventLoop>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 // A stand-in chat control for hosting tests: a few members with the chat
 // control's names, and records of what the host and callers did with it.
-#include "ControlPlugin.h"
+#include "Platform/ControlPlugin.h"
 
 #include <QObject>
 #include <QStringList>

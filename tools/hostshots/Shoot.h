@@ -1,8 +1,8 @@
 #pragma once
 // What the picture tools share: the output folder and the sample user, and
 // saving a window as a PNG once pending events (layout, painting) have run.
-#include "Outlook/Store.h"
-#include "modReg.h"
+#include "Platform/Outlook/Store.h"
+#include "Shared/modReg.h"
 
 #include <QCoreApplication>
 #include <QDir>

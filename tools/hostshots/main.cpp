@@ -8,20 +8,20 @@
 // The other parties of the conversation and the file's sender are the
 // protocol-level peers of the test suites, on the local address's neighbours;
 // they run only when that address is a loopback one.
-#include "CallPeer.h"
-#include "ExplorerWindow.h"
-#include "FileTransferSupport.h"
-#include "Forms.h"
-#include "HostWindowSide.h"
-#include "Outlook/Automation.h"
-#include "Outlook/Store.h"
-#include "QtPrompt.h"
-#include "Shoot.h"
-#include "Socket.h"
-#include "Transcript.h"
-#include "frmFile.h"
-#include "frmOptions.h"
-#include "modReg.h"
+#include "Control/Transcript.h"
+#include "Control/frmOptions.h"
+#include "MailHost/ExplorerWindow.h"
+#include "MailHost/Forms.h"
+#include "MailHost/HostWindowSide.h"
+#include "Platform/Outlook/Automation.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/QtPrompt.h"
+#include "Platform/Socket.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Opener/frmFile.h"
+#include "testing/CallPeer.h"
+#include "testing/FileTransferSupport.h"
+#include "tools/hostshots/Shoot.h"
 
 #include <QApplication>
 #include <QEventLoop>

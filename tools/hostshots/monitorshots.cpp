@@ -3,12 +3,12 @@
 // folder given. Runs the monitor in this process beside the mail host's
 // windows, in the current environment (set up by kvsetup beforehand).
 //   monitorshots <output folder>
-#include "HostWindowSide.h"
-#include "Outlook/Store.h"
-#include "QtPrompt.h"
-#include "Shoot.h"
-#include "frmTray.h"
-#include "modReg.h"
+#include "MailHost/HostWindowSide.h"
+#include "Platform/Outlook/Store.h"
+#include "Platform/QtPrompt.h"
+#include "Shared/modReg.h"
+#include "Vigilo/Monitor/frmTray.h"
+#include "tools/hostshots/Shoot.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "Setup.h"
+#include "tools/kvsetup/Setup.h"
 
-#include "Installed.h"
-#include "Outlook/Outlook.h"
-#include "Outlook/Store.h"
-#include "modReg.h"
+#include "Platform/Outlook/Outlook.h"
+#include "Platform/Outlook/Store.h"
+#include "Shared/Installed.h"
+#include "Shared/modReg.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // kvsetup: the product set-up that an installer performs, for this user
 // (see Setup.h), with the programs of the folder kvsetup itself sits in.
 //   kvsetup [--share <folder with sounds/, help/, icons/>]
-#include "Setup.h"
+#include "tools/kvsetup/Setup.h"
 
 #include <QCoreApplication>
 #include <cstdio>

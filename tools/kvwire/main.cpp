@@ -1,7 +1,7 @@
 // kvwire: the protocol probe. Sends one chat-protocol message from a chosen
 // local address, or listens on an address and prints every message it gets.
-#include "Protocol.h"
-#include "Socket.h"
+#include "Platform/Socket.h"
+#include "Shared/Protocol.h"
 
 #include <QCoreApplication>
 #include <QStringList>
