@@ -102,6 +102,28 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     setObjectName(u"frmExplorer"_s);
     resize(ExplorerWidth, ExplorerHeight);
 
+    buildMenusAndToolBar();
+    buildPanes();
+
+    m_count = new QLabel(this);
+    m_count->setObjectName(u"lblItemCount"_s);
+    statusBar()->addWidget(m_count);
+
+    m_refresh = new QTimer(this);
+    m_refresh->setObjectName(u"tmrRefresh"_s);
+    m_refresh->setInterval(ExplorerRefreshMs);
+    connect(m_refresh, &QTimer::timeout, this, [this] {
+        if (isVisible() && itemsSignature() != m_signature) refreshItems();
+    });
+    m_refresh->start();
+    connect(m_side, &HostWindowSide::itemsChanged, this, [this] { refreshItems(); });
+
+    refreshFolders();
+    setFolder(m_folder);
+}
+
+void ExplorerWindow::buildMenusAndToolBar()
+{
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     QMenu* newMenu = file->addMenu(u"&New"_s);
     m_newKivara =
@@ -149,7 +171,11 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     });
     bar->addAction(del);
     bar->addAction(refresh);
+}
 
+// The folder list beside the heading over the folder's items (or its Today page).
+void ExplorerWindow::buildPanes()
+{
     auto* splitter = new QSplitter(this);
     splitter->setObjectName(u"splMain"_s);
     m_folders = new QTreeWidget(splitter);
@@ -198,22 +224,6 @@ ExplorerWindow::ExplorerWindow(HostWindowSide* side, HostExplorer* explorer, MAP
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({230, ExplorerWidth - 230});
     setCentralWidget(splitter);
-
-    m_count = new QLabel(this);
-    m_count->setObjectName(u"lblItemCount"_s);
-    statusBar()->addWidget(m_count);
-
-    m_refresh = new QTimer(this);
-    m_refresh->setObjectName(u"tmrRefresh"_s);
-    m_refresh->setInterval(ExplorerRefreshMs);
-    connect(m_refresh, &QTimer::timeout, this, [this] {
-        if (isVisible() && itemsSignature() != m_signature) refreshItems();
-    });
-    m_refresh->start();
-    connect(m_side, &HostWindowSide::itemsChanged, this, [this] { refreshItems(); });
-
-    refreshFolders();
-    setFolder(m_folder);
 }
 
 void ExplorerWindow::addFolderRows(QTreeWidgetItem* parent, const Folders& folders)

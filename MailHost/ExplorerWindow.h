@@ -55,6 +55,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void buildMenusAndToolBar();
+    void buildPanes();
     void addFolderRows(QTreeWidgetItem* parent, const Folders& folders);
     void selectFolderRow();
     void openSelected();
