@@ -87,6 +87,20 @@ bool IsOwnProgramFolder(const QString& folder)
     return QFileInfo(path).ownerId() == ::getuid();
 }
 
+// The product's settings and registrations, and its autostart entry.
+void RemoveSettings()
+{
+    DeleteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString());
+    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/"_s +
+                  installed::AutostartEntry.toString());
+    DeleteKey(RegRoot::CurrentUser, CompanyKey.toString());
+    DeleteKey(RegRoot::ClassesRoot, PeerslipExtensionKey.toString());
+    DeleteKey(RegRoot::ClassesRoot, PeerslipClassKey.toString());
+    DeleteKey(RegRoot::LocalMachine, UninstallKey.toString());
+    DeleteKey(RegRoot::LocalMachine, AppPathsKey.toString());
+    DeleteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString());
+}
+
 } // namespace
 
 bool IsRemovableInstallFolder(const QString& folder)
@@ -170,15 +184,7 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
         Notice(text::ContactsRestoredHead.toString() + folder + text::ContactsRestoredTail.toString());
 
     // 8. Settings and registrations.
-    DeleteKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString());
-    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/autostart/"_s +
-                  installed::AutostartEntry.toString());
-    DeleteKey(RegRoot::CurrentUser, CompanyKey.toString());
-    DeleteKey(RegRoot::ClassesRoot, PeerslipExtensionKey.toString());
-    DeleteKey(RegRoot::ClassesRoot, PeerslipClassKey.toString());
-    DeleteKey(RegRoot::LocalMachine, UninstallKey.toString());
-    DeleteKey(RegRoot::LocalMachine, AppPathsKey.toString());
-    DeleteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString());
+    RemoveSettings();
 
     // 9. The two control libraries: a plugin that is gone is no longer registered. A shared
     // installation keeps them: other accounts still use the product.
