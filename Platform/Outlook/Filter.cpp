@@ -4,6 +4,32 @@ using namespace Qt::StringLiterals;
 
 namespace kv::outlook::detail {
 
+namespace {
+
+// The quoted value starting at i (its quote doubled inside stands for itself);
+// i ends after the closing quote. Nothing when the quote is not closed.
+std::optional<QString> ReadQuoted(const QString& text, qsizetype& i)
+{
+    const QChar q = text.at(i++);
+    QString value;
+    while (i < text.size()) {
+        const QChar c = text.at(i++);
+        if (c != q) {
+            value.append(c);
+            continue;
+        }
+        if (i < text.size() && text.at(i) == q) {
+            value.append(q);
+            ++i;
+            continue;
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<ParsedFilter> ParseFilter(const QString& text, QString* why)
 {
     if (text.size() > MaxFilterLength) {
@@ -52,29 +78,12 @@ std::optional<ParsedFilter> ParseFilter(const QString& text, QString* why)
     }
     const QChar q = text.at(i);
     if (q == u'\'' || q == u'"') {
-        QString value;
-        ++i;
-        bool closed = false;
-        while (i < n) {
-            const QChar c = text.at(i);
-            if (c == q) {
-                if (i + 1 < n && text.at(i + 1) == q) {
-                    value.append(q);
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                closed = true;
-                break;
-            }
-            value.append(c);
-            ++i;
-        }
-        if (!closed) {
+        const std::optional<QString> value = ReadQuoted(text, i);
+        if (!value) {
             *why = u"the value has no closing quote"_s;
             return std::nullopt;
         }
-        f.literal = value;
+        f.literal = *value;
         f.quoted = true;
     } else {
         const qsizetype start = i;
