@@ -260,6 +260,32 @@ bool SkippedDestination(QByteArrayView word)
     return word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" || word == "pict";
 }
 
+struct ControlWord {
+    QByteArrayView word;
+    bool hasParameter = false;
+    int parameter = 0;
+};
+
+// The control word at i ("\\word", an optional signed parameter of up to 7
+// digits and the space that ends it); i ends after it.
+ControlWord ReadControlWord(QByteArrayView rtf, qsizetype& i)
+{
+    const qsizetype n = rtf.size();
+    qsizetype j = i + 1;
+    while (j < n && IsLetter(rtf[j]))
+        ++j;
+    ControlWord out;
+    out.word = rtf.sliced(i + 1, j - i - 1);
+    const qsizetype digits = j;
+    if (j < n && rtf[j] == '-') ++j;
+    while (j < n && j - digits < 7 && rtf[j] >= '0' && rtf[j] <= '9')
+        ++j;
+    out.parameter = rtf.sliced(digits, j - digits).toByteArray().toInt(&out.hasParameter);
+    if (j < n && rtf[j] == ' ') ++j;
+    i = j;
+    return out;
+}
+
 } // namespace
 
 ReadResult Read(QByteArrayView rtf)
@@ -323,18 +349,7 @@ ReadResult Read(QByteArrayView rtf)
             i += 2; // other control symbols carry nothing of the text
             continue;
         }
-        qsizetype j = i + 1;
-        while (j < n && IsLetter(rtf[j]))
-            ++j;
-        const QByteArrayView word = rtf.sliced(i + 1, j - i - 1);
-        const qsizetype digits = j;
-        if (j < n && rtf[j] == '-') ++j;
-        while (j < n && j - digits < 7 && rtf[j] >= '0' && rtf[j] <= '9')
-            ++j;
-        bool hasParameter = false;
-        const int parameter = rtf.sliced(digits, j - digits).toByteArray().toInt(&hasParameter);
-        if (j < n && rtf[j] == ' ') ++j;
-        i = j;
+        const auto [word, hasParameter, parameter] = ReadControlWord(rtf, i);
         if (SkippedDestination(word)) {
             skipping.last() = true;
         } else if (skipping.last()) {
