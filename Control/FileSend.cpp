@@ -12,7 +12,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QMimeData>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
@@ -324,7 +324,7 @@ void FileSend::OnNoFile(const QString& senderName)
 
 FileDrop::FileDrop(OfferFn offer, QObject* parent) : QObject(parent), m_offer(std::move(offer)) {}
 
-void FileDrop::watch(QTreeWidget* list)
+void FileDrop::watch(QTreeView* list)
 {
     list->viewport()->setAcceptDrops(true);
     list->viewport()->installEventFilter(this);
@@ -345,16 +345,16 @@ QStringList LocalPaths(const QMimeData* mime)
 
 bool FileDrop::eventFilter(QObject* watched, QEvent* event)
 {
-    auto* list = qobject_cast<QTreeWidget*>(watched->parent());
+    auto* list = qobject_cast<QTreeView*>(watched->parent());
     if (!list) return false;
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
         if (LocalPaths(drag->mimeData()).isEmpty()) return false; // not files: the list's own dragging
-        QTreeWidgetItem* over = list->itemAt(drag->position().toPoint());
-        if (over) {
-            list->setCurrentItem(over);
+        const QModelIndex over = list->indexAt(drag->position().toPoint());
+        if (over.isValid()) {
+            list->setCurrentIndex(over);
             drag->acceptProposedAction();
         } else {
             drag->ignore();
@@ -365,17 +365,17 @@ bool FileDrop::eventFilter(QObject* watched, QEvent* event)
         auto* drop = static_cast<QDropEvent*>(event);
         const QStringList paths = LocalPaths(drop->mimeData());
         if (paths.isEmpty()) return false;
-        QTreeWidgetItem* over = list->itemAt(drop->position().toPoint());
-        if (!over) return true;
+        const QModelIndex over = list->indexAt(drop->position().toPoint());
+        if (!over.isValid()) return true;
         drop->acceptProposedAction();
         list->clearSelection();
-        list->setCurrentItem(over);
-        over->setSelected(true);
-        if (list->indexOfTopLevelItem(over) == 0) {
+        list->setCurrentIndex(over);
+        list->selectionModel()->select(over, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        if (over.row() == 0) {
             MsgBox(sendtext::SendToSelf.toString(), MsgButtons::OK, MsgIcon::Information);
             return true;
         }
-        const QString name = over->text(0);
+        const QString name = over.siblingAtColumn(0).data().toString();
         for (const QString& path : paths) {
             if (QFileInfo(path).isDir()) {
                 MsgBox(sendtext::NoFolders.toString(), MsgButtons::OK, MsgIcon::Information);

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-class QTreeWidget;
+class QTreeView;
 
 namespace kv::platform {
 class Socket;
@@ -129,7 +129,7 @@ class FileDrop : public QObject {
 public:
     using OfferFn = std::function<void(const QString& name, const QString& path)>;
     explicit FileDrop(OfferFn offer, QObject* parent = nullptr);
-    void watch(QTreeWidget* list);
+    void watch(QTreeView* list);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

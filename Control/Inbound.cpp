@@ -1,7 +1,7 @@
 // The inbound dispatcher: every message that reaches the control, from the
 // network or passed in by the monitor, and what it does to rooms, rows,
 // transcripts, the call state and the contact shown on the form.
-#include "Control/FanOut.h"
+#include "Control/Session/FanOut.h"
 #include "Control/FileSend.h"
 #include "Control/Kivara.h"
 #include "Control/Transcript.h"
@@ -23,7 +23,6 @@
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -155,7 +154,7 @@ bool Kivara::knownHost(const QString& sender) const
 Participant Kivara::otherRow(const Room& room, const QString& name) const
 {
     const Participant p = room.findRow(name);
-    if (p.isNull() || room.list->indexOfTopLevelItem(p.item()) == 0) return Participant();
+    if (p.index() == 0) return Participant();
     return p;
 }
 
@@ -163,14 +162,14 @@ bool Kivara::removeOther(Room& room, const QString& name)
 {
     const Participant p = otherRow(room, name);
     if (p.isNull()) return false;
-    delete p.item();
+    room.participants.remove(p);
     return true;
 }
 
 void Kivara::markRoomButton(int position)
 {
     if (!m_rooms.valid(position) || position == m_rooms.current) return;
-    QPushButton* button = m_rooms.at(position).button;
+    QPushButton* button = roomView(position).button;
     if (!button->text().contains(u'*')) button->setText(u"* "_s + button->text() + u" *"_s);
 }
 
@@ -228,7 +227,6 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         if (!knownHost(sender)) return;
         const UserRecord r = Sanitized(f.record(1));
         if (r.chatName.isEmpty() || r.chatName == own) return;
-        const auto writing = writingRows();
         Participant row = otherRow(pub, r.chatName);
         if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + OtherIconSuffix.toString());
         row.setName(r.chatName);
@@ -284,10 +282,7 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
             Participant row = otherRow(room, oldName);
             // A name already listed there is not given to a second row.
             if (row.isNull() || !room.findRow(newName).isNull()) continue;
-            {
-                const auto writing = writingRows();
-                row.setName(newName);
-            }
+            row.setName(newName);
             AppendNoticeLine(room.transcript, oldName, text::ChangedName.toString() + newName + u"'."_s);
             serial = row.serial();
             renamed = true;
@@ -296,12 +291,10 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         if (position >= 1 && m_rooms.FindRoom(newName) < 0) {
             Room& room = m_rooms.at(position);
             const bool wasCurrentTag = m_rooms.currentTag == room.tag;
-            room.tag = newName;
-            room.button->setText(RoomCaption(newName));
-            room.button->setProperty("tag", newName);
+            room.rename(newName);
+            roomView(position).button->setText(RoomCaption(newName));
             if (wasCurrentTag) {
                 m_rooms.currentTag = newName;
-                room.list->headerItem()->setText(ColName, RoomCaption(newName));
                 setPanel(1, RoomCaption(newName));
             }
         }
@@ -313,19 +306,15 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
         for (int i = 0; i < m_rooms.count(); ++i) {
             Participant row = otherRow(m_rooms.at(i), r.chatName);
             if (row.isNull()) continue;
-            const auto writing = writingRows();
             row.setName(r.chatName);
             row.setDetails(r);
         }
         const int position = m_rooms.FindRoom(r.chatName);
         if (position >= 1) {
             Room& room = m_rooms.at(position);
-            room.button->setText(RoomCaption(r.chatName));
-            room.tag = r.chatName;
-            if (position == m_rooms.current) {
-                room.list->headerItem()->setText(ColName, RoomCaption(r.chatName));
-                setPanel(1, RoomCaption(r.chatName));
-            }
+            roomView(position).button->setText(RoomCaption(r.chatName));
+            room.rename(r.chatName);
+            if (position == m_rooms.current) setPanel(1, RoomCaption(r.chatName));
         }
         UpdateShownContact(r.serialNum, true,
                            {{prop::QuillonName.toString(), r.chatName},
@@ -410,10 +399,9 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
     const UserRecord r = Sanitized(f.record(1));
     if (!found) {
         if (Alone(0)) {
-            pub.transcript->clear();
+            pub.transcript.clear();
             ui->txtSend->clear();
         }
-        const auto writing = writingRows();
         Participant row = pub.addRow(caller, r.iconCode + OtherIconSuffix.toString());
         row.setDetails(r);
         row.setDimmed(r.availability != availability::Available.toString());
@@ -559,7 +547,6 @@ void Kivara::onRoomList(const Fields& f)
     Room& room = m_rooms.at(position);
     {
         // Whole entries only: a trailing partial one is not a participant.
-        const auto writing = writingRows();
         for (const UserRecord& entry : RoomListEntries(f.all())) {
             const UserRecord e = Sanitized(entry);
             if (e.serialNum == m_profile.SerialNum) continue;
@@ -608,9 +595,7 @@ void Kivara::onPriChat(const Fields& f)
         if (!row.isNull() && row.isIgnored()) return;
         const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());
         Room& room = m_rooms.at(position);
-        room.transcript->setUpdatesEnabled(false);
         AppendChatLine(room.transcript, from, colour, line);
-        room.transcript->setUpdatesEnabled(true);
         PlayAlert(0);
         markRoomButton(position);
     } else if (createdNow) {

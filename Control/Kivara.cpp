@@ -1,7 +1,7 @@
 #include "Control/Kivara.h"
 
-#include "Control/ChatName.h"
-#include "Control/FanOut.h"
+#include "Control/Session/ChatName.h"
+#include "Control/Session/FanOut.h"
 #include "Control/FileSend.h"
 #include "Control/Icons.h"
 #include "Control/Layout.h"
@@ -41,7 +41,8 @@
 #include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QStyledItemDelegate>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -145,6 +146,25 @@ QAction* item(QMenu* menu, int index)
     return index >= 0 && index < actions.size() ? actions[index] : nullptr;
 }
 
+// A participant row as the list shows it: the icon of its key before the
+// name, greyed while dimmed.
+class ParticipantDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == ColName) {
+            option->icon = ParticipantIcon(index.data(ParticipantModel::IconKeyRole).toString());
+            option->features |= QStyleOptionViewItem::HasDecoration;
+        }
+        if (index.data(ParticipantModel::DimmedRole).toBool())
+            option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Disabled, QPalette::Text));
+    }
+};
+
 } // namespace
 
 // ---- Lifecycle ---------------------------------------------------------------
@@ -189,13 +209,22 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
 Kivara::~Kivara()
 {
     Terminate();
+    // The rooms go before the widgets that show them.
+    for (const RoomView& view : m_roomViews)
+        detachRoomView(view);
+}
+
+void Kivara::detachRoomView(const RoomView& view)
+{
+    view.list->setModel(nullptr);
+    view.transcript->setDocument(nullptr);
 }
 
 void Kivara::Initialize()
 {
     // Status-bar panels are made in buildStatusBar; the public room with its transcript and list here.
-    Room& pub = createRoom(PublicTag.toString());
-    pub.button->setVisible(false);
+    createRoom(PublicTag.toString());
+    m_roomViews.front().button->setVisible(false);
     SwitchRoom(0);
     m_rooms.currentTag = PublicTag.toString();
     if (QAction* floppy = item(m_mnuSendTo, 0))
@@ -350,69 +379,64 @@ void Kivara::buildStatusBar()
 
 Room& Kivara::createRoom(const QString& tag)
 {
-    auto room = std::make_unique<Room>();
-    room->tag = tag;
-    room->button = new QPushButton(RoomCaption(tag), ui->fraRooms);
-    room->button->setProperty("tag", tag);
-    room->button->setAcceptDrops(true);
-    room->button->setIcon(ProductIcon());
-    room->button->installEventFilter(this);
+    auto room = std::make_unique<Room>(tag);
+    RoomView view;
+    view.button = new QPushButton(RoomCaption(tag), ui->fraRooms);
+    view.button->setAcceptDrops(true);
+    view.button->setIcon(ProductIcon());
+    view.button->installEventFilter(this);
     auto* layout = ui->layRooms;
-    layout->insertWidget(layout->count() - 1, room->button);
+    layout->insertWidget(layout->count() - 1, view.button);
 
-    room->list = new QTreeWidget(ui->stkLists);
-    room->list->setColumnCount(ColumnCount);
-    room->list->setHeaderLabels(QStringList{RoomCaption(tag)} + DetailHeaders());
-    room->list->setRootIsDecorated(false);
-    room->list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    room->list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    room->list->setAllColumnsShowFocus(true);
-    room->list->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    room->list->setDragEnabled(true);
-    room->list->setDragDropMode(QAbstractItemView::DragOnly);
-    room->list->setMouseTracking(true);
-    room->list->setContextMenuPolicy(Qt::CustomContextMenu);
-    room->list->header()->setStretchLastSection(false);
-    room->list->header()->setMinimumSectionSize(0);
-    room->list->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
+    QTreeView* list = view.list = new QTreeView(ui->stkLists);
+    list->setModel(&room->participants);
+    list->setItemDelegate(new ParticipantDelegate(list));
+    list->setRootIsDecorated(false);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setAllColumnsShowFocus(true);
+    list->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    list->setDragEnabled(true);
+    list->setDragDropMode(QAbstractItemView::DragOnly);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->header()->setStretchLastSection(false);
+    list->header()->setMinimumSectionSize(0);
+    list->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
     const bool details = m_roomDetails;
     for (int c = ColAvailability; c < ColumnCount; ++c)
-        room->list->header()->resizeSection(c, details ? room->list->columnWidth(ColName) : 0);
-    room->list->viewport()->installEventFilter(this);
-    m_fileDrop->watch(room->list);
-    room->list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
-    ui->stkLists->addWidget(room->list);
+        list->header()->resizeSection(c, details ? list->columnWidth(ColName) : 0);
+    m_fileDrop->watch(list);
+    list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
+    ui->stkLists->addWidget(list);
 
-    room->transcript = new QTextEdit(ui->stkTranscripts);
-    PrepareTranscript(room->transcript);
-    m_transcriptView->watch(room->transcript);
-    room->transcript->setFont(ui->txtSend->font());
-    ui->stkTranscripts->addWidget(room->transcript);
+    view.transcript = new QTextEdit(ui->stkTranscripts);
+    PrepareTranscript(view.transcript, &room->transcript);
+    m_transcriptView->watch(view.transcript);
+    view.transcript->setFont(ui->txtSend->font());
+    ui->stkTranscripts->addWidget(view.transcript);
 
-    QTreeWidget* list = room->list;
-    connect(list, &QTreeWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
-        if (list != m_rooms.currentRoom().list) return;
+    connect(list, &QTreeView::customContextMenuRequested, this, [this, list](const QPoint& pos) {
+        if (list != currentList()) return;
         PrepareUserMenu();
         m_mnuUser->popup(list->viewport()->mapToGlobal(pos));
     });
-    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] {
+    connect(list, &QTreeView::doubleClicked, this, [this] {
         if (selectedRow().isNull()) return;
         if (selectionIsOwnRow())
             openOptions(int(frmOptions::Mode::Normal));
         else
             UserMenu_Click(5);
     });
-    connect(list, &QTreeWidget::itemChanged, this, [this, list](QTreeWidgetItem* changed, int column) {
-        if (m_renaming || column != ColName || list->indexOfTopLevelItem(changed) != 0) return;
-        OwnRowEdited(m_profile.ChatName, changed->text(ColName));
-    });
-    QPushButton* button = room->button;
+    connect(&room->participants, &ParticipantModel::ownNameEdited, this,
+            [this](const QString& name) { OwnRowEdited(m_profile.ChatName, name); });
+    QPushButton* button = view.button;
     connect(button, &QPushButton::clicked, this, [this, button] {
-        for (int i = 0; i < m_rooms.count(); ++i) {
-            if (m_rooms.at(i).button == button) SwitchRoom(i);
+        for (size_t i = 0; i < m_roomViews.size(); ++i) {
+            if (m_roomViews[i].button == button) SwitchRoom(int(i));
         }
     });
 
+    m_roomViews.push_back(view);
     Room& added = m_rooms.append(std::move(room));
     renumberRooms();
     return added;
@@ -422,9 +446,9 @@ void Kivara::renumberRooms()
 {
     for (int i = 0; i < m_rooms.count(); ++i) {
         const QString n = QString::number(i);
-        m_rooms.at(i).button->setObjectName(u"cmdMain_"_s + n);
-        m_rooms.at(i).list->setObjectName(u"lstMain_"_s + n);
-        m_rooms.at(i).transcript->setObjectName(u"txtMain_"_s + n);
+        roomView(i).button->setObjectName(u"cmdMain_"_s + n);
+        roomView(i).list->setObjectName(u"lstMain_"_s + n);
+        roomView(i).transcript->setObjectName(u"txtMain_"_s + n);
     }
 }
 
@@ -433,7 +457,7 @@ void Kivara::applyRoomButtons()
     const bool several = m_rooms.count() > 1;
     ui->fraRooms->setVisible(several);
     for (int i = 0; i < m_rooms.count(); ++i)
-        m_rooms.at(i).button->setVisible(several && i != m_rooms.current);
+        roomView(i).button->setVisible(several && i != m_rooms.current);
 }
 
 void Kivara::setPanel(int panel, const QString& text, const QString& picture)
@@ -494,12 +518,9 @@ int Kivara::ChatInit()
     if (haveProfile) {
         // 5. Own row
         Room& pub = m_rooms.publicRoom();
-        pub.list->clear();
-        m_renaming = true;
-        Participant own =
-            pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
-        own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
-        m_renaming = false;
+        pub.participants.truncate(0);
+        pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
+        pub.participants.setOwnRowEditable(true);
         // 6.
         RefreshSettings();
         SetCallStatus(call::Idle);
@@ -565,7 +586,7 @@ int Kivara::RefreshSettings()
     const bool showUsers = ReadSetting(Deliverable::Quillon, settings::ShowUsers) == u"1"_s;
     ui->stkLists->setVisible(showUsers);
     for (int i = 0; i < m_rooms.count(); ++i)
-        m_rooms.at(i).list->setVisible(showUsers);
+        roomView(i).list->setVisible(showUsers);
     m_layout->relayout();
     // 7. Announce
     if (m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
@@ -574,7 +595,6 @@ int Kivara::RefreshSettings()
 
 void Kivara::updateOwnRows()
 {
-    m_renaming = true;
     UserRecord own = ownRecord();
     own.ipAddress = Socket::LocalIP();
     for (int i = 0; i < m_rooms.count(); ++i) {
@@ -583,7 +603,6 @@ void Kivara::updateOwnRows()
         row.setName(own.chatName);
         row.setDetails(own);
     }
-    m_renaming = false;
 }
 
 void Kivara::applyFonts()
@@ -593,11 +612,11 @@ void Kivara::applyFonts()
     const int size = ReadSetting(Deliverable::Quillon, settings::FontSize).toInt();
     if (size > 0) font.setPointSize(size);
     for (int i = 0; i < m_rooms.count(); ++i) {
-        QTextEdit* tr = m_rooms.at(i).transcript;
+        QTextEdit* tr = roomView(i).transcript;
         tr->setFont(font);
         tr->document()->setDefaultFont(font);
         tr->moveCursor(QTextCursor::End);
-        m_rooms.at(i).list->setFont(font);
+        roomView(i).list->setFont(font);
     }
     ui->txtSend->setFont(font);
 }
@@ -911,30 +930,16 @@ int Kivara::ChangeUserName(const QString& sNewName)
 void Kivara::renameOwnRows(const QString& name)
 {
     // Every room, not only the one in front: the others would go on showing the old name.
-    m_renaming = true;
     for (int i = 0; i < m_rooms.count(); ++i) {
         Participant own = m_rooms.at(i).row(1);
         if (!own.isNull()) own.setName(name);
     }
-    m_renaming = false;
 }
 
 void Kivara::OwnRowEdited(QString oldName, QString newName)
 {
-    Participant own = m_rooms.currentRoom().row(1);
-    auto restore = [&] {
-        m_renaming = true;
-        own.setName(oldName);
-        m_renaming = false;
-    };
-    if (newName.isEmpty() || newName == oldName) {
-        restore();
-        return;
-    }
-    if (refuseChatName(newName)) {
-        restore();
-        return;
-    }
+    // The list shows the new name only once it is taken.
+    if (newName.isEmpty() || newName == oldName || refuseChatName(newName)) return;
     m_profile.ChatName = newName;
     SaveProfile(m_profile, oldName);
     m_state.shownChatName = newName;
@@ -961,16 +966,14 @@ short Kivara::OpenPrivateRoom(const QStringList& vData)
     const int existing = m_rooms.FindRoom(other->chatName);
     if (existing >= 1) return short(existing);
     Room& room = createRoom(other->chatName);
-    m_renaming = true;
     Participant own =
         room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
     UserRecord ownFields = ownRecord();
     ownFields.ipAddress = Socket::LocalIP();
     own.setDetails(ownFields);
-    own.item()->setFlags(own.item()->flags() | Qt::ItemIsEditable);
+    room.participants.setOwnRowEditable(true);
     Participant party = room.addRow(other->chatName, other->iconCode + OtherIconSuffix.toString());
     party.setDetails(*other);
-    m_renaming = false;
     AppendPlainText(room.transcript,
                     text::NowChattingIn.toString() + other->chatName + text::PrivateRoomOpened.toString());
     const int position = m_rooms.count() - 1;
@@ -985,14 +988,18 @@ int Kivara::ClosePrivateRoom(const QVariant& sUserName)
     const int position = m_rooms.FindRoom(tag);
     if (position < 1) return -1;
     const bool wasCurrent = position == m_rooms.current;
-    std::unique_ptr<Room> room = m_rooms.take(position);
-    ui->layRooms->removeWidget(room->button);
-    room->button->hide();
-    room->button->deleteLater();
-    ui->stkLists->removeWidget(room->list);
-    ui->stkTranscripts->removeWidget(room->transcript);
-    room->list->deleteLater();
-    room->transcript->deleteLater();
+    const RoomView view = roomView(position);
+    detachRoomView(view);
+    ui->layRooms->removeWidget(view.button);
+    view.button->hide();
+    ui->stkLists->removeWidget(view.list);
+    ui->stkTranscripts->removeWidget(view.transcript);
+    // The views may be inside their own handlers: they go later, the room's model and document now.
+    view.button->deleteLater();
+    view.list->deleteLater();
+    view.transcript->deleteLater();
+    m_roomViews.erase(m_roomViews.begin() + position);
+    m_rooms.take(position);
     renumberRooms();
     // The room in front stays in front; when it was the one closed, the room before it comes forward.
     int next = m_rooms.current;
@@ -1003,7 +1010,7 @@ int Kivara::ClosePrivateRoom(const QVariant& sUserName)
     m_rooms.current = -1;
     SwitchRoom(next);
     if (m_rooms.count() == 1) {
-        m_rooms.publicRoom().button->setVisible(false);
+        roomView(0).button->setVisible(false);
         if (Alone(0)) SetCallStatus(call::Idle);
     }
     return 0;
@@ -1019,21 +1026,42 @@ QStringList Kivara::SelectedUser() const
     return columns;
 }
 
+QTreeView* Kivara::currentList() const
+{
+    return roomView(m_rooms.valid(m_rooms.current) ? m_rooms.current : 0).list;
+}
+
+QList<Participant> Kivara::selectedRows() const
+{
+    const auto* model = static_cast<const ParticipantModel*>(currentList()->model());
+    QList<Participant> rows;
+    for (const QModelIndex& index : currentList()->selectionModel()->selectedRows())
+        rows.append(model->at(index.row()));
+    std::sort(rows.begin(), rows.end(), [](const Participant& a, const Participant& b) { return a.index() < b.index(); });
+    return rows;
+}
+
+QString Kivara::selectedAddresses() const
+{
+    QStringList addresses;
+    for (const Participant& p : selectedRows())
+        if (p.index() > 0) addresses << p.email();
+    return addresses.join(u"; "_s);
+}
+
 Participant Kivara::selectedRow() const
 {
-    const Room& room = const_cast<RoomTable&>(m_rooms).currentRoom();
-    QTreeWidgetItem* it = room.list->currentItem();
-    if (!it || !it->isSelected()) {
-        const QList<QTreeWidgetItem*> sel = room.list->selectedItems();
-        it = sel.isEmpty() ? nullptr : sel.first();
-    }
-    return Participant(it);
+    // The current row when it is selected, otherwise the first selected one.
+    const QModelIndex current = currentList()->currentIndex();
+    if (current.isValid() && currentList()->selectionModel()->isRowSelected(current.row()))
+        return static_cast<const ParticipantModel*>(current.model())->at(current.row());
+    const QList<Participant> rows = selectedRows();
+    return rows.isEmpty() ? Participant() : rows.first();
 }
 
 bool Kivara::selectionIsOwnRow() const
 {
-    const Participant p = selectedRow();
-    return !p.isNull() && p.item()->treeWidget()->indexOfTopLevelItem(p.item()) == 0;
+    return selectedRow().index() == 0;
 }
 
 QString Kivara::PeerslipFile() const
@@ -1136,7 +1164,7 @@ int Kivara::CancelFileTransfer()
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
 {
-    return SaveTranscript(*m_rooms.currentRoom().transcript, m_lastSavedPath, sFileName, bPrompt);
+    return SaveTranscript(*roomView(m_rooms.current).transcript, m_lastSavedPath, sFileName, bPrompt);
 }
 
 QPrinter& Kivara::printer()
@@ -1181,7 +1209,7 @@ void Kivara::FileMenu_Click(short Index)
         break;
     }
     case 6:
-        PrintTranscript(*m_rooms.currentRoom().transcript, printer());
+        PrintTranscript(*roomView(m_rooms.current).transcript, printer());
         break;
     case 10:
         openOptions(int(frmOptions::Mode::Normal));
@@ -1194,7 +1222,7 @@ void Kivara::FileMenu_Click(short Index)
 
 void Kivara::EditMenu_Click(short Index)
 {
-    QTextEdit* transcript = m_rooms.currentRoom().transcript;
+    QTextEdit* transcript = roomView(m_rooms.current).transcript;
     if (Index == 0) {
         QClipboard* clipboard = QApplication::clipboard();
         clipboard->clear();
@@ -1209,17 +1237,12 @@ void Kivara::EditMenu_Click(short Index)
 void Kivara::SendToTarget_Click(short Index)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString temp = TranscriptTempCopy(*m_rooms.currentRoom().transcript);
+    const QString temp = TranscriptTempCopy(*roomView(m_rooms.current).transcript);
     if (!temp.isEmpty()) {
         if (Index == 0) {
             CopyToFloppy(temp);
         } else if (Index == 1) {
-            QStringList addresses;
-            const Room& room = m_rooms.currentRoom();
-            for (int n = 2; n <= room.rowCount(); ++n) {
-                if (room.row(n).item()->isSelected()) addresses << room.row(n).email();
-            }
-            SendSession(addresses.join(u"; "_s).trimmed(), temp);
+            SendSession(selectedAddresses().trimmed(), temp);
         }
         // The mail holds its own copy of the bytes; the temporary file has served.
         QFile::remove(temp);
@@ -1281,15 +1304,9 @@ void Kivara::UserMenu_Click(short Index)
     case 0:
         if (own) ChangeUserName();
         break;
-    case 2: {
-        QStringList addresses;
-        const Room& room = m_rooms.currentRoom();
-        for (int n = 2; n <= room.rowCount(); ++n) {
-            if (room.row(n).item()->isSelected()) addresses << room.row(n).email();
-        }
-        EMailContact(addresses.join(u"; "_s));
+    case 2:
+        EMailContact(selectedAddresses());
         break;
-    }
     case 3:
         if (!p.isNull() && !own) DataSend(mode::FilePrep, name);
         break;
@@ -1335,8 +1352,8 @@ void Kivara::UserMenu_Click(short Index)
 
 void Kivara::toggleRoomDetails(bool on)
 {
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        QTreeWidget* list = m_rooms.at(i).list;
+    for (const RoomView& view : m_roomViews) {
+        QTreeView* list = view.list;
         const int w = on ? list->columnWidth(ColName) : 0;
         list->header()->setSectionResizeMode(ColName, on ? QHeaderView::Interactive : QHeaderView::Stretch);
         for (int c = ColAvailability; c < ColumnCount; ++c)
@@ -1394,12 +1411,13 @@ void Kivara::SwitchRoom(int position)
     Room& next = m_rooms.at(position);
     m_rooms.current = position;
     m_rooms.currentTag = next.tag;
-    ui->stkTranscripts->setCurrentWidget(next.transcript);
-    ui->stkLists->setCurrentWidget(next.list);
+    const RoomView& nextView = roomView(position);
+    ui->stkTranscripts->setCurrentWidget(nextView.transcript);
+    ui->stkLists->setCurrentWidget(nextView.list);
     // The previous room's button takes the slot of the one now in front.
     if (m_rooms.valid(p) && p != position) {
-        QPushButton* prev = m_rooms.at(p).button;
-        const int slot = ui->layRooms->indexOf(next.button);
+        QPushButton* prev = roomView(p).button;
+        const int slot = ui->layRooms->indexOf(nextView.button);
         ui->layRooms->removeWidget(prev);
         ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
     }
@@ -1409,9 +1427,9 @@ void Kivara::SwitchRoom(int position)
     // Handlers run while yielding may have closed this room or switched to another one.
     if (!m_rooms.valid(position) || &m_rooms.at(position) != shown || m_rooms.current != position) return;
     ShowRoomName();
-    next.button->setText(panelText(1));
-    for (int i = 0; i < m_rooms.count(); ++i)
-        m_rooms.at(i).button->raise();
+    roomView(position).button->setText(panelText(1));
+    for (const RoomView& view : m_roomViews)
+        view.button->raise();
     focusEntry();
 }
 
@@ -1433,17 +1451,14 @@ void Kivara::DropParticipantOnRoom(int position, const QString& name)
     SendToParticipant(*m_wskChat, m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
     // 3. The participant joins the target room's list (looked up there, so a row is never listed twice).
     Participant row = target.findRow(name);
-    m_renaming = true;
     if (row.isNull()) {
         row = target.addRow(name, dragged.iconKey());
         row.setDetails(dragged.record());
-        m_renaming = false;
         MsgBox(name + text::AddedTo.toString() + target.tag + text::AddedToEnd.toString(), MsgButtons::OK,
                MsgIcon::Information);
     } else {
         row.setName(dragged.name());
         row.setDetails(dragged.record());
-        m_renaming = false;
     }
 }
 
@@ -1580,9 +1595,9 @@ bool Kivara::eventFilter(QObject* watched, QEvent* event)
     }
     if (auto* button = qobject_cast<QPushButton*>(watched)) {
         int k = -1;
-        for (int i = 0; i < m_rooms.count(); ++i)
-            if (m_rooms.at(i).button == button) k = i;
-        if (k < 0) return false;
+        for (size_t i = 0; i < m_roomViews.size(); ++i)
+            if (m_roomViews[i].button == button) k = int(i);
+        if (k < 0 || !m_rooms.valid(k)) return false;
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
             if (button->text() != PublicRoomCaption.toString()) {
@@ -1593,27 +1608,19 @@ bool Kivara::eventFilter(QObject* watched, QEvent* event)
         }
         if (event->type() == QEvent::DragEnter) {
             auto* drag = static_cast<QDragEnterEvent*>(event);
-            if (drag->source() == m_rooms.currentRoom().list) drag->acceptProposedAction();
+            if (drag->source() == currentList()) drag->acceptProposedAction();
             return true;
         }
         if (event->type() == QEvent::Drop) {
             auto* drop = static_cast<QDropEvent*>(event);
             const Participant p = selectedRow();
-            if (drop->source() == m_rooms.currentRoom().list && !p.isNull()) {
+            if (drop->source() == currentList() && !p.isNull()) {
                 drop->acceptProposedAction();
                 DropParticipantOnRoom(k, p.name());
             }
             return true;
         }
         return false;
-    }
-    if (event->type() == QEvent::MouseMove) {
-        for (int i = 0; i < m_rooms.count(); ++i) {
-            QTreeWidget* list = m_rooms.at(i).list;
-            if (watched != list->viewport()) continue;
-            QTreeWidgetItem* over = list->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint());
-            list->setToolTip(over ? over->text(ColAvailability) : QString());
-        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -3,12 +3,11 @@
 // owns the datagram socket, the rooms, the entry box and the call state; hosts
 // reach it only through the members of its automation interface, which are
 // callable by name (Q_INVOKABLE / Q_PROPERTY, declared in the interface's order).
-#include "Control/Rooms.h"
+#include "Control/Session/Rooms.h"
 #include "Control/frmEntry.h"
 #include "Shared/modUser.h"
 
 #include <QPointer>
-#include <QScopeGuard>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
@@ -21,6 +20,9 @@ class QMenu;
 class QAction;
 class QTimer;
 class QPrinter;
+class QPushButton;
+class QTextEdit;
+class QTreeView;
 
 namespace Ui {
 class Kivara;
@@ -102,6 +104,13 @@ struct SessionState {
 class TranscriptView;
 class LayoutKeeper;
 
+// The widgets that show one room.
+struct RoomView {
+    QPushButton* button = nullptr;
+    QTreeView* list = nullptr;
+    QTextEdit* transcript = nullptr;
+};
+
 class Kivara : public QWidget {
     Q_OBJECT
     // ---- Automation interface, in its declared order -------------------------
@@ -180,6 +189,8 @@ public:
     const SessionState& state() const { return m_state; }
     const ProfileRecord& profile() const { return m_profile; }
     RoomTable& rooms() { return m_rooms; }
+    // The widgets of the room at position (same order as rooms()).
+    const RoomView& roomView(int position) const { return m_roomViews.at(static_cast<size_t>(position)); }
     // One datagram read from the chat port, from sender's address (the port's
     // handler; the fuzz harness calls it directly).
     void HandleDatagram(const QByteArray& datagram, const QString& sender);
@@ -245,6 +256,13 @@ private:
     void buildStatusBar();
     Room& createRoom(const QString& tag);
     void renumberRooms();
+    // The room's widgets let go of its model and document, which are about to go.
+    static void detachRoomView(const RoomView& view);
+    // The current room's list and its rows the user selected.
+    QTreeView* currentList() const;
+    QList<Participant> selectedRows() const;
+    // The e-mail addresses of the selected others, "; " between them.
+    QString selectedAddresses() const;
     void applyRoomButtons();
     void setPanel(int panel, const QString& text, const QString& picture = QString());
     void SetCallStatus(short code, const QString& text = QString());
@@ -299,17 +317,10 @@ private:
     bool m_profileLoaded = false;
     bool m_sessionEnded = false;
     bool m_roomDetails = false; // "&Show Room Details" is checked
-    bool m_renaming = false; // rows are being written by the control, not edited by the user
-    // Sets m_renaming for the guard's lifetime: a handler stopped midway by a short
-    // message must not leave the user's own edits ignored for good.
-    [[nodiscard]] auto writingRows()
-    {
-        m_renaming = true;
-        return qScopeGuard([this] { m_renaming = false; });
-    }
     QPointer<QObject> m_objParent;
     std::shared_ptr<outlook::Inspector> m_inspector;
     RoomTable m_rooms;
+    std::vector<RoomView> m_roomViews;
     platform::Socket* m_wskChat = nullptr;
     platform::Socket* m_wskProbe = nullptr;
     FileSend* m_fileSend = nullptr; // the wskFile pool and the transfers

@@ -1,8 +1,8 @@
 #include "Control/frmOptions.h"
 
-#include "Control/ChatName.h"
+#include "Control/Session/ChatName.h"
 #include "Control/Icons.h"
-#include "Control/Rooms.h"
+#include "Control/Session/Rooms.h"
 #include "Control/Transcript.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"

@@ -300,7 +300,7 @@ int main(int argc, char* argv[])
     // flood without pauses overruns the control's datagram buffer on a busy
     // machine, and this part measures memory, not that.
     const auto [roomRss, roomHwm] = MemoryKiB();
-    QTextDocument* transcript = k.rooms().publicRoom().transcript->document();
+    QTextDocument* transcript = &k.rooms().publicRoom().transcript;
     const int before = transcript->blockCount();
     constexpr int Batch = 100;
     for (int sent = 0; sent < lines && !lost;) {

@@ -140,7 +140,7 @@ private:
 
 Run liveControl(Kivara& k, int count, int run)
 {
-    QTextEdit* transcript = k.rooms().publicRoom().transcript;
+    QTextEdit* transcript = k.roomView(0).transcript;
     const int before = transcript->document()->blockCount();
     Marks marks;
     QElapsedTimer clock;

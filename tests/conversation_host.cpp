@@ -34,7 +34,7 @@ void dump(Kivara& k)
         for (int n = 1; n <= room.rowCount(); ++n)
             WriteLine(u"row %1 %2|%3|%4"_s.arg(i).arg(room.row(n).name(), room.row(n).availability(),
                                                       room.row(n).address()));
-        const QStringList lines = room.transcript->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        const QStringList lines = room.transcript.toPlainText().split(u'\n', Qt::SkipEmptyParts);
         for (const QString& line : lines)
             WriteLine(u"line %1 %2"_s.arg(i).arg(QString(line).replace(u'\t', u"<TAB>"_s)));
     }

@@ -36,7 +36,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -77,9 +77,9 @@ QString roomList(const QList<UserRecord>& entries)
     return list.join(u'|');
 }
 
-QString plain(QTextEdit* t)
+QString plain(const QTextDocument& t)
 {
-    return t->toPlainText();
+    return t.toPlainText();
 }
 
 // Runs f once the condition holds, checking while events are pumped.
@@ -325,7 +325,8 @@ void TestCalls::admittedByRoomList()
     QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Hello all"_s);
     QCOMPARE(k->panelText(3), u"Connected"_s);
     // The own row is the user's to edit again once the list is written.
-    k->rooms().publicRoom().list->topLevelItem(0)->setText(ColName, u"Anna"_s);
+    ParticipantModel& rows = k->rooms().publicRoom().participants;
+    rows.setData(rows.index(0, ColName), u"Anna"_s);
     QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
     QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
@@ -773,9 +774,9 @@ void TestCalls::chatLinesAndRooms()
     // PUBCHAT: public room (marked once), Carl's private room, nobody's.
     k->DataPass(u"PUBCHAT|Bob|0|hello|world"_s);
     QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Bob\thello|world\n"_s));
-    QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);
+    QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
     k->DataPass(u"PUBCHAT|Bob|0|again"_s);
-    QCOMPARE(k->rooms().at(0).button->text(), u"* Public room *"_s);
+    QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
     k->DataPass(u"PUBCHAT|Carl|0|to the private room"_s);
     QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tto the private room"_s));
     k->DataPass(u"PUBCHAT|Zed|0|nobody"_s);
@@ -790,7 +791,7 @@ void TestCalls::chatLinesAndRooms()
     pri[10] = u"more"_s;
     k->DataPass(pri.join(u'|'));
     k->DataPass(pri.join(u'|'));
-    QCOMPARE(k->rooms().at(1).button->text(), u"* Carl's room *"_s);
+    QCOMPARE(k->roomView(1).button->text(), u"* Carl's room *"_s);
     QVERIFY(!m_desk.sound->events().isEmpty());
 }
 

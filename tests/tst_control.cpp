@@ -2,8 +2,8 @@
 // parties played at the protocol level by plain datagram sockets on
 // 127.50.<case>.3 and up: the automation interface by name, session start,
 // rooms and fan-out, every send mode, the menus and every slash command.
-#include "Control/ChatName.h"
-#include "Control/FanOut.h"
+#include "Control/Session/ChatName.h"
+#include "Control/Session/FanOut.h"
 #include "Control/Kivara.h"
 #include "Control/MessageEntry.h"
 #include "Control/Transcript.h"
@@ -32,7 +32,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -69,9 +69,9 @@ QStringList visibleItems(QMenu* menu)
     return names;
 }
 
-QString plain(QTextEdit* t)
+QString plain(const QTextDocument& t)
 {
-    return t->toPlainText();
+    return t.toPlainText();
 }
 
 } // namespace
@@ -476,14 +476,14 @@ void TestControl::privateRoomsInAnyOrder()
                 if (pos >= 1) {
                     QCOMPARE(k->rooms().at(pos).tag, n);
                     QCOMPARE(k->rooms().at(pos).row(2).name(), n);
-                    QCOMPARE(k->rooms().at(pos).button->objectName(), u"cmdMain_"_s + QString::number(pos));
+                    QCOMPARE(k->roomView(pos).button->objectName(), u"cmdMain_"_s + QString::number(pos));
                 }
             }
             const RoomTable& rooms = k->rooms();
             QVERIFY(rooms.valid(rooms.current));
             QCOMPARE(rooms.currentTag, rooms.at(rooms.current).tag);
             for (int i = 0; i < rooms.count(); ++i)
-                QCOMPARE(rooms.at(i).button->isVisibleTo(k.get()), rooms.count() > 1 && i != rooms.current);
+                QCOMPARE(k->roomView(i).button->isVisibleTo(k.get()), rooms.count() > 1 && i != rooms.current);
         }
         QCOMPARE(k->rooms().count(), 1);
         QCOMPARE(k->rooms().current, 0);
@@ -499,12 +499,12 @@ void TestControl::privateRoomsInAnyOrder()
     // The slots of the buttons: the previous room's button takes the place of the current one.
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, QString())));
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString())));
-    QCOMPARE(k->rooms().at(0).button->text(), u"Public room"_s);
-    QCOMPARE(k->rooms().at(1).button->text(), u"Bob's room"_s);
-    k->rooms().at(0).button->click();
+    QCOMPARE(k->roomView(0).button->text(), u"Public room"_s);
+    QCOMPARE(k->roomView(1).button->text(), u"Bob's room"_s);
+    k->roomView(0).button->click();
     QCOMPARE(k->rooms().current, 0);
-    QVERIFY(!k->rooms().at(0).button->isVisibleTo(k.get()));
-    QVERIFY(k->rooms().at(2).button->isVisibleTo(k.get()));
+    QVERIFY(!k->roomView(0).button->isVisibleTo(k.get()));
+    QVERIFY(k->roomView(2).button->isVisibleTo(k.get()));
     QCOMPARE(k->Alone(0), false);
 }
 
@@ -534,11 +534,11 @@ void TestControl::closingFromMenusAsks()
     QCOMPARE(m_desk.prompt->log().last().text, u"Private room not found."_s);
     // From the participant menu of the public room.
     k->SwitchRoom(0);
-    k->rooms().publicRoom().list->setCurrentItem(k->rooms().publicRoom().row(2).item());
+    k->roomView(0).list->setCurrentIndex(k->roomView(0).list->model()->index(1, 0));
     k->UserMenu_Click(12);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
     QCOMPARE(k->rooms().count(), 1);
-    QVERIFY(!k->rooms().publicRoom().button->isVisibleTo(k.get()));
+    QVERIFY(!k->roomView(0).button->isVisibleTo(k.get()));
     QVERIFY(bob.quiet() && carl.quiet());
 }
 
@@ -550,9 +550,9 @@ void TestControl::participantMenus()
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     addParty(k->rooms().publicRoom(), b);
     QMenu* menu = k->findChild<QMenu*>(u"mnuUser"_s);
-    QTreeWidget* list = k->rooms().publicRoom().list;
+    QTreeView* list = k->roomView(0).list;
 
-    list->setCurrentItem(list->topLevelItem(0));
+    list->setCurrentIndex(list->model()->index(0, 0));
     k->PrepareUserMenu();
     QCOMPARE(visibleItems(menu), (QStringList{u"0"_s, u"1"_s, u"14"_s}));
     QCOMPARE(menu->defaultAction()->objectName(), u"mnuUser_0"_s);
@@ -565,7 +565,7 @@ void TestControl::participantMenus()
     k->UserMenu_Click(6);
     QCOMPARE(m_desk.prompt->log().size(), 2);
 
-    list->setCurrentItem(list->topLevelItem(1));
+    list->setCurrentIndex(list->model()->index(1, 0));
     k->PrepareUserMenu();
     QCOMPARE(visibleItems(menu), (QStringList{u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"9"_s,
                                               u"10"_s, u"11"_s, u"13"_s, u"14"_s}));
@@ -588,14 +588,14 @@ void TestControl::participantMenus()
     // With a private room: "Close Private Room" instead of "Open".
     k->OpenPrivateRoom(PriChatFields(b));
     k->SwitchRoom(0);
-    list->setCurrentItem(list->topLevelItem(1));
+    list->setCurrentIndex(list->model()->index(1, 0));
     k->PrepareUserMenu();
     QVERIFY(!k->findChild<QAction*>(u"mnuUser_11"_s)->isVisible());
     QVERIFY(k->findChild<QAction*>(u"mnuUser_12"_s)->isVisible());
     // Room details: the detail columns as wide as the name column, then gone again.
     k->UserMenu_Click(14);
     for (int i = 0; i < k->rooms().count(); ++i) {
-        QTreeWidget* l = k->rooms().at(i).list;
+        QTreeView* l = k->roomView(i).list;
         QVERIFY(l->columnWidth(ColAvailability) > 0);
         QCOMPARE(l->columnWidth(ColSerial), l->columnWidth(ColName));
     }
@@ -616,14 +616,8 @@ void TestControl::participantMenus()
     // Separator does nothing.
     k->StatusMenu_Click(2);
     QVERIFY(bob.quiet());
-    // The tooltip follows the row under the mouse.
-    k->show();
-    QVERIFY(QTest::qWaitForWindowExposed(k.get()));
-    const QRect r = list->visualItemRect(list->topLevelItem(1));
-    QMouseEvent move(QEvent::MouseMove, r.center(), list->viewport()->mapToGlobal(r.center()), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &move);
-    QCOMPARE(list->toolTip(), u"Available"_s);
+    // A row's tooltip is its availability.
+    QCOMPARE(list->model()->index(1, ColEmail).data(Qt::ToolTipRole).toString(), u"Available"_s);
 }
 
 // ---- Entry -------------------------------------------------------------------------
@@ -861,20 +855,23 @@ void TestControl::chatNameChanges()
     QVERIFY(bob.quiet() && carl.quiet());
 
     // In place: only the own row is editable; an edit renames, a bad one is put back.
-    QTreeWidget* list = k->rooms().publicRoom().list;
-    QVERIFY(list->topLevelItem(0)->flags() & Qt::ItemIsEditable);
-    QVERIFY(!(list->topLevelItem(1)->flags() & Qt::ItemIsEditable));
-    list->topLevelItem(0)->setText(ColName, u"Annie"_s);
+    QTreeView* list = k->roomView(0).list;
+    QAbstractItemModel* rows = list->model();
+    const QModelIndex own = rows->index(0, ColName);
+    QVERIFY(own.flags() & Qt::ItemIsEditable);
+    QVERIFY(!(rows->index(1, ColName).flags() & Qt::ItemIsEditable));
+    QVERIFY(rows->setData(own, u"Annie"_s));
     QCOMPARE(bob.next(), u"NICKNAME|Anna|Annie"_s);
     QCOMPARE(k->property("KivaraName").toString(), u"Annie"_s);
-    list->topLevelItem(0)->setText(ColName, u"Ann|ie"_s);
-    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    QCOMPARE(own.data().toString(), u"Annie"_s);
+    rows->setData(own, u"Ann|ie"_s);
+    QCOMPARE(own.data().toString(), u"Annie"_s);
     QCOMPARE(m_desk.prompt->log().last().text,
              u"A Chat name cannot contain the character \"|\".\r\rPlease choose another Chat name."_s);
-    list->topLevelItem(0)->setText(ColName, QString());
-    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
-    list->topLevelItem(0)->setText(ColName, u"Bob"_s);
-    QCOMPARE(list->topLevelItem(0)->text(ColName), u"Annie"_s);
+    rows->setData(own, QString());
+    QCOMPARE(own.data().toString(), u"Annie"_s);
+    rows->setData(own, u"Bob"_s);
+    QCOMPARE(own.data().toString(), u"Annie"_s);
     QVERIFY(m_desk.prompt->log().last().text.startsWith(ChatNameInUseBefore.toString() + u"Bob"_s));
     QVERIFY(bob.quiet());
     // So is a participant's name chosen in the options dialog; it stays open until cancelled.
@@ -886,8 +883,8 @@ void TestControl::chatNameChanges()
             if (d->isVisible()) d->reject();
     });
     cancel.start(10);
-    list->setCurrentItem(list->topLevelItem(0));
-    Q_EMIT list->itemDoubleClicked(list->topLevelItem(0), 0);
+    list->setCurrentIndex(list->model()->index(0, 0));
+    Q_EMIT list->doubleClicked(list->currentIndex());
     QVERIFY(m_desk.prompt->log().last().text.startsWith(inUse));
     QVERIFY(bob.next().startsWith(u"UPDATE|Annie|"_s)); // the settings are reloaded, the name kept
     QVERIFY(bob.quiet());

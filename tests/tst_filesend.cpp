@@ -26,7 +26,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTextStream>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -468,14 +468,14 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     QVERIFY(WriteBytes(m_files->filePath(u"one.txt"_s), "1"));
     QVERIFY(WriteBytes(m_files->filePath(u"two.txt"_s), "22"));
     QVERIFY(QDir(m_files->path()).mkdir(u"folder"_s));
-    QTreeWidget* list = k->rooms().publicRoom().list;
+    QTreeView* list = k->roomView(0).list;
     auto drop = [&](int row, const QStringList& names) {
         auto* mime = new QMimeData;
         QList<QUrl> urls;
         for (const QString& n : names)
             urls << QUrl::fromLocalFile(m_files->filePath(n));
         mime->setUrls(urls);
-        const QPointF at = list->visualItemRect(list->topLevelItem(row)).center();
+        const QPointF at = list->visualRect(list->model()->index(row, 0)).center();
         QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(list->viewport(), &enter);
         const bool accepted = enter.isAccepted();
@@ -487,7 +487,7 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     // On the own row: refused, nothing offered.
     QVERIFY(drop(0, {u"one.txt"_s}));
     QCOMPARE(boxes(), QStringList{u"You cannot send a file to yourself."_s});
-    QCOMPARE(list->currentItem(), list->topLevelItem(0));
+    QCOMPARE(list->currentIndex().row(), 0);
     // On Bob: the first file is offered; the folder is skipped with its message, and
     // the second file waits its turn, one offer at a time (a second pending offer
     // could hand the receiver the wrong file).
@@ -497,11 +497,11 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
              (QStringList{u"FILEPREP"_s, u"Ann"_s, u"one.txt"_s, u"1"_s}));
     QCOMPARE(boxes().mid(1),
              QStringList{u"Cannot send folders.  Please select the files you wish to send, and try again."_s});
-    QCOMPARE(list->currentItem(), list->topLevelItem(1));
+    QCOMPARE(list->currentIndex().row(), 1);
     QCOMPARE(k->panelText(1), u"Sending file one.txt to Bob..."_s);
     QVERIFY(k->fileSend().offerPending());
     QVERIFY(!WaitUntil([&] { return bob.datagrams().size() > 1; }, 300));
-    QTextEdit* transcript = k->rooms().publicRoom().transcript;
+    const QTextDocument* transcript = &k->rooms().publicRoom().transcript;
     QCOMPARE(transcript->toPlainText(), u"Offering one.txt to Bob...\ntwo.txt will be offered to Bob next.\n"_s);
     // The receiver declines: the next file goes out by itself.
     k->fileSend().OnNoFile(u"Bob"_s);

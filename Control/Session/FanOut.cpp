@@ -1,6 +1,6 @@
-#include "Control/FanOut.h"
+#include "Control/Session/FanOut.h"
 
-#include "Control/Rooms.h"
+#include "Control/Session/Rooms.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
 

@@ -1,20 +1,16 @@
 #pragma once
-// The room model of the chat control: the table of rooms (the public room and
-// the private rooms in the order they were opened), each with its button,
-// participant list and transcript, and the participant rows of those lists.
+// The rooms of a chat session: the public room and the private rooms in the
+// order they were opened, each with its participants (an item model the view
+// shows) and its transcript (a text document the view shows).
 #include "Shared/Protocol.h"
 
+#include <QAbstractTableModel>
 #include <QString>
+#include <QTextDocument>
 #include <memory>
 #include <vector>
 
-class QPushButton;
-class QTextEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
-
 namespace kv::control {
-
 // Availability texts, in the availability menu's order, and the one the control shows for ignored rows.
 namespace availability {
 inline constexpr QStringView Available = u"Available";
@@ -41,21 +37,27 @@ QStringList DetailHeaders();
 // The caption of a room's button and the header of its list's first column.
 QString RoomCaption(const QString& tag);
 
-// One row of a participant list. A view over the list item; copying it does not copy the row.
+class ParticipantModel;
+struct ParticipantRow;
+
+// One row of a participant list: a handle on the model's row, valid while the row is listed.
 class Participant {
 public:
-    explicit Participant(QTreeWidgetItem* item = nullptr) : m_item(item) {}
-    bool isNull() const { return m_item == nullptr; }
-    QTreeWidgetItem* item() const { return m_item; }
+    Participant() = default;
+    Participant(ParticipantModel* model, ParticipantRow* row) : m_model(model), m_row(row) {}
+    bool isNull() const { return m_row == nullptr; }
+    bool operator==(const Participant& other) const { return m_row == other.m_row; }
+    // Position in its list, from 0; -1 for a null handle.
+    int index() const;
 
-    QString name() const;
-    void setName(const QString& name);
-    QString availability() const;
-    void setAvailability(const QString& text);
-    QString email() const;
-    QString address() const;
-    QString comment() const;
-    QString serial() const;
+    QString name() const { return column(ColName); }
+    void setName(const QString& name) { setColumn(ColName, name); }
+    QString availability() const { return column(ColAvailability); }
+    void setAvailability(const QString& text) { setColumn(ColAvailability, text); }
+    QString email() const { return column(ColEmail); }
+    QString address() const { return column(ColAddress); }
+    QString comment() const { return column(ColComment); }
+    QString serial() const { return column(ColSerial); }
     void setColumn(Column column, const QString& text);
     QString column(Column column) const;
 
@@ -77,23 +79,80 @@ public:
     void setDetails(const UserRecord& record);
 
 private:
-    QTreeWidgetItem* m_item;
+    ParticipantModel* m_model = nullptr;
+    ParticipantRow* m_row = nullptr;
+};
+
+// A room's participants, one row each, row 0 the local user. Views show the
+// columns; the roles name what a row holds. Only the own row's name is
+// editable, and an edit is a request: the session decides whether the name
+// changes (ownNameEdited), so a refused name never shows.
+class ParticipantModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Role {
+        NameRole = Qt::UserRole + 1,
+        AvailabilityRole,
+        AddressRole,
+        SerialRole,
+        IconKeyRole,
+        IgnoredRole,
+        DimmedRole,
+    };
+
+    explicit ParticipantModel(QObject* parent = nullptr);
+    ~ParticipantModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // The first column's header: the room's caption.
+    void setCaption(const QString& caption);
+    // Whether the own row's name may be edited in place.
+    void setOwnRowEditable(bool editable);
+
+    // A handle on row index (a handle may change the row, whatever the constness of the model).
+    Participant at(int index) const;
+    Participant append(const QString& name, const QString& iconKey);
+    // Removes the rows from index on.
+    void truncate(int count);
+    void remove(const Participant& p);
+    int indexOf(const ParticipantRow* row) const;
+    void changed(const ParticipantRow* row, int firstColumn, int lastColumn);
+
+Q_SIGNALS:
+    // The user typed a new name into the own row; nothing changed yet.
+    void ownNameEdited(const QString& name);
+
+private:
+    bool holds(const QModelIndex& index) const;
+
+    std::vector<std::unique_ptr<ParticipantRow>> m_rows;
+    QString m_caption;
+    bool m_ownEditable = false;
 };
 
 struct Room {
+    explicit Room(const QString& tag);
     QString tag; // "Public", or the other party's chat name
-    QPushButton* button = nullptr;
-    QTreeWidget* list = nullptr;
-    QTextEdit* transcript = nullptr;
+    ParticipantModel participants;
+    QTextDocument transcript;
 
     bool isPublic() const;
+    // A new tag, and with it the list's caption.
+    void rename(const QString& newTag);
     int rowCount() const;
     // Row n, counted from 1 (row 1 is the local user); null when out of range.
     Participant row(int n) const;
-    // The row whose text equals name exactly; null when none.
+    // The row whose name equals name exactly; null when none.
     Participant findRow(const QString& name) const;
     Participant addRow(const QString& name, const QString& iconKey);
-    // Removes the row with that text when present. True when one was removed.
+    // Removes the row with that name when present. True when one was removed.
     bool removeRow(const QString& name);
     // Removes every row but row 1.
     void keepOnlyOwnRow();
@@ -114,7 +173,7 @@ public:
     const Room& publicRoom() const { return at(0); }
 
     Room& append(std::unique_ptr<Room> room);
-    // Takes the room out of the table; the caller deletes its widgets.
+    // Takes the room out of the table.
     std::unique_ptr<Room> take(int position);
 
     int current = 0;        // position of the current room
