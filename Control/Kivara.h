@@ -266,6 +266,11 @@ private:
     void closeWaitChatSocket();
     bool refuseChatName(const QString& name);
     // Calls and inbound handling
+    // Connect's checks of the host and port; a failing one is told and sets the call idle.
+    bool checkCallTarget();
+    // Connect's HELLO loop: rings until the call is answered, refused, cancelled or bounded.
+    // False when the control went away meanwhile.
+    bool ringUntilAnswered();
     void onMainTimer();
     // The call's outer bound passed while still ringing or waiting to enter.
     void giveUpUnanswered();
