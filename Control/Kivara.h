@@ -288,6 +288,11 @@ private:
     bool removeOther(Room& room, const QString& name);
     void markRoomButton(int position);
     void closeFormWhenAloneFromTray();
+    // DataSend's longer modes: ROOMLIST to an admitted caller, LEAVE of a room, FILEPREP
+    // (an empty path asks for one first).
+    void sendRoomList();
+    void sendLeave(const QString& tag, const QString& position);
+    int prepareFileOffer(int position, const QString& name, QString path);
     // File offers: one at a time to the party in the room at position; the rest queue.
     int offerFile(int position, const QString& name, const QString& path);
     void offerNextFile();
