@@ -58,24 +58,7 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     if (m_connecting) return -1;
     if (!sRemoteHost.isEmpty()) setRemoteHost(sRemoteHost);
     if (lRemotePort > 0) setRemotePort(lRemotePort);
-    if (m_state.remoteHost.isEmpty()) {
-        setPanel(1, text::NoRemoteHost.toString());
-        MsgBox(text::NoRemoteHost.toString() + text::NoRemoteHostHint.toString(), MsgButtons::OK,
-               MsgIcon::Information);
-        SetCallStatus(call::Idle);
-        return -1;
-    }
-    if (m_state.remoteHost == platform::Socket::LocalIP()) {
-        MsgBox(text::OwnComputer.toString(), MsgButtons::OK, MsgIcon::Information);
-        SetCallStatus(call::Idle);
-        return -1;
-    }
-    if (m_state.remotePort == 0) {
-        setPanel(1, text::NoRemotePort.toString());
-        MsgBox(text::NoRemotePort.toString(), MsgButtons::OK, MsgIcon::Information);
-        SetCallStatus(call::Idle);
-        return -1;
-    }
+    if (!checkCallTarget()) return -1;
     // A flag left from an earlier call must not turn this call's outcome into a cancellation.
     m_state.callCancelled = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -85,8 +68,43 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     m_wskChat->setRemotePort(m_state.remotePort);
     SetCallStatus(call::Calling);
 
-    QPointer<Kivara> self(this);
     m_connecting = true;
+    if (!ringUntilAnswered()) return -2;
+    m_connecting = false;
+    if (m_state.callStatus == call::Connected) return 0;
+    if (m_state.callCancelled) {
+        m_state.callCancelled = false;
+        return Alone(0) ? -3 : -4;
+    }
+    return -2;
+}
+
+bool Kivara::checkCallTarget()
+{
+    if (m_state.remoteHost.isEmpty()) {
+        setPanel(1, text::NoRemoteHost.toString());
+        MsgBox(text::NoRemoteHost.toString() + text::NoRemoteHostHint.toString(), MsgButtons::OK,
+               MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return false;
+    }
+    if (m_state.remoteHost == platform::Socket::LocalIP()) {
+        MsgBox(text::OwnComputer.toString(), MsgButtons::OK, MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return false;
+    }
+    if (m_state.remotePort == 0) {
+        setPanel(1, text::NoRemotePort.toString());
+        MsgBox(text::NoRemotePort.toString(), MsgButtons::OK, MsgIcon::Information);
+        SetCallStatus(call::Idle);
+        return false;
+    }
+    return true;
+}
+
+bool Kivara::ringUntilAnswered()
+{
+    QPointer<Kivara> self(this);
     QElapsedTimer elapsed;
     elapsed.start();
     auto ringing = [this] {
@@ -123,14 +141,7 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
             if (!self || m_sessionEnded || m_state.callStatus != before) break;
         }
     }
-    if (!self) return -2;
-    m_connecting = false;
-    if (m_state.callStatus == call::Connected) return 0;
-    if (m_state.callCancelled) {
-        m_state.callCancelled = false;
-        return Alone(0) ? -3 : -4;
-    }
-    return -2;
+    return !self.isNull();
 }
 
 void Kivara::sendGiveUp()

@@ -1,9 +1,9 @@
 // The inbound dispatcher: every message that reaches the control, from the
 // network or passed in by the monitor, and what it does to rooms, rows,
 // transcripts, the call state and the contact shown on the form.
-#include "Control/Session/FanOut.h"
 #include "Control/FileSend.h"
 #include "Control/Kivara.h"
+#include "Control/Session/FanOut.h"
 #include "Control/Transcript.h"
 #include "Control/frmEntry.h"
 #include "Platform/Events.h"
@@ -23,6 +23,8 @@
 #include <QRegularExpression>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -194,230 +196,285 @@ void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
     }
 }
 
+// What every handler is told about a message besides its fields.
+struct Arrival {
+    bool passed;    // handed in by a host rather than read from the network
+    QString sender; // the datagram's source address; empty for a message passed in
+    bool found;     // the sender has a row in the public list, looked up once on arrival
+};
+
 void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
 {
+    using Handler = void (Kivara::*)(const Fields&, const Arrival&);
+    struct Entry {
+        QLatin1StringView word;
+        Handler handler;
+    };
+    // MESSAGE (the monitor's to store) and DONEHELLO are not listed: like any unknown word, they are ignored.
+    static constexpr Entry handlers[] = {
+        {msg::Hello, &Kivara::onHello},       {msg::HelloWait, &Kivara::onHelloWait},
+        {msg::GiveUp, &Kivara::onGiveUp},     {msg::RoomList, &Kivara::onRoomList},
+        {msg::Enter, &Kivara::onEnter},       {msg::PubChat, &Kivara::onPubChat},
+        {msg::PriChat, &Kivara::onPriChat},   {msg::Status, &Kivara::onStatus},
+        {msg::NickName, &Kivara::onNickName}, {msg::Update, &Kivara::onUpdate},
+        {msg::GetUser, &Kivara::onGetUser},   {msg::SaveUser, &Kivara::onSaveUser},
+        {msg::ShowUser, &Kivara::onShowUser}, {msg::FilePrep, &Kivara::onFilePrep},
+        {msg::NoFile, &Kivara::onNoFile},     {msg::Leave, &Kivara::onLeave},
+        {msg::DumpUser, &Kivara::onDumpUser}, {msg::LeaveMsg, &Kivara::onLeaveMsg},
+    };
     const QString name = f[0];
-    Room& pub = m_rooms.publicRoom();
-    const QString own = m_profile.ChatName;
-    // Whether the sender has a row in the public list, looked up once on arrival.
-    const bool found = f.size() > 1 && !otherRow(pub, f.all().at(1)).isNull();
+    const auto entry = std::find_if(std::begin(handlers), std::end(handlers),
+                                    [&](const Entry& e) { return name == e.word; });
+    if (entry == std::end(handlers)) return;
+    const bool found = f.size() > 1 && !otherRow(m_rooms.publicRoom(), f.all().at(1)).isNull();
+    (this->*entry->handler)(f, Arrival{bPassed, sender, found});
+}
 
-    if (name == msg::Hello) {
-        onHello(f, bPassed, found);
-    } else if (name == msg::HelloWait) {
-        if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
-        SetCallStatus(call::WaitingToEnter, f[1]);
-    } else if (name == msg::GiveUp) {
-        if (!found) return;
-        const QString caller = f[1];
-        if (m_entry && m_entry->mode() == frmEntry::Entering && m_entry->sender() == caller) {
-            m_entry->setSelection(ChoiceGaveUp);
-            m_entry->press(0);
-        }
-        removeOther(pub, caller);
-        if (Alone(0)) {
-            SetCallStatus(call::Idle);
-            closeFormWhenAloneFromTray();
-        }
-    } else if (name == msg::RoomList) {
-        // A room list comes from the party called or from a participant; a stranger's is dropped.
-        if (!knownHost(sender)) return;
-        onRoomList(f);
-    } else if (name == msg::Enter) {
-        if (!knownHost(sender)) return;
-        const UserRecord r = Sanitized(f.record(1));
-        if (r.chatName.isEmpty() || r.chatName == own) return;
-        Participant row = otherRow(pub, r.chatName);
-        if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + OtherIconSuffix.toString());
-        row.setName(r.chatName);
-        row.setDetails(r);
-    } else if (name == msg::PubChat) {
-        const QString from = f[1];
-        const Participant row = otherRow(pub, from);
-        int position = 0;
-        if (!row.isNull()) {
-            if (row.isIgnored()) return;
-        } else {
-            position = m_rooms.FindRoom(from);
-            if (position < 1) return;
-            const Participant inRoom = otherRow(m_rooms.at(position), from);
-            if (!inRoom.isNull() && inRoom.isIgnored()) return;
-        }
-        const QString colour = f[2];
-        const QString line = f.rest(field::PubChatLine);
-        const QColor shownColour =
-            m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
-        AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
-        PlayAlert(0);
-        markRoomButton(position);
-    } else if (name == msg::PriChat) {
-        if (!knownHost(sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag) return;
-        onPriChat(f);
-    } else if (name == msg::Status) {
-        const QString who = f[1];
-        const QString availability = f[2];
-        for (int i = 0; i < m_rooms.count(); ++i) {
-            Participant row = otherRow(m_rooms.at(i), who);
-            if (row.isNull() || row.availability() == availability) continue;
-            if (row.isIgnored()) {
-                row.setSavedAvailability(availability);
-            } else {
-                row.setAvailability(availability);
-                row.setDimmed(availability != availability::Available.toString());
-            }
-            PlayAlert(0);
-            AppendNoticeLine(m_rooms.at(i).transcript, who, StatusNotice(availability));
-            UpdateShownContact(
-                row.serial(), false,
-                {{prop::QuillonName.toString(), who}, {prop::UserStatus.toString(), availability}});
-        }
-    } else if (name == msg::NickName) {
-        const QString oldName = f[1];
-        const QString newName = f[2];
-        if (newName.isEmpty() || oldName == newName || newName == own) return;
-        QString serial;
-        bool renamed = false;
-        for (int i = 0; i < m_rooms.count(); ++i) {
-            Room& room = m_rooms.at(i);
-            Participant row = otherRow(room, oldName);
-            // A name already listed there is not given to a second row.
-            if (row.isNull() || !room.findRow(newName).isNull()) continue;
-            row.setName(newName);
-            AppendNoticeLine(room.transcript, oldName, text::ChangedName.toString() + newName + u"'."_s);
-            serial = row.serial();
-            renamed = true;
-        }
-        const int position = m_rooms.FindRoom(oldName);
-        if (position >= 1 && m_rooms.FindRoom(newName) < 0) {
-            Room& room = m_rooms.at(position);
-            const bool wasCurrentTag = m_rooms.currentTag == room.tag;
-            room.rename(newName);
-            roomView(position).button->setText(RoomCaption(newName));
-            if (wasCurrentTag) {
-                m_rooms.currentTag = newName;
-                setPanel(1, RoomCaption(newName));
-            }
-        }
-        if (renamed) UpdateShownContact(serial, false, {{prop::QuillonName.toString(), newName}});
-        PlayAlert(0);
-    } else if (name == msg::Update) {
-        const UserRecord r = Sanitized(f.record(1));
-        if (r.chatName == own) return;
-        for (int i = 0; i < m_rooms.count(); ++i) {
-            Participant row = otherRow(m_rooms.at(i), r.chatName);
-            if (row.isNull()) continue;
-            row.setName(r.chatName);
-            row.setDetails(r);
-        }
-        const int position = m_rooms.FindRoom(r.chatName);
-        if (position >= 1) {
-            Room& room = m_rooms.at(position);
-            roomView(position).button->setText(RoomCaption(r.chatName));
-            room.rename(r.chatName);
-            if (position == m_rooms.current) setPanel(1, RoomCaption(r.chatName));
-        }
-        UpdateShownContact(r.serialNum, true,
-                           {{prop::QuillonName.toString(), r.chatName},
-                            {prop::UserStatus.toString(), r.availability},
-                            {prop::LocalHost.toString(), r.ipAddress},
-                            {prop::SerialNumber.toString(), r.serialNum}},
-                           {{u"Email1Address"_s, r.email}, {u"Body"_s, r.comment}});
-    } else if (name == msg::GetUser) {
-        const QString requester = f[1];
-        const QString kind = f[2];
-        const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;
-        if (kind == word::Simple) {
-            SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildSaveUser(ProfileFieldString(m_profile)));
-            if (f[4] == word::Normal)
-                AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::AddedYou.toString());
-        } else if (kind == word::Profile) {
-            AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::RequestedPeerslip.toString());
-            SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildShowUser(ProfileFieldString(m_profile)));
-        }
-    } else if (name == msg::SaveUser) {
-        onSaveUser(f);
-    } else if (name == msg::ShowUser) {
-        ShowUser(f.all());
-    } else if (name == msg::FilePrep) {
-        // The receiver connects to the computer that offered, never to an address the offer names.
-        QStringList offer = f.all();
-        if (!sender.isEmpty() && offer.size() > field::FilePrepAddress) offer[field::FilePrepAddress] = sender;
-        ShowFile(offer);
-    } else if (name == msg::NoFile) {
-        m_fileSend->OnNoFile(f[1]);
-        m_state.sendFilePath.clear();
-        m_state.sendFileSize = 0;
-    } else if (name == msg::Leave) {
-        const QString who = f[1];
-        const QString room = f[2];
-        if (room == word::PublicRoom) {
-            if (found && removeOther(pub, who))
-                AppendNoticeLine(m_rooms.currentRoom().transcript, who, text::LeftChat.toString());
-            ClosePrivateRoom(who);
-            if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
-        } else {
-            ClosePrivateRoom(room);
-        }
-        PlayAlert(0);
-    } else if (name == msg::DumpUser) {
-        const QString remover = f[1];
-        const QString removed = f[2];
-        if (removed == own) {
-            if (found) removeOther(pub, remover);
-        } else {
-            removeOther(pub, removed);
-        }
-        if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
-        PlayAlert(0);
-    } else if (name == msg::LeaveMsg) {
-        onLeaveMsg(f, sender);
-    } else if (name == msg::Message) {
-        // Messages are the monitor's to store.
+void Kivara::onHelloWait(const Fields& f, const Arrival&)
+{
+    if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
+    SetCallStatus(call::WaitingToEnter, f[1]);
+}
+
+void Kivara::onGiveUp(const Fields& f, const Arrival& a)
+{
+    if (!a.found) return;
+    const QString caller = f[1];
+    closeAdmissionOf(caller);
+    removeOther(m_rooms.publicRoom(), caller);
+    if (Alone(0)) {
+        SetCallStatus(call::Idle);
+        closeFormWhenAloneFromTray();
     }
 }
 
-void Kivara::onHello(const Fields& f, bool bPassed, bool found)
+void Kivara::onEnter(const Fields& f, const Arrival& a)
+{
+    if (!knownHost(a.sender)) return;
+    const UserRecord r = Sanitized(f.record(1));
+    if (r.chatName.isEmpty() || r.chatName == m_profile.ChatName) return;
+    Room& pub = m_rooms.publicRoom();
+    Participant row = otherRow(pub, r.chatName);
+    if (row.isNull()) row = pub.addRow(r.chatName, r.iconCode + OtherIconSuffix.toString());
+    row.setName(r.chatName);
+    row.setDetails(r);
+}
+
+void Kivara::onPubChat(const Fields& f, const Arrival&)
+{
+    const QString from = f[1];
+    const Participant row = otherRow(m_rooms.publicRoom(), from);
+    int position = 0;
+    if (!row.isNull()) {
+        if (row.isIgnored()) return;
+    } else {
+        position = m_rooms.FindRoom(from);
+        if (position < 1) return;
+        const Participant inRoom = otherRow(m_rooms.at(position), from);
+        if (!inRoom.isNull() && inRoom.isIgnored()) return;
+    }
+    const QString colour = f[2];
+    const QString line = f.rest(field::PubChatLine);
+    const QColor shownColour =
+        m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
+    AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
+    PlayAlert(0);
+    markRoomButton(position);
+}
+
+void Kivara::onStatus(const Fields& f, const Arrival&)
+{
+    const QString who = f[1];
+    const QString availability = f[2];
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Participant row = otherRow(m_rooms.at(i), who);
+        if (row.isNull() || row.availability() == availability) continue;
+        if (row.isIgnored()) {
+            row.setSavedAvailability(availability);
+        } else {
+            row.setAvailability(availability);
+            row.setDimmed(availability != availability::Available.toString());
+        }
+        PlayAlert(0);
+        AppendNoticeLine(m_rooms.at(i).transcript, who, StatusNotice(availability));
+        UpdateShownContact(
+            row.serial(), false,
+            {{prop::QuillonName.toString(), who}, {prop::UserStatus.toString(), availability}});
+    }
+}
+
+void Kivara::onNickName(const Fields& f, const Arrival&)
+{
+    const QString oldName = f[1];
+    const QString newName = f[2];
+    if (newName.isEmpty() || oldName == newName || newName == m_profile.ChatName) return;
+    QString serial;
+    bool renamed = false;
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Room& room = m_rooms.at(i);
+        Participant row = otherRow(room, oldName);
+        // A name already listed there is not given to a second row.
+        if (row.isNull() || !room.findRow(newName).isNull()) continue;
+        row.setName(newName);
+        AppendNoticeLine(room.transcript, oldName, text::ChangedName.toString() + newName + u"'."_s);
+        serial = row.serial();
+        renamed = true;
+    }
+    const int position = m_rooms.FindRoom(oldName);
+    if (position >= 1 && m_rooms.FindRoom(newName) < 0) {
+        Room& room = m_rooms.at(position);
+        const bool wasCurrentTag = m_rooms.currentTag == room.tag;
+        room.rename(newName);
+        if (wasCurrentTag) m_rooms.currentTag = newName;
+        showRoomCaption(position, wasCurrentTag);
+    }
+    if (renamed) UpdateShownContact(serial, false, {{prop::QuillonName.toString(), newName}});
+    PlayAlert(0);
+}
+
+void Kivara::onUpdate(const Fields& f, const Arrival&)
+{
+    const UserRecord r = Sanitized(f.record(1));
+    if (r.chatName == m_profile.ChatName) return;
+    for (int i = 0; i < m_rooms.count(); ++i) {
+        Participant row = otherRow(m_rooms.at(i), r.chatName);
+        if (row.isNull()) continue;
+        row.setName(r.chatName);
+        row.setDetails(r);
+    }
+    // The room found carries this name already; its caption is shown afresh (a mark on its button goes).
+    const int position = m_rooms.FindRoom(r.chatName);
+    if (position >= 1) showRoomCaption(position, position == m_rooms.current);
+    UpdateShownContact(r.serialNum, true,
+                       {{prop::QuillonName.toString(), r.chatName},
+                        {prop::UserStatus.toString(), r.availability},
+                        {prop::LocalHost.toString(), r.ipAddress},
+                        {prop::SerialNumber.toString(), r.serialNum}},
+                       {{u"Email1Address"_s, r.email}, {u"Body"_s, r.comment}});
+}
+
+void Kivara::onGetUser(const Fields& f, const Arrival&)
+{
+    const QString requester = f[1];
+    const QString kind = f[2];
+    const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;
+    if (kind == word::Simple) {
+        SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildSaveUser(ProfileFieldString(m_profile)));
+        if (f[4] == word::Normal)
+            AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::AddedYou.toString());
+    } else if (kind == word::Profile) {
+        AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::RequestedPeerslip.toString());
+        SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildShowUser(ProfileFieldString(m_profile)));
+    }
+}
+
+void Kivara::onShowUser(const Fields& f, const Arrival&)
+{
+    ShowUser(f.all());
+}
+
+void Kivara::onFilePrep(const Fields& f, const Arrival& a)
+{
+    // The receiver connects to the computer that offered, never to an address the offer names.
+    QStringList offer = f.all();
+    if (!a.sender.isEmpty() && offer.size() > field::FilePrepAddress)
+        offer[field::FilePrepAddress] = a.sender;
+    ShowFile(offer);
+}
+
+void Kivara::onNoFile(const Fields& f, const Arrival&)
+{
+    m_fileSend->OnNoFile(f[1]);
+    m_state.sendFilePath.clear();
+    m_state.sendFileSize = 0;
+}
+
+void Kivara::onLeave(const Fields& f, const Arrival& a)
+{
+    const QString who = f[1];
+    const QString room = f[2];
+    if (room == word::PublicRoom) {
+        if (a.found && removeOther(m_rooms.publicRoom(), who))
+            AppendNoticeLine(m_rooms.currentRoom().transcript, who, text::LeftChat.toString());
+        ClosePrivateRoom(who);
+        if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+    } else {
+        ClosePrivateRoom(room);
+    }
+    PlayAlert(0);
+}
+
+void Kivara::onDumpUser(const Fields& f, const Arrival& a)
+{
+    const QString remover = f[1];
+    const QString removed = f[2];
+    if (removed == m_profile.ChatName) {
+        if (a.found) removeOther(m_rooms.publicRoom(), remover);
+    } else {
+        removeOther(m_rooms.publicRoom(), removed);
+    }
+    if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+    PlayAlert(0);
+}
+
+void Kivara::onHello(const Fields& f, const Arrival& a)
 {
     const QString caller = f[1];
     const QString own = m_profile.ChatName;
     if (caller.isEmpty()) return;
     if (caller == own) {
-        // A caller with the local user's own name cannot be told apart from the own row;
-        // refused at once, so the caller is not left waiting for an answer.
-        const UserRecord r = Sanitized(f.record(1));
-        UserRecord refusal = ownRecord();
-        refusal.availability = text::CannotTalk.toString();
-        if (!r.ipAddress.isEmpty()) m_wskChat->setRemoteHost(r.ipAddress);
-        m_wskChat->setRemotePort(ChatDatagramPort);
-        SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
+        refuseOwnName(f);
         return;
     }
     QPointer<Kivara> self(this);
-    Room& pub = m_rooms.publicRoom();
     SetCallStatus(call::Incoming, caller);
     if (!self) return;
     const UserRecord r = Sanitized(f.record(1));
-    if (!found) {
-        if (Alone(0)) {
-            pub.transcript.clear();
-            ui->txtSend->clear();
-        }
-        Participant row = pub.addRow(caller, r.iconCode + OtherIconSuffix.toString());
+    if (!a.found) {
+        if (Alone(0)) clearConversation();
+        Participant row = m_rooms.publicRoom().addRow(caller, r.iconCode + OtherIconSuffix.toString());
         row.setDetails(r);
         row.setDimmed(r.availability != availability::Available.toString());
     }
-    const QString callerHost = r.ipAddress;
-    auto toCaller = [&] {
-        // Replies go to the caller, whatever other sends addressed in the meantime.
-        if (!callerHost.isEmpty()) m_wskChat->setRemoteHost(callerHost);
-        m_wskChat->setRemotePort(ChatDatagramPort);
-    };
-    toCaller();
-    if (!bPassed) SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildHelloWait(own));
+    addressCaller(r.ipAddress);
+    if (!a.passed) SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildHelloWait(own));
+    const std::optional<short> choice = askAdmission(caller);
+    if (!choice || !answerCaller(*choice, r, own)) return;
+    if (!offerAutoContact(caller, a.found)) return;
+    UpdateShownContact(r.serialNum, true,
+                       {{prop::QuillonName.toString(), r.chatName},
+                        {prop::UserStatus.toString(), r.availability},
+                        {prop::LocalHost.toString(), r.ipAddress},
+                        {prop::SerialNumber.toString(), r.serialNum}});
+    focusEntry();
+}
+
+void Kivara::refuseOwnName(const Fields& f)
+{
+    // A caller with the local user's own name cannot be told apart from the own row;
+    // refused at once, so the caller is not left waiting for an answer.
+    const UserRecord r = Sanitized(f.record(1));
+    UserRecord refusal = ownRecord();
+    refusal.availability = text::CannotTalk.toString();
+    addressCaller(r.ipAddress);
+    SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
+}
+
+void Kivara::addressCaller(const QString& host)
+{
+    // Replies go to the caller, whatever other sends addressed in the meantime.
+    if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
+    m_wskChat->setRemotePort(ChatDatagramPort);
+}
+
+std::optional<short> Kivara::askAdmission(const QString& caller)
+{
     // One dialog per caller: a repeated HELLO while it is open stops here.
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w)) return;
+        if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w))
+            return std::nullopt;
 
+    QPointer<Kivara> self(this);
     auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog->setMode(frmEntry::Entering);
@@ -427,107 +484,134 @@ void Kivara::onHello(const Fields& f, bool bPassed, bool found)
     QPointer<frmEntry> guard(dialog);
     platform::Prompt::current().formShown(dialog);
     dialog->exec();
-    if (!self) return;
-    if (!guard) return;
+    if (!self || !guard) return std::nullopt;
     const short choice = dialog->selection();
     dialog->unload();
     m_entry = previous;
     // Gone at once: its caption must not keep the next call of this caller out.
     delete dialog;
+    return choice;
+}
 
+bool Kivara::answerCaller(short choice, const UserRecord& caller, const QString& own)
+{
+    QPointer<Kivara> self(this);
     switch (choice) {
     case ChoiceEnter:
         if (m_profile.UserStatus == availability::Unavailable.toString())
             SetStatus(availability::Available.toString());
-        toCaller();
+        addressCaller(caller.ipAddress);
         DataSend(mode::RoomList);
-        BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildEnter(r));
+        BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildEnter(caller));
         SetCallStatus(call::Connected);
-        if (!self) return;
-        break;
-    case ChoiceRefuse: {
-        const QString takes = ReadSetting(Deliverable::Quillon, settings::Messages);
-        toCaller();
-        SendToParticipant(*m_wskChat, m_rooms, 0, QString(),
-                          u"LEAVEMSG|"_s + own + FieldSeparator + takes);
-        removeOther(pub, caller);
-        if (Alone(0)) {
-            SetCallStatus(call::Idle);
-            if (!self) return;
-            closeFormWhenAloneFromTray();
-        }
-        return;
-    }
-    case ChoicePrivate: {
-        m_rooms.currentTag = caller;
-        const Participant row = otherRow(pub, caller);
-        SendToParticipant(*m_wskChat, m_rooms, 0, caller,
-                          BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
-                                       QString(word::OpenPrivate)));
-        if (row.isNull()) {
-            toCaller();
-            SendToParticipant(*m_wskChat, m_rooms, 0, QString(),
-                              BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)),
-                                           QString(word::OpenPrivate)));
-        }
-        removeOther(pub, caller);
-        SetCallStatus(call::Connected);
-        if (!self) return;
-        // The room opens when the caller's own OPENPRI arrives. Bound: the caller's
-        // supervision gives up after the same interval, so nothing comes later.
-        platform::WaitUntil([&] { return !self || m_sessionEnded || m_rooms.FindRoom(caller) >= 1; },
-                            m_timings.privateRoomWaitMs);
-        if (!self) return;
-        if (m_rooms.FindRoom(caller) < 1) {
-            // The caller never answered: nobody is in a call with us through this request.
-            if (m_rooms.currentTag == caller) m_rooms.currentTag = m_rooms.currentRoom().tag;
-            if (Alone(0)) {
-                SetCallStatus(call::Idle);
-                if (!self) return;
-                closeFormWhenAloneFromTray();
-            }
-            return;
-        }
-        break;
-    }
+        return !self.isNull();
+    case ChoiceRefuse:
+        refuseCaller(caller, own);
+        return false;
+    case ChoicePrivate:
+        return admitPrivately(caller);
     default:
-        removeOther(pub, caller);
+        removeOther(m_rooms.publicRoom(), caller.chatName);
         if (Alone(0)) SetCallStatus(call::Idle);
-        return;
+        return false;
     }
-    if (!self) return;
-    // Automatic contact: only for a caller who was new here while the user is available.
-    bool steps9and10 = true;
-    if (m_profile.UserStatus == availability::Available.toString() && !found) {
-        const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
-        bool ask = autoAdd == u"0"_s || autoAdd == u"1"_s;
-        if (autoAdd == u"1"_s) {
-            const MsgResult answer = MsgBox(caller + text::EnteredRoom.toString() + m_state.folder +
-                                                text::EnteredRoomEnd.toString(),
-                                            MsgButtons::YesNo, MsgIcon::Question);
-            if (!self) return;
-            if (answer == MsgResult::No) {
-                ask = false;
-                steps9and10 = false;
-            }
-        }
-        if (ask) {
-            // The contact made on entry is stored without questions.
-            m_state.confirmContactSaves = false;
-            DataSend(mode::GetUserSimple, caller, QString(word::Silent));
-        }
-    }
-    if (!steps9and10) return;
-    UpdateShownContact(r.serialNum, true,
-                       {{prop::QuillonName.toString(), r.chatName},
-                        {prop::UserStatus.toString(), r.availability},
-                        {prop::LocalHost.toString(), r.ipAddress},
-                        {prop::SerialNumber.toString(), r.serialNum}});
-    focusEntry();
 }
 
-void Kivara::onRoomList(const Fields& f)
+void Kivara::refuseCaller(const UserRecord& caller, const QString& own)
 {
+    QPointer<Kivara> self(this);
+    const QString takes = ReadSetting(Deliverable::Quillon, settings::Messages);
+    addressCaller(caller.ipAddress);
+    SendToParticipant(*m_wskChat, m_rooms, 0, QString(), u"LEAVEMSG|"_s + own + FieldSeparator + takes);
+    removeOther(m_rooms.publicRoom(), caller.chatName);
+    if (Alone(0)) {
+        SetCallStatus(call::Idle);
+        if (!self) return;
+        closeFormWhenAloneFromTray();
+    }
+}
+
+bool Kivara::admitPrivately(const UserRecord& caller)
+{
+    QPointer<Kivara> self(this);
+    const QString name = caller.chatName;
+    m_rooms.currentTag = name;
+    const Participant row = otherRow(m_rooms.publicRoom(), name);
+    SendToParticipant(
+        *m_wskChat, m_rooms, 0, name,
+        BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
+    if (row.isNull()) {
+        addressCaller(caller.ipAddress);
+        SendToParticipant(
+            *m_wskChat, m_rooms, 0, QString(),
+            BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
+    }
+    removeOther(m_rooms.publicRoom(), name);
+    SetCallStatus(call::Connected);
+    if (!self) return false;
+    // The room opens when the caller's own OPENPRI arrives. Bound: the caller's
+    // supervision gives up after the same interval, so nothing comes later.
+    platform::WaitUntil([&] { return !self || m_sessionEnded || m_rooms.FindRoom(name) >= 1; },
+                        m_timings.privateRoomWaitMs);
+    if (!self) return false;
+    if (m_rooms.FindRoom(name) >= 1) return true;
+    // The caller never answered: nobody is in a call with us through this request.
+    if (m_rooms.currentTag == name) m_rooms.currentTag = m_rooms.currentRoom().tag;
+    if (Alone(0)) {
+        SetCallStatus(call::Idle);
+        if (!self) return false;
+        closeFormWhenAloneFromTray();
+    }
+    return false;
+}
+
+bool Kivara::offerAutoContact(const QString& caller, bool found)
+{
+    // Automatic contact: only for a caller who was new here while the user is available.
+    if (m_profile.UserStatus != availability::Available.toString() || found) return true;
+    QPointer<Kivara> self(this);
+    const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
+    if (autoAdd == u"1"_s) {
+        const MsgResult answer =
+            MsgBox(caller + text::EnteredRoom.toString() + m_state.folder + text::EnteredRoomEnd.toString(),
+                   MsgButtons::YesNo, MsgIcon::Question);
+        if (!self || answer == MsgResult::No) return false;
+    }
+    if (autoAdd == u"0"_s || autoAdd == u"1"_s) {
+        // The contact made on entry is stored without questions.
+        m_state.confirmContactSaves = false;
+        DataSend(mode::GetUserSimple, caller, QString(word::Silent));
+    }
+    return true;
+}
+
+// ---- What the handlers show -------------------------------------------------------
+
+void Kivara::closeAdmissionOf(const QString& caller)
+{
+    if (m_entry && m_entry->mode() == frmEntry::Entering && m_entry->sender() == caller) {
+        m_entry->setSelection(ChoiceGaveUp);
+        m_entry->press(0);
+    }
+}
+
+void Kivara::showRoomCaption(int position, bool inFront)
+{
+    const QString caption = RoomCaption(m_rooms.at(position).tag);
+    roomView(position).button->setText(caption);
+    if (inFront) setPanel(1, caption);
+}
+
+void Kivara::clearConversation()
+{
+    m_rooms.publicRoom().transcript.clear();
+    ui->txtSend->clear();
+}
+
+void Kivara::onRoomList(const Fields& f, const Arrival& a)
+{
+    // A room list comes from the party called or from a participant; a stranger's is dropped.
+    if (!knownHost(a.sender)) return;
     QPointer<Kivara> self(this);
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
@@ -567,8 +651,9 @@ void Kivara::onRoomList(const Fields& f)
                         {prop::SerialNumber.toString(), f[7]}});
 }
 
-void Kivara::onPriChat(const Fields& f)
+void Kivara::onPriChat(const Fields& f, const Arrival& a)
 {
+    if (!knownHost(a.sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag) return;
     const QString from = f[1];
     // A private room can never carry the public room's tag or the own name.
     if (from.isEmpty() || from == word::PublicRoomTag || from == m_profile.ChatName) return;
@@ -605,7 +690,7 @@ void Kivara::onPriChat(const Fields& f)
     SetCallStatus(call::Connected);
 }
 
-void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
+void Kivara::onLeaveMsg(const Fields& f, const Arrival& a)
 {
     const QString callee = f[1];
     const QString flag = f[2];
@@ -634,7 +719,7 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
             if (!self || !guard) return;
             if (dialog->selection() == ChoiceMessage) {
                 // To the monitor of the party that answered.
-                const QString host = NetAddress(sender).isEmpty() ? m_state.remoteHost : sender;
+                const QString host = NetAddress(a.sender).isEmpty() ? m_state.remoteHost : a.sender;
                 if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
                 SendToParticipantMonitor(*m_wskChat, m_rooms, 0, QString(),
                                          u"MESSAGE|"_s + ShortProfileFieldString(m_profile) + FieldSeparator +
@@ -648,7 +733,7 @@ void Kivara::onLeaveMsg(const Fields& f, const QString& sender)
     }
 }
 
-void Kivara::onSaveUser(const Fields& f)
+void Kivara::onSaveUser(const Fields& f, const Arrival&)
 {
     SaveContact(store(), f.all(), m_state.confirmContactSaves, shownItem());
     m_state.confirmContactSaves = true;

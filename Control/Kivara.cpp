@@ -749,32 +749,12 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
     case mode::Hello:
         SendToPeerMonitor(sock, BuildHello(ownRecord()));
         break;
-    case mode::RoomList: {
-        // The admitted caller enters the public room, whichever room is in front.
-        QList<UserRecord> entries;
-        const Room& room = m_rooms.publicRoom();
-        for (int n = 1; n <= room.rowCount(); ++n)
-            entries.append(room.row(n).record());
-        SendToParticipant(sock, m_rooms, 0, QString(), BuildRoomList(entries));
+    case mode::RoomList:
+        sendRoomList();
         break;
-    }
-    case mode::Leave: {
-        if (sData == PublicTag.toString()) {
-            // The farewell line goes first, while others are there to read it.
-            const QString farewell = ReadSetting(Deliverable::Quillon, settings::LeaveMsg);
-            if (m_rooms.publicRoom().rowCount() >= 2 && !farewell.trimmed().isEmpty())
-                DataSend(mode::PubChat, farewell);
-            BroadcastToRoom(sock, m_rooms, 0, BuildLeave(own, QString(word::PublicRoom)));
-        } else {
-            bool ok = false;
-            int position = sData2.toInt(&ok);
-            if (!ok || !m_rooms.valid(position) || m_rooms.at(position).tag != sData)
-                position = m_rooms.FindRoom(sData);
-            if (position < 1) return 0;
-            SendToParticipant(sock, m_rooms, position, sData, BuildLeave(own, own));
-        }
+    case mode::Leave:
+        sendLeave(sData, sData2);
         break;
-    }
     case mode::GetUserSimple:
         SendToParticipant(sock, m_rooms, cur, sData,
                           BuildGetUserSimple(own, sData, sData2 == QString(word::Silent)));
@@ -814,25 +794,8 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         m_rooms.publicRoom().removeRow(sData);
         ShowRoomName();
         break;
-    case mode::FilePrep: {
-        QString path = sData2.trimmed();
-        if (path.isEmpty()) {
-            platform::FileDialogRequest request;
-            request.title = text::SelectFileTitle.toString();
-            request.filter = text::SelectFileFilter.toString();
-            request.initialDir = m_state.installDir + text::Downloads.toString();
-            path = platform::Prompt::current().openFile(request).trimmed();
-            if (path.isEmpty()) return -1;
-        }
-        // One offer at a time (the receiver's connection names no file): the rest wait their turn.
-        if (m_fileSend->offerPending()) {
-            m_fileQueue.push_back({m_rooms.at(cur).tag, sData, path});
-            AppendPlainText(m_rooms.at(cur).transcript,
-                            text::FileQueued.toString().arg(FileNameOfPath(path).trimmed(), sData));
-            return 0;
-        }
-        return offerFile(cur, sData, path);
-    }
+    case mode::FilePrep:
+        return prepareFileOffer(cur, sData, sData2.trimmed());
     case mode::NoFile:
         SendToParticipant(sock, m_rooms, cur, sData, BuildNoFile(own));
         break;
@@ -846,6 +809,54 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
         break;
     }
     return 0;
+}
+
+void Kivara::sendRoomList()
+{
+    // The admitted caller enters the public room, whichever room is in front.
+    QList<UserRecord> entries;
+    const Room& room = m_rooms.publicRoom();
+    for (int n = 1; n <= room.rowCount(); ++n)
+        entries.append(room.row(n).record());
+    SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList(entries));
+}
+
+void Kivara::sendLeave(const QString& tag, const QString& position)
+{
+    const QString own = m_profile.ChatName;
+    if (tag == PublicTag.toString()) {
+        // The farewell line goes first, while others are there to read it.
+        const QString farewell = ReadSetting(Deliverable::Quillon, settings::LeaveMsg);
+        if (m_rooms.publicRoom().rowCount() >= 2 && !farewell.trimmed().isEmpty())
+            DataSend(mode::PubChat, farewell);
+        BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildLeave(own, QString(word::PublicRoom)));
+        return;
+    }
+    bool ok = false;
+    int at = position.toInt(&ok);
+    if (!ok || !m_rooms.valid(at) || m_rooms.at(at).tag != tag) at = m_rooms.FindRoom(tag);
+    if (at < 1) return;
+    SendToParticipant(*m_wskChat, m_rooms, at, tag, BuildLeave(own, own));
+}
+
+int Kivara::prepareFileOffer(int position, const QString& name, QString path)
+{
+    if (path.isEmpty()) {
+        platform::FileDialogRequest request;
+        request.title = text::SelectFileTitle.toString();
+        request.filter = text::SelectFileFilter.toString();
+        request.initialDir = m_state.installDir + text::Downloads.toString();
+        path = platform::Prompt::current().openFile(request).trimmed();
+        if (path.isEmpty()) return -1;
+    }
+    // One offer at a time (the receiver's connection names no file): the rest wait their turn.
+    if (m_fileSend->offerPending()) {
+        m_fileQueue.push_back({m_rooms.at(position).tag, name, path});
+        AppendPlainText(m_rooms.at(position).transcript,
+                        text::FileQueued.toString().arg(FileNameOfPath(path).trimmed(), name));
+        return 0;
+    }
+    return offerFile(position, name, path);
 }
 
 int Kivara::offerFile(int position, const QString& name, const QString& path)

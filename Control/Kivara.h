@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -44,6 +45,7 @@ namespace kv::control {
 class FileSend;
 class FileDrop;
 class Fields;
+struct Arrival;
 
 // Intervals and bounds of the control's timers and waits, in milliseconds.
 // Tests shorten them; every wait of the control also ends with the session.
@@ -284,23 +286,66 @@ private:
     void closeWaitChatSocket();
     bool refuseChatName(const QString& name);
     // Calls and inbound handling
+    // Connect's checks of the host and port; a failing one is told and sets the call idle.
+    bool checkCallTarget();
+    // Connect's HELLO loop: rings until the call is answered, refused, cancelled or bounded.
+    // False when the control went away meanwhile.
+    bool ringUntilAnswered();
     void onMainTimer();
     // The call's outer bound passed while still ringing or waiting to enter.
     void giveUpUnanswered();
     // GIVEUP to the party this control is calling.
     void sendGiveUp();
+    // Finds the message word's handler in one table; unknown words are ignored.
     void dispatch(const Fields& f, bool bPassed, const QString& sender);
-    void onHello(const Fields& f, bool bPassed, bool found);
-    void onRoomList(const Fields& f);
-    void onPriChat(const Fields& f);
-    void onLeaveMsg(const Fields& f, const QString& sender);
-    void onSaveUser(const Fields& f);
+    // One handler per message word. They change rooms and state; what shows it goes
+    // through the view members below.
+    void onHello(const Fields& f, const Arrival& a);
+    void onHelloWait(const Fields& f, const Arrival& a);
+    void onGiveUp(const Fields& f, const Arrival& a);
+    void onRoomList(const Fields& f, const Arrival& a);
+    void onEnter(const Fields& f, const Arrival& a);
+    void onPubChat(const Fields& f, const Arrival& a);
+    void onPriChat(const Fields& f, const Arrival& a);
+    void onStatus(const Fields& f, const Arrival& a);
+    void onNickName(const Fields& f, const Arrival& a);
+    void onUpdate(const Fields& f, const Arrival& a);
+    void onGetUser(const Fields& f, const Arrival& a);
+    void onSaveUser(const Fields& f, const Arrival& a);
+    void onShowUser(const Fields& f, const Arrival& a);
+    void onFilePrep(const Fields& f, const Arrival& a);
+    void onNoFile(const Fields& f, const Arrival& a);
+    void onLeave(const Fields& f, const Arrival& a);
+    void onDumpUser(const Fields& f, const Arrival& a);
+    void onLeaveMsg(const Fields& f, const Arrival& a);
+    // HELLO's steps: a caller with the own name is refused at once; the others are
+    // listed, asked about (nothing when the dialog was already open or went away),
+    // let in, refused or taken to a private room, and offered as a contact.
+    void refuseOwnName(const Fields& f);
+    void addressCaller(const QString& host);
+    std::optional<short> askAdmission(const QString& caller);
+    // True when the caller came in and the control is still there.
+    bool answerCaller(short choice, const UserRecord& caller, const QString& own);
+    void refuseCaller(const UserRecord& caller, const QString& own);
+    bool admitPrivately(const UserRecord& caller);
+    // False when the user declined the contact or the control went away.
+    bool offerAutoContact(const QString& caller, bool found);
+    // Views the handlers change: the admission dialog a GIVEUP ends, a room's caption on
+    // its button (and, in front, its list header and panel 1), the public conversation.
+    void closeAdmissionOf(const QString& caller);
+    void showRoomCaption(int position, bool inFront);
+    void clearConversation();
     bool knownHost(const QString& sender) const;
     // A row of another participant by name; never the local user's own row 1.
     Participant otherRow(const Room& room, const QString& name) const;
     bool removeOther(Room& room, const QString& name);
     void markRoomButton(int position);
     void closeFormWhenAloneFromTray();
+    // DataSend's longer modes: ROOMLIST to an admitted caller, LEAVE of a room, FILEPREP
+    // (an empty path asks for one first).
+    void sendRoomList();
+    void sendLeave(const QString& tag, const QString& position);
+    int prepareFileOffer(int position, const QString& name, QString path);
     // File offers: one at a time to the party in the room at position; the rest queue.
     int offerFile(int position, const QString& name, const QString& path);
     void offerNextFile();

@@ -959,14 +959,16 @@ void TestCalls::strangersAndShortMessages()
     k->DataPass(roomList({PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s)}));
     QCOMPARE(k->CallStatus(), call::Connected);
     QVERIFY(m_desk.prompt->log().isEmpty());
-    // Short messages stop where a field is missing; what came before stays.
+    // Short messages stop where a field is missing; what came before stays. Words are
+    // matched exactly: an unknown one, or a known one in other letters, does nothing.
     k->DataPass(u"HELLO|Zed"_s);
     QCOMPARE(k->CallStatus(), call::Incoming);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
     for (const QString& text :
          {u"HELLOWAIT"_s, u"ENTER|X|Y"_s, u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s, u"NICKNAME|Bob"_s,
           u"UPDATE|Bob|x"_s, u"GETUSER|Bob"_s, u"LEAVE|Bob"_s, u"DUMPUSER|Bob"_s, u"LEAVEMSG|Bob"_s,
-          u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s})
+          u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s, u"NOSUCH|Bob|Public"_s,
+          u"enter|"_s + PartyRecord(u"Gil"_s, bob.ip()).text(), u"DUMPUSER |Ann|Bob"_s})
         k->DataPass(text);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     // An address that is not a dotted literal is never taken (it would be looked up by name).
