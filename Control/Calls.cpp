@@ -1,7 +1,7 @@
 // Placing a call: Connect's checks and its HELLO loop, the supervision timer,
 // cancelling, and the remote host and port.
 #include "Control/Session/FanOut.h"
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Kivara.h"
 #include "Platform/Events.h"
 #include "Platform/Prompt.h"

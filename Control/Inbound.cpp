@@ -1,7 +1,7 @@
 // The inbound dispatcher: every message that reaches the control, from the
 // network or passed in by the monitor, and what it does to rooms, rows,
 // transcripts, the call state and the contact shown on the form.
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Kivara.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Transcript.h"

@@ -1,7 +1,7 @@
 // The chat control's menus: building them and what each item does.
 #include "Control/Kivara.h"
 
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"

@@ -1,7 +1,7 @@
 // What the chat control sends: DataSend and its modes, and the file offers one at a time.
 #include "Control/Kivara.h"
 
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"

@@ -2,13 +2,14 @@
 // switching rooms, the selection, and leaving rooms.
 #include "Control/Kivara.h"
 
-#include "Control/FileSend.h"
+#include "Control/FileDrop.h"
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
 #include "Control/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"

@@ -7,12 +7,9 @@
 #include <QObject>
 #include <QTimer>
 #include <QString>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-
-class QTreeView;
 
 namespace kv::platform {
 class Socket;
@@ -120,22 +117,6 @@ private:
     QString m_pendingAddress;
     QTimer m_offerTimer;
     QString m_lastStatus;
-};
-
-// Files dropped on a participant list: the row under the pointer is
-// highlighted while dragging, selected on the drop, and each dropped file is
-// offered to it in order; folders are skipped with a message.
-class FileDrop : public QObject {
-public:
-    using OfferFn = std::function<void(const QString& name, const QString& path)>;
-    explicit FileDrop(OfferFn offer, QObject* parent = nullptr);
-    void watch(QTreeView* list);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    OfferFn m_offer;
 };
 
 } // namespace kv::control

@@ -1,4 +1,4 @@
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 
 #include "Platform/Events.h"
 #include "Platform/Prompt.h"
@@ -6,14 +6,8 @@
 #include "Shared/Protocol.h"
 #include "Shared/modMisc.h"
 
-#include <QDragEnterEvent>
-#include <QDragMoveEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QMimeData>
-#include <QTreeView>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -318,76 +312,6 @@ void FileSend::OnNoFile(const QString& senderName)
     Q_EMIT roomNameRestored();
     Q_EMIT cancelButtonVisible(false);
     MsgBox(sendtext::CancelledBy.toString() + senderName + u"."_s, MsgButtons::OK, MsgIcon::Information);
-}
-
-// ---- Dropping files on a participant list ------------------------------------
-
-FileDrop::FileDrop(OfferFn offer, QObject* parent) : QObject(parent), m_offer(std::move(offer)) {}
-
-void FileDrop::watch(QTreeView* list)
-{
-    list->viewport()->setAcceptDrops(true);
-    list->viewport()->installEventFilter(this);
-}
-
-namespace {
-
-QStringList LocalPaths(const QMimeData* mime)
-{
-    QStringList paths;
-    if (!mime || !mime->hasUrls()) return paths;
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
-    return paths;
-}
-
-} // namespace
-
-bool FileDrop::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* list = qobject_cast<QTreeView*>(watched->parent());
-    if (!list) return false;
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (LocalPaths(drag->mimeData()).isEmpty()) return false; // not files: the list's own dragging
-        const QModelIndex over = list->indexAt(drag->position().toPoint());
-        if (over.isValid()) {
-            list->setCurrentIndex(over);
-            drag->acceptProposedAction();
-        } else {
-            drag->ignore();
-        }
-        return true;
-    }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList paths = LocalPaths(drop->mimeData());
-        if (paths.isEmpty()) return false;
-        const QModelIndex over = list->indexAt(drop->position().toPoint());
-        if (!over.isValid()) return true;
-        drop->acceptProposedAction();
-        list->clearSelection();
-        list->setCurrentIndex(over);
-        list->selectionModel()->select(over, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        if (over.row() == 0) {
-            MsgBox(sendtext::SendToSelf.toString(), MsgButtons::OK, MsgIcon::Information);
-            return true;
-        }
-        const QString name = over.siblingAtColumn(0).data().toString();
-        for (const QString& path : paths) {
-            if (QFileInfo(path).isDir()) {
-                MsgBox(sendtext::NoFolders.toString(), MsgButtons::OK, MsgIcon::Information);
-                continue;
-            }
-            m_offer(name, path);
-        }
-        return true;
-    }
-    default:
-        return false;
-    }
 }
 
 } // namespace kv::control
