@@ -45,7 +45,8 @@ class DecliningPrompt : public platform::Prompt {
 public:
     platform::MsgResult msgBox(const platform::MsgBoxRequest& request) override
     {
-        if (!request.text.contains(u" is calling, but your status"_s)) fuzz::Fail(u"an unexpected message box"_s);
+        if (!request.text.contains(u" is calling, but your status"_s))
+            fuzz::Fail(u"an unexpected message box"_s);
         return platform::MsgResult::No;
     }
     QString inputBox(const QString&, const QString&, const QString&) override { unexpected(); }
@@ -76,7 +77,8 @@ public:
     void callShown(const QString&) override {}
     void handOff(const QStringList& fields, const QString& source) override
     {
-        if (fields.size() < 1 + UserRecord::FieldCount) fuzz::Fail(u"a call without a whole record was handed on"_s);
+        if (fields.size() < 1 + UserRecord::FieldCount)
+            fuzz::Fail(u"a call without a whole record was handed on"_s);
         if (source != CallerIp && source != StrangerIp) fuzz::Fail(u"a call was handed on from elsewhere"_s);
         if (!port->ringing()) fuzz::Fail(u"a call was handed on without ringing"_s);
     }

@@ -49,12 +49,6 @@ int CallPort::Bind()
     return m_wskTray->Bind();
 }
 
-void CallPort::Close()
-{
-    m_tmrRing->stop();
-    m_wskTray->Close();
-}
-
 bool CallPort::ringing() const
 {
     return m_tmrRing->isActive();
@@ -183,8 +177,8 @@ void CallPort::onMessage(const QStringList& fields)
     // Without the writer's whole record there is nobody to show it from: ignored.
     if (fields.size() < 1 + UserRecord::FieldCount) return;
     if (StoreMessage(fields) != 0)
-        m_window.notify(NoticeKind::Failure,
-                        traytext::MessageNotStored.toString().arg(fields[field::Record], m_store.msgFolderName()));
+        m_window.notify(NoticeKind::Failure, traytext::MessageNotStored.toString().arg(
+                                                 fields[field::Record], m_store.msgFolderName()));
 }
 
 int CallPort::StoreMessage(const QStringList& fields)

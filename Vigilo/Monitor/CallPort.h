@@ -70,8 +70,6 @@ public:
 
     // Binds the call port (MonitorDatagramPort); 0, or the socket's error.
     int Bind();
-    // Stops the ring and closes the port.
-    void Close();
 
     // One datagram read from the call port, from source's address.
     void HandleDatagram(const QByteArray& datagram, const QString& source);
