@@ -1,11 +1,13 @@
 // The tray monitor's call port without its window: each input is a short
 // exchange played into the monitor's headless call port (127.130.2.2, bound
 // once) from a caller at 127.130.2.3; "#<digit>" picks its answering mode
-// (ringing, declining at once, asking, away). After every datagram the port
-// must not ring on, must not be inside its unavailable prompt, and must only
-// have handed on calls with a whole record from where they came; every call
-// it rang has ended; every left message it took is in the store, or it said
-// it could not be stored; and its port is still bound.
+// (ringing, declining at once, asking, away), held by the port alone: no
+// availability is stored for it to adopt (tst_vigilo covers that), so an
+// input costs no registry write. After every datagram the port must not ring
+// on, must not be inside its unavailable prompt, and must only have handed on
+// calls with a whole record from where they came; every call it rang has
+// ended; every left message it took is in the store, or it said it could not
+// be stored; and its port is still bound.
 #include "fuzz/FuzzSupport.h"
 
 #include "Platform/Outlook/Outlook.h"
@@ -97,7 +99,6 @@ struct Monitor {
     Monitor() { window.port = &port; }
 };
 Monitor* monitor = nullptr;
-QString storedAvailability;
 
 // The items of the Messages folder; a folder the port let go of is looked up again.
 int LeftMessages()
@@ -109,11 +110,6 @@ int LeftMessages()
 
 void SetMode(const Mode& mode)
 {
-    // The port adopts the stored availability at each HELLO: the mode is stored as well as held.
-    if (storedAvailability != mode.availability) {
-        WriteSetting(u"Profile"_s, u"UserStatus"_s, mode.availability);
-        storedAvailability = mode.availability;
-    }
     monitor->port.profile().UserStatus = mode.availability;
     monitor->port.setAutoIgnore(mode.autoIgnore);
 }
@@ -136,8 +132,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (SaveProfile(test::UserProfile(u"Fuzzy"_s, MonitorIp, u"KV-FUZZ"_s), QString()) != 0)
         fuzz::Fail(u"the profile could not be saved"_s);
     monitor = new Monitor;
-    if (LoadProfile(Deliverable::Vigilo, monitor->port.profile()) != 0) fuzz::Fail(u"no profile"_s);
-    storedAvailability = monitor->port.profile().UserStatus;
+    if (LoadProfile(Deliverable::Vigilo, monitor->port.profile())) fuzz::Fail(u"no profile"_s);
+    if (WriteSetting(u"Profile"_s, u"UserStatus"_s, QString()) != 0)
+        fuzz::Fail(u"the registry is not writable"_s);
     if (monitor->store.Connect() != 0) fuzz::Fail(u"the store did not connect"_s);
     if (LeftMessages() < 0 && monitor->store.CreateMessages() != 0) fuzz::Fail(u"no Messages folder"_s);
     if (monitor->port.Bind() != 0) fuzz::Fail(u"the call port did not bind"_s);
