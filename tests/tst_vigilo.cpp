@@ -107,6 +107,21 @@ public:
     QStringList calls;
 };
 
+// The window as a list of what the port asked of it, in order.
+struct Recorder : CallPortWindow {
+    QStringList calls;
+    bool parked() const override { return true; }
+    void park() override { calls << u"park"_s; }
+    void applyStatus(const QString& text) override { calls << u"status "_s + text; }
+    void callRinging() override { calls << u"ringing"_s; }
+    void playRing() override { calls << u"ring"_s; }
+    void callShown(const QString& name) override { calls << u"shown "_s + name; }
+    void handOff(const QStringList& f, const QString& ip) override { calls << f[1] + u" from "_s + ip; }
+    void callEnded() override { calls << u"ended"_s; }
+    void handOffReturned(bool wasParked) override { calls << u"returned %1"_s.arg(wasParked ? 1 : 0); }
+    void notify(NoticeKind, const QString& text) override { calls << u"notify "_s + text; }
+};
+
 } // namespace
 
 class TestVigilo : public QObject {
@@ -121,9 +136,9 @@ private Q_SLOTS:
     void portTakenAndNoNetwork();
     void ringingAndHandOff();
     void handOffToActiveForm();
-    void unavailableAndOutOfOffice();
     void giveUpStopsRinging();
-    void leftMessages();
+    void callPortHello();
+    void callPortMessages();
     void pollCountsUnread();
     void optionsDialog();
     void closingPath();
@@ -135,6 +150,8 @@ private Q_SLOTS:
 private:
     void computer(int testCase, bool withProfile = true);
     std::unique_ptr<frmTray> monitor(bool load = true);
+    // The call port alone in computer testCase, its window a recorder.
+    void callPort(int testCase);
     // A HELLO from the caller under a name, and the monitor's reply to it.
     QString hello(Caller& caller, const QString& name, bool enciphered = true)
     {
@@ -147,10 +164,15 @@ private:
     test::Desk m_desk;
     platform::RecordingNotifier* m_notifier = nullptr;
     QString m_ip;
+    std::unique_ptr<MonitorStore> m_store;
+    Recorder m_window;
+    std::unique_ptr<CallPort> m_port;
 };
 
 void TestVigilo::cleanup()
 {
+    m_port.reset();
+    m_store.reset();
     FakeControl::duringDataPass = nullptr;
     m_side.reset();
     ol::WindowSide::install(std::make_shared<ol::HeadlessWindowSide>());
@@ -186,6 +208,16 @@ std::unique_ptr<frmTray> TestVigilo::monitor(bool load)
     auto tray = std::make_unique<frmTray>(timings);
     if (load) tray->Load(QString());
     return tray;
+}
+
+void TestVigilo::callPort(int testCase)
+{
+    computer(testCase);
+    m_store = std::make_unique<MonitorStore>();
+    m_port = std::make_unique<CallPort>(*m_store, m_window, 60000);
+    m_window.calls.clear();
+    m_port->profile() = test::AnnProfile(m_ip);
+    QCOMPARE(m_port->Bind(), 0);
 }
 
 void TestVigilo::commandLine()
@@ -465,18 +497,6 @@ void TestVigilo::ringingAndHandOff()
     QCOMPARE(tray->notices().last().first, NoticeKind::Call);
     QCOMPARE(m_notifier->notices().last(), u"Kivara for Microsoft Outlook: Incoming call from Bob"_s);
 
-    // An enciphered HELLO gets an enciphered HELLOWAIT.
-    QCOMPARE(hello(bob, u"Carl"_s), u"HELLOWAIT|Ann"_s);
-
-    // Short HELLOs and unknown names are ignored without a reply; the monitor keeps answering.
-    bob.sendToMonitor(m_ip, u"HELLO|Dan|Available"_s);
-    bob.sendToMonitor(m_ip, u"HELLO"_s);
-    bob.sendToMonitor(m_ip, u"ROOMLIST|PUBLIC"_s);
-    bob.sendToMonitor(m_ip, u"1"_s, false);
-    QVERIFY(bob.quiet());
-    QCOMPARE(hello(bob, u"Eve"_s, false), u"<plain>HELLOWAIT|Ann"_s);
-    QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
-
     // The host ended since the monitor connected: the hand-off connects afresh, starting a
     // new host, instead of failing on the connection that went with the old one.
     QVERIFY(tray->store().HoldsFolder());
@@ -554,61 +574,6 @@ void TestVigilo::handOffToActiveForm()
              u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
 }
 
-void TestVigilo::unavailableAndOutOfOffice()
-{
-    computer(7);
-    WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
-    WriteSetting(settings::AutoIgnore, u"1"_s);
-    auto tray = monitor();
-    Caller bob(address(7, 3));
-    const QString busy =
-        u"<plain>ROOMLIST|PUBLIC|Ann|%1|ann@example.org|"_s + m_ip + u"|hi there|KV-ANN||2"_s;
-
-    // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO; no ring, no
-    // question.
-    const int promptsBefore = int(m_desk.prompt->log().size());
-    QCOMPARE(hello(bob, u"Bob"_s), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QVERIFY(bob.quiet());
-    QCOMPARE(int(m_desk.prompt->log().size()), promptsBefore);
-    QVERIFY(!m_desk.sound->events().join(u'\n').contains(u"trillo"_s));
-
-    // Without decline: the question; No sends the busy reply.
-    tray.reset();
-    WriteSetting(settings::AutoIgnore, u"0"_s);
-    m_desk.rules(u"msgbox is calling => No\n"_s);
-    tray = monitor();
-    QCOMPARE(hello(bob, u"Bob"_s), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QCOMPARE(m_desk.promptTexts(),
-             QStringList{u"Bob is calling, but your status indicates you are unavailable.\r\rWould you "
-                         "like to answer the call ?"_s});
-    QVERIFY(!tray->inUnavailablePrompt());
-    QCOMPARE(tray->availability(), u"Unavailable"_s);
-
-    // Yes: the monitor becomes available and rings.
-    m_desk.rules(u"msgbox is calling => Yes\n"_s);
-    QCOMPARE(hello(bob, u"Bob"_s), u"HELLOWAIT|Ann"_s);
-    QCOMPARE(tray->availability(), u"Available"_s);
-
-    // Out of Office: the refusal carries the availability itself; no question, no ring.
-    tray->ApplyStatus(u"Out of Office"_s);
-    m_desk.rules(QString());
-    const int plays = int(m_desk.sound->events().size());
-    QCOMPARE(hello(bob, u"Bob"_s), busy.arg(u"Out of Office"_s));
-    QVERIFY(bob.quiet());
-    QCOMPARE(int(m_desk.sound->events().size()), plays);
-    QVERIFY(m_desk.prompt->log().isEmpty());
-
-    // Unavailable chosen in a chat control reaches the monitor through the
-    // shared profile: the next call is asked about, not rung.
-    WriteSetting(u"Profile"_s, u"UserStatus"_s, u"Unavailable"_s);
-    m_desk.rules(u"msgbox is calling => No\n"_s);
-    QCOMPARE(hello(bob, u"Bob"_s), busy.arg(u"I cannot talk now.  Please call back later."_s));
-    QCOMPARE(m_desk.promptTexts().size(), 1);
-    QCOMPARE(tray->availability(), u"Unavailable"_s);
-    QVERIFY(bob.quiet());
-    QCOMPARE(int(m_desk.sound->events().size()), plays);
-}
-
 void TestVigilo::giveUpStopsRinging()
 {
     computer(8);
@@ -643,74 +608,96 @@ void TestVigilo::giveUpStopsRinging()
     }
 }
 
-void TestVigilo::leftMessages()
+void TestVigilo::callPortHello()
 {
-    computer(9);
-    auto tray = monitor();
-    Caller bob(address(9, 3));
-    UserRecord r = PartyRecord(u"Bob"_s, bob.ip(), u"Stepped Out"_s);
-    bob.sendToMonitor(m_ip, BuildMessage(r, u"Lunch?"_s, u"Call me back."_s));
-    bob.sendToMonitor(m_ip, BuildMessage(r, u"Slip"_s, u"Here is mine."_s, QByteArray("raw|peerslip")));
+    callPort(7);
+    Caller bob(address(7, 3), 300);
+    const QString ringing = u"ringing|ring|notify Incoming call from Bob|shown Bob|"
+                            "Bob from 127.80.7.3|ended|returned 1"_s;
+    const QByteArrayList hello{FrameDatagram(BuildHello(PartyRecord(u"Bob"_s, u"10.9.9.9"_s)))};
+    const QByteArrayList plain{PlainDatagram(UnframeDatagram(hello[0]))};
+    const QByteArrayList others{FrameDatagram(u"HELLO|Dan|Available"_s), FrameDatagram(u"HELLO"_s),
+                                FrameDatagram(u"ROOMLIST|PUBLIC"_s), "1"};
+    const QString busy = u"<plain>ROOMLIST|PUBLIC|Ann|%1|ann@example.org|127.80.7.2|hi there|KV-ANN||2"_s;
+    const QString cannot = busy.arg(u"I cannot talk now.  Please call back later."_s);
+    const QString a = u"Available"_s, u = u"Unavailable"_s, no = u"msgbox is calling => No"_s;
+    // The port holds Available; the stored availability (chosen here or in a chat control) is adopted.
+    // Each row: stored availability, decline set, prompt rules, datagrams; the caller's reply, what
+    // the window was asked, and whether the user was asked about the call.
+    for (const auto& [stored, autoIgnore, rules, datagrams, reply, calls, asked] :
+         {// An enciphered HELLO gets an enciphered HELLOWAIT, a plain one a plain one.
+          std::tuple{a, false, QString(), hello, u"HELLOWAIT|Ann"_s, ringing, false},
+          {a, false, QString(), plain, u"<plain>HELLOWAIT|Ann"_s, ringing, false},
+          // Short HELLOs and other names are ignored without a reply.
+          {a, false, QString(), others, u"<none>"_s, QString(), false},
+          // Unavailable with decline set: the busy reply at once, plain even for an enciphered HELLO.
+          {u, true, no, hello, cannot, u"status Unavailable"_s, false},
+          // Without decline: the question; No sends the busy reply, Yes makes the user available and rings.
+          {u, false, no, hello, cannot, u"status Unavailable|park"_s, true},
+          {u, false, u"msgbox is calling => Yes"_s, hello, u"HELLOWAIT|Ann"_s,
+           u"status Unavailable|status Available|"_s + ringing, true},
+          // Out of Office: the refusal carries the availability itself; no question, no ring.
+          {u"Out of Office"_s, false, no, hello, busy.arg(u"Out of Office"_s), u"status Out of Office"_s,
+           false}}) {
+        WriteSetting(u"Profile"_s, u"UserStatus"_s, stored);
+        m_port->profile().UserStatus = a;
+        m_port->setAutoIgnore(autoIgnore);
+        m_desk.rules(rules);
+        m_window.calls.clear();
+        for (const QByteArray& d : datagrams)
+            m_port->HandleDatagram(d, bob.ip());
+        QCOMPARE(bob.next(), reply);
+        QVERIFY(bob.quiet(0));
+        QCOMPARE(m_window.calls.join(u'|'), calls);
+        QCOMPARE(m_desk.promptTexts(),
+                 asked ? QStringList{u"Bob is calling, but your status indicates you are "
+                                     "unavailable.\r\rWould you like to answer the call ?"_s}
+                       : QStringList());
+        QVERIFY(!m_port->ringing() && !m_port->inUnavailablePrompt());
+    }
+}
+
+void TestVigilo::callPortMessages()
+{
+    callPort(9);
+    const UserRecord r = PartyRecord(u"Bob"_s, u"127.80.9.3"_s, u"Stepped Out"_s);
     // Short: the record alone (subject and text read empty); shorter still: ignored.
-    bob.sendToMonitor(m_ip, u"MESSAGE|Cy|Available|c@x|127.80.9.3|c|KV-CY||1"_s);
-    bob.sendToMonitor(m_ip, u"MESSAGE|Dee|Available"_s);
-    QVERIFY(bob.quiet());
-
-    MonitorStore& store = tray->store();
-    // Any welcome message of a new folder comes first; the three left messages follow.
-    QList<ol::Item> left;
-    const auto collect = [&] {
-        left.clear();
-        if (!store.HoldsMessages()) return false;
-        for (const ol::Item& item : store.messagesFolder().Items())
-            if (item.MessageClass() == ol::KivaraMessageClass.toString() &&
-                item.SentOnBehalfOfName() != u"Kivara"_s)
-                left << item;
-        return left.size() >= 3;
-    };
-    QVERIFY(platform::WaitUntil(collect, WaitMs));
-    QCOMPARE(left.size(), 3);
-    QCOMPARE(left[0].SentOnBehalfOfName(), u"Bob"_s);
-    QCOMPARE(left[0].Subject(), u"Lunch?"_s);
-    QCOMPARE(left[0].Body(), u"Call me back."_s);
-    QCOMPARE(left[0].Attachments().Count(), 0);
-    QCOMPARE(left[0].UserProperties().Find(u"IPAddress"_s).Value().toString(), bob.ip());
-    QCOMPARE(left[0].UserProperties().Find(u"ChatName"_s).Value().toString(), u"Bob"_s);
-    QCOMPARE(left[0].UserProperties().Find(u"Availability"_s).Value().toString(), u"Stepped Out"_s);
-    QCOMPARE(left[0].UserProperties().Find(u"MsgRead"_s).Value().toBool(), false);
-
+    for (const QString& m : {BuildMessage(r, u"Lunch?"_s, u"Call me back."_s),
+                             BuildMessage(r, u"Slip"_s, u"Here is mine."_s, QByteArray("raw|peerslip")),
+                             u"MESSAGE|Cy|Available|c@x|127.80.9.3|c|KV-CY||1"_s, u"MESSAGE|Dee|Available"_s})
+        m_port->HandleDatagram(FrameDatagram(m), r.ipAddress);
+    // Any welcome message of a new folder comes first; the three left messages follow, each as
+    // "sender|subject|body|IPAddress|ChatName|Availability|MsgRead|attachments".
+    QStringList left;
+    for (const ol::Item& i : m_store->messagesFolder().Items()) {
+        if (i.SentOnBehalfOfName() == u"Kivara"_s || i.MessageClass() != ol::KivaraMessageClass.toString())
+            continue;
+        QStringList row{i.SentOnBehalfOfName(), i.Subject(), i.Body()};
+        for (const QString& name : {u"IPAddress"_s, u"ChatName"_s, u"Availability"_s, u"MsgRead"_s})
+            row << i.UserProperties().Find(name).Value().toString();
+        left << (row << QString::number(i.Attachments().Count())).join(u'|');
+    }
     const QString footer = u"\r\r\r\r\r\r\r"_s + QString(53, u'=') +
-                           u"\r\nOpen the attached Peerslip below to add it to your "
-                           "Kivara Contacts.\r\nKivara for Microsoft Outlook"_s +
+                           u"\r\nOpen the attached Peerslip below to add it to your Kivara Contacts.\r\n"
+                           "Kivara for Microsoft Outlook"_s +
                            QChar(0xAE) + u": http://www.kivara.com\r\n"_s;
-    QCOMPARE(left[1].Body(), u"Here is mine."_s + footer);
-    QCOMPARE(left[1].Attachments().Count(), 1);
-    const ol::Attachment slip = left[1].Attachments().Item(1);
-    QCOMPARE(slip.DisplayName(), u"Bob's Peerslip"_s);
-    QCOMPARE(slip.Position(), 1024);
+    QCOMPARE(left,
+             (QStringList{u"Bob|Lunch?|Call me back.|127.80.9.3|Bob|Stepped Out|false|0"_s,
+                          u"Bob|Slip|Here is mine."_s + footer + u"|127.80.9.3|Bob|Stepped Out|false|1"_s,
+                          u"Cy|||127.80.9.3|Cy|Available|false|0"_s}));
+    const ol::Attachment slip =
+        m_store->messagesFolder().Items().Find(u"[Subject] = 'Slip'"_s).Attachments().Item(1);
+    QCOMPARE(slip.DisplayName() + u" at "_s + QString::number(slip.Position()), u"Bob's Peerslip at 1024"_s);
     const auto decoded = DecodePeerslip(slip.Data());
-    QVERIFY(decoded);
-    QCOMPARE(decoded->ChatName, u"Bob"_s);
-    QCOMPARE(decoded->SerialNum, u"KV-BOB"_s);
+    QVERIFY(decoded && decoded->ChatName == u"Bob"_s && decoded->SerialNum == u"KV-BOB"_s);
 
-    QCOMPARE(left[2].SentOnBehalfOfName(), u"Cy"_s);
-    QCOMPARE(left[2].Subject(), QString());
-    QCOMPARE(left[2].Body(), QString());
-
-    // The Messages folder removed behind the monitor's back: the next message makes it again.
-    QVERIFY(store.messagesFolder().Parent().Folders().Count() >= 1);
-    tray->store().Release();
-    ol::Application app = ol::Application::GetObject();
-    ol::MAPIFolder kivara =
-        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Kivara"_s);
-    ol::MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
-    QVERIFY(messages.setName(u"Old"_s));
-    bob.sendToMonitor(m_ip, BuildMessage(r, u"Again"_s, u"x"_s));
-    QVERIFY(platform::WaitUntil([&] { return bool(kivara.Folders().Item(u"Messages"_s)); }, WaitMs));
-    QVERIFY(platform::WaitUntil(
-        [&] { return bool(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s)); },
-        WaitMs));
-    QVERIFY(tray->notices().isEmpty() || tray->notices().last().first != NoticeKind::Failure);
+    // The Messages folder renamed behind the port's back: the next message makes it again.
+    const ol::MAPIFolder kivara = m_store->messagesFolder().Parent();
+    m_store->Release();
+    QVERIFY(kivara.Folders().Item(u"Messages"_s).setName(u"Old"_s));
+    m_port->HandleDatagram(FrameDatagram(BuildMessage(r, u"Again"_s, u"x"_s)), r.ipAddress);
+    QVERIFY(kivara.Folders().Item(u"Messages"_s).Items().Find(u"[ChatName] = 'Bob'"_s));
+    QVERIFY(m_window.calls.isEmpty());
 }
 
 void TestVigilo::pollCountsUnread()

@@ -5,6 +5,7 @@
 namespace kv::vigilo {
 
 namespace ol = kv::outlook;
+using namespace Qt::StringLiterals;
 
 bool MonitorStore::HostGone() const
 {
@@ -45,6 +46,28 @@ bool MonitorStore::RenameMessages(const QString& newName)
     if (!messagesFolder().setName(newName)) return false;
     m_access.setMsgFolderName(newName);
     return true;
+}
+
+int MonitorStore::CountUnread(int& count)
+{
+    count = 0;
+    // Without the product folder there is no store to count in (its error was reported when connecting).
+    if (!HoldsFolder()) return -1;
+    if (!HoldsMessages()) OpenMessages();
+    if (!HoldsMessages()) {
+        CreateMessages();
+        count = 1;
+        return 0;
+    }
+    const ol::Items unread = messagesFolder().Items().Restrict(u"[MsgRead] = False"_s);
+    const int n = unread.Count();
+    if (ol::Err()) {
+        // The folder may have gone; resolve it again at the next poll.
+        Release();
+        return -1;
+    }
+    count = n;
+    return 0;
 }
 
 void MonitorStore::setFolderName(const QString& name)

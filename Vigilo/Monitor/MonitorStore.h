@@ -29,6 +29,10 @@ public:
     // missing); 0 when held.
     int OpenMessages();
     int CreateMessages();
+    // The unread messages: 0 and the count, or -1 without the product folder
+    // or when the count failed (the folders are looked up again next time).
+    // A Messages folder made here counts as one unread (its welcome message).
+    int CountUnread(int& count);
     bool HoldsMessages() const { return bool(m_access.messagesFolder()); }
     const outlook::MAPIFolder& messagesFolder() const { return m_access.messagesFolder(); }
     QString msgFolderName() const { return m_access.msgFolderName(); }

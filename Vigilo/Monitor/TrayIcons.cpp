@@ -2,6 +2,10 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
 
 namespace kv::vigilo {
 
@@ -36,6 +40,27 @@ QIcon TrayIcon(IconFamily family, int index)
     }
     painter.end();
     return QIcon(pixmap);
+}
+
+QPixmap OptionPicture(QWidget* w, int index)
+{
+    static constexpr QStyle::StandardPixmap pictures[] = {QStyle::SP_DialogYesButton,
+                                                          QStyle::SP_FileDialogInfoView,
+                                                          QStyle::SP_DirOpenIcon, QStyle::SP_DirHomeIcon};
+    return w->style()->standardIcon(pictures[index]).pixmap(24, 24);
+}
+
+QPixmap LogoPicture()
+{
+    QPixmap pixmap(64, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(0x1f, 0x4e, 0x9a));
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, u"Kivara"_s);
+    return pixmap;
 }
 
 } // namespace kv::vigilo

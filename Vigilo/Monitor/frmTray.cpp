@@ -9,7 +9,6 @@
 
 #include "Platform/Events.h"
 #include "Platform/Notify.h"
-#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
@@ -22,23 +21,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
 #include <QScopedValueRollback>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
-#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
 namespace kv::vigilo {
 
-namespace ol = kv::outlook;
 using platform::MsgBox;
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -58,34 +52,9 @@ constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options
               DisplayOnCall = 8, Exit = 10, Count = 11;
 } // namespace mnu
 
-// A left message that carries a Peerslip ends with the invitation's lines,
-// after two more carriage returns.
-constexpr QStringView FooterLead = u"\r\r";
-
 bool IsOn(const QString& flag)
 {
     return flag.trimmed().toInt() != 0;
-}
-
-QPixmap OptionPicture(QWidget* w, int index)
-{
-    static constexpr QStyle::StandardPixmap pictures[] = {QStyle::SP_DialogYesButton,
-                                                          QStyle::SP_FileDialogInfoView,
-                                                          QStyle::SP_DirOpenIcon, QStyle::SP_DirHomeIcon};
-    return w->style()->standardIcon(pictures[index]).pixmap(24, 24);
-}
-
-QPixmap LogoPicture()
-{
-    QPixmap pixmap(64, 20);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setPen(QColor(0x1f, 0x4e, 0x9a));
-    QFont font = painter.font();
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, u"Kivara"_s);
-    return pixmap;
 }
 
 } // namespace
@@ -112,22 +81,16 @@ int AvailabilityRow(const QString& text)
 
 frmTray::frmTray(const MonitorTimings& timings, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmTray>()), m_timings(timings),
-      m_store(std::make_unique<MonitorStore>())
+      m_store(std::make_unique<MonitorStore>()),
+      m_port(std::make_unique<CallPort>(*m_store, static_cast<CallPortWindow&>(*this), timings.ringMs)),
+      m_profile(m_port->profile())
 {
     ui->setupUi(this);
     setWindowTitle(traytext::Title.toString());
     m_tray = std::make_unique<modTray>(*m_store, this);
 
-    m_wskTray = new Socket(Socket::Protocol::Udp, this);
-    m_wskTray->setObjectName(u"wskTray"_s);
     m_wskConnect = new Socket(Socket::Protocol::Tcp, this);
     m_wskConnect->setObjectName(u"wskConnect"_s);
-    connect(m_wskTray, &Socket::DataArrival, this, [this] { onDataArrival(); });
-
-    m_tmrRing = new QTimer(this);
-    m_tmrRing->setObjectName(u"tmrRing"_s);
-    m_tmrRing->setInterval(m_timings.ringMs);
-    connect(m_tmrRing, &QTimer::timeout, this, &frmTray::PlayRing);
     m_tmrConnect = new QTimer(this);
     m_tmrConnect->setObjectName(u"tmrConnect"_s);
     m_tmrConnect->setInterval(m_timings.pollMs);
@@ -305,7 +268,7 @@ void frmTray::readSettings()
     m_soundOn = ReadFlag(Deliverable::Vigilo, settings::UseMonSnd);
     m_ringFile = ReadSetting(Deliverable::Vigilo, settings::MonitorSnd);
     m_autoAnswer = ReadFlag(Deliverable::Vigilo, settings::AutoAnswer);
-    m_autoIgnore = ReadFlag(Deliverable::Vigilo, settings::AutoIgnore);
+    m_port->setAutoIgnore(ReadFlag(Deliverable::Vigilo, settings::AutoIgnore));
     m_alwaysOnTop = ReadSetting(Deliverable::Vigilo, settings::AlwaysOnTop).trimmed().toInt();
     m_mnuP[mnu::Mute]->setChecked(!m_soundOn);
     m_mnuP[mnu::DisplayOnCall]->setChecked(m_autoAnswer);
@@ -318,7 +281,7 @@ int frmTray::ChatInit()
     while (LoadProfile(Deliverable::Vigilo, m_profile)) {
         ShowMonitor();
         setEnabled(false);
-        MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_autoIgnore, m_alwaysOnTop};
+        MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_port->autoIgnore(), m_alwaysOnTop};
         const QString result = frmOptions::Run(true, Socket::LocalIP(), flags, *m_store, this);
         setEnabled(true);
         if (result != frmOptions::Success) {
@@ -342,7 +305,7 @@ int frmTray::ChatInit()
         ui->lblCaller->setText(traytext::WaitingForCall.toString());
     }
 
-    if (bindCallPort() != 0) {
+    if (m_port->Bind() != 0) {
         MsgBox(traytext::AlreadyRunning.toString(), MsgButtons::OK, MsgIcon::Information);
         m_closingNoPrompt = true;
         unload();
@@ -350,12 +313,6 @@ int frmTray::ChatInit()
     }
     m_tmrConnect->start();
     return 0;
-}
-
-int frmTray::bindCallPort()
-{
-    m_wskTray->setLocalPort(MonitorDatagramPort);
-    return m_wskTray->Bind();
 }
 
 void frmTray::HandleCommandLine(const QString& commandLine)
@@ -427,119 +384,48 @@ QString frmTray::callerLine() const
     return ui->lblCaller->text();
 }
 
-bool frmTray::ringing() const
+// ---- The call port's window ---------------------------------------------------
+
+void frmTray::callRinging()
 {
-    return m_tmrRing->isActive();
-}
-
-// ---- Listener ----------------------------------------------------------------
-
-void frmTray::onDataArrival()
-{
-    const QByteArray datagram = m_wskTray->GetData();
-    HandleDatagram(datagram, m_wskTray->RemoteHostIP());
-}
-
-void frmTray::HandleDatagram(const QByteArray& datagram, const QString& source)
-{
-    ++m_datagramsHandled;
-    const bool enciphered = IsScrambledDatagram(datagram);
-    const QStringList fields = ReadDatagram(datagram);
-    const QString name = fields.value(field::Name);
-    if (name == msg::Hello) {
-        onHello(fields, enciphered, source);
-    } else if (name == msg::DoneHello || name == msg::GiveUp) {
-        ResetCallDisplay();
-        m_tmrRing->stop();
-    } else if (name == msg::Message) {
-        onMessage(fields);
-    }
-}
-
-void frmTray::onHello(const QStringList& fields, bool enciphered, const QString& source)
-{
-    // A HELLO without a whole user record cannot be answered or handed on: ignored.
-    if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount) return;
-    m_callFields = fields;
-    m_callSource = source;
-    const bool wasParked = parked();
-    const QString& callerName = fields[field::Record];
-
-    // The chat control's availability menu saves the shared profile too: the
-    // stored availability is the user's latest choice, wherever it was made.
-    ProfileRecord stored;
-    if (!LoadProfile(Deliverable::Vigilo, stored) && !stored.UserStatus.isEmpty() &&
-        stored.UserStatus != m_profile.UserStatus) {
-        m_profile.UserStatus = stored.UserStatus;
-        ApplyStatus(stored.UserStatus);
-    }
-
-    if (m_profile.UserStatus == traytext::Unavailable) {
-        if (m_autoIgnore) {
-            SendBusyReply(traytext::CannotTalk.toString());
-            return;
-        }
-        m_inUnavailablePrompt = true;
-        const MsgResult answer = MsgBox(callerName + traytext::UnavailableCallingAfter.toString(),
-                                        MsgButtons::YesNo, MsgIcon::Question);
-        if (answer != MsgResult::Yes) {
-            m_callSource = source;
-            SendBusyReply(traytext::CannotTalk.toString());
-            if (wasParked) park();
-            m_inUnavailablePrompt = false;
-            return;
-        }
-        ApplyStatus(traytext::Available.toString());
-    }
-    if (m_profile.UserStatus == traytext::OutOfOffice) {
-        SendBusyReply(m_profile.UserStatus);
-        return;
-    }
-
-    m_inUnavailablePrompt = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     setEnabled(false);
-    PlayRing();
-    m_tmrRing->start();
+}
 
-    const QString reply = BuildHelloWait(m_profile.ChatName);
-    m_wskTray->setRemoteHost(source);
-    m_wskTray->setRemotePort(ChatDatagramPort);
-    m_wskTray->SendData(enciphered ? FrameDatagram(reply) : PlainDatagram(reply));
-    notify(NoticeKind::Call, traytext::CallNotice.toString().arg(callerName));
+void frmTray::playRing()
+{
+    if (m_soundOn) platform::Sound::current().play(m_ringFile);
+}
 
+void frmTray::callShown(const QString& callerName)
+{
     if (m_autoAnswer) ShowMonitor();
     if (isVisible()) {
         setWindowTitle(traytext::IncomingCallFrom.toString() + callerName);
         ui->lblCaller->setText(callerName);
         setCallerBold(true);
     }
+}
 
-    QPointer<frmTray> self(this);
+void frmTray::handOff(const QStringList& fields, const QString& source)
+{
     m_tray->HandOffCall(fields, source);
-    if (!self) return;
+}
 
-    ResetCallDisplay();
-    m_tmrRing->stop();
+void frmTray::handOffReturned(bool wasParked)
+{
     setEnabled(true);
     if (!m_unloaded && wasParked) park();
     QApplication::restoreOverrideCursor();
 }
 
-void frmTray::SendBusyReply(const QString& text)
-{
-    QStringList record = ShortProfileFieldString(m_profile).split(FieldSeparator);
-    if (record.size() > 1) record[1] = text;
-    m_wskTray->setRemoteHost(m_callSource);
-    m_wskTray->setRemotePort(ChatDatagramPort);
-    // Always plain, whatever the HELLO was.
-    m_wskTray->SendData(PlainDatagram(msg::RoomList + FieldSeparator + word::PublicRoomTag + FieldSeparator +
-                                      record.join(FieldSeparator)));
-}
-
 void frmTray::ResetCallDisplay()
 {
-    m_callFields.clear();
+    m_port->ResetCall();
+}
+
+void frmTray::callEnded()
+{
     setWindowTitle(traytext::Title.toString());
     if (m_networkState == 0) {
         ui->lblCaller->setText(traytext::WaitingForCall.toString());
@@ -550,59 +436,6 @@ void frmTray::ResetCallDisplay()
     setCallerBold(false);
     ui->cmdTray_0->setEnabled(false);
     ui->cmdTray_1->setText(u"OK"_s);
-}
-
-void frmTray::PlayRing()
-{
-    if (m_soundOn) platform::Sound::current().play(m_ringFile);
-}
-
-void frmTray::onMessage(const QStringList& fields)
-{
-    // Without the writer's whole record there is nobody to show it from: ignored.
-    if (fields.size() < 1 + UserRecord::FieldCount) return;
-    if (StoreMessage(fields) != 0)
-        notify(NoticeKind::Failure,
-               traytext::MessageNotStored.toString().arg(fields[field::Record], m_store->msgFolderName()));
-}
-
-int frmTray::StoreMessage(const QStringList& fields)
-{
-    const auto f = [&](int i) { return fields.value(i); };
-    // A missing Messages folder is made rather than losing the message.
-    if (!m_store->HoldsMessages() && m_store->OpenMessages() != 0 && m_store->CreateMessages() != 0)
-        return -1;
-    const ol::Item item = m_store->messagesFolder().Items().Add(ol::KivaraMessageClass.toString());
-    if (!item) return -1;
-    item.setSentOnBehalfOfName(f(1));
-    item.setSubject(f(field::MessageSubject));
-    QString body = f(field::MessageText);
-    const bool withPeerslip = f(field::MessageHasPeerslip) == word::FlagOn;
-    if (withPeerslip) body += FooterLead.toString() + PeerslipMailBody(MailBodyBreaks);
-    item.setBody(body);
-    if (withPeerslip) {
-        const QString temp = WriteTempPeerslip(fields);
-        if (!temp.isEmpty()) {
-            item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition,
-                                   f(1) + traytext::PeerslipSuffix.toString());
-            QFile::remove(temp);
-        }
-    }
-    const ol::UserProperties props = item.UserProperties();
-    const auto set = [&](const QString& name, const QVariant& value) {
-        if (const ol::UserProperty p = props.Find(name)) p.setValue(value);
-    };
-    set(u"IPAddress"_s, f(4));
-    set(u"ChatName"_s, f(1));
-    set(u"Availability"_s, f(2));
-    set(u"MsgRead"_s, false);
-    if (!item.Save()) {
-        // The held folder may have gone: look it up afresh next time.
-        m_store->Release();
-        return -1;
-    }
-    item.Move(m_store->messagesFolder());
-    return 0;
 }
 
 // ---- Poll, counter and availability -----------------------------------------
@@ -627,10 +460,10 @@ void frmTray::Poll()
         return;
     }
     if (m_networkState != m_previousNetworkState) {
-        m_wskTray->Close();
-        platform::WaitUntil([this] { return m_wskTray->State() == Socket::sckClosed; },
+        m_port->socket().Close();
+        platform::WaitUntil([this] { return m_port->socket().State() == Socket::sckClosed; },
                             m_timings.socketCloseWaitMs);
-        bindCallPort();
+        m_port->Bind();
     }
     ui->lblCaller->setText(traytext::WaitingForCall.toString());
     if (m_iconIndex == iconindex::NoNetwork) setTrayIcon(iconindex::Available);
@@ -646,7 +479,7 @@ void frmTray::Poll()
         ui->lblCaller->setText(traytext::NoOutlook.toString());
     }
     int count = 0;
-    if (CountUnread(count) != 0) return;
+    if (m_store->CountUnread(count) != 0) return;
     if (count > 0) {
         ui->lblMessages_0->setText(QString::number(count) + traytext::UnreadSuffix.toString());
         if (count > m_lastUnreadCount) {
@@ -668,28 +501,6 @@ void frmTray::Poll()
         setTrayIcon(iconindex::Available);
     }
     m_lastUnreadCount = count;
-}
-
-int frmTray::CountUnread(int& count)
-{
-    count = 0;
-    // Without the product folder there is no store to count in (its error was reported when connecting).
-    if (!m_store->HoldsFolder()) return -1;
-    if (!m_store->HoldsMessages()) m_store->OpenMessages();
-    if (!m_store->HoldsMessages()) {
-        m_store->CreateMessages();
-        count = 1;
-        return 0;
-    }
-    const ol::Items unread = m_store->messagesFolder().Items().Restrict(u"[MsgRead] = False"_s);
-    const int n = unread.Count();
-    if (ol::Err()) {
-        // The folder may have gone; resolve it again at the next poll.
-        m_store->Release();
-        return -1;
-    }
-    count = n;
-    return 0;
 }
 
 void frmTray::ApplyStatus(const QString& text)
@@ -803,12 +614,12 @@ void frmTray::ShowOptions()
     const bool wasVisible = isVisible();
     const int row = ui->cboUserName_0->currentIndex();
     ShowMonitor();
-    MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_autoIgnore, m_alwaysOnTop};
+    MonitorFlags flags{m_soundOn, m_ringFile, m_autoAnswer, m_port->autoIgnore(), m_alwaysOnTop};
     frmOptions::Run(false, Socket::LocalIP(), flags, *m_store, this);
     m_soundOn = flags.soundOn;
     m_ringFile = flags.ringFile;
     m_autoAnswer = flags.autoAnswer;
-    m_autoIgnore = flags.autoIgnore;
+    m_port->setAutoIgnore(flags.autoIgnore);
     m_alwaysOnTop = flags.alwaysOnTop;
     // Saving the profile stores it as available: the combo, tooltip, icon and open form follow.
     if (!LoadProfile(Deliverable::Vigilo, m_profile)) ApplyStatus(m_profile.UserStatus);
@@ -965,15 +776,15 @@ void frmTray::unload()
     WriteSetting(settings::UseMonSnd, m_soundOn ? u"-1"_s : u"0"_s);
     WriteSetting(settings::MonitorSnd, m_ringFile);
     WriteSetting(settings::AutoAnswer, m_autoAnswer ? u"1"_s : u"0"_s);
-    WriteSetting(settings::AutoIgnore, m_autoIgnore ? u"1"_s : u"0"_s);
+    WriteSetting(settings::AutoIgnore, m_port->autoIgnore() ? u"1"_s : u"0"_s);
     if (!(windowState() & Qt::WindowMinimized)) {
         WriteSetting(settings::Left, QString::number(float(x())));
         WriteSetting(settings::Top, QString::number(float(y())));
     }
     if (m_trayIcon) m_trayIcon->hide();
-    m_tmrRing->stop();
+    m_port->stopRing();
     m_tmrConnect->stop();
-    m_wskTray->Close();
+    m_port->socket().Close();
     m_store->Release();
     QApplication::restoreOverrideCursor();
     hide();

@@ -1,9 +1,10 @@
 #pragma once
-// The monitor's hidden window: the tray icon, the call port 8085, the ring and
-// poll timers, the caller line, both combos, the message counter, the option
-// bar and the pop-up menu. Its load checks the profile, the store and the
-// network; its unload saves the settings.
+// The monitor's hidden window: the tray icon, the poll timer, the caller line,
+// both combos, the message counter, the option bar and the pop-up menu, over
+// the call port (CallPort), whose window it is. Its load checks the profile,
+// the store and the network; its unload saves the settings.
 #include "Shared/modUser.h"
+#include "Vigilo/Monitor/CallPort.h"
 #include "Vigilo/Monitor/TrayIcons.h"
 
 #include <QIcon>
@@ -33,7 +34,7 @@ namespace kv::vigilo {
 class MonitorStore;
 class modTray;
 
-// Texts shown by the monitor.
+// Texts shown by the monitor; those of the call port are in CallPort.h.
 namespace traytext {
 inline constexpr QStringView Title = u"Kivara for Microsoft Outlook";
 inline constexpr QStringView WaitingForCall = u"Waiting for call...";
@@ -44,9 +45,6 @@ inline constexpr QStringView NoOutlook = u"No Outlook connection.";
 inline constexpr QStringView NoNewMessages = u"No new messages";
 inline constexpr QStringView UnreadSuffix = u" unread";
 inline constexpr QStringView IncomingCallFrom = u"Incoming call from:  ";
-inline constexpr QStringView CannotTalk = u"I cannot talk now.  Please call back later.";
-inline constexpr QStringView UnavailableCallingAfter =
-    u" is calling, but your status indicates you are unavailable.\r\rWould you like to answer the call ?";
 inline constexpr QStringView NoProfile = u"Your Kivara Profile was not found.\r\rYou must create a profile "
                                          u"before using Kivara for Microsoft Outlook.";
 inline constexpr QStringView NoNetworkAtStart = u"You are not connected to the network or Internet.\r\rYou "
@@ -60,15 +58,9 @@ inline constexpr QStringView ExitQuestion = u"If you close the Kivara Monitor yo
                                             u"calls.\r\rAre you sure you want to exit ?";
 inline constexpr QStringView NewMessageQuestion =
     u"A new Kivara message has arrived.  Would you like to read it now ?";
-inline constexpr QStringView MessageNotStored = u"A message from %1 could not be stored in the '%2' folder.";
-inline constexpr QStringView CallNotice = u"Incoming call from %1";
 inline constexpr QStringView MessageNotice = u"A new Kivara message has arrived.";
-inline constexpr QStringView Unavailable = u"Unavailable";
-inline constexpr QStringView OutOfOffice = u"Out of Office";
-inline constexpr QStringView Available = u"Available";
 inline constexpr QStringView BeRightBack = u"Be Right Back";
 inline constexpr QStringView Separator = u"-----------------";
-inline constexpr QStringView PeerslipSuffix = u"'s Peerslip";
 } // namespace traytext
 
 // Rows of the availability combo and submenu.
@@ -89,10 +81,7 @@ struct MonitorTimings {
     int socketCloseWaitMs = 5000;
 };
 
-// What the last desktop notification was about; a click on it acts on that.
-enum class NoticeKind { None, Call, Message, Failure };
-
-class frmTray : public QWidget {
+class frmTray : public QWidget, private CallPortWindow {
     Q_OBJECT
 public:
     explicit frmTray(const MonitorTimings& timings = {}, QWidget* parent = nullptr);
@@ -105,17 +94,11 @@ public:
     int ChatInit();
     void HandleCommandLine(const QString& commandLine);
 
-    // Listener: one datagram read from the call port, from source's address.
-    void HandleDatagram(const QByteArray& datagram, const QString& source);
+    // The call is over: the call port forgets it and the window waits for the next.
     void ResetCallDisplay();
-    void PlayRing();
-    void SendBusyReply(const QString& text);
-    // Stores a left message (fields of a MESSAGE). 0, or -1 when it could not be stored.
-    int StoreMessage(const QStringList& fields);
 
     // Poll and availability
     void Poll();
-    int CountUnread(int& count);
     void ApplyStatus(const QString& text);
     void SetTopMost(bool topMost);
     void ShowMonitor();
@@ -140,17 +123,18 @@ public:
     short networkState() const { return m_networkState; }
     QString callerLine() const;
     short outlookError() const { return m_outlookError; }
-    bool inUnavailablePrompt() const { return m_inUnavailablePrompt; }
-    bool ringing() const;
-    QStringList callFields() const { return m_callFields; }
+    bool inUnavailablePrompt() const { return m_port->inUnavailablePrompt(); }
+    bool ringing() const { return m_port->ringing(); }
+    QStringList callFields() const { return m_port->callFields(); }
     bool soundOn() const { return m_soundOn; }
     bool displayOnCall() const { return m_autoAnswer; }
     QMenu* popupMenu() const { return m_popup; }
     MonitorStore& store() { return *m_store; }
     modTray& handOff() { return *m_tray; }
-    platform::Socket& socket() { return *m_wskTray; }
+    CallPort& callPort() { return *m_port; }
+    platform::Socket& socket() { return m_port->socket(); }
     QList<QPair<NoticeKind, QString>> notices() const { return m_notices; }
-    qint64 datagramsHandled() const { return m_datagramsHandled; }
+    qint64 datagramsHandled() const { return m_port->datagramsHandled(); }
     void noticeClicked();
     // Whether the desktop has a tray; asked at start and at each poll until it has.
     void setTrayProbe(std::function<bool()> probe);
@@ -174,29 +158,35 @@ private:
     void setTrayIcon(int index);
     void setTip(const QString& tip);
     void setCallerBold(bool bold);
-    void onDataArrival();
-    void onHello(const QStringList& fields, bool enciphered, const QString& source);
-    void onMessage(const QStringList& fields);
     void onStatusCombo(int row);
     void onChatNameCommit();
     void onOkButton();
     void onTrayActivated(int reason);
     void startOpener(QStringView word);
     void hoverOption(int index);
-    void notify(NoticeKind kind, const QString& text);
     void unload();
-    int bindCallPort();
     bool adoptTray();
-    void park();
-    bool parked() const;
+
+    // The call port's window.
+    bool parked() const override;
+    void park() override;
+    void applyStatus(const QString& text) override { ApplyStatus(text); }
+    void callRinging() override;
+    void playRing() override;
+    void callShown(const QString& callerName) override;
+    void handOff(const QStringList& fields, const QString& source) override;
+    void callEnded() override;
+    void handOffReturned(bool wasParked) override;
+    void notify(NoticeKind kind, const QString& text) override;
 
     std::unique_ptr<Ui::frmTray> ui;
     MonitorTimings m_timings;
     std::unique_ptr<MonitorStore> m_store;
     std::unique_ptr<modTray> m_tray;
-    platform::Socket* m_wskTray = nullptr;
+    std::unique_ptr<CallPort> m_port;
+    // The call port's profile, which the window shows and edits.
+    ProfileRecord& m_profile;
     platform::Socket* m_wskConnect = nullptr;
-    QTimer* m_tmrRing = nullptr;
     QTimer* m_tmrConnect = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     std::function<bool()> m_trayProbe = &QSystemTrayIcon::isSystemTrayAvailable;
@@ -207,13 +197,11 @@ private:
     QList<QLabel*> m_imgOptions;
     int m_hovered = -1;
 
-    ProfileRecord m_profile;
     QString m_installDir;
     QString m_serialNum;
     QString m_ringFile;
     bool m_soundOn = true;
     bool m_autoAnswer = false;
-    bool m_autoIgnore = false;
     int m_alwaysOnTop = 0;
 
     short m_networkState = 0;
@@ -224,13 +212,9 @@ private:
     int m_iconIndex = iconindex::Other;
     QString m_tip;
     bool m_inStatusUpdate = false;
-    bool m_inUnavailablePrompt = false;
     bool m_closingNoPrompt = false;
     bool m_unloaded = false;
-    QStringList m_callFields;
-    QString m_callSource;
     QList<QPair<NoticeKind, QString>> m_notices;
-    qint64 m_datagramsHandled = 0;
     bool m_inPoll = false;
 };
 
