@@ -4,7 +4,7 @@
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
-#include "Control/MessageEntry.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
@@ -53,30 +53,16 @@ using namespace kivaraui;
 // ---- Lifecycle ---------------------------------------------------------------
 
 Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
-    : QWidget(parent), ui(std::make_unique<Ui::Kivara>()), m_timings(timings)
+    : QWidget(parent), ui(std::make_unique<Ui::Kivara>()),
+      m_session(std::make_unique<ChatSession>(static_cast<SessionView&>(*this), timings)), m_state(m_session->m_state),
+      m_profile(m_session->m_profile), m_rooms(m_session->m_rooms)
 {
     ui->setupUi(this);
     setWindowIcon(ProductIcon());
-    m_wskChat = new Socket(Socket::Protocol::Udp, this);
-    m_wskChat->setObjectName(u"wskChat"_s);
-    m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
-    m_wskProbe->setObjectName(u"wskProbe"_s);
-    m_fileSend = new FileSend(m_timings.fileOfferMs, this);
-    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { setPanel(1, text); });
-    connect(m_fileSend, &FileSend::cancelButtonVisible, ui->cmdCancel, &QWidget::setVisible);
-    connect(m_fileSend, &FileSend::roomNameRestored, this, &Kivara::ShowRoomName);
-    // Queued: the offer may end inside a send that is still unwinding.
-    connect(m_fileSend, &FileSend::offerEnded, this, &Kivara::offerNextFile, Qt::QueuedConnection);
+    connect(m_session.get(), &ChatSession::callStatusChanged, this, [this](short status) { Q_EMIT CallStatus(status); });
     m_fileDrop = new FileDrop(
         [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
-    m_tmrMain = new QTimer(this);
-    m_tmrMain->setObjectName(u"tmrMain"_s);
-    m_tmrMain->setInterval(m_timings.mainTimerMs);
-
-    connect(m_wskChat, &Socket::DataArrival, this, &Kivara::onChatDatagram);
-    connect(m_wskChat, &Socket::Error, this, &Kivara::onChatError);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);
-    connect(m_tmrMain, &QTimer::timeout, this, &Kivara::onMainTimer);
     ui->txtSend->installEventFilter(this);
     ui->txtSend->viewport()->installEventFilter(this);
     ui->txtSend->setContextMenuPolicy(Qt::NoContextMenu);
@@ -91,10 +77,15 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
 
 Kivara::~Kivara()
 {
-    Terminate();
+    // The session ends while its view is still whole: leaving sends, and may show, what it must.
+    m_session->end();
+    m_objParent = nullptr;
+    m_inspector.reset();
+    if (m_busy) QApplication::restoreOverrideCursor();
     // The rooms go before the widgets that show them.
     for (const RoomView& view : m_roomViews)
         detachRoomView(view);
+    m_session.reset();
 }
 
 void Kivara::detachRoomView(const RoomView& view)
@@ -105,36 +96,13 @@ void Kivara::detachRoomView(const RoomView& view)
 
 void Kivara::Initialize()
 {
-    // Status-bar panels are made in buildStatusBar; the public room with its transcript and list here.
-    createRoom(PublicTag.toString());
-    m_roomViews.front().button->setVisible(false);
+    // Status-bar panels are made in buildStatusBar; the public room's transcript and list here.
+    roomOpened(0);
     SwitchRoom(0);
     m_rooms.currentTag = PublicTag.toString();
     if (QAction* floppy = item(m_mnuSendTo, 0))
         floppy->setText(u"3"_s + QChar(189) + text::FloppyCaptionEnd.toString());
-    m_state.confirmContactSaves = true;
     setPanel(2, availability::Available.toString(), picture::Available.toString());
-}
-
-void Kivara::Terminate()
-{
-    if (!m_sessionEnded) LeaveOnClose();
-    m_sessionEnded = true;
-    closeWaitChatSocket();
-    m_fileSend->Close();
-    m_objParent = nullptr;
-    m_inspector.reset();
-    if (m_store) m_store->Release();
-}
-
-void Kivara::LeaveOnClose()
-{
-    // As /quit does, so that peers drop the row rather than keep sending to a
-    // closed form. Nothing here yields: the control is going away.
-    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) sendGiveUp();
-    for (int position = m_rooms.highest(); position >= 1; --position)
-        DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
-    if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
 }
 
 outlook::Item Kivara::shownItem() const
@@ -152,14 +120,6 @@ bool Kivara::CloseParentForm()
     if (m_inspector) return m_inspector->Close(outlook::olSave);
     if (m_objParent) return QMetaObject::invokeMethod(m_objParent, "Close", Q_ARG(int, outlook::olSave));
     return false;
-}
-
-void Kivara::closeWaitChatSocket()
-{
-    m_wskChat->Close();
-    // Bound: socketCloseWaitMs; Close releases the port at once, so this normally returns at the first check.
-    platform::WaitUntil([this] { return m_wskChat->State() == Socket::sckClosed; },
-                        m_timings.socketCloseWaitMs);
 }
 
 // ---- Widgets -----------------------------------------------------------------
@@ -192,7 +152,7 @@ void Kivara::buildStatusBar()
     }
 }
 
-void Kivara::setPanel(int panel, const QString& text, const QString& picture)
+void Kivara::showPanel(int panel, const QString& text, const QString& picture)
 {
     if (panel < 1 || panel > 3) return;
     const int i = panel - 1;
@@ -201,6 +161,150 @@ void Kivara::setPanel(int panel, const QString& text, const QString& picture)
         m_panelPictureName[i] = picture;
         m_panelPicture[i]->setPixmap(StatusPicture(picture));
     }
+}
+
+void Kivara::showCallStatus(short code, const QString& text)
+{
+    QAction* callItem = item(m_mnuFile, 0);
+    switch (code) {
+    case call::Idle:
+        // A file offer or transfer outlives the call; so does its cancel.
+        ui->cmdCancel->setVisible(m_session->fileSend().busy());
+        setPanel(1, PublicRoomCaption.toString());
+        setPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
+        callItem->setText(text::PlaceCall.toString());
+        break;
+    case call::WaitingToEnter:
+        setPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
+        break;
+    case call::Calling:
+        showCancel(true);
+        setPanel(1, u"Calling "_s + text + u"..."_s);
+        setPanel(3, text::Connecting.toString(), picture::Connected.toString());
+        break;
+    case call::Connected:
+        ui->cmdCancel->setVisible(m_session->fileSend().busy());
+        setPanel(3, text::Connected.toString(), picture::Connected.toString());
+        callItem->setText(text::EndCall.toString());
+        break;
+    case call::Incoming:
+        setPanel(1, u"Incoming call from "_s + text + u"..."_s);
+        break;
+    default:
+        break;
+    }
+}
+
+void Kivara::showOffline()
+{
+    setPanel(1, text::NoNetworkPanel.toString());
+    setPanel(3, text::Offline.toString(), picture::Offline.toString());
+    item(m_mnuFile, 0)->setText(text::PlaceCall.toString());
+}
+
+void Kivara::showAvailability(const QString& status)
+{
+    int checkedIndex = -1;
+    const QList<QAction*> items = m_mnuStatus->actions();
+    for (QAction* item : items) {
+        item->setCheckable(!item->isSeparator());
+        item->setChecked(false);
+    }
+    for (int i = 0; i < items.size(); ++i) {
+        if (!items[i]->isSeparator() && items[i]->text() == status) {
+            items[i]->setChecked(true);
+            checkedIndex = i;
+            break;
+        }
+    }
+    setPanel(2, status, checkedIndex == 0 ? picture::Available.toString() : picture::Away.toString());
+}
+
+void Kivara::playSound(const QString& file)
+{
+    platform::Sound::current().play(file);
+}
+
+void Kivara::beep()
+{
+    platform::Sound::current().beep();
+}
+
+void Kivara::showCancel(bool visible)
+{
+    ui->cmdCancel->setVisible(visible);
+    if (visible) ui->cmdCancel->raise();
+}
+
+void Kivara::showBusy(bool busy)
+{
+    if (busy == m_busy) return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+std::unique_ptr<frmEntry> Kivara::entryDialogFor(int dialogMode, const QString& party)
+{
+    auto dialog = std::make_unique<frmEntry>(timings().admissionRingMs, timings().admissionRefuseMs, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog->setMode(frmEntry::Mode(dialogMode));
+    dialog->setSender(party);
+    return dialog;
+}
+
+std::optional<short> Kivara::askAdmission(const QString& caller)
+{
+    // One dialog per caller: a repeated HELLO while it is open stops here.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w))
+            return std::nullopt;
+    QPointer<Kivara> self(this);
+    std::unique_ptr<frmEntry> owned = entryDialogFor(frmEntry::Entering, caller);
+    QPointer<frmEntry> dialog(owned.get());
+    QPointer<frmEntry> previous = m_entry;
+    m_entry = dialog;
+    platform::Prompt::current().formShown(dialog);
+    dialog->exec();
+    if (!self || !dialog) {
+        (void)owned.release(); // went with the control
+        return std::nullopt;
+    }
+    const short choice = dialog->selection();
+    dialog->unload();
+    m_entry = previous;
+    // Gone at once (owned goes here): its caption must not keep the next call of this caller out.
+    return choice;
+}
+
+void Kivara::closeAdmissionOf(const QString& caller)
+{
+    if (m_entry && m_entry->mode() == frmEntry::Entering && m_entry->sender() == caller) {
+        m_entry->setSelection(ChoiceGaveUp);
+        m_entry->press(0);
+    }
+}
+
+std::optional<LeftMessage> Kivara::askLeftMessage(const QString& callee)
+{
+    QPointer<Kivara> self(this);
+    std::unique_ptr<frmEntry> owned = entryDialogFor(frmEntry::Message, callee);
+    QPointer<frmEntry> dialog(owned.get());
+    QPointer<frmEntry> previous = m_entry;
+    m_entry = dialog;
+    platform::Prompt::current().formShown(dialog);
+    dialog->exec();
+    if (!self || !dialog) {
+        (void)owned.release(); // went with the control
+        return std::nullopt;
+    }
+    std::optional<LeftMessage> left;
+    if (dialog->selection() == ChoiceMessage) left = LeftMessage{dialog->subject(), dialog->body()};
+    dialog->unload();
+    m_entry = previous;
+    return left;
 }
 
 QString Kivara::panelText(int panel) const
@@ -222,11 +326,11 @@ void Kivara::focusEntry()
 
 int Kivara::ChatInit()
 {
-    m_sessionEnded = false;
+    m_session->m_sessionEnded = false;
     // 1. Network
-    if (NetworkAbsent(*m_wskProbe) != 0) {
+    if (NetworkAbsent(*m_session->m_wskProbe) != 0) {
         MsgBox(text::NoNetworkAtStart.toString(), MsgButtons::OK, MsgIcon::Information);
-        SetNetworkState(1);
+        m_session->SetNetworkState(1);
     }
     // 2. Settings
     m_state.installDir = ReadSetting(Deliverable::Quillon, settings::InstallDir);
@@ -246,7 +350,7 @@ int Kivara::ChatInit()
         MsgBox(text::ProfileCreated.toString(), MsgButtons::OK, MsgIcon::Information);
         haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
     }
-    m_profileLoaded = true;
+    m_session->m_profileLoaded = true;
     if (haveProfile) {
         // 5. Own row
         Room& pub = m_rooms.publicRoom();
@@ -255,7 +359,7 @@ int Kivara::ChatInit()
         pub.participants.setOwnRowEditable(true);
         // 6.
         RefreshSettings();
-        SetCallStatus(call::Idle);
+        m_session->SetCallStatus(call::Idle);
         // 7. Address. Without a profile there is nothing to keep current (and no file to rewrite).
         const QString localIp = Socket::LocalIP();
         if (localIp != m_profile.IPAddress) {
@@ -264,30 +368,30 @@ int Kivara::ChatInit()
             SaveProfile(m_profile, m_profile.ChatName);
         }
     } else {
-        SetCallStatus(call::NoProfile);
+        m_session->SetCallStatus(call::NoProfile);
         MsgBox(text::ProfileNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
     }
     // 8. Socket
-    closeWaitChatSocket();
-    m_wskChat->setLocalPort(ChatDatagramPort);
-    if (m_wskChat->Bind() != 0) {
+    m_session->closeWaitChatSocket();
+    m_session->m_wskChat->setLocalPort(ChatDatagramPort);
+    if (m_session->m_wskChat->Bind() != 0) {
         // 9. Another chat control of this computer holds the port.
         MsgBox(text::SessionInProgress.toString(), MsgButtons::OK, MsgIcon::Information);
         return -1;
     }
     // 10. File listener. Chat works without it, but nobody could fetch a file offered.
-    if (m_fileSend->Listen() != 0) setPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
+    if (m_session->m_fileSend->Listen() != 0) setPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
     return 0;
 }
 
 int Kivara::RefreshSettings()
 {
-    if (m_profileLoaded && !m_profile.ChatName.isEmpty()) {
+    if (m_session->m_profileLoaded && !m_profile.ChatName.isEmpty()) {
         LoadProfile(Deliverable::Quillon, m_profile);
         // 1. Own rows in every room
         const QString localIp = Socket::LocalIP();
         if (localIp != m_state.shownLocalIp) m_state.shownLocalIp = localIp;
-        updateOwnRows();
+        m_session->updateOwnRows();
         // 2. Availability
         const QString checked = [this] {
             for (QAction* a : m_mnuStatus->actions())
@@ -317,24 +421,12 @@ int Kivara::RefreshSettings()
     ui->sbrMain->setVisible(ReadSetting(Deliverable::Quillon, settings::StatusBar) == u"1"_s);
     const bool showUsers = ReadSetting(Deliverable::Quillon, settings::ShowUsers) == u"1"_s;
     ui->stkLists->setVisible(showUsers);
-    for (int i = 0; i < m_rooms.count(); ++i)
-        roomView(i).list->setVisible(showUsers);
+    for (const RoomView& view : m_roomViews)
+        view.list->setVisible(showUsers);
     m_layout->relayout();
     // 7. Announce
-    if (m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
+    if (m_session->m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
     return 0;
-}
-
-void Kivara::updateOwnRows()
-{
-    UserRecord own = ownRecord();
-    own.ipAddress = Socket::LocalIP();
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        Participant row = m_rooms.at(i).row(1);
-        if (row.isNull()) continue;
-        row.setName(own.chatName);
-        row.setDetails(own);
-    }
 }
 
 void Kivara::applyFonts()
@@ -343,196 +435,29 @@ void Kivara::applyFonts()
     font.setFamily(ReadSetting(Deliverable::Quillon, settings::FontName));
     const int size = ReadSetting(Deliverable::Quillon, settings::FontSize).toInt();
     if (size > 0) font.setPointSize(size);
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        QTextEdit* tr = roomView(i).transcript;
-        tr->setFont(font);
-        tr->document()->setDefaultFont(font);
-        tr->moveCursor(QTextCursor::End);
-        roomView(i).list->setFont(font);
+    for (const RoomView& view : m_roomViews) {
+        view.transcript->setFont(font);
+        view.transcript->document()->setDefaultFont(font);
+        view.transcript->moveCursor(QTextCursor::End);
+        view.list->setFont(font);
     }
     ui->txtSend->setFont(font);
 }
 
 // ---- Call state display --------------------------------------------------------
 
-void Kivara::SetCallStatus(short code, const QString& text)
-{
-    if (m_state.networkState == 1) return;
-    m_state.callStatus = code;
-    QAction* callItem = item(m_mnuFile, 0);
-    switch (code) {
-    case call::Idle:
-        // A file offer or transfer outlives the call; so does its cancel.
-        ui->cmdCancel->setVisible(m_fileSend->busy());
-        setPanel(1, PublicRoomCaption.toString());
-        setPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
-        callItem->setText(text::PlaceCall.toString());
-        m_tmrMain->stop();
-        break;
-    case call::WaitingToEnter:
-        setPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
-        platform::DoEvents();
-        break;
-    case call::Calling:
-        ui->cmdCancel->setVisible(true);
-        ui->cmdCancel->raise();
-        setPanel(1, u"Calling "_s + m_wskChat->RemoteHost() + u"..."_s);
-        setPanel(3, text::Connecting.toString(), picture::Connected.toString());
-        m_tmrMain->start();
-        break;
-    case call::Connected:
-        ui->cmdCancel->setVisible(m_fileSend->busy());
-        setPanel(3, text::Connected.toString(), picture::Connected.toString());
-        callItem->setText(text::EndCall.toString());
-        m_tmrMain->stop();
-        break;
-    case call::Incoming:
-        setPanel(1, u"Incoming call from "_s + text + u"..."_s);
-        platform::DoEvents();
-        PlayAlert(1);
-        break;
-    default:
-        break;
-    }
-    Q_EMIT CallStatus(m_state.callStatus);
-    platform::DoEvents();
-}
-
-void Kivara::SetNetworkState(short state)
-{
-    m_state.networkState = state;
-    if (state == 1) {
-        setPanel(1, text::NoNetworkPanel.toString());
-        setPanel(3, text::Offline.toString(), picture::Offline.toString());
-        item(m_mnuFile, 0)->setText(text::PlaceCall.toString());
-    }
-}
-
-void Kivara::PlayAlert(int kind)
-{
-    if (kind == 1 && m_state.useCallSound)
-        platform::Sound::current().play(m_state.callFile);
-    else if (kind == 0 && m_state.useAttnSound)
-        platform::Sound::current().play(m_state.attnFile);
-}
-
 // ---- Network -------------------------------------------------------------------
-
-void Kivara::onChatDatagram()
-{
-    const QByteArray datagram = m_wskChat->GetData();
-    if (datagram.isEmpty()) return;
-    // The sender is read now: handlers that yield let further datagrams change the socket's.
-    HandleDatagram(datagram, m_wskChat->RemoteHostIP());
-}
-
-void Kivara::HandleDatagram(const QByteArray& datagram, const QString& sender)
-{
-    const bool wasFromNetwork = m_fromNetwork;
-    const QString previousSender = m_datagramSender;
-    m_fromNetwork = true;
-    m_datagramSender = sender;
-    QPointer<Kivara> self(this);
-    DataRcvd(ReadDatagram(datagram), false);
-    if (!self) return;
-    m_fromNetwork = wasFromNetwork;
-    m_datagramSender = previousSender;
-}
-
-void Kivara::onChatError(int number, const QString& description)
-{
-    setPanel(1, QString::number(number) + u':' + description);
-    platform::Sound::current().beep();
-}
-
-int Kivara::DataPass(const QString& sDataPass)
-{
-    const QStringList fields = ParseDatagram(sDataPass);
-    if (fields.isEmpty()) return 0;
-    // Passed in by the monitor of this computer, not read from the network.
-    const bool wasFromNetwork = m_fromNetwork;
-    m_fromNetwork = false;
-    QPointer<Kivara> self(this);
-    const int result = DataRcvd(fields, true);
-    if (self) m_fromNetwork = wasFromNetwork;
-    return result;
-}
 
 // ---- Members of the interface ----------------------------------------------------
 
-bool Kivara::Alone(short nRoom)
-{
-    if (m_rooms.count() != 1 || !m_rooms.valid(nRoom)) return false;
-    return m_rooms.at(nRoom).rowCount() == 1;
-}
-
-bool Kivara::refuseChatName(const QString& name)
-{
-    if (!IsValidChatName(name)) {
-        MsgBox(ChatNameSeparatorText.toString(), MsgButtons::OK, MsgIcon::Information);
-        return true;
-    }
-    // Nobody in that room could tell two rows of one name apart.
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        if (otherRow(m_rooms.at(i), name).isNull()) continue;
-        MsgBox(ChatNameInUseBefore.toString() + name + ChatNameInUseAfter.toString(), MsgButtons::OK,
-               MsgIcon::Information);
-        return true;
-    }
-    return false;
-}
-
-int Kivara::ChangeUserName(const QString& sNewName)
-{
-    QString newName = sNewName;
-    if (newName.isEmpty())
-        newName = platform::Prompt::current().inputBox(text::EnterChatName.toString(),
-                                                       platform::ProductTitle.toString(), QString());
-    if (newName.isEmpty() || newName == m_profile.ChatName) return 0;
-    if (refuseChatName(newName)) return -1;
-    const QString oldName = m_profile.ChatName;
-    m_profile.ChatName = newName;
-    SaveProfile(m_profile, oldName);
-    m_state.shownChatName = newName;
-    renameOwnRows(newName);
-    DataSend(mode::NickName, oldName + FieldSeparator + newName);
-    return 0;
-}
-
-void Kivara::renameOwnRows(const QString& name)
-{
-    // Every room, not only the one in front: the others would go on showing the old name.
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        Participant own = m_rooms.at(i).row(1);
-        if (!own.isNull()) own.setName(name);
-    }
-}
-
-void Kivara::OwnRowEdited(QString oldName, QString newName)
-{
-    // The list shows the new name only once it is taken.
-    if (newName.isEmpty() || newName == oldName || refuseChatName(newName)) return;
-    m_profile.ChatName = newName;
-    SaveProfile(m_profile, oldName);
-    m_state.shownChatName = newName;
-    renameOwnRows(newName);
-    DataSend(mode::NickName, oldName + FieldSeparator + newName);
-}
-
 int Kivara::EMailContact(const QString& sRecipients)
 {
-    return MailPeerslip(store(), sRecipients);
-}
-
-StoreAccess& Kivara::store()
-{
-    if (!m_store) m_store = std::make_unique<StoreAccess>(Deliverable::Quillon);
-    return *m_store;
+    return MailPeerslip(m_session->store(), sRecipients);
 }
 
 QString Kivara::PeerslipFile() const
 {
-    return m_profileLoaded ? PeerslipPath(m_profile.ChatName) : QString();
+    return m_session->m_profileLoaded ? PeerslipPath(m_profile.ChatName) : QString();
 }
 
 void Kivara::ShowAbout()
@@ -544,88 +469,15 @@ void Kivara::openOptions(int dialogMode)
 {
     QPointer<Kivara> self(this);
     frmOptions::Run(frmOptions::Mode(dialogMode), Socket::LocalIP(), this,
-                    [self](const QString& name) { return self && self->refuseChatName(name); });
+                    [self](const QString& name) { return self && self->m_session->refuseChatName(name); });
     if (!self) return;
     RefreshSettings();
     focusEntry();
 }
 
-QString Kivara::UserProfile(short nIndex, const QString& sUserName)
-{
-    static const QString unknown = u"Unknown"_s;
-    if (nIndex < 0 || nIndex >= UserRecord::FieldCount) return unknown;
-    if (sUserName.isEmpty() || sUserName == m_profile.ChatName) return ownRecord().fields().at(nIndex);
-    const Participant p = m_rooms.publicRoom().findRow(sUserName);
-    if (p.isNull()) return unknown;
-    return p.record().fields().at(nIndex);
-}
-
-void Kivara::setRemoteHost(const QString& host)
-{
-    m_state.remoteHost = host;
-    m_wskChat->setRemoteHost(host);
-}
-
-void Kivara::setRemotePort(int port)
-{
-    m_state.remotePort = port;
-    m_wskChat->setRemotePort(port);
-}
-
 int Kivara::SendSession(const QString& sRecipients, const QString& sFileName)
 {
     return MailTranscript(sRecipients, sFileName);
-}
-
-void Kivara::SetStatus(const QString& sStatus)
-{
-    // 1. The check mark
-    int checkedIndex = -1;
-    const QList<QAction*> items = m_mnuStatus->actions();
-    for (QAction* item : items) {
-        item->setCheckable(!item->isSeparator());
-        item->setChecked(false);
-    }
-    for (int i = 0; i < items.size(); ++i) {
-        if (!items[i]->isSeparator() && items[i]->text() == sStatus) {
-            items[i]->setChecked(true);
-            checkedIndex = i;
-            break;
-        }
-    }
-    // 2. The panel
-    setPanel(2, sStatus, checkedIndex == 0 ? picture::Available.toString() : picture::Away.toString());
-    // 3. Own rows everywhere
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        Participant own = m_rooms.at(i).row(1);
-        if (!own.isNull()) own.setAvailability(sStatus);
-    }
-    // 4. The profile (only one that exists: an empty one would leave a nameless Peerslip behind)
-    m_profile.UserStatus = sStatus;
-    m_state.shownStatus = sStatus;
-    if (!m_profile.ChatName.isEmpty()) SaveProfile(m_profile, m_profile.ChatName);
-    // 5. Announce
-    DataSend(mode::Status);
-}
-
-int Kivara::ShowUser(const QStringList& vData)
-{
-    const QString text = vData.join(FieldSeparator);
-    const bool started =
-        platform::Shell::current().start(SystemFolder() + u"/dorvan"_s, {text}, QDir::homePath());
-    return started ? 0 : -1;
-}
-
-int Kivara::CancelFileTransfer()
-{
-    if (MsgBox(sendtext::CancelQuestion.toString(), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
-        return -1;
-    // Cancelling means these files too, not only the one offered.
-    m_fileQueue.clear();
-    m_fileSend->Cancel();
-    ui->cmdCancel->setVisible(m_fileSend->busy());
-    setPanel(1, sendtext::Cancelled.toString());
-    return 0;
 }
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
@@ -661,52 +513,6 @@ void Kivara::SendEntry()
     ui->txtSend->clear();
     if (RunCommandLine(entry)) return;
     DataSend(m_rooms.current == 0 ? mode::PubChat : mode::PriChat, entry);
-}
-
-bool Kivara::RunCommandLine(const QString& text)
-{
-    const std::optional<CommandLine> cmd = SplitCommandLine(text);
-    if (!cmd) return false;
-    const QString& arg = cmd->argument;
-    Room& room = m_rooms.currentRoom();
-    switch (CommandFor(cmd->word)) {
-    case Command::CmdList:
-        AppendChatLine(room.transcript, CommandListName.toString(), m_state.myColor, CommandListText());
-        AppendPlainText(room.transcript, u"\r\n"_s);
-        break;
-    case Command::Help:
-        platform::Shell::current().open(ReadSetting(Deliverable::Quillon, settings::InstallDir) +
-                                        HelpPageName.toString());
-        break;
-    case Command::Private:
-        RequestPrivateRoom(arg);
-        break;
-    case Command::Leave: {
-        int position = arg.isEmpty() ? m_rooms.current : -1;
-        for (int i = 0; position < 0 && i < m_rooms.count(); ++i)
-            if (m_rooms.at(i).tag == arg) position = i;
-        if (m_rooms.valid(position)) LeaveRoom(position);
-        break;
-    }
-    case Command::Away:
-        SetStatus(availability::BeRightBack.toString());
-        break;
-    case Command::Ignore:
-        if (!arg.isEmpty()) ToggleIgnore(otherRow(room, arg));
-        break;
-    case Command::Kick:
-        if (!arg.isEmpty()) DataSend(mode::DumpUser, arg);
-        break;
-    case Command::Nick:
-        if (!arg.isEmpty()) ChangeUserName(arg);
-        break;
-    case Command::Whois:
-        DataSend(mode::GetUserProfile, arg);
-        break;
-    case Command::None:
-        break;
-    }
-    return true;
 }
 
 // ---- Events --------------------------------------------------------------------

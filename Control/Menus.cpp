@@ -5,7 +5,7 @@
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
-#include "Control/MessageEntry.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Transcript.h"
@@ -329,22 +329,6 @@ void Kivara::toggleRoomDetails(bool on)
     }
 }
 
-void Kivara::ToggleIgnore(Participant row)
-{
-    if (row.isNull()) return;
-    if (row.savedAvailability().isEmpty()) {
-        const QString shown = row.availability();
-        // An empty availability would read as "not ignored"; keep the row recoverable.
-        row.setSavedAvailability(shown.isEmpty() ? availability::Available.toString() : shown);
-        row.setAvailability(availability::Ignored.toString());
-        row.setDimmed(true);
-    } else {
-        row.setAvailability(row.savedAvailability());
-        row.setSavedAvailability(QString());
-        row.setDimmed(false);
-    }
-}
-
 void Kivara::ConfirmClosePrivateRoom(const QString& tag)
 {
     QString question = text::CloseRoomQuestion.toString() + tag + text::CloseRoomQuestionEnd.toString();
@@ -359,17 +343,6 @@ void Kivara::ConfirmClosePrivateRoom(const QString& tag)
         }
     }
     focusEntry();
-}
-
-void Kivara::RequestPrivateRoom(const QString& name)
-{
-    // The request goes to the party's row in the public room. The current tag
-    // names the party only while the public room is in front: in a private room
-    // it must keep naming that room's party, or its lines would go astray.
-    if (m_rooms.current == 0) m_rooms.currentTag = name;
-    SendToParticipant(
-        *m_wskChat, m_rooms, 0, name,
-        BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
 }
 
 } // namespace kv::control

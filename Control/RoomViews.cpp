@@ -6,7 +6,7 @@
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
-#include "Control/MessageEntry.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
@@ -65,9 +65,10 @@ protected:
 
 } // namespace
 
-Room& Kivara::createRoom(const QString& tag)
+void Kivara::roomOpened(int position)
 {
-    auto room = std::make_unique<Room>(tag);
+    Room* room = &m_rooms.at(position);
+    const QString tag = room->tag;
     RoomView view;
     view.button = new QPushButton(RoomCaption(tag), ui->fraRooms);
     view.button->setAcceptDrops(true);
@@ -124,60 +125,14 @@ Room& Kivara::createRoom(const QString& tag)
         }
     });
 
-    m_roomViews.push_back(view);
-    Room& added = m_rooms.append(std::move(room));
+    m_roomViews.insert(m_roomViews.begin() + position, view);
     renumberRooms();
-    return added;
+    // A room alone needs no button.
+    applyRoomButtons();
 }
 
-void Kivara::renumberRooms()
+void Kivara::roomClosing(int position)
 {
-    for (int i = 0; i < m_rooms.count(); ++i) {
-        const QString n = QString::number(i);
-        roomView(i).button->setObjectName(u"cmdMain_"_s + n);
-        roomView(i).list->setObjectName(u"lstMain_"_s + n);
-        roomView(i).transcript->setObjectName(u"txtMain_"_s + n);
-    }
-}
-
-void Kivara::applyRoomButtons()
-{
-    const bool several = m_rooms.count() > 1;
-    ui->fraRooms->setVisible(several);
-    for (int i = 0; i < m_rooms.count(); ++i)
-        roomView(i).button->setVisible(several && i != m_rooms.current);
-}
-
-short Kivara::OpenPrivateRoom(const QStringList& vData)
-{
-    const std::optional<UserRecord> other = UserRecord::fromFields(vData, field::Record);
-    if (!other || other->chatName.isEmpty()) return -1;
-    // Tags are unique: a room already open with that party is the answer.
-    const int existing = m_rooms.FindRoom(other->chatName);
-    if (existing >= 1) return short(existing);
-    Room& room = createRoom(other->chatName);
-    Participant own =
-        room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
-    UserRecord ownFields = ownRecord();
-    ownFields.ipAddress = Socket::LocalIP();
-    own.setDetails(ownFields);
-    room.participants.setOwnRowEditable(true);
-    Participant party = room.addRow(other->chatName, other->iconCode + OtherIconSuffix.toString());
-    party.setDetails(*other);
-    AppendPlainText(room.transcript,
-                    text::NowChattingIn.toString() + other->chatName + text::PrivateRoomOpened.toString());
-    const int position = m_rooms.count() - 1;
-    ShowRoomName();
-    SwitchRoom(position);
-    return short(position);
-}
-
-int Kivara::ClosePrivateRoom(const QVariant& sUserName)
-{
-    const QString tag = sUserName.toString();
-    const int position = m_rooms.FindRoom(tag);
-    if (position < 1) return -1;
-    const bool wasCurrent = position == m_rooms.current;
     const RoomView view = roomView(position);
     detachRoomView(view);
     ui->layRooms->removeWidget(view.button);
@@ -189,21 +144,45 @@ int Kivara::ClosePrivateRoom(const QVariant& sUserName)
     view.list->deleteLater();
     view.transcript->deleteLater();
     m_roomViews.erase(m_roomViews.begin() + position);
-    m_rooms.take(position);
     renumberRooms();
-    // The room in front stays in front; when it was the one closed, the room before it comes forward.
-    int next = m_rooms.current;
-    if (wasCurrent)
-        next = position - 1;
-    else if (m_rooms.current > position)
-        next = m_rooms.current - 1;
-    m_rooms.current = -1;
-    SwitchRoom(next);
-    if (m_rooms.count() == 1) {
-        roomView(0).button->setVisible(false);
-        if (Alone(0)) SetCallStatus(call::Idle);
+}
+
+void Kivara::roomCaptionChanged(int position, bool inFront)
+{
+    const QString caption = RoomCaption(m_rooms.at(position).tag);
+    roomView(position).button->setText(caption);
+    if (inFront) setPanel(1, caption);
+}
+
+void Kivara::roomMarked(int position)
+{
+    if (!m_rooms.valid(position) || position == m_rooms.current) return;
+    QPushButton* button = roomView(position).button;
+    if (!button->text().contains(u'*')) button->setText(u"* "_s + button->text() + u" *"_s);
+}
+
+void Kivara::conversationCleared()
+{
+    m_rooms.publicRoom().transcript.clear();
+    ui->txtSend->clear();
+}
+
+void Kivara::renumberRooms()
+{
+    for (size_t i = 0; i < m_roomViews.size(); ++i) {
+        const QString n = QString::number(i);
+        m_roomViews[i].button->setObjectName(u"cmdMain_"_s + n);
+        m_roomViews[i].list->setObjectName(u"lstMain_"_s + n);
+        m_roomViews[i].transcript->setObjectName(u"txtMain_"_s + n);
     }
-    return 0;
+}
+
+void Kivara::applyRoomButtons()
+{
+    const bool several = m_roomViews.size() > 1;
+    ui->fraRooms->setVisible(several);
+    for (size_t i = 0; i < m_roomViews.size(); ++i)
+        m_roomViews[i].button->setVisible(several && int(i) != m_rooms.current);
 }
 
 QStringList Kivara::SelectedUser() const
@@ -283,11 +262,6 @@ void Kivara::SwitchRoom(int position)
     focusEntry();
 }
 
-void Kivara::ShowRoomName()
-{
-    setPanel(1, m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
-}
-
 void Kivara::DropParticipantOnRoom(int position, const QString& name)
 {
     if (!m_rooms.valid(position) || name.isEmpty()) return;
@@ -298,7 +272,7 @@ void Kivara::DropParticipantOnRoom(int position, const QString& name)
     QStringList fields{QString(msg::RoomList), target.tag};
     for (int n = 1; n <= target.rowCount(); ++n)
         fields += target.row(n).record().fields();
-    SendToParticipant(*m_wskChat, m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
+    SendToParticipant(chatSocket(), m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
     // 3. The participant joins the target room's list (looked up there, so a row is never listed twice).
     Participant row = target.findRow(name);
     if (row.isNull()) {
@@ -310,49 +284,6 @@ void Kivara::DropParticipantOnRoom(int position, const QString& name)
         row.setName(dragged.name());
         row.setDetails(dragged.record());
     }
-}
-
-int Kivara::Disconnect(bool bPrompt)
-{
-    if (bPrompt && m_state.callStatus == call::Connected &&
-        MsgBox(text::InCallQuestion.toString(), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
-        return -1;
-    if (m_state.callStatus != call::Idle) DataSend(mode::GiveUp);
-    for (int position = m_rooms.highest(); position >= 1; --position) {
-        if (!m_rooms.valid(position)) continue;
-        const QString tag = m_rooms.at(position).tag;
-        if (m_rooms.FindRoom(tag) < 1) {
-            MsgBox(text::RoomNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
-            continue;
-        }
-        DataSend(mode::Leave, tag, QString::number(position));
-        ClosePrivateRoom(tag);
-    }
-    if (m_state.callStatus != call::Idle) {
-        DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
-        m_rooms.publicRoom().keepOnlyOwnRow();
-        // Out of the call: otherwise the control would go on showing "Connected"
-        // and offer only "&End Call", never a new call.
-        if (m_state.callStatus != call::NotStarted && m_state.callStatus != call::NoProfile)
-            SetCallStatus(call::Idle);
-    }
-    return 0;
-}
-
-void Kivara::LeaveRoom(int position)
-{
-    const QString tag = m_rooms.at(position).tag;
-    DataSend(mode::Leave, tag, QString::number(position));
-    if (position >= 1) {
-        ClosePrivateRoom(tag);
-        return;
-    }
-    // The others were told we left; showing them still would invite lines nobody reads.
-    m_rooms.publicRoom().keepOnlyOwnRow();
-    // Private rooms still open keep the call; without them the control is ready for a new one.
-    const short status = m_state.callStatus;
-    if (m_rooms.count() == 1 && status != call::NotStarted && status != call::NoProfile && status != call::Idle)
-        SetCallStatus(call::Idle);
 }
 
 } // namespace kv::control

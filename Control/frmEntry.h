@@ -3,6 +3,8 @@
 // rings, flashes and lets the user admit, refuse or take the caller into a
 // private room, and refuses by itself when nobody answers. Message mode: the
 // callee cannot answer; the user writes a message, optionally with the own Peerslip.
+#include "Control/Session/ChatSession.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -14,8 +16,7 @@ class frmEntry;
 
 namespace kv::control {
 
-// The admission choice the dialog ends with.
-enum AdmissionChoice : short { ChoiceEnter = 0, ChoiceRefuse = 1, ChoicePrivate = 2, ChoiceGaveUp = 3, ChoiceMessage = 4 };
+
 
 inline constexpr QStringView EntryCaption = u"Caller entering room...";
 inline constexpr QStringView EntryCaptionSuffix = u" entering room...";

@@ -5,7 +5,7 @@
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Kivara.h"
-#include "Control/MessageEntry.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Transcript.h"
 #include "Platform/Events.h"
 #include "Platform/Outlook/WindowSide.h"

@@ -3,7 +3,7 @@
 // computer at 127.90.<case>.3, or a plain stream socket where the protocol
 // alone is tested. The inbound dispatcher's part (NOFILE) is played by a
 // datagram socket on the control's chat port.
-#include "Control/FileSend.h"
+#include "Control/Session/FileSend.h"
 #include "Control/Kivara.h"
 #include "Platform/Events.h"
 #include "Platform/Socket.h"

@@ -1,20 +1,32 @@
 // Placing a call: Connect's checks and its HELLO loop, the supervision timer,
 // cancelling, and the remote host and port.
+#include "Control/Session/ChatSession.h"
+
+#include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
-#include "Control/Kivara.h"
+#include "Control/Session/MessageEntry.h"
+#include "Control/Session/Texts.h"
+#include "Control/Session/Transcript.h"
 #include "Platform/Events.h"
+#include "Platform/HostLookup.h"
+#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
+#include "Platform/Shell.h"
 #include "Platform/Socket.h"
-#include "ui_Kivara.h"
+#include "Shared/ContactRecords.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
 
-#include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QScopeGuard>
+#include <QRegularExpression>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+
 
 namespace kv::control {
 
@@ -47,7 +59,7 @@ constexpr int PausesPerHello = 4;
 
 } // namespace
 
-int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
+int ChatSession::Connect(const QString& sRemoteHost, int lRemotePort)
 {
     if (m_state.networkState == 1) {
         MsgBox(text::NoNetworkForCall.toString(), MsgButtons::OK, MsgIcon::Information);
@@ -61,9 +73,12 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     if (!checkCallTarget()) return -1;
     // A flag left from an earlier call must not turn this call's outcome into a cancellation.
     m_state.callCancelled = false;
-    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_view.showBusy(true);
     // Every way out restores the pointer, a form closed while ringing included.
-    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    QPointer<ChatSession> session(this);
+    const auto cursor = qScopeGuard([this, session] {
+        if (session) m_view.showBusy(false);
+    });
     m_wskChat->setRemoteHost(m_state.remoteHost);
     m_wskChat->setRemotePort(m_state.remotePort);
     SetCallStatus(call::Calling);
@@ -79,10 +94,10 @@ int Kivara::Connect(const QString& sRemoteHost, int lRemotePort)
     return -2;
 }
 
-bool Kivara::checkCallTarget()
+bool ChatSession::checkCallTarget()
 {
     if (m_state.remoteHost.isEmpty()) {
-        setPanel(1, text::NoRemoteHost.toString());
+        m_view.showPanel(1, text::NoRemoteHost.toString());
         MsgBox(text::NoRemoteHost.toString() + text::NoRemoteHostHint.toString(), MsgButtons::OK,
                MsgIcon::Information);
         SetCallStatus(call::Idle);
@@ -94,7 +109,7 @@ bool Kivara::checkCallTarget()
         return false;
     }
     if (m_state.remotePort == 0) {
-        setPanel(1, text::NoRemotePort.toString());
+        m_view.showPanel(1, text::NoRemotePort.toString());
         MsgBox(text::NoRemotePort.toString(), MsgButtons::OK, MsgIcon::Information);
         SetCallStatus(call::Idle);
         return false;
@@ -102,9 +117,9 @@ bool Kivara::checkCallTarget()
     return true;
 }
 
-bool Kivara::ringUntilAnswered()
+bool ChatSession::ringUntilAnswered()
 {
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     QElapsedTimer elapsed;
     elapsed.start();
     auto ringing = [this] {
@@ -144,24 +159,24 @@ bool Kivara::ringUntilAnswered()
     return !self.isNull();
 }
 
-void Kivara::sendGiveUp()
+void ChatSession::sendGiveUp()
 {
     // Other sends in between move the socket's target.
     if (!m_state.remoteHost.isEmpty()) m_wskChat->setRemoteHost(m_state.remoteHost);
     DataSend(GiveUpMode);
 }
 
-void Kivara::giveUpUnanswered()
+void ChatSession::giveUpUnanswered()
 {
     m_tmrMain->stop();
     // The party called hears the end too, or its admission dialog would wait on.
     sendGiveUp();
     SetCallStatus(call::Idle);
-    setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
+    m_view.showPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
     MsgBox(text::NotLetIn.toString(), MsgButtons::OK, MsgIcon::Information);
 }
 
-void Kivara::onMainTimer()
+void ChatSession::onMainTimer()
 {
     switch (m_state.callStatus) {
     case call::Calling:
@@ -185,10 +200,10 @@ void Kivara::onMainTimer()
     }
 }
 
-void Kivara::CancelCall()
+void ChatSession::CancelCall()
 {
     m_tmrMain->stop();
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     platform::DoEvents();
     if (!self) return;
     switch (m_state.callStatus) {
@@ -197,7 +212,7 @@ void Kivara::CancelCall()
         platform::DoEvents();
         if (!self) return;
         SetCallStatus(call::Idle);
-        setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
+        m_view.showPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
         closeFormWhenAloneFromTray();
         break;
     case call::Calling:
@@ -207,7 +222,7 @@ void Kivara::CancelCall()
         if (!self) return;
         closeFormWhenAloneFromTray();
         SetCallStatus(m_rooms.publicRoom().rowCount() > 1 ? call::Connected : call::Idle);
-        setPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
+        m_view.showPanel(1, text::CallTo.toString() + m_state.remoteHost + text::Cancelled.toString());
         break;
     case call::Connected:
         CancelFileTransfer();
@@ -221,9 +236,9 @@ void Kivara::CancelCall()
     }
 }
 
-void Kivara::closeFormWhenAloneFromTray()
+void ChatSession::closeFormWhenAloneFromTray()
 {
-    if (Alone(0) && m_state.trayOpened) CloseParentForm();
+    if (Alone(0) && m_state.trayOpened) m_view.closeForm();
 }
 
 } // namespace kv::control

@@ -1,32 +1,32 @@
 // The inbound dispatcher: every message that reaches the control, from the
 // network or passed in by the monitor, and what it does to rooms, rows,
 // transcripts, the call state and the contact shown on the form.
-#include "Control/Session/FileSend.h"
-#include "Control/Kivara.h"
+#include "Control/Session/ChatSession.h"
+
+#include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
-#include "Control/Transcript.h"
-#include "Control/frmEntry.h"
+#include "Control/Session/FileSend.h"
+#include "Control/Session/MessageEntry.h"
+#include "Control/Session/Texts.h"
+#include "Control/Session/Transcript.h"
 #include "Platform/Events.h"
 #include "Platform/HostLookup.h"
 #include "Platform/Outlook/Outlook.h"
-#include "Platform/Outlook/WindowSide.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
 #include "Shared/ContactRecords.h"
+#include "Shared/PeerslipMail.h"
+#include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
-#include "ui_Kivara.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QPushButton>
+#include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTextEdit>
 #include <QTimer>
-#include <algorithm>
-#include <optional>
 
 using namespace Qt::StringLiterals;
+
 
 namespace kv::control {
 
@@ -123,7 +123,7 @@ bool IsRefusal(const QString& availability)
 
 } // namespace
 
-int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
+int ChatSession::DataRcvd(const QStringList& vData, bool bPassed)
 {
     if (vData.isEmpty() || !m_profileLoaded) return 0;
     // Only a message read from the network has a sender to check; one passed by a host is local.
@@ -136,7 +136,7 @@ int Kivara::DataRcvd(const QStringList& vData, bool bPassed)
     return 0;
 }
 
-bool Kivara::knownHost(const QString& sender) const
+bool ChatSession::knownHost(const QString& sender) const
 {
     if (sender.isEmpty()) return true;
     // The party called may have been named by its computer name: compare with the address it resolved to.
@@ -153,14 +153,14 @@ bool Kivara::knownHost(const QString& sender) const
     return false;
 }
 
-Participant Kivara::otherRow(const Room& room, const QString& name) const
+Participant ChatSession::otherRow(const Room& room, const QString& name) const
 {
     const Participant p = room.findRow(name);
     if (p.index() == 0) return Participant();
     return p;
 }
 
-bool Kivara::removeOther(Room& room, const QString& name)
+bool ChatSession::removeOther(Room& room, const QString& name)
 {
     const Participant p = otherRow(room, name);
     if (p.isNull()) return false;
@@ -168,18 +168,11 @@ bool Kivara::removeOther(Room& room, const QString& name)
     return true;
 }
 
-void Kivara::markRoomButton(int position)
-{
-    if (!m_rooms.valid(position) || position == m_rooms.current) return;
-    QPushButton* button = roomView(position).button;
-    if (!button->text().contains(u'*')) button->setText(u"* "_s + button->text() + u" *"_s);
-}
-
-void Kivara::UpdateShownContact(const QString& match, bool alsoEmpty,
+void ChatSession::UpdateShownContact(const QString& match, bool alsoEmpty,
                                 const QList<std::pair<QString, QString>>& userProperties,
                                 const QList<std::pair<QString, QString>>& members)
 {
-    const outlook::Item item = shownItem();
+    const outlook::Item item = m_view.shownItem();
     if (!item) return;
     const outlook::UserProperties props = item.UserProperties();
     if (!props) return;
@@ -203,24 +196,24 @@ struct Arrival {
     bool found;     // the sender has a row in the public list, looked up once on arrival
 };
 
-void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
+void ChatSession::dispatch(const Fields& f, bool bPassed, const QString& sender)
 {
-    using Handler = void (Kivara::*)(const Fields&, const Arrival&);
+    using Handler = void (ChatSession::*)(const Fields&, const Arrival&);
     struct Entry {
         QLatin1StringView word;
         Handler handler;
     };
     // MESSAGE (the monitor's to store) and DONEHELLO are not listed: like any unknown word, they are ignored.
     static constexpr Entry handlers[] = {
-        {msg::Hello, &Kivara::onHello},       {msg::HelloWait, &Kivara::onHelloWait},
-        {msg::GiveUp, &Kivara::onGiveUp},     {msg::RoomList, &Kivara::onRoomList},
-        {msg::Enter, &Kivara::onEnter},       {msg::PubChat, &Kivara::onPubChat},
-        {msg::PriChat, &Kivara::onPriChat},   {msg::Status, &Kivara::onStatus},
-        {msg::NickName, &Kivara::onNickName}, {msg::Update, &Kivara::onUpdate},
-        {msg::GetUser, &Kivara::onGetUser},   {msg::SaveUser, &Kivara::onSaveUser},
-        {msg::ShowUser, &Kivara::onShowUser}, {msg::FilePrep, &Kivara::onFilePrep},
-        {msg::NoFile, &Kivara::onNoFile},     {msg::Leave, &Kivara::onLeave},
-        {msg::DumpUser, &Kivara::onDumpUser}, {msg::LeaveMsg, &Kivara::onLeaveMsg},
+        {msg::Hello, &ChatSession::onHello},       {msg::HelloWait, &ChatSession::onHelloWait},
+        {msg::GiveUp, &ChatSession::onGiveUp},     {msg::RoomList, &ChatSession::onRoomList},
+        {msg::Enter, &ChatSession::onEnter},       {msg::PubChat, &ChatSession::onPubChat},
+        {msg::PriChat, &ChatSession::onPriChat},   {msg::Status, &ChatSession::onStatus},
+        {msg::NickName, &ChatSession::onNickName}, {msg::Update, &ChatSession::onUpdate},
+        {msg::GetUser, &ChatSession::onGetUser},   {msg::SaveUser, &ChatSession::onSaveUser},
+        {msg::ShowUser, &ChatSession::onShowUser}, {msg::FilePrep, &ChatSession::onFilePrep},
+        {msg::NoFile, &ChatSession::onNoFile},     {msg::Leave, &ChatSession::onLeave},
+        {msg::DumpUser, &ChatSession::onDumpUser}, {msg::LeaveMsg, &ChatSession::onLeaveMsg},
     };
     const QString name = f[0];
     const auto entry = std::find_if(std::begin(handlers), std::end(handlers),
@@ -230,17 +223,17 @@ void Kivara::dispatch(const Fields& f, bool bPassed, const QString& sender)
     (this->*entry->handler)(f, Arrival{bPassed, sender, found});
 }
 
-void Kivara::onHelloWait(const Fields& f, const Arrival&)
+void ChatSession::onHelloWait(const Fields& f, const Arrival&)
 {
     if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
     SetCallStatus(call::WaitingToEnter, f[1]);
 }
 
-void Kivara::onGiveUp(const Fields& f, const Arrival& a)
+void ChatSession::onGiveUp(const Fields& f, const Arrival& a)
 {
     if (!a.found) return;
     const QString caller = f[1];
-    closeAdmissionOf(caller);
+    m_view.closeAdmissionOf(caller);
     removeOther(m_rooms.publicRoom(), caller);
     if (Alone(0)) {
         SetCallStatus(call::Idle);
@@ -248,7 +241,7 @@ void Kivara::onGiveUp(const Fields& f, const Arrival& a)
     }
 }
 
-void Kivara::onEnter(const Fields& f, const Arrival& a)
+void ChatSession::onEnter(const Fields& f, const Arrival& a)
 {
     if (!knownHost(a.sender)) return;
     const UserRecord r = Sanitized(f.record(1));
@@ -260,7 +253,7 @@ void Kivara::onEnter(const Fields& f, const Arrival& a)
     row.setDetails(r);
 }
 
-void Kivara::onPubChat(const Fields& f, const Arrival&)
+void ChatSession::onPubChat(const Fields& f, const Arrival&)
 {
     const QString from = f[1];
     const Participant row = otherRow(m_rooms.publicRoom(), from);
@@ -279,10 +272,10 @@ void Kivara::onPubChat(const Fields& f, const Arrival&)
         m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
     AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
     PlayAlert(0);
-    markRoomButton(position);
+    m_view.roomMarked(position);
 }
 
-void Kivara::onStatus(const Fields& f, const Arrival&)
+void ChatSession::onStatus(const Fields& f, const Arrival&)
 {
     const QString who = f[1];
     const QString availability = f[2];
@@ -303,7 +296,7 @@ void Kivara::onStatus(const Fields& f, const Arrival&)
     }
 }
 
-void Kivara::onNickName(const Fields& f, const Arrival&)
+void ChatSession::onNickName(const Fields& f, const Arrival&)
 {
     const QString oldName = f[1];
     const QString newName = f[2];
@@ -326,13 +319,13 @@ void Kivara::onNickName(const Fields& f, const Arrival&)
         const bool wasCurrentTag = m_rooms.currentTag == room.tag;
         room.rename(newName);
         if (wasCurrentTag) m_rooms.currentTag = newName;
-        showRoomCaption(position, wasCurrentTag);
+        m_view.roomCaptionChanged(position, wasCurrentTag);
     }
     if (renamed) UpdateShownContact(serial, false, {{prop::QuillonName.toString(), newName}});
     PlayAlert(0);
 }
 
-void Kivara::onUpdate(const Fields& f, const Arrival&)
+void ChatSession::onUpdate(const Fields& f, const Arrival&)
 {
     const UserRecord r = Sanitized(f.record(1));
     if (r.chatName == m_profile.ChatName) return;
@@ -344,7 +337,7 @@ void Kivara::onUpdate(const Fields& f, const Arrival&)
     }
     // The room found carries this name already; its caption is shown afresh (a mark on its button goes).
     const int position = m_rooms.FindRoom(r.chatName);
-    if (position >= 1) showRoomCaption(position, position == m_rooms.current);
+    if (position >= 1) m_view.roomCaptionChanged(position, position == m_rooms.current);
     UpdateShownContact(r.serialNum, true,
                        {{prop::QuillonName.toString(), r.chatName},
                         {prop::UserStatus.toString(), r.availability},
@@ -353,7 +346,7 @@ void Kivara::onUpdate(const Fields& f, const Arrival&)
                        {{u"Email1Address"_s, r.email}, {u"Body"_s, r.comment}});
 }
 
-void Kivara::onGetUser(const Fields& f, const Arrival&)
+void ChatSession::onGetUser(const Fields& f, const Arrival&)
 {
     const QString requester = f[1];
     const QString kind = f[2];
@@ -368,12 +361,12 @@ void Kivara::onGetUser(const Fields& f, const Arrival&)
     }
 }
 
-void Kivara::onShowUser(const Fields& f, const Arrival&)
+void ChatSession::onShowUser(const Fields& f, const Arrival&)
 {
     ShowUser(f.all());
 }
 
-void Kivara::onFilePrep(const Fields& f, const Arrival& a)
+void ChatSession::onFilePrep(const Fields& f, const Arrival& a)
 {
     // The receiver connects to the computer that offered, never to an address the offer names.
     QStringList offer = f.all();
@@ -382,14 +375,14 @@ void Kivara::onFilePrep(const Fields& f, const Arrival& a)
     ShowFile(offer);
 }
 
-void Kivara::onNoFile(const Fields& f, const Arrival&)
+void ChatSession::onNoFile(const Fields& f, const Arrival&)
 {
     m_fileSend->OnNoFile(f[1]);
     m_state.sendFilePath.clear();
     m_state.sendFileSize = 0;
 }
 
-void Kivara::onLeave(const Fields& f, const Arrival& a)
+void ChatSession::onLeave(const Fields& f, const Arrival& a)
 {
     const QString who = f[1];
     const QString room = f[2];
@@ -404,7 +397,7 @@ void Kivara::onLeave(const Fields& f, const Arrival& a)
     PlayAlert(0);
 }
 
-void Kivara::onDumpUser(const Fields& f, const Arrival& a)
+void ChatSession::onDumpUser(const Fields& f, const Arrival& a)
 {
     const QString remover = f[1];
     const QString removed = f[2];
@@ -417,7 +410,7 @@ void Kivara::onDumpUser(const Fields& f, const Arrival& a)
     PlayAlert(0);
 }
 
-void Kivara::onHello(const Fields& f, const Arrival& a)
+void ChatSession::onHello(const Fields& f, const Arrival& a)
 {
     const QString caller = f[1];
     const QString own = m_profile.ChatName;
@@ -426,19 +419,19 @@ void Kivara::onHello(const Fields& f, const Arrival& a)
         refuseOwnName(f);
         return;
     }
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     SetCallStatus(call::Incoming, caller);
     if (!self) return;
     const UserRecord r = Sanitized(f.record(1));
     if (!a.found) {
-        if (Alone(0)) clearConversation();
+        if (Alone(0)) m_view.conversationCleared();
         Participant row = m_rooms.publicRoom().addRow(caller, r.iconCode + OtherIconSuffix.toString());
         row.setDetails(r);
         row.setDimmed(r.availability != availability::Available.toString());
     }
     addressCaller(r.ipAddress);
     if (!a.passed) SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildHelloWait(own));
-    const std::optional<short> choice = askAdmission(caller);
+    const std::optional<short> choice = m_view.askAdmission(caller);
     if (!choice || !answerCaller(*choice, r, own)) return;
     if (!offerAutoContact(caller, a.found)) return;
     UpdateShownContact(r.serialNum, true,
@@ -446,10 +439,10 @@ void Kivara::onHello(const Fields& f, const Arrival& a)
                         {prop::UserStatus.toString(), r.availability},
                         {prop::LocalHost.toString(), r.ipAddress},
                         {prop::SerialNumber.toString(), r.serialNum}});
-    focusEntry();
+    m_view.focusEntry();
 }
 
-void Kivara::refuseOwnName(const Fields& f)
+void ChatSession::refuseOwnName(const Fields& f)
 {
     // A caller with the local user's own name cannot be told apart from the own row;
     // refused at once, so the caller is not left waiting for an answer.
@@ -460,42 +453,16 @@ void Kivara::refuseOwnName(const Fields& f)
     SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList({refusal}));
 }
 
-void Kivara::addressCaller(const QString& host)
+void ChatSession::addressCaller(const QString& host)
 {
     // Replies go to the caller, whatever other sends addressed in the meantime.
     if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
     m_wskChat->setRemotePort(ChatDatagramPort);
 }
 
-std::optional<short> Kivara::askAdmission(const QString& caller)
+bool ChatSession::answerCaller(short choice, const UserRecord& caller, const QString& own)
 {
-    // One dialog per caller: a repeated HELLO while it is open stops here.
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w))
-            return std::nullopt;
-
-    QPointer<Kivara> self(this);
-    auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
-    dialog->setMode(frmEntry::Entering);
-    dialog->setSender(caller);
-    QPointer<frmEntry> previous = m_entry;
-    m_entry = dialog;
-    QPointer<frmEntry> guard(dialog);
-    platform::Prompt::current().formShown(dialog);
-    dialog->exec();
-    if (!self || !guard) return std::nullopt;
-    const short choice = dialog->selection();
-    dialog->unload();
-    m_entry = previous;
-    // Gone at once: its caption must not keep the next call of this caller out.
-    delete dialog;
-    return choice;
-}
-
-bool Kivara::answerCaller(short choice, const UserRecord& caller, const QString& own)
-{
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     switch (choice) {
     case ChoiceEnter:
         if (m_profile.UserStatus == availability::Unavailable.toString())
@@ -517,9 +484,9 @@ bool Kivara::answerCaller(short choice, const UserRecord& caller, const QString&
     }
 }
 
-void Kivara::refuseCaller(const UserRecord& caller, const QString& own)
+void ChatSession::refuseCaller(const UserRecord& caller, const QString& own)
 {
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     const QString takes = ReadSetting(Deliverable::Quillon, settings::Messages);
     addressCaller(caller.ipAddress);
     SendToParticipant(*m_wskChat, m_rooms, 0, QString(), u"LEAVEMSG|"_s + own + FieldSeparator + takes);
@@ -531,9 +498,9 @@ void Kivara::refuseCaller(const UserRecord& caller, const QString& own)
     }
 }
 
-bool Kivara::admitPrivately(const UserRecord& caller)
+bool ChatSession::admitPrivately(const UserRecord& caller)
 {
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     const QString name = caller.chatName;
     m_rooms.currentTag = name;
     const Participant row = otherRow(m_rooms.publicRoom(), name);
@@ -565,11 +532,11 @@ bool Kivara::admitPrivately(const UserRecord& caller)
     return false;
 }
 
-bool Kivara::offerAutoContact(const QString& caller, bool found)
+bool ChatSession::offerAutoContact(const QString& caller, bool found)
 {
     // Automatic contact: only for a caller who was new here while the user is available.
     if (m_profile.UserStatus != availability::Available.toString() || found) return true;
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
     if (autoAdd == u"1"_s) {
         const MsgResult answer =
@@ -587,32 +554,11 @@ bool Kivara::offerAutoContact(const QString& caller, bool found)
 
 // ---- What the handlers show -------------------------------------------------------
 
-void Kivara::closeAdmissionOf(const QString& caller)
-{
-    if (m_entry && m_entry->mode() == frmEntry::Entering && m_entry->sender() == caller) {
-        m_entry->setSelection(ChoiceGaveUp);
-        m_entry->press(0);
-    }
-}
-
-void Kivara::showRoomCaption(int position, bool inFront)
-{
-    const QString caption = RoomCaption(m_rooms.at(position).tag);
-    roomView(position).button->setText(caption);
-    if (inFront) setPanel(1, caption);
-}
-
-void Kivara::clearConversation()
-{
-    m_rooms.publicRoom().transcript.clear();
-    ui->txtSend->clear();
-}
-
-void Kivara::onRoomList(const Fields& f, const Arrival& a)
+void ChatSession::onRoomList(const Fields& f, const Arrival& a)
 {
     // A room list comes from the party called or from a participant; a stranger's is dropped.
     if (!knownHost(a.sender)) return;
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
         // A refusal answers a call being placed; arriving late or unasked it changes nothing.
@@ -651,7 +597,7 @@ void Kivara::onRoomList(const Fields& f, const Arrival& a)
                         {prop::SerialNumber.toString(), f[7]}});
 }
 
-void Kivara::onPriChat(const Fields& f, const Arrival& a)
+void ChatSession::onPriChat(const Fields& f, const Arrival& a)
 {
     if (!knownHost(a.sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag) return;
     const QString from = f[1];
@@ -682,7 +628,7 @@ void Kivara::onPriChat(const Fields& f, const Arrival& a)
         Room& room = m_rooms.at(position);
         AppendChatLine(room.transcript, from, colour, line);
         PlayAlert(0);
-        markRoomButton(position);
+        m_view.roomMarked(position);
     } else if (createdNow) {
         m_rooms.currentTag = from;
         DataSend(mode::PriChat, QString(word::OpenPrivate));
@@ -690,13 +636,13 @@ void Kivara::onPriChat(const Fields& f, const Arrival& a)
     SetCallStatus(call::Connected);
 }
 
-void Kivara::onLeaveMsg(const Fields& f, const Arrival& a)
+void ChatSession::onLeaveMsg(const Fields& f, const Arrival& a)
 {
     const QString callee = f[1];
     const QString flag = f[2];
     // Only the party being called can refuse; offering a message to anyone else would be a stranger's prompt.
     if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
-    QPointer<Kivara> self(this);
+    QPointer<ChatSession> self(this);
     if (flag == word::FlagOff) {
         SetCallStatus(call::Idle);
         if (!self) return;
@@ -708,38 +654,28 @@ void Kivara::onLeaveMsg(const Fields& f, const Arrival& a)
                                         MsgButtons::YesNo, MsgIcon::Question);
         if (!self) return;
         if (answer == MsgResult::Yes) {
-            auto* dialog = new frmEntry(m_timings.admissionRingMs, m_timings.admissionRefuseMs, this);
-            dialog->setMode(frmEntry::Message);
-            dialog->setSender(callee);
-            QPointer<frmEntry> previous = m_entry;
-            m_entry = dialog;
-            QPointer<frmEntry> guard(dialog);
-            platform::Prompt::current().formShown(dialog);
-            dialog->exec();
-            if (!self || !guard) return;
-            if (dialog->selection() == ChoiceMessage) {
+            const std::optional<LeftMessage> left = m_view.askLeftMessage(callee);
+            if (!self) return;
+            if (left) {
                 // To the monitor of the party that answered.
                 const QString host = NetAddress(a.sender).isEmpty() ? m_state.remoteHost : a.sender;
                 if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
                 SendToParticipantMonitor(*m_wskChat, m_rooms, 0, QString(),
                                          u"MESSAGE|"_s + ShortProfileFieldString(m_profile) + FieldSeparator +
-                                             dialog->subject() + FieldSeparator + dialog->body());
+                                             left->subject + FieldSeparator + left->body);
             }
-            dialog->unload();
-            m_entry = previous;
-            delete dialog;
         }
         SetCallStatus(call::Idle);
     }
 }
 
-void Kivara::onSaveUser(const Fields& f, const Arrival&)
+void ChatSession::onSaveUser(const Fields& f, const Arrival&)
 {
-    SaveContact(store(), f.all(), m_state.confirmContactSaves, shownItem());
+    SaveContact(store(), f.all(), m_state.confirmContactSaves, m_view.shownItem());
     m_state.confirmContactSaves = true;
 }
 
-int Kivara::ShowFile(const QStringList& vData)
+int ChatSession::ShowFile(const QStringList& vData)
 {
     // The opener receives the offer's six fields and the own chat name, as one argument.
     if (vData.size() < 6) return -1;

@@ -1,28 +1,27 @@
 // What the chat control sends: DataSend and its modes, and the file offers one at a time.
-#include "Control/Kivara.h"
+#include "Control/Session/ChatSession.h"
 
-#include "Control/Session/FileSend.h"
-#include "Control/Icons.h"
-#include "Control/KivaraUi.h"
-#include "Control/Layout.h"
-#include "Control/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
-#include "Control/Transcript.h"
-#include "Control/TranscriptExport.h"
-#include "Control/frmOptions.h"
+#include "Control/Session/FileSend.h"
+#include "Control/Session/MessageEntry.h"
+#include "Control/Session/Texts.h"
+#include "Control/Session/Transcript.h"
 #include "Platform/Events.h"
-#include "Platform/Outlook/Automation.h"
-#include "Platform/Outlook/WindowSide.h"
+#include "Platform/HostLookup.h"
+#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
-#include "Platform/Sound.h"
+#include "Shared/ContactRecords.h"
 #include "Shared/PeerslipMail.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
-#include "ui_Kivara.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -33,9 +32,9 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 using platform::Socket;
-using namespace kivaraui;
+using namespace session;
 
-UserRecord Kivara::ownRecord() const
+UserRecord ChatSession::ownRecord() const
 {
     UserRecord r;
     r.chatName = m_profile.ChatName;
@@ -48,7 +47,7 @@ UserRecord Kivara::ownRecord() const
     return r;
 }
 
-int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData2)
+int ChatSession::DataSend(short nSendMode, const QString& sData, const QString& sData2)
 {
     Socket& sock = *m_wskChat;
     const QString own = m_profile.ChatName;
@@ -120,7 +119,7 @@ int Kivara::DataSend(short nSendMode, const QString& sData, const QString& sData
     return 0;
 }
 
-void Kivara::sendRoomList()
+void ChatSession::sendRoomList()
 {
     // The admitted caller enters the public room, whichever room is in front.
     QList<UserRecord> entries;
@@ -130,7 +129,7 @@ void Kivara::sendRoomList()
     SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildRoomList(entries));
 }
 
-void Kivara::sendLeave(const QString& tag, const QString& position)
+void ChatSession::sendLeave(const QString& tag, const QString& position)
 {
     const QString own = m_profile.ChatName;
     if (tag == PublicTag.toString()) {
@@ -148,7 +147,7 @@ void Kivara::sendLeave(const QString& tag, const QString& position)
     SendToParticipant(*m_wskChat, m_rooms, at, tag, BuildLeave(own, own));
 }
 
-int Kivara::prepareFileOffer(int position, const QString& name, QString path)
+int ChatSession::prepareFileOffer(int position, const QString& name, QString path)
 {
     if (path.isEmpty()) {
         platform::FileDialogRequest request;
@@ -168,7 +167,7 @@ int Kivara::prepareFileOffer(int position, const QString& name, QString path)
     return offerFile(position, name, path);
 }
 
-int Kivara::offerFile(int position, const QString& name, const QString& path)
+int ChatSession::offerFile(int position, const QString& name, const QString& path)
 {
     const Participant target = m_rooms.at(position).findRow(name);
     const std::optional<OfferedFile> offer =
@@ -182,14 +181,13 @@ int Kivara::offerFile(int position, const QString& name, const QString& path)
         m_fileSend->Withdraw();
         return -1;
     }
-    ui->cmdCancel->setVisible(true);
-    ui->cmdCancel->raise();
+    m_view.showCancel(true);
     AppendPlainText(m_rooms.at(position).transcript, text::FileOffered.toString().arg(title, name));
-    setPanel(1, text::SendingFile.toString() + title + u" to "_s + name + u"..."_s);
+    m_view.showPanel(1, text::SendingFile.toString() + title + u" to "_s + name + u"..."_s);
     return 0;
 }
 
-void Kivara::offerNextFile()
+void ChatSession::offerNextFile()
 {
     while (!m_fileQueue.empty() && !m_fileSend->offerPending()) {
         const QueuedFile next = m_fileQueue.front();
@@ -200,7 +198,7 @@ void Kivara::offerNextFile()
     }
 }
 
-bool Kivara::confirmDumpUser(const QString& name)
+bool ChatSession::confirmDumpUser(const QString& name)
 {
     return MsgBox(text::DisconnectQuestion.toString() + name + u"' ?"_s, MsgButtons::YesNo,
                   MsgIcon::Question) == MsgResult::Yes;

@@ -1,4 +1,4 @@
-#include "Control/MessageEntry.h"
+#include "Control/Session/MessageEntry.h"
 
 #include <QStringList>
 

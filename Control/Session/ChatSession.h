@@ -1,0 +1,290 @@
+#pragma once
+// A chat session without its window: the chat socket, the rooms, the call
+// state, the profile, every message that arrives and every message sent. What
+// must be shown or asked goes to the SessionView; a session with a view that
+// shows nothing runs without a display (tests, fuzzing).
+#include "Control/Session/Rooms.h"
+#include "Shared/modUser.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+namespace kv::platform {
+class Socket;
+}
+namespace kv::outlook {
+class Item;
+}
+namespace kv {
+class StoreAccess;
+}
+
+namespace kv::control {
+
+class FileSend;
+class Fields;
+struct Arrival;
+
+// Intervals and bounds of the control's timers and waits, in milliseconds.
+// Tests shorten them; every wait of the control also ends with the session.
+struct KivaraTimings {
+    int mainTimerMs = 30000;      // tmrMain: supervision of a call being placed or waiting to enter
+    int helloPauseMs = 750;       // one of the four pauses between HELLO repeats (3 s in all)
+    int admissionRingMs = 600;    // the admission dialog's ring
+    int admissionRefuseMs = 45000; // the admission dialog refuses by itself
+    int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
+    int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
+    int fileOfferMs = 120000;     // a file offer that no connection takes expires
+    int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
+};
+
+// Call status codes.
+namespace call {
+inline constexpr short NotStarted = 0;
+inline constexpr short NoProfile = 2;
+inline constexpr short Idle = 4;
+inline constexpr short WaitingToEnter = 5;
+inline constexpr short Calling = 6;
+inline constexpr short Connected = 7;
+inline constexpr short Incoming = 10;
+inline constexpr short NoAnswer = 11;
+} // namespace call
+
+// Per-instance state (the rooms and their current position live in the RoomTable).
+struct SessionState {
+    bool trayOpened = false;
+    QString remoteHost;
+    int remotePort = 0;
+    short appearance = 0;
+    short networkState = 0;
+    short callStatus = call::NotStarted;
+    bool callCancelled = false;
+    QColor myColor;
+    bool useOthers = false;
+    QColor othersColor;
+    bool confirmContactSaves = false;
+    // File sending
+    QString sendFilePath;
+    qint64 sendFileSize = 0;
+    // Sounds
+    bool useCallSound = false;
+    QString callFile;
+    bool useAttnSound = false;
+    QString attnFile;
+    // Settings read at session start
+    QString installDir;
+    QString service;
+    QString folder;
+    // What RefreshSettings last showed, to notice changes
+    QString shownChatName;
+    QString shownStatus;
+    QString shownLocalIp;
+};
+
+// The admission choice the dialog ends with.
+enum AdmissionChoice : short { ChoiceEnter = 0, ChoiceRefuse = 1, ChoicePrivate = 2, ChoiceGaveUp = 3, ChoiceMessage = 4 };
+
+// A message the caller leaves when the party called takes messages.
+struct LeftMessage {
+    QString subject;
+    QString body;
+};
+
+// What a session asks of the window that shows it.
+class SessionView {
+public:
+    virtual ~SessionView() = default;
+    // Status-bar panel 1 to 3; a null picture keeps the one shown.
+    virtual void showPanel(int panel, const QString& text, const QString& picture = QString()) = 0;
+    // The call status changed to code (text: the party, where the status names one).
+    virtual void showCallStatus(short code, const QString& text) = 0;
+    // No network: the session is offline.
+    virtual void showOffline() = 0;
+    // The user's availability, as the availability menu and panel 2 show it.
+    virtual void showAvailability(const QString& status) = 0;
+    virtual void playSound(const QString& file) = 0;
+    virtual void beep() = 0;
+    // Rooms: a new room at position (widgets to make), one about to go, the room to show.
+    virtual void roomOpened(int position) = 0;
+    virtual void roomClosing(int position) = 0;
+    virtual void switchRoom(int position) = 0;
+    // A room's caption changed (inFront: it is the room in front); a line came to a room behind.
+    virtual void roomCaptionChanged(int position, bool inFront) = 0;
+    virtual void roomMarked(int position) = 0;
+    // A new caller while alone: the public conversation starts afresh.
+    virtual void conversationCleared() = 0;
+    // The admission dialog for a caller; nothing when one is already open or it went away.
+    virtual std::optional<short> askAdmission(const QString& caller) = 0;
+    // The caller gave up: an admission dialog still open for it closes.
+    virtual void closeAdmissionOf(const QString& caller) = 0;
+    // The message dialog for a party that takes messages; nothing when not sent.
+    virtual std::optional<LeftMessage> askLeftMessage(const QString& callee) = 0;
+    // Something can be cancelled (a call being placed, a file offer or transfer).
+    virtual void showCancel(bool visible) = 0;
+    virtual void showBusy(bool busy) = 0;
+    virtual void focusEntry() = 0;
+    // The contact the hosting form shows, and closing that form.
+    virtual outlook::Item shownItem() const = 0;
+    virtual bool closeForm() = 0;
+};
+
+class ChatSession : public QObject {
+    Q_OBJECT
+public:
+    ChatSession(SessionView& view, const KivaraTimings& timings, QObject* parent = nullptr);
+    ~ChatSession() override;
+
+    const SessionState& state() const { return m_state; }
+    const ProfileRecord& profile() const { return m_profile; }
+    bool profileLoaded() const { return m_profileLoaded; }
+    RoomTable& rooms() { return m_rooms; }
+    platform::Socket& chatSocket() { return *m_wskChat; }
+    FileSend& fileSend() { return *m_fileSend; }
+    const KivaraTimings& timings() const { return m_timings; }
+
+    // Ends the session: what leaving every room sends goes out, the sockets close.
+    void end();
+
+    // ---- What the automation interface does ----
+    bool Alone(short nRoom) const;
+    int ChangeUserName(const QString& sNewName);
+    int ClosePrivateRoom(const QString& tag);
+    int DataRcvd(const QStringList& vData, bool bPassed);
+    short OpenPrivateRoom(const QStringList& vData);
+    QString UserProfile(short nIndex, const QString& sUserName) const;
+    int Connect(const QString& sRemoteHost, int lRemotePort);
+    void setRemoteHost(const QString& host);
+    void setRemotePort(int port);
+    void SetStatus(const QString& sStatus);
+    int ShowUser(const QStringList& vData);
+    int ShowFile(const QStringList& vData);
+    int DataSend(short nSendMode, const QString& sData = QString(), const QString& sData2 = QString());
+    int DataPass(const QString& sDataPass);
+    int Disconnect(bool bPrompt);
+    bool RunCommandLine(const QString& text);
+    // One datagram read from the chat port, from sender's address.
+    void HandleDatagram(const QByteArray& datagram, const QString& sender);
+    void SetCallStatus(short code, const QString& text = QString());
+    void SetNetworkState(short state);
+    // The cancel button: gives up a call being placed or waiting to enter, or a file transfer.
+    void CancelCall();
+    int CancelFileTransfer();
+    void ToggleIgnore(Participant row);
+    void RequestPrivateRoom(const QString& name);
+    // /part, /leave, /quit: tells the room's others, then closes a private room
+    // or empties the public one.
+    void LeaveRoom(int position);
+    // Closing the form: what leaving every room sends, without touching the rooms.
+    void LeaveOnClose();
+    void OwnRowEdited(QString oldName, QString newName);
+    bool refuseChatName(const QString& name);
+    void renameOwnRows(const QString& name);
+    void updateOwnRows();
+    void ShowRoomName();
+    void closeWaitChatSocket();
+    UserRecord ownRecord() const;
+    void PlayAlert(int kind);
+    // This session's own store access, made on first use.
+    StoreAccess& store();
+
+Q_SIGNALS:
+    // Raised by every SetCallStatus.
+    void callStatusChanged(short status);
+
+private:
+    friend class Kivara; // the widget that shows the session reads and sets its settings
+
+    void onChatDatagram();
+    void onChatError(int number, const QString& description);
+    bool confirmDumpUser(const QString& name);
+    // Connect's checks of the host and port; a failing one is told and sets the call idle.
+    bool checkCallTarget();
+    // Connect's HELLO loop: rings until the call is answered, refused, cancelled or bounded.
+    // False when the session went away meanwhile.
+    bool ringUntilAnswered();
+    void onMainTimer();
+    // The call's outer bound passed while still ringing or waiting to enter.
+    void giveUpUnanswered();
+    // GIVEUP to the party this session is calling.
+    void sendGiveUp();
+    // Finds the message word's handler in one table; unknown words are ignored.
+    void dispatch(const Fields& f, bool bPassed, const QString& sender);
+    // One handler per message word. They change rooms and state; what shows it goes
+    // through the view.
+    void onHello(const Fields& f, const Arrival& a);
+    void onHelloWait(const Fields& f, const Arrival& a);
+    void onGiveUp(const Fields& f, const Arrival& a);
+    void onRoomList(const Fields& f, const Arrival& a);
+    void onEnter(const Fields& f, const Arrival& a);
+    void onPubChat(const Fields& f, const Arrival& a);
+    void onPriChat(const Fields& f, const Arrival& a);
+    void onStatus(const Fields& f, const Arrival& a);
+    void onNickName(const Fields& f, const Arrival& a);
+    void onUpdate(const Fields& f, const Arrival& a);
+    void onGetUser(const Fields& f, const Arrival& a);
+    void onSaveUser(const Fields& f, const Arrival& a);
+    void onShowUser(const Fields& f, const Arrival& a);
+    void onFilePrep(const Fields& f, const Arrival& a);
+    void onNoFile(const Fields& f, const Arrival& a);
+    void onLeave(const Fields& f, const Arrival& a);
+    void onDumpUser(const Fields& f, const Arrival& a);
+    void onLeaveMsg(const Fields& f, const Arrival& a);
+    // HELLO's steps: a caller with the own name is refused at once; the others are
+    // listed, asked about (nothing when the dialog was already open or went away),
+    // let in, refused or taken to a private room, and offered as a contact.
+    void refuseOwnName(const Fields& f);
+    void addressCaller(const QString& host);
+    // True when the caller came in and the session is still there.
+    bool answerCaller(short choice, const UserRecord& caller, const QString& own);
+    void refuseCaller(const UserRecord& caller, const QString& own);
+    bool admitPrivately(const UserRecord& caller);
+    // False when the user declined the contact or the session went away.
+    bool offerAutoContact(const QString& caller, bool found);
+    bool knownHost(const QString& sender) const;
+    // A row of another participant by name; never the local user's own row 1.
+    Participant otherRow(const Room& room, const QString& name) const;
+    bool removeOther(Room& room, const QString& name);
+    void closeFormWhenAloneFromTray();
+    // DataSend's longer modes: ROOMLIST to an admitted caller, LEAVE of a room, FILEPREP
+    // (an empty path asks for one first).
+    void sendRoomList();
+    void sendLeave(const QString& tag, const QString& position);
+    int prepareFileOffer(int position, const QString& name, QString path);
+    // File offers: one at a time to the party in the room at position; the rest queue.
+    int offerFile(int position, const QString& name, const QString& path);
+    void offerNextFile();
+    void UpdateShownContact(const QString& match, bool alsoEmpty,
+                            const QList<std::pair<QString, QString>>& userProperties,
+                            const QList<std::pair<QString, QString>>& members = {});
+
+    SessionView& m_view;
+    KivaraTimings m_timings;
+    SessionState m_state;
+    ProfileRecord m_profile;
+    bool m_profileLoaded = false;
+    bool m_sessionEnded = false;
+    RoomTable m_rooms;
+    platform::Socket* m_wskChat = nullptr;
+    platform::Socket* m_wskProbe = nullptr;
+    FileSend* m_fileSend = nullptr; // the wskFile pool and the transfers
+    QTimer* m_tmrMain = nullptr;
+    std::unique_ptr<StoreAccess> m_store;
+    struct QueuedFile {
+        QString tag; // the room it was offered in
+        QString name;
+        QString path;
+    };
+    std::deque<QueuedFile> m_fileQueue;
+    bool m_connecting = false;  // Connect's loop is running
+    bool m_fromNetwork = false; // the message being dispatched came in a datagram
+    QString m_datagramSender;   // and from this address
+};
+
+} // namespace kv::control
