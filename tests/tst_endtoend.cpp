@@ -58,6 +58,7 @@ void TestEndToEnd::threeComputers()
         pc->activate();
         pc->installForms();
         QCOMPARE(SaveProfile(test::UserProfile(name, pc->localIp(), pc->serialNum()), QString()), 0);
+        if (pc == &annPc) WriteSetting(settings::EnterMsg, u"Hello from Ann"_s); // her greeting on entering
     }
     WriteSetting(settings::FirstRun, u"0"_s); // Cy's monitor
 
@@ -77,6 +78,7 @@ void TestEndToEnd::threeComputers()
     // Her form shows her chat name, or her full name once her profile came.
     QVERIFY(cySide->value({u"active"_s}).startsWith(u"Ann"_s));
     QVERIFY(cySide->waitAlone(false));
+    QVERIFY(cySide->transcriptShows(cyDir, u"Ann\tHello from Ann"_s));
     // Bob calls Cy too: the call goes to the form Cy has open, into the same room.
     QCOMPARE(bobSide->value({u"open"_s, u"KV-CY"_s, u"Cy"_s, CyIp}), u"Cy"_s);
     QCOMPARE(bobSide->request({u"call"_s, u"Connect"_s, CyIp, u"8086"_s}), u"ok\t0"_s);
@@ -132,9 +134,11 @@ void TestEndToEnd::threeComputers()
     QVERIFY(bobSide->transcriptShows(bobDir, u"[Ann]\thas changed status to 'On the Phone'."_s));
     QVERIFY(cySide->transcriptShows(cyDir, u"[Ann]\thas changed status to 'On the Phone'."_s));
 
-    // Ann leaves the private room: it closes on her side, and on Bob's on her word.
+    // Ann leaves the private room: it closes on her side, and on Bob's on her word,
+    // which finds him only if her room took his new name as its row did.
     QCOMPARE(annSide->value(command(u"/part"_s)), u"true"_s);
     QVERIFY(bobSide->transcriptShows(bobDir, u"Bob\tHello everyone"_s)); // the public room is in front again
+    QVERIFY(!bobSide->transcript(bobDir).contains(u"Just between us"_s));
     QVERIFY(annSide->transcript(annDir).contains(u"[Bob]\tchanged Chat Name to 'Robert'."_s));
 
     // Cy's new name and availability reach both callers' rooms and the contact
@@ -159,11 +163,14 @@ void TestEndToEnd::threeComputers()
     QVERIFY(!annSide->transcript(annDir).contains(u"Am I still here?"_s));
 
     // Leaving cleans up every side: Bob leaves; Ann's whole mail host quits mid-call,
-    // and her form leaves as it closes. Cy's form took Bob's call while open, so it
-    // counts as opened by Cy and stays open when he is left alone.
+    // and her form leaves as it closes, closing the private room Cy opened with her
+    // (Alone holds only with no private room left). Cy's form took Bob's call while
+    // open, so it counts as opened by Cy and stays open when he is left alone.
     QCOMPARE(bobSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
     QVERIFY(bobSide->waitAlone(true));
     QCOMPARE(bobSide->value({u"get"_s, u"CallStatus"_s}), u"4"_s); // idle, ready to call again
+    QCOMPARE(cySide->value(command(u"/msg Ann"_s)), u"true"_s);
+    QVERIFY(cySide->transcriptShows(cyDir, u"Now chatting in Ann's private room..."_s));
     annSide.reset();
     QVERIFY2(ann.quitHost(), qPrintable(ann.lastError()));
     QVERIFY(cySide->waitAlone(true));
