@@ -326,62 +326,27 @@ void Kivara::focusEntry()
 
 int Kivara::ChatInit()
 {
-    m_session->m_sessionEnded = false;
-    // 1. Network
-    if (NetworkAbsent(*m_session->m_wskProbe) != 0) {
-        MsgBox(text::NoNetworkAtStart.toString(), MsgButtons::OK, MsgIcon::Information);
-        m_session->SetNetworkState(1);
-    }
-    // 2. Settings
-    m_state.installDir = ReadSetting(Deliverable::Quillon, settings::InstallDir);
-    m_state.service = ReadSetting(Deliverable::Quillon, settings::Service);
-    m_state.folder = ReadSetting(Deliverable::Quillon, settings::Folder);
-    // 3. Rooms
-    m_rooms.current = 0;
-    m_rooms.currentTag = PublicTag.toString();
-    platform::DoEvents();
-    // 4. Profile, created on first use. Bound: a dialog that reports success
+    m_session->prepare();
+    // Profile, created on first use. Bound: a dialog that reports success
     // while the profile still reads incomplete is not shown more than this often.
     constexpr int MaxProfileRounds = 5;
-    bool haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
+    bool haveProfile = m_session->loadProfile();
     for (int round = 0; !haveProfile && round < MaxProfileRounds; ++round) {
         const QString answer = frmOptions::Run(frmOptions::Mode::NewUser, Socket::LocalIP(), this);
         if (answer != frmOptions::Success.toString()) break;
         MsgBox(text::ProfileCreated.toString(), MsgButtons::OK, MsgIcon::Information);
-        haveProfile = !LoadProfile(Deliverable::Quillon, m_profile);
+        haveProfile = m_session->loadProfile();
     }
-    m_session->m_profileLoaded = true;
+    m_session->profileReady(haveProfile);
     if (haveProfile) {
-        // 5. Own row
-        Room& pub = m_rooms.publicRoom();
-        pub.participants.truncate(0);
-        pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
-        pub.participants.setOwnRowEditable(true);
-        // 6.
         RefreshSettings();
         m_session->SetCallStatus(call::Idle);
-        // 7. Address. Without a profile there is nothing to keep current (and no file to rewrite).
-        const QString localIp = Socket::LocalIP();
-        if (localIp != m_profile.IPAddress) {
-            m_profile.IPAddress = localIp;
-            m_profile.LocalPort = ChatDatagramPort;
-            SaveProfile(m_profile, m_profile.ChatName);
-        }
+        m_session->keepAddressCurrent();
     } else {
         m_session->SetCallStatus(call::NoProfile);
         MsgBox(text::ProfileNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
     }
-    // 8. Socket
-    m_session->closeWaitChatSocket();
-    m_session->m_wskChat->setLocalPort(ChatDatagramPort);
-    if (m_session->m_wskChat->Bind() != 0) {
-        // 9. Another chat control of this computer holds the port.
-        MsgBox(text::SessionInProgress.toString(), MsgButtons::OK, MsgIcon::Information);
-        return -1;
-    }
-    // 10. File listener. Chat works without it, but nobody could fetch a file offered.
-    if (m_session->m_fileSend->Listen() != 0) setPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
-    return 0;
+    return m_session->openPorts();
 }
 
 int Kivara::RefreshSettings()

@@ -1,18 +1,21 @@
-// The chat control's inbound datagrams: each input is a short exchange played
-// into a fresh control (127.130.1.2) that is in a call with Bob (127.130.1.3);
-// "#<digit>" picks another starting call state. Afterwards row 1 of every room
-// is still the local user and no room lists a name twice.
+// The chat session's inbound datagrams: each input is a short exchange played
+// into a fresh headless session (127.130.1.2) that is in a call with Bob
+// (127.130.1.3); "#<digit>" picks another starting call state. The session's
+// view answers the admission and message dialogs by the caller's name. After
+// every datagram the view shows exactly the session's rooms; afterwards row 1
+// of every room is still the local user and no room lists a name twice.
 #include "fuzz/FuzzSupport.h"
 
-#include "Control/Kivara.h"
+#include "Control/Session/ChatSession.h"
+#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
 #include "Platform/ScriptedPrompt.h"
 #include "Platform/Shell.h"
-#include "Platform/Sound.h"
 #include "Shared/modUser.h"
 #include "testing/Desk.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QSet>
 
 #include <memory>
@@ -32,10 +35,10 @@ const QString OwnName = u"Ann"_s;
 constexpr short StartStates[] = {call::Connected,      call::Idle,     call::Calling,
                                  call::WaitingToEnter, call::Incoming, call::NoAnswer};
 
-void CheckRooms(Kivara& k)
+void CheckRooms(ChatSession& s)
 {
-    for (int i = 0; i < k.rooms().count(); ++i) {
-        const Room& room = k.rooms().at(i);
+    for (int i = 0; i < s.rooms().count(); ++i) {
+        const Room& room = s.rooms().at(i);
         if (room.rowCount() < 1 || room.row(1).name() != OwnName)
             fuzz::Fail(u"room %1 lost the local user's row"_s.arg(i));
         QSet<QString> seen;
@@ -46,6 +49,60 @@ void CheckRooms(Kivara& k)
         }
     }
 }
+
+// The window's part, kept to what the session's rooms need; the dialogs answer
+// by the party's name, so inputs reach every branch after them.
+class View : public SessionView {
+public:
+    int rooms = 1; // the public room has its widgets from the start
+    void showPanel(int, const QString&, const QString&) override {}
+    void showCallStatus(short, const QString&) override {}
+    void showOffline() override {}
+    void showAvailability(const QString&) override {}
+    void playSound(const QString&) override {}
+    void beep() override {}
+    void roomOpened(int position) override
+    {
+        if (position != rooms) fuzz::Fail(u"room %1 opened where room %2 was due"_s.arg(position).arg(rooms));
+        ++rooms;
+    }
+    void roomClosing(int position) override
+    {
+        if (position < 1 || position >= rooms) fuzz::Fail(u"closing room %1 of %2"_s.arg(position).arg(rooms));
+        --rooms;
+    }
+    void switchRoom(int position) override { m_switchTo = position; }
+    void roomCaptionChanged(int, bool) override {}
+    void roomMarked(int) override {}
+    void conversationCleared() override {}
+    std::optional<short> askAdmission(const QString& caller) override
+    {
+        static constexpr short Answers[] = {ChoiceEnter, ChoiceRefuse, ChoicePrivate, ChoiceGaveUp};
+        return Answers[caller.isEmpty() ? 0 : caller.at(0).unicode() % std::size(Answers)];
+    }
+    void closeAdmissionOf(const QString&) override {}
+    std::optional<LeftMessage> askLeftMessage(const QString& callee) override
+    {
+        if (callee.size() % 2) return std::nullopt;
+        return LeftMessage{u"Subject"_s, u"Body"_s};
+    }
+    void showCancel(bool) override {}
+    void showBusy(bool) override {}
+    void focusEntry() override {}
+    outlook::Item shownItem() const override { return {}; }
+    bool closeForm() override { return false; }
+    // The switch a real view makes: the room in front and its tag.
+    void applySwitch(RoomTable& table)
+    {
+        if (m_switchTo < 0 || !table.valid(m_switchTo)) return;
+        table.current = m_switchTo;
+        table.currentTag = table.at(m_switchTo).tag;
+        m_switchTo = -1;
+    }
+
+private:
+    int m_switchTo = -1;
+};
 
 } // namespace
 
@@ -61,40 +118,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const fuzz::Input input = fuzz::SplitInput(data, size);
     // Fresh each run, so that what one input recorded is not kept by the next.
-    platform::Prompt::install(
-        std::make_unique<platform::ScriptedPrompt>(u"form entering room => optEnter_1=checked; cmdFile_0\n"
-                                                   "form Message Center => cmdFile_1\n"
-                                                   "msgbox continue to wait => No\n"
-                                                   "msgbox leave a message => No\n"_s));
-    platform::Sound::install(std::make_unique<platform::RecordingSound>());
+    platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(u"msgbox continue to wait => No\n"
+                                                                          "msgbox leave a message => Yes\n"_s));
     platform::Shell::install(std::make_unique<platform::RecordingShell>());
 
-    // Every wait the handlers may start ends almost at once.
+    // Every wait the handlers may start ends at once.
     KivaraTimings timings;
     timings.mainTimerMs = 50;
     timings.helloPauseMs = 1;
-    timings.admissionRingMs = 1;
-    timings.admissionRefuseMs = 20;
     timings.socketCloseWaitMs = 20;
-    timings.privateRoomWaitMs = 5;
+    timings.privateRoomWaitMs = 0;
     timings.callLoopBoundMs = 100;
     {
-        auto k = std::make_unique<Kivara>(nullptr, timings);
-        if (k->ChatInit() != 0) fuzz::Fail(u"ChatInit failed"_s);
-        Participant bob = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
+        View view;
+        ChatSession session(view, timings);
+        session.prepare();
+        session.profileReady(session.loadProfile());
+        if (session.openPorts() != 0) fuzz::Fail(u"the chat port could not be bound"_s);
+        Participant bob = session.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
         bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
                                   QString(), u"3"_s});
         const short start = input.state < 0 ? call::Connected
                                             : StartStates[std::size_t(input.state) % std::size(StartStates)];
-        k->setCallStatus(start);
-        if (start != call::Idle) k->setRemoteHost(ParticipantIp);
+        session.setCallStatus(start);
+        if (start != call::Idle) session.setRemoteHost(ParticipantIp);
 
-        QPointer<Kivara> alive(k.get());
         for (const fuzz::Datagram& d : input.datagrams) {
-            k->HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);
-            if (!alive) fuzz::Fail(u"the control deleted itself"_s);
+            session.HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);
+            view.applySwitch(session.rooms());
+            if (view.rooms != session.rooms().count())
+                fuzz::Fail(u"the view shows %1 rooms of %2"_s.arg(view.rooms).arg(session.rooms().count()));
         }
-        CheckRooms(*k);
+        CheckRooms(session);
+        session.end();
     }
     fuzz::Settle();
     return 0;

@@ -57,6 +57,60 @@ ChatSession::ChatSession(SessionView& view, const KivaraTimings& timings, QObjec
     m_state.confirmContactSaves = true;
 }
 
+void ChatSession::prepare()
+{
+    m_sessionEnded = false;
+    if (NetworkAbsent(*m_wskProbe) != 0) {
+        MsgBox(text::NoNetworkAtStart.toString(), MsgButtons::OK, MsgIcon::Information);
+        SetNetworkState(1);
+    }
+    m_state.installDir = ReadSetting(Deliverable::Quillon, settings::InstallDir);
+    m_state.service = ReadSetting(Deliverable::Quillon, settings::Service);
+    m_state.folder = ReadSetting(Deliverable::Quillon, settings::Folder);
+    m_rooms.current = 0;
+    m_rooms.currentTag = PublicTag.toString();
+    platform::DoEvents();
+}
+
+bool ChatSession::loadProfile()
+{
+    return !LoadProfile(Deliverable::Quillon, m_profile);
+}
+
+void ChatSession::profileReady(bool haveProfile)
+{
+    m_profileLoaded = true;
+    if (!haveProfile) return;
+    Room& pub = m_rooms.publicRoom();
+    pub.participants.truncate(0);
+    pub.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
+    pub.participants.setOwnRowEditable(true);
+}
+
+void ChatSession::keepAddressCurrent()
+{
+    // Without a profile there is nothing to keep current (and no file to rewrite).
+    const QString localIp = Socket::LocalIP();
+    if (localIp == m_profile.IPAddress) return;
+    m_profile.IPAddress = localIp;
+    m_profile.LocalPort = ChatDatagramPort;
+    SaveProfile(m_profile, m_profile.ChatName);
+}
+
+int ChatSession::openPorts()
+{
+    closeWaitChatSocket();
+    m_wskChat->setLocalPort(ChatDatagramPort);
+    if (m_wskChat->Bind() != 0) {
+        // Another chat control of this computer holds the port.
+        MsgBox(text::SessionInProgress.toString(), MsgButtons::OK, MsgIcon::Information);
+        return -1;
+    }
+    // Chat works without the file listener, but nobody could fetch a file offered.
+    if (m_fileSend->Listen() != 0) m_view.showPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
+    return 0;
+}
+
 ChatSession::~ChatSession()
 {
     end();

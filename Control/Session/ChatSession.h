@@ -149,11 +149,22 @@ public:
     FileSend& fileSend() { return *m_fileSend; }
     const KivaraTimings& timings() const { return m_timings; }
 
+    // Starting, in ChatInit's steps: the network check, the settings and the
+    // rooms; the profile (false when there is none); the own row, once the
+    // profile is known; the own address kept current; the chat and file ports.
+    void prepare();
+    bool loadProfile();
+    void profileReady(bool haveProfile);
+    void keepAddressCurrent();
+    // 0, or -1 when another session of this computer holds the chat port (after the message).
+    int openPorts();
     // Ends the session: what leaving every room sends goes out, the sockets close.
     void end();
 
     // ---- What the automation interface does ----
     bool Alone(short nRoom) const;
+    // The CallStatus property's setter: the code only, nothing shown or sent.
+    void setCallStatus(short code) { m_state.callStatus = code; }
     int ChangeUserName(const QString& sNewName);
     int ClosePrivateRoom(const QString& tag);
     int DataRcvd(const QStringList& vData, bool bPassed);
