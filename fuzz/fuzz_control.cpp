@@ -1,6 +1,7 @@
 // The chat session's inbound datagrams: each input is a short exchange played
-// into a fresh headless session (127.130.1.2) that is in a call with Bob
-// (127.130.1.3); "#<digit>" picks another starting call state. The session's
+// into the headless session (127.130.1.2, made once and set back before each
+// input: only its own row, then Bob at 127.130.1.3 in a call with it);
+// "#<digit>" picks another starting call state. The session's
 // view answers the admission and message dialogs by the caller's name. After
 // every datagram the view shows exactly the session's rooms; afterwards row 1
 // of every room is still the local user and no room lists a name twice.
@@ -104,6 +105,29 @@ private:
     int m_switchTo = -1;
 };
 
+View* view = nullptr;
+ChatSession* session = nullptr;
+
+// The session as each input finds it: no private room, only the own row and
+// Bob in the public room, empty transcripts, the starting call state.
+void SetBack(short start)
+{
+    RoomTable& rooms = session->rooms();
+    for (int position = rooms.highest(); position >= 1; --position)
+        session->ClosePrivateRoom(rooms.at(position).tag);
+    view->applySwitch(rooms);
+    Room& pub = rooms.publicRoom();
+    pub.keepOnlyOwnRow();
+    pub.transcript.clear();
+    rooms.current = 0;
+    rooms.currentTag = PublicTag.toString();
+    Participant bob = pub.addRow(u"Bob"_s, u"3_0"_s);
+    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
+                              QString(), u"3"_s});
+    session->setCallStatus(start);
+    session->setRemoteHost(start != call::Idle ? ParticipantIp : QString());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -111,17 +135,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fuzz::Start(ControlIp);
     if (SaveProfile(test::UserProfile(OwnName, ControlIp, u"KV-ANN"_s), QString()) != 0)
         fuzz::Fail(u"the profile could not be saved"_s);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    const fuzz::Input input = fuzz::SplitInput(data, size);
-    // Fresh each run, so that what one input recorded is not kept by the next.
-    platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(u"msgbox continue to wait => No\n"
-                                                                          "msgbox leave a message => Yes\n"_s));
-    platform::Shell::install(std::make_unique<platform::RecordingShell>());
-
     // Every wait the handlers may start ends at once.
     KivaraTimings timings;
     timings.mainTimerMs = 50;
@@ -129,29 +142,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     timings.socketCloseWaitMs = 20;
     timings.privateRoomWaitMs = 0;
     timings.callLoopBoundMs = 100;
-    {
-        View view;
-        ChatSession session(view, timings);
-        session.prepare();
-        session.profileReady(session.loadProfile());
-        if (session.openPorts() != 0) fuzz::Fail(u"the chat port could not be bound"_s);
-        Participant bob = session.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-        bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
-                                  QString(), u"3"_s});
-        const short start = input.state < 0 ? call::Connected
-                                            : StartStates[std::size_t(input.state) % std::size(StartStates)];
-        session.setCallStatus(start);
-        if (start != call::Idle) session.setRemoteHost(ParticipantIp);
+    view = new View;
+    session = new ChatSession(*view, timings);
+    // Not prepare(): its network check connects out, and no datagram depends on it.
+    session->profileReady(session->loadProfile());
+    if (session->openPorts() != 0) fuzz::Fail(u"the chat port could not be bound"_s);
+    return 0;
+}
 
-        for (const fuzz::Datagram& d : input.datagrams) {
-            session.HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);
-            view.applySwitch(session.rooms());
-            if (view.rooms != session.rooms().count())
-                fuzz::Fail(u"the view shows %1 rooms of %2"_s.arg(view.rooms).arg(session.rooms().count()));
-        }
-        CheckRooms(session);
-        session.end();
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const fuzz::Input input = fuzz::SplitInput(data, size);
+    // Renewed now and then, so that what they record stays small.
+    static int runs = 0;
+    if (runs++ % 256 == 0) {
+        platform::Prompt::install(std::make_unique<platform::ScriptedPrompt>(
+            u"msgbox continue to wait => No\nmsgbox leave a message => Yes\n"_s));
+        platform::Shell::install(std::make_unique<platform::RecordingShell>());
     }
+    const short start =
+        input.state < 0 ? call::Connected : StartStates[std::size_t(input.state) % std::size(StartStates)];
+    SetBack(start);
+    for (const fuzz::Datagram& d : input.datagrams) {
+        session->HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);
+        view->applySwitch(session->rooms());
+        if (view->rooms != session->rooms().count())
+            fuzz::Fail(u"the view shows %1 rooms of %2"_s.arg(view->rooms).arg(session->rooms().count()));
+    }
+    CheckRooms(*session);
     fuzz::Settle();
     return 0;
 }
