@@ -149,22 +149,9 @@ void ShootFileReceiver(const QString& out)
     kv::platform::Prompt::install(nullptr);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// The sample contacts and left messages, placed once; the first sample contact.
+Item PlaceSamples(const MAPIFolder& kivara, const MAPIFolder& messages)
 {
-    QApplication app(argc, argv);
-    kv::platform::UseDesktopPrompts();
-    const QString out = PrepareShots(argc, argv);
-    auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
-    WindowSide::install(side);
-    const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
-    const MAPIFolder personal = ns.Folders().Item(PersonalFoldersName.toString());
-    MAPIFolder kivara = personal.Folders().Item(u"Kivara"_s);
-    if (!kivara) kivara = personal.Folders().Add(u"Kivara"_s, olFolderContacts);
-    MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
-    if (!messages) messages = kivara.Folders().Add(u"Messages"_s, olFolderInbox);
-
     const struct {
         QStringView name;
         QStringView company;
@@ -204,24 +191,12 @@ int main(int argc, char* argv[])
             m.Save();
         }
     }
-    const Item first = sample();
+    return sample();
+}
 
-    auto explorer = kivara.GetExplorer(0);
-    explorer->Display();
-    auto* ew = std::static_pointer_cast<kv::host::HostExplorer>(explorer)->window();
-    ew->resize(960, 600);
-    shoot(ew, out + u"/explorer.png"_s);
-    explorer->setCurrentFolder(messages);
-    shoot(ew, out + u"/explorer-messages.png"_s);
-    // The Today page hosts the counter once the product has set it up.
-    kv::WriteKeyValue(kv::RegRoot::CurrentUser, kv::TodayKey.toString(), kv::TodayUrlValue.toString(),
-                      u"res://pellum.dll/Outlook.htm"_s);
-    explorer->setCurrentFolder(personal);
-    QEventLoop tick; // the counter refreshes every second
-    QTimer::singleShot(1500, &tick, &QEventLoop::quit);
-    tick.exec();
-    shoot(ew, out + u"/today.png"_s);
-
+// The contact form's Kivara page: idle, without the list, the General page, a conversation.
+void ShootContactForm(const Item& first, const QString& out)
+{
     auto contact = first.GetInspector();
     contact->Display();
     contact->SetCurrentFormPage(u"Kivara"_s);
@@ -248,6 +223,55 @@ int main(int argc, char* argv[])
             std::printf("FAILED %s\n", qPrintable(out + u"/conversation.png"_s));
         CallByName(chat, u"Disconnect"_s, VbMethod, {false});
     }
+}
+
+void ShootOptions(const QString& out)
+{
+    kv::control::frmOptions options(kv::control::frmOptions::Mode::Normal, u"127.0.0.1"_s);
+    options.show();
+    auto* tabs = options.findChild<QTabWidget*>(u"tbsOptions"_s);
+    for (int i = 0; tabs && i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        shoot(&options, out + u"/options-%1.png"_s.arg(i + 1));
+    }
+    options.hide();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    kv::platform::UseDesktopPrompts();
+    const QString out = PrepareShots(argc, argv);
+    auto side = std::make_shared<kv::host::HostWindowSide>(DefaultStorePath());
+    WindowSide::install(side);
+    const NameSpace ns = side->application().GetNamespace(u"MAPI"_s);
+    const MAPIFolder personal = ns.Folders().Item(PersonalFoldersName.toString());
+    MAPIFolder kivara = personal.Folders().Item(u"Kivara"_s);
+    if (!kivara) kivara = personal.Folders().Add(u"Kivara"_s, olFolderContacts);
+    MAPIFolder messages = kivara.Folders().Item(u"Messages"_s);
+    if (!messages) messages = kivara.Folders().Add(u"Messages"_s, olFolderInbox);
+
+    const Item first = PlaceSamples(kivara, messages);
+
+    auto explorer = kivara.GetExplorer(0);
+    explorer->Display();
+    auto* ew = std::static_pointer_cast<kv::host::HostExplorer>(explorer)->window();
+    ew->resize(960, 600);
+    shoot(ew, out + u"/explorer.png"_s);
+    explorer->setCurrentFolder(messages);
+    shoot(ew, out + u"/explorer-messages.png"_s);
+    // The Today page hosts the counter once the product has set it up.
+    kv::WriteKeyValue(kv::RegRoot::CurrentUser, kv::TodayKey.toString(), kv::TodayUrlValue.toString(),
+                      u"res://pellum.dll/Outlook.htm"_s);
+    explorer->setCurrentFolder(personal);
+    QEventLoop tick; // the counter refreshes every second
+    QTimer::singleShot(1500, &tick, &QEventLoop::quit);
+    tick.exec();
+    shoot(ew, out + u"/today.png"_s);
+
+    ShootContactForm(first, out);
 
     const Item msg = messages.Items().Item(1);
     auto message = msg.GetInspector();
@@ -261,14 +285,7 @@ int main(int argc, char* argv[])
     mailInspector->Display();
     shoot(std::static_pointer_cast<kv::host::HostInspector>(mailInspector)->window(), out + u"/mail.png"_s);
 
-    kv::control::frmOptions options(kv::control::frmOptions::Mode::Normal, u"127.0.0.1"_s);
-    options.show();
-    auto* tabs = options.findChild<QTabWidget*>(u"tbsOptions"_s);
-    for (int i = 0; tabs && i < tabs->count(); ++i) {
-        tabs->setCurrentIndex(i);
-        shoot(&options, out + u"/options-%1.png"_s.arg(i + 1));
-    }
-    options.hide();
+    ShootOptions(out);
 
     ShootFileReceiver(out);
 
