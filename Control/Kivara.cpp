@@ -246,13 +246,27 @@ void Kivara::showBusy(bool busy)
         QApplication::restoreOverrideCursor();
 }
 
-std::unique_ptr<frmEntry> Kivara::entryDialogFor(int dialogMode, const QString& party)
+std::optional<short> Kivara::execEntryDialog(int dialogMode, const QString& party, LeftMessage* message)
 {
-    auto dialog = std::make_unique<frmEntry>(timings().admissionRingMs, timings().admissionRefuseMs, this);
+    QPointer<Kivara> self(this);
+    auto* dialog = new frmEntry(timings().admissionRingMs, timings().admissionRefuseMs, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog->setMode(frmEntry::Mode(dialogMode));
     dialog->setSender(party);
-    return dialog;
+    QPointer<frmEntry> guard(dialog);
+    QPointer<frmEntry> previous = m_entry;
+    m_entry = dialog;
+    platform::Prompt::current().formShown(dialog);
+    dialog->exec();
+    // Gone with the control, or closed by someone else: nothing was chosen.
+    if (!self || !guard) return std::nullopt;
+    const short choice = dialog->selection();
+    if (message) *message = LeftMessage{dialog->subject(), dialog->body()};
+    dialog->unload();
+    m_entry = previous;
+    // Gone at once: an entering dialog's caption must not keep the next call of this caller out.
+    delete dialog;
+    return choice;
 }
 
 std::optional<short> Kivara::askAdmission(const QString& caller)
@@ -261,22 +275,7 @@ std::optional<short> Kivara::askAdmission(const QString& caller)
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->windowTitle() == frmEntry::captionFor(caller) && qobject_cast<frmEntry*>(w))
             return std::nullopt;
-    QPointer<Kivara> self(this);
-    std::unique_ptr<frmEntry> owned = entryDialogFor(frmEntry::Entering, caller);
-    QPointer<frmEntry> dialog(owned.get());
-    QPointer<frmEntry> previous = m_entry;
-    m_entry = dialog;
-    platform::Prompt::current().formShown(dialog);
-    dialog->exec();
-    if (!self || !dialog) {
-        (void)owned.release(); // went with the control
-        return std::nullopt;
-    }
-    const short choice = dialog->selection();
-    dialog->unload();
-    m_entry = previous;
-    // Gone at once (owned goes here): its caption must not keep the next call of this caller out.
-    return choice;
+    return execEntryDialog(frmEntry::Entering, caller, nullptr);
 }
 
 void Kivara::closeAdmissionOf(const QString& caller)
@@ -289,21 +288,8 @@ void Kivara::closeAdmissionOf(const QString& caller)
 
 std::optional<LeftMessage> Kivara::askLeftMessage(const QString& callee)
 {
-    QPointer<Kivara> self(this);
-    std::unique_ptr<frmEntry> owned = entryDialogFor(frmEntry::Message, callee);
-    QPointer<frmEntry> dialog(owned.get());
-    QPointer<frmEntry> previous = m_entry;
-    m_entry = dialog;
-    platform::Prompt::current().formShown(dialog);
-    dialog->exec();
-    if (!self || !dialog) {
-        (void)owned.release(); // went with the control
-        return std::nullopt;
-    }
-    std::optional<LeftMessage> left;
-    if (dialog->selection() == ChoiceMessage) left = LeftMessage{dialog->subject(), dialog->body()};
-    dialog->unload();
-    m_entry = previous;
+    LeftMessage left;
+    if (execEntryDialog(frmEntry::Message, callee, &left) != ChoiceMessage) return std::nullopt;
     return left;
 }
 

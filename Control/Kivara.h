@@ -239,8 +239,9 @@ private:
     bool selectionIsOwnRow() const;
     void toggleRoomDetails(bool on);
     void openOptions(int mode);
-    // A modal dialog of the control: the admission or the message dialog.
-    std::unique_ptr<frmEntry> entryDialogFor(int mode, const QString& party);
+    // The admission or the message dialog, modal; its choice (and, when asked, the message
+    // written), or nothing when the dialog or the control went away meanwhile.
+    std::optional<short> execEntryDialog(int mode, const QString& party, LeftMessage* message);
 
     std::unique_ptr<Ui::Kivara> ui;
     // The session first: the aliases below name its members.
