@@ -7,19 +7,13 @@
 #include "Control/Session/Texts.h"
 #include "Control/Session/Transcript.h"
 #include "Platform/Events.h"
-#include "Platform/HostLookup.h"
-#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
-#include "Shared/ContactRecords.h"
-#include "Shared/PeerslipMail.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;

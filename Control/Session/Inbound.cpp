@@ -3,11 +3,8 @@
 // transcripts, the call state and the contact shown on the form.
 #include "Control/Session/ChatSession.h"
 
-#include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
-#include "Control/Session/MessageEntry.h"
-#include "Control/Session/Texts.h"
 #include "Control/Session/Transcript.h"
 #include "Platform/Events.h"
 #include "Platform/HostLookup.h"
@@ -16,17 +13,13 @@
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
 #include "Shared/ContactRecords.h"
-#include "Shared/PeerslipMail.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
-
 
 namespace kv::control {
 

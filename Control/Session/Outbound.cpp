@@ -1,27 +1,14 @@
 // What the chat control sends: DataSend and its modes, and the file offers one at a time.
 #include "Control/Session/ChatSession.h"
 
-#include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
-#include "Control/Session/MessageEntry.h"
 #include "Control/Session/Texts.h"
 #include "Control/Session/Transcript.h"
-#include "Platform/Events.h"
-#include "Platform/HostLookup.h"
-#include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
-#include "Platform/Shell.h"
 #include "Platform/Socket.h"
-#include "Shared/ContactRecords.h"
-#include "Shared/PeerslipMail.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QRegularExpression>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
