@@ -42,11 +42,6 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::MsgResult;
-using platform::Socket;
 using namespace kivaraui;
 
 
@@ -102,7 +97,7 @@ void Kivara::Initialize()
     m_rooms.currentTag = PublicTag.toString();
     if (QAction* floppy = item(m_mnuSendTo, 0))
         floppy->setText(u"3"_s + QChar(189) + text::FloppyCaptionEnd.toString());
-    setPanel(2, availability::Available.toString(), picture::Available.toString());
+    showPanel(2, availability::Available.toString(), picture::Available.toString());
 }
 
 outlook::Item Kivara::shownItem() const
@@ -170,25 +165,25 @@ void Kivara::showCallStatus(short code, const QString& text)
     case call::Idle:
         // A file offer or transfer outlives the call; so does its cancel.
         ui->cmdCancel->setVisible(m_session->fileSend().busy());
-        setPanel(1, PublicRoomCaption.toString());
-        setPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
+        showPanel(1, PublicRoomCaption.toString());
+        showPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
         callItem->setText(text::PlaceCall.toString());
         break;
     case call::WaitingToEnter:
-        setPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
+        showPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
         break;
     case call::Calling:
         showCancel(true);
-        setPanel(1, u"Calling "_s + text + u"..."_s);
-        setPanel(3, text::Connecting.toString(), picture::Connected.toString());
+        showPanel(1, u"Calling "_s + text + u"..."_s);
+        showPanel(3, text::Connecting.toString(), picture::Connected.toString());
         break;
     case call::Connected:
         ui->cmdCancel->setVisible(m_session->fileSend().busy());
-        setPanel(3, text::Connected.toString(), picture::Connected.toString());
+        showPanel(3, text::Connected.toString(), picture::Connected.toString());
         callItem->setText(text::EndCall.toString());
         break;
     case call::Incoming:
-        setPanel(1, u"Incoming call from "_s + text + u"..."_s);
+        showPanel(1, u"Incoming call from "_s + text + u"..."_s);
         break;
     default:
         break;
@@ -197,8 +192,8 @@ void Kivara::showCallStatus(short code, const QString& text)
 
 void Kivara::showOffline()
 {
-    setPanel(1, text::NoNetworkPanel.toString());
-    setPanel(3, text::Offline.toString(), picture::Offline.toString());
+    showPanel(1, text::NoNetworkPanel.toString());
+    showPanel(3, text::Offline.toString(), picture::Offline.toString());
     item(m_mnuFile, 0)->setText(text::PlaceCall.toString());
 }
 
@@ -217,7 +212,7 @@ void Kivara::showAvailability(const QString& status)
             break;
         }
     }
-    setPanel(2, status, checkedIndex == 0 ? picture::Available.toString() : picture::Away.toString());
+    showPanel(2, status, checkedIndex == 0 ? picture::Available.toString() : picture::Away.toString());
 }
 
 void Kivara::playSound(const QString& file)
@@ -337,7 +332,7 @@ int Kivara::ChatInit()
 
 int Kivara::RefreshSettings()
 {
-    if (m_session->m_profileLoaded && !m_profile.ChatName.isEmpty()) {
+    if (m_session->profileLoaded() && !m_profile.ChatName.isEmpty()) {
         LoadProfile(Deliverable::Quillon, m_profile);
         // 1. Own rows in every room
         const QString localIp = Socket::LocalIP();
@@ -376,7 +371,7 @@ int Kivara::RefreshSettings()
         view.list->setVisible(showUsers);
     m_layout->relayout();
     // 7. Announce
-    if (m_session->m_profileLoaded && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
+    if (m_session->profileLoaded() && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
     return 0;
 }
 
@@ -408,7 +403,7 @@ int Kivara::EMailContact(const QString& sRecipients)
 
 QString Kivara::PeerslipFile() const
 {
-    return m_session->m_profileLoaded ? PeerslipPath(m_profile.ChatName) : QString();
+    return m_session->profileLoaded() ? PeerslipPath(m_profile.ChatName) : QString();
 }
 
 void Kivara::ShowAbout()

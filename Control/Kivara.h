@@ -230,10 +230,6 @@ private:
     // The e-mail addresses of the selected others, "; " between them.
     QString selectedAddresses() const;
     void applyRoomButtons();
-    void setPanel(int panel, const QString& text, const QString& picture = QString())
-    {
-        showPanel(panel, text, picture);
-    }
     void applyFonts();
     Participant selectedRow() const;
     bool selectionIsOwnRow() const;

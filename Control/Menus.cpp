@@ -37,11 +37,6 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::MsgResult;
-using platform::Socket;
 using namespace kivaraui;
 
 namespace {

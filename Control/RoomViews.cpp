@@ -35,11 +35,6 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::MsgResult;
-using platform::Socket;
 using namespace kivaraui;
 
 namespace {
@@ -151,7 +146,7 @@ void Kivara::roomCaptionChanged(int position, bool inFront)
 {
     const QString caption = RoomCaption(m_rooms.at(position).tag);
     roomView(position).button->setText(caption);
-    if (inFront) setPanel(1, caption);
+    if (inFront) showPanel(1, caption);
 }
 
 void Kivara::roomMarked(int position)
