@@ -54,7 +54,7 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
 {
     ui->setupUi(this);
     setWindowIcon(ProductIcon());
-    connect(m_session.get(), &ChatSession::callStatusChanged, this, [this](short status) { Q_EMIT CallStatus(status); });
+    connect(m_session.get(), &ChatSession::callStatusChanged, this, [this](CallState state) { Q_EMIT CallStatus(short(state)); });
     m_fileDrop = new FileDrop(
         [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);
@@ -80,7 +80,7 @@ Kivara::~Kivara()
     // The rooms go before the widgets that show them.
     for (const RoomView& view : m_roomViews)
         detachRoomView(view);
-    m_session.reset();
+    ChatSession::release(std::move(m_session));
 }
 
 void Kivara::detachRoomView(const RoomView& view)
@@ -158,31 +158,31 @@ void Kivara::showPanel(int panel, const QString& text, const QString& picture)
     }
 }
 
-void Kivara::showCallStatus(short code, const QString& text)
+void Kivara::showCallStatus(CallState state, const QString& text)
 {
     QAction* callItem = item(m_mnuFile, 0);
-    switch (code) {
-    case call::Idle:
+    switch (state) {
+    case CallState::Idle:
         // A file offer or transfer outlives the call; so does its cancel.
         ui->cmdCancel->setVisible(m_session->fileSend().busy());
         showPanel(1, PublicRoomCaption.toString());
         showPanel(3, text::WaitingForCall.toString(), picture::Waiting.toString());
         callItem->setText(text::PlaceCall.toString());
         break;
-    case call::WaitingToEnter:
+    case CallState::WaitingToEnter:
         showPanel(1, u"Waiting to enter "_s + text + u"'s Public room..."_s);
         break;
-    case call::Calling:
+    case CallState::Calling:
         showCancel(true);
         showPanel(1, u"Calling "_s + text + u"..."_s);
         showPanel(3, text::Connecting.toString(), picture::Connected.toString());
         break;
-    case call::Connected:
+    case CallState::Connected:
         ui->cmdCancel->setVisible(m_session->fileSend().busy());
         showPanel(3, text::Connected.toString(), picture::Connected.toString());
         callItem->setText(text::EndCall.toString());
         break;
-    case call::Incoming:
+    case CallState::Incoming:
         showPanel(1, u"Incoming call from "_s + text + u"..."_s);
         break;
     default:
@@ -321,10 +321,10 @@ int Kivara::ChatInit()
     m_session->profileReady(haveProfile);
     if (haveProfile) {
         RefreshSettings();
-        m_session->SetCallStatus(call::Idle);
+        m_session->SetCallStatus(CallState::Idle);
         m_session->keepAddressCurrent();
     } else {
-        m_session->SetCallStatus(call::NoProfile);
+        m_session->SetCallStatus(CallState::NoProfile);
         MsgBox(text::ProfileNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
     }
     return m_session->openPorts();

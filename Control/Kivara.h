@@ -85,8 +85,8 @@ public:
     bool TrayOpened() const { return m_state.trayOpened; }
     void setTrayOpened(bool opened) { m_state.trayOpened = opened; }
     Q_INVOKABLE bool Alone(short nRoom) { return m_session->Alone(nRoom); }
-    short CallStatus() const { return m_state.callStatus; }
-    void setCallStatus(short code) { m_state.callStatus = code; }
+    short CallStatus() const { return short(m_state.callStatus); }
+    void setCallStatus(short code) { m_session->setCallStatus(CallState(code)); }
     Q_INVOKABLE int ChangeUserName(const QString& sNewName = QString()) { return m_session->ChangeUserName(sNewName); }
     Q_INVOKABLE int ClosePrivateRoom(const QVariant& sUserName) { return m_session->ClosePrivateRoom(sUserName.toString()); }
     Q_INVOKABLE int DataRcvd(const QStringList& vData, bool bPassed = false) { return m_session->DataRcvd(vData, bPassed); }
@@ -199,7 +199,7 @@ private:
     void Initialize();
     // The session's view.
     void showPanel(int panel, const QString& text, const QString& picture = QString()) override;
-    void showCallStatus(short code, const QString& text) override;
+    void showCallStatus(CallState state, const QString& text) override;
     void showOffline() override;
     void showAvailability(const QString& status) override;
     void playSound(const QString& file) override;

@@ -33,8 +33,8 @@ const QString StrangerIp = u"127.130.1.4"_s;
 const QString OwnName = u"Ann"_s;
 
 // Starting call states a "#<digit>" picks from; without one the control is connected.
-constexpr short StartStates[] = {call::Connected,      call::Idle,     call::Calling,
-                                 call::WaitingToEnter, call::Incoming, call::NoAnswer};
+constexpr CallState StartStates[] = {CallState::Connected,      CallState::Idle,     CallState::Calling,
+                                 CallState::WaitingToEnter, CallState::Incoming, CallState::NoAnswer};
 
 void CheckRooms(ChatSession& s)
 {
@@ -57,7 +57,7 @@ class View : public SessionView {
 public:
     int rooms = 1; // the public room has its widgets from the start
     void showPanel(int, const QString&, const QString&) override {}
-    void showCallStatus(short, const QString&) override {}
+    void showCallStatus(CallState, const QString&) override {}
     void showOffline() override {}
     void showAvailability(const QString&) override {}
     void playSound(const QString&) override {}
@@ -110,7 +110,7 @@ ChatSession* session = nullptr;
 
 // The session as each input finds it: no private room, only the own row and
 // Bob in the public room, empty transcripts, the starting call state.
-void SetBack(short start)
+void SetBack(CallState start)
 {
     RoomTable& rooms = session->rooms();
     for (int position = rooms.highest(); position >= 1; --position)
@@ -125,7 +125,7 @@ void SetBack(short start)
     bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
                               QString(), u"3"_s});
     session->setCallStatus(start);
-    session->setRemoteHost(start != call::Idle ? ParticipantIp : QString());
+    session->setRemoteHost(start != CallState::Idle ? ParticipantIp : QString());
 }
 
 } // namespace
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // Every wait the handlers may start ends at once.
     KivaraTimings timings;
     timings.mainTimerMs = 50;
-    timings.helloPauseMs = 1;
+    timings.helloIntervalMs = 4;
     timings.socketCloseWaitMs = 20;
     timings.privateRoomWaitMs = 0;
     timings.callLoopBoundMs = 100;
@@ -160,8 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             u"msgbox continue to wait => No\nmsgbox leave a message => Yes\n"_s));
         platform::Shell::install(std::make_unique<platform::RecordingShell>());
     }
-    const short start =
-        input.state < 0 ? call::Connected : StartStates[std::size_t(input.state) % std::size(StartStates)];
+    const CallState start =
+        input.state < 0 ? CallState::Connected : StartStates[std::size_t(input.state) % std::size(StartStates)];
     SetBack(start);
     for (const fuzz::Datagram& d : input.datagrams) {
         session->HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);

@@ -277,7 +277,7 @@ void TestControl::firstStartCreatesProfile()
     QCOMPARE(k->ChatInit(), 0);
     QCOMPARE(m_desk.promptTexts(), (QStringList{u"form:Kivara - New Profile"_s,
                                                 u"Your Kivara Profile was successfully created."_s}));
-    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Ann"_s);
     ProfileRecord saved;
     QVERIFY(!LoadProfile(Deliverable::Quillon, saved));
@@ -302,7 +302,7 @@ void TestControl::firstStartWithoutProfileCompleted()
              (QStringList{u"form:Kivara - New Profile"_s,
                           u"Your Kivara Profile was not found.\r\rYou must create a profile before "
                           u"using Kivara for Microsoft Outlook."_s}));
-    QCOMPARE(k->CallStatus(), call::NoProfile);
+    QCOMPARE(CallState(k->CallStatus()), CallState::NoProfile);
     QCOMPARE(events.count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 0);
     QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
@@ -488,7 +488,7 @@ void TestControl::privateRoomsInAnyOrder()
         QCOMPARE(k->rooms().count(), 1);
         QCOMPARE(k->rooms().current, 0);
         QCOMPARE(k->panelText(1), u"Public room"_s);
-        QCOMPARE(k->CallStatus(), call::Idle); // alone again: the call is over
+        QCOMPARE(CallState(k->CallStatus()), CallState::Idle); // alone again: the call is over
     } while (std::next_permutation(order.begin(), order.end()));
     QCOMPARE(k->ClosePrivateRoom(u"Bob"_s), -1);
     QCOMPARE(k->ClosePrivateRoom(u"Public"_s), -1);
@@ -674,14 +674,14 @@ void TestControl::everySlashCommand()
     auto rejoin = [&] {
         addParty(pub, b);
         addParty(pub, PartyRecord(u"Carl"_s, carl.ip()));
-        k->setCallStatus(call::Connected);
+        k->setCallStatus(short(CallState::Connected));
     };
     for (const QString& word : {u"part"_s, u"leave"_s, u"Quit"_s, u"leave Public"_s}) {
         k->RunCommandLine(u"/"_s + word);
         QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
         QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
         QCOMPARE(pub.rowCount(), 1);
-        QCOMPARE(k->CallStatus(), call::Idle);
+        QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
         QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
         rejoin();
     }
@@ -697,13 +697,13 @@ void TestControl::everySlashCommand()
     k->RunCommandLine(u"/leave Public"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);
     QCOMPARE(carl.next(), u"LEAVE|Ann|Public"_s);
-    QCOMPARE(k->CallStatus(), call::Connected);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     k->RunCommandLine(u"/part Nobody"_s);
     QVERIFY(bob.quiet() && carl.quiet());
     QCOMPARE(k->rooms().count(), 2);
     k->RunCommandLine(u"/part"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
-    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     rejoin();
     k->SwitchRoom(0);
 
@@ -971,7 +971,7 @@ void TestControl::disconnectLeavesEverything()
     addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip())));
-    k->setCallStatus(call::Connected);
+    k->setCallStatus(short(CallState::Connected));
     k->setProperty("RemoteHost", bob.ip());
     m_desk.rules(u"msgbox currently in a call => No"_s);
     QCOMPARE(k->Disconnect(true), -1);
@@ -987,14 +987,14 @@ void TestControl::disconnectLeavesEverything()
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     // Out of the call, ready to place another.
-    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
 
     // Closing the form in a call leaves every room, as /quit does.
     addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip())));
-    k->setCallStatus(call::Connected);
+    k->setCallStatus(short(CallState::Connected));
     k.reset();
     QCOMPARE(carl.next(), u"LEAVE|Ann|Ann"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Public"_s);

@@ -313,7 +313,7 @@ void TestFileSend::senderCancelsMidTransfer()
 {
     auto k = start(8, u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
     QVERIFY(k);
-    k->setCallStatus(call::Connected);
+    k->setCallStatus(short(CallState::Connected));
     FileSender bob(address(8, 3), false);
     QVERIFY(bob.ready());
     Receiver receiver(8, QString(), true);
@@ -513,7 +513,7 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     // Whatever the call state, the offer's cancel stays at hand.
     auto* cancel = k->findChild<QPushButton*>(u"cmdCancel"_s);
     QVERIFY(cancel->isVisibleTo(k.get()));
-    QCOMPARE(k->CallStatus(), call::Idle);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => No\n"_s);
     cancel->click();
     QCOMPARE(boxes().last(), sendtext::CancelQuestion.toString());

@@ -201,7 +201,7 @@ void TestInboundFuzz::randomDatagrams()
                  "msgbox leave a message => Yes\n"_s);
     QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-ANN"_s), QString()), 0);
 
-    Kivara k(nullptr, {.mainTimerMs = 200, .helloPauseMs = 10, .admissionRingMs = 20, .admissionRefuseMs = 100,
+    Kivara k(nullptr, {.mainTimerMs = 200, .helloIntervalMs = 40, .admissionRingMs = 20, .admissionRefuseMs = 100,
                        .privateRoomWaitMs = 50});
     QCOMPARE(k.ChatInit(), 0);
     // Whatever arrives, the participant list stays a well-formed model for its views
@@ -212,7 +212,7 @@ void TestInboundFuzz::randomDatagrams()
     Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
                               QString(), u"3"_s});
-    k.setCallStatus(call::Connected);
+    k.setCallStatus(short(CallState::Connected));
 
     QUdpSocket participant, stranger;
     QVERIFY(participant.bind(QHostAddress(ParticipantIp), 0));

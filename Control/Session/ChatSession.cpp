@@ -20,23 +20,51 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
 using platform::Socket;
 using namespace session;
 
+namespace {
+
+// What a released session shows and asks: nothing.
+class NoView final : public SessionView {
+public:
+    void showPanel(int, const QString&, const QString&) override {}
+    void showCallStatus(CallState, const QString&) override {}
+    void showOffline() override {}
+    void showAvailability(const QString&) override {}
+    void playSound(const QString&) override {}
+    void beep() override {}
+    void roomOpened(int) override {}
+    void roomClosing(int) override {}
+    void switchRoom(int) override {}
+    void roomCaptionChanged(int, bool) override {}
+    void roomMarked(int) override {}
+    void conversationCleared() override {}
+    std::optional<short> askAdmission(const QString&) override { return std::nullopt; }
+    void closeAdmissionOf(const QString&) override {}
+    std::optional<LeftMessage> askLeftMessage(const QString&) override { return std::nullopt; }
+    void showCancel(bool) override {}
+    void showBusy(bool) override {}
+    void focusEntry() override {}
+    outlook::Item shownItem() const override { return {}; }
+    bool closeForm() override { return false; }
+};
+
+} // namespace
+
 ChatSession::ChatSession(SessionView& view, const KivaraTimings& timings, QObject* parent)
-    : QObject(parent), m_view(view), m_timings(timings)
+    : QObject(parent), m_view(&view), m_timings(timings)
 {
     m_wskChat = new Socket(Socket::Protocol::Udp, this);
     m_wskChat->setObjectName(u"wskChat"_s);
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
     m_fileSend = new FileSend(m_timings.fileOfferMs, this);
-    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { m_view.showPanel(1, text); });
-    connect(m_fileSend, &FileSend::cancelButtonVisible, this, [this](bool visible) { m_view.showCancel(visible); });
+    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { m_view->showPanel(1, text); });
+    connect(m_fileSend, &FileSend::cancelButtonVisible, this, [this](bool visible) { m_view->showCancel(visible); });
     connect(m_fileSend, &FileSend::roomNameRestored, this, &ChatSession::ShowRoomName);
     // Queued: the offer may end inside a send that is still unwinding.
     connect(m_fileSend, &FileSend::offerEnded, this, &ChatSession::offerNextFile, Qt::QueuedConnection);
@@ -46,6 +74,17 @@ ChatSession::ChatSession(SessionView& view, const KivaraTimings& timings, QObjec
     connect(m_wskChat, &Socket::DataArrival, this, &ChatSession::onChatDatagram);
     connect(m_wskChat, &Socket::Error, this, &ChatSession::onChatError);
     connect(m_tmrMain, &QTimer::timeout, this, &ChatSession::onMainTimer);
+    m_tmrRing = new QTimer(this);
+    m_tmrRing->setInterval(m_timings.helloIntervalMs);
+    connect(m_tmrRing, &QTimer::timeout, this, &ChatSession::ring);
+    m_tmrCallBound = new QTimer(this);
+    m_tmrCallBound->setSingleShot(true);
+    m_tmrCallBound->setInterval(m_timings.callLoopBoundMs);
+    connect(m_tmrCallBound, &QTimer::timeout, this, [this] {
+        if (m_state.callStatus == CallState::Calling || m_state.callStatus == CallState::WaitingToEnter)
+            giveUpUnanswered();
+        stopPlacing();
+    });
     m_rooms.append(std::make_unique<Room>(PublicTag.toString()));
     m_rooms.currentTag = PublicTag.toString();
     m_state.confirmContactSaves = true;
@@ -63,7 +102,6 @@ void ChatSession::prepare()
     m_state.folder = ReadSetting(Deliverable::Quillon, settings::Folder);
     m_rooms.current = 0;
     m_rooms.currentTag = PublicTag.toString();
-    platform::DoEvents();
 }
 
 bool ChatSession::loadProfile()
@@ -101,7 +139,7 @@ int ChatSession::openPorts()
         return -1;
     }
     // Chat works without the file listener, but nobody could fetch a file offered.
-    if (m_fileSend->Listen() != 0) m_view.showPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
+    if (m_fileSend->Listen() != 0) m_view->showPanel(1, text::FilePortBusy.toString().arg(FileTransferPort));
     return 0;
 }
 
@@ -110,56 +148,74 @@ ChatSession::~ChatSession()
     end();
 }
 
+void ChatSession::release(std::unique_ptr<ChatSession> session)
+{
+    session->end();
+    static NoView none;
+    session->m_view = &none;
+    if (session->m_running == 0) return;
+    session->m_released = true;
+    (void)session.release(); // the last running handler deletes it
+}
+
+MsgResult ChatSession::MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon)
+{
+    if (m_sessionEnded) return MsgResult::Cancel;
+    const MsgResult answer = platform::MsgBox(text, buttons, icon);
+    // Ended while asking: whatever was answered, the session has nobody to act for.
+    return m_sessionEnded ? MsgResult::Cancel : answer;
+}
+
 void ChatSession::end()
 {
     if (m_sessionEnded) return;
     LeaveOnClose();
     m_sessionEnded = true;
+    // No call outlives its session; stored without an event, as nobody hears it now.
+    m_state.callStatus = CallState::Idle;
+    stopPlacing();
+    m_privateAdmissions.clear();
     closeWaitChatSocket();
     m_fileSend->Close();
     if (m_store) m_store->Release();
 }
 
-void ChatSession::SetCallStatus(short code, const QString& text)
+void ChatSession::SetCallStatus(CallState state, const QString& text)
 {
     if (m_state.networkState == 1) return;
-    m_state.callStatus = code;
+    storeCallState(state);
     // The party's name for the waiting and incoming texts; the address called for the calling one.
-    m_view.showCallStatus(code, code == call::Calling ? m_wskChat->RemoteHost() : text);
-    switch (code) {
-    case call::Idle:
-    case call::Connected:
+    m_view->showCallStatus(state, state == CallState::Calling ? m_wskChat->RemoteHost() : text);
+    switch (state) {
+    case CallState::Idle:
+    case CallState::Connected:
         m_tmrMain->stop();
         break;
-    case call::Calling:
+    case CallState::Calling:
         m_tmrMain->start();
         break;
-    case call::WaitingToEnter:
-        platform::DoEvents();
-        break;
-    case call::Incoming:
-        platform::DoEvents();
+    case CallState::Incoming:
         PlayAlert(1);
         break;
     default:
         break;
     }
+    // Nothing yields here: the view repaints once the handler that changed the state returns.
     Q_EMIT callStatusChanged(m_state.callStatus);
-    platform::DoEvents();
 }
 
 void ChatSession::SetNetworkState(short state)
 {
     m_state.networkState = state;
-    if (state == 1) m_view.showOffline();
+    if (state == 1) m_view->showOffline();
 }
 
 void ChatSession::PlayAlert(int kind)
 {
     if (kind == 1 && m_state.useCallSound)
-        m_view.playSound(m_state.callFile);
+        m_view->playSound(m_state.callFile);
     else if (kind == 0 && m_state.useAttnSound)
-        m_view.playSound(m_state.attnFile);
+        m_view->playSound(m_state.attnFile);
 }
 
 void ChatSession::onChatDatagram()
@@ -176,17 +232,16 @@ void ChatSession::HandleDatagram(const QByteArray& datagram, const QString& send
     const QString previousSender = m_datagramSender;
     m_fromNetwork = true;
     m_datagramSender = sender;
-    QPointer<ChatSession> self(this);
+    const Running running(*this);
     DataRcvd(ReadDatagram(datagram), false);
-    if (!self) return;
     m_fromNetwork = wasFromNetwork;
     m_datagramSender = previousSender;
 }
 
 void ChatSession::onChatError(int number, const QString& description)
 {
-    m_view.showPanel(1, QString::number(number) + u':' + description);
-    m_view.beep();
+    m_view->showPanel(1, QString::number(number) + u':' + description);
+    m_view->beep();
 }
 
 int ChatSession::DataPass(const QString& sDataPass)
@@ -196,9 +251,9 @@ int ChatSession::DataPass(const QString& sDataPass)
     // Passed in by the monitor of this computer, not read from the network.
     const bool wasFromNetwork = m_fromNetwork;
     m_fromNetwork = false;
-    QPointer<ChatSession> self(this);
+    const Running running(*this);
     const int result = DataRcvd(fields, true);
-    if (self) m_fromNetwork = wasFromNetwork;
+    m_fromNetwork = wasFromNetwork;
     return result;
 }
 
@@ -292,7 +347,7 @@ void ChatSession::setRemotePort(int port)
 void ChatSession::SetStatus(const QString& sStatus)
 {
     // 1.-2. The availability menu's check mark and the panel
-    m_view.showAvailability(sStatus);
+    m_view->showAvailability(sStatus);
     // 3. Own rows everywhere
     for (int i = 0; i < m_rooms.count(); ++i) {
         Participant own = m_rooms.at(i).row(1);
@@ -321,8 +376,8 @@ int ChatSession::CancelFileTransfer()
     // Cancelling means these files too, not only the one offered.
     m_fileQueue.clear();
     m_fileSend->Cancel();
-    m_view.showCancel(m_fileSend->busy());
-    m_view.showPanel(1, sendtext::Cancelled.toString());
+    m_view->showCancel(m_fileSend->busy());
+    m_view->showPanel(1, sendtext::Cancelled.toString());
     return 0;
 }
 
@@ -330,7 +385,7 @@ void ChatSession::LeaveOnClose()
 {
     // As /quit does, so that peers drop the row rather than keep sending to a
     // closed form. Nothing here yields: the control is going away.
-    if (m_state.callStatus == call::Calling || m_state.callStatus == call::WaitingToEnter) sendGiveUp();
+    if (m_state.callStatus == CallState::Calling || m_state.callStatus == CallState::WaitingToEnter) sendGiveUp();
     for (int position = m_rooms.highest(); position >= 1; --position)
         DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
     if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
@@ -411,7 +466,7 @@ short ChatSession::OpenPrivateRoom(const QStringList& vData)
     if (existing >= 1) return short(existing);
     Room& room = m_rooms.append(std::make_unique<Room>(other->chatName));
     const int position = m_rooms.count() - 1;
-    m_view.roomOpened(position);
+    m_view->roomOpened(position);
     Participant own =
         room.addRow(m_profile.ChatName, QString::number(m_profile.ChatType) + OwnIconSuffix.toString());
     UserRecord ownFields = ownRecord();
@@ -423,7 +478,7 @@ short ChatSession::OpenPrivateRoom(const QStringList& vData)
     AppendPlainText(room.transcript,
                     text::NowChattingIn.toString() + other->chatName + text::PrivateRoomOpened.toString());
     ShowRoomName();
-    m_view.switchRoom(position);
+    m_view->switchRoom(position);
     return short(position);
 }
 
@@ -432,7 +487,7 @@ int ChatSession::ClosePrivateRoom(const QString& tag)
     const int position = m_rooms.FindRoom(tag);
     if (position < 1) return -1;
     const bool wasCurrent = position == m_rooms.current;
-    m_view.roomClosing(position);
+    m_view->roomClosing(position);
     m_rooms.take(position);
     // The room in front stays in front; when it was the one closed, the room before it comes forward.
     int next = m_rooms.current;
@@ -441,17 +496,17 @@ int ChatSession::ClosePrivateRoom(const QString& tag)
     else if (m_rooms.current > position)
         next = m_rooms.current - 1;
     m_rooms.current = -1;
-    m_view.switchRoom(next);
-    if (m_rooms.count() == 1 && Alone(0)) SetCallStatus(call::Idle);
+    m_view->switchRoom(next);
+    if (m_rooms.count() == 1 && Alone(0)) SetCallStatus(CallState::Idle);
     return 0;
 }
 
 int ChatSession::Disconnect(bool bPrompt)
 {
-    if (bPrompt && m_state.callStatus == call::Connected &&
+    if (bPrompt && m_state.callStatus == CallState::Connected &&
         MsgBox(text::InCallQuestion.toString(), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
         return -1;
-    if (m_state.callStatus != call::Idle) DataSend(mode::GiveUp);
+    if (m_state.callStatus != CallState::Idle) DataSend(mode::GiveUp);
     for (int position = m_rooms.highest(); position >= 1; --position) {
         if (!m_rooms.valid(position)) continue;
         const QString tag = m_rooms.at(position).tag;
@@ -462,13 +517,13 @@ int ChatSession::Disconnect(bool bPrompt)
         DataSend(mode::Leave, tag, QString::number(position));
         ClosePrivateRoom(tag);
     }
-    if (m_state.callStatus != call::Idle) {
+    if (m_state.callStatus != CallState::Idle) {
         DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
         m_rooms.publicRoom().keepOnlyOwnRow();
         // Out of the call: otherwise the control would go on showing "Connected"
         // and offer only "&End Call", never a new call.
-        if (m_state.callStatus != call::NotStarted && m_state.callStatus != call::NoProfile)
-            SetCallStatus(call::Idle);
+        if (m_state.callStatus != CallState::NotStarted && m_state.callStatus != CallState::NoProfile)
+            SetCallStatus(CallState::Idle);
     }
     return 0;
 }
@@ -484,14 +539,14 @@ void ChatSession::LeaveRoom(int position)
     // The others were told we left; showing them still would invite lines nobody reads.
     m_rooms.publicRoom().keepOnlyOwnRow();
     // Private rooms still open keep the call; without them the control is ready for a new one.
-    const short status = m_state.callStatus;
-    if (m_rooms.count() == 1 && status != call::NotStarted && status != call::NoProfile && status != call::Idle)
-        SetCallStatus(call::Idle);
+    const CallState status = m_state.callStatus;
+    if (m_rooms.count() == 1 && status != CallState::NotStarted && status != CallState::NoProfile && status != CallState::Idle)
+        SetCallStatus(CallState::Idle);
 }
 
 void ChatSession::ShowRoomName()
 {
-    m_view.showPanel(1, m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
+    m_view->showPanel(1, m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
 }
 
 void ChatSession::ToggleIgnore(Participant row)

@@ -4,11 +4,11 @@
 // must be shown or asked goes to the SessionView; a session with a view that
 // shows nothing runs without a display (tests, fuzzing).
 #include "Control/Session/Rooms.h"
+#include "Platform/Prompt.h"
 #include "Shared/modUser.h"
 
 #include <QColor>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 #include <deque>
 #include <memory>
@@ -36,7 +36,7 @@ struct Arrival;
 // Tests shorten them; every wait of the control also ends with the session.
 struct KivaraTimings {
     int mainTimerMs = 30000;      // tmrMain: supervision of a call being placed or waiting to enter
-    int helloPauseMs = 750;       // one of the four pauses between HELLO repeats (3 s in all)
+    int helloIntervalMs = 3000;   // HELLO and the call sound repeat while a call is placed
     int admissionRingMs = 600;    // the admission dialog's ring
     int admissionRefuseMs = 45000; // the admission dialog refuses by itself
     int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
@@ -45,17 +45,17 @@ struct KivaraTimings {
     int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
 };
 
-// Call status codes.
-namespace call {
-inline constexpr short NotStarted = 0;
-inline constexpr short NoProfile = 2;
-inline constexpr short Idle = 4;
-inline constexpr short WaitingToEnter = 5;
-inline constexpr short Calling = 6;
-inline constexpr short Connected = 7;
-inline constexpr short Incoming = 10;
-inline constexpr short NoAnswer = 11;
-} // namespace call
+// The states of a call; their numbers are the codes hosts read from CallStatus.
+enum class CallState : short {
+    NotStarted = 0,
+    NoProfile = 2,
+    Idle = 4,
+    WaitingToEnter = 5, // caller: the party called is asking whether to let us in
+    Calling = 6,        // caller: HELLO repeats until an answer
+    Connected = 7,
+    Incoming = 10, // party called: a caller waits for admission
+    NoAnswer = 11, // caller: the supervision gave up; the call returns to Idle
+};
 
 // Per-instance state (the rooms and their current position live in the RoomTable).
 struct SessionState {
@@ -64,7 +64,7 @@ struct SessionState {
     int remotePort = 0;
     short appearance = 0;
     short networkState = 0;
-    short callStatus = call::NotStarted;
+    CallState callStatus = CallState::NotStarted;
     bool callCancelled = false;
     QColor myColor;
     bool useOthers = false;
@@ -104,7 +104,7 @@ public:
     // Status-bar panel 1 to 3; a null picture keeps the one shown.
     virtual void showPanel(int panel, const QString& text, const QString& picture = QString()) = 0;
     // The call status changed to code (text: the party, where the status names one).
-    virtual void showCallStatus(short code, const QString& text) = 0;
+    virtual void showCallStatus(CallState state, const QString& text) = 0;
     // No network: the session is offline.
     virtual void showOffline() = 0;
     // The user's availability, as the availability menu and panel 2 show it.
@@ -140,6 +140,10 @@ class ChatSession : public QObject {
 public:
     ChatSession(SessionView& view, const KivaraTimings& timings, QObject* parent = nullptr);
     ~ChatSession() override;
+    // The view is going: the session ends and never uses the view again. While one of
+    // its handlers still runs (a dialog open inside it) the session is deleted once
+    // that handler returns, so no handler needs to check whether it still exists.
+    static void release(std::unique_ptr<ChatSession> session);
 
     const SessionState& state() const { return m_state; }
     const ProfileRecord& profile() const { return m_profile; }
@@ -163,8 +167,8 @@ public:
 
     // ---- What the automation interface does ----
     bool Alone(short nRoom) const;
-    // The CallStatus property's setter: the code only, nothing shown or sent.
-    void setCallStatus(short code) { m_state.callStatus = code; }
+    // The CallStatus property's setter: the state only, nothing shown or sent.
+    void setCallStatus(CallState state) { storeCallState(state); }
     int ChangeUserName(const QString& sNewName);
     int ClosePrivateRoom(const QString& tag);
     int DataRcvd(const QStringList& vData, bool bPassed);
@@ -182,7 +186,7 @@ public:
     bool RunCommandLine(const QString& text);
     // One datagram read from the chat port, from sender's address.
     void HandleDatagram(const QByteArray& datagram, const QString& sender);
-    void SetCallStatus(short code, const QString& text = QString());
+    void SetCallStatus(CallState state, const QString& text = QString());
     void SetNetworkState(short state);
     // The cancel button: gives up a call being placed or waiting to enter, or a file transfer.
     void CancelCall();
@@ -207,19 +211,40 @@ public:
 
 Q_SIGNALS:
     // Raised by every SetCallStatus.
-    void callStatusChanged(short status);
+    void callStatusChanged(kv::control::CallState state);
 
 private:
     friend class Kivara; // the widget that shows the session reads and sets its settings
+    // Held by every handler that may open a dialog or wait: a released session lives on
+    // until the last of them returns.
+    class Running {
+    public:
+        explicit Running(ChatSession& session) : m_session(session) { ++m_session.m_running; }
+        ~Running()
+        {
+            if (--m_session.m_running == 0 && m_session.m_released) m_session.deleteLater();
+        }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        ChatSession& m_session;
+    };
+
+    // Asks through the prompt service; a session that ended asks nothing and gets Cancel.
+    platform::MsgResult MsgBox(const QString& text, platform::MsgButtons buttons, platform::MsgIcon icon);
 
     void onChatDatagram();
     void onChatError(int number, const QString& description);
     bool confirmDumpUser(const QString& name);
     // Connect's checks of the host and port; a failing one is told and sets the call idle.
     bool checkCallTarget();
-    // Connect's HELLO loop: rings until the call is answered, refused, cancelled or bounded.
-    // False when the session went away meanwhile.
-    bool ringUntilAnswered();
+    // Every change of the call state is stored here. While a call is being placed it
+    // rings on in the states that wait for an answer, and ends in the others.
+    void storeCallState(CallState next);
+    // One ring of a call being placed: HELLO while calling, and the call sound.
+    void ring();
+    void stopPlacing();
     void onMainTimer();
     // The call's outer bound passed while still ringing or waiting to enter.
     void giveUpUnanswered();
@@ -255,7 +280,12 @@ private:
     // True when the caller came in and the session is still there.
     bool answerCaller(short choice, const UserRecord& caller, const QString& own);
     void refuseCaller(const UserRecord& caller, const QString& own);
-    bool admitPrivately(const UserRecord& caller);
+    // A caller taken to a private room is welcomed once its room opens here; a caller
+    // who never opens it is given up after privateRoomWaitMs.
+    void admitPrivately(const UserRecord& caller, bool found);
+    void privateRoomOpened(const QString& name);
+    void privateAdmissionExpired(const QString& name);
+    void welcomeCaller(const UserRecord& caller, bool found);
     // False when the user declined the contact or the session went away.
     bool offerAutoContact(const QString& caller, bool found);
     bool knownHost(const QString& sender) const;
@@ -275,7 +305,9 @@ private:
                             const QList<std::pair<QString, QString>>& userProperties,
                             const QList<std::pair<QString, QString>>& members = {});
 
-    SessionView& m_view;
+    SessionView* m_view;
+    int m_running = 0;       // handlers of this session on the stack
+    bool m_released = false; // deleted when the last of them returns
     KivaraTimings m_timings;
     SessionState m_state;
     ProfileRecord m_profile;
@@ -286,6 +318,8 @@ private:
     platform::Socket* m_wskProbe = nullptr;
     FileSend* m_fileSend = nullptr; // the wskFile pool and the transfers
     QTimer* m_tmrMain = nullptr;
+    QTimer* m_tmrRing = nullptr;      // the rings of a call being placed
+    QTimer* m_tmrCallBound = nullptr; // the outer bound of a call being placed
     std::unique_ptr<StoreAccess> m_store;
     struct QueuedFile {
         QString tag; // the room it was offered in
@@ -293,7 +327,12 @@ private:
         QString path;
     };
     std::deque<QueuedFile> m_fileQueue;
-    bool m_connecting = false;  // Connect's loop is running
+    bool m_placing = false; // Connect waits for this call's outcome
+    struct PrivateAdmission {
+        UserRecord caller;
+        bool found = false; // the caller was in the list before calling
+    };
+    QList<PrivateAdmission> m_privateAdmissions; // callers whose private room has not opened yet
     bool m_fromNetwork = false; // the message being dispatched came in a datagram
     QString m_datagramSender;   // and from this address
 };

@@ -23,7 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
@@ -165,7 +164,7 @@ void ChatSession::UpdateShownContact(const QString& match, bool alsoEmpty,
                                 const QList<std::pair<QString, QString>>& userProperties,
                                 const QList<std::pair<QString, QString>>& members)
 {
-    const outlook::Item item = m_view.shownItem();
+    const outlook::Item item = m_view->shownItem();
     if (!item) return;
     const outlook::UserProperties props = item.UserProperties();
     if (!props) return;
@@ -218,18 +217,18 @@ void ChatSession::dispatch(const Fields& f, bool bPassed, const QString& sender)
 
 void ChatSession::onHelloWait(const Fields& f, const Arrival&)
 {
-    if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
-    SetCallStatus(call::WaitingToEnter, f[1]);
+    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
+    SetCallStatus(CallState::WaitingToEnter, f[1]);
 }
 
 void ChatSession::onGiveUp(const Fields& f, const Arrival& a)
 {
     if (!a.found) return;
     const QString caller = f[1];
-    m_view.closeAdmissionOf(caller);
+    m_view->closeAdmissionOf(caller);
     removeOther(m_rooms.publicRoom(), caller);
     if (Alone(0)) {
-        SetCallStatus(call::Idle);
+        SetCallStatus(CallState::Idle);
         closeFormWhenAloneFromTray();
     }
 }
@@ -265,7 +264,7 @@ void ChatSession::onPubChat(const Fields& f, const Arrival&)
         m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
     AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
     PlayAlert(0);
-    m_view.roomMarked(position);
+    m_view->roomMarked(position);
 }
 
 void ChatSession::onStatus(const Fields& f, const Arrival&)
@@ -312,7 +311,7 @@ void ChatSession::onNickName(const Fields& f, const Arrival&)
         const bool wasCurrentTag = m_rooms.currentTag == room.tag;
         room.rename(newName);
         if (wasCurrentTag) m_rooms.currentTag = newName;
-        m_view.roomCaptionChanged(position, wasCurrentTag);
+        m_view->roomCaptionChanged(position, wasCurrentTag);
     }
     if (renamed) UpdateShownContact(serial, false, {{prop::QuillonName.toString(), newName}});
     PlayAlert(0);
@@ -330,7 +329,7 @@ void ChatSession::onUpdate(const Fields& f, const Arrival&)
     }
     // The room found carries this name already; its caption is shown afresh (a mark on its button goes).
     const int position = m_rooms.FindRoom(r.chatName);
-    if (position >= 1) m_view.roomCaptionChanged(position, position == m_rooms.current);
+    if (position >= 1) m_view->roomCaptionChanged(position, position == m_rooms.current);
     UpdateShownContact(r.serialNum, true,
                        {{prop::QuillonName.toString(), r.chatName},
                         {prop::UserStatus.toString(), r.availability},
@@ -383,7 +382,7 @@ void ChatSession::onLeave(const Fields& f, const Arrival& a)
         if (a.found && removeOther(m_rooms.publicRoom(), who))
             AppendNoticeLine(m_rooms.currentRoom().transcript, who, text::LeftChat.toString());
         ClosePrivateRoom(who);
-        if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+        if (Alone(0) && m_state.callStatus == CallState::Connected) SetCallStatus(CallState::Idle);
     } else {
         ClosePrivateRoom(room);
     }
@@ -399,7 +398,7 @@ void ChatSession::onDumpUser(const Fields& f, const Arrival& a)
     } else {
         removeOther(m_rooms.publicRoom(), removed);
     }
-    if (Alone(0) && m_state.callStatus == call::Connected) SetCallStatus(call::Idle);
+    if (Alone(0) && m_state.callStatus == CallState::Connected) SetCallStatus(CallState::Idle);
     PlayAlert(0);
 }
 
@@ -412,27 +411,33 @@ void ChatSession::onHello(const Fields& f, const Arrival& a)
         refuseOwnName(f);
         return;
     }
-    QPointer<ChatSession> self(this);
-    SetCallStatus(call::Incoming, caller);
-    if (!self) return;
+    SetCallStatus(CallState::Incoming, caller);
     const UserRecord r = Sanitized(f.record(1));
     if (!a.found) {
-        if (Alone(0)) m_view.conversationCleared();
+        if (Alone(0)) m_view->conversationCleared();
         Participant row = m_rooms.publicRoom().addRow(caller, r.iconCode + OtherIconSuffix.toString());
         row.setDetails(r);
         row.setDimmed(r.availability != availability::Available.toString());
     }
     addressCaller(r.ipAddress);
     if (!a.passed) SendToParticipant(*m_wskChat, m_rooms, 0, QString(), BuildHelloWait(own));
-    const std::optional<short> choice = m_view.askAdmission(caller);
-    if (!choice || !answerCaller(*choice, r, own)) return;
-    if (!offerAutoContact(caller, a.found)) return;
+    const std::optional<short> choice = m_view->askAdmission(caller);
+    if (!choice) return;
+    if (*choice == ChoicePrivate)
+        admitPrivately(r, a.found);
+    else if (answerCaller(*choice, r, own))
+        welcomeCaller(r, a.found);
+}
+
+void ChatSession::welcomeCaller(const UserRecord& r, bool found)
+{
+    if (!offerAutoContact(r.chatName, found)) return;
     UpdateShownContact(r.serialNum, true,
                        {{prop::QuillonName.toString(), r.chatName},
                         {prop::UserStatus.toString(), r.availability},
                         {prop::LocalHost.toString(), r.ipAddress},
                         {prop::SerialNumber.toString(), r.serialNum}});
-    m_view.focusEntry();
+    m_view->focusEntry();
 }
 
 void ChatSession::refuseOwnName(const Fields& f)
@@ -455,7 +460,6 @@ void ChatSession::addressCaller(const QString& host)
 
 bool ChatSession::answerCaller(short choice, const UserRecord& caller, const QString& own)
 {
-    QPointer<ChatSession> self(this);
     switch (choice) {
     case ChoiceEnter:
         if (m_profile.UserStatus == availability::Unavailable.toString())
@@ -463,37 +467,32 @@ bool ChatSession::answerCaller(short choice, const UserRecord& caller, const QSt
         addressCaller(caller.ipAddress);
         DataSend(mode::RoomList);
         BroadcastToRoom(*m_wskChat, m_rooms, 0, BuildEnter(caller));
-        SetCallStatus(call::Connected);
-        return !self.isNull();
+        SetCallStatus(CallState::Connected);
+        return true;
     case ChoiceRefuse:
         refuseCaller(caller, own);
         return false;
-    case ChoicePrivate:
-        return admitPrivately(caller);
     default:
         removeOther(m_rooms.publicRoom(), caller.chatName);
-        if (Alone(0)) SetCallStatus(call::Idle);
+        if (Alone(0)) SetCallStatus(CallState::Idle);
         return false;
     }
 }
 
 void ChatSession::refuseCaller(const UserRecord& caller, const QString& own)
 {
-    QPointer<ChatSession> self(this);
     const QString takes = ReadSetting(Deliverable::Quillon, settings::Messages);
     addressCaller(caller.ipAddress);
     SendToParticipant(*m_wskChat, m_rooms, 0, QString(), u"LEAVEMSG|"_s + own + FieldSeparator + takes);
     removeOther(m_rooms.publicRoom(), caller.chatName);
     if (Alone(0)) {
-        SetCallStatus(call::Idle);
-        if (!self) return;
+        SetCallStatus(CallState::Idle);
         closeFormWhenAloneFromTray();
     }
 }
 
-bool ChatSession::admitPrivately(const UserRecord& caller)
+void ChatSession::admitPrivately(const UserRecord& caller, bool found)
 {
-    QPointer<ChatSession> self(this);
     const QString name = caller.chatName;
     m_rooms.currentTag = name;
     const Participant row = otherRow(m_rooms.publicRoom(), name);
@@ -507,35 +506,51 @@ bool ChatSession::admitPrivately(const UserRecord& caller)
             BuildPriChat(ownRecord(), qint32(ColorToSetting(m_state.myColor)), QString(word::OpenPrivate)));
     }
     removeOther(m_rooms.publicRoom(), name);
-    SetCallStatus(call::Connected);
-    if (!self) return false;
+    SetCallStatus(CallState::Connected);
+    if (m_rooms.FindRoom(name) >= 1) {
+        welcomeCaller(caller, found);
+        return;
+    }
     // The room opens when the caller's own OPENPRI arrives. Bound: the caller's
     // supervision gives up after the same interval, so nothing comes later.
-    platform::WaitUntil([&] { return !self || m_sessionEnded || m_rooms.FindRoom(name) >= 1; },
-                        m_timings.privateRoomWaitMs);
-    if (!self) return false;
-    if (m_rooms.FindRoom(name) >= 1) return true;
+    m_privateAdmissions.append({caller, found});
+    QTimer::singleShot(m_timings.privateRoomWaitMs, this, [this, name] { privateAdmissionExpired(name); });
+}
+
+void ChatSession::privateRoomOpened(const QString& name)
+{
+    const auto waiting = std::find_if(m_privateAdmissions.cbegin(), m_privateAdmissions.cend(),
+                                      [&](const PrivateAdmission& p) { return p.caller.chatName == name; });
+    if (waiting == m_privateAdmissions.cend()) return;
+    const PrivateAdmission admitted = *waiting;
+    m_privateAdmissions.erase(waiting);
+    welcomeCaller(admitted.caller, admitted.found);
+}
+
+void ChatSession::privateAdmissionExpired(const QString& name)
+{
+    const auto waiting = std::find_if(m_privateAdmissions.cbegin(), m_privateAdmissions.cend(),
+                                      [&](const PrivateAdmission& p) { return p.caller.chatName == name; });
+    if (waiting == m_privateAdmissions.cend()) return;
+    m_privateAdmissions.erase(waiting);
     // The caller never answered: nobody is in a call with us through this request.
     if (m_rooms.currentTag == name) m_rooms.currentTag = m_rooms.currentRoom().tag;
     if (Alone(0)) {
-        SetCallStatus(call::Idle);
-        if (!self) return false;
+        SetCallStatus(CallState::Idle);
         closeFormWhenAloneFromTray();
     }
-    return false;
 }
 
 bool ChatSession::offerAutoContact(const QString& caller, bool found)
 {
     // Automatic contact: only for a caller who was new here while the user is available.
     if (m_profile.UserStatus != availability::Available.toString() || found) return true;
-    QPointer<ChatSession> self(this);
     const QString autoAdd = ReadSetting(Deliverable::Quillon, settings::AutoAdd);
     if (autoAdd == u"1"_s) {
         const MsgResult answer =
             MsgBox(caller + text::EnteredRoom.toString() + m_state.folder + text::EnteredRoomEnd.toString(),
                    MsgButtons::YesNo, MsgIcon::Question);
-        if (!self || answer == MsgResult::No) return false;
+        if (answer != MsgResult::Yes) return false;
     }
     if (autoAdd == u"0"_s || autoAdd == u"1"_s) {
         // The contact made on entry is stored without questions.
@@ -551,17 +566,14 @@ void ChatSession::onRoomList(const Fields& f, const Arrival& a)
 {
     // A room list comes from the party called or from a participant; a stranger's is dropped.
     if (!knownHost(a.sender)) return;
-    QPointer<ChatSession> self(this);
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
         // A refusal answers a call being placed; arriving late or unasked it changes nothing.
-        if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
+        if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
         PlayAlert(0);
-        SetCallStatus(call::Idle);
-        if (!self) return;
+        SetCallStatus(CallState::Idle);
         MsgBox(text::Unavailable.toString() + text::StatusPrefix.toString() + firstAvailability,
                MsgButtons::OK, MsgIcon::Information);
-        if (!self) return;
         closeFormWhenAloneFromTray();
         return;
     }
@@ -581,8 +593,7 @@ void ChatSession::onRoomList(const Fields& f, const Arrival& a)
     }
     const QString greeting = ReadSetting(Deliverable::Quillon, settings::EnterMsg);
     DataSend(mode::PubChat, greeting);
-    SetCallStatus(call::Connected);
-    if (!self) return;
+    SetCallStatus(CallState::Connected);
     UpdateShownContact(f[7], false,
                        {{prop::QuillonName.toString(), f[2]},
                         {prop::UserStatus.toString(), f[3]},
@@ -621,12 +632,13 @@ void ChatSession::onPriChat(const Fields& f, const Arrival& a)
         Room& room = m_rooms.at(position);
         AppendChatLine(room.transcript, from, colour, line);
         PlayAlert(0);
-        m_view.roomMarked(position);
+        m_view->roomMarked(position);
     } else if (createdNow) {
         m_rooms.currentTag = from;
         DataSend(mode::PriChat, QString(word::OpenPrivate));
     }
-    SetCallStatus(call::Connected);
+    SetCallStatus(CallState::Connected);
+    privateRoomOpened(from);
 }
 
 void ChatSession::onLeaveMsg(const Fields& f, const Arrival& a)
@@ -634,22 +646,16 @@ void ChatSession::onLeaveMsg(const Fields& f, const Arrival& a)
     const QString callee = f[1];
     const QString flag = f[2];
     // Only the party being called can refuse; offering a message to anyone else would be a stranger's prompt.
-    if (m_state.callStatus != call::Calling && m_state.callStatus != call::WaitingToEnter) return;
-    QPointer<ChatSession> self(this);
+    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
     if (flag == word::FlagOff) {
-        SetCallStatus(call::Idle);
-        if (!self) return;
+        SetCallStatus(CallState::Idle);
         MsgBox(text::Unavailable.toString(), MsgButtons::OK, MsgIcon::Information);
     } else if (flag == word::FlagOn) {
-        SetCallStatus(call::Connected);
-        if (!self) return;
+        SetCallStatus(CallState::Connected);
         const MsgResult answer = MsgBox(text::Unavailable.toString() + text::LeaveMessageQuestion.toString(),
                                         MsgButtons::YesNo, MsgIcon::Question);
-        if (!self) return;
         if (answer == MsgResult::Yes) {
-            const std::optional<LeftMessage> left = m_view.askLeftMessage(callee);
-            if (!self) return;
-            if (left) {
+            if (const std::optional<LeftMessage> left = m_view->askLeftMessage(callee)) {
                 // To the monitor of the party that answered.
                 const QString host = NetAddress(a.sender).isEmpty() ? m_state.remoteHost : a.sender;
                 if (!host.isEmpty()) m_wskChat->setRemoteHost(host);
@@ -658,13 +664,13 @@ void ChatSession::onLeaveMsg(const Fields& f, const Arrival& a)
                                              left->subject + FieldSeparator + left->body);
             }
         }
-        SetCallStatus(call::Idle);
+        SetCallStatus(CallState::Idle);
     }
 }
 
 void ChatSession::onSaveUser(const Fields& f, const Arrival&)
 {
-    SaveContact(store(), f.all(), m_state.confirmContactSaves, m_view.shownItem());
+    SaveContact(store(), f.all(), m_state.confirmContactSaves, m_view->shownItem());
     m_state.confirmContactSaves = true;
 }
 

@@ -14,7 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace kv::control {
 
-using platform::MsgBox;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
@@ -168,9 +167,9 @@ int ChatSession::offerFile(int position, const QString& name, const QString& pat
         m_fileSend->Withdraw();
         return -1;
     }
-    m_view.showCancel(true);
+    m_view->showCancel(true);
     AppendPlainText(m_rooms.at(position).transcript, text::FileOffered.toString().arg(title, name));
-    m_view.showPanel(1, text::SendingFile.toString() + title + u" to "_s + name + u"..."_s);
+    m_view->showPanel(1, text::SendingFile.toString() + title + u" to "_s + name + u"..."_s);
     return 0;
 }
 
