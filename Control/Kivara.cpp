@@ -11,7 +11,6 @@
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"
-#include "Platform/Events.h"
 #include "Platform/Outlook/Automation.h"
 #include "Platform/Outlook/WindowSide.h"
 #include "Platform/Prompt.h"
@@ -49,8 +48,7 @@ using namespace kivaraui;
 
 Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
     : QWidget(parent), ui(std::make_unique<Ui::Kivara>()),
-      m_session(std::make_unique<ChatSession>(static_cast<SessionView&>(*this), timings)), m_state(m_session->m_state),
-      m_profile(m_session->m_profile), m_rooms(m_session->m_rooms)
+      m_session(std::make_unique<ChatSession>(static_cast<SessionView&>(*this), timings))
 {
     ui->setupUi(this);
     setWindowIcon(ProductIcon());
@@ -94,7 +92,7 @@ void Kivara::Initialize()
     // Status-bar panels are made in buildStatusBar; the public room's transcript and list here.
     roomOpened(0);
     SwitchRoom(0);
-    m_rooms.currentTag = PublicTag.toString();
+    rooms().currentTag = PublicTag.toString();
     if (QAction* floppy = item(m_mnuSendTo, 0))
         floppy->setText(u"3"_s + QChar(189) + text::FloppyCaptionEnd.toString());
     showPanel(2, availability::Available.toString(), picture::Available.toString());
@@ -332,37 +330,25 @@ int Kivara::ChatInit()
 
 int Kivara::RefreshSettings()
 {
-    if (m_session->profileLoaded() && !m_profile.ChatName.isEmpty()) {
-        LoadProfile(Deliverable::Quillon, m_profile);
+    if (m_session->profileLoaded() && !profile().ChatName.isEmpty()) {
         // 1. Own rows in every room
-        const QString localIp = Socket::LocalIP();
-        if (localIp != m_state.shownLocalIp) m_state.shownLocalIp = localIp;
-        m_session->updateOwnRows();
+        m_session->reloadProfile();
         // 2. Availability
         const QString checked = [this] {
             for (QAction* a : m_mnuStatus->actions())
                 if (a->isChecked()) return a->text();
             return QString();
         }();
-        if (!m_profile.UserStatus.isEmpty() && m_profile.UserStatus != checked)
-            SetStatus(m_profile.UserStatus);
+        if (!profile().UserStatus.isEmpty() && profile().UserStatus != checked)
+            SetStatus(profile().UserStatus);
         // 3. Chat name
-        if (!m_state.shownChatName.isEmpty() && m_state.shownChatName != m_profile.ChatName)
-            DataSend(mode::NickName, m_state.shownChatName + FieldSeparator + m_profile.ChatName);
-        m_state.shownChatName = m_profile.ChatName;
+        m_session->announceChatName();
     }
     // 4. Fonts
     applyFonts();
     // 5. Colours and sounds
-    m_state.myColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::MyColor).toLongLong());
-    m_state.useOthers = ReadFlag(Deliverable::Quillon, settings::UseOthers);
-    m_state.othersColor =
-        ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
-    m_state.useCallSound = ReadFlag(Deliverable::Quillon, settings::UseCallSnd);
-    m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
-    m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
-    m_state.attnFile = ReadSetting(Deliverable::Quillon, settings::AttnFile);
-    ui->txtSend->setTextColor(m_state.myColor);
+    m_session->readPreferences();
+    ui->txtSend->setTextColor(state().myColor);
     // 6. View settings
     ui->sbrMain->setVisible(ReadSetting(Deliverable::Quillon, settings::StatusBar) == u"1"_s);
     const bool showUsers = ReadSetting(Deliverable::Quillon, settings::ShowUsers) == u"1"_s;
@@ -371,7 +357,7 @@ int Kivara::RefreshSettings()
         view.list->setVisible(showUsers);
     m_layout->relayout();
     // 7. Announce
-    if (m_session->profileLoaded() && !m_profile.ChatName.isEmpty()) DataSend(mode::Update);
+    if (m_session->profileLoaded() && !profile().ChatName.isEmpty()) DataSend(mode::Update);
     return 0;
 }
 
@@ -403,7 +389,7 @@ int Kivara::EMailContact(const QString& sRecipients)
 
 QString Kivara::PeerslipFile() const
 {
-    return m_session->profileLoaded() ? PeerslipPath(m_profile.ChatName) : QString();
+    return m_session->profileLoaded() ? PeerslipPath(profile().ChatName) : QString();
 }
 
 void Kivara::ShowAbout()
@@ -428,7 +414,7 @@ int Kivara::SendSession(const QString& sRecipients, const QString& sFileName)
 
 int Kivara::SaveSession(QString sFileName, bool bPrompt)
 {
-    return SaveTranscript(*roomView(m_rooms.current).transcript, m_lastSavedPath, sFileName, bPrompt);
+    return SaveTranscript(*roomView(rooms().current).transcript, m_lastSavedPath, sFileName, bPrompt);
 }
 
 QPrinter& Kivara::printer()
@@ -439,7 +425,7 @@ QPrinter& Kivara::printer()
 
 void Kivara::setAppearance(short n)
 {
-    m_state.appearance = n;
+    m_appearance = n;
     ui->linBorder_0->setVisible(n != 0);
     ui->linBorder_1->setVisible(n != 0);
 }
@@ -458,7 +444,7 @@ void Kivara::SendEntry()
     }
     ui->txtSend->clear();
     if (RunCommandLine(entry)) return;
-    DataSend(m_rooms.current == 0 ? mode::PubChat : mode::PriChat, entry);
+    DataSend(rooms().current == 0 ? mode::PubChat : mode::PriChat, entry);
 }
 
 // ---- Events --------------------------------------------------------------------
@@ -492,11 +478,11 @@ bool Kivara::eventFilter(QObject* watched, QEvent* event)
         int k = -1;
         for (size_t i = 0; i < m_roomViews.size(); ++i)
             if (m_roomViews[i].button == button) k = int(i);
-        if (k < 0 || !m_rooms.valid(k)) return false;
+        if (k < 0 || !rooms().valid(k)) return false;
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
             if (button->text() != PublicRoomCaption.toString()) {
-                m_rooms.menuTag = m_rooms.at(k).tag;
+                rooms().menuTag = rooms().at(k).tag;
                 m_mnuPrivate->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
             }
             return true;

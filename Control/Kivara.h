@@ -82,17 +82,17 @@ public:
     void setObjParent(QObject* parent) { m_objParent = parent; }
     std::shared_ptr<outlook::Inspector> parentInspector() const { return m_inspector; }
     void setParentInspector(std::shared_ptr<outlook::Inspector> inspector) { m_inspector = std::move(inspector); }
-    bool TrayOpened() const { return m_state.trayOpened; }
-    void setTrayOpened(bool opened) { m_state.trayOpened = opened; }
+    bool TrayOpened() const { return state().trayOpened; }
+    void setTrayOpened(bool opened) { m_session->setTrayOpened(opened); }
     Q_INVOKABLE bool Alone(short nRoom) { return m_session->Alone(nRoom); }
-    short CallStatus() const { return short(m_state.callStatus); }
+    short CallStatus() const { return short(state().callStatus); }
     void setCallStatus(short code) { m_session->setCallStatus(CallState(code)); }
     Q_INVOKABLE int ChangeUserName(const QString& sNewName = QString()) { return m_session->ChangeUserName(sNewName); }
     Q_INVOKABLE int ClosePrivateRoom(const QVariant& sUserName) { return m_session->ClosePrivateRoom(sUserName.toString()); }
     Q_INVOKABLE int DataRcvd(const QStringList& vData, bool bPassed = false) { return m_session->DataRcvd(vData, bPassed); }
     Q_INVOKABLE int EMailContact(const QString& sRecipients);
-    QString KivaraName() const { return m_session->profileLoaded() ? m_profile.ChatName : QString(); }
-    int LocalPort() const { return m_session->profileLoaded() ? m_profile.LocalPort : 0; }
+    QString KivaraName() const { return m_session->profileLoaded() ? profile().ChatName : QString(); }
+    int LocalPort() const { return m_session->profileLoaded() ? profile().LocalPort : 0; }
     Q_INVOKABLE short OpenPrivateRoom(const QStringList& vData) { return m_session->OpenPrivateRoom(vData); }
     QStringList SelectedUser() const;
     QString PeerslipFile() const;
@@ -101,14 +101,14 @@ public:
     {
         return m_session->UserProfile(nIndex, sUserName);
     }
-    QString LocalHost() const { return m_session->profileLoaded() ? m_profile.IPAddress : QString(); }
+    QString LocalHost() const { return m_session->profileLoaded() ? profile().IPAddress : QString(); }
     Q_INVOKABLE int ChatInit();
     Q_INVOKABLE int Connect(const QString& sRemoteHost = QString(), int lRemotePort = 0)
     {
         return m_session->Connect(sRemoteHost, lRemotePort);
     }
     Q_INVOKABLE int RefreshSettings();
-    QString RemoteHost() const { return m_state.remoteHost; }
+    QString RemoteHost() const { return state().remoteHost; }
     void setRemoteHost(const QString& host) { m_session->setRemoteHost(host); }
     Q_INVOKABLE int SendSession(const QString& sRecipients, const QString& sFileName);
     Q_INVOKABLE void SetStatus(const QString& sStatus) { m_session->SetStatus(sStatus); }
@@ -120,13 +120,13 @@ public:
     }
     Q_INVOKABLE int DataPass(const QString& sDataPass) { return m_session->DataPass(sDataPass); }
     Q_INVOKABLE int SaveSession(QString sFileName, bool bPrompt);
-    short Appearance() const { return m_state.appearance; }
+    short Appearance() const { return m_appearance; }
     void setAppearance(short n);
-    QString Service() const { return m_state.service; }
-    QString Folder() const { return m_state.folder; }
+    QString Service() const { return state().service; }
+    QString Folder() const { return state().folder; }
     bool Personal() const { return false; }
     void setPersonal(bool) {}
-    int RemotePort() const { return m_state.remotePort; }
+    int RemotePort() const { return state().remotePort; }
     void setRemotePort(int port) { m_session->setRemotePort(port); }
     Q_INVOKABLE void FileMenu_Click(short Index);
     Q_INVOKABLE void PrivateMenu_Click(short Index);
@@ -139,9 +139,10 @@ public:
 
     // ---- Inside the control (used by inbound handling, the layout and tests) ----
     ChatSession& session() { return *m_session; }
-    const SessionState& state() const { return m_state; }
-    const ProfileRecord& profile() const { return m_profile; }
-    RoomTable& rooms() { return m_rooms; }
+    const SessionState& state() const { return m_session->state(); }
+    const ProfileRecord& profile() const { return m_session->profile(); }
+    RoomTable& rooms() { return m_session->rooms(); }
+    const RoomTable& rooms() const { return m_session->rooms(); }
     // The widgets of the room at position (same order as rooms()).
     const RoomView& roomView(int position) const { return m_roomViews.at(static_cast<size_t>(position)); }
     // One datagram read from the chat port, from sender's address (the port's
@@ -240,11 +241,8 @@ private:
     std::optional<short> execEntryDialog(int mode, const QString& party, LeftMessage* message);
 
     std::unique_ptr<Ui::Kivara> ui;
-    // The session first: the aliases below name its members.
     std::unique_ptr<ChatSession> m_session;
-    SessionState& m_state;
-    ProfileRecord& m_profile;
-    RoomTable& m_rooms;
+    short m_appearance = 0;
     bool m_roomDetails = false; // "&Show Room Details" is checked
     bool m_busy = false;        // the busy pointer is set
     QPointer<QObject> m_objParent;

@@ -11,7 +11,6 @@
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"
-#include "Platform/Events.h"
 #include "Platform/Outlook/Automation.h"
 #include "Platform/Outlook/WindowSide.h"
 #include "Platform/Prompt.h"
@@ -172,7 +171,7 @@ void Kivara::FileMenu_Click(short Index)
         break;
     }
     case 6:
-        PrintTranscript(*roomView(m_rooms.current).transcript, printer());
+        PrintTranscript(*roomView(rooms().current).transcript, printer());
         break;
     case 10:
         openOptions(int(frmOptions::Mode::Normal));
@@ -185,7 +184,7 @@ void Kivara::FileMenu_Click(short Index)
 
 void Kivara::EditMenu_Click(short Index)
 {
-    QTextEdit* transcript = roomView(m_rooms.current).transcript;
+    QTextEdit* transcript = roomView(rooms().current).transcript;
     if (Index == 0) {
         QClipboard* clipboard = QApplication::clipboard();
         clipboard->clear();
@@ -200,7 +199,7 @@ void Kivara::EditMenu_Click(short Index)
 void Kivara::SendToTarget_Click(short Index)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString temp = TranscriptTempCopy(*roomView(m_rooms.current).transcript);
+    const QString temp = TranscriptTempCopy(*roomView(rooms().current).transcript);
     if (!temp.isEmpty()) {
         if (Index == 0) {
             CopyToFloppy(temp);
@@ -216,7 +215,7 @@ void Kivara::SendToTarget_Click(short Index)
 
 void Kivara::PrivateMenu_Click(short Index)
 {
-    if (Index == 0) ConfirmClosePrivateRoom(m_rooms.menuTag);
+    if (Index == 0) ConfirmClosePrivateRoom(rooms().menuTag);
     focusEntry();
 }
 
@@ -244,7 +243,7 @@ void Kivara::PrepareUserMenu()
         for (int i = 2; i <= 10; ++i)
             item(m_mnuUser, i)->setVisible(true);
         m_mnuUser->setDefaultAction(item(m_mnuUser, 5));
-        const bool hasRoom = m_rooms.FindRoom(p.name()) >= 1;
+        const bool hasRoom = rooms().FindRoom(p.name()) >= 1;
         item(m_mnuUser, 11)->setVisible(!hasRoom);
         item(m_mnuUser, 12)->setVisible(hasRoom);
         item(m_mnuUser, 13)->setVisible(true);
@@ -327,9 +326,9 @@ void Kivara::toggleRoomDetails(bool on)
 void Kivara::ConfirmClosePrivateRoom(const QString& tag)
 {
     QString question = text::CloseRoomQuestion.toString() + tag + text::CloseRoomQuestionEnd.toString();
-    if (m_rooms.publicRoom().findRow(tag).isNull()) question += text::CloseDisconnects.toString();
+    if (rooms().publicRoom().findRow(tag).isNull()) question += text::CloseDisconnects.toString();
     if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Question) == MsgResult::Yes) {
-        const int position = m_rooms.FindRoom(tag);
+        const int position = rooms().FindRoom(tag);
         if (position < 1) {
             MsgBox(text::RoomNotFound.toString(), MsgButtons::OK, MsgIcon::Information);
         } else {

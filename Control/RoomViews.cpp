@@ -13,7 +13,6 @@
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"
-#include "Platform/Events.h"
 #include "Platform/Outlook/Automation.h"
 #include "Platform/Outlook/WindowSide.h"
 #include "Platform/Prompt.h"
@@ -62,7 +61,7 @@ protected:
 
 void Kivara::roomOpened(int position)
 {
-    Room* room = &m_rooms.at(position);
+    Room* room = &rooms().at(position);
     const QString tag = room->tag;
     RoomView view;
     view.button = new QPushButton(RoomCaption(tag), ui->fraRooms);
@@ -112,7 +111,7 @@ void Kivara::roomOpened(int position)
             UserMenu_Click(5);
     });
     connect(&room->participants, &ParticipantModel::ownNameEdited, this,
-            [this](const QString& name) { OwnRowEdited(m_profile.ChatName, name); });
+            [this](const QString& name) { OwnRowEdited(profile().ChatName, name); });
     QPushButton* button = view.button;
     connect(button, &QPushButton::clicked, this, [this, button] {
         for (size_t i = 0; i < m_roomViews.size(); ++i) {
@@ -144,21 +143,21 @@ void Kivara::roomClosing(int position)
 
 void Kivara::roomCaptionChanged(int position, bool inFront)
 {
-    const QString caption = RoomCaption(m_rooms.at(position).tag);
+    const QString caption = RoomCaption(rooms().at(position).tag);
     roomView(position).button->setText(caption);
     if (inFront) showPanel(1, caption);
 }
 
 void Kivara::roomMarked(int position)
 {
-    if (!m_rooms.valid(position) || position == m_rooms.current) return;
+    if (!rooms().valid(position) || position == rooms().current) return;
     QPushButton* button = roomView(position).button;
     if (!button->text().contains(u'*')) button->setText(u"* "_s + button->text() + u" *"_s);
 }
 
 void Kivara::conversationCleared()
 {
-    m_rooms.publicRoom().transcript.clear();
+    rooms().publicRoom().transcript.clear();
     ui->txtSend->clear();
 }
 
@@ -177,7 +176,7 @@ void Kivara::applyRoomButtons()
     const bool several = m_roomViews.size() > 1;
     ui->fraRooms->setVisible(several);
     for (size_t i = 0; i < m_roomViews.size(); ++i)
-        m_roomViews[i].button->setVisible(several && int(i) != m_rooms.current);
+        m_roomViews[i].button->setVisible(several && int(i) != rooms().current);
 }
 
 QStringList Kivara::SelectedUser() const
@@ -192,7 +191,7 @@ QStringList Kivara::SelectedUser() const
 
 QTreeView* Kivara::currentList() const
 {
-    return roomView(m_rooms.valid(m_rooms.current) ? m_rooms.current : 0).list;
+    return roomView(rooms().valid(rooms().current) ? rooms().current : 0).list;
 }
 
 QList<Participant> Kivara::selectedRows() const
@@ -230,26 +229,22 @@ bool Kivara::selectionIsOwnRow() const
 
 void Kivara::SwitchRoom(int position)
 {
-    if (!m_rooms.valid(position)) return;
-    const int p = m_rooms.current;
-    Room& next = m_rooms.at(position);
-    m_rooms.current = position;
-    m_rooms.currentTag = next.tag;
+    if (!rooms().valid(position)) return;
+    const int p = rooms().current;
+    Room& next = rooms().at(position);
+    rooms().current = position;
+    rooms().currentTag = next.tag;
     const RoomView& nextView = roomView(position);
     ui->stkTranscripts->setCurrentWidget(nextView.transcript);
     ui->stkLists->setCurrentWidget(nextView.list);
     // The previous room's button takes the slot of the one now in front.
-    if (m_rooms.valid(p) && p != position) {
+    if (rooms().valid(p) && p != position) {
         QPushButton* prev = roomView(p).button;
         const int slot = ui->layRooms->indexOf(nextView.button);
         ui->layRooms->removeWidget(prev);
         ui->layRooms->insertWidget(qMax(0, qMin(slot, ui->layRooms->count() - 1)), prev);
     }
     applyRoomButtons();
-    const Room* shown = &next;
-    platform::DoEvents();
-    // Handlers run while yielding may have closed this room or switched to another one.
-    if (!m_rooms.valid(position) || &m_rooms.at(position) != shown || m_rooms.current != position) return;
     ShowRoomName();
     roomView(position).button->setText(panelText(1));
     for (const RoomView& view : m_roomViews)
@@ -259,15 +254,15 @@ void Kivara::SwitchRoom(int position)
 
 void Kivara::DropParticipantOnRoom(int position, const QString& name)
 {
-    if (!m_rooms.valid(position) || name.isEmpty()) return;
-    Room& target = m_rooms.at(position);
-    const Participant dragged = m_rooms.currentRoom().findRow(name);
+    if (!rooms().valid(position) || name.isEmpty()) return;
+    Room& target = rooms().at(position);
+    const Participant dragged = rooms().currentRoom().findRow(name);
     if (dragged.isNull()) return;
     // 1-2. The target room's list, to the dragged participant.
     QStringList fields{QString(msg::RoomList), target.tag};
     for (int n = 1; n <= target.rowCount(); ++n)
         fields += target.row(n).record().fields();
-    SendToParticipant(chatSocket(), m_rooms, m_rooms.current, name, fields.join(FieldSeparator));
+    SendToParticipant(chatSocket(), rooms(), rooms().current, name, fields.join(FieldSeparator));
     // 3. The participant joins the target room's list (looked up there, so a row is never listed twice).
     Participant row = target.findRow(name);
     if (row.isNull()) {

@@ -139,7 +139,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     KivaraTimings timings;
     timings.mainTimerMs = 50;
     timings.helloIntervalMs = 4;
-    timings.socketCloseWaitMs = 20;
     timings.privateRoomWaitMs = 0;
     timings.callLoopBoundMs = 100;
     view = new View;

@@ -439,7 +439,7 @@ void TestCalls::waitingQuestion()
     k.reset();
     k = control(bounded);
     QVERIFY(k);
-    bob.drain(); // the closed form's leaving
+    bob.gather(1); // the closed form's leaving
     m_desk.rules(u"msgbox continue to wait => Yes"_s);
     whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);

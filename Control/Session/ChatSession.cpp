@@ -6,7 +6,6 @@
 #include "Control/Session/MessageEntry.h"
 #include "Control/Session/Texts.h"
 #include "Control/Session/Transcript.h"
-#include "Platform/Events.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
@@ -131,7 +130,7 @@ void ChatSession::keepAddressCurrent()
 
 int ChatSession::openPorts()
 {
-    closeWaitChatSocket();
+    m_wskChat->Close(); // releases the port at once
     m_wskChat->setLocalPort(ChatDatagramPort);
     if (m_wskChat->Bind() != 0) {
         // Another chat control of this computer holds the port.
@@ -175,7 +174,7 @@ void ChatSession::end()
     m_state.callStatus = CallState::Idle;
     stopPlacing();
     m_privateAdmissions.clear();
-    closeWaitChatSocket();
+    m_wskChat->Close(); // releases the port at once
     m_fileSend->Close();
     if (m_store) m_store->Release();
 }
@@ -391,12 +390,28 @@ void ChatSession::LeaveOnClose()
     if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
 }
 
-void ChatSession::closeWaitChatSocket()
+void ChatSession::reloadProfile()
 {
-    m_wskChat->Close();
-    // Bound: socketCloseWaitMs; Close releases the port at once, so this normally returns at the first check.
-    platform::WaitUntil([this] { return m_wskChat->State() == Socket::sckClosed; },
-                        m_timings.socketCloseWaitMs);
+    LoadProfile(Deliverable::Quillon, m_profile);
+    updateOwnRows();
+}
+
+void ChatSession::announceChatName()
+{
+    if (!m_state.shownChatName.isEmpty() && m_state.shownChatName != m_profile.ChatName)
+        DataSend(mode::NickName, m_state.shownChatName + FieldSeparator + m_profile.ChatName);
+    m_state.shownChatName = m_profile.ChatName;
+}
+
+void ChatSession::readPreferences()
+{
+    m_state.myColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::MyColor).toLongLong());
+    m_state.useOthers = ReadFlag(Deliverable::Quillon, settings::UseOthers);
+    m_state.othersColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
+    m_state.useCallSound = ReadFlag(Deliverable::Quillon, settings::UseCallSnd);
+    m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
+    m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
+    m_state.attnFile = ReadSetting(Deliverable::Quillon, settings::AttnFile);
 }
 
 void ChatSession::updateOwnRows()

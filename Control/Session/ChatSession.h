@@ -39,7 +39,6 @@ struct KivaraTimings {
     int helloIntervalMs = 3000;   // HELLO and the call sound repeat while a call is placed
     int admissionRingMs = 600;    // the admission dialog's ring
     int admissionRefuseMs = 45000; // the admission dialog refuses by itself
-    int socketCloseWaitMs = 5000; // bound on waiting for a socket to read closed
     int privateRoomWaitMs = 30000; // bound on waiting for a requested private room to open
     int fileOfferMs = 120000;     // a file offer that no connection takes expires
     int callLoopBoundMs = 600000; // a call not let in by then is given up (GIVEUP, and the user told)
@@ -62,7 +61,6 @@ struct SessionState {
     bool trayOpened = false;
     QString remoteHost;
     int remotePort = 0;
-    short appearance = 0;
     short networkState = 0;
     CallState callStatus = CallState::NotStarted;
     bool callCancelled = false;
@@ -85,7 +83,6 @@ struct SessionState {
     // What RefreshSettings last showed, to notice changes
     QString shownChatName;
     QString shownStatus;
-    QString shownLocalIp;
 };
 
 // The admission choice the dialog ends with.
@@ -149,6 +146,7 @@ public:
     const ProfileRecord& profile() const { return m_profile; }
     bool profileLoaded() const { return m_profileLoaded; }
     RoomTable& rooms() { return m_rooms; }
+    const RoomTable& rooms() const { return m_rooms; }
     platform::Socket& chatSocket() { return *m_wskChat; }
     FileSend& fileSend() { return *m_fileSend; }
     const KivaraTimings& timings() const { return m_timings; }
@@ -177,6 +175,12 @@ public:
     int Connect(const QString& sRemoteHost, int lRemotePort);
     void setRemoteHost(const QString& host);
     void setRemotePort(int port);
+    void setTrayOpened(bool opened) { m_state.trayOpened = opened; }
+    // The options changed: the profile reread (own rows follow), a chat name changed
+    // elsewhere told to the others, and the colours and sounds.
+    void reloadProfile();
+    void announceChatName();
+    void readPreferences();
     void SetStatus(const QString& sStatus);
     int ShowUser(const QStringList& vData);
     int ShowFile(const QStringList& vData);
@@ -203,7 +207,6 @@ public:
     void renameOwnRows(const QString& name);
     void updateOwnRows();
     void ShowRoomName();
-    void closeWaitChatSocket();
     UserRecord ownRecord() const;
     void PlayAlert(int kind);
     // This session's own store access, made on first use.
@@ -214,7 +217,6 @@ Q_SIGNALS:
     void callStatusChanged(kv::control::CallState state);
 
 private:
-    friend class Kivara; // the widget that shows the session reads and sets its settings
     // Held by every handler that may open a dialog or wait: a released session lives on
     // until the last of them returns.
     class Running {

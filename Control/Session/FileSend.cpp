@@ -1,6 +1,5 @@
 #include "Control/Session/FileSend.h"
 
-#include "Platform/Events.h"
 #include "Platform/Prompt.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
@@ -284,8 +283,7 @@ void FileSend::destroy(Element* e)
         gone->file.close();
         Socket* s = gone->socket;
         s->disconnect(this);
-        s->Close();
-        platform::WaitUntil([s] { return s->State() == Socket::sckClosed; }, FileSocketCloseWaitMs);
+        s->Close(); // closed at once: the port and connection are released here
         s->deleteLater();
         renumber();
         m_lastStatus.clear();

@@ -45,8 +45,6 @@ inline constexpr QStringView OfferWaiting =
 // before they are sent, which cost more than the queue saves.
 inline constexpr qint64 SendSegmentBytes = qint64(1) << 20;
 inline constexpr qint64 SendQueueBytes = qint64(1) << 20;
-// Bound on waiting for a closed element to read closed.
-inline constexpr int FileSocketCloseWaitMs = 5000;
 
 // What an offer announces.
 struct OfferedFile {

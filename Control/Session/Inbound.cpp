@@ -6,7 +6,6 @@
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
 #include "Control/Session/Transcript.h"
-#include "Platform/Events.h"
 #include "Platform/HostLookup.h"
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
