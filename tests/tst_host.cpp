@@ -336,9 +336,8 @@ private Q_SLOTS:
         // a profile, and any prompt it shows is answered and logged.
         qputenv("KIVARA_LOCAL_IP", "127.70.3.2");
         const QString profileKey = u"Software\\Brindlewood\\Kivara\\Profile"_s;
-        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"ChatName"_s, u"Gil"_s));
-        QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, u"UserStatus"_s,
-                                                 u"Available"_s));
+        for (const auto& [name, value] : {std::pair{u"ChatName"_s, u"Gil"_s}, {u"UserStatus"_s, u"Available"_s}})
+            QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, name, value));
         const QString rules = m_sys.filePath(u"prompts.rules"_s);
         const QString log = m_sys.filePath(u"prompts.log"_s);
         QVERIFY(kv::test::WriteBytes(rules, "msgbox .* => OK\n"));

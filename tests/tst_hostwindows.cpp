@@ -255,6 +255,7 @@ private Q_SLOTS:
             if (!mail.Attachments().Add(att) || !insp->Display()) return std::pair{insp, false};
             auto* window =
                 qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp)->window());
+            if (!window) return std::pair{insp, false};
             window->findChild<QLineEdit*>(u"txtTo"_s)->setText(to);
             qputenv("PATH", dir.filePath(binFolder).toLocal8Bit());
             const bool sent = window->send();

@@ -349,13 +349,10 @@ private Q_SLOTS:
         // Items already of the target class were not saved again.
         for (const auto& [item, saved] : {std::pair{k1, true}, {s1, false}, {s2, true}, {k2, false}, {s3, true}})
             QCOMPARE(probe.modified(item.EntryID()) == test::StoreStamps::OldStamp, !saved);
-    }
 
-    void convertFolders_reportsAMissingNewFolder()
-    {
-        addFolder(Personal, u"Kivara"_s);
-        StoreAccess access(Deliverable::Quillon);
-        QCOMPARE(access.ConvertFolders(u"Gone"_s, u"Kivara"_s), -1);
+        // A missing new folder is reported.
+        StoreAccess quillon(Deliverable::Quillon);
+        QCOMPARE(quillon.ConvertFolders(u"Gone"_s, u"Kivara"_s), -1);
         expectNotice(0, u"Could not find the 'Gone' folder."_s);
     }
 
