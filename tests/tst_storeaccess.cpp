@@ -226,17 +226,6 @@ private Q_SLOTS:
         QVERIFY(!access.currentFolder());
     }
 
-    void openFolder_missingFolderOtherThanTheProducts()
-    {
-        StoreAccess access(Deliverable::Vigilo);
-        QCOMPARE(access.OpenFolder(u"Nope"_s), -1);
-        expectNotice(0, u"Could not find the 'Nope' folder."_s);
-        QCOMPARE(shown().size(), 1);
-        addFolder(Personal, u"Friends"_s);
-        QCOMPARE(access.OpenFolder(u"Friends"_s), 0);
-        QCOMPARE(access.currentFolder().Name(), u"Friends"_s);
-    }
-
     // ---- the Messages folder
 
     void messagesFolder_createdWithTheWelcomeMessage()
