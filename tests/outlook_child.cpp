@@ -22,18 +22,13 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
-MAPIFolder inbox(const Application& app)
+void sayError()
 {
-    return app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Inbox"_s);
+    say(u"error "_s + Err().hex() + u' ' + Err().Description);
 }
 
-int add(const Application& app, int count, const QString& tag)
+int add(const MAPIFolder& folder, int count, const QString& tag)
 {
-    const MAPIFolder folder = inbox(app);
-    if (!folder) {
-        say(u"error "_s + Err().hex() + u' ' + Err().Description);
-        return 2;
-    }
     int errors = 0;
     for (int i = 1; count == 0 || i <= count; ++i) {
         Item m = folder.Items().Add(KivaraMessageClass.toString());
@@ -46,20 +41,15 @@ int add(const Application& app, int count, const QString& tag)
             say(u"saved "_s + name);
         } else {
             ++errors;
-            say(u"error "_s + Err().hex() + u' ' + Err().Description);
+            sayError();
         }
     }
     say(u"done errors=%1"_s.arg(errors));
     return errors == 0 ? 0 : 1;
 }
 
-int markRead(const Application& app, int target, int limitMs)
+int markRead(const MAPIFolder& folder, int target, int limitMs)
 {
-    const MAPIFolder folder = inbox(app);
-    if (!folder) {
-        say(u"error "_s + Err().hex() + u' ' + Err().Description);
-        return 2;
-    }
     QElapsedTimer timer;
     timer.start();
     int marked = 0;
@@ -68,7 +58,7 @@ int markRead(const Application& app, int target, int limitMs)
         const Items unread = folder.Items().Restrict(u"[MsgRead] = False"_s);
         if (!unread) {
             ++errors;
-            say(u"error "_s + Err().hex() + u' ' + Err().Description);
+            sayError();
             continue;
         }
         bool any = false;
@@ -76,7 +66,7 @@ int markRead(const Application& app, int target, int limitMs)
             any = true;
             if (!m || !m.UserProperties().Find(u"MsgRead"_s).setValue(true) || !m.Save()) {
                 ++errors;
-                say(u"error "_s + Err().hex() + u' ' + Err().Description);
+                sayError();
                 continue;
             }
             ++marked;
@@ -98,7 +88,13 @@ int main(int argc, char* argv[])
         return 64;
     }
     const Application app(args.at(2));
-    if (args.at(1) == u"add"_s) return add(app, args.at(3).toInt(), args.at(4));
-    if (args.at(1) == u"markread"_s) return markRead(app, args.at(3).toInt(), args.at(4).toInt());
+    const MAPIFolder inbox =
+        app.GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s).Folders().Item(u"Inbox"_s);
+    if (!inbox) {
+        sayError();
+        return 2;
+    }
+    if (args.at(1) == u"add"_s) return add(inbox, args.at(3).toInt(), args.at(4));
+    if (args.at(1) == u"markread"_s) return markRead(inbox, args.at(3).toInt(), args.at(4).toInt());
     return 64;
 }

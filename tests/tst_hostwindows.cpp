@@ -243,11 +243,25 @@ private Q_SLOTS:
     void mailWindow_sendsThroughTheMailClientOrKeepsItInOutbox()
     {
         QTemporaryDir dir;
-        QFile att(dir.filePath(u"Gil.kvp"_s));
-        QVERIFY(att.open(QIODevice::WriteOnly));
-        att.write("peerslip");
-        att.close();
+        const QString att = dir.filePath(u"Gil.kvp"_s);
+        QVERIFY(kv::test::WriteBytes(att, "peerslip"));
         const QByteArray path = qgetenv("PATH");
+        // A new mail with the Peerslip attached, sent from its window with only binFolder on PATH.
+        const auto send = [&](const QString& subject, const QString& to, const QString& binFolder) {
+            Item mail = m_side->application().CreateItem(olMailItem);
+            mail.setSubject(subject);
+            mail.setBody(u"See attached."_s);
+            const auto insp = mail.GetInspector();
+            if (!mail.Attachments().Add(att) || !insp->Display()) return std::pair{insp, false};
+            auto* window =
+                qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp)->window());
+            if (!window) return std::pair{insp, false};
+            window->findChild<QLineEdit*>(u"txtTo"_s)->setText(to);
+            qputenv("PATH", dir.filePath(binFolder).toLocal8Bit());
+            const bool sent = window->send();
+            qputenv("PATH", path);
+            return std::pair{insp, sent};
+        };
 
         // New mail from the explorer starts empty, or with the signature last saved.
         const auto explorer = personal().Folders().Item(u"Inbox"_s).GetExplorer(0);
@@ -258,7 +272,7 @@ private Q_SLOTS:
         QCOMPARE(m_side->ActiveInspector()->CurrentItem().Body(), QString());
         Item signature = m_side->application().CreateItem(olMailItem);
         signature.setBody(u"\rSee {my} card: \u00e9 \u0142\\"_s);
-        QVERIFY(signature.Attachments().Add(att.fileName(), olByValue, -1, u"Gil's Peerslip"_s));
+        QVERIFY(signature.Attachments().Add(att, olByValue, -1, u"Gil's Peerslip"_s));
         QVERIFY(QDir().mkpath(SignaturesFolder()));
         QVERIFY(signature.SaveAs(SignaturesFolder() + u"/Kivara.rtf"_s, olRTF));
         signature.Close(olDiscard);
@@ -270,18 +284,8 @@ private Q_SLOTS:
         QCOMPARE(started.Attachments().Item(1).Data(), QByteArray("peerslip"));
 
         // No mail client on the path: kept in "Outbox", and the user is told.
-        qputenv("PATH", dir.filePath(u"empty"_s).toLocal8Bit());
-        Item mail = m_side->application().CreateItem(olMailItem);
-        mail.setSubject(u"My Peerslip"_s);
-        QVERIFY(mail.Attachments().Add(att.fileName()));
-        auto insp = mail.GetInspector();
-        QVERIFY(insp->Display());
-        auto* window =
-            qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp)->window());
-        QVERIFY(window);
-        window->findChild<QLineEdit*>(u"txtTo"_s)->setText(u"bruno@example.com"_s);
-        QVERIFY(window->send());
-        qputenv("PATH", path);
+        const auto [insp, keptAway] = send(u"My Peerslip"_s, u"bruno@example.com"_s, u"empty"_s);
+        QVERIFY(keptAway);
         QCOMPARE(m_prompt->log().last().text, kv::host::OutboxText.toString());
         const MAPIFolder outbox = personal().Folders().Item(kv::host::OutboxFolderName.toString());
         QVERIFY(outbox);
@@ -293,26 +297,13 @@ private Q_SLOTS:
 
         // A mail client: it gets the subject, the body, the attachment and the recipients.
         QVERIFY(QDir(dir.path()).mkpath(u"bin"_s));
-        QFile client(dir.filePath(u"bin/xdg-email"_s));
-        QVERIFY(client.open(QIODevice::WriteOnly));
-        client.write("#!/bin/sh\nexit 0\n");
-        client.close();
-        client.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        qputenv("PATH", dir.filePath(u"bin"_s).toLocal8Bit());
+        const QString client = dir.filePath(u"bin/xdg-email"_s);
+        QVERIFY(kv::test::WriteBytes(client, "#!/bin/sh\nexit 0\n"));
+        QVERIFY(QFile::setPermissions(client, QFile::ReadOwner | QFile::ExeOwner));
         auto shell = std::make_unique<kv::platform::RecordingShell>();
         auto* calls = shell.get();
         kv::platform::Shell::install(std::move(shell));
-        Item mail2 = m_side->application().CreateItem(olMailItem);
-        mail2.setSubject(u"Transcript"_s);
-        mail2.setBody(u"See attached."_s);
-        QVERIFY(mail2.Attachments().Add(att.fileName()));
-        auto insp2 = mail2.GetInspector();
-        QVERIFY(insp2->Display());
-        auto* window2 =
-            qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp2)->window());
-        window2->findChild<QLineEdit*>(u"txtTo"_s)->setText(u"ann@example.com; bruno@example.com"_s);
-        QVERIFY(window2->send());
-        qputenv("PATH", path);
+        QVERIFY(send(u"Transcript"_s, u"ann@example.com; bruno@example.com"_s, u"bin"_s).second);
         QCOMPARE(calls->calls().size(), 1);
         const QStringList args = calls->calls().first().arguments;
         QVERIFY(calls->calls().first().target.endsWith(u"/xdg-email"_s));
@@ -320,9 +311,7 @@ private Q_SLOTS:
         QVERIFY(args.contains(u"See attached."_s));
         const qsizetype at = args.indexOf(u"--attach"_s);
         QVERIFY(at >= 0);
-        QFile sent(args.at(at + 1));
-        QVERIFY(sent.open(QIODevice::ReadOnly));
-        QCOMPARE(sent.readAll(), QByteArray("peerslip"));
+        QCOMPARE(kv::test::FileBytes(args.at(at + 1)), QByteArray("peerslip"));
         QCOMPARE(args.mid(args.size() - 2), QStringList({u"ann@example.com"_s, u"bruno@example.com"_s}));
     }
 };

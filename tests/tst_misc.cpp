@@ -7,7 +7,6 @@
 #include "testing/SimComputer.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -28,8 +27,7 @@ class TestMisc : public QObject {
 private Q_SLOTS:
     void probeHostChoice();
     void networkCheck();
-    void tempNames();
-    void tempFolderIsPrivate();
+    void tempFolderAndNames();
     void folders();
     void textOperations();
     void splitUserName();
@@ -94,9 +92,21 @@ void TestMisc::networkCheck()
     WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"127.0.0.1"_s);
 }
 
-void TestMisc::tempNames()
+void TestMisc::tempFolderAndNames()
 {
     const QString folder = PrivateTempFolder();
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+                                                | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+             QFile::Permissions());
+    // Not in the shared temporary folder when the user has a private runtime folder.
+    QVERIFY(folder.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR")));
+    // A folder opened up by mistake is closed again.
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                      | QFile::ExeOther);
+    PrivateTempFolder();
+    QVERIFY(!(QFileInfo(folder).permissions() & QFile::ReadOther));
+
     const QRegularExpression plain(u"^~[0-9a-f]{1,4}\\.tmp$"_s);
     QSet<QString> seen;
     for (int i = 0; i < 200; ++i) {
@@ -112,22 +122,6 @@ void TestMisc::tempNames()
     QVERIFY2(QRegularExpression(u"^~[0-9a-f]\\.kvp$"_s).match(QFileInfo(withSuffix).fileName()).hasMatch(),
              qPrintable(withSuffix));
     QCOMPARE(QFileInfo(withSuffix).absolutePath(), folder);
-}
-
-void TestMisc::tempFolderIsPrivate()
-{
-    const QString folder = PrivateTempFolder();
-    QVERIFY(QFileInfo(folder).isDir());
-    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
-                                                | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
-             QFile::Permissions());
-    // Not in the shared temporary folder when the user has a private runtime folder.
-    QVERIFY(folder.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR")));
-    // A folder opened up by mistake is closed again.
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                      | QFile::ExeOther);
-    PrivateTempFolder();
-    QVERIFY(!(QFileInfo(folder).permissions() & QFile::ReadOther));
 }
 
 void TestMisc::folders()

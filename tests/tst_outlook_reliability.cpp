@@ -54,20 +54,16 @@ struct Child {
         collect();
         return ok;
     }
-    QStringList saved() const
-    {
-        QStringList names;
-        for (const QString& l : lines)
-            if (l.startsWith(u"saved "_s)) names << l.mid(6);
-        return names;
-    }
-    QStringList errors() const
+    // The lines starting with this word, without it.
+    QStringList said(const QString& word) const
     {
         QStringList found;
         for (const QString& l : lines)
-            if (l.startsWith(u"error "_s)) found << l;
+            if (l.startsWith(word + u' ')) found << l.mid(word.size() + 1);
         return found;
     }
+    QStringList saved() const { return said(u"saved"_s); }
+    QStringList errors() const { return said(u"error"_s); }
 };
 
 } // namespace
@@ -80,12 +76,8 @@ private:
     QString storePath() const { return m_dir.filePath(u"store.sqlite"_s); }
     MAPIFolder inbox() const
     {
-        return Application(storePath())
-            .GetNamespace(u"MAPI"_s)
-            .Folders()
-            .Item(u"Personal Folders"_s)
-            .Folders()
-            .Item(u"Inbox"_s);
+        const NameSpace ns = Application(storePath()).GetNamespace(u"MAPI"_s);
+        return ns.Folders().Item(u"Personal Folders"_s).Folders().Item(u"Inbox"_s);
     }
 
 private Q_SLOTS:
@@ -105,10 +97,10 @@ private Q_SLOTS:
             {u"markread"_s, storePath(), QString::number(Count), QString::number(ChildTimeoutMs / 2)});
         QVERIFY(adder.finish());
         QVERIFY(reader.finish());
-        QVERIFY2(adder.errors().isEmpty(), qPrintable(adder.errors().join(u'\n')));
-        QVERIFY2(reader.errors().isEmpty(), qPrintable(reader.errors().join(u'\n')));
-        QCOMPARE(adder.process.exitCode(), 0);
-        QCOMPARE(reader.process.exitCode(), 0);
+        for (const Child* c : {&adder, &reader}) {
+            QVERIFY2(c->errors().isEmpty(), qPrintable(c->errors().join(u'\n')));
+            QCOMPARE(c->process.exitCode(), 0);
+        }
         QCOMPARE(adder.saved().size(), Count);
         QCOMPARE(reader.lines.last(), u"done marked=%1 errors=0"_s.arg(Count));
         QCOMPARE(inbox().Items().Restrict(u"[ChatName] = 'pair-300'"_s).Count(), 1);
