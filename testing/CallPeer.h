@@ -39,6 +39,20 @@ public:
         return IsScrambledDatagram(d) ? UnframeDatagram(d)
                                       : QStringLiteral("<plain>") + QString::fromLatin1(d);
     }
+    // The next count messages at that port, each as next() gives it.
+    QStringList take(qsizetype count, int port = ChatDatagramPort)
+    {
+        QStringList got;
+        while (count-- > 0)
+            got << next(port);
+        return got;
+    }
+    // Every message at the chat port once at least count have come.
+    QStringList gather(qsizetype count)
+    {
+        platform::WaitUntil([&] { return m_chatIn.size() >= count; }, m_waitMs);
+        return drain();
+    }
     // How many messages wait at that port.
     qsizetype waiting(int port = ChatDatagramPort) const
     {
@@ -53,12 +67,6 @@ public:
             all << UnframeDatagram(d);
         inbox.clear();
         return all;
-    }
-    // The messages at the chat port once at least count came, or all that came in time.
-    QStringList gather(qsizetype count)
-    {
-        platform::WaitUntil([&] { return m_chatIn.size() >= count; }, m_waitMs);
-        return drain();
     }
     // Whether the message comes at the chat port in time; what comes before it is dropped.
     bool heard(const QString& message)

@@ -66,17 +66,9 @@ QString SimSession::binDir()
     return qEnvironmentVariable("KIVARA_BIN_DIR", QCoreApplication::applicationDirPath());
 }
 
-QString SimSession::promptLogPath() const
-{
-    return m_computer.root() + u"/prompts.jsonl"_s;
-}
 QString SimSession::soundLogPath(const QString& program) const
 {
     return m_computer.root() + u"/sounds-"_s + (program.isEmpty() ? u"other"_s : program) + u".log"_s;
-}
-QString SimSession::shellLogPath() const
-{
-    return m_computer.root() + u"/shell.log"_s;
 }
 QString SimSession::promptLog() const
 {
@@ -240,12 +232,6 @@ HostDriver::~HostDriver()
     if (m_process.state() == QProcess::NotRunning) return;
     m_process.write("quit\n");
     if (!waitForEnd(m_process, SimSession::StopWaitMs)) forceEnd(m_process);
-}
-
-QString HostDriver::request(const QStringList& fields, int waitMs)
-{
-    post(fields);
-    return answer(waitMs);
 }
 
 void HostDriver::post(const QStringList& fields)

@@ -59,9 +59,9 @@ public:
     QProcess& monitor() { return m_monitor; }
     QString lastError() const { return m_error; }
 
-    QString promptLogPath() const;
+    QString promptLogPath() const { return m_computer.root() + QStringLiteral("/prompts.jsonl"); }
     QString soundLogPath(const QString& program) const;
-    QString shellLogPath() const;
+    QString shellLogPath() const { return m_computer.root() + QStringLiteral("/shell.log"); }
     QString promptLog() const;
     QString soundLog(const QString& program) const;
 
@@ -107,7 +107,11 @@ public:
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     // Sends one request and waits (bounded) for its answer; "" on time-out or when the driver ended.
-    QString request(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2);
+    QString request(const QStringList& fields, int waitMs = SimSession::StartWaitMs * 2)
+    {
+        post(fields);
+        return answer(waitMs);
+    }
     // The same in two steps, so that the test can act while a long request
     // (a call being placed) runs: post() sends, answer() waits for its answer.
     void post(const QStringList& fields);

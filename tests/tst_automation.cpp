@@ -83,22 +83,20 @@ private Q_SLOTS:
     void errors_areTheNumbersCallersRead()
     {
         Target t;
-        CallByName(nullptr, u"Connect"_s, VbMethod);
-        QCOMPARE(Err().Number, ErrNo::ObjectNotSet);
-        CallByName(&t, u"Nope"_s, VbMethod);
-        QCOMPARE(Err().Number, ErrNo::NotSupported);
-        CallByName(&t, u"KivaraName"_s, VbLet, {u"x"_s}); // read-only
-        QCOMPARE(Err().Number, ErrNo::NotSupported);
-        CallByName(&t, u"SetStatus"_s, VbMethod, {u"a"_s, u"b"_s});
-        QCOMPARE(Err().Number, ErrNo::WrongArguments);
-        CallByName(&t, u"RemotePort"_s, VbLet, {u"eighty"_s});
-        QCOMPARE(Err().Number, ErrNo::TypeMismatch);
+        // Target, member, kind, arguments, the error; a success (the last) clears it.
+        for (const auto& [target, member, kind, arguments, error] :
+             {std::tuple{static_cast<QObject*>(nullptr), u"Connect"_s, VbMethod, QVariantList(),
+                         ErrNo::ObjectNotSet},
+              {&t, u"Nope"_s, VbMethod, {}, ErrNo::NotSupported},
+              {&t, u"KivaraName"_s, VbLet, {u"x"_s}, ErrNo::NotSupported}, // read-only
+              {&t, u"SetStatus"_s, VbMethod, {u"a"_s, u"b"_s}, ErrNo::WrongArguments},
+              {&t, u"RemotePort"_s, VbLet, {u"eighty"_s}, ErrNo::TypeMismatch},
+              {&t, u"TrayOpened"_s, VbLet, {}, ErrNo::WrongArguments},
+              {&t, u"Connect"_s, VbMethod, {}, 0}}) {
+            CallByName(target, member, kind, arguments);
+            QCOMPARE(Err().Number, error);
+        }
         QCOMPARE(t.port, 0);
-        CallByName(&t, u"TrayOpened"_s, VbLet);
-        QCOMPARE(Err().Number, ErrNo::WrongArguments);
-        // A success clears the error.
-        CallByName(&t, u"Connect"_s, VbMethod);
-        QCOMPARE(Err().Number, 0);
     }
 
     void inspectorObject_isTheFormsInspector()

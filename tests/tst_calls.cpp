@@ -24,19 +24,14 @@
 #include "testing/SimComputer.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
-#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -80,6 +75,13 @@ QString roomList(const QList<UserRecord>& entries)
 QString plain(const QTextDocument& t)
 {
     return t.toPlainText();
+}
+
+Participant addParty(Room& room, const UserRecord& r)
+{
+    Participant p = room.addRow(r.chatName, r.iconCode + u"_0"_s);
+    p.setDetails(r);
+    return p;
 }
 
 // Runs f once the condition holds, checking while events are pumped.
@@ -232,8 +234,7 @@ void TestCalls::socketErrorsAndTrayForms()
     // A form the monitor opened closes itself when the refused caller leaves the user alone.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item contact =
-        access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
+    const outlook::Item contact = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
     auto inspector = contact.GetInspector();
     QVERIFY(inspector && inspector->Display());
     QVERIFY(inspector->IsDisplayed());
@@ -321,14 +322,12 @@ void TestCalls::admittedByRoomList()
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
     QCOMPARE(k->rooms().publicRoom().row(3).availability(), u"On the Phone"_s);
     QVERIFY(!k->rooms().publicRoom().row(3).dimmed()); // room lists do not dim
-    QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|Hello all"_s);
-    QCOMPARE(carl.next(), u"PUBCHAT|Ann|0|Hello all"_s);
     QCOMPARE(k->panelText(3), u"Connected"_s);
     // The own row is the user's to edit again once the list is written.
     ParticipantModel& rows = k->rooms().publicRoom().participants;
     rows.setData(rows.index(0, ColName), u"Anna"_s);
-    QCOMPARE(bob.next(), u"NICKNAME|Ann|Anna"_s);
-    QCOMPARE(carl.next(), u"NICKNAME|Ann|Anna"_s);
+    for (CallPeer* p : {&bob, &carl})
+        QCOMPARE(p->take(2), (QStringList{u"PUBCHAT|Ann|0|Hello all"_s, u"NICKNAME|Ann|Anna"_s}));
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
@@ -357,8 +356,7 @@ void TestCalls::cancelWhileCalling()
 
     // Others in the public room: the call goes on as connected.
     k->ClosePrivateRoom(u"Carl"_s);
-    Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
-    c.setDetails(PartyRecord(u"Carl"_s, carl.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
     whenCalling(*k, [&] { k->CancelCall(); });
     QCOMPARE(k->Connect(bob.ip(), 8086), 0);
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
@@ -380,8 +378,8 @@ void TestCalls::cancelWhileWaiting()
     CallPeer bob(address(5, 3));
     auto k = start(5);
     QVERIFY(k);
-    auto inspector = std::shared_ptr<outlook::Inspector>();
     k->setTrayOpened(true);
+<<<<<<< HEAD
     bool sentWait = false;
     when(
         k.get(), [&] { return CallState(k->CallStatus()) == CallState::Calling && !sentWait; },
@@ -389,6 +387,9 @@ void TestCalls::cancelWhileWaiting()
             sentWait = true;
             bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s);
         });
+=======
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+>>>>>>> tests-a
     when(
         k.get(), [&] { return CallState(k->CallStatus()) == CallState::WaitingToEnter; },
         [&] {
@@ -487,9 +488,7 @@ void TestCalls::leavingAMessage()
     auto k = start(8);
     QVERIFY(k);
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    QFile slip(k->PeerslipFile());
-    QVERIFY(slip.open(QIODevice::ReadOnly));
-    const QString content = platform::FromAnsi(slip.readAll());
+    const QString content = platform::FromAnsi(test::FileBytes(k->PeerslipFile()));
     QVERIFY(content.size() >= 64);
 
     m_desk.rules(u"msgbox leave a message => Yes\n"
@@ -538,8 +537,7 @@ void TestCalls::helloPassedOrFromNetwork()
     QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s); // refused; no HELLOWAIT before it
     QVERIFY(bob.quiet());
     bob.sendTo(m_ip, hello);
-    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
-    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
+    QCOMPARE(bob.take(2), (QStringList{u"HELLOWAIT|Ann"_s, u"LEAVEMSG|Ann|0"_s}));
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     WriteSetting(settings::Messages, u"1"_s);
@@ -560,9 +558,14 @@ void TestCalls::admissionChoices()
     QVERIFY(k);
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     const UserRecord c = PartyRecord(u"Carl"_s, carl.ip());
+<<<<<<< HEAD
     Participant cr = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
     cr.setDetails(c);
     k->setCallStatus(short(CallState::Connected));
+=======
+    Participant cr = addParty(k->rooms().publicRoom(), c);
+    k->setCallStatus(short(CallState::Connected));
+>>>>>>> tests-a
     WriteSetting(settings::AutoAdd, u"2"_s);
     m_desk.rules(u"form ^Bob entering room => optEnter_0=checked; cmdFile_0"_s);
     QList<short> seen;
@@ -572,12 +575,11 @@ void TestCalls::admissionChoices()
     k->DataPass(u"HELLO|"_s + b.text());
     QCOMPARE(seen, (QList<short>{short(CallState::Incoming), short(CallState::Connected)}));
     QCOMPARE(k->profile().UserStatus, u"Available"_s); // entering makes the user available
-    QCOMPARE(carl.next(), u"STATUS|Ann|Available"_s);
     const QString ownEntry = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    QCOMPARE(bob.next(), u"STATUS|Ann|Available"_s); // the caller's row is in the room already
-    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text());
-    QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
-    QCOMPARE(carl.next(), u"ENTER|"_s + b.text());
+    const QString list = u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text();
+    // The caller's row is in the room already when the user becomes available.
+    QCOMPARE(bob.take(3), (QStringList{u"STATUS|Ann|Available"_s, list, u"ENTER|"_s + b.text()}));
+    QCOMPARE(carl.take(2), (QStringList{u"STATUS|Ann|Available"_s, u"ENTER|"_s + b.text()}));
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
     QCOMPARE(m_desk.prompt->log().last().title, u"Bob entering room..."_s);
     QVERIFY(bob.quiet() && carl.quiet());
@@ -589,8 +591,7 @@ void TestCalls::admissionChoices()
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Dan"_s, address(10, 5))));
     QCOMPARE(k->rooms().current, 1);
     k->DataPass(u"HELLO|"_s + b.text());
-    QCOMPARE(bob.next(), u"ROOMLIST|PUBLIC|"_s + ownEntry + u"|"_s + c.text() + u"|"_s + b.text());
-    QCOMPARE(bob.next(), u"ENTER|"_s + b.text());
+    QCOMPARE(bob.take(2), (QStringList{list, u"ENTER|"_s + b.text()}));
     QVERIFY(bob.quiet() && carl.quiet());
     k->ClosePrivateRoom(u"Dan"_s);
     k->ToggleIgnore(cr);
@@ -599,14 +600,14 @@ void TestCalls::admissionChoices()
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"0"_s);
     k->DataPass(u"HELLO|"_s + b.text());
-    QVERIFY(bob.gather(3).contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
+    QVERIFY(bob.take(3).contains(u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s));
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"1"_s);
     m_desk.rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
     k->DataPass(u"HELLO|"_s + b.text());
     QVERIFY(m_desk.promptTexts().contains(
         u"Bob has entered your chat room.\r\n\r\nDo you want to add this Contact to your 'Kivara' folder ?"_s));
-    const QStringList got = bob.gather(2);
+    const QStringList got = bob.take(2);
     QVERIFY(bob.quiet());
     QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
 }
@@ -630,8 +631,9 @@ void TestCalls::admissionPrivateRoom()
     QCOMPARE(k->rooms().at(1).tag, u"Bob"_s);
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"2"_s);
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s); // the room just made answers once more
-    QCOMPARE(bob.next(), u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s);    // AutoAdd 0: the new contact's Peerslip
+    // The room just made answers once more; AutoAdd 0: the new contact's Peerslip.
+    QCOMPARE(bob.take(2),
+             (QStringList{u"PRICHAT|"_s + own + u"|0|OPENPRI"_s, u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s}));
     QVERIFY(bob.quiet());
 
     // A caller that never opens its side: the wait ends, the control is idle again.
@@ -640,9 +642,14 @@ void TestCalls::admissionPrivateRoom()
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     k->DataPass(u"HELLO|"_s + PartyRecord(u"Carl"_s, carl.ip()).text());
     QCOMPARE(carl.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+<<<<<<< HEAD
     QVERIFY(platform::WaitUntil([&] { return CallState(k->CallStatus()) == CallState::Idle; }, 5000));
     QCOMPARE(k->rooms().count(), 1);
     QCOMPARE(k->rooms().currentTag, u"Public"_s);
+=======
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+    QCOMPARE(k->rooms().currentTag + QString::number(k->rooms().count()), u"Public1"_s);
+>>>>>>> tests-a
 }
 
 void TestCalls::admissionTimeoutAndGiveUp()
@@ -694,13 +701,6 @@ void TestCalls::admissionDialogForm()
     QCOMPARE(f.findChild<QTimer*>(u"tmrRing"_s)->interval(), 600);
     QCOMPARE(f.findChild<QTimer*>(u"tmrCancel"_s)->interval(), 45000);
     QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
-    for (const auto& [nameOf, caption] :
-         {std::pair{u"optEnter_0"_s, u"Yes, let them enter Public room."_s},
-          std::pair{u"optEnter_1"_s, u"No, don't let them enter."_s},
-          std::pair{u"optEnter_2"_s, u"Open private chat room."_s}, std::pair{u"cmdFile_0"_s, u"OK"_s},
-          std::pair{u"cmdFile_1"_s, u"Cancel"_s}, std::pair{u"cmdMsg"_s, u"&Leave Message"_s},
-          std::pair{u"chkMsg"_s, u"&Attach my Peerslip to message"_s}})
-        QCOMPARE(f.findChild<QAbstractButton*>(nameOf)->text(), caption);
     // The ring: the sound at the first tick (counter 0), then the counter climbs from 64.
     f.ring();
     QCOMPARE(f.ringCounter(), 64);
@@ -742,16 +742,16 @@ void TestCalls::roomListAndEnter()
     // ENTER from a participant adds the new one once; a second ENTER updates the row.
     bob.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Carl"_s, carl.ip(), u"Stepped Out"_s).text());
     bob.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Carl"_s, carl.ip()).text());
-    QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
+    const Room& pub = k->rooms().publicRoom();
     QVERIFY(platform::WaitUntil(
-        [&] { return k->rooms().publicRoom().row(3).availability() == u"Available"_s; }, 5000));
-    QCOMPARE(k->rooms().publicRoom().row(3).iconKey(), u"3_0"_s);
-    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
+        [&] { return pub.rowCount() == 3 && pub.row(3).availability() == u"Available"_s; }, 5000));
+    QCOMPARE(pub.row(3).iconKey(), u"3_0"_s);
+    QCOMPARE(names(pub), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
     // A room list naming a private room's party fills that room.
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip()), u"OPENPRI"_s, u"0"_s));
     k->DataPass(roomList({PartyRecord(u"Bob"_s, bob.ip()), PartyRecord(u"Dan"_s, u"127.51.14.5"_s)}));
     QCOMPARE(names(k->rooms().at(1)), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
-    QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
+    QCOMPARE(pub.rowCount(), 3);
 }
 
 void TestCalls::chatLinesAndRooms()
@@ -759,30 +759,31 @@ void TestCalls::chatLinesAndRooms()
     CallPeer bob(address(15, 3)), carl(address(15, 4));
     auto k = start(15);
     QVERIFY(k);
-    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    const auto shows = [&](int room, const QString& text) {
+        return plain(k->rooms().at(room).transcript).contains(text);
+    };
     // A line holding the separator, from a peer that lets one through, is shown whole.
     QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first | words"_s);
     k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
     QCOMPARE(k->rooms().count(), 2);
-    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tfirst | words\n"_s));
+    QVERIFY(shows(1, u"Carl\tfirst | words\n"_s));
     QCOMPARE(k->rooms().current, 1);
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     // PUBCHAT: public room (marked once), Carl's private room, nobody's.
     k->DataPass(u"PUBCHAT|Bob|0|hello|world"_s);
-    QVERIFY(plain(k->rooms().at(0).transcript).contains(u"Bob\thello|world\n"_s));
+    QVERIFY(shows(0, u"Bob\thello|world\n"_s));
     QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
     k->DataPass(u"PUBCHAT|Bob|0|again"_s);
     QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
     k->DataPass(u"PUBCHAT|Carl|0|to the private room"_s);
-    QVERIFY(plain(k->rooms().at(1).transcript).contains(u"Carl\tto the private room"_s));
+    QVERIFY(shows(1, u"Carl\tto the private room"_s));
     k->DataPass(u"PUBCHAT|Zed|0|nobody"_s);
-    QVERIFY(!plain(k->rooms().at(0).transcript).contains(u"nobody"_s));
-    QVERIFY(!plain(k->rooms().at(1).transcript).contains(u"nobody"_s));
+    QVERIFY(!shows(0, u"nobody"_s) && !shows(1, u"nobody"_s));
     // Ignored senders are dropped.
     k->ToggleIgnore(k->rooms().publicRoom().findRow(u"Bob"_s));
     k->DataPass(u"PUBCHAT|Bob|0|ignored line"_s);
-    QVERIFY(!plain(k->rooms().at(0).transcript).contains(u"ignored line"_s));
+    QVERIFY(!shows(0, u"ignored line"_s));
     // A line in Carl's room while the public room is in front marks Carl's button once.
     k->SwitchRoom(0);
     pri[10] = u"more"_s;
@@ -798,10 +799,8 @@ void TestCalls::leavingAndRemoval()
     auto k = start(16);
     QVERIFY(k);
     k->setTrayOpened(true);
-    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
-    Participant c = k->rooms().publicRoom().addRow(u"Carl"_s, u"3_0"_s);
-    c.setDetails(PartyRecord(u"Carl"_s, carl.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
     const QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()));
     k->OpenPrivateRoom(pri);
     k->setCallStatus(short(CallState::Connected));
@@ -821,9 +820,8 @@ void TestCalls::leavingAndRemoval()
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Carl]\tleft the chat."_s));
     // Absent rows: nothing happens; the own row is never removed.
-    k->DataPass(u"LEAVE|Ann|Public"_s);
-    k->DataPass(u"DUMPUSER|Zed|Ann"_s);
-    k->DataPass(u"DUMPUSER|Zed|Ann"_s);
+    for (const QString& text : {u"LEAVE|Ann|Public"_s, u"DUMPUSER|Zed|Ann"_s, u"DUMPUSER|Zed|Ann"_s})
+        k->DataPass(text);
     QCOMPARE(names(k->rooms().publicRoom()), QStringList{u"Ann"_s});
 }
 
@@ -832,21 +830,21 @@ void TestCalls::statusNameUpdate()
     CallPeer bob(address(17, 3));
     auto k = start(17);
     QVERIFY(k);
-    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
     // The contact shown on the form is Bob's: his rows' news reach its user properties.
     StoreAccess access(Deliverable::Quillon);
     QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item shown =
-        access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
+    const outlook::Item shown = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
     QVERIFY(shown);
     QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
     k->setParentInspector(shown.GetInspector());
     QVERIFY(k->parentInspector());
+    const auto property = [&](const QString& name) {
+        return shown.UserProperties().Find(name).Value().toString();
+    };
     k->DataPass(u"STATUS|Bob|On the Phone"_s);
-    QCOMPARE(shown.UserProperties().Find(u"UserStatus"_s).Value().toString(), u"On the Phone"_s);
-    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Bob"_s);
+    QCOMPARE(property(u"UserStatus"_s) + u'/' + property(u"QuillonName"_s), u"On the Phone/Bob"_s);
     for (int i = 0; i < 2; ++i) {
         Participant row = k->rooms().at(i).findRow(u"Bob"_s);
         QCOMPARE(row.availability(), u"On the Phone"_s);
@@ -855,9 +853,8 @@ void TestCalls::statusNameUpdate()
             plain(k->rooms().at(i).transcript).contains(u"[Bob]\thas changed status to 'On the Phone'."_s));
     }
     k->DataPass(u"NICKNAME|Bob|Robert"_s);
-    QCOMPARE(k->rooms().at(1).tag, u"Robert"_s);
-    QCOMPARE(k->rooms().currentTag, u"Robert"_s);
-    QCOMPARE(k->panelText(1), u"Robert's room"_s);
+    QCOMPARE((QStringList{k->rooms().at(1).tag, k->rooms().currentTag, k->panelText(1)}),
+             (QStringList{u"Robert"_s, u"Robert"_s, u"Robert's room"_s}));
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
     QVERIFY(plain(k->rooms().at(0).transcript).contains(u"[Bob]\tchanged Chat Name to 'Robert'."_s));
     // A rename onto the own name or onto a listed name is not made.
@@ -867,19 +864,19 @@ void TestCalls::statusNameUpdate()
     r.comment = u"new comment"_s;
     r.serialNum = u"KV-BOB"_s;
     k->DataPass(u"UPDATE|"_s + r.text());
-    QCOMPARE(k->rooms().publicRoom().row(2).comment(), u"new comment"_s);
-    QCOMPARE(k->rooms().at(1).findRow(u"Robert"_s).comment(), u"new comment"_s);
-    QCOMPARE(shown.Body(), u"new comment"_s);
-    QCOMPARE(shown.Email1Address(), u"robert@example.org"_s);
-    QCOMPARE(shown.UserProperties().Find(u"LocalHost"_s).Value().toString(), bob.ip());
+    QCOMPARE((QStringList{k->rooms().publicRoom().row(2).comment(),
+                          k->rooms().at(1).findRow(u"Robert"_s).comment(), shown.Body(),
+                          shown.Email1Address(), property(u"LocalHost"_s)}),
+             (QStringList{u"new comment"_s, u"new comment"_s, u"new comment"_s, u"robert@example.org"_s,
+                          bob.ip()}));
     // Someone else's update leaves the contact alone.
     k->DataPass(u"UPDATE|"_s + PartyRecord(u"Zed"_s, bob.ip()).text());
-    QCOMPARE(shown.UserProperties().Find(u"QuillonName"_s).Value().toString(), u"Robert"_s);
+    QCOMPARE(property(u"QuillonName"_s), u"Robert"_s);
     // Own row: untouched by others' messages naming the local user.
     k->DataPass(u"UPDATE|"_s + PartyRecord(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
     k->DataPass(u"STATUS|Ann|Unavailable"_s);
-    QCOMPARE(k->rooms().publicRoom().row(1).availability(), u"Available"_s);
-    QCOMPARE(k->rooms().publicRoom().row(1).address(), m_ip);
+    const Participant own = k->rooms().publicRoom().row(1);
+    QCOMPARE(own.availability() + u'/' + own.address(), u"Available/"_s + m_ip);
 }
 
 void TestCalls::peerslipsAndFiles()
@@ -887,8 +884,7 @@ void TestCalls::peerslipsAndFiles()
     CallPeer bob(address(18, 3));
     auto k = start(18);
     QVERIFY(k);
-    Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     const QString slip = ProfileFieldString(k->profile());
     k->DataPass(u"GETUSER|Bob|SIMPLE|Ann|NORMAL"_s);
     QCOMPARE(bob.next(), u"SAVEUSER|"_s + slip);
@@ -902,27 +898,21 @@ void TestCalls::peerslipsAndFiles()
     k->DataPass(u"SHOWUSER|a|b|c"_s);
     k->DataPass(u"FILEPREP|Bob|notes.txt|1234|%1|8087"_s.arg(bob.ip()));
     k->DataPass(u"FILEPREP|Bob|short"_s); // too short to offer anything
-    QCOMPARE(m_desk.shell->calls().size(), 2);
-    QCOMPARE(m_desk.shell->calls().at(0).target, SystemFolder() + u"/dorvan"_s);
-    QCOMPARE(m_desk.shell->calls().at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
-    QCOMPARE(m_desk.shell->calls().at(1).arguments,
-             QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
+    const auto& calls = m_desk.shell->calls();
+    QCOMPARE(calls.size(), 2);
+    QCOMPARE(calls.at(0).target, SystemFolder() + u"/dorvan"_s);
+    QCOMPARE(calls.at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
+    QCOMPARE(calls.at(1).arguments, QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
 
     // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
     const ProfileRecord bp{u"Bob Example"_s, {},       {},   {},          {},       {}, {}, u"Bob"_s,
                            u"Available"_s,   bob.ip(), 8086, u"KV-BOB"_s, QString()};
     m_desk.rules(u"msgbox ^Saved => OK"_s);
     k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
-    QVERIFY2(m_desk.promptTexts().size() == 1 &&
-                 m_desk.promptTexts().first() == u"Saved 'Bob' in 'Kivara' folder."_s,
-             qPrintable(m_desk.promptTexts().join(u'/')));
-    {
-        StoreAccess access(Deliverable::Quillon);
-        QCOMPARE(access.OpenFolder(access.folderName()), 0);
-        const outlook::Item found = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s);
-        QVERIFY(found);
-        QCOMPARE(found.FullName(), u"Bob Example"_s);
-    }
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Saved 'Bob' in 'Kivara' folder."_s});
+    const outlook::Item found = test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s);
+    QVERIFY(found);
+    QCOMPARE(found.FullName(), u"Bob Example"_s);
     k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
     QCOMPARE(m_desk.promptTexts().last(),
              u"No network address was specified for this contact.\r\rCannot save this contact."_s);
@@ -937,9 +927,14 @@ void TestCalls::strangersAndShortMessages()
     CallPeer bob(address(19, 3)), mallory(address(19, 4));
     auto k = start(19);
     QVERIFY(k);
+<<<<<<< HEAD
     Participant b = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
     b.setDetails(PartyRecord(u"Bob"_s, bob.ip()));
     k->setCallStatus(short(CallState::Connected));
+=======
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
+    k->setCallStatus(short(CallState::Connected));
+>>>>>>> tests-a
     // From a host in no call with this user: no rows, no rooms.
     mallory.sendTo(m_ip, roomList({PartyRecord(u"Eve"_s, mallory.ip())}));
     mallory.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text());
