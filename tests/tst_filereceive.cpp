@@ -75,7 +75,6 @@ private Q_SLOTS:
     void transferEnds_data();
     void transferEnds();
     void otherAcceptValuesAsk();
-    void autoModeKeepsTheExistingFile();
     void connectionRefusedKeepsWindow();
     void openItHandsTheFileToTheShell();
     void malformedOffersAreRefused_data();
@@ -342,9 +341,9 @@ void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& titl
     QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
 }
 
-// Saving unasked, each way a transfer can end. Bytes are sent in chunks, each taken in before the
-// next (a chunk beyond the offered size is refused at once); then the sender closes, the receiver
-// cancels, or nothing happens. "%1" in the notice is the saved file's path.
+// Saving unasked, each way a transfer can end, beside a file of the same name. Bytes are sent in chunks, each
+// taken in before the next (a chunk beyond the offered size is refused at once); then the sender closes, the
+// receiver cancels, or nothing happens. "%1" in the notice is the saved file's path.
 void TestFileReceive::transferEnds_data()
 {
     QTest::addColumn<int>("c");
@@ -380,11 +379,13 @@ void TestFileReceive::transferEnds()
     QFETCH(QString, noFile);
     const auto sender = useCase(c, true);
     QVERIFY(sender);
-    const QString title = u"part.bin"_s;
-    const QString target = QDir(m_folder).filePath(title);
+    // A file of the offered name is there already: never touched, a saved file goes beside it.
+    const QString existing = QDir(m_folder).filePath(u"part.bin"_s);
+    QVERIFY(kv::test::WriteBytes(existing, "old contents"));
+    const QString target = QDir(m_folder).filePath(u"part (2).bin"_s);
     frmFile w;
     QSignalSpy unloaded(&w, &frmFile::Unloaded);
-    w.setInfo(Offer(c, title, QString::number(size), u"Ann Lee"_s));
+    w.setInfo(Offer(c, u"part.bin"_s, QString::number(size), u"Ann Lee"_s));
     QVERIFY(sender->waitConnection());
     int taken = 0;
     for (int n : chunks) {
@@ -402,11 +403,12 @@ void TestFileReceive::transferEnds()
     QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
     QCOMPARE(w.receivedCount(), taken); // not one byte beyond what fitted
     QCOMPARE(m_desk.prompt->shown(), notice.isEmpty() ? QStringList() : QStringList{notice.arg(target)});
+    QCOMPARE(FileBytes(existing), QByteArray("old contents"));
     if (notice == u"Saved received file as:\r\r'%1'."_s) {
         QCOMPARE(FileBytes(target), Pattern(taken));
-        QCOMPARE(FilesUnder(m_folder), QStringList{title});
+        QCOMPARE(FilesUnder(m_folder), (QStringList{u"part (2).bin"_s, u"part.bin"_s}));
     } else {
-        QCOMPARE(FilesUnder(m_folder), QStringList());
+        QCOMPARE(FilesUnder(m_folder), QStringList{u"part.bin"_s});
     }
     if (noFile.isEmpty()) {
         QVERIFY(!WaitUntil([&] { return !sender->datagrams().isEmpty(); }, 100));
@@ -430,37 +432,6 @@ void TestFileReceive::otherAcceptValuesAsk()
         QCOMPARE(w.phase(), frmFile::Phase::Asking);
         QVERIFY(w.isVisible());
     }
-}
-
-void TestFileReceive::autoModeKeepsTheExistingFile()
-{
-    const auto sender = useCase(4, true);
-    QVERIFY(sender);
-    QVERIFY(QDir().mkpath(m_folder));
-    const QString target = QDir(m_folder).filePath(u"same.txt"_s);
-    QVERIFY(kv::test::WriteBytes(target, "old contents"));
-
-    // Sender gives up half-way: the old file is kept and nothing else is left.
-    {
-        frmFile w;
-        QSignalSpy unloaded(&w, &frmFile::Unloaded);
-        w.setInfo(Offer(4, u"same.txt"_s, u"100"_s));
-        QVERIFY(m_desk.prompt->shown().isEmpty()); // nothing to answer when saving by itself
-        QVERIFY(sender->waitConnection(1));
-        QVERIFY(sender->send(Pattern(40)));
-        QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
-        QCOMPARE(FileBytes(target), QByteArray("old contents"));
-        sender->closeConnection();
-        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-        QCOMPARE(FileBytes(target), QByteArray("old contents"));
-        QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
-    }
-
-    // Completed: saved beside it under the next free number.
-    receiveAuto(4, *sender, u"same.txt"_s, Pattern(100));
-    QCOMPARE(FileBytes(target), QByteArray("old contents"));
-    QCOMPARE(FileBytes(QDir(m_folder).filePath(u"same (2).txt"_s)), Pattern(100));
-    QCOMPARE(FilesUnder(m_folder), (QStringList{u"same (2).txt"_s, u"same.txt"_s}));
 }
 
 void TestFileReceive::connectionRefusedKeepsWindow()
