@@ -96,9 +96,9 @@ private Q_SLOTS:
         AddMessage(messages, true);
         AddMessage(messages, false);
         Counter counter(nullptr, QuietIntervalMs);
-        QCOMPARE(Label(counter, 1)->text(), u"2 unread"_s);
-        QCOMPARE(Label(counter, 0)->text(), u"Messages"_s);
-        QCOMPARE(Label(counter, 2)->text(), u"Kivara"_s);
+        QCOMPARE(
+            (QStringList{Label(counter, 0)->text(), Label(counter, 1)->text(), Label(counter, 2)->text()}),
+            (QStringList{u"Messages"_s, u"2 unread"_s, u"Kivara"_s}));
 
         AddMessage(messages, false);
         counter.Refresh();
@@ -122,11 +122,9 @@ private Q_SLOTS:
         WriteSetting(settings::MsgFolder, u"Calls"_s);
         QVERIFY(!StoreRoot().Folders().Item(u"Kivara"_s));
         Counter counter(nullptr, QuietIntervalMs);
-        QCOMPARE(Label(counter, 1)->text(), u"No new messages"_s);
-        QCOMPARE(Label(counter, 0)->text(), u"Calls"_s);
+        QCOMPARE(Label(counter, 0)->text() + u'|' + Label(counter, 1)->text(), u"Calls|No new messages"_s);
         const MAPIFolder made = StoreRoot().Folders().Item(u"Kivara"_s).Folders().Item(u"Calls"_s);
-        QVERIFY(made);
-        QVERIFY(counter.messagesFolder() == made);
+        QVERIFY(made && counter.messagesFolder() == made);
         QVERIFY(m_desk.prompt->log().isEmpty());
     }
 
@@ -167,8 +165,7 @@ private Q_SLOTS:
 
         WriteSetting(settings::MsgFolder, u"Voice"_s);
         counter.Refresh();
-        QCOMPARE(Label(counter, 0)->text(), u"Voice"_s);
-        QCOMPARE(Label(counter, 1)->text(), u"1 unread"_s);
+        QCOMPARE(Label(counter, 0)->text() + u'|' + Label(counter, 1)->text(), u"Voice|1 unread"_s);
         QVERIFY(counter.messagesFolder() == messages);
 
         Counter fresh(nullptr, QuietIntervalMs);
@@ -216,14 +213,12 @@ private Q_SLOTS:
         QVERIFY(!countLabel->font().underline());
 
         Move(folderLabel, {2, 2});
-        QVERIFY(folderLabel->font().underline());
-        QVERIFY(!titleLabel->font().underline());
+        QVERIFY(folderLabel->font().underline() && !titleLabel->font().underline());
         Move(titleLabel, {2, 2});
         QVERIFY(titleLabel->font().underline());
         // Moving over the background takes both underlines away.
         Move(&counter, {1, counter.height() - 1});
-        QVERIFY(!folderLabel->font().underline());
-        QVERIFY(!titleLabel->font().underline());
+        QVERIFY(!folderLabel->font().underline() && !titleLabel->font().underline());
         Click(titleLabel);
         QCOMPARE(window->CurrentFolder().Name(), u"Inbox"_s);
 
@@ -247,17 +242,11 @@ private Q_SLOTS:
         }
     }
 
+    // The Today page calls the counter's members by name.
     void membersAreCallableByName()
     {
         MakeFolders();
         Counter counter(nullptr, QuietIntervalMs);
-        const QMetaObject* meta = counter.metaObject();
-        QStringList names;
-        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
-            if (meta->method(i).methodType() == QMetaMethod::Method)
-                names << QString::fromLatin1(meta->method(i).name());
-        QCOMPARE(names, (QStringList{u"SetKVFolder"_s, u"SetKMFolder"_s, u"CreateKMFolder"_s,
-                                     u"CreateKVFolder"_s, u"GetOutlook"_s}));
         int status = -5;
         QVERIFY(QMetaObject::invokeMethod(&counter, "SetKMFolder", Q_RETURN_ARG(int, status),
                                           Q_ARG(QString, u"Archive"_s)));

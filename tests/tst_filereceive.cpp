@@ -72,12 +72,9 @@ private Q_SLOTS:
 
     void windowShowsTheOffer();
     void receivesFewMiBWithProgress();
-    void autoModeSavesWithoutQuestion();
-    void autoModeKeepsTheExistingFile();
-    void zeroByteOfferCompletesOnConnect();
-    void senderClosesEarly();
-    void receiverCancelsWithNoFile();
-    void extraBytesEndTheTransfer();
+    void transferEnds_data();
+    void transferEnds();
+    void otherAcceptValuesAsk();
     void connectionRefusedKeepsWindow();
     void openItHandsTheFileToTheShell();
     void malformedOffersAreRefused_data();
@@ -344,17 +341,89 @@ void TestFileReceive::receiveAuto(int c, FileSender& sender, const QString& titl
     QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
 }
 
-void TestFileReceive::autoModeSavesWithoutQuestion()
+// Saving unasked, each way a transfer can end, beside a file of the same name. Bytes are sent in chunks, each
+// taken in before the next (a chunk beyond the offered size is refused at once); then the sender closes, the
+// receiver cancels, or nothing happens. "%1" in the notice is the saved file's path.
+void TestFileReceive::transferEnds_data()
 {
-    const auto sender = useCase(3, true);
-    QVERIFY(sender);
-    const QByteArray data = Pattern(1023);
-    receiveAuto(3, *sender, u"notes.txt"_s, data);
-    const QString target = QDir(m_folder).filePath(u"notes.txt"_s);
-    QCOMPARE(FileBytes(target), data);
-    QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
+    QTest::addColumn<int>("c");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<int>>("chunks");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("noFile"); // the NOFILE datagram's text, or empty: none sent
+    const QString saved = u"Saved received file as:\r\r'%1'."_s;
+    const QString cancelled = u"Bob has cancelled the file transfer."_s;
+    QTest::newRow("whole") << 3 << 1023 << QList<int>{1023} << QString() << saved << QString();
+    QTest::newRow("zero bytes, complete on connecting")
+        << 5 << 0 << QList<int>{} << QString() << saved << QString();
+    QTest::newRow("sender closes part-way")
+        << 6 << 1000 << QList<int>{300} << u"close"_s << cancelled << QString();
+    QTest::newRow("sender closes at once")
+        << 13 << 1000 << QList<int>{} << u"close"_s << cancelled << QString();
+    QTest::newRow("receiver cancels")
+        << 7 << 100000 << QList<int>{5000} << u"cancel"_s << QString() << u"NOFILE|Ann Lee"_s;
+    QTest::newRow("more than offered") << 8 << 100 << QList<int>{50, 100} << QString()
+                                       << u"The sender sent more data than the file size it announced.\r\r"
+                                          "The file was not saved."_s
+                                       << u"NOFILE|Ann Lee"_s;
+}
 
-    // Any other value asks first.
+void TestFileReceive::transferEnds()
+{
+    QFETCH(int, c);
+    QFETCH(int, size);
+    QFETCH(QList<int>, chunks);
+    QFETCH(QString, end);
+    QFETCH(QString, notice);
+    QFETCH(QString, noFile);
+    const auto sender = useCase(c, true);
+    QVERIFY(sender);
+    // A file of the offered name is there already: never touched, a saved file goes beside it.
+    const QString existing = QDir(m_folder).filePath(u"part.bin"_s);
+    QVERIFY(kv::test::WriteBytes(existing, "old contents"));
+    const QString target = QDir(m_folder).filePath(u"part (2).bin"_s);
+    frmFile w;
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
+    w.setInfo(Offer(c, u"part.bin"_s, QString::number(size), u"Ann Lee"_s));
+    QVERIFY(sender->waitConnection());
+    int taken = 0;
+    for (int n : chunks) {
+        QVERIFY(sender->send(Pattern(n)));
+        if (taken + n > size) break;
+        taken += n;
+        QVERIFY(WaitUntil([&] { return w.receivedCount() == taken; }, TransferWaitMs));
+    }
+    if (end == u"close") sender->closeConnection();
+    if (end == u"cancel") {
+        w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
+        QVERIFY(!unloaded.isEmpty());
+        QCOMPARE(w.Button(), short(1));
+    }
+    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
+    QCOMPARE(w.receivedCount(), taken); // not one byte beyond what fitted
+    QCOMPARE(m_desk.prompt->shown(), notice.isEmpty() ? QStringList() : QStringList{notice.arg(target)});
+    QCOMPARE(FileBytes(existing), QByteArray("old contents"));
+    if (notice == u"Saved received file as:\r\r'%1'."_s) {
+        QCOMPARE(FileBytes(target), Pattern(taken));
+        QCOMPARE(FilesUnder(m_folder), (QStringList{u"part (2).bin"_s, u"part.bin"_s}));
+    } else {
+        QCOMPARE(FilesUnder(m_folder), QStringList{u"part.bin"_s});
+    }
+    if (noFile.isEmpty()) {
+        QVERIFY(!WaitUntil([&] { return !sender->datagrams().isEmpty(); }, 100));
+        return;
+    }
+    QVERIFY(sender->waitDatagram());
+    QCOMPARE(sender->datagrams(), QList<QByteArray>{kv::test::ExpectedFramed(noFile)});
+    QCOMPARE(kv::ReadDatagram(sender->datagrams().first()), noFile.split(u'|'));
+    QCOMPARE(sender->datagramSources().first(), Address(c, 2));
+    QVERIFY(WaitUntil([&] { return sender->peerClosed(); }, TransferWaitMs));
+}
+
+// Only AcceptFiles 1 saves unasked; any other value asks first.
+void TestFileReceive::otherAcceptValuesAsk()
+{
     for (const QString& value : {u"0"_s, u"2"_s, u"-1"_s, u"yes"_s}) {
         kv::WriteSetting(kv::settings::AcceptFiles, value);
         frmFile w;
@@ -363,110 +432,6 @@ void TestFileReceive::autoModeSavesWithoutQuestion()
         QCOMPARE(w.phase(), frmFile::Phase::Asking);
         QVERIFY(w.isVisible());
     }
-}
-
-void TestFileReceive::autoModeKeepsTheExistingFile()
-{
-    const auto sender = useCase(4, true);
-    QVERIFY(sender);
-    QVERIFY(QDir().mkpath(m_folder));
-    const QString target = QDir(m_folder).filePath(u"same.txt"_s);
-    QVERIFY(kv::test::WriteBytes(target, "old contents"));
-
-    // Sender gives up half-way: the old file is kept and nothing else is left.
-    {
-        frmFile w;
-        QSignalSpy unloaded(&w, &frmFile::Unloaded);
-        w.setInfo(Offer(4, u"same.txt"_s, u"100"_s));
-        QVERIFY(m_desk.prompt->shown().isEmpty()); // nothing to answer when saving by itself
-        QVERIFY(sender->waitConnection(1));
-        QVERIFY(sender->send(Pattern(40)));
-        QVERIFY(WaitUntil([&] { return w.receivedCount() == 40; }, TransferWaitMs));
-        QCOMPARE(FileBytes(target), QByteArray("old contents"));
-        sender->closeConnection();
-        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-        QCOMPARE(FileBytes(target), QByteArray("old contents"));
-        QCOMPARE(FilesUnder(m_folder), QStringList{u"same.txt"_s});
-    }
-
-    // Completed: saved beside it under the next free number.
-    receiveAuto(4, *sender, u"same.txt"_s, Pattern(100));
-    QCOMPARE(FileBytes(target), QByteArray("old contents"));
-    QCOMPARE(FileBytes(QDir(m_folder).filePath(u"same (2).txt"_s)), Pattern(100));
-    QCOMPARE(FilesUnder(m_folder), (QStringList{u"same (2).txt"_s, u"same.txt"_s}));
-}
-
-void TestFileReceive::zeroByteOfferCompletesOnConnect()
-{
-    const auto sender = useCase(5, true);
-    QVERIFY(sender);
-    receiveAuto(5, *sender, u"empty.dat"_s, {});
-    const QString target = QDir(m_folder).filePath(u"empty.dat"_s);
-    QVERIFY(QFileInfo(target).isFile());
-    QCOMPARE(QFileInfo(target).size(), 0);
-    QCOMPARE(m_desk.prompt->shown(), QStringList{u"Saved received file as:\r\r'"_s + target + u"'."_s});
-}
-
-void TestFileReceive::senderClosesEarly()
-{
-    const auto sender = useCase(6, true);
-    QVERIFY(sender);
-    for (int sent : {300, 0}) {
-        frmFile w;
-        QSignalSpy unloaded(&w, &frmFile::Unloaded);
-        const int before = sender->connectionCount();
-        w.setInfo(Offer(6, u"part.bin"_s, u"1000"_s));
-        QVERIFY(sender->waitConnection(before + 1));
-        QVERIFY(sender->send(Pattern(sent)));
-        QVERIFY(WaitUntil([&] { return w.receivedCount() == sent; }, TransferWaitMs));
-        sender->closeConnection();
-        QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-        QCOMPARE(m_desk.prompt->shown().last(), u"Bob has cancelled the file transfer."_s);
-        QCOMPARE(FilesUnder(m_folder), QStringList());
-    }
-    QVERIFY(sender->datagrams().isEmpty());
-}
-
-void TestFileReceive::receiverCancelsWithNoFile()
-{
-    const auto sender = useCase(7, true);
-    QVERIFY(sender);
-    frmFile w;
-    QSignalSpy unloaded(&w, &frmFile::Unloaded);
-    w.setInfo(Offer(7, u"big.bin"_s, u"100000"_s, u"Ann Lee"_s));
-    QVERIFY(sender->waitConnection());
-    QVERIFY(sender->send(Pattern(5000)));
-    QVERIFY(WaitUntil([&] { return w.receivedCount() == 5000; }, TransferWaitMs));
-    w.findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(!unloaded.isEmpty());
-    QCOMPARE(w.Button(), short(1));
-    QVERIFY(sender->waitDatagram());
-    QCOMPARE(sender->datagrams().size(), 1);
-    QCOMPARE(sender->datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann Lee"_s));
-    QCOMPARE(kv::ReadDatagram(sender->datagrams().first()), (QStringList{u"NOFILE"_s, u"Ann Lee"_s}));
-    QCOMPARE(sender->datagramSources().first(), Address(7, 2));
-    QVERIFY(WaitUntil([&] { return sender->peerClosed(); }, TransferWaitMs));
-    QCOMPARE(FilesUnder(m_folder), QStringList());
-}
-
-void TestFileReceive::extraBytesEndTheTransfer()
-{
-    const auto sender = useCase(8, true);
-    QVERIFY(sender);
-    frmFile w;
-    QSignalSpy unloaded(&w, &frmFile::Unloaded);
-    w.setInfo(Offer(8, u"short.bin"_s, u"100"_s));
-    QVERIFY(sender->waitConnection());
-    QVERIFY(sender->send(Pattern(50)));
-    QVERIFY(WaitUntil([&] { return w.receivedCount() == 50; }, TransferWaitMs));
-    QVERIFY(sender->send(Pattern(100)));
-    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-    QCOMPARE(w.receivedCount(), 50); // not one byte beyond what fitted
-    QCOMPARE(m_desk.prompt->shown().last(),
-             u"The sender sent more data than the file size it announced.\r\rThe file was not saved."_s);
-    QCOMPARE(FilesUnder(m_folder), QStringList());
-    QVERIFY(sender->waitDatagram());
-    QCOMPARE(sender->datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
 }
 
 void TestFileReceive::connectionRefusedKeepsWindow()

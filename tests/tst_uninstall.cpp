@@ -207,9 +207,9 @@ private Q_SLOTS:
     {
         runUninstall();
         QCOMPARE(m_desk.promptTexts(), QStringList{Question});
-        QCOMPARE(m_desk.prompt->log().first().answer, u"No"_s);
-        QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
-        QCOMPARE(m_desk.prompt->log().first().icon, u"Question"_s);
+        const auto& asked = m_desk.prompt->log().first();
+        QCOMPARE((QStringList{asked.answer, asked.buttons, asked.icon}),
+                 (QStringList{u"No"_s, u"YesNo"_s, u"Question"_s}));
         verifyNothingRemoved();
     }
 
@@ -253,12 +253,12 @@ private Q_SLOTS:
         QCOMPARE(contactsOf(StandardClass), (QStringList{u"Bob Stone"_s, u"Plain Ann"_s}));
 
         // Settings and registrations.
-        using platform::Registry::keyExists;
-        QVERIFY(!keyExists(RegRoot::CurrentUser, CompanyKey.toString()));
-        QVERIFY(!keyExists(RegRoot::ClassesRoot, PeerslipExtensionKey.toString()));
-        QVERIFY(!keyExists(RegRoot::ClassesRoot, PeerslipClassKey.toString()));
-        QVERIFY(!keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
-        QVERIFY(!keyExists(RegRoot::LocalMachine, AppPathsKey.toString()));
+        for (const auto& [root, key] : {std::pair{RegRoot::CurrentUser, CompanyKey},
+                                        {RegRoot::ClassesRoot, PeerslipExtensionKey},
+                                        {RegRoot::ClassesRoot, PeerslipClassKey},
+                                        {RegRoot::LocalMachine, UninstallKey},
+                                        {RegRoot::LocalMachine, AppPathsKey}})
+            QVERIFY2(!platform::Registry::keyExists(root, key.toString()), qPrintable(key.toString()));
         QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), u"<gone>"_s), u"<gone>"_s);
         QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), u"Other"_s, QString()), u"/bin/true"_s);
         QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), u"<gone>"_s),
@@ -289,56 +289,49 @@ private Q_SLOTS:
         verifyExist({m_config + u"/autostart/vigilo.desktop"_s}, false); // the user's own part goes
     }
 
-    void cancelWithTheMonitorRunningRemovesNothing()
+    // A running monitor: Cancel stops at once; Yes closes it through its bus name; No waits for the
+    // user to close it (nothing removed until then), and a monitor that never closes ends the wait
+    // with nothing removed.
+    void aRunningMonitorIsClosedFirst_data()
     {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("closeByHandMs"); // -1: never
+        QTest::addColumn<int>("waitMs");
+        QTest::addColumn<int>("closeCalls");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("cancel") << u"Cancel"_s << -1 << 20000 << 0 << false;
+        QTest::newRow("yes") << u"Yes"_s << -1 << 20000 << 1 << true;
+        QTest::newRow("no, closed by hand") << u"No"_s << 300 << 20000 << 0 << true;
+        QTest::newRow("no, stays") << u"No"_s << -1 << 200 << 0 << false;
+    }
+    void aRunningMonitorIsClosedFirst()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, closeByHandMs);
+        QFETCH(int, waitMs);
+        QFETCH(int, closeCalls);
+        QFETCH(bool, removed);
         FakeMonitor monitor;
         QVERIFY(monitor.registered());
-        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Cancel"_s);
-        runUninstall();
-        QCOMPARE(m_desk.promptTexts(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => "_s + answer);
+        bool keptWhileWaiting = false;
+        if (closeByHandMs >= 0)
+            QTimer::singleShot(closeByHandMs, this, [&] {
+                keptWhileWaiting = QFile::exists(m_install + u"trillo.wav"_s);
+                monitor.End();
+            });
+        runUninstall(waitMs);
+        QCOMPARE(monitor.closeCalls(), closeCalls);
+        QCOMPARE(keptWhileWaiting, closeByHandMs >= 0);
         QCOMPARE(m_desk.prompt->log().at(1).buttons, u"YesNoCancel"_s);
-        QCOMPARE(m_desk.prompt->log().at(2).icon, u"Information"_s);
-        QCOMPARE(monitor.closeCalls(), 0);
-        verifyNothingRemoved();
-    }
-
-    void yesClosesTheMonitorAndGoesOn()
-    {
-        FakeMonitor monitor;
-        QVERIFY(monitor.registered());
-        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => Yes"_s);
-        runUninstall();
-        QCOMPARE(monitor.closeCalls(), 1);
-        QVERIFY(!monitor.registered());
-        QCOMPARE(m_desk.promptTexts().last(), Uninstalled);
-        QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
-    }
-
-    void noWaitsUntilTheUserClosesTheMonitor()
-    {
-        FakeMonitor monitor;
-        QVERIFY(monitor.registered());
-        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
-        bool closedWhileWaiting = false;
-        // The user closes the monitor a little later; until then nothing may be removed.
-        QTimer::singleShot(300, this, [&] {
-            closedWhileWaiting = QFile::exists(m_install + u"trillo.wav"_s);
-            monitor.End();
-        });
-        runUninstall();
-        QVERIFY(closedWhileWaiting);
-        QCOMPARE(monitor.closeCalls(), 0);
-        QCOMPARE(m_desk.promptTexts().last(), Uninstalled);
-        QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
-    }
-
-    // A monitor that never closes: the wait ends and nothing is removed.
-    void aMonitorThatStaysRemovesNothing()
-    {
-        FakeMonitor monitor;
-        m_desk.rules(u"msgbox Do you wish to continue => Yes\nmsgbox Close now => No"_s);
-        runUninstall(200);
+        if (removed) {
+            QVERIFY(!monitor.registered());
+            QCOMPARE(m_desk.promptTexts().last(), Uninstalled);
+            QVERIFY(!QFile::exists(m_install + u"trillo.wav"_s));
+            return;
+        }
         QCOMPARE(m_desk.promptTexts(), (QStringList{Question, CloseQuestion, NotUninstalled}));
+        QCOMPARE(m_desk.prompt->log().at(2).icon, u"Information"_s);
         verifyNothingRemoved();
     }
 

@@ -107,18 +107,18 @@ void TestUninstallProcess::uninstallsARunningProduct()
         QVERIFY(c.Save());
     }
 
-    // What the set-up left.
-    QVERIFY(QFileInfo(install + u"vigilo"_s).isSymLink());
-    QVERIFY(QFile::exists(install + u"kivara.svg"_s));
+    // What the set-up left, all of which goes.
+    QStringList removed{install + u"kivara.svg"_s, config + u"/autostart/vigilo.desktop"_s};
     for (QStringView library : installed::ControlLibraries)
-        QVERIFY(QFile::exists(sys + u'/' + library.toString()));
-    QVERIFY(QFile::exists(data + u"/applications/kivara-vigilo.desktop"_s));
+        removed << sys + u'/' + library.toString();
+    for (const QString& path : removed)
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(install + u"vigilo"_s).isSymLink());
     QVERIFY(ReadAll(data + u"/applications/kivara-vigilo.desktop"_s)
                 .contains(u"MimeType=application/x-kivara-peerslip;"_s));
     QVERIFY(
         ReadAll(data + u"/applications/kivara-dorvan.desktop"_s).contains(sys + u"/dorvan\" uninstall"_s));
     QVERIFY(ReadAll(data + u"/mime/packages/kivara-peerslip.xml"_s).contains(u"*.kvp"_s));
-    QVERIFY(QFile::exists(config + u"/autostart/vigilo.desktop"_s));
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString()),
              u"res://"_s + install + u"pellum.dll/Outlook.htm"_s);
     QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipExtensionKey.toString()));
@@ -149,14 +149,19 @@ void TestUninstallProcess::uninstallsARunningProduct()
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     env.insert(u"PATH"_s, tools + u':' + env.value(u"PATH"_s));
 
+    // Each program logs its prompts to a file of its own.
+    const auto start = [&](QProcess& process, const QString& program, const QStringList& args,
+                           const QString& log) {
+        QProcessEnvironment own = env;
+        own.insert(u"KIVARA_PROMPT_LOG"_s, log);
+        process.setProcessEnvironment(own);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(sys + u'/' + program, args);
+        return process.waitForStarted(WaitMs);
+    };
     const QString monitorLog = computer.root() + u"/monitor-prompts.jsonl"_s;
     QProcess monitor;
-    QProcessEnvironment monitorEnv = env;
-    monitorEnv.insert(u"KIVARA_PROMPT_LOG"_s, monitorLog);
-    monitor.setProcessEnvironment(monitorEnv);
-    monitor.setProcessChannelMode(QProcess::ForwardedChannels);
-    monitor.start(sys + u"/vigilo"_s, {});
-    QVERIFY(monitor.waitForStarted(WaitMs));
+    QVERIFY(start(monitor, u"vigilo"_s, {}, monitorLog));
 
     // The monitor is up once it takes a left message; until it listens, the message is sent again.
     QUdpSocket writer;
@@ -181,12 +186,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
     // The opener from the system folder, as the program group's "Uninstall" starts it.
     const QString openerLog = computer.root() + u"/opener-prompts.jsonl"_s;
     QProcess opener;
-    QProcessEnvironment openerEnv = env;
-    openerEnv.insert(u"KIVARA_PROMPT_LOG"_s, openerLog);
-    opener.setProcessEnvironment(openerEnv);
-    opener.setProcessChannelMode(QProcess::ForwardedChannels);
-    opener.start(sys + u"/dorvan"_s, {u"uninstall"_s});
-    QVERIFY(opener.waitForStarted(WaitMs));
+    QVERIFY(start(opener, u"dorvan"_s, {u"uninstall"_s}, openerLog));
     QVERIFY(platform::WaitUntil([&] { return opener.state() == QProcess::NotRunning; }, 2 * WaitMs));
     QCOMPARE(opener.exitStatus(), QProcess::NormalExit);
     QCOMPARE(opener.exitCode(), 0);
@@ -215,14 +215,13 @@ void TestUninstallProcess::uninstallsARunningProduct()
     // Files: the installation folder is gone with everything in it; the programs that
     // are not control libraries stay where the system keeps them.
     QVERIFY(!QFileInfo::exists(install));
-    for (QStringView library : installed::ControlLibraries)
-        QVERIFY(!QFile::exists(sys + u'/' + library.toString()));
+    for (const QString& path : removed)
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
     QVERIFY(QFile::exists(sys + u"/vigilo"_s));
 
     // Program group, type and start entry, with the desktop's caches brought up to date.
     QCOMPARE(QDir(data + u"/applications"_s).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(data + u"/mime/packages"_s).entryList(QDir::Files), QStringList());
-    QVERIFY(!QFile::exists(config + u"/autostart/vigilo.desktop"_s));
     QVERIFY(platform::WaitUntil(
         [&] {
             const QString log = ReadAll(toolLog);

@@ -159,24 +159,13 @@ private Q_SLOTS:
         m_computer = std::make_unique<test::SimComputer>(u"127.100.7.2"_s, u"KV-ANN"_s);
         m_computer->activate();
         configure();
-        ProfileRecord own;
-        own.ChatName = u"Ann"_s;
-        own.UserStatus = u"Available"_s;
-        own.IPAddress = m_computer->localIp();
-        QCOMPARE(SaveProfile(own, QString()), 0);
+        QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, m_computer->localIp(), u"KV-ANN"_s), QString()), 0);
         const platform::RecordingShell* started = m_desk.shell;
-        ProfileRecord peer;
-        peer.FullName = u"Dana Reyes"_s;
+        ProfileRecord peer = test::UserProfile(u"dana"_s, u"127.100.7.3"_s, u"KV-DANA-1"_s);
         peer.Company = u"Reyes & Co"_s;
-        peer.Email = u"dana@example.org"_s;
         peer.City = u"Tucson"_s;
         peer.State = u"AZ"_s;
         peer.Country = u"USA"_s;
-        peer.Comment = u"Ask me anything"_s;
-        peer.ChatName = u"dana"_s;
-        peer.UserStatus = u"Available"_s;
-        peer.IPAddress = u"127.100.7.3"_s;
-        peer.SerialNum = u"KV-DANA-1"_s;
         {
             control::Kivara control;
             QCOMPARE(control.ChatInit(), 0);
@@ -202,14 +191,17 @@ private Q_SLOTS:
         QCOMPARE(contact.BusinessAddressCountry(), peer.Country);
     }
 
-    void closingTheViewerEndsDorvan()
+    // Closing the viewer or the conversion window ends Dorvan.
+    void closingTheWindowEndsDorvan()
     {
-        frmOpen main;
-        QSignalSpy ended(&main, &frmOpen::Unloaded);
-        main.Start(ShowUserLine(u"WA"_s, u"127.0.0.9"_s));
-        main.viewer()->close();
-        QCOMPARE(ended.count(), 1);
-        QVERIFY(main.isUnloaded());
+        for (const QString& line : {ShowUserLine(u"WA"_s, u"127.0.0.9"_s), QString()}) {
+            frmOpen main;
+            QSignalSpy ended(&main, &frmOpen::Unloaded);
+            main.Start(line);
+            (line.isEmpty() ? static_cast<QWidget*>(main.conversionWindow()) : main.viewer())->close();
+            QCOMPARE(ended.count(), 1);
+            QVERIFY(main.isUnloaded());
+        }
     }
 
     // ---- the conversion window
@@ -274,15 +266,6 @@ private Q_SLOTS:
         main.Start(u"openkvfolder"_s); // reads the settings; the window itself is not needed
         QVERIFY(main.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
         QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
-    }
-
-    void closingTheConversionWindowEndsDorvan()
-    {
-        frmOpen main;
-        QSignalSpy ended(&main, &frmOpen::Unloaded);
-        main.Start(QString());
-        main.conversionWindow()->close();
-        QCOMPARE(ended.count(), 1);
     }
 };
 
