@@ -713,21 +713,20 @@ void TestTranscript::layoutAndSplitter()
     const int withList = t->width();
     const int margin = TwipsToPixels(SplitterMarginTwips, k.get());
 
+    // Where the splitter comes to rest when dragged to these sizes.
+    const auto drag = [&](const QList<int>& sizes) {
+        split->setSizes(sizes);
+        QApplication::processEvents();
+        return k->layoutKeeper().splitterLeft();
+    };
     // Dragged to either edge, the splitter stops 300 twips short of it.
-    split->setSizes({0, 5000});
-    QApplication::processEvents();
-    QCOMPARE(k->layoutKeeper().splitterLeft(), margin);
-    split->setSizes({5000, 0});
-    QApplication::processEvents();
-    QCOMPARE(k->layoutKeeper().splitterLeft(), k->width() - margin);
+    QCOMPARE(drag({0, 5000}), margin);
+    QCOMPARE(drag({5000, 0}), k->width() - margin);
     // The limits follow the control's size.
     k->resize(700, 500);
     QApplication::processEvents();
-    split->setSizes({5000, 0});
-    QApplication::processEvents();
-    QCOMPARE(k->layoutKeeper().splitterLeft(), 700 - margin);
-    split->setSizes({400, 300});
-    QApplication::processEvents();
+    QCOMPARE(drag({5000, 0}), 700 - margin);
+    drag({400, 300});
 
     // Without the participant lists the transcript takes their width, in every room.
     WriteSetting(settings::ShowUsers, u"0"_s);
