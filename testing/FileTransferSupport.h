@@ -26,11 +26,6 @@ namespace kv::test {
 
 inline constexpr int TransferWaitMs = 60000;
 
-inline QString DorvanPath()
-{
-    return qEnvironmentVariable("KIVARA_BIN_DIR") + QStringLiteral("/dorvan");
-}
-
 // The JSON objects of a log with one per line (prompt and shell logs).
 inline QList<QJsonObject> JsonLines(const QString& path)
 {
@@ -40,13 +35,6 @@ inline QList<QJsonObject> JsonLines(const QString& path)
     for (const QByteArray& line : f.readAll().split('\n'))
         if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
     return out;
-}
-
-inline bool WriteText(const QString& path, const QString& text)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return f.write(text.toUtf8()) >= 0;
 }
 
 // Performs the product set-up in another computer's registry, with extra settings.
@@ -69,7 +57,7 @@ public:
     {
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(DorvanPath(), {argument});
+        m_process.start(qEnvironmentVariable("KIVARA_BIN_DIR") + QStringLiteral("/dorvan"), {argument});
     }
     ~DorvanChild()
     {

@@ -52,15 +52,6 @@ SimComputer::SimComputer(const OwnNetwork& network) : SimComputer(QString(), QSt
     m_netns = network.netns;
 }
 
-QString SimComputer::home() const
-{
-    return m_dir.path() + u"/home"_s;
-}
-QString SimComputer::installDir() const
-{
-    return m_dir.path() + u"/install/"_s;
-}
-
 QProcessEnvironment SimComputer::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -111,11 +102,6 @@ void SimComputer::setUp() const
 void SimComputer::installForms() const
 {
     outlook::RegisterProductForms(outlook::DefaultStorePath());
-}
-
-QString SimComputer::systemFolder() const
-{
-    return m_dir.path() + u"/system"_s;
 }
 
 bool SimComputer::installProduct() const

@@ -49,11 +49,11 @@ public:
     // folder, so that an uninstaller run from there removes those and not the
     // build's. False when a program could not be placed or the set-up failed.
     bool installProduct() const;
-    QString systemFolder() const;
+    QString systemFolder() const { return root() + QStringLiteral("/system"); }
 
     QString root() const { return m_dir.path(); }
-    QString home() const;
-    QString installDir() const; // ends with "/"
+    QString home() const { return root() + QStringLiteral("/home"); }
+    QString installDir() const { return root() + QStringLiteral("/install/"); }
     QString localIp() const { return m_localIp; }
     QString serialNum() const { return m_serialNum; }
 

@@ -84,6 +84,21 @@ struct Computers {
         QVERIFY(annSide && bobSide);
     }
 
+    // Ann calls Bob from his contact form; Bob's monitor hands the call to Ann's
+    // own contact form, whose control admits her by rule; a line reaches Ann. Then she leaves.
+    void callConnects(bool leave = true)
+    {
+        QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}), u"ok\t0"_s);
+        // Ann's own contact: new the first time, found (and named as her form saved it) afterwards.
+        QVERIFY(bobSide->value({u"active"_s}).startsWith(u"Ann"_s));
+        QCOMPARE(bobSide->value({u"get"_s, u"TrayOpened"_s}), u"true"_s); // opened by the monitor
+        QVERIFY(bobSide->waitAlone(false));
+        QVERIFY(annSide->waitAlone(false));
+        QVERIFY(bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Hello again"_s}));
+        QVERIFY(annSide->transcriptShows(annPc.root(), u"Bob\tHello again"_s));
+        if (leave) QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+    }
+
     // Everything ends through the programs' own closing paths.
     void finish()
     {
@@ -152,20 +167,6 @@ qsizetype prompts(const SimSession& s, const QString& text)
     return test::LoggedPromptTexts(s.promptLogPath()).count(text);
 }
 
-// Ann calls Bob from his contact form; Bob's monitor hands the call to Ann's
-// own contact form, whose control admits her by rule; a line reaches Ann.
-void callConnects(HostDriver& annSide, HostDriver& bobSide, const SimComputer& annPc, const QString& bobIp)
-{
-    QCOMPARE(annSide.request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}), u"ok\t0"_s);
-    // Ann's own contact: new the first time, found (and named as her form saved it) afterwards.
-    QVERIFY(bobSide.value({u"active"_s}).startsWith(u"Ann"_s));
-    QCOMPARE(bobSide.value({u"get"_s, u"TrayOpened"_s}), u"true"_s); // opened by the monitor
-    QVERIFY(bobSide.waitAlone(false));
-    QVERIFY(annSide.waitAlone(false));
-    QVERIFY(bobSide.ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"Hello again"_s}));
-    QVERIFY(annSide.transcriptShows(annPc.root(), u"Bob\tHello again"_s));
-}
-
 } // namespace
 
 class TestFaults : public QObject {
@@ -191,7 +192,7 @@ void TestFaults::hostKilledDuringCall()
     QVERIFY(callerLineIs(bob, WaitingForCall));
 
     QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
-    callConnects(*annSide, *bobSide, annPc, bobIp);
+    c.callConnects(false);
     if (QTest::currentTestFailed()) return;
 
     // Bob's mail host dies in the middle of the call, his chat control with it.
@@ -217,9 +218,8 @@ void TestFaults::hostKilledDuringCall()
         WaitMs));
 
     // The next call is handed off to the new host and connects.
-    callConnects(*annSide, *bobSide, annPc, bobIp);
+    c.callConnects();
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
     c.finish();
 }
@@ -267,10 +267,9 @@ void TestFaults::monitorKilledWhileRinging()
     bob.setRules(BobAdmits + BobRules);
     QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
     const qsizetype before = rings(bob);
-    callConnects(*annSide, *bobSide, annPc, bobIp);
+    c.callConnects();
     if (QTest::currentTestFailed()) return;
     QVERIFY(rings(bob) > before);
-    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
     annWatch.reset();
     c.finish();
@@ -308,10 +307,9 @@ void TestFaults::networkLostAndBack()
 
     // A new call rings and is handed off.
     QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
-    callConnects(*annSide, *bobSide, annPc, bobIp);
+    c.callConnects();
     if (QTest::currentTestFailed()) return;
     QVERIFY(rings(bob) >= 1);
-    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
 
     c.finish();
 }

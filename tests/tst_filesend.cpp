@@ -10,6 +10,7 @@
 #include "Shared/Protocol.h"
 #include "Shared/modMisc.h"
 #include "Shared/modUser.h"
+#include "testing/CallPeer.h"
 #include "testing/Desk.h"
 #include "testing/FileTransferSupport.h"
 #include "testing/SimComputer.h"
@@ -41,7 +42,6 @@ using kv::test::Pattern;
 using kv::test::SetUpComputer;
 using kv::test::TransferWaitMs;
 using kv::test::WriteBytes;
-using kv::test::WriteText;
 
 namespace {
 
@@ -82,7 +82,7 @@ struct Receiver {
                                  {settings::AcceptFiles, autoAccept ? u"1"_s : u"0"_s}});
         QDir().mkpath(folder);
         const QString rulesFile = work.filePath(u"rules"_s);
-        WriteText(rulesFile, rules);
+        WriteBytes(rulesFile, rules.toUtf8());
         env = computer.environment();
         env.insert(u"KIVARA_PROMPTS"_s, rulesFile);
         env.insert(u"KIVARA_PROMPT_LOG"_s, log);
@@ -104,16 +104,10 @@ int SenderChild(const QStringList& args)
 {
     // args: receiver address, path
     if (args.size() < 2) return 2;
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = platform::Socket::LocalIP();
-    p.SerialNum = u"KV-ANN"_s;
-    SaveProfile(p, QString());
+    SaveProfile(test::UserProfile(u"Ann"_s, platform::Socket::LocalIP(), u"KV-ANN"_s), QString());
     Kivara k;
     if (k.ChatInit() != 0) return 3;
-    Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, {}, args[0], {}, u"KV-BOB"_s, {}, u"3"_s});
+    k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s).setDetails(test::PartyRecord(u"Bob"_s, args[0]));
     QTextStream out(stdout);
     QObject::connect(&k.fileSend(), &FileSend::statusText, &k,
                      [&out](const QString& text) { out << "status " << text << Qt::endl; });
@@ -130,7 +124,6 @@ private Q_SLOTS:
     void cleanup();
     void arrivesByteIdentical_data();
     void arrivesByteIdentical();
-    void existingFileIsKept();
     void receiverCancels();
     void senderCancelsMidTransfer();
     void senderDiesMidTransfer();
@@ -145,15 +138,19 @@ private:
     std::unique_ptr<Kivara> start(int testCase, const QString& rules = QString(), const KivaraTimings& timings = {});
     QStringList boxes() const;
     // The offer as it reaches Bob, turned into dorvan's argument as his control builds it.
-    QString offerArgument(FileSender& bob);
+    QString offerArgument();
+    // Writes a file of these bytes and offers it to Bob.
+    int offer(Kivara& k, const QString& name, const QByteArray& bytes);
 
     std::unique_ptr<test::SimComputer> m_computer;
     std::unique_ptr<QTemporaryDir> m_files;
+    std::unique_ptr<FileSender> m_bob; // Bob's datagram socket, nothing listening on his 8087
     test::Desk m_desk;
 };
 
 void TestFileSend::cleanup()
 {
+    m_bob.reset();
     m_computer.reset();
     m_files.reset();
 }
@@ -172,27 +169,26 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
     m_computer->activate();
     m_files = std::make_unique<QTemporaryDir>(QDir::tempPath() + u"/files-XXXXXX"_s);
     m_desk.install(ruleText);
-    ProfileRecord p;
-    p.ChatName = u"Ann"_s;
-    p.UserStatus = u"Available"_s;
-    p.IPAddress = address(testCase, 2);
-    p.SerialNum = u"KV-ANN"_s;
-    p.ChatType = 2;
-    if (SaveProfile(p, QString()) != 0) return nullptr;
+    if (SaveProfile(test::AnnProfile(address(testCase, 2)), QString()) != 0) return nullptr;
     auto k = std::make_unique<Kivara>(nullptr, timings);
     if (k->ChatInit() != 0) return nullptr;
     // The test plays the inbound dispatcher on the chat port.
     k->chatSocket().Close();
-    Participant bob = k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    bob.setDetails(UserRecord{
-        u"Bob"_s, u"Available"_s, u"bob@example.org"_s, address(testCase, 3), {}, u"KV-BOB"_s, {}, u"3"_s});
-    return k;
+    k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s).setDetails(test::PartyRecord(u"Bob"_s, address(testCase, 3)));
+    m_bob = std::make_unique<FileSender>(address(testCase, 3), false);
+    return m_bob->ready() ? std::move(k) : nullptr;
 }
 
-QString TestFileSend::offerArgument(FileSender& bob)
+int TestFileSend::offer(Kivara& k, const QString& name, const QByteArray& bytes)
 {
-    if (!bob.waitDatagram()) return QString();
-    const QStringList fields = ReadDatagram(bob.datagrams().last());
+    const QString path = m_files->filePath(name);
+    return WriteBytes(path, bytes) ? k.DataSend(14, u"Bob"_s, path) : -2;
+}
+
+QString TestFileSend::offerArgument()
+{
+    if (!m_bob->waitDatagram()) return QString();
+    const QStringList fields = ReadDatagram(m_bob->datagrams().last());
     return fields.join(u'|') + u"|Bob"_s;
 }
 
@@ -202,29 +198,30 @@ void TestFileSend::arrivesByteIdentical_data()
 {
     QTest::addColumn<int>("testCase");
     QTest::addColumn<int>("size");
-    QTest::newRow("empty") << 1 << 0;
-    QTest::newRow("one byte") << 2 << 1;
-    QTest::newRow("1023") << 3 << 1023;
-    QTest::newRow("1024") << 4 << 1024;
-    QTest::newRow("1 MiB + 7") << 5 << (1024 * 1024 + 7);
+    QTest::addColumn<bool>("nameTaken"); // the receiver's folder holds a file of that name
+    QTest::newRow("empty") << 1 << 0 << false;
+    QTest::newRow("one byte") << 2 << 1 << false;
+    QTest::newRow("1023") << 3 << 1023 << false;
+    QTest::newRow("1024") << 4 << 1024 << false;
+    QTest::newRow("1 MiB + 7") << 5 << (1024 * 1024 + 7) << false;
+    QTest::newRow("name taken") << 6 << 5000 << true;
 }
 
 void TestFileSend::arrivesByteIdentical()
 {
     QFETCH(int, testCase);
     QFETCH(int, size);
+    QFETCH(bool, nameTaken);
     auto k = start(testCase);
     QVERIFY(k);
-    FileSender bob(address(testCase, 3), false);
-    QVERIFY(bob.ready());
     Receiver receiver(testCase, QString(), true);
+    const QString existing = QDir(receiver.folder).filePath(u"report v2.bin"_s);
+    if (nameTaken) QVERIFY(WriteBytes(existing, "old content"));
     const QByteArray data = Pattern(size);
-    const QString path = m_files->filePath(u"report v2.bin"_s);
-    QVERIFY(WriteBytes(path, data));
     QSignalSpy status(&k->fileSend(), &FileSend::statusText);
 
-    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
-    const QString argument = offerArgument(bob);
+    QCOMPARE(offer(*k, u"report v2.bin"_s, data), 0);
+    const QString argument = offerArgument();
     QCOMPARE(argument, u"FILEPREP|Ann|report v2.bin|%1|%2|8087|Bob"_s.arg(size).arg(address(testCase, 2)));
     QCOMPARE(k->panelText(1), u"Sending file report v2.bin to Bob..."_s);
     auto* cancel = k->findChild<QPushButton*>(u"cmdCancel"_s);
@@ -233,9 +230,11 @@ void TestFileSend::arrivesByteIdentical()
     DorvanChild dorvan(receiver.env, argument);
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(dorvan.exitCode(), 0);
-    const QString saved = QDir(receiver.folder).filePath(u"report v2.bin"_s);
+    const QString saved = QDir(receiver.folder).filePath(nameTaken ? u"report v2 (2).bin"_s : u"report v2.bin"_s);
     QCOMPARE(FileBytes(saved), data);
-    QCOMPARE(receiver.savedFiles(), QStringList{u"report v2.bin"_s});
+    if (nameTaken) QCOMPARE(FileBytes(existing), QByteArray("old content"));
+    QCOMPARE(receiver.savedFiles(), nameTaken ? (QStringList{u"report v2 (2).bin"_s, u"report v2.bin"_s})
+                                              : QStringList{u"report v2.bin"_s});
     QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
 
     // The sender reports success once, and the display returns to the room.
@@ -245,7 +244,7 @@ void TestFileSend::arrivesByteIdentical()
     QVERIFY(!cancel->isVisibleTo(k.get()));
     QCOMPARE(k->panelText(1), u"Public room"_s);
     QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
-    QVERIFY(bob.datagrams().size() == 1); // no NOFILE, nothing else
+    QVERIFY(m_bob->datagrams().size() == 1); // no NOFILE, nothing else
 
     // Progress counts down to nothing remaining.
     int last = 101;
@@ -259,39 +258,15 @@ void TestFileSend::arrivesByteIdentical()
     if (size > 0) QCOMPARE(last, 0);
 }
 
-void TestFileSend::existingFileIsKept()
-{
-    auto k = start(6);
-    QVERIFY(k);
-    FileSender bob(address(6, 3), false);
-    QVERIFY(bob.ready());
-    Receiver receiver(6, QString(), true);
-    const QString existing = QDir(receiver.folder).filePath(u"notes.txt"_s);
-    const QString saved = QDir(receiver.folder).filePath(u"notes (2).txt"_s);
-    QVERIFY(WriteBytes(existing, "old content"));
-    const QByteArray data = Pattern(5000);
-    QVERIFY(WriteBytes(m_files->filePath(u"notes.txt"_s), data));
-    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"notes.txt"_s)), 0);
-    DorvanChild dorvan(receiver.env, offerArgument(bob));
-    QVERIFY(dorvan.waitEnd());
-    QCOMPARE(FileBytes(existing), QByteArray("old content"));
-    QCOMPARE(FileBytes(saved), data);
-    QCOMPARE(BoxTexts(receiver.log), QStringList{u"Saved received file as:\r\r'"_s + saved + u"'."_s});
-    QCOMPARE(receiver.savedFiles(), (QStringList{u"notes (2).txt"_s, u"notes.txt"_s}));
-    QVERIFY(WaitUntil([&] { return boxes().contains(u"File successfully sent."_s); }, TransferWaitMs));
-}
-
 void TestFileSend::receiverCancels()
 {
     auto k = start(7);
     QVERIFY(k);
-    FileSender bob(address(7, 3), false);
     FileSender dispatcher(address(7, 2), false);
-    QVERIFY(bob.ready() && dispatcher.ready());
+    QVERIFY(dispatcher.ready());
     Receiver receiver(7, u"form ^File Transfer$ => cmdFile_1\n"_s, false);
-    QVERIFY(WriteBytes(m_files->filePath(u"a.txt"_s), "abc"));
-    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"a.txt"_s)), 0);
-    DorvanChild dorvan(receiver.env, offerArgument(bob));
+    QCOMPARE(offer(*k, u"a.txt"_s, "abc"), 0);
+    DorvanChild dorvan(receiver.env, offerArgument());
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(dorvan.exitCode(), 0);
 
@@ -314,15 +289,13 @@ void TestFileSend::senderCancelsMidTransfer()
     auto k = start(8, u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
     QVERIFY(k);
     k->setCallStatus(short(CallState::Connected));
-    FileSender bob(address(8, 3), false);
-    QVERIFY(bob.ready());
     Receiver receiver(8, QString(), true);
     const QString path = m_files->filePath(u"big.bin"_s);
     QVERIFY(WriteLargeFile(path, qint64(128) << 20));
     bool sending = false;
     connect(&k->fileSend(), &FileSend::statusText, this, [&] { sending = true; });
     QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
-    DorvanChild dorvan(receiver.env, offerArgument(bob));
+    DorvanChild dorvan(receiver.env, offerArgument());
     QVERIFY(WaitUntil([&] { return sending; }, TransferWaitMs));
 
     QCOMPARE(k->CancelFileTransfer(), 0);
@@ -393,8 +366,6 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
 {
     auto k = start(10);
     QVERIFY(k);
-    FileSender bob(address(10, 3), false);
-    QVERIFY(bob.ready());
     // Connects from `from` and reads until the sender closes; what came, or "<open>" when it stayed open.
     auto fetch = [&](int from, bool close = true) -> QByteArray {
         QTcpSocket s;
@@ -414,9 +385,8 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
     // Nothing offered: even the party's own address is turned away.
     QCOMPARE(fetch(3), QByteArray());
     const QByteArray data = Pattern(300000);
-    QVERIFY(WriteBytes(m_files->filePath(u"x.bin"_s), data));
-    QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"x.bin"_s)), 0);
-    QVERIFY(bob.waitDatagram());
+    QCOMPARE(offer(*k, u"x.bin"_s, data), 0);
+    QVERIFY(m_bob->waitDatagram());
     // Anyone else gets nothing, and the offer stays for Bob.
     QCOMPARE(fetch(4), QByteArray());
     QCOMPARE(fetch(1), QByteArray());
@@ -463,8 +433,6 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     auto k = start(11, QString(), shortOffers);
     QVERIFY(k);
     k->show();
-    FileSender bob(address(11, 3), false);
-    QVERIFY(bob.ready());
     QVERIFY(WriteBytes(m_files->filePath(u"one.txt"_s), "1"));
     QVERIFY(WriteBytes(m_files->filePath(u"two.txt"_s), "22"));
     QVERIFY(QDir(m_files->path()).mkdir(u"folder"_s));
@@ -492,21 +460,21 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     // the second file waits its turn, one offer at a time (a second pending offer
     // could hand the receiver the wrong file).
     QVERIFY(drop(1, {u"one.txt"_s, u"folder"_s, u"two.txt"_s}));
-    QVERIFY(bob.waitDatagram(1));
-    QCOMPARE(ReadDatagram(bob.datagrams()[0]).mid(0, 4),
+    QVERIFY(m_bob->waitDatagram(1));
+    QCOMPARE(ReadDatagram(m_bob->datagrams()[0]).mid(0, 4),
              (QStringList{u"FILEPREP"_s, u"Ann"_s, u"one.txt"_s, u"1"_s}));
     QCOMPARE(boxes().mid(1),
              QStringList{u"Cannot send folders.  Please select the files you wish to send, and try again."_s});
     QCOMPARE(list->currentIndex().row(), 1);
     QCOMPARE(k->panelText(1), u"Sending file one.txt to Bob..."_s);
     QVERIFY(k->fileSend().offerPending());
-    QVERIFY(!WaitUntil([&] { return bob.datagrams().size() > 1; }, 300));
+    QVERIFY(!WaitUntil([&] { return m_bob->datagrams().size() > 1; }, 300));
     const QTextDocument* transcript = &k->rooms().publicRoom().transcript;
     QCOMPARE(transcript->toPlainText(), u"Offering one.txt to Bob...\ntwo.txt will be offered to Bob next.\n"_s);
     // The receiver declines: the next file goes out by itself.
     k->fileSend().OnNoFile(u"Bob"_s);
-    QVERIFY(bob.waitDatagram(2));
-    QCOMPARE(ReadDatagram(bob.datagrams()[1]).mid(0, 4),
+    QVERIFY(m_bob->waitDatagram(2));
+    QCOMPARE(ReadDatagram(m_bob->datagrams()[1]).mid(0, 4),
              (QStringList{u"FILEPREP"_s, u"Ann"_s, u"two.txt"_s, u"2"_s}));
     QVERIFY(transcript->toPlainText().endsWith(u"Offering two.txt to Bob...\n"_s));
 
@@ -523,15 +491,13 @@ void TestFileSend::dropsOfferEachFileSkippingFolders()
     QCOMPARE(k->panelText(1), u"Nobody fetched two.txt: the offer has expired."_s);
     QVERIFY(!cancel->isVisibleTo(k.get()));
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"one.txt"_s)), 0);
-    QVERIFY(bob.waitDatagram(3));
+    QVERIFY(m_bob->waitDatagram(3));
 }
 
 void TestFileSend::refusedFiles()
 {
     auto k = start(12);
     QVERIFY(k);
-    FileSender bob(address(12, 3), false);
-    QVERIFY(bob.ready());
     // Missing file, and one beyond the offer's 32-bit size (sparse, nothing is written).
     QCOMPARE(k->DataSend(14, u"Bob"_s, m_files->filePath(u"missing.txt"_s)), -1);
     QVERIFY(boxes().last().startsWith(u"The file cannot be sent:\r\r'"_s));
@@ -544,7 +510,7 @@ void TestFileSend::refusedFiles()
     QVERIFY(WriteBytes(m_files->filePath(u"a.txt"_s), "a"));
     QCOMPARE(k->DataSend(14, u"Carol"_s, m_files->filePath(u"a.txt"_s)), -1);
     QVERIFY(!k->fileSend().offerPending());
-    QVERIFY(!WaitUntil([&] { return !bob.datagrams().isEmpty(); }, 300));
+    QVERIFY(!WaitUntil([&] { return !m_bob->datagrams().isEmpty(); }, 300));
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
     // A session that cannot listen on the file port says so (here the first control holds it).
     Kivara second;

@@ -8,6 +8,7 @@
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
 #include "Shared/modUser.h"
+#include "testing/CallPeer.h"
 #include "testing/Desk.h"
 #include "testing/SimComputer.h"
 
@@ -209,9 +210,7 @@ void TestInboundFuzz::randomDatagrams()
     auto rows = std::make_unique<QAbstractItemModelTester>(&k.rooms().publicRoom().participants,
                                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
     // A participant to start with, so the participant's address counts as in a call.
-    Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s);
-    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-BOB"_s,
-                              QString(), u"3"_s});
+    k.rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s).setDetails(test::PartyRecord(u"Bob"_s, ParticipantIp));
     k.setCallStatus(short(CallState::Connected));
 
     QUdpSocket participant, stranger;
@@ -252,9 +251,8 @@ void TestInboundFuzz::randomDatagrams()
     QVERIFY(k.entryDialog() == nullptr);
     // Still answering: a chat line from a participant is shown.
     k.rooms().publicRoom().removeRow(u"Zoe"_s);
-    Participant zoe = k.rooms().publicRoom().addRow(u"Zoe"_s, u"1_0"_s);
-    zoe.setDetails(UserRecord{u"Zoe"_s, u"Available"_s, QString(), ParticipantIp, QString(), u"KV-ZOE"_s,
-                              QString(), u"1"_s});
+    k.rooms().publicRoom().addRow(u"Zoe"_s, u"1_0"_s).setDetails(
+        test::PartyRecord(u"Zoe"_s, ParticipantIp, u"Available"_s, u"1"_s));
     k.DataPass(u"PUBCHAT|Zoe|0|still here"_s);
     QVERIFY(k.rooms().publicRoom().transcript.toPlainText().contains(u"Zoe\tstill here"_s));
 }

@@ -112,11 +112,8 @@ void TestProfile::malformedPeerslips()
     }
     // A file larger than one record is read as its first record.
     const QString path = QDir(m_computer->root()).filePath(u"big.kvp"_s);
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(good.leftJustified(PeerslipRecordSize, '\0'));
-    f.write(QByteArray(PeerslipRecordSize, 'x'));
-    f.close();
+    QVERIFY(kv::test::WriteBytes(path, good.leftJustified(PeerslipRecordSize, '\0') +
+                                           QByteArray(PeerslipRecordSize, 'x')));
     QCOMPARE(ReadPeerslipFile(path).value(), fullProfile());
     QVERIFY(!ReadPeerslipFile(path + u".missing"_s));
     // Random bytes never crash the reader.
