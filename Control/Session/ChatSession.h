@@ -335,6 +335,7 @@ private:
         bool found = false; // the caller was in the list before calling
     };
     QList<PrivateAdmission> m_privateAdmissions; // callers whose private room has not opened yet
+    std::optional<PrivateAdmission> takePrivateAdmission(const QString& name);
     bool m_fromNetwork = false; // the message being dispatched came in a datagram
     QString m_datagramSender;   // and from this address
 };

@@ -516,22 +516,25 @@ void ChatSession::admitPrivately(const UserRecord& caller, bool found)
     QTimer::singleShot(m_timings.privateRoomWaitMs, this, [this, name] { privateAdmissionExpired(name); });
 }
 
+std::optional<ChatSession::PrivateAdmission> ChatSession::takePrivateAdmission(const QString& name)
+{
+    const auto waiting = std::find_if(m_privateAdmissions.begin(), m_privateAdmissions.end(),
+                                      [&](const PrivateAdmission& p) { return p.caller.chatName == name; });
+    if (waiting == m_privateAdmissions.end()) return std::nullopt;
+    PrivateAdmission taken = std::move(*waiting);
+    m_privateAdmissions.erase(waiting);
+    return taken;
+}
+
 void ChatSession::privateRoomOpened(const QString& name)
 {
-    const auto waiting = std::find_if(m_privateAdmissions.cbegin(), m_privateAdmissions.cend(),
-                                      [&](const PrivateAdmission& p) { return p.caller.chatName == name; });
-    if (waiting == m_privateAdmissions.cend()) return;
-    const PrivateAdmission admitted = *waiting;
-    m_privateAdmissions.erase(waiting);
-    welcomeCaller(admitted.caller, admitted.found);
+    if (const std::optional<PrivateAdmission> admitted = takePrivateAdmission(name))
+        welcomeCaller(admitted->caller, admitted->found);
 }
 
 void ChatSession::privateAdmissionExpired(const QString& name)
 {
-    const auto waiting = std::find_if(m_privateAdmissions.cbegin(), m_privateAdmissions.cend(),
-                                      [&](const PrivateAdmission& p) { return p.caller.chatName == name; });
-    if (waiting == m_privateAdmissions.cend()) return;
-    m_privateAdmissions.erase(waiting);
+    if (!takePrivateAdmission(name)) return;
     // The caller never answered: nobody is in a call with us through this request.
     if (m_rooms.currentTag == name) m_rooms.currentTag = m_rooms.currentRoom().tag;
     if (Alone(0)) {
