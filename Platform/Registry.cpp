@@ -53,7 +53,7 @@ QString ansi(const QString& text)
 }
 
 // A resolver configuration is a few lines; more than this is not one.
-constexpr qint64 ResolverFileBytes = 64 * 1024;
+constexpr qint64 ResolverFileBytes = qint64(64) * 1024;
 
 QString& resolverFile()
 {

@@ -24,7 +24,7 @@ inline constexpr QStringView SystemResolverFile = u"/etc/resolv.conf";
 void setResolverFile(const QString& path);
 // The name-server addresses of a resolver configuration, in file order, joined
 // with ","; nothing when it names none or cannot be read.
-std::optional<QString> nameServersOf(const QString& resolverFile);
+std::optional<QString> nameServersOf(const QString& path);
 
 // A key exists while it or one of its subkeys holds a value.
 bool keyExists(RegRoot root, const QString& keyPath);

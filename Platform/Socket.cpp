@@ -31,7 +31,7 @@ namespace {
 constexpr const char* LocalIpVariable = "KIVARA_LOCAL_IP";
 // The kernel's IPv4 routing table: a line per route.
 constexpr QStringView RouteTableFile = u"/proc/net/route";
-constexpr qint64 RouteTableBytes = 256 * 1024;
+constexpr qint64 RouteTableBytes = qint64(256) * 1024;
 // Room for a burst of datagrams while the UI thread is busy elsewhere.
 constexpr int DatagramReceiveBufferBytes = 4 * 1024 * 1024;
 // Datagrams kept for an owner that does not take them; beyond either bound the

@@ -43,6 +43,7 @@ constexpr short HelloMode = 0, GiveUpMode = 19;
 
 int ChatSession::Connect(const QString& sRemoteHost, int lRemotePort)
 {
+    const Running running(*this);
     if (m_state.networkState == 1) {
         MsgBox(text::NoNetworkForCall.toString(), MsgButtons::OK, MsgIcon::Information);
         return -1;
@@ -65,7 +66,6 @@ int ChatSession::Connect(const QString& sRemoteHost, int lRemotePort)
     m_tmrRing->start();
     // The call runs on its timers and the answers that arrive; the caller of Connect
     // learns its outcome. Bound: the call's own outer bound ends placing before this.
-    const Running running(*this);
     platform::WaitUntil([this] { return !m_placing; }, m_timings.callLoopBoundMs + m_timings.mainTimerMs);
     stopPlacing();
     m_view->showBusy(false);

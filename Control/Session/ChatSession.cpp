@@ -280,6 +280,7 @@ bool ChatSession::refuseChatName(const QString& name)
 
 int ChatSession::ChangeUserName(const QString& sNewName)
 {
+    const Running running(*this);
     QString newName = sNewName;
     if (newName.isEmpty())
         newName = platform::Prompt::current().inputBox(text::EnterChatName.toString(),
@@ -306,6 +307,7 @@ void ChatSession::renameOwnRows(const QString& name)
 
 void ChatSession::OwnRowEdited(QString oldName, QString newName)
 {
+    const Running running(*this);
     // The list shows the new name only once it is taken.
     if (newName.isEmpty() || newName == oldName || refuseChatName(newName)) return;
     m_profile.ChatName = newName;
@@ -370,6 +372,7 @@ int ChatSession::ShowUser(const QStringList& vData)
 
 int ChatSession::CancelFileTransfer()
 {
+    const Running running(*this);
     if (MsgBox(sendtext::CancelQuestion.toString(), MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
         return -1;
     // Cancelling means these files too, not only the one offered.
@@ -428,6 +431,7 @@ void ChatSession::updateOwnRows()
 
 bool ChatSession::RunCommandLine(const QString& text)
 {
+    const Running running(*this);
     const std::optional<CommandLine> cmd = SplitCommandLine(text);
     if (!cmd) return false;
     const QString& arg = cmd->argument;
@@ -518,6 +522,7 @@ int ChatSession::ClosePrivateRoom(const QString& tag)
 
 int ChatSession::Disconnect(bool bPrompt)
 {
+    const Running running(*this);
     if (bPrompt && m_state.callStatus == CallState::Connected &&
         MsgBox(text::InCallQuestion.toString(), MsgButtons::YesNo, MsgIcon::Information) != MsgResult::Yes)
         return -1;

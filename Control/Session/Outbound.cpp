@@ -35,6 +35,7 @@ UserRecord ChatSession::ownRecord() const
 
 int ChatSession::DataSend(short nSendMode, const QString& sData, const QString& sData2)
 {
+    const Running running(*this);
     Socket& sock = *m_wskChat;
     const QString own = m_profile.ChatName;
     const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;

@@ -430,7 +430,7 @@ bool Item::InsertSignature(const QString& path) const
     if (!check()) return false;
     QFile f(path);
     // Attachments are written as hex: twice their bytes, and a little for the text.
-    constexpr qint64 MaxSignatureBytes = 2 * Attachments::MaxAttachmentBytes + 1024 * 1024;
+    constexpr qint64 MaxSignatureBytes = 2 * qint64(Attachments::MaxAttachmentBytes) + qint64(1024) * 1024;
     if (!f.open(QIODevice::ReadOnly) || f.size() > MaxSignatureBytes)
         return SetErr(ErrNo::FileNotFound, u"Cannot find this file. Verify the path and file name are correct."_s);
     const platform::rtf::ReadResult signature = platform::rtf::Read(f.readAll());
