@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLibrary>
@@ -26,9 +27,16 @@ bool provides(const QJsonObject& meta, const QString& className)
 }
 } // namespace
 
+QString ControlFolder(const QString& systemFolder)
+{
+    const QString programs = systemFolder.isEmpty() ? QCoreApplication::applicationDirPath() : systemFolder;
+    const QString installed = QDir::cleanPath(programs + u'/' + QStringLiteral(KIVARA_CONTROL_DIR));
+    return QFileInfo(installed).isDir() ? installed : programs;
+}
+
 QString FindControlLibrary(const QString& className, const QString& folder)
 {
-    const QDir dir(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder);
+    const QDir dir(folder.isEmpty() ? ControlFolder() : folder);
     const QStringList files = dir.entryList(QDir::Files, QDir::Name);
     for (const QString& f : files) {
         const QString path = dir.filePath(f);

@@ -29,8 +29,14 @@ public:
 // The metadata key listing the classes of a plugin.
 inline constexpr QStringView ControlClassesKey = u"classes";
 
+// Where the control libraries of the programs in systemFolder (empty: this
+// program's folder) are: the installed layout's library folder, relative to
+// the programs so that a moved prefix still works, or else the system folder
+// itself, as in the build tree.
+QString ControlFolder(const QString& systemFolder = {});
+
 // Creates a control of the class from the first library in folder (empty:
-// the system folder) that provides it. Null with *error set when none does or
+// ControlFolder()) that provides it. Null with *error set when none does or
 // the library fails to load; never throws.
 QWidget* CreateControl(const QString& className, QWidget* parent, QString* error = nullptr,
                        const QString& folder = {});

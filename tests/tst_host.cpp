@@ -330,6 +330,21 @@ private Q_SLOTS:
         QCOMPARE(Application::GetObject().ActiveInspector()->CurrentItem().FullName(), u"Cy Nolib"_s);
     }
 
+    void installedLayout_controlFoundInTheLibraryFolder()
+    {
+        // Installed, the libraries sit under the prefix's library folder, reached from the program's own.
+        QDir root(m_sys.path());
+        const QString controls = QDir::cleanPath(root.filePath(u"prefix/bin/"_s + QStringLiteral(KV_CONTROL_DIR)));
+        QVERIFY(root.mkpath(u"prefix/bin"_s) && QDir().mkpath(controls));
+        const QString host = root.filePath(u"prefix/bin/outlook-standin"_s);
+        QVERIFY(copyExecutable(QCoreApplication::applicationDirPath() + u"/outlook-standin"_s, host));
+        const QString plugin = QStringLiteral(KV_FAKE_CONTROL_PLUGIN);
+        QVERIFY(QFile::copy(plugin, controls + u'/' + QFileInfo(plugin).fileName()));
+        QVERIFY(startHost(host));
+        QVERIFY2(kivaraControl(callerContact(u"KV-PEER-0004"_s, u"Di Prefix"_s).GetInspector()),
+                 qPrintable(Err().Description));
+    }
+
     void chatControl_isHostedOnTheKivaraPage()
     {
         // The chat control binds its ports on this computer's address, finds

@@ -1,4 +1,5 @@
 // The uninstaller and the folder conversion of Dorvan's main window.
+#include "Platform/ControlPlugin.h"
 #include "Platform/Events.h"
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
@@ -188,11 +189,11 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
 
     // 9. The two control libraries: a plugin that is gone is no longer registered. A shared
     // installation keeps them: other accounts still use the product.
-    const QString sysDir = m_sysDir.isEmpty() ? GetSysDir() : m_sysDir;
-    if (IsOwnProgramFolder(sysDir))
+    const QString controls = platform::ControlFolder(m_sysDir.isEmpty() ? GetSysDir() : m_sysDir);
+    if (IsOwnProgramFolder(controls))
         for (QStringView library : installed::ControlLibraries)
-            if (QFileInfo(sysDir + u'/' + library.toString()).ownerId() == ::getuid())
-                QFile::remove(sysDir + u'/' + library.toString());
+            if (QFileInfo(controls + u'/' + library.toString()).ownerId() == ::getuid())
+                QFile::remove(controls + u'/' + library.toString());
 
     // 10. Anything written meanwhile.
     if (HoldsMonitorLink(installDir)) DeleteFolderFiles(installDir);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -146,6 +147,12 @@ QString DefaultInstallDir()
     // A folder of its own beside the mail store and the signatures, which share the data root:
     // the uninstaller keeps an installation folder's subfolders, and with them the folder.
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara/program/"_s;
+}
+
+QString InstalledShare(const QString& systemFolder)
+{
+    const QString share = QDir::cleanPath(systemFolder + u'/' + QStringLiteral(KIVARA_DATA_DIR));
+    return QFileInfo(share + u"/sounds"_s).isDir() ? share : QString();
 }
 
 Result Install(const Options& options)

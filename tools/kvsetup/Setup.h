@@ -26,6 +26,9 @@ struct Result {
 
 // Where the product goes when InstallDir is not set yet.
 QString DefaultInstallDir();
+// The installed data files (sounds/, help/, icons/) that belong with the
+// programs in systemFolder, found relative to it; empty outside an installation.
+QString InstalledShare(const QString& systemFolder);
 Result Install(const Options& options);
 
 } // namespace kv::setup

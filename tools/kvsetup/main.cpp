@@ -1,6 +1,7 @@
 // kvsetup: the product set-up that an installer performs, for this user
 // (see Setup.h), with the programs of the folder kvsetup itself sits in.
 //   kvsetup [--share <folder with sounds/, help/, icons/>]
+// Without --share, an installed kvsetup copies the installed data files.
 #include "tools/kvsetup/Setup.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,9 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     const int shareAt = static_cast<int>(args.indexOf(u"--share"_s));
     kv::setup::Options options;
-    options.share = shareAt > 0 && shareAt + 1 < args.size() ? args[shareAt + 1] : QString();
     options.systemFolder = QCoreApplication::applicationDirPath();
+    options.share = shareAt > 0 && shareAt + 1 < args.size() ? args[shareAt + 1]
+                                                             : kv::setup::InstalledShare(options.systemFolder);
 
     const kv::setup::Result result = kv::setup::Install(options);
     std::printf("InstallDir: %s\nSerialNum: %s\nData files copied: %d\nForms registered: %s\n",
