@@ -53,15 +53,9 @@ void CheckRooms(ChatSession& s)
 
 // The window's part, kept to what the session's rooms need; the dialogs answer
 // by the party's name, so inputs reach every branch after them.
-class View : public SessionView {
+class View : public SilentView {
 public:
     int rooms = 1; // the public room has its widgets from the start
-    void showPanel(int, const QString&, const QString&) override {}
-    void showCallStatus(CallState, const QString&) override {}
-    void showOffline() override {}
-    void showAvailability(const QString&) override {}
-    void playSound(const QString&) override {}
-    void beep() override {}
     void roomOpened(int position) override
     {
         if (position != rooms) fuzz::Fail(u"room %1 opened where room %2 was due"_s.arg(position).arg(rooms));
@@ -73,25 +67,16 @@ public:
         --rooms;
     }
     void switchRoom(int position) override { m_switchTo = position; }
-    void roomCaptionChanged(int, bool) override {}
-    void roomMarked(int) override {}
-    void conversationCleared() override {}
     std::optional<short> askAdmission(const QString& caller) override
     {
         static constexpr short Answers[] = {ChoiceEnter, ChoiceRefuse, ChoicePrivate, ChoiceGaveUp};
         return Answers[caller.isEmpty() ? 0 : caller.at(0).unicode() % std::size(Answers)];
     }
-    void closeAdmissionOf(const QString&) override {}
     std::optional<LeftMessage> askLeftMessage(const QString& callee) override
     {
         if (callee.size() % 2) return std::nullopt;
         return LeftMessage{u"Subject"_s, u"Body"_s};
     }
-    void showCancel(bool) override {}
-    void showBusy(bool) override {}
-    void focusEntry() override {}
-    outlook::Item shownItem() const override { return {}; }
-    bool closeForm() override { return false; }
     // The switch a real view makes: the room in front and its tag.
     void applySwitch(RoomTable& table)
     {

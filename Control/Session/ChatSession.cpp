@@ -25,35 +25,6 @@ using platform::MsgResult;
 using platform::Socket;
 using namespace session;
 
-namespace {
-
-// What a released session shows and asks: nothing.
-class NoView final : public SessionView {
-public:
-    void showPanel(int, const QString&, const QString&) override {}
-    void showCallStatus(CallState, const QString&) override {}
-    void showOffline() override {}
-    void showAvailability(const QString&) override {}
-    void playSound(const QString&) override {}
-    void beep() override {}
-    void roomOpened(int) override {}
-    void roomClosing(int) override {}
-    void switchRoom(int) override {}
-    void roomCaptionChanged(int, bool) override {}
-    void roomMarked(int) override {}
-    void conversationCleared() override {}
-    std::optional<short> askAdmission(const QString&) override { return std::nullopt; }
-    void closeAdmissionOf(const QString&) override {}
-    std::optional<LeftMessage> askLeftMessage(const QString&) override { return std::nullopt; }
-    void showCancel(bool) override {}
-    void showBusy(bool) override {}
-    void focusEntry() override {}
-    outlook::Item shownItem() const override { return {}; }
-    bool closeForm() override { return false; }
-};
-
-} // namespace
-
 ChatSession::ChatSession(SessionView& view, const KivaraTimings& timings, QObject* parent)
     : QObject(parent), m_view(&view), m_timings(timings)
 {
@@ -147,10 +118,15 @@ ChatSession::~ChatSession()
     end();
 }
 
+outlook::Item SilentView::shownItem() const
+{
+    return {};
+}
+
 void ChatSession::release(std::unique_ptr<ChatSession> session)
 {
     session->end();
-    static NoView none;
+    static SilentView none;
     session->m_view = &none;
     if (session->m_running == 0) return;
     session->m_released = true;

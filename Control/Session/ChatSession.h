@@ -132,6 +132,31 @@ public:
     virtual bool closeForm() = 0;
 };
 
+// A view that shows nothing and is asked nothing: what a released session keeps.
+class SilentView : public SessionView {
+public:
+    void showPanel(int, const QString&, const QString&) override {}
+    void showCallStatus(CallState, const QString&) override {}
+    void showOffline() override {}
+    void showAvailability(const QString&) override {}
+    void playSound(const QString&) override {}
+    void beep() override {}
+    void roomOpened(int) override {}
+    void roomClosing(int) override {}
+    void switchRoom(int) override {}
+    void roomCaptionChanged(int, bool) override {}
+    void roomMarked(int) override {}
+    void conversationCleared() override {}
+    std::optional<short> askAdmission(const QString&) override { return std::nullopt; }
+    void closeAdmissionOf(const QString&) override {}
+    std::optional<LeftMessage> askLeftMessage(const QString&) override { return std::nullopt; }
+    void showCancel(bool) override {}
+    void showBusy(bool) override {}
+    void focusEntry() override {}
+    outlook::Item shownItem() const override;
+    bool closeForm() override { return false; }
+};
+
 class ChatSession : public QObject {
     Q_OBJECT
 public:
