@@ -4,10 +4,10 @@
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
-#include "Control/Session/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"
@@ -52,7 +52,8 @@ Kivara::Kivara(QWidget* parent, const KivaraTimings& timings)
 {
     ui->setupUi(this);
     setWindowIcon(ProductIcon());
-    connect(m_session.get(), &ChatSession::callStatusChanged, this, [this](CallState state) { Q_EMIT CallStatus(short(state)); });
+    connect(m_session.get(), &ChatSession::callStatusChanged, this,
+            [this](CallState state) { Q_EMIT CallStatus(short(state)); });
     m_fileDrop = new FileDrop(
         [this](const QString& name, const QString& path) { DataSend(mode::FilePrep, name, path); }, this);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &Kivara::CancelCall);

@@ -1,13 +1,13 @@
 // The chat control's menus: building them and what each item does.
 #include "Control/Kivara.h"
 
-#include "Control/Session/FileSend.h"
 #include "Control/Icons.h"
 #include "Control/KivaraUi.h"
 #include "Control/Layout.h"
-#include "Control/Session/MessageEntry.h"
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
+#include "Control/Session/FileSend.h"
+#include "Control/Session/MessageEntry.h"
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
 #include "Control/frmOptions.h"

@@ -34,7 +34,7 @@ const QString OwnName = u"Ann"_s;
 
 // Starting call states a "#<digit>" picks from; without one the control is connected.
 constexpr CallState StartStates[] = {CallState::Connected,      CallState::Idle,     CallState::Calling,
-                                 CallState::WaitingToEnter, CallState::Incoming, CallState::NoAnswer};
+                                     CallState::WaitingToEnter, CallState::Incoming, CallState::NoAnswer};
 
 void CheckRooms(ChatSession& s)
 {
@@ -144,8 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             u"msgbox continue to wait => No\nmsgbox leave a message => Yes\n"_s));
         platform::Shell::install(std::make_unique<platform::RecordingShell>());
     }
-    const CallState start =
-        input.state < 0 ? CallState::Connected : StartStates[std::size_t(input.state) % std::size(StartStates)];
+    const CallState start = input.state < 0 ? CallState::Connected
+                                            : StartStates[std::size_t(input.state) % std::size(StartStates)];
     SetBack(start);
     for (const fuzz::Datagram& d : input.datagrams) {
         session->HandleDatagram(fuzz::ConfineAddresses(d.bytes), d.fromStranger ? StrangerIp : ParticipantIp);

@@ -166,8 +166,8 @@ void play(const QString& annIp, const QString& bobIp)
     const QString annDir = annPc.root();
     const QString bobDir = bobPc.root();
     const auto rooms = [&] {
-        return u"Ann's room in front shows:\n"_s + annSide->transcript(annDir) + u"\nBob's room in front shows:\n"_s +
-               bobSide->transcript(bobDir);
+        return u"Ann's room in front shows:\n"_s + annSide->transcript(annDir) +
+               u"\nBob's room in front shows:\n"_s + bobSide->transcript(bobDir);
     };
     const auto send = [](HostDriver& side, short kind, const QString& text) {
         return side.ok({u"call"_s, u"DataSend"_s, QString::number(kind), text});
@@ -228,7 +228,8 @@ void play(const QString& annIp, const QString& bobIp)
                          u"\nBob's shell: "_s + readAll(bob.shellLogPath()) + u"\nBob's prompts: "_s +
                          bob.promptLog() + u"\nAnn's prompts: "_s + ann.promptLog();
     });
-    step(u"Bob's opener told him where it saved the file"_s, bob.promptLog().contains(u"Saved received file as:"_s));
+    step(u"Bob's opener told him where it saved the file"_s,
+         bob.promptLog().contains(u"Saved received file as:"_s));
     step(u"the checksums agree"_s, !sent.isEmpty() && sent == got);
     const QString annEnd = annSide->transcript(annDir);
     const QString bobEnd = bobSide->transcript(bobDir);
@@ -236,7 +237,8 @@ void play(const QString& annIp, const QString& bobIp)
     // 5. Ann leaves. With a private room open when she gave up the call, Bob's form
     // stays open (the room closed only with her leave): Bob, alone, closes it himself.
     step(u"Ann leaves"_s, annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}) == u"0"_s, annSaid);
-    step(u"Bob is alone, and closes Ann's form"_s, bobSide->waitAlone(true) && bobSide->ok({u"close"_s}), bobSaid);
+    step(u"Bob is alone, and closes Ann's form"_s, bobSide->waitAlone(true) && bobSide->ok({u"close"_s}),
+         bobSaid);
 
     // 6. Bob becomes unavailable through his chat control's availability menu.
     step(u"Bob opens Ann's contact"_s, bobSide->ok({u"open"_s, u"KV-ANN"_s, u"Ann"_s, annIp}), bobSaid);
@@ -251,8 +253,10 @@ void play(const QString& annIp, const QString& bobIp)
     step(u"Bob's monitor knew he was unavailable"_s,
          bob.promptLog().contains(u"Ann is calling, but your status indicates you are unavailable."_s));
     step(u"Ann was offered to leave a message, and left one"_s,
-         again.startsWith(u"ok\t"_s) && ann.promptLog().contains(u"Would you like to leave a message ?"_s), [&] {
-             return again + u"\nAnn's prompts: "_s + ann.promptLog() + u"\nBob's prompts: "_s + bob.promptLog();
+         again.startsWith(u"ok\t"_s) && ann.promptLog().contains(u"Would you like to leave a message ?"_s),
+         [&] {
+             return again + u"\nAnn's prompts: "_s + ann.promptLog() + u"\nBob's prompts: "_s +
+                    bob.promptLog();
          });
 
     // 8. The message, read through the object model of Bob's computer.

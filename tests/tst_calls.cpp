@@ -51,7 +51,10 @@ QString address(int testCase, int host)
 
 KivaraTimings fast()
 {
-    return {.mainTimerMs = 800, .helloIntervalMs = 160, .admissionRingMs = 20, .admissionRefuseMs = 400,
+    return {.mainTimerMs = 800,
+            .helloIntervalMs = 160,
+            .admissionRingMs = 20,
+            .admissionRefuseMs = 400,
             .privateRoomWaitMs = 800};
 }
 
@@ -317,8 +320,8 @@ void TestCalls::admittedByRoomList()
         }
     });
     QCOMPARE(k->Connect(callee.isEmpty() ? bob.ip() : callee, 8086), 0);
-    QCOMPARE(seen.mid(0, 3),
-             (QList<short>{short(CallState::Calling), short(CallState::WaitingToEnter), short(CallState::Connected)}));
+    QCOMPARE(seen.mid(0, 3), (QList<short>{short(CallState::Calling), short(CallState::WaitingToEnter),
+                                           short(CallState::Connected)}));
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Carl"_s}));
     QCOMPARE(k->rooms().publicRoom().row(3).availability(), u"On the Phone"_s);
@@ -608,7 +611,10 @@ void TestCalls::admissionPrivateRoom()
     const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     when(
         k.get(),
-        [&] { return k->rooms().publicRoom().rowCount() == 1 && CallState(k->CallStatus()) == CallState::Connected; },
+        [&] {
+            return k->rooms().publicRoom().rowCount() == 1 &&
+                   CallState(k->CallStatus()) == CallState::Connected;
+        },
         [&] { bob.sendTo(m_ip, u"PRICHAT|"_s + b.text() + u"|255|OPENPRI"_s); });
     k->DataPass(u"HELLO|"_s + b.text());
     QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
@@ -653,7 +659,8 @@ void TestCalls::admissionTimeoutAndGiveUp()
     connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
     k->DataPass(u"HELLO|"_s + b.text());
     // Idle from the GIVEUP, and again as the admission ends without a choice.
-    QCOMPARE(seen, (QList<short>{short(CallState::Incoming), short(CallState::Idle), short(CallState::Idle)}));
+    QCOMPARE(seen,
+             (QList<short>{short(CallState::Incoming), short(CallState::Idle), short(CallState::Idle)}));
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
     QVERIFY(bob.quiet());

@@ -3,8 +3,8 @@
 // computer at 127.90.<case>.3, or a plain stream socket where the protocol
 // alone is tested. The inbound dispatcher's part (NOFILE) is played by a
 // datagram socket on the control's chat port.
-#include "Control/Session/FileSend.h"
 #include "Control/Kivara.h"
+#include "Control/Session/FileSend.h"
 #include "Platform/Events.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
@@ -174,7 +174,10 @@ std::unique_ptr<Kivara> TestFileSend::start(int testCase, const QString& ruleTex
     if (k->ChatInit() != 0) return nullptr;
     // The test plays the inbound dispatcher on the chat port.
     k->chatSocket().Close();
-    k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s).setDetails(test::PartyRecord(u"Bob"_s, address(testCase, 3)));
+    k->rooms()
+        .publicRoom()
+        .addRow(u"Bob"_s, u"3_0"_s)
+        .setDetails(test::PartyRecord(u"Bob"_s, address(testCase, 3)));
     m_bob = std::make_unique<FileSender>(address(testCase, 3), false);
     return m_bob->ready() ? std::move(k) : nullptr;
 }
@@ -230,7 +233,8 @@ void TestFileSend::arrivesByteIdentical()
     DorvanChild dorvan(receiver.env, argument);
     QVERIFY(dorvan.waitEnd());
     QCOMPARE(dorvan.exitCode(), 0);
-    const QString saved = QDir(receiver.folder).filePath(nameTaken ? u"report v2 (2).bin"_s : u"report v2.bin"_s);
+    const QString saved =
+        QDir(receiver.folder).filePath(nameTaken ? u"report v2 (2).bin"_s : u"report v2.bin"_s);
     QCOMPARE(FileBytes(saved), data);
     if (nameTaken) QCOMPARE(FileBytes(existing), QByteArray("old content"));
     QCOMPARE(receiver.savedFiles(), nameTaken ? (QStringList{u"report v2 (2).bin"_s, u"report v2.bin"_s})

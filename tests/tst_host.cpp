@@ -41,7 +41,11 @@ bool copyExecutable(const QString& from, const QString& to)
 } // namespace
 
 // The call gives Nothing (or false) and leaves this error number (0: an answer, not an error).
-#define QVERIFY_ERR(call, number) do { QVERIFY(!(call)); QCOMPARE(Err().Number, number); } while (false)
+#define QVERIFY_ERR(call, number)                                                                            \
+    do {                                                                                                     \
+        QVERIFY(!(call));                                                                                    \
+        QCOMPARE(Err().Number, number);                                                                      \
+    } while (false)
 
 class TestHost : public QObject {
     Q_OBJECT
@@ -99,8 +103,9 @@ private Q_SLOTS:
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         const QString bin = QCoreApplication::applicationDirPath();
         QDir root(m_sys.path());
-        for (const auto& [host, folder] :
-             {std::pair{&m_withControl, u"with"_s}, {&m_withoutControl, u"without"_s}, {&m_withChat, u"real"_s}}) {
+        for (const auto& [host, folder] : {std::pair{&m_withControl, u"with"_s},
+                                           {&m_withoutControl, u"without"_s},
+                                           {&m_withChat, u"real"_s}}) {
             QVERIFY(root.mkpath(folder));
             *host = root.filePath(folder + u"/outlook-standin"_s);
             QVERIFY(copyExecutable(bin + u"/outlook-standin"_s, *host));
@@ -334,7 +339,8 @@ private Q_SLOTS:
     {
         // Installed, the libraries sit under the prefix's library folder, reached from the program's own.
         QDir root(m_sys.path());
-        const QString controls = QDir::cleanPath(root.filePath(u"prefix/bin/"_s + QStringLiteral(KV_CONTROL_DIR)));
+        const QString controls =
+            QDir::cleanPath(root.filePath(u"prefix/bin/"_s + QStringLiteral(KV_CONTROL_DIR)));
         QVERIFY(root.mkpath(u"prefix/bin"_s) && QDir().mkpath(controls));
         const QString host = root.filePath(u"prefix/bin/outlook-standin"_s);
         QVERIFY(copyExecutable(QCoreApplication::applicationDirPath() + u"/outlook-standin"_s, host));
@@ -351,8 +357,10 @@ private Q_SLOTS:
         // a profile, and any prompt it shows is answered and logged.
         qputenv("KIVARA_LOCAL_IP", "127.70.3.2");
         const QString profileKey = u"Software\\Brindlewood\\Kivara\\Profile"_s;
-        for (const auto& [name, value] : {std::pair{u"ChatName"_s, u"Gil"_s}, {u"UserStatus"_s, u"Available"_s}})
-            QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, name, value));
+        for (const auto& [name, value] :
+             {std::pair{u"ChatName"_s, u"Gil"_s}, {u"UserStatus"_s, u"Available"_s}})
+            QVERIFY(kv::platform::Registry::setValue(kv::platform::RegRoot::CurrentUser, profileKey, name,
+                                                     value));
         const QString rules = m_sys.filePath(u"prompts.rules"_s);
         const QString log = m_sys.filePath(u"prompts.log"_s);
         QVERIFY(kv::test::WriteBytes(rules, "msgbox .* => OK\n"));

@@ -202,7 +202,10 @@ void TestInboundFuzz::randomDatagrams()
                  "msgbox leave a message => Yes\n"_s);
     QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-ANN"_s), QString()), 0);
 
-    Kivara k(nullptr, {.mainTimerMs = 200, .helloIntervalMs = 40, .admissionRingMs = 20, .admissionRefuseMs = 100,
+    Kivara k(nullptr, {.mainTimerMs = 200,
+                       .helloIntervalMs = 40,
+                       .admissionRingMs = 20,
+                       .admissionRefuseMs = 100,
                        .privateRoomWaitMs = 50});
     QCOMPARE(k.ChatInit(), 0);
     // Whatever arrives, the participant list stays a well-formed model for its views
@@ -251,8 +254,10 @@ void TestInboundFuzz::randomDatagrams()
     QVERIFY(k.entryDialog() == nullptr);
     // Still answering: a chat line from a participant is shown.
     k.rooms().publicRoom().removeRow(u"Zoe"_s);
-    k.rooms().publicRoom().addRow(u"Zoe"_s, u"1_0"_s).setDetails(
-        test::PartyRecord(u"Zoe"_s, ParticipantIp, u"Available"_s, u"1"_s));
+    k.rooms()
+        .publicRoom()
+        .addRow(u"Zoe"_s, u"1_0"_s)
+        .setDetails(test::PartyRecord(u"Zoe"_s, ParticipantIp, u"Available"_s, u"1"_s));
     k.DataPass(u"PUBCHAT|Zoe|0|still here"_s);
     QVERIFY(k.rooms().publicRoom().transcript.toPlainText().contains(u"Zoe\tstill here"_s));
 }

@@ -23,7 +23,11 @@ const QString MessageClass = KivaraMessageClass.toString();
 } // namespace
 
 // The call gives Nothing (or false) and leaves this error number (0: an answer, not an error).
-#define QVERIFY_ERR(call, number) do { QVERIFY(!(call)); QCOMPARE(Err().Number, number); } while (false)
+#define QVERIFY_ERR(call, number)                                                                            \
+    do {                                                                                                     \
+        QVERIFY(!(call));                                                                                    \
+        QCOMPARE(Err().Number, number);                                                                      \
+    } while (false)
 
 class TestOutlook : public QObject {
     Q_OBJECT
@@ -354,12 +358,19 @@ private Q_SLOTS:
         QCOMPARE(kv.Items().Restrict(u"[LocalPort] = 8086"_s).Count(), 3);
 
         // Anything but "[Name] = value" fails; nothing is run as a query.
-        const QStringList bad = {
-            u""_s, u"SerialNumber = 'KV-1'"_s, u"[SerialNumber] = 'KV-1"_s, u"[SerialNumber] = KV-1"_s,
-            u"[SerialNumber] = 'KV-1' OR 1=1"_s, u"[SerialNumber] = 'x' OR [SerialNumber] <> 'x'"_s,
-            u"[SerialNumber] = ''; DROP TABLE items; --'"_s, u"[SerialNumber] <> 'KV-1'"_s, u"[] = 'x'"_s,
-            u"[SerialNumber = 'x'"_s, u"[NoSuchProperty] = 'x'"_s, u"[LocalPort] = 'eighty'"_s,
-            QString(5000, u'[')};
+        const QStringList bad = {u""_s,
+                                 u"SerialNumber = 'KV-1'"_s,
+                                 u"[SerialNumber] = 'KV-1"_s,
+                                 u"[SerialNumber] = KV-1"_s,
+                                 u"[SerialNumber] = 'KV-1' OR 1=1"_s,
+                                 u"[SerialNumber] = 'x' OR [SerialNumber] <> 'x'"_s,
+                                 u"[SerialNumber] = ''; DROP TABLE items; --'"_s,
+                                 u"[SerialNumber] <> 'KV-1'"_s,
+                                 u"[] = 'x'"_s,
+                                 u"[SerialNumber = 'x'"_s,
+                                 u"[NoSuchProperty] = 'x'"_s,
+                                 u"[LocalPort] = 'eighty'"_s,
+                                 QString(5000, u'[')};
         for (const QString& filter : bad) {
             QVERIFY2(!kv.Items().Find(filter), qPrintable(filter));
             QVERIFY2(Err().Number != 0, qPrintable(filter));

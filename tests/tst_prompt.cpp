@@ -63,7 +63,10 @@ class TestForm : public QDialog {
 public:
     TestForm()
     {
-        const auto named = [](auto* widget, const QString& name) { widget->setObjectName(name); return widget; };
+        const auto named = [](auto* widget, const QString& name) {
+            widget->setObjectName(name);
+            return widget;
+        };
         setObjectName(u"frmEntry"_s);
         setWindowTitle(u"Bob entering room..."_s);
         for (int i = 0; i < 3; ++i)
@@ -268,8 +271,11 @@ void TestPrompt::logFormat()
     QVERIFY(!lines[0].contains('\r'));
 
     const QList<QJsonObject> log = ReadLog(path);
-    QCOMPARE(log[0], (QJsonObject{{u"kind"_s, u"msgbox"_s}, {u"title"_s, u"Kivara for Microsoft Outlook"_s},
-                                  {u"text"_s, text}, {u"buttons"_s, u"YesNo"_s}, {u"icon"_s, u"Exclamation"_s},
+    QCOMPARE(log[0], (QJsonObject{{u"kind"_s, u"msgbox"_s},
+                                  {u"title"_s, u"Kivara for Microsoft Outlook"_s},
+                                  {u"text"_s, text},
+                                  {u"buttons"_s, u"YesNo"_s},
+                                  {u"icon"_s, u"Exclamation"_s},
                                   {u"answer"_s, u"Yes"_s}}));
     QCOMPARE(log[1].value(u"answer"_s).toString(), u"OK"_s);
     QCOMPARE(log[2].value(u"kind"_s).toString(), u"open"_s);
@@ -444,10 +450,13 @@ void TestPrompt::qtFilters()
 {
     const std::pair<QString, QStringList> rows[] = {
         {u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s, {u"Sound Files (*.wav)"_s, u"All Files (*)"_s}},
-        {u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp"_s, {u"All Files (*)"_s, u"Kivara Peerslip (*.kvp)"_s}},
+        {u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp"_s,
+         {u"All Files (*)"_s, u"Kivara Peerslip (*.kvp)"_s}},
         {u"Pictures|*.bmp;*.gif"_s, {u"Pictures (*.bmp *.gif)"_s}},
         {u"Text (txt)|*.txt|Dangling"_s, {u"Text (*.txt)"_s}},
-        {u"|*.rtf"_s, {u"*.rtf (*.rtf)"_s}}, {QString(), {}}, {u"Empty|"_s, {}}};
+        {u"|*.rtf"_s, {u"*.rtf (*.rtf)"_s}},
+        {QString(), {}},
+        {u"Empty|"_s, {}}};
     for (const auto& [filter, names] : rows)
         QCOMPARE(QtNameFilters(filter), names);
 }

@@ -204,8 +204,14 @@ void TestProtocol::builders()
 {
     const UserRecord me = sampleRecord();
     // Ann's record as receivers read it, field by field.
-    const QStringList rec{u"Ann"_s,     u"Be Right Back"_s, u"ann@example.com"_s, u"127.20.0.2"_s,
-                          u"Caf\u00e9 comment"_s, u"KV-0001"_s, QString(), u"3"_s};
+    const QStringList rec{u"Ann"_s,
+                          u"Be Right Back"_s,
+                          u"ann@example.com"_s,
+                          u"127.20.0.2"_s,
+                          u"Caf\u00e9 comment"_s,
+                          u"KV-0001"_s,
+                          QString(),
+                          u"3"_s};
     const QString slip = u"Ann Smith|Acme|ann@example.com|Oslo||Norway|hi|Ann|Available|127.20.0.2|KV-1||3|0"_s;
     const QStringList slipFields = slip.split(u'|');
     const struct {
@@ -252,7 +258,8 @@ void TestProtocol::messageWithPeerslip()
 {
     const UserRecord me = sampleRecord();
     QStringList f = received(BuildMessage(me, u"Call me"_s, u"About the report"_s));
-    QCOMPARE(f, (QStringList{u"MESSAGE"_s} + me.fields() + QStringList{u"Call me"_s, u"About the report"_s, u"0"_s}));
+    QCOMPARE(f, (QStringList{u"MESSAGE"_s} + me.fields() +
+                 QStringList{u"Call me"_s, u"About the report"_s, u"0"_s}));
     QCOMPARE(f[field::MessageSubject], u"Call me"_s);
     QCOMPARE(f[field::MessageText], u"About the report"_s);
     QCOMPARE(f[field::MessageHasPeerslip], u"0"_s);

@@ -84,7 +84,8 @@ void TestRegistry::missingAndEmptyValues()
 
 void TestRegistry::bufferLimit()
 {
-    // 255 characters are too many; the limit counts bytes of the single-byte form, so 254 accented letters fit.
+    // 255 characters are too many; the limit counts bytes of the single-byte form, so 254 accented letters
+    // fit.
     for (const QString& value : {QString(254, u'x'), QString(255, u'y'), QString(254, QChar(0xE9))}) {
         WriteSetting(Settings, u"Comment"_s, value);
         QCOMPARE(ReadSetting(Settings, u"Comment"_s, u"d"_s), value.size() < 255 ? value : u"d"_s);

@@ -336,7 +336,8 @@ private Q_SLOTS:
         for (const Item& i : friends.Items())
             QCOMPARE(i.MessageClass(), i.EntryID() == note.EntryID() ? u"IPM.Note"_s : ContactClass);
         // Items already of the target class were not saved again.
-        for (const auto& [item, saved] : {std::pair{k1, true}, {s1, false}, {s2, true}, {k2, false}, {s3, true}})
+        for (const auto& [item, saved] :
+             {std::pair{k1, true}, {s1, false}, {s2, true}, {k2, false}, {s3, true}})
             QCOMPARE(probe.modified(item.EntryID()) == test::StoreStamps::OldStamp, !saved);
 
         // A missing new folder is reported.
@@ -378,9 +379,14 @@ private Q_SLOTS:
         const Item c = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-B'"_s);
         QVERIFY(c);
         // Where each of the peer's fields lands (the other suites rely on this mapping).
-        QStringList stored = {c.MessageClass(),       c.FullName(),           c.CompanyName(),
-                              c.Email1Address(),      c.BusinessAddressCity(), c.BusinessAddressState(),
-                              c.BusinessAddressCountry(), c.Body()};
+        QStringList stored = {c.MessageClass(),
+                              c.FullName(),
+                              c.CompanyName(),
+                              c.Email1Address(),
+                              c.BusinessAddressCity(),
+                              c.BusinessAddressState(),
+                              c.BusinessAddressCountry(),
+                              c.Body()};
         for (const char16_t* name :
              {u"QuillonName", u"UserStatus", u"LocalHost", u"LocalPort", u"SerialNumber"})
             stored << c.UserProperties().Find(QString::fromUtf16(name)).Value().toString();
@@ -395,8 +401,10 @@ private Q_SLOTS:
         WriteSetting(u"Settings"_s, u"Service"_s, Personal);
         WriteSetting(u"Settings"_s, u"Folder"_s, u"Kivara"_s);
         StoreAccess dorvan(Deliverable::Dorvan);
-        const QStringList update = peerFields(u"Robert Jones"_s, u"Bob"_s, u"127.0.0.4"_s, u"KV-B"_s, u"Other"_s);
-        QCOMPARE(SaveContact(dorvan, peerFields(u"Bob Jones"_s, u"Bob"_s, u"127.0.0.3"_s, u"KV-B"_s), true), 0);
+        const QStringList update =
+            peerFields(u"Robert Jones"_s, u"Bob"_s, u"127.0.0.4"_s, u"KV-B"_s, u"Other"_s);
+        QCOMPARE(SaveContact(dorvan, peerFields(u"Bob Jones"_s, u"Bob"_s, u"127.0.0.3"_s, u"KV-B"_s), true),
+                 0);
         QCOMPARE(SaveContact(dorvan, update, true), -1);
         QCOMPARE(shown().size(), 2);
         expectQuestion(1, u"This Kivara Contact already exists.\r\rDo you want to update their profile ?"_s);
@@ -452,7 +460,8 @@ private Q_SLOTS:
     {
         StoreAccess access(Deliverable::Quillon);
         QCOMPARE(SaveContact(access, peerFields(u"Fay"_s, u"fay"_s, u"127.0.0.6"_s, u"KV-F"_s), false), 0);
-        QCOMPARE(SaveContact(access, peerFields(u"Fay Lee"_s, u"fay"_s, u"127.0.0.7"_s, u"KV-F"_s), false), 0);
+        QCOMPARE(SaveContact(access, peerFields(u"Fay Lee"_s, u"fay"_s, u"127.0.0.7"_s, u"KV-F"_s), false),
+                 0);
         QCOMPARE(shown().size(), 0);
         QCOMPARE(access.currentFolder().Items().Count(), 1);
         QCOMPARE(access.currentFolder().Items().Item(1).FullName(), u"Fay Lee"_s);

@@ -278,7 +278,8 @@ void TestTranscript::viewMenusBySelection()
 
     // A right click on two selected characters shows the file menu, on three the edit menu.
     const QPoint at(10, 10);
-    for (const auto& [chars, shown, other] : {std::tuple{2, fileMenu, editMenu}, std::tuple{3, editMenu, fileMenu}}) {
+    for (const auto& [chars, shown, other] :
+         {std::tuple{2, fileMenu, editMenu}, std::tuple{3, editMenu, fileMenu}}) {
         select(t, 0, chars);
         QTest::mouseClick(t->viewport(), Qt::RightButton, {}, at);
         QTRY_VERIFY(shown->isVisible());

@@ -33,8 +33,10 @@ ChatSession::ChatSession(SessionView& view, const KivaraTimings& timings, QObjec
     m_wskProbe = new Socket(Socket::Protocol::Tcp, this);
     m_wskProbe->setObjectName(u"wskProbe"_s);
     m_fileSend = new FileSend(m_timings.fileOfferMs, this);
-    connect(m_fileSend, &FileSend::statusText, this, [this](const QString& text) { m_view->showPanel(1, text); });
-    connect(m_fileSend, &FileSend::cancelButtonVisible, this, [this](bool visible) { m_view->showCancel(visible); });
+    connect(m_fileSend, &FileSend::statusText, this,
+            [this](const QString& text) { m_view->showPanel(1, text); });
+    connect(m_fileSend, &FileSend::cancelButtonVisible, this,
+            [this](bool visible) { m_view->showCancel(visible); });
     connect(m_fileSend, &FileSend::roomNameRestored, this, &ChatSession::ShowRoomName);
     // Queued: the offer may end inside a send that is still unwinding.
     connect(m_fileSend, &FileSend::offerEnded, this, &ChatSession::offerNextFile, Qt::QueuedConnection);
@@ -363,7 +365,8 @@ void ChatSession::LeaveOnClose()
 {
     // As /quit does, so that peers drop the row rather than keep sending to a
     // closed form. Nothing here yields: the control is going away.
-    if (m_state.callStatus == CallState::Calling || m_state.callStatus == CallState::WaitingToEnter) sendGiveUp();
+    if (m_state.callStatus == CallState::Calling || m_state.callStatus == CallState::WaitingToEnter)
+        sendGiveUp();
     for (int position = m_rooms.highest(); position >= 1; --position)
         DataSend(mode::Leave, m_rooms.at(position).tag, QString::number(position));
     if (m_rooms.publicRoom().rowCount() > 1) DataSend(mode::Leave, PublicTag.toString(), u"0"_s);
@@ -386,7 +389,8 @@ void ChatSession::readPreferences()
 {
     m_state.myColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::MyColor).toLongLong());
     m_state.useOthers = ReadFlag(Deliverable::Quillon, settings::UseOthers);
-    m_state.othersColor = ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
+    m_state.othersColor =
+        ColorFromSetting(ReadSetting(Deliverable::Quillon, settings::OthersColor).toLongLong());
     m_state.useCallSound = ReadFlag(Deliverable::Quillon, settings::UseCallSnd);
     m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
     m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
@@ -536,13 +540,15 @@ void ChatSession::LeaveRoom(int position)
     m_rooms.publicRoom().keepOnlyOwnRow();
     // Private rooms still open keep the call; without them the control is ready for a new one.
     const CallState status = m_state.callStatus;
-    if (m_rooms.count() == 1 && status != CallState::NotStarted && status != CallState::NoProfile && status != CallState::Idle)
+    if (m_rooms.count() == 1 && status != CallState::NotStarted && status != CallState::NoProfile &&
+        status != CallState::Idle)
         SetCallStatus(CallState::Idle);
 }
 
 void ChatSession::ShowRoomName()
 {
-    m_view->showPanel(1, m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
+    m_view->showPanel(1,
+                      m_rooms.current == 0 ? PublicRoomCaption.toString() : RoomCaption(m_rooms.currentTag));
 }
 
 void ChatSession::ToggleIgnore(Participant row)

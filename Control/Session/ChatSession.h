@@ -304,7 +304,7 @@ private:
     // let in, refused or taken to a private room, and offered as a contact.
     void refuseOwnName(const Fields& f);
     void addressCaller(const QString& host);
-    // True when the caller came in and the session is still there.
+    // True when the caller came in.
     bool answerCaller(short choice, const UserRecord& caller, const QString& own);
     void refuseCaller(const UserRecord& caller, const QString& own);
     // A caller taken to a private room is welcomed once its room opens here; a caller
@@ -313,7 +313,7 @@ private:
     void privateRoomOpened(const QString& name);
     void privateAdmissionExpired(const QString& name);
     void welcomeCaller(const UserRecord& caller, bool found);
-    // False when the user declined the contact or the session went away.
+    // False when the user declined the contact.
     bool offerAutoContact(const QString& caller, bool found);
     bool knownHost(const QString& sender) const;
     // A row of another participant by name; never the local user's own row 1.

@@ -571,7 +571,8 @@ void ChatSession::onRoomList(const Fields& f, const Arrival& a)
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
         // A refusal answers a call being placed; arriving late or unasked it changes nothing.
-        if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
+        if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter)
+            return;
         PlayAlert(0);
         SetCallStatus(CallState::Idle);
         MsgBox(text::Unavailable.toString() + text::StatusPrefix.toString() + firstAvailability,
