@@ -1,6 +1,7 @@
 // outlook-standin: the mail and contacts host.
 #include "MailHost/Host.h"
 #include "Platform/QtPrompt.h"
+#include "Shared/Setup.h"
 
 #include <QApplication>
 
@@ -10,5 +11,6 @@ int main(int argc, char* argv[])
     kv::platform::UseDesktopPrompts();
     QApplication::setApplicationName(QStringLiteral("outlook-standin"));
     QApplication::setApplicationDisplayName(QStringLiteral("Microsoft Outlook"));
+    kv::setup::FirstStart(QCoreApplication::applicationDirPath());
     return kv::host::Run(QCoreApplication::arguments().mid(1));
 }

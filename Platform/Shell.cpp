@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -89,6 +90,16 @@ Shell& Shell::current()
     std::unique_ptr<Shell>& shell = Installed();
     if (!shell) shell = createDefault();
     return *shell;
+}
+
+void RefreshDesktopDatabases(const QString& dataHome, bool entries, bool types)
+{
+    const auto refresh = [](const QString& tool, const QString& folder) {
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (!program.isEmpty()) Shell::current().start(program, {folder});
+    };
+    if (entries) refresh(u"update-desktop-database"_s, dataHome + u"/applications"_s);
+    if (types) refresh(u"update-mime-database"_s, dataHome + u"/mime"_s);
 }
 
 void Shell::install(std::unique_ptr<Shell> shell)

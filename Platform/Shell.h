@@ -37,6 +37,11 @@ public:
     static std::unique_ptr<Shell> createDefault();
 };
 
+// Has the desktop reread the user's desktop entries (dataHome/applications) or
+// MIME packages (dataHome/mime) after they changed: their tools are started
+// through the current shell, not awaited; a tool that is not installed is skipped.
+void RefreshDesktopDatabases(const QString& dataHome, bool entries, bool types);
+
 // Records instead of performing, for tests; answers every call with result.
 class RecordingShell : public Shell {
 public:

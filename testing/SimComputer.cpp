@@ -5,7 +5,7 @@
 #include "Platform/Outlook/Store.h"
 #include "Shared/Installed.h"
 #include "Shared/modReg.h"
-#include "tools/kvsetup/Setup.h"
+#include "Shared/Setup.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

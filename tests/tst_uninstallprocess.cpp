@@ -16,7 +16,7 @@
 #include "Shared/modUser.h"
 #include "testing/Desk.h"
 #include "testing/SimComputer.h"
-#include "tools/kvsetup/Setup.h"
+#include "Shared/Setup.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,6 +6,7 @@
 
 #include "Platform/Outlook/RemoteWindowSide.h"
 #include "Platform/SessionEnd.h"
+#include "Shared/Setup.h"
 
 #include <QApplication>
 
@@ -53,6 +54,7 @@ int main(int argc, char* argv[])
         }
         return Finish(0);
     }
+    kv::setup::FirstStart(QCoreApplication::applicationDirPath());
 
     int code = 0;
     {

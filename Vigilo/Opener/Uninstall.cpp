@@ -213,12 +213,7 @@ void frmOpen::RemoveDesktopEntries()
         entriesRemoved |= QFile::remove(applications + u'/' + entry.toString());
     const bool typeRemoved = QFile::remove(mime + u"/packages/"_s + installed::MimePackage.toString());
 
-    // The desktop's caches follow when their tools are installed (started, not awaited).
-    auto& shell = platform::Shell::current();
-    const QString desktopDb = QStandardPaths::findExecutable(u"update-desktop-database"_s);
-    if (entriesRemoved && !desktopDb.isEmpty()) shell.start(desktopDb, {applications});
-    const QString mimeDb = QStandardPaths::findExecutable(u"update-mime-database"_s);
-    if (typeRemoved && !mimeDb.isEmpty()) shell.start(mimeDb, {mime});
+    platform::RefreshDesktopDatabases(data, entriesRemoved, typeRemoved);
 }
 
 void frmOpen::RestoreContacts(const QString& store, const QString& folder)

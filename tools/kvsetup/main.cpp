@@ -2,7 +2,7 @@
 // (see Setup.h), with the programs of the folder kvsetup itself sits in.
 //   kvsetup [--share <folder with sounds/, help/, icons/>]
 // Without --share, an installed kvsetup copies the installed data files.
-#include "tools/kvsetup/Setup.h"
+#include "Shared/Setup.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,7 +1,8 @@
-#include "tools/kvsetup/Setup.h"
+#include "Shared/Setup.h"
 
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Outlook/Store.h"
+#include "Platform/Shell.h"
 #include "Shared/Installed.h"
 #include "Shared/modReg.h"
 
@@ -91,6 +92,8 @@ void WriteDesktopEntries(const QString& sys, const QString& installDir)
                               u"/autostart/"_s + installed::AutostartEntry.toString();
     WriteText(autostart, u"[Desktop Entry]\nType=Application\nName=Kivara Monitor\nExec="_s + Exec(monitor) +
                              u"\nX-GNOME-Autostart-enabled=true\nNoDisplay=true\n"_s);
+    // Without this the desktop knows neither ".kvp" nor its handler until something else refreshes.
+    platform::RefreshDesktopDatabases(data, true, true);
 }
 
 // A key's unnamed value, as the registry's export files name it.
@@ -192,6 +195,15 @@ Result Install(const Options& options)
 
     result.forms = PrepareStore(&result.error);
     return result;
+}
+
+void FirstStart(const QString& systemFolder)
+{
+    if (!Setting(settings::InstallDir).isEmpty()) return;
+    const QString share = InstalledShare(systemFolder);
+    if (share.isEmpty()) return;
+    const Result result = Install({systemFolder, share});
+    if (!result.forms) qWarning("Kivara set-up: %s", qPrintable(result.error));
 }
 
 } // namespace kv::setup

@@ -30,5 +30,9 @@ QString DefaultInstallDir();
 // programs in systemFolder, found relative to it; empty outside an installation.
 QString InstalledShare(const QString& systemFolder);
 Result Install(const Options& options);
+// An installed program's first start for a user who has no installation yet
+// (no InstallDir): Install with the installed data files. Does nothing once
+// set up, or outside an installation (a build tree is set up by kvsetup).
+void FirstStart(const QString& systemFolder);
 
 } // namespace kv::setup
