@@ -3,7 +3,6 @@
 #include "MailHost/ExplorerWindow.h"
 #include "MailHost/HostBus.h"
 #include "MailHost/HostWindowSide.h"
-#include "Platform/Outlook/RemoteWindowSide.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/SessionEnd.h"
 
@@ -22,9 +21,8 @@ namespace {
 constexpr int BusCheckMs = 2000;
 } // namespace
 
-int Run(const QStringList& arguments)
+int Run(bool embedding)
 {
-    const bool embedding = arguments.contains(HostEmbeddingArgument.toString());
     auto side = std::make_shared<HostWindowSide>(DefaultStorePath());
     WindowSide::install(side);
     // Logging out: nothing typed into a form is lost, and nobody is asked.

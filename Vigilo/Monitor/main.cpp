@@ -5,12 +5,31 @@
 #include "Vigilo/Monitor/frmTray.h"
 
 #include "Platform/Outlook/RemoteWindowSide.h"
+#include "Platform/ProgramOptions.h"
 #include "Platform/SessionEnd.h"
 #include "Shared/Setup.h"
 
 #include <QApplication>
 
 namespace {
+constexpr QStringView Description = u"The Kivara tray monitor, where every call arrives first.";
+constexpr QStringView PeerslipName = u"file.kvp";
+constexpr QStringView PeerslipHelp = u"Adds the contact the Peerslip describes and calls it. A path that "
+                                     u"names the user's own Peerslip, %1, is ignored.";
+constexpr QStringView AddOnlyHelp = u"Adds the contact only, without calling.";
+
+// The forms of the command line, for --help; the line itself is read raw
+// (see CommandLine.h), so whatever follows the path stays part of it.
+void DescribeCommandLine(QCommandLineParser& parser)
+{
+    kv::platform::AddStandardOptions(parser);
+    parser.setApplicationDescription(Description.toString());
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addOption({kv::vigilo::AddOnlySwitch.sliced(1).toString(), AddOnlyHelp.toString()});
+    parser.addPositionalArgument(PeerslipName.toString(), PeerslipHelp.arg(kv::vigilo::OwnPeerslipName),
+                                 QStringLiteral("[%1]").arg(PeerslipName));
+}
+
 // KIVARA_MONITOR_POLL_MS (a positive number of milliseconds) shortens the
 // connection poll for multi-process tests, which would otherwise wait 10 s
 // for each reaction to a host or network that comes and goes. Unset, or not
@@ -35,7 +54,12 @@ int Finish(int code)
 
 int main(int argc, char* argv[])
 {
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    // Asked before and after the application object: see ProgramOptions.h.
+    if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
     QApplication app(argc, argv);
+    if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
     kv::platform::UseDesktopPrompts();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("vigilo"));

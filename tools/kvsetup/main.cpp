@@ -2,6 +2,7 @@
 // (see Setup.h), with the programs of the folder kvsetup itself sits in.
 //   kvsetup [--share <folder with sounds/, help/, icons/>]
 // Without --share, an installed kvsetup copies the installed data files.
+#include "Platform/ProgramOptions.h"
 #include "Shared/Setup.h"
 
 #include <QCoreApplication>
@@ -9,15 +10,28 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+constexpr QStringView Description = u"Sets Kivara up for the current user.";
+constexpr QStringView ShareHelp =
+    u"Copies the data files from <folder>, which holds sounds/, help/ and icons/. "
+    u"Without it, the installed data files are used (../share/kivara from the "
+    u"program's folder); outside an installation no data files are copied.";
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const int shareAt = static_cast<int>(args.indexOf(u"--share"_s));
+    QCommandLineParser parser;
+    kv::platform::AddStandardOptions(parser);
+    parser.setApplicationDescription(Description.toString());
+    const QCommandLineOption share(u"share"_s, ShareHelp.toString(), u"folder"_s);
+    parser.addOption(share);
+    if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
+
     kv::setup::Options options;
     options.systemFolder = QCoreApplication::applicationDirPath();
-    options.share = shareAt > 0 && shareAt + 1 < args.size() ? args[shareAt + 1]
-                                                             : kv::setup::InstalledShare(options.systemFolder);
+    options.share =
+        parser.isSet(share) ? parser.value(share) : kv::setup::InstalledShare(options.systemFolder);
 
     const kv::setup::Result result = kv::setup::Install(options);
     std::printf("InstallDir: %s\nSerialNum: %s\nData files copied: %d\nForms registered: %s\n",

@@ -1,5 +1,6 @@
 // kvwire: the protocol probe. Sends one chat-protocol message from a chosen
 // local address, or listens on an address and prints every message it gets.
+#include "Platform/ProgramOptions.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
 
@@ -17,31 +18,30 @@ namespace {
 
 constexpr int ExitOk = 0;
 constexpr int ExitTimedOut = 1;
-constexpr int ExitUsage = 2;
+using kv::platform::ExitUsage;
 constexpr int ExitSocketError = 3;
 
-const char* const Usage =
-    "Usage:\n"
-    "  kvwire send [--from ADDR] [--plain] HOST:PORT TEXT\n"
-    "      Sends TEXT as one datagram to HOST:PORT, scrambled with the leading \"1\"\n"
-    "      (or as plain text with --plain), from the local address ADDR\n"
-    "      (default: KIVARA_LOCAL_IP, else any).\n"
-    "  kvwire listen ADDR:PORT [--count N] [--timeout S]\n"
-    "      Binds ADDR:PORT, writes \"listening on ADDR:PORT\" to stderr, then prints\n"
-    "      one line per message and exits after N messages or S seconds.\n"
-    "\n"
-    "Each message line reads:\n"
-    "  SENDER FORM N fields: FIELD0 | FIELD1 | ... | FIELDn-1\n"
-    "where FORM is \"scrambled\" or \"plain\" and N is the number of fields.\n"
-    "Backslashes and control characters inside a field appear as \\xNN.\n"
-    "\n"
-    "Exit status: 0 done, 1 timed out before N messages, 2 usage, 3 socket error.\n";
-
-int usage()
-{
-    std::fputs(Usage, stderr);
-    return ExitUsage;
-}
+constexpr QStringView Description =
+    u"The protocol probe: sends one chat-protocol message, or listens on an address\n"
+    u"and prints every message it gets.\n"
+    u"\n"
+    u"  kvwire send [--from ADDR] [--plain] HOST:PORT TEXT\n"
+    u"      Sends TEXT as one datagram to HOST:PORT, scrambled with the leading \"1\"\n"
+    u"      (or as plain text with --plain), from the local address ADDR\n"
+    u"      (default: KIVARA_LOCAL_IP, else any).\n"
+    u"  kvwire listen ADDR:PORT [--count N] [--timeout S]\n"
+    u"      Binds ADDR:PORT, writes \"listening on ADDR:PORT\" to stderr, then prints\n"
+    u"      one line per message and exits after N messages or S seconds.\n"
+    u"\n"
+    u"Each message line reads:\n"
+    u"  SENDER FORM N fields: FIELD0 | FIELD1 | ... | FIELDn-1\n"
+    u"where FORM is \"scrambled\" or \"plain\" and N is the number of fields.\n"
+    u"Backslashes and control characters inside a field appear as \\xNN.\n"
+    u"\n"
+    u"Exit status: 0 done, 1 timed out before N messages, 2 usage, 3 socket error.";
+constexpr QStringView CommandName = u"command";
+constexpr QStringView CommandHelp = u"send or listen, with its arguments as above.";
+constexpr QStringView CommandSyntax = u"send|listen ARGUMENTS";
 
 void printLine(FILE* stream, const QString& line)
 {
@@ -108,13 +108,11 @@ int send(QStringList args)
         else if (option == u"--from"_s && !args.isEmpty())
             from = args.takeFirst();
         else
-            return usage();
+            return ExitUsage;
     }
-    if (args.size() != 2)
-        return usage();
+    if (args.size() != 2) return ExitUsage;
     const std::optional<Endpoint> to = parseEndpoint(args[0]);
-    if (!to)
-        return usage();
+    if (!to) return ExitUsage;
     if (!from.isEmpty())
         qputenv("KIVARA_LOCAL_IP", from.toLatin1());
 
@@ -131,11 +129,9 @@ int send(QStringList args)
 
 int listen(QStringList args)
 {
-    if (args.isEmpty())
-        return usage();
+    if (args.isEmpty()) return ExitUsage;
     const std::optional<Endpoint> at = parseEndpoint(args.takeFirst());
-    if (!at)
-        return usage();
+    if (!at) return ExitUsage;
     int count = 0;    // 0: no limit
     double timeout = 0; // 0: none
     while (!args.isEmpty()) {
@@ -145,8 +141,7 @@ int listen(QStringList args)
             count = args.takeFirst().toInt(&ok);
         else if (option == u"--timeout"_s && !args.isEmpty())
             timeout = args.takeFirst().toDouble(&ok);
-        if (!ok || count < 0 || timeout < 0)
-            return usage();
+        if (!ok || count < 0 || timeout < 0) return ExitUsage;
     }
     qputenv("KIVARA_LOCAL_IP", at->host.toLatin1());
 
@@ -180,15 +175,21 @@ int listen(QStringList args)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args.first() == u"--help"_s || args.first() == u"-h"_s) {
-        std::fputs(Usage, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? ExitUsage : ExitOk;
-    }
-    const QString command = args.takeFirst();
+    QCommandLineParser parser;
+    kv::platform::AddStandardOptions(parser);
+    parser.setApplicationDescription(Description.toString());
+    // The commands' own options follow the command.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addPositionalArgument(CommandName.toString(), CommandHelp.toString(), CommandSyntax.toString());
+    if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
+
+    QStringList args = parser.positionalArguments();
+    int code = ExitUsage;
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == u"send"_s)
-        return send(args);
-    if (command == u"listen"_s)
-        return listen(args);
-    return usage();
+        code = send(args);
+    else if (command == u"listen"_s)
+        code = listen(args);
+    if (code == ExitUsage) std::fputs(qPrintable(parser.helpText()), stderr);
+    return code;
 }
