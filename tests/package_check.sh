@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # The Debian package as a user meets it. As root with dpkg, and no Kivara
 # package installed already, the package is installed into this machine;
 # otherwise it is unpacked into a staging root. Then, as a fresh user with no
@@ -11,19 +11,41 @@
 set -eu
 deb=$(realpath "$1")
 tmp=$(realpath "$(mktemp -d)")
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+    for log in monitor.log prompts.log shell.log; do
+        [ ! -f "$tmp/$log" ] || { echo "--- $log" >&2; cat "$tmp/$log" >&2; }
+    done
+    echo "FAIL: $*" >&2
+    exit 1
+}
 
+bin=""
 installed=""
 group=""
+# The monitor's process group, and what it started detached (the mail host, the opener).
+# The monitor closes on TERM as at logout; what does not end in 10 s is killed.
+stop_programs() {
+    if [ -n "$group" ]; then
+        kill -TERM -- "-$group" 2>/dev/null || true
+        for _ in $(seq 50); do
+            kill -0 -- "-$group" 2>/dev/null || break
+            sleep 0.2
+        done
+        kill -KILL -- "-$group" 2>/dev/null || true
+        group=""
+    fi
+    pkill -KILL -f "^$bin/(vigilo|dorvan|outlook-standin)( |\$)" || true
+}
 cleanup() {
-    [ -z "$group" ] || kill -TERM -- "-$group" 2>/dev/null || true
+    stop_programs
     [ -z "$installed" ] || dpkg --purge kivara >/dev/null 2>&1 || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
 if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null && ! dpkg-query -W kivara >/dev/null 2>&1; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" >"$tmp/apt.log" 2>&1 ||
+        { cat "$tmp/apt.log" >&2; fail "the package does not install"; }
     installed=1
     root=""
     echo "installed $(basename "$deb") into this machine"
@@ -36,7 +58,7 @@ bin="$root/usr/bin"
 
 export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data" \
     XDG_RUNTIME_DIR="$tmp/run" TMPDIR="$tmp/tmp" QT_QPA_PLATFORM=offscreen \
-    KIVARA_SHELL_DRYRUN=1 KIVARA_SHELL_LOG="$tmp/shell.log"
+    KIVARA_SHELL_DRYRUN=1 KIVARA_SHELL_LOG="$tmp/shell.log" KIVARA_PROMPT_LOG="$tmp/prompts.log"
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" "$TMPDIR" "$XDG_CONFIG_HOME/kivara/registry"
 chmod 700 "$XDG_RUNTIME_DIR"
 # What the user would type on the profile form; the network probe stays on loopback.
@@ -49,15 +71,15 @@ printf '[System]\nCurrentControlSet\\Services\\VxD\\MSTCP\\NameServer=127.0.0.1\
 setsid dbus-run-session -- "$bin/vigilo" >"$tmp/monitor.log" 2>&1 &
 group=$!
 
-"$bin/kvwire" listen 127.0.0.1:8085 --count 1 --timeout 60 >"$tmp/answer" 2>/dev/null &
+"$bin/kvwire" listen 127.0.0.1:8086 --count 1 --timeout 60 >"$tmp/answer" 2>/dev/null &
 listener=$!
 # Rung until it answers: the first start sets up before the port opens.
 while kill -0 "$listener" 2>/dev/null; do
-    "$bin/kvwire" send --from 127.0.0.1 127.0.0.1:8086 \
+    "$bin/kvwire" send --from 127.0.0.1 127.0.0.1:8085 \
         "HELLO|Bob|Available|bob@example.org|127.0.0.1|hi|KV-BOB||1" 2>/dev/null || true
     sleep 1
 done
-wait "$listener" || { cat "$tmp/monitor.log" >&2; fail "the installed monitor did not answer HELLO"; }
+wait "$listener" || fail "the installed monitor did not answer HELLO"
 cat "$tmp/answer"
 grep -q 'fields: HELLOWAIT | Ann$' "$tmp/answer" || fail "the answer to HELLO is not HELLOWAIT from Ann"
 
@@ -87,8 +109,7 @@ if command -v gio >/dev/null; then
     [ "$handler" = kivara-vigilo.desktop ] || fail "the default handler of .kvp is '$handler'"
 fi
 
-kill -TERM -- "-$group" 2>/dev/null || true
-group=""
+stop_programs
 
 if [ -n "$installed" ]; then
     files=$(dpkg-query -L kivara)
