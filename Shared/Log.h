@@ -7,4 +7,8 @@ namespace kv {
 
 Q_DECLARE_LOGGING_CATEGORY(lcShared) // kivara.shared
 
+// A message word no handler knows is a stranger's text: a debug line shows enough
+// of it to tell what it was, quoted, never enough to carry a message.
+inline constexpr qsizetype MaxLoggedWord = 16;
+
 } // namespace kv
