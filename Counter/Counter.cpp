@@ -1,5 +1,6 @@
 #include "Counter/Counter.h"
 
+#include "Counter/Log.h"
 #include "Platform/Events.h"
 #include "Platform/Outlook/WindowSide.h"
 #include "Platform/Prompt.h"
@@ -257,6 +258,10 @@ void Counter::Refresh()
         m_store->forgetAnswers();
         const Items unread = m_msgFolder.Items().Restrict(UnreadFilter.toString());
         count = unread ? unread.Count() : 0;
+        // Shown as no new messages; the next tick asks again.
+        if (Err())
+            qCDebug(lcCounter, "unread messages in '%s' not counted: %s", qUtf8Printable(name),
+                    qUtf8Printable(Err().Description));
         ClearErr();
     }
     m_count->setText(count != 0 ? QString::number(count) + text::UnreadSuffix.toString()

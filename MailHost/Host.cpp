@@ -3,13 +3,13 @@
 #include "MailHost/ExplorerWindow.h"
 #include "MailHost/HostBus.h"
 #include "MailHost/HostWindowSide.h"
+#include "MailHost/Log.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/SessionEnd.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QTimer>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -30,7 +30,7 @@ int Run(bool embedding)
     platform::SessionEnd sessionEnd;
     QObject::connect(&sessionEnd, &platform::SessionEnd::ending, [&side] {
         for (const QString& why : side->saveChanges())
-            std::fprintf(stderr, "outlook-standin: a form could not be saved: %s\n", qPrintable(why));
+            qCWarning(lcHost, "a form could not be saved: %s", qUtf8Printable(why));
         QCoreApplication::exit(0);
     });
 
@@ -38,7 +38,7 @@ int Run(bool embedding)
     QString why;
     const bool onBus = hostBus.start(&why);
     if (!onBus) {
-        std::fprintf(stderr, "outlook-standin: %s\n", qPrintable(why));
+        qCWarning(lcHost, "%s", qUtf8Printable(why));
         // A second instance leaves the running one alone.
         if (QDBusConnection::sessionBus().isConnected()) {
             WindowSide::install(nullptr);
@@ -57,7 +57,7 @@ int Run(bool embedding)
             const auto explorer = root.GetExplorer(0);
             if (explorer) explorer->Display();
         } else {
-            std::fprintf(stderr, "outlook-standin: %s\n", qPrintable(Err().Description));
+            qCWarning(lcHost, "%s", qUtf8Printable(Err().Description));
         }
     }
 

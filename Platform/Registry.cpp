@@ -1,6 +1,7 @@
 #include "Platform/Registry.h"
 
 #include "Platform/Ansi.h"
+#include "Platform/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,12 +40,29 @@ QString groupOf(const QString& keyPath)
     return g;
 }
 
+const char* statusText(QSettings::Status status)
+{
+    return status == QSettings::AccessError ? "cannot access the file" : "not a settings file";
+}
+
 // A fresh QSettings per call, synced first, so another process's write is seen.
+// A file that cannot be read reads as empty: every value is missing.
 std::unique_ptr<QSettings> open(RegRoot root)
 {
     auto s = std::make_unique<QSettings>(rootFile(root), QSettings::IniFormat);
     s->sync();
+    if (s->status() != QSettings::NoError)
+        qCDebug(lcRegistry, "%s not read: %s", qUtf8Printable(s->fileName()), statusText(s->status()));
     return s;
+}
+
+// Writes the changes; false (and a line on why) when the file did not take them.
+bool written(QSettings& s)
+{
+    s.sync();
+    if (s.status() == QSettings::NoError) return true;
+    qCDebug(lcRegistry, "%s not written: %s", qUtf8Printable(s.fileName()), statusText(s.status()));
+    return false;
 }
 
 QString ansi(const QString& text)
@@ -128,8 +146,7 @@ bool setValue(RegRoot root, const QString& keyPath, const QString& name, const Q
     s->beginGroup(groupOf(keyPath));
     s->setValue(name, ansi(value));
     s->endGroup();
-    s->sync();
-    return s->status() == QSettings::NoError;
+    return written(*s);
 }
 
 bool deleteValue(RegRoot root, const QString& keyPath, const QString& name)
@@ -140,8 +157,7 @@ bool deleteValue(RegRoot root, const QString& keyPath, const QString& name)
         return false;
     s->remove(name);
     s->endGroup();
-    s->sync();
-    return s->status() == QSettings::NoError;
+    return written(*s);
 }
 
 bool deleteKey(RegRoot root, const QString& keyPath)
@@ -150,8 +166,7 @@ bool deleteKey(RegRoot root, const QString& keyPath)
         return false;
     auto s = open(root);
     s->remove(groupOf(keyPath));
-    s->sync();
-    return s->status() == QSettings::NoError;
+    return written(*s);
 }
 
 } // namespace kv::platform::Registry

@@ -1,5 +1,7 @@
 #include "Platform/ScriptedPrompt.h"
 
+#include "Platform/Log.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTime>
@@ -291,7 +293,7 @@ ScriptedPrompt::ScriptedPrompt(const QString& rules, const QString& logFile)
     : m_rules(PromptRules::parse(rules)), m_logFile(logFile)
 {
     for (const QString& e : m_rules.errors)
-        qWarning("prompt rules: %s", qPrintable(e));
+        qCWarning(lcDesktop, "prompt rules: %s", qPrintable(e));
 }
 
 std::unique_ptr<ScriptedPrompt> ScriptedPrompt::fromFile(const QString& rulesFile, const QString& logFile)
@@ -312,13 +314,13 @@ void ScriptedPrompt::reloadIfChanged()
     m_rulesStamp = stamp;
     QFile file(m_rulesFile);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("prompt rules: cannot read %s", qPrintable(m_rulesFile));
+        qCWarning(lcDesktop, "prompt rules: cannot read %s", qPrintable(m_rulesFile));
         m_rules = {};
         return;
     }
     m_rules = PromptRules::parse(QString::fromUtf8(file.readAll()));
     for (const QString& e : m_rules.errors)
-        qWarning("prompt rules %s: %s", qPrintable(m_rulesFile), qPrintable(e));
+        qCWarning(lcDesktop, "prompt rules %s: %s", qPrintable(m_rulesFile), qPrintable(e));
 }
 
 template <typename Fits>
@@ -338,7 +340,7 @@ void ScriptedPrompt::record(const PromptLogEntry& entry)
     // Opened per line and written in one call: other processes read the file while this one runs.
     QFile file(m_logFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        qWarning("prompt log: cannot write %s", qPrintable(m_logFile));
+        qCWarning(lcDesktop, "prompt log: cannot write %s", qPrintable(m_logFile));
         return;
     }
     file.write(entry.toJson() + '\n');
@@ -481,7 +483,7 @@ void ScriptedPrompt::formShown(QWidget* form)
         if (!guard) return;
         const QString error = ApplyFormAnswer(guard, chosen, true);
         if (!error.isEmpty()) {
-            qWarning("prompt form %s: %s", qPrintable(guard->objectName()), qPrintable(error));
+            qCWarning(lcDesktop, "prompt form %s: %s", qPrintable(guard->objectName()), qPrintable(error));
             return;
         }
         if (chosen.button.isEmpty()) return;

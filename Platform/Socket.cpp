@@ -1,6 +1,7 @@
 #include "Platform/Socket.h"
 
 #include "Platform/HostLookup.h"
+#include "Platform/Log.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -229,6 +230,8 @@ struct Socket::Impl {
         // Without DontShareAddress Linux would let a second socket bind the same port.
         if (!udp->bind(address, port, QAbstractSocket::DontShareAddress)) {
             const int number = errorNumber(udp);
+            qCDebug(lcSocket, "UDP bind to %s:%d failed: %s", qUtf8Printable(address.toString()), port,
+                    qUtf8Printable(ErrorDescription(number)));
             dispose(udp);
             udp = nullptr;
             ++generation;
@@ -248,8 +251,12 @@ struct Socket::Impl {
             if (!datagram.isValid())
                 break;
             const qint64 size = datagram.data().size();
-            if (datagrams.size() >= MaxQueuedDatagrams || queuedBytes + size > MaxQueuedBytes)
+            if (datagrams.size() >= MaxQueuedDatagrams || queuedBytes + size > MaxQueuedBytes) {
+                qCDebug(lcSocket, "datagram from %s:%d dropped: %zu datagrams wait unread",
+                        qUtf8Printable(ipv4Text(datagram.senderAddress())), datagram.senderPort(),
+                        datagrams.size());
                 continue;
+            }
             queuedBytes += size;
             datagrams.push_back(std::move(datagram));
             ++owedArrivals;
@@ -421,8 +428,12 @@ struct Socket::Impl {
                 ++it;
                 continue;
             }
-            if (address && udp)
-                udp->writeDatagram(it->bytes, *address, it->port);
+            if (!address)
+                qCDebug(lcSocket, "datagram to %s:%d dropped: the name was not found", qUtf8Printable(host),
+                        it->port);
+            else if (udp && udp->writeDatagram(it->bytes, *address, it->port) != it->bytes.size())
+                qCDebug(lcSocket, "datagram to %s:%d not sent: %s", qUtf8Printable(host), it->port,
+                        qUtf8Printable(ErrorDescription(errorNumber(udp))));
             waitingBytes -= it->bytes.size();
             it = waitingSends.erase(it);
         }
@@ -621,6 +632,8 @@ int Socket::Listen()
     d->server = new QTcpServer(this);
     if (!d->server->listen(bindAddress(), static_cast<quint16>(m_localPort))) {
         const QAbstractSocket::SocketError error = d->server->serverError();
+        qCDebug(lcSocket, "TCP listen on %s:%d failed: %s", qUtf8Printable(bindAddress().toString()),
+                m_localPort, qUtf8Printable(d->server->errorString()));
         d->server->deleteLater();
         d->server = nullptr;
         return error == QAbstractSocket::AddressInUseError ? SocketError::AddressInUse
@@ -708,13 +721,19 @@ int Socket::SendData(const QByteArray& bytes)
         }
         const auto port = static_cast<quint16>(m_remotePort);
         if (const HostLookup::Answer address = HostLookup::known(host)) {
-            if (d->udp->writeDatagram(bytes, *address, port) != bytes.size())
-                return errorNumber(d->udp);
-            return 0;
+            if (d->udp->writeDatagram(bytes, *address, port) == bytes.size()) return 0;
+            const int number = errorNumber(d->udp);
+            qCDebug(lcSocket, "datagram to %s:%d not sent: %s", qUtf8Printable(host), port,
+                    qUtf8Printable(ErrorDescription(number)));
+            return number;
         }
         // To a name not answered yet: the datagram waits for the lookup, in a bounded queue as in a send buffer.
-        if (d->waitingSends.size() >= MaxWaitingDatagrams || d->waitingBytes + bytes.size() > MaxQueuedBytes)
+        if (d->waitingSends.size() >= MaxWaitingDatagrams ||
+            d->waitingBytes + bytes.size() > MaxQueuedBytes) {
+            qCDebug(lcSocket, "datagram to %s:%d not sent: %zu wait for the name's lookup",
+                    qUtf8Printable(host), port, d->waitingSends.size());
             return SocketError::NoBufferSpace;
+        }
         d->waitingSends.push_back({host, port, bytes});
         d->waitingBytes += bytes.size();
         HostLookup::request(host, this, [this, host](const HostLookup::Answer& address) { d->sendWaiting(host, address); });

@@ -1,5 +1,7 @@
 #include "Platform/Sound.h"
 
+#include "Platform/Log.h"
+
 #include <QApplication>
 #include <QAudioDevice>
 #include <QFile>
@@ -31,11 +33,21 @@ public:
         log(u"play "_s + file);
         // As the system's asynchronous playback: a new sound replaces the one playing.
         stop();
-        if (!QFileInfo(file).isFile() || QMediaDevices::audioOutputs().isEmpty()) return;
+        if (!QFileInfo(file).isFile()) {
+            qCDebug(lcDesktop, "sound %s not played: no such file", qUtf8Printable(file));
+            return;
+        }
+        if (QMediaDevices::audioOutputs().isEmpty()) {
+            qCDebug(lcDesktop, "sound %s not played: no audio output", qUtf8Printable(file));
+            return;
+        }
         m_effect = new QSoundEffect;
         QSoundEffect* effect = m_effect;
         QObject::connect(effect, &QSoundEffect::statusChanged, effect, [this, effect] {
-            if (effect->status() == QSoundEffect::Error) release(effect);
+            if (effect->status() != QSoundEffect::Error) return;
+            qCDebug(lcDesktop, "sound %s not played: it cannot be decoded",
+                    qUtf8Printable(effect->source().toLocalFile()));
+            release(effect);
         });
         QObject::connect(effect, &QSoundEffect::playingChanged, effect, [this, effect] {
             if (!effect->isPlaying() && effect->status() == QSoundEffect::Ready) release(effect);

@@ -4,6 +4,7 @@
 #include "Platform/Outlook/Store.h"
 #include "Platform/Shell.h"
 #include "Shared/Installed.h"
+#include "Shared/Log.h"
 #include "Shared/modReg.h"
 
 #include <QDir>
@@ -203,7 +204,7 @@ void FirstStart(const QString& systemFolder)
     const QString share = InstalledShare(systemFolder);
     if (share.isEmpty()) return;
     const Result result = Install({systemFolder, share});
-    if (!result.forms) qWarning("Kivara set-up: %s", qPrintable(result.error));
+    if (!result.forms) qCWarning(lcShared, "first-start set-up: %s", qPrintable(result.error));
 }
 
 } // namespace kv::setup

@@ -1,8 +1,7 @@
 #include "Shared/StoreAccess.h"
 
 #include "Platform/Prompt.h"
-
-#include <QDebug>
+#include "Shared/Log.h"
 
 using namespace Qt::StringLiterals;
 
@@ -113,7 +112,7 @@ void StoreAccess::Release()
 bool StoreAccess::carries(StoreOp op, const char* name) const
 {
     if (m_carried.testFlag(op)) return true;
-    qWarning("StoreAccess: %s is not an operation of this deliverable", name);
+    qCWarning(lcShared, "StoreAccess: %s is not an operation of this deliverable", name);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Platform/Ansi.h"
 #include "Platform/Prompt.h"
+#include "Shared/Log.h"
 #include "Shared/PeerslipMail.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
@@ -270,10 +271,14 @@ bool WritePeerslipFile(const QString& path, const ProfileRecord& profile, QStrin
 std::optional<ProfileRecord> ReadPeerslipFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        qCDebug(lcShared, "Peerslip %s not read: %s", qUtf8Printable(path), qUtf8Printable(f.errorString()));
         return std::nullopt;
+    }
     // A record file: what follows the first record is not part of it.
-    return DecodePeerslip(f.read(PeerslipRecordSize));
+    std::optional<ProfileRecord> record = DecodePeerslip(f.read(PeerslipRecordSize));
+    if (!record) qCDebug(lcShared, "Peerslip %s not read: not a Peerslip record", qUtf8Printable(path));
+    return record;
 }
 
 QString PeerslipFileName(const QString& chatName)

@@ -21,6 +21,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
 
 #include <QApplication>
@@ -915,7 +916,8 @@ void TestCalls::strangersAndShortMessages()
     QVERIFY(k);
     addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     k->setCallStatus(short(CallState::Connected));
-    // From a host in no call with this user: no rows, no rooms.
+    // From a host in no call with this user: no rows, no rooms, and by default no log line.
+    test::LogCapture log;
     mallory.sendTo(m_ip, roomList({PartyRecord(u"Eve"_s, mallory.ip())}));
     mallory.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text());
     mallory.sendTo(m_ip, u"PRICHAT|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text() + u"|0|OPENPRI"_s);
@@ -924,8 +926,15 @@ void TestCalls::strangersAndShortMessages()
     bob.sendTo(m_ip, roomList({PartyRecord(u"Dan"_s, u"127.51.19.5"_s)}));
     QVERIFY(platform::WaitUntil([&] { return k->rooms().publicRoom().rowCount() == 3; }, 5000));
     QVERIFY(mallory.quiet());
+    QCOMPARE(log.lines(), QStringList());
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
     QCOMPARE(k->rooms().count(), 1);
+    // With the control's debug lines on, a dropped message says why in one line.
+    log.setRules(u"kivara.control.debug=true"_s);
+    mallory.sendTo(m_ip, u"ENTER|"_s + PartyRecord(u"Eve"_s, mallory.ip()).text());
+    QVERIFY(platform::WaitUntil([&] { return !log.lines().isEmpty(); }, 5000));
+    QCOMPARE(log.lines(),
+             QStringList{u"kivara.control: ENTER from 127.51.19.4 ignored: sender in no call here"_s});
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     // A refusal that answers no call being placed changes nothing.
     k->DataPass(roomList({PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s)}));
@@ -936,13 +945,21 @@ void TestCalls::strangersAndShortMessages()
     k->DataPass(u"HELLO|Zed"_s);
     QCOMPARE(CallState(k->CallStatus()), CallState::Incoming);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 3);
-    for (const QString& text :
-         {u"HELLOWAIT"_s, u"ENTER|X|Y"_s, u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s, u"NICKNAME|Bob"_s,
-          u"UPDATE|Bob|x"_s, u"GETUSER|Bob"_s, u"LEAVE|Bob"_s, u"DUMPUSER|Bob"_s, u"LEAVEMSG|Bob"_s,
-          u"ROOMLIST|PUBLIC"_s, u"NOFILE"_s, u""_s, u"NOSUCH|Bob|Public"_s,
-          u"enter|"_s + PartyRecord(u"Gil"_s, bob.ip()).text(), u"DUMPUSER |Ann|Bob"_s})
+    const QString lowerCase = u"enter|"_s + PartyRecord(u"Gil"_s, bob.ip()).text();
+    const QStringList shortOrUnknown{
+        u"HELLOWAIT"_s,    u"ENTER|X|Y"_s,        u"PUBCHAT|Bob"_s, u"PRICHAT|Q"_s, u"STATUS"_s,
+        u"NICKNAME|Bob"_s, u"UPDATE|Bob|x"_s,     u"GETUSER|Bob"_s, u"LEAVE|Bob"_s, u"DUMPUSER|Bob"_s,
+        u"LEAVEMSG|Bob"_s, u"ROOMLIST|PUBLIC"_s,  u"NOFILE"_s,      u""_s,          u"NOSUCH|Bob|Public"_s,
+        lowerCase,         u"DUMPUSER |Ann|Bob"_s};
+    log.lines().clear();
+    for (const QString& text : shortOrUnknown)
         k->DataPass(text);
     QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Bob"_s, u"Dan"_s}));
+    // Each leaves one line on why it changed nothing.
+    QCOMPARE(log.lines().size(), shortOrUnknown.size());
+    QVERIFY(log.lines().contains(u"kivara.control: LEAVE from this computer stopped at missing field 2"_s));
+    QVERIFY(log.lines().contains(
+        u"kivara.control: message \"NOSUCH\" from this computer ignored: no handler for its word"_s));
     // An address that is not a dotted literal is never taken (it would be looked up by name).
     k->DataPass(u"ENTER|"_s + PartyRecord(u"Fay"_s, u"name.example"_s).text());
     QCOMPARE(k->rooms().publicRoom().findRow(u"Fay"_s).address(), QString());

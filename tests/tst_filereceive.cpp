@@ -5,6 +5,7 @@
 #include "Shared/modReg.h"
 #include "Vigilo/Opener/frmFile.h"
 #include "testing/FileTransferSupport.h"
+#include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
 
 #include <QAbstractButton>
@@ -518,8 +519,11 @@ void TestFileReceive::malformedOffersAreRefused()
     const QStringList before = FilesUnder(m_root->path());
     frmFile w;
     QSignalSpy unloaded(&w, &frmFile::Unloaded);
+    const kv::test::LogCapture log(u"kivara.opener.debug=true"_s);
     w.setInfo(pieces);
     QVERIFY(!unloaded.isEmpty());
+    QCOMPARE(log.lines().size(), 1);
+    QVERIFY(log.lines().first().endsWith(u" refused: "_s + reason));
     QVERIFY(!w.isVisible());
     QCOMPARE(m_desk.prompt->shown(), QStringList{u"The file offer cannot be accepted.\r\r"_s + reason});
     QCOMPARE(FilesUnder(m_root->path()), before);

@@ -13,6 +13,7 @@
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
 #include "testing/FileTransferSupport.h"
+#include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -391,8 +393,13 @@ void TestFileSend::strangersAndLateConnectionsGetNothing()
     const QByteArray data = Pattern(300000);
     QCOMPARE(offer(*k, u"x.bin"_s, data), 0);
     QVERIFY(m_bob->waitDatagram());
-    // Anyone else gets nothing, and the offer stays for Bob.
+    // Anyone else gets nothing, and the offer stays for Bob; the control's debug line says why.
+    const test::LogCapture log(u"kivara.control.debug=true"_s);
     QCOMPARE(fetch(4), QByteArray());
+    QVERIFY(QRegularExpression(u"^kivara.control: file connection from 127.90.10.4:\\d+ refused: "
+                               "the file is offered to another party$"_s)
+                .match(log.lines().join(u'\n'))
+                .hasMatch());
     QCOMPARE(fetch(1), QByteArray());
     QVERIFY(k->fileSend().offerPending());
 

@@ -1,5 +1,6 @@
 #include "Control/Session/FileSend.h"
 
+#include "Control/Session/Log.h"
 #include "Platform/Prompt.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
@@ -163,8 +164,11 @@ void FileSend::onConnectionRequest(int requestId)
     }
     // The file goes only to the party it was offered to, and only once: anyone
     // else, or a second connection, is closed at once without a byte.
-    if (!m_pending || m_pendingAddress.isEmpty() ||
-        NormalAddress(e->socket->RemoteHostIP()) != m_pendingAddress) {
+    const QString from = NormalAddress(e->socket->RemoteHostIP());
+    if (!m_pending || m_pendingAddress.isEmpty() || from != m_pendingAddress) {
+        qCDebug(lcControl, "file connection from %s:%d refused: %s", qUtf8Printable(from),
+                e->socket->RemotePort(),
+                m_pending ? "the file is offered to another party" : "no file on offer");
         e->socket->Close();
         e->socket->deleteLater();
         return;

@@ -5,6 +5,7 @@
 
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
+#include "Control/Session/Log.h"
 #include "Control/Session/Transcript.h"
 #include "Platform/HostLookup.h"
 #include "Platform/Outlook/Outlook.h"
@@ -12,6 +13,7 @@
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
 #include "Shared/ContactRecords.h"
+#include "Shared/Log.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
 
@@ -27,20 +29,22 @@ using platform::MsgIcon;
 using platform::MsgResult;
 
 // A message's fields; reading one that is not there ends the handler (effects before it stay).
-struct MissingField {};
+struct MissingField {
+    qsizetype index; // the first field wanted and not there
+};
 class Fields {
 public:
     explicit Fields(const QStringList& fields) : m_fields(fields) {}
     QString operator[](qsizetype i) const
     {
-        if (i < 0 || i >= m_fields.size()) throw MissingField{};
+        if (i < 0 || i >= m_fields.size()) throw MissingField{i};
         return m_fields.at(i);
     }
     qsizetype size() const { return m_fields.size(); }
     // Field i and all after it, joined again: a last field whose text held a "|".
     QString rest(qsizetype i) const
     {
-        if (i < 0 || i >= m_fields.size()) throw MissingField{};
+        if (i < 0 || i >= m_fields.size()) throw MissingField{i};
         return m_fields.sliced(i).join(FieldSeparator);
     }
     const QStringList& all() const { return m_fields; }
@@ -48,7 +52,7 @@ public:
     UserRecord record(qsizetype first) const
     {
         const std::optional<UserRecord> r = UserRecord::fromFields(m_fields, first);
-        if (!r) throw MissingField{};
+        if (!r) throw MissingField{m_fields.size()};
         return *r;
     }
 
@@ -74,6 +78,19 @@ constexpr QStringView CannotTalk = u"I cannot talk now.  Please call back later.
 } // namespace text
 
 constexpr int MaxPrivateRooms = 32;
+
+// Why a message changed nothing, as its debug line says.
+namespace drop {
+constexpr const char* Stranger = "sender in no call here";
+constexpr const char* Ignored = "sender is ignored";
+constexpr const char* NotCalling = "no call being placed";
+} // namespace drop
+
+// Where a message came from, for a debug line: the datagram's source, or this computer for one passed in.
+QString Origin(const QString& sender)
+{
+    return sender.isEmpty() ? u"this computer"_s : sender;
+}
 
 namespace mode {
 constexpr short RoomList = 3, GetUserSimple = 5, PubChat = 7, PriChat = 8;
@@ -116,13 +133,19 @@ bool IsRefusal(const QString& availability)
 
 int ChatSession::DataRcvd(const QStringList& vData, bool bPassed)
 {
-    if (vData.isEmpty() || !m_profileLoaded) return 0;
+    if (vData.isEmpty()) return 0;
     // Only a message read from the network has a sender to check; one passed by a host is local.
     const QString sender = m_fromNetwork ? m_datagramSender : QString();
+    if (!m_profileLoaded) {
+        qCDebug(lcControl, "message from %s ignored: no profile loaded yet", qUtf8Printable(Origin(sender)));
+        return 0;
+    }
     try {
         dispatch(Fields(vData), bPassed, sender);
-    } catch (const MissingField&) {
+    } catch (const MissingField& missing) {
         // A short message ends its handler where the field is missing.
+        qCDebug(lcControl, "%s from %s stopped at missing field %lld", qUtf8Printable(vData.first()),
+                qUtf8Printable(Origin(sender)), qlonglong(missing.index));
     }
     return 0;
 }
@@ -187,6 +210,15 @@ struct Arrival {
     bool found;     // the sender has a row in the public list, looked up once on arrival
 };
 
+namespace {
+// The one line a message that changed nothing leaves: its word, where it came from and why; never its text.
+void LogIgnored(const Fields& f, const Arrival& a, const char* why)
+{
+    qCDebug(lcControl, "%s from %s ignored: %s", qUtf8Printable(f.all().first()),
+            qUtf8Printable(Origin(a.sender)), why);
+}
+} // namespace
+
 void ChatSession::dispatch(const Fields& f, bool bPassed, const QString& sender)
 {
     using Handler = void (ChatSession::*)(const Fields&, const Arrival&);
@@ -209,20 +241,25 @@ void ChatSession::dispatch(const Fields& f, bool bPassed, const QString& sender)
     const QString name = f[0];
     const auto entry = std::find_if(std::begin(handlers), std::end(handlers),
                                     [&](const Entry& e) { return name == e.word; });
-    if (entry == std::end(handlers)) return;
+    if (entry == std::end(handlers)) {
+        qCDebug(lcControl).nospace() << "message " << name.left(MaxLoggedWord) << " from "
+                                     << qUtf8Printable(Origin(sender)) << " ignored: no handler for its word";
+        return;
+    }
     const bool found = f.size() > 1 && !otherRow(m_rooms.publicRoom(), f.all().at(1)).isNull();
     (this->*entry->handler)(f, Arrival{bPassed, sender, found});
 }
 
-void ChatSession::onHelloWait(const Fields& f, const Arrival&)
+void ChatSession::onHelloWait(const Fields& f, const Arrival& a)
 {
-    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
+    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter)
+        return LogIgnored(f, a, drop::NotCalling);
     SetCallStatus(CallState::WaitingToEnter, f[1]);
 }
 
 void ChatSession::onGiveUp(const Fields& f, const Arrival& a)
 {
-    if (!a.found) return;
+    if (!a.found) return LogIgnored(f, a, "caller not in the public room");
     const QString caller = f[1];
     m_view->closeAdmissionOf(caller);
     removeOther(m_rooms.publicRoom(), caller);
@@ -234,7 +271,7 @@ void ChatSession::onGiveUp(const Fields& f, const Arrival& a)
 
 void ChatSession::onEnter(const Fields& f, const Arrival& a)
 {
-    if (!knownHost(a.sender)) return;
+    if (!knownHost(a.sender)) return LogIgnored(f, a, drop::Stranger);
     const UserRecord r = Sanitized(f.record(1));
     if (r.chatName.isEmpty() || r.chatName == m_profile.ChatName) return;
     Room& pub = m_rooms.publicRoom();
@@ -244,18 +281,18 @@ void ChatSession::onEnter(const Fields& f, const Arrival& a)
     row.setDetails(r);
 }
 
-void ChatSession::onPubChat(const Fields& f, const Arrival&)
+void ChatSession::onPubChat(const Fields& f, const Arrival& a)
 {
     const QString from = f[1];
     const Participant row = otherRow(m_rooms.publicRoom(), from);
     int position = 0;
     if (!row.isNull()) {
-        if (row.isIgnored()) return;
+        if (row.isIgnored()) return LogIgnored(f, a, drop::Ignored);
     } else {
         position = m_rooms.FindRoom(from);
-        if (position < 1) return;
+        if (position < 1) return LogIgnored(f, a, "sender in no room here");
         const Participant inRoom = otherRow(m_rooms.at(position), from);
-        if (!inRoom.isNull() && inRoom.isIgnored()) return;
+        if (!inRoom.isNull() && inRoom.isIgnored()) return LogIgnored(f, a, drop::Ignored);
     }
     const QString colour = f[2];
     const QString line = f.rest(field::PubChatLine);
@@ -363,7 +400,7 @@ void ChatSession::onFilePrep(const Fields& f, const Arrival& a)
     QStringList offer = f.all();
     if (!a.sender.isEmpty() && offer.size() > field::FilePrepAddress)
         offer[field::FilePrepAddress] = a.sender;
-    ShowFile(offer);
+    if (ShowFile(offer) != 0) LogIgnored(f, a, "offer incomplete, or the opener did not start");
 }
 
 void ChatSession::onNoFile(const Fields& f, const Arrival&)
@@ -567,12 +604,12 @@ bool ChatSession::offerAutoContact(const QString& caller, bool found)
 void ChatSession::onRoomList(const Fields& f, const Arrival& a)
 {
     // A room list comes from the party called or from a participant; a stranger's is dropped.
-    if (!knownHost(a.sender)) return;
+    if (!knownHost(a.sender)) return LogIgnored(f, a, drop::Stranger);
     const QString firstAvailability = f[3];
     if (IsRefusal(firstAvailability)) {
         // A refusal answers a call being placed; arriving late or unasked it changes nothing.
         if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter)
-            return;
+            return LogIgnored(f, a, "refusal, but no call being placed");
         PlayAlert(0);
         SetCallStatus(CallState::Idle);
         MsgBox(text::Unavailable.toString() + text::StatusPrefix.toString() + firstAvailability,
@@ -606,7 +643,8 @@ void ChatSession::onRoomList(const Fields& f, const Arrival& a)
 
 void ChatSession::onPriChat(const Fields& f, const Arrival& a)
 {
-    if (!knownHost(a.sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag) return;
+    if (!knownHost(a.sender) && f.size() > 1 && f.all().at(1) != m_rooms.currentTag)
+        return LogIgnored(f, a, drop::Stranger);
     const QString from = f[1];
     // A private room can never carry the public room's tag or the own name.
     if (from.isEmpty() || from == word::PublicRoomTag || from == m_profile.ChatName) return;
@@ -615,9 +653,9 @@ void ChatSession::onPriChat(const Fields& f, const Arrival& a)
     Participant row;
     if (position < 1) {
         // However many names a party sends, the rooms stay a number a person can use.
-        if (m_rooms.highest() >= MaxPrivateRooms) return;
+        if (m_rooms.highest() >= MaxPrivateRooms) return LogIgnored(f, a, "private rooms at their limit");
         QStringList fields = f.all().mid(0, 9);
-        if (fields.size() < 9) throw MissingField{};
+        if (fields.size() < 9) throw MissingField{fields.size()};
         fields[4] = NetAddress(fields[4]);
         if (OpenPrivateRoom(fields) < 1) return;
         // Opening yields: rooms may have come and gone meanwhile.
@@ -630,7 +668,7 @@ void ChatSession::onPriChat(const Fields& f, const Arrival& a)
     }
     const QString line = f.rest(field::PriChatLine);
     if (line != word::OpenPrivate) {
-        if (!row.isNull() && row.isIgnored()) return;
+        if (!row.isNull() && row.isIgnored()) return LogIgnored(f, a, drop::Ignored);
         const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());
         Room& room = m_rooms.at(position);
         AppendChatLine(room.transcript, from, colour, line);
@@ -649,7 +687,8 @@ void ChatSession::onLeaveMsg(const Fields& f, const Arrival& a)
     const QString callee = f[1];
     const QString flag = f[2];
     // Only the party being called can refuse; offering a message to anyone else would be a stranger's prompt.
-    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter) return;
+    if (m_state.callStatus != CallState::Calling && m_state.callStatus != CallState::WaitingToEnter)
+        return LogIgnored(f, a, drop::NotCalling);
     if (flag == word::FlagOff) {
         SetCallStatus(CallState::Idle);
         MsgBox(text::Unavailable.toString(), MsgButtons::OK, MsgIcon::Information);

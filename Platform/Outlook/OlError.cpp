@@ -1,5 +1,7 @@
 #include "Platform/Outlook/OlError.h"
 
+#include "Platform/Log.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kv::outlook {
@@ -27,6 +29,11 @@ namespace detail {
 
 bool SetErr(qint32 number, const QString& description)
 {
+    // Many callers go on without looking at the error: this line is all that tells of it.
+    // Numbers as the callers write them: object-model failures in hexadecimal, automation errors in decimal.
+    qCDebug(platform::lcStore, "store call failed: %s: %s",
+            qUtf8Printable((number < 0 ? OlError{number, {}}.hex() : QString::number(number))),
+            qUtf8Printable(description));
     t_err.Number = number;
     t_err.Description = description;
     return false;

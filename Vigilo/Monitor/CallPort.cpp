@@ -1,10 +1,12 @@
 #include "Vigilo/Monitor/CallPort.h"
 
+#include "Vigilo/Monitor/Log.h"
 #include "Vigilo/Monitor/MonitorStore.h"
 
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Prompt.h"
 #include "Platform/Socket.h"
+#include "Shared/Log.h"
 #include "Shared/PeerslipMail.h"
 #include "Shared/Protocol.h"
 
@@ -77,7 +79,10 @@ void CallPort::HandleDatagram(const QByteArray& datagram, const QString& source)
         ResetCall();
         m_tmrRing->stop();
     } else if (name == msg::Message) {
-        onMessage(fields);
+        onMessage(fields, source);
+    } else {
+        qCDebug(lcMonitor).nospace() << "datagram " << name.left(MaxLoggedWord) << " from "
+                                     << qUtf8Printable(source) << " ignored: not a word of the call port";
     }
 }
 
@@ -101,8 +106,17 @@ void CallPort::adoptStoredStatus()
 
 void CallPort::onHello(const QStringList& fields, bool enciphered, const QString& source)
 {
+    if (m_inUnavailablePrompt) {
+        qCDebug(lcMonitor, "HELLO from %s ignored: still asking the user about an earlier call",
+                qUtf8Printable(source));
+        return;
+    }
     // A HELLO without a whole user record cannot be answered or handed on: ignored.
-    if (m_inUnavailablePrompt || fields.size() < 1 + UserRecord::FieldCount) return;
+    if (fields.size() < 1 + UserRecord::FieldCount) {
+        qCDebug(lcMonitor, "HELLO from %s ignored: %lld of the %d fields a caller's record needs",
+                qUtf8Printable(source), qlonglong(fields.size()), 1 + UserRecord::FieldCount);
+        return;
+    }
     m_callFields = fields;
     m_callSource = source;
     const bool wasParked = m_window.parked();
@@ -116,6 +130,7 @@ bool CallPort::declined(const QString& callerName, const QString& source, bool w
 {
     if (m_profile.UserStatus == traytext::Unavailable) {
         if (m_autoIgnore) {
+            qCDebug(lcMonitor, "call from %s declined: unavailable, calls ignored", qUtf8Printable(source));
             SendBusyReply(traytext::CannotTalk.toString());
             return true;
         }
@@ -123,6 +138,8 @@ bool CallPort::declined(const QString& callerName, const QString& source, bool w
         const MsgResult answer = MsgBox(callerName + traytext::UnavailableCallingAfter.toString(),
                                         MsgButtons::YesNo, MsgIcon::Question);
         if (answer != MsgResult::Yes) {
+            qCDebug(lcMonitor, "call from %s declined: unavailable, the user did not answer",
+                    qUtf8Printable(source));
             m_callSource = source;
             SendBusyReply(traytext::CannotTalk.toString());
             if (wasParked) m_window.park();
@@ -132,6 +149,7 @@ bool CallPort::declined(const QString& callerName, const QString& source, bool w
         m_window.applyStatus(traytext::Available.toString());
     }
     if (m_profile.UserStatus == traytext::OutOfOffice) {
+        qCDebug(lcMonitor, "call from %s declined: out of office", qUtf8Printable(source));
         SendBusyReply(m_profile.UserStatus);
         return true;
     }
@@ -172,10 +190,14 @@ void CallPort::SendBusyReply(const QString& text)
                                       record.join(FieldSeparator)));
 }
 
-void CallPort::onMessage(const QStringList& fields)
+void CallPort::onMessage(const QStringList& fields, const QString& source)
 {
     // Without the writer's whole record there is nobody to show it from: ignored.
-    if (fields.size() < 1 + UserRecord::FieldCount) return;
+    if (fields.size() < 1 + UserRecord::FieldCount) {
+        qCDebug(lcMonitor, "MESSAGE from %s ignored: %lld of the %d fields a writer's record needs",
+                qUtf8Printable(source), qlonglong(fields.size()), 1 + UserRecord::FieldCount);
+        return;
+    }
     if (StoreMessage(fields) != 0)
         m_window.notify(NoticeKind::Failure, traytext::MessageNotStored.toString().arg(
                                                  fields[field::Record], m_store.msgFolderName()));
@@ -200,6 +222,8 @@ int CallPort::StoreMessage(const QStringList& fields)
             item.Attachments().Add(temp, ol::olByValue, PeerslipAttachmentPosition,
                                    f(1) + traytext::PeerslipSuffix.toString());
             QFile::remove(temp);
+        } else {
+            qCDebug(lcMonitor, "left message stored without its Peerslip: no temporary file for it");
         }
     }
     const ol::UserProperties props = item.UserProperties();

@@ -100,7 +100,7 @@ private:
     // Unavailable or away: the busy reply, at once or when the user says No. True when declined.
     bool declined(const QString& callerName, const QString& source, bool wasParked);
     void ring(const QStringList& fields, bool enciphered, const QString& source, bool wasParked);
-    void onMessage(const QStringList& fields);
+    void onMessage(const QStringList& fields, const QString& source);
     void adoptStoredStatus();
 
     MonitorStore& m_store;

@@ -7,6 +7,7 @@
 #include "Shared/Protocol.h"
 #include "Shared/modMisc.h"
 #include "Shared/modReg.h"
+#include "Vigilo/Opener/Log.h"
 #include "ui_frmFile.h"
 
 #include <QCloseEvent>
@@ -154,6 +155,9 @@ void frmFile::setInfo(const QStringList& pieces)
     const OfferCheck check = CheckOffer(pieces);
     if (check.fault != OfferFault::None) {
         if (check.addressUsable) m_remoteHost = *ParseSenderAddress(pieces[piece::RemoteHost]);
+        qCDebug(lcOpener, "file offer from %s refused: %s",
+                check.addressUsable ? qUtf8Printable(m_remoteHost) : "an address that cannot be used",
+                qUtf8Printable(OfferFaultText(check.fault)));
         refuse(OfferFaultText(check.fault), check.addressUsable,
                pieces.size() > piece::OwnName ? pieces[piece::OwnName] : QString());
         return;

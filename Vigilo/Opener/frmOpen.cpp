@@ -6,6 +6,7 @@
 #include "Platform/Prompt.h"
 #include "Shared/modMisc.h"
 #include "Shared/modReg.h"
+#include "Vigilo/Opener/Log.h"
 #include "Vigilo/Opener/frmConvert.h"
 #include "Vigilo/Opener/frmFile.h"
 #include "Vigilo/Opener/frmProp.h"
@@ -122,6 +123,8 @@ Route frmOpen::Start(const QString& commandLine)
     m_service = ReadSetting(Deliverable::Dorvan, settings::Service);
     m_folder = ReadSetting(Deliverable::Dorvan, settings::Folder);
     if (m_installDir.isEmpty() || m_service.isEmpty() || m_folder.isEmpty()) {
+        qCDebug(lcOpener,
+                "nothing done: the product is not set up (no install folder, store or folder setting)");
         Unload();
         return Route::EarlyEnd;
     }
@@ -157,6 +160,8 @@ Route frmOpen::Start(const QString& commandLine)
         m_file->setInfo(SplitPieces(commandLine));
         break;
     case Route::Nothing:
+        qCDebug(lcOpener, "nothing done: the command line names no task");
+        [[fallthrough]];
     case Route::EarlyEnd:
         Unload();
         break;

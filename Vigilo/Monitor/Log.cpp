@@ -1,0 +1,7 @@
+#include "Vigilo/Monitor/Log.h"
+
+namespace kv::vigilo {
+
+Q_LOGGING_CATEGORY(lcMonitor, "kivara.monitor", QtWarningMsg)
+
+} // namespace kv::vigilo
