@@ -11,6 +11,7 @@
 
 #include "Platform/Events.h"
 #include "Platform/HostLookup.h"
+#include "Platform/LauncherBadge.h"
 #include "Platform/Notify.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/Outlook/WindowSide.h"
@@ -31,6 +32,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -116,6 +118,30 @@ public:
     QString remoteHost;
     int remotePort = 0;
     QStringList calls;
+};
+
+using Actions = QList<std::pair<QString, QString>>;
+const Actions CallActions{{u"answer"_s, u"Answer"_s}, {u"ignore"_s, u"Ignore"_s}};
+const Actions MessageActions{{u"open"_s, u"Open"_s}};
+
+// The desktop's notification service, as far as the monitor uses it.
+class NotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+    Q_PROPERTY(bool Inhibited MEMBER inhibited SCRIPTABLE true)
+public:
+    static constexpr uint Id = 41;
+    Q_SCRIPTABLE uint Notify(const QString&, uint, const QString&, const QString&, const QString& body,
+                             const QStringList& actions, const QVariantMap&, int timeout)
+    {
+        notified << body + u'|' + actions.join(u'|') + u'|' + QString::number(timeout);
+        return Id;
+    }
+    Q_SCRIPTABLE void CloseNotification(uint) {}
+    bool inhibited = true;
+    QStringList notified;
+Q_SIGNALS:
+    Q_SCRIPTABLE void ActionInvoked(uint id, const QString& key);
 };
 
 // The window as a list of what the port asked of it, in order.
@@ -493,11 +519,18 @@ void TestVigilo::ringingAndHandOff()
 
     // The host ended since the monitor connected: the hand-off connects afresh, starting a
     // new host, instead of failing on the connection that went with the old one.
+    // Not to be disturbed meanwhile: no bell, and a notice that does not insist.
     QVERIFY(tray->store().HoldsFolder());
     m_side->setRunning(false);
+    m_notifier->setInhibited(true);
+    const qsizetype sounds = m_desk.sound->events().size();
     QCOMPARE(hello(bob, u"Fay"_s, false), u"<plain>HELLOWAIT|Ann"_s);
     QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
     QVERIFY(m_side->IsRunning());
+    QCOMPARE(m_desk.sound->events().size(), sounds);
+    const platform::Notice quiet = m_notifier->shown().last().notice;
+    QVERIFY(quiet.urgency == platform::Notice::Urgency::Low && quiet.transient && !quiet.persistent);
+    QCOMPARE(quiet.actions, CallActions);
     QVERIFY(m_desk.promptTexts().isEmpty());
 }
 
@@ -569,30 +602,57 @@ void TestVigilo::giveUpStopsRinging()
     WriteSetting(settings::AutoAnswer, u"1"_s);
     auto tray = monitor();
     Caller bob(address(8, 3));
-    // The form holds the call (its admission dialog) while the caller gives up; DONEHELLO does the same.
     auto* caller = tray->findChild<QLabel*>(u"lblCaller"_s);
     // The window's title and caller line, the line bold or not.
     const auto shown = [&] {
         return tray->windowTitle() + u'|' + caller->text() + (caller->font().bold() ? u"|bold"_s : u""_s);
     };
-    for (const QString& end : {u"GIVEUP|Bob"_s, u"DONEHELLO"_s}) {
+    const QString ringing = u"Incoming call from:  Bob|Bob|bold"_s;
+    const QString idle = u"Kivara for Microsoft Outlook|Waiting for call..."_s;
+    const QString cannot = u"<plain>ROOMLIST|PUBLIC|Ann|I cannot talk now.  Please call back later.|"
+                           "ann@example.org|127.80.8.2|hi there|KV-ANN||2"_s;
+    // The form holds the call (its admission dialog) while the caller gives up (DONEHELLO does the
+    // same), or the user ignores or answers it on its notification: the bell stops and the notification
+    // goes. Each row: how the ringing ends, what the window then shows, what the caller is sent.
+    for (const auto& [end, after, reply] : {std::tuple{u"GIVEUP|Bob"_s, idle, QString()},
+                                            {u"DONEHELLO"_s, idle, QString()},
+                                            {u"ignore"_s, idle, cannot},
+                                            {u"answer"_s, ringing, QString()}}) {
         bool checked = false;
         const qsizetype soundsBefore = m_desk.sound->events().size();
+        const qsizetype noticesBefore = m_notifier->shown().size();
         FakeControl::duringDataPass = [&] {
             // Display on call: the window shows who calls.
             QVERIFY(tray->ringing() && !tray->isEnabled() && tray->isVisible());
-            QCOMPARE(shown(), u"Incoming call from:  Bob|Bob|bold"_s);
-            // The ring repeats meanwhile.
+            QCOMPARE(shown(), ringing);
+            // The ring repeats meanwhile, and one notice stays with its actions.
             QVERIFY(platform::WaitUntil([&] { return m_desk.sound->events().size() >= soundsBefore + 3; }, WaitMs));
-            bob.sendToMonitor(m_ip, end);
+            QCOMPARE(m_notifier->shown().size(), noticesBefore + 1);
+            const auto& notice = m_notifier->shown().last();
+            QVERIFY(notice.open && notice.notice.persistent &&
+                    notice.notice.urgency == platform::Notice::Urgency::Critical);
+            QCOMPARE(notice.notice.actions, CallActions);
+            if (end == u"answer") {
+                // Another window has come forward since; answering brings the caller's form back.
+                QVERIFY(ol::Application::GetObject().CreateItem(ol::olMailItem).Display());
+                m_notifier->invoke(end);
+                QCOMPARE(m_side->ActiveInspector()->CurrentItem().FullName(), u"Bob"_s);
+            } else if (end == u"ignore") {
+                m_notifier->invoke(end);
+            } else {
+                bob.sendToMonitor(m_ip, end);
+            }
             QVERIFY(platform::WaitUntil([&] { return !tray->ringing(); }, WaitMs));
-            QCOMPARE(shown(), u"Kivara for Microsoft Outlook|Waiting for call..."_s);
-            QVERIFY(tray->callFields().isEmpty());
+            QCOMPARE(shown(), after);
+            QCOMPARE(tray->callFields().isEmpty(), after == idle);
+            QVERIFY(!m_notifier->shown().last().open);
             checked = true;
         };
         QCOMPARE(hello(bob, u"Bob"_s), u"HELLOWAIT|Ann"_s);
         QVERIFY2(platform::WaitUntil([&] { return checked; }, WaitMs), qPrintable(end));
         QVERIFY(platform::WaitUntil([&] { return tray->isEnabled(); }, WaitMs));
+        if (!reply.isEmpty()) QCOMPARE(bob.next(), reply);
+        QVERIFY(bob.quiet(0));
     }
 }
 
@@ -693,6 +753,9 @@ void TestVigilo::pollCountsUnread()
     computer(10);
     WriteSetting(settings::MsgPrompt, u"1"_s);
     m_desk.rules(u"msgbox new Kivara message => No\n"_s);
+    auto recordingBadge = std::make_unique<platform::RecordingLauncherBadge>();
+    const QStringList& badge = recordingBadge->counts();
+    platform::LauncherBadge::install(std::move(recordingBadge));
     auto tray = monitor();
     auto* counter = tray->findChild<QLabel*>(u"lblMessages_0"_s);
     // A new store has no Messages folder: the first poll makes it (one welcome message) and counts 1.
@@ -710,6 +773,7 @@ void TestVigilo::pollCountsUnread()
         WaitMs));
     m_desk.rules(u"msgbox new Kivara message => No\n"_s);
     const int unread = store.messagesFolder().Items().Restrict(u"[MsgRead] = False"_s).Count();
+    const qsizetype badgesBefore = badge.size();
     tray->Poll();
     // One beep and one question for the two (or three) new messages.
     QCOMPARE(int(m_desk.sound->events().count(u"beep"_s)) - beepsAtStart, 1);
@@ -736,7 +800,11 @@ void TestVigilo::pollCountsUnread()
         item.Save();
     }
     tray->Poll();
+    tray->Poll();
     QCOMPARE(counter->text(), u"No new messages"_s);
+    // The launcher's badge follows the count when it changes, and goes at none.
+    const auto entry = [](int count) { return u"kivara-vigilo.desktop "_s + QString::number(count); };
+    QCOMPARE(badge.mid(badgesBefore), (QStringList{entry(unread), entry(unread - 1), entry(0)}));
     QCOMPARE(tray->iconFamily(), IconFamily::Plain);
     QVERIFY(!tray->hasUnread() && tray->lastUnreadCount() == 0);
 
@@ -945,6 +1013,34 @@ void TestVigilo::waitingNoticeAndNotifications()
     QCOMPARE(tray->notices().last().first, NoticeKind::Message);
     tray->noticeClicked();
     QCOMPARE(m_desk.shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
+    // Its notice opens the folder too.
+    QCOMPARE(m_notifier->shown().last().notice.actions, MessageActions);
+    const qsizetype opened = m_desk.shell->calls().size();
+    m_notifier->invoke(u"open"_s);
+    QCOMPARE(m_desk.shell->calls().size(), opened + 1);
+    QCOMPARE(m_desk.shell->calls().last().arguments, QStringList{u"openkvmessage"_s});
+
+    // The desktop's service, played on this suite's bus by a connection of its own: the next
+    // message's notice reaches it with its action, and the action chosen there comes back.
+    NotificationService service;
+    QDBusConnection serviceBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"service"_s);
+    const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(u"service"_s); });
+    QVERIFY(serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
+                                      QDBusConnection::ExportScriptableContents |
+                                          QDBusConnection::ExportAllProperties));
+    QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
+    platform::Notifier::install(platform::Notifier::desktop());
+    // It asks not to be disturbed, which the monitor learns without waiting for it.
+    QVERIFY(platform::WaitUntil([] { return platform::Notifier::current().inhibited(); }, WaitMs));
+    Caller(address(13, 4))
+        .sendToMonitor(m_ip, BuildMessage(PartyRecord(u"Dee"_s, address(13, 4)), u"s"_s, u"t"_s));
+    QVERIFY(platform::WaitUntil(
+        [&] { return bool(tray->store().messagesFolder().Items().Find(u"[ChatName] = 'Dee'"_s)); }, WaitMs));
+    tray->Poll();
+    QVERIFY(platform::WaitUntil([&] { return !service.notified.isEmpty(); }, WaitMs));
+    QCOMPARE(service.notified, QStringList{u"A new Kivara message has arrived.|open|Open|-1"_s});
+    Q_EMIT service.ActionInvoked(NotificationService::Id, u"open"_s);
+    QVERIFY(platform::WaitUntil([&] { return m_desk.shell->calls().size() == opened + 2; }, WaitMs));
 
     // A hand-off that reaches no chat control fails with its message and lets the store go: the form
     // has none, or the contact form is not installed, so no contact can be made for the caller.

@@ -179,6 +179,14 @@ void CallPort::ring(const QStringList& fields, bool enciphered, const QString& s
     m_window.handOffReturned(wasParked);
 }
 
+void CallPort::IgnoreCall()
+{
+    if (!ringing()) return;
+    m_tmrRing->stop();
+    SendBusyReply(traytext::CannotTalk.toString());
+    ResetCall();
+}
+
 void CallPort::SendBusyReply(const QString& text)
 {
     QStringList record = ShortProfileFieldString(m_profile).split(FieldSeparator);

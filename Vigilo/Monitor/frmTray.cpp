@@ -1,6 +1,7 @@
 #include "Vigilo/Monitor/frmTray.h"
 #include "ui_frmTray.h"
 
+#include "Shared/Installed.h"
 #include "Shared/PeerslipMail.h"
 #include "Vigilo/Monitor/CommandLine.h"
 #include "Vigilo/Monitor/MonitorStore.h"
@@ -8,6 +9,7 @@
 #include "Vigilo/Monitor/modTray.h"
 
 #include "Platform/Events.h"
+#include "Platform/LauncherBadge.h"
 #include "Platform/Notify.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
@@ -28,6 +30,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +54,11 @@ namespace mnu {
 constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options = 5, Mute = 7,
               DisplayOnCall = 8, Exit = 10, Count = 11;
 } // namespace mnu
+
+// Keys of the notification actions.
+constexpr QStringView AnswerKey = u"answer";
+constexpr QStringView IgnoreKey = u"ignore";
+constexpr QStringView OpenKey = u"open";
 
 bool IsOn(const QString& flag)
 {
@@ -394,7 +402,7 @@ void frmTray::callRinging()
 
 void frmTray::playRing()
 {
-    if (m_soundOn) platform::Sound::current().play(m_ringFile);
+    if (m_soundOn && !quiet()) platform::Sound::current().play(m_ringFile);
 }
 
 void frmTray::callShown(const QString& callerName)
@@ -424,8 +432,14 @@ void frmTray::ResetCallDisplay()
     m_port->ResetCall();
 }
 
+void frmTray::closeCallNotice()
+{
+    if (m_callNotice != 0) platform::Notifier::current().close(std::exchange(m_callNotice, 0));
+}
+
 void frmTray::callEnded()
 {
+    closeCallNotice();
     setWindowTitle(traytext::Title.toString());
     if (m_networkState == 0) {
         ui->lblCaller->setText(traytext::WaitingForCall.toString());
@@ -480,11 +494,14 @@ void frmTray::Poll()
     }
     int count = 0;
     if (m_store->CountUnread(count) != 0) return;
+    if (count != m_lastUnreadCount)
+        platform::LauncherBadge::current().setCount(installed::MonitorEntry.toString(), count);
     if (count > 0) {
         ui->lblMessages_0->setText(QString::number(count) + traytext::UnreadSuffix.toString());
         if (count > m_lastUnreadCount) {
             if (ReadFlag(Deliverable::Vigilo, settings::Messages)) {
-                if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep)) platform::Sound::current().beep();
+                if (ReadFlag(Deliverable::Vigilo, settings::MsgBeep) && !quiet())
+                    platform::Sound::current().beep();
                 notify(NoticeKind::Message, traytext::MessageNotice.toString());
                 if (ReadFlag(Deliverable::Vigilo, settings::MsgPrompt) &&
                     MsgBox(traytext::NewMessageQuestion.toString(), MsgButtons::YesNoCancel,
@@ -679,10 +696,56 @@ void frmTray::onTrayActivated(int reason)
     }
 }
 
+bool frmTray::quiet()
+{
+    return platform::Notifier::current().inhibited();
+}
+
+// A call or a message is notified by the desktop's service, whose notices
+// carry actions, tray or not.
+void frmTray::showActionNotice(NoticeKind kind, const QString& text)
+{
+    platform::Notice notice;
+    notice.title = traytext::Title.toString();
+    notice.text = text;
+    if (kind == NoticeKind::Message) {
+        notice.actions = {{OpenKey.toString(), traytext::OpenAction.toString()}};
+    } else {
+        notice.actions = {{AnswerKey.toString(), traytext::AnswerAction.toString()},
+                          {IgnoreKey.toString(), traytext::IgnoreAction.toString()}};
+        // A call stays until it ends, unless the desktop asks not to be disturbed.
+        const bool insist = !quiet();
+        notice.urgency = insist ? platform::Notice::Urgency::Critical : platform::Notice::Urgency::Low;
+        notice.persistent = insist;
+        notice.transient = !insist;
+    }
+    const int id = platform::Notifier::current().show(
+        notice, [self = QPointer<frmTray>(this), kind](const QString& key) {
+            if (self) self->noticeAction(kind, key);
+        });
+    if (kind == NoticeKind::Call) m_callNotice = id;
+}
+
+void frmTray::noticeAction(NoticeKind kind, const QString& key)
+{
+    if (kind == NoticeKind::Message && key == OpenKey) {
+        MenuClick(mnu::Messages);
+    } else if (kind == NoticeKind::Call && key == IgnoreKey) {
+        m_port->IgnoreCall();
+    } else if (kind == NoticeKind::Call && key == AnswerKey && m_port->ringing()) {
+        // The call is answered on its form; the form rings on its own.
+        m_port->stopRing();
+        closeCallNotice();
+        m_tray->ShowCallForm();
+    }
+}
+
 void frmTray::notify(NoticeKind kind, const QString& text)
 {
     m_notices.append({kind, text});
-    if (!m_trayIcon)
+    if (kind == NoticeKind::Call || kind == NoticeKind::Message)
+        showActionNotice(kind, text);
+    else if (!m_trayIcon)
         platform::Notifier::current().notify(traytext::Title.toString(), text);
     else if (QSystemTrayIcon::supportsMessages())
         m_trayIcon->showMessage(traytext::Title.toString(), text, QSystemTrayIcon::Information);
@@ -782,7 +845,11 @@ void frmTray::unload()
         WriteSetting(settings::Top, QString::number(float(y())));
     }
     if (m_trayIcon) m_trayIcon->hide();
+    // The launcher keeps no count of a monitor that is gone.
+    if (m_lastUnreadCount > 0)
+        platform::LauncherBadge::current().setCount(installed::MonitorEntry.toString(), 0);
     m_port->stopRing();
+    closeCallNotice();
     m_tmrConnect->stop();
     m_port->socket().Close();
     m_store->Release();

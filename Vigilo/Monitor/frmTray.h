@@ -61,6 +61,9 @@ inline constexpr QStringView NewMessageQuestion =
 inline constexpr QStringView MessageNotice = u"A new Kivara message has arrived.";
 inline constexpr QStringView BeRightBack = u"Be Right Back";
 inline constexpr QStringView Separator = u"-----------------";
+inline constexpr QStringView AnswerAction = u"Answer";
+inline constexpr QStringView IgnoreAction = u"Ignore";
+inline constexpr QStringView OpenAction = u"Open";
 } // namespace traytext
 
 // Rows of the availability combo and submenu.
@@ -136,6 +139,8 @@ public:
     QList<QPair<NoticeKind, QString>> notices() const { return m_notices; }
     qint64 datagramsHandled() const { return m_port->datagramsHandled(); }
     void noticeClicked();
+    // An action chosen on the desktop notification of a call or a message.
+    void noticeAction(NoticeKind kind, const QString& key);
     // Whether the desktop has a tray; asked at start and at each poll until it has.
     void setTrayProbe(std::function<bool()> probe);
     bool hasTrayIcon() const { return m_trayIcon != nullptr; }
@@ -166,6 +171,10 @@ private:
     void hoverOption(int index);
     void unload();
     bool adoptTray();
+    // The desktop's do-not-disturb: no sounds, and calls notified without insisting.
+    static bool quiet();
+    void showActionNotice(NoticeKind kind, const QString& text);
+    void closeCallNotice();
 
     // The call port's window.
     bool parked() const override;
@@ -215,6 +224,8 @@ private:
     bool m_closingNoPrompt = false;
     bool m_unloaded = false;
     QList<QPair<NoticeKind, QString>> m_notices;
+    // The ringing call's desktop notification, 0 when none is shown.
+    int m_callNotice = 0;
     bool m_inPoll = false;
 };
 

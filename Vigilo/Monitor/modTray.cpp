@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -185,12 +186,15 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
         SetUserProperty(item, u"LocalPort"_s, ChatDatagramPort);
         item.setBody(record[4]);
         SetUserProperty(item, u"SerialNumber"_s, record[5]);
-        control = TakeControl(item.GetInspector());
+        inspector = item.GetInspector();
+        control = TakeControl(inspector);
         if (!control) {
             Fail();
             return -1;
         }
     }
+    m_callForm = inspector;
+    const auto handedOff = qScopeGuard([this] { m_callForm.reset(); });
     QPointer<QObject> guard(control);
     ol::CallByName(control, u"TrayOpened"_s, ol::VbLet, {openedByMonitor});
     platform::DoEvents();
@@ -199,6 +203,11 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
                        {QString(msg::Hello + FieldSeparator + record.join(FieldSeparator))});
     platform::DoEvents();
     return 0;
+}
+
+void modTray::ShowCallForm()
+{
+    if (m_callForm) m_callForm->Display();
 }
 
 int modTray::Notify(const QString& member, const QString& text)

@@ -54,6 +54,8 @@ public:
 
     // fields: the HELLO's field list; sourceAddress: where the datagram came from.
     int HandOffCall(const QStringList& fields, const QString& sourceAddress);
+    // Brings forward the form a hand-off is giving the call to, while it does.
+    void ShowCallForm();
     int NotifyFormStatus(const QString& text);
     int NotifyFormUserName(const QString& name);
     int CallFromPeerslip(const QString& path);
@@ -85,6 +87,7 @@ private:
     QString m_pendingText;
     int m_pendingMs = NormalPendingMs;
     QPointer<QWidget> m_notice;
+    std::shared_ptr<outlook::Inspector> m_callForm;
     QTimer* m_pendingTimer = nullptr;
 };
 
