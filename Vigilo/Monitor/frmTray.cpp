@@ -10,7 +10,6 @@
 
 #include "Platform/Events.h"
 #include "Platform/LauncherBadge.h"
-#include "Platform/Notify.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
 #include "Platform/Socket.h"
@@ -54,11 +53,6 @@ namespace mnu {
 constexpr int Monitor = 0, Contacts = 1, Messages = 2, Availability = 4, Options = 5, Mute = 7,
               DisplayOnCall = 8, Exit = 10, Count = 11;
 } // namespace mnu
-
-// Keys of the notification actions.
-constexpr QStringView AnswerKey = u"answer";
-constexpr QStringView IgnoreKey = u"ignore";
-constexpr QStringView OpenKey = u"open";
 
 bool IsOn(const QString& flag)
 {
@@ -432,11 +426,6 @@ void frmTray::ResetCallDisplay()
     m_port->ResetCall();
 }
 
-void frmTray::closeCallNotice()
-{
-    if (m_callNotice != 0) platform::Notifier::current().close(std::exchange(m_callNotice, 0));
-}
-
 void frmTray::callEnded()
 {
     closeCallNotice();
@@ -694,70 +683,6 @@ void frmTray::onTrayActivated(int reason)
     default:
         break;
     }
-}
-
-bool frmTray::quiet()
-{
-    return platform::Notifier::current().inhibited();
-}
-
-// A call or a message is notified by the desktop's service, whose notices
-// carry actions, tray or not.
-void frmTray::showActionNotice(NoticeKind kind, const QString& text)
-{
-    platform::Notice notice;
-    notice.title = traytext::Title.toString();
-    notice.text = text;
-    if (kind == NoticeKind::Message) {
-        notice.actions = {{OpenKey.toString(), traytext::OpenAction.toString()}};
-    } else {
-        notice.actions = {{AnswerKey.toString(), traytext::AnswerAction.toString()},
-                          {IgnoreKey.toString(), traytext::IgnoreAction.toString()}};
-        // A call stays until it ends, unless the desktop asks not to be disturbed.
-        const bool insist = !quiet();
-        notice.urgency = insist ? platform::Notice::Urgency::Critical : platform::Notice::Urgency::Low;
-        notice.persistent = insist;
-        notice.transient = !insist;
-    }
-    const int id = platform::Notifier::current().show(
-        notice, [self = QPointer<frmTray>(this), kind](const QString& key) {
-            if (self) self->noticeAction(kind, key);
-        });
-    if (kind == NoticeKind::Call) m_callNotice = id;
-}
-
-void frmTray::noticeAction(NoticeKind kind, const QString& key)
-{
-    if (kind == NoticeKind::Message && key == OpenKey) {
-        MenuClick(mnu::Messages);
-    } else if (kind == NoticeKind::Call && key == IgnoreKey) {
-        m_port->IgnoreCall();
-    } else if (kind == NoticeKind::Call && key == AnswerKey && m_port->ringing()) {
-        // The call is answered on its form; the form rings on its own.
-        m_port->stopRing();
-        closeCallNotice();
-        m_tray->ShowCallForm();
-    }
-}
-
-void frmTray::notify(NoticeKind kind, const QString& text)
-{
-    m_notices.append({kind, text});
-    if (kind == NoticeKind::Call || kind == NoticeKind::Message)
-        showActionNotice(kind, text);
-    else if (!m_trayIcon)
-        platform::Notifier::current().notify(traytext::Title.toString(), text);
-    else if (QSystemTrayIcon::supportsMessages())
-        m_trayIcon->showMessage(traytext::Title.toString(), text, QSystemTrayIcon::Information);
-}
-
-void frmTray::noticeClicked()
-{
-    const NoticeKind kind = m_notices.isEmpty() ? NoticeKind::None : m_notices.last().first;
-    if (kind == NoticeKind::Message)
-        MenuClick(mnu::Messages);
-    else
-        ShowMonitor();
 }
 
 bool frmTray::eventFilter(QObject* watched, QEvent* event)
