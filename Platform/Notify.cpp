@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QHash>
 #include <QVariantMap>
@@ -33,9 +35,18 @@ class DesktopNotifier : public Notifier {
 public:
     DesktopNotifier()
         : m_bus(QDBusConnection::sessionBus()), m_service(Service, Path, m_bus),
-          m_properties(Service, Path, m_bus)
+          m_properties(Service, Path, m_bus),
+          m_watcher(Service, m_bus, QDBusServiceWatcher::WatchForRegistration)
     {
-        if (!m_bus.isConnected()) return;
+        if (!m_bus.isConnected()) {
+            m_available = false;
+            return;
+        }
+        // A service started after this program: from then on notices go to it.
+        QObject::connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, &m_watcher, [this] {
+            m_available = true;
+            readInhibited();
+        });
         QObject::connect(&m_service, &NotificationsProxy::ActionInvoked, &m_service,
                          [this](uint serverId, const QString& key) {
                              for (const Shown& shown : std::as_const(m_shown)) {
@@ -108,6 +119,7 @@ public:
     }
 
     bool inhibited() const override { return m_inhibited; }
+    bool available() const override { return m_available; }
 
 private:
     struct Shown {
@@ -125,15 +137,20 @@ private:
                              finished->deleteLater();
                              const QDBusPendingReply<QDBusVariant> reply = *finished;
                              m_inhibited = !reply.isError() && reply.value().variant().toBool();
+                             // Neither running nor startable by the bus: no service.
+                             if (reply.isError() && reply.error().type() == QDBusError::ServiceUnknown)
+                                 m_available = false;
                          });
     }
 
     QDBusConnection m_bus;
     NotificationsProxy m_service;
     PropertiesProxy m_properties;
+    QDBusServiceWatcher m_watcher;
     QHash<int, Shown> m_shown; // by our id
     int m_lastId = 0;
     bool m_inhibited = false;
+    bool m_available = true;
 };
 
 std::unique_ptr<Notifier>& Installed()

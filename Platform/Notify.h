@@ -35,6 +35,9 @@ public:
     // Whether the desktop asks not to be disturbed: the service's "Inhibited" as last
     // read, false where the service has no such property or there is no service.
     virtual bool inhibited() const = 0;
+    // Whether a service takes notices: false once the bus said there is none
+    // (until one appears), so a program can show its notices another way.
+    virtual bool available() const = 0;
     // A notice for the service's display time, without actions.
     void notify(const QString& title, const QString& text)
     {
@@ -72,6 +75,7 @@ public:
     }
     bool inhibited() const override { return m_inhibited; }
     void setInhibited(bool on) { m_inhibited = on; }
+    bool available() const override { return true; }
     // The user chooses the action key of the last notice shown.
     void invoke(const QString& key)
     {

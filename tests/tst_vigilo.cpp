@@ -1022,6 +1022,9 @@ void TestVigilo::waitingNoticeAndNotifications()
 
     // The desktop's service, played on this suite's bus by a connection of its own: the next
     // message's notice reaches it with its action, and the action chosen there comes back.
+    // With none on the bus, the monitor learns so (its tray would show the notices).
+    platform::Notifier::install(platform::Notifier::desktop());
+    QVERIFY(platform::WaitUntil([] { return !platform::Notifier::current().available(); }, WaitMs));
     NotificationService service;
     QDBusConnection serviceBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"service"_s);
     const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(u"service"_s); });
@@ -1029,7 +1032,7 @@ void TestVigilo::waitingNoticeAndNotifications()
                                       QDBusConnection::ExportScriptableContents |
                                           QDBusConnection::ExportAllProperties));
     QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
-    platform::Notifier::install(platform::Notifier::desktop());
+    QVERIFY(platform::WaitUntil([] { return platform::Notifier::current().available(); }, WaitMs));
     // It asks not to be disturbed, which the monitor learns without waiting for it.
     QVERIFY(platform::WaitUntil([] { return platform::Notifier::current().inhibited(); }, WaitMs));
     Caller(address(13, 4))

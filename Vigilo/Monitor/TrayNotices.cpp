@@ -31,7 +31,7 @@ bool frmTray::quiet()
 }
 
 // A call or a message is notified by the desktop's service, whose notices
-// carry actions, tray or not.
+// carry actions; a tray shows them where there is no such service.
 void frmTray::showActionNotice(NoticeKind kind, const QString& text)
 {
     platform::Notice notice;
@@ -72,7 +72,8 @@ void frmTray::noticeAction(NoticeKind kind, const QString& key)
 void frmTray::notify(NoticeKind kind, const QString& text)
 {
     m_notices.append({kind, text});
-    if (kind == NoticeKind::Call || kind == NoticeKind::Message)
+    if ((kind == NoticeKind::Call || kind == NoticeKind::Message) &&
+        (!m_trayIcon || platform::Notifier::current().available()))
         showActionNotice(kind, text);
     else if (!m_trayIcon)
         platform::Notifier::current().notify(traytext::Title.toString(), text);
