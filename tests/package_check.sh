@@ -22,8 +22,8 @@ fail() {
 bin=""
 installed=""
 group=""
-# The monitor's process group, and what it started detached (the mail host, the opener).
-# The monitor closes on TERM as at logout; what does not end in 10 s is killed.
+# Ends the monitor's process group (it closes on TERM as at logout; what does not end
+# in 10 s is killed), then what it started detached: the mail host, the opener.
 stop_programs() {
     if [ -n "$group" ]; then
         kill -TERM -- "-$group" 2>/dev/null || true
@@ -34,7 +34,12 @@ stop_programs() {
         kill -KILL -- "-$group" 2>/dev/null || true
         group=""
     fi
-    pkill -KILL -f "^$bin/(vigilo|dorvan|outlook-standin)( |\$)" || true
+    [ -z "$bin" ] && return
+    for proc in /proc/[0-9]*; do
+        case "$(readlink "$proc/exe" 2>/dev/null)" in
+        "$bin/vigilo"* | "$bin/dorvan"* | "$bin/outlook-standin"*) kill -KILL "${proc#/proc/}" 2>/dev/null || true ;;
+        esac
+    done
 }
 cleanup() {
     stop_programs
