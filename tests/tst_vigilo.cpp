@@ -34,11 +34,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -824,6 +826,10 @@ void TestVigilo::pollCountsUnread()
     tray->MenuClick(8);
     for (const QString& entry : {u"mnuP_7"_s, u"mnuP_8"_s})
         QVERIFY(tray->popupMenu()->findChild<QAction*>(entry)->isChecked());
+    // The network check shows its findings in a window of its own.
+    tray->popupMenu()->findChild<QAction*>(u"mnuNetworkCheck"_s)->trigger();
+    const auto* check = tray->findChild<QDialog*>(u"frmNetworkCheck"_s);
+    QVERIFY(check && check->findChild<QPlainTextEdit*>()->toPlainText().contains(u"Announced: "_s + m_ip));
     m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     QVERIFY(tray->RequestClose());
     QCOMPARE(monitorSetting(u"UseMonSnd"_s) + monitorSetting(u"AutoAnswer"_s), u"01"_s);
