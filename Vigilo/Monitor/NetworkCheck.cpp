@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
