@@ -32,6 +32,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 # user's MIME and desktop databases with the other two.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The ufw profile under /etc is the user's to change: kept on upgrade.
+if(IS_ABSOLUTE ${KIVARA_INSTALL_UFWDIR})
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "${KIVARA_INSTALL_UFWDIR}/kivara\n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/conffiles)
+endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)

@@ -572,11 +572,10 @@ Socket::DefaultRoute Socket::DefaultRouteOf(const QByteArray& routeTable)
     return best;
 }
 
-QString Socket::LocalIP()
+Socket::LocalAddress Socket::LocalAddressChoice()
 {
     const QString configured = qEnvironmentVariable(LocalIpVariable).trimmed();
-    if (!configured.isEmpty())
-        return configured;
+    if (!configured.isEmpty()) return {configured, QString(), LocalIPSource::Configured};
     // The address that traffic to other computers leaves from: that of the default route's interface.
     QFile table(RouteTableFile.toString());
     if (table.open(QIODevice::ReadOnly)) {
@@ -586,12 +585,11 @@ QString Socket::LocalIP()
             if (e.ip().protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
             if (e.ip().isInSubnet(route.gateway, e.prefixLength()))
-                return e.ip().toString();
+                return {e.ip().toString(), route.interfaceName, LocalIPSource::DefaultRoute};
             if (!first)
                 first = e.ip();
         }
-        if (first)
-            return first->toString();
+        if (first) return {first->toString(), route.interfaceName, LocalIPSource::DefaultRoute};
     }
     // No default route: an interface that is up, leaving out container and virtual bridges.
     static const QStringList virtualPrefixes = {u"docker"_s, u"veth"_s, u"virbr"_s, u"br-"_s};
@@ -603,9 +601,9 @@ QString Socket::LocalIP()
             continue;
         for (const QNetworkAddressEntry& e : i.addressEntries())
             if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback())
-                return e.ip().toString();
+                return {e.ip().toString(), i.name(), LocalIPSource::FirstUp};
     }
-    return QHostAddress(QHostAddress::LocalHost).toString();
+    return {QHostAddress(QHostAddress::LocalHost).toString(), QString(), LocalIPSource::Loopback};
 }
 
 short Socket::State() const

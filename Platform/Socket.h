@@ -64,7 +64,15 @@ public:
     // interface that carries the default route (read from the kernel, nothing sent);
     // else the first of an interface that is up and not a container or virtual
     // bridge; else 127.0.0.1. Read anew each time, so a changed network is seen.
-    static QString LocalIP();
+    static QString LocalIP() { return LocalAddressChoice().address; }
+    // Where the machine's address came from, in LocalIP's order.
+    enum class LocalIPSource { Configured, DefaultRoute, FirstUp, Loopback };
+    struct LocalAddress {
+        QString address;
+        QString interfaceName; // empty when configured or the loopback fallback
+        LocalIPSource source = LocalIPSource::Loopback;
+    };
+    static LocalAddress LocalAddressChoice();
     struct DefaultRoute {
         QString interfaceName; // empty: no default route
         QHostAddress gateway;

@@ -5,6 +5,7 @@
 // minimised, and notices go to the desktop's notification service.
 #include "Vigilo/Monitor/CommandLine.h"
 #include "Vigilo/Monitor/MonitorStore.h"
+#include "Vigilo/Monitor/NetworkCheck.h"
 #include "Vigilo/Monitor/frmOptions.h"
 #include "Vigilo/Monitor/frmTray.h"
 #include "Vigilo/Monitor/modTray.h"
@@ -33,16 +34,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -182,6 +186,7 @@ private Q_SLOTS:
     void waitingNoticeAndNotifications();
     void outlookMissing();
     void messageTakingSetUpOnce();
+    void networkCheck();
 
 private:
     void computer(int testCase, bool withProfile = true);
@@ -821,6 +826,10 @@ void TestVigilo::pollCountsUnread()
     tray->MenuClick(8);
     for (const QString& entry : {u"mnuP_7"_s, u"mnuP_8"_s})
         QVERIFY(tray->popupMenu()->findChild<QAction*>(entry)->isChecked());
+    // The network check shows its findings in a window of its own.
+    tray->popupMenu()->findChild<QAction*>(u"mnuNetworkCheck"_s)->trigger();
+    const auto* check = tray->findChild<QDialog*>(u"frmNetworkCheck"_s);
+    QVERIFY(check && check->findChild<QPlainTextEdit*>()->toPlainText().contains(u"Announced: "_s + m_ip));
     m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     QVERIFY(tray->RequestClose());
     QCOMPARE(monitorSetting(u"UseMonSnd"_s) + monitorSetting(u"AutoAnswer"_s), u"01"_s);
@@ -1144,6 +1153,86 @@ void TestVigilo::messageTakingSetUpOnce()
     auto tray = monitor();
     QCOMPARE(url(), u"res://elsewhere/Outlook.htm"_s);
     QCOMPARE(stored(settings::Messages), QString());
+}
+
+void TestVigilo::networkCheck()
+{
+    // firewalld is asked on a bus where it is absent: the session bus, standing in for the system's.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    QUdpSocket held;
+    QVERIFY(held.bind(QHostAddress(u"127.0.0.1"_s), ChatDatagramPort));
+    const QString heldBy = u"in use by tst_vigilo (pid %1)"_s.arg(QCoreApplication::applicationPid());
+    const QString udp = u"-A ufw-user-input -p udp -m multiport --dports 8085,8086 -j ACCEPT\n"_s;
+    const QString nftDrop = u"chain input { type filter hook input priority 0; policy drop;\n"_s;
+    const QString admits = FirewallStateText(FirewallState::Admits);
+    const QString blocks = FirewallStateText(FirewallState::Blocks);
+    const QString unused = FirewallStateText(FirewallState::NotInUse);
+    // Files as "path=content" under a stand-in root; content "/" makes a folder, which cannot be
+    // read as a file even by root.
+    const struct {
+        QStringList files;
+        QString subject; // an interface, a firewall, or "ports"
+        QString expected;
+    } rows[] = {
+        {{u"net/eth0/type=1"_s}, u"eth0"_s, u"physical"_s},
+        {{u"net/lo/type=772"_s}, u"lo"_s, u"loopback"_s},
+        {{u"net/vpn0/type=65534"_s}, u"vpn0"_s, u"VPN/tunnel"_s},
+        {{u"net/x0/type=1"_s, u"net/x0/tun_flags=0x1002"_s}, u"x0"_s, u"VPN/tunnel"_s},
+        {{}, u"wg0"_s, u"VPN/tunnel"_s},
+        {{u"net/lan/type=1"_s, u"net/lan/bridge=/"_s}, u"lan"_s, u"container/bridge"_s},
+        {{u"net/veth9/type=1"_s}, u"veth9"_s, u"container/bridge"_s},
+        {{}, u"firewalld"_s, unused},
+        {{u"ufw.conf=ENABLED=no\n"_s, u"user.rules="_s + udp}, u"ufw"_s, unused},
+        {{u"ufw.conf=ENABLED=yes\n"_s, u"user.rules="_s + udp}, u"ufw"_s, blocks},
+        {{u"ufw.conf=ENABLED=yes\n"_s,
+          u"user.rules="_s + udp + u"-A ufw-user-input -p tcp --dport 8087 -j ACCEPT"_s},
+         u"ufw"_s,
+         admits},
+        {{u"ufw.conf=ENABLED=yes\n"_s, u"user.rules=-A ufw-user-input --dport 8080:8090 -j ACCEPT"_s},
+         u"ufw"_s,
+         admits},
+        {{u"ufw.conf=ENABLED=yes\n"_s, u"user.rules=/"_s},
+         u"ufw"_s,
+         FirewallStateText(FirewallState::Unknown)},
+        {{u"nftables.conf=/"_s}, u"nftables"_s, FirewallStateText(FirewallState::Unknown)},
+        {{u"nftables.conf=chain input { type filter hook input priority 0; policy accept; }"_s},
+         u"nftables"_s,
+         unused},
+        {{u"nftables.conf="_s + nftDrop + u"udp dport { 8085, 8086 } accept\ntcp dport 8087 accept }"_s},
+         u"nftables"_s,
+         admits},
+        {{u"nftables.conf="_s + nftDrop + u"udp dport { 8085, 8086 } accept\ntcp dport 80 accept }"_s},
+         u"nftables"_s,
+         blocks},
+        {{}, u"ports"_s, u"free, "_s + heldBy + u", free"_s},
+    };
+    for (const auto& row : rows) {
+        QTemporaryDir root;
+        NetworkCheckSources sources;
+        sources.sysClassNet = root.filePath(u"net"_s);
+        sources.ufwConfig = root.filePath(u"ufw.conf"_s);
+        sources.ufwRules = root.filePath(u"user.rules"_s);
+        sources.nftablesConfig = root.filePath(u"nftables.conf"_s);
+        sources.portAddress = QHostAddress(u"127.0.0.1"_s);
+        sources.monitorRunning = [] { return false; };
+        for (const QString& file : row.files) {
+            const QString path = root.filePath(file.section(u'=', 0, 0));
+            const QString content = file.section(u'=', 1);
+            QVERIFY(QDir().mkpath(content == u"/" ? path : QFileInfo(path).path()));
+            QFile out(path);
+            QVERIFY(content == u"/" || (out.open(QIODevice::WriteOnly) && out.write(content.toUtf8()) >= 0));
+        }
+        QStringList actual;
+        for (const FirewallReport& f : DetectFirewalls(sources))
+            if (f.name == row.subject) actual << FirewallStateText(f.state);
+        if (row.subject == u"ports") {
+            for (const PortReport& p : ProbePorts(sources))
+                actual << PortStateText(p);
+        } else if (actual.isEmpty()) {
+            actual << KindText(ClassifyInterface(row.subject, sources.sysClassNet));
+        }
+        QCOMPARE(actual.join(u", "), row.expected);
+    }
 }
 
 KV_TEST_MAIN(TestVigilo)

@@ -2,6 +2,7 @@
 #include "Platform/QtPrompt.h"
 #include "Vigilo/Monitor/CommandLine.h"
 #include "Vigilo/Monitor/Instance.h"
+#include "Vigilo/Monitor/NetworkCheck.h"
 #include "Vigilo/Monitor/frmTray.h"
 
 #include "Platform/Outlook/RemoteWindowSide.h"
@@ -10,6 +11,7 @@
 #include "Shared/Setup.h"
 
 #include <QApplication>
+#include <cstdio>
 
 namespace {
 constexpr QStringView Description = u"The Kivara tray monitor, where every call arrives first.";
@@ -17,6 +19,10 @@ constexpr QStringView PeerslipName = u"file.kvp";
 constexpr QStringView PeerslipHelp = u"Adds the contact the Peerslip describes and calls it. A path that "
                                      u"names the user's own Peerslip, %1, is ignored.";
 constexpr QStringView AddOnlyHelp = u"Adds the contact only, without calling.";
+constexpr QStringView CheckOption = u"check";
+constexpr QStringView CheckHelp =
+    u"Checks the network for calls (addresses, ports, firewalls), prints the findings "
+    u"and ends: status 0 when the ports are open to others, 1 when not.";
 
 // The forms of the command line, for --help; the line itself is read raw
 // (see CommandLine.h), so whatever follows the path stays part of it.
@@ -26,6 +32,7 @@ void DescribeCommandLine(QCommandLineParser& parser)
     parser.setApplicationDescription(Description.toString());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.addOption({kv::vigilo::AddOnlySwitch.sliced(1).toString(), AddOnlyHelp.toString()});
+    parser.addOption({CheckOption.toString(), CheckHelp.toString()});
     parser.addPositionalArgument(PeerslipName.toString(), PeerslipHelp.arg(kv::vigilo::OwnPeerslipName),
                                  QStringLiteral("[%1]").arg(PeerslipName));
 }
@@ -58,6 +65,14 @@ int main(int argc, char* argv[])
     DescribeCommandLine(parser);
     // Asked before and after the application object: see ProgramOptions.h.
     if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
+    // Without a window or the bus name, so that it also runs beside a monitor.
+    if (parser.isSet(CheckOption.toString())) {
+        QCoreApplication app(argc, argv);
+        if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
+        const kv::vigilo::NetworkReport report = kv::vigilo::CheckNetwork();
+        std::fputs(qPrintable(report.Text()), stdout);
+        return report.Passes() ? 0 : 1;
+    }
     QApplication app(argc, argv);
     if (const auto code = kv::platform::AnswerCommandLine(parser, argc, argv)) return *code;
     kv::platform::UseDesktopPrompts();
