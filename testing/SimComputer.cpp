@@ -60,6 +60,9 @@ QProcessEnvironment SimComputer::environment() const
     env.insert(u"XDG_DATA_HOME"_s, m_dir.path() + u"/data"_s);
     env.insert(u"XDG_RUNTIME_DIR"_s, m_dir.path() + u"/runtime"_s);
     env.insert(u"TMPDIR"_s, m_dir.path() + u"/tmp"_s);
+    // The machine's own services (its firewall) are never asked: the system bus is the test's session bus.
+    if (env.contains(u"DBUS_SESSION_BUS_ADDRESS"_s))
+        env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, env.value(u"DBUS_SESSION_BUS_ADDRESS"_s));
     if (!ownNetwork()) {
         env.insert(u"KIVARA_LOCAL_IP"_s, m_localIp);
         return env;

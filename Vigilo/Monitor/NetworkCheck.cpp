@@ -39,8 +39,9 @@ constexpr QStringView FirewalldPath = u"/org/fedoraproject/FirewallD1";
 constexpr QStringView FirewalldZone = u"org.fedoraproject.FirewallD1.zone";
 constexpr QStringView ServiceName = u"kivara";
 
+// %1: " --zone=" and the zone, or nothing for the default zone.
 constexpr QStringView FirewalldOpen =
-    u"sudo firewall-cmd --permanent --add-service=kivara && sudo firewall-cmd --reload";
+    u"sudo firewall-cmd --permanent%1 --add-service=kivara && sudo firewall-cmd --reload";
 constexpr QStringView UfwOpen = u"sudo ufw allow Kivara";
 constexpr QStringView NftablesOpen =
     u"sudo nft add rule inet filter input udp dport { 8085, 8086 } accept && "
@@ -185,26 +186,34 @@ bool NameHasOwner(const QDBusConnection& bus, QStringView name)
     return BusCall(bus, message).value_or(false).toBool();
 }
 
-// The default zone admits the service, or each of its ports.
-FirewallState Firewalld()
+// The zone of the announced interface (the default zone when the interface is
+// in none) admits the service, or each of its ports.
+FirewallReport Firewalld(const QString& interfaceName)
 {
+    FirewallReport report{FirewalldName, FirewallState::NotInUse, {}};
     const QDBusConnection bus = QDBusConnection::systemBus();
-    if (!NameHasOwner(bus, FirewalldService)) return FirewallState::NotInUse;
-    const auto query = [&](const QString& method, const QVariantList& arguments) {
+    if (!NameHasOwner(bus, FirewalldService)) return report;
+    const auto call = [&](const QString& method, const QVariantList& arguments) {
         auto message = QDBusMessage::createMethodCall(FirewalldService.toString(), FirewalldPath.toString(),
                                                       FirewalldZone.toString(), method);
-        message.setArguments(QVariantList{QString()} + arguments);
+        message.setArguments(arguments);
         return BusCall(bus, message);
     };
-    const auto service = query(u"queryService"_s, {ServiceName.toString()});
-    if (!service) return FirewallState::Unknown;
-    if (service->toBool()) return FirewallState::Admits;
-    for (const Port& p : Ports) {
-        const auto open = query(u"queryPort"_s, {QString::number(p.number), ProtocolText(p.udp).toLower()});
-        if (!open) return FirewallState::Unknown;
-        if (!open->toBool()) return FirewallState::Blocks;
-    }
-    return FirewallState::Admits;
+    if (!interfaceName.isEmpty())
+        report.zone = call(u"getZoneOfInterface"_s, {interfaceName}).value_or(QString()).toString();
+    report.state = [&] {
+        const auto service = call(u"queryService"_s, {report.zone, ServiceName.toString()});
+        if (!service) return FirewallState::Unknown;
+        if (service->toBool()) return FirewallState::Admits;
+        for (const Port& p : Ports) {
+            const auto open =
+                call(u"queryPort"_s, {report.zone, QString::number(p.number), ProtocolText(p.udp).toLower()});
+            if (!open) return FirewallState::Unknown;
+            if (!open->toBool()) return FirewallState::Blocks;
+        }
+        return FirewallState::Admits;
+    }();
+    return report;
 }
 
 // A datagram from the announced address to itself: a firewall on that address drops it.
@@ -216,11 +225,12 @@ bool SelfProbe(const QString& address)
     return socket.waitForReadyRead(ProbeWaitMs) && socket.receiveDatagram().data() == ProbeWord;
 }
 
-QStringView OpenCommand(QStringView firewall)
+QString OpenCommand(const FirewallReport& firewall)
 {
-    if (firewall == FirewalldName) return FirewalldOpen;
-    if (firewall == UfwName) return UfwOpen;
-    return NftablesOpen;
+    if (firewall.name == FirewalldName)
+        return FirewalldOpen.toString().arg(firewall.zone.isEmpty() ? QString()
+                                                                    : u" --zone="_s + firewall.zone);
+    return (firewall.name == UfwName ? UfwOpen : NftablesOpen).toString();
 }
 
 QString SourceText(platform::Socket::LocalIPSource source)
@@ -279,9 +289,10 @@ std::vector<PortReport> ProbePorts(const NetworkCheckSources& sources)
     return reports;
 }
 
-std::vector<FirewallReport> DetectFirewalls(const NetworkCheckSources& sources)
+std::vector<FirewallReport> DetectFirewalls(const NetworkCheckSources& sources, const QString& interfaceName)
 {
-    return {{FirewalldName, sources.firewalld()}, {UfwName, Ufw(sources)}, {NftablesName, Nftables(sources)}};
+    return {
+        sources.firewalld(interfaceName), {UfwName, Ufw(sources), {}}, {NftablesName, Nftables(sources), {}}};
 }
 
 NetworkReport CheckNetwork(const NetworkCheckSources& sources)
@@ -295,7 +306,7 @@ NetworkReport CheckNetwork(const NetworkCheckSources& sources)
     report.announced = platform::Socket::LocalAddressChoice();
     report.ports = ProbePorts(sources);
     report.selfProbeArrived = SelfProbe(report.announced.address);
-    report.firewalls = DetectFirewalls(sources);
+    report.firewalls = DetectFirewalls(sources, report.announced.interfaceName);
     return report;
 }
 
@@ -365,9 +376,10 @@ QString NetworkReport::Text() const
         announced.address, selfProbeArrived ? u"arrived"_s : u"did not arrive"_s);
     text += u"Firewalls:\n"_s;
     for (const FirewallReport& f : firewalls) {
-        text += u"  %1: %2\n"_s.arg(f.name, FirewallStateText(f.state));
+        text += u"  %1%2: %3\n"_s.arg(f.name, f.zone.isEmpty() ? QString() : u" (zone %1)"_s.arg(f.zone),
+                                      FirewallStateText(f.state));
         if (f.state == FirewallState::Blocks || f.state == FirewallState::Unknown)
-            text += u"    to open the ports: %1\n"_s.arg(OpenCommand(f.name));
+            text += u"    to open the ports: %1\n"_s.arg(OpenCommand(f));
     }
     return text;
 }

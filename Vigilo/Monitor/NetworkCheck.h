@@ -22,6 +22,12 @@ inline constexpr QStringView FirewalldName = u"firewalld";
 inline constexpr QStringView UfwName = u"ufw";
 inline constexpr QStringView NftablesName = u"nftables";
 
+struct FirewallReport {
+    QStringView name;
+    FirewallState state = FirewallState::NotInUse;
+    QString zone; // firewalld's zone asked; empty for its default zone
+};
+
 struct NetworkCheckSources {
     QString sysClassNet = QStringLiteral("/sys/class/net");
     QString proc = QStringLiteral("/proc");
@@ -30,8 +36,8 @@ struct NetworkCheckSources {
     QString nftablesConfig = QStringLiteral("/etc/nftables.conf");
     // Where the ports are tried.
     QHostAddress portAddress = QHostAddress(QHostAddress::AnyIPv4);
-    // firewalld's answer over the system bus.
-    std::function<FirewallState()> firewalld;
+    // firewalld's answer over the system bus for the interface's zone.
+    std::function<FirewallReport(const QString& interfaceName)> firewalld;
     // Whether a monitor holds its bus name.
     std::function<bool()> monitorRunning;
     NetworkCheckSources();
@@ -50,11 +56,6 @@ struct PortReport {
     QString owner; // "name (pid N)" when the holder could be read
 };
 
-struct FirewallReport {
-    QStringView name;
-    FirewallState state = FirewallState::NotInUse;
-};
-
 struct NetworkReport {
     std::vector<AddressReport> addresses;
     platform::Socket::LocalAddress announced;
@@ -70,7 +71,8 @@ struct NetworkReport {
 // The kind of a network interface, from its name and what the kernel lists under sysClassNet.
 InterfaceKind ClassifyInterface(const QString& name, const QString& sysClassNet);
 std::vector<PortReport> ProbePorts(const NetworkCheckSources& sources);
-std::vector<FirewallReport> DetectFirewalls(const NetworkCheckSources& sources);
+// Each firewall's answer for traffic arriving on the interface.
+std::vector<FirewallReport> DetectFirewalls(const NetworkCheckSources& sources, const QString& interfaceName);
 NetworkReport CheckNetwork(const NetworkCheckSources& sources = {});
 
 QString KindText(InterfaceKind kind);

@@ -2,12 +2,13 @@
 
 #include "Vigilo/Monitor/NetworkCheck.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QFutureWatcher>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::StringLiterals;
 
@@ -15,21 +16,18 @@ namespace kv::vigilo {
 
 namespace {
 constexpr QStringView Title = u"Kivara Network Check";
+constexpr QStringView Checking = u"Checking the network...";
 constexpr QStringView Verdict[] = {u"A firewall may keep calls out: see below.",
                                    u"The ports are open to others."};
 } // namespace
 
 void ShowNetworkCheck(QWidget* parent)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const NetworkReport report = CheckNetwork();
-    QApplication::restoreOverrideCursor();
-
     auto* window = new QDialog(parent);
     window->setObjectName(u"frmNetworkCheck"_s);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(Title.toString());
-    auto* text = new QPlainTextEdit(Verdict[report.Passes()].toString() + u"\n\n"_s + report.Text(), window);
+    auto* text = new QPlainTextEdit(Checking.toString(), window);
     text->setReadOnly(true);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setMinimumSize(560, 360);
@@ -38,7 +36,18 @@ void ShowNetworkCheck(QWidget* parent)
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(text);
     layout->addWidget(buttons);
+    window->setCursor(Qt::BusyCursor);
     window->show();
+
+    // A window closed before the check ends drops its watcher; the finished
+    // check's report is then discarded.
+    auto* watcher = new QFutureWatcher<NetworkReport>(window);
+    QObject::connect(watcher, &QFutureWatcher<NetworkReport>::finished, window, [window, watcher, text] {
+        const NetworkReport report = watcher->result();
+        text->setPlainText(Verdict[report.Passes()].toString() + u"\n\n"_s + report.Text());
+        window->unsetCursor();
+    });
+    watcher->setFuture(QtConcurrent::run([] { return CheckNetwork(); }));
 }
 
 } // namespace kv::vigilo

@@ -9,8 +9,9 @@ namespace kv::vigilo {
 
 inline constexpr QStringView NetworkCheckCaption = u"&Network check";
 
-// Runs the check (it waits up to a second or two, for a datagram and firewalld)
-// and shows the findings in a window that deletes itself when closed.
+// Opens a window that deletes itself when closed and shows the findings when
+// the check, run on a worker thread, ends (it waits up to a second or two, for
+// a datagram and firewalld).
 void ShowNetworkCheck(QWidget* parent);
 
 } // namespace kv::vigilo
