@@ -665,6 +665,8 @@ void TestVigilo::giveUpStopsRinging()
                 QCOMPARE(m_side->ActiveInspector()->CurrentItem().FullName(), u"Bob"_s);
             } else if (end == u"ignore") {
                 m_notifier->invoke(end);
+                // The form stops asking whether to let Bob in.
+                QCOMPARE(FakeControl::all.last()->calls.last(), u"DataPass GIVEUP|Bob"_s);
             } else {
                 bob.sendToMonitor(m_ip, end);
             }

@@ -179,12 +179,14 @@ void CallPort::ring(const QStringList& fields, bool enciphered, const QString& s
     m_window.handOffReturned(wasParked);
 }
 
-void CallPort::IgnoreCall()
+QString CallPort::IgnoreCall()
 {
-    if (!ringing()) return;
+    if (!ringing()) return {};
     m_tmrRing->stop();
     SendBusyReply(traytext::CannotTalk.toString());
+    const QString caller = m_callFields.value(field::Record);
     ResetCall();
+    return caller;
 }
 
 void CallPort::SendBusyReply(const QString& text)

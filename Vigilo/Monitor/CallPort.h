@@ -78,8 +78,8 @@ public:
     // ROOMLIST with the user's short record, text in place of the availability, to the caller.
     void SendBusyReply(const QString& text);
     // The user will not take the ringing call: the caller hears that they cannot talk now,
-    // and the bell and the display stop. The form keeps what it was handed.
-    void IgnoreCall();
+    // and the bell and the display stop. The caller's name, or nothing when no call rang.
+    QString IgnoreCall();
     // Stores a left message (fields of a MESSAGE). 0, or -1 when it could not be stored.
     int StoreMessage(const QStringList& fields);
 

@@ -60,7 +60,7 @@ void frmTray::noticeAction(NoticeKind kind, const QString& key)
     if (kind == NoticeKind::Message && key == OpenKey) {
         startOpener(OpenKvMessage);
     } else if (kind == NoticeKind::Call && key == IgnoreKey) {
-        m_port->IgnoreCall();
+        if (const QString caller = m_port->IgnoreCall(); !caller.isEmpty()) m_tray->WithdrawCall(caller);
     } else if (kind == NoticeKind::Call && key == AnswerKey && m_port->ringing()) {
         // The call is answered on its form; the form rings on its own.
         m_port->stopRing();

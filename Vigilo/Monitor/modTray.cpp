@@ -194,12 +194,15 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
         }
     }
     m_callForm = inspector;
-    const auto handedOff = qScopeGuard([this] { m_callForm.reset(); });
-    QPointer<QObject> guard(control);
+    m_callControl = control;
+    const auto handedOff = qScopeGuard([this] {
+        m_callForm.reset();
+        m_callControl.clear();
+    });
     ol::CallByName(control, u"TrayOpened"_s, ol::VbLet, {openedByMonitor});
     platform::DoEvents();
-    if (guard)
-        ol::CallByName(guard, u"DataPass"_s, ol::VbMethod,
+    if (m_callControl)
+        ol::CallByName(m_callControl, u"DataPass"_s, ol::VbMethod,
                        {QString(msg::Hello + FieldSeparator + record.join(FieldSeparator))});
     platform::DoEvents();
     return 0;
@@ -208,6 +211,11 @@ int modTray::HandOffCall(const QStringList& fields, const QString& sourceAddress
 void modTray::ShowCallForm()
 {
     if (m_callForm) m_callForm->Display();
+}
+
+void modTray::WithdrawCall(const QString& callerName)
+{
+    if (m_callControl) ol::CallByName(m_callControl, u"DataPass"_s, ol::VbMethod, {BuildGiveUp(callerName)});
 }
 
 int modTray::Notify(const QString& member, const QString& text)

@@ -56,6 +56,9 @@ public:
     int HandOffCall(const QStringList& fields, const QString& sourceAddress);
     // Brings forward the form a hand-off is giving the call to, while it does.
     void ShowCallForm();
+    // The user ignored the call being handed off: its form stops asking whether to let the caller in,
+    // as when the caller gives up.
+    void WithdrawCall(const QString& callerName);
     int NotifyFormStatus(const QString& text);
     int NotifyFormUserName(const QString& name);
     int CallFromPeerslip(const QString& path);
@@ -88,6 +91,7 @@ private:
     int m_pendingMs = NormalPendingMs;
     QPointer<QWidget> m_notice;
     std::shared_ptr<outlook::Inspector> m_callForm;
+    QPointer<QObject> m_callControl;
     QTimer* m_pendingTimer = nullptr;
 };
 
