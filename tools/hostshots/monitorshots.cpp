@@ -4,13 +4,16 @@
 // windows, in the current environment (set up by kvsetup beforehand).
 //   monitorshots <output folder>
 #include "MailHost/HostWindowSide.h"
+#include "Platform/Events.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/QtPrompt.h"
 #include "Shared/modReg.h"
 #include "Vigilo/Monitor/frmTray.h"
 #include "tools/hostshots/Shoot.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -38,6 +41,12 @@ int main(int argc, char* argv[])
             menu->popup(tray.mapToGlobal(QPoint(40, 40)));
             shoot(menu, out + u"/monitor-menu.png"_s);
             menu->hide();
+            // The network check's window once its findings are in.
+            menu->findChild<QAction*>(u"mnuNetworkCheck"_s)->trigger();
+            auto* check = tray.findChild<QDialog*>(u"frmNetworkCheck"_s);
+            if (check && kv::platform::WaitUntil([&] { return check->cursor().shape() != Qt::BusyCursor; }, 10000))
+                shoot(check, out + u"/network-check.png"_s);
+            if (check) check->close();
             QTimer watch; // shoots the dialog's three pages once it is up, then closes it
             QObject::connect(&watch, &QTimer::timeout, [&] {
                 QWidget* dialog = QApplication::activeModalWidget();
