@@ -8,6 +8,7 @@
 // The other parties of the conversation and the file's sender are the
 // protocol-level peers of the test suites, on the local address's neighbours;
 // they run only when that address is a loopback one.
+#include "Control/Session/Rooms.h"
 #include "Control/Transcript.h"
 #include "Control/frmOptions.h"
 #include "MailHost/ExplorerWindow.h"
@@ -112,9 +113,10 @@ bool StageConversation(QObject* chat)
 
     // Bruno asks for a private room; it opens in front, the user goes back to the public room.
     const qint32 green = qint32(kv::control::ColorToSetting(QColor(0, 110, 0)));
+    // A room's button, by its caption (the control comes from its plugin: no casting to its class).
     const auto room = [chat](const QString& tag) -> QPushButton* {
         for (QPushButton* b : chat->findChildren<QPushButton*>())
-            if (b->property("tag").toString() == tag) return b;
+            if (b->text() == kv::control::RoomCaption(tag)) return b;
         return nullptr;
     };
     bruno.sendTo(own, kv::BuildPriChat(rec[1], green, QString(kv::word::OpenPrivate)));
