@@ -592,12 +592,11 @@ Socket::LocalAddress Socket::LocalAddressChoice()
         if (first) return {first->toString(), route.interfaceName, LocalIPSource::DefaultRoute};
     }
     // No default route: an interface that is up, leaving out container and virtual bridges.
-    static const QStringList virtualPrefixes = {u"docker"_s, u"veth"_s, u"virbr"_s, u"br-"_s};
     for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
         if (!(i.flags() & QNetworkInterface::IsUp) || (i.flags() & QNetworkInterface::IsLoopBack))
             continue;
-        if (std::any_of(virtualPrefixes.begin(), virtualPrefixes.end(),
-                        [&](const QString& p) { return i.name().startsWith(p); }))
+        if (std::any_of(std::begin(BridgePrefixes), std::end(BridgePrefixes),
+                        [&](QStringView p) { return i.name().startsWith(p); }))
             continue;
         for (const QNetworkAddressEntry& e : i.addressEntries())
             if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback())

@@ -65,6 +65,9 @@ public:
     // else the first of an interface that is up and not a container or virtual
     // bridge; else 127.0.0.1. Read anew each time, so a changed network is seen.
     static QString LocalIP() { return LocalAddressChoice().address; }
+    // Names of container and virtual bridge interfaces begin so.
+    static constexpr QStringView BridgePrefixes[] = {u"docker", u"br-",    u"virbr", u"veth",
+                                                     u"lxc",    u"podman", u"cni"};
     // Where the machine's address came from, in LocalIP's order.
     enum class LocalIPSource { Configured, DefaultRoute, FirstUp, Loopback };
     struct LocalAddress {

@@ -8,7 +8,6 @@
 #include "Shared/modReg.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>

@@ -29,7 +29,6 @@ constexpr int LoopbackType = 772;
 constexpr int TunnelTypes[] = {512 /* ppp */, 768 /* ipip */,   769 /* ip6 */, 776 /* sit */,
                                778 /* gre */, 823 /* ip6gre */, 65534 /* none: tun, wireguard */};
 constexpr QStringView TunnelPrefixes[] = {u"tun", u"tap", u"wg", u"ppp"};
-constexpr QStringView BridgePrefixes[] = {u"docker", u"br-", u"virbr", u"veth", u"lxc", u"podman", u"cni"};
 
 constexpr int BusTimeoutMs = 1000;
 constexpr int ProbeWaitMs = 500;
@@ -262,7 +261,7 @@ InterfaceKind ClassifyInterface(const QString& name, const QString& sysClassNet)
     if (HasPrefix(name, TunnelPrefixes) || QFile::exists(dir + u"/tun_flags"_s) ||
         std::find(std::begin(TunnelTypes), std::end(TunnelTypes), type) != std::end(TunnelTypes))
         return InterfaceKind::Tunnel;
-    if (HasPrefix(name, BridgePrefixes) || QFileInfo::exists(dir + u"/bridge"_s))
+    if (HasPrefix(name, platform::Socket::BridgePrefixes) || QFileInfo::exists(dir + u"/bridge"_s))
         return InterfaceKind::Bridge;
     return InterfaceKind::Physical;
 }
