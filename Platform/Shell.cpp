@@ -1,7 +1,12 @@
 #include "Platform/Shell.h"
+#include "filemanager1proxy.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +23,8 @@ namespace {
 
 constexpr auto LogVariable = "KIVARA_SHELL_LOG";
 constexpr auto DryRunVariable = "KIVARA_SHELL_DRYRUN";
+constexpr QStringView FileManagerService = u"org.freedesktop.FileManager1";
+constexpr QStringView FileManagerPath = u"/org/freedesktop/FileManager1";
 
 // "scheme:..." with a scheme of two or more letters is a URL (one letter would be a drive).
 QUrl TargetUrl(const QString& target)
@@ -37,10 +44,32 @@ public:
     {
         log({u"open"_s, target, {}, {}});
         if (target.isEmpty()) return false;
+        return m_dryRun || openUrl(TargetUrl(target));
+    }
+
+    bool showInFolder(const QString& path) override
+    {
+        log({u"show"_s, path, {}, {}});
+        if (path.isEmpty()) return false;
         if (m_dryRun) return true;
-        // What the desktop's own "open" does, without needing a GUI in this process.
-        const QUrl url = TargetUrl(target);
-        return url.isValid() && QProcess::startDetached(u"xdg-open"_s, {url.toString(QUrl::FullyEncoded)});
+        const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
+        const QString service = FileManagerService.toString();
+        if (!names || (!names->isServiceRegistered(service) &&
+                       !names->activatableServiceNames().value().contains(service)))
+            return openUrl(folder);
+        // Not awaited: a file manager started for this may take a while. Failing, it opens the folder.
+        FileManager1Proxy manager(service, FileManagerPath.toString(), bus);
+        auto* watcher =
+            new QDBusPendingCallWatcher(manager.ShowItems({file.toString(QUrl::FullyEncoded)}, {}));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [folder](QDBusPendingCallWatcher* call) {
+                             if (call->isError()) openUrl(folder);
+                             call->deleteLater();
+                         });
+        return true;
     }
 
     bool start(const QString& program, const QStringList& arguments, const QString& workingDir) override
@@ -50,6 +79,12 @@ public:
     }
 
 private:
+    // What the desktop's own "open" does, without needing a GUI in this process.
+    static bool openUrl(const QUrl& url)
+    {
+        return url.isValid() && QProcess::startDetached(u"xdg-open"_s, {url.toString(QUrl::FullyEncoded)});
+    }
+
     void log(const ShellCall& call) const
     {
         if (m_logFile.isEmpty()) return;

@@ -1,6 +1,6 @@
 #pragma once
 // The shell's "open": documents, folders and URLs with the desktop's handler,
-// programs with arguments and a working folder.
+// a file shown in its folder, programs with arguments and a working folder.
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,7 +10,7 @@ namespace kv::platform {
 
 // One call of the shell, as recorded for tests.
 struct ShellCall {
-    QString kind;   // "open" or "start"
+    QString kind;   // "open", "show" or "start"
     QString target; // the document, folder or URL, or the program
     QStringList arguments;
     QString workingDir;
@@ -24,6 +24,9 @@ public:
     virtual ~Shell() = default;
     // Opens a document, folder or URL. False when nothing could open it.
     virtual bool open(const QString& target) = 0;
+    // Shows a file selected in the desktop's file manager; without one, opens
+    // the folder that holds it. False when nothing could be asked to.
+    virtual bool showInFolder(const QString& path) = 0;
     // Starts a program detached. False when it could not be started.
     virtual bool start(const QString& program, const QStringList& arguments,
                        const QString& workingDir = {}) = 0;
@@ -48,6 +51,11 @@ public:
     bool open(const QString& target) override
     {
         m_calls.append({QStringLiteral("open"), target, {}, {}});
+        return result;
+    }
+    bool showInFolder(const QString& path) override
+    {
+        m_calls.append({QStringLiteral("show"), path, {}, {}});
         return result;
     }
     bool start(const QString& program, const QStringList& arguments, const QString& workingDir = {}) override

@@ -3,7 +3,9 @@
 #include "Platform/Shell.h"
 #include "Shared/modMisc.h"
 #include "Shared/modReg.h"
+#include "Vigilo/Opener/ReceivedFiles.h"
 #include "Vigilo/Opener/frmFile.h"
+#include "Vigilo/Opener/frmReceived.h"
 #include "testing/FileTransferSupport.h"
 #include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
@@ -17,6 +19,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
@@ -56,6 +62,18 @@ QString Label(const frmFile& w, const char* name)
     return l ? l->text() : u"<no label>"_s;
 }
 
+// Fills the disk under the receiving window: its partial file's descriptor now
+// writes to /dev/full, which fails each write with ENOSPC as a full file system does.
+bool FillDisk()
+{
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    bool filled = false;
+    for (const QFileInfo& fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::AllEntries | QDir::System))
+        if (fd.symLinkTarget().contains(u"/.~kvpart-"_s)) filled = ::dup2(full, fd.fileName().toInt()) >= 0;
+    ::close(full);
+    return filled;
+}
+
 } // namespace
 
 class TestFileReceive : public QObject {
@@ -81,6 +99,7 @@ private Q_SLOTS:
     void malformedOffersAreRefused_data();
     void malformedOffersAreRefused();
     void hostileTitlesStayInTheSaveFolder();
+    void receivedFilesList();
 
 private:
     // The receiver's address, accepting files unasked where told (init turns it off), and the
@@ -106,6 +125,7 @@ void TestFileReceive::init()
     m_folder = m_root->filePath(u"Downloads"_s);
     kv::WriteSetting(kv::settings::FileFolder, m_folder);
     kv::WriteSetting(kv::settings::AcceptFiles, u"0"_s);
+    QFile::remove(ReceivedFilesPath());
     m_desk.install();
 }
 
@@ -352,22 +372,27 @@ void TestFileReceive::transferEnds_data()
     QTest::addColumn<QList<int>>("chunks");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("notice");
-    QTest::addColumn<QString>("noFile"); // the NOFILE datagram's text, or empty: none sent
+    QTest::addColumn<QString>("noFile");     // the NOFILE datagram's text, or empty: none sent
+    QTest::addColumn<QStringView>("failed"); // the reason in the window and the list, or empty: saved
     const QString saved = u"Saved received file as:\r\r'%1'."_s;
     const QString cancelled = u"Bob has cancelled the file transfer."_s;
-    QTest::newRow("whole") << 3 << 1023 << QList<int>{1023} << QString() << saved << QString();
+    QTest::newRow("whole") << 3 << 1023 << QList<int>{1023} << QString() << saved << QString()
+                           << QStringView();
     QTest::newRow("zero bytes, complete on connecting")
-        << 5 << 0 << QList<int>{} << QString() << saved << QString();
+        << 5 << 0 << QList<int>{} << QString() << saved << QString() << QStringView();
     QTest::newRow("sender closes part-way")
-        << 6 << 1000 << QList<int>{300} << u"close"_s << cancelled << QString();
+        << 6 << 1000 << QList<int>{300} << u"close"_s << cancelled << QString() << failure::SenderCancelled;
     QTest::newRow("sender closes at once")
-        << 13 << 1000 << QList<int>{} << u"close"_s << cancelled << QString();
-    QTest::newRow("receiver cancels")
-        << 7 << 100000 << QList<int>{5000} << u"cancel"_s << QString() << u"NOFILE|Ann Lee"_s;
+        << 13 << 1000 << QList<int>{} << u"close"_s << cancelled << QString() << failure::SenderCancelled;
+    QTest::newRow("receiver cancels") << 7 << 100000 << QList<int>{5000} << u"cancel"_s << QString()
+                                      << u"NOFILE|Ann Lee"_s << failure::CancelledHere;
     QTest::newRow("more than offered") << 8 << 100 << QList<int>{50, 100} << QString()
                                        << u"The sender sent more data than the file size it announced.\r\r"
                                           "The file was not saved."_s
-                                       << u"NOFILE|Ann Lee"_s;
+                                       << u"NOFILE|Ann Lee"_s << failure::Overrun;
+    QTest::newRow("disk full") << 14 << 1000 << QList<int>{300} << u"full"_s
+                               << u"The received file could not be written.\r\rNo space left on device"_s
+                               << u"NOFILE|Ann Lee"_s << failure::DiskFull;
 }
 
 void TestFileReceive::transferEnds()
@@ -378,6 +403,7 @@ void TestFileReceive::transferEnds()
     QFETCH(QString, end);
     QFETCH(QString, notice);
     QFETCH(QString, noFile);
+    QFETCH(QStringView, failed);
     const auto sender = useCase(c, true);
     QVERIFY(sender);
     // A file of the offered name is there already: never touched, a saved file goes beside it.
@@ -388,10 +414,11 @@ void TestFileReceive::transferEnds()
     QSignalSpy unloaded(&w, &frmFile::Unloaded);
     w.setInfo(Offer(c, u"part.bin"_s, QString::number(size), u"Ann Lee"_s));
     QVERIFY(sender->waitConnection());
+    if (end == u"full") QVERIFY(FillDisk());
     int taken = 0;
     for (int n : chunks) {
         QVERIFY(sender->send(Pattern(n)));
-        if (taken + n > size) break;
+        if (taken + n > size || end == u"full") break;
         taken += n;
         QVERIFY(WaitUntil([&] { return w.receivedCount() == taken; }, TransferWaitMs));
     }
@@ -410,7 +437,12 @@ void TestFileReceive::transferEnds()
         QCOMPARE(FilesUnder(m_folder), (QStringList{u"part (2).bin"_s, u"part.bin"_s}));
     } else {
         QCOMPARE(FilesUnder(m_folder), QStringList{u"part.bin"_s});
+        QCOMPARE(Label(w, "lblProgress"), failed.toString());
     }
+    const QList<ReceivedFile> list = ReadReceivedFiles();
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first(), (ReceivedFile{u"part.bin"_s, u"Bob"_s, list.first().time, size,
+                                         failed.isEmpty() ? target : QString(), failed.toString()}));
     if (noFile.isEmpty()) {
         QVERIFY(!WaitUntil([&] { return !sender->datagrams().isEmpty(); }, 100));
         return;
@@ -447,8 +479,12 @@ void TestFileReceive::connectionRefusedKeepsWindow()
              u"A file transfer error has occured.\r\r10061:Connection is forcefully rejected"_s);
     QVERIFY(unloaded.isEmpty());
     QVERIFY(w.isVisible());
+    QCOMPARE(Label(w, "lblProgress"), failure::ConnectionRefused.toString());
     w.cmdFileClick(1);
     QVERIFY(!unloaded.isEmpty());
+    // One entry, with the first reason: the cancel that followed adds none.
+    QCOMPARE(ReadReceivedFiles().size(), 1);
+    QCOMPARE(ReadReceivedFiles().first().failure, failure::ConnectionRefused.toString());
     QVERIFY(sender->waitDatagram());
     QCOMPARE(sender->datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
     QCOMPARE(FilesUnder(m_folder), QStringList());
@@ -493,20 +529,24 @@ void TestFileReceive::malformedOffersAreRefused_data()
     QTest::addColumn<QStringList>("pieces");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<bool>("notified");
+    QTest::addColumn<QString>(
+        "listed"); // the reason in the received-files list; empty: no entry (no file named)
     const int c = 11;
-    QTest::newRow("only the word") << QStringList{u"FILEPREP"_s} << u"The offer is incomplete."_s << false;
+    const QString address = u"The sender's address is not valid."_s;
+    QTest::newRow("only the word") << QStringList{u"FILEPREP"_s} << u"The offer is incomplete."_s << false
+                                   << QString();
     QTest::newRow("no own name") << Offer(c, u"a.txt"_s, u"5"_s).mid(0, 6) << u"The offer is incomplete."_s
-                                 << true;
+                                 << true << u"The offer is incomplete."_s;
     QTest::newRow("negative size") << Offer(c, u"a.txt"_s, u"-5"_s) << u"The file size is not valid."_s
-                                   << true;
+                                   << true << u"The file size is not valid."_s;
     QTest::newRow("parent title") << Offer(c, u"../.."_s, u"5"_s) << u"The file name cannot be used."_s
-                                  << true;
+                                  << true << failure::NameRefused.toString();
     QStringList named = Offer(c, u"a.txt"_s, u"5"_s);
     named[piece::RemoteHost] = u"evil.example"_s;
-    QTest::newRow("host name") << named << u"The sender's address is not valid."_s << false;
+    QTest::newRow("host name") << named << address << false << address;
     QStringList broadcast = Offer(c, u"a.txt"_s, u"5"_s);
     broadcast[piece::RemoteHost] = u"255.255.255.255"_s;
-    QTest::newRow("broadcast") << broadcast << u"The sender's address is not valid."_s << false;
+    QTest::newRow("broadcast") << broadcast << address << false << address;
 }
 
 void TestFileReceive::malformedOffersAreRefused()
@@ -514,6 +554,7 @@ void TestFileReceive::malformedOffersAreRefused()
     QFETCH(QStringList, pieces);
     QFETCH(QString, reason);
     QFETCH(bool, notified);
+    QFETCH(QString, listed);
     const auto sender = useCase(11, true);
     QVERIFY(sender);
     const QStringList before = FilesUnder(m_root->path());
@@ -527,6 +568,9 @@ void TestFileReceive::malformedOffersAreRefused()
     QVERIFY(!w.isVisible());
     QCOMPARE(m_desk.prompt->shown(), QStringList{u"The file offer cannot be accepted.\r\r"_s + reason});
     QCOMPARE(FilesUnder(m_root->path()), before);
+    const QList<ReceivedFile> list = ReadReceivedFiles();
+    QCOMPARE(list.size(), listed.isEmpty() ? 0 : 1);
+    if (!listed.isEmpty()) QCOMPARE(list.first().failure, listed);
     if (notified) {
         QVERIFY(sender->waitDatagram());
         const QString own = pieces.size() > piece::OwnName ? pieces[piece::OwnName] : QString();
@@ -558,6 +602,62 @@ void TestFileReceive::hostileTitlesStayInTheSaveFolder()
         expected << u"Downloads/"_s + *SafeFileTitle(title);
     expected.sort();
     QCOMPARE(FilesUnder(m_root->path()), expected);
+
+    // A save folder that cannot be made (a file is in its way): the name is refused, nothing connects.
+    kv::WriteSetting(kv::settings::FileFolder, m_folder + u"/escape1.txt/sub"_s);
+    frmFile w;
+    w.setInfo(Offer(12, u"late.txt"_s, u"5"_s));
+    QVERIFY(w.isUnloaded());
+    QCOMPARE(ReadReceivedFiles().first().failure, failure::NameRefused.toString());
+    QCOMPARE(sender->connectionCount(), titles.size());
+}
+
+// A list left damaged by a crash or a stray write, longer than kept; then the window on it.
+void TestFileReceive::receivedFilesList()
+{
+    const QString saved = QDir(m_folder).filePath(u"a.txt"_s);
+    QVERIFY(kv::test::WriteBytes(saved, "a"));
+    QByteArray lines;
+    for (int i = 0; i < MaxReceivedFiles; ++i)
+        lines += R"({"name":"old","sender":"Bob","time":"2026-01-01T00:00:00Z","size":1,"failure":"x"})"
+                 "\n";
+    lines += QByteArray::fromHex("00ff0a") + "[1]\n{\"name\":\"no time\",\"size\":1,\"path\":\"/x\"}\n";
+    lines += R"({"name":"a.txt","sender":"Bob","time":"2026-01-02T00:00:00Z","size":1,"path":")" +
+             saved.toUtf8() + "\"}\n" + R"({"name":"cut off","sender":"Bob","ti)";
+    QVERIFY(kv::test::WriteBytes(ReceivedFilesPath(), lines));
+    QList<ReceivedFile> list = ReadReceivedFiles();
+    QCOMPARE(list.size(), MaxReceivedFiles);
+    QCOMPARE(list.first().path, saved);
+    // A new entry comes first, the oldest beyond the bound go, and the list is whole again.
+    QVERIFY(AddReceivedFile({u"b.txt"_s, u"Eve"_s, QDateTime::currentDateTimeUtc(), 7, {}, u"y"_s}));
+    list = ReadReceivedFiles();
+    QCOMPARE(list.size(), MaxReceivedFiles);
+    QCOMPARE(list[0].name + list[1].name + list[2].name, u"b.txta.txtold"_s);
+    QCOMPARE(FileBytes(ReceivedFilesPath()).count('\n'), MaxReceivedFiles);
+
+    frmReceived w;
+    QSignalSpy unloaded(&w, &frmReceived::Unloaded);
+    auto* tree = w.findChild<QTreeWidget*>(u"lvwFiles"_s);
+    auto* show = w.findChild<QAbstractButton*>(u"cmdShow"_s);
+    auto* openButton = w.findChild<QAbstractButton*>(u"cmdOpen"_s);
+    QCOMPARE(tree->topLevelItemCount(), MaxReceivedFiles);
+    QCOMPARE(tree->topLevelItem(0)->text(4), u"y"_s);
+    QVERIFY(!show->isEnabled() && !openButton->isEnabled()); // a failed one has no file
+    tree->setCurrentItem(tree->topLevelItem(1));
+    show->click();
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    QCOMPARE(m_desk.shell->calls()[0].kind + m_desk.shell->calls()[1].kind, u"showopen"_s);
+    QCOMPARE(m_desk.shell->calls()[0].target, saved);
+    QCOMPARE(m_desk.shell->calls()[1].target, saved);
+    // A file moved away since: the user is told, nothing is asked of the shell.
+    QFile::remove(saved);
+    openButton->click();
+    QCOMPARE(m_desk.prompt->shown(),
+             QStringList{u"The received file is no longer there:\r\r'"_s + saved + u"'."_s});
+    QCOMPARE(m_desk.shell->calls().size(), 2);
+    w.close();
+    QVERIFY(!unloaded.isEmpty());
 }
 
 KV_TEST_MAIN(TestFileReceive)

@@ -113,6 +113,7 @@ void TestOpener::classifiesEveryCommandWord_data()
     QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
     QTest::newRow("openkvfolder") << u"openkvfolder"_s << Route::OpenKVFolder;
     QTest::newRow("openkvmessage") << u"openkvmessage"_s << Route::OpenKVMessages;
+    QTest::newRow("receivedfiles") << u"receivedfiles"_s << Route::ReceivedFiles;
     QTest::newRow("empty") << u""_s << Route::Conversion;
     QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme"_s << Route::ShowUser;
     QTest::newRow("fileprep") << u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;

@@ -4,6 +4,7 @@
 #include "Platform/Sound.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDataStream>
 #include <QFile>
 #include <QJsonArray>
@@ -43,6 +44,16 @@ void WriteWave(const QString& path)
     out << quint32(samples.size());
     out.writeRawData(samples.constData(), int(samples.size()));
 }
+
+// The desktop's file manager, played on the suite's own bus: what it was asked to show.
+class FileManagerStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+};
 
 } // namespace
 
@@ -123,6 +134,19 @@ void TestSoundShell::shellLogsOpensAndStartsPrograms()
     QCOMPARE(calls[3].value(u"target"_s).toString(), u"/bin/sh"_s);
     QCOMPARE(calls[3].value(u"arguments"_s).toArray().last().toString(), argument);
     QCOMPARE(calls[3].value(u"workingDir"_s).toString(), dir.path());
+
+    // A file shown in its folder by the file manager, its name encoded in the address.
+    FileManagerStandIn manager;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(
+        bus.registerObject(u"/org/freedesktop/FileManager1"_s, &manager, QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService(u"org.freedesktop.FileManager1"_s));
+    qunsetenv("KIVARA_SHELL_DRYRUN");
+    QVERIFY(Shell::createDefault()->showInFolder(dir.filePath(u"a b#1.txt"_s)));
+    QVERIFY(WaitUntil([&] { return !manager.shown.isEmpty(); }, 30000));
+    QCOMPARE(manager.shown, QStringList{u"file://"_s + dir.path() + u"/a%20b%231.txt"_s});
+    QCOMPARE(Lines(log).last(),
+             uR"({"call":"show","target":")"_s + dir.filePath(u"a b#1.txt"_s) + uR"("})"_s);
 }
 
 KV_TEST_MAIN(TestSoundShell)

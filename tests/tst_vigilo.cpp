@@ -839,9 +839,11 @@ void TestVigilo::pollCountsUnread()
     // The counter label and the menu entries start the opener with their command words.
     QTest::mouseClick(counter, Qt::LeftButton);
     tray->MenuClick(1);
-    QCOMPARE(m_desk.shell->calls().size(), 2);
+    tray->popupMenu()->findChild<QAction*>(u"mnuReceivedFiles"_s)->trigger();
+    QCOMPARE(m_desk.shell->calls().size(), 3);
     QCOMPARE(m_desk.shell->calls()[0].arguments, QStringList{u"openkvmessage"_s});
     QCOMPARE(m_desk.shell->calls()[1].arguments, QStringList{u"openkvfolder"_s});
+    QCOMPARE(m_desk.shell->calls()[2].arguments, QStringList{u"receivedfiles"_s});
     QVERIFY(m_desk.shell->calls()[0].target.endsWith(u"/dorvan"_s));
 
     // Mute and display-on-call toggle their check marks; both are saved when the monitor ends.

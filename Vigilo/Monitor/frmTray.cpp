@@ -5,7 +5,6 @@
 #include "Shared/PeerslipMail.h"
 #include "Vigilo/Monitor/CommandLine.h"
 #include "Vigilo/Monitor/MonitorStore.h"
-#include "Vigilo/Monitor/NetworkCheckWindow.h"
 #include "Vigilo/Monitor/frmOptions.h"
 #include "Vigilo/Monitor/modTray.h"
 
@@ -210,10 +209,7 @@ void frmTray::buildMenu()
     m_mnuP[mnu::Monitor]->setFont(bold);
     m_popup->setDefaultAction(m_mnuP[mnu::Monitor]);
     // Beside the options, outside the numbered entries.
-    auto* check = new QAction(NetworkCheckCaption.toString(), m_popup);
-    check->setObjectName(u"mnuNetworkCheck"_s);
-    connect(check, &QAction::triggered, this, [this] { ShowNetworkCheck(this); });
-    m_popup->insertAction(m_mnuP[mnu::Options + 1], check);
+    addSideEntries(m_mnuP[mnu::Options + 1]);
 }
 
 bool frmTray::Load(const QString& commandLine)

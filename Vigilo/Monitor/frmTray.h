@@ -74,6 +74,8 @@ int AvailabilityRow(const QString& text);
 // The Dorvan command words and the help context of the first run.
 inline constexpr QStringView OpenKvFolder = u"openkvfolder";
 inline constexpr QStringView OpenKvMessage = u"openkvmessage";
+inline constexpr QStringView OpenReceivedFiles = u"receivedfiles";
+inline constexpr QStringView ReceivedFilesCaption = u"&Received Files";
 inline constexpr QStringView OpenerProgram = u"/dorvan";
 inline constexpr int FirstRunHelpContext = 1005;
 inline constexpr QStringView ProductWebPage = u"http://www.kivara.com";
@@ -168,6 +170,8 @@ private:
     void onOkButton();
     void onTrayActivated(int reason);
     void startOpener(QStringView word);
+    // The entries that are not among the numbered ones, placed before `before`.
+    void addSideEntries(QAction* before);
     void hoverOption(int index);
     void unload();
     bool adoptTray();

@@ -8,6 +8,7 @@
 #include "Shared/modMisc.h"
 #include "Shared/modReg.h"
 #include "Vigilo/Opener/Log.h"
+#include "Vigilo/Opener/ReceivedFiles.h"
 #include "ui_frmFile.h"
 
 #include <QCloseEvent>
@@ -51,6 +52,14 @@ int Percentage(qint32 received, qint32 size)
 {
     if (size <= 0) return 100;
     return static_cast<int>(std::nearbyint(static_cast<double>(received) / size * 100.0));
+}
+
+// Why a write or the final rename failed: a full disk, a name taken meanwhile, or the system's reason.
+QString WriteFailure(int error, const QString& detail)
+{
+    if (error == ENOSPC || error == EDQUOT) return failure::DiskFull.toString();
+    if (error == EEXIST) return failure::NameRefused.toString();
+    return failure::WriteFailed.toString() + detail;
 }
 
 } // namespace
@@ -158,6 +167,13 @@ void frmFile::setInfo(const QStringList& pieces)
         qCDebug(lcOpener, "file offer from %s refused: %s",
                 check.addressUsable ? qUtf8Printable(m_remoteHost) : "an address that cannot be used",
                 qUtf8Printable(OfferFaultText(check.fault)));
+        if (pieces.size() > piece::FileTitle) {
+            m_sender = pieces[piece::Sender];
+            m_fileTitle = pieces[piece::FileTitle];
+            m_fileSize = ParseOfferSize(pieces.value(piece::FileSize)).value_or(0);
+            record(check.fault == OfferFault::BadTitle ? failure::NameRefused.toString()
+                                                       : OfferFaultText(check.fault));
+        }
         refuse(OfferFaultText(check.fault), check.addressUsable,
                pieces.size() > piece::OwnName ? pieces[piece::OwnName] : QString());
         return;
@@ -252,6 +268,8 @@ void frmFile::accept()
             ChooseSavePath(QDir(m_saveFolder).filePath(m_fileTitle), m_saveFolder, m_autoMode != 1);
         if (m_unloaded) return;
         if (choice.path.isEmpty()) {
+            // Unasked, only a folder full of numbered copies leaves no name.
+            if (m_autoMode == 1) record(failure::NameRefused.toString());
             cancelByUser();
             return;
         }
@@ -261,6 +279,7 @@ void frmFile::accept()
     m_totalText = FormatSize(m_fileSize);
     m_received = 0;
     if (m_targetPath.isEmpty() || !createPartial()) {
+        record(failure::NameRefused.toString());
         Notice(text::CannotCreate.toString() + CR + CR + u"'"_s + QFileInfo(m_targetPath).absolutePath() +
                u"'."_s);
         cancelByUser();
@@ -283,6 +302,8 @@ void frmFile::accept()
 void frmFile::cancelByUser()
 {
     if (m_unloaded) return;
+    if (m_phase == Phase::Connecting || m_phase == Phase::Receiving)
+        record(failure::CancelledHere.toString());
     sendCancelNotice();
     discardPartial();
     wskFile->Close();
@@ -332,7 +353,8 @@ bool frmFile::createPartial()
             QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
         m_partial.setFileName(QDir(folder).filePath(name));
         // A new file only (never through an existing name or link), created without execute permission.
-        if (m_partial.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // Unbuffered, so a full disk shows at the block that did not fit, not at the end.
+        if (m_partial.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             m_partialPath = m_partial.fileName();
             return true;
         }
@@ -350,7 +372,7 @@ void frmFile::discardPartial()
 
 // The complete file takes its final name in one step; an existing file there
 // is replaced only when the user agreed to it.
-bool frmFile::moveIntoPlace(QString* error)
+bool frmFile::moveIntoPlace(int* error)
 {
     m_partial.close();
     const QByteArray from = QFile::encodeName(m_partialPath);
@@ -370,7 +392,7 @@ bool frmFile::moveIntoPlace(QString* error)
         }
     }
     if (rc != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = errno;
         return false;
     }
     m_partialPath.clear();
@@ -402,6 +424,7 @@ void frmFile::take(const QByteArray& bytes)
     if (bytes.isEmpty() || m_phase != Phase::Receiving) return;
     // Never more than announced: extra bytes end the transfer and nothing is kept.
     if (bytes.size() > static_cast<qint64>(m_fileSize) - m_received) {
+        record(failure::Overrun.toString());
         wskFile->Close();
         discardPartial();
         sendCancelNotice();
@@ -410,7 +433,9 @@ void frmFile::take(const QByteArray& bytes)
         return;
     }
     if (m_partial.write(bytes) != bytes.size()) {
+        const int error = errno;
         const QString reason = m_partial.errorString();
+        record(WriteFailure(error, reason));
         wskFile->Close();
         discardPartial();
         sendCancelNotice();
@@ -446,14 +471,16 @@ void frmFile::finish()
 {
     wskFile->Close();
     m_phase = Phase::Done;
-    QString error;
-    if (!m_partial.flush() || !moveIntoPlace(&error)) {
-        if (error.isEmpty()) error = m_partial.errorString();
+    int error = 0;
+    if (!moveIntoPlace(&error)) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        record(WriteFailure(error, reason));
         discardPartial();
-        Notice(text::CannotSave.toString() + CR + CR + u"'"_s + m_targetPath + u"'."_s + CR + CR + error);
+        Notice(text::CannotSave.toString() + CR + CR + u"'"_s + m_targetPath + u"'."_s + CR + CR + reason);
         unload();
         return;
     }
+    record();
     if (Selection() == 1) {
         Notice(text::SavedAs.toString() + CR + CR + u"'"_s + m_targetPath + u"'."_s);
     } else if (!platform::Shell::current().open(m_targetPath)) {
@@ -469,6 +496,7 @@ void frmFile::onClosed()
     // Bytes that came before the close count first.
     take(wskFile->GetData());
     if (m_unloaded || m_phase == Phase::Done) return;
+    record(failure::SenderCancelled.toString());
     Notice(m_sender + text::SenderCancelled.toString());
     discardPartial();
     wskFile->Close();
@@ -478,11 +506,36 @@ void frmFile::onClosed()
 void frmFile::onError(int number, const QString& description)
 {
     if (m_unloaded) return;
+    // Refused or unreachable before any byte; a connection lost later is the sender's end of it.
+    record(m_phase == Phase::Connecting ? failure::ConnectionRefused.toString()
+                                        : failure::SenderCancelled.toString());
     tmrConnect->stop();
     wskFile->Close();
     m_phase = Phase::Failed;
     Notice(text::TransferError.toString() + CR + CR + QString::number(number) + u':' + description);
     // The window stays; its Cancel ends the transfer and removes what was stored.
+}
+
+// ---- the received-files list -------------------------------------------------------
+
+void frmFile::record(const QString& failure)
+{
+    if (m_recorded) return;
+    m_recorded = true;
+    if (!failure.isEmpty()) {
+        // The reason takes the progress line's place, in as many rows as it needs.
+        ui->lblProgress->setWordWrap(true);
+        ui->lblProgress->setText(failure);
+        ui->lblProgress->setFixedHeight(ui->lblProgress->heightForWidth(ui->lblProgress->width()));
+        setFixedSize(width(), std::max(height(), sizeHint().height()));
+    }
+    const ReceivedFile entry{m_fileTitle,
+                             m_sender,
+                             QDateTime::currentDateTimeUtc(),
+                             m_fileSize,
+                             failure.isEmpty() ? m_targetPath : QString(),
+                             failure};
+    if (!AddReceivedFile(entry)) qCDebug(lcOpener, "the received-files list could not be written");
 }
 
 } // namespace kv::dorvan

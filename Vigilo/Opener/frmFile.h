@@ -117,7 +117,9 @@ private:
     bool createPartial();
     void discardPartial();
     void finish();
-    bool moveIntoPlace(QString* error);
+    bool moveIntoPlace(int* error);
+    // Adds the transfer to the received-files list, once; an empty failure: saved.
+    void record(const QString& failure = {});
     void showSize();
     void take(const QByteArray& bytes);
     void holdProgressPaint();
@@ -152,6 +154,7 @@ private:
     QString m_totalText;
     Phase m_phase = Phase::Asking;
     bool m_unloaded = false;
+    bool m_recorded = false;
 };
 
 } // namespace kv::dorvan

@@ -10,6 +10,7 @@
 #include "Vigilo/Opener/frmConvert.h"
 #include "Vigilo/Opener/frmFile.h"
 #include "Vigilo/Opener/frmProp.h"
+#include "Vigilo/Opener/frmReceived.h"
 
 using namespace Qt::StringLiterals;
 
@@ -90,6 +91,7 @@ Route Classify(const QString& commandLine)
     if (commandLine == command::Uninstall.toString()) return Route::Uninstall;
     if (commandLine == command::OpenKVFolder.toString()) return Route::OpenKVFolder;
     if (commandLine == command::OpenKVMessages.toString()) return Route::OpenKVMessages;
+    if (commandLine == command::ReceivedFiles.toString()) return Route::ReceivedFiles;
     if (commandLine.isEmpty()) return Route::Conversion;
     // By the message's first word: a file title or a name may hold the other word.
     const QString word = commandLine.section(u'|', 0, 0);
@@ -115,6 +117,7 @@ frmOpen::~frmOpen()
     delete m_file;
     delete m_prop;
     delete m_convert;
+    delete m_received;
 }
 
 Route frmOpen::Start(const QString& commandLine)
@@ -158,6 +161,11 @@ Route frmOpen::Start(const QString& commandLine)
         m_file = new frmFile;
         connect(m_file, &frmFile::Unloaded, this, &frmOpen::Unload);
         m_file->setInfo(SplitPieces(commandLine));
+        break;
+    case Route::ReceivedFiles:
+        m_received = new frmReceived;
+        connect(m_received, &frmReceived::Unloaded, this, &frmOpen::Unload);
+        m_received->show();
         break;
     case Route::Nothing:
         qCDebug(lcOpener, "nothing done: the command line names no task");
@@ -227,6 +235,7 @@ void frmOpen::Unload()
     if (m_file && !m_file->isUnloaded()) m_file->cmdFileClick(1);
     if (m_prop) m_prop->Unload();
     if (m_convert) m_convert->Unload();
+    if (m_received) m_received->Unload();
     hide();
     Q_EMIT Unloaded();
 }

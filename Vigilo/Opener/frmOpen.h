@@ -14,12 +14,14 @@ namespace kv::dorvan {
 class frmFile;
 class frmProp;
 class frmConvert;
+class frmReceived;
 
 // Command words, compared with the whole command line.
 namespace command {
 inline constexpr QStringView Uninstall = u"uninstall";
 inline constexpr QStringView OpenKVFolder = u"openkvfolder";
 inline constexpr QStringView OpenKVMessages = u"openkvmessage";
+inline constexpr QStringView ReceivedFiles = u"receivedfiles";
 // Found anywhere in the command line, SHOWUSER first.
 inline constexpr QStringView ShowUser = u"SHOWUSER";
 inline constexpr QStringView FilePrep = u"FILEPREP";
@@ -66,10 +68,11 @@ enum class Route {
     Uninstall,
     OpenKVFolder,
     OpenKVMessages,
-    Conversion, // empty command line: the folder-conversion window
-    ShowUser,   // the Peerslip viewer
-    FilePrep,   // the receiving window
-    Nothing,    // an unknown command line
+    Conversion,    // empty command line: the folder-conversion window
+    ShowUser,      // the Peerslip viewer
+    FilePrep,      // the receiving window
+    ReceivedFiles, // the list of received files
+    Nothing,       // an unknown command line
 };
 
 // Which command a command line carries, by the dispatch table.
@@ -110,6 +113,7 @@ public:
     frmConvert* conversionWindow() const { return m_convert; }
 
     frmFile* fileWindow() const { return m_file; }
+    frmReceived* receivedWindow() const { return m_received; }
     bool isUnloaded() const { return m_unloaded; }
     // Unloads the main window and every window of Dorvan.
     void Unload();
@@ -128,6 +132,7 @@ private:
     frmFile* m_file = nullptr;
     frmProp* m_prop = nullptr;
     frmConvert* m_convert = nullptr;
+    frmReceived* m_received = nullptr;
     QString m_sysDir;
     int m_monitorWaitMs = 10 * 60 * 1000;
     bool m_unloaded = false;

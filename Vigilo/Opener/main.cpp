@@ -19,7 +19,8 @@ constexpr QStringView CommandHelp =
     u"%2: shows the Kivara contacts folder in the mail host, creating it when missing.\n"
     u"%3: shows the Kivara messages folder in the mail host.\n"
     u"%4|fields: shows the Peerslip of a user, given as the fields of a user record separated by |.\n"
-    u"%5|fields: receives a file offered by another user; the fields describe the offer.";
+    u"%5|fields: receives a file offered by another user; the fields describe the offer.\n"
+    u"%6: lists the files others sent, to show one in its folder or open it.";
 
 // For --help; a message text may hold anything after its first word, so no
 // option is looked for after it.
@@ -32,7 +33,7 @@ void DescribeCommandLine(QCommandLineParser& parser)
     parser.addPositionalArgument(CommandName.toString(),
                                  CommandHelp.arg(command::Uninstall, command::OpenKVFolder,
                                                  command::OpenKVMessages, command::ShowUser,
-                                                 command::FilePrep),
+                                                 command::FilePrep, command::ReceivedFiles),
                                  QStringLiteral("[%1]").arg(CommandName));
 }
 } // namespace
