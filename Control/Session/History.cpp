@@ -2,6 +2,7 @@
 
 #include "Control/Session/Log.h"
 #include "Shared/modMisc.h"
+#include "Shared/modReg.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,11 +44,11 @@ QList<HistoryLine> Lines(QSqlQuery& q)
 
 std::shared_ptr<History> History::forPath(const QString& path)
 {
-    static QHash<QString, std::weak_ptr<History>> open;
-    std::shared_ptr<History> history = open.value(path).lock();
+    static QHash<QString, std::weak_ptr<History>> shared;
+    std::shared_ptr<History> history = shared.value(path).lock();
     if (!history) {
         history.reset(new History(path));
-        open.insert(path, history);
+        shared.insert(path, history);
     }
     return history;
 }
@@ -119,6 +120,12 @@ bool History::flush()
 {
     m_writeTimer.stop();
     if (m_pending.isEmpty()) return !m_broken;
+    // Read again here: Keep history turned off in one form's options holds at once for the
+    // sessions of every other form, which read their settings only when their own options close.
+    if (!ReadFlag(Deliverable::Quillon, settings::KeepHistory)) {
+        m_pending.clear();
+        return true;
+    }
     if (!open(true)) return false;
     const QList<HistoryLine> lines = std::exchange(m_pending, {});
     if (!m_db.transaction()) {
