@@ -10,6 +10,7 @@
 #include "Control/Session/MessageEntry.h"
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
+#include "Control/frmHistory.h"
 #include "Control/frmOptions.h"
 #include "Platform/Outlook/Automation.h"
 #include "Platform/Outlook/WindowSide.h"
@@ -78,10 +79,10 @@ QMenu* makeMenu(QWidget* owner, const QString& name, const QStringList& captions
 
 void Kivara::buildMenus()
 {
-    m_mnuFile =
-        makeMenu(this, u"mnuFile"_s,
-                 {text::PlaceCallAtLoad.toString(), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
-                  u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s, u"&Options..."_s});
+    m_mnuFile = makeMenu(this, u"mnuFile"_s,
+                         {text::PlaceCallAtLoad.toString(), u"-"_s, u"&Save"_s, u"Save &As..."_s, u"-"_s,
+                          u"Print Set&up..."_s, u"&Print..."_s, u"-"_s, u"Se&nd To"_s, u"-"_s,
+                          u"&Options..."_s, u"-"_s, u"Search &History..."_s});
     m_mnuSendTo = makeMenu(this, u"mnuSendTo"_s, {u"3x &Floppy (A)"_s, u"&Outlook Recipient"_s});
     item(m_mnuFile, 8)->setMenu(m_mnuSendTo);
     item(m_mnuFile, 2)->setShortcut(QKeySequence(u"Ctrl+S"_s));
@@ -175,6 +176,9 @@ void Kivara::FileMenu_Click(short Index)
         break;
     case 10:
         openOptions(int(frmOptions::Mode::Normal));
+        break;
+    case 12:
+        frmHistory::Run(m_session->history(), this);
         break;
     default:
         break;

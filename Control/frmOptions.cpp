@@ -1,7 +1,8 @@
 #include "Control/frmOptions.h"
 
-#include "Control/Session/ChatName.h"
 #include "Control/Icons.h"
+#include "Control/Session/ChatName.h"
+#include "Control/Session/History.h"
 #include "Control/Session/Rooms.h"
 #include "Control/Transcript.h"
 #include "Platform/Prompt.h"
@@ -122,6 +123,7 @@ frmOptions::frmOptions(Mode mode, const QString& localIp, QWidget* parent)
     connect(ui->cmdColor_0, &QPushButton::clicked, this, [this] { openPalette(0); });
     connect(ui->cmdColor_1, &QPushButton::clicked, this, [this] { openPalette(1); });
     connect(ui->cmdFolder, &QPushButton::clicked, this, &frmOptions::browseFolder);
+    connect(ui->cmdClearHistory, &QPushButton::clicked, this, &frmOptions::clearHistory);
     auto* ctrlTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     ctrlTab->setContext(Qt::WindowShortcut);
     connect(ctrlTab, &QShortcut::activated, this, &frmOptions::nextTab);
@@ -223,6 +225,7 @@ void frmOptions::load()
     ui->txtFolder->setText(ReadSetting(Q, settings::FileFolder));
     const int autoAdd = qBound(0, ReadSetting(Q, settings::AutoAdd).toInt(), 2);
     (autoAdd == 0 ? ui->optAutoAdd_0 : autoAdd == 1 ? ui->optAutoAdd_1 : ui->optAutoAdd_2)->setChecked(true);
+    ui->chkHistory->setChecked(ReadFlag(Q, settings::KeepHistory));
 
     // About
     ui->lblVersion->setText(u"Version "_s + QStringLiteral(QT_STRINGIFY(KIVARA_VERSION)));
@@ -270,6 +273,17 @@ void frmOptions::openPalette(int index)
     QPushButton* button = index == 0 ? ui->cmdColor_0 : ui->cmdColor_1;
     palette->move(button->mapToGlobal(QPoint(0, button->height())));
     palette->show();
+}
+
+void frmOptions::clearHistory()
+{
+    // No is the default: only a deliberate Yes deletes.
+    platform::MsgBoxRequest confirm;
+    confirm.text = ClearHistoryQuestion.toString();
+    confirm.buttons = MsgButtons::YesNo;
+    confirm.icon = MsgIcon::Question;
+    confirm.defaultButton = 2;
+    if (platform::Prompt::current().msgBox(confirm) == MsgResult::Yes) History::user()->clear();
 }
 
 void frmOptions::nextTab()
@@ -377,6 +391,7 @@ void frmOptions::accept()
     }
     WriteSetting(settings::AcceptFiles, flag(ui->chkAccept->isChecked()));
     WriteSetting(settings::FileFolder, fileFolder);
+    WriteSetting(settings::KeepHistory, flag(ui->chkHistory->isChecked()));
     // 7. View, fonts, colours and sounds
     WriteSetting(settings::StatusBar, flag(ui->chkView_1->isChecked()));
     WriteSetting(settings::ShowUsers, flag(ui->chkView_0->isChecked()));

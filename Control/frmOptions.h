@@ -46,6 +46,8 @@ public:
     static constexpr QStringView FolderTitle = u"Save Kivara file transfers to...";
     static constexpr QStringView CannotOpen = u"Could not open ";
     static constexpr QStringView UnknownUser = u"Unknown";
+    static constexpr QStringView ClearHistoryQuestion =
+        u"Delete every line of your conversation history?\r\rThis cannot be undone.";
 
     // localIp: the address of the control's datagram socket, stored in a new profile.
     frmOptions(Mode mode, const QString& localIp, QWidget* parent = nullptr);
@@ -80,6 +82,8 @@ private:
     void browseFolder();
     void openPalette(int index);
     void nextTab();
+    // Empties the conversation history once the user confirms.
+    void clearHistory();
     bool storeFolder();
     void accept() override;
 

@@ -127,6 +127,11 @@ QString WindowsFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kivara"_s;
 }
 
+QString HistoryFolder()
+{
+    return WindowsFolder() + u"/history"_s;
+}
+
 QString JoinNonEmpty(const QString& first, const QString& second)
 {
     if (!first.isEmpty() && !second.isEmpty())

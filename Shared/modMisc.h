@@ -42,6 +42,8 @@ QString SystemFolder();
 inline constexpr QStringView HelpPageName = u"quillon.htm";
 // The per-user data root of the product, without a trailing separator.
 QString WindowsFolder();
+// The folder of the conversation history (the chat control writes it, the uninstaller removes it).
+QString HistoryFolder();
 
 // "first, second" when both are non-empty, else whichever is, else "".
 QString JoinNonEmpty(const QString& first, const QString& second);

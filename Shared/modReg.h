@@ -93,6 +93,7 @@ inline constexpr SettingSpec UseCallSnd{subkeys::Settings, u"UseCallSnd", u"1"};
 inline constexpr SettingSpec CallFile{subkeys::Settings, u"CallFile", u"trillo.wav", DefaultBase::InstallDir};
 inline constexpr SettingSpec UseAttnSnd{subkeys::Settings, u"UseAttnSnd", u"1"};
 inline constexpr SettingSpec AttnFile{subkeys::Settings, u"AttnFile", u"pingoa1.wav", DefaultBase::InstallDir};
+inline constexpr SettingSpec KeepHistory{subkeys::Settings, u"KeepHistory", u"1"};
 
 // Subkey "Profile"
 inline constexpr SettingSpec FullName{subkeys::Profile, u"FullName", u""};

@@ -4,22 +4,30 @@
 // time the control took for the last thousand with the first thousand. The
 // baseline is a bare QTextEdit of the same size appending the same formatted
 // lines (the name in bold colour, a tab, the text), measured the same way.
-// Baseline and live runs alternate, each in a fresh widget or control after a
-// sync; both are timed from the first line shown to the last.
+// The live control runs twice a round, with the conversation history kept and
+// without it, each from an empty history; after a run with it the lines
+// written are counted. Baseline and both live runs take turns, which goes first
+// moving every round, each in a fresh widget or control after a sync; all are
+// timed from the first line shown to the last.
 //
 //   bench_transcript [lines] [runs of each]      (default 20000, 3)
 #include "Control/Kivara.h"
+#include "Control/Session/History.h"
 #include "Platform/Events.h"
 #include "Platform/QtPrompt.h"
 #include "Platform/ScriptedPrompt.h"
 #include "Shared/Protocol.h"
+#include "Shared/modMisc.h"
 #include "Shared/modUser.h"
 #include "testing/Desk.h"
 #include "testing/SimComputer.h"
 
 #include <QApplication>
-#include <QList>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -29,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -138,7 +147,7 @@ private:
     int m_count;
 };
 
-Run liveControl(Kivara& k, int count, int run)
+Run liveControl(Kivara& k, int count, int run, const char* what)
 {
     QTextEdit* transcript = k.roomView(0).transcript;
     const int before = transcript->document()->blockCount();
@@ -166,7 +175,45 @@ Run liveControl(Kivara& k, int count, int run)
     sender.wait();
     if (marks.at.size() == 1)
         std::printf("             (no line arrived: this build's control does not show public chat lines)\n");
-    return report("live control", run, marks, count);
+    return report(what, run, marks, count);
+}
+
+// The lines the history file holds, read through a connection of its own; -1 when it cannot be read.
+int KeptLines()
+{
+    const QString connection = u"bench-kept"_s;
+    int lines = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
+        db.setDatabaseName(HistoryFolder() + u'/' + HistoryFileName.toString());
+        QSqlQuery q(db);
+        if (db.open() && q.exec(u"SELECT count(*) FROM line"_s) && q.next()) lines = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return lines;
+}
+
+// One run of the live control from an empty history, kept or not; nothing when it did not start.
+std::optional<Run> liveRun(int count, int run, bool keepHistory)
+{
+    QDir(HistoryFolder()).removeRecursively();
+    WriteSetting(settings::KeepHistory, keepHistory ? u"1"_s : u"0"_s);
+    Kivara k;
+    k.resize(640, 420);
+    k.show();
+    if (k.ChatInit() != 0) return std::nullopt;
+    Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
+    bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, PeerIp, QString(), u"KV-BOB"_s,
+                              QString(), u"1"_s});
+    const Run r = liveControl(k, count, run, keepHistory ? "history on" : "history off");
+    if (!keepHistory) return r;
+    // What still waits once the burst is over is written now, as a session's end would.
+    QElapsedTimer last;
+    last.start();
+    k.session().history()->flush();
+    std::printf("             history: %d of %d lines written, the last batch in %lld ms after the burst\n",
+                KeptLines(), count - r.lost, qlonglong(last.elapsed()));
+    return r;
 }
 
 } // namespace
@@ -182,47 +229,51 @@ int main(int argc, char* argv[])
     const int count = argc > 1 ? qMax(2 * Window, QString::fromLocal8Bit(argv[1]).toInt()) : 20000;
 
     SaveProfile(test::UserProfile(u"Ann"_s, ControlIp, u"KV-BENCH"_s), QString());
-    const int runs = argc > 2 ? qMax(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
+    const int rounds = argc > 2 ? qMax(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
 
-    QList<Run> base, live;
+    // Baseline, live without the history, live with it.
+    constexpr int Kinds = 3;
+    QList<Run> runs[Kinds];
     bool started = true;
-    // Which goes first swaps every round.
-    for (int run = 1; run <= runs && started; ++run) {
-        for (int turn = 0; turn < 2; ++turn) {
+    // Which goes first moves every round.
+    for (int run = 1; run <= rounds && started; ++run) {
+        for (int turn = 0; turn < Kinds; ++turn) {
             ::sync();
-            if ((turn == 0) == (run % 2 == 1)) {
-                base << bareWidget(count, run);
+            const int kind = (turn + run - 1) % Kinds;
+            if (kind == 0) {
+                runs[0] << bareWidget(count, run);
                 continue;
             }
-            Kivara k;
-            k.resize(640, 420);
-            k.show();
-            if (k.ChatInit() != 0) {
+            const std::optional<Run> r = liveRun(count, run, kind == 2);
+            if (!r) {
                 std::printf("the control did not start\n");
                 started = false;
                 break;
             }
-            Participant bob = k.rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s);
-            bob.setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, PeerIp, QString(), u"KV-BOB"_s,
-                                      QString(), u"1"_s});
-            live << liveControl(k, count, run);
+            runs[kind] << *r;
         }
     }
-    auto median = [](const QList<Run>& runs, double Run::*field) {
+    auto median = [](const QList<Run>& of, double Run::*field) {
         QList<double> v;
-        for (const Run& r : runs)
+        for (const Run& r : of)
             v << r.*field;
         return Median(v);
     };
     int lost = 0;
-    for (const Run& r : live)
-        lost += r.lost;
-    const double baseRatio = median(base, &Run::cpuRatio), liveRatio = median(live, &Run::cpuRatio);
-    const double baseRate = median(base, &Run::linesPerS), liveRate = median(live, &Run::linesPerS);
-    std::printf("medians of %lld and %lld runs: bare widget %.0f lines/s, last/first CPU %.2f; live control %.0f "
-                "lines/s, last/first CPU %.2f (goal <= 1.3), %d lines lost in all\n",
-                qlonglong(base.size()), qlonglong(live.size()), baseRate, baseRatio, liveRate, liveRatio, lost);
-    std::printf("ratio of medians, live control / bare widget: lines/s %.2f (goal >= 0.6), last/first CPU %.2f\n",
-                baseRate > 0 ? liveRate / baseRate : 0.0, baseRatio > 0 ? liveRatio / baseRatio : 0.0);
+    for (const QList<Run>& live : {runs[1], runs[2]})
+        for (const Run& r : live)
+            lost += r.lost;
+    const double baseRate = median(runs[0], &Run::linesPerS), offRate = median(runs[1], &Run::linesPerS),
+                 onRate = median(runs[2], &Run::linesPerS);
+    std::printf(
+        "medians of %lld runs each: bare widget %.0f lines/s, last/first CPU %.2f; history off %.0f lines/s, "
+        "last/first CPU %.2f; history on %.0f lines/s, last/first CPU %.2f (goal <= 1.3); %d lines lost "
+        "in all\n",
+        qlonglong(runs[0].size()), baseRate, median(runs[0], &Run::cpuRatio), offRate,
+        median(runs[1], &Run::cpuRatio), onRate, median(runs[2], &Run::cpuRatio), lost);
+    std::printf(
+        "ratio of medians, lines/s: history off / bare widget %.2f (goal >= 0.6), history on / history off "
+        "%.2f\n",
+        baseRate > 0 ? offRate / baseRate : 0.0, offRate > 0 ? onRate / offRate : 0.0);
     return started && lost == 0 ? 0 : 1;
 }

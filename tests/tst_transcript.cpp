@@ -1,11 +1,15 @@
 // The transcript's way out of the program (save, print, send to a medium or a
-// mail recipient), its view behaviour, the options dialog and the settings
-// applied to a running control, and the layout around the splitter. One
+// mail recipient), its view behaviour, the conversation history, the options
+// dialog and the settings applied to a running control, and the layout around
+// the splitter. One
 // simulated computer per case at 127.110.<case>.2.
 #include "Control/Kivara.h"
 #include "Control/Layout.h"
+#include "Control/Session/History.h"
+#include "Control/Session/Texts.h"
 #include "Control/Transcript.h"
 #include "Control/TranscriptExport.h"
+#include "Control/frmHistory.h"
 #include "Control/frmOptions.h"
 #include "Platform/Events.h"
 #include "Platform/Outlook/WindowSide.h"
@@ -39,6 +43,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 using kv::test::FileBytes;
@@ -72,6 +77,7 @@ private Q_SLOTS:
     void printing();
     void sendToRecipient();
     void sendToRemovableMedium();
+    void historyKeptAndFound();
     void optionsRoundTrip();
     void optionsValidation();
     void optionsBrowsing();
@@ -417,6 +423,99 @@ void TestTranscript::sendToRemovableMedium()
 
 // ---- The options dialog ---------------------------------------------------------------
 
+// ---- The conversation history ------------------------------------------------------------
+
+void TestTranscript::historyKeptAndFound()
+{
+    // Kept off from the start: lines are shown, nothing is written, not even an empty file.
+    computer(13);
+    WriteSetting(settings::KeepHistory, u"0"_s);
+    auto k = std::make_unique<Kivara>();
+    QCOMPARE(k->ChatInit(), 0);
+    const QString bob = address(13, 3);
+    k->rooms()
+        .publicRoom()
+        .addRow(u"Bob"_s, u"1_0"_s)
+        .setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob, QString(), u"KV-BOB"_s,
+                               QString(), u"1"_s});
+    auto say = [&](const QString& datagram) { k->session().HandleDatagram(FrameDatagram(datagram), bob); };
+    say(BuildPubChat(u"Bob"_s, 200, u"secret plan"_s));
+    QVERIFY(k->rooms().publicRoom().transcript.toPlainText().contains(u"secret plan"_s));
+    k.reset();
+    QVERIFY(!QFileInfo::exists(HistoryFolder()));
+
+    // Turned on, the running control rereading its settings: what is shown is found, whatever the words hold.
+    k = std::make_unique<Kivara>();
+    QCOMPARE(k->ChatInit(), 0);
+    WriteSetting(settings::KeepHistory, u"1"_s);
+    k->RefreshSettings();
+    k->rooms()
+        .publicRoom()
+        .addRow(u"Bob"_s, u"1_0"_s)
+        .setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob, QString(), u"KV-BOB"_s,
+                               QString(), u"1"_s});
+    const QStringList lines = {u"Bob\thello there"_s, u"Bob\tsay \"hi\" to -all* now"_s,
+                               u"Bob\tcol:on NEAR(x) AND y"_s,
+                               u"[Bob]\thas changed status to 'Stepped Out'."_s, u"Ann\tmy own reply"_s};
+    for (const QString& line : lines.mid(0, 3))
+        say(BuildPubChat(u"Bob"_s, 200, line.section(u'\t', 1)));
+    say(BuildStatus(u"Bob"_s, u"Stepped Out"_s));
+    QCOMPARE(k->DataSend(session::mode::PubChat, u"my own reply"_s), 0);
+    k.reset(); // the session's end writes what waits; the next one reads it from the file
+
+    k = std::make_unique<Kivara>();
+    QCOMPARE(k->ChatInit(), 0);
+    {
+        frmHistory d(k->session().history());
+        auto* box = d.findChild<QLineEdit*>(u"txtSearch"_s);
+        auto* found = d.findChild<QTreeWidget*>(u"lstResults"_s);
+        auto* around = d.findChild<QTextEdit*>(u"txtContext"_s);
+        auto shown = [&] {
+            QStringList rows;
+            for (int i = 0; i < found->topLevelItemCount(); ++i)
+                rows << found->topLevelItem(i)->text(2) + u'\t' + found->topLevelItem(i)->text(3);
+            return rows;
+        };
+        for (const auto& [words, rows] :
+             QList<std::pair<QString, QStringList>>{{u"HELLO"_s, {lines[0]}},
+                                                    {u"\"hi\""_s, {lines[1]}},
+                                                    {u"-all* say"_s, {lines[1]}},
+                                                    {u"col:on NEAR(x)"_s, {lines[2]}},
+                                                    {u"\" * - : ( ) ^"_s, {}},
+                                                    {u"[bob] stepped"_s, {lines[3]}},
+                                                    {u"bob"_s, {lines[3], lines[2], lines[1], lines[0]}}}) {
+            box->setText(words);
+            QCOMPARE(shown(), rows);
+        }
+        QCOMPARE(found->topLevelItem(0)->text(1), u"Public room"_s);
+
+        // Enter on a line found shows its room's lines around it, the line itself selected.
+        box->setText(u"col:on"_s);
+        QTest::keyClick(found, Qt::Key_Return);
+        QStringList context;
+        for (const QString& line : around->toPlainText().split(u'\n'))
+            context << line.section(u"  "_s, 1);
+        QCOMPARE(context, lines);
+        QCOMPARE(around->textCursor().selectedText().section(u"  "_s, 1), lines[2]);
+    }
+
+    // Clear History asks first; No (the default) keeps the lines, Yes deletes them.
+    frmOptions options(frmOptions::Mode::Normal, m_ip);
+    auto* clear = options.findChild<QPushButton*>(u"cmdClearHistory"_s);
+    clear->click();
+    QCOMPARE(m_desk.promptTexts().last(), frmOptions::ClearHistoryQuestion.toString());
+    QCOMPARE(k->session().history()->search(u"hello"_s).size(), 1);
+    m_desk.rules(u"msgbox Delete every line => Yes"_s);
+    clear->click();
+    QVERIFY(k->session().history()->search(u"hello"_s).isEmpty());
+
+    // The transcript's menu opens the search.
+    m_desk.rules(u"form Search History => cmdClose"_s);
+    k->FileMenu_Click(12);
+    QVERIFY(lastOf(u"form"_s));
+    QCOMPARE(lastOf(u"form"_s)->title, u"Search History"_s);
+}
+
 void TestTranscript::optionsRoundTrip()
 {
     computer(8);
@@ -440,6 +539,7 @@ void TestTranscript::optionsRoundTrip()
         QVERIFY(d.findChild<QComboBox*>(u"cboFont"_s)->count() > 1);
         QCOMPARE(d.color(1), ColorFromSetting(8388608));
         QVERIFY(d.findChild<QCheckBox*>(u"chkView_0"_s)->isChecked());
+        QVERIFY(d.findChild<QCheckBox*>(u"chkHistory"_s)->isChecked());
         QVERIFY(d.findChild<QRadioButton*>(u"optAutoAdd_0"_s)->isChecked());
         QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->currentText(), u"Ann"_s);
         QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->itemText(1), u"Ann Example"_s);
@@ -451,7 +551,8 @@ void TestTranscript::optionsRoundTrip()
             d.findChild<QLineEdit*>(box)->setText(text);
         for (const auto& [box, checked] : {std::pair{u"chkSound_0"_s, false}, std::pair{u"chkOthers"_s, true},
                                            std::pair{u"chkView_0"_s, false}, std::pair{u"chkView_1"_s, false},
-                                           std::pair{u"chkAccept"_s, true}, std::pair{u"chkMyInfo"_s, true}})
+                                           std::pair{u"chkAccept"_s, true}, std::pair{u"chkMyInfo"_s, true},
+                                           std::pair{u"chkHistory"_s, false}})
             d.findChild<QCheckBox*>(box)->setChecked(checked);
         d.findChild<QLineEdit*>(u"txtFolder"_s)->setText(folder);
         d.findChild<QComboBox*>(u"cboFontSize"_s)->setCurrentText(u"12"_s);
@@ -479,7 +580,7 @@ void TestTranscript::optionsRoundTrip()
         {UseOthers, u"1"_s},      {OthersColor, QString::number(0x030201)},
         {ShowUsers, u"0"_s},      {StatusBar, u"0"_s},
         {AcceptFiles, u"1"_s},    {FileFolder, folder},
-        {AutoAdd, u"2"_s}};
+        {AutoAdd, u"2"_s},        {KeepHistory, u"0"_s}};
     for (const auto& [spec, value] : stored)
         QCOMPARE(reg(spec), value);
 

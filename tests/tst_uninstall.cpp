@@ -113,7 +113,8 @@ private:
               m_install + u"trillo.wav"_s, m_install + u"Ann.kvp"_s, m_install + u".hidden"_s,
               m_install + u"Downloads/report.pdf"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
               m_data + u"/applications/kivara-dorvan.desktop"_s,
-              m_data + u"/mime/packages/kivara-peerslip.xml"_s, m_config + u"/autostart/vigilo.desktop"_s})
+              m_data + u"/mime/packages/kivara-peerslip.xml"_s, m_config + u"/autostart/vigilo.desktop"_s,
+              m_data + u"/kivara/history/history.sqlite"_s})
             QVERIFY(WriteBytes(path, "data"));
         QVERIFY(WriteBytes(m_sys + u"/vigilo"_s, "program"));
         QVERIFY(WriteBytes(m_outside + u"/keep.txt"_s, "precious"));
@@ -172,7 +173,8 @@ private:
         verifyExist({m_install + u"trillo.wav"_s, m_install + u".hidden"_s, m_sys + u"/libquillonplugin.so"_s,
                      m_sys + u"/libtallyoplugin.so"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
                      m_data + u"/mime/packages/kivara-peerslip.xml"_s,
-                     m_config + u"/autostart/vigilo.desktop"_s});
+                     m_config + u"/autostart/vigilo.desktop"_s,
+                     m_data + u"/kivara/history/history.sqlite"_s});
         QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, QString()), u"Ann"_s);
         QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
         QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipClassKey.toString()));
@@ -230,8 +232,8 @@ private Q_SLOTS:
         verifyExist({m_install + u"Downloads/report.pdf"_s, m_sys + u"/vigilo"_s, m_outside + u"/keep.txt"_s,
                      m_outside + u"/inner/deep.txt"_s, m_data + u"/applications/other.desktop"_s,
                      m_sys + u"/libother.so"_s});
-        // Entries, type, autostart and control libraries.
-        verifyExist({m_data + u"/applications/kivara-vigilo.desktop"_s,
+        // Entries, type, autostart, control libraries and the conversation history.
+        verifyExist({m_data + u"/kivara/history"_s, m_data + u"/applications/kivara-vigilo.desktop"_s,
                      m_data + u"/applications/kivara-dorvan.desktop"_s,
                      m_data + u"/mime/packages/kivara-peerslip.xml"_s,
                      m_config + u"/autostart/vigilo.desktop"_s, m_sys + u"/libquillonplugin.so"_s,

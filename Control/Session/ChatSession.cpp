@@ -3,6 +3,7 @@
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/FileSend.h"
+#include "Control/Session/History.h"
 #include "Control/Session/MessageEntry.h"
 #include "Control/Session/Texts.h"
 #include "Control/Session/Transcript.h"
@@ -155,6 +156,7 @@ void ChatSession::end()
     m_wskChat->Close(); // releases the port at once
     m_fileSend->Close();
     if (m_store) m_store->Release();
+    if (m_history) m_history->flush();
 }
 
 void ChatSession::SetCallStatus(CallState state, const QString& text)
@@ -395,6 +397,25 @@ void ChatSession::readPreferences()
     m_state.callFile = ReadSetting(Deliverable::Quillon, settings::CallFile);
     m_state.useAttnSound = ReadFlag(Deliverable::Quillon, settings::UseAttnSnd);
     m_state.attnFile = ReadSetting(Deliverable::Quillon, settings::AttnFile);
+    m_state.keepHistory = ReadFlag(Deliverable::Quillon, settings::KeepHistory);
+}
+
+std::shared_ptr<History> ChatSession::history()
+{
+    if (!m_history) m_history = History::user();
+    return m_history;
+}
+
+void ChatSession::showChatLine(Room& room, const QString& name, const QColor& color, const QString& text)
+{
+    AppendChatLine(room.transcript, name, color, text);
+    if (m_state.keepHistory) history()->add(RoomCaption(room.tag), name, text);
+}
+
+void ChatSession::showNoticeLine(Room& room, const QString& name, const QString& text)
+{
+    AppendNoticeLine(room.transcript, name, text);
+    if (m_state.keepHistory) history()->add(RoomCaption(room.tag), u"["_s + name + u"]"_s, text);
 }
 
 void ChatSession::updateOwnRows()

@@ -29,6 +29,7 @@ class StoreAccess;
 namespace kv::control {
 
 class FileSend;
+class History;
 class Fields;
 struct Arrival;
 
@@ -76,6 +77,8 @@ struct SessionState {
     QString callFile;
     bool useAttnSound = false;
     QString attnFile;
+    // Off until the preferences are read: a session that never reads them (fuzzing) keeps nothing.
+    bool keepHistory = false;
     // Settings read at session start
     QString installDir;
     QString service;
@@ -236,6 +239,8 @@ public:
     void PlayAlert(int kind);
     // This session's own store access, made on first use.
     StoreAccess& store();
+    // The user's conversation history, shared with the process's other sessions.
+    std::shared_ptr<History> history();
 
 Q_SIGNALS:
     // Raised by every SetCallStatus.
@@ -260,6 +265,10 @@ private:
 
     // Asks through the prompt service; a session that ended asks nothing and gets Cancel.
     platform::MsgResult MsgBox(const QString& text, platform::MsgButtons buttons, platform::MsgIcon icon);
+
+    // A chat or notice line shown in a room, and kept in the history while that is on.
+    void showChatLine(Room& room, const QString& name, const QColor& color, const QString& text);
+    void showNoticeLine(Room& room, const QString& name, const QString& text);
 
     void onChatDatagram();
     void onChatError(int number, const QString& description);
@@ -348,6 +357,7 @@ private:
     QTimer* m_tmrRing = nullptr;      // the rings of a call being placed
     QTimer* m_tmrCallBound = nullptr; // the outer bound of a call being placed
     std::unique_ptr<StoreAccess> m_store;
+    std::shared_ptr<History> m_history;
     struct QueuedFile {
         QString tag; // the room it was offered in
         QString name;

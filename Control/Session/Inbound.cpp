@@ -298,7 +298,7 @@ void ChatSession::onPubChat(const Fields& f, const Arrival& a)
     const QString line = f.rest(field::PubChatLine);
     const QColor shownColour =
         m_state.useOthers ? m_state.othersColor : ColorFromSetting(colour.toLongLong());
-    AppendChatLine(m_rooms.at(position).transcript, from, shownColour, line);
+    showChatLine(m_rooms.at(position), from, shownColour, line);
     PlayAlert(0);
     m_view->roomMarked(position);
 }
@@ -317,7 +317,7 @@ void ChatSession::onStatus(const Fields& f, const Arrival&)
             row.setDimmed(availability != availability::Available.toString());
         }
         PlayAlert(0);
-        AppendNoticeLine(m_rooms.at(i).transcript, who, StatusNotice(availability));
+        showNoticeLine(m_rooms.at(i), who, StatusNotice(availability));
         UpdateShownContact(
             row.serial(), false,
             {{prop::QuillonName.toString(), who}, {prop::UserStatus.toString(), availability}});
@@ -337,7 +337,7 @@ void ChatSession::onNickName(const Fields& f, const Arrival&)
         // A name already listed there is not given to a second row.
         if (row.isNull() || !room.findRow(newName).isNull()) continue;
         row.setName(newName);
-        AppendNoticeLine(room.transcript, oldName, text::ChangedName.toString() + newName + u"'."_s);
+        showNoticeLine(room, oldName, text::ChangedName.toString() + newName + u"'."_s);
         serial = row.serial();
         renamed = true;
     }
@@ -381,10 +381,9 @@ void ChatSession::onGetUser(const Fields& f, const Arrival&)
     const int cur = m_rooms.valid(m_rooms.current) ? m_rooms.current : 0;
     if (kind == word::Simple) {
         SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildSaveUser(ProfileFieldString(m_profile)));
-        if (f[4] == word::Normal)
-            AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::AddedYou.toString());
+        if (f[4] == word::Normal) showNoticeLine(m_rooms.at(cur), requester, text::AddedYou.toString());
     } else if (kind == word::Profile) {
-        AppendNoticeLine(m_rooms.at(cur).transcript, requester, text::RequestedPeerslip.toString());
+        showNoticeLine(m_rooms.at(cur), requester, text::RequestedPeerslip.toString());
         SendToParticipant(*m_wskChat, m_rooms, cur, requester, BuildShowUser(ProfileFieldString(m_profile)));
     }
 }
@@ -416,7 +415,7 @@ void ChatSession::onLeave(const Fields& f, const Arrival& a)
     const QString room = f[2];
     if (room == word::PublicRoom) {
         if (a.found && removeOther(m_rooms.publicRoom(), who))
-            AppendNoticeLine(m_rooms.currentRoom().transcript, who, text::LeftChat.toString());
+            showNoticeLine(m_rooms.currentRoom(), who, text::LeftChat.toString());
         ClosePrivateRoom(who);
         if (Alone(0) && m_state.callStatus == CallState::Connected) SetCallStatus(CallState::Idle);
     } else {
@@ -671,7 +670,7 @@ void ChatSession::onPriChat(const Fields& f, const Arrival& a)
         if (!row.isNull() && row.isIgnored()) return LogIgnored(f, a, drop::Ignored);
         const QColor colour = m_state.useOthers ? m_state.othersColor : ColorFromSetting(f[9].toLongLong());
         Room& room = m_rooms.at(position);
-        AppendChatLine(room.transcript, from, colour, line);
+        showChatLine(room, from, colour, line);
         PlayAlert(0);
         m_view->roomMarked(position);
     } else if (createdNow) {

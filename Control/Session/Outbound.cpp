@@ -58,18 +58,16 @@ int ChatSession::DataSend(short nSendMode, const QString& sData, const QString& 
         if (sData.trimmed().isEmpty()) return 0;
         // Public lines go to the public room's participants even while a private room is in front.
         BroadcastToRoom(sock, m_rooms, 0, BuildPubChat(own, myColor, sData));
-        AppendChatLine(m_rooms.at(cur).transcript, own, m_state.myColor, sData);
+        showChatLine(m_rooms.at(cur), own, m_state.myColor, sData);
         break;
     case mode::PriChat:
         if (sData.trimmed().isEmpty()) return 0;
         SendToParticipant(sock, m_rooms, cur, m_rooms.currentTag, BuildPriChat(ownRecord(), myColor, sData));
-        if (sData != QString(word::OpenPrivate))
-            AppendChatLine(m_rooms.at(cur).transcript, own, m_state.myColor, sData);
+        if (sData != QString(word::OpenPrivate)) showChatLine(m_rooms.at(cur), own, m_state.myColor, sData);
         break;
     case mode::Status:
         BroadcastToAllRooms(sock, m_rooms, BuildStatus(own, m_profile.UserStatus));
-        AppendNoticeLine(m_rooms.publicRoom().transcript, own,
-                         StatusNotice(m_profile.UserStatus));
+        showNoticeLine(m_rooms.publicRoom(), own, StatusNotice(m_profile.UserStatus));
         break;
     case mode::NickName: {
         const qsizetype bar = sData.indexOf(FieldSeparator);

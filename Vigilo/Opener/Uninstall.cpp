@@ -6,6 +6,7 @@
 #include "Platform/Shell.h"
 #include "Platform/Window.h"
 #include "Shared/StoreAccess.h"
+#include "Shared/modMisc.h"
 #include "Shared/modReg.h"
 #include "Vigilo/Opener/frmOpen.h"
 
@@ -184,8 +185,9 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     if (folder != text::StandardContactsFolder.toString())
         Notice(text::ContactsRestoredHead.toString() + folder + text::ContactsRestoredTail.toString());
 
-    // 8. Settings and registrations.
+    // 8. Settings and registrations, and the conversation history.
     RemoveSettings();
+    QDir(HistoryFolder()).removeRecursively();
 
     // 9. The two control libraries: a plugin that is gone is no longer registered. A shared
     // installation keeps them: other accounts still use the product.
