@@ -27,6 +27,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 
 #include <QAction>
@@ -830,6 +831,7 @@ void TestVigilo::pollCountsUnread()
     tray->popupMenu()->findChild<QAction*>(u"mnuNetworkCheck"_s)->trigger();
     const auto* check = tray->findChild<QDialog*>(u"frmNetworkCheck"_s);
     QVERIFY(check && check->findChild<QPlainTextEdit*>()->toPlainText().contains(u"Announced: "_s + m_ip));
+    QCOMPARE(test::FormFaults(tray.get()), QString()); // the window and the check it holds
     m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     QVERIFY(tray->RequestClose());
     QCOMPARE(monitorSetting(u"UseMonSnd"_s) + monitorSetting(u"AutoAnswer"_s), u"01"_s);
@@ -853,6 +855,7 @@ void TestVigilo::optionsDialog()
     // One round of the dialog: what the user does in it, then OK.
     const auto round = [&](const std::function<void(frmOptions&)>& edit) {
         frmOptions dialog(false, m_ip, flags, store);
+        QCOMPARE(test::FormFaults(&dialog), QString());
         edit(dialog);
         ok(dialog);
     };

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +18,10 @@ namespace {
 constexpr QStringView Title = u"Kivara Network Check";
 constexpr QStringView Verdict[] = {u"A firewall may keep calls out: see below.",
                                    u"The ports are open to others."};
+constexpr QStringView FindingsName = u"Findings";
+constexpr QStringView FindingsDescription =
+    u"Your addresses, the one others are told, the ports taken and what a firewall lets through";
+constexpr QStringView CloseDescription = u"Closes the network check";
 } // namespace
 
 void ShowNetworkCheck(QWidget* parent)
@@ -31,9 +36,12 @@ void ShowNetworkCheck(QWidget* parent)
     window->setWindowTitle(Title.toString());
     auto* text = new QPlainTextEdit(Verdict[report.Passes()].toString() + u"\n\n"_s + report.Text(), window);
     text->setReadOnly(true);
+    text->setAccessibleName(FindingsName.toString());
+    text->setAccessibleDescription(FindingsDescription.toString());
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setMinimumSize(560, 360);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, window);
+    buttons->button(QDialogButtonBox::Close)->setAccessibleDescription(CloseDescription.toString());
     QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::close);
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(text);
