@@ -918,8 +918,13 @@ void TestVigilo::optionsDialog()
         dialog.findChild<QCheckBox*>(u"chkSound"_s)->setChecked(false);
         QVERIFY(!dialog.findChild<QLineEdit*>(u"txtSound"_s)->isEnabled());
         QVERIFY(!dialog.findChild<QPushButton*>(u"cmdSound"_s)->isEnabled());
-        dialog.SelectTab(2);
-        QCOMPARE(dialog.currentTab(), 2);
+        // The page strip is a picture: Ctrl+Tab moves through its pages.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        for (const int tab : {1, 2, 0}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(dialog.currentTab(), tab);
+        }
     }
     QCOMPARE(storedProfile().ChatName, u"Ann"_s);
 
