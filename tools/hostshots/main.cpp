@@ -30,6 +30,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace kv::outlook;
@@ -113,8 +114,9 @@ bool StageConversation(QObject* chat)
     // Bruno asks for a private room; it opens in front, the user goes back to the public room.
     const qint32 green = qint32(kv::control::ColorToSetting(QColor(0, 110, 0)));
     const auto room = [chat](const QString& tag) -> QPushButton* {
+        // A room's button (cmdMain_<n>) is captioned with its tag ("Public room", "Bruno's room").
         for (QPushButton* b : chat->findChildren<QPushButton*>())
-            if (b->property("tag").toString() == tag) return b;
+            if (b->objectName().startsWith(u"cmdMain_"_s) && b->text().contains(tag)) return b;
         return nullptr;
     };
     bruno.sendTo(own, kv::BuildPriChat(rec[1], green, QString(kv::word::OpenPrivate)));
@@ -122,7 +124,13 @@ bool StageConversation(QObject* chat)
     room(kv::word::PublicRoom)->click();
     const QString aside = u"Dana, have you got a minute about the invoice?"_s;
     bruno.sendTo(own, kv::BuildPriChat(rec[1], green, aside));
-    return WaitUntil([&] { return Shows(chat, aside); }, WaitMs);
+    // A transcript draws once its lines stop coming (its viewport held meanwhile); the picture waits.
+    const auto drawn = [chat] {
+        const QList<QTextEdit*> views = chat->findChildren<QTextEdit*>();
+        return std::all_of(views.begin(), views.end(),
+                           [](QTextEdit* t) { return t->viewport()->updatesEnabled(); });
+    };
+    return WaitUntil([&] { return Shows(chat, aside); }, WaitMs) && WaitUntil(drawn, WaitMs);
 }
 
 // Chiara sends the floor plan: the opener's receiving window, the offer saved
