@@ -1,9 +1,8 @@
 #include "Control/Icons.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
-#include <QPainter>
-#include <QSvgRenderer>
 
 using namespace Qt::StringLiterals;
 
@@ -17,32 +16,13 @@ constexpr int IconSize = 16;
 
 QString resourcePath(const QString& name) { return u":/kivara/icons/"_s + name + u".svg"_s; }
 
-QPixmap render(const QString& name, int size)
-{
-    static bool registered = false;
-    if (!registered) {
-        initQuillonResources();
-        registered = true;
-    }
-    QSvgRenderer renderer(resourcePath(name));
-    if (!renderer.isValid()) return QPixmap();
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter painter(&pm);
-    renderer.render(&painter);
-    return pm;
-}
-
+// From the SVG itself (the svg icon engine), so every size and scale factor is drawn sharp.
 QIcon iconOf(const QString& name)
 {
     static QHash<QString, QIcon> cache;
     auto it = cache.find(name);
     if (it != cache.end()) return *it;
-    QIcon icon;
-    for (int size : {IconSize, 24, 32, 48}) {
-        const QPixmap pm = render(name, size);
-        if (!pm.isNull()) icon.addPixmap(pm);
-    }
+    const QIcon icon = HasIconResource(name) ? QIcon(resourcePath(name)) : QIcon();
     cache.insert(name, icon);
     return icon;
 }
@@ -64,7 +44,7 @@ QIcon ParticipantIcon(const QString& key)
 QPixmap StatusPicture(const QString& name)
 {
     if (!HasIconResource(name)) return QPixmap();
-    return render(name, IconSize);
+    return iconOf(name).pixmap(QSize(IconSize, IconSize), qApp->devicePixelRatio());
 }
 
 QIcon ProductIcon() { return iconOf(u"kivara"_s); }

@@ -25,6 +25,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -260,6 +261,8 @@ std::optional<short> Kivara::execEntryDialog(int dialogMode, const QString& part
     m_entry = previous;
     // Gone at once: an entering dialog's caption must not keep the next call of this caller out.
     delete dialog;
+    // Keys go on to the message box, not to whatever had the focus before the dialog.
+    focusEntry();
     return choice;
 }
 
@@ -475,16 +478,20 @@ bool Kivara::eventFilter(QObject* watched, QEvent* event)
         m_mnuStatus->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
+    // The participant lists and room buttons open their menus from the keyboard too.
+    if (KeyboardContextMenu(watched, event)) return true;
     if (auto* button = qobject_cast<QPushButton*>(watched)) {
         int k = -1;
         for (size_t i = 0; i < m_roomViews.size(); ++i)
             if (m_roomViews[i].button == button) k = int(i);
         if (k < 0 || !rooms().valid(k)) return false;
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        const bool rightClick = event->type() == QEvent::MouseButtonRelease &&
+                                static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+        if (rightClick || event->type() == QEvent::ContextMenu) {
             if (button->text() != PublicRoomCaption.toString()) {
                 rooms().menuTag = rooms().at(k).tag;
-                m_mnuPrivate->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+                m_mnuPrivate->popup(rightClick ? static_cast<QMouseEvent*>(event)->globalPosition().toPoint()
+                                               : static_cast<QContextMenuEvent*>(event)->globalPos());
             }
             return true;
         }

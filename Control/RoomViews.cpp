@@ -38,6 +38,15 @@ using namespace kivaraui;
 
 namespace {
 
+// What assistive technology calls a room's widgets and says they do.
+constexpr QStringView RoomButtonDescription = u"Brings this room to the front";
+constexpr QStringView ListName = u"Participants";
+constexpr QStringView ListDescription =
+    u"The people in the room in front; the menu key or Shift+F10 opens the menu of the one chosen";
+constexpr QStringView TranscriptName = u"Transcript";
+constexpr QStringView TranscriptDescription =
+    u"The lines of the room in front; the menu key or Shift+F10 opens its menu";
+
 // A participant row as the list shows it: the icon of its key before the
 // name, greyed while dimmed.
 class ParticipantDelegate : public QStyledItemDelegate {
@@ -68,6 +77,7 @@ void Kivara::roomOpened(int position)
     view.button->setAcceptDrops(true);
     view.button->setIcon(ProductIcon());
     view.button->installEventFilter(this);
+    view.button->setAccessibleDescription(RoomButtonDescription.toString());
     auto* layout = ui->layRooms;
     layout->insertWidget(layout->count() - 1, view.button);
 
@@ -82,6 +92,8 @@ void Kivara::roomOpened(int position)
     list->setDragEnabled(true);
     list->setDragDropMode(QAbstractItemView::DragOnly);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->setAccessibleName(ListName.toString());
+    list->setAccessibleDescription(ListDescription.toString());
     list->header()->setStretchLastSection(false);
     list->header()->setMinimumSectionSize(0);
     list->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
@@ -89,6 +101,7 @@ void Kivara::roomOpened(int position)
     for (int c = ColAvailability; c < ColumnCount; ++c)
         list->header()->resizeSection(c, details ? list->columnWidth(ColName) : 0);
     m_fileDrop->watch(list);
+    list->installEventFilter(this);
     list->setVisible(ReadFlag(Deliverable::Quillon, settings::ShowUsers));
     ui->stkLists->addWidget(list);
 
@@ -96,6 +109,8 @@ void Kivara::roomOpened(int position)
     PrepareTranscript(view.transcript, &room->transcript);
     m_transcriptView->watch(view.transcript);
     view.transcript->setFont(ui->txtSend->font());
+    view.transcript->setAccessibleName(TranscriptName.toString());
+    view.transcript->setAccessibleDescription(TranscriptDescription.toString());
     ui->stkTranscripts->addWidget(view.transcript);
 
     connect(list, &QTreeView::customContextMenuRequested, this, [this, list](const QPoint& pos) {

@@ -1,5 +1,7 @@
 #include "Control/Transcript.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -58,6 +60,19 @@ void PrepareTranscript(QTextEdit* transcript, QTextDocument* document)
     transcript->setTabStopDistance(TwipsToPixels(TranscriptTabStopTwips, transcript));
     auto* lock = new RedrawLock(transcript);
     QObject::connect(document, &QTextDocument::contentsChanged, lock, &RedrawLock::lineArrived);
+}
+
+bool KeyboardContextMenu(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::ShiftModifier) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    // Where the platform puts the menu key's event: the caret, or an item view's current item.
+    const QPoint at = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, widget->mapToGlobal(at), key->modifiers());
+    QCoreApplication::sendEvent(widget, &menu);
+    return true;
 }
 
 } // namespace kv::control

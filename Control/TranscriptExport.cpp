@@ -6,6 +6,7 @@
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -228,30 +229,41 @@ void TranscriptView::watch(QTextEdit* transcript)
 {
     transcript->setContextMenuPolicy(Qt::NoContextMenu);
     transcript->viewport()->installEventFilter(this);
+    transcript->installEventFilter(this);
 }
 
-bool TranscriptView::eventFilter(QObject* watched, QEvent* event)
+void TranscriptView::popupFor(const QTextEdit* transcript, const QPoint& global) const
 {
-    if (event->type() != QEvent::MouseButtonRelease) return QObject::eventFilter(watched, event);
-    auto* viewport = qobject_cast<QWidget*>(watched);
-    auto* transcript = viewport ? qobject_cast<QTextEdit*>(viewport->parentWidget()) : nullptr;
-    if (!transcript) return QObject::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
     const QTextCursor cursor = transcript->textCursor();
-    if (mouse->button() == Qt::LeftButton) {
-        if (!cursor.hasSelection()) {
-            transcript->moveCursor(QTextCursor::End);
-            if (m_actions.focusEntry) m_actions.focusEntry();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-    const QPoint global = mouse->globalPosition().toPoint();
     const int selected = cursor.selectionEnd() - cursor.selectionStart();
     if (EditMenuFor(selected)) {
         if (m_actions.popupEdit) m_actions.popupEdit(global);
     } else if (m_actions.popupFile) {
         m_actions.popupFile(global);
     }
+}
+
+bool TranscriptView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (auto* transcript = qobject_cast<QTextEdit*>(watched)) {
+        if (KeyboardContextMenu(watched, event)) return true;
+        if (event->type() != QEvent::ContextMenu) return QObject::eventFilter(watched, event);
+        popupFor(transcript, static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    if (event->type() != QEvent::MouseButtonRelease) return QObject::eventFilter(watched, event);
+    auto* viewport = qobject_cast<QWidget*>(watched);
+    auto* transcript = viewport ? qobject_cast<QTextEdit*>(viewport->parentWidget()) : nullptr;
+    if (!transcript) return QObject::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
+        if (!transcript->textCursor().hasSelection()) {
+            transcript->moveCursor(QTextCursor::End);
+            if (m_actions.focusEntry) m_actions.focusEntry();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    popupFor(transcript, mouse->globalPosition().toPoint());
     return true;
 }
 

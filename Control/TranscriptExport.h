@@ -74,8 +74,8 @@ int MailTranscript(const QString& recipients, const QString& file, const QDate& 
 
 // The transcript as a view: a click that leaves no selection sends the caret
 // to the end and the focus back to the entry box; releasing a mouse button
-// other than the left one pops up the Edit menu when more than two characters
-// are selected, otherwise the File menu.
+// other than the left one, or the menu key (Shift+F10), pops up the Edit menu
+// when more than two characters are selected, otherwise the File menu.
 class TranscriptView : public QObject {
     Q_OBJECT
 public:
@@ -94,6 +94,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void popupFor(const QTextEdit* transcript, const QPoint& global) const;
+
     Actions m_actions;
 };
 

@@ -94,7 +94,10 @@ void frmEntry::setSelection(short choice)
 {
     m_selection = choice;
     QRadioButton* options[] = {ui->optEnter_0, ui->optEnter_1, ui->optEnter_2};
-    if (choice >= 0 && choice < 3) options[choice]->setChecked(true);
+    if (choice < 0 || choice >= 3) return;
+    options[choice]->setChecked(true);
+    // The arrow keys move on from the choice, and Enter takes it.
+    options[choice]->setFocus();
 }
 
 QString frmEntry::subject() const { return ui->txtMsg_0->text(); }

@@ -32,6 +32,11 @@ constexpr int EntryIdRole = Qt::UserRole;
 constexpr int MaxListedItems = 5000; // beyond this the list says how many more there are
 constexpr int ExplorerWidth = 900;
 constexpr int ExplorerHeight = 600;
+// What assistive technology calls the two panes and says they do.
+constexpr QStringView FoldersName = u"Folders";
+constexpr QStringView FoldersDescription = u"The folders of the mail store; the one chosen shows its items";
+constexpr QStringView ItemsName = u"Items";
+constexpr QStringView ItemsDescription = u"The items of the folder; Enter opens the ones chosen";
 
 bool isContactsFolder(const MAPIFolder& f)
 {
@@ -181,6 +186,8 @@ void ExplorerWindow::buildPanes()
     m_folders = new QTreeWidget(splitter);
     m_folders->setObjectName(u"tvwFolders"_s);
     m_folders->setHeaderLabel(u"Folder List"_s);
+    m_folders->setAccessibleName(FoldersName.toString());
+    m_folders->setAccessibleDescription(FoldersDescription.toString());
     m_folders->setMinimumWidth(200);
     connect(m_folders, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) {
         if (m_filling || !row) return;
@@ -197,10 +204,9 @@ void ExplorerWindow::buildPanes()
     m_heading->setObjectName(u"lblFolderHeading"_s);
     m_heading->setContentsMargins(10, 6, 10, 6);
     m_heading->setAutoFillBackground(true);
-    QPalette hp = m_heading->palette();
-    hp.setColor(QPalette::Window, hp.color(QPalette::Dark));
-    hp.setColor(QPalette::WindowText, hp.color(QPalette::BrightText));
-    m_heading->setPalette(hp);
+    // Roles rather than colours, so the heading follows a palette changed later (light or dark).
+    m_heading->setBackgroundRole(QPalette::Dark);
+    m_heading->setForegroundRole(QPalette::BrightText);
     QFont hf = m_heading->font();
     hf.setPointSizeF(hf.pointSizeF() * 1.4);
     hf.setBold(true);
@@ -209,6 +215,8 @@ void ExplorerWindow::buildPanes()
     m_view = new QStackedWidget(right);
     m_items = new QTreeWidget(m_view);
     m_items->setObjectName(u"lvwItems"_s);
+    m_items->setAccessibleName(ItemsName.toString());
+    m_items->setAccessibleDescription(ItemsDescription.toString());
     m_items->setRootIsDecorated(false);
     m_items->setAlternatingRowColors(true);
     m_items->setSortingEnabled(true);

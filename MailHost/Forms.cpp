@@ -37,6 +37,36 @@ constexpr int MinPort = 1;
 constexpr int MaxPort = 65535;
 const QString InvalidFieldStyle = u"color: red"_s;
 
+// What assistive technology calls the forms' fields and says they hold.
+constexpr QStringView PagesName = u"Pages";
+constexpr QStringView PagesDescription = u"The form's pages";
+constexpr QStringView BodyName = u"Text";
+constexpr QStringView BodyDescription = u"The item's text";
+constexpr QStringView ContactFields = u"The contact's";
+constexpr QStringView MessageFields = u"The message's";
+constexpr QStringView ComputerDescription = u"The address or computer name the chat control calls";
+constexpr QStringView PortDescription = u"The port the chat control calls";
+constexpr QStringView AttachmentsName = u"Attachments";
+constexpr QStringView ReceivedAttachmentsDescription =
+    u"The files that came with the message; Enter opens one";
+constexpr QStringView SentAttachmentsDescription = u"The files sent with the message";
+
+// Each field of the rows is called by its label and, unless described
+// already, described as the item's field of that name.
+void NameRows(const QFormLayout* form, QStringView whose)
+{
+    for (int row = 0; row < form->rowCount(); ++row) {
+        const QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
+        const QLayoutItem* field = form->itemAt(row, QFormLayout::FieldRole);
+        auto* caption = label ? qobject_cast<QLabel*>(label->widget()) : nullptr;
+        if (!caption || !field || !field->widget()) continue;
+        const QString name = caption->text().remove(u':').remove(u"..."_s).trimmed();
+        field->widget()->setAccessibleName(name);
+        if (field->widget()->accessibleDescription().isEmpty())
+            field->widget()->setAccessibleDescription(whose.toString() + u' ' + name.toLower());
+    }
+}
+
 bool isContactClass(const QString& cls)
 {
     return cls.startsWith(u"IPM.Contact"_s, Qt::CaseInsensitive);
@@ -62,6 +92,8 @@ InspectorWindow::InspectorWindow(HostInspector* inspector, const QString& pageTi
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(u"tabPages"_s);
     m_tabs->setDocumentMode(true);
+    m_tabs->setAccessibleName(PagesName.toString());
+    m_tabs->setAccessibleDescription(PagesDescription.toString());
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 8, 8, 8);
@@ -96,6 +128,8 @@ QPlainTextEdit* InspectorWindow::bodyField(bool readOnly)
 {
     auto* edit = new QPlainTextEdit;
     edit->setObjectName(u"txtBody"_s);
+    edit->setAccessibleName(BodyName.toString());
+    edit->setAccessibleDescription(BodyDescription.toString());
     edit->setPlainText(m_inspector->item().Body());
     edit->setReadOnly(readOnly);
     if (!readOnly) {
@@ -199,6 +233,7 @@ ContactForm::ContactForm(HostInspector* inspector)
         inspector->item().MessageClass().compare(KivaraContactClass.toString(), Qt::CaseInsensitive) == 0;
     if (kivara) addCallTarget(form);
     form->addRow(u"Notes:"_s, bodyField());
+    NameRows(form, ContactFields);
     addPage(GeneralPageName.toString(), general);
 
     if (kivara) buildKivaraPage();
@@ -217,6 +252,8 @@ void ContactForm::addCallTarget(QFormLayout* form)
     const int stored = port ? port.Value().toInt() : 0;
     m_port = new QLineEdit(QString::number(stored >= MinPort && stored <= MaxPort ? stored : ChatDatagramPort));
     m_port->setObjectName(u"txtPort"_s);
+    m_computer->setAccessibleDescription(ComputerDescription.toString());
+    m_port->setAccessibleDescription(PortDescription.toString());
     m_port->setValidator(new QIntValidator(MinPort, MaxPort, m_port));
     connect(m_computer, &QLineEdit::textEdited, this, [this, host](const QString& text) {
         if (host) host.setValue(text.trimmed());
@@ -290,10 +327,13 @@ MessageForm::MessageForm(HostInspector* inspector)
     header->setLabelAlignment(Qt::AlignRight);
     header->addRow(u"From:"_s, memberField(u"SentOnBehalfOfName"_s, true));
     header->addRow(u"Subject:"_s, memberField(u"Subject"_s, true));
+    NameRows(header, MessageFields);
     layout->addLayout(header);
     layout->addWidget(bodyField(true), 1);
     m_attachments = new QListWidget;
     m_attachments->setObjectName(u"lstAttachments"_s);
+    m_attachments->setAccessibleName(AttachmentsName.toString());
+    m_attachments->setAccessibleDescription(ReceivedAttachmentsDescription.toString());
     m_attachments->setFlow(QListView::LeftToRight);
     m_attachments->setMaximumHeight(56);
     m_attachments->setIconSize(QSize(24, 24));
@@ -376,10 +416,13 @@ MailWindow::MailWindow(HostInspector* inspector)
     m_to->setText(names.join(u"; "_s));
     header->addRow(u"To..."_s, m_to);
     header->addRow(u"Subject:"_s, memberField(u"Subject"_s));
+    NameRows(header, MessageFields);
     layout->addLayout(header);
     layout->addWidget(bodyField(), 1);
     m_attachments = new QListWidget;
     m_attachments->setObjectName(u"lstAttachments"_s);
+    m_attachments->setAccessibleName(AttachmentsName.toString());
+    m_attachments->setAccessibleDescription(SentAttachmentsDescription.toString());
     m_attachments->setFlow(QListView::LeftToRight);
     m_attachments->setMaximumHeight(56);
     layout->addWidget(m_attachments);

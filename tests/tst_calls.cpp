@@ -21,6 +21,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
 
@@ -102,6 +103,15 @@ void when(QObject* context, std::function<bool()> condition, std::function<void(
     timer->start();
 }
 
+// A key as a person presses it: to the open menu, else to the widget with the focus.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* to =
+        QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::focusWidget();
+    QVERIFY(to);
+    QTest::keyClick(to, key, modifiers);
+}
+
 // Runs f once the control is placing its call.
 void whenCalling(Kivara& k, std::function<void()> f)
 {
@@ -140,6 +150,7 @@ private Q_SLOTS:
 
 private:
     void computer(int testCase);
+    void keyboardToTheEnd(Kivara& k, CallPeer& bob);
     std::unique_ptr<Kivara> control(const KivaraTimings& timings = fast());
     // A computer for the case and its control in session.
     std::unique_ptr<Kivara> start(int testCase)
@@ -285,14 +296,17 @@ void TestCalls::noAnswerAfterSupervision()
 void TestCalls::admittedByRoomList_data()
 {
     QTest::addColumn<QString>("callee");
-    QTest::newRow("by address") << QString();
+    QTest::addColumn<bool>("keyboard"); // placed, then used to the end, with keys alone
+    QTest::newRow("by address") << QString() << false;
     // The room list comes from the address the name resolved to.
-    QTest::newRow("by computer name") << u"Bob-PC"_s;
+    QTest::newRow("by computer name") << u"Bob-PC"_s << false;
+    QTest::newRow("from the keyboard") << QString() << true;
 }
 
 void TestCalls::admittedByRoomList()
 {
     QFETCH(QString, callee);
+    QFETCH(bool, keyboard);
     computer(3);
     CallPeer bob(address(3, 3)), carl(address(3, 4));
     platform::HostLookup::forgetAll();
@@ -301,7 +315,9 @@ void TestCalls::admittedByRoomList()
     });
     const auto resolver = qScopeGuard([] { platform::HostLookup::setResolver({}); });
     WriteSetting(settings::EnterMsg, u"Hello all"_s);
-    auto k = control();
+    KivaraTimings timings = fast();
+    timings.admissionRefuseMs = 60000; // time for keys
+    auto k = control(timings);
     QVERIFY(k);
     QList<short> seen;
     connect(k.get(), CallStatusEvent, this, [&](short s) {
@@ -320,7 +336,23 @@ void TestCalls::admittedByRoomList()
                                  u'|' + QStringList(PartyRecord(u"Dan"_s, bob.ip()).fields().mid(0, 7)).join(u'|'));
         }
     });
-    QCOMPARE(k->Connect(callee.isEmpty() ? bob.ip() : callee, 8086), 0);
+    if (keyboard) {
+        k->setRemoteHost(bob.ip()); // as the contact form aims the control
+        k->setRemotePort(8086);
+        k->show();
+        QVERIFY(QTest::qWaitForWindowActive(k.get()));
+        // From the message box past the list to the transcript, whose menu places the call.
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), k->roomView(0).transcript);
+        press(Qt::Key_F10, Qt::ShiftModifier);
+        press(Qt::Key_Down); // its first item, "&Place Call", shares its P with "&Print..."
+        press(Qt::Key_Return);
+        QVERIFY(
+            platform::WaitUntil([&] { return CallState(k->CallStatus()) == CallState::Connected; }, 5000));
+    } else {
+        QCOMPARE(k->Connect(callee.isEmpty() ? bob.ip() : callee, 8086), 0);
+    }
     QCOMPARE(seen.mid(0, 3), (QList<short>{short(CallState::Calling), short(CallState::WaitingToEnter),
                                            short(CallState::Connected)}));
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
@@ -334,8 +366,66 @@ void TestCalls::admittedByRoomList()
     for (CallPeer* p : {&bob, &carl})
         QCOMPARE(p->take(2), (QStringList{u"PUBCHAT|Ann|0|Hello all"_s, u"NICKNAME|Ann|Anna"_s}));
     QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisible());
+    if (keyboard) return keyboardToTheEnd(*k, bob);
     // The call menu entry now ends the call.
     k->FileMenu_Click(0);
+    QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
+}
+
+// In the call placed from the keyboard: a caller let in, a line sent, a private
+// room opened from the participant list's menu, a file offered and the call left.
+void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
+{
+    CallPeer dan(address(3, 5));
+    const UserRecord d = PartyRecord(u"Dan"_s, dan.ip());
+    WriteSetting(settings::AutoEnter, u"1"_s); // refusing is preselected
+    when(
+        &k, [&k] { return k.entryDialog() && k.entryDialog()->isActiveWindow(); },
+        [] {
+            press(Qt::Key_Up);
+            press(Qt::Key_Return);
+        });
+    bob.drain();
+    dan.sendTo(m_ip, u"HELLO|"_s + d.text());
+    QVERIFY(bob.heard(u"ENTER|"_s + d.text()));
+    QCOMPARE(names(k.rooms().publicRoom()).last(), u"Dan"_s);
+    k.activateWindow(); // as the desktop does once the dialog is gone
+    QVERIFY(QTest::qWaitForWindowActive(&k));
+    QCOMPARE(QApplication::focusWidget(), k.findChild<QWidget*>(u"txtSend"_s));
+
+    QTest::keyClicks(QApplication::focusWidget(), u"by keys"_s);
+    press(Qt::Key_Return);
+    QVERIFY(bob.heard(u"PUBCHAT|Anna|0|by keys"_s));
+
+    // Bob's row in the list, his menu, its Open Private Room.
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"lstMain_0"_s);
+    press(Qt::Key_Home);
+    press(Qt::Key_Down);
+    QCOMPARE(k.SelectedUser().value(0), u"Bob"_s);
+    // An item of the focused widget's menu by its key; offscreen, the window then takes the
+    // activation back from the menu, as a desktop's window manager does on its own.
+    const auto fromMenu = [&k](Qt::Key key) {
+        press(Qt::Key_F10, Qt::ShiftModifier);
+        press(key);
+        k.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&k));
+    };
+    fromMenu(Qt::Key_O);
+    QVERIFY(bob.heard(u"PRICHAT|Anna|Available|ann@example.org|%1|hi there|KV-ANN||2|0|OPENPRI"_s.arg(m_ip)));
+
+    // Back from the message box, where the menu's command left the focus, for Send File...
+    // with the file dialog answered as a person would.
+    press(Qt::Key_Tab);
+    const QString file = m_computer->root() + u"/notes.txt"_s;
+    QVERIFY(test::WriteBytes(file, "notes"));
+    m_desk.rules(u"open . => "_s + file);
+    fromMenu(Qt::Key_F);
+    QVERIFY(bob.heard(u"FILEPREP|Anna|notes.txt|5|%1|8087"_s.arg(m_ip)));
+
+    // Leaving: /quit in the message box.
+    QTest::keyClicks(QApplication::focusWidget(), u"/quit"_s);
+    press(Qt::Key_Return);
     QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
 }
 
@@ -681,6 +771,7 @@ void TestCalls::admissionDialogForm()
     QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(f.windowTitle(), u"Caller entering room..."_s);
+    QCOMPARE(test::FormFaults(&f), QString());
     f.setMode(frmEntry::Entering);
     f.setSender(u"Bob"_s);
     QCOMPARE(f.windowTitle(), u"Bob entering room..."_s);

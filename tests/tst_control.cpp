@@ -18,6 +18,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 
 #include <QAction>
@@ -441,6 +442,7 @@ void TestControl::privateRoomsInAnyOrder()
             k->OpenPrivateRoom(PriChatFields(PartyRecord(n, QString())));
         QCOMPARE(k->rooms().count(), 4);
         QCOMPARE(k->rooms().current, 3); // a new room comes to the front
+        QCOMPARE(test::FormFaults(k.get()), QString());
         // Opening again finds the room rather than making a second one.
         QCOMPARE(k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString()))), short(2));
         QCOMPARE(k->rooms().count(), 4);

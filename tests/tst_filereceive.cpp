@@ -7,6 +7,7 @@
 #include "Vigilo/Opener/frmFile.h"
 #include "Vigilo/Opener/frmReceived.h"
 #include "testing/FileTransferSupport.h"
+#include "testing/FormCheck.h"
 #include "testing/LogCapture.h"
 #include "testing/SimComputer.h"
 
@@ -289,6 +290,7 @@ void TestFileReceive::windowShowsTheOffer()
     QVERIFY(w.isVisible());
     QCOMPARE(w.windowTitle(), u"File Transfer"_s);
     QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(kv::test::FormFaults(&w), QString());
     // The texts filled from the offer.
     QCOMPARE(Label(w, "lblFile_0"), u"Bob is sending a file."_s);
     QCOMPARE(Label(w, "lblFile_1"), u"Filename: report.doc (2.00 k)"_s);

@@ -12,6 +12,7 @@
 #include "Platform/ScriptedPrompt.h"
 #include "Platform/Shell.h"
 #include "Shared/modReg.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 
 #include <QApplication>
@@ -81,6 +82,7 @@ private Q_SLOTS:
         QCOMPARE(m_side->ActiveExplorer(), explorer);
         auto* window = std::static_pointer_cast<HostExplorer>(explorer)->window();
         QCOMPARE(window->windowTitle(), u"People - Microsoft Outlook"_s);
+        QCOMPARE(kv::test::FormFaults(window), QString());
         auto* list = window->findChild<QTreeWidget*>(u"lvwItems"_s);
         QVERIFY(list);
         QCOMPARE(list->topLevelItemCount(), 1);
@@ -167,6 +169,7 @@ private Q_SLOTS:
         auto* fullName = window->findChild<QLineEdit*>(u"txtFullName"_s);
         QVERIFY(fullName);
         QVERIFY(!window->findChild<QLineEdit*>(u"txtComputer"_s)); // a standard contact is not called
+        QCOMPARE(kv::test::FormFaults(window), QString());
         QTest::keyClicks(fullName, u"Carla Mendes"_s);
         QCOMPARE(c.FullName(), u"Carla Mendes"_s); // the form edits the item
         window->close();
@@ -255,7 +258,7 @@ private Q_SLOTS:
             if (!mail.Attachments().Add(att) || !insp->Display()) return std::pair{insp, false};
             auto* window =
                 qobject_cast<kv::host::MailWindow*>(std::static_pointer_cast<HostInspector>(insp)->window());
-            if (!window) return std::pair{insp, false};
+            if (!window || !kv::test::FormFaults(window).isEmpty()) return std::pair{insp, false};
             window->findChild<QLineEdit*>(u"txtTo"_s)->setText(to);
             qputenv("PATH", dir.filePath(binFolder).toLocal8Bit());
             const bool sent = window->send();

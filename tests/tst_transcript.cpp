@@ -23,6 +23,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 
 #include <QAction>
@@ -529,6 +530,7 @@ void TestTranscript::optionsRoundTrip()
             captions << tabs->tabText(i);
         QCOMPARE(captions, (QStringList{u"My Infomation"_s, u"Options"_s, u"Settings"_s, u"About"_s}));
         QCOMPARE(d.windowTitle(), u"Options"_s);
+        QCOMPARE(test::FormFaults(&d), QString());
         // The defaults of a fresh computer.
         QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_0"_s)->text(),
                  m_computer->installDir() + u"trillo.wav"_s);

@@ -12,6 +12,7 @@
 #include "Vigilo/Opener/frmOpen.h"
 #include "Vigilo/Opener/frmProp.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 #include "testing/StoreStamps.h"
 
@@ -103,6 +104,7 @@ private Q_SLOTS:
         QVERIFY(viewer);
         QVERIFY(viewer->isVisible());
         QVERIFY(viewer->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(test::FormFaults(viewer), QString());
         QTRY_VERIFY(!viewer->windowIcon().isNull()); // set once the window has painted
         QCOMPARE(viewer->windowTitle(), u"Peerslip - bobby"_s);
         const QStringList shown = {u"Bob Stone"_s, u"bob@example.com"_s, cityState,        u"USA"_s,
@@ -221,6 +223,7 @@ private Q_SLOTS:
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->objectName(), u"frmOpen"_s);
         QCOMPARE(window->windowTitle(), u"Kivara Contact Forms"_s);
+        QCOMPARE(test::FormFaults(window), QString());
         auto* list = window->findChild<QComboBox*>(u"cboMain"_s);
         QCOMPARE(list->itemText(0), u"'Kivara' folder"_s);
         QVERIFY(list->findText(u"'Friends' folder"_s) > 0);

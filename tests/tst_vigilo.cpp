@@ -27,6 +27,7 @@
 #include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
+#include "testing/FormCheck.h"
 #include "testing/SimComputer.h"
 
 #include <QAction>
@@ -856,6 +857,7 @@ void TestVigilo::pollCountsUnread()
     const auto* check = tray->findChild<QDialog*>(u"frmNetworkCheck"_s);
     QVERIFY(check);
     QTRY_VERIFY(check->findChild<QPlainTextEdit*>()->toPlainText().contains(u"Announced: "_s + m_ip));
+    QCOMPARE(test::FormFaults(tray.get()), QString()); // the window and the check it holds
     m_desk.rules(u"msgbox Are you sure => Yes\n"_s);
     QVERIFY(tray->RequestClose());
     QCOMPARE(monitorSetting(u"UseMonSnd"_s) + monitorSetting(u"AutoAnswer"_s), u"01"_s);
@@ -879,6 +881,7 @@ void TestVigilo::optionsDialog()
     // One round of the dialog: what the user does in it, then OK.
     const auto round = [&](const std::function<void(frmOptions&)>& edit) {
         frmOptions dialog(false, m_ip, flags, store);
+        QCOMPARE(test::FormFaults(&dialog), QString());
         edit(dialog);
         ok(dialog);
     };
@@ -941,8 +944,13 @@ void TestVigilo::optionsDialog()
         dialog.findChild<QCheckBox*>(u"chkSound"_s)->setChecked(false);
         QVERIFY(!dialog.findChild<QLineEdit*>(u"txtSound"_s)->isEnabled());
         QVERIFY(!dialog.findChild<QPushButton*>(u"cmdSound"_s)->isEnabled());
-        dialog.SelectTab(2);
-        QCOMPARE(dialog.currentTab(), 2);
+        // The page strip is a picture: Ctrl+Tab moves through its pages.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        for (const int tab : {1, 2, 0}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(dialog.currentTab(), tab);
+        }
     }
     QCOMPARE(storedProfile().ChatName, u"Ann"_s);
 

@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QFutureWatcher>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -19,6 +20,10 @@ constexpr QStringView Title = u"Kivara Network Check";
 constexpr QStringView Checking = u"Checking the network...";
 constexpr QStringView Verdict[] = {u"A firewall may keep calls out: see below.",
                                    u"The ports are open to others."};
+constexpr QStringView FindingsName = u"Findings";
+constexpr QStringView FindingsDescription =
+    u"Your addresses, the one others are told, the ports taken and what a firewall lets through";
+constexpr QStringView CloseDescription = u"Closes the network check";
 } // namespace
 
 void ShowNetworkCheck(QWidget* parent)
@@ -29,9 +34,12 @@ void ShowNetworkCheck(QWidget* parent)
     window->setWindowTitle(Title.toString());
     auto* text = new QPlainTextEdit(Checking.toString(), window);
     text->setReadOnly(true);
+    text->setAccessibleName(FindingsName.toString());
+    text->setAccessibleDescription(FindingsDescription.toString());
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setMinimumSize(560, 360);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, window);
+    buttons->button(QDialogButtonBox::Close)->setAccessibleDescription(CloseDescription.toString());
     QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::close);
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(text);

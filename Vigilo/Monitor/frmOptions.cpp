@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -83,6 +84,11 @@ frmOptions::frmOptions(bool firstProfile, const QString& localAddress, MonitorFl
 {
     ui->setupUi(this);
     ui->imgTab->installEventFilter(this);
+    // The page strip is a picture; from the keyboard, Ctrl+Tab moves to the next page.
+    auto* nextPage = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+    connect(nextPage, &QShortcut::activated, this, [this] {
+        if (ui->imgTab->isEnabled()) SelectTab((currentTab() + 1) % int(std::size(TabCaptions)));
+    });
     ui->lblLink_0->installEventFilter(this);
     ui->lblLink_1->installEventFilter(this);
     connect(ui->cmdOptions_0, &QPushButton::clicked, this, &frmOptions::onOk);

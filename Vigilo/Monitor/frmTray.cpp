@@ -664,8 +664,8 @@ void frmTray::hoverOption(int index)
 {
     m_hovered = index;
     for (int i = 0; i < m_imgOptions.size(); ++i)
-        m_imgOptions[i]->setStyleSheet(i == index ? u"border: 1px solid #0000ff;"_s
-                                                  : u"border: 1px solid #ffffff;"_s);
+        m_imgOptions[i]->setStyleSheet(i == index ? u"border: 1px solid palette(highlight);"_s
+                                                  : u"border: 1px solid palette(window);"_s);
 }
 
 void frmTray::onTrayActivated(int reason)

@@ -31,6 +31,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace kv::outlook;
@@ -124,7 +125,13 @@ bool StageConversation(QObject* chat)
     room(kv::word::PublicRoom)->click();
     const QString aside = u"Dana, have you got a minute about the invoice?"_s;
     bruno.sendTo(own, kv::BuildPriChat(rec[1], green, aside));
-    return WaitUntil([&] { return Shows(chat, aside); }, WaitMs);
+    // A transcript draws once its lines stop coming (its viewport held meanwhile); the picture waits.
+    const auto drawn = [chat] {
+        const QList<QTextEdit*> views = chat->findChildren<QTextEdit*>();
+        return std::all_of(views.begin(), views.end(),
+                           [](QTextEdit* t) { return t->viewport()->updatesEnabled(); });
+    };
+    return WaitUntil([&] { return Shows(chat, aside); }, WaitMs) && WaitUntil(drawn, WaitMs);
 }
 
 // Chiara sends the floor plan: the opener's receiving window, the offer saved
