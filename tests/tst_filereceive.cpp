@@ -639,6 +639,7 @@ void TestFileReceive::receivedFilesList()
 
     frmReceived w;
     QSignalSpy unloaded(&w, &frmReceived::Unloaded);
+    QCOMPARE(kv::test::FormFaults(&w), QString());
     auto* tree = w.findChild<QTreeWidget*>(u"lvwFiles"_s);
     auto* show = w.findChild<QAbstractButton*>(u"cmdShow"_s);
     auto* openButton = w.findChild<QAbstractButton*>(u"cmdOpen"_s);

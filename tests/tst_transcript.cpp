@@ -468,6 +468,7 @@ void TestTranscript::historyKeptAndFound()
     QCOMPARE(k->ChatInit(), 0);
     {
         frmHistory d(k->session().history());
+        QCOMPARE(test::FormFaults(&d), QString());
         auto* box = d.findChild<QLineEdit*>(u"txtSearch"_s);
         auto* found = d.findChild<QTreeWidget*>(u"lstResults"_s);
         auto* around = d.findChild<QTextEdit*>(u"txtContext"_s);

@@ -1207,7 +1207,9 @@ void TestVigilo::networkCheck()
         busThread.wait();
     });
     QUdpSocket held;
-    QVERIFY(held.bind(QHostAddress(u"127.0.0.1"_s), ChatDatagramPort));
+    // On an address of this suite's own, so that suites running beside it hold none of the ports there.
+    const QHostAddress ports(address(30, 1));
+    QVERIFY(held.bind(ports, ChatDatagramPort));
     const QString heldBy = u"in use by tst_vigilo (pid %1)"_s.arg(QCoreApplication::applicationPid());
     const QString udp = u"-A ufw-user-input -p udp -m multiport --dports 8085,8086 -j ACCEPT\n"_s;
     const QString nftDrop = u"chain input { type filter hook input priority 0; policy drop;\n"_s;
@@ -1266,7 +1268,7 @@ void TestVigilo::networkCheck()
         sources.ufwConfig = root.filePath(u"ufw.conf"_s);
         sources.ufwRules = root.filePath(u"user.rules"_s);
         sources.nftablesConfig = root.filePath(u"nftables.conf"_s);
-        sources.portAddress = QHostAddress(u"127.0.0.1"_s);
+        sources.portAddress = ports;
         sources.monitorRunning = [] { return false; };
         for (const QString& file : row.files) {
             const QString path = root.filePath(file.section(u'=', 0, 0));

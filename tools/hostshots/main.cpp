@@ -1,15 +1,17 @@
 // hostshots: pictures of the mail host's windows for review. Fills the store
 // of the current environment with a few sample items, opens the explorer, a
 // Kivara contact on its "Kivara" page (with and without the participant
-// list, then in a conversation), a message, the Today page with its counter,
+// list, then in a conversation, and the history search over it), a message, the Today page with its counter,
 // each page of the chat options and the opener's file receiver, and saves
 // each window as a PNG into the folder given.
 //   hostshots <output folder>
 // The other parties of the conversation and the file's sender are the
 // protocol-level peers of the test suites, on the local address's neighbours;
 // they run only when that address is a loopback one.
+#include "Control/Session/History.h"
 #include "Control/Session/Rooms.h"
 #include "Control/Transcript.h"
+#include "Control/frmHistory.h"
 #include "Control/frmOptions.h"
 #include "MailHost/ExplorerWindow.h"
 #include "MailHost/Forms.h"
@@ -27,10 +29,12 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -203,6 +207,29 @@ Item PlaceSamples(const MAPIFolder& kivara, const MAPIFolder& messages)
     return sample();
 }
 
+// The history search over the conversation just held: a word found, its line opened among its neighbours.
+void ShootHistorySearch(const QString& out)
+{
+    kv::control::frmHistory search(kv::control::History::user());
+    search.resize(760, 520);
+    search.show();
+    auto* words = search.findChild<QLineEdit*>(u"txtSearch"_s);
+    auto* found = search.findChild<QTreeWidget*>(u"lstResults"_s);
+    // The control writes its lines a moment after showing them.
+    if (!words || !found ||
+        !WaitUntil(
+            [&] {
+                words->clear();
+                words->setText(u"Lisbon"_s);
+                return found->topLevelItemCount() > 0;
+            },
+            WaitMs))
+        return;
+    found->setCurrentItem(found->topLevelItem(0));
+    Q_EMIT found->itemActivated(found->topLevelItem(0), 0);
+    shoot(&search, out + u"/history-search.png"_s);
+}
+
 // The contact form's Kivara page: idle, without the list, the General page, a conversation.
 void ShootContactForm(const Item& first, const QString& out)
 {
@@ -226,9 +253,10 @@ void ShootContactForm(const Item& first, const QString& out)
     if (const auto page = contact->ModifiedFormPages(u"Kivara"_s)) {
         QObject* chat = page->Controls(u"Kivara1"_s);
         cw->resize(760, 480); // a few lines of talk need less height than the idle page shows
-        if (StageConversation(chat))
+        if (StageConversation(chat)) {
             shoot(cw, out + u"/conversation.png"_s);
-        else
+            ShootHistorySearch(out);
+        } else
             std::printf("FAILED %s\n", qPrintable(out + u"/conversation.png"_s));
         CallByName(chat, u"Disconnect"_s, VbMethod, {false});
     }
