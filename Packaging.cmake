@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded by name, not linked, so dpkg-shlibdeps cannot see it: the store's SQLite driver.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+# Loaded by name, not linked, so dpkg-shlibdeps cannot see them: the store's SQLite
+# driver and the icon engine that draws the icons from their SVGs at any scale.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6svg6")
 # Documents, folders and links open through xdg-open; the first start refreshes the
 # user's MIME and desktop databases with the other two.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
