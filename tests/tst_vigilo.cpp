@@ -477,6 +477,30 @@ void TestVigilo::portTakenAndNoNetwork()
     QVERIFY(bob.ok);
     QCOMPARE(hello(bob, u"Bob"_s), u"HELLOWAIT|Ann"_s);
 
+    // Another program takes the call port while the network is away: told once when it returns,
+    // shown on the caller line, and bound again at the first poll after the port is free.
+    WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(),
+                  u"255.255.255.255"_s);
+    tray->Poll();
+    tray->socket().Close();
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress(m_ip), quint16(MonitorDatagramPort)));
+        WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(),
+                      u"127.0.0.1"_s);
+        const QString taken = u"Another program holds the call port: no calls can arrive."_s;
+        const qsizetype noticesBefore = m_notifier->shown().size();
+        for (int poll = 0; poll < 2; ++poll) {
+            tray->Poll();
+            QCOMPARE(tray->findChild<QLabel*>(u"lblCaller"_s)->text(), taken);
+        }
+        QCOMPARE(m_notifier->shown().size(), noticesBefore + 1);
+        QCOMPARE(m_notifier->shown().last().notice.text, taken);
+    }
+    tray->Poll();
+    QCOMPARE(shown(), u"0|0|No network available|Waiting for call..."_s);
+    QCOMPARE(hello(bob, u"Bob"_s), u"HELLOWAIT|Ann"_s);
+
     // A probe host by a name the resolver never answers: the check gives up within the lookup's
     // bound, and a call that comes meanwhile is answered at once.
     platform::HostLookup::setResolver([](const QString&) {

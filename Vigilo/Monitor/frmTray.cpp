@@ -8,7 +8,6 @@
 #include "Vigilo/Monitor/frmOptions.h"
 #include "Vigilo/Monitor/modTray.h"
 
-#include "Platform/Events.h"
 #include "Platform/LauncherBadge.h"
 #include "Platform/Prompt.h"
 #include "Platform/Shell.h"
@@ -464,13 +463,14 @@ void frmTray::Poll()
         setTrayIcon(iconindex::NoNetwork);
         return;
     }
-    if (m_networkState != m_previousNetworkState) {
-        m_port->socket().Close();
-        platform::WaitUntil([this] { return m_port->socket().State() == Socket::sckClosed; },
-                            m_timings.socketCloseWaitMs);
-        m_port->Bind();
-    }
-    ui->lblCaller->setText(traytext::WaitingForCall.toString());
+    // The call port is bound afresh when the network returns, and again at each poll while another
+    // program holds it; the user is told once, and the caller line says so meanwhile.
+    const bool returned = m_networkState != m_previousNetworkState;
+    if (returned) m_port->socket().Close();
+    const bool deaf =
+        m_tmrConnect->isActive() && m_port->socket().State() == Socket::sckClosed && m_port->Bind() != 0;
+    if (deaf && returned) notify(NoticeKind::Failure, traytext::CallPortTaken.toString());
+    ui->lblCaller->setText((deaf ? traytext::CallPortTaken : traytext::WaitingForCall).toString());
     if (m_iconIndex == iconindex::NoNetwork) setTrayIcon(iconindex::Available);
     if (!m_store->HoldsFolder()) {
         m_outlookError = m_store->Connect() != 0 ? 1 : 0;

@@ -42,6 +42,7 @@ inline constexpr QStringView NoNetworkDetected = u"No network detected.";
 inline constexpr QStringView NoNetworkAvailable = u"No network available.";
 inline constexpr QStringView NoNetworkTip = u"No network available";
 inline constexpr QStringView NoOutlook = u"No Outlook connection.";
+inline constexpr QStringView CallPortTaken = u"Another program holds the call port: no calls can arrive.";
 inline constexpr QStringView NoNewMessages = u"No new messages";
 inline constexpr QStringView UnreadSuffix = u" unread";
 inline constexpr QStringView IncomingCallFrom = u"Incoming call from:  ";
@@ -83,7 +84,6 @@ inline constexpr QStringView ProductWebPage = u"http://www.kivara.com";
 struct MonitorTimings {
     int ringMs = 3000;
     int pollMs = 10000;
-    int socketCloseWaitMs = 5000;
 };
 
 class frmTray : public QWidget, private CallPortWindow {
