@@ -27,7 +27,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -763,12 +762,6 @@ void TestCalls::admissionDialogForm()
     QCOMPARE(f.selection(), short(0));
     f.unload();
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-
-    frmEntry m(600, 45000);
-    m.setMode(frmEntry::Message);
-    QVERIFY(!m.findChild<QTimer*>(u"tmrRing"_s)->isActive());
-    m.findChild<QPlainTextEdit*>(u"txtMsg_1"_s)->setPlainText(u"text"_s);
-    QCOMPARE(m.body(), u"text|0"_s);
 }
 
 // ---- Inbound messages --------------------------------------------------------------
