@@ -208,7 +208,6 @@ void TestTranscript::saveInEveryFormat()
     QVERIFY2(failed.text.startsWith(exporttext::SaveFailed.toString() + dir + u"/missing/t.rtf.\r\r"_s),
              qPrintable(failed.text));
     QVERIFY(!failed.text.endsWith(u"\r"_s)); // a reason follows
-    QCOMPARE(failed.icon, u"Exclamation"_s);
 }
 
 void TestTranscript::saveMenuRemembersThePath()
@@ -371,7 +370,6 @@ void TestTranscript::sendToRecipient()
     QCOMPARE(k->SaveSession(file, false), 0);
     QCOMPARE(k->SendSession(u"bob@example.org"_s, file), -1);
     QCOMPARE(m_desk.promptTexts(), QStringList{u"Cannot create new Message"_s});
-    QCOMPARE(m_desk.prompt->log().first().icon, u"Information"_s);
 }
 
 void TestTranscript::sendToRemovableMedium()
@@ -492,7 +490,6 @@ void TestTranscript::historyKeptAndFound()
     m_desk.rules(u"form Search History => cmdClose"_s);
     k->FileMenu_Click(12);
     QVERIFY(lastOf(u"form"_s));
-    QCOMPARE(lastOf(u"form"_s)->title, u"Search History"_s);
 }
 
 void TestTranscript::optionsRoundTrip()
@@ -602,7 +599,6 @@ void TestTranscript::optionsValidation()
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QCOMPARE(m_desk.promptTexts(), QStringList{u"The folder '"_s + missing +
                                                    u"' does not exist.\r\rDo you want to create it ?"_s});
-        QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
         QVERIFY(QFileInfo(missing).isDir());
         QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
         QCOMPARE(reg(settings::FileFolder), missing);
