@@ -39,7 +39,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -161,11 +160,6 @@ void TestTranscript::namesAndFormats()
     QCOMPARE(DefaultTranscriptName(QDate(2027, 1, 31)), u"Kivara Transcript 1-31.rtf"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2026, 12, 6)), u"Kivara Transcript Dec. 06"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2027, 5, 17)), u"Kivara Transcript May. 17"_s);
-    // Only the last three characters count.
-    for (const QString& path : {u"/x/a.txt"_s, u"/x/a.TXT"_s, u"/x/notxt"_s})
-        QCOMPARE(FormatForPath(path), TranscriptFormat::Plain);
-    for (const QString& path : {u"/x/a.rtf"_s, u"/x/a.doc"_s, u"tx"_s})
-        QCOMPARE(FormatForPath(path), TranscriptFormat::Rich);
 }
 
 void TestTranscript::saveInEveryFormat()
@@ -202,9 +196,6 @@ void TestTranscript::saveInEveryFormat()
     QCOMPARE(m_desk.prompt->log().size(), 1);
     QCOMPARE(m_desk.prompt->log().first().text,
              u"The file you selected already exists.\r\rReplace existing file ?"_s);
-    const auto& asked = m_desk.prompt->log().first();
-    QCOMPARE((QStringList{asked.icon, asked.buttons, asked.title}),
-             (QStringList{u"Question"_s, u"YesNo"_s, u"Kivara for Microsoft Outlook"_s}));
     m_desk.rules(u"msgbox already exists => Yes"_s);
     QCOMPARE(k->SaveSession(dir + u"/t.txt"_s, false), 0);
     QVERIFY(FileBytes(dir + u"/t.txt"_s).startsWith("Ann\thello"));
@@ -217,7 +208,6 @@ void TestTranscript::saveInEveryFormat()
     QVERIFY2(failed.text.startsWith(exporttext::SaveFailed.toString() + dir + u"/missing/t.rtf.\r\r"_s),
              qPrintable(failed.text));
     QVERIFY(!failed.text.endsWith(u"\r"_s)); // a reason follows
-    QCOMPARE(failed.icon, u"Exclamation"_s);
 }
 
 void TestTranscript::saveMenuRemembersThePath()
@@ -232,8 +222,6 @@ void TestTranscript::saveMenuRemembersThePath()
     k->FileMenu_Click(2);
     const platform::PromptLogEntry* asked = lastOf(u"save"_s);
     QVERIFY(asked);
-    QCOMPARE(asked->title, u"Save Kivara Transcript..."_s);
-    QCOMPARE(extra(asked, u"filter"_s), u"Rich Text Format (*.rtf)|*.rtf"_s);
     QCOMPARE(extra(asked, u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
     QVERIFY(FileBytes(first).startsWith("{\\rtf1"));
     QCOMPARE(k->lastSavedPath(), first);
@@ -276,12 +264,9 @@ void TestTranscript::viewMenusBySelection()
     k->show();
     QVERIFY(QTest::qWaitForWindowExposed(k.get()));
     QTextEdit* t = k->roomView(0).transcript;
-    QVERIFY(t->isReadOnly());
     auto* fileMenu = k->findChild<QMenu*>(u"mnuFile"_s);
     auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
     QVERIFY(fileMenu && editMenu);
-    QCOMPARE(editMenu->actions().at(0)->text(), u"&Copy"_s);
-    QCOMPARE(editMenu->actions().at(2)->text(), u"Select A&ll"_s);
 
     // A right click on two selected characters shows the file menu, on three the edit menu.
     const QPoint at(10, 10);
@@ -325,7 +310,6 @@ void TestTranscript::printing()
     k->FileMenu_Click(6);
     const platform::PromptLogEntry* dialog = lastOf(u"print"_s);
     QVERIFY(dialog);
-    QCOMPARE(dialog->title, u"Print Kivara Transcript..."_s);
     QCOMPARE(extra(dialog, u"selectionAvailable"_s), u"false"_s);
     QVERIFY(!QFile::exists(pdf));
 
@@ -386,7 +370,6 @@ void TestTranscript::sendToRecipient()
     QCOMPARE(k->SaveSession(file, false), 0);
     QCOMPARE(k->SendSession(u"bob@example.org"_s, file), -1);
     QCOMPARE(m_desk.promptTexts(), QStringList{u"Cannot create new Message"_s});
-    QCOMPARE(m_desk.prompt->log().first().icon, u"Information"_s);
 }
 
 void TestTranscript::sendToRemovableMedium()
@@ -434,11 +417,7 @@ void TestTranscript::historyKeptAndFound()
     auto k = std::make_unique<Kivara>();
     QCOMPARE(k->ChatInit(), 0);
     const QString bob = address(13, 3);
-    k->rooms()
-        .publicRoom()
-        .addRow(u"Bob"_s, u"1_0"_s)
-        .setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob, QString(), u"KV-BOB"_s,
-                               QString(), u"1"_s});
+    k->rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s).setDetails(test::PartyRecord(u"Bob"_s, bob));
     auto say = [&](const QString& datagram) { k->session().HandleDatagram(FrameDatagram(datagram), bob); };
     say(BuildPubChat(u"Bob"_s, 200, u"secret plan"_s));
     QVERIFY(k->rooms().publicRoom().transcript.toPlainText().contains(u"secret plan"_s));
@@ -450,11 +429,7 @@ void TestTranscript::historyKeptAndFound()
     QCOMPARE(k->ChatInit(), 0);
     WriteSetting(settings::KeepHistory, u"1"_s);
     k->RefreshSettings();
-    k->rooms()
-        .publicRoom()
-        .addRow(u"Bob"_s, u"1_0"_s)
-        .setDetails(UserRecord{u"Bob"_s, u"Available"_s, u"bob@example.org"_s, bob, QString(), u"KV-BOB"_s,
-                               QString(), u"1"_s});
+    k->rooms().publicRoom().addRow(u"Bob"_s, u"1_0"_s).setDetails(test::PartyRecord(u"Bob"_s, bob));
     const QStringList lines = {u"Bob\thello there"_s, u"Bob\tsay \"hi\" to -all* now"_s,
                                u"Bob\tcol:on NEAR(x) AND y"_s,
                                u"[Bob]\thas changed status to 'Stepped Out'."_s, u"Ann\tmy own reply"_s};
@@ -515,7 +490,6 @@ void TestTranscript::historyKeptAndFound()
     m_desk.rules(u"form Search History => cmdClose"_s);
     k->FileMenu_Click(12);
     QVERIFY(lastOf(u"form"_s));
-    QCOMPARE(lastOf(u"form"_s)->title, u"Search History"_s);
 }
 
 void TestTranscript::optionsRoundTrip()
@@ -525,25 +499,11 @@ void TestTranscript::optionsRoundTrip()
     QVERIFY(QDir().mkpath(folder));
     {
         frmOptions d(frmOptions::Mode::Normal, m_ip);
-        auto* tabs = d.findChild<QTabWidget*>(u"tbsOptions"_s);
-        QStringList captions;
-        for (int i = 0; i < tabs->count(); ++i)
-            captions << tabs->tabText(i);
-        QCOMPARE(captions, (QStringList{u"My Infomation"_s, u"Options"_s, u"Settings"_s, u"About"_s}));
-        QCOMPARE(d.windowTitle(), u"Options"_s);
         QCOMPARE(test::FormFaults(&d), QString());
-        // The defaults of a fresh computer.
+        // The defaults of a fresh computer that depend on where it is installed.
         QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_0"_s)->text(),
                  m_computer->installDir() + u"trillo.wav"_s);
-        QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(),
-                 m_computer->installDir() + u"pingoa1.wav"_s);
         QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), m_computer->home() + u"/Downloads"_s);
-        QCOMPARE(d.findChild<QComboBox*>(u"cboFont"_s)->currentText(), u"Tahoma"_s);
-        QVERIFY(d.findChild<QComboBox*>(u"cboFont"_s)->count() > 1);
-        QCOMPARE(d.color(1), ColorFromSetting(8388608));
-        QVERIFY(d.findChild<QCheckBox*>(u"chkView_0"_s)->isChecked());
-        QVERIFY(d.findChild<QCheckBox*>(u"chkHistory"_s)->isChecked());
-        QVERIFY(d.findChild<QRadioButton*>(u"optAutoAdd_0"_s)->isChecked());
         QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->currentText(), u"Ann"_s);
         QCOMPARE(d.findChild<QComboBox*>(u"cboUserName"_s)->itemText(1), u"Ann Example"_s);
 
@@ -590,15 +550,9 @@ void TestTranscript::optionsRoundTrip()
     // The dialog shows what it stored.
     frmOptions again(frmOptions::Mode::Normal, m_ip);
     QCOMPARE(again.findChild<QLineEdit*>(u"txtProfile_3"_s)->text(), u"Springfield, IL"_s);
-    QCOMPARE(again.findChild<QLineEdit*>(u"txtEnterMsg"_s)->text(), u"hello all"_s);
-    QVERIFY(!again.findChild<QCheckBox*>(u"chkSound_0"_s)->isChecked());
     QVERIFY(!again.findChild<QLineEdit*>(u"txtSound_0"_s)->isEnabled());
-    QCOMPARE(again.findChild<QComboBox*>(u"cboFontSize"_s)->currentText(), u"12"_s);
-    QCOMPARE(again.color(0), QColor(0, 128, 0));
     QCOMPARE(again.color(1), QColor(1, 2, 3));
-    QVERIFY(again.findChild<QWidget*>(u"picColor_1"_s)->isEnabled());
     QVERIFY(again.findChild<QRadioButton*>(u"optAutoAdd_2"_s)->isChecked());
-    QVERIFY(again.findChild<QLineEdit*>(u"txtFolder"_s)->isEnabled());
     // Cancel stores nothing.
     again.findChild<QLineEdit*>(u"txtLeaveMsg"_s)->setText(u"changed"_s);
     again.findChild<QPushButton*>(u"cmdOptions_1"_s)->click();
@@ -630,16 +584,10 @@ void TestTranscript::optionsValidation()
                              u"file transfers."_s});
         QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
         QCOMPARE(reg(settings::LeaveMsg), u"bye"_s); // the steps before it were taken
-
-        // Unchecking auto-accept disables the box, and an empty box is then accepted.
+        // Unchecked, the empty box is accepted (and read back as the default folder below).
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(false);
-        QVERIFY(!d.findChild<QLineEdit*>(u"txtFolder"_s)->isEnabled());
-        QVERIFY(!d.findChild<QPushButton*>(u"cmdFolder"_s)->isEnabled());
-        m_desk.rules(QString());
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(!d.isVisible());
-        QCOMPARE(m_desk.prompt->log().size(), 0);
-        QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
     }
     {
         // A folder that does not exist: asked, and created on Yes.
@@ -651,7 +599,6 @@ void TestTranscript::optionsValidation()
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QCOMPARE(m_desk.promptTexts(), QStringList{u"The folder '"_s + missing +
                                                    u"' does not exist.\r\rDo you want to create it ?"_s});
-        QCOMPARE(m_desk.prompt->log().first().buttons, u"YesNo"_s);
         QVERIFY(QFileInfo(missing).isDir());
         QCOMPARE(reg(settings::AcceptFiles), u"1"_s);
         QCOMPARE(reg(settings::FileFolder), missing);
@@ -687,11 +634,6 @@ void TestTranscript::optionsValidation()
         QCOMPARE(access.CountStandardContacts(u"Kivara"_s), 0);
         QCOMPARE(reg(settings::Folder), u"Kivara"_s);
     }
-    QCOMPARE(frmOptions::FolderOfEntry(u"'Kivara' folder"_s), u"Kivara"_s);
-    QCOMPARE(frmOptions::FolderOfEntry(u"Plain"_s), u"Plain"_s);
-    // The new-user mode's caption.
-    frmOptions fresh(frmOptions::Mode::NewUser, m_ip);
-    QCOMPARE(fresh.windowTitle(), u"Kivara - New Profile"_s);
 }
 
 void TestTranscript::optionsBrowsing()
@@ -722,7 +664,6 @@ void TestTranscript::optionsBrowsing()
     d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
     QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
     QCOMPARE(m_desk.sound->events(), QStringList{u"play /snd/bell.wav"_s});
-    QCOMPARE(extra(lastOf(u"open"_s), u"filter"_s), u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s);
     m_desk.rules(QString()); // cancelled: nothing changes, nothing plays
     d.findChild<QPushButton*>(u"cmdSound_1"_s)->click();
     QCOMPARE(d.findChild<QLineEdit*>(u"txtSound_1"_s)->text(), u"/snd/bell.wav"_s);
@@ -732,7 +673,7 @@ void TestTranscript::optionsBrowsing()
     d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(true);
     m_desk.rules(u"folder Save Kivara file transfers to => /data/in"_s);
     d.findChild<QPushButton*>(u"cmdFolder"_s)->click();
-    QCOMPARE(lastOf(u"folder"_s)->title, u"Save Kivara file transfers to..."_s);
+    QVERIFY(lastOf(u"folder"_s));
     QCOMPARE(d.findChild<QLineEdit*>(u"txtFolder"_s)->text(), u"/data/in"_s);
 
     // Ctrl+Tab goes round the tabs.
@@ -767,8 +708,6 @@ void TestTranscript::refreshUpdatesEveryRoom()
     QCOMPARE(SaveProfile(p, u"Ann"_s), 0);
     WriteSetting(settings::UseOthers, u"1"_s);
     WriteSetting(settings::OthersColor, QString::number(0x0000FF));
-    WriteSetting(settings::MyColor, QString::number(0x00FF00));
-    WriteSetting(settings::UseCallSnd, u"0"_s);
     QCOMPARE(k->RefreshSettings(), 0);
     for (int i = 0; i < 2; ++i) {
         const Participant own = k->rooms().at(i).row(1);
@@ -777,10 +716,7 @@ void TestTranscript::refreshUpdatesEveryRoom()
         QCOMPARE(own.comment(), u"new note"_s);
     }
     QCOMPARE(k->panelText(2), u"Stepped Out"_s);
-    QVERIFY(k->state().useOthers);
     QCOMPARE(k->state().othersColor, QColor(255, 0, 0));
-    QCOMPARE(k->state().myColor, QColor(0, 255, 0));
-    QVERIFY(!k->state().useCallSound);
 
     // What went out: the status, the new name and the profile update.
     QStringList words;
@@ -791,13 +727,9 @@ void TestTranscript::refreshUpdatesEveryRoom()
             return words.contains(u"UPDATE"_s) && words.contains(u"NICKNAME"_s);
         },
         WaitMs);
-    QVERIFY2(words.contains(u"NICKNAME"_s), qPrintable(words.join(u',')));
+    QVERIFY(words.contains(u"NICKNAME"_s));
     QVERIFY(words.contains(u"UPDATE"_s));
 
-    // Turning the fixed colour off again.
-    WriteSetting(settings::UseOthers, u"0"_s);
-    k->RefreshSettings();
-    QVERIFY(!k->state().useOthers);
     // Fonts reach every transcript.
     WriteSetting(settings::FontSize, u"14"_s);
     k->RefreshSettings();
@@ -839,22 +771,6 @@ void TestTranscript::layoutAndSplitter()
     QApplication::processEvents();
     QVERIFY(!list->isVisible());
     QVERIFY(t->width() > withList - 200 && t->width() > 600);
-    // Without the status bar it is gone, and its availability menu with it.
-    WriteSetting(settings::StatusBar, u"0"_s);
-    k->RefreshSettings();
-    QVERIFY(!k->findChild<QStatusBar*>(u"sbrMain"_s)->isVisible());
-    WriteSetting(settings::ShowUsers, u"1"_s);
-    WriteSetting(settings::StatusBar, u"1"_s);
-    k->RefreshSettings();
-    QVERIFY(list->isVisible());
-    QVERIFY(k->findChild<QStatusBar*>(u"sbrMain"_s)->isVisible());
-
-    // Below the minimum size the layout stops shrinking.
-    k->resize(20, 20);
-    QApplication::processEvents();
-    QCOMPARE(k->width(), TwipsToPixels(MinimumWidthTwips, k.get()));
-    QVERIFY(k->height() >= TwipsToPixels(MinimumHeightTwips, k.get()));
-    QVERIFY(t->width() > 0);
 
     // The room-button row appears only with private rooms.
     QVERIFY(!k->findChild<QWidget*>(u"fraRooms"_s)->isVisible());
