@@ -7,10 +7,8 @@
 #include "Platform/Outlook/WindowSide.h"
 #include "Shared/ContactRecords.h"
 #include "Shared/StoreAccess.h"
-#include "Shared/modUser.h"
 #include "testing/Desk.h"
 #include "testing/SimComputer.h"
-#include "testing/StoreStamps.h"
 
 #include <QApplication>
 #include <QSqlDatabase>
@@ -85,75 +83,66 @@ private Q_SLOTS:
 
     // ---- the store check and relocation
 
-    void relocation_personalMissingMailboxOffered_data()
+    // The configured store is gone: another is offered (Yes moves there, No keeps the setting as it
+    // was), or, with none to offer, the user is told to reinstall.
+    void relocation_data()
     {
-        QTest::addColumn<bool>("accept");
-        QTest::newRow("Yes") << true;
-        QTest::newRow("No") << false;
+        QTest::addColumn<QString>("configured"); // empty: never set
+        QTest::addColumn<QStringList>("stores"); // added, and the personal store removed
+        QTest::addColumn<QString>("answer");     // empty: nothing is asked
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("movedTo"); // empty: no folder opened
+        const QString bob = u"Mailbox - Bob Jones"_s;
+        const QString change =
+            goneText(Personal) + u"Would you like to change the default location to '"_s + Mailbox + u"' ?"_s;
+        const QStringList both{u"Public Folders"_s, Mailbox};
+        QTest::newRow("mailbox taken")
+            << QString() << both << u"Yes"_s << QStringList{change, LocationChangedText} << Mailbox;
+        QTest::newRow("mailbox declined") << QString() << both << u"No"_s << QStringList{change} << QString();
+        QTest::newRow("personal taken")
+            << bob << QStringList() << u"Yes"_s
+            << QStringList{goneText(bob) + u"Would you like to set the default location to '"_s + Personal +
+                               u"' ?"_s,
+                           LocationChangedText}
+            << Personal;
+        QTest::newRow("mailbox gone, no personal store")
+            << bob << QStringList{u"Archive"_s} << QString()
+            << QStringList{goneText(bob) + ReinstallServiceText} << QString();
+        QTest::newRow("personal gone, no mailbox")
+            << Personal << QStringList{u"Archive"_s} << QString()
+            << QStringList{goneText(Personal) + ReinstallServiceText} << QString();
     }
-    void relocation_personalMissingMailboxOffered()
-    {
-        QFETCH(bool, accept);
-        QVERIFY(ns().AddStore(u"Public Folders"_s));
-        QVERIFY(ns().AddStore(Mailbox));
-        QVERIFY(ns().RemoveStore(Personal));
-        m_desk.rules(u"msgbox change the default location => "_s + (accept ? u"Yes"_s : u"No"_s));
-
-        StoreAccess access(Deliverable::Vigilo);
-        const int result = access.OpenFolder(u"Kivara"_s);
-
-        expectQuestion(0, goneText(Personal) + u"Would you like to change the default location to '"_s +
-                              Mailbox + u"' ?"_s);
-        if (accept) {
-            QCOMPARE(result, 0);
-            QCOMPARE(rawService(), Mailbox);
-            QCOMPARE(access.serviceName(), Mailbox);
-            QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
-            QCOMPARE(access.currentFolder().Parent().Name(), Mailbox);
-            QCOMPARE(access.currentFolder().DefaultMessageClass(), StandardClass);
-            expectNotice(1, LocationChangedText);
-            QCOMPARE(shown().size(), 2);
-        } else {
-            QCOMPARE(result, -1);
-            QCOMPARE(rawService(), u"<unset>"_s);
-            QVERIFY(!access.currentFolder());
-            QVERIFY(!storeRoot(Mailbox).Folders().Item(u"Kivara"_s));
-            QCOMPARE(shown().size(), 1);
-        }
-    }
-
-    void relocation_mailboxMissingPersonalOffered()
-    {
-        WriteSetting(u"Settings"_s, u"Service"_s, u"Mailbox - Bob Jones"_s);
-        m_desk.rules(u"msgbox set the default location => Yes"_s);
-        StoreAccess access(Deliverable::Quillon);
-        QCOMPARE(access.ResolveService(), 0);
-        expectQuestion(0, goneText(u"Mailbox - Bob Jones"_s) +
-                              u"Would you like to set the default location to '"_s + Personal + u"' ?"_s);
-        expectNotice(1, LocationChangedText);
-        QCOMPARE(rawService(), Personal);
-        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
-        QCOMPARE(access.currentFolder().Parent().Name(), Personal);
-    }
-
-    void relocation_nothingToOffer_data()
-    {
-        QTest::addColumn<QString>("configured");
-        QTest::newRow("mailbox gone, no personal store") << u"Mailbox - Bob Jones"_s;
-        QTest::newRow("personal gone, no mailbox") << Personal;
-    }
-    void relocation_nothingToOffer()
+    void relocation()
     {
         QFETCH(QString, configured);
-        WriteSetting(u"Settings"_s, u"Service"_s, configured);
-        QVERIFY(ns().AddStore(u"Archive"_s));
-        QVERIFY(ns().RemoveStore(Personal));
-        StoreAccess access(Deliverable::Vigilo);
-        QCOMPARE(access.OpenFolder(u"Kivara"_s), -1);
-        QCOMPARE(shown().size(), 1);
-        expectNotice(0, goneText(configured) + ReinstallServiceText);
-        QCOMPARE(rawService(), configured);
-        QVERIFY(!storeRoot(u"Archive"_s).Folders().Item(u"Kivara"_s));
+        QFETCH(QStringList, stores);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, texts);
+        QFETCH(QString, movedTo);
+        if (!configured.isEmpty()) WriteSetting(u"Settings"_s, u"Service"_s, configured);
+        for (const QString& store : stores)
+            QVERIFY(ns().AddStore(store));
+        if (!stores.isEmpty()) QVERIFY(ns().RemoveStore(Personal));
+        if (!answer.isEmpty()) m_desk.rules(u"msgbox default location => "_s + answer);
+
+        StoreAccess access(movedTo == Personal ? Deliverable::Quillon : Deliverable::Vigilo);
+        QCOMPARE(access.OpenFolder(u"Kivara"_s), movedTo.isEmpty() ? -1 : 0);
+        QCOMPARE(m_desk.promptTexts(), texts);
+        if (answer.isEmpty())
+            expectNotice(0, texts.first());
+        else
+            expectQuestion(0, texts.first());
+        QCOMPARE(rawService(),
+                 movedTo.isEmpty() ? (configured.isEmpty() ? u"<unset>"_s : configured) : movedTo);
+        if (movedTo.isEmpty()) {
+            QVERIFY(!access.currentFolder());
+        } else {
+            QCOMPARE(access.serviceName(), movedTo);
+            QCOMPARE(access.currentFolder().Parent().Name(), movedTo);
+            QCOMPARE(access.currentFolder().DefaultMessageClass(), StandardClass);
+        }
+        for (const QString& store : stores)
+            QCOMPARE(bool(storeRoot(store).Folders().Item(u"Kivara"_s)), store == movedTo);
     }
 
     void resolveService_noStoreNamed()
@@ -313,36 +302,20 @@ private Q_SLOTS:
         QCOMPARE(shown().size(), 1); // the store's failure is reported by whoever opened it
     }
 
-    void convertFolders_changesOnlyItemsOfTheOtherClass()
+    // Which items change and which are saved is the conversion window's case (tst_viewer).
+    void convertFolders()
     {
         const MAPIFolder kivara = addFolder(Personal, u"Kivara"_s);
         const MAPIFolder friends = addFolder(Personal, u"Friends"_s);
-        const Item k1 = addContact(kivara, ContactClass, u"K1"_s);
-        const Item s1 = addContact(kivara, StandardClass, u"S1"_s);
-        const Item s2 = addContact(friends, StandardClass, u"S2"_s);
-        const Item k2 = addContact(friends, ContactClass, u"K2"_s);
-        const Item s3 = addContact(friends, StandardClass, u"S3"_s);
-        const Item note = addContact(friends, u"IPM.Note"_s, u"N1"_s); // not a contact: kept as it is
-        test::StoreStamps probe;
-        QVERIFY(probe.ageAll());
-
+        addContact(kivara, ContactClass, u"K1"_s);
+        addContact(friends, StandardClass, u"S2"_s);
         StoreAccess access(Deliverable::Vigilo);
         QCOMPARE(access.ConvertFolders(u"Friends"_s, u"Kivara"_s), 0);
         QCOMPARE(access.currentFolder().Name(), u"Friends"_s);
-        QCOMPARE(shown().size(), 0);
-
-        for (const Item& i : kivara.Items())
-            QCOMPARE(i.MessageClass(), StandardClass);
-        for (const Item& i : friends.Items())
-            QCOMPARE(i.MessageClass(), i.EntryID() == note.EntryID() ? u"IPM.Note"_s : ContactClass);
-        // Items already of the target class were not saved again.
-        for (const auto& [item, saved] :
-             {std::pair{k1, true}, {s1, false}, {s2, true}, {k2, false}, {s3, true}})
-            QCOMPARE(probe.modified(item.EntryID()) == test::StoreStamps::OldStamp, !saved);
-
+        QCOMPARE(kivara.Items().Item(1).MessageClass(), StandardClass);
+        QCOMPARE(friends.Items().Item(1).MessageClass(), ContactClass);
         // A missing new folder is reported.
-        StoreAccess quillon(Deliverable::Quillon);
-        QCOMPARE(quillon.ConvertFolders(u"Gone"_s, u"Kivara"_s), -1);
+        QCOMPARE(access.ConvertFolders(u"Gone"_s, u"Kivara"_s), -1);
         expectNotice(0, u"Could not find the 'Gone' folder."_s);
     }
 
@@ -424,22 +397,6 @@ private Q_SLOTS:
         QCOMPARE(c.FullName(), u"Robert Jones"_s);
         QCOMPARE(c.CompanyName(), u"Other"_s);
         QCOMPARE(c.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.4"_s);
-    }
-
-    void saveContact_portIsAlwaysTheChatPort()
-    {
-        ProfileRecord peer;
-        peer.FullName = u"Dana"_s;
-        peer.ChatName = u"dana"_s;
-        peer.IPAddress = u"127.0.0.5"_s;
-        peer.LocalPort = 9000;
-        peer.SerialNum = u"KV-D"_s;
-        const QStringList fields = QStringList{u"SHOWUSER"_s} + ProfileFieldString(peer).split(u'|');
-        StoreAccess access(Deliverable::Vigilo);
-        QCOMPARE(SaveContact(access, fields, false), 0);
-        const Item c = access.currentFolder().Items().Find(u"[SerialNumber] = 'KV-D'"_s);
-        QCOMPARE(c.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
-        QCOMPARE(c.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.5"_s);
     }
 
     void saveContact_emptyAddressRefusedBeforeTheStore()
