@@ -31,16 +31,13 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void splitsAtEveryBar();
     void classifiesEveryCommandWord_data();
     void classifiesEveryCommandWord();
-    void commandLineIsTheArgumentAsItIs();
     void commandsWithoutAWindowEnd_data();
     void commandsWithoutAWindowEnd();
     void filePrepOpensTheReceivingWindow();
 
-    void openKVFolderStartsTheHostAndCreatesTheFolder();
-    void openKVFolderReusesOrSwitchesTheWindow();
+    void openKVFolderStartsReusesOrSwitchesTheWindow();
     void openKVMessagesCreatesBothFolders();
     void folderErrorsAreReported();
 
@@ -92,20 +89,6 @@ kv::outlook::MAPIFolder TestOpener::personal() const
         .Item(u"Personal Folders"_s);
 }
 
-void TestOpener::splitsAtEveryBar()
-{
-    QCOMPARE(SplitPieces(u"openkvfolder"_s), QStringList{u"openkvfolder"_s});
-    QCOMPARE(SplitPieces(u""_s), QStringList{QString()});
-    QCOMPARE(SplitPieces(u"SHOWUSER|Ann|Acme|"_s),
-             (QStringList{u"SHOWUSER"_s, u"Ann"_s, u"Acme"_s, QString()}));
-    QCOMPARE(SplitPieces(u"xFILEPREP||a"_s), (QStringList{u"xFILEPREP"_s, QString(), u"a"_s}));
-    // The 14 Peerslip fields follow the word.
-    QStringList fields;
-    for (int i = 1; i <= 14; ++i)
-        fields << u"f%1"_s.arg(i);
-    QCOMPARE(SplitPieces(u"SHOWUSER|"_s + fields.join(u'|')), QStringList{u"SHOWUSER"_s} + fields);
-}
-
 void TestOpener::classifiesEveryCommandWord_data()
 {
     QTest::addColumn<QString>("line");
@@ -132,14 +115,6 @@ void TestOpener::classifiesEveryCommandWord()
     QFETCH(QString, line);
     QFETCH(Route, route);
     QCOMPARE(Classify(line), route);
-}
-
-void TestOpener::commandLineIsTheArgumentAsItIs()
-{
-    QCOMPARE(CommandLineOf({}), QString());
-    QCOMPARE(CommandLineOf({u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s}),
-             u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s);
-    QCOMPARE(CommandLineOf({u"a"_s, u"b c"_s}), u"a b c"_s);
 }
 
 void TestOpener::commandsWithoutAWindowEnd_data()
@@ -193,42 +168,31 @@ void TestOpener::filePrepOpensTheReceivingWindow()
     QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
 }
 
-void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
-{
-    const auto side = useStore(false);
-    QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
-    QVERIFY(!unloaded.isEmpty() && side->IsRunning());
-    const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
-    QVERIFY(product);
-    QCOMPARE(product.DefaultItemType(), int(kv::outlook::olFolderContacts));
-    QCOMPARE(side->openExplorers().size(), 1);
-    QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
-    QVERIFY(m_desk.prompt->shown().isEmpty());
-}
-
-void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
+void TestOpener::openKVFolderStartsReusesOrSwitchesTheWindow()
 {
     using namespace kv::outlook;
-    const auto side = useStore(true);
-    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
-    const MAPIFolder product = personal().Folders().Add(u"Kivara"_s, olFolderContacts);
-    QVERIFY(inbox && product);
-    frmOpen w;
+    const auto side = useStore(false);
+    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
 
-    // No window yet: a new one on the folder.
-    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    // Nothing running: the host is started, the folder made and shown in a new window.
+    frmOpen started;
+    QSignalSpy unloaded(&started, &frmOpen::Unloaded);
+    QCOMPARE(started.Start(u"openkvfolder"_s), Route::OpenKVFolder);
+    QVERIFY(!unloaded.isEmpty() && side->IsRunning());
+    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
+    const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(inbox && product);
+    QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
     QCOMPARE(side->openExplorers().size(), 1);
     const std::shared_ptr<Explorer> first = side->openExplorers().first();
     QCOMPARE(first->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
 
     // The active window shows another folder: it switches, no new window.
+    frmOpen w;
     QVERIFY(first->setCurrentFolder(inbox));
-    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
+    shown.clear();
     QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
     QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(first->CurrentFolder(), product);
