@@ -1,6 +1,5 @@
-// Dorvan's command dispatch in this process, and the shipped program ending on
-// what it cannot act on, as a child process on its own simulated computer
-// (127.60.52.x). The shipped program receiving a file is tst_filesend's.
+// Dorvan's command dispatch in this process. The shipped program receiving a
+// file is tst_filesend's.
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/Outlook/WindowSide.h"
@@ -14,16 +13,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
-using kv::test::DorvanChild;
 using kv::test::FileSender;
-using kv::test::SetUpComputer;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -40,8 +36,6 @@ private Q_SLOTS:
     void openKVFolderStartsReusesOrSwitchesTheWindow();
     void openKVMessagesCreatesBothFolders();
     void folderErrorsAreReported();
-
-    void programEndsOnUnknownCommand();
 
 private:
     // A fresh mail store for the case, and a window side without windows.
@@ -269,29 +263,6 @@ void TestOpener::folderErrorsAreReported()
              qPrintable(m_desk.prompt->shown().last()));
     QVERIFY(side->openExplorers().isEmpty());
     QVERIFY(!personal().Folders().Item(u"Kivara"_s));
-}
-
-void TestOpener::programEndsOnUnknownCommand()
-{
-    kv::test::SimComputer receiver(u"127.60.52.2"_s, u"KV-TEST-0052"_s);
-    QTemporaryDir work;
-    const QString log = work.filePath(u"prompts.log"_s);
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-    // Before the set-up the store and folder names are missing: it ends at once, even with an offer.
-    {
-        DorvanChild dorvan(env, u"FILEPREP|Bob|a.txt|5|127.60.52.3|8087|Ann"_s);
-        QVERIFY(dorvan.waitEnd());
-        QCOMPARE(dorvan.exitCode(), 0);
-    }
-    SetUpComputer(receiver,
-                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
-    for (const QString& line : {u"something else"_s, u"Uninstall"_s}) {
-        DorvanChild dorvan(env, line);
-        QVERIFY(dorvan.waitEnd());
-        QCOMPARE(dorvan.exitCode(), 0);
-    }
-    QVERIFY(!QFile::exists(log));
 }
 
 KV_TEST_MAIN(TestOpener)
