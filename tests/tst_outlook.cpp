@@ -380,45 +380,6 @@ private Q_SLOTS:
         QCOMPARE(kv.Items().Count(), 3);
     }
 
-    void items_findNextRestrictAndOrder()
-    {
-        MAPIFolder msgs = folder(u"Messages"_s, olFolderInbox);
-        const QStringList from = {u"ann"_s, u"bob"_s, u"cyd"_s, u"dee"_s, u"eve"_s};
-        for (int i = 0; i < from.size(); ++i)
-            QVERIFY(newMessage(msgs, from[i], i % 2 == 1).Save());
-
-        const auto senders = [](const Items& items) {
-            QStringList names;
-            for (const Item& m : items)
-                names << m.SentOnBehalfOfName();
-            return names;
-        };
-        QCOMPARE(senders(msgs.Items()), from);
-        QCOMPARE(msgs.Items().Item(2).SentOnBehalfOfName(), u"bob"_s);
-        QVERIFY_ERR(msgs.Items().Item(6), ErrNo::NotFound);
-
-        Items unread = msgs.Items().Restrict(u"[MsgRead] = False"_s);
-        QCOMPARE(unread.Count(), 3);
-        QCOMPARE(senders(unread), (QStringList{u"ann"_s, u"cyd"_s, u"eve"_s}));
-
-        // Marking read while iterating: the walk stays whole and counts follow.
-        for (const Item& m : msgs.Items()) {
-            QVERIFY(m.UserProperties().Find(u"MsgRead"_s).setValue(true));
-            QVERIFY(m.Save());
-        }
-        QCOMPARE(unread.Count(), 0);
-        QCOMPARE(msgs.Items().Restrict(u"[MsgRead] = True"_s).Count(), 5);
-
-        Items all = msgs.Items();
-        QVERIFY(all.Find(u"[Subject] = 'Hello from bob'"_s));
-        QCOMPARE(all.FindNext().SentOnBehalfOfName(), QString());
-        QCOMPARE(msgs.Items().Find(u"[MessageClass] = 'IPM.Note.Kivara Message'"_s).SentOnBehalfOfName(),
-                 u"ann"_s);
-        Items ms = msgs.Items();
-        QCOMPARE(ms.Find(u"[ChatName] = 'cyd'"_s).Subject(), u"Hello from cyd"_s);
-        QVERIFY(!ms.FindNext());
-    }
-
     void item_deleteMoveAndStaleHandles()
     {
         MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
@@ -441,6 +402,7 @@ private Q_SLOTS:
         Item fresh = newMessage(kv, u"bob"_s, false);
         QVERIFY(fresh.Move(msgs));
         QCOMPARE(msgs.Items().Count(), 2);
+        QVERIFY_ERR(msgs.Items().Item(3), ErrNo::NotFound);
 
         Item c = newContact(kv, u"KV-1"_s);
         QVERIFY(c.Save());
