@@ -10,16 +10,13 @@
 #include "testing/FileTransferSupport.h"
 #include "testing/SimComputer.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
-using kv::test::FileSender;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -31,7 +28,6 @@ private Q_SLOTS:
     void classifiesEveryCommandWord();
     void commandsWithoutAWindowEnd_data();
     void commandsWithoutAWindowEnd();
-    void filePrepOpensTheReceivingWindow();
 
     void openKVFolderStartsReusesOrSwitchesTheWindow();
     void openKVMessagesCreatesBothFolders();
@@ -141,25 +137,6 @@ void TestOpener::commandsWithoutAWindowEnd()
     QVERIFY(m_desk.shell->calls().isEmpty());
     if (!missing.isEmpty()) QVERIFY(m_desk.prompt->shown().isEmpty());
     kv::WriteSetting(kv::settings::InstallDir, installDir);
-}
-
-void TestOpener::filePrepOpensTheReceivingWindow()
-{
-    qputenv("KIVARA_LOCAL_IP", "127.60.40.2");
-    FileSender sender(u"127.60.40.3"_s);
-    QVERIFY(sender.ready());
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::FilePrep);
-    QVERIFY(unloaded.isEmpty());
-    frmFile* file = w.fileWindow();
-    QVERIFY(file && file->isVisible());
-    QCOMPARE(file->findChild<QLabel*>(u"lblFile_1"_s)->text(), u"Filename: a.txt (5 bytes)"_s);
-    // The receiving window's end is Dorvan's end.
-    file->findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(!unloaded.isEmpty());
-    QVERIFY(sender.waitDatagram());
-    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
 }
 
 void TestOpener::openKVFolderStartsReusesOrSwitchesTheWindow()
