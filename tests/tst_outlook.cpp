@@ -82,23 +82,6 @@ private Q_SLOTS:
 
     // ---- store
 
-    void store_newProfileAndLocation()
-    {
-        QCOMPARE(DefaultStorePath(),
-                 qEnvironmentVariable("XDG_DATA_HOME") + u"/kivara/outlook/store.sqlite"_s);
-        Folders stores = ns().Folders();
-        QCOMPARE(stores.Count(), 1);
-        QCOMPARE(stores.Item(1).Name(), Personal);
-        QVERIFY(stores.Item(1).IsStore());
-        QVERIFY_ERR(stores.Item(1).Parent(), 0);
-        const MAPIFolder contacts = personal().Folders().Item(u"Contacts"_s);
-        QCOMPARE(contacts.DefaultMessageClass(), u"IPM.Contact"_s);
-        QCOMPARE(personal().Folders().Item(u"Inbox"_s).DefaultMessageClass(), u"IPM.Note"_s);
-        QVERIFY(personal().Folders().Item(u"Deleted Items"_s));
-        QCOMPARE(personal().Folders().Count(), 3);
-        QCOMPARE(Store::forPath(storePath())->schemaVersion(), Store::latestSchemaVersion());
-    }
-
     void store_keepsClearOfConnectionsItDidNotMake()
     {
         // Another copy of this library in the process (the host and the
