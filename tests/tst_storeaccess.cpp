@@ -161,29 +161,6 @@ private Q_SLOTS:
 
     // ---- opening folders
 
-    void openFolder_createsTheProductFolderOnce()
-    {
-        StoreAccess access(Deliverable::Vigilo);
-        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
-        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s);
-        QCOMPARE(shown().size(), 0);
-
-        // A second call with the same name does not go to the store again:
-        // with the store now failing it still succeeds, silently.
-        QVERIFY(ns().SetStoreOnline(Personal, false));
-        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
-        QCOMPARE(shown().size(), 0);
-
-        // Another name does go to the store, which reports it failed.
-        ns().Folders().Item(Personal);
-        QCOMPARE(Err().Number, ErrNo::StoreFailed);
-        const QString description = Err().Description;
-        QVERIFY(!description.isEmpty());
-        QCOMPARE(access.OpenFolder(u"Contacts"_s), -1);
-        expectNotice(0, description + u"\r\r"_s + Personal);
-        QCOMPARE(access.currentFolder().Name(), u"Kivara"_s); // unchanged by the failure
-    }
-
     void openFolder_otherErrorsAreReportedWithTheirNumber()
     {
         m_side->setRunning(false);
@@ -194,25 +171,6 @@ private Q_SLOTS:
         QCOMPARE(access.OpenFolder(u"Kivara"_s), -1);
         expectNotice(0, ConnectErrorText + u"\r\r429 - "_s + description);
         QVERIFY(!access.application());
-    }
-
-    void getOutlook_goesThroughTheConnector()
-    {
-        int calls = 0;
-        const OutlookConnector connector = [&](Application& a) {
-            ++calls;
-            a = Application(DefaultStorePath());
-            return 0;
-        };
-        m_side->setRunning(false);
-        m_side->setStartable(false);
-        StoreAccess access(Deliverable::Quillon, CarriedOperations(Deliverable::Quillon), connector);
-        QCOMPARE(access.OpenFolder(u"Kivara"_s), 0);
-        QCOMPARE(access.GetOutlook(), 0);
-        QCOMPARE(calls, 1);
-        access.Release();
-        QVERIFY(!access.application());
-        QVERIFY(!access.currentFolder());
     }
 
     // ---- the Messages folder
@@ -344,37 +302,6 @@ private Q_SLOTS:
         QCOMPARE(stored, (QStringList{ContactClass, u"Bob"_s, u"Acme"_s, u"bob@example.com"_s, u"Seattle"_s,
                                       u"WA"_s, u"USA"_s, u"Hello"_s, u"Bob"_s, u"Available"_s, u"127.0.0.3"_s,
                                       u"8086"_s, u"KV-B"_s}));
-    }
-
-    void saveContact_twiceAsksBeforeUpdating()
-    {
-        m_desk.rules(u"msgbox update their profile => No"_s);
-        WriteSetting(u"Settings"_s, u"Service"_s, Personal);
-        WriteSetting(u"Settings"_s, u"Folder"_s, u"Kivara"_s);
-        StoreAccess dorvan(Deliverable::Dorvan);
-        const QStringList update =
-            peerFields(u"Robert Jones"_s, u"Bob"_s, u"127.0.0.4"_s, u"KV-B"_s, u"Other"_s);
-        QCOMPARE(SaveContact(dorvan, peerFields(u"Bob Jones"_s, u"Bob"_s, u"127.0.0.3"_s, u"KV-B"_s), true),
-                 0);
-        QCOMPARE(SaveContact(dorvan, update, true), -1);
-        QCOMPARE(shown().size(), 2);
-        expectQuestion(1, u"This Kivara Contact already exists.\r\rDo you want to update their profile ?"_s);
-        QVERIFY(!QGuiApplication::overrideCursor());
-        const MAPIFolder kivara = dorvan.currentFolder();
-        QCOMPARE(kivara.Items().Count(), 1);
-        Item c = kivara.Items().Find(u"[SerialNumber] = 'KV-B'"_s);
-        QCOMPARE(c.FullName(), u"Bob Jones"_s);
-        QCOMPARE(c.CompanyName(), u"Acme"_s);
-
-        m_desk.rules(u"msgbox update their profile => Yes"_s);
-        QCOMPARE(SaveContact(dorvan, update, true), 0);
-        QCOMPARE(shown().size(), 2);
-        expectNotice(1, u"Saved 'Bob' in 'Kivara' folder."_s);
-        QCOMPARE(kivara.Items().Count(), 1);
-        c = kivara.Items().Find(u"[SerialNumber] = 'KV-B'"_s);
-        QCOMPARE(c.FullName(), u"Robert Jones"_s);
-        QCOMPARE(c.CompanyName(), u"Other"_s);
-        QCOMPARE(c.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.4"_s);
     }
 
     void saveContact_emptyAddressRefusedBeforeTheStore()
