@@ -126,26 +126,6 @@ private Q_SLOTS:
         m_side.reset();
     }
 
-    void attach_failsWith429UntilCreateStartsTheHost()
-    {
-        QVERIFY(!m_side->IsRunning());
-        QVERIFY_ERR(Application::GetObject(), ErrNo::CannotCreateObject);
-        QVERIFY(!Application().ActiveInspector());
-
-        // A program that is not there cannot be started: still 429, at once.
-        m_side->setProgram(m_sys.filePath(u"nowhere/outlook-standin"_s));
-        QVERIFY_ERR(Application::CreateObject(), ErrNo::CannotCreateObject);
-
-        QVERIFY(startHost(m_withControl));
-        QVERIFY(m_side->IsRunning());
-        const Application app = Application::GetObject();
-        QVERIFY(app);
-        QCOMPARE(Err().Number, 0);
-        // Started for automation: no window until a caller asks for one.
-        QVERIFY_ERR(app.ActiveExplorer(), 0);
-        QVERIFY(!app.ActiveInspector());
-    }
-
     void kivaraForm_controlReachedAndCalledByName()
     {
         QVERIFY(startHost(m_withControl));
