@@ -11,8 +11,6 @@
 
 #include <QFile>
 #include <QHostAddress>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QProcess>
@@ -25,17 +23,6 @@
 namespace kv::test {
 
 inline constexpr int TransferWaitMs = 60000;
-
-// The JSON objects of a log with one per line (prompt and shell logs).
-inline QList<QJsonObject> JsonLines(const QString& path)
-{
-    QList<QJsonObject> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.trimmed().isEmpty()) out << QJsonDocument::fromJson(line).object();
-    return out;
-}
 
 // Performs the product set-up in another computer's registry, with extra settings.
 inline void SetUpComputer(const SimComputer& computer, const QList<std::pair<SettingSpec, QString>>& values)
@@ -74,7 +61,6 @@ public:
     {
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
-    qint64 pid() const { return m_process.processId(); }
 
 private:
     QProcess m_process;
@@ -172,9 +158,9 @@ inline QByteArray Pattern(qsizetype size)
 
 // Scripted prompts, plus answers that wear out in order for message boxes whose
 // text matches, so a question asked again and again can be answered differently.
-class SequencePrompt : public platform::Prompt {
+class SequencePrompt : public platform::ScriptedPrompt {
 public:
-    explicit SequencePrompt(const QString& rules = {}) : m_inner(rules) {}
+    using ScriptedPrompt::ScriptedPrompt;
 
     void answer(const QString& pattern, std::initializer_list<platform::MsgResult> results)
     {
@@ -182,7 +168,6 @@ public:
     }
     // Every message box text and file dialog title, in order.
     const QStringList& shown() const { return m_shown; }
-    const QList<platform::PromptLogEntry>& log() const { return m_inner.log(); }
 
     platform::MsgResult msgBox(const platform::MsgBoxRequest& request) override
     {
@@ -194,14 +179,8 @@ public:
                 return r;
             }
         }
-        return m_inner.msgBox(request);
+        return ScriptedPrompt::msgBox(request);
     }
-    QString inputBox(const QString& text, const QString& title, const QString& defaultText) override
-    {
-        return m_inner.inputBox(text, title, defaultText);
-    }
-    QString openFile(const platform::FileDialogRequest& r) override { return m_inner.openFile(r); }
-    QStringList openFiles(const platform::FileDialogRequest& r) override { return m_inner.openFiles(r); }
     QString saveFile(const platform::FileDialogRequest& r) override
     {
         m_shown << r.title;
@@ -211,18 +190,14 @@ public:
             saveAnswers.pop_front();
             return a;
         }
-        return m_inner.saveFile(r);
+        return ScriptedPrompt::saveFile(r);
     }
-    QString chooseFolder(const QString& t, const QString& d) override { return m_inner.chooseFolder(t, d); }
-    platform::PrintAnswer print(const platform::PrintRequest& r) override { return m_inner.print(r); }
-    void formShown(QWidget* form) override { m_inner.formShown(form); }
 
     // Save dialog answers used up in order before the rules (an empty one cancels).
     std::deque<QString> saveAnswers;
     platform::FileDialogRequest lastSave;
 
 private:
-    platform::ScriptedPrompt m_inner;
     std::vector<std::pair<QRegularExpression, std::deque<platform::MsgResult>>> m_sequences;
     QStringList m_shown;
 };
@@ -232,9 +207,9 @@ struct TransferDesk {
     SequencePrompt* prompt = nullptr;
     platform::RecordingShell* shell = nullptr;
 
-    void install()
+    void install(const QString& rules = {})
     {
-        auto p = std::make_unique<SequencePrompt>();
+        auto p = std::make_unique<SequencePrompt>(rules);
         prompt = p.get();
         platform::Prompt::install(std::move(p));
         auto s = std::make_unique<platform::RecordingShell>();

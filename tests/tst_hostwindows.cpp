@@ -203,22 +203,11 @@ private Q_SLOTS:
             return control->property("RemoteHost").toString() + u':' + control->property("RemotePort").toString();
         };
 
-        // Stored by an earlier call: the form hands the stored computer and port over as it opens.
-        Item earlier = product.Items().Add(KivaraContactClass.toString());
-        earlier.setFullName(u"Bruno Castell"_s);
-        earlier.UserProperties().Find(u"LocalHost"_s).setValue(u"127.71.1.3"_s);
-        earlier.UserProperties().Find(u"LocalPort"_s).setValue(9000);
-        QVERIFY(earlier.Save());
-        auto [window, control] = open(earlier);
-        QVERIFY(control);
-        QCOMPARE(target(control), u"127.71.1.3:9000"_s);
-        m_side->closeAll();
-
         // Typed by hand: the port starts at the chat port, the control follows each edit,
         // a port out of range stays in the field but reaches neither the control nor the item.
         Item typed = product.Items().Add(KivaraContactClass.toString());
         typed.setFullName(u"Chiara Rossi"_s);
-        std::tie(window, control) = open(typed);
+        auto [window, control] = open(typed);
         auto* computer = window->findChild<QLineEdit*>(u"txtComputer"_s);
         auto* port = window->findChild<QLineEdit*>(u"txtPort"_s);
         QVERIFY(computer && port && control);
@@ -234,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(!typed.Saved());
         window->findChild<QAction*>(u"cmdSaveClose"_s)->trigger();
 
-        // Saved with the item: reopened, the form shows it and aims the control again.
+        // Saved with the item: reopened, the form hands the stored computer and port over as it opens.
         const Item stored = ns().GetItemFromID(typed.EntryID());
         QCOMPARE(stored.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"chiara-pc"_s);
         QCOMPARE(stored.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8087);
@@ -277,6 +266,7 @@ private Q_SLOTS:
         signature.setBody(u"\rSee {my} card: \u00e9 \u0142\\"_s);
         QVERIFY(signature.Attachments().Add(att, olByValue, -1, u"Gil's Peerslip"_s));
         QVERIFY(QDir().mkpath(SignaturesFolder()));
+        QVERIFY(!signature.SaveAs(SignaturesFolder() + u"/Kivara.rtf"_s, 7)); // no such format
         QVERIFY(signature.SaveAs(SignaturesFolder() + u"/Kivara.rtf"_s, olRTF));
         signature.Close(olDiscard);
         newMail->trigger();

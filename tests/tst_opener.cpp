@@ -1,6 +1,5 @@
-// Dorvan's command dispatch in this process, and the shipped program ending on
-// what it cannot act on, as a child process on its own simulated computer
-// (127.60.52.x). The shipped program receiving a file is tst_filesend's.
+// Dorvan's command dispatch in this process. The shipped program receiving a
+// file is tst_filesend's.
 #include "Platform/Outlook/Outlook.h"
 #include "Platform/Outlook/Store.h"
 #include "Platform/Outlook/WindowSide.h"
@@ -11,19 +10,13 @@
 #include "testing/FileTransferSupport.h"
 #include "testing/SimComputer.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace kv::dorvan;
-using kv::test::DorvanChild;
-using kv::test::FileSender;
-using kv::test::SetUpComputer;
 
 class TestOpener : public QObject {
     Q_OBJECT
@@ -31,20 +24,14 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void splitsAtEveryBar();
     void classifiesEveryCommandWord_data();
     void classifiesEveryCommandWord();
-    void commandLineIsTheArgumentAsItIs();
     void commandsWithoutAWindowEnd_data();
     void commandsWithoutAWindowEnd();
-    void filePrepOpensTheReceivingWindow();
 
-    void openKVFolderStartsTheHostAndCreatesTheFolder();
-    void openKVFolderReusesOrSwitchesTheWindow();
+    void openKVFolderStartsReusesOrSwitchesTheWindow();
     void openKVMessagesCreatesBothFolders();
     void folderErrorsAreReported();
-
-    void programEndsOnUnknownCommand();
 
 private:
     // A fresh mail store for the case, and a window side without windows.
@@ -92,20 +79,6 @@ kv::outlook::MAPIFolder TestOpener::personal() const
         .Item(u"Personal Folders"_s);
 }
 
-void TestOpener::splitsAtEveryBar()
-{
-    QCOMPARE(SplitPieces(u"openkvfolder"_s), QStringList{u"openkvfolder"_s});
-    QCOMPARE(SplitPieces(u""_s), QStringList{QString()});
-    QCOMPARE(SplitPieces(u"SHOWUSER|Ann|Acme|"_s),
-             (QStringList{u"SHOWUSER"_s, u"Ann"_s, u"Acme"_s, QString()}));
-    QCOMPARE(SplitPieces(u"xFILEPREP||a"_s), (QStringList{u"xFILEPREP"_s, QString(), u"a"_s}));
-    // The 14 Peerslip fields follow the word.
-    QStringList fields;
-    for (int i = 1; i <= 14; ++i)
-        fields << u"f%1"_s.arg(i);
-    QCOMPARE(SplitPieces(u"SHOWUSER|"_s + fields.join(u'|')), QStringList{u"SHOWUSER"_s} + fields);
-}
-
 void TestOpener::classifiesEveryCommandWord_data()
 {
     QTest::addColumn<QString>("line");
@@ -132,14 +105,6 @@ void TestOpener::classifiesEveryCommandWord()
     QFETCH(QString, line);
     QFETCH(Route, route);
     QCOMPARE(Classify(line), route);
-}
-
-void TestOpener::commandLineIsTheArgumentAsItIs()
-{
-    QCOMPARE(CommandLineOf({}), QString());
-    QCOMPARE(CommandLineOf({u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s}),
-             u"FILEPREP|Bob Lee|my file.txt|5|127.0.0.3|8087|Ann"_s);
-    QCOMPARE(CommandLineOf({u"a"_s, u"b c"_s}), u"a b c"_s);
 }
 
 void TestOpener::commandsWithoutAWindowEnd_data()
@@ -174,61 +139,31 @@ void TestOpener::commandsWithoutAWindowEnd()
     kv::WriteSetting(kv::settings::InstallDir, installDir);
 }
 
-void TestOpener::filePrepOpensTheReceivingWindow()
-{
-    qputenv("KIVARA_LOCAL_IP", "127.60.40.2");
-    FileSender sender(u"127.60.40.3"_s);
-    QVERIFY(sender.ready());
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s), Route::FilePrep);
-    QVERIFY(unloaded.isEmpty());
-    frmFile* file = w.fileWindow();
-    QVERIFY(file && file->isVisible());
-    QCOMPARE(file->findChild<QLabel*>(u"lblFile_1"_s)->text(), u"Filename: a.txt (5 bytes)"_s);
-    // The receiving window's end is Dorvan's end.
-    file->findChild<QAbstractButton*>(u"cmdFile_1"_s)->click();
-    QVERIFY(!unloaded.isEmpty());
-    QVERIFY(sender.waitDatagram());
-    QCOMPARE(sender.datagrams().first(), kv::test::ExpectedFramed(u"NOFILE|Ann"_s));
-}
-
-void TestOpener::openKVFolderStartsTheHostAndCreatesTheFolder()
-{
-    const auto side = useStore(false);
-    QSignalSpy shown(side.get(), &kv::outlook::HeadlessWindowSide::explorerDisplayed);
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(u"openkvfolder"_s), Route::OpenKVFolder);
-    QVERIFY(!unloaded.isEmpty() && side->IsRunning());
-    const kv::outlook::MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
-    QVERIFY(product);
-    QCOMPARE(product.DefaultItemType(), int(kv::outlook::olFolderContacts));
-    QCOMPARE(side->openExplorers().size(), 1);
-    QCOMPARE(side->openExplorers().first()->CurrentFolder(), product);
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
-    QVERIFY(m_desk.prompt->shown().isEmpty());
-}
-
-void TestOpener::openKVFolderReusesOrSwitchesTheWindow()
+void TestOpener::openKVFolderStartsReusesOrSwitchesTheWindow()
 {
     using namespace kv::outlook;
-    const auto side = useStore(true);
-    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
-    const MAPIFolder product = personal().Folders().Add(u"Kivara"_s, olFolderContacts);
-    QVERIFY(inbox && product);
-    frmOpen w;
+    const auto side = useStore(false);
+    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
 
-    // No window yet: a new one on the folder.
-    QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
+    // Nothing running: the host is started, the folder made and shown in a new window.
+    frmOpen started;
+    QSignalSpy unloaded(&started, &frmOpen::Unloaded);
+    QCOMPARE(started.Start(u"openkvfolder"_s), Route::OpenKVFolder);
+    QVERIFY(!unloaded.isEmpty() && side->IsRunning());
+    const MAPIFolder inbox = personal().Folders().Item(u"Inbox"_s);
+    const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
+    QVERIFY(inbox && product);
+    QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
     QCOMPARE(side->openExplorers().size(), 1);
     const std::shared_ptr<Explorer> first = side->openExplorers().first();
     QCOMPARE(first->CurrentFolder(), product);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().first().toString(), u"Kivara"_s);
 
     // The active window shows another folder: it switches, no new window.
+    frmOpen w;
     QVERIFY(first->setCurrentFolder(inbox));
-    QSignalSpy shown(side.get(), &HeadlessWindowSide::explorerDisplayed);
+    shown.clear();
     QCOMPARE(w.OpenKVFolder(u"Personal Folders"_s, u"Kivara"_s), 0);
     QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(first->CurrentFolder(), product);
@@ -305,29 +240,6 @@ void TestOpener::folderErrorsAreReported()
              qPrintable(m_desk.prompt->shown().last()));
     QVERIFY(side->openExplorers().isEmpty());
     QVERIFY(!personal().Folders().Item(u"Kivara"_s));
-}
-
-void TestOpener::programEndsOnUnknownCommand()
-{
-    kv::test::SimComputer receiver(u"127.60.52.2"_s, u"KV-TEST-0052"_s);
-    QTemporaryDir work;
-    const QString log = work.filePath(u"prompts.log"_s);
-    QProcessEnvironment env = receiver.environment();
-    env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-    // Before the set-up the store and folder names are missing: it ends at once, even with an offer.
-    {
-        DorvanChild dorvan(env, u"FILEPREP|Bob|a.txt|5|127.60.52.3|8087|Ann"_s);
-        QVERIFY(dorvan.waitEnd());
-        QCOMPARE(dorvan.exitCode(), 0);
-    }
-    SetUpComputer(receiver,
-                  {{kv::settings::Service, u"Personal Folders"_s}, {kv::settings::Folder, u"Kivara"_s}});
-    for (const QString& line : {u"something else"_s, u"Uninstall"_s}) {
-        DorvanChild dorvan(env, line);
-        QVERIFY(dorvan.waitEnd());
-        QCOMPARE(dorvan.exitCode(), 0);
-    }
-    QVERIFY(!QFile::exists(log));
 }
 
 KV_TEST_MAIN(TestOpener)

@@ -82,23 +82,6 @@ private Q_SLOTS:
 
     // ---- store
 
-    void store_newProfileAndLocation()
-    {
-        QCOMPARE(DefaultStorePath(),
-                 qEnvironmentVariable("XDG_DATA_HOME") + u"/kivara/outlook/store.sqlite"_s);
-        Folders stores = ns().Folders();
-        QCOMPARE(stores.Count(), 1);
-        QCOMPARE(stores.Item(1).Name(), Personal);
-        QVERIFY(stores.Item(1).IsStore());
-        QVERIFY_ERR(stores.Item(1).Parent(), 0);
-        const MAPIFolder contacts = personal().Folders().Item(u"Contacts"_s);
-        QCOMPARE(contacts.DefaultMessageClass(), u"IPM.Contact"_s);
-        QCOMPARE(personal().Folders().Item(u"Inbox"_s).DefaultMessageClass(), u"IPM.Note"_s);
-        QVERIFY(personal().Folders().Item(u"Deleted Items"_s));
-        QCOMPARE(personal().Folders().Count(), 3);
-        QCOMPARE(Store::forPath(storePath())->schemaVersion(), Store::latestSchemaVersion());
-    }
-
     void store_keepsClearOfConnectionsItDidNotMake()
     {
         // Another copy of this library in the process (the host and the
@@ -380,78 +363,6 @@ private Q_SLOTS:
         QCOMPARE(kv.Items().Count(), 3);
     }
 
-    void items_findNextRestrictAndOrder()
-    {
-        MAPIFolder msgs = folder(u"Messages"_s, olFolderInbox);
-        const QStringList from = {u"ann"_s, u"bob"_s, u"cyd"_s, u"dee"_s, u"eve"_s};
-        for (int i = 0; i < from.size(); ++i)
-            QVERIFY(newMessage(msgs, from[i], i % 2 == 1).Save());
-
-        const auto senders = [](const Items& items) {
-            QStringList names;
-            for (const Item& m : items)
-                names << m.SentOnBehalfOfName();
-            return names;
-        };
-        QCOMPARE(senders(msgs.Items()), from);
-        QCOMPARE(msgs.Items().Item(2).SentOnBehalfOfName(), u"bob"_s);
-        QVERIFY_ERR(msgs.Items().Item(6), ErrNo::NotFound);
-
-        Items unread = msgs.Items().Restrict(u"[MsgRead] = False"_s);
-        QCOMPARE(unread.Count(), 3);
-        QCOMPARE(senders(unread), (QStringList{u"ann"_s, u"cyd"_s, u"eve"_s}));
-
-        // Marking read while iterating: the walk stays whole and counts follow.
-        for (const Item& m : msgs.Items()) {
-            QVERIFY(m.UserProperties().Find(u"MsgRead"_s).setValue(true));
-            QVERIFY(m.Save());
-        }
-        QCOMPARE(unread.Count(), 0);
-        QCOMPARE(msgs.Items().Restrict(u"[MsgRead] = True"_s).Count(), 5);
-
-        Items all = msgs.Items();
-        QVERIFY(all.Find(u"[Subject] = 'Hello from bob'"_s));
-        QCOMPARE(all.FindNext().SentOnBehalfOfName(), QString());
-        QCOMPARE(msgs.Items().Find(u"[MessageClass] = 'IPM.Note.Kivara Message'"_s).SentOnBehalfOfName(),
-                 u"ann"_s);
-        Items ms = msgs.Items();
-        QCOMPARE(ms.Find(u"[ChatName] = 'cyd'"_s).Subject(), u"Hello from cyd"_s);
-        QVERIFY(!ms.FindNext());
-    }
-
-    void item_messageClassSwitchKeepsProperties()
-    {
-        MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
-        Item c = newContact(kv, u"KV-7"_s);
-        QVERIFY(c.Save());
-        Item plain = kv.Items().Add(u"IPM.Contact"_s);
-        plain.setFullName(u"Standard"_s);
-        QVERIFY(plain.Save());
-
-        // Back to a standard contact, and up again, as folder conversion does.
-        for (const Item& i : kv.Items()) {
-            if (i.MessageClass() != u"IPM.Contact"_s) {
-                QVERIFY(i.setMessageClass(u"IPM.Contact"_s));
-                QVERIFY(i.Save());
-            }
-        }
-        QCOMPARE(kv.Items().Restrict(u"[MessageClass] = 'IPM.Contact'"_s).Count(), 2);
-        Item again = kv.Items().Find(u"[SerialNumber] = 'KV-7'"_s);
-        QCOMPARE(again.MessageClass(), u"IPM.Contact"_s);
-        QCOMPARE(again.UserProperties().Find(u"SerialNumber"_s).Value().toString(), u"KV-7"_s);
-
-        for (const Item& i : kv.Items()) {
-            QVERIFY(i.setMessageClass(ContactClass));
-            QVERIFY(i.Save());
-        }
-        // The standard contact gained the form's properties with their defaults.
-        Item upgraded = kv.Items().Find(u"[FullName] = 'Standard'"_s);
-        QCOMPARE(upgraded.MessageClass(), ContactClass);
-        QVERIFY(upgraded.UserProperties().Find(u"SerialNumber"_s));
-        QCOMPARE(kv.Items().Find(u"[SerialNumber] = ''"_s).FullName(), u"Standard"_s);
-        QVERIFY(upgraded.Saved());
-    }
-
     void item_deleteMoveAndStaleHandles()
     {
         MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
@@ -474,6 +385,7 @@ private Q_SLOTS:
         Item fresh = newMessage(kv, u"bob"_s, false);
         QVERIFY(fresh.Move(msgs));
         QCOMPARE(msgs.Items().Count(), 2);
+        QVERIFY_ERR(msgs.Items().Item(3), ErrNo::NotFound);
 
         Item c = newContact(kv, u"KV-1"_s);
         QVERIFY(c.Save());
@@ -497,104 +409,36 @@ private Q_SLOTS:
         QCOMPARE(mail.Parent().Name(), u"Drafts"_s);
     }
 
+    // The bytes are taken as the attachment is added: the caller deletes its temporary file before saving.
     void attachments_copiedIntoTheStore()
     {
         MAPIFolder msgs = folder(u"Messages"_s, olFolderInbox);
         const QString file = m_dir->filePath(u"ann.kvp"_s);
-        QByteArray bytes;
-        for (int i = 0; i < 3000; ++i)
-            bytes.append(char(i * 7));
-        QVERIFY(kv::test::WriteBytes(file, bytes));
+        QVERIFY(kv::test::WriteBytes(file, "\x01\x02PEER\xff"));
         Item m = newMessage(msgs, u"ann"_s, false);
-        m.setBody(u"Short body"_s);
-        Attachment a = m.Attachments().Add(file, olByValue, 1024, u"ann's Peerslip"_s);
-        QVERIFY(a);
-        QCOMPARE(a.FileName(), u"ann.kvp"_s);
-        QVERIFY(QFile::remove(file)); // the caller deletes its temporary file before saving
+        QCOMPARE(m.Attachments().Add(file, olByValue, 1024, u"ann's Peerslip"_s).FileName(), u"ann.kvp"_s);
+        QVERIFY(QFile::remove(file));
         QVERIFY(m.Save());
-
-        Item back = msgs.Items().Find(u"[ChatName] = 'ann'"_s);
-        QCOMPARE(back.Attachments().Count(), 1);
-        Attachment b = back.Attachments().Item(1);
-        QCOMPARE(b.DisplayName(), u"ann's Peerslip"_s);
-        QCOMPARE(b.Position(), 1024);
-        QCOMPARE(b.Data(), bytes);
-        const QString out = m_dir->filePath(u"out.kvp"_s);
-        QVERIFY(b.SaveAsFile(out));
-        QCOMPARE(QFileInfo(out).size(), qint64(bytes.size()));
-
-        // A missing file adds nothing: the mail goes without attachment.
-        QVERIFY_ERR(back.Attachments().Add(file, olByValue, 1024, u"x"_s), ErrNo::FileNotFound);
-        QCOMPARE(back.Attachments().Count(), 1);
-        QVERIFY(!back.Attachments().Item(2));
+        const Attachments back = msgs.Items().Find(u"[ChatName] = 'ann'"_s).Attachments();
+        QCOMPARE(back.Count(), 1);
+        QCOMPARE(back.Item(1).DisplayName(), u"ann's Peerslip"_s);
+        QCOMPARE(back.Item(1).Position(), 1024);
+        QCOMPARE(back.Item(1).Data(), QByteArray("\x01\x02PEER\xff"));
+        QVERIFY(!back.Item(2));
     }
 
     void recipients_resolve()
     {
-        MAPIFolder contacts = personal().Folders().Item(u"Contacts"_s);
-        Item ann = contacts.Items().Add();
+        Item ann = personal().Folders().Item(u"Contacts"_s).Items().Add();
         ann.setFullName(u"Ann Smith"_s);
         ann.setEmail1Address(u"ann@example.org"_s);
         QVERIFY(ann.Save());
-
+        QVERIFY_ERR(ann.Recipients(), ErrNo::NotSupported);
+        // A name is resolved through the contacts to its address.
         Item mail = app().CreateItem(olMailItem);
-        QVERIFY(mail);
-        QCOMPARE(mail.MessageClass(), u"IPM.Note"_s);
-        QVERIFY(mail.Recipients().Add(u"bob@example.org"_s));
         QVERIFY(mail.Recipients().Add(u"ann smith"_s));
         QVERIFY(mail.Recipients().ResolveAll());
-        QCOMPARE(mail.Recipients().Item(2).Address(), u"ann@example.org"_s);
-        QVERIFY(mail.Recipients().Add(u"Nobody Known"_s));
-        QVERIFY(!mail.Recipients().ResolveAll());
-        QCOMPARE(Err().Number, 0); // unresolved is an answer, not an error
-        QVERIFY(!mail.Recipients().Add(u""_s));
-        QVERIFY(mail.Recipients().Add(u"a@example.org; b@example.org"_s));
-        QCOMPARE(mail.Recipients().Count(), 5);
-        QVERIFY_ERR(ann.Recipients(), ErrNo::NotSupported);
-    }
-
-    void saveAs_richTextWithAttachment()
-    {
-        const QString file = m_dir->filePath(u"Me.kvp"_s);
-        QVERIFY(kv::test::WriteBytes(file, "\x01\x02PEER"));
-        Item mail = app().CreateItem(olMailItem);
-        const QString body = u"\r\r"_s + QString(53, u'=') +
-                             u"\r\nOpen {it} \\ now.\r\nKivara for Microsoft Outlook"_s + QChar(174) +
-                             u": x\r\n"_s;
-        QVERIFY(mail.setBody(body));
-        QVERIFY(mail.Attachments().Add(file, olByValue, 1024, u"Me's Peerslip"_s));
-        const QString out = m_dir->filePath(u"Kivara.rtf"_s);
-        QVERIFY(mail.SaveAs(out, olRTF));
-        const QByteArray rtf = kv::test::FileBytes(out);
-        QVERIFY(rtf.startsWith("{\\rtf1\\ansi"));
-        QCOMPARE(rtf.count("\\par\n"), 2 + 1 + 1 + 1 + 1);
-        // The attachment stands after the short body, with its name and bytes.
-        const qsizetype att = rtf.indexOf("{\\*\\kvattachment");
-        QVERIFY(att > rtf.indexOf("Outlook\\'ae"));
-        QVERIFY(rtf.contains("{\\*\\kvdisplayname Me's Peerslip}"));
-        QVERIFY(rtf.contains(QByteArray("\x01\x02PEER").toHex()));
-        QCOMPARE(rtf.count('{'), rtf.count('}'));
-        // Replacing the file works; an unknown format does not.
-        QVERIFY(mail.SaveAs(out, olRTF));
-        QVERIFY(!mail.SaveAs(out, 7));
-        QVERIFY(mail.Close(olDiscard));
-    }
-
-    void snapshot_rebuildsAnUnsavedItem()
-    {
-        MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
-        Item c = newContact(kv, u"KV-5"_s, u"Cal"_s);
-        c.UserProperties().Find(u"LocalHost"_s).setValue(u"127.0.0.5"_s);
-        const QVariantMap snap = c.Snapshot();
-        Item copy = app().ItemFromSnapshot(snap);
-        QVERIFY(copy);
-        QCOMPARE(copy.FullName(), u"Cal"_s);
-        QCOMPARE(copy.MessageClass(), ContactClass);
-        QCOMPARE(copy.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"127.0.0.5"_s);
-        QVERIFY(copy.EntryID().isEmpty());
-        QVERIFY(copy.Save());
-        QCOMPARE(copy.Parent(), kv);
-        QCOMPARE(kv.Items().Find(u"[SerialNumber] = 'KV-5'"_s).FullName(), u"Cal"_s);
+        QCOMPARE(mail.Recipients().Item(1).Address(), u"ann@example.org"_s);
     }
 
     // ---- window side
@@ -645,12 +489,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!control, 5000);
         QVERIFY(!insp->CurrentItem());
 
-        // A mail open in front: NickName fails, as the hand-off checks.
+        // A mail open in front, closed without saving.
         Item mail = app().CreateItem(olMailItem);
         QVERIFY(mail.Display());
-        QVERIFY(app().ActiveInspector()->CurrentItem());
-        app().ActiveInspector()->CurrentItem().NickName();
-        QCOMPARE(Err().Number, ErrNo::NotSupported);
         QVERIFY(mail.Close(olDiscard));
         QVERIFY(!app().ActiveInspector());
     }

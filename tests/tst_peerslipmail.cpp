@@ -132,7 +132,10 @@ private Q_SLOTS:
         QVERIFY(rtf.contains("Open the attached Peerslip below to add it to your Kivara Contacts."));
         QVERIFY(rtf.contains("Kivara for Microsoft Outlook\\'ae: "));
         QVERIFY(rtf.contains(QByteArray(53, '=')));
-        // Its Peerslip part: tst_profile's rename case.
+        // The Peerslip stands after the text, under its name (its bytes: tst_profile's rename case).
+        QVERIFY(rtf.indexOf("{\\*\\kvattachment") > rtf.indexOf("Outlook\\'ae"));
+        QVERIFY(rtf.contains("{\\*\\kvdisplayname Ann's Peerslip}"));
+        QCOMPARE(rtf.count('{'), rtf.count('}'));
         // The item was discarded: nothing is left open or stored.
         QVERIFY(m_side->openInspectors().isEmpty());
         QCOMPARE(m_desk.prompt->log().size(), 0);
