@@ -35,7 +35,6 @@ private Q_SLOTS:
     void roundTrips();
     void malformedPeerslips();
     void freshSystemDefaults();
-    void saveWritesRegistryAndFile();
     void renameLeavesOnlyTheNewFileAndSignature();
     void privateProfile();
     void tooLongProfileKeepsRegistry();
@@ -140,22 +139,6 @@ void TestProfile::freshSystemDefaults()
     QCOMPARE(p.PrivateInfo, qint16(0));
     QCOMPARE(p.SerialNum, m_computer->serialNum());
     QVERIFY(p.ChatName.isEmpty());
-}
-
-void TestProfile::saveWritesRegistryAndFile()
-{
-    ProfileRecord p = fullProfile();
-    p.FullName = u"  Ann Smith  "_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
-    ProfileRecord loaded;
-    QVERIFY(!LoadProfile(Deliverable::Vigilo, loaded));
-    ProfileRecord expected = p;
-    expected.FullName = u"Ann Smith"_s; // the registry keeps trimmed text
-    QCOMPARE(loaded, expected);
-    const QString file = m_computer->installDir() + u"Ann.kvp"_s;
-    QCOMPARE(PeerslipPath(u"Ann"_s), file);
-    QCOMPARE(ReadPeerslipFile(file)->ChatName, u"Ann"_s);
-    QCOMPARE(ReadPeerslipFile(file)->FullName, u"  Ann Smith  "_s);
 }
 
 void TestProfile::renameLeavesOnlyTheNewFileAndSignature()
