@@ -1,4 +1,4 @@
-// Network check, temporary names, folders and the small text operations.
+// Network check, temporary names and the small text operations.
 #include "Platform/HostLookup.h"
 #include "Platform/Socket.h"
 #include "Shared/ProfileBoxes.h"
@@ -28,7 +28,6 @@ private Q_SLOTS:
     void probeHostChoice();
     void networkCheck();
     void tempFolderAndNames();
-    void folders();
     void textOperations();
     void splitUserName();
 };
@@ -122,14 +121,6 @@ void TestMisc::tempFolderAndNames()
     QVERIFY2(QRegularExpression(u"^~[0-9a-f]\\.kvp$"_s).match(QFileInfo(withSuffix).fileName()).hasMatch(),
              qPrintable(withSuffix));
     QCOMPARE(QFileInfo(withSuffix).absolutePath(), folder);
-}
-
-void TestMisc::folders()
-{
-    QCOMPARE(SystemFolder(), QCoreApplication::applicationDirPath());
-    QVERIFY(!SystemFolder().endsWith(u'/'));
-    QVERIFY(WindowsFolder().startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
-    QVERIFY(!WindowsFolder().endsWith(u'/'));
 }
 
 void TestMisc::textOperations()
