@@ -34,7 +34,6 @@ private Q_SLOTS:
     void encodingOfTheSmallestProfile();
     void roundTrips();
     void malformedPeerslips();
-    void freshSystemDefaults();
     void renameLeavesOnlyTheNewFileAndSignature();
     void privateProfile();
     void tooLongProfileKeepsRegistry();
@@ -125,20 +124,6 @@ void TestProfile::malformedPeerslips()
             junk = good.left(rng->bounded(good.size() + 1)) + junk.left(8);
         DecodePeerslip(junk);
     }
-}
-
-void TestProfile::freshSystemDefaults()
-{
-    ProfileRecord p;
-    p.LocalPort = 1;
-    p.ChatType = 7;
-    p.PrivateInfo = 1;
-    QVERIFY(LoadProfile(Deliverable::Quillon, p));
-    QCOMPARE(p.LocalPort, 8086);
-    QCOMPARE(p.ChatType, qint16(1));
-    QCOMPARE(p.PrivateInfo, qint16(0));
-    QCOMPARE(p.SerialNum, m_computer->serialNum());
-    QVERIFY(p.ChatName.isEmpty());
 }
 
 void TestProfile::renameLeavesOnlyTheNewFileAndSignature()

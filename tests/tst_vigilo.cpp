@@ -427,8 +427,10 @@ void TestVigilo::firstProfileCreated()
              u"10"_s);
     ProfileRecord p;
     QVERIFY(!LoadProfile(Deliverable::Vigilo, p));
-    QCOMPARE((QStringList{p.ChatName, p.FullName, p.UserStatus, p.IPAddress, p.SerialNum}),
-             (QStringList{u"Zed"_s, u"Zed Zero"_s, u"Available"_s, m_ip, u"KV-ANN"_s}));
+    // The port others call and the chat type are the catalogue's, as a fresh system has them.
+    QCOMPARE((QStringList{p.ChatName, p.FullName, p.UserStatus, p.IPAddress, p.SerialNum,
+                          QString::number(p.LocalPort), QString::number(p.ChatType)}),
+             (QStringList{u"Zed"_s, u"Zed Zero"_s, u"Available"_s, m_ip, u"KV-ANN"_s, u"8086"_s, u"1"_s}));
     QCOMPARE(tray->socket().LocalPort(), MonitorDatagramPort);
     QCOMPARE(tray->findChild<QComboBox*>(u"cboUserName_0"_s)->itemText(0), u"Zed"_s);
     // The user's own Peerslip on the command line is ignored: only the dialog was shown.
