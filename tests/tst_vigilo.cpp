@@ -193,7 +193,6 @@ private Q_SLOTS:
     void cleanup();
     void commandLine();
     void applyStatusAndCombos();
-    void startWithoutProfile();
     void firstProfileCreated();
     void portTakenAndNoNetwork();
     void ringingAndHandOff();
@@ -391,24 +390,19 @@ void TestVigilo::applyStatusAndCombos()
     QVERIFY(!tray->isVisible());
 }
 
-void TestVigilo::startWithoutProfile()
-{
-    computer(2, false);
-    m_desk.rules(u"form Options => cmdOptions_1\n"_s);
-    auto tray = monitor(false);
-    QVERIFY(!tray->Load(QString()) && tray->isUnloaded());
-    QCOMPARE(m_desk.promptTexts(),
-             (QStringList{u"form:Options"_s,
-                          u"Your Kivara Profile was not found.\r\rYou must create a profile before "
-                          "using Kivara for Microsoft Outlook."_s}));
-    // No exit question after a start-up failure.
-}
-
 void TestVigilo::firstProfileCreated()
 {
     computer(3, false);
     WriteSetting(settings::FirstRun, u"1"_s);
     WriteSetting(settings::MsgBeep, u"0"_s);
+    // The profile dialog cancelled: told, and the monitor ends without the exit question.
+    m_desk.rules(u"form Options => cmdOptions_1\n"_s);
+    auto failed = monitor(false);
+    QVERIFY(!failed->Load(QString()) && failed->isUnloaded());
+    QCOMPARE(m_desk.promptTexts(),
+             (QStringList{u"form:Options"_s,
+                          u"Your Kivara Profile was not found.\r\rYou must create a profile before "
+                          "using Kivara for Microsoft Outlook."_s}));
     m_desk.rules(u"form Options => cboUserName=Zed; txtMyInfo_0=Zed Zero; cmdOptions_0\n"_s);
     auto tray = monitor(false);
     QVERIFY(tray->Load(u"\"/nowhere/address.kvp\""_s));
