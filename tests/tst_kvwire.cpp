@@ -1,5 +1,5 @@
 // The protocol probe as shipped: a listener and a sender process, each on its
-// own simulated computer (127.20.12.x), and the probe's datagrams checked raw.
+// own simulated computer (127.20.12.x), the datagrams read by the listener.
 // Also the options every shipped program answers alike.
 #include "Platform/Events.h"
 #include "Platform/Socket.h"
@@ -50,7 +50,6 @@ class TestKvwire : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void scrambledHelloArrivesWithNineFields();
-    void sendsFramedOrPlainFromChosenAddress();
     void listenerReportsPortInUse();
     void standardOptions_data();
     void standardOptions();
@@ -93,35 +92,9 @@ void TestKvwire::scrambledHelloArrivesWithNineFields()
     QCOMPARE(fields, kv::ParseDatagram(HelloText));
     // The caller's computer address is the source even without --from; a backslash is shown escaped.
     QCOMPARE(lines[1], u"127.20.12.2 plain 3 fields: GIVEUP | Ann | a\\x5cb"_s);
-}
-
-void TestKvwire::sendsFramedOrPlainFromChosenAddress()
-{
-    // This process is the receiving computer and reads the bytes as they came.
-    qputenv("KIVARA_LOCAL_IP", "127.20.12.4");
-    Socket monitor(Socket::Protocol::Udp);
-    monitor.setLocalPort(kv::MonitorDatagramPort);
-    QCOMPARE(monitor.Bind(), 0);
-    QList<QByteArray> got;
-    QStringList from;
-    connect(&monitor, &Socket::DataArrival, &monitor, [&] {
-        got.append(monitor.GetData());
-        from.append(monitor.RemoteHostIP());
-    });
-    kv::test::SimComputer elsewhere(u"127.20.12.6"_s);
-    QCOMPARE(run(elsewhere, u"kvwire"_s,
-                 {u"send"_s, u"--from"_s, u"127.20.12.5"_s, u"127.20.12.4:8085"_s, HelloText}),
-             0);
-    QCOMPARE(run(elsewhere, u"kvwire"_s, {u"send"_s, u"--plain"_s, u"127.20.12.4:8085"_s, HelloText}), 0);
-    QVERIFY(WaitUntil([&] { return got.size() == 2; }, WaitMs));
-    QCOMPARE(got[0], kv::FrameDatagram(HelloText));
-    QVERIFY(!got[0].contains("HELLO")); // scrambled on the wire
-    QCOMPARE(got[1], HelloText.toLatin1());
-    QCOMPARE(from, (QStringList{u"127.20.12.5"_s, u"127.20.12.6"_s}));
-
-    QByteArray err;
-    QCOMPARE(run(elsewhere, u"kvwire"_s, {u"send"_s, u"127.20.12.4"_s, u"x"_s}, &err), 2); // no port
-    QVERIFY(err.contains("Usage"));
+    QByteArray usage;
+    QCOMPARE(run(caller, u"kvwire"_s, {u"send"_s, u"127.20.12.3"_s, u"x"_s}, &usage), 2); // no port
+    QVERIFY(usage.contains("Usage"));
 }
 
 void TestKvwire::listenerReportsPortInUse()

@@ -34,8 +34,6 @@ private Q_SLOTS:
     void encodingOfTheSmallestProfile();
     void roundTrips();
     void malformedPeerslips();
-    void freshSystemDefaults();
-    void saveWritesRegistryAndFile();
     void renameLeavesOnlyTheNewFileAndSignature();
     void privateProfile();
     void tooLongProfileKeepsRegistry();
@@ -126,36 +124,6 @@ void TestProfile::malformedPeerslips()
             junk = good.left(rng->bounded(good.size() + 1)) + junk.left(8);
         DecodePeerslip(junk);
     }
-}
-
-void TestProfile::freshSystemDefaults()
-{
-    ProfileRecord p;
-    p.LocalPort = 1;
-    p.ChatType = 7;
-    p.PrivateInfo = 1;
-    QVERIFY(LoadProfile(Deliverable::Quillon, p));
-    QCOMPARE(p.LocalPort, 8086);
-    QCOMPARE(p.ChatType, qint16(1));
-    QCOMPARE(p.PrivateInfo, qint16(0));
-    QCOMPARE(p.SerialNum, m_computer->serialNum());
-    QVERIFY(p.ChatName.isEmpty());
-}
-
-void TestProfile::saveWritesRegistryAndFile()
-{
-    ProfileRecord p = fullProfile();
-    p.FullName = u"  Ann Smith  "_s;
-    QCOMPARE(SaveProfile(p, QString()), 0);
-    ProfileRecord loaded;
-    QVERIFY(!LoadProfile(Deliverable::Vigilo, loaded));
-    ProfileRecord expected = p;
-    expected.FullName = u"Ann Smith"_s; // the registry keeps trimmed text
-    QCOMPARE(loaded, expected);
-    const QString file = m_computer->installDir() + u"Ann.kvp"_s;
-    QCOMPARE(PeerslipPath(u"Ann"_s), file);
-    QCOMPARE(ReadPeerslipFile(file)->ChatName, u"Ann"_s);
-    QCOMPARE(ReadPeerslipFile(file)->FullName, u"  Ann Smith  "_s);
 }
 
 void TestProfile::renameLeavesOnlyTheNewFileAndSignature()

@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -114,10 +113,8 @@ private Q_SLOTS:
     void logFormat();
     void rulesFileReloaded();
     void environmentChoosesService();
-    void runningProgramSwitched();
     void formAnsweredInsideExec();
-    void formUnmatchedStaysOpen();
-    void formDeletedBeforeAnswer();
+    void formUnmatchedOrDeleted();
     void qtFilters();
     void qtDisplayText();
 };
@@ -302,7 +299,7 @@ void TestPrompt::rulesFileReloaded()
 
 void TestPrompt::environmentChoosesService()
 {
-    // A log without rules is checked across processes in runningProgramSwitched.
+    // Rules and log named by the environment are used across processes by tst_vigiloprocess.
     qunsetenv("KIVARA_PROMPTS");
     qunsetenv("KIVARA_PROMPT_LOG");
     QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
@@ -334,54 +331,6 @@ void TestPrompt::environmentChoosesService()
     Prompt::install(nullptr);
     UseDesktopPrompts();
     QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
-}
-
-void TestPrompt::runningProgramSwitched()
-{
-    QString binDir = qEnvironmentVariable("KIVARA_BIN_DIR");
-    if (binDir.isEmpty()) binDir = QCoreApplication::applicationDirPath();
-    const QString child = binDir + u"/kvpromptchild"_s;
-    QVERIFY2(QFile::exists(child), qPrintable(child));
-
-    QTemporaryDir dir;
-    const QString rules = dir.filePath(u"rules"_s);
-    const QString log = dir.filePath(u"log"_s);
-    QVERIFY(kv::test::WriteBytes(rules, "msgbox Close now => No\n"
-                                        "input Chat name => Carol\n"
-                                        "open Select file => /data/one.kvp|/data/two.kvp\n"));
-    auto run = [&](bool withRules) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        env.insert(u"KIVARA_PROMPT_LOG"_s, log);
-        if (withRules)
-            env.insert(u"KIVARA_PROMPTS"_s, rules);
-        else
-            env.remove(u"KIVARA_PROMPTS"_s);
-        p.setProcessEnvironment(env);
-        p.start(child, {});
-        if (!p.waitForFinished(60000)) p.kill();
-        return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
-    };
-
-    const QStringList answered = run(true);
-    QCOMPARE(answered.mid(0, 4), QStringList({u"7"_s, u"7"_s, u"Carol"_s, u"/data/one.kvp,/data/two.kvp"_s}));
-    QList<QJsonObject> entries = ReadLog(log);
-    QCOMPARE(entries.size(), 4);
-    QCOMPARE(entries[0].value(u"text"_s).toString(),
-             u"You should close Kivara Monitor before uninstalling.\r\rClose now ?"_s);
-    QCOMPARE(entries[0].value(u"buttons"_s).toString(), u"YesNoCancel"_s);
-    QVERIFY(!entries[0].contains(u"unmatched"_s));
-    QCOMPARE(entries[1].value(u"unmatched"_s), QJsonValue(true)); // default second button: No
-    QCOMPARE(entries[3].value(u"kind"_s).toString(), u"open"_s);
-
-    // Log only: each prompt takes its default and the log grows behind the first run's lines.
-    const QStringList defaults = run(false);
-    QCOMPARE(defaults.mid(0, 4), QStringList({u"6"_s, u"7"_s, u"Old"_s, QString()}));
-    entries = ReadLog(log);
-    QCOMPARE(entries.size(), 8);
-    for (qsizetype i = 4; i < 8; ++i)
-        QCOMPARE(entries[i].value(u"unmatched"_s), QJsonValue(true));
 }
 
 void TestPrompt::formAnsweredInsideExec()
@@ -416,31 +365,26 @@ void TestPrompt::formAnsweredInsideExec()
     QCOMPARE(again.cbo->currentIndex(), 1);
 }
 
-void TestPrompt::formUnmatchedStaysOpen()
+void TestPrompt::formUnmatchedOrDeleted()
 {
     Prompt::install(
         std::make_unique<ScriptedPrompt>(u"form Options => cmdEnter_0\n"
                                          "form entering => optEnter_0=unchecked; cmdEnter_0\n"_s));
     auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
-    TestForm form;
-    form.show();
-    DoEvents();
-    DoEvents();
-    QVERIFY(form.isVisible());
-    QCOMPARE(form.result(), 0);
-    QVERIFY(form.opt[0]->isChecked());
-    QCOMPARE(prompt->log().size(), 1);
-    QVERIFY(prompt->log()[0].unmatched);
-    QCOMPARE(prompt->log()[0].answer, QString());
-    form.close();
-}
-
-void TestPrompt::formDeletedBeforeAnswer()
-{
-    Prompt::install(std::make_unique<ScriptedPrompt>(u"form . => txtSubject=x; cmdEnter_0\n"_s));
     QPointer<TestForm> form = new TestForm;
     form->show();
-    delete form; // the queued answer must find nothing to press
+    DoEvents();
+    DoEvents();
+    QVERIFY(form->isVisible() && form->result() == 0 && form->opt[0]->isChecked());
+    QCOMPARE(prompt->log().size(), 1);
+    QVERIFY(prompt->log()[0].unmatched && prompt->log()[0].answer.isEmpty());
+    delete form;
+
+    // A form deleted before its answer: the queued answer must find nothing to press.
+    Prompt::install(std::make_unique<ScriptedPrompt>(u"form . => txtSubject=x; cmdEnter_0\n"_s));
+    form = new TestForm;
+    form->show();
+    delete form;
     DoEvents();
     DoEvents();
     QVERIFY(form.isNull());

@@ -1,6 +1,6 @@
 // The socket endpoint between loopback addresses of this suite's block
 // (127.20.<case>.x): datagrams, the port-in-use error, the local address, and
-// TCP streams with accept by request id, progress, refusal and unreachable hosts.
+// TCP streams with accept by request id, refusal and unreachable hosts.
 #include "Platform/Events.h"
 #include "Platform/HostLookup.h"
 #include "Platform/Socket.h"
@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 
@@ -74,12 +73,9 @@ private Q_SLOTS:
     void cleanup();
     void localIpFollowsEnvironment();
     void datagramBurstKeepsBoundariesAndSender();
-    void unboundSenderReceivesReplies();
     void handlersMayYield();
     void datagramErrors();
     void portInUse();
-    void tcpStreamIsByteExactWithProgress();
-    void acceptByRequestId();
     void listenerCloseDropsPendingConnections();
     void refusedConnectArrivesAsError();
     void unreachableConnectFailsAtOnce();
@@ -162,32 +158,6 @@ void TestSocket::datagramBurstKeepsBoundariesAndSender()
     QCOMPARE(sender.SendData(big), 0);
     QVERIFY(WaitUntil([&] { return got.datagrams.size() > Count; }, WaitMs));
     QCOMPARE(got.datagrams.last(), big);
-}
-
-void TestSocket::unboundSenderReceivesReplies()
-{
-    Socket monitor(Socket::Protocol::Udp);
-    QCOMPARE(openAt(monitor, address(3, 3), 8085), 0);
-    Received atMonitor;
-    collectDatagrams(monitor, atMonitor);
-
-    Socket caller(Socket::Protocol::Udp);
-    QCOMPARE(caller.State(), short(Socket::sckClosed));
-    aim(caller, address(3, 3), 8085, address(3, 2));
-    QCOMPARE(caller.SendData(u"HELLO"_s), 0);
-    QCOMPARE(caller.State(), short(Socket::sckOpen));
-    QVERIFY(caller.LocalPort() > 0);
-    Received atCaller;
-    collectDatagrams(caller, atCaller);
-
-    QVERIFY(WaitUntil([&] { return !atMonitor.datagrams.isEmpty(); }, WaitMs));
-    QCOMPARE(atMonitor.senders.value(0), address(3, 2));
-    // A reply goes to whoever sent the last datagram.
-    aim(monitor, monitor.RemoteHostIP(), caller.LocalPort());
-    QCOMPARE(monitor.SendData(u"HELLOWAIT|Bob"_s), 0);
-    QVERIFY(WaitUntil([&] { return !atCaller.datagrams.isEmpty(); }, WaitMs));
-    QCOMPARE(atCaller.datagrams.value(0), QByteArray("HELLOWAIT|Bob"));
-    QCOMPARE(atCaller.senders.value(0), address(3, 3));
 }
 
 void TestSocket::handlersMayYield()
@@ -316,113 +286,6 @@ void TestSocket::portInUse()
     QCOMPARE(other.Listen(), SocketError::AddressInUse);
     listener.Close();
     QCOMPARE(other.Listen(), 0);
-}
-
-void TestSocket::tcpStreamIsByteExactWithProgress()
-{
-    constexpr qsizetype Size = 3 * 1024 * 1024 + 777;
-    QByteArray payload(Size, Qt::Uninitialized);
-    QRandomGenerator rng(42);
-    rng.fillRange(reinterpret_cast<quint32*>(payload.data()), Size / 4);
-
-    Socket listener(Socket::Protocol::Tcp);
-    QCOMPARE(openAt(listener, address(6, 3), 8087, true), 0);
-    Socket receiver(Socket::Protocol::Tcp);
-    QByteArray got;
-    int closedEvents = 0;
-    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { QCOMPARE(receiver.Accept(id), 0); });
-    connect(&receiver, &Socket::DataArrival, &receiver, [&](qint64 total) {
-        QVERIFY(total > 0);
-        got += receiver.GetData();
-        kv::platform::DoEvents(); // receivers yield while they write the file
-    });
-    connect(&receiver, &Socket::Closed, &receiver, [&] { ++closedEvents; });
-
-    Socket sender(Socket::Protocol::Tcp);
-    aim(sender, address(6, 3), 8087, address(6, 2));
-    bool connected = false;
-    qint64 progressTotal = 0, lastRemaining = -1;
-    int progressEvents = 0, completeEvents = 0;
-    connect(&sender, &Socket::Connected, &sender, [&] { connected = true; });
-    connect(&sender, &Socket::SendProgress, &sender, [&](qint64 sent, qint64 remaining) {
-        QVERIFY(sent > 0);
-        progressTotal += sent;
-        lastRemaining = remaining;
-        ++progressEvents;
-        kv::platform::DoEvents(); // the sender shows its progress and yields
-    });
-    connect(&sender, &Socket::SendComplete, &sender, [&] { ++completeEvents; });
-    connect(&sender, &Socket::Error, &sender, [](int n, const QString& d) { QFAIL(qPrintable(u"%1 %2"_s.arg(n).arg(d))); });
-
-    QCOMPARE(sender.Connect(), 0);
-    QVERIFY(WaitUntil([&] { return connected && receiver.State() == Socket::sckConnected; }, WaitMs));
-    QCOMPARE(sender.State(), short(Socket::sckConnected));
-    QCOMPARE(receiver.RemoteHostIP(), address(6, 2)); // the stream comes from this computer's address
-    QCOMPARE(sender.RemoteHostIP(), address(6, 3));
-
-    QCOMPARE(sender.SendData(payload), 0);
-    QVERIFY(WaitUntil([&] { return completeEvents > 0 && got.size() >= Size; }, WaitMs));
-    QVERIFY(got == payload);
-    QCOMPARE(progressTotal, Size);
-    QCOMPARE(lastRemaining, 0);
-    QVERIFY(progressEvents >= 1);
-    QCOMPARE(completeEvents, 1);
-
-    // The sender closes: the receiver learns it, and its state says so until it closes too.
-    sender.Close();
-    QCOMPARE(sender.State(), short(Socket::sckClosed));
-    QVERIFY(WaitUntil([&] { return closedEvents > 0; }, WaitMs));
-    QCOMPARE(receiver.State(), short(Socket::sckClosing));
-    receiver.Close();
-    QCOMPARE(receiver.State(), short(Socket::sckClosed));
-    QCOMPARE(closedEvents, 1);
-}
-
-void TestSocket::acceptByRequestId()
-{
-    Socket listener(Socket::Protocol::Tcp);
-    QCOMPARE(openAt(listener, address(7, 3), 8087, true), 0);
-    QList<int> requests;
-    connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { requests.append(id); });
-
-    // Two callers from two computers.
-    Socket callerA(Socket::Protocol::Tcp), callerB(Socket::Protocol::Tcp);
-    aim(callerA, address(7, 3), 8087, address(7, 2));
-    QCOMPARE(callerA.Connect(), 0);
-    aim(callerB, address(7, 3), 8087, address(7, 4));
-    QCOMPARE(callerB.Connect(), 0);
-    QVERIFY(WaitUntil([&] { return requests.size() == 2 && callerA.State() == Socket::sckConnected &&
-                                   callerB.State() == Socket::sckConnected; },
-                      WaitMs));
-    QVERIFY(requests[0] != requests[1]);
-    // Both send before anything is accepted; the bytes wait for their acceptor.
-    QCOMPARE(callerA.SendData(u"from A"_s), 0);
-    QCOMPARE(callerB.SendData(u"from B"_s), 0);
-
-    Socket first(Socket::Protocol::Tcp), second(Socket::Protocol::Tcp);
-    QByteArray atFirst, atSecond;
-    connect(&first, &Socket::DataArrival, &first, [&] { atFirst += first.GetData(); });
-    connect(&second, &Socket::DataArrival, &second, [&] { atSecond += second.GetData(); });
-    QCOMPARE(first.Accept(requests[1]), 0); // in the other order
-    QCOMPARE(second.Accept(requests[0]), 0);
-    QVERIFY(first.Accept(requests[0]) != 0);           // taken already, and first is busy
-    Socket third(Socket::Protocol::Tcp);
-    QCOMPARE(third.Accept(requests[0]), SocketError::InvalidArgument); // an id is accepted once
-    QCOMPARE(third.Accept(-5), SocketError::InvalidArgument);
-
-    QVERIFY(WaitUntil([&] { return atFirst.size() == 6 && atSecond.size() == 6; }, WaitMs));
-    // Each acceptor has the connection its id named, whichever caller that was.
-    QCOMPARE(atFirst, first.RemoteHostIP() == address(7, 2) ? QByteArray("from A") : QByteArray("from B"));
-    QCOMPARE(atSecond, second.RemoteHostIP() == address(7, 2) ? QByteArray("from A") : QByteArray("from B"));
-    QVERIFY(first.RemoteHostIP() != second.RemoteHostIP());
-    QCOMPARE(listener.State(), short(Socket::sckListening)); // still listening for more
-
-    // Replies go back on the accepted connection.
-    QByteArray atA;
-    connect(&callerA, &Socket::DataArrival, &callerA, [&] { atA += callerA.GetData(); });
-    Socket& acceptorOfA = first.RemoteHostIP() == address(7, 2) ? first : second;
-    QCOMPARE(acceptorOfA.SendData(u"hi A"_s), 0);
-    QVERIFY(WaitUntil([&] { return atA == "hi A"; }, WaitMs));
 }
 
 void TestSocket::listenerCloseDropsPendingConnections()
