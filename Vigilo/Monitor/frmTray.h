@@ -139,7 +139,6 @@ public:
     CallPort& callPort() { return *m_port; }
     platform::Socket& socket() { return m_port->socket(); }
     QList<QPair<NoticeKind, QString>> notices() const { return m_notices; }
-    qint64 datagramsHandled() const { return m_port->datagramsHandled(); }
     void noticeClicked();
     // An action chosen on the desktop notification of a call or a message.
     void noticeAction(NoticeKind kind, const QString& key);
