@@ -1021,7 +1021,12 @@ void TestVigilo::closingPath()
     QVERIFY(!tray->socket().State());
 
     // Minimised at exit: the position is not written; the bus's Close takes the same path.
+    // A later start keeps a Today page of the user's own.
+    const QString ownPage = u"res://elsewhere/Outlook.htm"_s;
+    WriteKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), ownPage);
     tray = monitor();
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString()),
+             ownPage);
     tray->move(50, 60);
     tray->setWindowState(Qt::WindowMinimized);
     QVERIFY(tray->RequestClose());
