@@ -1,10 +1,11 @@
-// The settings store's read and write rules and the catalogue's per-deliverable
-// defaults; one process's writes seen by another are tst_vigiloprocess's.
+// The settings store's read and write rules, the catalogue's per-deliverable
+// defaults, and visibility of one process's writes to another.
 #include "Shared/modReg.h"
 #include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,30 @@ namespace Registry = kv::platform::Registry;
 namespace {
 
 const QString Settings = u"Settings"_s;
+
+// Child side of the cross-process tests: "write <subkey> <name> <value>" or
+// "read <subkey> <name> <default>" (prints the value).
+int childMain(const QStringList& args)
+{
+    if (args.size() == 4 && args[0] == u"write"_s) return WriteSetting(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == u"read"_s) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly)) return 1;
+        out.write(ReadSetting(args[1], args[2], args[3]).toUtf8());
+        return 0;
+    }
+    return 2;
+}
+
+QString runChild(const kv::test::SimComputer& computer, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessEnvironment(computer.environment());
+    p.start(QCoreApplication::applicationFilePath(), QStringList{u"--child"_s} + args);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return u"<child failed: "_s + QString::fromUtf8(p.readAllStandardError()) + u">"_s;
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
 
 } // namespace
 
@@ -28,6 +53,7 @@ private Q_SLOTS:
     void deleteValueAndKey();
     void nameServersFromResolverFile();
     void catalogueDefaultsAndFlags();
+    void writesAreSeenByAnotherProcess();
 
 private:
     std::unique_ptr<kv::test::SimComputer> m_computer;
@@ -166,5 +192,23 @@ void TestRegistry::catalogueDefaultsAndFlags()
     }
 }
 
-KV_TEST_MAIN(TestRegistry)
+void TestRegistry::writesAreSeenByAnotherProcess()
+{
+    // Each side's next read sees the other's write, also for a same-length value.
+    WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
+    QCOMPARE(runChild(*m_computer, {u"read"_s, Settings, u"FontName"_s, u"Tahoma"_s}), u"Arial"_s);
+    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Arial"_s);
+    for (const QString& v : {u"Times"_s, u"Verdn"_s, u"Cour"_s}) {
+        QCOMPARE(runChild(*m_computer, {u"write"_s, Settings, u"FontName"_s, v}), QString());
+        QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), v);
+    }
+    // Writes from both sides to different values of one key are all kept.
+    WriteSetting(Settings, u"EnterMsg"_s, u"hello"_s);
+    runChild(*m_computer, {u"write"_s, Settings, u"LeaveMsg"_s, u"bye"_s});
+    QCOMPARE(ReadSetting(Settings, u"EnterMsg"_s, u""_s), u"hello"_s);
+    QCOMPARE(ReadSetting(Settings, u"LeaveMsg"_s, u""_s), u"bye"_s);
+    QCOMPARE(runChild(*m_computer, {u"read"_s, Settings, u"EnterMsg"_s, u""_s}), u"hello"_s);
+}
+
+KV_TEST_MAIN_WITH_CHILD(TestRegistry, childMain)
 #include "tst_registry.moc"
