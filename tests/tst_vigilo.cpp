@@ -192,7 +192,6 @@ private Q_SLOTS:
     void applyStatusAndCombos();
     void startingUp();
     void ringingAndHandOff();
-    void handOffToActiveForm();
     void callPortDatagrams();
     void optionsDialog();
     void closingPath();
@@ -706,6 +705,60 @@ void TestVigilo::ringingAndHandOff()
     Q_EMIT service.ActionInvoked(NotificationService::Id, u"open"_s);
     QTRY_VERIFY(m_desk.shell->calls().size() == opened + 2);
 
+    // Another user's Kivara form is open and active: it takes the call, not opened by the monitor.
+    ol::MAPIFolder folder = tray->store().contactsFolder();
+    QCOMPARE(folder.Name(), u"Kivara"_s);
+    ol::Item cora = folder.Items().Add(ol::KivaraContactClass.toString());
+    cora.setFullName(u"Cora"_s);
+    QVERIFY(cora.Save());
+    const qsizetype forms = FakeControl::all.size() + 1; // Cora's too
+    QVERIFY(cora.Display());
+    QCOMPARE(FakeControl::all.size(), forms);
+    FakeControl* coraControl = FakeControl::all.last();
+
+    // Bob's record names another computer: the form is handed the address the call came from.
+    deliver(*tray, BuildHello(PartyRecord(u"Bob"_s, address(5, 9))), bob.ip());
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QCOMPARE(coraControl->calls.value(0), u"TrayOpened=0"_s);
+    QVERIFY2(coraControl->calls.value(1).startsWith(u"DataPass HELLO|Bob|Available|bob@example.org|"_s +
+                                                    bob.ip() + u'|'),
+             qPrintable(coraControl->calls[1]));
+    QCOMPARE(FakeControl::all.size(), forms);
+
+    // Availability and chat-name changes go to the open form.
+    tray->ApplyStatus(u"Stepped Out"_s);
+    QCOMPARE(coraControl->calls.last(), u"SetStatus Stepped Out"_s);
+    QCOMPARE(tray->handOff().NotifyFormUserName(u"Annie"_s), 0);
+    QCOMPARE(coraControl->calls.last(), u"ChangeUserName Annie"_s);
+
+    // A mail open and active: the caller's own contact form is opened instead.
+    QVERIFY(ol::Application::GetObject().CreateItem(ol::olMailItem).Display());
+    QCOMPARE(tray->handOff().NotifyFormStatus(u"Available"_s), ol::ErrNo::NotSupported);
+    deliver(*tray, BuildHello(PartyRecord(u"Bob"_s, bob.ip())), bob.ip());
+    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
+    QCOMPARE(FakeControl::all.size(), forms + 1);
+    QCOMPARE(FakeControl::all.last()->calls.value(0), u"TrayOpened=1"_s);
+
+    // A Peerslip on the command line: stored, its form opened and called; "-m" only stores it.
+    ProfileRecord dora = test::UserProfile(u"Dora"_s, u"127.80.6.9"_s, u"KV-DORA"_s);
+    const QString slip = m_computer->root() + u"/dora.kvp"_s;
+    QVERIFY(WritePeerslipFile(slip, dora));
+    tray->HandleCommandLine(u"\""_s + slip + u"\""_s);
+    QCOMPARE(FakeControl::all.size(), forms + 2);
+    QCOMPARE(FakeControl::all.last()->calls.last(), u"Connect 127.80.6.9:8086"_s);
+    QVERIFY(FakeControl::all.last()->trayOpened);
+    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA'"_s));
+
+    dora.SerialNum = u"KV-DORA2"_s;
+    QVERIFY(WritePeerslipFile(slip, dora));
+    tray->HandleCommandLine(u"-m \""_s + slip + u"\""_s);
+    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA2'"_s));
+    QCOMPARE(FakeControl::all.size(), forms + 2);
+    QCOMPARE(m_desk.promptTexts().last(), u"The Peerslip was successfully added to your Contact folder."_s);
+    tray->HandleCommandLine(u"-m \"/no/such.kvp\""_s);
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
+
     // A hand-off that reaches no chat control fails with its message and lets the store go: the form
     // has none, or the contact form is not installed, so no contact can be made for the caller.
     for (const bool formInstalled : {true, false}) {
@@ -726,65 +779,6 @@ void TestVigilo::ringingAndHandOff()
                              "Outlook and try again."_s});
         QVERIFY(tray->isEnabled() && !tray->ringing() && !tray->store().HoldsFolder());
     }
-}
-
-void TestVigilo::handOffToActiveForm()
-{
-    computer(6);
-    auto tray = monitor();
-    // Another user's Kivara form is open and active: it takes the call, not opened by the monitor.
-    ol::MAPIFolder folder = tray->store().contactsFolder();
-    QCOMPARE(folder.Name(), u"Kivara"_s);
-    ol::Item cora = folder.Items().Add(ol::KivaraContactClass.toString());
-    cora.setFullName(u"Cora"_s);
-    QVERIFY(cora.Save());
-    QVERIFY(cora.Display());
-    QCOMPARE(FakeControl::all.size(), 1);
-    FakeControl* coraControl = FakeControl::all[0];
-
-    // Bob's record names another computer: the form is handed the address the call came from.
-    Caller bob(address(6, 3));
-    deliver(*tray, BuildHello(PartyRecord(u"Bob"_s, address(6, 9))), bob.ip());
-    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
-    QCOMPARE(coraControl->calls.value(0), u"TrayOpened=0"_s);
-    QVERIFY2(coraControl->calls.value(1).startsWith(u"DataPass HELLO|Bob|Available|bob@example.org|"_s +
-                                                    bob.ip() + u'|'),
-             qPrintable(coraControl->calls[1]));
-    QCOMPARE(FakeControl::all.size(), 1);
-
-    // Availability and chat-name changes go to the open form.
-    tray->ApplyStatus(u"Stepped Out"_s);
-    QCOMPARE(coraControl->calls.last(), u"SetStatus Stepped Out"_s);
-    QCOMPARE(tray->handOff().NotifyFormUserName(u"Annie"_s), 0);
-    QCOMPARE(coraControl->calls.last(), u"ChangeUserName Annie"_s);
-
-    // A mail open and active: the caller's own contact form is opened instead.
-    QVERIFY(ol::Application::GetObject().CreateItem(ol::olMailItem).Display());
-    QCOMPARE(tray->handOff().NotifyFormStatus(u"Available"_s), ol::ErrNo::NotSupported);
-    deliver(*tray, BuildHello(PartyRecord(u"Bob"_s, bob.ip())), bob.ip());
-    QCOMPARE(bob.next(), u"HELLOWAIT|Ann"_s);
-    QCOMPARE(FakeControl::all.size(), 2);
-    QCOMPARE(FakeControl::all[1]->calls.value(0), u"TrayOpened=1"_s);
-
-    // A Peerslip on the command line: stored, its form opened and called; "-m" only stores it.
-    ProfileRecord dora = test::UserProfile(u"Dora"_s, u"127.80.6.9"_s, u"KV-DORA"_s);
-    const QString slip = m_computer->root() + u"/dora.kvp"_s;
-    QVERIFY(WritePeerslipFile(slip, dora));
-    tray->HandleCommandLine(u"\""_s + slip + u"\""_s);
-    QVERIFY(FakeControl::all.size() == 3);
-    QCOMPARE(FakeControl::all[2]->calls.last(), u"Connect 127.80.6.9:8086"_s);
-    QVERIFY(FakeControl::all[2]->trayOpened);
-    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA'"_s));
-
-    dora.SerialNum = u"KV-DORA2"_s;
-    QVERIFY(WritePeerslipFile(slip, dora));
-    tray->HandleCommandLine(u"-m \""_s + slip + u"\""_s);
-    QVERIFY(folder.Items().Find(u"[SerialNumber] = 'KV-DORA2'"_s));
-    QCOMPARE(FakeControl::all.size(), 3);
-    QCOMPARE(m_desk.promptTexts().last(), u"The Peerslip was successfully added to your Contact folder."_s);
-    tray->HandleCommandLine(u"-m \"/no/such.kvp\""_s);
-    QCOMPARE(m_desk.promptTexts().last(),
-             u"The Peerslip you are trying to add was not found.\r\r/no/such.kvp"_s);
 }
 
 void TestVigilo::callPortDatagrams()

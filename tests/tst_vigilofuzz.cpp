@@ -34,31 +34,25 @@ QByteArray Mutate(QRandomGenerator& rng, QByteArray d)
 {
     const int edits = 1 + int(rng.bounded(4));
     for (int e = 0; e < edits; ++e) {
+        const int at = int(rng.bounded(d.size() + 1));
         switch (rng.bounded(7)) {
         case 0: // flip a byte
-            if (!d.isEmpty()) d[int(rng.bounded(d.size()))] = char(rng.bounded(256));
+            if (at < d.size()) d[at] = char(rng.bounded(256));
             break;
         case 1: // truncate
-            d.truncate(int(rng.bounded(d.size() + 1)));
+            d.truncate(at);
             break;
         case 2: // insert separators
-            d.insert(int(rng.bounded(d.size() + 1)), QByteArray(1 + int(rng.bounded(20)), '|'));
+            d.insert(at, QByteArray(1 + int(rng.bounded(20)), '|'));
             break;
         case 3: // repeat a stretch
-            if (!d.isEmpty()) {
-                const int from = int(rng.bounded(d.size()));
-                d.append(d.mid(from, int(rng.bounded(200))));
-            }
+            d.append(d.mid(at, int(rng.bounded(200))));
             break;
         case 4: // drop the scrambling mark, or add one
-            if (!d.isEmpty() && d[0] == '1')
-                d.remove(0, 1);
-            else
-                d.prepend('1');
+            d = d.startsWith('1') ? d.mid(1) : '1' + d;
             break;
         case 5: // control characters and high bytes
-            d.insert(int(rng.bounded(d.size() + 1)),
-                     QByteArray(1, char(rng.bounded(32) + (rng.bounded(2) ? 128 : 0))));
+            d.insert(at, char(rng.bounded(32) + (rng.bounded(2) ? 128 : 0)));
             break;
         default: // a long field
             d.append(QByteArray(int(rng.bounded(4000)), char('A' + rng.bounded(26))));
