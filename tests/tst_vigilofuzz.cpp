@@ -128,7 +128,6 @@ void TestVigiloFuzz::randomDatagrams()
 
     // The caller's port takes the replies; what overflows it is dropped.
     test::CallPeer replies(CallerIp);
-    QVERIFY(replies.ok);
 
     QElapsedTimer clock;
     clock.start();
