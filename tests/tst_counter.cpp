@@ -102,6 +102,7 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(&counter, "SetKMFolder", Q_RETURN_ARG(int, status),
                                           Q_ARG(QString, u"Archive"_s)));
         QCOMPARE(status, 0);
+        QVERIFY(StoreRoot().Folders().Item(u"Kivara"_s).Folders().Item(u"Calls"_s));
         QVERIFY(QMetaObject::invokeMethod(&counter, "GetOutlook", Q_RETURN_ARG(int, status)));
         QCOMPARE(status, 0);
     }
