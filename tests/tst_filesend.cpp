@@ -96,7 +96,6 @@ private Q_SLOTS:
     void cleanup();
     void arrivesByteIdentical_data();
     void arrivesByteIdentical();
-    void senderCancelsMidTransfer();
     void dropsOfferEachFileSkippingFolders();
     void refusedFilesStrangersAndReceivedOffers();
 
@@ -222,37 +221,6 @@ void TestFileSend::arrivesByteIdentical()
     if (size > 0) QCOMPARE(last, 0);
 }
 
-void TestFileSend::senderCancelsMidTransfer()
-{
-    auto k = start(8, u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
-    QVERIFY(k);
-    k->setCallStatus(short(CallState::Connected));
-    Receiver receiver(8, QString(), true);
-    const QString path = m_files->filePath(u"big.bin"_s);
-    QVERIFY(WriteLargeFile(path, qint64(128) << 20));
-    bool sending = false;
-    connect(&k->fileSend(), &FileSend::statusText, this, [&] { sending = true; });
-    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
-    DorvanChild dorvan(receiver.env, offerArgument());
-    QVERIFY(WaitUntil([&] { return sending; }, TransferWaitMs));
-
-    QCOMPARE(k->CancelFileTransfer(), 0);
-    QCOMPARE(k->panelText(1), u"File transfer cancelled."_s);
-    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
-    QCOMPARE(k->fileSend().elementCount(), 1);
-    QVERIFY(dorvan.endsWell());
-    QCOMPARE(test::LoggedPromptTexts(receiver.log),
-             (QStringList{QString(), u"Ann has cancelled the file transfer."_s}));
-    QVERIFY(receiver.savedFiles().isEmpty());
-    QCOMPARE(m_desk.promptTexts(), QStringList{u"Cancel file transfer ?"_s});
-
-    // Yes before the receiver connected withdraws the offer; the listener stays.
-    QCOMPARE(k->DataSend(14, u"Bob"_s, path), 0);
-    QCOMPARE(k->CancelFileTransfer(), 0);
-    QVERIFY(!k->fileSend().offerPending());
-    QCOMPARE(k->fileSend().element(0)->State(), platform::Socket::sckListening);
-}
-
 // ---- At the protocol level ----------------------------------------------------------
 
 void TestFileSend::dropsOfferEachFileSkippingFolders()
@@ -349,6 +317,33 @@ void TestFileSend::refusedFilesStrangersAndReceivedOffers()
     QCOMPARE(second.ChatInit(), 0);
     QCOMPARE(second.panelText(1), u"Files cannot be sent: port 8087 is not available."_s);
 
+    // The sender cancels mid-transfer, during a call.
+    m_desk.rules(u"msgbox ^Cancel file transfer \\?$ => Yes\n"_s);
+    k->setCallStatus(short(CallState::Connected));
+    Receiver receiver(12, QString(), true);
+    const QString big = m_files->filePath(u"big.bin"_s);
+    QVERIFY(WriteLargeFile(big, qint64(128) << 20));
+    QSignalSpy sending(&k->fileSend(), &FileSend::statusText);
+    QCOMPARE(k->DataSend(14, u"Bob"_s, big), 0);
+    DorvanChild dorvan(receiver.env, offerArgument());
+    QVERIFY(WaitUntil([&] { return !sending.isEmpty(); }, TransferWaitMs));
+
+    QCOMPARE(k->CancelFileTransfer(), 0);
+    QCOMPARE(k->panelText(1), u"File transfer cancelled."_s);
+    QVERIFY(!k->findChild<QPushButton*>(u"cmdCancel"_s)->isVisibleTo(k.get()));
+    QCOMPARE(k->fileSend().elementCount(), 1);
+    QVERIFY(dorvan.endsWell());
+    QCOMPARE(test::LoggedPromptTexts(receiver.log),
+             (QStringList{QString(), u"Ann has cancelled the file transfer."_s}));
+    QVERIFY(receiver.savedFiles().isEmpty());
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Cancel file transfer ?"_s});
+
+    // Yes before the receiver connected withdraws the offer; the listener stays.
+    QCOMPARE(k->DataSend(14, u"Bob"_s, big), 0);
+    QCOMPARE(k->CancelFileTransfer(), 0);
+    QVERIFY(!k->fileSend().offerPending());
+    QCOMPARE(k->fileSend().element(0)->State(), platform::Socket::sckListening);
+
     // Connects from `from` and reads until the sender closes; what came, with "<open>" when it stayed open.
     auto fetch = [&](int from) -> QByteArray {
         QTcpSocket s;
@@ -387,8 +382,6 @@ void TestFileSend::refusedFilesStrangersAndReceivedOffers()
     QVERIFY(WaitUntil([&] { return k->fileSend().elementCount() == 1; }, TransferWaitMs));
 
     // A receiver that goes away mid-stream ends the transfer on the sender's side.
-    const QString big = m_files->filePath(u"big.bin"_s);
-    QVERIFY(WriteLargeFile(big, qint64(64) << 20));
     QCOMPARE(k->DataSend(14, u"Bob"_s, big), 0);
     QTcpSocket quitter;
     QVERIFY(quitter.bind(QHostAddress(address(12, 3))));
