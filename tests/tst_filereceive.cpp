@@ -84,7 +84,6 @@ private Q_SLOTS:
 
     void offerSavePathAndList();
 
-    void receivesFewMiBWithProgress();
     void transferEnds_data();
     void transferEnds();
     void windowAndOpeningTheFile();
@@ -280,49 +279,6 @@ void TestFileReceive::offerSavePathAndList()
     QVERIFY(!unloaded.isEmpty());
 }
 
-void TestFileReceive::receivesFewMiBWithProgress()
-{
-    const auto sender = useCase(2);
-    QVERIFY(sender);
-    const QByteArray data = Pattern(4 * 1024 * 1024 + 7);
-    const QString target = QDir(m_folder).filePath(u"big.bin"_s);
-    // The form is answered as a person would: OK with "save" chosen, then the dialog.
-    m_desk.install(
-        u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s + target);
-    frmFile w;
-    QSignalSpy unloaded(&w, &frmFile::Unloaded);
-    w.setInfo(Offer(2, u"big.bin"_s, QString::number(data.size())));
-    QVERIFY(sender->waitConnection());
-    QCOMPARE(sender->connection()->peerAddress().toString(), Address(2, 2));
-    QVERIFY(!w.findChild<QWidget*>(u"picQuestion"_s)->isVisible());
-    QVERIFY(!w.findChild<QWidget*>(u"cmdFile_0"_s)->isVisible());
-
-    // 1000 is not a multiple of 32: the bar moves, the label does not.
-    QVERIFY(sender->send(data.left(1000)));
-    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1000; }, TransferWaitMs));
-    QCOMPARE(w.findChild<QProgressBar*>(u"prgFile"_s)->value(), 1000);
-    QCOMPARE(Label(w, "lblProgress"), u"Waiting for file..."_s);
-    QVERIFY(sender->send(data.mid(1000, 24)));
-    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024; }, TransferWaitMs));
-    QCOMPARE(Label(w, "lblProgress"), u"0 % (1.00 k of 4.10 M bytes)"_s);
-    QVERIFY(sender->send(data.mid(1024, 1024 * 1024 - 1024)));
-    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024 * 1024; }, TransferWaitMs));
-    QCOMPARE(Label(w, "lblProgress"), u"25 % (1.02 M of 4.10 M bytes)"_s);
-    // Painting held during a burst resumes when the arrivals pause.
-    QVERIFY(WaitUntil([&] { return w.findChild<QLabel*>(u"lblProgress"_s)->updatesEnabled(); }, TransferWaitMs));
-    // Nothing under the final name before the end.
-    QVERIFY(!QFile::exists(target));
-
-    QVERIFY(sender->send(data.mid(1024 * 1024)));
-    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
-    QCOMPARE(FileBytes(target), data);
-    QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
-    QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
-    QCOMPARE(m_desk.prompt->shown().last(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
-    QVERIFY(WaitUntil([&] { return sender->peerClosed(); }, TransferWaitMs));
-    QVERIFY(sender->datagrams().isEmpty());
-}
-
 // Saving unasked, each way a transfer can end, beside a file of the same name. Bytes are sent in chunks, each
 // taken in before the next (a chunk beyond the offered size is refused at once); then the sender closes, the
 // receiver cancels, or nothing happens; a refused connection leaves the window up until it is closed. "%1"
@@ -426,7 +382,8 @@ void TestFileReceive::transferEnds()
     QVERIFY(end == u"refused" || WaitUntil([&] { return sender->peerClosed(); }, TransferWaitMs));
 }
 
-// The window as an offer shows it; then a file received to be opened goes to the shell.
+// The window as an offer shows it; a file received to be opened goes to the shell; a file saved as
+// asked shows its progress.
 void TestFileReceive::windowAndOpeningTheFile()
 {
     const auto sender = useCase(10);
@@ -481,6 +438,45 @@ void TestFileReceive::windowAndOpeningTheFile()
         QFile::remove(target);
     }
     QCOMPARE(FilesUnder(m_folder), QStringList());
+
+    // A few MiB saved as a person answers the window (OK with "save" chosen, then the dialog), with progress.
+    const QByteArray large = Pattern(4 * 1024 * 1024 + 7);
+    const QString target = QDir(m_folder).filePath(u"big.bin"_s);
+    m_desk.install(
+        u"form ^File Transfer$ => optFile_1=checked; cmdFile_0\nsave ^Save file as\\.\\.\\.$ => "_s + target);
+    frmFile w;
+    QSignalSpy unloaded(&w, &frmFile::Unloaded);
+    w.setInfo(Offer(10, u"big.bin"_s, QString::number(large.size())));
+    QVERIFY(sender->waitConnection(3));
+    QCOMPARE(sender->connection()->peerAddress().toString(), Address(10, 2));
+    QVERIFY(!w.findChild<QWidget*>(u"picQuestion"_s)->isVisible());
+    QVERIFY(!w.findChild<QWidget*>(u"cmdFile_0"_s)->isVisible());
+
+    // 1000 is not a multiple of 32: the bar moves, the label does not.
+    QVERIFY(sender->send(large.left(1000)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1000; }, TransferWaitMs));
+    QCOMPARE(w.findChild<QProgressBar*>(u"prgFile"_s)->value(), 1000);
+    QCOMPARE(Label(w, "lblProgress"), u"Waiting for file..."_s);
+    QVERIFY(sender->send(large.mid(1000, 24)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024; }, TransferWaitMs));
+    QCOMPARE(Label(w, "lblProgress"), u"0 % (1.00 k of 4.10 M bytes)"_s);
+    QVERIFY(sender->send(large.mid(1024, 1024 * 1024 - 1024)));
+    QVERIFY(WaitUntil([&] { return w.receivedCount() == 1024 * 1024; }, TransferWaitMs));
+    QCOMPARE(Label(w, "lblProgress"), u"25 % (1.02 M of 4.10 M bytes)"_s);
+    // Painting held during a burst resumes when the arrivals pause.
+    QVERIFY(
+        WaitUntil([&] { return w.findChild<QLabel*>(u"lblProgress"_s)->updatesEnabled(); }, TransferWaitMs));
+    // Nothing under the final name before the end.
+    QVERIFY(!QFile::exists(target));
+
+    QVERIFY(sender->send(large.mid(1024 * 1024)));
+    QVERIFY(WaitUntil([&] { return !unloaded.isEmpty(); }, TransferWaitMs));
+    QCOMPARE(FileBytes(target), large);
+    QCOMPARE(FilesUnder(m_folder), QStringList{u"big.bin"_s});
+    QVERIFY(!(QFile::permissions(target) & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
+    QCOMPARE(m_desk.prompt->shown().last(), u"Saved received file as:\r\r'"_s + target + u"'."_s);
+    QVERIFY(WaitUntil([&] { return sender->peerClosed(); }, TransferWaitMs));
+    QVERIFY(sender->datagrams().isEmpty());
 }
 
 // Each refused offer is told, logged and listed (when it names a file); NOFILE goes back only to an
