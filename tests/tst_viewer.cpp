@@ -168,9 +168,14 @@ private Q_SLOTS:
 
     void conversionWindowListsAndConvertsBothWays()
     {
+        // A start that opens the product's folder in the host program makes it; a missing folder is reported.
+        frmOpen opener;
+        opener.Start(u"openkvfolder"_s);
+        QVERIFY(opener.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
+        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
+
         const MAPIFolder root = StoreRoot();
         const MAPIFolder friends = root.Folders().Add(u"Friends"_s, olFolderContacts);
-        root.Folders().Add(u"Kivara"_s, olFolderContacts);
         AddContact(friends, StandardClass, u"Plain Ann"_s);
         AddContact(friends, KivaraClass, u"Kivara Kim"_s);
         const Item note = AddContact(friends, u"IPM.Note"_s, QString()); // not a contact: kept as it is
@@ -220,8 +225,6 @@ private Q_SLOTS:
         window->Command1Click(); // nothing left to change: nothing is saved
         QVERIFY(!stamps.savedSince(ann.EntryID()) && !stamps.savedSince(kim.EntryID()));
 
-        QVERIFY(main.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
-        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
         window->close(); // ends Dorvan
         QCOMPARE(ended.count(), 1);
         QVERIFY(main.isUnloaded());
