@@ -641,10 +641,12 @@ void TestTranscript::historyAndOptions()
                              u"file transfers."_s});
         QCOMPARE(reg(settings::AcceptFiles), u"0"_s);
         QCOMPARE(reg(settings::LeaveMsg), u"later"_s); // the steps before it were taken
-        // Unchecked, the empty box is accepted.
+        // Unchecked, the empty box is accepted; a city and state without a comma end in the state.
         d.findChild<QCheckBox*>(u"chkAccept"_s)->setChecked(false);
+        d.findChild<QLineEdit*>(u"txtProfile_3"_s)->setText(u"Sioux Falls SD"_s);
         d.findChild<QPushButton*>(u"cmdOptions_0"_s)->click();
         QVERIFY(!d.isVisible());
+        QCOMPARE(reg(settings::City) + u'|' + reg(settings::State), u"Sioux Falls|SD"_s);
     }
     {
         // A new folder for the contacts is reported; a file folder that does not exist is asked
