@@ -65,14 +65,11 @@ class TestTranscript : public test::HeadlessCase {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup();
-    void savingPrintingAndSending();
-    void viewLayoutAndSettings();
+    void waysOutViewAndSettings();
     void historyAndOptions();
 
 private:
     void computer(int testCase);
-    // The computer of the case with Ann's control in session, three lines in its public room.
-    std::unique_ptr<Kivara> control(int testCase);
     // The last prompt's kind ("kind"), or the value it was given under key.
     QString lastPrompt(const QString& key) const;
 
@@ -122,27 +119,19 @@ void select(QTextEdit* t, int from, int to)
 }
 } // namespace
 
-std::unique_ptr<Kivara> TestTranscript::control(int testCase)
-{
-    computer(testCase);
-    if (QTest::currentTestFailed()) return nullptr;
-    auto k = std::make_unique<Kivara>();
-    k->resize(640, 420);
-    if (k->ChatInit() != 0) return nullptr;
-    converse(*k);
-    return k;
-}
-
-// ---- Names and saving ---------------------------------------------------------------
-
-void TestTranscript::savingPrintingAndSending()
+// One control in session: saving, printing, sending; its view and layout, shown; settings applied to it.
+void TestTranscript::waysOutViewAndSettings()
 {
     QCOMPARE(DefaultTranscriptName(QDate(2026, 12, 6)), u"Kivara Transcript 12-6.rtf"_s);
     QCOMPARE(DefaultTranscriptName(QDate(2027, 1, 31)), u"Kivara Transcript 1-31.rtf"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2026, 12, 6)), u"Kivara Transcript Dec. 06"_s);
     QCOMPARE(TranscriptAttachmentName(QDate(2027, 5, 17)), u"Kivara Transcript May. 17"_s);
-    auto k = control(1);
-    QVERIFY(k);
+    // Ann's control in session, three lines in its public room.
+    computer(1);
+    auto k = std::make_unique<Kivara>();
+    k->resize(640, 420);
+    QCOMPARE(k->ChatInit(), 0);
+    converse(*k);
     const QString dir = m_computer->root() + u"/out"_s;
     QVERIFY(QDir().mkpath(dir));
 
@@ -275,50 +264,12 @@ void TestTranscript::savingPrintingAndSending()
     QVERIFY(!CopyToFloppy(temp, {m_computer->root() + u"/none"_s}, day));
     // Through the menu with no medium on this computer: the user is told.
     k->SendToTarget_Click(0);
-    QCOMPARE(m_desk.promptTexts().mid(1),
-             QStringList(2, exporttext::NoMedium.toString()));
+    QCOMPARE(m_desk.promptTexts().mid(1), QStringList(2, exporttext::NoMedium.toString()));
 
-    // A control that saved nothing yet (not in session): "Save &As..." asks as "&Save" would, with the
-    // default name of today, and remembers the path.
-    k = std::make_unique<Kivara>();
-    converse(*k);
-    const QString first = m_computer->root() + u"/first.rtf"_s;
-    const QString second = m_computer->root() + u"/second.rtf"_s;
-    m_desk.rules(u"save Save Kivara Transcript => "_s + first);
-    k->FileMenu_Click(3);
-    QCOMPARE(lastPrompt(u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
-    QVERIFY(FileBytes(first).startsWith("{\\rtf1"));
-    QCOMPARE(k->lastSavedPath(), first);
-
-    // Then "&Save" writes to that file, asking only about replacing it.
-    AppendChatLine(k->rooms().publicRoom().transcript, u"Ann"_s, Qt::black, u"later line"_s);
-    m_desk.rules(u"msgbox already exists => Yes"_s);
-    k->FileMenu_Click(2);
-    QCOMPARE(m_desk.promptTexts(),
-             QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
-    QVERIFY(FileBytes(first).contains("later line"));
-
-    // "Save &As..." asks every time and keeps the path "&Save" uses.
-    m_desk.rules(u"save Save Kivara Transcript => "_s + second);
-    k->FileMenu_Click(3);
-    QVERIFY(FileBytes(second).contains("later line"));
-    QCOMPARE(k->lastSavedPath(), first);
-
-    // Cancelling the dialog ends silently.
-    m_desk.rules(QString());
-    QCOMPARE(k->SaveSession(QString(), false), -1);
-    QCOMPARE(m_desk.prompt->log().size(), 1);
-    QCOMPARE(k->lastSavedPath(), first);
-}
-
-void TestTranscript::viewLayoutAndSettings()
-{
-    auto k = control(3);
-    QVERIFY(k);
+    // The view, shown.
     k->resize(900, 500);
     k->show();
     QVERIFY(QTest::qWaitForWindowExposed(k.get()));
-    QTextEdit* t = k->roomView(0).transcript;
     auto* fileMenu = k->findChild<QMenu*>(u"mnuFile"_s);
     auto* editMenu = k->findChild<QMenu*>(u"mnuEdit"_s);
     QVERIFY(fileMenu && editMenu);
@@ -353,7 +304,6 @@ void TestTranscript::viewLayoutAndSettings()
     QVERIFY(!QApplication::clipboard()->text().contains(QChar::ParagraphSeparator));
 
     auto* split = k->findChild<QSplitter*>(u"picSplit"_s);
-    QTreeView* list = k->roomView(0).list;
     QVERIFY(list->isVisible());
     const int withList = t->width();
     const int margin = TwipsToPixels(SplitterMarginTwips, k.get());
@@ -384,10 +334,10 @@ void TestTranscript::viewLayoutAndSettings()
     QVERIFY(!k->findChild<QWidget*>(u"fraRooms"_s)->isVisible());
 
     // Settings applied to the running control reach every room.
-    test::CallPeer bob(address(3, 3));
+    test::CallPeer bob(address(1, 3));
     QVERIFY(bob.ok);
     const UserRecord bobRecord = test::PartyRecord(u"Bob"_s, bob.ip());
-    k->rooms().publicRoom().addRow(u"Bob"_s, u"3_0"_s).setDetails(bobRecord);
+    // Bob's row is the one added above, at the same address.
     QVERIFY(k->OpenPrivateRoom(test::PriChatFields(bobRecord)) >= 1);
     QCOMPARE(k->rooms().count(), 2);
     QTRY_VERIFY(k->findChild<QWidget*>(u"fraRooms"_s)->isVisible());
@@ -425,6 +375,38 @@ void TestTranscript::viewLayoutAndSettings()
     WriteSetting(settings::FontSize, u"14"_s);
     k->RefreshSettings();
     QCOMPARE(k->roomView(1).transcript->document()->defaultFont().pointSize(), 14);
+
+    // A control that saved nothing yet (not in session): "Save &As..." asks as "&Save" would, with the
+    // default name of today, and remembers the path.
+    k = std::make_unique<Kivara>();
+    converse(*k);
+    const QString first = m_computer->root() + u"/first.rtf"_s;
+    const QString second = m_computer->root() + u"/second.rtf"_s;
+    m_desk.rules(u"save Save Kivara Transcript => "_s + first);
+    k->FileMenu_Click(3);
+    QCOMPARE(lastPrompt(u"fileName"_s), DefaultTranscriptName(QDate::currentDate()));
+    QVERIFY(FileBytes(first).startsWith("{\\rtf1"));
+    QCOMPARE(k->lastSavedPath(), first);
+
+    // Then "&Save" writes to that file, asking only about replacing it.
+    AppendChatLine(k->rooms().publicRoom().transcript, u"Ann"_s, Qt::black, u"later line"_s);
+    m_desk.rules(u"msgbox already exists => Yes"_s);
+    k->FileMenu_Click(2);
+    QCOMPARE(m_desk.promptTexts(),
+             QStringList{u"The file you selected already exists.\r\rReplace existing file ?"_s});
+    QVERIFY(FileBytes(first).contains("later line"));
+
+    // "Save &As..." asks every time and keeps the path "&Save" uses.
+    m_desk.rules(u"save Save Kivara Transcript => "_s + second);
+    k->FileMenu_Click(3);
+    QVERIFY(FileBytes(second).contains("later line"));
+    QCOMPARE(k->lastSavedPath(), first);
+
+    // Cancelling the dialog ends silently.
+    m_desk.rules(QString());
+    QCOMPARE(k->SaveSession(QString(), false), -1);
+    QCOMPARE(m_desk.prompt->log().size(), 1);
+    QCOMPARE(k->lastSavedPath(), first);
 }
 
 // ---- The conversation history ------------------------------------------------------------
