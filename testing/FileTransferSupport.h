@@ -37,47 +37,38 @@ inline void SetUpComputer(const SimComputer& computer, const QList<std::pair<Set
     qputenv("XDG_CONFIG_HOME", saved);
 }
 
-// Starts dorvan with one argument; waits pump events (the sender may live in this process).
-class DorvanChild {
+// Starts dorvan with one argument. endsWell pumps events (the sender may live in this
+// process) until dorvan ends, and tells whether it ended by itself with exit code 0.
+class DorvanChild : public QProcess {
 public:
     DorvanChild(const QProcessEnvironment& env, const QString& argument)
     {
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(qEnvironmentVariable("KIVARA_BIN_DIR") + QStringLiteral("/dorvan"), {argument});
+        setProcessEnvironment(env);
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start(qEnvironmentVariable("KIVARA_BIN_DIR") + QStringLiteral("/dorvan"), {argument});
     }
-    ~DorvanChild()
+    ~DorvanChild() override
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        kill();
+        waitForFinished(5000);
     }
-    bool waitEnd(int timeoutMs = TransferWaitMs)
+    bool endsWell()
     {
-        return platform::WaitUntil([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
+        return platform::WaitUntil([&] { return state() == NotRunning; }, TransferWaitMs) &&
+               exitStatus() == NormalExit && exitCode() == 0;
     }
-    int exitCode() const
-    {
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-private:
-    QProcess m_process;
 };
 
 class FileSender : public QObject {
 public:
     // listen false: nothing accepts on 8087 (a refused connection).
-    explicit FileSender(const QString& ip, bool listen = true) : m_ip(ip), m_wantListen(listen)
+    explicit FileSender(const QString& ip, bool listen = true) : m_ip(ip)
     {
-        if (listen) {
-            m_listening = m_server.listen(QHostAddress(ip), FileTransferPort);
-            connect(&m_server, &QTcpServer::newConnection, this, [this] {
-                while (QTcpSocket* s = m_server.nextPendingConnection())
-                    m_connections.append(s);
-            });
-        }
+        m_listening = !listen || m_server.listen(QHostAddress(ip), FileTransferPort);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection())
+                m_connections.append(s);
+        });
         m_bound = m_udp.bind(QHostAddress(ip), ChatDatagramPort);
         connect(&m_udp, &QUdpSocket::readyRead, this, [this] {
             while (m_udp.hasPendingDatagrams()) {
@@ -88,7 +79,7 @@ public:
         });
     }
 
-    bool ready() const { return m_bound && m_listening == m_wantListen; }
+    bool ready() const { return m_bound && m_listening; }
     QString ip() const { return m_ip; }
 
     // The latest accepted connection, once one came.
@@ -125,7 +116,6 @@ public:
 
 private:
     QString m_ip;
-    bool m_wantListen;
     QTcpServer m_server;
     QUdpSocket m_udp;
     bool m_listening = false;

@@ -22,8 +22,6 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -87,19 +85,12 @@ private Q_SLOTS:
 
     // ---- the viewer
 
-    void viewerShowsTheProfile_data()
-    {
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("cityState");
-        QTest::newRow("with state") << u"WA"_s << u"Seattle, WA"_s;
-        QTest::newRow("without state") << QString() << u"Seattle"_s;
-    }
+    // The viewer on a Peerslip without a state; closing it ends Dorvan.
     void viewerShowsTheProfile()
     {
-        QFETCH(QString, state);
-        QFETCH(QString, cityState);
         frmOpen main;
-        QCOMPARE(main.Start(ShowUserLine(state, u"127.0.0.9"_s)), Route::ShowUser);
+        QSignalSpy ended(&main, &frmOpen::Unloaded);
+        QCOMPARE(main.Start(ShowUserLine(QString(), u"127.0.0.9"_s)), Route::ShowUser);
         frmProp* viewer = main.viewer();
         QVERIFY(viewer);
         QVERIFY(viewer->isVisible());
@@ -107,24 +98,20 @@ private Q_SLOTS:
         QCOMPARE(test::FormFaults(viewer), QString());
         QTRY_VERIFY(!viewer->windowIcon().isNull()); // set once the window has painted
         QCOMPARE(viewer->windowTitle(), u"Peerslip - bobby"_s);
-        const QStringList shown = {u"Bob Stone"_s, u"bob@example.com"_s, cityState,        u"USA"_s,
+        const QStringList shown = {u"Bob Stone"_s, u"bob@example.com"_s, u"Seattle"_s,     u"USA"_s,
                                    u"Hi all"_s,    u"bobby"_s,           u"Stepped Out"_s, u"Acme"_s};
         for (int i = 0; i < shown.size(); ++i)
             QCOMPARE(LabelText(viewer, u"lblProp_%1"_s.arg(i)), shown[i]);
-        QCOMPARE(viewer->findChild<QAbstractButton*>(u"cmdProp_0"_s)->text(), u"&Add to Contacts"_s);
-        QCOMPARE(viewer->findChild<QAbstractButton*>(u"cmdProp_1"_s)->text(), u"&Close"_s);
-        if (!qEnvironmentVariableIsEmpty("KIVARA_SCREENSHOTS"))
-            viewer->grab().save(qEnvironmentVariable("KIVARA_SCREENSHOTS") + u"/viewer.png"_s);
-    }
+        viewer->close();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(main.isUnloaded());
 
-    // A short or hostile command line fills what it has and never reads past its end.
-    void viewerWithFewPieces()
-    {
-        frmOpen main;
-        main.Start(u"SHOWUSER|Ann"_s);
-        QCOMPARE(LabelText(main.viewer(), u"lblProp_0"_s), u"Ann"_s);
-        QCOMPARE(LabelText(main.viewer(), u"lblProp_6"_s), QString());
-        QCOMPARE(main.viewer()->windowTitle(), u"Peerslip - "_s);
+        // A short or hostile command line fills what it has and never reads past its end.
+        frmOpen few;
+        few.Start(u"SHOWUSER|Ann"_s);
+        QCOMPARE(LabelText(few.viewer(), u"lblProp_0"_s), u"Ann"_s);
+        QCOMPARE(LabelText(few.viewer(), u"lblProp_6"_s), QString());
+        QCOMPARE(few.viewer()->windowTitle(), u"Peerslip - "_s);
     }
 
     // A peer's Peerslip as it arrives: the chat control hands the received SHOWUSER to
@@ -177,32 +164,25 @@ private Q_SLOTS:
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    // Closing the viewer or the conversion window ends Dorvan.
-    void closingTheWindowEndsDorvan()
-    {
-        for (const QString& line : {ShowUserLine(u"WA"_s, u"127.0.0.9"_s), QString()}) {
-            frmOpen main;
-            QSignalSpy ended(&main, &frmOpen::Unloaded);
-            main.Start(line);
-            (line.isEmpty() ? static_cast<QWidget*>(main.conversionWindow()) : main.viewer())->close();
-            QCOMPARE(ended.count(), 1);
-            QVERIFY(main.isUnloaded());
-        }
-    }
-
     // ---- the conversion window
 
     void conversionWindowListsAndConvertsBothWays()
     {
+        // A start that opens the product's folder in the host program makes it; a missing folder is reported.
+        frmOpen opener;
+        opener.Start(u"openkvfolder"_s);
+        QVERIFY(opener.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
+        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
+
         const MAPIFolder root = StoreRoot();
         const MAPIFolder friends = root.Folders().Add(u"Friends"_s, olFolderContacts);
-        root.Folders().Add(u"Kivara"_s, olFolderContacts);
         AddContact(friends, StandardClass, u"Plain Ann"_s);
         AddContact(friends, KivaraClass, u"Kivara Kim"_s);
         const Item note = AddContact(friends, u"IPM.Note"_s, QString()); // not a contact: kept as it is
 
         m_desk.rules(u"msgbox successfully updated => OK"_s);
         frmOpen main;
+        QSignalSpy ended(&main, &frmOpen::Unloaded);
         QCOMPARE(main.Start(QString()), Route::Conversion);
         frmConvert* window = main.conversionWindow();
         QVERIFY(window && window->isVisible());
@@ -214,8 +194,6 @@ private Q_SLOTS:
         QVERIFY(list->findText(u"'Friends' folder"_s) > 0);
         QVERIFY(list->findText(u"'Contacts' folder"_s) > 0);
         QVERIFY(!QApplication::overrideCursor());
-        if (!qEnvironmentVariableIsEmpty("KIVARA_SCREENSHOTS"))
-            window->grab().save(qEnvironmentVariable("KIVARA_SCREENSHOTS") + u"/conversion.png"_s);
 
         list->setCurrentIndex(list->findText(u"'Friends' folder"_s));
         QCOMPARE(window->SelectedFolder(), u"Friends"_s);
@@ -246,14 +224,10 @@ private Q_SLOTS:
         QVERIFY(stamps.ageAll());
         window->Command1Click(); // nothing left to change: nothing is saved
         QVERIFY(!stamps.savedSince(ann.EntryID()) && !stamps.savedSince(kim.EntryID()));
-    }
 
-    void conversionReportsAMissingFolder()
-    {
-        frmOpen main;
-        main.Start(u"openkvfolder"_s); // reads the settings; the window itself is not needed
-        QVERIFY(main.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
-        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
+        window->close(); // ends Dorvan
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(main.isUnloaded());
     }
 };
 
