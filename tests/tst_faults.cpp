@@ -4,7 +4,9 @@
 // the tray monitor:
 //  - no fault: the form the monitor opened for the call closes when Ann leaves,
 //    saving her contact; a form of another user that Bob has open takes the
-//    next call; a call nobody admits rings until Ann gives up, then stops;
+//    next call; a call nobody admits rings until Ann gives up, then stops; a
+//    second start of the monitor hands its Peerslip over, and the monitor
+//    closes through its bus name (asking) and on logging out (not asking);
 //  - the mail host is killed during a call: the caller is not held up, the
 //    monitor reports the lost connection at its next poll, connects to a host
 //    it starts afresh at the poll after, and the next call goes through;
@@ -29,8 +31,10 @@
 #include <QDBusReply>
 #include <QFile>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTest>
 #include <QtEndian>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -234,6 +238,45 @@ void TestFaults::withoutFaults()
     QVERIFY2(rung - before >= 3, qPrintable(QString::number(rung - before)));
     // No further ring after one that may have been under way.
     QVERIFY(!platform::WaitUntil([&] { return rings(bob) > rung + 1; }, 3 * RingMs));
+
+    // A second start of the monitor without an argument ends at once; with "-m" it hands
+    // the Peerslip to the running one, which adds it to the contacts.
+    const auto startAgain = [&](const QStringList& arguments) {
+        QProcess second;
+        second.setProcessEnvironment(bob.environment());
+        second.start(test::SimSession::binDir() + u"/vigilo"_s, arguments);
+        return second.waitForFinished(WaitMs) && second.exitCode() == 0;
+    };
+    QVERIFY(startAgain({}));
+    const QString slip = bobPc.root() + u"/dee.kvp"_s;
+    QVERIFY(WritePeerslipFile(slip, test::UserProfile(u"Dee"_s, u"127.150.4.5"_s, u"KV-DEE"_s)));
+    QVERIFY(startAgain({u"-m"_s, slip}));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return bob.promptLog().contains(u"The Peerslip was successfully added to your Contact folder."_s);
+        },
+        WaitMs));
+    QVERIFY(test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-DEE'"_s));
+    QCOMPARE(bob.monitor().state(), QProcess::Running);
+
+    // The bus's Close runs the monitor's closing path: the question, then the end.
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QCOMPARE(bob.monitor().exitCode(), 0);
+    QVERIFY(bob.promptLog().contains(u"Are you sure you want to exit ?"_s));
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
+    // Logging out (SIGTERM): the same closing path, without the question, its settings written.
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    const QStringList written{u"UseMonSnd"_s, u"MonitorSnd"_s, u"AutoAnswer"_s, u"AutoIgnore"_s};
+    for (const QString& name : written)
+        QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, ProductKey.toString() + u"Vigilo"_s, name), 0);
+    const qsizetype asked = bob.promptLog().count(u"Are you sure"_s);
+    QCOMPARE(::kill(pid_t(bob.monitor().processId()), SIGTERM), 0);
+    QVERIFY(bob.monitor().waitForFinished(test::SimSession::StopWaitMs));
+    QCOMPARE(bob.monitor().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bob.monitor().exitCode(), 0);
+    QCOMPARE(bob.promptLog().count(u"Are you sure"_s), asked);
+    for (const QString& name : written)
+        QVERIFY2(!ReadSetting(u"Vigilo"_s, name, QString()).isEmpty(), qPrintable(name));
     c.finish();
 }
 
