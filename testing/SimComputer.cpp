@@ -188,12 +188,21 @@ bool SessionBus::call(const QString& service, const QString& path, const QString
 
 outlook::MAPIFolder ProductFolder()
 {
-    return outlook::Application::GetObject()
+    return outlook::Application(outlook::DefaultStorePath())
         .GetNamespace(u"MAPI"_s)
         .Folders()
         .Item(u"Personal Folders"_s)
         .Folders()
         .Item(u"Kivara"_s);
+}
+
+QStringList ProductItemNames(const QString& messageClass)
+{
+    QStringList names;
+    for (const outlook::Item item : ProductFolder().Items())
+        if (item && item.MessageClass() == messageClass) names << item.FullName();
+    names.sort();
+    return names;
 }
 
 QStringList LoggedPromptTexts(const QString& logFile)
@@ -211,6 +220,12 @@ QByteArray FileBytes(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArrayLiteral("<missing>");
+}
+
+QString FileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 bool WriteBytes(const QString& path, const QByteArray& bytes)

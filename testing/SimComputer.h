@@ -96,12 +96,16 @@ private:
 
 // The product's contacts folder in the store of the computer this process is now.
 outlook::MAPIFolder ProductFolder();
+// The full names of the items of one message class in that folder, sorted.
+QStringList ProductItemNames(const QString& messageClass);
 
 // The texts of the prompts a program logged through KIVARA_PROMPT_LOG, in order.
 QStringList LoggedPromptTexts(const QString& logFile);
 
 // A file's bytes; "<missing>" when it cannot be read, so that a missing file never passes for an empty one.
 QByteArray FileBytes(const QString& path);
+// A text file's content; empty when it cannot be read.
+QString FileText(const QString& path);
 // Writes a whole file, making its folder first.
 bool WriteBytes(const QString& path, const QByteArray& bytes);
 

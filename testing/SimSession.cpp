@@ -16,12 +16,6 @@ namespace {
 const QString HostBusName = u"Outlook.Application"_s;
 const QString MonitorBusName = u"Kivara.Vigilo"_s;
 
-QString readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 bool waitForEnd(QProcess& process, int ms)
 {
     return platform::WaitUntil([&] { return process.state() == QProcess::NotRunning; }, ms);
@@ -72,11 +66,11 @@ QString SimSession::soundLogPath(const QString& program) const
 }
 QString SimSession::promptLog() const
 {
-    return readAll(promptLogPath());
+    return FileText(promptLogPath());
 }
 QString SimSession::soundLog(const QString& program) const
 {
-    return readAll(soundLogPath(program));
+    return FileText(soundLogPath(program));
 }
 
 QProcessEnvironment SimSession::environment(const QString& program) const

@@ -47,12 +47,6 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
-QString readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 QString sha256(const QString& path)
 {
     QFile f(path);
@@ -225,7 +219,7 @@ void play(const QString& annIp, const QString& bobIp)
                    : u"nothing in "_s + saveFolder + u" ("_s +
                          QDir(saveFolder).entryList(QDir::Files | QDir::Hidden).join(u' ') +
                          u"), openers running: "_s + QString::number(openersOf(bobPc).size()) +
-                         u"\nBob's shell: "_s + readAll(bob.shellLogPath()) + u"\nBob's prompts: "_s +
+                         u"\nBob's shell: "_s + test::FileText(bob.shellLogPath()) + u"\nBob's prompts: "_s +
                          bob.promptLog() + u"\nAnn's prompts: "_s + ann.promptLog();
     });
     step(u"Bob's opener told him where it saved the file"_s,

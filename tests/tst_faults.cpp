@@ -1,6 +1,12 @@
-// Recovery from faults on the callee's computer, every side a shipped program
-// on a bus of its own. In each case Ann (127.150.<case>.2) calls Bob
-// (127.150.<case>.3), who runs the mail host and the tray monitor:
+// Calls to the callee's computer, every side a shipped program on a bus of its
+// own, without faults and recovering from them. In each case Ann
+// (127.150.<case>.2) calls Bob (127.150.<case>.3), who runs the mail host and
+// the tray monitor:
+//  - no fault: the form the monitor opened for the call closes when Ann leaves,
+//    saving her contact; a form of another user that Bob has open takes the
+//    next call; a call nobody admits rings until Ann gives up, then stops; a
+//    second start of the monitor hands its Peerslip over, and the monitor
+//    closes through its bus name (asking) and on logging out (not asking);
 //  - the mail host is killed during a call: the caller is not held up, the
 //    monitor reports the lost connection at its next poll, connects to a host
 //    it starts afresh at the poll after, and the next call goes through;
@@ -11,6 +17,7 @@
 //    call port again when the network is back, and takes the next call.
 // The monitor polls every PollMs here (KIVARA_MONITOR_POLL_MS) instead of 10 s.
 #include "Platform/Events.h"
+#include "Platform/Outlook/Outlook.h"
 #include "Shared/Protocol.h"
 #include "Shared/modReg.h"
 #include "Shared/modUser.h"
@@ -24,8 +31,10 @@
 #include <QDBusReply>
 #include <QFile>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTest>
 #include <QtEndian>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace kv;
@@ -51,6 +60,7 @@ const QString NoOutlook = u"No Outlook connection."_s;
 const QString NoNetwork = u"No network available."_s;
 const QString NoAnswer = u"Cannot connect to specified Contact.\r\rStatus: No answer."_s;
 const QString NotAnswering = u"is not answering your call"_s;
+constexpr int RingMs = 3000; // the monitor's ring interval
 
 const QString AnnRules = u"msgbox is not answering your call => No\n"
                          "msgbox .* => OK\n"_s;
@@ -173,6 +183,7 @@ class TestFaults : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void withoutFaults();
     void hostKilledDuringCall();
     void monitorKilledWhileRinging();
     void networkLostAndBack();
@@ -181,6 +192,92 @@ private Q_SLOTS:
 void TestFaults::initTestCase()
 {
     qputenv("KIVARA_MONITOR_POLL_MS", QByteArray::number(PollMs));
+}
+
+void TestFaults::withoutFaults()
+{
+    Computers c(4, BobAdmits + BobRules);
+    c.start();
+    if (QTest::currentTestFailed()) return;
+    auto& [annIp, bobIp, annPc, bobPc, ann, bob, annSide, bobSide] = c;
+    QCOMPARE(annSide->value({u"open"_s, u"KV-BOB"_s, u"Bob"_s, bobIp}), u"Bob"_s);
+    c.callConnects();
+    if (QTest::currentTestFailed()) return;
+    QVERIFY(rings(bob) >= 1);
+    QVERIFY(bob.promptLog().contains(u"Ann entering room"_s));
+
+    // Bob, alone on the form the monitor opened, has it closed, which saves Ann's contact.
+    QVERIFY(
+        platform::WaitUntil([&] { return bobSide->request({u"active"_s}).startsWith(u"err"_s); }, WaitMs));
+    const outlook::Item annCard = test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-ANN'"_s);
+    QVERIFY(annCard);
+    QCOMPARE(annCard.UserProperties().Find(u"LocalHost"_s).Value().toString(), annIp);
+    QCOMPARE(annCard.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8086);
+    QCOMPARE(annCard.Email1Address(), u"ann@example.org"_s);
+
+    // With a form of another user open and active, that form takes the next call.
+    QCOMPARE(bobSide->value({u"open"_s, u"KV-CY"_s, u"Cy"_s, u"127.150.4.4"_s}), u"Cy"_s);
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}), u"ok\t0"_s);
+    QCOMPARE(bobSide->value({u"active"_s}), u"Cy"_s);
+    QCOMPARE(bobSide->value({u"get"_s, u"TrayOpened"_s}), u"false"_s);
+    QVERIFY(bobSide->waitAlone(false));
+    QVERIFY(
+        bobSide->ok({u"call"_s, u"DataSend"_s, QString::number(PubChat), u"You reached me on Cy's card"_s}));
+    QVERIFY(annSide->transcriptShows(annPc.root(), u"Bob\tYou reached me on Cy's card"_s));
+    QCOMPARE(annSide->value({u"call"_s, u"Disconnect"_s, u"false"_s}), u"0"_s);
+    QVERIFY(bobSide->waitAlone(true));
+
+    // Nobody admits Ann now: the admission stays open while the monitor rings,
+    // until Ann, asked whether to keep waiting, gives up; then the ringing ends.
+    bob.setRules(BobRules);
+    const qsizetype before = rings(bob);
+    QCOMPARE(annSide->request({u"call"_s, u"Connect"_s, bobIp, u"8086"_s}, SupervisedCallMs), u"ok\t-2"_s);
+    QVERIFY(ann.promptLog().contains(NotAnswering));
+    QVERIFY(bobSide->waitAlone(true)); // the admission closed on the GIVEUP
+    const qsizetype rung = rings(bob);
+    QVERIFY2(rung - before >= 3, qPrintable(QString::number(rung - before)));
+    // No further ring after one that may have been under way.
+    QVERIFY(!platform::WaitUntil([&] { return rings(bob) > rung + 1; }, 3 * RingMs));
+
+    // A second start of the monitor without an argument ends at once; with "-m" it hands
+    // the Peerslip to the running one, which adds it to the contacts.
+    const auto startAgain = [&](const QStringList& arguments) {
+        QProcess second;
+        second.setProcessEnvironment(bob.environment());
+        second.start(test::SimSession::binDir() + u"/vigilo"_s, arguments);
+        return second.waitForFinished(WaitMs) && second.exitCode() == 0;
+    };
+    QVERIFY(startAgain({}));
+    const QString slip = bobPc.root() + u"/dee.kvp"_s;
+    QVERIFY(WritePeerslipFile(slip, test::UserProfile(u"Dee"_s, u"127.150.4.5"_s, u"KV-DEE"_s)));
+    QVERIFY(startAgain({u"-m"_s, slip}));
+    QVERIFY(platform::WaitUntil(
+        [&] {
+            return bob.promptLog().contains(u"The Peerslip was successfully added to your Contact folder."_s);
+        },
+        WaitMs));
+    QVERIFY(test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-DEE'"_s));
+    QCOMPARE(bob.monitor().state(), QProcess::Running);
+
+    // The bus's Close runs the monitor's closing path: the question, then the end.
+    QVERIFY2(bob.closeMonitor(), qPrintable(bob.lastError()));
+    QCOMPARE(bob.monitor().exitCode(), 0);
+    QVERIFY(bob.promptLog().contains(u"Are you sure you want to exit ?"_s));
+    QCOMPARE(ReadSetting(u"Vigilo"_s, u"UseMonSnd"_s, QString()), u"-1"_s);
+    // Logging out (SIGTERM): the same closing path, without the question, its settings written.
+    QVERIFY2(bob.startMonitor(), qPrintable(bob.lastError()));
+    const QStringList written{u"UseMonSnd"_s, u"MonitorSnd"_s, u"AutoAnswer"_s, u"AutoIgnore"_s};
+    for (const QString& name : written)
+        QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, ProductKey.toString() + u"Vigilo"_s, name), 0);
+    const qsizetype asked = bob.promptLog().count(u"Are you sure"_s);
+    QCOMPARE(::kill(pid_t(bob.monitor().processId()), SIGTERM), 0);
+    QVERIFY(bob.monitor().waitForFinished(test::SimSession::StopWaitMs));
+    QCOMPARE(bob.monitor().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bob.monitor().exitCode(), 0);
+    QCOMPARE(bob.promptLog().count(u"Are you sure"_s), asked);
+    for (const QString& name : written)
+        QVERIFY2(!ReadSetting(u"Vigilo"_s, name, QString()).isEmpty(), qPrintable(name));
+    c.finish();
 }
 
 void TestFaults::hostKilledDuringCall()

@@ -299,7 +299,7 @@ void TestPrompt::rulesFileReloaded()
 
 void TestPrompt::environmentChoosesService()
 {
-    // Rules and log named by the environment are used across processes by tst_vigiloprocess.
+    // Rules and log named by the environment are used across processes by the multi-process suites.
     qunsetenv("KIVARA_PROMPTS");
     qunsetenv("KIVARA_PROMPT_LOG");
     QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));

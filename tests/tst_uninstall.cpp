@@ -89,16 +89,6 @@ private:
     QString m_data;
     QString m_config;
 
-    MAPIFolder product() const
-    {
-        return Application(DefaultStorePath())
-            .GetNamespace(u"MAPI"_s)
-            .Folders()
-            .Item(StoreName)
-            .Folders()
-            .Item(u"Kivara"_s);
-    }
-
     // What the set-up leaves on the computer.
     void setUpProduct()
     {
@@ -151,15 +141,6 @@ private:
         }
     }
 
-    QStringList contactsOf(const QString& cls) const
-    {
-        QStringList names;
-        for (const Item item : product().Items())
-            if (item.MessageClass() == cls) names << item.FullName();
-        names.sort();
-        return names;
-    }
-
     static void verifyExist(const QStringList& paths, bool exist = true)
     {
         for (const QString& path : paths)
@@ -179,7 +160,8 @@ private:
         QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipClassKey.toString()));
         QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, RunKey.toString(), RunValue.toString(), QString()),
                  m_sys + u"/vigilo"_s);
-        QCOMPARE(contactsOf(KivaraClass), (QStringList{u"1. Welcome to Kivara!!!"_s, u"Bob Stone"_s}));
+        QCOMPARE(test::ProductItemNames(KivaraClass),
+                 (QStringList{u"1. Welcome to Kivara!!!"_s, u"Bob Stone"_s}));
     }
 
     void runUninstall(int monitorWaitMs = 20000)
@@ -239,8 +221,8 @@ private Q_SLOTS:
                      m_sys + u"/libtallyoplugin.so"_s},
                     false);
         // Contacts: the welcome item is gone, the product's contacts are standard ones.
-        QCOMPARE(contactsOf(KivaraClass), QStringList());
-        QCOMPARE(contactsOf(StandardClass), (QStringList{u"Bob Stone"_s, u"Plain Ann"_s}));
+        QCOMPARE(test::ProductItemNames(KivaraClass), QStringList());
+        QCOMPARE(test::ProductItemNames(StandardClass), (QStringList{u"Bob Stone"_s, u"Plain Ann"_s}));
 
         // Settings and registrations.
         for (const auto& [root, key] : {std::pair{RegRoot::CurrentUser, CompanyKey},

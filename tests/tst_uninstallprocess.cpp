@@ -37,41 +37,15 @@ namespace {
 constexpr int WaitMs = 60000;
 const QString MonitorIp = u"127.125.1.2"_s;
 const QString WriterIp = u"127.125.1.3"_s;
-const QString StoreName = u"Personal Folders"_s;
 const QString KivaraClass = u"IPM.Contact.Kivara Contact"_s;
 const QString Welcome = u"1. Welcome to Kivara!!!"_s;
 const QString HostName = u"Outlook.Application"_s;
 const QString MonitorName = u"Kivara.Vigilo"_s;
 
-QString ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-MAPIFolder ProductFolder()
-{
-    return Application(DefaultStorePath())
-        .GetNamespace(u"MAPI"_s)
-        .Folders()
-        .Item(StoreName)
-        .Folders()
-        .Item(u"Kivara"_s);
-}
-
-QStringList NamesOfClass(const QString& cls)
-{
-    QStringList names;
-    for (const Item item : ProductFolder().Items())
-        if (item && item.MessageClass() == cls) names << item.FullName();
-    names.sort();
-    return names;
-}
-
 // Every value and key of one registry root, as "group/name".
 QStringList RegistryContents(RegRoot root)
 {
-    const QString ini = ReadAll(platform::Registry::rootFile(root));
+    const QString ini = test::FileText(platform::Registry::rootFile(root));
     QStringList lines;
     for (const QString& line : ini.split(u'\n'))
         if (!line.trimmed().isEmpty()) lines << line.trimmed();
@@ -102,7 +76,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
     QCOMPARE(SaveProfile(test::UserProfile(u"Ann"_s, MonitorIp, u"KV-ANN"_s), QString()), 0);
     for (const auto& [cls, name] : QList<std::pair<QString, QString>>{{KivaraClass, u"Bob Stone"_s},
                                                                       {u"IPM.Contact"_s, u"Plain Cy"_s}}) {
-        Item c = ProductFolder().Items().Add(cls);
+        Item c = test::ProductFolder().Items().Add(cls);
         c.setFullName(name);
         QVERIFY(c.Save());
     }
@@ -114,16 +88,16 @@ void TestUninstallProcess::uninstallsARunningProduct()
     for (const QString& path : removed)
         QVERIFY2(QFile::exists(path), qPrintable(path));
     QVERIFY(QFileInfo(install + u"vigilo"_s).isSymLink());
-    QVERIFY(ReadAll(data + u"/applications/kivara-vigilo.desktop"_s)
+    QVERIFY(test::FileText(data + u"/applications/kivara-vigilo.desktop"_s)
                 .contains(u"MimeType=application/x-kivara-peerslip;"_s));
-    QVERIFY(
-        ReadAll(data + u"/applications/kivara-dorvan.desktop"_s).contains(sys + u"/dorvan\" uninstall"_s));
-    QVERIFY(ReadAll(data + u"/mime/packages/kivara-peerslip.xml"_s).contains(u"*.kvp"_s));
+    QVERIFY(test::FileText(data + u"/applications/kivara-dorvan.desktop"_s)
+                .contains(sys + u"/dorvan\" uninstall"_s));
+    QVERIFY(test::FileText(data + u"/mime/packages/kivara-peerslip.xml"_s).contains(u"*.kvp"_s));
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, TodayKey.toString(), TodayUrlValue.toString(), QString()),
              u"res://"_s + install + u"pellum.dll/Outlook.htm"_s);
     QVERIFY(platform::Registry::keyExists(RegRoot::ClassesRoot, PeerslipExtensionKey.toString()));
     QVERIFY(platform::Registry::keyExists(RegRoot::LocalMachine, UninstallKey.toString()));
-    QCOMPARE(NamesOfClass(KivaraClass), (QStringList{Welcome, u"Bob Stone"_s}));
+    QCOMPARE(test::ProductItemNames(KivaraClass), (QStringList{Welcome, u"Bob Stone"_s}));
 
     // The desktop's cache tools, recorded instead of run, so nothing outlives the test.
     const QString tools = computer.root() + u"/tools"_s;
@@ -169,7 +143,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
     const UserRecord bob{u"Bob"_s,  u"Available"_s, u"bob@example.org"_s, WriterIp, u"hi"_s, u"KV-BOB"_s,
                          QString(), u"1"_s};
     const auto messageStored = [] {
-        const MAPIFolder messages = ProductFolder().Folders().Item(u"Messages"_s);
+        const MAPIFolder messages = test::ProductFolder().Folders().Item(u"Messages"_s);
         return messages && bool(messages.Items().Find(u"[ChatName] = 'Bob'"_s));
     };
     QVERIFY(platform::WaitUntil(
@@ -225,7 +199,7 @@ void TestUninstallProcess::uninstallsARunningProduct()
     QCOMPARE(QDir(data + u"/mime/packages"_s).entryList(QDir::Files), QStringList());
     QVERIFY(platform::WaitUntil(
         [&] {
-            const QString log = ReadAll(toolLog);
+            const QString log = test::FileText(toolLog);
             return log.contains(u"update-desktop-database "_s + data + u"/applications"_s) &&
                    log.contains(u"update-mime-database "_s + data + u"/mime"_s);
         },
@@ -241,8 +215,8 @@ void TestUninstallProcess::uninstallsARunningProduct()
     }
 
     // Contacts: standard ones, the welcome contact gone.
-    QCOMPARE(NamesOfClass(KivaraClass), QStringList());
-    QCOMPARE(NamesOfClass(u"IPM.Contact"_s), (QStringList{u"Bob Stone"_s, u"Plain Cy"_s}));
+    QCOMPARE(test::ProductItemNames(KivaraClass), QStringList());
+    QCOMPARE(test::ProductItemNames(u"IPM.Contact"_s), (QStringList{u"Bob Stone"_s, u"Plain Cy"_s}));
 }
 
 // Without an InstallDir the set-up picks a folder that nothing else of the product's
