@@ -76,11 +76,10 @@ class TestControl : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup();
-    void interfaceByName();
+    void interfaceAndRooms();
     void sessionStartRewritesChangedAddress();
     void firstStart();
     void sendingAndLeaving();
-    void privateRoomsInAnyOrder();
     void menusClosingAndDropping();
     void everySlashCommand();
     void entryBoxAndChatNames();
@@ -128,7 +127,7 @@ std::unique_ptr<Kivara> TestControl::control(bool start)
 
 // ---- Interface -------------------------------------------------------------------
 
-void TestControl::interfaceByName()
+void TestControl::interfaceAndRooms()
 {
     computer(1);
     auto k = control(false);
@@ -175,6 +174,60 @@ void TestControl::interfaceByName()
     QCOMPARE(inspector->closes, QList<int>{0});
     k.reset(); // terminating releases the form's references
     QCOMPARE(inspector.use_count(), 1);
+
+    // Private rooms opened and closed in any order, once the session runs.
+    k = control();
+    QVERIFY(k);
+    const QStringList names = {u"Bob"_s, u"Carl"_s, u"Dora"_s};
+    QList<int> order = {0, 1, 2};
+    do {
+        for (const QString& n : names)
+            k->OpenPrivateRoom(PriChatFields(PartyRecord(n, QString())));
+        QCOMPARE(k->rooms().count(), 4);
+        QCOMPARE(k->rooms().current, 3); // a new room comes to the front
+        // Opening again finds the room rather than making a second one.
+        QCOMPARE(k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString()))), short(2));
+        k->SwitchRoom(1);
+        QStringList closed;
+        for (int idx : order) {
+            QCOMPARE(k->ClosePrivateRoom(names[idx]), 0);
+            closed << names[idx];
+            // Every room left is found, has its own widgets, and only the current button is hidden.
+            for (const QString& n : names) {
+                const int pos = k->rooms().FindRoom(n);
+                QCOMPARE(pos < 1, closed.contains(n));
+                if (pos < 1) continue;
+                QCOMPARE((QStringList{k->rooms().at(pos).tag, k->rooms().at(pos).row(2).name(),
+                                      k->roomView(pos).button->objectName()}),
+                         (QStringList{n, n, u"cmdMain_"_s + QString::number(pos)}));
+            }
+            const RoomTable& rooms = k->rooms();
+            QVERIFY(rooms.valid(rooms.current));
+            QCOMPARE(rooms.currentTag, rooms.at(rooms.current).tag);
+            for (int i = 0; i < rooms.count(); ++i)
+                QCOMPARE(k->roomView(i).button->isVisibleTo(k.get()),
+                         rooms.count() > 1 && i != rooms.current);
+        }
+        QCOMPARE(k->rooms().count(), 1);
+        QCOMPARE(k->panelText(1), u"Public room"_s);
+        QCOMPARE(CallState(k->CallStatus()), CallState::Idle); // alone again: the call is over
+    } while (std::next_permutation(order.begin(), order.end()));
+    QCOMPARE(k->ClosePrivateRoom(u"Bob"_s), -1);
+    QCOMPARE(k->ClosePrivateRoom(u"Public"_s), -1);
+    QCOMPARE(k->rooms().FindRoom(u"PUBLIC"_s), 0);
+    // A PRICHAT short of the record opens nothing.
+    QCOMPARE(k->OpenPrivateRoom({u"PRICHAT"_s, u"Bob"_s}), short(-1));
+
+    // The slots of the buttons: the previous room's button takes the place of the current one.
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, QString())));
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString())));
+    QCOMPARE(k->roomView(0).button->text() + u'/' + k->roomView(1).button->text(),
+             u"Public room/Bob's room"_s);
+    k->roomView(0).button->click();
+    QCOMPARE(k->rooms().current, 0);
+    QVERIFY(!k->roomView(0).button->isVisibleTo(k.get()));
+    QVERIFY(k->roomView(2).button->isVisibleTo(k.get()));
+    QCOMPARE(k->Alone(0), false);
 }
 
 void TestControl::sessionStartRewritesChangedAddress()
@@ -412,61 +465,6 @@ void TestControl::sendingAndLeaving()
 }
 
 // ---- Rooms ---------------------------------------------------------------------------
-
-void TestControl::privateRoomsInAnyOrder()
-{
-    auto k = start(9);
-    QVERIFY(k);
-    const QStringList names = {u"Bob"_s, u"Carl"_s, u"Dora"_s};
-    QList<int> order = {0, 1, 2};
-    do {
-        for (const QString& n : names)
-            k->OpenPrivateRoom(PriChatFields(PartyRecord(n, QString())));
-        QCOMPARE(k->rooms().count(), 4);
-        QCOMPARE(k->rooms().current, 3); // a new room comes to the front
-        // Opening again finds the room rather than making a second one.
-        QCOMPARE(k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString()))), short(2));
-        k->SwitchRoom(1);
-        QStringList closed;
-        for (int idx : order) {
-            QCOMPARE(k->ClosePrivateRoom(names[idx]), 0);
-            closed << names[idx];
-            // Every room left is found, has its own widgets, and only the current button is hidden.
-            for (const QString& n : names) {
-                const int pos = k->rooms().FindRoom(n);
-                QCOMPARE(pos < 1, closed.contains(n));
-                if (pos < 1) continue;
-                QCOMPARE((QStringList{k->rooms().at(pos).tag, k->rooms().at(pos).row(2).name(),
-                                      k->roomView(pos).button->objectName()}),
-                         (QStringList{n, n, u"cmdMain_"_s + QString::number(pos)}));
-            }
-            const RoomTable& rooms = k->rooms();
-            QVERIFY(rooms.valid(rooms.current));
-            QCOMPARE(rooms.currentTag, rooms.at(rooms.current).tag);
-            for (int i = 0; i < rooms.count(); ++i)
-                QCOMPARE(k->roomView(i).button->isVisibleTo(k.get()), rooms.count() > 1 && i != rooms.current);
-        }
-        QCOMPARE(k->rooms().count(), 1);
-        QCOMPARE(k->panelText(1), u"Public room"_s);
-        QCOMPARE(CallState(k->CallStatus()), CallState::Idle); // alone again: the call is over
-    } while (std::next_permutation(order.begin(), order.end()));
-    QCOMPARE(k->ClosePrivateRoom(u"Bob"_s), -1);
-    QCOMPARE(k->ClosePrivateRoom(u"Public"_s), -1);
-    QCOMPARE(k->rooms().FindRoom(u"PUBLIC"_s), 0);
-    // A PRICHAT short of the record opens nothing.
-    QCOMPARE(k->OpenPrivateRoom({u"PRICHAT"_s, u"Bob"_s}), short(-1));
-
-    // The slots of the buttons: the previous room's button takes the place of the current one.
-    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, QString())));
-    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, QString())));
-    QCOMPARE(k->roomView(0).button->text() + u'/' + k->roomView(1).button->text(),
-             u"Public room/Bob's room"_s);
-    k->roomView(0).button->click();
-    QCOMPARE(k->rooms().current, 0);
-    QVERIFY(!k->roomView(0).button->isVisibleTo(k.get()));
-    QVERIFY(k->roomView(2).button->isVisibleTo(k.get()));
-    QCOMPARE(k->Alone(0), false);
-}
 
 void TestControl::menusClosingAndDropping()
 {
