@@ -106,10 +106,8 @@ private Q_SLOTS:
     void placingRefusedOrUnanswered();
     void admittedByRoomList_data();
     void admittedByRoomList();
-    void cancelling();
-    void answersToTheCallerAndMessages();
+    void cancellingAndAnswers();
     void answeringCallers();
-    void admissionDialogForm();
     void inboundMessages();
     void strangersAndShortMessages();
 
@@ -377,7 +375,7 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
     QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
 }
 
-void TestCalls::cancelling()
+void TestCalls::cancellingAndAnswers()
 {
     CallPeer bob(address(4, 3)), carl(address(4, 4));
     auto k = start(4);
@@ -427,19 +425,7 @@ void TestCalls::cancelling()
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(events.size(), 0);
 
-    // The form closed while ringing: the party called is told, and the busy pointer comes back.
-    Kivara* closing = k.release();
-    whenCalling(*closing, [closing] { closing->deleteLater(); });
-    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
-}
-
-void TestCalls::answersToTheCallerAndMessages()
-{
-    CallPeer bob(address(7, 3));
-    auto k = start(7);
-    QVERIFY(k);
+    // What the party called answers.
     const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
     const QString wait = u"The user you are calling has responded, but is not answering your "
                          u"call.\r\rWould you like to continue to wait ?"_s;
@@ -530,6 +516,13 @@ void TestCalls::answersToTheCallerAndMessages()
         QCOMPARE(seen.isEmpty(), flag == u"2"_s);
         QCOMPARE(CallState(k->CallStatus()), flag == u"2"_s ? CallState::Calling : CallState::Idle);
     }
+
+    // The form closed while ringing: the party called is told, and the busy pointer comes back.
+    Kivara* closing = k.release();
+    whenCalling(*closing, [closing] { closing->deleteLater(); });
+    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
 }
 
 // ---- The answering side --------------------------------------------------------------
@@ -539,6 +532,30 @@ void TestCalls::answeringCallers()
     CallPeer bob(address(10, 3)), carl(address(10, 4));
     auto k = start(10);
     QVERIFY(k);
+    {
+        // The admission dialog itself.
+        WriteSetting(settings::AutoEnter, u"2"_s);
+        WriteSetting(settings::UseCallSnd, u"1"_s);
+        frmEntry f(600, 45000);
+        QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
+        QCOMPARE(test::FormFaults(&f), QString());
+        f.setMode(frmEntry::Entering);
+        f.setSender(u"Bob"_s);
+        QCOMPARE(f.findChild<QLabel*>(u"lblEnter_0"_s)->text(), u"Bob is entering your Public room..."_s);
+        QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
+        // The ring: the sound at the first tick (counter 0), the counter then at 64.
+        f.ring();
+        QCOMPARE(f.ringCounter(), 64);
+        QCOMPARE(m_desk.sound->events().size(), 1);
+        // The close box acts as OK on the option chosen at that moment.
+        f.show();
+        f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
+        f.close();
+        QCOMPARE(f.button(), short(0));
+        QCOMPARE(f.selection(), short(0));
+        f.unload();
+        QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    }
     k->setTrayOpened(true);
     const QString hello = u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text();
     // Unanswered: refused after the interval, and "refuse" becomes the preselection.
@@ -662,32 +679,6 @@ void TestCalls::answeringCallers()
     QCOMPARE(carl.next(), u"PRICHAT|"_s + ownEntry + u"|0|OPENPRI"_s);
     QVERIFY(platform::WaitUntil([&] { return CallState(k->CallStatus()) == CallState::Idle; }, 5000));
     QCOMPARE(k->rooms().currentTag + QString::number(k->rooms().count()), u"Public1"_s);
-}
-
-void TestCalls::admissionDialogForm()
-{
-    computer(13);
-    WriteSetting(settings::AutoEnter, u"2"_s);
-    WriteSetting(settings::UseCallSnd, u"1"_s);
-    frmEntry f(600, 45000);
-    QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
-    QCOMPARE(test::FormFaults(&f), QString());
-    f.setMode(frmEntry::Entering);
-    f.setSender(u"Bob"_s);
-    QCOMPARE(f.findChild<QLabel*>(u"lblEnter_0"_s)->text(), u"Bob is entering your Public room..."_s);
-    QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
-    // The ring: the sound at the first tick (counter 0), the counter then at 64.
-    f.ring();
-    QCOMPARE(f.ringCounter(), 64);
-    QCOMPARE(m_desk.sound->events().size(), 1);
-    // The close box acts as OK on the option chosen at that moment.
-    f.show();
-    f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
-    f.close();
-    QCOMPARE(f.button(), short(0));
-    QCOMPARE(f.selection(), short(0));
-    f.unload();
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
 }
 
 // ---- Inbound messages --------------------------------------------------------------
