@@ -6,7 +6,6 @@
 #include "Control/Session/ChatName.h"
 #include "Control/Session/FanOut.h"
 #include "Control/Session/MessageEntry.h"
-#include "Control/Transcript.h"
 #include "Platform/Events.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
@@ -15,7 +14,6 @@
 #include "testing/FormCheck.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>

@@ -7,10 +7,8 @@
 #include "Platform/Events.h"
 #include "Platform/Socket.h"
 #include "Shared/Protocol.h"
-#include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
-#include "testing/SimComputer.h"
 
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
