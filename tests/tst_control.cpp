@@ -75,8 +75,7 @@ class TestControl : public QObject {
 private Q_SLOTS:
     void cleanup();
     void interfaceAndRooms();
-    void sessionStartRewritesChangedAddress();
-    void firstStart();
+    void sessionStart();
     void sendingAndLeaving();
     void menusClosingAndDropping();
     void everySlashCommand();
@@ -228,7 +227,7 @@ void TestControl::interfaceAndRooms()
     QCOMPARE(k->Alone(0), false);
 }
 
-void TestControl::sessionStartRewritesChangedAddress()
+void TestControl::sessionStart()
 {
     computer(3, true, address(3, 9));
     auto k = std::make_unique<Kivara>();
@@ -264,22 +263,21 @@ void TestControl::sessionStartRewritesChangedAddress()
         QStringList{
             u"A chat session is already in progress.\r\rPlease close the chat session and try again."_s});
     QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
-}
 
-void TestControl::firstStart()
-{
+    // The first start on a computer without a profile.
+    k.reset();
     computer(5, false);
     // Without the profile completed: bound all the same, no own row, no nameless Peerslip left.
     m_desk.rules(u"form New Profile => cmdOptions_1\n"_s);
-    auto k = std::make_unique<Kivara>();
-    QSignalSpy events(k.get(), qOverload<short>(&Kivara::CallStatus));
+    k = std::make_unique<Kivara>();
+    QSignalSpy started(k.get(), qOverload<short>(&Kivara::CallStatus));
     QCOMPARE(k->ChatInit(), 0);
     QCOMPARE(m_desk.promptTexts(),
              (QStringList{u"form:Kivara - New Profile"_s,
                           u"Your Kivara Profile was not found.\r\rYou must create a profile before "
                           u"using Kivara for Microsoft Outlook."_s}));
     QCOMPARE(CallState(k->CallStatus()), CallState::NoProfile);
-    QCOMPARE(events.count(), 1);
+    QCOMPARE(started.count(), 1);
     QCOMPARE(k->rooms().publicRoom().rowCount(), 0);
     QCOMPARE(k->chatSocket().State(), platform::Socket::sckOpen);
     QVERIFY(!QFile::exists(m_computer->installDir() + u".kvp"_s));
@@ -297,7 +295,7 @@ void TestControl::firstStart()
                                                 u"Your Kivara Profile was successfully created."_s}));
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(k->rooms().publicRoom().row(1).name(), u"Ann"_s);
-    ProfileRecord saved;
+    saved = ProfileRecord();
     QVERIFY(!LoadProfile(Deliverable::Quillon, saved));
     QCOMPARE((QStringList{saved.FullName, saved.City, saved.State, saved.UserStatus, saved.IPAddress,
                           QString::number(saved.LocalPort), saved.SerialNum}),
@@ -328,7 +326,6 @@ void TestControl::sendingAndLeaving()
     QCOMPARE(toAll(u"PUBCHAT|Ann|0|one"_s), 1);
     QCOMPARE(bob.next(), u"PUBCHAT|Ann|0|one"_s);
     QVERIFY(eve.dimmed()); // no address: dimmed, not sent to
-    QVERIFY(carl.quiet() && dora.quiet());
     // Un-ignoring restores exactly what was shown, and Carl hears again.
     k->ToggleIgnore(c);
     QCOMPARE(c.availability(), u"Available"_s);
@@ -423,7 +420,6 @@ void TestControl::sendingAndLeaving()
         QCOMPARE(k->DataSend(m, u"Bob"_s, u"x"_s), 0);
     QCOMPARE(k->DataSend(7, u"   "_s), 0);
     QCOMPARE(k->DataSend(8, u"  "_s), 0);
-    QVERIFY(bob.quiet());
     QCOMPARE(k->rooms().at(1).transcript.toPlainText(),
              u"Now chatting in Bob's private room...\nAnn\tjust us\n"_s);
     sends(4, u"Bob"_s, u"1"_s, u"LEAVE|Ann|Ann"_s);
@@ -442,7 +438,6 @@ void TestControl::sendingAndLeaving()
     QCOMPARE(k->Disconnect(true), -1);
     QCOMPARE(lastPrompt().text,
              u"You are currently in a call.  If you exit, you will be diconnected.\r\rExit now?"_s);
-    QVERIFY(bob.quiet() && carl.quiet());
     m_desk.rules(u"msgbox currently in a call => Yes"_s);
     QCOMPARE(k->Disconnect(true), 0);
     QCOMPARE(bob.take(3), (QStringList{u"GIVEUP|Ann"_s, u"LEAVE|Ann|Ann"_s, u"LEAVE|Ann|Public"_s}));
@@ -452,7 +447,6 @@ void TestControl::sendingAndLeaving()
     // Out of the call, ready to place another.
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
-    QVERIFY(bob.quiet() && carl.quiet());
 
     // Closing the form in a call leaves every room, as /quit does.
     inCall(false);
@@ -534,7 +528,6 @@ void TestControl::menusClosingAndDropping()
     QCOMPARE(k->panelPicture(2), u"available"_s);
     // Separator does nothing.
     k->StatusMenu_Click(2);
-    QVERIFY(bob.quiet());
     // A row's tooltip is its availability.
     QCOMPARE(list->model()->index(1, ColEmail).data(Qt::ToolTipRole).toString(), u"Available"_s);
 
@@ -563,7 +556,6 @@ void TestControl::menusClosingAndDropping()
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
     QCOMPARE(k->rooms().count(), 1);
     QVERIFY(!k->roomView(0).button->isVisibleTo(k.get()));
-    QVERIFY(bob.quiet() && carl.quiet());
 
     // Dropped on Bob's room button, Carl learns Bob's availability, not that Bob is ignored here.
     addParty(k->rooms().publicRoom(), c);
@@ -679,7 +671,6 @@ void TestControl::everySlashCommand()
     QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"LEAVE|Ann|Public"_s));
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     k->RunCommandLine(u"/part Nobody"_s);
-    QVERIFY(bob.quiet() && carl.quiet());
     QCOMPARE(k->rooms().count(), 2);
     k->RunCommandLine(u"/part"_s);
     QCOMPARE(bob.next(), u"LEAVE|Ann|Ann"_s);
@@ -709,7 +700,6 @@ void TestControl::everySlashCommand()
     for (const QString& line : {u"/kick Carl"_s, u"/kick"_s, u"/kick Ann"_s})
         k->RunCommandLine(line);
     QCOMPARE(m_desk.promptTexts(), QStringList{u"Disconnect 'Carl' ?"_s});
-    QVERIFY(bob.quiet() && carl.quiet()); // No sends nothing
     QCOMPARE(pub.row(1).name(), u"Ann"_s);
     m_desk.rules(u"msgbox ^Disconnect 'Carl' => Yes"_s);
     k->RunCommandLine(u"/disconnect Carl"_s);
@@ -724,7 +714,6 @@ void TestControl::everySlashCommand()
     }
 
     k->RunCommandLine(u"/nick"_s);
-    QVERIFY(bob.quiet());
     QCOMPARE(k->property("KivaraName").toString(), u"Ann"_s);
     // Two blanks: the name keeps one leading blank.
     k->RunCommandLine(u"/nick  Annie"_s);
@@ -758,7 +747,6 @@ void TestControl::entryBoxAndChatNames()
     QCOMPARE(m_desk.sound->events(), QStringList{u"beep"_s});
     enter(u"   "_s);
     QCOMPARE(box->toPlainText(), QString());
-    QVERIFY(bob.quiet());
     QCOMPARE(k->rooms().publicRoom().transcript.toPlainText(), QString());
 
     enter(u"Hi Bob"_s, Qt::Key_Enter);
@@ -771,7 +759,6 @@ void TestControl::entryBoxAndChatNames()
     enter(u"psst"_s);
     QCOMPARE(bob.next().section(u'|', 9), u"0|psst"_s);
     enter(u" "_s);
-    QVERIFY(bob.quiet());
 
     // The edit menu follows the selection and the clipboard.
     QTest::keyClicks(box, u"abc"_s);
@@ -791,12 +778,10 @@ void TestControl::entryBoxAndChatNames()
     m_desk.rules(u"input ^Enter new Chat name:$ => Anna"_s);
     QCOMPARE(k->ChangeUserName(), 0);
     QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"NICKNAME|Ann|Anna"_s));
-    QVERIFY(bob.quiet());
     // So does the rest of the profile.
     QCOMPARE(k->DataSend(20), 0);
     const QString update = u"UPDATE|Anna|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     QCOMPARE(nextAt({&bob, &carl}), QStringList(2, update));
-    QVERIFY(bob.quiet() && carl.quiet());
     QCOMPARE(k->rooms().publicRoom().row(1).name() + u'/' + k->rooms().at(1).row(1).name(), u"Anna/Anna"_s);
     k->SwitchRoom(0);
     QVERIFY(QFile::exists(m_computer->installDir() + u"Anna.kvp"_s));
@@ -824,7 +809,6 @@ void TestControl::entryBoxAndChatNames()
                                         u"Please choose another Chat name."_s);
     }
     QVERIFY(lastPrompt().text.startsWith(ChatNameInUseBefore.toString() + u"Bob"_s));
-    QVERIFY(bob.quiet());
     // So is a participant's name chosen in the options dialog; it stays open until cancelled.
     m_desk.rules(u"form ^Options$ => cboUserName=Carl; cmdOptions_0\nmsgbox .* => OK\n"_s);
     QTimer cancel;
