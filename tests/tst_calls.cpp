@@ -8,22 +8,15 @@
 #include "Platform/Events.h"
 #include "Platform/HostLookup.h"
 #include "Platform/Outlook/Outlook.h"
-#include "Platform/Outlook/WindowSide.h"
-#include "Platform/Prompt.h"
-#include "Platform/ScriptedPrompt.h"
-#include "Platform/Shell.h"
 #include "Platform/Socket.h"
-#include "Platform/Sound.h"
 #include "Shared/Protocol.h"
 #include "Shared/StoreAccess.h"
 #include "Shared/modMisc.h"
 #include "Shared/modReg.h"
-#include "Shared/modUser.h"
 #include "testing/CallPeer.h"
 #include "testing/Desk.h"
 #include "testing/FormCheck.h"
 #include "testing/LogCapture.h"
-#include "testing/SimComputer.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -110,27 +103,11 @@ class TestCalls : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup();
-    void connectRefusals();
-    void noNetwork();
-    void socketErrorsAndTrayForms();
-    void noAnswerAfterSupervision();
+    void placingCalls();
     void admittedByRoomList_data();
     void admittedByRoomList();
-    void cancelWhileCalling();
-    void cancelWhileWaiting();
-    void waitingQuestion();
-    void refusalsAtTheCaller();
-    void leavingAMessage();
-    void helloPassedOrFromNetwork();
-    void admissionChoices();
-    void admissionPrivateRoom();
-    void admissionTimeoutAndGiveUp();
-    void admissionDialogForm();
-    void chatLinesAndRooms();
-    void leavingAndRemoval();
-    void statusNameUpdate();
-    void peerslipsAndFiles();
-    void strangersAndShortMessages();
+    void answeringCallers();
+    void inboundMessages();
 
 private:
     void computer(int testCase);
@@ -172,9 +149,9 @@ std::unique_ptr<Kivara> TestCalls::control(const KivaraTimings& timings)
 
 // ---- Placing calls -----------------------------------------------------------------
 
-void TestCalls::connectRefusals()
+void TestCalls::placingCalls()
 {
-    CallPeer bob(address(1, 3));
+    CallPeer bob(address(1, 3)), carl(address(1, 4));
     auto k = start(1);
     QVERIFY(k);
     QSignalSpy events(k.get(), CallStatusEvent);
@@ -183,65 +160,40 @@ void TestCalls::connectRefusals()
     k->setCallStatus(short(CallState::WaitingToEnter));
     QCOMPARE(k->Connect(bob.ip(), 8086), -1);
     QVERIFY(m_desk.prompt->log().isEmpty());
-    QVERIFY(bob.quiet());
     k->setCallStatus(short(CallState::Idle));
-
-    QCOMPARE(k->Connect(), -1);
-    QCOMPARE(m_desk.promptTexts().last(),
-             u"No Remote Host specified.\r\rYou must specify an IP Address or Computer name."_s);
-    QCOMPARE(k->panelText(1), u"Public room"_s); // SetCallStatus(4) follows the panel text
-    QCOMPARE(k->Connect(m_ip, 8086), -1);
-    QCOMPARE(
-        m_desk.promptTexts().last(),
-        u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again."_s);
-    k->setRemotePort(0);
-    QCOMPARE(k->Connect(bob.ip()), -1);
-    QCOMPARE(m_desk.promptTexts().last(), u"No Remote Port specified."_s);
+    // Host, port, what the user is told.
+    for (const auto& [host, port, said] :
+         {std::tuple{QString(), 8086,
+                     u"No Remote Host specified.\r\rYou must specify an IP Address or Computer name."_s},
+          {m_ip, 8086,
+           u"You cannot place a call to your own computer.\r\rPlease check the IP Address and try again."_s},
+          {bob.ip(), 0, u"No Remote Port specified."_s}}) {
+        k->setRemotePort(port);
+        QCOMPARE(k->Connect(host), -1);
+        QCOMPARE(m_desk.promptTexts().last(), said);
+        QCOMPARE(k->panelText(1), u"Public room"_s); // SetCallStatus(4) follows the panel text
+    }
     QCOMPARE(k->RemoteHost(), bob.ip());
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
     QCOMPARE(events.last().at(0).toInt(), int(CallState::Idle));
-    QVERIFY(bob.quiet());
-}
 
-void TestCalls::noNetwork()
-{
-    computer(20);
-    CallPeer bob(address(20, 3));
-    QCOMPARE(
-        WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(), u"255.255.255.255"_s),
-        0);
-    auto k = control();
-    QVERIFY(k);
-    QSignalSpy events(k.get(), CallStatusEvent);
-    QCOMPARE(k->Connect(bob.ip(), 8086), -1);
-    QCOMPARE(m_desk.promptTexts().last(),
-             u"No network services were detected.\r\rYou must connect to the network to connect a call."_s);
-    QCOMPARE(k->panelText(3), u"Offline"_s);
-    // No call state is shown while offline, not even for a caller knocking.
-    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
-    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
-    QCOMPARE(events.size(), 0);
-    QVERIFY(bob.drain(MonitorDatagramPort).isEmpty());
-}
-
-void TestCalls::socketErrorsAndTrayForms()
-{
-    CallPeer bob(address(21, 3));
-    auto k = start(21);
-    QVERIFY(k);
-    // A form the monitor opened closes itself when the refused caller leaves the user alone.
-    StoreAccess access(Deliverable::Quillon);
-    QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item contact = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
-    auto inspector = contact.GetInspector();
-    QVERIFY(inspector && inspector->Display());
-    k->setParentInspector(inspector);
-    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
-    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
-    QVERIFY(inspector->IsDisplayed()); // not opened by the monitor
-    k->setTrayOpened(true);
-    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
-    QVERIFY(!inspector->IsDisplayed());
+    // No answer: the supervision gives up, and the party called hears the end.
+    WriteSetting(settings::UseCallSnd, u"1"_s);
+    k->RefreshSettings();
+    events.clear();
+    const qsizetype asked = m_desk.prompt->log().size();
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(m_desk.promptTexts().mid(asked),
+             QStringList{u"Cannot connect to specified Contact.\r\rStatus: No answer."_s});
+    QCOMPARE(events.first().at(0).toInt(), int(CallState::Calling));
+    QCOMPARE(events.last().at(0).toInt(), int(CallState::Idle));
+    const QStringList hellos = bob.drain(MonitorDatagramPort);
+    QVERIFY(hellos.size() >= 2);
+    QCOMPARE(hellos.first(), u"HELLO|Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip));
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QVERIFY(
+        m_desk.sound->events().contains(u"play "_s + ReadSetting(Deliverable::Quillon, settings::CallFile)));
+    QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
 
     // A socket error shows in panel 1 with a beep, and changes no call state.
     k->setCallStatus(short(CallState::Connected));
@@ -250,28 +202,186 @@ void TestCalls::socketErrorsAndTrayForms()
     QCOMPARE(k->panelText(1), u"10054:Connection reset by peer"_s);
     QCOMPARE(m_desk.sound->events().mid(before), QStringList{u"beep"_s});
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
-}
+    k->setCallStatus(short(CallState::Idle));
 
-void TestCalls::noAnswerAfterSupervision()
-{
-    CallPeer bob(address(2, 3));
-    auto k = start(2);
-    QVERIFY(k);
-    WriteSetting(settings::UseCallSnd, u"1"_s);
-    k->RefreshSettings();
-    QSignalSpy events(k.get(), CallStatusEvent);
+    // A form the monitor opened closes itself when the refused caller leaves the user alone.
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item contact = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
+    auto inspector = contact.GetInspector();
+    QVERIFY(inspector && inspector->Display());
+    k->setParentInspector(inspector);
+    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    for (const bool tray : {false, true}) {
+        k->setTrayOpened(tray);
+        k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
+        QCOMPARE(inspector->IsDisplayed(), !tray); // closed only when the monitor opened it
+    }
+
+    // Cancelled by the user, as the call stands.
+    k->setParentInspector(nullptr);
+    QCOMPARE(bob.gather(2), QStringList(2, u"LEAVEMSG|Ann|0"_s)); // the refusals
+    k->show();
+    // Alone: -3, one GIVEUP to the party called.
+    whenCalling(*k, [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -3);
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
+
+    // A private room open, nobody else in the public room: -4.
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"OPENPRI"_s, u"0"_s));
+    whenCalling(*k, [&] { k->CancelCall(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -4);
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+
+    // Others in the public room: the call goes on as connected.
+    k->ClosePrivateRoom(u"Carl"_s);
+    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
+    whenCalling(*k, [&] { k->CancelCall(); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QVERIFY(carl.drain().isEmpty());
+
+    // Waiting to enter: no cancel flag, so -2.
+    k->rooms().publicRoom().keepOnlyOwnRow();
+    k->setCallStatus(short(CallState::Idle));
+    k->setTrayOpened(true);
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    when(
+        k.get(), [&] { return CallState(k->CallStatus()) == CallState::WaitingToEnter; },
+        [&] {
+            QCOMPARE(k->panelText(1), u"Waiting to enter Bob's Public room..."_s);
+            k->CancelCall();
+        });
     QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts(),
-             QStringList{u"Cannot connect to specified Contact.\r\rStatus: No answer."_s});
-    QCOMPARE(events.first().at(0).toInt(), int(CallState::Calling));
-    QCOMPARE(events.last().at(0).toInt(), int(CallState::Idle));
-    const QStringList hellos = bob.drain(MonitorDatagramPort);
-    QVERIFY(hellos.size() >= 2);
-    QCOMPARE(hellos.first(), u"HELLO|Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip));
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s}); // the party called hears the end
-    QVERIFY(
-        m_desk.sound->events().contains(u"play "_s + ReadSetting(Deliverable::Quillon, settings::CallFile)));
-    QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
+    // Cancelling with no call: idle without an event.
+    k->setCallStatus(short(CallState::Incoming));
+    events.clear();
+    k->CancelCall();
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+    QCOMPARE(events.size(), 0);
+
+    // What the party called answers.
+    const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
+    const QString wait = u"The user you are calling has responded, but is not answering your "
+                         u"call.\r\rWould you like to continue to wait ?"_s;
+    // A refusal room list: whatever further entries say, the first decides.
+    const QByteArray refusal = PlainDatagram(BuildRoomList(
+        {PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s), PartyRecord(u"Carl"_s, bob.ip())}));
+    // Rules, the answer while calling, what the user is told, whether the party called hears GIVEUP.
+    const std::tuple<QString, QByteArray, QString, bool> answers[] = {
+        {QString(), refusal, unavailable + u"\r\rStatus: Out of Office"_s, false},
+        {QString(), FrameDatagram(u"LEAVEMSG|Bob|0"_s), unavailable, false},
+        // Declining to leave a message returns to idle and sends nothing.
+        {u"msgbox leave a message => No"_s, FrameDatagram(u"LEAVEMSG|Bob|1"_s),
+         unavailable + u"\r\rWould you like to leave a message ?"_s, false},
+        {u"msgbox continue to wait => No"_s, FrameDatagram(u"HELLOWAIT|Bob"_s), wait, true}};
+    for (const auto& [rules, answer, said, giveUp] : answers) {
+        m_desk.rules(rules);
+        const qsizetype asked = m_desk.prompt->log().size();
+        whenCalling(*k, [&] {
+            bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
+            bob.sendRaw(m_ip, answer);
+        });
+        QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+        QCOMPARE(m_desk.promptTexts().mid(asked), QStringList{said});
+        QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
+        QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+        bob.drain(MonitorDatagramPort);
+        if (giveUp) QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+        QVERIFY(bob.quiet());
+    }
+
+    // Yes keeps waiting and asks again.
+    m_desk.rules(u"msgbox continue to wait => Yes"_s);
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    when(
+        k.get(), [&] { return !m_desk.prompt->log().isEmpty(); },
+        [&] { bob.sendTo(m_ip, BuildRoomList({PartyRecord(u"Bob"_s, bob.ip())})); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
+    QCOMPARE(m_desk.promptTexts().value(0), wait);
+    QVERIFY(bob.drain().isEmpty());
+
+    // Waiting on past the call's outer bound: given up, and said so.
+    KivaraTimings bounded = fast();
+    bounded.callLoopBoundMs = 2000;
+    k.reset();
+    k = control(bounded);
+    QVERIFY(k);
+    bob.gather(1); // the closed form's leaving
+    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
+    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"The contact you called did not let you in.\r\rThe call was ended."_s);
+    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+
+    // A party that takes messages: the message dialog, as the call ends; the admission
+    // preselection (the refusals above left it at 1) is left alone.
+    bob.drain(MonitorDatagramPort);
+    WriteSetting(settings::AutoEnter, u"0"_s);
+    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
+    const QString content = platform::FromAnsi(test::FileBytes(k->PeerslipFile()));
+    QVERIFY(content.size() >= 64);
+
+    m_desk.rules(u"msgbox leave a message => Yes\n"
+                 "form Message Center => txtMsg_0=Sorry; txtMsg_1=Call me back; chkMsg=checked; cmdMsg"_s);
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    k->setRemoteHost(bob.ip());
+    k->DataPass(u"LEAVEMSG|Bob|1"_s); // not calling: nothing to refuse
+    QVERIFY(seen.isEmpty() && m_desk.prompt->log().isEmpty());
+    k->setCallStatus(short(CallState::WaitingToEnter));
+    k->DataPass(u"LEAVEMSG|Bob|1"_s);
+    QCOMPARE(seen, (QList<short>{short(CallState::Connected), short(CallState::Idle)}));
+    QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"|Sorry|Call me back|1|"_s + content);
+    QVERIFY(!m_desk.prompt->log().last().unmatched);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+
+    // Without the Peerslip, empty fields still make a message; Cancel sends nothing and
+    // leaves the admission preselection alone; any other flag does nothing.
+    for (const auto& [form, flag, message] :
+         {std::tuple{u"cmdMsg"_s, u"1"_s, u"MESSAGE|"_s + own + u"|||0"_s},
+          {u"cmdFile_1"_s, u"1"_s, QString()},
+          {u"cmdMsg"_s, u"2"_s, QString()}}) {
+        m_desk.rules(u"msgbox leave a message => Yes\nform Message Center => "_s + form);
+        k->setCallStatus(short(CallState::Calling));
+        seen.clear();
+        k->DataPass(u"LEAVEMSG|Bob|"_s + flag);
+        if (!message.isEmpty()) QCOMPARE(bob.next(MonitorDatagramPort), message);
+        QVERIFY(bob.quiet());
+        QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+        QCOMPARE(seen.isEmpty(), flag == u"2"_s);
+        QCOMPARE(CallState(k->CallStatus()), flag == u"2"_s ? CallState::Calling : CallState::Idle);
+    }
+
+    // The form closed while ringing: the party called is told, and the busy pointer comes back.
+    Kivara* closing = k.release();
+    whenCalling(*closing, [closing] { closing->deleteLater(); });
+    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
+
+    // No network: no call is placed, and no call state shown, not even for a caller knocking.
+    bob.drain(MonitorDatagramPort); // the closed form's rings
+    QCOMPARE(WriteKeyValue(RegRoot::LocalMachine, NameServerKey.toString(), NameServerValue.toString(),
+                           u"255.255.255.255"_s),
+             0);
+    k = control();
+    QVERIFY(k);
+    QSignalSpy offline(k.get(), CallStatusEvent);
+    QCOMPARE(k->Connect(bob.ip(), 8086), -1);
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"No network services were detected.\r\rYou must connect to the network to connect a call."_s);
+    QCOMPARE(k->panelText(3), u"Offline"_s);
+    k->DataPass(u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text());
+    QCOMPARE(offline.size(), 0);
+    QVERIFY(bob.drain(MonitorDatagramPort).isEmpty());
 }
 
 void TestCalls::admittedByRoomList_data()
@@ -411,196 +521,67 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
     QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
 }
 
-void TestCalls::cancelWhileCalling()
-{
-    CallPeer bob(address(4, 3)), carl(address(4, 4));
-    auto k = start(4);
-    QVERIFY(k);
-    k->show();
-    // Alone: -3, one GIVEUP to the party called.
-    whenCalling(*k, [&] { k->findChild<QPushButton*>(u"cmdCancel"_s)->click(); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -3);
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
-
-    // A private room open, nobody else in the public room: -4.
-    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"OPENPRI"_s, u"0"_s));
-    whenCalling(*k, [&] { k->CancelCall(); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -4);
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-
-    // Others in the public room: the call goes on as connected.
-    k->ClosePrivateRoom(u"Carl"_s);
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
-    whenCalling(*k, [&] { k->CancelCall(); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    QVERIFY(carl.drain().isEmpty());
-
-    // The form closed while ringing: the party called is told, and the busy pointer comes back.
-    k->rooms().publicRoom().keepOnlyOwnRow();
-    k->setCallStatus(short(CallState::Idle));
-    Kivara* closing = k.release();
-    whenCalling(*closing, [closing] { closing->deleteLater(); });
-    QCOMPARE(closing->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QVERIFY(bob.heard(u"GIVEUP|Ann"_s));
-}
-
-void TestCalls::cancelWhileWaiting()
-{
-    CallPeer bob(address(5, 3));
-    auto k = start(5);
-    QVERIFY(k);
-    k->setTrayOpened(true);
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
-    when(
-        k.get(), [&] { return CallState(k->CallStatus()) == CallState::WaitingToEnter; },
-        [&] {
-            QCOMPARE(k->panelText(1), u"Waiting to enter Bob's Public room..."_s);
-            k->CancelCall();
-        });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2); // no cancel flag while waiting to enter
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    QCOMPARE(k->panelText(1), u"Call to %1 cancelled."_s.arg(bob.ip()));
-    // Cancelling with no call: idle without an event.
-    k->setCallStatus(short(CallState::Incoming));
-    QSignalSpy events(k.get(), CallStatusEvent);
-    k->CancelCall();
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    QCOMPARE(events.size(), 0);
-}
-
-void TestCalls::waitingQuestion()
-{
-    CallPeer bob(address(6, 3));
-    auto k = start(6);
-    QVERIFY(k);
-    m_desk.rules(u"msgbox continue to wait => No"_s);
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts(),
-             QStringList{u"The user you are calling has responded, but is not answering your "
-                         u"call.\r\rWould you like to continue to wait ?"_s});
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    // Yes keeps waiting and asks again.
-    m_desk.rules(u"msgbox continue to wait => Yes"_s);
-    bool asked = false;
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
-    when(
-        k.get(), [&] { return m_desk.prompt->log().size() >= 2; },
-        [&] {
-            asked = true;
-            bob.sendTo(m_ip, BuildRoomList({PartyRecord(u"Bob"_s, bob.ip())}));
-        });
-    QCOMPARE(k->Connect(bob.ip(), 8086), 0);
-    QVERIFY(asked);
-    QVERIFY(bob.drain().isEmpty());
-
-    // Waiting on past the call's outer bound: given up, and said so.
-    KivaraTimings bounded = fast();
-    bounded.callLoopBoundMs = 2000;
-    k.reset();
-    k = control(bounded);
-    QVERIFY(k);
-    bob.gather(1); // the closed form's leaving
-    m_desk.rules(u"msgbox continue to wait => Yes"_s);
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"HELLOWAIT|Bob"_s); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts().last(), u"The contact you called did not let you in.\r\rThe call was ended."_s);
-    QCOMPARE(bob.gather(1), QStringList{u"GIVEUP|Ann"_s});
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-}
-
-void TestCalls::refusalsAtTheCaller()
-{
-    CallPeer bob(address(7, 3));
-    auto k = start(7);
-    QVERIFY(k);
-    const QString unavailable = u"The contact you are calling has responded, but is unavailable."_s;
-    // A refusal room list: whatever further entries say, the first decides.
-    whenCalling(*k, [&] {
-        bob.sendTo(m_ip, u"<plain>"_s); // ignored: no such message
-        bob.sendRaw(m_ip, PlainDatagram(BuildRoomList({PartyRecord(u"Bob"_s, bob.ip(), u"Out of Office"_s),
-                                                       PartyRecord(u"Carl"_s, bob.ip())})));
-    });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rStatus: Out of Office"_s});
-    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-
-    m_desk.rules(QString());
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|0"_s); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable});
-
-    // Declining to leave a message returns to idle and sends nothing.
-    m_desk.rules(u"msgbox leave a message => No"_s);
-    whenCalling(*k, [&] { bob.sendTo(m_ip, u"LEAVEMSG|Bob|1"_s); });
-    QCOMPARE(k->Connect(bob.ip(), 8086), -2);
-    QCOMPARE(m_desk.promptTexts(), QStringList{unavailable + u"\r\rWould you like to leave a message ?"_s});
-    bob.drain(MonitorDatagramPort);
-    QVERIFY(bob.quiet());
-}
-
-void TestCalls::leavingAMessage()
-{
-    CallPeer bob(address(8, 3));
-    auto k = start(8);
-    QVERIFY(k);
-    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    const QString content = platform::FromAnsi(test::FileBytes(k->PeerslipFile()));
-    QVERIFY(content.size() >= 64);
-
-    m_desk.rules(u"msgbox leave a message => Yes\n"
-                 "form Message Center => txtMsg_0=Sorry; txtMsg_1=Call me back; chkMsg=checked; cmdMsg"_s);
-    QList<short> seen;
-    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
-    k->setRemoteHost(bob.ip());
-    k->DataPass(u"LEAVEMSG|Bob|1"_s); // not calling: nothing to refuse
-    QVERIFY(seen.isEmpty() && m_desk.prompt->log().isEmpty());
-    k->setCallStatus(short(CallState::WaitingToEnter));
-    k->DataPass(u"LEAVEMSG|Bob|1"_s);
-    QCOMPARE(seen, (QList<short>{short(CallState::Connected), short(CallState::Idle)}));
-    QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"|Sorry|Call me back|1|"_s + content);
-    QVERIFY(!m_desk.prompt->log().last().unmatched);
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-
-    // Without the Peerslip, empty fields still make a message.
-    m_desk.rules(u"msgbox leave a message => Yes\nform Message Center => cmdMsg"_s);
-    k->setCallStatus(short(CallState::Calling));
-    k->DataPass(u"LEAVEMSG|Bob|1"_s);
-    QCOMPARE(bob.next(MonitorDatagramPort), u"MESSAGE|"_s + own + u"||"_s + u"|0"_s);
-    // Cancel sends nothing and leaves the admission preselection alone.
-    m_desk.rules(u"msgbox leave a message => Yes\nform Message Center => cmdFile_1"_s);
-    k->setCallStatus(short(CallState::Calling));
-    k->DataPass(u"LEAVEMSG|Bob|1"_s);
-    QVERIFY(bob.quiet());
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    // Any other flag: nothing.
-    QSignalSpy events(k.get(), CallStatusEvent);
-    k->setCallStatus(short(CallState::Calling));
-    k->DataPass(u"LEAVEMSG|Bob|2"_s);
-    QCOMPARE(events.size(), 0);
-}
-
 // ---- The answering side --------------------------------------------------------------
 
-void TestCalls::helloPassedOrFromNetwork()
+void TestCalls::answeringCallers()
 {
-    CallPeer bob(address(9, 3));
-    auto k = start(9);
+    CallPeer bob(address(10, 3)), carl(address(10, 4));
+    auto k = start(10);
     QVERIFY(k);
-    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    {
+        // The admission dialog itself.
+        WriteSetting(settings::AutoEnter, u"2"_s);
+        WriteSetting(settings::UseCallSnd, u"1"_s);
+        frmEntry f(600, 45000);
+        QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
+        QCOMPARE(test::FormFaults(&f), QString());
+        f.setMode(frmEntry::Entering);
+        f.setSender(u"Bob"_s);
+        QCOMPARE(f.findChild<QLabel*>(u"lblEnter_0"_s)->text(), u"Bob is entering your Public room..."_s);
+        QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
+        // The ring: the sound at the first tick (counter 0), the counter then at 64.
+        f.ring();
+        QCOMPARE(f.ringCounter(), 64);
+        QCOMPARE(m_desk.sound->events().size(), 1);
+        // The close box acts as OK on the option chosen at that moment.
+        f.show();
+        f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
+        f.close();
+        QCOMPARE(f.button(), short(0));
+        QCOMPARE(f.selection(), short(0));
+        f.unload();
+        QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    }
+    k->setTrayOpened(true);
     const QString hello = u"HELLO|"_s + PartyRecord(u"Bob"_s, bob.ip()).text();
+    // Unanswered: refused after the interval, and "refuse" becomes the preselection.
     k->DataPass(hello);
-    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s); // refused; no HELLOWAIT before it
-    QVERIFY(bob.quiet());
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"1"_s);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+    QVERIFY(m_desk.prompt->log().last().unmatched);
+
+    // The caller gives up while the dialog is open: nothing is replied, the choice is kept.
+    WriteSetting(settings::AutoEnter, u"0"_s);
+    when(
+        k.get(), [&] { return k->entryDialog() != nullptr; }, [&] { bob.sendTo(m_ip, u"GIVEUP|Bob"_s); });
+    QList<short> seen;
+    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    k->DataPass(hello);
+    // Idle from the GIVEUP, and again as the admission ends without a choice.
+    QCOMPARE(seen,
+             (QList<short>{short(CallState::Incoming), short(CallState::Idle), short(CallState::Idle)}));
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
+    QVERIFY(k->entryDialog() == nullptr);
+    // A GIVEUP from someone not in the list changes nothing.
+    seen.clear();
+    k->DataPass(u"GIVEUP|Zed"_s);
+    QVERIFY(seen.isEmpty());
+
+    // Refused by the user: passed by the host, no HELLOWAIT before the refusal; from the network, one.
+    m_desk.rules(u"form entering room => optEnter_1=checked; cmdFile_0"_s);
+    k->DataPass(hello);
+    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
     bob.sendTo(m_ip, hello);
     QCOMPARE(bob.take(2), (QStringList{u"HELLOWAIT|Ann"_s, u"LEAVEMSG|Ann|0"_s}));
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
@@ -614,21 +595,15 @@ void TestCalls::helloPassedOrFromNetwork()
              u"ROOMLIST|PUBLIC|Ann|I cannot talk now.  Please call back later.|ann@example.org|%1|hi there|KV-ANN||2"_s
                  .arg(m_ip));
     QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
-}
 
-void TestCalls::admissionChoices()
-{
-    CallPeer bob(address(10, 3)), carl(address(10, 4));
-    auto k = start(10);
-    QVERIFY(k);
+    // Let in: the room list to the caller, the others told.
     const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
     const UserRecord c = PartyRecord(u"Carl"_s, carl.ip());
     Participant cr = addParty(k->rooms().publicRoom(), c);
     k->setCallStatus(short(CallState::Connected));
     WriteSetting(settings::AutoAdd, u"2"_s);
     m_desk.rules(u"form ^Bob entering room => optEnter_0=checked; cmdFile_0"_s);
-    QList<short> seen;
-    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
+    seen.clear();
     k->SetStatus(u"Unavailable"_s);
     QCOMPARE(carl.next(), u"STATUS|Ann|Unavailable"_s);
     k->DataPass(u"HELLO|"_s + b.text());
@@ -655,7 +630,7 @@ void TestCalls::admissionChoices()
     k->ClosePrivateRoom(u"Dan"_s);
     k->ToggleIgnore(cr);
 
-    // AutoAdd 1: the user is asked before the Peerslip is (AutoAdd 0: admissionPrivateRoom).
+    // AutoAdd 1: the user is asked before the Peerslip is (AutoAdd 0: below).
     k->rooms().publicRoom().removeRow(u"Bob"_s);
     WriteSetting(settings::AutoAdd, u"1"_s);
     m_desk.rules(u"form ^Bob entering room => cmdFile_0\nmsgbox has entered your chat room => No"_s);
@@ -665,17 +640,14 @@ void TestCalls::admissionChoices()
     const QStringList got = bob.take(2);
     QVERIFY(bob.quiet());
     QVERIFY(!got.join(u'\n').contains(u"GETUSER"_s));
-}
 
-void TestCalls::admissionPrivateRoom()
-{
-    CallPeer bob(address(11, 3));
-    auto k = start(11);
-    QVERIFY(k);
+    // AutoEnter 2: to a private room, once the caller opens its side; AutoAdd 0: its Peerslip asked.
+    k->rooms().publicRoom().keepOnlyOwnRow();
+    k->setCallStatus(short(CallState::Idle));
+    carl.drain(); // Bob's entering
     WriteSetting(settings::AutoEnter, u"2"_s);
+    WriteSetting(settings::AutoAdd, u"0"_s);
     m_desk.rules(u"form entering room => cmdFile_0"_s); // the preselection is taken
-    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
-    const QString own = u"Ann|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
     when(
         k.get(),
         [&] {
@@ -684,262 +656,33 @@ void TestCalls::admissionPrivateRoom()
         },
         [&] { bob.sendTo(m_ip, u"PRICHAT|"_s + b.text() + u"|255|OPENPRI"_s); });
     k->DataPass(u"HELLO|"_s + b.text());
-    QCOMPARE(bob.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    QCOMPARE(bob.next(), u"PRICHAT|"_s + ownEntry + u"|0|OPENPRI"_s);
     QCOMPARE(k->rooms().count(), 2);
     QCOMPARE(k->rooms().at(1).tag, u"Bob"_s);
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"2"_s);
-    // The room just made answers once more; AutoAdd 0: the new contact's Peerslip.
+    // The room just made answers once more; then the new contact's Peerslip.
     QCOMPARE(bob.take(2),
-             (QStringList{u"PRICHAT|"_s + own + u"|0|OPENPRI"_s, u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s}));
+             (QStringList{u"PRICHAT|"_s + ownEntry + u"|0|OPENPRI"_s, u"GETUSER|Ann|SIMPLE|Bob|SILENT"_s}));
     QVERIFY(bob.quiet());
 
     // A caller that never opens its side: the wait ends, the control is idle again.
-    CallPeer carl(address(11, 4));
     k->ClosePrivateRoom(u"Bob"_s);
     QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    k->DataPass(u"HELLO|"_s + PartyRecord(u"Carl"_s, carl.ip()).text());
-    QCOMPARE(carl.next(), u"PRICHAT|"_s + own + u"|0|OPENPRI"_s);
+    k->DataPass(u"HELLO|"_s + c.text());
+    QCOMPARE(carl.next(), u"PRICHAT|"_s + ownEntry + u"|0|OPENPRI"_s);
     QVERIFY(platform::WaitUntil([&] { return CallState(k->CallStatus()) == CallState::Idle; }, 5000));
     QCOMPARE(k->rooms().currentTag + QString::number(k->rooms().count()), u"Public1"_s);
 }
 
-void TestCalls::admissionTimeoutAndGiveUp()
-{
-    CallPeer bob(address(12, 3));
-    auto k = start(12);
-    QVERIFY(k);
-    k->setTrayOpened(true);
-    const UserRecord b = PartyRecord(u"Bob"_s, bob.ip());
-    // Unanswered: refused after the interval, and "refuse" becomes the preselection.
-    k->DataPass(u"HELLO|"_s + b.text());
-    QCOMPARE(bob.next(), u"LEAVEMSG|Ann|0"_s);
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"1"_s);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    QVERIFY(m_desk.prompt->log().last().unmatched);
-
-    // The caller gives up while the dialog is open: nothing is replied, the choice is kept.
-    WriteSetting(settings::AutoEnter, u"0"_s);
-    when(
-        k.get(), [&] { return k->entryDialog() != nullptr; }, [&] { bob.sendTo(m_ip, u"GIVEUP|Bob"_s); });
-    QList<short> seen;
-    connect(k.get(), CallStatusEvent, this, [&](short s) { seen << s; });
-    k->DataPass(u"HELLO|"_s + b.text());
-    // Idle from the GIVEUP, and again as the admission ends without a choice.
-    QCOMPARE(seen,
-             (QList<short>{short(CallState::Incoming), short(CallState::Idle), short(CallState::Idle)}));
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-    QCOMPARE(k->rooms().publicRoom().rowCount(), 1);
-    QVERIFY(bob.quiet());
-    QVERIFY(k->entryDialog() == nullptr);
-    // A GIVEUP from someone not in the list changes nothing.
-    QSignalSpy events(k.get(), CallStatusEvent);
-    k->DataPass(u"GIVEUP|Zed"_s);
-    QCOMPARE(events.size(), 0);
-}
-
-void TestCalls::admissionDialogForm()
-{
-    computer(13);
-    WriteSetting(settings::AutoEnter, u"2"_s);
-    WriteSetting(settings::UseCallSnd, u"1"_s);
-    frmEntry f(600, 45000);
-    QVERIFY(f.findChild<QRadioButton*>(u"optEnter_2"_s)->isChecked());
-    QCOMPARE(test::FormFaults(&f), QString());
-    f.setMode(frmEntry::Entering);
-    f.setSender(u"Bob"_s);
-    QCOMPARE(f.findChild<QLabel*>(u"lblEnter_0"_s)->text(), u"Bob is entering your Public room..."_s);
-    QVERIFY(f.findChild<QTimer*>(u"tmrCancel"_s)->isActive());
-    // The ring: the sound at the first tick (counter 0), the counter then at 64.
-    f.ring();
-    QCOMPARE(f.ringCounter(), 64);
-    QCOMPARE(m_desk.sound->events().size(), 1);
-    // The close box acts as OK on the option chosen at that moment.
-    f.show();
-    f.findChild<QRadioButton*>(u"optEnter_0"_s)->click();
-    f.close();
-    QCOMPARE(f.button(), short(0));
-    QCOMPARE(f.selection(), short(0));
-    f.unload();
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::AutoEnter), u"0"_s);
-}
-
 // ---- Inbound messages --------------------------------------------------------------
 
-void TestCalls::chatLinesAndRooms()
+void TestCalls::inboundMessages()
 {
-    CallPeer bob(address(15, 3)), carl(address(15, 4));
-    auto k = start(15);
-    QVERIFY(k);
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
-    const auto shows = [&](int room, const QString& text) {
-        return k->rooms().at(room).transcript.toPlainText().contains(text);
-    };
-    // A line holding the separator, from a peer that lets one through, is shown whole.
-    QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first | words"_s);
-    k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
-    QCOMPARE(k->rooms().count(), 2);
-    QVERIFY(shows(1, u"Carl\tfirst | words\n"_s));
-    QCOMPARE(k->rooms().current, 1);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
-    // PUBCHAT: public room (marked once), Carl's private room, nobody's.
-    k->DataPass(u"PUBCHAT|Bob|0|hello|world"_s);
-    QVERIFY(shows(0, u"Bob\thello|world\n"_s));
-    QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
-    k->DataPass(u"PUBCHAT|Bob|0|again"_s);
-    QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
-    k->DataPass(u"PUBCHAT|Carl|0|to the private room"_s);
-    QVERIFY(shows(1, u"Carl\tto the private room"_s));
-    k->DataPass(u"PUBCHAT|Zed|0|nobody"_s);
-    QVERIFY(!shows(0, u"nobody"_s) && !shows(1, u"nobody"_s));
-    // Ignored senders are dropped.
-    k->ToggleIgnore(k->rooms().publicRoom().findRow(u"Bob"_s));
-    k->DataPass(u"PUBCHAT|Bob|0|ignored line"_s);
-    QVERIFY(!shows(0, u"ignored line"_s));
-    // A line in Carl's room while the public room is in front marks Carl's button once.
-    k->SwitchRoom(0);
-    pri[10] = u"more"_s;
-    k->DataPass(pri.join(u'|'));
-    k->DataPass(pri.join(u'|'));
-    QCOMPARE(k->roomView(1).button->text(), u"* Carl's room *"_s);
-    QVERIFY(!m_desk.sound->events().isEmpty());
-}
-
-void TestCalls::leavingAndRemoval()
-{
-    CallPeer bob(address(16, 3)), carl(address(16, 4));
-    auto k = start(16);
-    QVERIFY(k);
-    k->setTrayOpened(true);
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
-    const QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()));
-    k->OpenPrivateRoom(pri);
-    k->setCallStatus(short(CallState::Connected));
-    // Removed by Bob: Bob's row goes, everything else stays.
-    k->DataPass(u"DUMPUSER|Bob|Ann"_s);
-    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Carl"_s}));
-    QCOMPARE(k->rooms().count(), 2);
-    // A LEAVE for the private room closes it; the last participant's public LEAVE leaves the user alone.
-    k->DataPass(u"LEAVE|Carl|Carl"_s);
-    QCOMPARE(k->rooms().count(), 1);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
-    k->OpenPrivateRoom(pri);
-    k->SwitchRoom(0); // the notice goes to the room in front
-    k->DataPass(u"LEAVE|Carl|Public"_s);
-    QCOMPARE(names(k->rooms().publicRoom()), QStringList{u"Ann"_s});
-    QCOMPARE(k->rooms().count(), 1);
-    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
-    QVERIFY(k->rooms().at(0).transcript.toPlainText().contains(u"[Carl]\tleft the chat."_s));
-    // Absent rows: nothing happens; the own row is never removed.
-    for (const QString& text : {u"LEAVE|Ann|Public"_s, u"DUMPUSER|Zed|Ann"_s, u"DUMPUSER|Zed|Ann"_s})
-        k->DataPass(text);
-    QCOMPARE(names(k->rooms().publicRoom()), QStringList{u"Ann"_s});
-}
-
-void TestCalls::statusNameUpdate()
-{
-    CallPeer bob(address(17, 3));
-    auto k = start(17);
-    QVERIFY(k);
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
-    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
-    // The contact shown on the form is Bob's: his rows' news reach its user properties.
-    StoreAccess access(Deliverable::Quillon);
-    QCOMPARE(access.OpenFolder(access.folderName()), 0);
-    const outlook::Item shown = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
-    QVERIFY(shown);
-    QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
-    k->setParentInspector(shown.GetInspector());
-    QVERIFY(k->parentInspector());
-    const auto property = [&](const QString& name) {
-        return shown.UserProperties().Find(name).Value().toString();
-    };
-    k->DataPass(u"STATUS|Bob|On the Phone"_s);
-    QCOMPARE(property(u"UserStatus"_s) + u'/' + property(u"QuillonName"_s), u"On the Phone/Bob"_s);
-    for (int i = 0; i < 2; ++i) {
-        Participant row = k->rooms().at(i).findRow(u"Bob"_s);
-        QCOMPARE(row.availability(), u"On the Phone"_s);
-        QVERIFY(row.dimmed());
-        QVERIFY(k->rooms().at(i).transcript.toPlainText().contains(
-            u"[Bob]\thas changed status to 'On the Phone'."_s));
-    }
-    k->DataPass(u"NICKNAME|Bob|Robert"_s);
-    QCOMPARE((QStringList{k->rooms().at(1).tag, k->rooms().currentTag, k->panelText(1)}),
-             (QStringList{u"Robert"_s, u"Robert"_s, u"Robert's room"_s}));
-    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
-    QVERIFY(k->rooms().at(0).transcript.toPlainText().contains(u"[Bob]\tchanged Chat Name to 'Robert'."_s));
-    // A rename onto the own name or onto a listed name is not made.
-    k->DataPass(u"NICKNAME|Robert|Ann"_s);
-    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
-    UserRecord r = PartyRecord(u"Robert"_s, bob.ip(), u"Available"_s);
-    r.comment = u"new comment"_s;
-    r.serialNum = u"KV-BOB"_s;
-    k->DataPass(u"UPDATE|"_s + r.text());
-    QCOMPARE((QStringList{k->rooms().publicRoom().row(2).comment(),
-                          k->rooms().at(1).findRow(u"Robert"_s).comment(), shown.Body(),
-                          shown.Email1Address(), property(u"LocalHost"_s)}),
-             (QStringList{u"new comment"_s, u"new comment"_s, u"new comment"_s, u"robert@example.org"_s,
-                          bob.ip()}));
-    // Someone else's update leaves the contact alone.
-    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Zed"_s, bob.ip()).text());
-    QCOMPARE(property(u"QuillonName"_s), u"Robert"_s);
-    // Own row: untouched by others' messages naming the local user.
-    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
-    k->DataPass(u"STATUS|Ann|Unavailable"_s);
-    const Participant own = k->rooms().publicRoom().row(1);
-    QCOMPARE(own.availability() + u'/' + own.address(), u"Available/"_s + m_ip);
-}
-
-void TestCalls::peerslipsAndFiles()
-{
-    CallPeer bob(address(18, 3));
-    auto k = start(18);
-    QVERIFY(k);
-    addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
-    const QString slip = ProfileFieldString(k->profile());
-    k->DataPass(u"GETUSER|Bob|SIMPLE|Ann|NORMAL"_s);
-    QCOMPARE(bob.next(), u"SAVEUSER|"_s + slip);
-    QVERIFY(k->rooms().at(0).transcript.toPlainText().contains(
-        u"[Bob]\thas added you to their Kivara folder."_s));
-    k->DataPass(u"GETUSER|Bob|PROFILE|Ann"_s);
-    QCOMPARE(bob.next(), u"SHOWUSER|"_s + slip);
-    QVERIFY(k->rooms().at(0).transcript.toPlainText().contains(u"[Bob]\thas requested your Peerslip."_s));
-    k->DataPass(u"GETUSER|Bob|OTHER|Ann"_s);
-    QVERIFY(bob.quiet());
-
-    k->DataPass(u"SHOWUSER|a|b|c"_s);
-    k->DataPass(u"FILEPREP|Bob|notes.txt|1234|%1|8087"_s.arg(bob.ip()));
-    k->DataPass(u"FILEPREP|Bob|short"_s); // too short to offer anything
-    const auto& calls = m_desk.shell->calls();
-    QCOMPARE(calls.size(), 2);
-    QCOMPARE(calls.at(0).target, SystemFolder() + u"/dorvan"_s);
-    QCOMPARE(calls.at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
-    QCOMPARE(calls.at(1).arguments, QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
-
-    // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
-    const ProfileRecord bp{u"Bob Example"_s, {},       {},   {},          {},       {}, {}, u"Bob"_s,
-                           u"Available"_s,   bob.ip(), 8086, u"KV-BOB"_s, QString()};
-    m_desk.rules(u"msgbox ^Saved => OK"_s);
-    k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
-    QCOMPARE(m_desk.promptTexts(), QStringList{u"Saved 'Bob' in 'Kivara' folder."_s});
-    const outlook::Item found = test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s);
-    QVERIFY(found);
-    QCOMPARE(found.FullName(), u"Bob Example"_s);
-    k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
-    QCOMPARE(m_desk.promptTexts().last(),
-             u"No network address was specified for this contact.\r\rCannot save this contact."_s);
-
-    k->DataPass(u"NOFILE|Bob"_s);
-    QCOMPARE(m_desk.promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
-    QCOMPARE(k->state().sendFilePath, QString());
-}
-
-void TestCalls::strangersAndShortMessages()
-{
-    CallPeer bob(address(19, 3)), mallory(address(19, 4));
+    CallPeer bob(address(19, 3)), mallory(address(19, 4)), carl(address(19, 6));
     auto k = start(19);
     QVERIFY(k);
+    Room& pub = k->rooms().publicRoom();
     addParty(k->rooms().publicRoom(), PartyRecord(u"Bob"_s, bob.ip()));
     k->setCallStatus(short(CallState::Connected));
     // From a host in no call with this user: no rows, no rooms, and by default no log line.
@@ -989,6 +732,142 @@ void TestCalls::strangersAndShortMessages()
     // An address that is not a dotted literal is never taken (it would be looked up by name).
     k->DataPass(u"ENTER|"_s + PartyRecord(u"Fay"_s, u"name.example"_s).text());
     QCOMPARE(k->rooms().publicRoom().findRow(u"Fay"_s).address(), QString());
+
+    // Inbound messages in a call afresh.
+    pub.keepOnlyOwnRow();
+    k->setCallStatus(short(CallState::Idle));
+    addParty(pub, PartyRecord(u"Bob"_s, bob.ip()));
+    const auto shows = [&](int room, const QString& text) {
+        return k->rooms().at(room).transcript.toPlainText().contains(text);
+    };
+    // A line holding the separator, from a peer that lets one through, is shown whole.
+    QStringList pri = PriChatFields(PartyRecord(u"Carl"_s, carl.ip()), u"first | words"_s);
+    k->DataPass(pri.join(u'|')); // creates Carl's room and shows the line there
+    QCOMPARE(k->rooms().count(), 2);
+    QVERIFY(shows(1, u"Carl\tfirst | words\n"_s));
+    QCOMPARE(k->rooms().current, 1);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
+    // PUBCHAT: public room (marked once), Carl's private room, nobody's.
+    for (const QString& line :
+         {u"Bob|0|hello|world"_s, u"Bob|0|again"_s, u"Carl|0|to the private room"_s, u"Zed|0|nobody"_s})
+        k->DataPass(u"PUBCHAT|"_s + line);
+    QVERIFY(shows(0, u"Bob\thello|world\nBob\tagain\n"_s));
+    QCOMPARE(k->roomView(0).button->text(), u"* Public room *"_s);
+    QVERIFY(shows(1, u"Carl\tto the private room"_s));
+    QVERIFY(!shows(0, u"nobody"_s) && !shows(1, u"nobody"_s));
+    // Ignored senders are dropped.
+    k->ToggleIgnore(pub.findRow(u"Bob"_s));
+    k->DataPass(u"PUBCHAT|Bob|0|ignored line"_s);
+    QVERIFY(!shows(0, u"ignored line"_s));
+    // A line in Carl's room while the public room is in front marks Carl's button once.
+    k->SwitchRoom(0);
+    pri[10] = u"more"_s;
+    const qsizetype sounds = m_desk.sound->events().size();
+    k->DataPass(pri.join(u'|'));
+    k->DataPass(pri.join(u'|'));
+    QCOMPARE(k->roomView(1).button->text(), u"* Carl's room *"_s);
+    QVERIFY(m_desk.sound->events().size() > sounds);
+
+    // Removed by Bob: Bob's row goes, everything else stays.
+    k->setTrayOpened(true);
+    addParty(pub, PartyRecord(u"Carl"_s, carl.ip()));
+    k->DataPass(u"DUMPUSER|Bob|Ann"_s);
+    QCOMPARE(names(pub), (QStringList{u"Ann"_s, u"Carl"_s}));
+    QCOMPARE(k->rooms().count(), 2);
+    // A LEAVE for the private room closes it; the last participant's public LEAVE leaves the user alone.
+    k->DataPass(u"LEAVE|Carl|Carl"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
+    k->OpenPrivateRoom(pri);
+    k->SwitchRoom(0); // the notice goes to the room in front
+    k->DataPass(u"LEAVE|Carl|Public"_s);
+    QCOMPARE(k->rooms().count(), 1);
+    QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
+    QVERIFY(shows(0, u"[Carl]\tleft the chat."_s));
+    // Absent rows: nothing happens; the own row is never removed.
+    for (const QString& text : {u"LEAVE|Ann|Public"_s, u"DUMPUSER|Zed|Ann"_s, u"DUMPUSER|Zed|Ann"_s})
+        k->DataPass(text);
+    QCOMPARE(names(pub), QStringList{u"Ann"_s});
+
+    // Peerslips asked and given, files offered, and news of a participant.
+    addParty(pub, PartyRecord(u"Bob"_s, bob.ip()));
+    bob.drain();
+    const QString slip = ProfileFieldString(k->profile());
+    k->DataPass(u"GETUSER|Bob|SIMPLE|Ann|NORMAL"_s);
+    QCOMPARE(bob.next(), u"SAVEUSER|"_s + slip);
+    QVERIFY(shows(0, u"[Bob]\thas added you to their Kivara folder."_s));
+    k->DataPass(u"GETUSER|Bob|PROFILE|Ann"_s);
+    QCOMPARE(bob.next(), u"SHOWUSER|"_s + slip);
+    QVERIFY(shows(0, u"[Bob]\thas requested your Peerslip."_s));
+    k->DataPass(u"GETUSER|Bob|OTHER|Ann"_s);
+    QVERIFY(bob.quiet());
+
+    k->DataPass(u"SHOWUSER|a|b|c"_s);
+    k->DataPass(u"FILEPREP|Bob|notes.txt|1234|%1|8087"_s.arg(bob.ip()));
+    k->DataPass(u"FILEPREP|Bob|short"_s); // too short to offer anything
+    const auto& calls = m_desk.shell->calls();
+    QCOMPARE(calls.size(), 2);
+    QCOMPARE(calls.at(0).target, SystemFolder() + u"/dorvan"_s);
+    QCOMPARE(calls.at(0).arguments, QStringList{u"SHOWUSER|a|b|c"_s});
+    QCOMPARE(calls.at(1).arguments, QStringList{u"FILEPREP|Bob|notes.txt|1234|%1|8087|Ann"_s.arg(bob.ip())});
+
+    // A Peerslip answer is stored as a contact; the one asked for on entry without questions.
+    const ProfileRecord bp{u"Bob Example"_s, {},       {},   {},          {},       {}, {}, u"Bob"_s,
+                           u"Available"_s,   bob.ip(), 8086, u"KV-BOB"_s, QString()};
+    m_desk.rules(u"msgbox ^Saved => OK"_s);
+    k->DataPass(u"SAVEUSER|"_s + ProfileFieldString(bp));
+    QCOMPARE(m_desk.promptTexts(), QStringList{u"Saved 'Bob' in 'Kivara' folder."_s});
+    QCOMPARE(test::ProductFolder().Items().Find(u"[SerialNumber] = 'KV-BOB'"_s).FullName(), u"Bob Example"_s);
+    k->DataPass(u"SAVEUSER|x"_s); // no address: not saved
+    QCOMPARE(m_desk.promptTexts().last(),
+             u"No network address was specified for this contact.\r\rCannot save this contact."_s);
+    k->DataPass(u"NOFILE|Bob"_s);
+    QCOMPARE(m_desk.promptTexts().last(), u"The file transfer was cancelled by Bob."_s);
+    QCOMPARE(k->state().sendFilePath, QString());
+
+    // The contact shown on the form is Bob's: his rows' news reach its user properties.
+    k->OpenPrivateRoom(PriChatFields(PartyRecord(u"Bob"_s, bob.ip())));
+    StoreAccess access(Deliverable::Quillon);
+    QCOMPARE(access.OpenFolder(access.folderName()), 0);
+    const outlook::Item shown = access.currentFolder().Items().Add(outlook::KivaraContactClass.toString());
+    QVERIFY(shown.UserProperties().Find(u"SerialNumber"_s).setValue(u"KV-BOB"_s));
+    k->setParentInspector(shown.GetInspector());
+    const auto property = [&](const QString& name) {
+        return shown.UserProperties().Find(name).Value().toString();
+    };
+    k->DataPass(u"STATUS|Bob|On the Phone"_s);
+    QCOMPARE(property(u"UserStatus"_s) + u'/' + property(u"QuillonName"_s), u"On the Phone/Bob"_s);
+    for (int i = 0; i < 2; ++i) {
+        Participant row = k->rooms().at(i).findRow(u"Bob"_s);
+        QCOMPARE(row.availability(), u"On the Phone"_s);
+        QVERIFY(row.dimmed());
+        QVERIFY(shows(i, u"[Bob]\thas changed status to 'On the Phone'."_s));
+    }
+    k->DataPass(u"NICKNAME|Bob|Robert"_s);
+    QCOMPARE((QStringList{k->rooms().at(1).tag, k->rooms().currentTag, k->panelText(1)}),
+             (QStringList{u"Robert"_s, u"Robert"_s, u"Robert's room"_s}));
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
+    QVERIFY(shows(0, u"[Bob]\tchanged Chat Name to 'Robert'."_s));
+    // A rename onto the own name or onto a listed name is not made.
+    k->DataPass(u"NICKNAME|Robert|Ann"_s);
+    QCOMPARE(names(k->rooms().publicRoom()), (QStringList{u"Ann"_s, u"Robert"_s}));
+    UserRecord r = PartyRecord(u"Robert"_s, bob.ip(), u"Available"_s);
+    r.comment = u"new comment"_s;
+    r.serialNum = u"KV-BOB"_s;
+    k->DataPass(u"UPDATE|"_s + r.text());
+    QCOMPARE((QStringList{k->rooms().publicRoom().row(2).comment(),
+                          k->rooms().at(1).findRow(u"Robert"_s).comment(), shown.Body(),
+                          shown.Email1Address(), property(u"LocalHost"_s)}),
+             (QStringList{u"new comment"_s, u"new comment"_s, u"new comment"_s, u"robert@example.org"_s,
+                          bob.ip()}));
+    // Someone else's update leaves the contact alone.
+    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Zed"_s, bob.ip()).text());
+    QCOMPARE(property(u"QuillonName"_s), u"Robert"_s);
+    // Own row: untouched by others' messages naming the local user.
+    k->DataPass(u"UPDATE|"_s + PartyRecord(u"Ann"_s, bob.ip(), u"Unavailable"_s).text());
+    k->DataPass(u"STATUS|Ann|Unavailable"_s);
+    const Participant own = k->rooms().publicRoom().row(1);
+    QCOMPARE(own.availability() + u'/' + own.address(), u"Available/"_s + m_ip);
 }
 
 KV_TEST_MAIN(TestCalls)
