@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
@@ -49,11 +50,8 @@ void say(const QString& line)
 
 QString sha256(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return QString::fromLatin1(hash.result().toHex());
+    return QString::fromLatin1(
+        QCryptographicHash::hash(test::FileBytes(path), QCryptographicHash::Sha256).toHex());
 }
 
 // What the first run's options leave behind: the profile, and the store and folder the product uses.
@@ -108,14 +106,8 @@ void play(const QString& annIp, const QString& bobIp)
     setUpUser(u"Ann"_s, annIp, u"KV-ANN"_s);
     // The file Ann sends.
     const QString original = annPc.root() + u"/documents/"_s + FileTitle;
-    QByteArray bytes(FileBytes, '\0');
-    quint32 x = 2463534242u;
-    for (char& c : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
+    QByteArray bytes(FileBytes, Qt::Uninitialized);
+    QRandomGenerator(2463534242u).fillRange(reinterpret_cast<quint32*>(bytes.data()), FileBytes / 4);
     step(u"prepare Ann's file"_s, test::WriteBytes(original, bytes));
     // The process is Bob's computer from here on: its store is the one read at the end.
     bobPc.activate();
