@@ -24,13 +24,10 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void classifiesEveryCommandWord_data();
     void classifiesEveryCommandWord();
-    void commandsWithoutAWindowEnd_data();
     void commandsWithoutAWindowEnd();
 
-    void openKVFolderStartsReusesOrSwitchesTheWindow();
-    void openKVMessagesCreatesBothFolders();
+    void openKVFolderAndMessagesStartReuseOrSwitchTheWindow();
     void folderErrorsAreReported();
 
 private:
@@ -79,67 +76,56 @@ kv::outlook::MAPIFolder TestOpener::personal() const
         .Item(u"Personal Folders"_s);
 }
 
-void TestOpener::classifiesEveryCommandWord_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<Route>("route");
-    QTest::newRow("uninstall") << u"uninstall"_s << Route::Uninstall;
-    QTest::newRow("openkvfolder") << u"openkvfolder"_s << Route::OpenKVFolder;
-    QTest::newRow("openkvmessage") << u"openkvmessage"_s << Route::OpenKVMessages;
-    QTest::newRow("receivedfiles") << u"receivedfiles"_s << Route::ReceivedFiles;
-    QTest::newRow("empty") << u""_s << Route::Conversion;
-    QTest::newRow("showuser") << u"SHOWUSER|Ann|Acme"_s << Route::ShowUser;
-    QTest::newRow("fileprep") << u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
-    QTest::newRow("showuser inside a word") << u"xxSHOWUSERxx"_s << Route::Nothing;
-    QTest::newRow("offer of a file titled showuser")
-        << u"FILEPREP|Bob|SHOWUSER.txt|5|127.0.0.3|8087|Ann"_s << Route::FilePrep;
-    QTest::newRow("fileprep later in the line") << u"hello FILEPREP"_s << Route::Nothing;
-    QTest::newRow("case matters") << u"Uninstall"_s << Route::Nothing;
-    QTest::newRow("lower showuser") << u"showuser|a"_s << Route::Nothing;
-    QTest::newRow("whole line only") << u"openkvfolder "_s << Route::Nothing;
-    QTest::newRow("plural") << u"openkvmessages"_s << Route::Nothing;
-}
-
 void TestOpener::classifiesEveryCommandWord()
 {
-    QFETCH(QString, line);
-    QFETCH(Route, route);
-    QCOMPARE(Classify(line), route);
-}
-
-void TestOpener::commandsWithoutAWindowEnd_data()
-{
-    QTest::addColumn<QString>("missing"); // a setting removed first
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<Route>("route");
-    const QString filePrep = u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s;
-    for (const QString& missing : {u"InstallDir"_s, u"Service"_s, u"Folder"_s})
-        QTest::addRow("no %s", qPrintable(missing)) << missing << filePrep << Route::EarlyEnd;
-    QTest::newRow("unknown") << QString() << u"hello"_s << Route::Nothing;
-    // Unanswered, the uninstaller's first question keeps the product.
-    QTest::newRow("uninstall") << QString() << u"uninstall"_s << Route::Uninstall;
+    const std::pair<QString, Route> rows[] = {
+        {u"uninstall"_s, Route::Uninstall},
+        {u"openkvfolder"_s, Route::OpenKVFolder},
+        {u"openkvmessage"_s, Route::OpenKVMessages},
+        {u"receivedfiles"_s, Route::ReceivedFiles},
+        {u""_s, Route::Conversion},
+        {u"SHOWUSER|Ann|Acme"_s, Route::ShowUser},
+        {u"FILEPREP|Bob|a.txt|5|127.0.0.3|8087|Ann"_s, Route::FilePrep},
+        {u"FILEPREP|Bob|SHOWUSER.txt|5|127.0.0.3|8087|Ann"_s, Route::FilePrep}, // a file titled showuser
+        // A command word only as the whole line, in its own case, or at the start of a message.
+        {u"xxSHOWUSERxx"_s, Route::Nothing},
+        {u"hello FILEPREP"_s, Route::Nothing},
+        {u"Uninstall"_s, Route::Nothing},
+        {u"showuser|a"_s, Route::Nothing},
+        {u"openkvfolder "_s, Route::Nothing},
+        {u"openkvmessages"_s, Route::Nothing},
+    };
+    for (const auto& [line, route] : rows)
+        QVERIFY2(Classify(line) == route, qPrintable(line));
 }
 
 void TestOpener::commandsWithoutAWindowEnd()
 {
-    QFETCH(QString, missing);
-    QFETCH(QString, line);
-    QFETCH(Route, route);
-    const QString installDir = kv::ReadSetting(kv::Deliverable::Dorvan, kv::settings::InstallDir);
-    if (!missing.isEmpty())
-        kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser, kv::ProductKey.toString() + u"Settings"_s,
-                                            missing);
-    frmOpen w;
-    QSignalSpy unloaded(&w, &frmOpen::Unloaded);
-    QCOMPARE(w.Start(line), route);
-    QVERIFY(!unloaded.isEmpty());
-    QVERIFY(!w.fileWindow());
-    QVERIFY(m_desk.shell->calls().isEmpty());
-    if (!missing.isEmpty()) QVERIFY(m_desk.prompt->shown().isEmpty());
-    kv::WriteSetting(kv::settings::InstallDir, installDir);
+    // A setting removed first, the line, where it ends. Unanswered, the uninstaller's first question
+    // keeps the product.
+    const QString filePrep = u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s;
+    const std::tuple<QString, QString, Route> rows[] = {
+        {u"InstallDir"_s, filePrep, Route::EarlyEnd},  {u"Service"_s, filePrep, Route::EarlyEnd},
+        {u"Folder"_s, filePrep, Route::EarlyEnd},      {QString(), u"hello"_s, Route::Nothing},
+        {QString(), u"uninstall"_s, Route::Uninstall},
+    };
+    for (const auto& [missing, line, route] : rows) {
+        const QString kept = kv::ReadSetting(u"Settings"_s, missing, QString());
+        if (!missing.isEmpty())
+            kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser,
+                                                kv::ProductKey.toString() + u"Settings"_s, missing);
+        frmOpen w;
+        QSignalSpy unloaded(&w, &frmOpen::Unloaded);
+        QVERIFY2(w.Start(line) == route, qPrintable(line + missing));
+        QVERIFY(!unloaded.isEmpty());
+        QVERIFY(!w.fileWindow());
+        QVERIFY(m_desk.shell->calls().isEmpty());
+        if (!missing.isEmpty()) QVERIFY(m_desk.prompt->shown().isEmpty());
+        if (!missing.isEmpty()) kv::WriteSetting(u"Settings"_s, missing, kept);
+    }
 }
 
-void TestOpener::openKVFolderStartsReusesOrSwitchesTheWindow()
+void TestOpener::openKVFolderAndMessagesStartReuseOrSwitchTheWindow()
 {
     using namespace kv::outlook;
     const auto side = useStore(false);
@@ -181,29 +167,16 @@ void TestOpener::openKVFolderStartsReusesOrSwitchesTheWindow()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(other->CurrentFolder(), product);
     QCOMPARE(personal().Folders().Count(), 4); // nothing new was made
-    QVERIFY(m_desk.prompt->shown().isEmpty());
-}
 
-void TestOpener::openKVMessagesCreatesBothFolders()
-{
-    using namespace kv::outlook;
-    const auto side = useStore(false);
-    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s); // a renamed Messages folder
-    frmOpen w;
-    QCOMPARE(w.Start(u"openkvmessage"_s), Route::OpenKVMessages);
-    const MAPIFolder product = personal().Folders().Item(u"Kivara"_s);
-    QVERIFY(product);
-    QCOMPARE(product.DefaultItemType(), int(olFolderContacts));
+    // The Messages folder (here renamed) is made inside it and shown in the active window, once.
+    kv::WriteSetting(kv::settings::MsgFolder, u"Other Name"_s);
+    frmOpen messagesOpener;
+    QCOMPARE(messagesOpener.Start(u"openkvmessage"_s), Route::OpenKVMessages);
     const MAPIFolder messages = product.Folders().Item(u"Other Name"_s);
-    QVERIFY(messages);
     QCOMPARE(messages.DefaultMessageClass(), u"IPM.Note"_s);
-    QCOMPARE(side->openExplorers().size(), 1);
     QCOMPARE(side->ActiveExplorer()->CurrentFolder(), messages);
-
-    // Running and showing it: brought forward, nothing created twice.
-    frmOpen again;
-    QCOMPARE(again.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
-    QCOMPARE(side->openExplorers().size(), 1);
+    QCOMPARE(w.OpenKVMessages(u"Personal Folders"_s, u"Kivara"_s), 0);
+    QCOMPARE(side->openExplorers().size(), 2);
     QCOMPARE(product.Folders().Count(), 1);
     QVERIFY(m_desk.prompt->shown().isEmpty());
     kv::WriteSetting(kv::settings::MsgFolder, u"Messages"_s);

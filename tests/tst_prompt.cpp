@@ -45,14 +45,8 @@ FileDialogRequest Dialog(const QString& title)
 QList<QJsonObject> ReadLog(const QString& path)
 {
     QList<QJsonObject> entries;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return entries;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty()) continue;
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-        entries << (error.error == QJsonParseError::NoError ? doc.object() : QJsonObject{{u"bad"_s, true}});
-    }
+    for (const QByteArray& line : kv::test::FileBytes(path).split('\n'))
+        if (!line.isEmpty()) entries << QJsonDocument::fromJson(line).object();
     return entries;
 }
 
@@ -108,15 +102,11 @@ private Q_SLOTS:
     void cleanup() { Prompt::install(nullptr); }
     void rulesFile();
     void messageBoxAnswers();
-    void dialogAnswers();
-    void printAnswers();
+    void dialogAndPrintAnswers();
     void logFormat();
-    void rulesFileReloaded();
     void environmentChoosesService();
-    void formAnsweredInsideExec();
-    void formUnmatchedOrDeleted();
-    void qtFilters();
-    void qtDisplayText();
+    void formsAnsweredUnmatchedOrDeleted();
+    void qtFiltersAndText();
 };
 
 void TestPrompt::rulesFile()
@@ -149,6 +139,19 @@ void TestPrompt::rulesFile()
     ScriptedPrompt prompt(u"msgbox ([ => No\nmsgbox . => Yes\n"_s);
     QCOMPARE(prompt.ruleErrors().size(), 1);
     QCOMPARE(prompt.msgBox(Box(u"Sure ?"_s, MsgButtons::YesNo)), MsgResult::Yes);
+
+    // A rules file is read again when it changes.
+    QTemporaryDir dir;
+    const QString rules = dir.filePath(u"rules"_s);
+    const auto write = [&](const QByteArray& content) { QVERIFY(kv::test::WriteBytes(rules, content)); };
+    write("msgbox . => No\n");
+    auto fromFile = ScriptedPrompt::fromFile(rules, QString());
+    QCOMPARE(fromFile->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::No);
+    write("msgbox . => Yes\n# changed\n");
+    QCOMPARE(fromFile->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::Yes);
+    QFile::remove(rules); // a vanished rules file leaves every prompt unmatched
+    QCOMPARE(fromFile->msgBox(Box(u"Q"_s, MsgButtons::YesNo, 2)), MsgResult::No);
+    QVERIFY(fromFile->log().last().unmatched);
 }
 
 void TestPrompt::messageBoxAnswers()
@@ -183,7 +186,7 @@ void TestPrompt::messageBoxAnswers()
     QVERIFY(log[7].unmatched);
 }
 
-void TestPrompt::dialogAnswers()
+void TestPrompt::dialogAndPrintAnswers()
 {
     ScriptedPrompt prompt(u"input Chat name => Alice\n"
                           "input Subject =>\n"
@@ -191,7 +194,12 @@ void TestPrompt::dialogAnswers()
                           "open Sound => /snd/ring.wav\n"
                           "save Transcript =>\n"
                           "save as => /files/out.bin\n"
-                          "folder transfers => /files/in\n"_s);
+                          "folder transfers => /files/in\n"
+                          "print Transcript => OK copies=0\n"
+                          "print Transcript => OK copies=2 selection\n"
+                          "print Transcript => OK\n"
+                          "print Setup => Cancel\n"
+                          "print Other => OK sideways\n"_s);
     QCOMPARE(prompt.inputBox(u"Enter new Chat name:"_s, u"T"_s, u"Old"_s), u"Alice"_s);
     QCOMPARE(prompt.inputBox(u"Subject:"_s, u"T"_s, u"Old"_s), QString()); // empty answer cancels
     QCOMPARE(prompt.inputBox(u"Other:"_s, u"T"_s, u"Old"_s), u"Old"_s);    // unmatched: OK with the default
@@ -211,29 +219,18 @@ void TestPrompt::dialogAnswers()
     QCOMPARE(prompt.openFiles(Dialog(u"Nothing"_s)), QStringList());
     QCOMPARE(prompt.log().last().kind, u"open"_s);
     QVERIFY(prompt.log().last().unmatched);
-}
 
-void TestPrompt::printAnswers()
-{
-    ScriptedPrompt prompt(u"print Transcript => OK copies=0\n"
-                          "print Transcript => OK copies=2 selection\n"
-                          "print Transcript => OK\n"
-                          "print Setup => Cancel\n"
-                          "print Other => OK sideways\n"_s);
     PrintRequest request;
     request.title = u"Print Kivara Transcript..."_s;
     request.selectionAvailable = true;
     PrintAnswer answer = prompt.print(request);
-    QVERIFY(answer.accepted);
-    QCOMPARE(answer.copies, 2);
-    QVERIFY(answer.selectionOnly);
+    QCOMPARE((std::tuple{answer.accepted, answer.copies, answer.selectionOnly}), (std::tuple{true, 2, true}));
 
     // Without a selection the dialog cannot print one: the next rule fits.
     request.selectionAvailable = false;
     answer = prompt.print(request);
-    QVERIFY(answer.accepted);
-    QCOMPARE(answer.copies, 1);
-    QVERIFY(!answer.selectionOnly);
+    QCOMPARE((std::tuple{answer.accepted, answer.copies, answer.selectionOnly}),
+             (std::tuple{true, 1, false}));
     QCOMPARE(prompt.log().last().answer, u"OK"_s);
 
     request.title = u"Print Setup"_s;
@@ -260,9 +257,7 @@ void TestPrompt::logFormat()
         // Each line is on disk as soon as the prompt returns.
         QCOMPARE(ReadLog(path).size(), 3);
     }
-    QFile raw(path);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = raw.readAll().split('\n');
+    const QList<QByteArray> lines = kv::test::FileBytes(path).split('\n');
     QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last break
     QVERIFY(lines[0].contains("\\r\\rDo you"));
     QVERIFY(!lines[0].contains('\r'));
@@ -282,27 +277,11 @@ void TestPrompt::logFormat()
         QCOMPARE(log[i].value(u"unmatched"_s), QJsonValue(true));
 }
 
-void TestPrompt::rulesFileReloaded()
-{
-    QTemporaryDir dir;
-    const QString rules = dir.filePath(u"rules"_s);
-    const auto write = [&](const QByteArray& content) { QVERIFY(kv::test::WriteBytes(rules, content)); };
-    write("msgbox . => No\n");
-    auto prompt = ScriptedPrompt::fromFile(rules, QString());
-    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::No);
-    write("msgbox . => Yes\n# changed\n");
-    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo)), MsgResult::Yes);
-    QFile::remove(rules); // a vanished rules file leaves every prompt unmatched
-    QCOMPARE(prompt->msgBox(Box(u"Q"_s, MsgButtons::YesNo, 2)), MsgResult::No);
-    QVERIFY(prompt->log().last().unmatched);
-}
-
 void TestPrompt::environmentChoosesService()
 {
     // Rules and log named by the environment are used across processes by the multi-process suites.
     qunsetenv("KIVARA_PROMPTS");
     qunsetenv("KIVARA_PROMPT_LOG");
-    QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
 
     // Installed services win over the environment until removed.
     auto scripted = std::make_unique<ScriptedPrompt>(u"msgbox . => OK"_s);
@@ -333,7 +312,7 @@ void TestPrompt::environmentChoosesService()
     QVERIFY(dynamic_cast<QtPrompt*>(Prompt::createDefault().get()));
 }
 
-void TestPrompt::formAnsweredInsideExec()
+void TestPrompt::formsAnsweredUnmatchedOrDeleted()
 {
     Prompt::install(std::make_unique<ScriptedPrompt>(
         u"form entering room => nosuch=checked; cmdEnter_0\n" // no such control: does not fit
@@ -363,34 +342,32 @@ void TestPrompt::formAnsweredInsideExec()
     QCOMPARE(again.exec(), int(QDialog::Rejected));
     QVERIFY(again.opt[1]->isChecked());
     QCOMPARE(again.cbo->currentIndex(), 1);
-}
 
-void TestPrompt::formUnmatchedOrDeleted()
-{
+    // No rule fits: the form stays as it is, logged as unmatched.
     Prompt::install(
         std::make_unique<ScriptedPrompt>(u"form Options => cmdEnter_0\n"
                                          "form entering => optEnter_0=unchecked; cmdEnter_0\n"_s));
-    auto* prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
-    QPointer<TestForm> form = new TestForm;
-    form->show();
+    prompt = static_cast<ScriptedPrompt*>(&Prompt::current());
+    QPointer<TestForm> open = new TestForm;
+    open->show();
     DoEvents();
     DoEvents();
-    QVERIFY(form->isVisible() && form->result() == 0 && form->opt[0]->isChecked());
+    QVERIFY(open->isVisible() && open->result() == 0 && open->opt[0]->isChecked());
     QCOMPARE(prompt->log().size(), 1);
     QVERIFY(prompt->log()[0].unmatched && prompt->log()[0].answer.isEmpty());
-    delete form;
+    delete open;
 
     // A form deleted before its answer: the queued answer must find nothing to press.
     Prompt::install(std::make_unique<ScriptedPrompt>(u"form . => txtSubject=x; cmdEnter_0\n"_s));
-    form = new TestForm;
-    form->show();
-    delete form;
+    open = new TestForm;
+    open->show();
+    delete open;
     DoEvents();
     DoEvents();
-    QVERIFY(form.isNull());
+    QVERIFY(open.isNull());
 }
 
-void TestPrompt::qtFilters()
+void TestPrompt::qtFiltersAndText()
 {
     const std::pair<QString, QStringList> rows[] = {
         {u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s, {u"Sound Files (*.wav)"_s, u"All Files (*)"_s}},
@@ -403,10 +380,6 @@ void TestPrompt::qtFilters()
         {u"Empty|"_s, {}}};
     for (const auto& [filter, names] : rows)
         QCOMPARE(QtNameFilters(filter), names);
-}
-
-void TestPrompt::qtDisplayText()
-{
     QCOMPARE(DisplayText(u"Your Kivara Profile was not found.\r\rYou must create a profile."_s),
              u"Your Kivara Profile was not found.\n\nYou must create a profile."_s);
     QCOMPARE(DisplayText(u"a\r\n\r\nb\rc"_s), u"a\n\nb\nc"_s);

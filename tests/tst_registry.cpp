@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 using namespace kv;
 namespace Registry = kv::platform::Registry;
@@ -21,12 +23,8 @@ const QString Settings = u"Settings"_s;
 int childMain(const QStringList& args)
 {
     if (args.size() == 4 && args[0] == u"write"_s) return WriteSetting(args[1], args[2], args[3]);
-    if (args.size() == 4 && args[0] == u"read"_s) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly)) return 1;
-        out.write(ReadSetting(args[1], args[2], args[3]).toUtf8());
-        return 0;
-    }
+    if (args.size() == 4 && args[0] == u"read"_s)
+        return std::fputs(ReadSetting(args[1], args[2], args[3]).toUtf8().constData(), stdout) < 0;
     return 2;
 }
 
@@ -46,13 +44,9 @@ class TestRegistry : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void missingAndEmptyValues();
-    void bufferLimit();
-    void writeTrimsSpacesOnly();
-    void keyValuesAreNotTrimmedAndAnsi();
-    void deleteValueAndKey();
+    void missingEmptyDeletedAndDefaultValues();
+    void valuesAsWrittenAndRead();
     void nameServersFromResolverFile();
-    void catalogueDefaultsAndFlags();
     void writesAreSeenByAnotherProcess();
 
 private:
@@ -65,7 +59,7 @@ void TestRegistry::init()
     m_computer->activate();
 }
 
-void TestRegistry::missingAndEmptyValues()
+void TestRegistry::missingEmptyDeletedAndDefaultValues()
 {
     const QString key = ProductKey.toString() + u"Never"_s;
     QCOMPARE(ReadSetting(u"Never"_s, u"X"_s, u"dflt"_s), u"dflt"_s);
@@ -78,9 +72,46 @@ void TestRegistry::missingAndEmptyValues()
     WriteSetting(Settings, u"EnterMsg"_s, u""_s);
     QVERIFY(Registry::queryValue(RegRoot::CurrentUser, ProductKey.toString() + Settings, u"EnterMsg"_s).has_value());
     QCOMPARE(ReadSetting(Deliverable::Quillon, settings::EnterMsg), QString());
+
+    // One setting, different defaults per deliverable.
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::Messages), u"1"_s);
+    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::Messages), u"0"_s);
+    // Received files go where the user looks for downloads.
+    QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::FileFolder), m_computer->home() + u"/Downloads"_s);
+    // Defaults built on the installation folder, which ends with a separator.
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::MonitorSnd),
+             m_computer->installDir() + u"trillo.wav"_s);
+    // The profile's identifier falls back to the installed one until it is set.
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), m_computer->serialNum());
+    WriteSetting(settings::ProfileSerialNum, u"OWN-1"_s);
+    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), u"OWN-1"_s);
+
+    QVERIFY(!ReadFlag(Deliverable::Vigilo, settings::AutoIgnore));
+    QVERIFY(ReadFlag(Deliverable::Vigilo, settings::UseMonSnd)); // "-1" is on
+    for (const auto& [text, on] :
+         {std::pair{u"1"_s, true}, {u"-1"_s, true}, {u"0"_s, false}, {u"2"_s, true}}) {
+        WriteSetting(settings::AutoIgnore, text);
+        QCOMPARE(ReadFlag(Deliverable::Vigilo, settings::AutoIgnore), on);
+    }
+
+    // Deleting values and keys.
+    const QString run = RunKey.toString();
+    WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"x"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), 0);
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"gone"_s), u"gone"_s);
+    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), ErrorFileNotFound);
+
+    WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
+    WriteSetting(u"Profile"_s, u"ChatName"_s, u"Ann"_s);
+    WriteKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u"1"_s);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), 0);
+    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Tahoma"_s);
+    QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, u""_s), QString());
+    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u""_s), u"1"_s);
+    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), ErrorFileNotFound);
 }
 
-void TestRegistry::bufferLimit()
+void TestRegistry::valuesAsWrittenAndRead()
 {
     // 255 characters are too many; the limit counts bytes of the single-byte form, so 254 accented letters
     // fit.
@@ -88,10 +119,7 @@ void TestRegistry::bufferLimit()
         WriteSetting(Settings, u"Comment"_s, value);
         QCOMPARE(ReadSetting(Settings, u"Comment"_s, u"d"_s), value.size() < 255 ? value : u"d"_s);
     }
-}
-
-void TestRegistry::writeTrimsSpacesOnly()
-{
+    // Settings lose surrounding spaces only; key values keep them.
     QCOMPARE(WriteSetting(Settings, u"FontName"_s, u"  Tahoma  "_s), 0);
     QCOMPARE(ReadSetting(Settings, u"FontName"_s, u""_s), u"Tahoma"_s);
     WriteSetting(Settings, u"EnterMsg"_s, u" \tHi there\t "_s);
@@ -101,10 +129,6 @@ void TestRegistry::writeTrimsSpacesOnly()
         WriteSetting(Settings, u"Comment"_s, v);
         QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), v);
     }
-}
-
-void TestRegistry::keyValuesAreNotTrimmedAndAnsi()
-{
     const QString run = RunKey.toString();
     WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"  /opt/kivara/vigilo  "_s);
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u""_s), u"  /opt/kivara/vigilo  "_s);
@@ -149,47 +173,6 @@ void TestRegistry::nameServersFromResolverFile()
     WriteKeyValue(RegRoot::LocalMachine, key, name, u"127.0.0.1"_s);
     QCOMPARE(read(), u"127.0.0.1"_s);
     Registry::setResolverFile(Registry::SystemResolverFile.toString());
-}
-
-void TestRegistry::deleteValueAndKey()
-{
-    const QString run = RunKey.toString();
-    WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"x"_s);
-    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), 0);
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"gone"_s), u"gone"_s);
-    QCOMPARE(DeleteKeyValue(RegRoot::CurrentUser, run, RunValue.toString()), ErrorFileNotFound);
-
-    WriteSetting(Settings, u"FontName"_s, u"Arial"_s);
-    WriteSetting(u"Profile"_s, u"ChatName"_s, u"Ann"_s);
-    WriteKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u"1"_s);
-    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), 0);
-    QCOMPARE(ReadSetting(Settings, u"FontName"_s, u"Tahoma"_s), u"Tahoma"_s);
-    QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, u""_s), QString());
-    QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u""_s), u"1"_s);
-    QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), ErrorFileNotFound);
-}
-
-void TestRegistry::catalogueDefaultsAndFlags()
-{
-    // One setting, different defaults per deliverable.
-    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::Messages), u"1"_s);
-    QCOMPARE(ReadSetting(Deliverable::Quillon, settings::Messages), u"0"_s);
-    // Received files go where the user looks for downloads.
-    QCOMPARE(ReadSetting(Deliverable::Dorvan, settings::FileFolder), m_computer->home() + u"/Downloads"_s);
-    // Defaults built on the installation folder, which ends with a separator.
-    const QString install = m_computer->installDir();
-    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::MonitorSnd), install + u"trillo.wav"_s);
-    // The profile's identifier falls back to the installed one until it is set.
-    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), m_computer->serialNum());
-    WriteSetting(settings::ProfileSerialNum, u"OWN-1"_s);
-    QCOMPARE(ReadSetting(Deliverable::Vigilo, settings::ProfileSerialNum), u"OWN-1"_s);
-
-    QVERIFY(!ReadFlag(Deliverable::Vigilo, settings::AutoIgnore));
-    QVERIFY(ReadFlag(Deliverable::Vigilo, settings::UseMonSnd)); // "-1" is on
-    for (const auto& [text, on] : {std::pair{u"1"_s, true}, {u"-1"_s, true}, {u"0"_s, false}, {u"2"_s, true}}) {
-        WriteSetting(settings::AutoIgnore, text);
-        QCOMPARE(ReadFlag(Deliverable::Vigilo, settings::AutoIgnore), on);
-    }
 }
 
 void TestRegistry::writesAreSeenByAnotherProcess()

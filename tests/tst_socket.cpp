@@ -72,14 +72,9 @@ class TestSocket : public QObject {
 private Q_SLOTS:
     void cleanup();
     void localIpFollowsEnvironment();
-    void datagramBurstKeepsBoundariesAndSender();
-    void handlersMayYield();
-    void datagramErrors();
-    void portInUse();
-    void listenerCloseDropsPendingConnections();
-    void refusedConnectArrivesAsError();
-    void unreachableConnectFailsAtOnce();
-    void connectByHostName();
+    void datagramBurstAndYieldingHandlers();
+    void datagramErrorsAndPortInUse();
+    void connectionsAcceptedDroppedOrFailed();
     void namesResolveOffTheInterfaceThread();
 };
 
@@ -95,10 +90,7 @@ void TestSocket::localIpFollowsEnvironment()
     beComputer(address(1, 3)); // read at each call
     QCOMPARE(Socket::LocalIP(), address(1, 3));
     qunsetenv("KIVARA_LOCAL_IP");
-    const QString own = Socket::LocalIP();
-    QHostAddress parsed;
-    QVERIFY(parsed.setAddress(own));
-    QCOMPARE(parsed.protocol(), QAbstractSocket::IPv4Protocol);
+    QCOMPARE(QHostAddress(Socket::LocalIP()).protocol(), QAbstractSocket::IPv4Protocol);
 
     // Without the variable: the interface of the default route of lowest metric that is up.
     const QByteArray header =
@@ -123,15 +115,13 @@ void TestSocket::localIpFollowsEnvironment()
     }
 }
 
-void TestSocket::datagramBurstKeepsBoundariesAndSender()
+void TestSocket::datagramBurstAndYieldingHandlers()
 {
     // Chat-sized datagrams, as many as arrive while a modal dialog holds the UI
     // thread; the count stays within what a system-capped receive buffer holds.
     constexpr int Count = 400;
     Socket receiver(Socket::Protocol::Udp);
     QCOMPARE(openAt(receiver, address(2, 3), 8086), 0);
-    QCOMPARE(receiver.State(), short(Socket::sckOpen));
-    QCOMPARE(receiver.LocalPort(), 8086);
     Received got;
     collectDatagrams(receiver, got);
 
@@ -158,35 +148,29 @@ void TestSocket::datagramBurstKeepsBoundariesAndSender()
     QCOMPARE(sender.SendData(big), 0);
     QVERIFY(WaitUntil([&] { return got.datagrams.size() > Count; }, WaitMs));
     QCOMPARE(got.datagrams.last(), big);
-}
 
-void TestSocket::handlersMayYield()
-{
     // A handler that holds the UI thread in a nested loop (a message box, a wait)
     // still gets the datagrams and stream bytes that come in meanwhile.
-    Socket receiver(Socket::Protocol::Udp);
-    QCOMPARE(openAt(receiver, address(11, 3), 8086), 0);
-    QList<QByteArray> got;
+    receiver.disconnect();
+    QList<QByteArray> yielded;
     int nested = 0;
     bool inModal = false;
     connect(&receiver, &Socket::DataArrival, &receiver, [&] {
         const QByteArray d = receiver.GetData();
-        got.append(d);
+        yielded.append(d);
         if (inModal)
             ++nested;
         if (d == "first") {
             inModal = true;
-            WaitUntil([&] { return got.size() >= 4; }, WaitMs);
+            WaitUntil([&] { return yielded.size() >= 4; }, WaitMs);
             inModal = false;
         }
     });
-    Socket sender(Socket::Protocol::Udp);
-    aim(sender, address(11, 3), 8086, address(11, 2));
     for (const char* d : {"first", "second", "third"})
         QCOMPARE(sender.SendData(QByteArray(d)), 0); // queued together, before any is handled
     QTimer::singleShot(50, &sender, [&] { sender.SendData(QByteArray("later")); });
-    QVERIFY(WaitUntil([&] { return got.size() >= 4; }, WaitMs));
-    QCOMPARE(got, (QList<QByteArray>{"first", "second", "third", "later"}));
+    QVERIFY(WaitUntil([&] { return yielded.size() >= 4; }, WaitMs));
+    QCOMPARE(yielded, (QList<QByteArray>{"first", "second", "third", "later"}));
     QCOMPARE(nested, 3);
 
     // A stream of datagrams that keeps coming while deliveries are under way
@@ -208,7 +192,7 @@ void TestSocket::handlersMayYield()
 
     // The same for a stream: the last bytes arrive while the handler waits.
     Socket listener(Socket::Protocol::Tcp), stream(Socket::Protocol::Tcp);
-    QCOMPARE(openAt(listener, address(11, 3), 8087, true), 0);
+    QCOMPARE(openAt(listener, address(2, 3), 8087, true), 0);
     connect(&listener, &Socket::ConnectionRequest, &listener, [&](int id) { stream.Accept(id); });
     QByteArray bytes;
     bool waited = false;
@@ -220,7 +204,7 @@ void TestSocket::handlersMayYield()
         }
     });
     Socket caller(Socket::Protocol::Tcp);
-    aim(caller, address(11, 3), 8087, address(11, 2));
+    aim(caller, address(2, 3), 8087, address(2, 2));
     connect(&caller, &Socket::Connected, &caller, [&] {
         caller.SendData(QByteArray("1234"));
         QTimer::singleShot(50, &caller, [&] { caller.SendData(QByteArray("5678")); });
@@ -230,7 +214,7 @@ void TestSocket::handlersMayYield()
     QCOMPARE(bytes, QByteArray("12345678"));
 }
 
-void TestSocket::datagramErrors()
+void TestSocket::datagramErrorsAndPortInUse()
 {
     beComputer(address(4, 2));
     Socket udp(Socket::Protocol::Udp);
@@ -256,10 +240,7 @@ void TestSocket::datagramErrors()
     kv::platform::DoEvents();
     QCOMPARE(arrivals, 1);
     QCOMPARE(receiver->State(), short(Socket::sckClosed));
-}
 
-void TestSocket::portInUse()
-{
     auto first = std::make_unique<Socket>(Socket::Protocol::Udp);
     QCOMPARE(openAt(*first, address(5, 2), 8086), 0);
     QCOMPARE(first->Bind(), SocketError::WrongProtocolOrState); // already bound
@@ -271,7 +252,6 @@ void TestSocket::portInUse()
 
     // Closing releases the port at once; so does destroying the owner.
     first->Close();
-    QCOMPARE(first->State(), short(Socket::sckClosed));
     QCOMPARE(second.Bind(), 0);
     second.Close();
     QCOMPARE(first->Bind(), 0);
@@ -288,7 +268,7 @@ void TestSocket::portInUse()
     QCOMPARE(other.Listen(), 0);
 }
 
-void TestSocket::listenerCloseDropsPendingConnections()
+void TestSocket::connectionsAcceptedDroppedOrFailed()
 {
     Socket listener(Socket::Protocol::Tcp);
     QCOMPARE(openAt(listener, address(8, 3), 8087, true), 0);
@@ -317,38 +297,30 @@ void TestSocket::listenerCloseDropsPendingConnections()
     QCOMPARE(listener.Accept(request), 0);
     QCOMPARE(listener.State(), short(Socket::sckConnected));
     QCOMPARE(listener.RemoteHostIP(), address(8, 2));
-}
 
-void TestSocket::refusedConnectArrivesAsError()
-{
-    Socket caller(Socket::Protocol::Tcp);
-    aim(caller, address(9, 3), 8087, address(9, 2)); // nobody listens there
+    // A refused connection arrives as an error event.
+    Socket refused(Socket::Protocol::Tcp);
+    aim(refused, address(9, 3), 8087, address(9, 2)); // nobody listens there
     QList<int> errors;
     QString description;
-    connect(&caller, &Socket::Error, &caller, [&](int number, const QString& text) {
+    connect(&refused, &Socket::Error, &refused, [&](int number, const QString& text) {
         errors.append(number);
         description = text;
     });
-    QCOMPARE(caller.Connect(), 0); // a refusal is not an error of the request itself
+    QCOMPARE(refused.Connect(), 0); // a refusal is not an error of the request itself
     QVERIFY(WaitUntil([&] { return !errors.isEmpty(); }, WaitMs));
     QCOMPARE(errors, QList<int>{SocketError::ConnectionRefused});
     QVERIFY(!description.isEmpty());
-    QCOMPARE(caller.State(), short(Socket::sckError));
-    QCOMPARE(caller.SendData(u"x"_s), SocketError::WrongProtocolOrState);
-    caller.Close();
-    QCOMPARE(caller.State(), short(Socket::sckClosed));
+    QCOMPARE(refused.State(), short(Socket::sckError));
+    QCOMPARE(refused.SendData(u"x"_s), SocketError::WrongProtocolOrState);
+    refused.Close();
     // The socket can try again after an error.
-    QCOMPARE(caller.Connect(), 0);
+    QCOMPARE(refused.Connect(), 0);
     QVERIFY(WaitUntil([&] { return errors.size() == 2; }, WaitMs));
-}
 
-void TestSocket::unreachableConnectFailsAtOnce()
-{
+    // An unreachable host fails at once, with and without a local address.
     for (const QString& local : {address(10, 2), QString()}) {
-        if (local.isEmpty())
-            qunsetenv("KIVARA_LOCAL_IP");
-        else
-            beComputer(local);
+        beComputer(local); // empty: the address of the default route
         Socket probe(Socket::Protocol::Tcp);
         int errorEvents = 0;
         connect(&probe, &Socket::Error, &probe, [&] { ++errorEvents; });
@@ -361,21 +333,18 @@ void TestSocket::unreachableConnectFailsAtOnce()
     Socket probe(Socket::Protocol::Tcp);
     probe.setRemoteHost(u"255.255.255.255"_s);
     QCOMPARE(probe.Connect(), SocketError::InvalidArgument); // no port set
-}
 
-void TestSocket::connectByHostName()
-{
-    // "localhost" is a name, resolved locally; the listener takes a free port on 127.0.0.1.
-    Socket listener(Socket::Protocol::Tcp);
-    QCOMPARE(openAt(listener, u"127.0.0.1"_s, 0, true), 0);
-    QVERIFY(listener.LocalPort() > 0);
+    // "localhost" is a name, resolved locally; a listener takes a free port on 127.0.0.1.
+    Socket host(Socket::Protocol::Tcp);
+    QCOMPARE(openAt(host, u"127.0.0.1"_s, 0, true), 0);
+    QVERIFY(host.LocalPort() > 0);
     bool requested = false;
-    connect(&listener, &Socket::ConnectionRequest, &listener, [&] { requested = true; });
-    Socket caller(Socket::Protocol::Tcp);
-    aim(caller, u"localhost"_s, listener.LocalPort());
-    QCOMPARE(caller.Connect(), 0);
-    QVERIFY(WaitUntil([&] { return requested && caller.State() == Socket::sckConnected; }, WaitMs));
-    QCOMPARE(caller.RemoteHostIP(), u"127.0.0.1"_s);
+    connect(&host, &Socket::ConnectionRequest, &host, [&] { requested = true; });
+    Socket byName(Socket::Protocol::Tcp);
+    aim(byName, u"localhost"_s, host.LocalPort());
+    QCOMPARE(byName.Connect(), 0);
+    QVERIFY(WaitUntil([&] { return requested && byName.State() == Socket::sckConnected; }, WaitMs));
+    QCOMPARE(byName.RemoteHostIP(), u"127.0.0.1"_s);
 }
 
 void TestSocket::namesResolveOffTheInterfaceThread()
@@ -404,8 +373,7 @@ void TestSocket::namesResolveOffTheInterfaceThread()
     beComputer(address(13, 2));
     // Datagrams to a name wait for its answer and go out in order; the call returns at once.
     Socket udp(Socket::Protocol::Udp);
-    udp.setRemotePort(8086);
-    udp.setRemoteHost(u"SLOW-PC"_s);
+    aim(udp, u"SLOW-PC"_s, 8086);
     QElapsedTimer clock;
     clock.start();
     for (const char* text : {"one", "two", "three"})
@@ -417,23 +385,20 @@ void TestSocket::namesResolveOffTheInterfaceThread()
              peer); // kept for the session
 
     // A connection by name passes through "resolving"; an unknown name ends in an error event.
-    struct Case {
-        QString host;
-        int error;
-    };
-    for (const Case& c : {Case{u"slow-pc"_s, 0}, Case{u"nobody-pc"_s, SocketError::HostNotFound},
-                          Case{u"silent-pc"_s, SocketError::HostNotFound}}) {
+    for (const auto& [host, expected] : {std::pair{u"slow-pc"_s, 0},
+                                         {u"nobody-pc"_s, SocketError::HostNotFound},
+                                         {u"silent-pc"_s, SocketError::HostNotFound}}) {
         HostLookup::forgetAll();
         Socket caller(Socket::Protocol::Tcp);
         int error = 0;
         connect(&caller, &Socket::Error, &caller, [&](int number) { error = number; });
-        aim(caller, c.host, listener.LocalPort());
+        aim(caller, host, listener.LocalPort());
         clock.restart();
         QCOMPARE(caller.Connect(), 0);
         QCOMPARE(caller.State(), short(Socket::sckResolvingHost));
         QVERIFY(WaitUntil([&] { return caller.State() == Socket::sckConnected || error != 0; }, WaitMs));
-        QCOMPARE(error, c.error);
-        QVERIFY2(clock.elapsed() < HostLookup::LookupBoundMs + 1000, qPrintable(c.host));
+        QCOMPARE(error, expected);
+        QVERIFY2(clock.elapsed() < HostLookup::LookupBoundMs + 1000, qPrintable(host));
     }
     // Closed while resolving: the late answer starts nothing.
     Socket closing(Socket::Protocol::Tcp);
