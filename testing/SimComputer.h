@@ -111,6 +111,13 @@ bool WriteBytes(const QString& path, const QByteArray& bytes);
 
 } // namespace kv::test
 
+// The call gives Nothing (or false) and leaves this error number (0: an answer, not an error).
+#define QVERIFY_ERR(call, number)                                                                            \
+    do {                                                                                                     \
+        QVERIFY(!(call));                                                                                    \
+        QCOMPARE(Err().Number, number);                                                                      \
+    } while (false)
+
 // Test main: every suite runs inside a simulated computer from the first line,
 // so that nothing can probe a real network. A suite that also serves as its own
 // child process (for tests across processes) passes a function that runs when

@@ -48,7 +48,7 @@ public:
 class TestAutomation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void methods_byNameWithOptionalArguments()
+    void membersByName_methodsWithOptionalArgumentsAndProperties()
     {
         Target t;
         QCOMPARE(CallByName(&t, u"connect"_s, VbMethod).toInt(), 0);
@@ -61,11 +61,8 @@ private Q_SLOTS:
         QCOMPARE(CallByName(&t, u"DataRcvd"_s, VbMethod, {QStringList{u"HELLO"_s, u"Ann"_s}, true}).toInt(), 2);
         QCOMPARE(t.calls.last(), u"HELLO|Ann passed"_s);
         QCOMPARE(CallByName(&t, u"Echo"_s, VbMethod, {42}).toInt(), 42);
-    }
 
-    void properties_readAndWrite()
-    {
-        Target t;
+        // Properties read and written.
         CallByName(&t, u"TrayOpened"_s, VbLet, {true});
         QCOMPARE(Err().Number, 0);
         QVERIFY(t.tray);
@@ -99,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(t.port, 0);
     }
 
-    void inspectorObject_isTheFormsInspector()
+    void inspectorObjectAndBusValues()
     {
         auto side = std::make_shared<HeadlessWindowSide>();
         WindowSide::install(side);
@@ -114,10 +111,7 @@ private Q_SLOTS:
         CallByName(&o, u"CurrentItem"_s, VbMethod);
         QCOMPARE(Err().Number, ErrNo::NotFound);
         WindowSide::install(nullptr);
-    }
 
-    void busValues_roundTrip()
-    {
         const QVariantMap snap{{u"members"_s, QVariantMap{{u"FullName"_s, u"Ann"_s}}},
                                {u"attachments"_s, QVariantList{QVariantMap{{u"data"_s, QByteArray("\0x", 2)}}}},
                                {u"none"_s, QVariant()},

@@ -70,7 +70,7 @@ private Q_SLOTS:
         kv::platform::Shell::install(nullptr);
     }
 
-    void explorer_listsTheFolderAndOpensAnItem()
+    void explorer_listsOpensAndHostsTheCounter()
     {
         const MAPIFolder people = folder(u"People"_s, olFolderContacts);
         Item c = people.Items().Add(u"IPM.Contact"_s);
@@ -111,32 +111,30 @@ private Q_SLOTS:
         QVERIFY(explorer->setCurrentFolder(personal().Folders().Item(u"Inbox"_s)));
         QCOMPARE(window->findChild<QTreeWidget*>(u"tvwFolders"_s)->currentItem()->text(0), u"Inbox"_s);
         QCOMPARE(list->headerItem()->text(1), u"Subject"_s);
-    }
 
-    void today_hostsTheLiveCounterOnlyWhenSetUp()
-    {
         const QString key = kv::TodayKey.toString();
         const QString name = kv::TodayUrlValue.toString();
         kv::DeleteKeyValue(kv::RegRoot::CurrentUser, key, name);
         {
-            const auto explorer = personal().GetExplorer(0);
-            QVERIFY(explorer->Display());
-            auto* window = std::static_pointer_cast<HostExplorer>(explorer)->window();
-            auto* today = window->findChild<kv::host::TodayPage*>();
+            const auto todayExplorer = personal().GetExplorer(0);
+            QVERIFY(todayExplorer->Display());
+            auto* shown = std::static_pointer_cast<HostExplorer>(todayExplorer)->window();
+            auto* today = shown->findChild<kv::host::TodayPage*>();
             QVERIFY(today && today->isVisible());
             QVERIFY(!today->counter());
             QVERIFY(!today->findChild<QLabel*>(u"lblMissingControl"_s));
-            QVERIFY(explorer->Close());
+            QVERIFY(todayExplorer->Close());
         }
         // Set up: the counter comes from its library in the system folder and counts as messages arrive.
         const MAPIFolder product = folder(u"Kivara"_s, olFolderContacts);
         MAPIFolder messages = product.Folders().Item(u"Messages"_s);
         if (!messages) messages = product.Folders().Add(u"Messages"_s, olFolderInbox);
         kv::WriteKeyValue(kv::RegRoot::CurrentUser, key, name, u"res://pellum.dll/Outlook.htm"_s);
-        const auto explorer = personal().GetExplorer(0);
-        QVERIFY(explorer->Display());
-        auto* today =
-            std::static_pointer_cast<HostExplorer>(explorer)->window()->findChild<kv::host::TodayPage*>();
+        const auto todayExplorer = personal().GetExplorer(0);
+        QVERIFY(todayExplorer->Display());
+        auto* today = std::static_pointer_cast<HostExplorer>(todayExplorer)
+                          ->window()
+                          ->findChild<kv::host::TodayPage*>();
         QVERIFY2(today->counter(), "libtallyoplugin.so next to the test provides \"Counter\"");
         QVERIFY(!today->findChild<QLabel*>(u"lblMissingControl"_s));
         const auto shows = [&](const QString& text) {
@@ -158,7 +156,7 @@ private Q_SLOTS:
         kv::DeleteKeyValue(kv::RegRoot::CurrentUser, key, name);
     }
 
-    void contactForm_asksBeforeDroppingChanges()
+    void contactForms_askBeforeDroppingAndAimTheControl()
     {
         usePrompts(u"msgbox ^Do you want to save changes\\?$ => Yes"_s);
         const MAPIFolder people = folder(u"People"_s, olFolderContacts);
@@ -187,10 +185,7 @@ private Q_SLOTS:
         std::static_pointer_cast<HostInspector>(insp2)->window()->close();
         QVERIFY(insp2->IsDisplayed());
         QVERIFY(!people.Items().Find(u"[FullName] = 'Dario Unsaved'"_s));
-    }
 
-    void kivaraContact_formAimsTheControlAndKeepsTheTarget()
-    {
         m_side->setControlFolder(QFileInfo(QStringLiteral(KV_FAKE_CONTROL_PLUGIN)).path());
         const MAPIFolder product = folder(u"Kivara"_s, olFolderContacts);
         const auto open = [](const Item& item) {
@@ -207,9 +202,9 @@ private Q_SLOTS:
         // a port out of range stays in the field but reaches neither the control nor the item.
         Item typed = product.Items().Add(KivaraContactClass.toString());
         typed.setFullName(u"Chiara Rossi"_s);
-        auto [window, control] = open(typed);
-        auto* computer = window->findChild<QLineEdit*>(u"txtComputer"_s);
-        auto* port = window->findChild<QLineEdit*>(u"txtPort"_s);
+        auto [form, control] = open(typed);
+        auto* computer = form->findChild<QLineEdit*>(u"txtComputer"_s);
+        auto* port = form->findChild<QLineEdit*>(u"txtPort"_s);
         QVERIFY(computer && port && control);
         QCOMPARE(port->text(), u"8086"_s);
         QCOMPARE(target(control), u":8086"_s);
@@ -221,14 +216,14 @@ private Q_SLOTS:
         QCOMPARE(port->text(), u"80870"_s);
         QCOMPARE(target(control), u"chiara-pc:8087"_s);
         QVERIFY(!typed.Saved());
-        window->findChild<QAction*>(u"cmdSaveClose"_s)->trigger();
+        form->findChild<QAction*>(u"cmdSaveClose"_s)->trigger();
 
         // Saved with the item: reopened, the form hands the stored computer and port over as it opens.
         const Item stored = ns().GetItemFromID(typed.EntryID());
         QCOMPARE(stored.UserProperties().Find(u"LocalHost"_s).Value().toString(), u"chiara-pc"_s);
         QCOMPARE(stored.UserProperties().Find(u"LocalPort"_s).Value().toInt(), 8087);
-        std::tie(window, control) = open(stored);
-        QCOMPARE(window->findChild<QLineEdit*>(u"txtPort"_s)->text(), u"8087"_s);
+        std::tie(form, control) = open(stored);
+        QCOMPARE(form->findChild<QLineEdit*>(u"txtPort"_s)->text(), u"8087"_s);
         QCOMPARE(target(control), u"chiara-pc:8087"_s);
     }
 

@@ -24,8 +24,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void classifiesEveryCommandWord();
-    void commandsWithoutAWindowEnd();
+    void commandWords();
 
     void openKVFolderAndMessagesStartReuseOrSwitchTheWindow();
     void folderErrorsAreReported();
@@ -76,7 +75,7 @@ kv::outlook::MAPIFolder TestOpener::personal() const
         .Item(u"Personal Folders"_s);
 }
 
-void TestOpener::classifiesEveryCommandWord()
+void TestOpener::commandWords()
 {
     const std::pair<QString, Route> rows[] = {
         {u"uninstall"_s, Route::Uninstall},
@@ -97,19 +96,16 @@ void TestOpener::classifiesEveryCommandWord()
     };
     for (const auto& [line, route] : rows)
         QVERIFY2(Classify(line) == route, qPrintable(line));
-}
 
-void TestOpener::commandsWithoutAWindowEnd()
-{
-    // A setting removed first, the line, where it ends. Unanswered, the uninstaller's first question
-    // keeps the product.
+    // Commands that end without a window. A setting removed first, the line, where it ends. Unanswered, the
+    // uninstaller's first question keeps the product.
     const QString filePrep = u"FILEPREP|Bob|a.txt|5|127.60.40.3|8087|Ann"_s;
-    const std::tuple<QString, QString, Route> rows[] = {
+    const std::tuple<QString, QString, Route> ends[] = {
         {u"InstallDir"_s, filePrep, Route::EarlyEnd},  {u"Service"_s, filePrep, Route::EarlyEnd},
         {u"Folder"_s, filePrep, Route::EarlyEnd},      {QString(), u"hello"_s, Route::Nothing},
         {QString(), u"uninstall"_s, Route::Uninstall},
     };
-    for (const auto& [missing, line, route] : rows) {
+    for (const auto& [missing, line, route] : ends) {
         const QString kept = kv::ReadSetting(u"Settings"_s, missing, QString());
         if (!missing.isEmpty())
             kv::platform::Registry::deleteValue(kv::RegRoot::CurrentUser,

@@ -22,13 +22,6 @@ const QString ContactClass = KivaraContactClass.toString();
 const QString MessageClass = KivaraMessageClass.toString();
 } // namespace
 
-// The call gives Nothing (or false) and leaves this error number (0: an answer, not an error).
-#define QVERIFY_ERR(call, number)                                                                            \
-    do {                                                                                                     \
-        QVERIFY(!(call));                                                                                    \
-        QCOMPARE(Err().Number, number);                                                                      \
-    } while (false)
-
 class TestOutlook : public QObject {
     Q_OBJECT
 
@@ -82,7 +75,7 @@ private Q_SLOTS:
 
     // ---- store
 
-    void store_keepsClearOfConnectionsItDidNotMake()
+    void store_sharedConnectionsAndOlderLayouts()
     {
         // Another copy of this library in the process (the host and the
         // control library it loads) counts its own connections from 1.
@@ -101,6 +94,27 @@ private Q_SLOTS:
             QSqlDatabase::removeDatabase(name);
         }
         QCOMPARE(inbox.Items().Count(), 1);
+
+        const QString path = m_dir->filePath(u"old.sqlite"_s);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"old"_s);
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QString error;
+            QVERIFY2(Store::migrate(db, 1, &error), qPrintable(error));
+            QSqlQuery q(db);
+            QVERIFY(q.exec(
+                u"INSERT INTO items (folder_id, message_class, full_name) VALUES (4, 'IPM.Contact', 'Old')"_s));
+            QCOMPARE(QSqlQuery(u"PRAGMA user_version"_s, db).next(), true);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"old"_s);
+        Application a(path);
+        MAPIFolder contacts =
+            a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Contacts"_s);
+        QCOMPARE(contacts.Items().Count(), 1);
+        QCOMPARE(contacts.Items().Find(u"[FullName] = 'old'"_s).FullName(), u"Old"_s);
+        QCOMPARE(Store::forPath(path)->schemaVersion(), Store::latestSchemaVersion());
     }
 
     void store_damagedFileFailsAndStaysUntouched_data()
@@ -156,30 +170,6 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(path + u"-wal"_s) || QFileInfo(path + u"-wal"_s).size() == 0);
     }
 
-    void store_olderLayoutIsMigrated()
-    {
-        const QString path = m_dir->filePath(u"old.sqlite"_s);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"old"_s);
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            QString error;
-            QVERIFY2(Store::migrate(db, 1, &error), qPrintable(error));
-            QSqlQuery q(db);
-            QVERIFY(q.exec(
-                u"INSERT INTO items (folder_id, message_class, full_name) VALUES (4, 'IPM.Contact', 'Old')"_s));
-            QCOMPARE(QSqlQuery(u"PRAGMA user_version"_s, db).next(), true);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(u"old"_s);
-        Application a(path);
-        MAPIFolder contacts =
-            a.GetNamespace(u"MAPI"_s).Folders().Item(Personal).Folders().Item(u"Contacts"_s);
-        QCOMPARE(contacts.Items().Count(), 1);
-        QCOMPARE(contacts.Items().Find(u"[FullName] = 'old'"_s).FullName(), u"Old"_s);
-        QCOMPARE(Store::forPath(path)->schemaVersion(), Store::latestSchemaVersion());
-    }
-
     // ---- application and namespace
 
     void application_attachAndStart()
@@ -194,6 +184,10 @@ private Q_SLOTS:
         QCOMPARE(Err().Number, 0);
         QVERIFY(Application::GetObject());
         QVERIFY_ERR(app().GetNamespace(u"OTHER"_s), ErrNo::InvalidArg);
+        QVERIFY(!ns().CurrentUser().isEmpty());
+        QCOMPARE(FullNameFromGecos(u"Ann Smith,,,"_s), u"Ann Smith"_s);
+        QCOMPARE(FullNameFromGecos(u""_s), u"Unknown"_s);
+        QCOMPARE(FullNameFromGecos(u",room 4"_s), u"Unknown"_s);
     }
 
     void namespace_storesAndErrors()
@@ -224,14 +218,6 @@ private Q_SLOTS:
         // The personal store can go too, as when a profile loses it.
         QVERIFY(n.RemoveStore(Personal));
         QCOMPARE(n.Folders().Count(), 0);
-    }
-
-    void namespace_currentUser()
-    {
-        QVERIFY(!ns().CurrentUser().isEmpty());
-        QCOMPARE(FullNameFromGecos(u"Ann Smith,,,"_s), u"Ann Smith"_s);
-        QCOMPARE(FullNameFromGecos(u""_s), u"Unknown"_s);
-        QCOMPARE(FullNameFromGecos(u",room 4"_s), u"Unknown"_s);
     }
 
     // ---- folders
@@ -274,7 +260,7 @@ private Q_SLOTS:
 
     // ---- items and forms
 
-    void items_formsDecideWhatCanBeAdded()
+    void items_formsAndFindingBySerialNumber()
     {
         MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
         QVERIFY(UnregisterForm(app(), ContactClass));
@@ -318,11 +304,8 @@ private Q_SLOTS:
         QVERIFY(m.Save());
         QVERIFY(!m.EntryID().isEmpty());
         QCOMPARE(msgs.Items().Count(), 1);
-    }
 
-    void items_findBySerialNumber()
-    {
-        MAPIFolder kv = folder(u"Kivara"_s, olFolderContacts);
+        // Kivara contacts found by their identifier.
         QVERIFY2(newContact(kv, u"KV-1"_s).Save(), qPrintable(Err().Description));
         QVERIFY(newContact(kv, u"O'Brien's"_s, u"Pat"_s).Save());
         QVERIFY(newContact(kv, u"KV-3"_s).Save());
@@ -409,9 +392,10 @@ private Q_SLOTS:
         QCOMPARE(mail.Parent().Name(), u"Drafts"_s);
     }
 
-    // The bytes are taken as the attachment is added: the caller deletes its temporary file before saving.
-    void attachments_copiedIntoTheStore()
+    void mail_attachmentsRecipientsAndReading()
     {
+        // The bytes are taken as the attachment is added: the caller deletes its temporary file before
+        // saving.
         MAPIFolder msgs = folder(u"Messages"_s, olFolderInbox);
         const QString file = m_dir->filePath(u"ann.kvp"_s);
         QVERIFY(kv::test::WriteBytes(file, "\x01\x02PEER\xff"));
@@ -425,10 +409,15 @@ private Q_SLOTS:
         QCOMPARE(back.Item(1).Position(), 1024);
         QCOMPARE(back.Item(1).Data(), QByteArray("\x01\x02PEER\xff"));
         QVERIFY(!back.Item(2));
-    }
 
-    void recipients_resolve()
-    {
+        // Opening a message marks it read.
+        QVERIFY(newMessage(msgs, u"bob"_s, false).Save());
+        Items unread = msgs.Items().Restrict(u"[MsgRead] = False"_s);
+        QCOMPARE(unread.Count(), 2);
+        QVERIFY(unread.Item(1).Display());
+        QCOMPARE(unread.Count(), 1);
+        QCOMPARE(unread.Item(1).SentOnBehalfOfName(), u"bob"_s);
+
         Item ann = personal().Folders().Item(u"Contacts"_s).Items().Add();
         ann.setFullName(u"Ann Smith"_s);
         ann.setEmail1Address(u"ann@example.org"_s);
@@ -494,18 +483,6 @@ private Q_SLOTS:
         QVERIFY(mail.Display());
         QVERIFY(mail.Close(olDiscard));
         QVERIFY(!app().ActiveInspector());
-    }
-
-    void inspector_openingAMessageMarksItRead()
-    {
-        MAPIFolder msgs = folder(u"Messages"_s, olFolderInbox);
-        QVERIFY(newMessage(msgs, u"ann"_s, false).Save());
-        QVERIFY(newMessage(msgs, u"bob"_s, false).Save());
-        Items unread = msgs.Items().Restrict(u"[MsgRead] = False"_s);
-        QCOMPARE(unread.Count(), 2);
-        QVERIFY(unread.Item(1).Display());
-        QCOMPARE(unread.Count(), 1);
-        QCOMPARE(unread.Item(1).SentOnBehalfOfName(), u"bob"_s);
     }
 };
 

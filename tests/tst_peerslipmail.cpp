@@ -34,7 +34,7 @@ private Q_SLOTS:
     }
     void cleanup() { endCase(); }
 
-    void signatureCarriesTheInvitationAndPeerslip()
+    void signatureAndMailCarryTheInvitationAndPeerslip()
     {
         const QString tail = QString(53, u'=') +
                              u"\r\nOpen the attached Peerslip below to add it to your Kivara Contacts."
@@ -61,12 +61,10 @@ private Q_SLOTS:
         // The item was discarded: nothing is left open or stored.
         QVERIFY(m_side->openInspectors().isEmpty());
         QCOMPARE(m_desk.prompt->log().size(), 0);
-    }
 
-    // The mail shows the invitation with the Peerslip. An address that does not resolve, or none (the
-    // monitor's option bar), still shows the mail; without the Peerslip file it goes without an attachment.
-    void mailShowsTheInvitationWithThePeerslip()
-    {
+        // The mail shows the invitation with the Peerslip. An address that does not resolve, or none (the
+        // monitor's option bar), still shows the mail; without the Peerslip file it goes without an
+        // attachment.
         StoreAccess access(Deliverable::Vigilo);
         QCOMPARE(MailPeerslip(access, u"bob@example.com"_s), 0);
         const auto inspectors = m_side->openInspectors();

@@ -35,8 +35,7 @@ private Q_SLOTS:
     void encodingAndRoundTrips();
     void malformedPeerslips();
     void renameAndPrivateProfile();
-    void tooLongProfileKeepsRegistry();
-    void unsafeChatNamesStayInInstallFolder();
+    void unsafeNamesAndProfilesTooLongOrUnwritable();
     void textFormsAndTempPeerslip();
 
 private:
@@ -151,8 +150,23 @@ void TestProfile::renameAndPrivateProfile()
     QCOMPARE(loaded.PrivateInfo, qint16(1));
 }
 
-void TestProfile::tooLongProfileKeepsRegistry()
+void TestProfile::unsafeNamesAndProfilesTooLongOrUnwritable()
 {
+    const QString install = QDir(m_computer->installDir()).canonicalPath();
+    for (const QString& name : {u"../../evil"_s, u"a/b"_s, u"..\\x"_s, u".."_s, u"."_s, u"tab\there"_s}) {
+        ProfileRecord p = fullProfile();
+        p.ChatName = name;
+        QCOMPARE(SaveProfile(p, QString()), 0);
+        const QFileInfo written(PeerslipPath(name));
+        QVERIFY2(written.exists(), qPrintable(name));
+        QCOMPARE(written.absoluteDir().canonicalPath(), install);
+        // The wire keeps the name itself.
+        QCOMPARE(ReadPeerslipFile(written.filePath())->ChatName, name);
+        QVERIFY(ShortProfileFieldString(p).startsWith(name + u'|'));
+    }
+    QCOMPARE(PeerslipFileName(u".."_s), u"_...kvp"_s);
+    QCOMPARE(PeerslipFileName(u"a/b"_s), u"a_b.kvp"_s);
+
     ProfileRecord p = fullProfile();
     QCOMPARE(SaveProfile(p, QString()), 0);
     const QByteArray before = FileBytes(PeerslipPath(u"Ann"_s));
@@ -188,24 +202,6 @@ void TestProfile::tooLongProfileKeepsRegistry()
     QCOMPARE(SaveProfile(p, u"Ann"_s), -1);
     QVERIFY(m_desk.promptTexts().last().endsWith(NoInstallFolderText.toString()));
     QVERIFY(!QFile::exists(u"Ann.kvp"_s));
-}
-
-void TestProfile::unsafeChatNamesStayInInstallFolder()
-{
-    const QString install = QDir(m_computer->installDir()).canonicalPath();
-    for (const QString& name : {u"../../evil"_s, u"a/b"_s, u"..\\x"_s, u".."_s, u"."_s, u"tab\there"_s}) {
-        ProfileRecord p = fullProfile();
-        p.ChatName = name;
-        QCOMPARE(SaveProfile(p, QString()), 0);
-        const QFileInfo written(PeerslipPath(name));
-        QVERIFY2(written.exists(), qPrintable(name));
-        QCOMPARE(written.absoluteDir().canonicalPath(), install);
-        // The wire keeps the name itself.
-        QCOMPARE(ReadPeerslipFile(written.filePath())->ChatName, name);
-        QVERIFY(ShortProfileFieldString(p).startsWith(name + u'|'));
-    }
-    QCOMPARE(PeerslipFileName(u".."_s), u"_...kvp"_s);
-    QCOMPARE(PeerslipFileName(u"a/b"_s), u"a_b.kvp"_s);
 }
 
 void TestProfile::textFormsAndTempPeerslip()

@@ -100,16 +100,14 @@ class TestPrompt : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() { Prompt::install(nullptr); }
-    void rulesFile();
-    void messageBoxAnswers();
+    void rulesAndMessageBoxAnswers();
     void dialogAndPrintAnswers();
-    void logFormat();
+    void logFormatAndQtTexts();
     void environmentChoosesService();
     void formsAnsweredUnmatchedOrDeleted();
-    void qtFiltersAndText();
 };
 
-void TestPrompt::rulesFile()
+void TestPrompt::rulesAndMessageBoxAnswers()
 {
     const PromptRules parsed =
         PromptRules::parse(u"# answers for the uninstaller\n"
@@ -152,31 +150,29 @@ void TestPrompt::rulesFile()
     QFile::remove(rules); // a vanished rules file leaves every prompt unmatched
     QCOMPARE(fromFile->msgBox(Box(u"Q"_s, MsgButtons::YesNo, 2)), MsgResult::No);
     QVERIFY(fromFile->log().last().unmatched);
-}
 
-void TestPrompt::messageBoxAnswers()
-{
-    ScriptedPrompt prompt(u"msgbox already exists => No\n"
-                          "msgbox Close now => Retry\n"
-                          "msgbox \\?$ => yes\n"
-                          "msgbox ^Network => Ignore\n"
-                          "msgbox Kivara for Microsoft => OK\n"_s);
+    // Message boxes.
+    ScriptedPrompt boxes(u"msgbox already exists => No\n"
+                         "msgbox Close now => Retry\n"
+                         "msgbox \\?$ => yes\n"
+                         "msgbox ^Network => Ignore\n"
+                         "msgbox Kivara for Microsoft => OK\n"_s);
     // The first matching rule answers; rules do not wear out.
-    QCOMPARE(prompt.msgBox(Box(u"The file 'a' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
+    QCOMPARE(boxes.msgBox(Box(u"The file 'a' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
              MsgResult::No);
-    QCOMPARE(prompt.msgBox(Box(u"The file 'b' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
+    QCOMPARE(boxes.msgBox(Box(u"The file 'b' already exists.\r\rOverwrite ?"_s, MsgButtons::YesNo)),
              MsgResult::No);
     // An answer the box has no button for does not fit; a later rule may (case does not matter).
-    QCOMPARE(prompt.msgBox(Box(u"Close now ?"_s, MsgButtons::YesNoCancel)), MsgResult::Yes);
-    QCOMPARE(prompt.msgBox(Box(u"Network down"_s, MsgButtons::AbortRetryIgnore)), MsgResult::Ignore);
+    QCOMPARE(boxes.msgBox(Box(u"Close now ?"_s, MsgButtons::YesNoCancel)), MsgResult::Yes);
+    QCOMPARE(boxes.msgBox(Box(u"Network down"_s, MsgButtons::AbortRetryIgnore)), MsgResult::Ignore);
     // No rule fits: the default button, logged as unmatched.
-    QCOMPARE(prompt.msgBox(Box(u"Network down"_s, MsgButtons::YesNo, 2)), MsgResult::No);
-    QCOMPARE(prompt.msgBox(Box(u"Closing"_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
-    QCOMPARE(prompt.msgBox(Box(u"Closing"_s, MsgButtons::RetryCancel, 9)), MsgResult::Cancel); // clamped
+    QCOMPARE(boxes.msgBox(Box(u"Network down"_s, MsgButtons::YesNo, 2)), MsgResult::No);
+    QCOMPARE(boxes.msgBox(Box(u"Closing"_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
+    QCOMPARE(boxes.msgBox(Box(u"Closing"_s, MsgButtons::RetryCancel, 9)), MsgResult::Cancel); // clamped
     // The regex is searched in the text, not the title.
-    QCOMPARE(prompt.msgBox(Box(u"Done."_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
+    QCOMPARE(boxes.msgBox(Box(u"Done."_s, MsgButtons::OKCancel, 2)), MsgResult::Cancel);
 
-    const QList<PromptLogEntry>& log = prompt.log();
+    const QList<PromptLogEntry>& log = boxes.log();
     QCOMPARE(log.size(), 8);
     QCOMPARE(log[2].answer, u"Yes"_s);
     QVERIFY(!log[3].unmatched);
@@ -242,7 +238,7 @@ void TestPrompt::dialogAndPrintAnswers()
     QCOMPARE(prompt.log().last().answer, u"Cancel"_s);
 }
 
-void TestPrompt::logFormat()
+void TestPrompt::logFormatAndQtTexts()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"prompts.log"_s);
@@ -275,6 +271,21 @@ void TestPrompt::logFormat()
     QCOMPARE(log[2].value(u"filter"_s).toString(), u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s);
     for (int i : {1, 2})
         QCOMPARE(log[i].value(u"unmatched"_s), QJsonValue(true));
+
+    const std::pair<QString, QStringList> rows[] = {
+        {u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s, {u"Sound Files (*.wav)"_s, u"All Files (*)"_s}},
+        {u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp"_s,
+         {u"All Files (*)"_s, u"Kivara Peerslip (*.kvp)"_s}},
+        {u"Pictures|*.bmp;*.gif"_s, {u"Pictures (*.bmp *.gif)"_s}},
+        {u"Text (txt)|*.txt|Dangling"_s, {u"Text (*.txt)"_s}},
+        {u"|*.rtf"_s, {u"*.rtf (*.rtf)"_s}},
+        {QString(), {}},
+        {u"Empty|"_s, {}}};
+    for (const auto& [filter, names] : rows)
+        QCOMPARE(QtNameFilters(filter), names);
+    QCOMPARE(DisplayText(u"Your Kivara Profile was not found.\r\rYou must create a profile."_s),
+             u"Your Kivara Profile was not found.\n\nYou must create a profile."_s);
+    QCOMPARE(DisplayText(u"a\r\n\r\nb\rc"_s), u"a\n\nb\nc"_s);
 }
 
 void TestPrompt::environmentChoosesService()
@@ -365,24 +376,6 @@ void TestPrompt::formsAnsweredUnmatchedOrDeleted()
     DoEvents();
     DoEvents();
     QVERIFY(open.isNull());
-}
-
-void TestPrompt::qtFiltersAndText()
-{
-    const std::pair<QString, QStringList> rows[] = {
-        {u"Sound Files (*.wav)|*.wav|All Files (*.*)|*.*"_s, {u"Sound Files (*.wav)"_s, u"All Files (*)"_s}},
-        {u"All Files (*.*)|*.*|Kivara Peerslip (*.kvp)|*.kvp"_s,
-         {u"All Files (*)"_s, u"Kivara Peerslip (*.kvp)"_s}},
-        {u"Pictures|*.bmp;*.gif"_s, {u"Pictures (*.bmp *.gif)"_s}},
-        {u"Text (txt)|*.txt|Dangling"_s, {u"Text (*.txt)"_s}},
-        {u"|*.rtf"_s, {u"*.rtf (*.rtf)"_s}},
-        {QString(), {}},
-        {u"Empty|"_s, {}}};
-    for (const auto& [filter, names] : rows)
-        QCOMPARE(QtNameFilters(filter), names);
-    QCOMPARE(DisplayText(u"Your Kivara Profile was not found.\r\rYou must create a profile."_s),
-             u"Your Kivara Profile was not found.\n\nYou must create a profile."_s);
-    QCOMPARE(DisplayText(u"a\r\n\r\nb\rc"_s), u"a\n\nb\nc"_s);
 }
 
 KV_TEST_MAIN(TestPrompt)

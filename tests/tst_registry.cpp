@@ -44,8 +44,7 @@ class TestRegistry : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void missingEmptyDeletedAndDefaultValues();
-    void valuesAsWrittenAndRead();
+    void valuesWrittenReadDeletedAndDefaults();
     void nameServersFromResolverFile();
     void writesAreSeenByAnotherProcess();
 
@@ -59,7 +58,7 @@ void TestRegistry::init()
     m_computer->activate();
 }
 
-void TestRegistry::missingEmptyDeletedAndDefaultValues()
+void TestRegistry::valuesWrittenReadDeletedAndDefaults()
 {
     const QString key = ProductKey.toString() + u"Never"_s;
     QCOMPARE(ReadSetting(u"Never"_s, u"X"_s, u"dflt"_s), u"dflt"_s);
@@ -109,10 +108,7 @@ void TestRegistry::missingEmptyDeletedAndDefaultValues()
     QCOMPARE(ReadSetting(u"Profile"_s, u"ChatName"_s, u""_s), QString());
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, u"Software\\Other"_s, u"Keep"_s, u""_s), u"1"_s);
     QCOMPARE(DeleteKey(RegRoot::CurrentUser, CompanyKey.toString()), ErrorFileNotFound);
-}
 
-void TestRegistry::valuesAsWrittenAndRead()
-{
     // 255 characters are too many; the limit counts bytes of the single-byte form, so 254 accented letters
     // fit.
     for (const QString& value : {QString(254, u'x'), QString(255, u'y'), QString(254, QChar(0xE9))}) {
@@ -129,7 +125,6 @@ void TestRegistry::valuesAsWrittenAndRead()
         WriteSetting(Settings, u"Comment"_s, v);
         QCOMPARE(ReadSetting(Settings, u"Comment"_s, u""_s), v);
     }
-    const QString run = RunKey.toString();
     WriteKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u"  /opt/kivara/vigilo  "_s);
     QCOMPARE(ReadKeyValue(RegRoot::CurrentUser, run, RunValue.toString(), u""_s), u"  /opt/kivara/vigilo  "_s);
     // Text outside the single-byte code page is stored as the ANSI functions store it.

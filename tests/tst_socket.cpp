@@ -71,11 +71,10 @@ class TestSocket : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup();
-    void localIpFollowsEnvironment();
+    void localAddressAndNames();
     void datagramBurstAndYieldingHandlers();
     void datagramErrorsAndPortInUse();
     void connectionsAcceptedDroppedOrFailed();
-    void namesResolveOffTheInterfaceThread();
 };
 
 void TestSocket::cleanup()
@@ -83,7 +82,7 @@ void TestSocket::cleanup()
     beComputer(u"127.0.0.1"_s);
 }
 
-void TestSocket::localIpFollowsEnvironment()
+void TestSocket::localAddressAndNames()
 {
     beComputer(address(1, 2));
     QCOMPARE(Socket::LocalIP(), address(1, 2));
@@ -113,6 +112,66 @@ void TestSocket::localIpFollowsEnvironment()
         QCOMPARE(route.interfaceName, t.interfaceName);
         if (!t.gateway.isEmpty()) QCOMPARE(route.gateway.toString(), t.gateway);
     }
+
+    // A resolver that takes its time for one name, knows another and never answers a third.
+    namespace HostLookup = kv::platform::HostLookup;
+    static const QString peer = address(13, 3);
+    HostLookup::setResolver([](const QString& name) -> HostLookup::Answer {
+        if (name == u"slow-pc"_s) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            return QHostAddress(peer);
+        }
+        if (name == u"silent-pc"_s) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            return QHostAddress(peer);
+        }
+        return std::nullopt;
+    });
+    Socket receiver(Socket::Protocol::Udp);
+    QCOMPARE(openAt(receiver, peer, 8086), 0);
+    Received got;
+    collectDatagrams(receiver, got);
+    Socket listener(Socket::Protocol::Tcp);
+    QCOMPARE(openAt(listener, peer, 0, true), 0);
+
+    beComputer(address(13, 2));
+    // Datagrams to a name wait for its answer and go out in order; the call returns at once.
+    Socket udp(Socket::Protocol::Udp);
+    aim(udp, u"SLOW-PC"_s, 8086);
+    QElapsedTimer clock;
+    clock.start();
+    for (const char* text : {"one", "two", "three"})
+        QCOMPARE(udp.SendData(QByteArray(text)), 0);
+    QVERIFY(clock.elapsed() < 800); // not waiting for the resolver's second
+    QVERIFY(WaitUntil([&] { return got.datagrams.size() == 3; }, WaitMs));
+    QCOMPARE(got.datagrams, (QList<QByteArray>{"one", "two", "three"}));
+    QCOMPARE(HostLookup::known(u"slow-pc"_s).value_or(QHostAddress()).toString(),
+             peer); // kept for the session
+
+    // A connection by name passes through "resolving"; an unknown name ends in an error event.
+    for (const auto& [host, expected] : {std::pair{u"slow-pc"_s, 0},
+                                         {u"nobody-pc"_s, SocketError::HostNotFound},
+                                         {u"silent-pc"_s, SocketError::HostNotFound}}) {
+        HostLookup::forgetAll();
+        Socket caller(Socket::Protocol::Tcp);
+        int error = 0;
+        connect(&caller, &Socket::Error, &caller, [&](int number) { error = number; });
+        aim(caller, host, listener.LocalPort());
+        clock.restart();
+        QCOMPARE(caller.Connect(), 0);
+        QCOMPARE(caller.State(), short(Socket::sckResolvingHost));
+        QVERIFY(WaitUntil([&] { return caller.State() == Socket::sckConnected || error != 0; }, WaitMs));
+        QCOMPARE(error, expected);
+        QVERIFY2(clock.elapsed() < HostLookup::LookupBoundMs + 1000, qPrintable(host));
+    }
+    // Closed while resolving: the late answer starts nothing.
+    Socket closing(Socket::Protocol::Tcp);
+    aim(closing, u"slow-pc"_s, listener.LocalPort());
+    HostLookup::forgetAll();
+    QCOMPARE(closing.Connect(), 0);
+    closing.Close();
+    QVERIFY(!WaitUntil([&] { return closing.State() != Socket::sckClosed; }, 800));
+    HostLookup::setResolver({});
 }
 
 void TestSocket::datagramBurstAndYieldingHandlers()
@@ -345,69 +404,6 @@ void TestSocket::connectionsAcceptedDroppedOrFailed()
     QCOMPARE(byName.Connect(), 0);
     QVERIFY(WaitUntil([&] { return requested && byName.State() == Socket::sckConnected; }, WaitMs));
     QCOMPARE(byName.RemoteHostIP(), u"127.0.0.1"_s);
-}
-
-void TestSocket::namesResolveOffTheInterfaceThread()
-{
-    // A resolver that takes its time for one name, knows another and never answers a third.
-    namespace HostLookup = kv::platform::HostLookup;
-    static const QString peer = address(13, 3);
-    HostLookup::setResolver([](const QString& name) -> HostLookup::Answer {
-        if (name == u"slow-pc"_s) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            return QHostAddress(peer);
-        }
-        if (name == u"silent-pc"_s) {
-            std::this_thread::sleep_for(std::chrono::seconds(5));
-            return QHostAddress(peer);
-        }
-        return std::nullopt;
-    });
-    Socket receiver(Socket::Protocol::Udp);
-    QCOMPARE(openAt(receiver, peer, 8086), 0);
-    Received got;
-    collectDatagrams(receiver, got);
-    Socket listener(Socket::Protocol::Tcp);
-    QCOMPARE(openAt(listener, peer, 0, true), 0);
-
-    beComputer(address(13, 2));
-    // Datagrams to a name wait for its answer and go out in order; the call returns at once.
-    Socket udp(Socket::Protocol::Udp);
-    aim(udp, u"SLOW-PC"_s, 8086);
-    QElapsedTimer clock;
-    clock.start();
-    for (const char* text : {"one", "two", "three"})
-        QCOMPARE(udp.SendData(QByteArray(text)), 0);
-    QVERIFY(clock.elapsed() < 800); // not waiting for the resolver's second
-    QVERIFY(WaitUntil([&] { return got.datagrams.size() == 3; }, WaitMs));
-    QCOMPARE(got.datagrams, (QList<QByteArray>{"one", "two", "three"}));
-    QCOMPARE(HostLookup::known(u"slow-pc"_s).value_or(QHostAddress()).toString(),
-             peer); // kept for the session
-
-    // A connection by name passes through "resolving"; an unknown name ends in an error event.
-    for (const auto& [host, expected] : {std::pair{u"slow-pc"_s, 0},
-                                         {u"nobody-pc"_s, SocketError::HostNotFound},
-                                         {u"silent-pc"_s, SocketError::HostNotFound}}) {
-        HostLookup::forgetAll();
-        Socket caller(Socket::Protocol::Tcp);
-        int error = 0;
-        connect(&caller, &Socket::Error, &caller, [&](int number) { error = number; });
-        aim(caller, host, listener.LocalPort());
-        clock.restart();
-        QCOMPARE(caller.Connect(), 0);
-        QCOMPARE(caller.State(), short(Socket::sckResolvingHost));
-        QVERIFY(WaitUntil([&] { return caller.State() == Socket::sckConnected || error != 0; }, WaitMs));
-        QCOMPARE(error, expected);
-        QVERIFY2(clock.elapsed() < HostLookup::LookupBoundMs + 1000, qPrintable(host));
-    }
-    // Closed while resolving: the late answer starts nothing.
-    Socket closing(Socket::Protocol::Tcp);
-    aim(closing, u"slow-pc"_s, listener.LocalPort());
-    HostLookup::forgetAll();
-    QCOMPARE(closing.Connect(), 0);
-    closing.Close();
-    QVERIFY(!WaitUntil([&] { return closing.State() != Socket::sckClosed; }, 800));
-    HostLookup::setResolver({});
 }
 
 KV_TEST_MAIN(TestSocket)

@@ -315,18 +315,10 @@ private Q_SLOTS:
         // runs; @/to-usr and @/to-home are links to /usr and to the home folder.
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("removable");
-        QTest::newRow("home") << u"~/"_s << false;
-        QTest::newRow("home without separator") << u"~"_s << false;
-        QTest::newRow("above home") << u"~/../"_s << false;
-        QTest::newRow("root") << u"/"_s << false;
-        QTest::newRow("usr") << u"/usr/"_s << false;
-        QTest::newRow("inside usr") << u"/usr/share/kivara/"_s << false;
-        QTest::newRow("home root") << u"/home/"_s << false;
-        QTest::newRow("dotted") << u"/usr/../etc/"_s << false;
-        QTest::newRow("relative") << u"install/"_s << false;
-        QTest::newRow("link to usr") << u"@/to-usr/"_s << false;
-        QTest::newRow("link to home") << u"@/to-home/"_s << false;
-        QTest::newRow("blank") << u"  "_s << false;
+        for (const QString& folder :
+             {u"~/"_s, u"~"_s, u"~/../"_s, u"/"_s, u"/usr/"_s, u"/usr/share/kivara/"_s, u"/home/"_s,
+              u"/usr/../etc/"_s, u"install/"_s, u"@/to-usr/"_s, u"@/to-home/"_s, u"  "_s})
+            QTest::newRow(qPrintable(u'"' + folder + u'"')) << folder << false;
         QTest::newRow("inside home") << u"~/.local/share/kivara/"_s << true;
     }
     // A refused folder stops the uninstaller before anything changes.

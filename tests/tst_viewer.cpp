@@ -86,7 +86,7 @@ private Q_SLOTS:
     // ---- the viewer
 
     // The viewer on a Peerslip without a state; closing it ends Dorvan.
-    void viewerShowsTheProfile()
+    void viewerAndConversionWindow()
     {
         frmOpen main;
         QSignalSpy ended(&main, &frmOpen::Unloaded);
@@ -112,6 +112,68 @@ private Q_SLOTS:
         QCOMPARE(LabelText(few.viewer(), u"lblProp_0"_s), u"Ann"_s);
         QCOMPARE(LabelText(few.viewer(), u"lblProp_6"_s), QString());
         QCOMPARE(few.viewer()->windowTitle(), u"Peerslip - "_s);
+
+        // The conversion window. A start that opens the product's folder in the host program makes it; a
+        // missing folder is reported.
+        frmOpen opener;
+        opener.Start(u"openkvfolder"_s);
+        QVERIFY(opener.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
+        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
+
+        const MAPIFolder root = StoreRoot();
+        const MAPIFolder friends = root.Folders().Add(u"Friends"_s, olFolderContacts);
+        AddContact(friends, StandardClass, u"Plain Ann"_s);
+        AddContact(friends, KivaraClass, u"Kivara Kim"_s);
+        const Item note = AddContact(friends, u"IPM.Note"_s, QString()); // not a contact: kept as it is
+
+        m_desk.rules(u"msgbox successfully updated => OK"_s);
+        frmOpen convert;
+        QSignalSpy convertEnded(&convert, &frmOpen::Unloaded);
+        QCOMPARE(convert.Start(QString()), Route::Conversion);
+        frmConvert* window = convert.conversionWindow();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->objectName(), u"frmOpen"_s);
+        QCOMPARE(window->windowTitle(), u"Kivara Contact Forms"_s);
+        QCOMPARE(test::FormFaults(window), QString());
+        auto* list = window->findChild<QComboBox*>(u"cboMain"_s);
+        QCOMPARE(list->itemText(0), u"'Kivara' folder"_s);
+        QVERIFY(list->findText(u"'Friends' folder"_s) > 0);
+        QVERIFY(list->findText(u"'Contacts' folder"_s) > 0);
+        QVERIFY(!QApplication::overrideCursor());
+
+        list->setCurrentIndex(list->findText(u"'Friends' folder"_s));
+        QCOMPARE(window->SelectedFolder(), u"Friends"_s);
+
+        // Items already of the target class are not saved again.
+        const Item ann = friends.Items().Find(u"[FullName] = 'Plain Ann'"_s);
+        const Item kim = friends.Items().Find(u"[FullName] = 'Kivara Kim'"_s);
+        QVERIFY(ann && kim);
+        test::StoreStamps stamps;
+        QVERIFY(stamps.ageAll());
+        window->findChild<QAbstractButton*>(u"Command1"_s)->click();
+        for (const Item item : friends.Items())
+            QCOMPARE(item.MessageClass(), item.EntryID() == note.EntryID() ? u"IPM.Note"_s : KivaraClass);
+        QVERIFY(stamps.savedSince(ann.EntryID()));
+        QVERIFY(!stamps.savedSince(kim.EntryID()));
+        QCOMPARE(m_desk.promptTexts().last(),
+                 u"The folder items were successfully updated.\r\rAll items are now Kivara Contacts."_s);
+
+        QVERIFY(stamps.ageAll());
+        window->findChild<QRadioButton*>(u"Option1_1"_s)->setChecked(true);
+        window->Command1Click();
+        for (const Item item : friends.Items())
+            QCOMPARE(item.MessageClass(), item.EntryID() == note.EntryID() ? u"IPM.Note"_s : StandardClass);
+        QVERIFY(stamps.savedSince(ann.EntryID()) && stamps.savedSince(kim.EntryID()));
+        QCOMPARE(
+            m_desk.promptTexts().last(),
+            u"The folder items were successfully updated.\r\rAll items are now standard Outlook contacts."_s);
+        QVERIFY(stamps.ageAll());
+        window->Command1Click(); // nothing left to change: nothing is saved
+        QVERIFY(!stamps.savedSince(ann.EntryID()) && !stamps.savedSince(kim.EntryID()));
+
+        window->close(); // ends Dorvan
+        QCOMPARE(convertEnded.count(), 1);
+        QVERIFY(convert.isUnloaded());
     }
 
     // A peer's Peerslip as it arrives: the chat control hands the received SHOWUSER to
@@ -162,72 +224,6 @@ private Q_SLOTS:
                  u"This Kivara Contact already exists.\r\rDo you want to update their profile ?"_s);
         QCOMPARE(product.Items().Count(), 1);
         QVERIFY(!QApplication::overrideCursor());
-    }
-
-    // ---- the conversion window
-
-    void conversionWindowListsAndConvertsBothWays()
-    {
-        // A start that opens the product's folder in the host program makes it; a missing folder is reported.
-        frmOpen opener;
-        opener.Start(u"openkvfolder"_s);
-        QVERIFY(opener.UpdateFormsToKV(u"Nowhere"_s, StoreName) != 0);
-        QCOMPARE(m_desk.promptTexts().last(), u"Could not find the 'Nowhere' folder."_s);
-
-        const MAPIFolder root = StoreRoot();
-        const MAPIFolder friends = root.Folders().Add(u"Friends"_s, olFolderContacts);
-        AddContact(friends, StandardClass, u"Plain Ann"_s);
-        AddContact(friends, KivaraClass, u"Kivara Kim"_s);
-        const Item note = AddContact(friends, u"IPM.Note"_s, QString()); // not a contact: kept as it is
-
-        m_desk.rules(u"msgbox successfully updated => OK"_s);
-        frmOpen main;
-        QSignalSpy ended(&main, &frmOpen::Unloaded);
-        QCOMPARE(main.Start(QString()), Route::Conversion);
-        frmConvert* window = main.conversionWindow();
-        QVERIFY(window && window->isVisible());
-        QCOMPARE(window->objectName(), u"frmOpen"_s);
-        QCOMPARE(window->windowTitle(), u"Kivara Contact Forms"_s);
-        QCOMPARE(test::FormFaults(window), QString());
-        auto* list = window->findChild<QComboBox*>(u"cboMain"_s);
-        QCOMPARE(list->itemText(0), u"'Kivara' folder"_s);
-        QVERIFY(list->findText(u"'Friends' folder"_s) > 0);
-        QVERIFY(list->findText(u"'Contacts' folder"_s) > 0);
-        QVERIFY(!QApplication::overrideCursor());
-
-        list->setCurrentIndex(list->findText(u"'Friends' folder"_s));
-        QCOMPARE(window->SelectedFolder(), u"Friends"_s);
-
-        // Items already of the target class are not saved again.
-        const Item ann = friends.Items().Find(u"[FullName] = 'Plain Ann'"_s);
-        const Item kim = friends.Items().Find(u"[FullName] = 'Kivara Kim'"_s);
-        QVERIFY(ann && kim);
-        test::StoreStamps stamps;
-        QVERIFY(stamps.ageAll());
-        window->findChild<QAbstractButton*>(u"Command1"_s)->click();
-        for (const Item item : friends.Items())
-            QCOMPARE(item.MessageClass(), item.EntryID() == note.EntryID() ? u"IPM.Note"_s : KivaraClass);
-        QVERIFY(stamps.savedSince(ann.EntryID()));
-        QVERIFY(!stamps.savedSince(kim.EntryID()));
-        QCOMPARE(m_desk.promptTexts().last(),
-                 u"The folder items were successfully updated.\r\rAll items are now Kivara Contacts."_s);
-
-        QVERIFY(stamps.ageAll());
-        window->findChild<QRadioButton*>(u"Option1_1"_s)->setChecked(true);
-        window->Command1Click();
-        for (const Item item : friends.Items())
-            QCOMPARE(item.MessageClass(), item.EntryID() == note.EntryID() ? u"IPM.Note"_s : StandardClass);
-        QVERIFY(stamps.savedSince(ann.EntryID()) && stamps.savedSince(kim.EntryID()));
-        QCOMPARE(
-            m_desk.promptTexts().last(),
-            u"The folder items were successfully updated.\r\rAll items are now standard Outlook contacts."_s);
-        QVERIFY(stamps.ageAll());
-        window->Command1Click(); // nothing left to change: nothing is saved
-        QVERIFY(!stamps.savedSince(ann.EntryID()) && !stamps.savedSince(kim.EntryID()));
-
-        window->close(); // ends Dorvan
-        QCOMPARE(ended.count(), 1);
-        QVERIFY(main.isUnloaded());
     }
 };
 
