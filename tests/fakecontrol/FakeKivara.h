@@ -11,26 +11,15 @@ class QLabel;
 
 class FakeKivara : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(QObject* objParent READ objParent WRITE setObjParent)
-    Q_PROPERTY(bool TrayOpened READ TrayOpened WRITE setTrayOpened)
-    Q_PROPERTY(QString RemoteHost READ RemoteHost WRITE setRemoteHost)
-    Q_PROPERTY(int RemotePort READ RemotePort WRITE setRemotePort)
-    Q_PROPERTY(QString ContactName READ ContactName)
-    Q_PROPERTY(QStringList CallLog READ CallLog)
+    Q_PROPERTY(QObject* objParent MEMBER m_parent)
+    Q_PROPERTY(bool TrayOpened MEMBER m_tray)
+    Q_PROPERTY(QString RemoteHost MEMBER m_host)
+    Q_PROPERTY(int RemotePort MEMBER m_port)
+    Q_PROPERTY(QString ContactName MEMBER m_contact)
+    Q_PROPERTY(QStringList CallLog MEMBER m_log)
 
 public:
     explicit FakeKivara(QWidget* parent = nullptr);
-
-    QObject* objParent() const { return m_parent; }
-    void setObjParent(QObject* p) { m_parent = p; }
-    bool TrayOpened() const { return m_tray; }
-    void setTrayOpened(bool v) { m_tray = v; }
-    QString RemoteHost() const { return m_host; }
-    void setRemoteHost(const QString& h) { m_host = h; }
-    int RemotePort() const { return m_port; }
-    void setRemotePort(int p) { m_port = p; }
-    QString ContactName() const { return m_contact; }
-    QStringList CallLog() const { return m_log; }
 
     Q_INVOKABLE int ChatInit();
     Q_INVOKABLE int DataPass(const QString& sDataPass);
