@@ -48,15 +48,6 @@ Participant addParty(Room& room, const UserRecord& r)
     return p;
 }
 
-// The next message at each of the peers, in their order.
-QStringList nextAt(std::initializer_list<Peer*> peers)
-{
-    QStringList got;
-    for (Peer* p : peers)
-        got << p->next();
-    return got;
-}
-
 } // namespace
 
 class TestControl : public QObject {
@@ -311,7 +302,7 @@ void TestControl::sendingAndLeaving()
     // Un-ignored (what it restores: the slash commands' case), Carl hears again.
     k->ToggleIgnore(c);
     QCOMPARE(toAll(u"PUBCHAT|Ann|0|two"_s), 2);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"PUBCHAT|Ann|0|two"_s));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"PUBCHAT|Ann|0|two"_s));
 
     // To one party by name, to its monitor, and by fallback: the result, and who hears it at that port.
     const auto toOne = [&](const QString& name, bool monitor, int result, Peer* hears) {
@@ -552,7 +543,7 @@ void TestControl::menusClosingAndDropping()
 
     // The availability announced, and kept in the profile and the Peerslip.
     k->SetStatus(u"Out of Office"_s);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"STATUS|Ann|Out of Office"_s));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"STATUS|Ann|Out of Office"_s));
     ProfileRecord saved;
     LoadProfile(Deliverable::Quillon, saved);
     QCOMPARE(saved.UserStatus + u'/' + ReadPeerslipFile(PeerslipPath(u"Ann"_s))->UserStatus,
@@ -626,7 +617,7 @@ void TestControl::everySlashCommand()
     };
     for (const QString& word : {u"part"_s, u"leave"_s, u"Quit"_s, u"leave Public"_s}) {
         k->RunCommandLine(u"/"_s + word);
-        QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"LEAVE|Ann|Public"_s));
+        QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"LEAVE|Ann|Public"_s));
         QCOMPARE(pub.rowCount(), 1);
         QCOMPARE(CallState(k->CallStatus()), CallState::Idle);
         QCOMPARE(k->panelText(3), u"Waiting for call..."_s);
@@ -642,7 +633,7 @@ void TestControl::everySlashCommand()
     // The public room left while a private one is open: its call goes on there.
     k->OpenPrivateRoom(PriChatFields(b));
     k->RunCommandLine(u"/leave Public"_s);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"LEAVE|Ann|Public"_s));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"LEAVE|Ann|Public"_s));
     QCOMPARE(CallState(k->CallStatus()), CallState::Connected);
     k->RunCommandLine(u"/part Nobody"_s);
     QCOMPARE(k->rooms().count(), 2);
@@ -653,7 +644,7 @@ void TestControl::everySlashCommand()
     k->SwitchRoom(0);
 
     k->RunCommandLine(u"/away"_s);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"STATUS|Ann|Be Right Back"_s));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"STATUS|Ann|Be Right Back"_s));
     QCOMPARE(k->panelText(2), u"Be Right Back"_s);
 
     const Participant carlRow = pub.findRow(u"Carl"_s);
@@ -750,11 +741,11 @@ void TestControl::entryBoxAndChatNames()
     addParty(k->rooms().publicRoom(), PartyRecord(u"Carl"_s, carl.ip()));
     m_desk.rules(u"input ^Enter new Chat name:$ => Anna"_s);
     QCOMPARE(k->ChangeUserName(), 0);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, u"NICKNAME|Ann|Anna"_s));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, u"NICKNAME|Ann|Anna"_s));
     // So does the rest of the profile.
     QCOMPARE(k->DataSend(20), 0);
     const QString update = u"UPDATE|Anna|Available|ann@example.org|%1|hi there|KV-ANN||2"_s.arg(m_ip);
-    QCOMPARE(nextAt({&bob, &carl}), QStringList(2, update));
+    QCOMPARE((QStringList{bob.next(), carl.next()}), QStringList(2, update));
     QCOMPARE(k->rooms().publicRoom().row(1).name() + u'/' + k->rooms().at(1).row(1).name(), u"Anna/Anna"_s);
     k->SwitchRoom(0);
     QVERIFY(QFile::exists(m_computer->installDir() + u"Anna.kvp"_s));
