@@ -81,13 +81,15 @@ void when(QObject* context, std::function<bool()> condition, std::function<void(
     timer->start();
 }
 
-// A key as a person presses it: to the open menu, else to the widget with the focus.
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+// Keys as a person presses them: each to the open menu, else to the widget with the focus.
+void press(std::initializer_list<Qt::Key> keys, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QWidget* to =
-        QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::focusWidget();
-    QVERIFY(to);
-    QTest::keyClick(to, key, modifiers);
+    for (const Qt::Key key : keys) {
+        QWidget* to = QApplication::activePopupWidget();
+        if (!to) to = QApplication::focusWidget();
+        QVERIFY(to);
+        QTest::keyClick(to, key, modifiers);
+    }
 }
 
 // Runs f once the control is placing its call.
@@ -427,12 +429,10 @@ void TestCalls::admittedByRoomList()
         k->show();
         QVERIFY(QTest::qWaitForWindowActive(k.get()));
         // From the message box past the list to the transcript, whose menu places the call.
-        press(Qt::Key_Tab);
-        press(Qt::Key_Tab);
+        press({Qt::Key_Tab, Qt::Key_Tab});
         QCOMPARE(QApplication::focusWidget(), k->roomView(0).transcript);
-        press(Qt::Key_F10, Qt::ShiftModifier);
-        press(Qt::Key_Down); // its first item, "&Place Call", shares its P with "&Print..."
-        press(Qt::Key_Return);
+        press({Qt::Key_F10}, Qt::ShiftModifier);
+        press({Qt::Key_Down, Qt::Key_Return}); // its first item, "&Place Call", shares its P with "&Print..."
         QVERIFY(
             platform::WaitUntil([&] { return CallState(k->CallStatus()) == CallState::Connected; }, 5000));
     } else {
@@ -467,8 +467,7 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
     when(
         &k, [&k] { return k.entryDialog() && k.entryDialog()->isActiveWindow(); },
         [] {
-            press(Qt::Key_Up);
-            press(Qt::Key_Return);
+            press({Qt::Key_Up, Qt::Key_Return});
         });
     bob.drain();
     dan.sendTo(m_ip, u"HELLO|"_s + d.text());
@@ -479,20 +478,19 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
     QCOMPARE(QApplication::focusWidget(), k.findChild<QWidget*>(u"txtSend"_s));
 
     QTest::keyClicks(QApplication::focusWidget(), u"by keys"_s);
-    press(Qt::Key_Return);
+    press({Qt::Key_Return});
     QVERIFY(bob.heard(u"PUBCHAT|Anna|0|by keys"_s));
 
     // Bob's row in the list, his menu, its Open Private Room.
-    press(Qt::Key_Tab);
+    press({Qt::Key_Tab});
     QCOMPARE(QApplication::focusWidget()->objectName(), u"lstMain_0"_s);
-    press(Qt::Key_Home);
-    press(Qt::Key_Down);
+    press({Qt::Key_Home, Qt::Key_Down});
     QCOMPARE(k.SelectedUser().value(0), u"Bob"_s);
     // An item of the focused widget's menu by its key; offscreen, the window then takes the
     // activation back from the menu, as a desktop's window manager does on its own.
     const auto fromMenu = [&k](Qt::Key key) {
-        press(Qt::Key_F10, Qt::ShiftModifier);
-        press(key);
+        press({Qt::Key_F10}, Qt::ShiftModifier);
+        press({key});
         k.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&k));
     };
@@ -501,7 +499,7 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
 
     // Back from the message box, where the menu's command left the focus, for Send File...
     // with the file dialog answered as a person would.
-    press(Qt::Key_Tab);
+    press({Qt::Key_Tab});
     const QString file = m_computer->root() + u"/notes.txt"_s;
     QVERIFY(test::WriteBytes(file, "notes"));
     m_desk.rules(u"open . => "_s + file);
@@ -510,7 +508,7 @@ void TestCalls::keyboardToTheEnd(Kivara& k, CallPeer& bob)
 
     // Leaving: /quit in the message box.
     QTest::keyClicks(QApplication::focusWidget(), u"/quit"_s);
-    press(Qt::Key_Return);
+    press({Qt::Key_Return});
     QVERIFY(bob.heard(u"LEAVE|Anna|Public"_s));
 }
 
