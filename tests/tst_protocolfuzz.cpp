@@ -32,10 +32,8 @@ QList<QByteArray> corpus()
         BuildFilePrep(u"a"_s, u"f"_s, 10, u"127.20.0.2"_s), BuildNoFile(u"a"_s),
         BuildLeave(u"a"_s, u"Public"_s), BuildDumpUser(u"a"_s, u"b"_s)};
     QList<QByteArray> out;
-    for (const QString& t : texts) {
-        out.append(FrameDatagram(t));
-        out.append(PlainDatagram(t));
-    }
+    for (const QString& t : texts)
+        out << FrameDatagram(t) << PlainDatagram(t);
     return out;
 }
 
@@ -112,15 +110,10 @@ void TestProtocolFuzz::readersSurviveAnyDatagram()
         }
         // Whatever arrived, framing it again and reading it back gives the same message.
         QCOMPARE(UnframeDatagram(FrameDatagram(text)), text);
-        if (QTest::currentTestFailed()) {
-            qWarning("failing round %d of seed %u", round, seed);
-            return;
-        }
     }
     // The mutations must reach the deeper readers, not only the splitter.
-    QVERIFY(records > 1000);
-    QVERIFY(entries > 1000);
-    QVERIFY(slips > 100);
+    QVERIFY2(records > 1000 && entries > 1000 && slips > 100,
+             qPrintable(u"%1 records, %2 entries, %3 Peerslips"_s.arg(records).arg(entries).arg(slips)));
 }
 
 KV_TEST_MAIN(TestProtocolFuzz)
