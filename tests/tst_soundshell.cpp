@@ -70,12 +70,10 @@ void TestSoundShell::soundAndShellLogTheirCalls()
     {
         auto sound = Sound::createDefault();
         const QString missing = dir.filePath(u"missing.wav"_s);
-        // None of these may block or fail, with or without an audio device.
-        sound->play(missing);
-        sound->play(wave);
-        sound->play(wave); // replaces the one playing
-        sound->play(broken);
-        sound->play(QString());
+        // None of these may block or fail, with or without an audio device; the second wave replaces
+        // the one playing.
+        for (const QString& file : {missing, wave, wave, broken, QString()})
+            sound->play(file);
         sound->beep();
         QCOMPARE(Lines(soundLog), QStringList({u"play "_s + missing, u"play "_s + wave, u"play "_s + wave,
                                                u"play "_s + broken, u"play "_s, u"beep"_s}));
@@ -104,11 +102,10 @@ void TestSoundShell::soundAndShellLogTheirCalls()
     QCOMPARE(QString::fromUtf8(kv::test::FileBytes(started)), argument);
     QVERIFY(!shell->start(dir.filePath(u"no-such-program"_s), {}));
 
-    const QStringList lines = Lines(log);
-    QCOMPARE(lines.size(), 5);
     QList<QJsonObject> calls;
-    for (const QString& line : lines)
+    for (const QString& line : Lines(log))
         calls << QJsonDocument::fromJson(line.toUtf8()).object();
+    QCOMPARE(calls.size(), 5);
     QCOMPARE(calls[0],
              (QJsonObject{{u"call"_s, u"open"_s}, {u"target"_s, u"http://127.0.0.1:9/help.html#1001"_s}}));
     QCOMPARE(calls[1].value(u"target"_s).toString(), dir.path());
