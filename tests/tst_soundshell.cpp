@@ -22,15 +22,6 @@ QStringList Lines(const QString& path)
     return kv::test::FileText(path).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// A short, valid 8 kHz mono wave file.
-void WriteWave(const QString& path)
-{
-    // RIFF, WAVE, 16-byte PCM format (1 channel, 8000 Hz, 8000 bytes/s, 1-byte blocks, 8 bits), data.
-    const QByteArray header = QByteArray::fromHex("52494646 44030000 57415645 666d7420 10000000 0100 0100 "
-                                                  "401f0000 401f0000 0100 0800 64617461 20030000");
-    QVERIFY(kv::test::WriteBytes(path, header + QByteArray(800, char(0x80))));
-}
-
 // The desktop's file manager, played on the suite's own bus: what it was asked to show.
 class FileManagerStandIn : public QObject {
     Q_OBJECT
@@ -62,8 +53,13 @@ void TestSoundShell::soundAndShellLogTheirCalls()
 {
     QTemporaryDir dir;
     const QString soundLog = dir.filePath(u"sound.log"_s);
+    // A short, valid 8 kHz mono wave file: RIFF, WAVE, 16-byte PCM format (1 channel, 8000 Hz, 8000 bytes/s,
+    // 1-byte blocks, 8 bits), data.
     const QString wave = dir.filePath(u"trillo.wav"_s);
-    WriteWave(wave);
+    QVERIFY(kv::test::WriteBytes(wave,
+                                 QByteArray::fromHex("52494646 44030000 57415645 666d7420 10000000 0100 0100 "
+                                                     "401f0000 401f0000 0100 0800 64617461 20030000") +
+                                     QByteArray(800, char(0x80))));
     const QString broken = dir.filePath(u"broken.wav"_s);
     QVERIFY(kv::test::WriteBytes(broken, "RIFF not really"));
     qputenv("KIVARA_SOUND_LOG", soundLog.toLocal8Bit());
