@@ -85,9 +85,8 @@ void TestSoundShell::soundAndShellLogTheirCalls()
     qputenv("KIVARA_SHELL_LOG", log.toLocal8Bit());
     qputenv("KIVARA_SHELL_DRYRUN", "1"); // holds back opening, not programs
     auto shell = Shell::createDefault();
-    QVERIFY(shell->open(u"http://127.0.0.1:9/help.html#1001"_s));
-    QVERIFY(shell->open(dir.path()));
-    QVERIFY(!shell->open(QString()));
+    QVERIFY(shell->open(u"http://127.0.0.1:9/help.html#1001"_s) && shell->open(dir.path()) &&
+            !shell->open(QString()));
 
     // One argument with the characters a message text carries, a working folder.
     const QString argument = u"FILEPREP|a b.txt|a b|12|127.0.0.2|8087|Bob"_s;
