@@ -22,14 +22,12 @@ using kv::tallyo::Counter;
 
 namespace {
 
-const QString StoreName = u"Personal Folders"_s;
-const QString MessageClass = u"IPM.Note.Kivara Message"_s;
 // Long enough that no tick comes by itself while a case runs; cases tick by hand.
 constexpr int QuietIntervalMs = 3600 * 1000;
 
 MAPIFolder StoreRoot()
 {
-    return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(StoreName);
+    return Application(DefaultStorePath()).GetNamespace(u"MAPI"_s).Folders().Item(u"Personal Folders"_s);
 }
 
 MAPIFolder MakeFolders(const QString& messages = u"Messages"_s)
@@ -43,7 +41,7 @@ MAPIFolder MakeFolders(const QString& messages = u"Messages"_s)
 void AddMessages(const MAPIFolder& folder, std::initializer_list<bool> reads)
 {
     for (const bool read : reads) {
-        Item item = folder.Items().Add(MessageClass);
+        Item item = folder.Items().Add(u"IPM.Note.Kivara Message"_s);
         item.setSubject(u"Call me"_s);
         item.UserProperties().Find(u"MsgRead"_s).setValue(read);
         item.Save();
