@@ -556,8 +556,7 @@ void TestVigilo::ringingAndHandOff()
         QCOMPARE(tray->handOff().pendingTitle(), u"Kivara Monitor - Incoming Call..."_s);
         QCOMPARE(tray->handOff().pendingTimeoutMs(), 2500);
         QTRY_VERIFY(tray->handOff().pendingNotice() && tray->handOff().pendingNotice()->isVisible());
-        auto* label = tray->handOff().pendingNotice()->findChild<QLabel*>(u"lblPending"_s);
-        QCOMPARE(label->text(),
+        QCOMPARE(tray->handOff().pendingNotice()->findChild<QLabel*>(u"lblPending"_s)->text(),
                  u"Kivara Monitor is waiting for you to respond to an incoming call.\n\nPlease switch "
                  "to the Kivara Contact Form window, and respond to the prompt."_s);
     };
