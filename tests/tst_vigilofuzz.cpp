@@ -31,8 +31,7 @@ const QString CallerIp = u"127.80.20.3"_s;
 
 QByteArray Mutate(QRandomGenerator& rng, QByteArray d)
 {
-    const int edits = 1 + int(rng.bounded(4));
-    for (int e = 0; e < edits; ++e) {
+    for (int e = 0, edits = 1 + int(rng.bounded(4)); e < edits; ++e) {
         const int at = int(rng.bounded(d.size() + 1));
         switch (rng.bounded(7)) {
         case 0: // flip a byte
