@@ -573,13 +573,11 @@ void TestVigilo::ringingAndHandOff()
     const auto inspectors = m_side->openInspectors();
     QCOMPARE(inspectors.size(), 1);
     const ol::Item contact = inspectors[0]->CurrentItem();
-    const auto property = [&](const QString& name) {
-        return contact.UserProperties().Find(name).Value().toString();
-    };
-    QCOMPARE((QStringList{contact.MessageClass(), contact.FullName(), contact.Email1Address(),
-                          property(u"LocalHost"_s), property(u"LocalPort"_s), property(u"SerialNumber"_s)}),
-             (QStringList{ol::KivaraContactClass.toString(), u"Bob"_s, u"bob@example.org"_s, bob.ip(),
-                          u"8086"_s, u"KV-BOB"_s}));
+    QStringList fields{contact.MessageClass(), contact.FullName(), contact.Email1Address()};
+    for (const QString& name : {u"LocalHost"_s, u"LocalPort"_s, u"SerialNumber"_s})
+        fields << contact.UserProperties().Find(name).Value().toString();
+    QCOMPARE(fields, (QStringList{ol::KivaraContactClass.toString(), u"Bob"_s, u"bob@example.org"_s, bob.ip(),
+                                  u"8086"_s, u"KV-BOB"_s}));
     QVERIFY(contact.EntryID().isEmpty() && !tray->ringing() && tray->isEnabled() && tray->isMinimized());
     QCOMPARE(m_notifier->notices().last(), u"Kivara for Microsoft Outlook: Incoming call from Bob"_s);
 
