@@ -111,8 +111,7 @@ private Q_SLOTS:
     {
         const MAPIFolder messages = MakeFolders();
         AddMessages(messages, {false, true}); // the read one is not counted
-        const MAPIFolder other = MakeFolders(u"Voice"_s);
-        AddMessages(other, {false, false});
+        AddMessages(MakeFolders(u"Voice"_s), {false, false});
         Counter counter(nullptr, QuietIntervalMs);
         QCOMPARE(Label(counter, 1)->text(), u"1 unread"_s);
 
