@@ -22,15 +22,6 @@ QStringList Lines(const QString& path)
     return kv::test::FileText(path).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// A short, valid 8 kHz mono wave file.
-void WriteWave(const QString& path)
-{
-    // RIFF, WAVE, 16-byte PCM format (1 channel, 8000 Hz, 8000 bytes/s, 1-byte blocks, 8 bits), data.
-    const QByteArray header = QByteArray::fromHex("52494646 44030000 57415645 666d7420 10000000 0100 0100 "
-                                                  "401f0000 401f0000 0100 0800 64617461 20030000");
-    QVERIFY(kv::test::WriteBytes(path, header + QByteArray(800, char(0x80))));
-}
-
 // The desktop's file manager, played on the suite's own bus: what it was asked to show.
 class FileManagerStandIn : public QObject {
     Q_OBJECT
@@ -62,20 +53,23 @@ void TestSoundShell::soundAndShellLogTheirCalls()
 {
     QTemporaryDir dir;
     const QString soundLog = dir.filePath(u"sound.log"_s);
+    // A short, valid 8 kHz mono wave file: RIFF, WAVE, 16-byte PCM format (1 channel, 8000 Hz, 8000 bytes/s,
+    // 1-byte blocks, 8 bits), data.
     const QString wave = dir.filePath(u"trillo.wav"_s);
-    WriteWave(wave);
+    QVERIFY(kv::test::WriteBytes(wave,
+                                 QByteArray::fromHex("52494646 44030000 57415645 666d7420 10000000 0100 0100 "
+                                                     "401f0000 401f0000 0100 0800 64617461 20030000") +
+                                     QByteArray(800, char(0x80))));
     const QString broken = dir.filePath(u"broken.wav"_s);
     QVERIFY(kv::test::WriteBytes(broken, "RIFF not really"));
     qputenv("KIVARA_SOUND_LOG", soundLog.toLocal8Bit());
     {
         auto sound = Sound::createDefault();
         const QString missing = dir.filePath(u"missing.wav"_s);
-        // None of these may block or fail, with or without an audio device.
-        sound->play(missing);
-        sound->play(wave);
-        sound->play(wave); // replaces the one playing
-        sound->play(broken);
-        sound->play(QString());
+        // None of these may block or fail, with or without an audio device; the second wave replaces
+        // the one playing.
+        for (const QString& file : {missing, wave, wave, broken, QString()})
+            sound->play(file);
         sound->beep();
         QCOMPARE(Lines(soundLog), QStringList({u"play "_s + missing, u"play "_s + wave, u"play "_s + wave,
                                                u"play "_s + broken, u"play "_s, u"beep"_s}));
@@ -91,9 +85,8 @@ void TestSoundShell::soundAndShellLogTheirCalls()
     qputenv("KIVARA_SHELL_LOG", log.toLocal8Bit());
     qputenv("KIVARA_SHELL_DRYRUN", "1"); // holds back opening, not programs
     auto shell = Shell::createDefault();
-    QVERIFY(shell->open(u"http://127.0.0.1:9/help.html#1001"_s));
-    QVERIFY(shell->open(dir.path()));
-    QVERIFY(!shell->open(QString()));
+    QVERIFY(shell->open(u"http://127.0.0.1:9/help.html#1001"_s) && shell->open(dir.path()) &&
+            !shell->open(QString()));
 
     // One argument with the characters a message text carries, a working folder.
     const QString argument = u"FILEPREP|a b.txt|a b|12|127.0.0.2|8087|Bob"_s;
@@ -104,11 +97,10 @@ void TestSoundShell::soundAndShellLogTheirCalls()
     QCOMPARE(QString::fromUtf8(kv::test::FileBytes(started)), argument);
     QVERIFY(!shell->start(dir.filePath(u"no-such-program"_s), {}));
 
-    const QStringList lines = Lines(log);
-    QCOMPARE(lines.size(), 5);
     QList<QJsonObject> calls;
-    for (const QString& line : lines)
+    for (const QString& line : Lines(log))
         calls << QJsonDocument::fromJson(line.toUtf8()).object();
+    QCOMPARE(calls.size(), 5);
     QCOMPARE(calls[0],
              (QJsonObject{{u"call"_s, u"open"_s}, {u"target"_s, u"http://127.0.0.1:9/help.html#1001"_s}}));
     QCOMPARE(calls[1].value(u"target"_s).toString(), dir.path());
