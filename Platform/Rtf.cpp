@@ -286,6 +286,17 @@ ControlWord ReadControlWord(QByteArrayView rtf, qsizetype& i)
     return out;
 }
 
+// The destination group "{\*\keyword payload}" from i to its end, met at the text's position at.
+Destination DestinationAt(QByteArrayView rtf, qsizetype i, qsizetype end, qsizetype at)
+{
+    qsizetype k = i + 4;
+    while (k < end && IsLetter(rtf[k]))
+        ++k;
+    const qsizetype payloadStart = k < end && rtf[k] == ' ' ? k + 1 : k;
+    return {rtf.sliced(i + 4, k - i - 4).toByteArray(),
+            rtf.sliced(payloadStart, qMax<qsizetype>(0, end - 1 - payloadStart)).toByteArray(), at};
+}
+
 } // namespace
 
 ReadResult Read(QByteArrayView rtf)
@@ -305,14 +316,8 @@ ReadResult Read(QByteArrayView rtf)
             if (rtf.sliced(i).startsWith("{\\*\\")) {
                 const qsizetype end = GroupEnd(rtf, i);
                 if (!skipping.last()) {
-                    qsizetype k = i + 4;
-                    while (k < end && IsLetter(rtf[k]))
-                        ++k;
-                    const qsizetype payloadStart = k < end && rtf[k] == ' ' ? k + 1 : k;
                     flush();
-                    out.destinations.append({rtf.sliced(i + 4, k - i - 4).toByteArray(),
-                                             rtf.sliced(payloadStart, qMax<qsizetype>(0, end - 1 - payloadStart)).toByteArray(),
-                                             out.text.size()});
+                    out.destinations.append(DestinationAt(rtf, i, end, out.text.size()));
                 }
                 i = end;
                 continue;

@@ -135,8 +135,7 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
         return;
     }
 
-    // 1. Confirm.
-    // No is the default: only a deliberate Yes removes the product.
+    // 1. Confirm. No is the default: only a deliberate Yes removes the product.
     platform::MsgBoxRequest confirm;
     confirm.text = text::UninstallQuestion.toString();
     confirm.buttons = MsgButtons::YesNo;
@@ -200,8 +199,7 @@ void frmOpen::Uninstall(const QString& store, const QString& folder, const QStri
     // 10. Anything written meanwhile.
     if (HoldsMonitorLink(installDir)) DeleteFolderFiles(installDir);
 
-    // 11.
-    Notice(text::Uninstalled.toString());
+    Notice(text::Uninstalled.toString()); // 11.
     Unload();
 }
 
