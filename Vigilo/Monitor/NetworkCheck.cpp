@@ -87,7 +87,7 @@ QString PortOwner(const QString& proc, const Port& port)
     for (const QByteArray& line : table->split('\n').mid(1)) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() < 10) continue;
-        const QByteArray local = fields.at(1);
+        const QByteArray& local = fields.at(1);
         if (local.mid(local.indexOf(':') + 1).toInt(nullptr, 16) != port.number) continue;
         if (!port.udp && fields.at(3) != "0A") continue; // listening only
         inode = fields.at(9);

@@ -24,7 +24,7 @@ constexpr QStringView LockSuffix = u".lock";
 // How long a window waits for another one that is writing the list.
 constexpr int LockWaitMs = 5000;
 // More than the kept entries can take with long paths: a larger file is read from its tail.
-constexpr qint64 MaxReadBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxReadBytes = qint64(4) * 1024 * 1024;
 
 constexpr QStringView KeyName = u"name", KeySender = u"sender", KeyTime = u"time", KeySize = u"size",
                       KeyPath = u"path", KeyFailure = u"failure";
